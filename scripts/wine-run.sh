@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine, in a fresh copy of the build tree's private prefix and on
+# an Xvfb display of its own, then takes everything down again and returns the program's exit code.
+#
+#   wine-run.sh WINE_DIR program.exe [arguments...]
+#
+# WINE_DIR holds the template prefix (booted once) and the per-run copies. Set
+# BRINDLECOT_KEEP_RUN=1 to keep the run's prefix for a look afterwards.
+set -u
+
+wine_dir=$1
+shift
+mkdir -p "$wine_dir"
+wine_dir=$(cd "$wine_dir" && pwd)
+template=$wine_dir/template
+
+export WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all}
+
+make_template() {
+    local tmp=$wine_dir/template.new
+    rm -rf "$tmp"
+    # No Mono or Gecko: their installers would ask a person.
+    WINEPREFIX=$tmp WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= wineboot -i >/dev/null 2>&1
+    cat >"$wine_dir/prefix.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer]
+"Desktop"="Default"
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+"Default"="1024x768"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+REG
+    WINEPREFIX=$tmp DISPLAY= wine regedit /S "$(winepath_of "$wine_dir/prefix.reg")" >/dev/null 2>&1
+    WINEPREFIX=$tmp wineserver -w
+    rm -f "$wine_dir/prefix.reg"
+    touch "$tmp/.ready"
+    mv "$tmp" "$template"
+}
+
+winepath_of() {
+    # Z: maps the host's root.
+    printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"
+}
+
+(
+    flock 9
+    [ -f "$template/.ready" ] || make_template
+) 9>"$wine_dir/.lock"
+if [ ! -f "$template/.ready" ]; then
+    echo "wine-run: could not create the Wine prefix in $template" >&2
+    exit 125
+fi
+
+run=$(mktemp -d "$wine_dir/run.XXXXXX")
+xvfb_pid=
+cleanup() {
+    WINEPREFIX=$run/prefix wineserver -k >/dev/null 2>&1
+    WINEPREFIX=$run/prefix wineserver -w >/dev/null 2>&1
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
+    fi
+    if [ "${BRINDLECOT_KEEP_RUN:-0}" = 1 ]; then
+        echo "wine-run: kept $run" >&2
+    else
+        rm -rf "$run"
+    fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Hard links make the copy cheap; the registry files are the only ones Wine rewrites in place,
+# so they get copies of their own.
+cp -al "$template" "$run/prefix"
+for reg in "$run"/prefix/*.reg; do
+    cp --remove-destination "$template/${reg##*/}" "$reg"
+done
+
+if [ -z "${BRINDLECOT_DISPLAY:-}" ]; then
+    # A display of our own on the first free number, told to us through a file.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$run/display" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 1 100); do
+        [ -s "$run/display" ] && break
+        sleep 0.05
+    done
+    if [ ! -s "$run/display" ]; then
+        echo "wine-run: Xvfb did not start" >&2
+        exit 125
+    fi
+    export DISPLAY=":$(tr -dc 0-9 <"$run/display")"
+else
+    export DISPLAY=$BRINDLECOT_DISPLAY
+fi
+
+export WINEPREFIX=$run/prefix
+export BRINDLECOT_RUN_DIR=$run
+wine "$@"
+rc=$?
+exit $rc

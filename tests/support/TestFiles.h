@@ -1,0 +1,42 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under the user's temporary folder, removed with everything in it at the end.
+class TempDir {
+public:
+    explicit TempDir(const wchar_t* tag = L"bc");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::wstring& Path() const { return path_; }
+    // The full path of a name inside the folder.
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// Bytes that differ from position to position and from seed to seed, so that a slice in the
+// wrong place or order never compares equal.
+std::vector<uint8_t> MakePattern(size_t size, uint32_t seed = 1);
+
+bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& data);
+bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& data);
+// Writes a file of the given size in pieces, without holding it in memory.
+bool WritePatternFile(const std::wstring& path, uint64_t size, uint32_t seed = 1);
+bool FileExists(const std::wstring& path);
+// -1 when the file can't be asked.
+int64_t FileSize(const std::wstring& path);
+bool RemoveTree(const std::wstring& path);
+
+std::string Narrow(const std::wstring& text);
+
+} // namespace testing_support
