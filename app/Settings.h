@@ -1,0 +1,34 @@
+#pragma once
+
+#include "toolkit/RegKey.h"
+
+#include <cstdint>
+
+// The user's choices and the transfer tuning, in HKEY_CURRENT_USER\software\brindlecot. Nothing
+// is cached: every accessor reads or writes the registry when it is called.
+class Settings : public RegKey {
+public:
+    static constexpr uint32_t kDefaultBufferSize = 1048576;
+    static constexpr uint32_t kMinBufferSize = 131072;
+    static constexpr uint32_t kMaxBufferSize = 16777216;
+    static constexpr int32_t kMaxIoPairCount = 16;
+
+    bool Open();
+    bool Close();
+
+    uint32_t ReadSelectFiles();
+    uint32_t ReadOpenFile();
+    uint32_t ReadDeleteFiles();
+    uint32_t ReadFlashWindow();
+    uint32_t ReadCloseWindow();
+    bool WriteSelectFiles(uint32_t value);
+    bool WriteOpenFile(uint32_t value);
+    bool WriteDeleteFiles(uint32_t value);
+    bool WriteFlashWindow(uint32_t value);
+    bool WriteCloseWindow(uint32_t value);
+
+    uint32_t ReadBufferSize();
+    int32_t ReadIoPairCount();
+    uint64_t ReadPartSize();
+    bool WritePartSize(uint64_t value);
+};

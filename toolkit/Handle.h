@@ -1,0 +1,62 @@
+#pragma once
+
+#include <windows.h>
+
+// Owners of kernel handles: one small non-copyable owner per kind of "absent" value. Borrowed
+// handles stay plain HANDLEs; only these objects close anything.
+template <class Traits> class HandleOwner {
+public:
+    HandleOwner() = default;
+    explicit HandleOwner(HANDLE handle) : handle_(handle) {}
+    ~HandleOwner() { Close(); }
+    HandleOwner(const HandleOwner&) = delete;
+    HandleOwner& operator=(const HandleOwner&) = delete;
+
+    HANDLE Get() const { return handle_; }
+    bool IsSet() const { return handle_ != Traits::Empty(); }
+
+    // Takes ownership of a new handle, closing the one held before.
+    void Reset(HANDLE handle = Traits::Empty()) {
+        Close();
+        handle_ = handle;
+    }
+    // Gives up ownership without closing.
+    HANDLE Release() {
+        HANDLE handle = handle_;
+        handle_ = Traits::Empty();
+        return handle;
+    }
+    // Returns the result of the close, true when nothing was held.
+    bool Close() {
+        if (!IsSet())
+            return true;
+        bool ok = Traits::Close(handle_);
+        handle_ = Traits::Empty();
+        return ok;
+    }
+
+private:
+    HANDLE handle_ = Traits::Empty();
+};
+
+struct KernelHandleTraits {
+    static HANDLE Empty() { return nullptr; }
+    static bool Close(HANDLE handle) { return CloseHandle(handle) != 0; }
+};
+
+struct FileHandleTraits {
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static bool Close(HANDLE handle) { return CloseHandle(handle) != 0; }
+};
+
+struct FindHandleTraits {
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static bool Close(HANDLE handle) { return FindClose(handle) != 0; }
+};
+
+// Threads, events, completion ports: absent is null.
+using KernelHandle = HandleOwner<KernelHandleTraits>;
+// Files: absent is INVALID_HANDLE_VALUE.
+using FileHandle = HandleOwner<FileHandleTraits>;
+// FindFirstFileW searches.
+using FindHandle = HandleOwner<FindHandleTraits>;
