@@ -284,11 +284,6 @@ TEST(KDialogLoop, PlainLoopDispatchesWithoutDialogKeys) {
     ::PostQuitMessage(9);
     EXPECT_EQ(RunMessageLoop(), 9);
     // The posted command was dispatched; Enter went to the edit, not to the dialog manager.
-    // (The edit's own focus notifications may come in between.)
-    std::vector<WPARAM> commands;
-    for (WPARAM command : dialog.Commands())
-        if (LOWORD(command) != IDC_TK_EDIT)
-            commands.push_back(command);
-    EXPECT_EQ(commands, (std::vector<WPARAM>{IDC_TK_BUTTON}));
+    EXPECT_EQ(dialog.Commands(), (std::vector<WPARAM>{IDC_TK_BUTTON}));
     EXPECT_EQ(dialog.CountOf(Seen::OK), 0);
 }

@@ -94,9 +94,11 @@ int RecordingDialog::CountOf(Seen::Kind kind) const {
 
 std::vector<WPARAM> RecordingDialog::Commands() const {
     std::vector<WPARAM> commands;
-    for (const Seen& s : seen)
-        if (s.kind == Seen::Command)
+    for (const Seen& s : seen) {
+        const WORD code = HIWORD(s.wParam);
+        if (s.kind == Seen::Command && code != EN_SETFOCUS && code != EN_KILLFOCUS)
             commands.push_back(s.wParam);
+    }
     return commands;
 }
 

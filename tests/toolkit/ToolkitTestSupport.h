@@ -60,7 +60,8 @@ public:
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
     int CountOf(Seen::Kind kind) const;
-    // The commands seen, in order.
+    // The commands seen, in order, without the edit's focus notifications (focus moves with
+    // every click and is not what the tests look at).
     std::vector<WPARAM> Commands() const;
 
     std::vector<Seen> seen;
