@@ -41,20 +41,3 @@ private:
     HWND window_;
     HDC dc_;
 };
-
-// BeginPaint/EndPaint for one WM_PAINT.
-class PaintDC {
-public:
-    explicit PaintDC(HWND window) : window_(window) { dc_ = ::BeginPaint(window, &paint_); }
-    ~PaintDC() { ::EndPaint(window_, &paint_); }
-    PaintDC(const PaintDC&) = delete;
-    PaintDC& operator=(const PaintDC&) = delete;
-
-    HDC Get() const { return dc_; }
-    const PAINTSTRUCT& Paint() const { return paint_; }
-
-private:
-    HWND window_;
-    PAINTSTRUCT paint_{};
-    HDC dc_ = nullptr;
-};

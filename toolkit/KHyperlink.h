@@ -23,6 +23,7 @@ public:
     const RECT& HitRect() const { return hitRect_; }
     HFONT LinkFont() const { return linkFont_.Get(); }
     bool IsHot() const { return hot_ != FALSE; }
+    bool IsTracking() const { return tracking_ != FALSE; }
 
 private:
     void Invalidate();

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
 #include "ToolkitTestIds.h"
 #include "ToolkitTestSupport.h"
 #include "toolkit/KButton.h"
@@ -286,4 +289,46 @@ TEST(KDialogLoop, PlainLoopDispatchesWithoutDialogKeys) {
     // The posted command was dispatched; Enter went to the edit, not to the dialog manager.
     EXPECT_EQ(dialog.Commands(), (std::vector<WPARAM>{IDC_TK_BUTTON}));
     EXPECT_EQ(dialog.CountOf(Seen::OK), 0);
+}
+
+namespace {
+
+// Handlers that throw: the procedures must catch it before it reaches the system's code.
+class ThrowingDialog : public KDialog {
+public:
+    BOOL OnCommand(WPARAM wParam, LPARAM) override {
+        if (wParam == 7)
+            throw std::runtime_error("handler failed");
+        return TRUE;
+    }
+};
+
+class ThrowingWindow : public KWindow {
+public:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == WM_APP)
+            throw std::bad_alloc();
+        return KWindow::WindowProc(msg, wParam, lParam);
+    }
+};
+
+} // namespace
+
+TEST(KDialogExceptions, NoExceptionLeavesAProcedure) {
+    ThrowingDialog dialog;
+    ASSERT_TRUE(dialog.CreateModeless(IDD_TK_GENERAL, nullptr));
+    EXPECT_EQ(KDialog::StaticDialogProc(dialog.Handle(), WM_COMMAND, 7, 0), FALSE);
+    EXPECT_EQ(::SendMessageW(dialog.Handle(), WM_COMMAND, 7, 0), 0);
+    EXPECT_EQ(KDialog::StaticDialogProc(dialog.Handle(), WM_COMMAND, 8, 0), TRUE);
+    dialog.Destroy();
+
+    HWND edit = ::CreateWindowExW(0, L"EDIT", L"", WS_POPUP, 0, 0, 50, 20, nullptr, nullptr,
+                                  nullptr, nullptr);
+    ThrowingWindow window;
+    ASSERT_TRUE(window.Attach(edit, true));
+    EXPECT_EQ(::SendMessageW(edit, WM_APP, 0, 0), 0);
+    // Still subclassed and working.
+    ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"ok"));
+    EXPECT_EQ(::GetWindowTextLengthW(edit), 2);
+    window.Destroy();
 }

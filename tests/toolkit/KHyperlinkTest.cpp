@@ -4,6 +4,8 @@
 
 #include "ToolkitTestIds.h"
 #include "ToolkitTestSupport.h"
+#include "toolkit/DcGuards.h"
+#include "toolkit/DeviceContext.h"
 #include "toolkit/KHyperlink.h"
 
 using namespace toolkit_test;
@@ -36,12 +38,10 @@ protected:
     }
 
     SIZE TextExtent(const wchar_t* text) {
-        HDC dc = link.GetDC();
-        HGDIOBJ old = ::SelectObject(dc, link.GetFont());
+        WindowDC dc(link.Handle());
+        SelectObjectGuard font(dc.Get(), link.GetFont());
         SIZE size{};
-        ::GetTextExtentPoint32W(dc, text, lstrlenW(text), &size);
-        ::SelectObject(dc, old);
-        link.ReleaseDC(dc);
+        ::GetTextExtentPoint32W(dc.Get(), text, lstrlenW(text), &size);
         return size;
     }
     // Paints through the dialog's reflection into a surface that starts with the control's font.
@@ -175,6 +175,23 @@ TEST_F(HyperlinkTest, HandCursorOnlyOverTheText) {
     EXPECT_EQ(::GetCursor(), arrow);
     EXPECT_FALSE(link.IsHot());
     EXPECT_TRUE(link.GetUpdateRect(&update, FALSE));
+}
+
+TEST_F(HyperlinkTest, MouseLeaveRepaintsAndRenewsTracking) {
+    link.EnableWindow(FALSE);
+    CursorAt(TextCentre());
+    SetCursorMessage();
+    ASSERT_TRUE(link.IsHot());
+    EXPECT_TRUE(link.IsTracking());
+    link.ValidateRect(nullptr);
+    ::SendMessageW(link.Handle(), WM_MOUSELEAVE, 0, 0);
+    RECT update{};
+    EXPECT_TRUE(link.GetUpdateRect(&update, FALSE));
+    EXPECT_FALSE(link.IsTracking());
+    // Only WM_SETCURSOR decides what is hot.
+    EXPECT_TRUE(link.IsHot());
+    SetCursorMessage();
+    EXPECT_TRUE(link.IsTracking());
 }
 
 TEST_F(HyperlinkTest, ColourAndUnderlineFollowTheCursorAtPaintTime) {

@@ -278,6 +278,16 @@ TEST_F(SplitButtonTest, ChangesRepaintWithoutErasing) {
     EXPECT_EQ(button.erases, 0);
 }
 
+TEST_F(SplitButtonTest, FocusRepaintsTheButton) {
+    RECT update{};
+    ::SetFocus(dialog.GetDlgItem(IDC_TK_EDIT));
+    PumpMessages();
+    button.ValidateRect(nullptr);
+    ::SetFocus(button.Handle());
+    EXPECT_EQ(::GetFocus(), button.Handle());
+    EXPECT_TRUE(button.GetUpdateRect(&update, FALSE));
+}
+
 TEST_F(SplitButtonTest, PaintsRaisedPartsAndACentredArrow) {
     auto s = Render(0);
     EXPECT_EQ(drawResult, 1);

@@ -26,20 +26,15 @@ DibSurface::DibSurface(int width, int height, COLORREF fill) : width_(width), he
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    dc_ = ::CreateCompatibleDC(nullptr);
-    bitmap_ = ::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    previous_ = ::SelectObject(dc_, bitmap_);
+    dc_.Reset(::CreateCompatibleDC(nullptr));
+    bitmap_.Reset(::CreateDIBSection(dc_.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    ::SelectObject(dc_.Get(), bitmap_.Get());
     RECT all = {0, 0, width, height};
-    HBRUSH brush = ::CreateSolidBrush(fill);
-    ::FillRect(dc_, &all, brush);
-    ::DeleteObject(brush);
+    BrushObject brush(::CreateSolidBrush(fill));
+    ::FillRect(dc_.Get(), &all, brush.Get());
 }
 
-DibSurface::~DibSurface() {
-    ::SelectObject(dc_, previous_);
-    ::DeleteObject(bitmap_);
-    ::DeleteDC(dc_);
-}
+DibSurface::~DibSurface() = default;
 
 int DibSurface::Count(const RECT& area, COLORREF color) const {
     int count = 0;

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "toolkit/DeviceContext.h"
+#include "toolkit/GdiObject.h"
 #include "toolkit/KDialog.h"
 #include "toolkit/KWindow.h"
 
@@ -25,17 +27,17 @@ public:
     DibSurface(const DibSurface&) = delete;
     DibSurface& operator=(const DibSurface&) = delete;
 
-    HDC Dc() const { return dc_; }
+    HDC Dc() const { return dc_.Get(); }
     int Width() const { return width_; }
     int Height() const { return height_; }
-    COLORREF Pixel(int x, int y) const { return ::GetPixel(dc_, x, y); }
+    COLORREF Pixel(int x, int y) const { return ::GetPixel(dc_.Get(), x, y); }
     // How many pixels of a rectangle have exactly this colour.
     int Count(const RECT& area, COLORREF color) const;
 
 private:
-    HDC dc_;
-    HBITMAP bitmap_;
-    HGDIOBJ previous_;
+    // The bitmap goes after the DC that holds it selected.
+    BitmapObject bitmap_;
+    OwnedDC dc_;
     int width_;
     int height_;
 };
