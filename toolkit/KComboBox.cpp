@@ -5,24 +5,25 @@ BOOL KComboBox::Create(DWORD style, int x, int y, int cx, int cy, HWND parent, U
                            reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)));
 }
 
-LRESULT KComboBox::LimitText(WPARAM count) {
+LRESULT KComboBox::LimitText(UINT count) {
     return ::SendMessageW(Handle(), CB_LIMITTEXT, count, 0);
 }
 
-LRESULT KComboBox::InsertString(WPARAM index, const wchar_t* text) {
-    return ::SendMessageW(Handle(), CB_INSERTSTRING, index, reinterpret_cast<LPARAM>(text));
+LRESULT KComboBox::InsertString(int index, const wchar_t* text) {
+    return ::SendMessageW(Handle(), CB_INSERTSTRING, static_cast<WPARAM>(index),
+                          reinterpret_cast<LPARAM>(text));
 }
 
-LRESULT KComboBox::DeleteString(WPARAM index) {
-    return ::SendMessageW(Handle(), CB_DELETESTRING, index, 0);
+LRESULT KComboBox::DeleteString(int index) {
+    return ::SendMessageW(Handle(), CB_DELETESTRING, static_cast<WPARAM>(index), 0);
 }
 
-LRESULT KComboBox::SetItemHeight(LPARAM height) {
+LRESULT KComboBox::SetItemHeight(int height) {
     return ::SendMessageW(Handle(), CB_SETITEMHEIGHT, 0, height);
 }
 
-LRESULT KComboBox::SetCurSel(WPARAM index) {
-    return ::SendMessageW(Handle(), CB_SETCURSEL, index, 0);
+LRESULT KComboBox::SetCurSel(int index) {
+    return ::SendMessageW(Handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 LRESULT KComboBox::GetCurSel() const {

@@ -5,10 +5,10 @@ BOOL KEdit::Create(DWORD style, int x, int y, int cx, int cy, HWND parent, UINT 
                            reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)));
 }
 
-LRESULT KEdit::LimitText(WPARAM count) {
+LRESULT KEdit::LimitText(UINT count) {
     return ::SendMessageW(Handle(), EM_SETLIMITTEXT, count, 0);
 }
 
-LRESULT KEdit::SetSel(WPARAM start, LPARAM end) {
-    return ::SendMessageW(Handle(), EM_SETSEL, start, end);
+LRESULT KEdit::SetSel(int start, int end) {
+    return ::SendMessageW(Handle(), EM_SETSEL, static_cast<WPARAM>(start), end);
 }

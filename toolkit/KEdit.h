@@ -7,7 +7,7 @@ class KEdit : public KWindow {
 public:
     BOOL Create(DWORD style, int x, int y, int cx, int cy, HWND parent, UINT id);
 
-    LRESULT LimitText(WPARAM count);
+    LRESULT LimitText(UINT count);
     // end -1 selects to the end of the text; start = end = length puts the caret there.
-    LRESULT SetSel(WPARAM start, LPARAM end);
+    LRESULT SetSel(int start, int end);
 };

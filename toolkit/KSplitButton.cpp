@@ -39,18 +39,20 @@ void KSplitButton::Invalidate() {
 }
 
 LRESULT KSplitButton::TrackMenu() {
+    // The menu runs its own message loop; the dialog may be closed meanwhile.
+    HWND button = Handle();
     RECT screen{};
     GetWindowRect(&screen);
     Invalidate();
     menuOpen_ = 1;
     UINT command = static_cast<UINT>(
-        ::TrackPopupMenu(menu_, TPM_RETURNCMD, screen.left, screen.bottom, 0, Handle(), nullptr));
+        ::TrackPopupMenu(menu_, TPM_RETURNCMD, screen.left, screen.bottom, 0, button, nullptr));
     menuOpen_ = 0;
     // Posted, so the parent runs the command after the menu has gone; a dismissed menu
     // (0) runs nothing.
-    if (command != 0)
-        ::PostMessageW(::GetParent(Handle()), WM_COMMAND, LOWORD(command),
-                       reinterpret_cast<LPARAM>(Handle()));
+    if (command != 0 && ::IsWindow(button))
+        ::PostMessageW(::GetParent(button), WM_COMMAND, LOWORD(command),
+                       reinterpret_cast<LPARAM>(button));
     Invalidate();
     return 0;
 }

@@ -36,7 +36,7 @@ TEST_F(ControlsTest, ComboBoxKeepsInsertionOrderDespiteSort) {
                              parent.Handle(), 1010));
     EXPECT_EQ(combo.GetDlgCtrlID(), 1010);
     for (const wchar_t* unit : {L"Byte", L"KB", L"MB", L"GB"})
-        combo.InsertString(static_cast<WPARAM>(-1), unit);
+        combo.InsertString(-1, unit);
     ASSERT_EQ(combo.GetCount(), 4);
     wchar_t text[16] = L"";
     ::SendMessageW(combo.Handle(), CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
