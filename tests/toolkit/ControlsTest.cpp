@@ -5,7 +5,6 @@
 #include <commctrl.h>
 
 #include "ToolkitTestSupport.h"
-#include "toolkit/KButton.h"
 #include "toolkit/KComboBox.h"
 #include "toolkit/KEdit.h"
 #include "toolkit/KStatusBar.h"
@@ -72,7 +71,7 @@ TEST_F(ControlsTest, EditLimitAndCaret) {
     EXPECT_EQ(::SendMessageW(edit.Handle(), EM_GETLIMITTEXT, 0, 0), 3);
 }
 
-TEST_F(ControlsTest, StatusBarTextsAndParts) {
+TEST_F(ControlsTest, StatusBarTextsAndBorders) {
     KStatusBar bar;
     ASSERT_TRUE(bar.Create(WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent.Handle(), 55));
     EXPECT_EQ(bar.GetDlgCtrlID(), 55);
@@ -83,38 +82,10 @@ TEST_F(ControlsTest, StatusBarTextsAndParts) {
     EXPECT_STREQ(back, path);
     EXPECT_EQ(LOWORD(bar.GetTextLength(0)), static_cast<WORD>(lstrlenW(path)));
 
-    const int edges[2] = {100, -1};
-    EXPECT_TRUE(bar.SetParts(2, edges));
-    int read[2] = {0, 0};
-    EXPECT_EQ(bar.GetParts(2, read), 2);
-    EXPECT_EQ(read[0], 100);
-    RECT part{};
-    EXPECT_TRUE(bar.GetRect(0, &part));
-    EXPECT_LE(part.right, 100);
-
+    // Each border that is asked for is stored; the others are left alone.
     int borders[3] = {-1, -1, -1};
     EXPECT_TRUE(bar.GetBorders(&borders[0], nullptr, &borders[2]));
     EXPECT_GE(borders[0], 0);
     EXPECT_EQ(borders[1], -1);
     EXPECT_GE(borders[2], 0);
-
-    bar.SetSimple(TRUE);
-    EXPECT_TRUE(bar.IsSimple());
-    bar.SetSimple(FALSE);
-    EXPECT_FALSE(bar.IsSimple());
-    bar.SetMinHeight(30);
-    bar.SetUnicodeFormat(TRUE);
-    EXPECT_TRUE(bar.GetUnicodeFormat());
-}
-
-TEST_F(ControlsTest, ButtonCheckState) {
-    KButton check;
-    ASSERT_TRUE(check.Create(L"BUTTON", 0, WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 10, 70, 100, 20,
-                             parent.Handle(), reinterpret_cast<HMENU>(1007)));
-    EXPECT_EQ(check.GetCheck(), BST_UNCHECKED);
-    check.SetCheck(BST_CHECKED);
-    EXPECT_EQ(check.GetCheck(), BST_CHECKED);
-    // A click toggles an automatic check box before its parent hears of it.
-    ::SendMessageW(check.Handle(), BM_CLICK, 0, 0);
-    EXPECT_EQ(check.GetCheck(), BST_UNCHECKED);
 }

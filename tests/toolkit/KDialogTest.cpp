@@ -64,7 +64,7 @@ TEST(KDialogCreate, DestroyedBySomeoneElseForgetsItsHandle) {
     HWND window = dialog.Handle();
     ASSERT_TRUE(::DestroyWindow(window));
     EXPECT_EQ(dialog.Handle(), nullptr);
-    EXPECT_EQ(dialog.CountOf(Seen::Message) > 0, true);
+    EXPECT_GT(dialog.CountOf(Seen::Message), 0);
     // The object is free for another dialog.
     OpenDialog again(dialog);
     EXPECT_TRUE(again.created);

@@ -103,19 +103,6 @@ TEST(Menu, DestroyDropsTheHandleEvenWhenItFails) {
     EXPECT_FALSE(menu.Destroy());
 }
 
-TEST(Menu, MenuBarOfAWindow) {
-    HWND window = ::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                                    nullptr, nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    Menu bar;
-    ASSERT_TRUE(bar.Create(FALSE));
-    ASSERT_TRUE(bar.InsertString(0, TRUE, L"&File", 10));
-    ASSERT_TRUE(bar.SetWindowMenu(window));
-    EXPECT_EQ(::GetMenu(window), bar.Handle());
-    ::SetMenu(window, nullptr);
-    ::DestroyWindow(window);
-}
-
 TEST(Menu, TrackPopupReturnsTheChosenCommandOrZero) {
     HWND owner = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 100, 100, 100, 50,
                                    nullptr, nullptr, nullptr, nullptr);
