@@ -2,6 +2,8 @@
 
 #include "io/IoObserver.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -11,7 +13,7 @@ namespace testing_support {
 // Windows refuses an unbuffered read or write whose position, length or buffer address is not
 // a multiple of the sector size; Wine lets them through. While one of these exists, every such
 // misaligned transfer issued through AsyncFile is reported as a test failure.
-class AlignmentChecker : public IoObserver {
+class AlignmentChecker final : public IoObserver {
 public:
     AlignmentChecker();
     ~AlignmentChecker();
@@ -40,6 +42,21 @@ private:
     int checked_ = 0;
     int transfers_ = 0;
     int unbufferedOpens_ = 0;
+};
+
+// Keeps a checker installed for a whole test program:
+//   ::testing::AddGlobalTestEnvironment(new AlignmentCheckEnvironment);
+class AlignmentCheckEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { checker_ = new AlignmentChecker; }
+    void TearDown() override {
+        delete checker_;
+        checker_ = nullptr;
+    }
+    const AlignmentChecker* Checker() const { return checker_; }
+
+private:
+    AlignmentChecker* checker_ = nullptr;
 };
 
 // Bytes per sector of the drive that holds the path; 0 when it can't be asked.
