@@ -231,6 +231,27 @@ TEST_F(AsyncFileTest, CallRefusedAtOnceReachesOnCompleteWithItsError) {
     EXPECT_EQ(FileSize(dir / L"src"), 4096);
 }
 
+TEST_F(AsyncFileTest, CallThatCannotBeQueuedFailsAtOnceAndLeavesNothingBehind) {
+    ASSERT_TRUE(WriteWholeFile(dir / L"src", MakePattern(4096)));
+    AsyncFile file;
+    ASSERT_TRUE(file.Open((dir / L"src").c_str(), GENERIC_READ, OPEN_EXISTING, kOverlapped));
+    // Without the I/O thread there is nobody to queue the call to.
+    ASSERT_TRUE(gIoThread.Stop());
+    std::vector<uint8_t> buffer(4096);
+    TrackedRequest read, write;
+    SetLastError(0);
+    EXPECT_FALSE(file.Read(buffer.data(), 4096, &read));
+    EXPECT_NE(GetLastError(), 0u);
+    EXPECT_FALSE(file.Write(buffer.data(), 4096, &write));
+    EXPECT_EQ(file.Pending(), nullptr);
+    EXPECT_FALSE(read.IsLinked());
+    PumpTicks(3);
+    EXPECT_FALSE(read.Done());
+    EXPECT_FALSE(write.Done());
+    // ReadFile was never called on the request.
+    EXPECT_FALSE(HasOverlappedIoCompleted(&read.overlapped));
+}
+
 TEST_F(AsyncFileTest, ReadFinishingAtOnceStillComesThroughTheTimer) {
     Pipe pipe;
     ASSERT_TRUE(pipe.IsCreated());
