@@ -36,6 +36,38 @@ void PumpTicks(int count) {
                                2000);
 }
 
+DWORD RunTestInChildProcess(const wchar_t* testName) {
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=" + testName +
+                           L" --gtest_also_run_disabled_tests";
+    // The child's own test report would only clutter ours.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = nul;
+    si.hStdError = nul;
+    PROCESS_INFORMATION pi = {};
+    BOOL started =
+        CreateProcessW(exe, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    DWORD error = GetLastError();
+    CloseHandle(nul);
+    if (!started)
+        return 2000 + error;
+    DWORD code = 3000;
+    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(pi.hProcess, &code);
+    else
+        TerminateProcess(pi.hProcess, 3000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
 Pipe::Pipe() {
     static int counter = 0;
     wchar_t name[80];

@@ -96,6 +96,10 @@ bool PumpUntilDone(const std::vector<TrackedRequest*>& requests, DWORD timeoutMs
 // Runs the message loop for a few more dispatcher ticks.
 void PumpTicks(int count);
 
+// Runs one (disabled) test of this program in a process of its own and returns that process's
+// exit code; 2000 + error when it can't be started, 3000 when it does not end within a minute.
+DWORD RunTestInChildProcess(const wchar_t* testName);
+
 // A named pipe of our own: its server end here, the client end opened by the test.
 class Pipe {
 public:
