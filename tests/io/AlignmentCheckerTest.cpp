@@ -93,3 +93,21 @@ TEST_F(AlignmentCheckerTest, ReopenedBufferedHandleIsNoLongerChecked) {
 }
 
 } // namespace
+
+namespace {
+
+// Operations open files on either drive, in any of these spellings; the checker must find the
+// sector size of each.
+TEST(SectorSize, IsFoundForEveryKindOfPath) {
+    TempDir dir(L"ss");
+    ASSERT_TRUE(WriteWholeFile(dir / L"f", MakePattern(10)));
+    wchar_t exe[MAX_PATH];
+    ASSERT_NE(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+    EXPECT_NE(SectorSizeOf(dir / L"f"), 0u);
+    EXPECT_NE(SectorSizeOf(dir / L"not yet there"), 0u);
+    EXPECT_NE(SectorSizeOf(L"\\\\?\\" + (dir / L"f")), 0u);
+    EXPECT_NE(SectorSizeOf(L"Z:\\tmp"), 0u);
+    EXPECT_NE(SectorSizeOf(exe), 0u);
+}
+
+} // namespace
