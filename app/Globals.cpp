@@ -2,14 +2,18 @@
 
 #include "app/Application.h"
 #include "app/Settings.h"
+#include "io/CompletionDispatcher.h"
+#include "io/IoThread.h"
 
 // The process-wide objects, in the order in which they must be constructed; they are destroyed
 // in reverse after the entry point returns, so the settings key is the last thing to go.
 
 Settings gSettings;
 
-// Next in order: the setup dialog, then the completion dispatcher and then the I/O thread, all
-// between the settings and the application.
+// Next in order: the setup dialog, between the settings and the completion dispatcher.
+
+CompletionDispatcher gDispatcher;
+IoThread gIoThread;
 
 Application gApplication;
 

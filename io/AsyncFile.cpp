@@ -1,0 +1,89 @@
+#include "io/AsyncFile.h"
+
+#include "app/Globals.h"
+#include "io/CompletionDispatcher.h"
+#include "io/IoObserver.h"
+#include "io/IoRequest.h"
+#include "io/IoThread.h"
+
+AsyncFile::~AsyncFile() {
+    if (IsOpen())
+        Close();
+    AbandonAll();
+}
+
+void AsyncFile::AbandonAll() {
+    // The requests stay with the system; when they come back, whatever the outcome, only their
+    // abandon routine sees them.
+    while (IoRequest* request = pending_) {
+        request->onComplete = request->onAbandon;
+        request->Unlink();
+    }
+}
+
+bool AsyncFile::Open(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags) {
+    if (IsOpen())
+        return false;
+    handle_ = CreateFileW(name, access, 0, nullptr, disposition, flags, nullptr);
+    if (gIoObserver) {
+        DWORD error = GetLastError();
+        gIoObserver->OnOpen(name, access, disposition, flags, handle_);
+        SetLastError(error);
+    }
+    if (handle_ == INVALID_HANDLE_VALUE)
+        return false;
+    gDispatcher.Associate(handle_);
+    return true;
+}
+
+bool AsyncFile::Close() {
+    if (!IsOpen())
+        return false;
+    if (gIoObserver)
+        gIoObserver->OnClose(handle_);
+    bool ok = CloseHandle(handle_) != 0;
+    DWORD error = GetLastError();
+    AbandonAll();
+    handle_ = INVALID_HANDLE_VALUE;
+    SetLastError(error);
+    return ok;
+}
+
+uint64_t AsyncFile::GetSize() const {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle_, &size))
+        return 0;
+    return static_cast<uint64_t>(size.QuadPart);
+}
+
+bool AsyncFile::SetSize(uint64_t size) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) && SetEndOfFile(handle_);
+}
+
+bool AsyncFile::Read(void* buffer, uint32_t length, IoRequest* request) {
+    if (gIoObserver)
+        gIoObserver->OnTransfer(handle_, request->Position(), buffer, length, false);
+    request->Link(&pending_);
+    if (!gIoThread.QueueRead(handle_, buffer, length, request)) {
+        DWORD error = GetLastError();
+        request->Unlink();
+        SetLastError(error);
+        return false;
+    }
+    return true;
+}
+
+bool AsyncFile::Write(void* buffer, uint32_t length, IoRequest* request) {
+    if (gIoObserver)
+        gIoObserver->OnTransfer(handle_, request->Position(), buffer, length, true);
+    request->Link(&pending_);
+    if (!gIoThread.QueueWrite(handle_, buffer, length, request)) {
+        DWORD error = GetLastError();
+        request->Unlink();
+        SetLastError(error);
+        return false;
+    }
+    return true;
+}

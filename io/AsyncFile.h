@@ -1,0 +1,43 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+struct IoRequest;
+
+// A file opened for overlapped I/O and bound to the completion port, with the list of its
+// requests in flight. Closing it redirects those requests to their abandon routines, so that a
+// closed file's completions never reach the code that issued them.
+//
+// A copy has the same handle and an empty list: records holding a file are copied only while the
+// file is closed.
+class AsyncFile {
+public:
+    AsyncFile() = default;
+    AsyncFile(const AsyncFile& other) : handle_(other.handle_) {}
+    AsyncFile& operator=(const AsyncFile&) = delete;
+    ~AsyncFile();
+
+    // Share mode 0: nobody else opens the file while it is open here. False when already open.
+    bool Open(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags);
+    bool Close();
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // 0 when the size can't be asked.
+    uint64_t GetSize() const;
+    bool SetSize(uint64_t size);
+    // The caller puts the position into the request's overlapped. True when the call is on its
+    // way; the outcome arrives later at the request's onComplete.
+    bool Read(void* buffer, uint32_t length, IoRequest* request);
+    bool Write(void* buffer, uint32_t length, IoRequest* request);
+
+    HANDLE Handle() const { return handle_; }
+    // Head of the list of requests in flight; null when none.
+    IoRequest* Pending() const { return pending_; }
+
+private:
+    void AbandonAll();
+
+    IoRequest* pending_ = nullptr;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};

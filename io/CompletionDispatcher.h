@@ -1,0 +1,51 @@
+#pragma once
+
+#include "toolkit/Handle.h"
+
+#include <windows.h>
+
+struct IoRequest;
+
+// Brings the outcome of every overlapped read and write back to the user-interface thread. A
+// completion thread waits on the port and queues each finished request to the user-interface
+// thread as an APC; a 10 ms thread timer there is the one place that thread waits alertably,
+// so the routines run in batches between window messages and never inside another handler.
+class CompletionDispatcher {
+public:
+    static constexpr ULONG_PTR kCompletionKey = 55;
+    static constexpr UINT kTimerPeriod = 10;
+    static constexpr DWORD kStopWait = 1500;
+    static constexpr DWORD kForcedExitCode = 55;
+
+    CompletionDispatcher() = default;
+    // Closes what is still open; the completion thread is not signalled (the process is ending).
+    ~CompletionDispatcher();
+    CompletionDispatcher(const CompletionDispatcher&) = delete;
+    CompletionDispatcher& operator=(const CompletionDispatcher&) = delete;
+
+    // Binds the calling thread as the one every completion is delivered to.
+    bool Start();
+    // False when not started. Completions already on the port are passed on before the thread
+    // ends; one that does not end within 1500 ms is terminated.
+    bool Stop();
+    // Binds a file opened for overlapped I/O to the port.
+    bool Associate(HANDLE file);
+    // For a read or write the system refused at once: error and transferred are filled in.
+    bool DeliverToUi(IoRequest* request);
+
+    bool IsStarted() const { return port_.IsSet(); }
+    HANDLE Port() const { return port_.Get(); }
+    HANDLE CompletionThread() const { return completionThread_.Get(); }
+    UINT_PTR TimerId() const { return timerId_; }
+
+private:
+    static DWORD WINAPI CompletionThreadProc(void* parameter);
+    static void CALLBACK CompletionApc(ULONG_PTR parameter);
+    static void CALLBACK TimerProc(HWND, UINT, UINT_PTR, DWORD);
+    void KillTickTimer();
+
+    KernelHandle completionThread_;
+    KernelHandle port_;
+    KernelHandle uiThread_; // THREAD_SET_CONTEXT handle: the target of the APCs
+    UINT_PTR timerId_ = 0;
+};

@@ -1,0 +1,3 @@
+#include "io/IoObserver.h"
+
+IoObserver* gIoObserver = nullptr;

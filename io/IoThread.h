@@ -1,0 +1,51 @@
+#pragma once
+
+#include "toolkit/Handle.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+struct IoRequest;
+
+// One read or write handed to the I/O thread; allocated by the user-interface thread, freed by
+// the I/O thread right after the call.
+struct IoCommand {
+    HANDLE file;
+    void* buffer;
+    uint32_t length;
+    IoRequest* request; // its overlapped carries the position; it receives a refusal
+};
+
+// The thread that makes every ReadFile and WriteFile call, so that the user-interface thread
+// never waits in one. Calls run in the order queued. A call the system accepts reports through
+// the completion port; one it refuses at once is handed back through the dispatcher.
+class IoThread {
+public:
+    static constexpr DWORD kStopWait = 1500;
+
+    IoThread() = default;
+    // Closes what is still open; the thread is not signalled (the process is ending).
+    ~IoThread() = default;
+    IoThread(const IoThread&) = delete;
+    IoThread& operator=(const IoThread&) = delete;
+
+    bool Start();
+    // Waits up to 1500 ms for the thread, never terminates it, and closes the handles. Always true.
+    bool Stop();
+    // True when the call is queued; false with ERROR_NOT_ENOUGH_MEMORY or QueueUserAPC's error.
+    bool QueueRead(HANDLE file, void* buffer, uint32_t length, IoRequest* request);
+    bool QueueWrite(HANDLE file, void* buffer, uint32_t length, IoRequest* request);
+
+    bool IsStarted() const { return thread_.IsSet(); }
+    HANDLE Thread() const { return thread_.Get(); }
+
+private:
+    static DWORD WINAPI IoThreadProc(void* parameter);
+    static void CALLBACK ReadApc(ULONG_PTR parameter);
+    static void CALLBACK WriteApc(ULONG_PTR parameter);
+    bool Queue(PAPCFUNC routine, HANDLE file, void* buffer, uint32_t length, IoRequest* request);
+
+    KernelHandle stopEvent_; // auto-reset; set to end the thread
+    KernelHandle thread_;
+};
