@@ -11,6 +11,7 @@ void IoRequest::Init(IoRoutine complete, IoRoutine abandon) {
     prev = nullptr;
     next = nullptr;
     list = nullptr;
+    call = 0;
 }
 
 void IoRequest::Link(IoRequest** head) {

@@ -21,6 +21,7 @@ struct IoRequest {
     IoRequest* prev;      // toward the head of the pending list
     IoRequest* next;
     IoRequest** list; // the pending list (its head pointer) the request is in; null when in none
+    uint32_t call;    // number the I/O thread gave the read or write in flight; matches its packets
 
     // Stores the routines and clears everything else.
     void Init(IoRoutine complete, IoRoutine abandon);

@@ -8,18 +8,33 @@
 
 namespace {
 
-// A call that the system refused at once posts no packet: hand the request back directly, as
-// a failed completion would arrive.
-void FinishCall(BOOL ok, IoCommand* command) {
+// Numbers the calls; touched by the I/O thread only. 0 means "no call" and is skipped.
+uint32_t callCount = 0;
+
+uint32_t NextCall() {
+    if (++callCount == 0)
+        ++callCount;
+    return callCount;
+}
+
+// Once the call has returned the request may already be back on the user-interface thread (its
+// packet can arrive before the call returns), so it is not touched again here. The end of the
+// call goes to the completion thread through the port, behind any packet the call produced:
+// a call the system refused at once is delivered from there unless the system posted a packet
+// for it after all (Wine does, Windows does not).
+void FinishCall(BOOL ok, IoRequest* request, uint32_t call) {
+    DWORD refusal = 0;
     if (!ok) {
-        DWORD error = GetLastError();
-        if (error != ERROR_IO_PENDING) {
-            command->request->error = error;
-            command->request->transferred = 0;
-            gDispatcher.DeliverToUi(command->request);
-        }
+        refusal = GetLastError();
+        if (refusal == ERROR_IO_PENDING)
+            refusal = 0;
     }
-    delete command;
+    if (gDispatcher.EndCall(request, call, refusal) || refusal == 0)
+        return;
+    // Without the port the refusal is handed back directly.
+    request->error = refusal;
+    request->transferred = 0;
+    gDispatcher.DeliverToUi(request);
 }
 
 } // namespace
@@ -82,16 +97,22 @@ DWORD WINAPI IoThread::IoThreadProc(void* parameter) {
 
 void CALLBACK IoThread::ReadApc(ULONG_PTR parameter) {
     auto* command = reinterpret_cast<IoCommand*>(parameter);
+    IoRequest* request = command->request;
+    uint32_t call = request->call = NextCall();
     DWORD bytes = 0;
     BOOL ok = ReadFile(command->file, command->buffer, command->length, &bytes,
-                       &command->request->overlapped);
-    FinishCall(ok, command);
+                       &request->overlapped);
+    delete command;
+    FinishCall(ok, request, call);
 }
 
 void CALLBACK IoThread::WriteApc(ULONG_PTR parameter) {
     auto* command = reinterpret_cast<IoCommand*>(parameter);
+    IoRequest* request = command->request;
+    uint32_t call = request->call = NextCall();
     DWORD bytes = 0;
     BOOL ok = WriteFile(command->file, command->buffer, command->length, &bytes,
-                        &command->request->overlapped);
-    FinishCall(ok, command);
+                        &request->overlapped);
+    delete command;
+    FinishCall(ok, request, call);
 }
