@@ -1,8 +1,19 @@
 #include "app/Globals.h"
 
+#include "app/Application.h"
+#include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
 #include "io/IoThread.h"
 
-// Construction follows the order of definition in this file; destruction runs in reverse.
+// The process-wide objects, in the order in which they must be constructed; they are destroyed
+// in reverse after the entry point returns, so the settings key is the last thing to go.
+
+Settings gSettings;
+
+// The setup dialog comes here, between the settings and the completion dispatcher.
+
 CompletionDispatcher gDispatcher;
 IoThread gIoThread;
+Application gApplication;
+
+// After the application: the current operation, then the main window.

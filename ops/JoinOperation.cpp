@@ -12,11 +12,16 @@ namespace {
 
 constexpr int32_t kInitialPartRoom = 64;
 
+bool AppendPart(void* context, const WideString& partPath, uint64_t offset, uint64_t size) {
+    auto* parts = static_cast<DynArray<PartRecord>*>(context);
+    return parts->Append(PartRecord(GENERIC_READ, OPEN_EXISTING, partPath, offset, size));
+}
+
 } // namespace
 
 void JoinOperation::Start(const WideString& commandLinePath) {
-    path = JoinOutputPath(commandLinePath.Text());
-    name = FileNameOf(path.Text());
+    JoinOutputPath(commandLinePath.Text(), path);
+    FileNameOf(path.Text(), name);
     sectorSize = QuerySectorSize(commandLinePath.Text());
     DWORD sectorError = GetLastError();
     parts.Reserve(kInitialPartRoom);
@@ -25,20 +30,14 @@ void JoinOperation::Start(const WideString& commandLinePath) {
     display.SetStatus(L"Initializing %s...", name.Text());
     display.SetStatusBar(path.Text());
 
-    bool listed = true;
-    PartList found = FindParts(path.Text(), sectorSize,
-                               [this, &listed](const WideString& partPath, uint64_t offset,
-                                               uint64_t size) {
-                                   listed = parts.Append(PartRecord(GENERIC_READ, OPEN_EXISTING,
-                                                                    partPath, offset, size));
-                                   return listed;
-                               });
-    if (!listed) {
+    FoundParts found;
+    if (!FindParts(path.Text(), sectorSize, AppendPart, &parts, found)) {
         ReportError(GetLastError(), L"Error");
         return;
     }
     if (found.count == 0) {
-        WideString first = PartPath(path.Text(), 1);
+        WideString first;
+        PartPath(path.Text(), 1, first);
         ReportError(ERROR_FILE_NOT_FOUND, L"Error opening %s", first.Text());
         return;
     }

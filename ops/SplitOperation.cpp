@@ -19,7 +19,7 @@ constexpr UINT kWaitingSizeRemoved = kActionRunGroup | kActionLabelInert;
 
 void SplitOperation::Start(const WideString& commandLinePath) {
     path = commandLinePath;
-    name = FileNameOf(path.Text());
+    FileNameOf(path.Text(), name);
 
     WIN32_FIND_DATAW found;
     FindHandle search(FindFirstFileW(path.Text(), &found));
@@ -109,10 +109,11 @@ void SplitOperation::BeginSplitting() {
         return;
     }
     for (int32_t i = 1; i <= partCount; ++i) {
-        PartSpan span = SplitPart(static_cast<uint32_t>(i), totalSize, partSize);
-        WideString partPath = PartPath(path.Text(), static_cast<uint32_t>(i));
-        if (partPath.Length() == 0 ||
-            !parts.Append(PartRecord(GENERIC_WRITE, CREATE_NEW, partPath, span.offset, span.size))) {
+        PartExtent extent = SplitPart(static_cast<uint64_t>(i), totalSize, partSize);
+        WideString partPath;
+        if (!PartPath(path.Text(), static_cast<uint32_t>(i), partPath) ||
+            !parts.Append(
+                PartRecord(GENERIC_WRITE, CREATE_NEW, partPath, extent.offset, extent.size))) {
             DWORD error = GetLastError();
             parts.Clear();
             ReportError(error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY, L"Error");

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "app/WideString.h"
+
+#include <cstdint>
+
+// What the program was started to do, chosen by the command line.
+enum class RunMode : int32_t {
+    Setup = 0, // no " /" anywhere: the setup dialog
+    Split = 1, // " /s" and a path
+    Join = 2,  // " /j" and a path
+};
+
+class Application {
+public:
+    // Reads the process's command line. Sets the mode and, for a split or join, the path.
+    // A bad command line fails with last error ERROR_INVALID_PARAMETER.
+    bool ParseCommandLine(WideString& path);
+    // The same for a given command-line text.
+    bool ParseCommandLine(const wchar_t* commandLine, WideString& path);
+
+    RunMode Mode() const { return mode_; }
+
+    // "Error #%u." with the thread's last-error value, in a message box without owner.
+    void ReportStartupError() const;
+
+private:
+    RunMode mode_ = RunMode::Setup;
+};

@@ -1,0 +1,130 @@
+#include "app/Settings.h"
+
+#include "app/ProgramInfo.h"
+
+namespace {
+
+constexpr REGSAM kSettingsAccess = KEY_READ | KEY_WRITE;
+
+constexpr wchar_t kSelectFiles[] = L"SelectFiles";
+constexpr wchar_t kOpenFile[] = L"OpenFile";
+constexpr wchar_t kDeleteFiles[] = L"DeleteFiles";
+constexpr wchar_t kFlashWindow[] = L"FlashWindow";
+constexpr wchar_t kCloseWindow[] = L"CloseWindow";
+constexpr wchar_t kBufferSize[] = L"BufferSize";
+constexpr wchar_t kIoPairCount[] = L"IoPairCount";
+constexpr wchar_t kPartSize[] = L"PartSize";
+
+// Reads size bytes (4 or 8) of a value, whatever its type, as a little-endian number. The bytes
+// are zeroed first, so that a shorter value gives a defined number: its own bytes, zero-extended.
+// A longer value does not fit and fails. On a closed key the call fails with the handle error.
+bool ReadNumber(RegKey& key, const wchar_t* name, DWORD size, uint64_t& number) {
+    BYTE bytes[8] = {};
+    DWORD got = size;
+    number = 0;
+    if (!key.QueryValue(name, bytes, &got))
+        return false;
+    for (DWORD i = size; i-- > 0;)
+        number = (number << 8) | bytes[i];
+    return true;
+}
+
+uint32_t ReadSwitch(RegKey& key, const wchar_t* name) {
+    uint64_t number;
+    return ReadNumber(key, name, 4, number) ? static_cast<uint32_t>(number) : 0;
+}
+
+LONG WriteDword(HKEY key, const wchar_t* name, uint32_t value) {
+    BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
+                     static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
+    return RegSetValueExW(key, name, 0, REG_DWORD, bytes, sizeof bytes);
+}
+
+} // namespace
+
+bool Settings::Open() {
+    return Create(kSettingsKeyPath, HKEY_CURRENT_USER, kSettingsAccess) != FALSE;
+}
+
+bool Settings::Close() {
+    return RegKey::Close() != FALSE;
+}
+
+uint32_t Settings::ReadSelectFiles() {
+    return ReadSwitch(*this, kSelectFiles);
+}
+
+uint32_t Settings::ReadOpenFile() {
+    return ReadSwitch(*this, kOpenFile);
+}
+
+uint32_t Settings::ReadDeleteFiles() {
+    return ReadSwitch(*this, kDeleteFiles);
+}
+
+uint32_t Settings::ReadFlashWindow() {
+    return ReadSwitch(*this, kFlashWindow);
+}
+
+uint32_t Settings::ReadCloseWindow() {
+    return ReadSwitch(*this, kCloseWindow);
+}
+
+bool Settings::WriteSelectFiles(uint32_t value) {
+    lastStatus_ = WriteDword(key_, kSelectFiles, value);
+    return lastStatus_ == ERROR_SUCCESS;
+}
+
+bool Settings::WriteOpenFile(uint32_t value) {
+    lastStatus_ = WriteDword(key_, kOpenFile, value);
+    return lastStatus_ == ERROR_SUCCESS;
+}
+
+bool Settings::WriteDeleteFiles(uint32_t value) {
+    lastStatus_ = WriteDword(key_, kDeleteFiles, value);
+    return lastStatus_ == ERROR_SUCCESS;
+}
+
+bool Settings::WriteFlashWindow(uint32_t value) {
+    lastStatus_ = WriteDword(key_, kFlashWindow, value);
+    return lastStatus_ == ERROR_SUCCESS;
+}
+
+bool Settings::WriteCloseWindow(uint32_t value) {
+    lastStatus_ = WriteDword(key_, kCloseWindow, value);
+    return lastStatus_ == ERROR_SUCCESS;
+}
+
+uint32_t Settings::ReadBufferSize() {
+    uint64_t number;
+    if (!ReadNumber(*this, kBufferSize, 4, number))
+        return kDefaultBufferSize;
+    uint32_t value = static_cast<uint32_t>(number);
+    // A power of two within the limits; anything else is a hand edit gone wrong.
+    if (value < kMinBufferSize || value > kMaxBufferSize || (value & (value - 1)) != 0)
+        return kDefaultBufferSize;
+    return value;
+}
+
+int32_t Settings::ReadIoPairCount() {
+    uint64_t number;
+    if (!ReadNumber(*this, kIoPairCount, 4, number))
+        return 1;
+    // Unsigned, so that 0 and every negative number fall outside.
+    uint32_t value = static_cast<uint32_t>(number);
+    if (value < 1 || value > static_cast<uint32_t>(kMaxIoPairCount))
+        return 1;
+    return static_cast<int32_t>(value);
+}
+
+uint64_t Settings::ReadPartSize() {
+    uint64_t number;
+    return ReadNumber(*this, kPartSize, 8, number) ? number : 0;
+}
+
+bool Settings::WritePartSize(uint64_t value) {
+    BYTE bytes[8];
+    for (int i = 0; i < 8; ++i)
+        bytes[i] = static_cast<BYTE>(value >> (8 * i));
+    return SetBinary(kPartSize, bytes, sizeof bytes) != FALSE;
+}

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include "app/Application.h"
+#include "app/ProgramInfo.h"
+
+#include "support/MessageBoxProbe.h"
+#include "support/TestFiles.h"
+
+#include <string>
+#include <thread>
+
+using testing_support::MessageBoxSeen;
+using testing_support::Narrow;
+using testing_support::WatchForMessageBox;
+
+namespace {
+
+constexpr wchar_t kProgram[] = L"\"C:\\Program Files\\Brindlecot\\brindlecot.exe\"";
+
+struct Parsed {
+    bool ok;
+    DWORD error;
+    RunMode mode;
+    std::wstring path;
+    bool pathHasBuffer;
+};
+
+Parsed Parse(const std::wstring& arguments, bool withProgram = true) {
+    std::wstring line = withProgram ? std::wstring(kProgram) + arguments : arguments;
+    Application app;
+    WideString path;
+    SetLastError(0);
+    Parsed result;
+    result.ok = app.ParseCommandLine(line.c_str(), path);
+    result.error = GetLastError();
+    result.mode = app.Mode();
+    result.path.assign(path.Text(), path.Length());
+    result.pathHasBuffer = path.Buffer() != nullptr;
+    EXPECT_EQ(wcslen(path.Text()), path.Length()) << "length matches the content";
+    return result;
+}
+
+void ExpectPath(const std::wstring& arguments, RunMode mode, const std::wstring& path) {
+    Parsed p = Parse(arguments);
+    EXPECT_TRUE(p.ok) << Narrow(arguments);
+    EXPECT_EQ(p.mode, mode) << Narrow(arguments);
+    EXPECT_EQ(p.path, path) << Narrow(arguments);
+}
+
+void ExpectRefused(const std::wstring& arguments, RunMode modeAfter) {
+    Parsed p = Parse(arguments);
+    EXPECT_FALSE(p.ok) << Narrow(arguments);
+    EXPECT_EQ(p.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << Narrow(arguments);
+    EXPECT_EQ(p.mode, modeAfter) << Narrow(arguments);
+    EXPECT_FALSE(p.pathHasBuffer) << Narrow(arguments);
+}
+
+} // namespace
+
+TEST(CommandLine, WithoutSwitchItIsSetup) {
+    for (const wchar_t* line : {L"", L" ", L" file.avi", L" -s file", L" a/s file", L" \t/s x"}) {
+        Parsed p = Parse(line);
+        EXPECT_TRUE(p.ok);
+        EXPECT_EQ(p.mode, RunMode::Setup);
+        EXPECT_FALSE(p.pathHasBuffer) << "the path stays empty";
+    }
+    Parsed bare = Parse(L"brindlecot.exe", false);
+    EXPECT_TRUE(bare.ok);
+    EXPECT_EQ(bare.mode, RunMode::Setup);
+    Application fresh;
+    EXPECT_EQ(fresh.Mode(), RunMode::Setup);
+    EXPECT_EQ(static_cast<int>(RunMode::Setup), 0);
+    EXPECT_EQ(static_cast<int>(RunMode::Split), 1);
+    EXPECT_EQ(static_cast<int>(RunMode::Join), 2);
+}
+
+TEST(CommandLine, TheExplorerVerbForms) {
+    ExpectPath(L" /s \"D:\\my files\\movie.avi\"", RunMode::Split, L"D:\\my files\\movie.avi");
+    ExpectPath(L" /j \"D:\\my files\\movie.avi.001\"", RunMode::Join,
+               L"D:\\my files\\movie.avi.001");
+    // Non-Latin names come through unchanged.
+    ExpectPath(L" /s \"C:\\\x0444\x0438\x043B\x044C\x043C\\\x4E2D.avi\"", RunMode::Split,
+               L"C:\\\x0444\x0438\x043B\x044C\x043C\\\x4E2D.avi");
+}
+
+TEST(CommandLine, PathForms) {
+    // Unquoted, the path ends at the first blank.
+    ExpectPath(L" /s D:\\my files\\movie.avi", RunMode::Split, L"D:\\my");
+    // A missing closing quote runs to the end.
+    ExpectPath(L" /s \"D:\\my files\\movie.avi", RunMode::Split, L"D:\\my files\\movie.avi");
+    // No blank needed after the letter.
+    ExpectPath(L" /sfile", RunMode::Split, L"file");
+    ExpectPath(L" /j\"a b.001\"", RunMode::Join, L"a b.001");
+    // Several blanks are skipped; a tab is not a blank.
+    ExpectPath(L" /s     file", RunMode::Split, L"file");
+    ExpectPath(L" /s\tfile", RunMode::Split, L"\tfile");
+    ExpectPath(L" /s  \tfile x", RunMode::Split, L"\tfile");
+    // Whatever follows the path is ignored.
+    ExpectPath(L" /s \"a b\" /j c", RunMode::Split, L"a b");
+    ExpectPath(L" /j x.001 y", RunMode::Join, L"x.001");
+    ExpectPath(L" /s \"a\"b", RunMode::Split, L"a");
+}
+
+TEST(CommandLine, TheFirstSwitchCountsEvenInTheProgramPath) {
+    Parsed p = Parse(L"\"C:\\odd /jname\\brindlecot.exe\" /s file", false);
+    EXPECT_TRUE(p.ok);
+    EXPECT_EQ(p.mode, RunMode::Join);
+    EXPECT_EQ(p.path, L"name\\brindlecot.exe\"");
+
+    Parsed q = Parse(L"\"C:\\odd /xname\\brindlecot.exe\" /s file", false);
+    EXPECT_FALSE(q.ok);
+    EXPECT_EQ(q.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST(CommandLine, BadSwitchesAndMissingPathsFail) {
+    // Only lower-case s and j count; the mode is not set.
+    ExpectRefused(L" /S file", RunMode::Setup);
+    ExpectRefused(L" /J file", RunMode::Setup);
+    ExpectRefused(L" /x file", RunMode::Setup);
+    ExpectRefused(L" / s file", RunMode::Setup);
+    ExpectRefused(L" /", RunMode::Setup);
+    // The letter sets the mode at once, before the path is looked at.
+    ExpectRefused(L" /s", RunMode::Split);
+    ExpectRefused(L" /s   ", RunMode::Split);
+    ExpectRefused(L" /s \"\"", RunMode::Split);
+    ExpectRefused(L" /j\"\" file", RunMode::Join);
+    ExpectRefused(L" /j \"", RunMode::Join);
+}
+
+TEST(CommandLine, TheProcessCommandLineIsTheOneRead) {
+    Application fromProcess, fromText;
+    WideString a, b;
+    EXPECT_EQ(fromProcess.ParseCommandLine(a), fromText.ParseCommandLine(GetCommandLineW(), b));
+    EXPECT_EQ(fromProcess.Mode(), fromText.Mode());
+    EXPECT_STREQ(a.Text(), b.Text());
+}
+
+TEST(StartupError, ShowsTheErrorNumberInAnOwnerlessErrorBox) {
+    MessageBoxSeen seen;
+    std::thread watcher([&] { seen = WatchForMessageBox(kProgramCaption, 0, 20000); });
+    Application app;
+    SetLastError(4294967295u);
+    app.ReportStartupError();
+    watcher.join();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.text, L"Error #4294967295.");
+    EXPECT_FALSE(seen.hasOwner);
+    EXPECT_TRUE(seen.hasIcon);
+    EXPECT_EQ(seen.buttonCount, 1);
+    EXPECT_EQ(seen.threadId, GetCurrentThreadId());
+}

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include "app/DynArray.h"
+#include "app/WideString.h"
+
+#include <vector>
+
+namespace {
+
+// Counts its live instances, so that every construction is matched by one destruction.
+struct Tracked {
+    static int live;
+    static std::vector<int> destroyed;
+    int value;
+    WideString text;
+
+    explicit Tracked(int v) : value(v) {
+        ++live;
+        text.Format(L"item %d", v);
+    }
+    Tracked(const Tracked& other) : value(other.value), text(other.text) { ++live; }
+    ~Tracked() {
+        --live;
+        destroyed.push_back(value);
+    }
+};
+int Tracked::live = 0;
+std::vector<int> Tracked::destroyed;
+
+} // namespace
+
+TEST(DynArray, NewArrayIsEmpty) {
+    DynArray<int> a;
+    EXPECT_EQ(a.Capacity(), 0);
+    EXPECT_EQ(a.Count(), 0);
+    EXPECT_EQ(a.Items(), nullptr);
+}
+
+TEST(DynArray, GrowsByTheRule) {
+    DynArray<int> a;
+    std::vector<int> capacities;
+    for (int i = 0; i < 368; ++i) {
+        ASSERT_TRUE(a.Append(i));
+        if (capacities.empty() || capacities.back() != a.Capacity())
+            capacities.push_back(a.Capacity());
+    }
+    EXPECT_EQ(capacities, (std::vector<int>{4, 8, 16, 28, 44, 68, 104, 160, 244, 368}));
+    EXPECT_EQ(a.Count(), 368);
+    for (int i = 0; i < 368; ++i)
+        ASSERT_EQ(a[i], i);
+    ASSERT_TRUE(a.Append(368));
+    EXPECT_EQ(a.Capacity(), 556);
+}
+
+TEST(DynArray, ReserveGivesExactlyWhatIsAsked) {
+    DynArray<int> a;
+    ASSERT_TRUE(a.Reserve(64));
+    EXPECT_EQ(a.Capacity(), 64);
+    EXPECT_EQ(a.Count(), 0);
+    ASSERT_TRUE(a.Reserve(10));
+    EXPECT_EQ(a.Capacity(), 64);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_TRUE(a.Append(i * 3));
+    EXPECT_EQ(a.Capacity(), 64);
+    ASSERT_TRUE(a.Reserve(65));
+    EXPECT_EQ(a.Capacity(), 65);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(a[i], i * 3);
+    // The next Append on the full array follows the rule from the count.
+    ASSERT_TRUE(a.Append(1));
+    ASSERT_TRUE(a.Append(2));
+    EXPECT_EQ(a.Capacity(), (3 * 65 / 2 + 4) & ~3);
+}
+
+TEST(DynArray, ElementsSurviveTheByteCopyMove) {
+    Tracked::live = 0;
+    Tracked::destroyed.clear();
+    {
+        DynArray<Tracked> a;
+        for (int i = 0; i < 30; ++i)
+            ASSERT_TRUE(a.Append(Tracked(i)));
+        EXPECT_EQ(a.Capacity(), 44);
+        // Each call made and destroyed its argument and the temporary: only the stored remain.
+        EXPECT_EQ(Tracked::live, 30);
+        for (int i = 0; i < 30; ++i) {
+            EXPECT_EQ(a[i].value, i);
+            WideString expected;
+            expected.Format(L"item %d", i);
+            EXPECT_STREQ(a[i].text.Text(), expected.Text());
+        }
+        Tracked::destroyed.clear();
+    }
+    EXPECT_EQ(Tracked::live, 0);
+    ASSERT_EQ(Tracked::destroyed.size(), 30u);
+    for (int i = 0; i < 30; ++i)
+        EXPECT_EQ(Tracked::destroyed[i], i); // in index order
+}
+
+TEST(DynArray, ClearDestroysInOrderAndKeepsTheBlock) {
+    Tracked::live = 0;
+    {
+        DynArray<Tracked> a;
+        for (int i = 0; i < 5; ++i)
+            ASSERT_TRUE(a.Append(Tracked(i)));
+        Tracked* block = a.Items();
+        Tracked::destroyed.clear();
+        a.Clear();
+        EXPECT_EQ(Tracked::destroyed, (std::vector<int>{0, 1, 2, 3, 4}));
+        EXPECT_EQ(Tracked::live, 0);
+        EXPECT_EQ(a.Count(), 0);
+        EXPECT_EQ(a.Capacity(), 8);
+        EXPECT_EQ(a.Items(), block);
+        ASSERT_TRUE(a.Append(Tracked(9)));
+        EXPECT_EQ(a.Items(), block);
+        EXPECT_EQ(a[0].value, 9);
+    }
+    EXPECT_EQ(Tracked::live, 0);
+}
+
+TEST(DynArray, ResizeUpNeverShrinks) {
+    DynArray<void*> a;
+    ASSERT_TRUE(a.ResizeUp(5));
+    EXPECT_EQ(a.Count(), 5);
+    EXPECT_EQ(a.Capacity(), 5);
+    for (int i = 0; i < 5; ++i)
+        a[i] = &a;
+    ASSERT_TRUE(a.ResizeUp(3));
+    EXPECT_EQ(a.Count(), 5);
+    EXPECT_EQ(a.Capacity(), 5);
+    ASSERT_TRUE(a.ResizeUp(9));
+    EXPECT_EQ(a.Count(), 9);
+    EXPECT_EQ(a.Capacity(), 9);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(a[i], &a);
+
+    // Within the capacity only the count moves.
+    DynArray<int> b;
+    ASSERT_TRUE(b.Reserve(16));
+    ASSERT_TRUE(b.Append(7));
+    ASSERT_TRUE(b.ResizeUp(10));
+    EXPECT_EQ(b.Count(), 10);
+    EXPECT_EQ(b.Capacity(), 16);
+    EXPECT_EQ(b[0], 7);
+}
+
+TEST(DynArray, FailedAllocationLeavesTheElements) {
+    DynArray<uint64_t> a;
+    for (uint64_t i = 0; i < 4; ++i)
+        ASSERT_TRUE(a.Append(i + 100));
+    uint64_t* block = a.Items();
+    // 2 GiB and more can't be had in a 32-bit process.
+    SetLastError(0);
+    EXPECT_FALSE(a.Reserve(0x10000000));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    SetLastError(0);
+    EXPECT_FALSE(a.ResizeUp(0x7FFFFFFF));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(a.Items(), block);
+    EXPECT_EQ(a.Count(), 4);
+    EXPECT_EQ(a.Capacity(), 4);
+    for (uint64_t i = 0; i < 4; ++i)
+        EXPECT_EQ(a[static_cast<int32_t>(i)], i + 100);
+}

@@ -1,0 +1,278 @@
+#include <gtest/gtest.h>
+
+#include "ops/PartNaming.h"
+
+#include "support/TestFiles.h"
+
+#include <string>
+#include <vector>
+
+using namespace testing_support;
+
+namespace {
+
+std::wstring FileName(const wchar_t* path) {
+    WideString name;
+    EXPECT_TRUE(FileNameOf(path, name));
+    return name.Text();
+}
+
+std::wstring JoinOutput(const wchar_t* path) {
+    WideString whole;
+    EXPECT_TRUE(JoinOutputPath(path, whole));
+    EXPECT_EQ(wcslen(whole.Text()), whole.Length());
+    return whole.Text();
+}
+
+struct Visit {
+    std::wstring path;
+    uint64_t offset;
+    uint64_t size;
+};
+
+struct Recorder {
+    std::vector<Visit> visits;
+    size_t failAt = SIZE_MAX; // refuse this visit (0-based)
+
+    static bool Record(void* context, const WideString& path, uint64_t offset, uint64_t size) {
+        auto* self = static_cast<Recorder*>(context);
+        self->visits.push_back({path.Text(), offset, size});
+        if (self->visits.size() - 1 == self->failAt) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
+        return true;
+    }
+};
+
+void MakeFile(const std::wstring& path, uint64_t size) {
+    ASSERT_TRUE(WritePatternFile(path, size, static_cast<uint32_t>(size))) << Narrow(path);
+}
+
+} // namespace
+
+TEST(PartNaming, FileNameOf) {
+    EXPECT_EQ(FileName(L"D:\\films\\trip.avi"), L"trip.avi");
+    EXPECT_EQ(FileName(L"trip.avi"), L"");
+    EXPECT_EQ(FileName(L"\\trip.avi"), L"");
+    EXPECT_EQ(FileName(L"D:\\films\\"), L"");
+    EXPECT_EQ(FileName(L"D:\\a"), L"a");
+    EXPECT_EQ(FileName(L"\\\\server\\share\\file"), L"file");
+    EXPECT_EQ(FileName(L""), L"");
+}
+
+TEST(PartNaming, PartPath) {
+    WideString part;
+    ASSERT_TRUE(PartPath(L"D:\\films\\trip.avi", 1, part));
+    EXPECT_STREQ(part.Text(), L"D:\\films\\trip.avi.001");
+    ASSERT_TRUE(PartPath(L"D:\\films\\trip.avi", 7, part));
+    EXPECT_STREQ(part.Text(), L"D:\\films\\trip.avi.007");
+    ASSERT_TRUE(PartPath(L"D:\\films\\trip.avi", 999, part));
+    EXPECT_STREQ(part.Text(), L"D:\\films\\trip.avi.999");
+    ASSERT_TRUE(PartPath(L"D:\\films\\trip.avi", 1000, part));
+    EXPECT_STREQ(part.Text(), L"D:\\films\\trip.avi.1000");
+    ASSERT_TRUE(PartPath(L"x", 4294967295u, part));
+    EXPECT_STREQ(part.Text(), L"x.4294967295");
+    EXPECT_EQ(part.Length(), 12u);
+}
+
+TEST(PartNaming, SplitLayout) {
+    const uint64_t MiB = 1048576;
+    EXPECT_EQ(SplitPartCount(10 * MiB, 3 * MiB), 4u);
+    EXPECT_EQ(SplitPartCount(9 * MiB, 3 * MiB), 3u);
+    EXPECT_EQ(SplitPartCount(9 * MiB + 1, 3 * MiB), 4u);
+    EXPECT_EQ(SplitPartCount(100, 3 * MiB), 1u);
+    EXPECT_EQ(SplitPartCount(0, 3 * MiB), 0u);
+
+    uint64_t expected[] = {3 * MiB, 3 * MiB, 3 * MiB, MiB};
+    for (uint64_t i = 1; i <= 4; ++i) {
+        PartExtent part = SplitPart(i, 10 * MiB, 3 * MiB);
+        EXPECT_EQ(part.offset, (i - 1) * 3 * MiB);
+        EXPECT_EQ(part.size, expected[i - 1]);
+    }
+    // A total that is a multiple of the part size ends with a full part.
+    PartExtent last = SplitPart(3, 9 * MiB, 3 * MiB);
+    EXPECT_EQ(last.offset, 6 * MiB);
+    EXPECT_EQ(last.size, 3 * MiB);
+    PartExtent only = SplitPart(1, 100, 3 * MiB);
+    EXPECT_EQ(only.offset, 0u);
+    EXPECT_EQ(only.size, 100u);
+}
+
+TEST(PartNaming, SplitLayoutNearTheTopOfSixtyFourBits) {
+    const uint64_t top = 0xFFFFFFFFFFFFFFFFull;
+    EXPECT_EQ(SplitPartCount(top, 1), top);
+    EXPECT_EQ(SplitPartCount(top, top), 1u);
+    EXPECT_EQ(SplitPartCount(top, 2), 0x8000000000000000ull);
+    EXPECT_EQ(SplitPartCount(top, 0x100000000ull), 0x100000000ull);
+    PartExtent last = SplitPart(0x100000000ull, top, 0x100000000ull);
+    EXPECT_EQ(last.offset, 0xFFFFFFFF00000000ull);
+    EXPECT_EQ(last.size, 0xFFFFFFFFull);
+    PartExtent first = SplitPart(1, top, top);
+    EXPECT_EQ(first.offset, 0u);
+    EXPECT_EQ(first.size, top);
+    // Sizes of several GiB are 64-bit all through.
+    const uint64_t GiB = 1073741824;
+    EXPECT_EQ(SplitPartCount(10 * GiB, 4 * GiB), 3u);
+    PartExtent third = SplitPart(3, 10 * GiB, 4 * GiB);
+    EXPECT_EQ(third.offset, 8 * GiB);
+    EXPECT_EQ(third.size, 2 * GiB);
+}
+
+TEST(PartNaming, JoinOutputPath) {
+    EXPECT_EQ(JoinOutput(L"D:\\films\\trip.avi.001"), L"D:\\films\\trip.avi");
+    EXPECT_EQ(JoinOutput(L"D:\\films\\trip.avi.003"), L"D:\\films\\trip.avi");
+    EXPECT_EQ(JoinOutput(L"D:\\films\\trip.avi.1000"), L"D:\\films\\trip.avi");
+    EXPECT_EQ(JoinOutput(L"a.b.c"), L"a.b");
+    EXPECT_EQ(JoinOutput(L"readme"), L"readme");
+    // The first character is not looked at.
+    EXPECT_EQ(JoinOutput(L".001"), L".001");
+    // A dot in a folder name is not an extension of the file.
+    EXPECT_EQ(JoinOutput(L"D:\\data.old\\readme"), L"D:\\data.old\\readme");
+    EXPECT_EQ(JoinOutput(L"D:\\data.old\\readme.001"), L"D:\\data.old\\readme");
+}
+
+TEST(PartNaming, SectorSizeOfTheDrive) {
+    EXPECT_EQ(QuerySectorSize(L"C:\\"), 512u);
+    EXPECT_EQ(QuerySectorSize(L"Z:\\"), 512u);
+    TempDir dir;
+    EXPECT_EQ(QuerySectorSize((dir / L"trip.avi").c_str()), 512u);
+    EXPECT_EQ(QuerySectorSize(L"z:\\no\\such\\file"), 512u);
+    // Paths that do not begin with a drive letter, and drives that are not there.
+    EXPECT_EQ(QuerySectorSize(L"\\\\server\\share\\file"), 0u);
+    EXPECT_NE(GetLastError(), 0u);
+    // A path that starts with two backslashes is asked at its share root.
+    EXPECT_EQ(QuerySectorSize((L"\\\\?\\" + (dir / L"trip.avi")).c_str()), 512u);
+    EXPECT_EQ(QuerySectorSize(L"\\\\?\\C:\\"), 512u);
+    EXPECT_EQ(QuerySectorSize(L"\\\\server"), 0u);
+    EXPECT_EQ(QuerySectorSize(L"Q:\\trip.avi"), 0u);
+    EXPECT_EQ(QuerySectorSize(L""), 0u);
+}
+
+TEST(FindParts, ListsUpToTheFirstGap) {
+    TempDir dir;
+    std::wstring whole = dir / L"trip.avi";
+    MakeFile(whole + L".001", 1000);
+    MakeFile(whole + L".002", 2000);
+    MakeFile(whole + L".004", 4000);
+    MakeFile(whole, 7); // the whole file itself is not a part
+    Recorder recorder;
+    FoundParts found;
+    ASSERT_TRUE(FindParts(whole.c_str(), 512, Recorder::Record, &recorder, found));
+    EXPECT_EQ(found.count, 2u);
+    EXPECT_EQ(found.totalSize, 3000u);
+    EXPECT_FALSE(found.aligned);
+    ASSERT_EQ(recorder.visits.size(), 2u);
+    EXPECT_EQ(recorder.visits[0].path, whole + L".001");
+    EXPECT_EQ(recorder.visits[0].offset, 0u);
+    EXPECT_EQ(recorder.visits[0].size, 1000u);
+    EXPECT_EQ(recorder.visits[1].path, whole + L".002");
+    EXPECT_EQ(recorder.visits[1].offset, 1000u);
+    EXPECT_EQ(recorder.visits[1].size, 2000u);
+}
+
+TEST(FindParts, NoPartsAtAll) {
+    TempDir dir;
+    std::wstring whole = dir / L"trip.avi";
+    MakeFile(whole + L".002", 10);
+    Recorder recorder;
+    FoundParts found;
+    found.count = 9;
+    ASSERT_TRUE(FindParts(whole.c_str(), 512, Recorder::Record, &recorder, found));
+    EXPECT_EQ(found.count, 0u);
+    EXPECT_EQ(found.totalSize, 0u);
+    EXPECT_TRUE(found.aligned);
+    EXPECT_TRUE(recorder.visits.empty());
+}
+
+TEST(FindParts, EmptyPartsAreListed) {
+    TempDir dir;
+    std::wstring whole = dir / L"a b.bin";
+    MakeFile(whole + L".001", 512);
+    MakeFile(whole + L".002", 0);
+    MakeFile(whole + L".003", 100);
+    Recorder recorder;
+    FoundParts found;
+    ASSERT_TRUE(FindParts(whole.c_str(), 512, Recorder::Record, &recorder, found));
+    EXPECT_EQ(found.count, 3u);
+    EXPECT_EQ(found.totalSize, 612u);
+    EXPECT_TRUE(found.aligned);
+    ASSERT_EQ(recorder.visits.size(), 3u);
+    EXPECT_EQ(recorder.visits[1].size, 0u);
+    EXPECT_EQ(recorder.visits[2].offset, 512u);
+}
+
+TEST(FindParts, AlignedWhenEveryPartStartsOnASector) {
+    const uint64_t MiB = 1048576;
+    TempDir dir;
+    std::wstring a = dir / L"a";
+    MakeFile(a + L".001", 3 * MiB);
+    MakeFile(a + L".002", 3 * MiB);
+    MakeFile(a + L".003", 1000001);
+    Recorder recorder;
+    FoundParts found;
+    ASSERT_TRUE(FindParts(a.c_str(), 512, Recorder::Record, &recorder, found));
+    EXPECT_EQ(found.count, 3u);
+    EXPECT_EQ(found.totalSize, 7291457u);
+    EXPECT_TRUE(found.aligned);
+
+    std::wstring b = dir / L"b";
+    for (const wchar_t* ext : {L".001", L".002", L".003"})
+        MakeFile(b + ext, 1000000);
+    ASSERT_TRUE(FindParts(b.c_str(), 512, Recorder::Record, &recorder, found));
+    EXPECT_EQ(found.count, 3u);
+    EXPECT_EQ(found.totalSize, 3000000u);
+    EXPECT_FALSE(found.aligned);
+
+    // Only the starts count: a short first part makes the rest unaligned for good.
+    std::wstring c = dir / L"c";
+    MakeFile(c + L".001", 100);
+    MakeFile(c + L".002", 412);
+    MakeFile(c + L".003", 512);
+    ASSERT_TRUE(FindParts(c.c_str(), 512, Recorder::Record, &recorder, found));
+    EXPECT_EQ(found.totalSize, 1024u);
+    EXPECT_FALSE(found.aligned);
+    ASSERT_TRUE(FindParts(c.c_str(), 4, Recorder::Record, &recorder, found));
+    EXPECT_TRUE(found.aligned);
+
+    // With no sector size known nothing is aligned.
+    ASSERT_TRUE(FindParts(a.c_str(), 0, Recorder::Record, &recorder, found));
+    EXPECT_EQ(found.count, 3u);
+    EXPECT_FALSE(found.aligned);
+}
+
+TEST(FindParts, AVisitorFailureStopsAtOnce) {
+    TempDir dir;
+    std::wstring whole = dir / L"x";
+    for (const wchar_t* ext : {L".001", L".002", L".003", L".004"})
+        MakeFile(whole + ext, 10);
+    Recorder recorder;
+    recorder.failAt = 1;
+    FoundParts found;
+    SetLastError(0);
+    EXPECT_FALSE(FindParts(whole.c_str(), 512, Recorder::Record, &recorder, found));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(recorder.visits.size(), 2u);
+    EXPECT_EQ(found.count, 1u);
+    EXPECT_EQ(found.totalSize, 10u);
+}
+
+TEST(FindParts, NumbersGoPastNineHundredNinetyNine) {
+    TempDir dir;
+    std::wstring whole = dir / L"many";
+    WideString part;
+    for (uint32_t i = 1; i <= 1001; ++i) {
+        ASSERT_TRUE(PartPath(whole.c_str(), i, part));
+        HANDLE h = CreateFileW(part.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        CloseHandle(h);
+    }
+    Recorder recorder;
+    FoundParts found;
+    ASSERT_TRUE(FindParts(whole.c_str(), 512, Recorder::Record, &recorder, found));
+    EXPECT_EQ(found.count, 1001u);
+    ASSERT_EQ(recorder.visits.size(), 1001u);
+    EXPECT_EQ(recorder.visits[998].path, whole + L".999");
+    EXPECT_EQ(recorder.visits[999].path, whole + L".1000");
+    EXPECT_EQ(recorder.visits[1000].path, whole + L".1001");
+}
