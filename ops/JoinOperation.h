@@ -5,7 +5,7 @@
 // Joins the parts "%s.001", "%s.002", ... of a whole file back into it, starting at once.
 class JoinOperation : public Operation {
 public:
-    explicit JoinOperation(OperationDisplay& display) : Operation(display) {}
+    explicit JoinOperation(OperationDisplay& window) : Operation(window) {}
 
     void Start(const WideString& commandLinePath) override;
     void OnPartSizeChanged() override {}

@@ -67,8 +67,8 @@ bool Operation::BeginIoPair(IoPair* pair) {
         created = true;
     }
 
-    uint32_t chunk = static_cast<uint32_t>(part->remaining < pair->size ? part->remaining
-                                                                        : pair->size);
+    uint32_t chunk =
+        static_cast<uint32_t>(part->remaining < pair->size ? part->remaining : pair->size);
     uint64_t readLength = RoundUpToSector(chunk, sectorSize);
     pair->error = 0;
     pair->transferred = 0;
@@ -239,9 +239,9 @@ void Operation::ReportError(DWORD code, const wchar_t* format, ...) {
 
     // Inserts are ignored: some system texts hold %1 placeholders that we have nothing for.
     wchar_t system[kSystemTextCapacity];
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, kSystemLanguage, system, kSystemTextCapacity,
-                                  nullptr);
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                       kSystemLanguage, system, kSystemTextCapacity, nullptr);
     if (length != 0)
         text.AppendFormat(L": #%u - %s", code, system);
     else

@@ -14,8 +14,8 @@ enum OperationState : int32_t {
     Idle = 0,    // nothing started; also after Abort
     Waiting = 1, // split only: measured, waiting for a part size and the Split command
     Running = 2,
-    Paused = 3,  // nothing new is issued; what is in flight completes
-    Failed = 4,  // an error was reported; what is in flight drains
+    Paused = 3, // nothing new is issued; what is in flight completes
+    Failed = 4, // an error was reported; what is in flight drains
     Done = 5,
 };
 

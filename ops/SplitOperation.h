@@ -5,7 +5,7 @@
 // Cuts the file named on the command line into parts of the size chosen in the window.
 class SplitOperation : public Operation {
 public:
-    explicit SplitOperation(OperationDisplay& display) : Operation(display) {}
+    explicit SplitOperation(OperationDisplay& window) : Operation(window) {}
 
     void Start(const WideString& commandLinePath) override;
     void OnPartSizeChanged() override;

@@ -36,6 +36,11 @@ private:
     IMalloc* malloc_ = nullptr;
 };
 
+// GetProcAddress gives a generic pointer; the entry points have these exact signatures.
+template <class Proc> Proc EntryPoint(HMODULE module, const char* name) {
+    return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
 PIDLIST_ABSOLUTE ParseItem(const wchar_t* path) {
     PIDLIST_ABSOLUTE item = nullptr;
     SFGAOF attributes = 0;
@@ -50,10 +55,9 @@ void InitShellEntryPoints() {
     HMODULE shell = GetModuleHandleW(L"shell32");
     if (!shell)
         return;
-    gParseDisplayName =
-        reinterpret_cast<ParseDisplayNameProc>(GetProcAddress(shell, "SHParseDisplayName"));
-    gOpenFolderAndSelectItems = reinterpret_cast<OpenFolderAndSelectItemsProc>(
-        GetProcAddress(shell, "SHOpenFolderAndSelectItems"));
+    gParseDisplayName = EntryPoint<ParseDisplayNameProc>(shell, "SHParseDisplayName");
+    gOpenFolderAndSelectItems =
+        EntryPoint<OpenFolderAndSelectItemsProc>(shell, "SHOpenFolderAndSelectItems");
 }
 
 BOOL OpenWithShell(const wchar_t* path) {
@@ -101,9 +105,11 @@ BOOL SelectFilesInExplorer(const wchar_t* const* paths, int32_t count) {
             parsed = items[i] != nullptr;
         }
         if (parsed) {
-            shown = SUCCEEDED(gOpenFolderAndSelectItems(
-                folder, static_cast<UINT>(count),
-                reinterpret_cast<PCUITEMID_CHILD_ARRAY>(items.Items()), 0));
+            shown = SUCCEEDED(
+                gOpenFolderAndSelectItems(folder, static_cast<UINT>(count),
+                                          const_cast<PCUITEMID_CHILD_ARRAY>(
+                                              static_cast<const ITEMIDLIST* const*>(items.Items())),
+                                          0));
         }
     }
     allocator.Free(folder);

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdint>
+
 // Hands a finished result to Explorer. The two selection entry points are looked up at run
 // time; without them the program still runs and the selection services fail.
 using ParseDisplayNameProc = HRESULT(WINAPI*)(PCWSTR name, IBindCtx* bindContext,

@@ -62,7 +62,8 @@ TEST_F(ErrorTest, SourceHeldOpenByAnotherProgram) {
     split.OnCommand(kCommandSplit);
     CloseHandle(other);
     EXPECT_EQ(split.State(), Failed);
-    ExpectReported(shown, L"held.bin", ErrorText(L"Error opening " + source, ERROR_SHARING_VIOLATION));
+    ExpectReported(shown, L"held.bin",
+                   ErrorText(L"Error opening " + source, ERROR_SHARING_VIOLATION));
     EXPECT_FALSE(FileExists(PartName(source, 1)));
     split.Abort();
 }
@@ -141,7 +142,8 @@ TEST_F(ErrorTest, APathWithPercentSignsIsShownAsItIs) {
     RecordingDisplay missing;
     SplitOperation again(missing);
     again.Start(Wide(dir / L"50% gone.bin"));
-    ExpectReported(missing, L"50% gone.bin", ErrorText(L"Error opening " + (dir / L"50% gone.bin"), 2));
+    ExpectReported(missing, L"50% gone.bin",
+                   ErrorText(L"Error opening " + (dir / L"50% gone.bin"), 2));
     again.Abort();
 }
 
@@ -182,27 +184,49 @@ TEST_F(ErrorTest, APartThatShrankSinceItWasListedFailsTheJoin) {
     join.Abort();
 }
 
-// The cut to the exact size runs on a handle of its own; when that fails, the part or the
-// output would keep the extra bytes of the last rounded write. That must be an error.
+// The cut to the exact size runs on a handle of its own; when that fails, the part or the output
+// would keep the extra bytes of the last rounded write. That must be an error. Here a second
+// handle to the file, taken just before it is closed, keeps it open, so the reopen for the cut
+// meets a sharing violation.
+class HeldOnClose {
+public:
+    HeldOnClose(OpenRecorder& recorder, const std::wstring& target) {
+        recorder.beforeClose = [this, target](const std::wstring& name, HANDLE handle) {
+            if (held_ == nullptr && lstrcmpiW(name.c_str(), target.c_str()) == 0)
+                DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &held_, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS);
+        };
+    }
+    ~HeldOnClose() { Release(); }
+    void Release() {
+        if (held_)
+            CloseHandle(held_);
+        held_ = nullptr;
+    }
+    bool Held() const { return held_ != nullptr; }
+
+private:
+    HANDLE held_ = nullptr;
+};
+
 TEST_F(ErrorTest, APartThatCannotBeCutToSizeFailsTheSplit) {
     OpenRecorder recorder;
     const std::wstring source = dir / L"uncut.bin";
     ASSERT_TRUE(WritePatternFile(source, 3000, 14));
-    // Once part 2 is created, it can no longer be opened for writing.
-    recorder.afterOpen = [&](const std::wstring& name, DWORD) {
-        if (lstrcmpiW(name.c_str(), PartName(source, 2).c_str()) == 0)
-            SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_READONLY);
-    };
+    HeldOnClose hold(recorder, PartName(source, 2));
     RecordingDisplay shown;
     shown.partSize = 1000;
     SplitOperation split(shown);
     split.Start(Wide(source));
     split.OnCommand(kCommandSplit);
     ASSERT_TRUE(RunToEnd(split));
+    EXPECT_TRUE(hold.Held());
     EXPECT_EQ(split.State(), Failed);
-    ExpectReported(shown, L"uncut.bin", ErrorText(L"Error CompletePart", ERROR_ACCESS_DENIED));
+    ExpectReported(shown, L"uncut.bin", ErrorText(L"Error CompletePart", ERROR_SHARING_VIOLATION));
     split.Abort();
-    SetFileAttributesW(PartName(source, 2).c_str(), FILE_ATTRIBUTE_NORMAL);
+    hold.Release();
+    // The part before it was cut as it should be.
+    EXPECT_EQ(FileSize(PartName(source, 1)), 1000);
 }
 
 TEST_F(ErrorTest, AnOutputThatCannotBeCutToSizeFailsTheJoinAndKeepsTheParts) {
@@ -211,20 +235,18 @@ TEST_F(ErrorTest, AnOutputThatCannotBeCutToSizeFailsTheJoinAndKeepsTheParts) {
     const std::wstring whole = dir / L"long.bin";
     ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), MakePattern(4096, 1)));
     ASSERT_TRUE(WriteWholeFile(PartName(whole, 2), MakePattern(100, 2)));
-    recorder.afterOpen = [&](const std::wstring& name, DWORD) {
-        if (lstrcmpiW(name.c_str(), whole.c_str()) == 0)
-            SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_READONLY);
-    };
+    HeldOnClose hold(recorder, whole);
     RecordingDisplay shown;
     JoinOperation join(shown);
     join.Start(Wide(PartName(whole, 1)));
     ASSERT_TRUE(RunToEnd(join));
+    EXPECT_TRUE(hold.Held());
     EXPECT_EQ(join.State(), Failed);
-    ExpectReported(shown, L"long.bin", ErrorText(L"Error Finish", ERROR_ACCESS_DENIED));
+    ExpectReported(shown, L"long.bin", ErrorText(L"Error Finish", ERROR_SHARING_VIOLATION));
     join.Abort();
+    hold.Release();
     EXPECT_TRUE(FileExists(PartName(whole, 1)));
     EXPECT_TRUE(FileExists(PartName(whole, 2)));
-    SetFileAttributesW(whole.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(ErrorTest, APartCountBeyond32BitsIsRefusedAndNothingIsCreated) {

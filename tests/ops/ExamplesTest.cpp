@@ -84,8 +84,8 @@ TEST_F(ExamplesTest, NineMiBGivesExactlyThreePartsAndSelectsThem) {
         ASSERT_EQ(ShellRecorder::calls, 1);
         ASSERT_EQ(ShellRecorder::selected.size(), 3u);
         for (unsigned i = 0; i < 3; ++i)
-            EXPECT_EQ(lstrcmpiW(ShellRecorder::selected[i].c_str(), PartName(source, i + 1).c_str()),
-                      0);
+            EXPECT_EQ(
+                lstrcmpiW(ShellRecorder::selected[i].c_str(), PartName(source, i + 1).c_str()), 0);
         // Find selects them again.
         split.OnCommand(kCommandFind);
         EXPECT_EQ(ShellRecorder::calls, 2);

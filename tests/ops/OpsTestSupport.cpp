@@ -76,8 +76,7 @@ RecordingDisplay::~RecordingDisplay() {
 LRESULT CALLBACK RecordingDisplay::WindowProc(HWND window, UINT message, WPARAM wParam,
                                               LPARAM lParam) {
     if (message == WM_OPERATION_ENDED) {
-        auto* self =
-            reinterpret_cast<RecordingDisplay*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* self = reinterpret_cast<RecordingDisplay*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         if (self && wParam == 0 && lParam == 0)
             ++self->endedMessages;
         return 0;
@@ -132,17 +131,26 @@ void OpenRecorder::OnOpen(const wchar_t* name, DWORD access, DWORD disposition, 
     if (previous_)
         previous_->OnOpen(name, access, disposition, flags, handle);
     opens.push_back(Open{name, access, disposition, flags, handle != INVALID_HANDLE_VALUE});
-    if (handle != INVALID_HANDLE_VALUE && afterOpen)
-        afterOpen(name, flags);
+    if (handle != INVALID_HANDLE_VALUE)
+        open_.emplace_back(handle, name);
 }
 
 void OpenRecorder::OnClose(HANDLE handle) {
     if (previous_)
         previous_->OnClose(handle);
+    for (auto it = open_.begin(); it != open_.end(); ++it) {
+        if (it->first == handle) {
+            std::wstring name = it->second;
+            open_.erase(it);
+            if (beforeClose)
+                beforeClose(name, handle);
+            break;
+        }
+    }
 }
 
-void OpenRecorder::OnTransfer(HANDLE handle, uint64_t position, const void* buffer,
-                              uint32_t length, bool write) {
+void OpenRecorder::OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
+                              bool write) {
     if (previous_)
         previous_->OnTransfer(handle, position, buffer, length, write);
 }
@@ -177,10 +185,9 @@ void OperationTest::SetTuning(uint32_t bufferSize, uint32_t ioPairCount) {
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"software\\brindlecot", 0, nullptr, 0,
                               KEY_SET_VALUE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    RegSetValueExW(key, L"BufferSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&bufferSize),
+    RegSetValueExW(key, L"BufferSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&bufferSize), 4);
+    RegSetValueExW(key, L"IoPairCount", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&ioPairCount),
                    4);
-    RegSetValueExW(key, L"IoPairCount", 0, REG_DWORD,
-                   reinterpret_cast<const BYTE*>(&ioPairCount), 4);
     RegCloseKey(key);
 }
 
@@ -198,8 +205,8 @@ bool OperationTest::RunUntil(const std::function<bool()>& done, DWORD timeoutMs)
 }
 
 bool OperationTest::RunToEnd(const Operation& operation, DWORD timeoutMs) {
-    bool ended = PumpUntil(
-        [&] { return operation.State() == Done || operation.State() == Failed; }, timeoutMs);
+    bool ended = PumpUntil([&] { return operation.State() == Done || operation.State() == Failed; },
+                           timeoutMs);
     // Whatever is still in flight drains within a few ticks.
     PumpUntil([] { return false; }, 60);
     return ended;

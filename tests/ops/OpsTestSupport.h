@@ -95,11 +95,12 @@ public:
     std::vector<Open> OpensOf(const std::wstring& name) const;
 
     std::vector<Open> opens;
-    // Runs right after a successful open of any file (name as opened).
-    std::function<void(const std::wstring& name, DWORD flags)> afterOpen;
+    // Runs right before a file opened through AsyncFile is closed.
+    std::function<void(const std::wstring& name, HANDLE handle)> beforeClose;
 
 private:
     IoObserver* previous_;
+    std::vector<std::pair<HANDLE, std::wstring>> open_;
 };
 
 // Starts the engine on this thread, opens the settings, and checks every unbuffered transfer.

@@ -99,8 +99,8 @@ protected:
     // a sector multiple, are one, exceed the file and divide it exactly; the number of IoPairs
     // turns through 1, 4 and 16.
     void Matrix(uint32_t buffer) {
-        const uint64_t sizes[] = {0, 1, 511, 512, 513, buffer - 1ull, buffer, buffer + 1ull,
-                                  3ull * buffer + 517};
+        const uint64_t sizes[] = {
+            0, 1, 511, 512, 513, buffer - 1ull, buffer, buffer + 1ull, 3ull * buffer + 517};
         const uint32_t pairCounts[] = {1, 4, 16};
         unsigned turn = 0;
         for (uint64_t size : sizes) {

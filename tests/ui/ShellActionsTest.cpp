@@ -32,7 +32,7 @@ HRESULT WINAPI RecordOpen(PCIDLIST_ABSOLUTE folder, UINT count, PCUITEMID_CHILD_
     for (UINT i = 0; i < count; ++i) {
         opened.items.push_back(
             SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(items[i]), text) ? text
-                                                                                        : L"?");
+                                                                                      : L"?");
     }
     return S_OK;
 }
