@@ -1,0 +1,107 @@
+#include "ToolkitTestSupport.h"
+
+namespace toolkit_test {
+
+PumpResult PumpMessages() {
+    PumpResult result;
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            result.quit = true;
+            result.exitCode = static_cast<int>(msg.wParam);
+            continue;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return result;
+}
+
+DibSurface::DibSurface(int width, int height, COLORREF fill) : width_(width), height_(height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    dc_.Reset(::CreateCompatibleDC(nullptr));
+    bitmap_.Reset(::CreateDIBSection(dc_.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    ::SelectObject(dc_.Get(), bitmap_.Get());
+    RECT all = {0, 0, width, height};
+    BrushObject brush(::CreateSolidBrush(fill));
+    ::FillRect(dc_.Get(), &all, brush.Get());
+}
+
+DibSurface::~DibSurface() = default;
+
+int DibSurface::Count(const RECT& area, COLORREF color) const {
+    int count = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x)
+            if (Pixel(x, y) == color)
+                ++count;
+    return count;
+}
+
+BOOL RecordingDialog::OnInitDialog() {
+    seen.push_back({Seen::InitDialog, WM_INITDIALOG, 0, 0});
+    if (focusAtInitId != 0)
+        FocusControl(GetDlgItem(focusAtInitId));
+    return FALSE;
+}
+
+BOOL RecordingDialog::OnOK() {
+    seen.push_back({Seen::OK, WM_COMMAND, IDOK, 0});
+    if (quitOnOK >= 0)
+        ::PostQuitMessage(quitOnOK);
+    return TRUE;
+}
+
+BOOL RecordingDialog::OnCancel() {
+    seen.push_back({Seen::Cancel, WM_COMMAND, IDCANCEL, 0});
+    return cancelDestroys ? KDialog::OnCancel() : TRUE;
+}
+
+BOOL RecordingDialog::OnSize(WPARAM type, UINT cx, UINT cy) {
+    seen.push_back({Seen::Size, WM_SIZE, type, static_cast<LPARAM>(cx << 16 | cy)});
+    return FALSE;
+}
+
+BOOL RecordingDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
+    seen.push_back({Seen::Command, WM_COMMAND, wParam, lParam});
+    return TRUE;
+}
+
+BOOL RecordingDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    seen.push_back({Seen::Message, msg, wParam, lParam});
+    return FALSE;
+}
+
+int RecordingDialog::CountOf(Seen::Kind kind) const {
+    int count = 0;
+    for (const Seen& s : seen)
+        if (s.kind == kind)
+            ++count;
+    return count;
+}
+
+std::vector<WPARAM> RecordingDialog::Commands() const {
+    std::vector<WPARAM> commands;
+    for (const Seen& s : seen) {
+        const WORD code = HIWORD(s.wParam);
+        if (s.kind == Seen::Command && code != EN_SETFOCUS && code != EN_KILLFOCUS)
+            commands.push_back(s.wParam);
+    }
+    return commands;
+}
+
+BOOL ReflectProbe::OnReflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    reflected.push_back({Seen::Message, msg, wParam, lParam});
+    if (handle && setAnswer)
+        *result = answer;
+    return handle;
+}
+
+} // namespace toolkit_test

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "toolkit/DeviceContext.h"
+#include "toolkit/GdiObject.h"
+#include "toolkit/KDialog.h"
+#include "toolkit/KWindow.h"
+
+namespace toolkit_test {
+
+// Dispatches everything queued for this thread (a WM_QUIT found on the way is kept aside and
+// reported), without waiting for more.
+struct PumpResult {
+    bool quit = false;
+    int exitCode = 0;
+};
+PumpResult PumpMessages();
+
+// A 32-bit DIB selected into a memory DC: a surface whose pixels read back exactly.
+class DibSurface {
+public:
+    DibSurface(int width, int height, COLORREF fill);
+    ~DibSurface();
+    DibSurface(const DibSurface&) = delete;
+    DibSurface& operator=(const DibSurface&) = delete;
+
+    HDC Dc() const { return dc_.Get(); }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    COLORREF Pixel(int x, int y) const { return ::GetPixel(dc_.Get(), x, y); }
+    // How many pixels of a rectangle have exactly this colour.
+    int Count(const RECT& area, COLORREF color) const;
+
+private:
+    // The bitmap goes after the DC that holds it selected.
+    BitmapObject bitmap_;
+    OwnedDC dc_;
+    int width_;
+    int height_;
+};
+
+// One dialog message as the dialog's handlers saw it.
+struct Seen {
+    enum Kind { InitDialog, OK, Cancel, Size, Command, Message } kind;
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// A modeless dialog that writes down every handler call; each handler returns the default's
+// answer unless told otherwise.
+class RecordingDialog : public KDialog {
+public:
+    BOOL OnInitDialog() override;
+    BOOL OnOK() override;
+    BOOL OnCancel() override;
+    BOOL OnSize(WPARAM type, UINT cx, UINT cy) override;
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    int CountOf(Seen::Kind kind) const;
+    // The commands seen, in order, without the edit's focus notifications (focus moves with
+    // every click and is not what the tests look at).
+    std::vector<WPARAM> Commands() const;
+
+    std::vector<Seen> seen;
+    int quitOnOK = -1; // >= 0: OnOK posts WM_QUIT with this code
+    bool cancelDestroys = true;
+    HWND focusAtInit = nullptr;
+    int focusAtInitId = 0;
+};
+
+// A child object that writes down what was reflected to it and answers as told.
+class ReflectProbe : public KWindow {
+public:
+    BOOL OnReflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+    std::vector<Seen> reflected;
+    BOOL handle = FALSE;
+    LRESULT answer = 0;
+    bool setAnswer = false;
+};
+
+} // namespace toolkit_test

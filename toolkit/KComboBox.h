@@ -1,0 +1,19 @@
+#pragma once
+
+#include "toolkit/KWindow.h"
+
+// A system combo box ("COMBOBOX") and its messages.
+class KComboBox : public KWindow {
+public:
+    BOOL Create(DWORD style, int x, int y, int cx, int cy, HWND parent, UINT id);
+
+    LRESULT LimitText(UINT count);
+    // index -1 appends (never sorted, even with CBS_SORT).
+    LRESULT InsertString(int index, const wchar_t* text);
+    LRESULT DeleteString(int index);
+    LRESULT SetItemHeight(int height);
+    LRESULT SetCurSel(int index);
+    LRESULT GetCurSel() const;
+    LRESULT GetCount() const;
+    BOOL GetComboBoxInfo(COMBOBOXINFO* info) const;
+};

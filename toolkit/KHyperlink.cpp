@@ -1,0 +1,138 @@
+#include "toolkit/KHyperlink.h"
+
+#include "toolkit/DcGuards.h"
+
+namespace {
+
+constexpr int LinkTextMax = 512;
+
+} // namespace
+
+KHyperlink::KHyperlink(COLORREF normalColor, COLORREF hoverColor)
+    : normalColor_(normalColor), hoverColor_(hoverColor) {}
+
+// The font goes with linkFont_, before the base unbinds the window.
+KHyperlink::~KHyperlink() = default;
+
+BOOL KHyperlink::Attach(HWND window) {
+    if (!KWindow::Attach(window, true))
+        return FALSE;
+    // SS_OWNERDRAW shares its bits with SS_CENTER: a link is never left-aligned.
+    ModifyStyle(SS_OWNERDRAW, 0);
+    // A static without WM_SETFONT draws with the system font.
+    HGDIOBJ font = GetFont();
+    if (font == nullptr)
+        font = ::GetStockObject(SYSTEM_FONT);
+    LOGFONTW logFont{};
+    if (::GetObjectW(font, sizeof logFont, &logFont) != 0) {
+        logFont.lfUnderline = 1;
+        linkFont_.Reset(::CreateFontIndirectW(&logFont));
+    }
+    return TRUE;
+}
+
+BOOL KHyperlink::Detach() {
+    linkFont_.Reset();
+    return KWindow::Detach();
+}
+
+void KHyperlink::Invalidate() {
+    InvalidateRect(nullptr, FALSE);
+}
+
+bool KHyperlink::CursorOverText() const {
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    ScreenToClient(&cursor);
+    return ::PtInRect(&hitRect_, cursor) != 0;
+}
+
+LRESULT KHyperlink::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_SETCURSOR: {
+        if (!tracking_) {
+            TRACKMOUSEEVENT track{};
+            track.cbSize = sizeof track;
+            track.dwFlags = TME_LEAVE;
+            track.hwndTrack = Handle();
+            // A failed request is simply repeated at the next WM_SETCURSOR.
+            tracking_ = ::TrackMouseEvent(&track);
+        }
+        const BOOL in = CursorOverText() ? TRUE : FALSE;
+        if (in != hot_) {
+            ::SetCursor(::LoadCursorW(nullptr, in ? IDC_HAND : IDC_ARROW));
+            Invalidate();
+            hot_ = in;
+        }
+        return TRUE;
+    }
+    case WM_SIZE:
+        ::SetRectEmpty(&hitRect_);
+        break;
+    case WM_MOUSELEAVE:
+        Invalidate();
+        tracking_ = FALSE;
+        break;
+    case WM_LBUTTONDOWN: {
+        POINT point = {static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};
+        if (::PtInRect(&hitRect_, point))
+            ::PostMessageW(::GetParent(Handle()), WM_COMMAND, LOWORD(GetDlgCtrlID()),
+                           reinterpret_cast<LPARAM>(Handle()));
+        return TRUE;
+    }
+    case WM_NCHITTEST:
+        // A static is transparent to the mouse unless it says otherwise.
+        return HTCLIENT;
+    case WM_SETTEXT:
+        Invalidate();
+        ::SetRectEmpty(&hitRect_);
+        break;
+    default:
+        break;
+    }
+    return KWindow::WindowProc(msg, wParam, lParam);
+}
+
+BOOL KHyperlink::OnReflect(UINT msg, WPARAM, LPARAM lParam, LRESULT* result) {
+    if (msg != WM_DRAWITEM)
+        return FALSE;
+    Paint(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    *result = 1;
+    return TRUE;
+}
+
+void KHyperlink::Paint(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    const RECT& whole = item.rcItem;
+    wchar_t text[LinkTextMax] = L"";
+    const int length = GetWindowTextW(text, LinkTextMax);
+    const DWORD style = GetStyle();
+
+    if (::IsRectEmpty(&hitRect_)) {
+        SIZE extent{};
+        ::GetTextExtentPoint32W(dc, text, length, &extent);
+        const int width = whole.right - whole.left;
+        const int height = whole.bottom - whole.top;
+        if ((style & SS_RIGHT) != 0) {
+            hitRect_.left = whole.right - extent.cx;
+            hitRect_.right = whole.right;
+        } else {
+            hitRect_.left = (width - extent.cx) / 2;
+            hitRect_.right = hitRect_.left + extent.cx;
+        }
+        hitRect_.top = (height - extent.cy) / 2;
+        hitRect_.bottom = hitRect_.top + extent.cy;
+    }
+
+    // The colour follows the cursor at paint time; WM_SETCURSOR only asks for the paint.
+    const bool over = CursorOverText();
+    TextColorGuard textColor(dc, over ? hoverColor_ : normalColor_);
+    SelectObjectGuard font(dc, over ? linkFont_.Get() : nullptr);
+    BkModeGuard bkMode(dc, TRANSPARENT);
+
+    ::FillRect(dc, &whole, ::GetSysColorBrush(COLOR_BTNFACE));
+    RECT textRect = whole;
+    ::DrawTextW(dc, text, length, &textRect,
+                (style & (SS_CENTER | SS_RIGHT)) | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP |
+                    DT_NOPREFIX);
+}

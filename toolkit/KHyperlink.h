@@ -1,0 +1,39 @@
+#pragma once
+
+#include "toolkit/GdiObject.h"
+#include "toolkit/KWindow.h"
+
+// An owner-drawn static that behaves as a link: over its text the cursor is a hand and the
+// text takes the hover colour and an underlined font; a click on the text is posted to the
+// parent as WM_COMMAND (id, handle).
+class KHyperlink : public KWindow {
+public:
+    KHyperlink(COLORREF normalColor, COLORREF hoverColor);
+    ~KHyperlink() override;
+
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    BOOL OnReflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+    // Binds with subclassing, makes the static owner-drawn and builds the underlined font.
+    BOOL Attach(HWND window);
+    // Deletes the underlined font, then unbinds.
+    BOOL Detach();
+
+    // Empty until the first paint after Attach, a resize or a new text measures the text.
+    const RECT& HitRect() const { return hitRect_; }
+    HFONT LinkFont() const { return linkFont_.Get(); }
+    bool IsHot() const { return hot_ != FALSE; }
+    bool IsTracking() const { return tracking_ != FALSE; }
+
+private:
+    void Invalidate();
+    bool CursorOverText() const;
+    void Paint(const DRAWITEMSTRUCT& item);
+
+    RECT hitRect_{};
+    FontObject linkFont_;
+    COLORREF normalColor_;
+    COLORREF hoverColor_;
+    BOOL tracking_ = FALSE;
+    BOOL hot_ = FALSE;
+};

@@ -1,0 +1,166 @@
+#include "toolkit/KSplitButton.h"
+
+#include "toolkit/DcGuards.h"
+
+namespace {
+
+constexpr int LabelTextMax = 512;
+
+RECT Offset(RECT rect, int dx, int dy) {
+    ::OffsetRect(&rect, dx, dy);
+    return rect;
+}
+
+} // namespace
+
+BOOL KSplitButton::Attach(HWND window) {
+    if (!KWindow::Attach(window, true))
+        return FALSE;
+    ModifyStyle(BS_OWNERDRAW, 0);
+    return TRUE;
+}
+
+void KSplitButton::SetMode(int mode) {
+    if (mode == mode_)
+        return;
+    mode_ = mode;
+    Invalidate();
+}
+
+BOOL KSplitButton::SetLabel(const wchar_t* text) {
+    BOOL textSet = SetWindowTextW(text);
+    BOOL invalidated = InvalidateRect(nullptr, FALSE);
+    return textSet && invalidated;
+}
+
+void KSplitButton::Invalidate() {
+    // Never erased: the paint covers every pixel, and an erase would flash.
+    InvalidateRect(nullptr, FALSE);
+}
+
+LRESULT KSplitButton::TrackMenu() {
+    // The menu runs its own message loop; the dialog may be closed meanwhile.
+    HWND button = Handle();
+    RECT screen{};
+    GetWindowRect(&screen);
+    Invalidate();
+    menuOpen_ = 1;
+    UINT command = static_cast<UINT>(
+        ::TrackPopupMenu(menu_, TPM_RETURNCMD, screen.left, screen.bottom, 0, button, nullptr));
+    menuOpen_ = 0;
+    // Posted, so the parent runs the command after the menu has gone; a dismissed menu
+    // (0) runs nothing.
+    if (command != 0 && ::IsWindow(button))
+        ::PostMessageW(::GetParent(button), WM_COMMAND, LOWORD(command),
+                       reinterpret_cast<LPARAM>(button));
+    Invalidate();
+    return 0;
+}
+
+LRESULT KSplitButton::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_LBUTTONDOWN: {
+        RECT arrow{};
+        GetClientRect(&arrow);
+        arrow.left = arrow.right - ArrowWidth;
+        POINT point = {static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};
+        if (::PtInRect(&arrow, point)) {
+            // The button never sees this press, so it is not pushed and sends no click; the
+            // menu opens once this message has returned.
+            PostMessageW(TrackMenuMessage, 0, 0);
+            return 0;
+        }
+        break;
+    }
+    case TrackMenuMessage:
+        return TrackMenu();
+    case WM_SETFOCUS:
+        Invalidate();
+        break;
+    default:
+        break;
+    }
+    return KWindow::WindowProc(msg, wParam, lParam);
+}
+
+BOOL KSplitButton::OnReflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    switch (msg) {
+    case WM_COMMAND:
+        // In mode 2 the label's click goes no further; the menu's commands carry their own ids.
+        if (mode_ == 2 && wParam == static_cast<WPARAM>(GetDlgCtrlID())) {
+            *result = 0;
+            return TRUE;
+        }
+        return FALSE;
+    case WM_DRAWITEM:
+        Paint(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        *result = 1;
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void KSplitButton::Paint(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    const RECT& whole = item.rcItem;
+    wchar_t text[LabelTextMax] = L"";
+    GetWindowTextW(text, LabelTextMax);
+
+    RECT label = whole;
+    label.right = whole.right - ArrowWidth;
+    RECT arrow = {whole.right - ArrowWidth, whole.top, whole.right, whole.bottom};
+
+    ::FillRect(dc, &whole, ::GetSysColorBrush(COLOR_BTNFACE));
+    BkModeGuard bkMode(dc, TRANSPARENT);
+    TextColorGuard textColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+
+    const bool focused = (item.itemState & ODS_FOCUS) != 0;
+    if (focused) {
+        ::FrameRect(dc, &whole, ::GetSysColorBrush(COLOR_3DDKSHADOW));
+        label.left += 1;
+        label.top += 1;
+        label.bottom -= 1;
+        arrow.right -= 1;
+        arrow.top += 1;
+        arrow.bottom -= 1;
+    }
+
+    // While the menu is open the press belongs to the arrow alone.
+    const bool pushed = (::SendMessageW(Handle(), BM_GETSTATE, 0, 0) & BST_PUSHED) != 0;
+    const bool labelDown = pushed && !menuOpen_;
+    const bool arrowDown = pushed || menuOpen_;
+    ::DrawEdge(dc, &label, labelDown ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT | BF_ADJUST);
+    ::DrawEdge(dc, &arrow, arrowDown ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT | BF_ADJUST);
+    if (labelDown)
+        ::OffsetRect(&label, 1, 1);
+    if (arrowDown) {
+        arrow.top += 1;
+        arrow.bottom += 1;
+    }
+    if (focused) {
+        label.left -= 1;
+        label.top -= 1;
+        label.bottom += 1;
+        arrow.right += 1;
+        arrow.top -= 1;
+        arrow.bottom += 1;
+    }
+
+    constexpr UINT textFlags = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP | DT_END_ELLIPSIS;
+    if ((item.itemState & ODS_DISABLED) != 0 || mode_ == 2) {
+        // Etched: a light copy one pixel down and right under the grey text.
+        RECT etch = Offset(label, 1, 1);
+        textColor.Set(::GetSysColor(COLOR_BTNHIGHLIGHT));
+        ::DrawTextW(dc, text, -1, &etch, textFlags);
+        textColor.Set(::GetSysColor(COLOR_GRAYTEXT));
+    }
+    ::DrawTextW(dc, text, -1, &label, textFlags);
+
+    const int x = arrow.left + (arrow.right - arrow.left - 8) / 2;
+    const int y = arrow.top + (arrow.bottom - arrow.top - 4) / 2 + 1;
+    const POINT triangle[3] = {{x, y}, {x + 8, y}, {x + 4, y + 4}};
+    SelectObjectGuard brush(dc, ::GetStockObject(BLACK_BRUSH));
+    SelectObjectGuard pen(dc, ::GetStockObject(NULL_PEN));
+    ::Polygon(dc, triangle, 3);
+}
