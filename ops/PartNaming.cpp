@@ -16,12 +16,35 @@ bool FileNameOf(const wchar_t* path, WideString& name) {
 }
 
 uint32_t QuerySectorSize(const wchar_t* path) {
-    if (!path || !path[0])
+    if (!path || !path[0]) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
-    const wchar_t root[] = {path[0], L':', L'\\', 0};
+    }
+    // A drive letter names its root; a path that starts with two backslashes
+    // (\\server\share\..., \\?\C:\...) is asked at its share root, up to the fourth backslash.
+    WideString root;
+    if (path[0] == L'\\' && path[1] == L'\\') {
+        uint32_t length = 2;
+        int separators = 2;
+        while (path[length] && separators < 4) {
+            if (path[length] == L'\\')
+                ++separators;
+            ++length;
+        }
+        if (separators < 4) {
+            SetLastError(ERROR_BAD_PATHNAME);
+            return 0;
+        }
+        root.Assign(path, length);
+    } else {
+        const wchar_t drive[] = {path[0], L':', L'\\'};
+        root.Assign(drive, 3);
+    }
     DWORD bytesPerSector = 0;
-    // Only the sector size is wanted; a failed query leaves it 0.
-    GetDiskFreeSpaceW(root, nullptr, &bytesPerSector, nullptr, nullptr);
+    // Only the sector size is wanted; a failed query leaves it 0 and the reason in the last error.
+    if (GetDiskFreeSpaceW(root.Text(), nullptr, &bytesPerSector, nullptr, nullptr) &&
+        bytesPerSector == 0)
+        SetLastError(ERROR_INVALID_PARAMETER);
     return bytesPerSector;
 }
 

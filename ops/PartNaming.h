@@ -13,7 +13,9 @@
 // The text after the last backslash; empty when there is none after the first character.
 bool FileNameOf(const wchar_t* path, WideString& name);
 
-// Bytes per sector of the drive named by the path's first letter; 0 when it can't be asked.
+// Bytes per sector of the drive that holds the path: its drive letter's root, or the share root
+// of a path that starts with two backslashes. 0, with the reason in the last error, when it
+// can't be asked.
 uint32_t QuerySectorSize(const wchar_t* path);
 
 bool PartPath(const wchar_t* wholePath, uint32_t number, WideString& partPath);

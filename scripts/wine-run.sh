@@ -97,6 +97,11 @@ else
     export DISPLAY=$BRINDLECOT_DISPLAY
 fi
 
+# Extra drive letters for this run: BRINDLECOT_DRIVES="t:=/some/folder u:=/other".
+for drive in ${BRINDLECOT_DRIVES:-}; do
+    ln -sfn "${drive#*=}" "$run/prefix/dosdevices/${drive%%=*}"
+done
+
 export WINEPREFIX=$run/prefix
 export BRINDLECOT_RUN_DIR=$run
 wine "$@"

@@ -1,0 +1,138 @@
+#include "ops/JoinOperation.h"
+
+#include "app/Globals.h"
+#include "app/Settings.h"
+#include "io/IoPair.h"
+#include "ops/Commands.h"
+#include "ops/OperationDisplay.h"
+#include "ops/PartNaming.h"
+#include "ui/ShellActions.h"
+
+namespace {
+
+constexpr int32_t kInitialPartRoom = 64;
+
+bool AppendPart(void* context, const WideString& partPath, uint64_t offset, uint64_t size) {
+    auto* parts = static_cast<DynArray<PartRecord>*>(context);
+    return parts->Append(PartRecord(GENERIC_READ, OPEN_EXISTING, partPath, offset, size));
+}
+
+} // namespace
+
+void JoinOperation::Start(const WideString& commandLinePath) {
+    JoinOutputPath(commandLinePath.Text(), path);
+    FileNameOf(path.Text(), name);
+    sectorSize = QuerySectorSize(commandLinePath.Text());
+    DWORD sectorError = GetLastError();
+    parts.Reserve(kInitialPartRoom);
+
+    display.SetTitle(name.Text());
+    display.SetStatus(L"Initializing %s...", name.Text());
+    display.SetStatusBar(path.Text());
+
+    FoundParts found;
+    if (!FindParts(path.Text(), sectorSize, AppendPart, &parts, found)) {
+        ReportError(GetLastError(), L"Error");
+        return;
+    }
+    if (found.count == 0) {
+        WideString first;
+        PartPath(path.Text(), 1, first);
+        ReportError(ERROR_FILE_NOT_FOUND, L"Error opening %s", first.Text());
+        return;
+    }
+    // Without a sector size there is no telling how to round the transfers: say so rather
+    // than guess.
+    if (sectorSize == 0) {
+        SetLastError(sectorError);
+        TakeSectorSize(commandLinePath.Text());
+        return;
+    }
+    totalSize = found.totalSize;
+    doneSize = 0;
+
+    fileUnbuffered = found.aligned;
+    if (!file.Open(path.Text(), GENERIC_WRITE, CREATE_NEW,
+                   fileUnbuffered ? kOverlappedUnbuffered : kOverlapped)) {
+        ReportError(GetLastError(), L"Error opening %s", name.Text());
+        return;
+    }
+
+    if (!StartPipeline())
+        return;
+    state = Running;
+    display.SetStatus(L"Processing %s...", name.Text());
+    display.SetAction(kCommandPause, kActionRunGroup | kActionPauseEnabled);
+    // Parts that are all empty give nothing to move and so no write to end on.
+    FinishIfComplete();
+}
+
+void JoinOperation::OnCommand(UINT id) {
+    if (state == Running && id == kCommandPause)
+        Pause();
+    else if (state == Paused && id == kCommandResume)
+        Resume();
+    else if (state == Done && id == kCommandOpen)
+        OpenWithShell(path.Text());
+    else if (state == Done && id == kCommandFind)
+        SelectInExplorer(path.Text());
+}
+
+void JoinOperation::PrepareIoPair(IoPair& pair) {
+    PartRecord& part = *pair.part;
+    pair.source = &part.file;
+    pair.SetPosition(part.issued);
+    pair.destination = &file;
+    pair.writeOffset = part.offset + part.issued;
+}
+
+bool JoinOperation::CutOutput() {
+    if (totalSize % sectorSize == 0)
+        return file.Close();
+    file.Close();
+    if (!file.Open(path.Text(), GENERIC_WRITE, OPEN_EXISTING, 0))
+        return false;
+    bool cut = file.SetSize(totalSize);
+    DWORD error = GetLastError();
+    bool closed = file.Close();
+    if (!cut) {
+        SetLastError(error);
+        return false;
+    }
+    return closed;
+}
+
+void JoinOperation::Finish() {
+    if (state != Running)
+        return;
+    // An output left longer than its parts is a corrupted file: that is an error, and the parts
+    // must then not be deleted.
+    if (!CutOutput()) {
+        ReportError(GetLastError(), L"Error Finish");
+        return;
+    }
+    state = Done;
+    display.SetTitle(name.Text());
+    display.SetStatus(L"%s joined !", name.Text());
+    display.SetStatusBar(path.Text());
+    display.SetAction(kCommandOpen, kActionRunGroup | kActionResultGroup | kActionOpenEnabled |
+                                        kActionFindEnabled);
+    display.Repaint();
+    if (gSettings.ReadOpenFile())
+        OpenWithShell(path.Text());
+    if (gSettings.ReadDeleteFiles()) {
+        for (int32_t i = parts.Count() - 1; i >= 0; --i) {
+            parts[i].file.Close();
+            DeleteFileW(parts[i].path.Text());
+        }
+    }
+    PostEnded();
+}
+
+void JoinOperation::Abort() {
+    file.Close();
+    parts.Clear();
+    if (IsBusy())
+        DeleteFileW(path.Text());
+    state = Idle;
+}

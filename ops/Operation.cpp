@@ -1,0 +1,273 @@
+#include "ops/Operation.h"
+
+#include "app/Globals.h"
+#include "app/Settings.h"
+#include "io/IoPair.h"
+#include "ops/Commands.h"
+#include "ops/OperationDisplay.h"
+#include "ops/PartNaming.h"
+
+namespace {
+
+constexpr DWORD kSystemLanguage = 0x400; // the user's default language
+constexpr DWORD kSystemTextCapacity = 1024;
+
+uint64_t RoundUpToSector(uint64_t length, uint32_t sectorSize) {
+    return (length + sectorSize - 1) / sectorSize * sectorSize;
+}
+
+} // namespace
+
+Operation::Operation(OperationDisplay& operationDisplay) : display(operationDisplay) {}
+
+Operation::~Operation() = default;
+
+float Operation::Progress() const {
+    if (totalSize == 0)
+        return 0.0f;
+    return static_cast<float>(static_cast<double>(doneSize) * 100.0 /
+                              static_cast<double>(totalSize));
+}
+
+bool Operation::BeginIoPair(IoPair* pair) {
+    PartRecord* part = nullptr;
+    for (PartRecord& candidate : parts) {
+        if (candidate.remaining != 0) {
+            part = &candidate;
+            break;
+        }
+    }
+    if (!part) {
+        if (pair)
+            Release(*pair);
+        return true;
+    }
+
+    if (!part->file.IsOpen()) {
+        if (!part->file.Open(part->path.Text(), part->access, part->disposition,
+                             kOverlappedUnbuffered))
+            return false;
+        // A part being read must still be what was listed: one still being copied in, or
+        // replaced since, would give a short or a cut-off whole file.
+        if (part->disposition == OPEN_EXISTING && part->issued == 0) {
+            uint64_t actual = part->file.GetSize();
+            if (actual != part->size) {
+                part->file.Close();
+                SetLastError(actual < part->size ? ERROR_HANDLE_EOF : ERROR_FILE_INVALID);
+                return false;
+            }
+        }
+    }
+
+    bool created = false;
+    if (!pair) {
+        pair = CreateIoPair();
+        if (!pair)
+            return false;
+        created = true;
+    }
+
+    uint32_t chunk =
+        static_cast<uint32_t>(part->remaining < pair->size ? part->remaining : pair->size);
+    uint64_t readLength = RoundUpToSector(chunk, sectorSize);
+    pair->error = 0;
+    pair->transferred = 0;
+    pair->onComplete = ReadDone;
+    pair->part = part;
+    pair->operation = this;
+    pair->chunk = chunk;
+    PrepareIoPair(*pair);
+
+    bool issued = readLength <= pair->size;
+    if (!issued)
+        SetLastError(ERROR_INVALID_PARAMETER); // a sector larger than the buffer
+    else
+        issued = pair->source->Read(pair->data, static_cast<uint32_t>(readLength), pair);
+    if (!issued) {
+        if (created) {
+            DWORD error = GetLastError();
+            Release(*pair);
+            SetLastError(error);
+        }
+        return false;
+    }
+    part->remaining -= chunk;
+    part->issued += chunk;
+    return true;
+}
+
+void Operation::ReadDone(IoRequest* request) {
+    auto* pair = static_cast<IoPair*>(request);
+    pair->operation->OnRead(*pair);
+}
+
+void Operation::WriteDone(IoRequest* request) {
+    auto* pair = static_cast<IoPair*>(request);
+    pair->operation->OnWrite(*pair);
+}
+
+void Operation::OnRead(IoPair& pair) {
+    if (pair.error != 0) {
+        ReportError(pair.error, L"Error OnRead");
+        Release(pair);
+        return;
+    }
+    // The source ended before its chunk: it changed under us. Writing what came would leave a
+    // gap of stale bytes in the output.
+    if (pair.transferred < pair.chunk) {
+        ReportError(ERROR_HANDLE_EOF, L"Error OnRead");
+        Release(pair);
+        return;
+    }
+    // Exactly the chunk; an unbuffered destination takes it in whole sectors, and what that
+    // puts past the end of the file is cut off when the file is complete.
+    bool unbuffered = pair.destination != &file || fileUnbuffered;
+    uint64_t length = unbuffered ? RoundUpToSector(pair.chunk, sectorSize) : pair.chunk;
+    BeginWrite(pair, static_cast<uint32_t>(length));
+}
+
+void Operation::BeginWrite(IoPair& pair, uint32_t length) {
+    pair.SetPosition(pair.writeOffset);
+    pair.onComplete = WriteDone;
+    if (!pair.destination->Write(pair.data, length, &pair)) {
+        ReportError(GetLastError(), L"Error BeginWrite");
+        Release(pair);
+    }
+}
+
+void Operation::OnWrite(IoPair& pair) {
+    if (pair.error != 0) {
+        ReportError(pair.error, L"Error OnWrite");
+        Release(pair);
+        return;
+    }
+    if (pair.transferred < pair.chunk) {
+        ReportError(ERROR_DISK_FULL, L"Error OnWrite");
+        Release(pair);
+        return;
+    }
+    PartRecord& part = *pair.part;
+    doneSize += pair.chunk;
+    part.completed += pair.chunk;
+    if (part.completed == part.size && !CompletePart(part))
+        ReportError(GetLastError(), L"Error CompletePart");
+
+    if (doneSize >= totalSize) {
+        // The last writes may land while paused: with nothing left to pause, the operation
+        // ends now instead of waiting for a Resume that would find nothing to issue.
+        if (state == Paused)
+            state = Running;
+        Finish();
+        Release(pair);
+        return;
+    }
+    if (state != Running) {
+        Release(pair);
+        return;
+    }
+    if (BeginIoPair(&pair)) {
+        display.SetTitleProgress(name.Text(), Progress());
+        display.Repaint();
+    } else {
+        ReportError(GetLastError(), L"Error BeginIoPair");
+        Release(pair);
+    }
+}
+
+bool Operation::CompletePart(PartRecord& part) {
+    if (part.file.GetSize() == part.size)
+        return part.file.Close();
+    part.file.Close();
+    if (!part.file.Open(part.path.Text(), part.access, OPEN_EXISTING, 0))
+        return false;
+    bool cut = part.file.SetSize(part.size);
+    DWORD error = GetLastError();
+    bool closed = part.file.Close();
+    if (!cut) {
+        SetLastError(error);
+        return false;
+    }
+    return closed;
+}
+
+bool Operation::StartPipeline() {
+    int32_t count = gSettings.ReadIoPairCount();
+    for (int32_t i = 0; i < count; ++i) {
+        if (!BeginIoPair(nullptr)) {
+            ReportError(GetLastError(), L"Error BeginIoPair");
+            return false;
+        }
+    }
+    return true;
+}
+
+void Operation::FinishIfComplete() {
+    // Every write adds its chunk, so all is written exactly when nothing is left in flight.
+    if (state == Running && doneSize >= totalSize)
+        Finish();
+}
+
+void Operation::Pause() {
+    if (state != Running)
+        return;
+    state = Paused;
+    display.SetStatus(L"Processing %s paused.", name.Text());
+    display.SetAction(kCommandResume, kActionRunGroup | kActionResumeEnabled);
+}
+
+void Operation::Resume() {
+    if (state != Paused)
+        return;
+    state = Running;
+    if (!StartPipeline())
+        return;
+    display.SetStatus(L"Processing %s...", name.Text());
+    display.SetAction(kCommandPause, kActionRunGroup | kActionPauseEnabled);
+    FinishIfComplete();
+}
+
+void Operation::ReportError(DWORD code, const wchar_t* format, ...) {
+    if (state == Failed)
+        return;
+    state = Failed;
+
+    WideString text;
+    va_list args;
+    va_start(args, format);
+    text.FormatV(format, args);
+    va_end(args);
+
+    // Inserts are ignored: some system texts hold %1 placeholders that we have nothing for.
+    wchar_t system[kSystemTextCapacity];
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                       kSystemLanguage, system, kSystemTextCapacity, nullptr);
+    if (length != 0)
+        text.AppendFormat(L": #%u - %s", code, system);
+    else
+        text.AppendFormat(L": #%u", code);
+
+    display.SetTitle(name.Text());
+    display.SetStatus(L"Error occurred !");
+    display.SetStatusBar(text.Text());
+    display.SetAction(kCommandExit, kActionRunGroup | kActionResultGroup);
+}
+
+bool Operation::TakeSectorSize(const wchar_t* commandLinePath) {
+    sectorSize = QuerySectorSize(commandLinePath);
+    if (sectorSize != 0)
+        return true;
+    DWORD error = GetLastError();
+    ReportError(error != 0 ? error : ERROR_INVALID_PARAMETER,
+                L"Error reading the sector size of %s", commandLinePath);
+    return false;
+}
+
+void Operation::PostEnded() {
+    PostMessageW(display.EndedTarget(), WM_OPERATION_ENDED, 0, 0);
+}
+
+void Operation::Release(IoPair& pair) {
+    pair.ReleaseData();
+    delete &pair;
+}

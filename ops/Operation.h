@@ -1,0 +1,99 @@
+#pragma once
+
+#include "app/DynArray.h"
+#include "app/WideString.h"
+#include "io/AsyncFile.h"
+#include "ops/PartRecord.h"
+
+#include <cstdint>
+
+class OperationDisplay;
+struct IoPair;
+
+enum OperationState : int32_t {
+    Idle = 0,    // nothing started; also after Abort
+    Waiting = 1, // split only: measured, waiting for a part size and the Split command
+    Running = 2,
+    Paused = 3, // nothing new is issued; what is in flight completes
+    Failed = 4, // an error was reported; what is in flight drains
+    Done = 5,
+};
+
+// The one job of the program: a split or a join. Data moves through IoPairs, each a buffer that
+// cycles read, write, read... in file order; the two operations differ only in where a chunk is
+// read from and written to (PrepareIoPair) and in how they start and finish.
+//
+// Everything here runs on the user-interface thread; completions arrive between messages.
+class Operation {
+public:
+    explicit Operation(OperationDisplay& display);
+    // Closes the files and frees the records; deletes nothing (that is Abort's job).
+    virtual ~Operation();
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+    virtual void Start(const WideString& commandLinePath) = 0;
+    virtual void OnPartSizeChanged() = 0;
+    virtual void OnCommand(UINT id) = 0;
+    // Closes every file, deletes the outputs of an unfinished operation, returns to Idle.
+    virtual void Abort() = 0;
+    // Sets source, destination and both positions of the pair for the chunk about to go out.
+    virtual void PrepareIoPair(IoPair& pair) = 0;
+    // All data is written.
+    virtual void Finish() = 0;
+
+    OperationState State() const { return state; }
+    bool IsBusy() const { return state == Running || state == Paused; }
+    // Percent done, 0 while there is nothing to move.
+    float Progress() const;
+
+    // Read-only views for the window and the tests.
+    const WideString& Name() const { return name; }
+    const WideString& Path() const { return path; }
+    uint64_t TotalSize() const { return totalSize; }
+    uint64_t DoneSize() const { return doneSize; }
+    uint32_t SectorSize() const { return sectorSize; }
+    int32_t PartCount() const { return parts.Count(); }
+    const PartRecord& Part(int32_t index) const { return parts[index]; }
+
+protected:
+    // Issues the next chunk in file order with the pair, or with a new one when pair is null.
+    // True also when nothing is left (the pair, if any, is then released).
+    bool BeginIoPair(IoPair* pair);
+    void OnRead(IoPair& pair);
+    void OnWrite(IoPair& pair);
+    // Issues IoPairCount chunks; reports the first failure.
+    bool StartPipeline();
+    // After the pipeline started or resumed with nothing to do: the end has come already.
+    void FinishIfComplete();
+    void Pause();
+    void Resume();
+    // Shows the first error of the operation; later ones change nothing.
+    void ReportError(DWORD code, const wchar_t* format, ...);
+    // Takes the sector size of the drive or share that holds the path; false, with the error
+    // reported, when nobody can tell it.
+    bool TakeSectorSize(const wchar_t* commandLinePath);
+    void PostEnded();
+
+    OperationState state = Idle;
+    WideString name;
+    WideString path;
+    AsyncFile file;
+    bool fileUnbuffered = false;
+    DynArray<PartRecord> parts;
+    uint64_t totalSize = 0;
+    uint64_t doneSize = 0;
+    uint32_t sectorSize = 0;
+    OperationDisplay& display;
+
+private:
+    static void ReadDone(IoRequest* request);
+    static void WriteDone(IoRequest* request);
+    void BeginWrite(IoPair& pair, uint32_t length);
+    // Closes a part after its last write; a part written in whole sectors is cut to its size.
+    bool CompletePart(PartRecord& part);
+    static void Release(IoPair& pair);
+};
+
+constexpr DWORD kOverlapped = FILE_FLAG_OVERLAPPED;
+constexpr DWORD kOverlappedUnbuffered = FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING;

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdint>
+
+// What an operation needs of its window. The main window implements it; the operation uses
+// nothing else of the window.
+class OperationDisplay {
+public:
+    // Caption: the file name alone, or "%s [%.00f %%]" while data moves.
+    virtual void SetTitle(const wchar_t* name) = 0;
+    virtual void SetTitleProgress(const wchar_t* name, float percent) = 0;
+    // The status line, from a wide printf format.
+    virtual void SetStatusV(const wchar_t* format, va_list args) = 0;
+    // The status bar: a finished text is shown as it is, '%' included.
+    virtual void SetStatusBar(const wchar_t* text) = 0;
+    virtual void SetStatusBarV(const wchar_t* format, va_list args) = 0;
+    // Action button label and default command, menu enabling and button mode (Commands.h).
+    virtual void SetAction(UINT id, UINT flags) = 0;
+    // The part size chosen in the window, 0 when none.
+    virtual uint64_t GetPartSize() = 0;
+    virtual void ShowPartSizePanel(bool show) = 0;
+    // Repaints the progress display.
+    virtual void Repaint() = 0;
+    // The window that receives WM_OPERATION_ENDED.
+    virtual HWND EndedTarget() const = 0;
+
+    void SetStatus(const wchar_t* format, ...) {
+        va_list args;
+        va_start(args, format);
+        SetStatusV(format, args);
+        va_end(args);
+    }
+    void SetStatusBarFormat(const wchar_t* format, ...) {
+        va_list args;
+        va_start(args, format);
+        SetStatusBarV(format, args);
+        va_end(args);
+    }
+
+protected:
+    ~OperationDisplay() = default;
+};

@@ -1,0 +1,179 @@
+#include "ops/SplitOperation.h"
+
+#include "app/Globals.h"
+#include "app/Settings.h"
+#include "io/IoPair.h"
+#include "ops/Commands.h"
+#include "ops/OperationDisplay.h"
+#include "ops/PartNaming.h"
+#include "toolkit/Handle.h"
+#include "ui/ShellActions.h"
+
+namespace {
+
+constexpr UINT kWaitingWithSize = kActionRunGroup | kActionSplitEnabled | kActionLabelRuns;
+constexpr UINT kWaitingAtStart = kActionRunGroup | kActionSplitEnabled | kActionLabelInert;
+constexpr UINT kWaitingSizeRemoved = kActionRunGroup | kActionLabelInert;
+
+} // namespace
+
+void SplitOperation::Start(const WideString& commandLinePath) {
+    path = commandLinePath;
+    FileNameOf(path.Text(), name);
+
+    WIN32_FIND_DATAW found;
+    FindHandle search(FindFirstFileW(path.Text(), &found));
+    if (!search.IsSet()) {
+        ReportError(GetLastError(), L"Error opening %s", path.Text());
+        return;
+    }
+    search.Close();
+    totalSize = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    doneSize = 0;
+    if (!TakeSectorSize(path.Text()))
+        return;
+    state = Waiting;
+
+    display.SetTitle(name.Text());
+    display.SetStatus(L"Waiting user action.");
+    partSize = display.GetPartSize();
+    ShowPartCount(kWaitingAtStart);
+}
+
+void SplitOperation::ShowPartCount(UINT noPartSizeFlags) {
+    if (partSize != 0) {
+        display.SetStatusBarFormat(L"Click Split button to begin (%llu parts will be created).",
+                                   SplitPartCount(totalSize, partSize));
+        display.SetAction(kCommandSplit, kWaitingWithSize);
+    } else {
+        display.SetStatusBar(L"Pick Part-Size.");
+        display.SetAction(kCommandSplit, noPartSizeFlags);
+    }
+}
+
+void SplitOperation::OnPartSizeChanged() {
+    if (state != Waiting)
+        return;
+    partSize = display.GetPartSize();
+    display.SetStatus(L"Waiting user action.");
+    ShowPartCount(kWaitingSizeRemoved);
+}
+
+void SplitOperation::OnCommand(UINT id) {
+    if (state == Waiting && id == kCommandSplit)
+        BeginSplitting();
+    else if (state == Running && id == kCommandPause)
+        Pause();
+    else if (state == Paused && id == kCommandResume)
+        Resume();
+    else if (state == Done && id == kCommandFind)
+        SelectParts();
+}
+
+void SplitOperation::BeginSplitting() {
+    if (totalSize == 0 || partSize == 0 || sectorSize == 0)
+        return;
+
+    // Whole-part chunks start on sector boundaries only when the part size is a multiple of the
+    // sector size; otherwise the source is read through the cache.
+    fileUnbuffered = partSize % sectorSize == 0;
+    if (!file.Open(path.Text(), GENERIC_READ, OPEN_EXISTING,
+                   fileUnbuffered ? kOverlappedUnbuffered : kOverlapped)) {
+        ReportError(GetLastError(), L"Error opening %s", path.Text());
+        return;
+    }
+    // The size counts from the open handle, which keeps everybody else out from now on: the file
+    // may have changed while the user chose the part size.
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Handle(), &size)) {
+        ReportError(GetLastError(), L"Error opening %s", path.Text());
+        return;
+    }
+    if (static_cast<uint64_t>(size.QuadPart) != totalSize) {
+        totalSize = static_cast<uint64_t>(size.QuadPart);
+        if (totalSize == 0) {
+            file.Close();
+            ShowPartCount(kWaitingSizeRemoved);
+            return;
+        }
+    }
+
+    uint64_t count = SplitPartCount(totalSize, partSize);
+    if (count > static_cast<uint64_t>(INT32_MAX)) {
+        ReportError(ERROR_ARITHMETIC_OVERFLOW, L"Error");
+        return;
+    }
+    int32_t partCount = static_cast<int32_t>(count);
+    if (!parts.Reserve(partCount)) {
+        ReportError(GetLastError(), L"Error");
+        return;
+    }
+    for (int32_t i = 1; i <= partCount; ++i) {
+        PartExtent extent = SplitPart(static_cast<uint64_t>(i), totalSize, partSize);
+        WideString partPath;
+        if (!PartPath(path.Text(), static_cast<uint32_t>(i), partPath) ||
+            !parts.Append(
+                PartRecord(GENERIC_WRITE, CREATE_NEW, partPath, extent.offset, extent.size))) {
+            DWORD error = GetLastError();
+            parts.Clear();
+            ReportError(error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY, L"Error");
+            return;
+        }
+    }
+
+    if (!StartPipeline())
+        return;
+    state = Running;
+    display.ShowPartSizePanel(false);
+    display.SetStatus(L"Processing %s...", name.Text());
+    display.SetStatusBar(path.Text());
+    display.SetAction(kCommandPause, kActionRunGroup | kActionPauseEnabled);
+}
+
+void SplitOperation::PrepareIoPair(IoPair& pair) {
+    PartRecord& part = *pair.part;
+    pair.source = &file;
+    pair.SetPosition(part.offset + part.issued);
+    pair.destination = &part.file;
+    pair.writeOffset = part.issued;
+}
+
+void SplitOperation::Finish() {
+    if (state != Running)
+        return;
+    state = Done;
+    file.Close();
+    display.SetTitle(name.Text());
+    display.SetStatus(L"%s splited !", name.Text());
+    display.SetStatusBar(path.Text());
+    display.SetAction(kCommandFind, kActionRunGroup | kActionResultGroup | kActionFindEnabled);
+    display.Repaint();
+    if (gSettings.ReadSelectFiles())
+        SelectParts();
+    PostEnded();
+}
+
+void SplitOperation::SelectParts() {
+    if (state != Done)
+        return;
+    DynArray<const wchar_t*> paths;
+    if (!paths.Reserve(parts.Count()))
+        return;
+    for (const PartRecord& part : parts)
+        paths.Append(part.path.Text());
+    SelectFilesInExplorer(paths.Items(), paths.Count());
+}
+
+void SplitOperation::Abort() {
+    if (IsBusy()) {
+        for (PartRecord& part : parts) {
+            bool created = part.WasOpened();
+            part.file.Close();
+            if (created)
+                DeleteFileW(part.path.Text());
+        }
+    }
+    file.Close();
+    parts.Clear();
+    state = Idle;
+}

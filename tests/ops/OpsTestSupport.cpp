@@ -1,0 +1,235 @@
+#include "OpsTestSupport.h"
+
+#include "support/MessageLoop.h"
+#include "ui/ShellActions.h"
+
+#include <cwchar>
+
+namespace ops_tests {
+
+using namespace testing_support;
+
+namespace {
+
+constexpr wchar_t kDisplayClass[] = L"BrindlecotRecordingDisplay";
+
+std::wstring Formatted(const wchar_t* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    int n = _vscwprintf(format, copy);
+    va_end(copy);
+    std::wstring text(n > 0 ? n : 0, L'\0');
+    if (n > 0)
+        _vsnwprintf(&text[0], n, format, args);
+    return text;
+}
+
+HRESULT WINAPI RecordSelection(PCIDLIST_ABSOLUTE folder, UINT count, PCUITEMID_CHILD_ARRAY items,
+                               DWORD) {
+    ++ShellRecorder::calls;
+    ShellRecorder::selected.clear();
+    wchar_t text[MAX_PATH];
+    if (!folder)
+        return E_INVALIDARG;
+    if (count == 0 && SHGetPathFromIDListW(folder, text))
+        ShellRecorder::selected.push_back(text);
+    for (UINT i = 0; i < count; ++i) {
+        if (SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(items[i]), text))
+            ShellRecorder::selected.push_back(text);
+    }
+    return S_OK;
+}
+
+} // namespace
+
+int ShellRecorder::calls = 0;
+std::vector<std::wstring> ShellRecorder::selected;
+
+ShellRecorder::ShellRecorder() {
+    calls = 0;
+    selected.clear();
+    // Parsing is the shell's own; only the opening of an Explorer window is recorded instead.
+    InitShellEntryPoints();
+    gOpenFolderAndSelectItems = RecordSelection;
+}
+
+ShellRecorder::~ShellRecorder() {
+    gParseDisplayName = nullptr;
+    gOpenFolderAndSelectItems = nullptr;
+}
+
+RecordingDisplay::RecordingDisplay() {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kDisplayClass;
+    RegisterClassW(&wc); // fails harmlessly when already registered
+    window_ = CreateWindowExW(0, kDisplayClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+RecordingDisplay::~RecordingDisplay() {
+    DestroyWindow(window_);
+}
+
+LRESULT CALLBACK RecordingDisplay::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                              LPARAM lParam) {
+    if (message == WM_OPERATION_ENDED) {
+        auto* self = reinterpret_cast<RecordingDisplay*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && wParam == 0 && lParam == 0)
+            ++self->endedMessages;
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void RecordingDisplay::SetTitle(const wchar_t* name) {
+    title = name;
+}
+
+void RecordingDisplay::SetTitleProgress(const wchar_t* name, float percent) {
+    wchar_t text[64];
+    _snwprintf(text, 64, L" [%.00f %%]", static_cast<double>(percent));
+    title = std::wstring(name) + text;
+    lastPercent = percent;
+    ++progressTitles;
+}
+
+void RecordingDisplay::SetStatusV(const wchar_t* format, va_list args) {
+    status = Formatted(format, args);
+    statusHistory.push_back(status);
+}
+
+void RecordingDisplay::SetStatusBar(const wchar_t* text) {
+    statusBar = text;
+}
+
+void RecordingDisplay::SetStatusBarV(const wchar_t* format, va_list args) {
+    statusBar = Formatted(format, args);
+}
+
+void RecordingDisplay::SetAction(UINT id, UINT flags) {
+    actionId = id;
+    actionFlags = flags;
+}
+
+void RecordingDisplay::ShowPartSizePanel(bool show) {
+    panelShown = show ? 1 : 0;
+}
+
+OpenRecorder::OpenRecorder() : previous_(gIoObserver) {
+    gIoObserver = this;
+}
+
+OpenRecorder::~OpenRecorder() {
+    gIoObserver = previous_;
+}
+
+void OpenRecorder::OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
+                          HANDLE handle) {
+    if (previous_)
+        previous_->OnOpen(name, access, disposition, flags, handle);
+    opens.push_back(Open{name, access, disposition, flags, handle != INVALID_HANDLE_VALUE});
+    if (handle != INVALID_HANDLE_VALUE)
+        open_.emplace_back(handle, name);
+}
+
+void OpenRecorder::OnClose(HANDLE handle) {
+    if (previous_)
+        previous_->OnClose(handle);
+    for (auto it = open_.begin(); it != open_.end(); ++it) {
+        if (it->first == handle) {
+            std::wstring name = it->second;
+            open_.erase(it);
+            if (beforeClose)
+                beforeClose(name, handle);
+            break;
+        }
+    }
+}
+
+void OpenRecorder::OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
+                              bool write) {
+    if (previous_)
+        previous_->OnTransfer(handle, position, buffer, length, write);
+}
+
+std::vector<OpenRecorder::Open> OpenRecorder::OpensOf(const std::wstring& name) const {
+    std::vector<Open> found;
+    for (const Open& open : opens) {
+        if (lstrcmpiW(open.name.c_str(), name.c_str()) == 0)
+            found.push_back(open);
+    }
+    return found;
+}
+
+void OperationTest::SetUp() {
+    // A clean settings key: every value at its default unless a test sets it.
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"software\\brindlecot");
+    ASSERT_TRUE(gSettings.Open());
+    ASSERT_TRUE(gDispatcher.Start()) << GetLastError();
+    ASSERT_TRUE(gIoThread.Start()) << GetLastError();
+}
+
+void OperationTest::TearDown() {
+    // Abandoned IoPairs come back through the loop and free themselves.
+    PumpUntil([] { return false; }, 60);
+    gDispatcher.Stop();
+    gIoThread.Stop();
+    gSettings.Close();
+}
+
+void OperationTest::SetTuning(uint32_t bufferSize, uint32_t ioPairCount) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"software\\brindlecot", 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"BufferSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&bufferSize), 4);
+    RegSetValueExW(key, L"IoPairCount", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&ioPairCount),
+                   4);
+    RegCloseKey(key);
+}
+
+void OperationTest::SetSwitch(const wchar_t* name, uint32_t value) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"software\\brindlecot", 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+    RegCloseKey(key);
+}
+
+bool OperationTest::RunUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    return PumpUntil(done, timeoutMs);
+}
+
+bool OperationTest::RunToEnd(const Operation& operation, DWORD timeoutMs) {
+    bool ended = PumpUntil([&] { return operation.State() == Done || operation.State() == Failed; },
+                           timeoutMs);
+    // Whatever is still in flight drains within a few ticks.
+    PumpUntil([] { return false; }, 60);
+    return ended;
+}
+
+std::wstring OperationTest::SystemText(DWORD code) const {
+    wchar_t text[1024];
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0x400, text, 1024, nullptr);
+    return std::wstring(text, n);
+}
+
+std::wstring OperationTest::ErrorText(const std::wstring& step, DWORD code) const {
+    std::wstring system = SystemText(code);
+    wchar_t number[32];
+    swprintf(number, 32, L": #%u", static_cast<unsigned>(code));
+    return system.empty() ? step + number : step + number + L" - " + system;
+}
+
+WideString Wide(const std::wstring& text) {
+    WideString result;
+    result.Assign(text.c_str(), static_cast<uint32_t>(text.size()));
+    return result;
+}
+
+} // namespace ops_tests

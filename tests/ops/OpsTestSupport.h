@@ -1,0 +1,133 @@
+#pragma once
+
+#include "app/Globals.h"
+#include "app/Settings.h"
+#include "app/WideString.h"
+#include "io/CompletionDispatcher.h"
+#include "io/IoThread.h"
+#include "ops/Commands.h"
+#include "ops/Operation.h"
+#include "ops/OperationDisplay.h"
+#include "support/AlignmentChecker.h"
+#include "support/TestFiles.h"
+#include "io/IoObserver.h"
+
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ops_tests {
+
+// Stands in for the main window: remembers every call an operation makes, and receives
+// WM_OPERATION_ENDED in a real (message-only) window.
+class RecordingDisplay : public OperationDisplay {
+public:
+    RecordingDisplay();
+    ~RecordingDisplay();
+    RecordingDisplay(const RecordingDisplay&) = delete;
+    RecordingDisplay& operator=(const RecordingDisplay&) = delete;
+
+    void SetTitle(const wchar_t* name) override;
+    void SetTitleProgress(const wchar_t* name, float percent) override;
+    void SetStatusV(const wchar_t* format, va_list args) override;
+    void SetStatusBar(const wchar_t* text) override;
+    void SetStatusBarV(const wchar_t* format, va_list args) override;
+    void SetAction(UINT id, UINT flags) override;
+    uint64_t GetPartSize() override { return partSize; }
+    void ShowPartSizePanel(bool show) override;
+    void Repaint() override { ++repaints; }
+    HWND EndedTarget() const override { return window_; }
+
+    uint64_t partSize = 0;
+    std::wstring title;
+    std::wstring status;
+    std::wstring statusBar;
+    UINT actionId = 0;
+    UINT actionFlags = 0;
+    int panelShown = -1; // -1 never told, else the last value
+    int repaints = 0;
+    int progressTitles = 0;
+    float lastPercent = -1.0f;
+    int endedMessages = 0;
+    std::vector<std::wstring> statusHistory;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    HWND window_ = nullptr;
+};
+
+// Selections handed to Explorer are recorded here instead of starting Explorer.
+struct ShellRecorder {
+    ShellRecorder();
+    ~ShellRecorder();
+    static int calls;
+    static std::vector<std::wstring> selected; // the files of the last selection
+};
+
+// Remembers every open that AsyncFile makes, and can act when a chosen file is opened; passes
+// everything on to the observer installed before it (the alignment check).
+class OpenRecorder : public IoObserver {
+public:
+    struct Open {
+        std::wstring name;
+        DWORD access;
+        DWORD disposition;
+        DWORD flags;
+        bool succeeded;
+    };
+
+    OpenRecorder();
+    ~OpenRecorder();
+    OpenRecorder(const OpenRecorder&) = delete;
+    OpenRecorder& operator=(const OpenRecorder&) = delete;
+
+    void OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
+                HANDLE handle) override;
+    void OnClose(HANDLE handle) override;
+    void OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
+                    bool write) override;
+
+    // The opens of one file, in order.
+    std::vector<Open> OpensOf(const std::wstring& name) const;
+
+    std::vector<Open> opens;
+    // Runs right before a file opened through AsyncFile is closed.
+    std::function<void(const std::wstring& name, HANDLE handle)> beforeClose;
+
+private:
+    IoObserver* previous_;
+    std::vector<std::pair<HANDLE, std::wstring>> open_;
+};
+
+// Starts the engine on this thread, opens the settings, and checks every unbuffered transfer.
+class OperationTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Settings the program only reads: written straight into the registry.
+    static void SetTuning(uint32_t bufferSize, uint32_t ioPairCount);
+    static void SetSwitch(const wchar_t* name, uint32_t value);
+
+    // Runs the message loop until the operation is Done or Failed and every IoPair has come
+    // back (no transfer is seen for a few ticks).
+    bool RunToEnd(const Operation& operation, DWORD timeoutMs = 60000);
+    // Runs the message loop until the condition holds.
+    bool RunUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000);
+
+    std::wstring SystemText(DWORD code) const;
+    // "format text: #code - system text" as an error report composes it.
+    std::wstring ErrorText(const std::wstring& step, DWORD code) const;
+
+    testing_support::TempDir dir{L"ops"};
+    testing_support::AlignmentChecker checker;
+    RecordingDisplay display;
+};
+
+WideString Wide(const std::wstring& text);
+
+} // namespace ops_tests

@@ -1,0 +1,258 @@
+#include "OpsTestSupport.h"
+
+#include "ops/JoinOperation.h"
+#include "ops/SplitOperation.h"
+#include "support/MessageLoop.h"
+
+#include <cstdio>
+
+using namespace testing_support;
+
+namespace ops_tests {
+namespace {
+
+constexpr uint64_t KiB = 1024;
+constexpr uint64_t MiB = 1024 * 1024;
+
+std::wstring PartName(const std::wstring& whole, unsigned i) {
+    wchar_t suffix[16];
+    swprintf(suffix, 16, L".%03u", i);
+    return whole + suffix;
+}
+
+class StateTest : public OperationTest {};
+
+TEST_F(StateTest, WaitingFollowsThePartSize) {
+    const std::wstring source = dir / L"wait.bin";
+    ASSERT_TRUE(WritePatternFile(source, 10 * MiB, 1));
+    RecordingDisplay shown;
+    SplitOperation split(shown);
+    EXPECT_EQ(split.Progress(), 0.0f);
+    split.Start(Wide(source));
+    ASSERT_EQ(split.State(), Waiting);
+    EXPECT_EQ(shown.title, L"wait.bin");
+    EXPECT_EQ(shown.status, L"Waiting user action.");
+    EXPECT_EQ(shown.statusBar, L"Pick Part-Size.");
+    EXPECT_EQ(shown.actionId, kCommandSplit);
+    EXPECT_EQ(shown.actionFlags, 0x203u);
+
+    shown.partSize = 3 * MiB;
+    split.OnPartSizeChanged();
+    EXPECT_EQ(shown.statusBar, L"Click Split button to begin (4 parts will be created).");
+    EXPECT_EQ(shown.actionFlags, 0x103u);
+    shown.partSize = 0;
+    split.OnPartSizeChanged();
+    EXPECT_EQ(shown.statusBar, L"Pick Part-Size.");
+    EXPECT_EQ(shown.actionFlags, 0x201u);
+
+    // No part size: Split does nothing at all.
+    split.OnCommand(kCommandSplit);
+    EXPECT_EQ(split.State(), Waiting);
+    EXPECT_FALSE(FileExists(PartName(source, 1)));
+    // Commands of other states are ignored.
+    split.OnCommand(kCommandPause);
+    split.OnCommand(kCommandResume);
+    split.OnCommand(kCommandOpen);
+    split.OnCommand(kCommandFind);
+    EXPECT_EQ(split.State(), Waiting);
+    split.Abort();
+    EXPECT_EQ(split.State(), Idle);
+}
+
+TEST_F(StateTest, PauseLetsWhatIsInFlightFinishAndResumeGoesOn) {
+    SetTuning(128 * KiB, 4);
+    const std::wstring source = dir / L"pause.bin";
+    ASSERT_TRUE(WritePatternFile(source, 8 * MiB + 100, 2));
+    RecordingDisplay shown;
+    shown.partSize = 3 * MiB;
+    SplitOperation split(shown);
+    split.Start(Wide(source));
+    split.OnCommand(kCommandSplit);
+    ASSERT_EQ(split.State(), Running);
+    EXPECT_EQ(shown.panelShown, 0);
+    EXPECT_EQ(shown.status, L"Processing pause.bin...");
+    EXPECT_EQ(shown.statusBar, source);
+    EXPECT_EQ(shown.actionId, kCommandPause);
+    EXPECT_EQ(shown.actionFlags, 0x05u);
+    EXPECT_TRUE(split.IsBusy());
+
+    split.OnCommand(kCommandPause);
+    ASSERT_EQ(split.State(), Paused);
+    EXPECT_EQ(shown.status, L"Processing pause.bin paused.");
+    EXPECT_EQ(shown.actionId, kCommandResume);
+    EXPECT_EQ(shown.actionFlags, 0x09u);
+    EXPECT_TRUE(split.IsBusy());
+
+    // The four chunks in flight are still written; nothing new goes out.
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(split.DoneSize(), 4 * 128 * KiB);
+    int transfers = checker.TransferCount();
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(checker.TransferCount(), transfers);
+    EXPECT_EQ(split.State(), Paused);
+
+    split.OnCommand(kCommandResume);
+    EXPECT_EQ(split.State(), Running);
+    EXPECT_EQ(shown.status, L"Processing pause.bin...");
+    EXPECT_EQ(shown.actionId, kCommandPause);
+    ASSERT_TRUE(RunToEnd(split));
+    ASSERT_EQ(split.State(), Done);
+    EXPECT_FLOAT_EQ(split.Progress(), 100.0f);
+    split.Abort();
+
+    std::vector<uint8_t> all, part;
+    for (unsigned i = 1; i <= 3; ++i) {
+        ASSERT_TRUE(ReadWholeFile(PartName(source, i), part));
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    std::vector<uint8_t> original;
+    ASSERT_TRUE(ReadWholeFile(source, original));
+    EXPECT_TRUE(all == original);
+}
+
+TEST_F(StateTest, LastWritesLandingWhilePausedStillEndTheOperation) {
+    SetTuning(128 * KiB, 4);
+    const std::wstring source = dir / L"drain.bin";
+    ASSERT_TRUE(WritePatternFile(source, 4 * 128 * KiB, 5)); // exactly four chunks
+    RecordingDisplay shown;
+    shown.partSize = 1 * MiB;
+    SplitOperation split(shown);
+    split.Start(Wide(source));
+    split.OnCommand(kCommandSplit);
+    split.OnCommand(kCommandPause);
+    ASSERT_TRUE(RunToEnd(split, 5000));
+    EXPECT_EQ(split.State(), Done);
+    EXPECT_EQ(shown.status, L"drain.bin splited !");
+    EXPECT_EQ(shown.actionId, kCommandFind);
+    EXPECT_EQ(shown.endedMessages, 1);
+    EXPECT_EQ(FileSize(PartName(source, 1)), int64_t(512 * KiB));
+    split.Abort();
+}
+
+TEST_F(StateTest, AbortWhileRunningRemovesWhatTheSplitCreated) {
+    SetTuning(128 * KiB, 1);
+    const std::wstring source = dir / L"abort.bin";
+    ASSERT_TRUE(WritePatternFile(source, 4 * MiB, 6));
+    // A file of another name beside it stays whatever happens.
+    ASSERT_TRUE(WriteWholeFile(dir / L"abort.bin.txt", MakePattern(10)));
+    RecordingDisplay shown;
+    shown.partSize = 1 * MiB;
+    SplitOperation split(shown);
+    split.Start(Wide(source));
+    split.OnCommand(kCommandSplit);
+    ASSERT_TRUE(RunUntil([&] { return split.DoneSize() >= 1 * MiB + 256 * KiB; }));
+    ASSERT_EQ(split.State(), Running);
+    ASSERT_TRUE(FileExists(PartName(source, 2)));
+    split.Abort();
+    EXPECT_EQ(split.State(), Idle);
+    EXPECT_FALSE(FileExists(PartName(source, 1)));
+    EXPECT_FALSE(FileExists(PartName(source, 2)));
+    EXPECT_FALSE(FileExists(PartName(source, 3)));
+    EXPECT_EQ(FileSize(source), int64_t(4 * MiB));
+    EXPECT_TRUE(FileExists(dir / L"abort.bin.txt"));
+    // The abandoned IoPairs come back and free themselves without touching the operation.
+    PumpUntil([] { return false; }, 100);
+}
+
+TEST_F(StateTest, AbortWhilePausedRemovesThePartialJoin) {
+    SetTuning(128 * KiB, 2);
+    const std::wstring whole = dir / L"partial.bin";
+    for (unsigned i = 1; i <= 3; ++i)
+        ASSERT_TRUE(WritePatternFile(PartName(whole, i), 2 * MiB, i));
+    RecordingDisplay shown;
+    JoinOperation join(shown);
+    join.Start(Wide(PartName(whole, 1)));
+    ASSERT_EQ(join.State(), Running);
+    ASSERT_TRUE(RunUntil([&] { return join.DoneSize() >= 1 * MiB; }));
+    join.OnCommand(kCommandPause);
+    ASSERT_EQ(join.State(), Paused);
+    join.Abort();
+    EXPECT_FALSE(FileExists(whole));
+    for (unsigned i = 1; i <= 3; ++i)
+        EXPECT_EQ(FileSize(PartName(whole, i)), int64_t(2 * MiB));
+    PumpUntil([] { return false; }, 100);
+}
+
+TEST_F(StateTest, AbortAfterDoneDeletesNothing) {
+    const std::wstring source = dir / L"kept.bin";
+    ASSERT_TRUE(WritePatternFile(source, 3000, 8));
+    RecordingDisplay shown;
+    shown.partSize = 1000;
+    SplitOperation split(shown);
+    split.Start(Wide(source));
+    split.OnCommand(kCommandSplit);
+    ASSERT_TRUE(RunToEnd(split));
+    ASSERT_EQ(split.State(), Done);
+    split.Abort();
+    for (unsigned i = 1; i <= 3; ++i)
+        EXPECT_EQ(FileSize(PartName(source, i)), 1000);
+
+    ASSERT_TRUE(DeleteFileW(source.c_str()));
+    RecordingDisplay joinShown;
+    JoinOperation join(joinShown);
+    join.Start(Wide(PartName(source, 1)));
+    ASSERT_TRUE(RunToEnd(join));
+    ASSERT_EQ(join.State(), Done);
+    // Open and Find hand the output to the shell; without a recorder they only fail quietly.
+    join.Abort();
+    EXPECT_EQ(FileSize(source), 3000);
+}
+
+TEST_F(StateTest, AnEmptySourceIgnoresSplit) {
+    const std::wstring source = dir / L"empty.bin";
+    ASSERT_TRUE(WriteWholeFile(source, {}));
+    RecordingDisplay shown;
+    shown.partSize = 1000;
+    SplitOperation split(shown);
+    split.Start(Wide(source));
+    EXPECT_EQ(shown.statusBar, L"Click Split button to begin (0 parts will be created).");
+    split.OnCommand(kCommandSplit);
+    EXPECT_EQ(split.State(), Waiting);
+    EXPECT_FALSE(FileExists(PartName(source, 1)));
+    split.Abort();
+}
+
+TEST_F(StateTest, TheSplitLaysOutThePartsFromTheSizeAtTheSplitCommand) {
+    const std::wstring source = dir / L"grown.bin";
+    ASSERT_TRUE(WritePatternFile(source, 5000, 10));
+    RecordingDisplay shown;
+    shown.partSize = 2000;
+    SplitOperation split(shown);
+    split.Start(Wide(source));
+    EXPECT_EQ(shown.statusBar, L"Click Split button to begin (3 parts will be created).");
+    // The file grows while the user makes up their mind.
+    std::vector<uint8_t> grown = MakePattern(7100, 11);
+    ASSERT_TRUE(WriteWholeFile(source, grown));
+    split.OnCommand(kCommandSplit);
+    ASSERT_TRUE(RunToEnd(split));
+    ASSERT_EQ(split.State(), Done) << Narrow(shown.statusBar);
+    split.Abort();
+    std::vector<uint8_t> all, part;
+    for (unsigned i = 1; i <= 4; ++i) {
+        ASSERT_TRUE(ReadWholeFile(PartName(source, i), part));
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    EXPECT_TRUE(all == grown);
+    EXPECT_FALSE(FileExists(PartName(source, 5)));
+}
+
+TEST_F(StateTest, ASourceThatShrankBeforeSplitIsSplitAsItIsNow) {
+    const std::wstring source = dir / L"shrunk.bin";
+    ASSERT_TRUE(WritePatternFile(source, 9000, 12));
+    RecordingDisplay shown;
+    shown.partSize = 4096;
+    SplitOperation split(shown);
+    split.Start(Wide(source));
+    std::vector<uint8_t> shrunk = MakePattern(4100, 13);
+    ASSERT_TRUE(WriteWholeFile(source, shrunk));
+    split.OnCommand(kCommandSplit);
+    ASSERT_TRUE(RunToEnd(split));
+    ASSERT_EQ(split.State(), Done) << Narrow(shown.statusBar);
+    split.Abort();
+    EXPECT_EQ(FileSize(PartName(source, 1)), 4096);
+    EXPECT_EQ(FileSize(PartName(source, 2)), 4);
+    EXPECT_FALSE(FileExists(PartName(source, 3)));
+}
+
+} // namespace
+} // namespace ops_tests
