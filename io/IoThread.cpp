@@ -100,8 +100,8 @@ void CALLBACK IoThread::ReadApc(ULONG_PTR parameter) {
     IoRequest* request = command->request;
     uint32_t call = request->call = NextCall();
     DWORD bytes = 0;
-    BOOL ok = ReadFile(command->file, command->buffer, command->length, &bytes,
-                       &request->overlapped);
+    BOOL ok =
+        ReadFile(command->file, command->buffer, command->length, &bytes, &request->overlapped);
     delete command;
     FinishCall(ok, request, call);
 }
@@ -111,8 +111,8 @@ void CALLBACK IoThread::WriteApc(ULONG_PTR parameter) {
     IoRequest* request = command->request;
     uint32_t call = request->call = NextCall();
     DWORD bytes = 0;
-    BOOL ok = WriteFile(command->file, command->buffer, command->length, &bytes,
-                        &request->overlapped);
+    BOOL ok =
+        WriteFile(command->file, command->buffer, command->length, &bytes, &request->overlapped);
     delete command;
     FinishCall(ok, request, call);
 }

@@ -21,6 +21,16 @@ protected:
         if (!GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
             GTEST_SKIP() << "no small volume: run through scripts/with-small-volume.sh";
         root_ = std::wstring(drive) + L"\\";
+        // The volume is shared by the cases of this run: each starts on an empty one.
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((root_ + L"*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    DeleteFileW((root_ + found.cFileName).c_str());
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
         ULARGE_INTEGER available;
         ASSERT_TRUE(GetDiskFreeSpaceExW(root_.c_str(), &available, nullptr, nullptr));
         free_ = available.QuadPart;
