@@ -3,6 +3,7 @@
 #include "app/ProgramInfo.h"
 
 #include "support/MessageBoxProbe.h"
+#include "support/RunningProgram.h"
 #include "support/TestFiles.h"
 
 #include <string>
@@ -11,56 +12,23 @@ using namespace testing_support;
 
 namespace {
 
-// The program of the same build tree: build\tests\test_app.exe -> build\brindlecot.exe.
-std::wstring ProgramPath() {
-    wchar_t self[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self, n);
-    for (int up = 0; up < 2; ++up)
-        path.erase(path.find_last_of(L'\\'));
-    return path + L"\\brindlecot.exe";
-}
-
-class Started {
+// The program as a test sees it: started, and waited for with an eye on its windows.
+class Watched : public RunningProgram {
 public:
-    explicit Started(const std::wstring& arguments) {
-        std::wstring program = ProgramPath();
-        std::wstring line = L"\"" + program + L"\"" + arguments;
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        ok_ = CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &info_) != 0;
-    }
-    ~Started() {
-        if (!ok_)
-            return;
-        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(info_.hProcess, 99);
-        CloseHandle(info_.hThread);
-        CloseHandle(info_.hProcess);
-    }
-    Started(const Started&) = delete;
-    Started& operator=(const Started&) = delete;
-
-    bool ok() const { return ok_; }
-    DWORD id() const { return info_.dwProcessId; }
-    // The exit code, or STILL_ACTIVE when the process has not ended within the limit.
-    DWORD WaitForExit(DWORD limitMs, bool* windowSeen = nullptr) {
+    using RunningProgram::RunningProgram;
+    bool ok() const { return RunningProgram::Started(); }
+    DWORD id() const { return Id(); }
+    DWORD WaitForExit(DWORD limitMs, bool* windowSeen = nullptr) const {
         DWORD start = GetTickCount();
-        while (WaitForSingleObject(info_.hProcess, 20) == WAIT_TIMEOUT) {
+        while (!HasEnded()) {
             if (windowSeen && FindWindowW(nullptr, kProgramCaption))
                 *windowSeen = true;
             if (GetTickCount() - start > limitMs)
                 return STILL_ACTIVE;
+            Sleep(20);
         }
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(info_.hProcess, &code);
-        return code;
+        return RunningProgram::WaitForExit(0);
     }
-
-private:
-    bool ok_ = false;
-    PROCESS_INFORMATION info_ = {};
 };
 
 } // namespace
@@ -72,7 +40,7 @@ TEST(ProgramStart, TheProgramIsBuiltBesideTheTests) {
 TEST(ProgramStart, ABadCommandLineShowsError87AndExitsWithMinusOne) {
     for (const wchar_t* arguments : {L" /x file", L" /s", L" /s \"\"", L" /J file"}) {
         SCOPED_TRACE(Narrow(arguments));
-        Started program(arguments);
+        Watched program(arguments);
         ASSERT_TRUE(program.ok()) << GetLastError();
         MessageBoxSeen seen = WatchForMessageBox(kProgramCaption, program.id(), 30000);
         ASSERT_TRUE(seen.found);
@@ -87,7 +55,7 @@ TEST(ProgramStart, ABadCommandLineShowsError87AndExitsWithMinusOne) {
 TEST(ProgramStart, AGoodCommandLineExitsWithZeroAndNoWindow) {
     for (const wchar_t* arguments : {L" /s file", L" /j \"C:\\my files\\a.avi.001\"", L""}) {
         SCOPED_TRACE(Narrow(arguments));
-        Started program(arguments);
+        Watched program(arguments);
         ASSERT_TRUE(program.ok()) << GetLastError();
         bool windowSeen = false;
         EXPECT_EQ(program.WaitForExit(30000, &windowSeen), 0u);

@@ -1,0 +1,122 @@
+#include "support/RunningProgram.h"
+
+namespace testing_support {
+
+namespace {
+
+constexpr DWORD kPollMs = 20;
+constexpr UINT kTextTimeoutMs = 2000;
+
+struct Search {
+    DWORD processId;
+    const wchar_t* caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindTopWindow(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<Search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window))
+        return TRUE;
+    if (search->caption && TextOf(window) != search->caption)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+} // namespace
+
+std::wstring ProgramPath() {
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self, n);
+    for (int up = 0; up < 2; ++up)
+        path.erase(path.find_last_of(L'\\'));
+    return path + L"\\brindlecot.exe";
+}
+
+RunningProgram::RunningProgram(const std::wstring& arguments) {
+    std::wstring program = ProgramPath();
+    std::wstring line = L"\"" + program + L"\"" + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    started_ = CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &info_) != 0;
+}
+
+RunningProgram::~RunningProgram() {
+    if (!started_)
+        return;
+    if (!HasEnded()) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+}
+
+bool RunningProgram::HasEnded() const {
+    return WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+DWORD RunningProgram::WaitForExit(DWORD limitMs) const {
+    if (WaitForSingleObject(info_.hProcess, limitMs) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+}
+
+HWND RunningProgram::WaitForDialog(const wchar_t* caption, DWORD limitMs) const {
+    DWORD start = GetTickCount();
+    for (;;) {
+        Search search{info_.dwProcessId, caption, nullptr};
+        EnumWindows(FindTopWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found)
+            return search.found;
+        if (GetTickCount() - start > limitMs || HasEnded())
+            return nullptr;
+        Sleep(kPollMs);
+    }
+}
+
+HWND RunningProgram::TopWindow() const {
+    Search search{info_.dwProcessId, nullptr, nullptr};
+    EnumWindows(FindTopWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring TextOf(HWND window) {
+    DWORD_PTR length = 0;
+    if (!window || !SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
+                                        kTextTimeoutMs, &length))
+        return std::wstring();
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                             SMTO_ABORTIFHUNG, kTextTimeoutMs, &copied))
+        return std::wstring();
+    text.resize(copied);
+    return text;
+}
+
+std::wstring ControlText(HWND dialog, int id) {
+    return TextOf(GetDlgItem(dialog, id));
+}
+
+std::wstring StatusBarText(HWND window) {
+    return TextOf(FindWindowExW(window, nullptr, L"msctls_statusbar32", nullptr));
+}
+
+std::wstring WaitForControlText(HWND dialog, int id, const std::wstring& wanted, DWORD limitMs) {
+    DWORD start = GetTickCount();
+    std::wstring text = ControlText(dialog, id);
+    while (text != wanted && GetTickCount() - start < limitMs) {
+        Sleep(kPollMs);
+        text = ControlText(dialog, id);
+    }
+    return text;
+}
+
+} // namespace testing_support

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace testing_support {
+
+// brindlecot.exe of the same build tree (build\tests\test_x.exe -> build\brindlecot.exe).
+std::wstring ProgramPath();
+
+// The real program, started with a command line of our choosing and driven from outside the way
+// a person would: through its windows. Terminated if still running at the end.
+class RunningProgram {
+public:
+    // arguments follow the quoted program path as they are (start them with a blank).
+    explicit RunningProgram(const std::wstring& arguments);
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    bool Started() const { return started_; }
+    DWORD Id() const { return info_.dwProcessId; }
+    bool HasEnded() const;
+    // The exit code, or STILL_ACTIVE when the process has not ended within the limit.
+    DWORD WaitForExit(DWORD limitMs) const;
+    // A visible top-level dialog of this process with the caption (any caption when null);
+    // null when none shows up within the limit.
+    HWND WaitForDialog(const wchar_t* caption, DWORD limitMs) const;
+    // The first visible top-level window of this process at this moment, or null.
+    HWND TopWindow() const;
+
+private:
+    bool started_ = false;
+    PROCESS_INFORMATION info_ = {};
+};
+
+// Texts of another process's windows: WM_GETTEXT is carried across processes, which
+// GetWindowTextW does not do for child controls.
+std::wstring TextOf(HWND window);
+std::wstring ControlText(HWND dialog, int id);
+// Part 0 of the window's status bar (class msctls_statusbar32).
+std::wstring StatusBarText(HWND window);
+// Waits until the control's text satisfies the test, or the limit passes; returns the last text.
+std::wstring WaitForControlText(HWND dialog, int id, const std::wstring& wanted, DWORD limitMs);
+
+} // namespace testing_support
