@@ -6,6 +6,15 @@ namespace ShellIntegration {
 
 namespace {
 
+// Key names, relative to HKEY_CLASSES_ROOT.
+constexpr wchar_t kExtensionKey[] = L".001";
+constexpr wchar_t kJoinVerbsKey[] = L".001\\Shell";
+constexpr wchar_t kJoinVerbKey[] = L".001\\Shell\\join";
+constexpr wchar_t kJoinCommandKey[] = L".001\\Shell\\join\\command";
+constexpr wchar_t kSplitVerbKey[] = L"*\\Shell\\split";
+constexpr wchar_t kSplitCommandKey[] = L"*\\Shell\\split\\command";
+constexpr wchar_t kJoinVerbName[] = L"join";
+
 constexpr wchar_t kJoinDisplayName[] = L"&Join";
 constexpr wchar_t kSplitDisplayName[] = L"&Split";
 

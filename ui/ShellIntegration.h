@@ -18,24 +18,18 @@ enum class InstallStatus : int32_t {
 constexpr DWORD kCommandLineCapacity = 1024;
 constexpr DWORD kModulePathCapacity = kCommandLineCapacity - 16;
 
-// Key names, relative to HKEY_CLASSES_ROOT.
-constexpr wchar_t kExtensionKey[] = L".001";
-constexpr wchar_t kJoinVerbsKey[] = L".001\\Shell";
-constexpr wchar_t kJoinVerbKey[] = L".001\\Shell\\join";
-constexpr wchar_t kJoinCommandKey[] = L".001\\Shell\\join\\command";
-constexpr wchar_t kSplitVerbKey[] = L"*\\Shell\\split";
-constexpr wchar_t kSplitCommandKey[] = L"*\\Shell\\split\\command";
-constexpr wchar_t kJoinVerbName[] = L"join";
-
 // Writes "<module path>" /s "%1" (split) or "<module path>" /j "%1" into a buffer of
 // kCommandLineCapacity characters. FALSE when the module path can't be had within
 // kModulePathCapacity characters; a path that is too long leaves ERROR_FILENAME_EXCED_RANGE.
 BOOL BuildCommandLine(bool split, wchar_t* buffer);
 
+// Only the two command values decide. When this program's own command line can't be built,
+// verbs that exist can't be told to be ours and count as Corrupted.
 InstallStatus QueryStatus();
 
 // Writes both verbs; also repairs them. On failure the last-error value holds the status of
-// the step that failed; the steps before it stay written.
+// the step that failed; the steps before it stay written. Without both command lines nothing
+// is written at all.
 BOOL Install();
 
 // Removes what Install wrote and nothing else. On failure the last-error value holds the
