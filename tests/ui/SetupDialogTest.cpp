@@ -329,6 +329,11 @@ TEST_F(SetupDialogTest, CloseEscapeAndCloseBoxEndTheLoopOnly) {
     EXPECT_TRUE(byCloseBox.quit);
     EXPECT_EQ(byCloseBox.exitCode, 0);
 
+    // Alt+C, the Close button's mnemonic.
+    ::PostMessageW(Action(), WM_SYSCHAR, L'c', 1 << 29);
+    Pumped byMnemonic = Pump(dialog.Handle());
+    EXPECT_TRUE(byMnemonic.quit);
+
     // The window stays for start-up to destroy.
     EXPECT_TRUE(::IsWindow(dialog.Handle()));
     EXPECT_TRUE(::IsWindowVisible(dialog.Handle()));
