@@ -4,17 +4,15 @@
 #include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
 #include "io/IoThread.h"
+#include "ui/SetupDialog.h"
 
 // The process-wide objects, in the order in which they must be constructed; they are destroyed
 // in reverse after the entry point returns, so the settings key is the last thing to go.
 
 Settings gSettings;
-
-// Next in order: the setup dialog, between the settings and the completion dispatcher.
-
+SetupDialog gSetupDialog;
 CompletionDispatcher gDispatcher;
 IoThread gIoThread;
-
 Application gApplication;
 
 // After the application: the current operation, then the main window.

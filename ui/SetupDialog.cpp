@@ -1,0 +1,204 @@
+#include "ui/SetupDialog.h"
+
+#include <shellapi.h>
+
+#include <cwchar>
+
+#include "app/ProgramInfo.h"
+#include "res/resource.h"
+#include "toolkit/DcGuards.h"
+#include "ui/ShellIntegration.h"
+
+namespace {
+
+constexpr COLORREF kLinkColor = RGB(127, 127, 127);
+constexpr COLORREF kLinkHoverColor = RGB(0, 0, 255);
+
+constexpr wchar_t kGroupTitle[] = L"Install / Repair / Uninstall";
+constexpr wchar_t kCloseLabel[] = L"&Close";
+constexpr wchar_t kInstallLabel[] = L"Install";
+constexpr wchar_t kRepairLabel[] = L"Repair";
+constexpr wchar_t kUninstallLabel[] = L"Uninstall";
+constexpr wchar_t kNotInstalledText[] = L"Brindlecot is not installed.";
+constexpr wchar_t kInstalledText[] = L"Brindlecot is installed.";
+constexpr wchar_t kCorruptedText[] =
+    L"installation is corrupted.\r\nClick Repair button to fix it.";
+constexpr wchar_t kInstallErrorFormat[] = L"install error #%u";
+constexpr wchar_t kUninstallErrorFormat[] = L"uninstall error #%u";
+
+constexpr int kStatusTextMax = 1024;
+constexpr int kErrorTextMax = 128;
+
+constexpr UINT kMeasureFlags = DT_CALCRECT | DT_CENTER | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
+constexpr UINT kDrawFlags = DT_CENTER | DT_VCENTER | DT_NOCLIP | DT_NOPREFIX | DT_END_ELLIPSIS;
+
+} // namespace
+
+SetupDialog::SetupDialog() : link_(kLinkColor, kLinkHoverColor) {}
+
+BOOL SetupDialog::OnInitDialog() {
+    SetWindowTextW(kProgramCaption);
+    SetIcons();
+
+    actionButton_.Attach(GetDlgItem(IDC_SETUP_ACTION), false);
+    uninstallButton_.Attach(GetDlgItem(IDC_SETUP_UNINSTALL), false);
+    statusText_.Attach(GetDlgItem(IDC_SETUP_STATUS), false);
+    link_.Attach(GetDlgItem(IDC_SETUP_LINK));
+    link_.SetWindowTextW(kProductWebPage);
+
+    // The group box title in the bold form of the dialog's own font.
+    LOGFONTW logFont{};
+    if (::GetObjectW(GetFont(), sizeof logFont, &logFont) != 0) {
+        logFont.lfWeight = FW_BOLD;
+        boldFont_.Reset(::CreateFontIndirectW(&logFont));
+        ::SendDlgItemMessageW(Handle(), IDC_SETUP_GROUP, WM_SETFONT,
+                              reinterpret_cast<WPARAM>(boldFont_.Get()), FALSE);
+    }
+    ::SendDlgItemMessageW(Handle(), IDC_SETUP_GROUP, WM_SETTEXT, 0,
+                          reinterpret_cast<LPARAM>(kGroupTitle));
+    ::SendDlgItemMessageW(Handle(), IDOK, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kCloseLabel));
+
+    switch (ShellIntegration::QueryStatus()) {
+    case ShellIntegration::InstallStatus::Installed:
+        ShowInstalled();
+        FocusControl(uninstallButton_.Handle());
+        break;
+    case ShellIntegration::InstallStatus::Corrupted:
+        ShowCorrupted();
+        FocusControl(actionButton_.Handle());
+        break;
+    default:
+        ShowNotInstalled();
+        FocusControl(actionButton_.Handle());
+        break;
+    }
+    return FALSE;
+}
+
+BOOL SetupDialog::OnOK() {
+    ::PostQuitMessage(0);
+    return TRUE;
+}
+
+BOOL SetupDialog::OnCancel() {
+    ::PostQuitMessage(0);
+    return TRUE;
+}
+
+BOOL SetupDialog::OnCommand(WPARAM wParam, LPARAM) {
+    wchar_t text[kErrorTextMax];
+    switch (wParam) {
+    case IDC_SETUP_ACTION: // Install and Repair are the same rewrite
+        if (ShellIntegration::Install()) {
+            FocusControl(GetDlgItem(IDOK));
+            ShowInstalled();
+        } else {
+            std::swprintf(text, kErrorTextMax, kInstallErrorFormat,
+                          static_cast<unsigned>(::GetLastError()));
+            SetStatus(text);
+        }
+        return TRUE;
+    case IDC_SETUP_UNINSTALL:
+        if (ShellIntegration::Uninstall()) {
+            FocusControl(GetDlgItem(IDOK));
+            ShowNotInstalled();
+        } else {
+            std::swprintf(text, kErrorTextMax, kUninstallErrorFormat,
+                          static_cast<unsigned>(::GetLastError()));
+            SetStatus(text);
+        }
+        return TRUE;
+    case IDC_SETUP_LINK:
+        // Nothing to tell the user when no browser comes up.
+        ::ShellExecuteW(Handle(), nullptr, kProductWebPage, nullptr, nullptr, SW_SHOWNORMAL);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+BOOL SetupDialog::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
+    switch (msg) {
+    case WM_DRAWITEM: {
+        // Reached only by controls without an object of their own: the status text.
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item == nullptr || item->hwndItem != statusText_.Handle())
+            return FALSE;
+        DrawStatus(*item);
+        return TRUE;
+    }
+    case WM_DESTROY:
+        actionButton_.Detach();
+        uninstallButton_.Detach();
+        statusText_.Detach();
+        link_.Detach();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void SetupDialog::ShowNotInstalled() {
+    actionButton_.SetWindowTextW(kInstallLabel);
+    actionButton_.EnableWindow(TRUE);
+    uninstallButton_.SetWindowTextW(kUninstallLabel);
+    uninstallButton_.EnableWindow(FALSE);
+    SetStatus(kNotInstalledText);
+}
+
+void SetupDialog::ShowInstalled() {
+    actionButton_.SetWindowTextW(kInstallLabel);
+    actionButton_.EnableWindow(FALSE);
+    uninstallButton_.SetWindowTextW(kUninstallLabel);
+    uninstallButton_.EnableWindow(TRUE);
+    SetStatus(kInstalledText);
+}
+
+void SetupDialog::ShowCorrupted() {
+    actionButton_.SetWindowTextW(kRepairLabel);
+    actionButton_.EnableWindow(TRUE);
+    uninstallButton_.SetWindowTextW(kUninstallLabel);
+    uninstallButton_.EnableWindow(TRUE);
+    SetStatus(kCorruptedText);
+}
+
+void SetupDialog::SetStatus(const wchar_t* text) {
+    statusText_.SetWindowTextW(text);
+    // The owner-drawn static paints over its whole area, so nothing needs erasing.
+    statusText_.InvalidateRect(nullptr, FALSE);
+}
+
+void SetupDialog::SetIcons() {
+    // Shared icons from the resources: the system keeps them, nobody destroys them.
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    auto load = [instance](int sizeMetric) {
+        const int size = ::GetSystemMetrics(sizeMetric);
+        return static_cast<HICON>(
+            ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size, size, LR_SHARED));
+    };
+    if (HICON bigIcon = load(SM_CXICON))
+        SetIcon(ICON_BIG, bigIcon);
+    if (HICON smallIcon = load(SM_CXSMICON))
+        SetIcon(ICON_SMALL, smallIcon);
+}
+
+void SetupDialog::DrawStatus(const DRAWITEMSTRUCT& item) {
+    const HDC dc = item.hDC;
+    ::FillRect(dc, &item.rcItem, ::GetSysColorBrush(COLOR_BTNFACE));
+
+    wchar_t text[kStatusTextMax] = L"";
+    ::GetWindowTextW(item.hwndItem, text, kStatusTextMax);
+
+    // The control's own font, whatever the DC was handed over with.
+    SelectObjectGuard font(
+        dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+
+    // DT_VCENTER only works for one line: centre the block of lines by hand.
+    RECT measure = item.rcItem;
+    ::DrawTextW(dc, text, -1, &measure, kMeasureFlags);
+    const int height = measure.bottom - measure.top;
+    RECT block = item.rcItem;
+    block.top = item.rcItem.top + (item.rcItem.bottom - item.rcItem.top - height) / 2;
+    block.bottom = block.top + height;
+    ::DrawTextW(dc, text, -1, &block, kDrawFlags);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// The Explorer verbs "&Split" on every file and "&Join" (the default action) on .001 files,
+// kept under HKEY_CLASSES_ROOT. Free functions without state, used by the setup dialog.
+namespace ShellIntegration {
+
+enum class InstallStatus : int32_t {
+    NotInstalled = 0, // the join command key can't be opened
+    Installed = 1,    // both command values are the ones this program would write
+    Corrupted = 2,    // the verbs are there but not (all) ours: another copy, or half removed
+};
+
+// Room of the command line buffer, terminator included, and of the module path within it.
+constexpr DWORD kCommandLineCapacity = 1024;
+constexpr DWORD kModulePathCapacity = kCommandLineCapacity - 16;
+
+// Writes "<module path>" /s "%1" (split) or "<module path>" /j "%1" into a buffer of
+// kCommandLineCapacity characters. FALSE when the module path can't be had within
+// kModulePathCapacity characters; a path that is too long leaves ERROR_FILENAME_EXCED_RANGE.
+BOOL BuildCommandLine(bool split, wchar_t* buffer);
+
+// Only the two command values decide. When this program's own command line can't be built,
+// verbs that exist can't be told to be ours and count as Corrupted.
+InstallStatus QueryStatus();
+
+// Writes both verbs; also repairs them. On failure the last-error value holds the status of
+// the step that failed; the steps before it stay written. Without both command lines nothing
+// is written at all.
+BOOL Install();
+
+// Removes what Install wrote and nothing else. On failure the last-error value holds the
+// status of a removal that failed (2 when a verb was already missing).
+BOOL Uninstall();
+
+} // namespace ShellIntegration
