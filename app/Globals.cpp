@@ -4,6 +4,8 @@
 #include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
 #include "io/IoThread.h"
+#include "ops/Operation.h"
+#include "ui/MainWindow.h"
 
 // The process-wide objects, in the order in which they must be constructed; they are destroyed
 // in reverse after the entry point returns, so the settings key is the last thing to go.
@@ -16,4 +18,5 @@ CompletionDispatcher gDispatcher;
 IoThread gIoThread;
 Application gApplication;
 
-// After the application: the current operation, then the main window.
+std::unique_ptr<Operation> gOperation;
+MainWindow gMainWindow;
