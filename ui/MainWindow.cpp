@@ -315,6 +315,8 @@ BOOL MainWindow::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
         if (item->hwndItem == progressBar.Handle())
             PaintProgressDisplay(*item);
+        // Drawn (or not drawable this time): either way the item is ours.
+        ::SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
         return TRUE;
     }
     case WM_SYSCOLORCHANGE:
