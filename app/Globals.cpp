@@ -4,6 +4,8 @@
 #include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
 #include "io/IoThread.h"
+#include "ops/Operation.h"
+#include "ui/MainWindow.h"
 #include "ui/SetupDialog.h"
 
 // The process-wide objects, in the order in which they must be constructed; they are destroyed
@@ -14,5 +16,5 @@ SetupDialog gSetupDialog;
 CompletionDispatcher gDispatcher;
 IoThread gIoThread;
 Application gApplication;
-
-// After the application: the current operation, then the main window.
+std::unique_ptr<Operation> gOperation;
+MainWindow gMainWindow;

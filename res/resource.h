@@ -12,3 +12,20 @@
 #define IDC_SETUP_LINK 1013
 #define IDC_SETUP_STATUS 1014
 #define IDC_SETUP_GROUP 1015
+
+// Controls of the main window (IDD_MAIN); the action button is IDOK.
+#define IDC_MAIN_UNIT 1010
+#define IDC_MAIN_PROGRESS 1017
+#define IDC_MAIN_LINK 1018
+#define IDC_MAIN_STATUS 1019
+#define IDC_MAIN_SIZE 1020
+#define IDC_MAIN_SIZE_GROUP 1021
+#define IDC_MAIN_STATUSBAR 55
+
+// Controls of the options dialog (IDD_OPTIONS); the close button is IDOK.
+#define IDC_OPT_DELETE_FILES 1004
+#define IDC_OPT_OPEN_FILE 1006
+#define IDC_OPT_SELECT_FILES 1007
+#define IDC_OPT_FLASH_WINDOW 1008
+#define IDC_OPT_CLOSE_WINDOW 1009
+#define IDC_OPT_GROUP 1030

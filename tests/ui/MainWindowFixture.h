@@ -1,0 +1,79 @@
+#pragma once
+
+#include "UiTestSupport.h"
+
+#include "app/Application.h"
+#include "app/Globals.h"
+#include "app/Settings.h"
+#include "res/resource.h"
+#include "ui/MainWindow.h"
+
+#include <gtest/gtest.h>
+
+namespace ui_tests {
+
+// The process-wide main window on a clean settings key, with a recording operation as the
+// current operation.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearSettingsKey();
+        ASSERT_TRUE(gSettings.Open());
+        TakeQuitCount();
+    }
+    void TearDown() override {
+        if (gMainWindow.IsBound())
+            gMainWindow.Destroy();
+        PumpFor(nullptr, 10);
+        gOperation.reset();
+        gSettings.Close();
+        TakeQuitCount();
+    }
+
+    static void SetMode(RunMode mode) {
+        WideString path;
+        gApplication.ParseCommandLine(mode == RunMode::Split
+                                          ? L"brindlecot.exe /s C:\\file.bin"
+                                          : L"brindlecot.exe /j C:\\file.bin.001",
+                                      path);
+    }
+
+    // Makes the window in the given mode; shown unless told otherwise.
+    RecordingOperation& Open(RunMode mode, bool show = true) {
+        SetMode(mode);
+        auto* operation = new RecordingOperation(gMainWindow);
+        gOperation.reset(operation);
+        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr)) << GetLastError();
+        if (show) {
+            gMainWindow.ShowWindow(SW_SHOWNORMAL);
+            Pump();
+        }
+        return *operation;
+    }
+    // Destroys the window and makes it again in the same mode (the operation stays).
+    void Reopen(bool show = true) {
+        gMainWindow.Destroy();
+        Pump();
+        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr)) << GetLastError();
+        if (show) {
+            gMainWindow.ShowWindow(SW_SHOWNORMAL);
+            Pump();
+        }
+    }
+
+    static HWND Window() { return gMainWindow.Handle(); }
+    static HWND Item(int id) { return ::GetDlgItem(Window(), id); }
+    static void Pump(DWORD ms = 30) { PumpFor(Window(), ms); }
+    static std::wstring Caption() { return WindowText(Window()); }
+    static std::wstring Label() { return WindowText(Item(IDOK)); }
+    static std::wstring Status() { return WindowText(Item(IDC_MAIN_STATUS)); }
+    static std::wstring StatusBar() { return StatusBarText(Item(IDC_MAIN_STATUSBAR)); }
+    static bool Greyed(UINT id) {
+        return (::GetMenuState(gMainWindow.ActionMenu(), id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+    }
+    static UINT DefaultItem() {
+        return ::GetMenuDefaultItem(gMainWindow.ActionMenu(), FALSE, GMDI_USEDISABLED);
+    }
+};
+
+} // namespace ui_tests

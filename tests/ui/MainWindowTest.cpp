@@ -1,0 +1,417 @@
+#include "MainWindowFixture.h"
+
+#include "ops/Commands.h"
+#include "ui/PartSizeInput.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+using namespace ui_tests;
+
+namespace {
+
+constexpr int kUnchanged = -1;
+
+// One call of the operations and what it must leave: 1 enabled, 0 greyed, kUnchanged.
+struct ActionRow {
+    UINT id;
+    UINT flags;
+    const wchar_t* label;
+    int split, pause, resume, open, find;
+    int mode; // 1, 2 or kUnchanged
+};
+
+const ActionRow kActionRows[] = {
+    {1000, 0x103, L"&Split", 1, 0, 0, kUnchanged, kUnchanged, 1},
+    {1000, 0x203, L"&Split", 1, 0, 0, kUnchanged, kUnchanged, 2},
+    {1000, 0x201, L"&Split", 0, 0, 0, kUnchanged, kUnchanged, 2},
+    {1001, 0x5, L"&Pause", 0, 1, 0, kUnchanged, kUnchanged, kUnchanged},
+    {1002, 0x9, L"&Resume", 0, 0, 1, kUnchanged, kUnchanged, kUnchanged},
+    {1003, 0x71, L"&Open", 0, 0, 0, 1, 1, kUnchanged},
+    {1004, 0x51, L"&Find", 0, 0, 0, 0, 1, kUnchanged},
+    {1005, 0x11, L"E&xit", 0, 0, 0, 0, 0, kUnchanged},
+};
+
+void SetAllItems(UINT flags) {
+    for (UINT id = 1000; id <= 1006; ++id)
+        ::EnableMenuItem(gMainWindow.ActionMenu(), id, MF_BYCOMMAND | flags);
+}
+
+// Sends the notification a control sends its parent.
+void Notify(int id, UINT code) {
+    ::SendMessageW(gMainWindow.Handle(), WM_COMMAND, MAKEWPARAM(id, code),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(gMainWindow.Handle(), id)));
+}
+
+void TypeInto(HWND edit, const wchar_t* text) {
+    for (const wchar_t* p = text; *p; ++p)
+        ::SendMessageW(edit, WM_CHAR, *p, 1);
+}
+
+uint64_t StoredPartSize() {
+    std::vector<uint8_t> data = ReadValue(L"PartSize");
+    uint64_t value = 0xDEAD;
+    if (data.size() == 8)
+        std::memcpy(&value, data.data(), 8);
+    return value;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, SplitModeStartsWithThePanelAndAGreyedSplit) {
+    Open(RunMode::Split);
+    EXPECT_TRUE(gMainWindow.IsPartSizePanelShown());
+    EXPECT_TRUE(::IsWindowVisible(Item(IDC_MAIN_SIZE)));
+    EXPECT_TRUE(::IsWindowVisible(Item(IDC_MAIN_UNIT)));
+    EXPECT_TRUE(::IsWindowVisible(Item(IDC_MAIN_SIZE_GROUP)));
+    EXPECT_EQ(WindowText(Item(IDC_MAIN_SIZE_GROUP)), L"Parts size");
+    EXPECT_EQ(Label(), L"&Split");
+    EXPECT_EQ(DefaultItem(), 1000u);
+    EXPECT_EQ(::GetFocus(), Item(IDC_MAIN_SIZE));
+    for (UINT id = 1000; id <= 1004; ++id)
+        EXPECT_TRUE(Greyed(id)) << id;
+    EXPECT_FALSE(Greyed(1005));
+    EXPECT_FALSE(Greyed(1006));
+    EXPECT_EQ(gMainWindow.ActionMode(), 1);
+    EXPECT_EQ(::GetMenuItemCount(gMainWindow.ActionMenu()), 10);
+    EXPECT_EQ(WindowText(Item(IDC_MAIN_LINK)), L"https://brindlecot.org/");
+    ASSERT_EQ(::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETCOUNT, 0, 0), 4);
+    const wchar_t* units[] = {L"Byte", L"KB", L"MB", L"GB"};
+    for (int i = 0; i < 4; ++i) {
+        wchar_t text[16] = {};
+        ::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        EXPECT_STREQ(text, units[i]);
+    }
+    EXPECT_NE(gMainWindow.GetIcon(ICON_BIG), nullptr);
+    EXPECT_NE(gMainWindow.GetIcon(ICON_SMALL), nullptr);
+}
+
+TEST_F(MainWindowTest, JoinModeHidesThePanelAndOffersPause) {
+    Open(RunMode::Join);
+    EXPECT_FALSE(gMainWindow.IsPartSizePanelShown());
+    EXPECT_FALSE(::IsWindowVisible(Item(IDC_MAIN_SIZE)));
+    EXPECT_FALSE(::IsWindowVisible(Item(IDC_MAIN_UNIT)));
+    EXPECT_FALSE(::IsWindowVisible(Item(IDC_MAIN_SIZE_GROUP)));
+    EXPECT_EQ(Label(), L"&Pause");
+    EXPECT_EQ(DefaultItem(), 1001u);
+    EXPECT_FALSE(Greyed(1001));
+    EXPECT_TRUE(Greyed(1000));
+    EXPECT_TRUE(Greyed(1002));
+    EXPECT_EQ(::GetFocus(), Item(IDOK));
+}
+
+TEST_F(MainWindowTest, EverySetActionOfTheOperationsLeavesItsState) {
+    Open(RunMode::Split);
+    // Each row from two opposite starting states, so that "unchanged" shows.
+    for (const ActionRow& row : kActionRows) {
+        for (int before = 0; before < 2; ++before) {
+            SetAllItems(before ? MF_ENABLED : MF_GRAYED);
+            gMainWindow.SetAction(1005, before ? 0x100 : 0x200);
+            gMainWindow.SetAction(row.id, row.flags);
+            SCOPED_TRACE(testing::Message() << row.id << " 0x" << std::hex << row.flags << " from "
+                                            << (before ? "enabled" : "greyed"));
+            EXPECT_EQ(Label(), row.label);
+            EXPECT_EQ(DefaultItem(), row.id);
+            const int expected[] = {row.split, row.pause, row.resume, row.open, row.find};
+            for (UINT id = 1000; id <= 1004; ++id) {
+                const int want = expected[id - 1000] == kUnchanged ? before : expected[id - 1000];
+                EXPECT_EQ(!Greyed(id), want == 1) << id;
+            }
+            EXPECT_EQ(gMainWindow.ActionMode(),
+                      row.mode == kUnchanged ? (before ? 1 : 2) : row.mode);
+        }
+    }
+    // Exit and Configuration are never greyed by the operations.
+    SetAllItems(MF_ENABLED);
+    for (const ActionRow& row : kActionRows)
+        gMainWindow.SetAction(row.id, row.flags);
+    EXPECT_FALSE(Greyed(1005));
+    EXPECT_FALSE(Greyed(1006));
+}
+
+TEST_F(MainWindowTest, CaptionIsRewrittenOnlyWhenItsChecksumChanges) {
+    Open(RunMode::Split);
+    ::SetWindowTextW(Window(), L"marker");
+    gMainWindow.SetTitle(L"");
+    EXPECT_EQ(Caption(), L"marker"); // an empty name has checksum 0, like a fresh window
+
+    gMainWindow.SetTitleProgress(L"file.bin", 12.0f);
+    EXPECT_EQ(Caption(), L"file.bin [12 %]");
+    // '1' ^ '2' equals '2' ^ '1': the same checksum, so nothing is written.
+    gMainWindow.SetTitleProgress(L"file.bin", 21.0f);
+    EXPECT_EQ(Caption(), L"file.bin [12 %]");
+    gMainWindow.SetTitleProgress(L"file.bin", 13.0f);
+    EXPECT_EQ(Caption(), L"file.bin [13 %]");
+    gMainWindow.SetTitleProgress(L"data.bin", 42.3f);
+    EXPECT_EQ(Caption(), L"data.bin [42 %]");
+    gMainWindow.SetTitleProgress(L"data.bin", 99.7f);
+    EXPECT_EQ(Caption(), L"data.bin [100 %]");
+    gMainWindow.SetTitle(L"data.bin");
+    EXPECT_EQ(Caption(), L"data.bin");
+
+    EXPECT_EQ(MainWindow::CaptionChecksum(L""), 0);
+    EXPECT_EQ(MainWindow::CaptionChecksum(L"A"), 0xBE41);
+    // Only the low byte of each character counts; x = 0 still gives a non-zero sum.
+    EXPECT_EQ(MainWindow::CaptionChecksum(L"\x0141"), 0xBE41);
+    EXPECT_EQ(MainWindow::CaptionChecksum(L"aa"), 0xFF00);
+}
+
+TEST_F(MainWindowTest, StoredPartSizeIsShownInTheLargestExactUnit) {
+    struct Case {
+        uint64_t stored;
+        const wchar_t* text;
+        int unit;
+    };
+    const Case cases[] = {
+        {0, L"", 2},
+        {10485760, L"10", 2},
+        {1536, L"1536", 0},
+        {3221225472ull, L"3", 3},
+        {1ull << 40, L"1024", 3},
+        {5120, L"5", 1},
+    };
+    SetMode(RunMode::Split);
+    gOperation.reset(new RecordingOperation(gMainWindow));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        WriteBinary(L"PartSize", &c.stored, 8);
+        ASSERT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr));
+        EXPECT_EQ(WindowText(Item(IDC_MAIN_SIZE)), c.text);
+        EXPECT_EQ(::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETCURSEL, 0, 0), c.unit);
+        EXPECT_EQ(gMainWindow.GetPartSize(), c.stored);
+        DWORD start = 99, end = 99;
+        ::SendMessageW(Item(IDC_MAIN_SIZE), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                       reinterpret_cast<LPARAM>(&end));
+        EXPECT_EQ(start, std::wcslen(c.text));
+        // Filling the hidden panel is no change by the user: nothing is told or stored.
+        EXPECT_TRUE(static_cast<RecordingOperation&>(*gOperation).sizesSeen.empty());
+        EXPECT_EQ(StoredPartSize(), c.stored);
+        gMainWindow.Destroy();
+    }
+}
+
+TEST_F(MainWindowTest, PartSizeEditsReachTheOperationAndTheSettings) {
+    RecordingOperation& operation = Open(RunMode::Split);
+    HWND edit = Item(IDC_MAIN_SIZE), unit = Item(IDC_MAIN_UNIT);
+    TypeInto(edit, L"5");
+    ::SendMessageW(unit, CB_SETCURSEL, 1, 0);
+    Notify(IDC_MAIN_UNIT, CBN_SELCHANGE);
+    EXPECT_EQ(gMainWindow.GetPartSize(), 5120u);
+    ASSERT_FALSE(operation.sizesSeen.empty());
+    EXPECT_EQ(operation.sizesSeen.back(), 5120u);
+    EXPECT_EQ(StoredPartSize(), 5120u);
+
+    // Letters do not get into the number.
+    TypeInto(edit, L"x");
+    EXPECT_EQ(WindowText(edit), L"5");
+
+    ::SetWindowTextW(edit, L"");
+    EXPECT_EQ(gMainWindow.GetPartSize(), 0u);
+    EXPECT_EQ(StoredPartSize(), 0u);
+
+    ::SetWindowTextW(edit, L"7");
+    ::SendMessageW(unit, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    Notify(IDC_MAIN_UNIT, CBN_SELCHANGE);
+    EXPECT_EQ(gMainWindow.GetPartSize(), 0u); // no unit, no size
+
+    ::SendMessageW(unit, CB_SETCURSEL, 3, 0);
+    Notify(IDC_MAIN_UNIT, CBN_SELCHANGE);
+    EXPECT_EQ(gMainWindow.GetPartSize(), 7ull << 30);
+    EXPECT_EQ(StoredPartSize(), 7ull << 30);
+}
+
+TEST_F(MainWindowTest, APartSizeBeyondSixtyFourBitsIsNoPartSize) {
+    RecordingOperation& operation = Open(RunMode::Split);
+    HWND edit = Item(IDC_MAIN_SIZE), unit = Item(IDC_MAIN_UNIT);
+    ::SendMessageW(unit, CB_SETCURSEL, 3, 0);
+    ::SetWindowTextW(edit, L"999999999999999"); // fifteen nines GB would wrap
+    EXPECT_EQ(gMainWindow.GetPartSize(), 0u);
+    EXPECT_EQ(operation.sizesSeen.back(), 0u);
+    EXPECT_EQ(StoredPartSize(), 0u);
+
+    // The largest that fits, in each unit, is taken whole; one more is refused.
+    ::SetWindowTextW(edit, L"17179869183"); // (2^64 - 1) >> 30
+    EXPECT_EQ(gMainWindow.GetPartSize(), 17179869183ull << 30);
+    ::SetWindowTextW(edit, L"17179869184");
+    EXPECT_EQ(gMainWindow.GetPartSize(), 0u);
+    ::SendMessageW(unit, CB_SETCURSEL, 0, 0);
+    ::SetWindowTextW(edit, L"18446744073709551615");
+    EXPECT_EQ(gMainWindow.GetPartSize(), UINT64_MAX);
+    ::SetWindowTextW(edit, L"18446744073709551616");
+    EXPECT_EQ(gMainWindow.GetPartSize(), 0u);
+    // Longer than any 64-bit number, even with leading zeros: refused, not cut.
+    ::SetWindowTextW(edit, L"000000000000000000001");
+    EXPECT_EQ(gMainWindow.GetPartSize(), 0u);
+
+    // Typing stops at twenty digits.
+    ::SetWindowTextW(edit, L"");
+    TypeInto(edit, L"1234567890123456789012345");
+    EXPECT_EQ(WindowText(edit), L"12345678901234567890");
+
+    EXPECT_EQ(PartSizeFromInput(L"5", 1), 5120u);
+    EXPECT_EQ(PartSizeFromInput(L"12a", 0), 0u);
+    EXPECT_EQ(PartSizeFromInput(L"5", 4), 0u);
+}
+
+TEST_F(MainWindowTest, EditsWhileThePanelIsHiddenChangeNothing) {
+    RecordingOperation& join = Open(RunMode::Join);
+    ::SetWindowTextW(Item(IDC_MAIN_SIZE), L"5");
+    ::SendMessageW(Item(IDC_MAIN_UNIT), CB_SETCURSEL, 1, 0);
+    Notify(IDC_MAIN_UNIT, CBN_SELCHANGE);
+    EXPECT_TRUE(join.sizesSeen.empty());
+    EXPECT_EQ(gMainWindow.GetPartSize(), 0u);
+    EXPECT_FALSE(ValueExists(L"PartSize"));
+    gMainWindow.Destroy();
+
+    // A split under way hides the panel too.
+    RecordingOperation& split = Open(RunMode::Split);
+    ::SetWindowTextW(Item(IDC_MAIN_SIZE), L"3");
+    ASSERT_EQ(split.sizesSeen.size(), 1u);
+    gMainWindow.ShowPartSizePanel(false);
+    Pump();
+    EXPECT_EQ(::GetFocus(), Item(IDOK));
+    ::SetWindowTextW(Item(IDC_MAIN_SIZE), L"9");
+    ::SendMessageW(Item(IDC_MAIN_UNIT), CB_SETCURSEL, 0, 0);
+    Notify(IDC_MAIN_UNIT, CBN_SELCHANGE);
+    EXPECT_EQ(split.sizesSeen.size(), 1u);
+    EXPECT_EQ(gMainWindow.GetPartSize(), 3ull << 20);
+    EXPECT_EQ(StoredPartSize(), 3ull << 20);
+}
+
+TEST_F(MainWindowTest, LayoutFollowsTheClientSize) {
+    for (RunMode mode : {RunMode::Split, RunMode::Join}) {
+        Open(mode);
+        ::SetWindowPos(Window(), nullptr, 0, 0, 640, 200, SWP_NOMOVE | SWP_NOZORDER);
+        Pump();
+        RECT client{};
+        ::GetClientRect(Window(), &client);
+        const int w = client.right;
+        RECT bar = ChildRect(Item(IDC_MAIN_STATUSBAR));
+        EXPECT_EQ(bar.bottom, client.bottom); // docked at the bottom
+        EXPECT_EQ(bar.right - bar.left, w);
+        const int h = client.bottom - (bar.bottom - bar.top);
+        struct Expect {
+            int id;
+            RECT rect;
+        };
+        const bool panel = mode == RunMode::Split;
+        const Expect expected[] = {
+            {IDOK, {w - 101, h - 29, w - 7, h - 5}},
+            {IDC_MAIN_LINK, {7, h - 29, w - 101, h - 5}},
+            {IDC_MAIN_PROGRESS, {7, 56, w - 7, h - 35}},
+            {IDC_MAIN_SIZE_GROUP, {w - 127, 5, w - 7, 51}},
+            {IDC_MAIN_STATUS, {7, 10, panel ? w - 134 : w - 3, 51}},
+            {IDC_MAIN_SIZE, {w - 120, 23, w - 80, 43}},
+        };
+        for (const Expect& e : expected) {
+            RECT r = ChildRect(Item(e.id));
+            SCOPED_TRACE(e.id);
+            EXPECT_EQ(r.left, e.rect.left);
+            EXPECT_EQ(r.top, e.rect.top);
+            EXPECT_EQ(r.right, e.rect.right);
+            EXPECT_EQ(r.bottom, e.rect.bottom);
+        }
+        // A combo box keeps its own height; its position and width follow the layout.
+        RECT combo = ChildRect(Item(IDC_MAIN_UNIT));
+        EXPECT_EQ(combo.left, w - 75);
+        EXPECT_EQ(combo.top, 23);
+        EXPECT_EQ(combo.right, w - 15);
+        gMainWindow.Destroy();
+        gOperation.reset();
+    }
+}
+
+TEST_F(MainWindowTest, TrackingSizeIsKeptBetweenItsLimits) {
+    Open(RunMode::Split);
+    MINMAXINFO info{};
+    info.ptMinTrackSize = {1, 1};
+    info.ptMaxTrackSize = {5000, 5000};
+    ::SendMessageW(Window(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(info.ptMinTrackSize.x, 400);
+    EXPECT_EQ(info.ptMinTrackSize.y, 160);
+    EXPECT_EQ(info.ptMaxTrackSize.x, 1000);
+    EXPECT_EQ(info.ptMaxTrackSize.y, 220);
+
+    // The system applies them to every size change of the window.
+    RECT r{};
+    ::SetWindowPos(Window(), nullptr, 0, 0, 100, 50, SWP_NOMOVE | SWP_NOZORDER);
+    ::GetWindowRect(Window(), &r);
+    EXPECT_EQ(r.right - r.left, 400);
+    EXPECT_EQ(r.bottom - r.top, 160);
+    ::SetWindowPos(Window(), nullptr, 0, 0, 3000, 900, SWP_NOMOVE | SWP_NOZORDER);
+    ::GetWindowRect(Window(), &r);
+    EXPECT_EQ(r.right - r.left, 1000);
+    EXPECT_EQ(r.bottom - r.top, 220);
+}
+
+TEST_F(MainWindowTest, EnterRunsTheDefaultItemOnlyWhenItIsEnabled) {
+    RecordingOperation& operation = Open(RunMode::Split);
+    auto pressEnter = [&] {
+        HWND focus = ::GetFocus();
+        ASSERT_NE(focus, nullptr);
+        ::PostMessageW(focus, WM_KEYDOWN, VK_RETURN, 1);
+        ::PostMessageW(focus, WM_KEYUP, VK_RETURN, 0xC0000001);
+        Pump(60);
+    };
+    gMainWindow.SetAction(1000, 0x201); // Split greyed, label inert
+    pressEnter();
+    EXPECT_TRUE(operation.commands.empty());
+    // The label of an inert button does nothing either.
+    ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
+    Pump(60);
+    EXPECT_TRUE(operation.commands.empty());
+
+    gMainWindow.SetAction(1000, 0x103);
+    pressEnter();
+    EXPECT_EQ(operation.commands, std::vector<UINT>{1000});
+    ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
+    Pump(60);
+    EXPECT_EQ(operation.commands, (std::vector<UINT>{1000, 1000}));
+
+    // Pause greyed as default, in mode 1: a click on the label still runs nothing.
+    gMainWindow.SetAction(1001, 0x1);
+    ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
+    Pump(60);
+    EXPECT_EQ(operation.commands.size(), 2u);
+}
+
+TEST_F(MainWindowTest, CommandsOfTheMenuReachTheOperation) {
+    RecordingOperation& operation = Open(RunMode::Join);
+    for (UINT id = 1000; id <= 1004; ++id)
+        ::SendMessageW(Window(), WM_COMMAND, id, 0);
+    ::SendMessageW(Window(), WM_COMMAND, 0xFFFF, 0);
+    EXPECT_EQ(operation.commands, (std::vector<UINT>{1000, 1001, 1002, 1003, 1004}));
+}
+
+TEST_F(MainWindowTest, StatusTextsAreShownAsGiven) {
+    Open(RunMode::Split);
+    gMainWindow.SetStatus(L"Processing %s...", L"file.bin");
+    EXPECT_EQ(Status(), L"Processing file.bin...");
+    // A finished text keeps its '%'.
+    gMainWindow.SetStatusBar(L"C:\\100%s\\%d.bin");
+    EXPECT_EQ(StatusBar(), L"C:\\100%s\\%d.bin");
+    gMainWindow.SetStatusBarFormat(L"Click Split button to begin (%llu parts will be created).",
+                                   3ull);
+    EXPECT_EQ(StatusBar(), L"Click Split button to begin (3 parts will be created).");
+    // The system's texts end in a line break, and some hold one inside: one line, no marks.
+    gMainWindow.SetStatusBar(L"Error OnRead: #38 - End of file.\r\n");
+    EXPECT_EQ(StatusBar(), L"Error OnRead: #38 - End of file.");
+    gMainWindow.SetStatusBar(L"Error: #5 - Access\r\ndenied. \r\n\r\n");
+    EXPECT_EQ(StatusBar(), L"Error: #5 - Access denied.");
+    gMainWindow.SetStatusBar(L"");
+    EXPECT_EQ(StatusBar(), L"");
+}
+
+TEST_F(MainWindowTest, TheWindowWorksWithoutAnOperation) {
+    Open(RunMode::Split);
+    gOperation.reset();
+    ::SendMessageW(Window(), WM_COMMAND, 1000, 0);
+    ::SetWindowTextW(Item(IDC_MAIN_SIZE), L"4");
+    EXPECT_EQ(gMainWindow.GetPartSize(), 4ull << 20);
+    gMainWindow.Repaint();
+    ::UpdateWindow(Window());
+    ::SendMessageW(Window(), WM_CLOSE, 0, 0); // not busy: leaves without asking
+    Pump();
+    EXPECT_EQ(TakeQuitCount(), 1);
+}

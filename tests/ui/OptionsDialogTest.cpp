@@ -1,0 +1,141 @@
+#include "MainWindowFixture.h"
+
+#include "app/ProgramInfo.h"
+#include "ops/Commands.h"
+#include "ui/OptionsDialog.h"
+
+using namespace ui_tests;
+
+namespace {
+
+struct Box {
+    int id;
+    const wchar_t* setting;
+    const wchar_t* text;
+};
+// Top to bottom.
+const Box kBoxes[] = {
+    {IDC_OPT_SELECT_FILES, L"SelectFiles", L"Select files in Explorer after spliting."},
+    {IDC_OPT_OPEN_FILE, L"OpenFile", L"Open file after joining."},
+    {IDC_OPT_DELETE_FILES, L"DeleteFiles", L"Delete sources files after joining."},
+    {IDC_OPT_FLASH_WINDOW, L"FlashWindow", L"Flash window after operation."},
+    {IDC_OPT_CLOSE_WINDOW, L"CloseWindow", L"Close window after operation."},
+};
+
+bool Checked(HWND dialog, int id) {
+    return ::SendMessageW(::GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void Click(HWND dialog, int id) {
+    ::SendMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+class OptionsDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearSettingsKey();
+        ASSERT_TRUE(gSettings.Open());
+    }
+    void TearDown() override { gSettings.Close(); }
+};
+
+} // namespace
+
+TEST_F(OptionsDialogTest, OpensWithTheStoredValuesAndTheTexts) {
+    WriteDword(L"SelectFiles", 7);
+    WriteDword(L"OpenFile", 0);
+    // DeleteFiles is missing.
+    WriteDword(L"FlashWindow", 1);
+    WriteDword(L"CloseWindow", 0xFFFFFFFF);
+    bool checked[5] = {};
+    std::wstring texts[5], caption, close, group;
+    LONG groupWeight = 0;
+    HWND focus = nullptr;
+    DialogWatcher watcher(kProgramCaption, nullptr, [&](HWND dialog) {
+        for (int i = 0; i < 5; ++i) {
+            checked[i] = Checked(dialog, kBoxes[i].id);
+            texts[i] = WindowText(::GetDlgItem(dialog, kBoxes[i].id));
+        }
+        caption = WindowText(dialog);
+        close = WindowText(::GetDlgItem(dialog, IDOK));
+        group = WindowText(::GetDlgItem(dialog, IDC_OPT_GROUP));
+        LOGFONTW font{};
+        ::GetObjectW(reinterpret_cast<HFONT>(
+                         ::SendMessageW(::GetDlgItem(dialog, IDC_OPT_GROUP), WM_GETFONT, 0, 0)),
+                     sizeof font, &font);
+        groupWeight = font.lfWeight;
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof gui;
+        ::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &gui);
+        focus = gui.hwndFocus == ::GetDlgItem(dialog, IDOK) ? gui.hwndFocus : nullptr;
+        Click(dialog, IDOK);
+    });
+    OptionsDialog dialog(nullptr);
+    EXPECT_TRUE(watcher.Found());
+    EXPECT_EQ(dialog.Result(), IDOK);
+    const bool expected[5] = {true, false, false, true, true};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(checked[i], expected[i]) << i;
+        EXPECT_EQ(texts[i], kBoxes[i].text);
+    }
+    EXPECT_EQ(caption, L"Brindlecot v0.1d");
+    EXPECT_EQ(close, L"&Close");
+    EXPECT_EQ(group, L"Options");
+    EXPECT_EQ(groupWeight, FW_BOLD);
+    EXPECT_NE(focus, nullptr);
+    // Opening and closing writes nothing.
+    EXPECT_EQ(ReadDword(L"SelectFiles"), 7u);
+    EXPECT_EQ(ReadDword(L"CloseWindow"), 0xFFFFFFFFu);
+    EXPECT_FALSE(ValueExists(L"DeleteFiles"));
+}
+
+TEST_F(OptionsDialogTest, EachClickIsStoredAtOnce) {
+    WriteDword(L"FlashWindow", 9);
+    uint32_t afterFirst[5] = {}, afterSecond[5] = {};
+    DialogWatcher watcher(kProgramCaption, nullptr, [&](HWND dialog) {
+        for (int i = 0; i < 5; ++i) {
+            Click(dialog, kBoxes[i].id);
+            afterFirst[i] = ReadDword(kBoxes[i].setting);
+        }
+        for (int i = 0; i < 5; ++i) {
+            Click(dialog, kBoxes[i].id);
+            afterSecond[i] = ReadDword(kBoxes[i].setting);
+        }
+        // Escape: nothing more is written, the settings already hold what the boxes show.
+        ::SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    OptionsDialog dialog(nullptr);
+    ASSERT_TRUE(watcher.Found());
+    EXPECT_EQ(dialog.Result(), IDCANCEL);
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        const bool wasOn = i == 3;
+        EXPECT_EQ(afterFirst[i], wasOn ? 0u : 1u);
+        EXPECT_EQ(afterSecond[i], wasOn ? 1u : 0u);
+        EXPECT_EQ(ReadDword(kBoxes[i].setting), afterSecond[i]);
+    }
+}
+
+TEST_F(MainWindowTest, ConfigurationOpensTheOptionsOverTheWindow) {
+    Open(RunMode::Join);
+    HWND owner = nullptr;
+    bool enabledOwner = true;
+    DialogWatcher watcher(kProgramCaption, Window(), [&](HWND dialog) {
+        owner = ::GetWindow(dialog, GW_OWNER);
+        enabledOwner = ::IsWindowEnabled(owner) != FALSE;
+        Click(dialog, IDC_OPT_CLOSE_WINDOW);
+        Click(dialog, IDOK);
+    });
+    ::PostMessageW(Window(), WM_COMMAND, kCommandConfiguration, 0);
+    PumpDialog(Window(), [&] { return watcher.Done(); });
+    ASSERT_TRUE(watcher.Found());
+    EXPECT_EQ(owner, Window());
+    EXPECT_FALSE(enabledOwner); // modal over the main window
+    EXPECT_EQ(ReadDword(L"CloseWindow"), 1u);
+    Pump();
+    EXPECT_TRUE(::IsWindowEnabled(Window()));
+    // Taken at the next end of an operation.
+    ::PostMessageW(Window(), WM_OPERATION_ENDED, 0, 0);
+    Pump();
+    EXPECT_EQ(TakeQuitCount(), 1);
+}

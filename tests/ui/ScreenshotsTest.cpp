@@ -1,0 +1,131 @@
+#include "MainWindowFixture.h"
+
+#include "app/ProgramInfo.h"
+#include "io/CompletionDispatcher.h"
+#include "io/IoThread.h"
+#include "ops/Commands.h"
+#include "ops/SplitOperation.h"
+#include "support/Screenshot.h"
+#include "support/TestFiles.h"
+#include "ui/OptionsDialog.h"
+#include "ui/ShellActions.h"
+
+using namespace ui_tests;
+using namespace testing_support;
+
+// Pictures of the windows in each state, for a person to look at: scripts/screenshots.sh runs
+// this (it is disabled in the normal test run) and turns the pictures into PNG files.
+
+namespace {
+
+std::wstring OutputFolder(const TempDir& fallback) {
+    wchar_t folder[MAX_PATH] = L"";
+    const DWORD n = ::GetEnvironmentVariableW(L"BRINDLECOT_SCREENSHOT_DIR", folder, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(folder) : fallback.Path();
+}
+
+std::wstring gFolder;
+bool gOptionsSaved = false;
+
+void Save(HWND window, const wchar_t* name) {
+    EXPECT_TRUE(SaveWindowScreenshot(window, gFolder + L"\\" + name + L".bmp")) << Narrow(name);
+}
+
+void CALLBACK ShootOptions(HWND, UINT, UINT_PTR timer, DWORD) {
+    ::KillTimer(nullptr, timer);
+    HWND dialog = ::FindWindowW(L"#32770", kProgramCaption);
+    if (dialog) {
+        Save(dialog, L"options");
+        gOptionsSaved = true;
+        ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }
+}
+
+class DISABLED_Screenshots : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        ASSERT_TRUE(gDispatcher.Start());
+        ASSERT_TRUE(gIoThread.Start());
+        gOpenFolderAndSelectItems = nullptr;
+        gFolder = OutputFolder(temp);
+    }
+    void TearDown() override {
+        if (gOperation)
+            gOperation->Abort();
+        MainWindowTest::TearDown();
+        PumpFor(nullptr, 60);
+        gDispatcher.Stop();
+        gIoThread.Stop();
+    }
+    SplitOperation& Start(const std::wstring& path) {
+        SetMode(RunMode::Split);
+        auto* split = new SplitOperation(gMainWindow);
+        gOperation.reset(split);
+        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr));
+        WideString wide;
+        wide.Assign(path.c_str(), static_cast<uint32_t>(path.size()));
+        split->Start(wide);
+        gMainWindow.ShowWindow(SW_SHOWNORMAL);
+        ::SetForegroundWindow(Window());
+        Pump(100);
+        return *split;
+    }
+
+    TempDir temp{L"shots"};
+    TempDir dir{L"shotdata"};
+};
+
+} // namespace
+
+TEST_F(DISABLED_Screenshots, MainWindowStatesAndOptions) {
+    // Small buffers and one IoPair: the split takes long enough to be caught under way.
+    const uint32_t buffer = 131072, pairs = 1;
+    WriteDword(L"BufferSize", buffer);
+    WriteDword(L"IoPairCount", pairs);
+    const std::wstring path = dir / L"holiday video.avi";
+    ASSERT_TRUE(WritePatternFile(path, 24ull << 20, 7));
+
+    SplitOperation& split = Start(path);
+    Save(Window(), L"1-split-waiting-no-part-size");
+
+    ::SendMessageW(Item(IDC_MAIN_SIZE), WM_CHAR, L'5', 1);
+    Pump(50);
+    Save(Window(), L"2-split-waiting-with-part-size");
+
+    ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(PumpDialog(
+        Window(), [&] { return split.Progress() >= 40.0f; }, 60000));
+    Save(Window(), L"3-split-running");
+
+    ::SendMessageW(Window(), WM_COMMAND, kCommandPause, 0);
+    Pump(200);
+    Save(Window(), L"4-split-paused");
+
+    ::SendMessageW(Window(), WM_COMMAND, kCommandResume, 0);
+    ASSERT_TRUE(PumpDialog(
+        Window(), [&] { return split.State() == Done; }, 60000));
+    Pump(100);
+    Save(Window(), L"5-split-done");
+
+    ::SetTimer(nullptr, 0, 300, ShootOptions);
+    ::SendMessageW(Window(), WM_COMMAND, kCommandConfiguration, 0);
+    EXPECT_TRUE(gOptionsSaved);
+
+    gOperation->Abort();
+    gMainWindow.Destroy();
+    Pump();
+
+    // An error: a part of the same name is in the way.
+    const std::wstring second = dir / L"report.pdf";
+    ASSERT_TRUE(WritePatternFile(second, 5u << 20, 8));
+    ASSERT_TRUE(WriteWholeFile(dir / L"report.pdf.002", MakePattern(10)));
+    const uint64_t partSize = 1u << 20;
+    WriteBinary(L"PartSize", &partSize, 8);
+    SplitOperation& failing = Start(second);
+    ::SendMessageW(Window(), WM_COMMAND, kCommandSplit, 0);
+    ASSERT_TRUE(PumpDialog(
+        Window(), [&] { return failing.State() == Failed; }, 60000));
+    Pump(100);
+    Save(Window(), L"6-split-error");
+}

@@ -1,0 +1,155 @@
+#include "MainWindowFixture.h"
+
+#include "io/CompletionDispatcher.h"
+#include "io/IoThread.h"
+#include "ops/SplitOperation.h"
+#include "support/TestFiles.h"
+#include "ui/ShellActions.h"
+
+using namespace ui_tests;
+using namespace testing_support;
+
+namespace {
+
+int selections = 0;
+HRESULT WINAPI RecordSelection(PCIDLIST_ABSOLUTE, UINT, PCUITEMID_CHILD_ARRAY, DWORD) {
+    ++selections;
+    return S_OK;
+}
+
+std::wstring SystemTextOneLine(DWORD code) {
+    wchar_t text[1024] = {};
+    ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x400, text, 1024, nullptr);
+    std::wstring line = text;
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r' || line.back() == L' '))
+        line.pop_back();
+    return line;
+}
+
+// The real split operation in the real window, with the I/O engine running on this thread.
+class SplitInWindowTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        ASSERT_TRUE(gDispatcher.Start());
+        ASSERT_TRUE(gIoThread.Start());
+        // The shell's real parsing, but Explorer must never start from a test.
+        ::CoInitialize(nullptr);
+        InitShellEntryPoints();
+        gOpenFolderAndSelectItems = RecordSelection;
+        selections = 0;
+    }
+    void TearDown() override {
+        if (gOperation)
+            gOperation->Abort();
+        MainWindowTest::TearDown();
+        PumpFor(nullptr, 60);
+        gDispatcher.Stop();
+        gIoThread.Stop();
+        gOpenFolderAndSelectItems = nullptr;
+        gParseDisplayName = nullptr;
+        ::CoUninitialize();
+    }
+
+    SplitOperation& Start(const std::wstring& path) {
+        SetMode(RunMode::Split);
+        auto* split = new SplitOperation(gMainWindow);
+        gOperation.reset(split);
+        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr));
+        WideString wide;
+        wide.Assign(path.c_str(), static_cast<uint32_t>(path.size()));
+        split->Start(wide);
+        gMainWindow.ShowWindow(SW_SHOWNORMAL);
+        Pump();
+        return *split;
+    }
+
+    TempDir dir{L"uisplit"};
+};
+
+} // namespace
+
+TEST_F(SplitInWindowTest, APartSizeTypedAndTheButtonPressedSplitTheFile) {
+    const std::wstring path = dir / L"file.bin";
+    const std::vector<uint8_t> data = MakePattern(2621440 + 100, 3); // 2.5 MiB and a bit
+    ASSERT_TRUE(WriteWholeFile(path, data));
+    SplitOperation& split = Start(path);
+
+    EXPECT_EQ(Caption(), L"file.bin");
+    EXPECT_EQ(Status(), L"Waiting user action.");
+    EXPECT_EQ(StatusBar(), L"Pick Part-Size.");
+    EXPECT_EQ(Label(), L"&Split");
+    EXPECT_EQ(gMainWindow.ActionMode(), 2);
+
+    // The edit has the focus; the unit starts at MB.
+    ASSERT_EQ(::GetFocus(), Item(IDC_MAIN_SIZE));
+    ::SendMessageW(::GetFocus(), WM_CHAR, L'1', 1);
+    EXPECT_EQ(split.PartSize(), 1048576u);
+    EXPECT_EQ(StatusBar(), L"Click Split button to begin (3 parts will be created).");
+    EXPECT_EQ(gMainWindow.ActionMode(), 1);
+    EXPECT_FALSE(Greyed(1000));
+
+    ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(PumpDialog(
+        Window(), [&] { return split.State() == Done; }, 30000));
+    Pump(50);
+
+    EXPECT_EQ(Status(), L"file.bin splited !");
+    EXPECT_EQ(StatusBar(), path);
+    EXPECT_EQ(Caption(), L"file.bin");
+    EXPECT_EQ(Label(), L"&Find");
+    EXPECT_FALSE(Greyed(1004));
+    EXPECT_TRUE(Greyed(1000));
+    EXPECT_FALSE(gMainWindow.IsPartSizePanelShown());
+    EXPECT_EQ(TakeQuitCount(), 0); // CloseWindow is off
+    EXPECT_EQ(selections, 0);      // SelectFiles is off
+
+    std::vector<uint8_t> joined, part;
+    for (int i = 1; i <= 3; ++i) {
+        wchar_t name[32];
+        swprintf(name, 32, L"file.bin.%03d", i);
+        ASSERT_TRUE(ReadWholeFile(dir / name, part)) << i;
+        joined.insert(joined.end(), part.begin(), part.end());
+    }
+    EXPECT_EQ(FileSize(dir / L"file.bin.003"), 100 + 524288);
+    EXPECT_TRUE(joined == data);
+    EXPECT_FALSE(FileExists(dir / L"file.bin.004"));
+
+    // Find, from the button, selects the parts.
+    ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
+    Pump(50);
+    EXPECT_EQ(selections, 1);
+}
+
+TEST_F(SplitInWindowTest, AnErrorShowsOnOneLineInTheStatusBar) {
+    const std::wstring path = dir / L"data.bin";
+    ASSERT_TRUE(WritePatternFile(path, 300000, 5));
+    ASSERT_TRUE(WriteWholeFile(dir / L"data.bin.002", MakePattern(10)));
+    const uint64_t partSize = 100 * 1024;
+    WriteBinary(L"PartSize", &partSize, 8);
+    SplitOperation& split = Start(path);
+    EXPECT_EQ(WindowText(Item(IDC_MAIN_SIZE)), L"100");
+    EXPECT_EQ(StatusBar(), L"Click Split button to begin (3 parts will be created).");
+
+    ::PostMessageW(Window(), WM_COMMAND, 1000, 0);
+    ASSERT_TRUE(PumpDialog(
+        Window(), [&] { return split.State() == Failed; }, 30000));
+    Pump(50);
+    EXPECT_EQ(Status(), L"Error occurred !");
+    EXPECT_EQ(StatusBar(), L"Error BeginIoPair: #80 - " + SystemTextOneLine(80));
+    EXPECT_EQ(Label(), L"E&xit");
+    EXPECT_EQ(Caption(), L"data.bin");
+
+    // Exit after an error leaves without asking.
+    ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
+    Pump(50);
+    EXPECT_EQ(TakeQuitCount(), 1);
+}
+
+TEST_F(SplitInWindowTest, AMissingFileIsReportedInTheWindow) {
+    const std::wstring path = dir / L"gone.bin";
+    Start(path);
+    EXPECT_EQ(Status(), L"Error occurred !");
+    EXPECT_EQ(StatusBar(), L"Error opening " + path + L": #2 - " + SystemTextOneLine(2));
+    EXPECT_EQ(Label(), L"E&xit");
+}

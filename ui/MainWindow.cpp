@@ -1,0 +1,356 @@
+#include "ui/MainWindow.h"
+
+#include "app/Application.h"
+#include "app/Globals.h"
+#include "app/ProgramInfo.h"
+#include "app/Settings.h"
+#include "ops/Commands.h"
+#include "ops/Operation.h"
+#include "res/resource.h"
+#include "ui/OptionsDialog.h"
+#include "ui/PartSizeInput.h"
+#include "ui/WindowPlacement.h"
+
+#include <shellapi.h>
+
+#include <cwchar>
+
+namespace {
+
+constexpr COLORREF kLinkColor = RGB(127, 127, 127);
+constexpr COLORREF kLinkHoverColor = RGB(0, 0, 255);
+
+// Tracking limits of the window, frame included.
+constexpr LONG kMinWidth = 400, kMinHeight = 160;
+constexpr LONG kMaxWidth = 1000, kMaxHeight = 220;
+
+// The most characters a 64-bit number of bytes can take; anything longer is no part size.
+constexpr int kPartSizeDigits = 20;
+
+constexpr WPARAM CommandWord(UINT code, UINT id) {
+    return (static_cast<WPARAM>(code) << 16) | id;
+}
+
+} // namespace
+
+MainWindow::MainWindow() : link(kLinkColor, kLinkHoverColor) {}
+
+MainWindow::~MainWindow() {
+    boldFont.Reset();
+    actionMenu.Destroy();
+}
+
+void MainWindow::BuildActionMenu() {
+    // A window made again (the tests do) starts with a fresh menu.
+    if (actionMenu.Handle() != nullptr)
+        actionMenu.Destroy();
+    actionMenu.Create(TRUE);
+    actionMenu.InsertString(0, TRUE, L"&Split", kCommandSplit);
+    actionMenu.InsertString(1, TRUE, L"&Pause", kCommandPause);
+    actionMenu.InsertString(2, TRUE, L"&Resume", kCommandResume);
+    actionMenu.InsertType(3, TRUE, MFT_SEPARATOR);
+    actionMenu.InsertString(4, TRUE, L"&Open", kCommandOpen);
+    actionMenu.InsertString(5, TRUE, L"&Find", kCommandFind);
+    actionMenu.InsertType(6, TRUE, MFT_SEPARATOR);
+    actionMenu.InsertString(7, TRUE, L"E&xit", kCommandExit);
+    actionMenu.InsertType(8, TRUE, MFT_SEPARATOR);
+    actionMenu.InsertString(9, TRUE, L"&Configuration", kCommandConfiguration);
+}
+
+BOOL MainWindow::OnInitDialog() {
+    captionSum = 0;
+    partSize = 0;
+    panelShown = false;
+
+    BuildActionMenu();
+
+    statusText.Attach(GetDlgItem(IDC_MAIN_STATUS), false);
+    unitCombo.Attach(GetDlgItem(IDC_MAIN_UNIT), false);
+    sizeEdit.Attach(GetDlgItem(IDC_MAIN_SIZE), false);
+    sizeGroup.Attach(GetDlgItem(IDC_MAIN_SIZE_GROUP), false);
+    progressBar.Attach(GetDlgItem(IDC_MAIN_PROGRESS), false);
+    actionButton.Attach(GetDlgItem(IDOK));
+
+    statusBar.Create(WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, Handle(), IDC_MAIN_STATUSBAR);
+
+    link.Attach(GetDlgItem(IDC_MAIN_LINK));
+    link.SetWindowTextW(kProductWebPage);
+
+    actionButton.SetDropDownMenu(actionMenu.Handle());
+    progressBar.ModifyStyle(SS_OWNERDRAW, 0);
+    sizeGroup.SetWindowTextW(L"Parts size");
+
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    bigIcon.Reset(static_cast<HICON>(
+        ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 32, 32, 0)));
+    SetIcon(ICON_BIG, bigIcon.Get());
+    smallIcon.Reset(static_cast<HICON>(
+        ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 16, 16, 0)));
+    SetIcon(ICON_SMALL, smallIcon.Get());
+
+    const bool split = gApplication.Mode() == RunMode::Split;
+    if (split) {
+        FillPartSizePanel();
+        ShowPartSizePanel(true);
+        FocusControl(sizeEdit.Handle());
+        actionButton.SetLabel(L"&Split");
+        actionMenu.SetDefaultItem(kCommandSplit, FALSE);
+    } else {
+        ShowPartSizePanel(false);
+        actionButton.SetLabel(L"&Pause");
+        actionMenu.SetDefaultItem(kCommandPause, FALSE);
+    }
+    actionMenu.EnableItem(kCommandSplit, FALSE, MF_GRAYED);
+    actionMenu.EnableItem(kCommandPause, FALSE, split ? MF_GRAYED : MF_ENABLED);
+    actionMenu.EnableItem(kCommandResume, FALSE, MF_GRAYED);
+    actionMenu.EnableItem(kCommandOpen, FALSE, MF_GRAYED);
+    actionMenu.EnableItem(kCommandFind, FALSE, MF_GRAYED);
+    actionButton.SetMode(1);
+
+    // The status line and the progress text in a larger semi-bold face.
+    LOGFONTW logFont{};
+    if (::GetObjectW(GetFont(), sizeof logFont, &logFont) == sizeof logFont) {
+        logFont.lfHeight += logFont.lfHeight / 4;
+        logFont.lfWidth = 0;
+        logFont.lfWeight = FW_SEMIBOLD;
+        boldFont.Reset(::CreateFontIndirectW(&logFont));
+        if (boldFont.IsSet()) {
+            statusText.SetFont(boldFont.Get(), TRUE);
+            progressBar.SetFont(boldFont.Get(), TRUE);
+        }
+    }
+
+    UpdateHighlightColors();
+
+    // A restored placement that keeps the default size sends no WM_SIZE, so the layout is always
+    // made once here.
+    RestoreWindowPos(Handle());
+    RECT client{};
+    GetClientRect(&client);
+    OnSize(SIZE_RESTORED, static_cast<UINT>(client.right), static_cast<UINT>(client.bottom));
+    return FALSE;
+}
+
+void MainWindow::FillPartSizePanel() {
+    for (const wchar_t* unit : kPartSizeUnitNames)
+        unitCombo.InsertString(-1, unit);
+    // Typing stops where a 64-bit number of bytes ends.
+    sizeEdit.LimitText(kPartSizeDigits);
+
+    partSize = gSettings.ReadPartSize();
+    const PartSizeShown shown = PartSizeForDisplay(partSize);
+    if (partSize != 0) {
+        WideString number;
+        number.Format(L"%llu", static_cast<unsigned long long>(shown.number));
+        if (number.Length() != 0) {
+            // Hidden still, so the edit's EN_CHANGE is ignored.
+            sizeEdit.SetWindowTextW(number.Text());
+            sizeEdit.SetSel(static_cast<int>(number.Length()), -1);
+        }
+    }
+    unitCombo.SetCurSel(shown.unitIndex);
+}
+
+BOOL MainWindow::OnOK() {
+    // Enter, or a click on the label in mode 1: the menu's default command. A greyed default
+    // gives -1, whose low word no command has.
+    const UINT id = actionMenu.GetDefaultItem(FALSE, 0);
+    PostMessageW(WM_COMMAND, LOWORD(id), 0);
+    return TRUE;
+}
+
+BOOL MainWindow::OnCancel() {
+    ConfirmExit();
+    return TRUE;
+}
+
+bool MainWindow::ConfirmExit() {
+    if (gOperation && gOperation->IsBusy()) {
+        const int answer = MessageBoxW(L"Do you really want to exit Brindlecot ?", kProgramCaption,
+                                       MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
+        if (answer == IDNO)
+            return false;
+    }
+    ::PostQuitMessage(0);
+    SaveWindowPos(Handle());
+    return true;
+}
+
+BOOL MainWindow::OnSize(WPARAM type, UINT clientWidth, UINT clientHeight) {
+    // A minimised window has no client area to lay out; the restore sizes it again.
+    if (type == SIZE_MINIMIZED)
+        return FALSE;
+    const int w = static_cast<int>(clientWidth);
+    int h = static_cast<int>(clientHeight);
+
+    statusBar.SendMessageW(WM_SIZE, 0, 0);
+    RECT bar{};
+    statusBar.GetWindowRect(&bar);
+    h -= bar.bottom - bar.top;
+
+    actionButton.MoveWindow(w - 101, h - 29, 94, 24, true);
+    link.MoveWindow(7, h - 29, w - 108, 24, true);
+    progressBar.MoveWindow(7, 56, w - 14, h - 91, true);
+    sizeGroup.MoveWindow(w - 127, 5, 120, 46, true);
+    statusText.MoveWindow(7, 10, panelShown ? w - 141 : w - 10, 41, true);
+    sizeEdit.MoveWindow(w - 120, 23, 40, 20, true);
+    unitCombo.MoveWindow(w - 75, 23, 60, 100, true);
+
+    InvalidateRect(nullptr, FALSE);
+    return FALSE;
+}
+
+void MainWindow::ShowPartSizePanel(bool show) {
+    RECT text{};
+    statusText.GetWindowRect(&text);
+    RECT edge{};
+    if (show) {
+        sizeGroup.GetWindowRect(&edge);
+        text.right = edge.left;
+    } else {
+        progressBar.GetWindowRect(&edge);
+        text.right = edge.right;
+        FocusControl(actionButton.Handle());
+    }
+    statusText.SetWindowPos(nullptr, 0, 0, text.right - text.left, text.bottom - text.top,
+                            SWP_NOMOVE | SWP_NOZORDER);
+    const int command = show ? SW_SHOWNORMAL : SW_HIDE;
+    sizeGroup.ShowWindow(command);
+    sizeEdit.ShowWindow(command);
+    unitCombo.ShowWindow(command);
+    panelShown = show;
+}
+
+void MainWindow::ReadPartSizeInput() {
+    wchar_t digits[kPartSizeDigits + 2] = {};
+    // A longer text (only WM_SETTEXT can make one) is cut here and then refused as too long.
+    sizeEdit.GetWindowTextW(digits, kPartSizeDigits + 2);
+    if (std::wcslen(digits) > static_cast<size_t>(kPartSizeDigits)) {
+        partSize = 0;
+        return;
+    }
+    partSize = PartSizeFromInput(digits, static_cast<int>(unitCombo.GetCurSel()));
+}
+
+void MainWindow::OnPartSizeInput() {
+    // Hidden: the panel of a join or of a split under way, or the window still being built.
+    if (!sizeEdit.IsWindowVisible())
+        return;
+    ReadPartSizeInput();
+    if (gOperation)
+        gOperation->OnPartSizeChanged();
+    gSettings.WritePartSize(partSize);
+}
+
+void MainWindow::RunCommand(UINT id) {
+    if (gOperation)
+        gOperation->OnCommand(id);
+}
+
+BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM) {
+    switch (wParam) {
+    case kCommandSplit:
+    case kCommandPause:
+    case kCommandResume:
+    case kCommandOpen:
+    case kCommandFind:
+        RunCommand(static_cast<UINT>(wParam));
+        return TRUE;
+    case kCommandExit:
+        ConfirmExit();
+        return TRUE;
+    case kCommandConfiguration: {
+        OptionsDialog options(Handle());
+        return TRUE;
+    }
+    case IDC_MAIN_LINK:
+        ::ShellExecuteW(Handle(), nullptr, kProductWebPage, nullptr, nullptr, SW_SHOWNORMAL);
+        return TRUE;
+    case CommandWord(CBN_SELCHANGE, IDC_MAIN_UNIT):
+    case CommandWord(EN_CHANGE, IDC_MAIN_SIZE):
+        OnPartSizeInput();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+BOOL MainWindow::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
+    switch (msg) {
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item->hwndItem == progressBar.Handle())
+            PaintProgressDisplay(*item);
+        // Drawn (or not drawable this time): either way the item is ours.
+        ::SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    }
+    case WM_SYSCOLORCHANGE:
+        UpdateHighlightColors();
+        progressBar.InvalidateRect(nullptr, FALSE);
+        return TRUE;
+    case WM_GETMINMAXINFO: {
+        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+        info->ptMinTrackSize = {kMinWidth, kMinHeight};
+        info->ptMaxTrackSize = {kMaxWidth, kMaxHeight};
+        return TRUE;
+    }
+    case WM_DESTROY:
+        OnDestroy();
+        return TRUE;
+    case WM_OPERATION_ENDED:
+        OnOperationEnded();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void MainWindow::OnDestroy() {
+    const HFONT own = GetFont();
+    statusText.SetFont(own, TRUE);
+    progressBar.SetFont(own, TRUE);
+    boldFont.Reset();
+    statusText.Detach();
+    unitCombo.Detach();
+    sizeEdit.Detach();
+    sizeGroup.Detach();
+    progressBar.Detach();
+    actionButton.SetDropDownMenu(nullptr);
+    actionButton.Detach();
+    statusBar.Destroy();
+    // Detach first: it lets go of the link's underlined font.
+    const HWND linkWindow = link.Handle();
+    link.Detach();
+    if (linkWindow != nullptr)
+        ::DestroyWindow(linkWindow);
+    actionMenu.Destroy();
+    SetIcon(ICON_BIG, nullptr);
+    SetIcon(ICON_SMALL, nullptr);
+    bigIcon.Reset();
+    smallIcon.Reset();
+}
+
+void MainWindow::OnOperationEnded() {
+    if (gSettings.ReadCloseWindow() != 0) {
+        ::PostQuitMessage(0);
+    } else if (gSettings.ReadFlashWindow() != 0) {
+        FLASHWINFO flash{};
+        flash.cbSize = sizeof flash;
+        flash.hwnd = Handle();
+        flash.dwFlags = FLASHW_ALL;
+        flash.uCount = 3;
+        flash.dwTimeout = 0;
+        ::FlashWindowEx(&flash);
+    }
+}
+
+void MainWindow::UpdateHighlightColors() {
+    colors = HighlightColors();
+}
+
+void MainWindow::PaintProgressDisplay(const DRAWITEMSTRUCT& item) {
+    const float percent = gOperation ? gOperation->Progress() : 0.0f;
+    WideString text;
+    PaintProgress(item, percent, colors, progressBar.GetFont(), text);
+}

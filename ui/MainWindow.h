@@ -1,0 +1,107 @@
+#pragma once
+
+#include "app/WideString.h"
+#include "ops/OperationDisplay.h"
+#include "toolkit/GdiObject.h"
+#include "toolkit/KComboBox.h"
+#include "toolkit/KDialog.h"
+#include "toolkit/KEdit.h"
+#include "toolkit/KHyperlink.h"
+#include "toolkit/KSplitButton.h"
+#include "toolkit/KStatusBar.h"
+#include "toolkit/Menu.h"
+#include "ui/ProgressDisplay.h"
+
+#include <cstdint>
+
+// The one window of a split or join: status line, progress display, caption with the
+// percentage, status bar with the path, the part-size panel of a split, and the action button
+// whose menu holds the operation's commands. The operation drives it through OperationDisplay;
+// it drives the current operation (gOperation, which may be empty) through its commands.
+class MainWindow : public KDialog, public OperationDisplay {
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    BOOL OnInitDialog() override;
+    BOOL OnOK() override;
+    BOOL OnCancel() override;
+    BOOL OnSize(WPARAM type, UINT width, UINT height) override;
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    void SetTitle(const wchar_t* name) override;
+    void SetTitleProgress(const wchar_t* name, float percent) override;
+    void SetStatusV(const wchar_t* format, va_list args) override;
+    void SetStatusBar(const wchar_t* text) override;
+    void SetStatusBarV(const wchar_t* format, va_list args) override;
+    void SetAction(UINT id, UINT flags) override;
+    uint64_t GetPartSize() override { return partSize; }
+    void ShowPartSizePanel(bool show) override;
+    void Repaint() override;
+    HWND EndedTarget() const override { return Handle(); }
+
+    // Asks before leaving a busy operation; then ends the message loop and saves the placement.
+    // False when the user chose to stay.
+    bool ConfirmExit();
+
+    // For the tests.
+    HMENU ActionMenu() const { return actionMenu.Handle(); }
+    int ActionMode() const { return actionButton.Mode(); }
+    bool IsPartSizePanelShown() const { return panelShown; }
+    const ProgressColors& Colors() const { return colors; }
+
+    // 0 for an empty text; otherwise ((x ^ 0xFF) << 8) | x with x the exclusive-or of the low
+    // bytes of all characters, so never 0.
+    static int32_t CaptionChecksum(const wchar_t* text);
+
+private:
+    // Owner of an icon loaded with LoadImageW (not shared, so it is ours to destroy).
+    class IconOwner {
+    public:
+        IconOwner() = default;
+        ~IconOwner() { Reset(); }
+        IconOwner(const IconOwner&) = delete;
+        IconOwner& operator=(const IconOwner&) = delete;
+        HICON Get() const { return icon_; }
+        void Reset(HICON icon = nullptr) {
+            if (icon_ != nullptr)
+                ::DestroyIcon(icon_);
+            icon_ = icon;
+        }
+
+    private:
+        HICON icon_ = nullptr;
+    };
+
+    void BuildActionMenu();
+    void FillPartSizePanel();
+    void ReadPartSizeInput();
+    void OnPartSizeInput();
+    void WriteCaption(const wchar_t* text);
+    // Shows textBuffer in the status bar, its line breaks turned into single blanks.
+    void ShowStatusBarText();
+    void PaintProgressDisplay(const DRAWITEMSTRUCT& item);
+    void UpdateHighlightColors();
+    void OnOperationEnded();
+    void OnDestroy();
+    void RunCommand(UINT id);
+
+    KWindow statusText;
+    KWindow progressBar;
+    KComboBox unitCombo;
+    KEdit sizeEdit;
+    KWindow sizeGroup;
+    KSplitButton actionButton;
+    KStatusBar statusBar;
+    KHyperlink link;
+    Menu actionMenu;
+    ProgressColors colors{};
+    WideString textBuffer;
+    uint64_t partSize = 0;
+    FontObject boldFont;
+    int32_t captionSum = 0;
+    bool panelShown = false;
+    IconOwner bigIcon;
+    IconOwner smallIcon;
+};

@@ -1,0 +1,123 @@
+#include "ui/MainWindow.h"
+
+#include "ops/Commands.h"
+
+#include <cwchar>
+
+// The window as the operation sees it: the OperationDisplay side of MainWindow.
+
+namespace {
+
+const wchar_t* ActionLabel(UINT id) {
+    switch (id) {
+    case kCommandSplit:
+        return L"&Split";
+    case kCommandPause:
+        return L"&Pause";
+    case kCommandResume:
+        return L"&Resume";
+    case kCommandOpen:
+        return L"&Open";
+    case kCommandFind:
+        return L"&Find";
+    case kCommandExit:
+        return L"E&xit";
+    case kCommandConfiguration:
+        return L"&Configuration";
+    default:
+        return nullptr;
+    }
+}
+
+UINT Enabling(UINT flags, UINT bit) {
+    return (flags & bit) != 0 ? MF_ENABLED : MF_GRAYED;
+}
+
+} // namespace
+
+int32_t MainWindow::CaptionChecksum(const wchar_t* text) {
+    if (text == nullptr || *text == 0)
+        return 0;
+    int32_t x = 0;
+    for (const wchar_t* p = text; *p; ++p)
+        x ^= *p & 0xFF;
+    return ((x ^ 0xFF) << 8) | x;
+}
+
+void MainWindow::Repaint() {
+    progressBar.InvalidateRect(nullptr, FALSE);
+}
+
+void MainWindow::WriteCaption(const wchar_t* text) {
+    const int32_t sum = CaptionChecksum(text);
+    if (sum == captionSum)
+        return;
+    captionSum = sum;
+    SetWindowTextW(text);
+}
+
+void MainWindow::SetTitle(const wchar_t* name) {
+    WriteCaption(name != nullptr ? name : L"");
+}
+
+void MainWindow::SetTitleProgress(const wchar_t* name, float percent) {
+    textBuffer.Format(L"%s [%.00f %%]", name != nullptr ? name : L"", static_cast<double>(percent));
+    WriteCaption(textBuffer.Text());
+}
+
+void MainWindow::SetStatusV(const wchar_t* format, va_list args) {
+    textBuffer.FormatV(format, args);
+    statusText.SetWindowTextW(textBuffer.Text());
+}
+
+void MainWindow::SetStatusBar(const wchar_t* text) {
+    if (text == nullptr)
+        text = L"";
+    textBuffer.Assign(text, static_cast<uint32_t>(std::wcslen(text)));
+    ShowStatusBarText();
+}
+
+void MainWindow::SetStatusBarV(const wchar_t* format, va_list args) {
+    textBuffer.FormatV(format, args);
+    ShowStatusBarText();
+}
+
+void MainWindow::ShowStatusBarText() {
+    // The system's error texts end in CR LF, which a one-line status bar would show as marks:
+    // each run of line breaks becomes one blank, and trailing blanks go.
+    if (wchar_t* text = textBuffer.Buffer()) {
+        uint32_t out = 0;
+        for (uint32_t in = 0; text[in] != 0; ++in) {
+            const wchar_t c = text[in];
+            if (c == L'\r' || c == L'\n') {
+                if (out != 0 && text[out - 1] != L' ')
+                    text[out++] = L' ';
+            } else {
+                text[out++] = c;
+            }
+        }
+        while (out != 0 && text[out - 1] == L' ')
+            --out;
+        text[out] = 0;
+        // Shrinking in place: the copy runs forward over the same units.
+        textBuffer.Assign(text, out);
+    }
+    statusBar.SetText(0, textBuffer.Text());
+}
+
+void MainWindow::SetAction(UINT id, UINT flags) {
+    if (const wchar_t* label = ActionLabel(id))
+        actionButton.SetLabel(label);
+    actionMenu.SetDefaultItem(id, FALSE);
+    if (flags & kActionRunGroup) {
+        actionMenu.EnableItem(kCommandSplit, FALSE, Enabling(flags, kActionSplitEnabled));
+        actionMenu.EnableItem(kCommandPause, FALSE, Enabling(flags, kActionPauseEnabled));
+        actionMenu.EnableItem(kCommandResume, FALSE, Enabling(flags, kActionResumeEnabled));
+    }
+    if (flags & kActionResultGroup) {
+        actionMenu.EnableItem(kCommandOpen, FALSE, Enabling(flags, kActionOpenEnabled));
+        actionMenu.EnableItem(kCommandFind, FALSE, Enabling(flags, kActionFindEnabled));
+    }
+    if (flags & (kActionLabelRuns | kActionLabelInert))
+        actionButton.SetMode((flags & kActionLabelInert) != 0 ? 2 : 1);
+}

@@ -1,0 +1,102 @@
+#include "ui/OptionsDialog.h"
+
+#include "app/Globals.h"
+#include "app/ProgramInfo.h"
+#include "app/Settings.h"
+#include "res/resource.h"
+
+namespace {
+
+uint32_t IsChecked(const KButton& box) {
+    return box.GetCheck() == BST_CHECKED ? 1 : 0;
+}
+
+WPARAM CheckState(uint32_t setting) {
+    return setting != 0 ? BST_CHECKED : BST_UNCHECKED;
+}
+
+} // namespace
+
+OptionsDialog::OptionsDialog(HWND owner) {
+    DoModal(IDD_OPTIONS, owner);
+}
+
+BOOL OptionsDialog::OnInitDialog() {
+    SetWindowTextW(kProgramCaption);
+
+    optionsGroup.Attach(GetDlgItem(IDC_OPT_GROUP), false);
+    checkSelectFiles.Attach(GetDlgItem(IDC_OPT_SELECT_FILES), false);
+    checkOpenFile.Attach(GetDlgItem(IDC_OPT_OPEN_FILE), false);
+    checkDeleteFiles.Attach(GetDlgItem(IDC_OPT_DELETE_FILES), false);
+    checkFlashWindow.Attach(GetDlgItem(IDC_OPT_FLASH_WINDOW), false);
+    checkCloseWindow.Attach(GetDlgItem(IDC_OPT_CLOSE_WINDOW), false);
+
+    checkSelectFiles.SetCheck(CheckState(gSettings.ReadSelectFiles()));
+    checkOpenFile.SetCheck(CheckState(gSettings.ReadOpenFile()));
+    checkDeleteFiles.SetCheck(CheckState(gSettings.ReadDeleteFiles()));
+    checkFlashWindow.SetCheck(CheckState(gSettings.ReadFlashWindow()));
+    checkCloseWindow.SetCheck(CheckState(gSettings.ReadCloseWindow()));
+
+    checkSelectFiles.SetWindowTextW(L"Select files in Explorer after spliting.");
+    checkOpenFile.SetWindowTextW(L"Open file after joining.");
+    checkDeleteFiles.SetWindowTextW(L"Delete sources files after joining.");
+    checkFlashWindow.SetWindowTextW(L"Flash window after operation.");
+    checkCloseWindow.SetWindowTextW(L"Close window after operation.");
+    optionsGroup.SetWindowTextW(L"Options");
+    ::SetDlgItemTextW(Handle(), IDOK, L"&Close");
+
+    // The group box gets a bold copy of the dialog's font; WM_DESTROY takes it back and deletes it.
+    LOGFONTW logFont{};
+    if (::GetObjectW(GetFont(), sizeof logFont, &logFont) == sizeof logFont) {
+        logFont.lfWeight = FW_BOLD;
+        if (HFONT bold = ::CreateFontIndirectW(&logFont))
+            optionsGroup.SetFont(bold, TRUE);
+    }
+
+    FocusControl(GetDlgItem(IDOK));
+    return FALSE;
+}
+
+BOOL OptionsDialog::OnOK() {
+    return EndModal(IDOK);
+}
+
+BOOL OptionsDialog::OnCommand(WPARAM wParam, LPARAM) {
+    // An auto check box has toggled itself before telling us, so the state read is the new one.
+    switch (wParam) {
+    case IDC_OPT_DELETE_FILES:
+        gSettings.WriteDeleteFiles(IsChecked(checkDeleteFiles));
+        return TRUE;
+    case IDC_OPT_OPEN_FILE:
+        gSettings.WriteOpenFile(IsChecked(checkOpenFile));
+        return TRUE;
+    case IDC_OPT_SELECT_FILES:
+        gSettings.WriteSelectFiles(IsChecked(checkSelectFiles));
+        return TRUE;
+    case IDC_OPT_FLASH_WINDOW:
+        gSettings.WriteFlashWindow(IsChecked(checkFlashWindow));
+        return TRUE;
+    case IDC_OPT_CLOSE_WINDOW:
+        gSettings.WriteCloseWindow(IsChecked(checkCloseWindow));
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+BOOL OptionsDialog::OnMessage(UINT msg, WPARAM, LPARAM) {
+    if (msg != WM_DESTROY)
+        return FALSE;
+    HFONT bold = optionsGroup.GetFont();
+    HFONT own = GetFont();
+    optionsGroup.SetFont(own, TRUE);
+    if (bold != nullptr && bold != own)
+        ::DeleteObject(bold);
+    optionsGroup.Detach();
+    checkSelectFiles.Detach();
+    checkOpenFile.Detach();
+    checkDeleteFiles.Detach();
+    checkFlashWindow.Detach();
+    checkCloseWindow.Detach();
+    return TRUE;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "toolkit/KButton.h"
+#include "toolkit/KModalDialog.h"
+
+// The five yes/no settings that decide what happens after an operation. Each click on a box is
+// stored at once; "&Close" only closes the dialog.
+class OptionsDialog : public KModalDialog {
+public:
+    // Runs the dialog modally over owner; returns when it has ended.
+    explicit OptionsDialog(HWND owner);
+
+    BOOL OnInitDialog() override;
+    BOOL OnOK() override;
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    KButton checkSelectFiles;
+    KButton checkOpenFile;
+    KButton checkDeleteFiles;
+    KButton checkFlashWindow;
+    KButton checkCloseWindow;
+    KWindow optionsGroup;
+};

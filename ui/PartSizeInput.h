@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+// The part size as the main window shows it: a number and a unit (Byte, KB, MB, GB).
+constexpr int kPartSizeUnitCount = 4;
+constexpr int kPartSizeUnitMB = 2;
+// The unit names in the order of the combo box; the index is the power of 1024.
+extern const wchar_t* const kPartSizeUnitNames[kPartSizeUnitCount];
+
+// Bytes of number x unit. 0 (no part size) when the text is empty or not all digits, when no
+// unit is selected (index out of range), or when the bytes do not fit in 64 bits: a wrapped
+// product would be some unrelated size that the split would then cut at.
+uint64_t PartSizeFromInput(const wchar_t* digits, int unitIndex);
+
+struct PartSizeShown {
+    uint64_t number;
+    int unitIndex;
+};
+// The largest unit (up to GB) that divides the size exactly; MB for no part size (0), with the
+// number 0 meaning "leave the edit empty".
+PartSizeShown PartSizeForDisplay(uint64_t bytes);
