@@ -1,8 +1,21 @@
 #include "app/Application.h"
 
+#include "app/Globals.h"
 #include "app/ProgramInfo.h"
+#include "app/Settings.h"
+#include "io/CompletionDispatcher.h"
+#include "io/IoThread.h"
+#include "ops/JoinOperation.h"
+#include "ops/SplitOperation.h"
+#include "res/resource.h"
+#include "ui/MainWindow.h"
+#include "ui/SetupDialog.h"
+#include "ui/ShellActions.h"
 
 #include <windows.h>
+#include <objbase.h>
+
+#include <new>
 
 bool Application::ParseCommandLine(WideString& path) {
     return ParseCommandLine(GetCommandLineW(), path);
@@ -52,4 +65,71 @@ void Application::ReportStartupError() const {
     WideString text;
     text.Format(L"Error #%u.", static_cast<unsigned>(GetLastError()));
     MessageBoxW(nullptr, text.Text(), kProgramCaption, MB_ICONERROR);
+}
+
+bool Application::Init() {
+    WideString path;
+    if (!ParseCommandLine(path)) {
+        ReportStartupError();
+        return false;
+    }
+    if (mode_ == RunMode::Setup) {
+        // Nothing else runs in this mode: no settings key, no COM, no threads.
+        if (!gSetupDialog.CreateModeless(IDD_SETUP, nullptr)) {
+            ReportStartupError();
+            return false;
+        }
+        return true;
+    }
+
+    // Without the key every setting reads as its default, which is fine.
+    gSettings.Open();
+    // The window asks for the mode and the stored part size while it is built.
+    if (!gMainWindow.CreateModeless(IDD_MAIN, nullptr)) {
+        ReportStartupError();
+        return false;
+    }
+    Operation* operation = nullptr;
+    if (mode_ == RunMode::Split)
+        operation = new (std::nothrow) SplitOperation(gMainWindow);
+    else
+        operation = new (std::nothrow) JoinOperation(gMainWindow);
+    if (!operation) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        ReportStartupError();
+        return false;
+    }
+    gOperation.reset(operation);
+    CoInitialize(nullptr);
+    InitShellEntryPoints();
+    // Completions are delivered to the thread that starts the dispatcher: this one.
+    if (!gDispatcher.Start() || !gIoThread.Start()) {
+        ReportStartupError();
+        return false;
+    }
+    // The operation reports its own failures in the window.
+    gOperation->Start(path);
+    return true;
+}
+
+KDialog& Application::Window() const {
+    if (mode_ == RunMode::Setup)
+        return gSetupDialog;
+    return gMainWindow;
+}
+
+int Application::Exit() {
+    if (mode_ == RunMode::Setup) {
+        gSetupDialog.Destroy();
+        return 0;
+    }
+    gMainWindow.Destroy();
+    // Closing the files hands their requests in flight to their abandon routines; an unfinished
+    // output is deleted.
+    gOperation->Abort();
+    gDispatcher.Stop();
+    gIoThread.Stop();
+    gSettings.Close();
+    CoUninitialize();
+    return 0;
 }

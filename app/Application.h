@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+class KDialog;
+
 // What the program was started to do, chosen by the command line.
 enum class RunMode : int32_t {
     Setup = 0, // no " /" anywhere: the setup dialog
@@ -20,6 +22,15 @@ public:
     bool ParseCommandLine(const wchar_t* commandLine, WideString& path);
 
     RunMode Mode() const { return mode_; }
+
+    // Starts the program for the mode the command line chose: the setup dialog, or the main
+    // window with its operation, the completion dispatcher and the I/O thread. The mode's window
+    // is created hidden. A failure is reported with "Error #%u." and gives false.
+    bool Init();
+    // Takes down what Init started, in order; always 0.
+    int Exit();
+    // The one window of the mode: the setup dialog or the main window.
+    KDialog& Window() const;
 
     // "Error #%u." with the thread's last-error value, in a message box without owner.
     void ReportStartupError() const;

@@ -1,15 +1,15 @@
 #include "app/Application.h"
 #include "app/Globals.h"
-#include "app/WideString.h"
+#include "toolkit/KDialog.h"
 
 #include <windows.h>
 
-// For now the program only takes its command line: a bad one is reported and ends with -1.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    WideString path;
-    if (!gApplication.ParseCommandLine(path)) {
-        gApplication.ReportStartupError();
+    if (!gApplication.Init())
         return -1;
-    }
-    return 0;
+    // Both windows are created hidden: they show up with the texts the start has put in them.
+    KDialog& window = gApplication.Window();
+    ShowWindow(window.Handle(), SW_SHOWNORMAL);
+    window.RunDialogLoop();
+    return gApplication.Exit();
 }
