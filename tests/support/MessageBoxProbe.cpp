@@ -34,7 +34,8 @@ HWND FindBox(const wchar_t* caption, DWORD processId) {
 
 } // namespace
 
-MessageBoxSeen WatchForMessageBox(const wchar_t* caption, DWORD processId, DWORD timeoutMs) {
+MessageBoxSeen WatchForMessageBox(const wchar_t* caption, DWORD processId, DWORD timeoutMs,
+                                  int pressId) {
     MessageBoxSeen seen;
     DWORD start = GetTickCount();
     HWND box = nullptr;
@@ -55,7 +56,11 @@ MessageBoxSeen WatchForMessageBox(const wchar_t* caption, DWORD processId, DWORD
     ButtonSearch search;
     EnumChildWindows(box, CountButton, reinterpret_cast<LPARAM>(&search));
     seen.buttonCount = search.count;
-    if (search.first) {
+    HWND press = pressId != 0 ? GetDlgItem(box, pressId) : search.first;
+    if (press) {
+        seen.clickedId = GetDlgCtrlID(press);
+        SendMessageW(press, BM_CLICK, 0, 0);
+    } else if (search.first) {
         seen.clickedId = GetDlgCtrlID(search.first);
         SendMessageW(search.first, BM_CLICK, 0, 0);
     } else {

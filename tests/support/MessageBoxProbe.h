@@ -19,7 +19,9 @@ struct MessageBoxSeen {
 };
 
 // Waits up to timeoutMs for a visible dialog with this caption (of the given process, or any
-// when processId is 0), reads it and presses its first visible button.
-MessageBoxSeen WatchForMessageBox(const wchar_t* caption, DWORD processId, DWORD timeoutMs);
+// when processId is 0), reads it and presses the button with the id given (IDYES, IDNO, ...),
+// or its first visible button when the id is 0.
+MessageBoxSeen WatchForMessageBox(const wchar_t* caption, DWORD processId, DWORD timeoutMs,
+                                  int pressId = 0);
 
 } // namespace testing_support

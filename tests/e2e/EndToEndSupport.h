@@ -1,0 +1,62 @@
+#pragma once
+
+#include "support/RunningProgram.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace e2e {
+
+// Control ids of the main window, as a person sees them.
+constexpr int kActionButton = IDOK;
+constexpr int kStatusLine = 1019;
+constexpr int kSizeEdit = 1020;
+constexpr int kUnitCombo = 1010;
+
+// The settings of the test prefix, written as a person would with regedit.
+void SetSetting(const wchar_t* name, uint32_t value);
+bool SettingsKeyExists();
+void RemoveSettings();
+
+std::wstring PartName(const std::wstring& whole, unsigned i);
+// The system's text for a code as the window shows it: on one line, without its line break.
+std::wstring ShownSystemText(DWORD code);
+
+// A running split or join and its window.
+class MainWindowRun {
+public:
+    explicit MainWindowRun(const std::wstring& arguments);
+
+    bool Found() const { return window_ != nullptr; }
+    HWND Window() const { return window_; }
+    testing_support::RunningProgram& Program() { return program_; }
+
+    std::wstring Caption() const { return testing_support::TextOf(window_); }
+    std::wstring Status() const { return testing_support::ControlText(window_, kStatusLine); }
+    std::wstring StatusBar() const { return testing_support::StatusBarText(window_); }
+    std::wstring ButtonLabel() const {
+        return testing_support::ControlText(window_, kActionButton);
+    }
+
+    // Types into the part-size edit and picks the unit, as a person would.
+    void TypePartSize(const std::wstring& number, int unit);
+    // A click on the action button's label.
+    void PressAction();
+    // A command from the action button's menu.
+    void Choose(UINT command);
+    // The close box of the caption.
+    void Close();
+    // Waits for the status line; returns what it last showed.
+    std::wstring WaitForStatus(const std::wstring& wanted, DWORD limitMs = 60000) const;
+
+private:
+    testing_support::RunningProgram program_;
+    HWND window_ = nullptr;
+};
+
+} // namespace e2e

@@ -1,0 +1,171 @@
+#include "EndToEndSupport.h"
+
+#include "support/MessageBoxProbe.h"
+
+#include "app/ProgramInfo.h"
+
+#include <algorithm>
+
+using namespace testing_support;
+
+namespace e2e {
+namespace {
+
+constexpr uint64_t MiB = 1024 * 1024;
+constexpr int kMegabytes = 2; // index of "MB" in the unit list
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override { RemoveSettings(); }
+    void TearDown() override { RemoveSettings(); }
+    TempDir dir{L"e2e"};
+};
+
+std::vector<uint8_t> Slice(const std::vector<uint8_t>& all, uint64_t offset, uint64_t size) {
+    return std::vector<uint8_t>(all.begin() + offset, all.begin() + offset + size);
+}
+
+TEST_F(EndToEndTest, SplitAFileWithSpacesInItsPath) {
+    ASSERT_TRUE(CreateDirectoryW((dir / L"my films").c_str(), nullptr));
+    const std::wstring source = dir / L"my films\\trip to the sea.avi";
+    const uint64_t size = 40 * MiB + 12345;
+    std::vector<uint8_t> original = MakePattern(size, 31);
+    ASSERT_TRUE(WriteWholeFile(source, original));
+
+    MainWindowRun run(L" /s \"" + source + L"\"");
+    ASSERT_TRUE(run.Found());
+    EXPECT_EQ(run.Caption(), L"trip to the sea.avi");
+    EXPECT_EQ(run.Status(), L"Waiting user action.");
+    EXPECT_EQ(run.StatusBar(), L"Pick Part-Size.");
+
+    run.TypePartSize(L"3", kMegabytes);
+    EXPECT_EQ(run.StatusBar(), L"Click Split button to begin (14 parts will be created).");
+    EXPECT_EQ(run.ButtonLabel(), L"&Split");
+    run.PressAction();
+
+    // The caption carries the percentage while the data moves.
+    bool percentSeen = false;
+    DWORD start = GetTickCount();
+    while (run.Status() != L"trip to the sea.avi splited !" && GetTickCount() - start < 60000) {
+        std::wstring caption = run.Caption();
+        if (caption.find(L" %]") != std::wstring::npos &&
+            caption.rfind(L"trip to the sea.avi [", 0) == 0)
+            percentSeen = true;
+        Sleep(5);
+    }
+    ASSERT_EQ(run.Status(), L"trip to the sea.avi splited !");
+    EXPECT_TRUE(percentSeen);
+    EXPECT_EQ(run.Caption(), L"trip to the sea.avi");
+    EXPECT_EQ(run.StatusBar(), source);
+    EXPECT_EQ(run.ButtonLabel(), L"&Find");
+
+    run.Choose(1005); // Exit
+    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+
+    for (unsigned i = 1; i <= 14; ++i) {
+        SCOPED_TRACE(i);
+        const uint64_t offset = (i - 1) * 3 * MiB;
+        std::vector<uint8_t> part;
+        ASSERT_TRUE(ReadWholeFile(PartName(source, i), part));
+        EXPECT_TRUE(part == Slice(original, offset, std::min<uint64_t>(3 * MiB, size - offset)));
+    }
+    EXPECT_FALSE(FileExists(PartName(source, 15)));
+}
+
+TEST_F(EndToEndTest, JoinStartedOnPartThreeJoinsFromTheFirstAndDeletesTheParts) {
+    SetSetting(L"DeleteFiles", 1);
+    const std::wstring whole = dir / L"holiday.mkv";
+    std::vector<uint8_t> all;
+    const uint64_t sizes[] = {2 * MiB, 2 * MiB, 777777};
+    for (unsigned i = 1; i <= 3; ++i) {
+        std::vector<uint8_t> part = MakePattern(sizes[i - 1], 40 + i);
+        ASSERT_TRUE(WriteWholeFile(PartName(whole, i), part));
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    MainWindowRun run(L" /j " + PartName(whole, 3));
+    ASSERT_TRUE(run.Found());
+    ASSERT_EQ(run.WaitForStatus(L"holiday.mkv joined !"), L"holiday.mkv joined !");
+    EXPECT_EQ(run.ButtonLabel(), L"&Open");
+    for (unsigned i = 1; i <= 3; ++i)
+        EXPECT_FALSE(FileExists(PartName(whole, i)));
+    run.Close();
+    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+    std::vector<uint8_t> joined;
+    ASSERT_TRUE(ReadWholeFile(whole, joined));
+    EXPECT_TRUE(joined == all);
+}
+
+TEST_F(EndToEndTest, AJoinOntoAnExistingFileWritesNothingAndNamesTheFile) {
+    const std::wstring whole = dir / L"taken.bin";
+    std::vector<uint8_t> before = MakePattern(1000, 50);
+    ASSERT_TRUE(WriteWholeFile(whole, before));
+    ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), MakePattern(5000, 51)));
+    MainWindowRun run(L" /j \"" + PartName(whole, 1) + L"\"");
+    ASSERT_TRUE(run.Found());
+    ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
+    EXPECT_EQ(run.StatusBar(), L"Error opening taken.bin: #80 - " + ShownSystemText(80));
+    EXPECT_EQ(run.ButtonLabel(), L"E&xit");
+    run.PressAction();
+    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+    std::vector<uint8_t> after;
+    ASSERT_TRUE(ReadWholeFile(whole, after));
+    EXPECT_TRUE(after == before);
+    EXPECT_TRUE(FileExists(PartName(whole, 1)));
+}
+
+TEST_F(EndToEndTest, ClosingDuringASplitRemovesThePartsMadeSoFar) {
+    const std::wstring source = dir / L"long.bin";
+    ASSERT_TRUE(WritePatternFile(source, 200 * MiB, 60));
+    MainWindowRun run(L" /s " + source);
+    ASSERT_TRUE(run.Found());
+    run.TypePartSize(L"10", kMegabytes);
+    run.PressAction();
+    // Wait until some parts exist, then close the window.
+    DWORD start = GetTickCount();
+    while (!FileExists(PartName(source, 3)) && GetTickCount() - start < 30000)
+        Sleep(10);
+    ASSERT_TRUE(FileExists(PartName(source, 3)));
+    ASSERT_EQ(run.Status(), L"Processing long.bin...");
+    run.Close();
+    // The question while busy; Yes leaves.
+    MessageBoxSeen seen = WatchForMessageBox(kProgramCaption, run.Program().Id(), 10000, IDYES);
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.text, L"Do you really want to exit Brindlecot ?");
+    EXPECT_EQ(run.Program().WaitForExit(15000), 0u);
+    for (unsigned i = 1; i <= 20; ++i)
+        EXPECT_FALSE(FileExists(PartName(source, i))) << i;
+    EXPECT_EQ(FileSize(source), int64_t(200 * MiB));
+}
+
+TEST_F(EndToEndTest, AfterAnErrorThePartialOutputStays) {
+    SetSetting(L"BufferSize", 131072);
+    const std::wstring whole = dir / L"broken.bin";
+    ASSERT_TRUE(WritePatternFile(PartName(whole, 1), 1 * MiB, 70));
+    ASSERT_TRUE(WritePatternFile(PartName(whole, 2), 1 * MiB, 71));
+    // Another program holds part 2: the join gets through part 1 and fails there.
+    HANDLE held = CreateFileW(PartName(whole, 2).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    MainWindowRun run(L" /j " + PartName(whole, 1));
+    ASSERT_TRUE(run.Found());
+    ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
+    EXPECT_EQ(run.StatusBar(), L"Error BeginIoPair: #32 - " + ShownSystemText(32));
+    run.Close(); // no question after an error
+    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+    CloseHandle(held);
+    EXPECT_EQ(FileSize(whole), int64_t(1 * MiB));
+}
+
+TEST_F(EndToEndTest, NoSwitchOpensTheSetupDialogAndMakesNoSettings) {
+    RunningProgram program(L"");
+    ASSERT_TRUE(program.Started());
+    HWND setup = program.WaitForDialog(kProgramCaption, 30000);
+    ASSERT_NE(setup, nullptr);
+    EXPECT_FALSE(SettingsKeyExists());
+    PostMessageW(setup, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.WaitForExit(10000), 0u);
+    EXPECT_FALSE(SettingsKeyExists());
+}
+
+} // namespace
+} // namespace e2e
