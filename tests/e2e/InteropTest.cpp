@@ -1,0 +1,46 @@
+#include "EndToEndSupport.h"
+
+using namespace testing_support;
+
+namespace e2e {
+namespace {
+
+// The program next to real peers (split, cat, 7z): scripts/interop-test.sh prepares the files on
+// the Linux side, runs these cases with BRINDLECOT_INTEROP_DIR pointing at them, and checks the
+// results with the peers afterwards.
+class InteropTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t folder[MAX_PATH] = {};
+        if (!GetEnvironmentVariableW(L"BRINDLECOT_INTEROP_DIR", folder, MAX_PATH))
+            GTEST_SKIP() << "run through scripts/interop-test.sh";
+        dir = folder;
+        RemoveSettings();
+    }
+    std::wstring dir;
+};
+
+// Parts that `split -b 3000000 -d -a 3 --numeric-suffixes=1 peer.bin peer.bin.` wrote.
+TEST_F(InteropTest, JoinsThePartsOfSplit) {
+    MainWindowRun run(L" /j \"" + dir + L"\\peer.bin.001\"");
+    ASSERT_TRUE(run.Found());
+    ASSERT_EQ(run.WaitForStatus(L"peer.bin joined !"), L"peer.bin joined !")
+        << Narrow(run.StatusBar());
+    run.Close();
+    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+}
+
+// Parts for cat and 7z to put together again.
+TEST_F(InteropTest, SplitsForThePeers) {
+    MainWindowRun run(L" /s \"" + dir + L"\\ours.bin\"");
+    ASSERT_TRUE(run.Found());
+    run.TypePartSize(L"3", 2);
+    run.PressAction();
+    ASSERT_EQ(run.WaitForStatus(L"ours.bin splited !"), L"ours.bin splited !")
+        << Narrow(run.StatusBar());
+    run.Close();
+    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+}
+
+} // namespace
+} // namespace e2e
