@@ -304,3 +304,53 @@ TEST_F(ErrorTest, AShareRootGivesTheSectorSize) {
 
 } // namespace
 } // namespace ops_tests
+
+namespace ops_tests {
+namespace {
+
+// A path whose drive cannot tell its sector size (a relative path whose first letter names no
+// drive): the split must not sit there ignoring Split, and the join must not guess.
+class UnknownSectorTest : public OperationTest {
+protected:
+    void SetUp() override {
+        OperationTest::SetUp();
+        GetCurrentDirectoryW(MAX_PATH, previous_);
+        ASSERT_TRUE(SetCurrentDirectoryW(dir.Path().c_str()));
+        ASSERT_EQ(GetDriveTypeW(L"Q:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
+    }
+    void TearDown() override {
+        SetCurrentDirectoryW(previous_);
+        OperationTest::TearDown();
+    }
+    wchar_t previous_[MAX_PATH] = {};
+};
+
+TEST_F(UnknownSectorTest, TheSplitSaysSoAtOnce) {
+    ASSERT_TRUE(WriteWholeFile(dir / L"quick.bin", MakePattern(5000, 1)));
+    RecordingDisplay shown;
+    shown.partSize = 1000;
+    SplitOperation split(shown);
+    split.Start(Wide(L"quick.bin"));
+    EXPECT_EQ(split.State(), Failed);
+    EXPECT_EQ(shown.status, L"Error occurred !");
+    EXPECT_EQ(shown.statusBar.rfind(L"Error reading the sector size of quick.bin: #", 0), 0u)
+        << Narrow(shown.statusBar);
+    split.OnCommand(kCommandSplit);
+    EXPECT_FALSE(FileExists(dir / L"quick.bin.001"));
+    split.Abort();
+}
+
+TEST_F(UnknownSectorTest, TheJoinDoesNotGuess) {
+    ASSERT_TRUE(WriteWholeFile(dir / L"quick.bin.001", MakePattern(5000, 1)));
+    RecordingDisplay shown;
+    JoinOperation join(shown);
+    join.Start(Wide(L"quick.bin.001"));
+    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(shown.statusBar.rfind(L"Error reading the sector size of quick.bin.001: #", 0), 0u)
+        << Narrow(shown.statusBar);
+    join.Abort();
+    EXPECT_FALSE(FileExists(dir / L"quick.bin"));
+}
+
+} // namespace
+} // namespace ops_tests
