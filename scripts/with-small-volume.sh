@@ -6,6 +6,15 @@ set -u
 size=${SMALL_VOLUME_SIZE:-3m}
 dir=$(mktemp -d "${TMPDIR:-/tmp}/brindlecot-small.XXXXXX")
 mounted=0
+cleanup() {
+    if [ "$mounted" = 1 ]; then
+        umount "$dir" 2>/dev/null || umount -l "$dir"
+    fi
+    rmdir "$dir" 2>/dev/null
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
 if mount -t tmpfs -o "size=$size" brindlecot-small "$dir" 2>/dev/null; then
     mounted=1
     export BRINDLECOT_DRIVES="${BRINDLECOT_DRIVES:-} t:=$dir"
@@ -14,9 +23,3 @@ else
     echo "with-small-volume: cannot mount a tmpfs here; running without the small volume" >&2
 fi
 "$@"
-rc=$?
-if [ "$mounted" = 1 ]; then
-    umount "$dir"
-fi
-rmdir "$dir"
-exit $rc
