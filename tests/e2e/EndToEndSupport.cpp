@@ -35,12 +35,6 @@ void RemoveSettings() {
     RegDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey);
 }
 
-std::wstring PartName(const std::wstring& whole, unsigned i) {
-    wchar_t suffix[16];
-    swprintf(suffix, 16, L".%03u", i);
-    return whole + suffix;
-}
-
 std::wstring ShownSystemText(DWORD code) {
     wchar_t text[1024];
     DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

@@ -23,7 +23,6 @@ void SetSetting(const wchar_t* name, uint32_t value);
 bool SettingsKeyExists();
 void RemoveSettings();
 
-std::wstring PartName(const std::wstring& whole, unsigned i);
 // The system's text for a code as the window shows it: on one line, without its line break.
 std::wstring ShownSystemText(DWORD code);
 

@@ -11,7 +11,6 @@ using namespace testing_support;
 namespace e2e {
 namespace {
 
-constexpr uint64_t MiB = 1024 * 1024;
 constexpr int kMegabytes = 2; // index of "MB" in the unit list
 
 class EndToEndTest : public ::testing::Test {

@@ -10,8 +10,6 @@ using namespace testing_support;
 namespace ops_tests {
 namespace {
 
-constexpr uint64_t KiB = 1024;
-
 // Runs on a small real volume (scripts/with-small-volume.sh mounts one as T:).
 class DiskFullTest : public OperationTest {
 protected:

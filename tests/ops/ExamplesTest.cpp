@@ -10,14 +10,6 @@ using namespace testing_support;
 namespace ops_tests {
 namespace {
 
-constexpr uint64_t MiB = 1024 * 1024;
-
-std::wstring PartName(const std::wstring& whole, unsigned i) {
-    wchar_t suffix[16];
-    swprintf(suffix, 16, L".%03u", i);
-    return whole + suffix;
-}
-
 class ExamplesTest : public OperationTest {
 protected:
     // Splits and returns the display's state; the operation has been aborted as at exit.

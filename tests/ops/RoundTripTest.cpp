@@ -17,12 +17,6 @@ uint64_t PartCountFor(uint64_t total, uint64_t partSize) {
     return total == 0 ? 0 : (total + partSize - 1) / partSize;
 }
 
-std::wstring PartName(const std::wstring& whole, unsigned i) {
-    wchar_t suffix[16];
-    swprintf(suffix, 16, L".%03u", i);
-    return whole + suffix;
-}
-
 class RoundTripTest : public OperationTest {
 protected:
     // Splits source into parts of partSize and checks every part; then joins them back from

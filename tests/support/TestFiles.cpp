@@ -51,8 +51,8 @@ bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& data) 
 
 bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& data) {
     data.clear();
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           0, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     LARGE_INTEGER size;
@@ -121,12 +121,18 @@ bool RemoveTree(const std::wstring& path) {
 }
 
 std::string Narrow(const std::wstring& text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
-                                0, nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
     std::string out(n, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n,
                         nullptr, nullptr);
     return out;
+}
+
+std::wstring PartName(const std::wstring& whole, unsigned i) {
+    wchar_t suffix[16];
+    swprintf(suffix, 16, L".%03u", i);
+    return whole + suffix;
 }
 
 } // namespace testing_support

@@ -39,4 +39,10 @@ bool RemoveTree(const std::wstring& path);
 
 std::string Narrow(const std::wstring& text);
 
+constexpr uint64_t KiB = 1024;
+constexpr uint64_t MiB = 1024 * 1024;
+
+// Part i of a whole file: "whole.%03u".
+std::wstring PartName(const std::wstring& whole, unsigned i);
+
 } // namespace testing_support
