@@ -37,6 +37,12 @@ REG
     WINEPREFIX=$tmp DISPLAY= wine regedit /S "$(winepath_of "$wine_dir/prefix.reg")" >/dev/null 2>&1
     WINEPREFIX=$tmp wineserver -w
     rm -f "$wine_dir/prefix.reg"
+    # The caption buttons are drawn with Wine's Marlett, which it does not find in its data
+    # folder here but does in the prefix's Fonts folder. The dialog fonts stay as they are: the
+    # window tests measure text in them.
+    if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+        cp /usr/share/wine/fonts/marlett.ttf "$tmp/drive_c/windows/Fonts/"
+    fi
     touch "$tmp/.ready"
     mv "$tmp" "$template"
 }
