@@ -70,29 +70,29 @@ uint32_t Settings::ReadCloseWindow() {
     return ReadSwitch(*this, kCloseWindow);
 }
 
-bool Settings::WriteSelectFiles(uint32_t value) {
-    lastStatus_ = WriteDword(key_, kSelectFiles, value);
+bool Settings::WriteSwitch(const wchar_t* name, uint32_t value) {
+    lastStatus_ = WriteDword(key_, name, value);
     return lastStatus_ == ERROR_SUCCESS;
+}
+
+bool Settings::WriteSelectFiles(uint32_t value) {
+    return WriteSwitch(kSelectFiles, value);
 }
 
 bool Settings::WriteOpenFile(uint32_t value) {
-    lastStatus_ = WriteDword(key_, kOpenFile, value);
-    return lastStatus_ == ERROR_SUCCESS;
+    return WriteSwitch(kOpenFile, value);
 }
 
 bool Settings::WriteDeleteFiles(uint32_t value) {
-    lastStatus_ = WriteDword(key_, kDeleteFiles, value);
-    return lastStatus_ == ERROR_SUCCESS;
+    return WriteSwitch(kDeleteFiles, value);
 }
 
 bool Settings::WriteFlashWindow(uint32_t value) {
-    lastStatus_ = WriteDword(key_, kFlashWindow, value);
-    return lastStatus_ == ERROR_SUCCESS;
+    return WriteSwitch(kFlashWindow, value);
 }
 
 bool Settings::WriteCloseWindow(uint32_t value) {
-    lastStatus_ = WriteDword(key_, kCloseWindow, value);
-    return lastStatus_ == ERROR_SUCCESS;
+    return WriteSwitch(kCloseWindow, value);
 }
 
 uint32_t Settings::ReadBufferSize() {

@@ -31,4 +31,8 @@ public:
     int32_t ReadIoPairCount();
     uint64_t ReadPartSize();
     bool WritePartSize(uint64_t value);
+
+private:
+    // Stores a switch as a REG_DWORD and records the registry's status.
+    bool WriteSwitch(const wchar_t* name, uint32_t value);
 };

@@ -96,23 +96,21 @@ DWORD WINAPI IoThread::IoThreadProc(void* parameter) {
 }
 
 void CALLBACK IoThread::ReadApc(ULONG_PTR parameter) {
-    auto* command = reinterpret_cast<IoCommand*>(parameter);
-    IoRequest* request = command->request;
-    uint32_t call = request->call = NextCall();
-    DWORD bytes = 0;
-    BOOL ok =
-        ReadFile(command->file, command->buffer, command->length, &bytes, &request->overlapped);
-    delete command;
-    FinishCall(ok, request, call);
+    Issue(reinterpret_cast<IoCommand*>(parameter), false);
 }
 
 void CALLBACK IoThread::WriteApc(ULONG_PTR parameter) {
-    auto* command = reinterpret_cast<IoCommand*>(parameter);
+    Issue(reinterpret_cast<IoCommand*>(parameter), true);
+}
+
+void IoThread::Issue(IoCommand* command, bool write) {
     IoRequest* request = command->request;
     uint32_t call = request->call = NextCall();
     DWORD bytes = 0;
-    BOOL ok =
-        WriteFile(command->file, command->buffer, command->length, &bytes, &request->overlapped);
+    BOOL ok = write ? WriteFile(command->file, command->buffer, command->length, &bytes,
+                                &request->overlapped)
+                    : ReadFile(command->file, command->buffer, command->length, &bytes,
+                               &request->overlapped);
     delete command;
     FinishCall(ok, request, call);
 }

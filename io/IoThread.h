@@ -44,6 +44,8 @@ private:
     static DWORD WINAPI IoThreadProc(void* parameter);
     static void CALLBACK ReadApc(ULONG_PTR parameter);
     static void CALLBACK WriteApc(ULONG_PTR parameter);
+    // Makes the call on the I/O thread and frees the command.
+    static void Issue(IoCommand* command, bool write);
     bool Queue(PAPCFUNC routine, HANDLE file, void* buffer, uint32_t length, IoRequest* request);
 
     KernelHandle stopEvent_; // auto-reset; set to end the thread
