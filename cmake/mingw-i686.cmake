@@ -1,4 +1,4 @@
-# Cross toolchain: 32-bit Windows through mingw-w64, run under Wine.
+# Cross toolchain: 32-bit Windows through mingw-w64, run under Wine's 32-bit loader.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 

@@ -2,14 +2,18 @@
 # Builds and runs the I/O engine benchmark: generates a file (512 MiB unless BENCH_MIB says
 # otherwise) in the build tree, times cat copying it, copies it through the engine with 1, 4 and
 # 16 requests in flight under Wine, checks the last copy and removes the files.
+# The 32-bit program is measured where it can run, the 64-bit one otherwise.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+source "$(dirname "$0")/arch.sh"
+root=$arch_root
+side=$(arch_preferred)
+build=$(arch_build_dir "$side")
+arch_say "$side" "benchmark of the program"
 mib=${BENCH_MIB:-512}
 
-bash "$root/scripts/build.sh" >/dev/null
+bash "$root/scripts/build.sh" "$side" >/dev/null
 
-work=$build/bench-io
+work=$build_root/bench-io
 rm -rf "$work"
 mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT

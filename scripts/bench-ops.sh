@@ -4,15 +4,19 @@
 # BENCH_PART_MIB (100) MiB and joins it back with the program's own operations under Wine, with
 # the default settings and with IoPairCount 16. Checks every result against the source and
 # removes the files.
+# The 32-bit program is measured where it can run, the 64-bit one otherwise.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+source "$(dirname "$0")/arch.sh"
+root=$arch_root
+side=$(arch_preferred)
+build=$(arch_build_dir "$side")
+arch_say "$side" "benchmark of the program"
 mib=${BENCH_MIB:-1024}
 part_mib=${BENCH_PART_MIB:-100}
 
-bash "$root/scripts/build.sh" >/dev/null
+bash "$root/scripts/build.sh" "$side" >/dev/null
 
-work=$build/bench-ops
+work=$build_root/bench-ops
 rm -rf "$work"
 mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT

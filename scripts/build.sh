@@ -1,12 +1,42 @@
 #!/usr/bin/env bash
-# Configures and builds everything into build/ (or $BUILD_DIR) with the mingw-w64 cross toolchain.
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+# Configures and builds with the mingw-w64 cross toolchains: the 32-bit program and its tests into
+# build/x86, the 64-bit ones into build/x64 (under $BUILD_DIR when set). With arguments, only the
+# sides named (32, 64); both are built at once, each into its own folder, and a side's log is
+# printed when it is done.
+#
+#   bash scripts/build.sh [32] [64]
+set -uo pipefail
+source "$(dirname "$0")/arch.sh"
 
+sides=${*:-$arch_all}
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" --parallel "$(nproc)"
+
+build_side() {
+    local dir
+    dir=$(arch_build_dir "$1")
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S "$arch_root" -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$(arch_toolchain "$1")" >/dev/null || return 1
+    fi
+    cmake --build "$dir" --parallel "$(nproc)"
+}
+
+mkdir -p "$build_root"
+declare -A pids
+for side in $sides; do
+    build_side "$side" >"$build_root/build-$(arch_dir_name "$side").log" 2>&1 &
+    pids[$side]=$!
+done
+failed=0
+for side in $sides; do
+    if wait "${pids[$side]}"; then
+        cat "$build_root/build-$(arch_dir_name "$side").log"
+        echo "build: $(arch_label "$side") done in $(arch_build_dir "$side")"
+    else
+        cat "$build_root/build-$(arch_dir_name "$side").log" >&2
+        echo "build: $(arch_label "$side") FAILED" >&2
+        failed=1
+    fi
+done
+exit $failed

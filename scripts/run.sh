@@ -4,18 +4,22 @@
 # back, in its real window on a display of its own, driven from outside as a person would.
 # Checks the joined file against the sample, prints what happened with timings, and saves
 # screenshots of the window into build/run-screenshots/.
+# The 32-bit program is used where it can run, the 64-bit one otherwise.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+source "$(dirname "$0")/arch.sh"
+root=$arch_root
 mib=${SAMPLE_MIB:-256}
 
 bash "$root/scripts/setup.sh"
+side=$(arch_preferred)
+build=$(arch_build_dir "$side")
+arch_say "$side" "the main job uses the program"
 echo "building"
-bash "$root/scripts/build.sh" >/dev/null
+bash "$root/scripts/build.sh" "$side" >/dev/null
 
-work=$(mktemp -d "$build/run.XXXXXX")
+work=$(mktemp -d "$build_root/run.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-shots=$build/run-screenshots
+shots=$build_root/run-screenshots
 rm -rf "$shots"
 mkdir -p "$shots"
 

@@ -4,13 +4,17 @@
 # size, running, paused, done and failed, and the options dialog. Builds first when needed.
 #
 #   bash scripts/screenshots.sh
+# The 32-bit program is used where it can run, the 64-bit one otherwise.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+source "$(dirname "$0")/arch.sh"
+root=$arch_root
+side=$(arch_preferred)
+build=$(arch_build_dir "$side")
+arch_say "$side" "screenshots of the program"
 
-bash "$root/scripts/build.sh" >/dev/null
+bash "$root/scripts/build.sh" "$side" >/dev/null
 
-out=$build/screenshots
+out=$build_root/screenshots
 rm -rf "$out"
 mkdir -p "$out"
 # The test program reads the folder as a Windows path; Z: is the host's root.

@@ -5,8 +5,9 @@ set -euo pipefail
 packages=(
   cmake make ninja-build
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   googletest
-  wine wine32:i386
+  wine wine64 wine32:i386
   xvfb xauth x11-utils
   imagemagick p7zip-full fonts-wine
 )

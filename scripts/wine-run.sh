@@ -4,25 +4,53 @@
 #
 #   wine-run.sh WINE_DIR program.exe [arguments...]
 #
-# WINE_DIR holds the template prefix (booted once) and the per-run copies. Set
-# BRINDLECOT_KEEP_RUN=1 to keep the run's prefix for a look afterwards.
+# The program's own header says which Wine runs it: a PE32 program gets Wine's 32-bit loader and
+# a 32-bit prefix, a PE32+ program the 64-bit loader and a 64-bit prefix. The loaders are started
+# by their paths, so the `wine` wrapper's own choice never matters. WINE_DIR holds one template
+# prefix per architecture (booted once) and the per-run copies. Set BRINDLECOT_KEEP_RUN=1 to keep
+# the run's prefix for a look afterwards.
 set -u
 
 wine_dir=$1
 shift
 mkdir -p "$wine_dir"
 wine_dir=$(cd "$wine_dir" && pwd)
-template=$wine_dir/template
+program=$1
 
-export WINEARCH=win32
+# The optional header's magic: 0x10b for PE32, 0x20b for PE32+.
+pe_magic() {
+    local lfanew
+    lfanew=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+    [ -n "$lfanew" ] || return 1
+    od -An -tx2 -j$((lfanew + 24)) -N2 "$1" 2>/dev/null | tr -d ' '
+}
+
+case $(pe_magic "$program") in
+    010b)
+        export WINEARCH=win32
+        export WINELOADER=/usr/lib/wine/wine
+        export WINESERVER=/usr/lib/wine/wineserver32 ;;
+    020b)
+        export WINEARCH=win64
+        export WINELOADER=/usr/lib/wine/wine64
+        export WINESERVER=/usr/lib/wine/wineserver64 ;;
+    *)
+        echo "wine-run: $program is not a 32- or 64-bit Windows program" >&2
+        exit 125 ;;
+esac
+template=$wine_dir/template-$WINEARCH
+if ! "$WINESERVER" --version >/dev/null 2>&1; then
+    echo "wine-run: $WINESERVER cannot start on this machine, so $WINEARCH programs cannot run here" >&2
+    exit 125
+fi
 export WINEDEBUG=${WINEDEBUG:--all}
 
 make_template() {
-    local tmp=$wine_dir/template.new
+    local tmp=$template.new reg=$template.reg
     rm -rf "$tmp"
     # No Mono or Gecko: their installers would ask a person.
-    WINEPREFIX=$tmp WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= wineboot -i >/dev/null 2>&1
-    cat >"$wine_dir/prefix.reg" <<'REG'
+    WINEPREFIX=$tmp WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= "$WINELOADER" wineboot.exe -i >/dev/null 2>&1
+    cat >"$reg" <<'REG'
 REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\Explorer]
@@ -34,9 +62,9 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 REG
-    WINEPREFIX=$tmp DISPLAY= wine regedit /S "$(winepath_of "$wine_dir/prefix.reg")" >/dev/null 2>&1
-    WINEPREFIX=$tmp wineserver -w
-    rm -f "$wine_dir/prefix.reg"
+    WINEPREFIX=$tmp DISPLAY= "$WINELOADER" regedit.exe /S "$(winepath_of "$reg")" >/dev/null 2>&1
+    WINEPREFIX=$tmp "$WINESERVER" -w
+    rm -f "$reg"
     # The caption buttons are drawn with Wine's Marlett, which it does not find in its data
     # folder here but does in the prefix's Fonts folder. The dialog fonts stay as they are: the
     # window tests measure text in them.
@@ -55,7 +83,7 @@ winepath_of() {
 (
     flock 9
     [ -f "$template/.ready" ] || make_template
-) 9>"$wine_dir/.lock"
+) 9>"$template.lock"
 if [ ! -f "$template/.ready" ]; then
     echo "wine-run: could not create the Wine prefix in $template" >&2
     exit 125
@@ -64,8 +92,8 @@ fi
 run=$(mktemp -d "$wine_dir/run.XXXXXX")
 xvfb_pid=
 cleanup() {
-    WINEPREFIX=$run/prefix wineserver -k >/dev/null 2>&1
-    WINEPREFIX=$run/prefix wineserver -w >/dev/null 2>&1
+    WINEPREFIX=$run/prefix "$WINESERVER" -k >/dev/null 2>&1
+    WINEPREFIX=$run/prefix "$WINESERVER" -w >/dev/null 2>&1
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null
         wait "$xvfb_pid" 2>/dev/null
@@ -110,6 +138,6 @@ done
 
 export WINEPREFIX=$run/prefix
 export BRINDLECOT_RUN_DIR=$run
-wine "$@"
+"$WINELOADER" "$@"
 rc=$?
 exit $rc

@@ -2,6 +2,7 @@
 
 #include "app/DynArray.h"
 #include "app/WideString.h"
+#include "support/SmallAddressSpace.h"
 
 #include <vector>
 
@@ -143,21 +144,51 @@ TEST(DynArray, ResizeUpNeverShrinks) {
     EXPECT_EQ(b[0], 7);
 }
 
-TEST(DynArray, FailedAllocationLeavesTheElements) {
+namespace {
+
+// Fills an array with 100, 101, 102, 103 and checks that a failed growth left exactly that.
+class FailedGrowth {
+public:
+    FailedGrowth() {
+        for (uint64_t i = 0; i < 4; ++i)
+            EXPECT_TRUE(a.Append(i + 100));
+        block = a.Items();
+    }
+    void ExpectUntouched() const {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+        EXPECT_EQ(a.Items(), block);
+        EXPECT_EQ(a.Count(), 4);
+        EXPECT_EQ(a.Capacity(), 4);
+        for (uint64_t i = 0; i < 4; ++i)
+            EXPECT_EQ(a[static_cast<int32_t>(i)], i + 100);
+    }
     DynArray<uint64_t> a;
-    for (uint64_t i = 0; i < 4; ++i)
-        ASSERT_TRUE(a.Append(i + 100));
-    uint64_t* block = a.Items();
-    // 2 GiB and more can't be had in a 32-bit process.
+
+private:
+    uint64_t* block;
+};
+
+} // namespace
+
+// Blocks of 2 GiB and more are refused before the system is asked, in a process of any size.
+TEST(DynArray, TooLargeABlockLeavesTheElements) {
+    FailedGrowth g;
     SetLastError(0);
-    EXPECT_FALSE(a.Reserve(0x10000000));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_FALSE(g.a.Reserve(0x10000000));
+    g.ExpectUntouched();
     SetLastError(0);
-    EXPECT_FALSE(a.ResizeUp(0x7FFFFFFF));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
-    EXPECT_EQ(a.Items(), block);
-    EXPECT_EQ(a.Count(), 4);
-    EXPECT_EQ(a.Capacity(), 4);
-    for (uint64_t i = 0; i < 4; ++i)
-        EXPECT_EQ(a[static_cast<int32_t>(i)], i + 100);
+    EXPECT_FALSE(g.a.ResizeUp(0x7FFFFFFF));
+    g.ExpectUntouched();
+}
+
+// Just under 2 GiB passes that rule; here the system refuses it.
+TEST(SmallAddressSpace, FailedDynArrayAllocationLeavesTheElements) {
+    ASSERT_TRUE(testing_support::CannotReserve(testing_support::kAlmostTwoGiB));
+    FailedGrowth g;
+    SetLastError(0);
+    EXPECT_FALSE(g.a.Reserve(0x0FFFE000));
+    g.ExpectUntouched();
+    SetLastError(0);
+    EXPECT_FALSE(g.a.ResizeUp(0x0FFFE000));
+    g.ExpectUntouched();
 }

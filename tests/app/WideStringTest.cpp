@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/WideString.h"
+#include "support/SmallAddressSpace.h"
 
 #include <string>
 
@@ -168,11 +169,12 @@ TEST(WideString, ReserveDropsAndReserveKeepKeepsTheContent) {
     EXPECT_EQ(k.Capacity(), 96u);
 }
 
-TEST(WideString, FailedAllocationLeavesTheStringEmpty) {
+// Runs in a process that can't get 2 GiB in one piece, whatever its size.
+TEST(SmallAddressSpace, FailedWideStringAllocationLeavesTheStringEmpty) {
+    ASSERT_TRUE(testing_support::CannotReserve(testing_support::kAlmostTwoGiB));
     WideString s;
     s.Assign(L"abc", 3);
     SetLastError(0);
-    // About 2 GiB: more than a 32-bit process can get in one piece.
     EXPECT_EQ(s.Reserve(0x3FFFFFF0u), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_EQ(s.Buffer(), nullptr);
@@ -190,12 +192,20 @@ TEST(WideString, FailedAllocationLeavesTheStringEmpty) {
     EXPECT_EQ(s.Buffer(), nullptr);
     EXPECT_EQ(s.Length(), 0u);
     EXPECT_EQ(s.Capacity(), 0u);
+}
 
-    // Too large for the capacity rule itself.
+// Too large for the capacity rule itself: refused before the system is asked, in any process.
+TEST(WideString, TooLargeForTheCapacityRuleLeavesTheStringEmpty) {
+    WideString s;
     s.Assign(L"abc", 3);
+    SetLastError(0);
     s.Assign(L"", 0xFFFFFFFFu);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_EQ(s.Buffer(), nullptr);
     EXPECT_EQ(s.Length(), 0u);
+    SetLastError(0);
+    EXPECT_EQ(s.ReserveKeep(0xFFFFFFFFu), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
 }
 
 TEST(WideString, CutAfterLastBackslash) {

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Checks a built brindlecot.exe from outside: the PE format and machine of its side, the GUI
+# subsystem, a manifest for the same processor, and imports from Windows' own DLLs only.
+#
+#   check-program.sh OBJDUMP program.exe 32|64
+set -uo pipefail
+objdump=$1
+program=$2
+side=$3
+
+if [ "$side" = 32 ]; then
+    want_format=pei-i386 want_magic=010b want_arch=x86
+else
+    want_format=pei-x86-64 want_magic=020b want_arch=amd64
+fi
+# The system's own DLLs that a statically linked program may import.
+allowed=" advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll shell32.dll user32.dll "
+
+failed=0
+fail() { echo "check-program: $*" >&2; failed=1; }
+
+headers=$("$objdump" -p "$program") || { echo "check-program: $objdump cannot read $program" >&2; exit 1; }
+format=$(printf '%s\n' "$headers" | sed -n 's/.*file format //p' | head -n 1)
+magic=$(printf '%s\n' "$headers" | awk '$1 == "Magic" { print $2 }')
+subsystem=$(printf '%s\n' "$headers" | awk '$1 == "Subsystem" { print $2 }')
+[ "$format" = "$want_format" ] || fail "format is '$format', not $want_format"
+[ "$magic" = "$want_magic" ] || fail "optional header magic is '$magic', not $want_magic"
+[ "$subsystem" = 00000002 ] || fail "subsystem is '$subsystem', not 2 (Windows GUI)"
+
+dlls=$(printf '%s\n' "$headers" | awk '/DLL Name:/ { print tolower($3) }' | sort -u)
+[ -n "$dlls" ] || fail "no imports found"
+for dll in $dlls; do
+    case $allowed in *" $dll "*) ;; *) fail "imports $dll, which is not one of Windows' own" ;; esac
+done
+
+archs=$(grep -a -o 'processorArchitecture="[^"]*"' "$program" | sort -u | sed 's/.*="\(.*\)"/\1/')
+[ "$archs" = "$want_arch" ] || fail "manifest names processor '$(echo $archs)', not $want_arch"
+
+if [ "$failed" = 0 ]; then
+    echo "check-program: $format, PE magic $magic, GUI, manifest $want_arch, imports: $(echo $dlls)"
+fi
+exit $failed
