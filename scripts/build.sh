@@ -23,6 +23,7 @@ build_side() {
 }
 
 mkdir -p "$build_root"
+echo "build: $(for side in $sides; do arch_label "$side"; done | paste -sd, - | sed 's/,/ and /g'), each log shown when its side is done"
 declare -A pids
 for side in $sides; do
     build_side "$side" >"$build_root/build-$(arch_dir_name "$side").log" 2>&1 &
