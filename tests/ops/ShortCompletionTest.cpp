@@ -74,8 +74,8 @@ protected:
         EXPECT_EQ(shown.title, name);
         EXPECT_EQ(shown.endedMessages, 0);
         for (const std::wstring& status : shown.statusHistory) {
-            EXPECT_EQ(status.find(L"splited"), std::wstring::npos);
-            EXPECT_EQ(status.find(L"joined"), std::wstring::npos);
+            EXPECT_EQ(status.find(L" splited !"), std::wstring::npos);
+            EXPECT_EQ(status.find(L" joined !"), std::wstring::npos);
         }
     }
 
