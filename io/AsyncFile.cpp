@@ -32,7 +32,15 @@ bool AsyncFile::Open(const wchar_t* name, DWORD access, DWORD disposition, DWORD
     }
     if (handle_ == INVALID_HANDLE_VALUE)
         return false;
-    gDispatcher.Associate(handle_);
+    // A file the port does not take would never complete a read or write. A synchronous handle
+    // (the one opened to cut a file to its length) never goes through the port, and some
+    // systems (Wine) refuse to bind one.
+    if (!gDispatcher.Associate(handle_) && (flags & FILE_FLAG_OVERLAPPED)) {
+        DWORD error = GetLastError();
+        Close();
+        SetLastError(error);
+        return false;
+    }
     return true;
 }
 
@@ -63,8 +71,10 @@ bool AsyncFile::SetSize(uint64_t size) {
 }
 
 bool AsyncFile::Read(void* buffer, uint32_t length, IoRequest* request) {
-    if (gIoObserver)
+    if (gIoObserver) {
+        length = gIoObserver->IssuedLength(handle_, request->Position(), length, false);
         gIoObserver->OnTransfer(handle_, request->Position(), buffer, length, false);
+    }
     request->Link(&pending_);
     if (!gIoThread.QueueRead(handle_, buffer, length, request)) {
         DWORD error = GetLastError();
@@ -76,8 +86,10 @@ bool AsyncFile::Read(void* buffer, uint32_t length, IoRequest* request) {
 }
 
 bool AsyncFile::Write(void* buffer, uint32_t length, IoRequest* request) {
-    if (gIoObserver)
+    if (gIoObserver) {
+        length = gIoObserver->IssuedLength(handle_, request->Position(), length, true);
         gIoObserver->OnTransfer(handle_, request->Position(), buffer, length, true);
+    }
     request->Link(&pending_);
     if (!gIoThread.QueueWrite(handle_, buffer, length, request)) {
         DWORD error = GetLastError();

@@ -3,6 +3,9 @@
 #include "io/IoRequest.h"
 
 CompletionDispatcher::~CompletionDispatcher() {
+    // Closing the port under the waiting thread would leave it spinning on a dead handle until
+    // the process ends.
+    Stop();
     completionThread_.Close();
     port_.Close();
     uiThread_.Close();
@@ -79,30 +82,6 @@ bool CompletionDispatcher::DeliverToUi(IoRequest* request) {
     return QueueUserAPC(CompletionApc, uiThread_.Get(), reinterpret_cast<ULONG_PTR>(request)) != 0;
 }
 
-bool CompletionDispatcher::EndCall(IoRequest* request, uint32_t call, DWORD refusal) {
-    ULONG_PTR key = kCallEndedBit | (refusal & ~kCallEndedBit);
-    return port_.IsSet() &&
-           PostQueuedCompletionStatus(port_.Get(), call, key, &request->overlapped) != 0;
-}
-
-bool CompletionDispatcher::CallTable::TakeOrPut(const IoRequest* request, uint32_t call) {
-    int empty = -1;
-    for (int i = 0; i < kSize; ++i) {
-        if (entries_[i].request == request && entries_[i].call == call) {
-            entries_[i] = Entry{};
-            return true;
-        }
-        if (empty < 0 && entries_[i].request == nullptr)
-            empty = i;
-    }
-    if (empty < 0) {
-        empty = nextVictim_;
-        nextVictim_ = (nextVictim_ + 1) % kSize;
-    }
-    entries_[empty] = Entry{request, call};
-    return false;
-}
-
 DWORD WINAPI CompletionDispatcher::CompletionThreadProc(void* parameter) {
     auto* self = static_cast<CompletionDispatcher*>(parameter);
     for (;;) {
@@ -114,26 +93,26 @@ DWORD WINAPI CompletionDispatcher::CompletionThreadProc(void* parameter) {
             // The OVERLAPPED is the first member of the request.
             auto* request = reinterpret_cast<IoRequest*>(overlapped);
             if (key & kCallEndedBit) {
-                // The I/O thread's end of a call. When the system's packet for that call has
-                // come already, the call is done with; the request may be gone by now and is
-                // not touched. A refused call without such a packet is delivered from here.
+                // The I/O thread's end of a call. Only a refusal that no packet of the system
+                // has delivered yet is delivered from here; otherwise the request may be gone by
+                // now and is not touched.
                 DWORD refusal = static_cast<DWORD>(key & ~kCallEndedBit);
-                if (self->calls_.TakeOrPut(request, bytes) || refusal == 0)
+                if (!self->calls_.OnCallEnded(bytes, refusal))
                     continue;
                 request->error = refusal;
                 request->transferred = 0;
             } else {
+                // The call number is read before the request is handed on.
+                self->calls_.OnPacket(request->call);
                 request->error = ok ? 0 : GetLastError();
                 request->transferred = bytes;
-                // Packets of calls the I/O thread made are matched with its end of call;
-                // others (posted by hand) have no call number.
-                if (request->call != 0)
-                    self->calls_.TakeOrPut(request, request->call);
             }
             QueueUserAPC(CompletionApc, self->uiThread_.Get(),
                          reinterpret_cast<ULONG_PTR>(request));
         } else if (ok) {
             return 0; // the stop packet
+        } else if (GetLastError() != WAIT_TIMEOUT) {
+            return 1; // the port itself is gone: waiting again would fail at once, forever
         }
     }
 }

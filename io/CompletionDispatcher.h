@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/CallPairing.h"
 #include "toolkit/Handle.h"
 
 #include <windows.h>
@@ -18,12 +19,14 @@ public:
     static constexpr UINT kTimerPeriod = 10;
     static constexpr DWORD kStopWait = 1500;
     static constexpr DWORD kForcedExitCode = 55;
-    // Key bit of the packet the I/O thread posts after each call it makes; the other bits carry
-    // the error of a call the system refused at once, 0 otherwise.
+    // Key bit of the packet the I/O thread posts after each call it makes, with the call's number
+    // as the byte count; the other bits carry the error of a call the system refused at once,
+    // 0 otherwise.
     static constexpr ULONG_PTR kCallEndedBit = 0x80000000u;
 
     CompletionDispatcher() = default;
-    // Closes what is still open; the completion thread is not signalled (the process is ending).
+    // Stops a dispatcher that is still started (a start-up that failed after Start): its thread
+    // must end before the port it waits on is closed.
     ~CompletionDispatcher();
     CompletionDispatcher(const CompletionDispatcher&) = delete;
     CompletionDispatcher& operator=(const CompletionDispatcher&) = delete;
@@ -37,42 +40,18 @@ public:
     bool Associate(HANDLE file);
     // For a read or write the system refused at once: error and transferred are filled in.
     bool DeliverToUi(IoRequest* request);
-    // The I/O thread's word that call number `call` on the request has returned, with the error
-    // when the system refused it at once. Some systems (Wine) still post a packet for a refused
-    // call and others (Windows) do not; matching both against this word delivers every call
-    // exactly once. The request is not touched here: it may already be back in other hands.
-    bool EndCall(IoRequest* request, uint32_t call, DWORD refusal);
-
     bool IsStarted() const { return port_.IsSet(); }
     HANDLE Port() const { return port_.Get(); }
     HANDLE CompletionThread() const { return completionThread_.Get(); }
     UINT_PTR TimerId() const { return timerId_; }
 
 private:
-    // Calls of which one of the two events (the system's packet, the I/O thread's end of call)
-    // has been seen. Used by the completion thread only. A call stays here only while it is in
-    // flight, so a few dozen entries are plenty; a full table gives up its oldest entry.
-    class CallTable {
-    public:
-        // True, removing it, when the call was there; otherwise puts it there.
-        bool TakeOrPut(const IoRequest* request, uint32_t call);
-
-    private:
-        static constexpr int kSize = 64;
-        struct Entry {
-            const IoRequest* request;
-            uint32_t call;
-        };
-        Entry entries_[kSize] = {};
-        int nextVictim_ = 0;
-    };
-
     static DWORD WINAPI CompletionThreadProc(void* parameter);
     static void CALLBACK CompletionApc(ULONG_PTR parameter);
     static void CALLBACK TimerProc(HWND, UINT, UINT_PTR, DWORD);
     void KillTickTimer();
 
-    CallTable calls_;
+    CallPairing calls_; // touched by the completion thread only
     KernelHandle completionThread_;
     KernelHandle port_;
     KernelHandle uiThread_; // THREAD_SET_CONTEXT handle: the target of the APCs

@@ -17,24 +17,50 @@ uint32_t NextCall() {
     return callCount;
 }
 
+// What the thread waits on and posts to: its own duplicates, which stay valid until it has
+// ended whatever the other threads close meanwhile (Stop closes its event handle even when the
+// thread is still in a call; the dispatcher stops and closes its port first at shut-down). The
+// thread closes them when it ends.
+struct ThreadHandles {
+    HANDLE stopEvent;
+    HANDLE port;
+};
+
+HANDLE Duplicate(HANDLE handle) {
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return nullptr;
+    return copy;
+}
+
+void CloseThreadHandles(ThreadHandles* own) {
+    if (own->port)
+        CloseHandle(own->port);
+    if (own->stopEvent)
+        CloseHandle(own->stopEvent);
+    delete own;
+}
+
 // Once the call has returned the request may already be back on the user-interface thread (its
 // packet can arrive before the call returns), so it is not touched again here. The end of the
 // call goes to the completion thread through the port, behind any packet the call produced:
 // a call the system refused at once is delivered from there unless the system posted a packet
-// for it after all (Wine does, Windows does not).
-void FinishCall(BOOL ok, IoRequest* request, uint32_t call) {
+// for it during the call (Wine does for some refusals, Windows never). When the end can't be
+// posted (the dispatcher was never started, or the system is out of resources) the call is
+// not delivered at all rather than perhaps twice.
+void FinishCall(BOOL ok, IoRequest* request, uint32_t call, HANDLE port) {
     DWORD refusal = 0;
     if (!ok) {
         refusal = GetLastError();
         if (refusal == ERROR_IO_PENDING)
             refusal = 0;
     }
-    if (gDispatcher.EndCall(request, call, refusal) || refusal == 0)
+    if (!port)
         return;
-    // Without the port the refusal is handed back directly.
-    request->error = refusal;
-    request->transferred = 0;
-    gDispatcher.DeliverToUi(request);
+    ULONG_PTR key =
+        CompletionDispatcher::kCallEndedBit | (refusal & ~CompletionDispatcher::kCallEndedBit);
+    PostQueuedCompletionStatus(port, call, key, &request->overlapped);
 }
 
 } // namespace
@@ -43,13 +69,24 @@ bool IoThread::Start() {
     stopEvent_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!stopEvent_.IsSet())
         return false;
-    thread_.Reset(CreateThread(nullptr, 0, IoThreadProc, this, 0, nullptr));
+    auto* own = new (std::nothrow) ThreadHandles{};
+    DWORD error = ERROR_NOT_ENOUGH_MEMORY;
+    if (own) {
+        own->stopEvent = Duplicate(stopEvent_.Get());
+        if (own->stopEvent && gDispatcher.IsStarted())
+            own->port = Duplicate(gDispatcher.Port());
+        if (own->stopEvent && (own->port || !gDispatcher.IsStarted()))
+            thread_.Reset(CreateThread(nullptr, 0, IoThreadProc, own, 0, nullptr));
+        error = GetLastError();
+    }
     if (!thread_.IsSet()) {
-        DWORD error = GetLastError();
+        if (own)
+            CloseThreadHandles(own);
         stopEvent_.Close();
         SetLastError(error);
         return false;
     }
+    threadPort_ = own->port;
     return true;
 }
 
@@ -61,6 +98,7 @@ bool IoThread::Stop() {
         WaitForSingleObject(thread_.Get(), kStopWait);
     stopEvent_.Close();
     thread_.Close();
+    threadPort_ = nullptr;
     return true;
 }
 
@@ -74,7 +112,7 @@ bool IoThread::QueueWrite(HANDLE file, void* buffer, uint32_t length, IoRequest*
 
 bool IoThread::Queue(PAPCFUNC routine, HANDLE file, void* buffer, uint32_t length,
                      IoRequest* request) {
-    auto* command = new (std::nothrow) IoCommand{file, buffer, length, request};
+    auto* command = new (std::nothrow) IoCommand{file, buffer, length, request, threadPort_};
     if (!command) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
@@ -89,9 +127,11 @@ bool IoThread::Queue(PAPCFUNC routine, HANDLE file, void* buffer, uint32_t lengt
 }
 
 DWORD WINAPI IoThread::IoThreadProc(void* parameter) {
-    auto* self = static_cast<IoThread*>(parameter);
-    while (WaitForSingleObjectEx(self->stopEvent_.Get(), INFINITE, TRUE) == WAIT_IO_COMPLETION) {
+    auto* own = static_cast<ThreadHandles*>(parameter);
+    while (WaitForSingleObjectEx(own->stopEvent, INFINITE, TRUE) == WAIT_IO_COMPLETION) {
     }
+    // No command runs after this: APCs still queued to an ending thread are discarded.
+    CloseThreadHandles(own);
     return 0;
 }
 
@@ -111,6 +151,7 @@ void IoThread::Issue(IoCommand* command, bool write) {
                                 &request->overlapped)
                     : ReadFile(command->file, command->buffer, command->length, &bytes,
                                &request->overlapped);
+    HANDLE port = command->port;
     delete command;
-    FinishCall(ok, request, call);
+    FinishCall(ok, request, call, port);
 }

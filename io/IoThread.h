@@ -14,12 +14,14 @@ struct IoCommand {
     HANDLE file;
     void* buffer;
     uint32_t length;
-    IoRequest* request; // its overlapped carries the position; it receives a refusal
+    IoRequest* request; // its overlapped carries the position
+    HANDLE port;        // the I/O thread's own handle to the completion port, or null
 };
 
 // The thread that makes every ReadFile and WriteFile call, so that the user-interface thread
-// never waits in one. Calls run in the order queued. A call the system accepts reports through
-// the completion port; one it refuses at once is handed back through the dispatcher.
+// never waits in one. Calls run in the order queued. After each call the thread posts its end to
+// the completion port, with the error of a call the system refused at once; the dispatcher pairs
+// it with the system's packet, so the thread never touches a request once its call returned.
 class IoThread {
 public:
     static constexpr DWORD kStopWait = 1500;
@@ -50,4 +52,7 @@ private:
 
     KernelHandle stopEvent_; // auto-reset; set to end the thread
     KernelHandle thread_;
+    // The thread's own handle to the completion port, put into each command; the thread owns
+    // and closes it. Null when the dispatcher was not started.
+    HANDLE threadPort_ = nullptr;
 };

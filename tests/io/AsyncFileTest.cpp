@@ -359,6 +359,23 @@ TEST_F(AsyncFileTest, ClosingAbandonsARequestStillQueuedToTheIoThread) {
     CloseHandle(blockerHandle);
 }
 
+TEST_F(AsyncFileTest, OpenFailsWhenThePortRefusesTheFile) {
+    ASSERT_TRUE(WriteWholeFile(dir / L"src", MakePattern(4096)));
+    // With the dispatcher stopped there is no port to bind to; a file that could never
+    // complete a read must not open.
+    ASSERT_TRUE(gDispatcher.Stop());
+    AsyncFile file;
+    SetLastError(0);
+    EXPECT_FALSE(file.Open((dir / L"src").c_str(), GENERIC_READ, OPEN_EXISTING, kOverlapped));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(file.IsOpen());
+    // And it is not held.
+    HANDLE other =
+        CreateFileW((dir / L"src").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(other, INVALID_HANDLE_VALUE);
+    CloseHandle(other);
+}
+
 TEST_F(AsyncFileTest, SetSizeCutsASectorWrittenFileToAnOddLength) {
     const uint32_t sector = SectorSizeOf(dir.Path());
     ASSERT_NE(sector, 0u);

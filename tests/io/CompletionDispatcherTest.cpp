@@ -64,6 +64,27 @@ TEST(CompletionDispatcherLifecycle, StuckCompletionThreadIsTerminatedWith55) {
               55u);
 }
 
+// Runs in a process of its own: before the mend its completion thread spun on a closed port.
+// Ends the process with 0 when the thread had ended by the time the dispatcher was gone.
+TEST(CompletionDispatcherChild, DISABLED_DestroyedWhileStarted) {
+    HANDLE thread = nullptr;
+    {
+        // A start-up that fails after the dispatcher started leaves it to static destruction.
+        CompletionDispatcher d;
+        if (!d.Start())
+            ExitProcess(1000);
+        if (!DuplicateHandle(GetCurrentProcess(), d.CompletionThread(), GetCurrentProcess(),
+                             &thread, 0, FALSE, DUPLICATE_SAME_ACCESS))
+            ExitProcess(1001);
+    }
+    ExitProcess(WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 ? 0 : 1002);
+}
+
+TEST(CompletionDispatcherLifecycle, DestructionEndsTheCompletionThreadFirst) {
+    EXPECT_EQ(RunTestInChildProcess(L"CompletionDispatcherChild.DISABLED_DestroyedWhileStarted"),
+              0u);
+}
+
 // Unguarded, the system would bind the file to a new port of its own and report success.
 TEST(CompletionDispatcherLifecycle, AssociateNeedsAStartedPort) {
     TempDir dir(L"io");

@@ -102,4 +102,109 @@ TEST_F(IoThreadTest, StopDoesNotWaitForeverNorKillAStuckThread) {
     CloseHandle(blockerHandle);
 }
 
+TEST_F(IoThreadTest, MoreThanSixtyFourCallsInFlightComeBackOnceEach) {
+    // Pending pipe reads stay under way until data comes; in between, refused calls with no
+    // packet and calls finishing at once go through the same pairing.
+    constexpr int kPending = 100;
+    Pipe pipe;
+    HANDLE client = CreateFileW(pipe.Name().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(client, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(gDispatcher.Associate(client));
+    std::vector<TrackedRequest> reads(kPending), refused(kPending), writes(kPending);
+    std::vector<char> received(kPending);
+    char refusedBuffer[4], byte = 'w';
+    for (int i = 0; i < kPending; ++i)
+        ASSERT_TRUE(gIoThread.QueueRead(client, &received[i], 1, &reads[i]));
+    for (int i = 0; i < kPending; ++i) {
+        ASSERT_TRUE(gIoThread.QueueRead(nullptr, refusedBuffer, 4, &refused[i]));
+        ASSERT_TRUE(gIoThread.QueueWrite(client, &byte, 1, &writes[i]));
+    }
+    std::vector<TrackedRequest*> early;
+    for (int i = 0; i < kPending; ++i) {
+        early.push_back(&refused[i]);
+        early.push_back(&writes[i]);
+    }
+    ASSERT_TRUE(PumpUntilDone(early));
+    EXPECT_EQ(pipe.Receive(kPending), std::string(kPending, 'w'));
+    for (auto& r : reads)
+        EXPECT_FALSE(r.Done());
+
+    std::string data;
+    for (int i = 0; i < kPending; ++i)
+        data += static_cast<char>('0' + i % 64);
+    ASSERT_TRUE(pipe.Send(data));
+    std::vector<TrackedRequest*> all;
+    for (auto& r : reads)
+        all.push_back(&r);
+    ASSERT_TRUE(PumpUntilDone(all));
+    PumpTicks(5);
+    for (int i = 0; i < kPending; ++i) {
+        EXPECT_EQ(reads[i].completed, 1) << i;
+        EXPECT_EQ(reads[i].seenError, 0u) << i;
+        EXPECT_EQ(reads[i].seenTransferred, 1u) << i;
+        EXPECT_EQ(received[i], data[i]) << i;
+        EXPECT_EQ(refused[i].completed, 1) << i;
+        EXPECT_EQ(refused[i].seenError, static_cast<uint32_t>(ERROR_INVALID_HANDLE)) << i;
+        EXPECT_EQ(writes[i].completed, 1) << i;
+        EXPECT_EQ(writes[i].seenTransferred, 1u) << i;
+    }
+    CloseHandle(client);
+}
+
+TEST_F(IoThreadTest, CallsIssuedAfterTheDispatcherStoppedTouchNoRequest) {
+    // The I/O thread is held in a read on a synchronous pipe handle; behind it waits a call
+    // that will be refused. The dispatcher stops meanwhile, as it does at shut-down.
+    Pipe pipe;
+    HANDLE blockerHandle =
+        CreateFileW(pipe.Name().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(blockerHandle, INVALID_HANDLE_VALUE);
+    char blockerBuffer[4], buffer[4];
+    TrackedRequest blocker, refused;
+    ASSERT_TRUE(gIoThread.QueueRead(blockerHandle, blockerBuffer, 4, &blocker));
+    ASSERT_TRUE(gIoThread.QueueRead(nullptr, buffer, 4, &refused));
+    refused.error = 0xBAD;
+    refused.transferred = 0xBAD;
+    ASSERT_TRUE(gDispatcher.Stop());
+
+    ASSERT_TRUE(pipe.Send("free"));
+    // Stopping the I/O thread lets it run what is queued to it first.
+    ASSERT_TRUE(gIoThread.Stop());
+    EXPECT_EQ(std::string(blockerBuffer, 4), "free");
+    // Once a call has returned, its request may belong to another thread already: the refusal
+    // is left to the completion side, which has stopped, and nothing writes to the request.
+    EXPECT_EQ(refused.error, 0xBADu);
+    EXPECT_EQ(refused.transferred, 0xBADu);
+    EXPECT_EQ(SleepEx(0, TRUE), 0u); // nothing was queued to this thread either
+    EXPECT_FALSE(refused.Done());
+    CloseHandle(blockerHandle);
+}
+
+TEST_F(IoThreadTest, AThreadLeftInACallEndsByItselfAfterARestart) {
+    Pipe pipe;
+    HANDLE blockerHandle =
+        CreateFileW(pipe.Name().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(blockerHandle, INVALID_HANDLE_VALUE);
+    char buffer[4];
+    TrackedRequest blocker;
+    ASSERT_TRUE(gIoThread.QueueRead(blockerHandle, buffer, 4, &blocker));
+    HANDLE stuck = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), gIoThread.Thread(), GetCurrentProcess(),
+                                &stuck, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    Sleep(50);
+    EXPECT_TRUE(gIoThread.Stop());
+    // A new thread with new handles while the old one is still in its call: the old one must
+    // keep to its own handles and end once its call returns.
+    ASSERT_TRUE(gIoThread.Start());
+    ASSERT_TRUE(pipe.Send("go!!"));
+    EXPECT_EQ(WaitForSingleObject(stuck, 10000), WAIT_OBJECT_0);
+    CloseHandle(stuck);
+    // The new thread still works.
+    TrackedRequest refused;
+    ASSERT_TRUE(gIoThread.QueueRead(nullptr, buffer, 4, &refused));
+    ASSERT_TRUE(PumpUntilDone({&refused}));
+    EXPECT_EQ(refused.completed, 1);
+    CloseHandle(blockerHandle);
+}
+
 } // namespace
