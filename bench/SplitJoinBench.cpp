@@ -2,7 +2,9 @@
 // settings of the prefix it runs in, and prints the throughput of each and the process's peak
 // working set.
 //
-//   bench_split_join.exe SOURCE PART_SIZE_MIB IO_PAIR_COUNT
+//   bench_split_join.exe SOURCE PART_SIZE IO_PAIR_COUNT
+//
+// PART_SIZE is in MiB, or in KiB with a K after the number (4K), or in bytes with a B (512B).
 //
 // The parts land beside SOURCE; SOURCE is then moved to SOURCE.orig and the parts are joined
 // back into SOURCE, so that the caller can compare the two.
@@ -84,15 +86,25 @@ void SetIoPairCount(DWORD count) {
     }
 }
 
+uint64_t PartSizeArgument(const wchar_t* text) {
+    wchar_t* unit = nullptr;
+    const uint64_t number = _wcstoui64(text, &unit, 10);
+    if (*unit == L'B' || *unit == L'b')
+        return number;
+    if (*unit == L'K' || *unit == L'k')
+        return number * 1024;
+    return number * 1024 * 1024;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 4) {
-        fwprintf(stderr, L"usage: bench_split_join SOURCE PART_SIZE_MIB IO_PAIR_COUNT\n");
+        fwprintf(stderr, L"usage: bench_split_join SOURCE PART_SIZE[K|B] IO_PAIR_COUNT\n");
         return 2;
     }
     const std::wstring source = argv[1];
-    const uint64_t partSize = _wcstoui64(argv[2], nullptr, 10) * 1024 * 1024;
+    const uint64_t partSize = PartSizeArgument(argv[2]);
     SetIoPairCount(wcstoul(argv[3], nullptr, 10));
 
     gSettings.Open();
@@ -116,6 +128,7 @@ int wmain(int argc, wchar_t** argv) {
         fwprintf(stderr, L"split failed: %ls\n", splitShown.last.c_str());
         return 1;
     }
+    const int32_t parts = split.PartCount();
     split.Abort();
     const double splitPeak = PeakWorkingSet() / kMiB;
 
@@ -138,9 +151,9 @@ int wmain(int argc, wchar_t** argv) {
     gIoThread.Stop();
     gSettings.Close();
     const double mib = total / kMiB;
-    wprintf(L"split %.0f MiB: %.2f s, %.1f MiB/s, peak working set %.1f MiB\n", mib,
-            splitSeconds, mib / splitSeconds, splitPeak);
-    wprintf(L"join  %.0f MiB: %.2f s, %.1f MiB/s, peak working set %.1f MiB\n", mib, joinSeconds,
-            mib / joinSeconds, PeakWorkingSet() / kMiB);
+    wprintf(L"split %.0f MiB: %.2f s, %.1f MiB/s, peak working set %.1f MiB, %d parts\n", mib,
+            splitSeconds, mib / splitSeconds, splitPeak, parts);
+    wprintf(L"join  %.0f MiB: %.2f s, %.1f MiB/s, peak working set %.1f MiB, %d parts\n", mib,
+            joinSeconds, mib / joinSeconds, PeakWorkingSet() / kMiB, parts);
     return 0;
 }

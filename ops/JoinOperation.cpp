@@ -42,10 +42,10 @@ void JoinOperation::Start(const WideString& commandLinePath) {
         return;
     }
     // Without a sector size there is no telling how to round the transfers: say so rather
-    // than guess.
+    // than guess. The drive is not asked again: an answer now would leave the first failure
+    // unreported and the operation standing in Idle.
     if (sectorSize == 0) {
-        SetLastError(sectorError);
-        TakeSectorSize(commandLinePath.Text());
+        ReportSectorSizeError(sectorError, commandLinePath.Text());
         return;
     }
     totalSize = found.totalSize;
@@ -102,6 +102,19 @@ bool JoinOperation::CutOutput() {
     return closed;
 }
 
+bool JoinOperation::PartsAreAsListed() const {
+    for (const PartRecord& part : parts) {
+        WIN32_FILE_ATTRIBUTE_DATA found;
+        if (!GetFileAttributesExW(part.path.Text(), GetFileExInfoStandard, &found))
+            return false;
+        const uint64_t size =
+            (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        if (size != part.size)
+            return false;
+    }
+    return true;
+}
+
 void JoinOperation::Finish() {
     if (state != Running)
         return;
@@ -109,6 +122,13 @@ void JoinOperation::Finish() {
     // must then not be deleted.
     if (!CutOutput()) {
         ReportError(GetLastError(), L"Error Finish");
+        return;
+    }
+    // A part listed empty is never opened, and one already read is no longer held: either may
+    // have changed since. Then the output is not what the parts now hold; it stays for a look,
+    // and every part stays.
+    if (!PartsAreAsListed()) {
+        ReportError(ERROR_FILE_INVALID, L"Error Finish");
         return;
     }
     state = Done;
@@ -132,6 +152,7 @@ void JoinOperation::Finish() {
 void JoinOperation::Abort() {
     file.Close();
     parts.Clear();
+    nextPart = 0;
     if (IsBusy())
         DeleteFileW(path.Text());
     state = Idle;

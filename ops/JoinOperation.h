@@ -17,4 +17,6 @@ public:
 private:
     // Cuts what the last sector-rounded write put past the end of the output.
     bool CutOutput();
+    // Whether every part still has the size it was listed with.
+    bool PartsAreAsListed() const;
 };

@@ -30,13 +30,9 @@ float Operation::Progress() const {
 }
 
 bool Operation::BeginIoPair(IoPair* pair) {
-    PartRecord* part = nullptr;
-    for (PartRecord& candidate : parts) {
-        if (candidate.remaining != 0) {
-            part = &candidate;
-            break;
-        }
-    }
+    while (nextPart < parts.Count() && parts[nextPart].remaining == 0)
+        ++nextPart;
+    PartRecord* part = nextPart < parts.Count() ? &parts[nextPart] : nullptr;
     if (!part) {
         if (pair)
             Release(*pair);
@@ -257,10 +253,13 @@ bool Operation::TakeSectorSize(const wchar_t* commandLinePath) {
     sectorSize = QuerySectorSize(commandLinePath);
     if (sectorSize != 0)
         return true;
-    DWORD error = GetLastError();
+    ReportSectorSizeError(GetLastError(), commandLinePath);
+    return false;
+}
+
+void Operation::ReportSectorSizeError(DWORD error, const wchar_t* commandLinePath) {
     ReportError(error != 0 ? error : ERROR_INVALID_PARAMETER,
                 L"Error reading the sector size of %s", commandLinePath);
-    return false;
 }
 
 void Operation::PostEnded() {

@@ -73,6 +73,8 @@ protected:
     // Takes the sector size of the drive or share that holds the path; false, with the error
     // reported, when nobody can tell it.
     bool TakeSectorSize(const wchar_t* commandLinePath);
+    // Reports a failed sector-size query with the error that query left.
+    void ReportSectorSizeError(DWORD error, const wchar_t* commandLinePath);
     void PostEnded();
 
     OperationState state = Idle;
@@ -84,6 +86,9 @@ protected:
     uint64_t totalSize = 0;
     uint64_t doneSize = 0;
     uint32_t sectorSize = 0;
+    // Every part before this one has been issued in whole; chunks go out in part order, so the
+    // next one is found here without a walk from the first part.
+    int32_t nextPart = 0;
     OperationDisplay& display;
 
 private:

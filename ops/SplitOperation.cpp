@@ -175,5 +175,6 @@ void SplitOperation::Abort() {
     }
     file.Close();
     parts.Clear();
+    nextPart = 0;
     state = Idle;
 }

@@ -3,7 +3,9 @@
 # otherwise) in the build tree, times `split -b` and `cat` on it, then splits it into parts of
 # BENCH_PART_MIB (100) MiB and joins it back with the program's own operations under Wine, with
 # the default settings and with IoPairCount 16. Checks every result against the source and
-# removes the files.
+# removes the files. Then splits files of 1,000 and of 100,000 small parts (BENCH_SMALL_KIB, 4 KiB
+# each) and joins them back, with IoPairCount 16: the cost of a chunk must not grow with the number
+# of parts, so the two give about the same MiB/s.
 # The 32-bit program is measured where it can run, the 64-bit one otherwise.
 set -euo pipefail
 source "$(dirname "$0")/arch.sh"
@@ -61,4 +63,19 @@ for pairs in 1 16; do
         printf "  split: %.0f %% of the %d MiB/s design ceiling, %.2f x split -b\n", 100 * s / ceiling, ceiling, s / ps
         printf "  join:  %.0f %% of the %d MiB/s design ceiling, %.2f x cat\n", 100 * j / ceiling, ceiling, j / pc
     }'
+done
+
+small_kib=${BENCH_SMALL_KIB:-4}
+echo
+echo "Small parts of $small_kib KiB, IoPairCount 16, 1 MiB buffers:"
+for count in 1000 100000; do
+    head -c $((count * small_kib * 1024)) /dev/urandom >"$work/small.bin"
+    cp "$work/small.bin" "$work/small.bin.expected"
+    out=$("$root/scripts/wine-run.sh" "$build/wine" "$build/bench/bench_split_join.exe" \
+        "$(winpath "$work/small.bin")" "${small_kib}K" 16)
+    cmp -s "$work/small.bin.expected" "$work/small.bin.orig" || { echo "source changed" >&2; exit 1; }
+    cmp -s "$work/small.bin.expected" "$work/small.bin" || { echo "join differs" >&2; exit 1; }
+    # Too many names for one command line.
+    find "$work" -name 'small.bin*' -delete
+    echo "$out" | sed 's/^/  /'
 done

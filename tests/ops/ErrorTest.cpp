@@ -4,7 +4,10 @@
 #include "ops/SplitOperation.h"
 #include "support/MessageLoop.h"
 
+#include <winioctl.h>
+
 #include <cstdio>
+#include <cstring>
 
 using namespace testing_support;
 
@@ -274,6 +277,58 @@ TEST_F(ErrorTest, APartCountBeyond32BitsIsRefusedAndNothingIsCreated) {
     EXPECT_FALSE(FileExists(PartName(source, 1)));
 }
 
+TEST_F(ErrorTest, APartListedEmptyThatFillsUpFailsTheJoinAndKeepsEverything) {
+    SetSwitch(L"DeleteFiles", 1);
+    const std::wstring whole = dir / L"grew.bin";
+    const std::vector<uint8_t> first = MakePattern(4096, 31), last = MakePattern(3000, 33);
+    ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), first));
+    ASSERT_TRUE(WriteWholeFile(PartName(whole, 2), {}));
+    ASSERT_TRUE(WriteWholeFile(PartName(whole, 3), last));
+    RecordingDisplay shown;
+    JoinOperation join(shown);
+    join.Start(Wide(PartName(whole, 1)));
+    ASSERT_EQ(join.State(), Running) << Narrow(shown.statusBar);
+    // Another program fills the empty part while the join runs: it is never opened, so only a
+    // look at the end can tell that the joined file lacks its bytes.
+    const std::vector<uint8_t> late = MakePattern(700, 32);
+    ASSERT_TRUE(WriteWholeFile(PartName(whole, 2), late));
+    ASSERT_TRUE(RunToEnd(join));
+    EXPECT_EQ(join.State(), Failed);
+    ExpectReported(shown, L"grew.bin", ErrorText(L"Error Finish", ERROR_FILE_INVALID));
+    join.Abort();
+    std::vector<uint8_t> kept;
+    ASSERT_TRUE(ReadWholeFile(PartName(whole, 1), kept));
+    EXPECT_TRUE(kept == first);
+    ASSERT_TRUE(ReadWholeFile(PartName(whole, 2), kept));
+    EXPECT_TRUE(kept == late);
+    ASSERT_TRUE(ReadWholeFile(PartName(whole, 3), kept));
+    EXPECT_TRUE(kept == last);
+    // The output stays for a look at what was joined.
+    EXPECT_TRUE(FileExists(whole));
+}
+
+TEST_F(ErrorTest, APartThatShrankAfterItWasReadFailsTheJoin) {
+    SetTuning(128 * KiB, 1);
+    SetSwitch(L"DeleteFiles", 1);
+    const std::wstring whole = dir / L"shrank.bin";
+    ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), MakePattern(5000, 34)));
+    ASSERT_TRUE(WritePatternFile(PartName(whole, 2), 4 * MiB, 35));
+    RecordingDisplay shown;
+    JoinOperation join(shown);
+    join.Start(Wide(PartName(whole, 1)));
+    ASSERT_EQ(join.State(), Running) << Narrow(shown.statusBar);
+    // Part 1 is closed once all of it is written; then it is cut short behind the join's back.
+    ASSERT_TRUE(RunUntil([&] { return join.DoneSize() >= 5000 || join.State() != Running; }));
+    ASSERT_EQ(join.State(), Running);
+    ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), MakePattern(10, 34)));
+    ASSERT_TRUE(RunToEnd(join));
+    EXPECT_EQ(join.State(), Failed);
+    ExpectReported(shown, L"shrank.bin", ErrorText(L"Error Finish", ERROR_FILE_INVALID));
+    join.Abort();
+    EXPECT_EQ(FileSize(PartName(whole, 1)), 10);
+    EXPECT_EQ(FileSize(PartName(whole, 2)), int64_t(4 * MiB));
+}
+
 TEST_F(ErrorTest, AShareRootGivesTheSectorSize) {
     // A path that does not start with a drive letter: its root is asked for the sector size.
     const std::wstring source = dir / L"unc.bin";
@@ -298,6 +353,59 @@ TEST_F(ErrorTest, AShareRootGivesTheSectorSize) {
 
 namespace ops_tests {
 namespace {
+
+// Offers a host folder to Wine as a drive letter through its mount manager, as Wine's own
+// configuration tool adds drives; with no folder the letter goes away again. False where there
+// is no such manager.
+bool DefineWineDrive(wchar_t letter, const char* unixFolder) {
+    struct UnixDrive {
+        ULONG size;
+        ULONG type;
+        ULONG fsType;
+        DWORD serial;
+        ULONGLONG unixDevice;
+        WCHAR letter;
+        USHORT mountPointOffset;
+        USHORT deviceOffset;
+        USHORT labelOffset;
+    };
+    constexpr DWORD kDefineUnixDrive =
+        CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+    HANDLE manager =
+        CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (manager == INVALID_HANDLE_VALUE)
+        return false;
+    std::vector<char> request(sizeof(UnixDrive) + MAX_PATH, 0);
+    auto* drive = reinterpret_cast<UnixDrive*>(request.data());
+    const size_t length = unixFolder ? strlen(unixFolder) + 1 : 0;
+    drive->size = static_cast<ULONG>(sizeof(UnixDrive) + length);
+    drive->type = DRIVE_FIXED;
+    drive->letter = letter;
+    if (unixFolder) {
+        drive->mountPointOffset = sizeof(UnixDrive);
+        memcpy(request.data() + sizeof(UnixDrive), unixFolder, length);
+    }
+    DWORD returned = 0;
+    BOOL done = DeviceIoControl(manager, kDefineUnixDrive, request.data(), drive->size, nullptr, 0,
+                                &returned, nullptr);
+    CloseHandle(manager);
+    return done != FALSE;
+}
+
+// Runs a step once, when the operation first says it is initializing.
+class InitializingDisplay : public RecordingDisplay {
+public:
+    void SetStatusV(const wchar_t* format, va_list args) override {
+        RecordingDisplay::SetStatusV(format, args);
+        if (onInitializing && status.rfind(L"Initializing", 0) == 0) {
+            std::function<void()> step = onInitializing;
+            onInitializing = nullptr;
+            step();
+        }
+    }
+    std::function<void()> onInitializing;
+};
 
 // A path whose drive cannot tell its sector size (a relative path whose first letter names no
 // drive): the split must not sit there ignoring Split, and the join must not guess.
@@ -341,6 +449,29 @@ TEST_F(UnknownSectorTest, TheJoinDoesNotGuess) {
         << Narrow(shown.statusBar);
     join.Abort();
     EXPECT_FALSE(FileExists(dir / L"quick.bin"));
+}
+
+TEST_F(UnknownSectorTest, TheJoinReportsTheFirstFailureEvenWhenTheDriveAnswersLater) {
+    ASSERT_EQ(GetDriveTypeW(L"R:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
+    ASSERT_TRUE(WriteWholeFile(dir / L"rest.bin.001", MakePattern(5000, 3)));
+    InitializingDisplay shown;
+    // The drive that the relative path's first letter names appears while the join lists its
+    // parts: the first answer, a failure, is the one that counts.
+    bool defined = false;
+    shown.onInitializing = [&] { defined = DefineWineDrive(L'r', "/tmp"); };
+    JoinOperation join(shown);
+    join.Start(Wide(L"rest.bin.001"));
+    if (!defined) {
+        GTEST_SKIP() << "no mount manager to add a drive with";
+    }
+    EXPECT_TRUE(DefineWineDrive(L'r', nullptr));
+    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(shown.status, L"Error occurred !");
+    EXPECT_EQ(shown.statusBar,
+              ErrorText(L"Error reading the sector size of rest.bin.001", ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(shown.actionId, kCommandExit);
+    join.Abort();
+    EXPECT_FALSE(FileExists(dir / L"rest.bin"));
 }
 
 } // namespace

@@ -184,9 +184,146 @@ TEST_F(StateTest, AbortAfterDoneDeletesNothing) {
     join.Start(Wide(PartName(source, 1)));
     ASSERT_TRUE(RunToEnd(join));
     ASSERT_EQ(join.State(), Done);
-    // Open and Find hand the output to the shell; without a recorder they only fail quietly.
     join.Abort();
     EXPECT_EQ(FileSize(source), 3000);
+}
+
+// Makes the shell open files of one made-up type with a copy: opening x.type leaves
+// x.type.opened beside it, a copy of what was opened.
+class CopyOnOpen {
+public:
+    explicit CopyOnOpen(const wchar_t* extension) : extension_(extension) {
+        const std::wstring command = L"cmd.exe /c copy /y \"%1\" \"%1.opened\"";
+        ok_ =
+            Set(extension_, kType) && Set(std::wstring(kType) + L"\\shell\\open\\command", command);
+    }
+    ~CopyOnOpen() {
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, kType);
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, extension_.c_str());
+    }
+    CopyOnOpen(const CopyOnOpen&) = delete;
+    CopyOnOpen& operator=(const CopyOnOpen&) = delete;
+    bool IsSet() const { return ok_; }
+
+private:
+    static constexpr const wchar_t* kType = L"BrindlecotTestCopy";
+    static bool Set(const std::wstring& keyName, const std::wstring& value) {
+        HKEY key;
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, keyName.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                            nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return false;
+        LONG set =
+            RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+        return set == ERROR_SUCCESS;
+    }
+    std::wstring extension_;
+    bool ok_ = false;
+};
+
+TEST_F(StateTest, OpenAndFindHandTheResultToTheShellOnlyWhenDone) {
+    ShellRecorder shell;
+    CopyOnOpen opener(L".bcjoined");
+    ASSERT_TRUE(opener.IsSet());
+    const std::wstring source = dir / L"result.bcjoined";
+    const std::vector<uint8_t> data = MakePattern(2500, 14);
+    ASSERT_TRUE(WriteWholeFile(source, data));
+
+    RecordingDisplay shown;
+    shown.partSize = 1000;
+    SplitOperation split(shown);
+    split.Start(Wide(source));
+    split.OnCommand(kCommandFind); // Waiting: nothing to show yet
+    EXPECT_EQ(ShellRecorder::calls, 0);
+    split.OnCommand(kCommandSplit);
+    ASSERT_TRUE(RunToEnd(split));
+    ASSERT_EQ(split.State(), Done);
+    EXPECT_EQ(ShellRecorder::calls, 0); // SelectFiles is off
+    split.OnCommand(kCommandOpen);      // a split has nothing to open
+    split.OnCommand(kCommandFind);
+    ASSERT_EQ(ShellRecorder::calls, 1);
+    std::vector<std::wstring> parts;
+    for (unsigned i = 1; i <= 3; ++i)
+        parts.push_back(PartName(source, i));
+    ASSERT_EQ(ShellRecorder::selected.size(), parts.size());
+    for (size_t i = 0; i < parts.size(); ++i)
+        EXPECT_EQ(lstrcmpiW(ShellRecorder::selected[i].c_str(), parts[i].c_str()), 0) << i;
+    split.Abort();
+    EXPECT_FALSE(FileExists(source + L".opened"));
+
+    ASSERT_TRUE(DeleteFileW(source.c_str()));
+    RecordingDisplay joinShown;
+    JoinOperation join(joinShown);
+    join.Start(Wide(PartName(source, 1)));
+    join.OnCommand(kCommandOpen); // still running: ignored
+    join.OnCommand(kCommandFind);
+    ASSERT_TRUE(RunToEnd(join));
+    ASSERT_EQ(join.State(), Done);
+    EXPECT_EQ(ShellRecorder::calls, 1);
+    EXPECT_FALSE(FileExists(source + L".opened"));
+
+    join.OnCommand(kCommandFind);
+    ASSERT_EQ(ShellRecorder::calls, 2);
+    ASSERT_EQ(ShellRecorder::selected.size(), 1u);
+    EXPECT_EQ(lstrcmpiW(ShellRecorder::selected[0].c_str(), source.c_str()), 0);
+
+    // Open starts the program the file type names, here a copy of the joined file.
+    join.OnCommand(kCommandOpen);
+    ASSERT_TRUE(RunUntil([&] { return FileSize(source + L".opened") == 2500; }, 30000));
+    std::vector<uint8_t> opened;
+    ASSERT_TRUE(ReadWholeFile(source + L".opened", opened));
+    EXPECT_TRUE(opened == data);
+    join.Abort();
+}
+
+TEST_F(StateTest, AbortMidRunKeepsAFileNamedLikeAPartItNeverReached) {
+    SetTuning(128 * KiB, 1);
+    const std::wstring source = dir / L"x.bin";
+    ASSERT_TRUE(WritePatternFile(source, 8 * MiB, 12));
+    // Somebody else's file under the name of a later part.
+    const std::vector<uint8_t> foreign = MakePattern(333, 13);
+    ASSERT_TRUE(WriteWholeFile(PartName(source, 4), foreign));
+    RecordingDisplay shown;
+    shown.partSize = 1 * MiB;
+    SplitOperation split(shown);
+    split.Start(Wide(source));
+    split.OnCommand(kCommandSplit);
+    ASSERT_EQ(split.State(), Running);
+    ASSERT_TRUE(RunUntil([&] { return split.DoneSize() >= 128 * KiB; }));
+    ASSERT_EQ(split.State(), Running);
+    ASSERT_LT(split.DoneSize(), 3 * MiB);
+    split.Abort();
+    PumpUntil([] { return false; }, 100);
+    EXPECT_FALSE(FileExists(PartName(source, 1)));
+    EXPECT_FALSE(FileExists(PartName(source, 2)));
+    std::vector<uint8_t> kept;
+    ASSERT_TRUE(ReadWholeFile(PartName(source, 4), kept));
+    EXPECT_TRUE(kept == foreign);
+    EXPECT_EQ(FileSize(source), int64_t(8 * MiB));
+}
+
+TEST_F(StateTest, AJoinWithDeleteFilesOffKeepsEveryPart) {
+    // DeleteFiles is left at its default, off.
+    const std::wstring whole = dir / L"keep.bin";
+    std::vector<uint8_t> all;
+    for (unsigned i = 1; i <= 3; ++i) {
+        const std::vector<uint8_t> part = MakePattern(1500 + i, 40 + i);
+        ASSERT_TRUE(WriteWholeFile(PartName(whole, i), part));
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    RecordingDisplay shown;
+    JoinOperation join(shown);
+    join.Start(Wide(PartName(whole, 1)));
+    ASSERT_TRUE(RunToEnd(join));
+    ASSERT_EQ(join.State(), Done) << Narrow(shown.statusBar);
+    EXPECT_EQ(shown.status, L"keep.bin joined !");
+    join.Abort();
+    std::vector<uint8_t> joined;
+    ASSERT_TRUE(ReadWholeFile(whole, joined));
+    EXPECT_TRUE(joined == all);
+    for (unsigned i = 1; i <= 3; ++i)
+        EXPECT_EQ(FileSize(PartName(whole, i)), int64_t(1500 + i)) << i;
 }
 
 TEST_F(StateTest, AnEmptySourceIgnoresSplit) {

@@ -153,3 +153,58 @@ TEST_F(SplitInWindowTest, AMissingFileIsReportedInTheWindow) {
     EXPECT_EQ(StatusBar(), L"Error opening " + path + L": #2 - " + SystemTextOneLine(2));
     EXPECT_EQ(Label(), L"E&xit");
 }
+
+namespace {
+
+// After a failure the part-size panel may still show; what is typed there must not wake the
+// operation up again.
+class ErrorStaysInWindowTest : public SplitInWindowTest {
+protected:
+    void TypeAPartSizeAndExpectTheErrorToStay(const std::wstring& errorText) {
+        ASSERT_TRUE(gMainWindow.IsPartSizePanelShown());
+        ASSERT_TRUE(::IsWindowVisible(Item(IDC_MAIN_SIZE)));
+        ::SendMessageW(Item(IDC_MAIN_SIZE), EM_SETSEL, 0, -1);
+        ::SendMessageW(Item(IDC_MAIN_SIZE), WM_CHAR, L'2', 1);
+        ::SendMessageW(Item(IDC_MAIN_SIZE), WM_CHAR, L'0', 1);
+        ::SendMessageW(Item(IDC_MAIN_UNIT), CB_SETCURSEL, 1, 0);
+        ::SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_UNIT, CBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(Item(IDC_MAIN_UNIT)));
+        Pump(50);
+        EXPECT_EQ(WindowText(Item(IDC_MAIN_SIZE)), L"20");
+        EXPECT_EQ(Status(), L"Error occurred !");
+        EXPECT_EQ(StatusBar(), errorText);
+        EXPECT_EQ(Label(), L"E&xit");
+        EXPECT_EQ(DefaultItem(), 1005u);
+        EXPECT_TRUE(Greyed(1000));
+        EXPECT_EQ(gOperation->State(), Failed);
+    }
+};
+
+} // namespace
+
+TEST_F(ErrorStaysInWindowTest, AfterAFailedStart) {
+    const std::wstring path = dir / L"absent.bin";
+    Start(path);
+    ASSERT_EQ(Status(), L"Error occurred !");
+    TypeAPartSizeAndExpectTheErrorToStay(L"Error opening " + path + L": #2 - " +
+                                         SystemTextOneLine(2));
+}
+
+TEST_F(ErrorStaysInWindowTest, AfterAFailedSplitCommand) {
+    const std::wstring path = dir / L"held.bin";
+    ASSERT_TRUE(WritePatternFile(path, 300000, 6));
+    const uint64_t partSize = 100 * 1024;
+    WriteBinary(L"PartSize", &partSize, 8);
+    SplitOperation& split = Start(path);
+    ASSERT_EQ(split.State(), Waiting);
+    // Another program holds the source when Split is pressed.
+    HANDLE other = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
+    Pump(50);
+    ::CloseHandle(other);
+    ASSERT_EQ(split.State(), Failed);
+    TypeAPartSizeAndExpectTheErrorToStay(L"Error opening " + path + L": #32 - " +
+                                         SystemTextOneLine(32));
+    EXPECT_FALSE(FileExists(dir / L"held.bin.001"));
+}
