@@ -126,7 +126,21 @@ void CALLBACK CompletionDispatcher::CompletionApc(ULONG_PTR parameter) {
         routine(request);
 }
 
+int CompletionDispatcher::holdCount_ = 0;
+
+void CompletionDispatcher::HoldDeliveries() {
+    ++holdCount_;
+}
+
+void CompletionDispatcher::ReleaseDeliveries() {
+    // Nothing is run from here: the caller is still inside its handler. The next tick does it.
+    if (holdCount_ > 0)
+        --holdCount_;
+}
+
 void CALLBACK CompletionDispatcher::TimerProc(HWND, UINT, UINT_PTR, DWORD) {
+    if (holdCount_ > 0)
+        return;
     // Never satisfied; its only effect is that every APC queued to this thread runs now.
     WaitForSingleObjectEx(GetCurrentThread(), 0, TRUE);
 }

@@ -40,6 +40,27 @@ public:
     bool Associate(HANDLE file);
     // For a read or write the system refused at once: error and transferred are filled in.
     bool DeliverToUi(IoRequest* request);
+    // Holding back completions while the user-interface thread runs a modal loop of its own
+    // windows (a message box, a modal dialog, a popup menu). The timer keeps ticking in such a
+    // loop, and a routine run from there would act under a handler that has not returned yet:
+    // an operation could end, or fail, behind an open question. While held, the tick skips its
+    // alertable wait, so the calls stay queued to the thread, in order; they run at the first
+    // tick that the thread's own message loop dispatches after the last hold is let go. The
+    // hold belongs to the calling thread's timer, so it is one for every dispatcher; holds
+    // nest. User-interface thread only.
+    static void HoldDeliveries();
+    static void ReleaseDeliveries();
+    static bool DeliveriesHeld() { return holdCount_ > 0; }
+
+    // Holds completions back for the life of the object.
+    class DeliveryHold {
+    public:
+        DeliveryHold() { HoldDeliveries(); }
+        ~DeliveryHold() { ReleaseDeliveries(); }
+        DeliveryHold(const DeliveryHold&) = delete;
+        DeliveryHold& operator=(const DeliveryHold&) = delete;
+    };
+
     bool IsStarted() const { return port_.IsSet(); }
     HANDLE Port() const { return port_.Get(); }
     HANDLE CompletionThread() const { return completionThread_.Get(); }
@@ -50,6 +71,8 @@ private:
     static void CALLBACK CompletionApc(ULONG_PTR parameter);
     static void CALLBACK TimerProc(HWND, UINT, UINT_PTR, DWORD);
     void KillTickTimer();
+
+    static int holdCount_;
 
     CallPairing calls_; // touched by the completion thread only
     KernelHandle completionThread_;

@@ -72,6 +72,8 @@ LRESULT KHyperlink::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_MOUSELEAVE:
         Invalidate();
         tracking_ = FALSE;
+        // The cursor is elsewhere now: coming back onto the text must set the hand again.
+        hot_ = FALSE;
         break;
     case WM_LBUTTONDOWN: {
         POINT point = {static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};

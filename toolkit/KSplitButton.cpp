@@ -44,15 +44,19 @@ LRESULT KSplitButton::TrackMenu() {
     RECT screen{};
     GetWindowRect(&screen);
     Invalidate();
+    // The menu's owner is the button, so the system tells only the button about the menu's
+    // loop; the parent is told too, as it would be for a menu of its own.
+    const HWND parent = ::GetParent(button);
+    ::SendMessageW(parent, WM_ENTERMENULOOP, TRUE, 0);
     menuOpen_ = 1;
     UINT command = static_cast<UINT>(
         ::TrackPopupMenu(menu_, TPM_RETURNCMD, screen.left, screen.bottom, 0, button, nullptr));
     menuOpen_ = 0;
+    ::SendMessageW(parent, WM_EXITMENULOOP, TRUE, 0);
     // Posted, so the parent runs the command after the menu has gone; a dismissed menu
     // (0) runs nothing.
     if (command != 0 && ::IsWindow(button))
-        ::PostMessageW(::GetParent(button), WM_COMMAND, LOWORD(command),
-                       reinterpret_cast<LPARAM>(button));
+        ::PostMessageW(parent, WM_COMMAND, LOWORD(command), reinterpret_cast<LPARAM>(button));
     Invalidate();
     return 0;
 }

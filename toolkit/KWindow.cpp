@@ -13,7 +13,9 @@ KWindow::~KWindow() {
     if (window_ != nullptr) {
         if (previousProc_ != nullptr)
             Unsubclass();
-        ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        // Only our own pointer goes: another object may have subclassed the window.
+        if (::GetWindowLongPtrW(window_, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(this))
+            ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         RemoveBindingProperty();
     }
     if (atom_ != 0)

@@ -4,6 +4,7 @@
 #include "app/Globals.h"
 #include "app/ProgramInfo.h"
 #include "app/Settings.h"
+#include "io/CompletionDispatcher.h"
 #include "ops/Commands.h"
 #include "ops/Operation.h"
 #include "res/resource.h"
@@ -166,8 +167,13 @@ BOOL MainWindow::OnCancel() {
 
 bool MainWindow::ConfirmExit() {
     if (gOperation && gOperation->IsBusy()) {
-        const int answer = MessageBoxW(L"Do you really want to exit Brindlecot ?", kProgramCaption,
-                                       MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
+        int answer = 0;
+        {
+            // The operation stays as it was asked about until the answer is in.
+            CompletionDispatcher::DeliveryHold hold;
+            answer = MessageBoxW(L"Do you really want to exit Brindlecot ?", kProgramCaption,
+                                 MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
+        }
         if (answer == IDNO)
             return false;
     }
@@ -260,6 +266,7 @@ BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM) {
         ConfirmExit();
         return TRUE;
     case kCommandConfiguration: {
+        CompletionDispatcher::DeliveryHold hold;
         OptionsDialog options(Handle());
         return TRUE;
     }
@@ -301,12 +308,30 @@ BOOL MainWindow::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
     case WM_OPERATION_ENDED:
         OnOperationEnded();
         return TRUE;
+    case WM_ENTERMENULOOP:
+        // The action button's menu (its button tells us) or the system menu.
+        if (!menuHeld) {
+            CompletionDispatcher::HoldDeliveries();
+            menuHeld = true;
+        }
+        return TRUE;
+    case WM_EXITMENULOOP:
+        ReleaseMenuHold();
+        return TRUE;
     default:
         return FALSE;
     }
 }
 
+void MainWindow::ReleaseMenuHold() {
+    if (menuHeld) {
+        CompletionDispatcher::ReleaseDeliveries();
+        menuHeld = false;
+    }
+}
+
 void MainWindow::OnDestroy() {
+    ReleaseMenuHold();
     const HFONT own = GetFont();
     statusText.SetFont(own, TRUE);
     progressBar.SetFont(own, TRUE);

@@ -85,6 +85,7 @@ private:
     void UpdateHighlightColors();
     void OnOperationEnded();
     void OnDestroy();
+    void ReleaseMenuHold();
     void RunCommand(UINT id);
 
     KWindow statusText;
@@ -102,6 +103,8 @@ private:
     FontObject boldFont;
     int32_t captionSum = 0;
     bool panelShown = false;
+    // Completions are held back while a menu loop of this window runs.
+    bool menuHeld = false;
     IconOwner bigIcon;
     IconOwner smallIcon;
 };

@@ -125,6 +125,8 @@ BOOL SetupDialog::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
         if (item == nullptr || item->hwndItem != statusText_.Handle())
             return FALSE;
         DrawStatus(*item);
+        // A dialog procedure answers through DWLP_MSGRESULT, as the main window does.
+        ::SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
         return TRUE;
     }
     case WM_DESTROY:

@@ -188,10 +188,30 @@ TEST_F(HyperlinkTest, MouseLeaveRepaintsAndRenewsTracking) {
     RECT update{};
     EXPECT_TRUE(link.GetUpdateRect(&update, FALSE));
     EXPECT_FALSE(link.IsTracking());
-    // Only WM_SETCURSOR decides what is hot.
-    EXPECT_TRUE(link.IsHot());
+    // The cursor is gone, so nothing is hot any more.
+    EXPECT_FALSE(link.IsHot());
     SetCursorMessage();
     EXPECT_TRUE(link.IsTracking());
+}
+
+TEST_F(HyperlinkTest, ALinkLeftOverItsTextComesAliveAgainOnReturn) {
+    link.EnableWindow(FALSE);
+    HCURSOR hand = ::LoadCursorW(nullptr, IDC_HAND);
+    HCURSOR arrow = ::LoadCursorW(nullptr, IDC_ARROW);
+    CursorAt(TextCentre());
+    SetCursorMessage();
+    ASSERT_TRUE(link.IsHot());
+    // The cursor leaves the control from over the text; the window under it sets its arrow.
+    ::SendMessageW(link.Handle(), WM_MOUSELEAVE, 0, 0);
+    ::SetCursor(arrow);
+    link.ValidateRect(nullptr);
+
+    // It comes straight back onto the text: a hand again, and a repaint in the hover look.
+    SetCursorMessage();
+    EXPECT_EQ(::GetCursor(), hand);
+    EXPECT_TRUE(link.IsHot());
+    RECT update{};
+    EXPECT_TRUE(link.GetUpdateRect(&update, FALSE));
 }
 
 TEST_F(HyperlinkTest, ColourAndUnderlineFollowTheCursorAtPaintTime) {

@@ -197,12 +197,34 @@ TEST(KWindowSubclass, WindowOutlivesItsObject) {
     ::SendMessageW(a.window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"alive"));
     EXPECT_EQ(TextOf(a.window), L"alive");
 
-    // Bound without subclassing, the object still clears GWL_USERDATA when it goes.
+    // Bound without subclassing, the object leaves a GWL_USERDATA that is not its own alone.
     ::SetWindowLongPtrW(a.window, GWLP_USERDATA, 77);
     {
         KWindow object;
         ASSERT_TRUE(object.Attach(a.window, false));
     }
+    EXPECT_EQ(UserDataOf(a.window), 77);
+    EXPECT_EQ(ProcOf(a.window), original);
+}
+
+TEST(KWindowSubclass, ASecondObjectGoingLeavesTheFirstHooked) {
+    WindowGuard a(MakeEdit());
+    const WNDPROC original = ProcOf(a.window);
+    RecordingWindow first;
+    ASSERT_TRUE(first.Attach(a.window, true));
+    {
+        KWindow second;
+        ASSERT_TRUE(second.Attach(a.window, false));
+    }
+    // The first object still owns the window's procedure and still sees its messages.
+    EXPECT_EQ(UserDataOf(a.window), reinterpret_cast<LONG_PTR>(&first));
+    EXPECT_EQ(ProcOf(a.window), &KWindow::StaticWindowProc);
+    ::SendMessageW(a.window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"still"));
+    EXPECT_EQ(first.Count(WM_SETTEXT), 1);
+    EXPECT_EQ(TextOf(a.window), L"still");
+
+    // Its own going clears what it set.
+    first.Detach();
     EXPECT_EQ(UserDataOf(a.window), 0);
     EXPECT_EQ(ProcOf(a.window), original);
 }
