@@ -23,6 +23,10 @@ constexpr wchar_t kNotInstalledText[] = L"Brindlecot is not installed.";
 constexpr wchar_t kInstalledText[] = L"Brindlecot is installed.";
 constexpr wchar_t kCorruptedText[] =
     L"installation is corrupted.\r\nClick Repair button to fix it.";
+// The user's own verbs are gone, but those registered for everybody needed rights this user
+// has not.
+constexpr wchar_t kMachineWideLeftText[] =
+    L"uninstalled for this user.\r\nAdmin rights are needed to\r\nremove it for all users.";
 constexpr wchar_t kInstallErrorFormat[] = L"install error #%u";
 constexpr wchar_t kUninstallErrorFormat[] = L"uninstall error #%u";
 
@@ -100,8 +104,11 @@ BOOL SetupDialog::OnCommand(WPARAM wParam, LPARAM) {
         return TRUE;
     case IDC_SETUP_UNINSTALL:
         if (ShellIntegration::Uninstall()) {
+            const bool machineWideLeft = ::GetLastError() == ERROR_ACCESS_DENIED;
             FocusControl(GetDlgItem(IDOK));
             ShowNotInstalled();
+            if (machineWideLeft)
+                SetStatus(kMachineWideLeftText);
         } else {
             std::swprintf(text, kErrorTextMax, kUninstallErrorFormat,
                           static_cast<unsigned>(::GetLastError()));

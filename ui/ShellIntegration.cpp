@@ -6,17 +6,25 @@ namespace ShellIntegration {
 
 namespace {
 
-// Key names, relative to HKEY_CLASSES_ROOT.
-constexpr wchar_t kExtensionKey[] = L".001";
-constexpr wchar_t kJoinVerbsKey[] = L".001\\Shell";
-constexpr wchar_t kJoinVerbKey[] = L".001\\Shell\\join";
-constexpr wchar_t kJoinCommandKey[] = L".001\\Shell\\join\\command";
-constexpr wchar_t kSplitVerbKey[] = L"*\\Shell\\split";
-constexpr wchar_t kSplitCommandKey[] = L"*\\Shell\\split\\command";
+// Key names, relative to a hive: the user's own classes (HKEY_CURRENT_USER), which need no
+// rights and which Explorer merges into HKEY_CLASSES_ROOT, or the machine's
+// (HKEY_LOCAL_MACHINE), where HKEY_CLASSES_ROOT writes of older copies landed.
+constexpr wchar_t kExtensionKey[] = L"Software\\Classes\\.001";
+constexpr wchar_t kJoinVerbsKey[] = L"Software\\Classes\\.001\\Shell";
+constexpr wchar_t kJoinVerbKey[] = L"Software\\Classes\\.001\\Shell\\join";
+constexpr wchar_t kJoinCommandKey[] = L"Software\\Classes\\.001\\Shell\\join\\command";
+constexpr wchar_t kSplitVerbKey[] = L"Software\\Classes\\*\\Shell\\split";
+constexpr wchar_t kSplitCommandKey[] = L"Software\\Classes\\*\\Shell\\split\\command";
 constexpr wchar_t kJoinVerbName[] = L"join";
 
 constexpr wchar_t kJoinDisplayName[] = L"&Join";
 constexpr wchar_t kSplitDisplayName[] = L"&Split";
+
+const HKEY kUserHive = HKEY_CURRENT_USER;
+const HKEY kMachineHive = HKEY_LOCAL_MACHINE;
+
+// What removing a verb takes: changing and deleting its key and reaching the keys below.
+constexpr REGSAM kRemoveAccess = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS | DELETE;
 
 // Registry names and command lines are compared without regard to letter case, as the
 // registry and the file system themselves do.
@@ -38,7 +46,7 @@ bool CommandIsOurs(RegKey& key, bool split) {
 
 // One install step: the key (and any missing parent), then its default value.
 LONG WriteDefaultValue(RegKey& key, const wchar_t* subKey, const wchar_t* text) {
-    if (!key.Create(subKey, HKEY_CLASSES_ROOT, KEY_SET_VALUE))
+    if (!key.Create(subKey, kUserHive, KEY_SET_VALUE))
         return key.LastStatus();
     // A failed write does not stop the install: QueryStatus shows it afterwards.
     key.SetString(nullptr, text);
@@ -46,11 +54,16 @@ LONG WriteDefaultValue(RegKey& key, const wchar_t* subKey, const wchar_t* text) 
     return ERROR_SUCCESS;
 }
 
+bool KeyExists(HKEY hive, const wchar_t* subKey) {
+    RegKey key;
+    return key.Open(subKey, hive, KEY_QUERY_VALUE) || key.LastStatus() != ERROR_FILE_NOT_FOUND;
+}
+
 // Takes ".001\Shell" back to how it was before Install: the default verb goes when it names
 // our verb. Returns the status of that removal (0 when there was nothing of ours).
-LONG RemoveDefaultVerb() {
+LONG RemoveDefaultVerb(HKEY hive) {
     RegKey key;
-    if (!key.Open(kJoinVerbsKey, HKEY_CLASSES_ROOT, KEY_QUERY_VALUE | KEY_SET_VALUE))
+    if (!key.Open(kJoinVerbsKey, hive, KEY_QUERY_VALUE | KEY_SET_VALUE))
         return key.LastStatus() == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : key.LastStatus();
     wchar_t verb[16];
     if (!key.QueryString(nullptr, verb, ARRAYSIZE(verb)) || !SameText(verb, kJoinVerbName))
@@ -60,9 +73,9 @@ LONG RemoveDefaultVerb() {
 
 // Removes a key that Install may have created on its way, but only when nothing is left in
 // it: whatever another program keeps there stays.
-void RemoveIfEmpty(const wchar_t* subKey) {
+void RemoveIfEmpty(HKEY hive, const wchar_t* subKey) {
     RegKey key;
-    if (!key.Open(subKey, HKEY_CLASSES_ROOT, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS))
+    if (!key.Open(subKey, hive, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS))
         return;
     const DWORD subKeys = key.SubKeyCount();
     if (key.LastStatus() != ERROR_SUCCESS || subKeys != 0)
@@ -71,8 +84,55 @@ void RemoveIfEmpty(const wchar_t* subKey) {
     if (key.LastStatus() != ERROR_SUCCESS || values != 0)
         return;
     key.Close();
-    RegKey root(HKEY_CLASSES_ROOT);
+    RegKey root(hive);
     root.DeleteTree(subKey);
+}
+
+// The join verb, the default verb naming it and the keys that only held them.
+LONG RemoveJoinVerb(HKEY hive) {
+    RegKey root(hive);
+    const LONG treeStatus = root.DeleteTree(kJoinVerbKey) ? ERROR_SUCCESS : root.LastStatus();
+    const LONG verbStatus = RemoveDefaultVerb(hive);
+    RemoveIfEmpty(hive, kJoinVerbsKey);
+    RemoveIfEmpty(hive, kExtensionKey);
+    return treeStatus != ERROR_SUCCESS ? treeStatus : verbStatus;
+}
+
+LONG RemoveSplitVerb(HKEY hive) {
+    // "*\Shell" itself stays: it belongs to every program.
+    RegKey root(hive);
+    return root.DeleteTree(kSplitVerbKey) ? ERROR_SUCCESS : root.LastStatus();
+}
+
+// Whether this user may change everything that removing the verbs found in a hive touches.
+LONG MayRemove(HKEY hive, bool join, bool split) {
+    const struct {
+        bool needed;
+        const wchar_t* key;
+    } keys[] = {{join, kJoinVerbKey}, {join, kJoinVerbsKey}, {split, kSplitVerbKey}};
+    for (const auto& k : keys) {
+        RegKey key;
+        if (k.needed && !key.Open(k.key, hive, kRemoveAccess) &&
+            key.LastStatus() != ERROR_FILE_NOT_FOUND)
+            return key.LastStatus();
+    }
+    return ERROR_SUCCESS;
+}
+
+// The verbs registered for everybody, by an older copy or an administrator. They go only as a
+// whole: where this user may not change one of their keys, all of them stay as they are and
+// the result is ERROR_ACCESS_DENIED. A verb missing there is nothing to report.
+LONG RemoveMachineVerbs() {
+    const bool join = KeyExists(kMachineHive, kJoinVerbKey);
+    const bool split = KeyExists(kMachineHive, kSplitVerbKey);
+    if (!join && !split)
+        return ERROR_SUCCESS;
+    const LONG rights = MayRemove(kMachineHive, join, split);
+    if (rights != ERROR_SUCCESS)
+        return rights;
+    const LONG joinStatus = join ? RemoveJoinVerb(kMachineHive) : ERROR_SUCCESS;
+    const LONG splitStatus = split ? RemoveSplitVerb(kMachineHive) : ERROR_SUCCESS;
+    return splitStatus != ERROR_SUCCESS ? splitStatus : joinStatus;
 }
 
 } // namespace
@@ -100,11 +160,11 @@ BOOL BuildCommandLine(bool split, wchar_t* buffer) {
 
 InstallStatus QueryStatus() {
     RegKey key;
-    if (!key.Open(kJoinCommandKey, HKEY_CLASSES_ROOT, KEY_QUERY_VALUE))
+    if (!key.Open(kJoinCommandKey, kUserHive, KEY_QUERY_VALUE))
         return InstallStatus::NotInstalled;
     if (!CommandIsOurs(key, false))
         return InstallStatus::Corrupted;
-    if (!key.Open(kSplitCommandKey, HKEY_CLASSES_ROOT, KEY_QUERY_VALUE))
+    if (!key.Open(kSplitCommandKey, kUserHive, KEY_QUERY_VALUE))
         return InstallStatus::Corrupted;
     return CommandIsOurs(key, true) ? InstallStatus::Installed : InstallStatus::Corrupted;
 }
@@ -136,20 +196,21 @@ BOOL Install() {
 }
 
 BOOL Uninstall() {
-    RegKey root(HKEY_CLASSES_ROOT);
-    // Only our verb and the default verb naming it go; .001 may carry other programs' entries.
-    LONG joinStatus = root.DeleteTree(kJoinVerbKey) ? ERROR_SUCCESS : root.LastStatus();
-    const LONG verbStatus = RemoveDefaultVerb();
-    if (joinStatus == ERROR_SUCCESS)
-        joinStatus = verbStatus;
-    RemoveIfEmpty(kJoinVerbsKey);
-    RemoveIfEmpty(kExtensionKey);
+    // Only our verbs and the default verb naming ours go; .001 may carry other programs' entries.
+    // The split verb is attempted whatever the join verb gave.
+    const LONG joinStatus = RemoveJoinVerb(kUserHive);
+    const LONG splitStatus = RemoveSplitVerb(kUserHive);
+    const LONG userStatus = splitStatus != ERROR_SUCCESS ? splitStatus : joinStatus;
+    const LONG machineStatus = RemoveMachineVerbs();
 
-    // Attempted whatever the join verb gave; "*\Shell" itself stays.
-    const LONG splitStatus = root.DeleteTree(kSplitVerbKey) ? ERROR_SUCCESS : root.LastStatus();
-
-    ::SetLastError(static_cast<DWORD>(splitStatus != ERROR_SUCCESS ? splitStatus : joinStatus));
-    return joinStatus == ERROR_SUCCESS && splitStatus == ERROR_SUCCESS;
+    if (userStatus != ERROR_SUCCESS) {
+        ::SetLastError(static_cast<DWORD>(userStatus));
+        return FALSE;
+    }
+    // The user's own verbs are gone; verbs for everybody that this user may not change are no
+    // failure of the uninstall, but the caller has to tell that they stay.
+    ::SetLastError(static_cast<DWORD>(machineStatus));
+    return machineStatus == ERROR_SUCCESS || machineStatus == ERROR_ACCESS_DENIED;
 }
 
 } // namespace ShellIntegration

@@ -5,7 +5,9 @@
 #include <cstdint>
 
 // The Explorer verbs "&Split" on every file and "&Join" (the default action) on .001 files,
-// kept under HKEY_CLASSES_ROOT. Free functions without state, used by the setup dialog.
+// kept in the user's own classes (HKEY_CURRENT_USER\Software\Classes), which Explorer merges
+// into HKEY_CLASSES_ROOT and which need no rights. Free functions without state, used by the
+// setup dialog.
 namespace ShellIntegration {
 
 enum class InstallStatus : int32_t {
@@ -32,8 +34,12 @@ InstallStatus QueryStatus();
 // is written at all.
 BOOL Install();
 
-// Removes what Install wrote and nothing else. On failure the last-error value holds the
-// status of a removal that failed (2 when a verb was already missing).
+// Removes what Install wrote and nothing else, and the same verbs registered for everybody
+// (HKEY_LOCAL_MACHINE\Software\Classes) where this user may change them. On failure the
+// last-error value holds the status of a removal of the user's verbs that failed (2 when a
+// verb was already missing), or of the verbs for everybody. On success it is 0, or
+// ERROR_ACCESS_DENIED when verbs for everybody were found that this user may not change: they
+// are then left whole.
 BOOL Uninstall();
 
 } // namespace ShellIntegration

@@ -10,6 +10,7 @@
 #include "app/ProgramInfo.h"
 #include "res/resource.h"
 #include "support/Screenshot.h"
+#include "support/TestFiles.h"
 #include "toolkit/DcGuards.h"
 #include "toolkit/DeviceContext.h"
 #include "toolkit/GdiObject.h"
@@ -24,6 +25,8 @@ namespace {
 
 constexpr wchar_t kCorruptedText[] =
     L"installation is corrupted.\r\nClick Repair button to fix it.";
+constexpr wchar_t kMachineWideLeftText[] =
+    L"uninstalled for this user.\r\nAdmin rights are needed to\r\nremove it for all users.";
 
 // Runs what is queued, with the dialog's keyboard handling, as its own loop would; a WM_QUIT
 // found on the way is reported.
@@ -303,13 +306,51 @@ TEST_F(SetupDialogTest, FailedUninstallShowsTheCodeAndKeepsTheButtons) {
     ASSERT_TRUE(ShellIntegration::Install());
     Open();
     // Someone took the split verb away meanwhile.
-    ASSERT_EQ(::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"*\\Shell\\split"), ERROR_SUCCESS);
+    ASSERT_EQ(DeleteTree(L"*\\Shell\\split"), ERROR_SUCCESS);
     Click(Remove());
     EXPECT_EQ(Status(), L"uninstall error #2");
     ExpectButtons(L"Install", false, true);
     // The join verb went all the same.
     EXPECT_FALSE(KeyExists(L".001\\Shell\\join"));
     Shot(L"setup-uninstall-error.bmp");
+}
+
+// Verbs for everybody that this user may not change (Windows lets a user only read the
+// machine's classes): the user's own verbs go, and the status says what stayed.
+TEST_F(SetupDialogTest, UninstallThatMustLeaveTheVerbsForEverybodySaysSo) {
+    WriteMachineVerbs(L"C:\\Program Files\\Brindlecot\\brindlecot.exe");
+    ASSERT_TRUE(ShellIntegration::Install());
+    ReadOnlyForEverybody readOnly(L"*\\Shell\\split", kMachine);
+    ASSERT_TRUE(readOnly.Applied());
+    Open();
+    ExpectButtons(L"Install", false, true);
+    Click(Remove());
+    EXPECT_EQ(Status(), kMachineWideLeftText);
+    // Nothing more this user can do about it here.
+    ExpectButtons(L"Install", true, false);
+    EXPECT_EQ(::GetFocus(), CloseButton());
+    EXPECT_FALSE(KeyExists(L"*\\Shell\\split"));
+    EXPECT_TRUE(KeyExists(L"*\\Shell\\split\\command", kMachine));
+    EXPECT_TRUE(KeyExists(L".001\\Shell\\join\\command", kMachine));
+
+    // Every line fits across the status area, and all three fit from top to bottom.
+    const HWND status = Item(IDC_SETUP_STATUS);
+    RECT client{};
+    ::GetClientRect(status, &client);
+    WindowDC dc(status);
+    SelectObjectGuard font(dc.Get(),
+                           reinterpret_cast<HGDIOBJ>(::SendMessageW(status, WM_GETFONT, 0, 0)));
+    const wchar_t* lines[] = {L"uninstalled for this user.", L"Admin rights are needed to",
+                              L"remove it for all users."};
+    for (const wchar_t* line : lines) {
+        SIZE extent{};
+        ::GetTextExtentPoint32W(dc.Get(), line, lstrlenW(line), &extent);
+        EXPECT_LT(extent.cx, client.right) << testing_support::Narrow(line);
+    }
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc.Get(), &metrics);
+    EXPECT_LE(3 * metrics.tmHeight, client.bottom);
+    Shot(L"setup-machine-wide-left.bmp");
 }
 
 TEST_F(SetupDialogTest, CloseEscapeAndCloseBoxEndTheLoopOnly) {

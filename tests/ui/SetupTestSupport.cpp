@@ -1,13 +1,33 @@
 #include "ui/SetupTestSupport.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 
 namespace shell_test {
 
-RegValue ReadNamed(const wchar_t* key, const wchar_t* name) {
-    RegValue value;
+namespace {
+
+// Only KEY_READ, for everybody, and nothing inherited from the parent.
+constexpr wchar_t kReadOnlyAccessList[] = L"D:P(A;;KR;;;WD)";
+
+HKEY OpenClassesKey(HKEY hive, const wchar_t* key, REGSAM access) {
     HKEY handle = nullptr;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(hive, ClassesPath(key).c_str(), 0, access, &handle) != ERROR_SUCCESS)
+        return nullptr;
+    return handle;
+}
+
+} // namespace
+
+std::wstring ClassesPath(const wchar_t* key) {
+    return std::wstring(L"Software\\Classes\\") + key;
+}
+
+RegValue ReadNamed(const wchar_t* key, const wchar_t* name, HKEY hive) {
+    RegValue value;
+    const HKEY handle = OpenClassesKey(hive, key, KEY_QUERY_VALUE);
+    if (handle == nullptr)
         return value;
     std::vector<wchar_t> data(4096);
     DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
@@ -24,10 +44,10 @@ RegValue ReadNamed(const wchar_t* key, const wchar_t* name) {
     return value;
 }
 
-void WriteNamed(const wchar_t* key, const wchar_t* name, const std::wstring& text) {
+void WriteNamed(const wchar_t* key, const wchar_t* name, const std::wstring& text, HKEY hive) {
     HKEY handle = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                &handle, nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(hive, ClassesPath(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                nullptr, &handle, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(::RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
@@ -35,19 +55,22 @@ void WriteNamed(const wchar_t* key, const wchar_t* name, const std::wstring& tex
     ::RegCloseKey(handle);
 }
 
-bool KeyExists(const wchar_t* key) {
-    HKEY handle = nullptr;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
+bool KeyExists(const wchar_t* key, HKEY hive) {
+    const HKEY handle = OpenClassesKey(hive, key, KEY_QUERY_VALUE);
+    if (handle == nullptr)
         return false;
     ::RegCloseKey(handle);
     return true;
 }
 
-std::vector<std::wstring> SubKeyNames(const wchar_t* key) {
+LONG DeleteTree(const wchar_t* key, HKEY hive) {
+    return ::RegDeleteTreeW(hive, ClassesPath(key).c_str());
+}
+
+std::vector<std::wstring> SubKeyNames(const wchar_t* key, HKEY hive) {
     std::vector<std::wstring> names;
-    HKEY handle = nullptr;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_ENUMERATE_SUB_KEYS, &handle) !=
-        ERROR_SUCCESS)
+    const HKEY handle = OpenClassesKey(hive, key, KEY_ENUMERATE_SUB_KEYS);
+    if (handle == nullptr)
         return names;
     wchar_t name[256];
     for (DWORD i = 0;; ++i) {
@@ -62,10 +85,10 @@ std::vector<std::wstring> SubKeyNames(const wchar_t* key) {
     return names;
 }
 
-std::vector<std::wstring> ValueNames(const wchar_t* key) {
+std::vector<std::wstring> ValueNames(const wchar_t* key, HKEY hive) {
     std::vector<std::wstring> names;
-    HKEY handle = nullptr;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
+    const HKEY handle = OpenClassesKey(hive, key, KEY_QUERY_VALUE);
+    if (handle == nullptr)
         return names;
     wchar_t name[256];
     for (DWORD i = 0;; ++i) {
@@ -80,13 +103,47 @@ std::vector<std::wstring> ValueNames(const wchar_t* key) {
     return names;
 }
 
-bool CreateVolatileKey(const wchar_t* key) {
+bool CreateVolatileKey(const wchar_t* key, HKEY hive) {
     HKEY handle = nullptr;
-    if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, REG_OPTION_VOLATILE, KEY_READ,
+    if (::RegCreateKeyExW(hive, ClassesPath(key).c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_READ,
                           nullptr, &handle, nullptr) != ERROR_SUCCESS)
         return false;
     ::RegCloseKey(handle);
     return true;
+}
+
+void WriteMachineVerbs(const std::wstring& program) {
+    WriteDefault(L".001\\Shell\\join", L"&Join", kMachine);
+    WriteDefault(L".001\\Shell\\join\\command", L"\"" + program + L"\" /j \"%1\"", kMachine);
+    WriteDefault(L".001\\Shell", L"join", kMachine);
+    WriteDefault(L"*\\Shell\\split", L"&Split", kMachine);
+    WriteDefault(L"*\\Shell\\split\\command", L"\"" + program + L"\" /s \"%1\"", kMachine);
+}
+
+ReadOnlyForEverybody::ReadOnlyForEverybody(const wchar_t* key, HKEY hive) {
+    key_ = OpenClassesKey(hive, key, READ_CONTROL | WRITE_DAC);
+    if (key_ == nullptr)
+        return;
+    DWORD bytes = 0;
+    ::RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &bytes);
+    saved_.resize(bytes);
+    if (bytes == 0 || ::RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data(), &bytes) !=
+                          ERROR_SUCCESS)
+        return;
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            kReadOnlyAccessList, SDDL_REVISION_1, &readOnly, nullptr))
+        return;
+    applied_ = ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
+    ::LocalFree(readOnly);
+}
+
+ReadOnlyForEverybody::~ReadOnlyForEverybody() {
+    // The handle was opened with WRITE_DAC before the list changed, so it can put it back.
+    if (applied_)
+        ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
+    if (key_ != nullptr)
+        ::RegCloseKey(key_);
 }
 
 std::wstring ModulePath() {
@@ -100,12 +157,11 @@ std::wstring OurCommand(bool split) {
 }
 
 void RemoveTestEntries() {
-    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L".001");
-    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, L".001");
-    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"*\\Shell\\split");
-    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, L"*\\Shell\\split");
-    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"*\\Shell\\inspect");
-    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, L"*\\Shell\\inspect");
+    for (HKEY hive : {kUser, kMachine}) {
+        DeleteTree(L".001", hive);
+        DeleteTree(L"*\\Shell\\split", hive);
+        DeleteTree(L"*\\Shell\\inspect", hive);
+    }
 }
 
 } // namespace shell_test

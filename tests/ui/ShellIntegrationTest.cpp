@@ -42,6 +42,9 @@ TEST_F(ShellRegistryTest, InstallWritesExactlyTheDocumentedLayout) {
     EXPECT_TRUE(ValueNames(L".001").empty());
     EXPECT_EQ(SubKeyNames(L".001"), std::vector<std::wstring>{L"Shell"});
     EXPECT_EQ(QueryStatus(), InstallStatus::Installed);
+    // All of it in the user's own classes: nothing for everybody, which needs no rights.
+    EXPECT_FALSE(KeyExists(L".001", kMachine));
+    EXPECT_FALSE(KeyExists(L"*\\Shell\\split", kMachine));
 
     // Installing again (Repair) over a good installation changes nothing.
     ASSERT_TRUE(Install());
@@ -60,6 +63,9 @@ TEST_F(ShellRegistryTest, BuildCommandLineQuotesModuleAndDocument) {
 }
 
 TEST_F(ShellRegistryTest, StatusFollowsTheTwoCommandValues) {
+    EXPECT_EQ(QueryStatus(), InstallStatus::NotInstalled);
+    // Only the user's own verbs count, even when the machine's name this very program.
+    WriteMachineVerbs(ModulePath());
     EXPECT_EQ(QueryStatus(), InstallStatus::NotInstalled);
     ASSERT_TRUE(Install());
     EXPECT_EQ(QueryStatus(), InstallStatus::Installed);
@@ -93,13 +99,14 @@ TEST_F(ShellRegistryTest, StatusFollowsTheTwoCommandValues) {
 TEST_F(ShellRegistryTest, PartlyInstalledOrUnreadableIsCorrupted) {
     ASSERT_TRUE(Install());
     // Split verb removed by hand, join verb intact.
-    ASSERT_EQ(::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"*\\Shell\\split"), ERROR_SUCCESS);
+    ASSERT_EQ(DeleteTree(L"*\\Shell\\split"), ERROR_SUCCESS);
     EXPECT_EQ(QueryStatus(), InstallStatus::Corrupted);
     ASSERT_TRUE(Install());
 
     // A split command key without its value.
-    ASSERT_EQ(::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, L"*\\Shell\\split\\command", nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        ::RegDeleteKeyValueW(kUser, ClassesPath(L"*\\Shell\\split\\command").c_str(), nullptr),
+        ERROR_SUCCESS);
     EXPECT_EQ(QueryStatus(), InstallStatus::Corrupted);
     ASSERT_TRUE(Install());
 
@@ -110,7 +117,7 @@ TEST_F(ShellRegistryTest, PartlyInstalledOrUnreadableIsCorrupted) {
     EXPECT_EQ(QueryStatus(), InstallStatus::Installed);
 
     // Without the join command key nothing counts as installed, whatever the split verb holds.
-    ASSERT_EQ(::RegDeleteTreeW(HKEY_CLASSES_ROOT, L".001\\Shell\\join\\command"), ERROR_SUCCESS);
+    ASSERT_EQ(DeleteTree(L".001\\Shell\\join\\command"), ERROR_SUCCESS);
     EXPECT_EQ(QueryStatus(), InstallStatus::NotInstalled);
     WriteDefault(L"*\\Shell\\split\\command", L"something else");
     EXPECT_EQ(QueryStatus(), InstallStatus::NotInstalled);
@@ -162,7 +169,7 @@ TEST_F(ShellRegistryTest, UninstallLeavesNoEmptyKeysBehind) {
 TEST_F(ShellRegistryTest, UninstallReportsAMissingVerb) {
     // Split verb already missing: the join verb still goes, the result is 2.
     ASSERT_TRUE(Install());
-    ASSERT_EQ(::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"*\\Shell\\split"), ERROR_SUCCESS);
+    ASSERT_EQ(DeleteTree(L"*\\Shell\\split"), ERROR_SUCCESS);
     ::SetLastError(0);
     EXPECT_FALSE(Uninstall());
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
@@ -170,7 +177,7 @@ TEST_F(ShellRegistryTest, UninstallReportsAMissingVerb) {
 
     // Join verb missing: the split verb still goes.
     ASSERT_TRUE(Install());
-    ASSERT_EQ(::RegDeleteTreeW(HKEY_CLASSES_ROOT, L".001\\Shell\\join"), ERROR_SUCCESS);
+    ASSERT_EQ(DeleteTree(L".001\\Shell\\join"), ERROR_SUCCESS);
     ::SetLastError(0);
     EXPECT_FALSE(Uninstall());
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
@@ -182,8 +189,71 @@ TEST_F(ShellRegistryTest, UninstallReportsAMissingVerb) {
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
-// Wine ignores key security, so "access denied" can't be had; a volatile parent refuses a
-// lasting subkey on Windows and Wine alike, which makes a Create fail for real.
+// An older copy, or an administrator, registered the verbs for everybody through
+// HKEY_CLASSES_ROOT. Uninstall takes them away too where it may, with the same care for other
+// programs' entries, and a verb missing there is no error.
+TEST_F(ShellRegistryTest, UninstallAlsoRemovesTheVerbsForEverybody) {
+    const std::wstring elsewhere = L"C:\\Program Files\\Brindlecot\\brindlecot.exe";
+    WriteMachineVerbs(elsewhere);
+    WriteNamed(L".001", L"Content Type", L"application/x-foreign", kMachine);
+    WriteDefault(L".001\\Shell\\open\\command", L"foreign.exe \"%1\"", kMachine);
+    WriteDefault(L"*\\Shell\\inspect\\command", L"inspect.exe \"%1\"", kMachine);
+    ASSERT_TRUE(Install());
+    ::SetLastError(12345);
+    EXPECT_TRUE(Uninstall());
+    EXPECT_EQ(::GetLastError(), 0u);
+    EXPECT_FALSE(KeyExists(L".001"));
+    EXPECT_FALSE(KeyExists(L".001\\Shell\\join", kMachine));
+    EXPECT_FALSE(KeyExists(L"*\\Shell\\split", kMachine));
+    EXPECT_FALSE(ReadDefault(L".001\\Shell", kMachine).found);
+    EXPECT_EQ(ReadNamed(L".001", L"Content Type", kMachine).text, L"application/x-foreign");
+    EXPECT_EQ(ReadDefault(L".001\\Shell\\open\\command", kMachine).text, L"foreign.exe \"%1\"");
+    EXPECT_EQ(ReadDefault(L"*\\Shell\\inspect\\command", kMachine).text, L"inspect.exe \"%1\"");
+
+    // Only the split verb left for everybody.
+    WriteDefault(L"*\\Shell\\split\\command", L"\"" + elsewhere + L"\" /s \"%1\"", kMachine);
+    ASSERT_TRUE(Install());
+    ::SetLastError(12345);
+    EXPECT_TRUE(Uninstall());
+    EXPECT_EQ(::GetLastError(), 0u);
+    EXPECT_FALSE(KeyExists(L"*\\Shell\\split", kMachine));
+    EXPECT_EQ(ReadDefault(L"*\\Shell\\inspect\\command", kMachine).text, L"inspect.exe \"%1\"");
+}
+
+// Windows lets a user only read the machine's classes. Wine checks a key's access list when a
+// key is opened to change its values, though not to delete it; these tests take the right to
+// change away from one key of the verbs for everybody at a time.
+TEST_F(ShellRegistryTest, VerbsForEverybodyThatMayNotBeChangedAreLeftWhole) {
+    const std::wstring elsewhere = L"C:\\Program Files\\Brindlecot\\brindlecot.exe";
+    for (const wchar_t* locked : {L".001\\Shell", L".001\\Shell\\join", L"*\\Shell\\split"}) {
+        SCOPED_TRACE(testing_support::Narrow(locked));
+        WriteMachineVerbs(elsewhere);
+        ASSERT_TRUE(Install());
+        {
+            ReadOnlyForEverybody readOnly(locked, kMachine);
+            ASSERT_TRUE(readOnly.Applied());
+            ::SetLastError(0);
+            // The user's own verbs go: that is a success, and the code tells what was left.
+            EXPECT_TRUE(Uninstall());
+            EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        }
+        EXPECT_EQ(QueryStatus(), InstallStatus::NotInstalled);
+        EXPECT_FALSE(KeyExists(L".001"));
+        EXPECT_FALSE(KeyExists(L"*\\Shell\\split"));
+        // Nothing of the verbs for everybody was touched, not even what could have gone.
+        EXPECT_EQ(ReadDefault(L".001\\Shell", kMachine).text, L"join");
+        EXPECT_EQ(ReadDefault(L".001\\Shell\\join", kMachine).text, L"&Join");
+        EXPECT_EQ(ReadDefault(L".001\\Shell\\join\\command", kMachine).text,
+                  L"\"" + elsewhere + L"\" /j \"%1\"");
+        EXPECT_EQ(ReadDefault(L"*\\Shell\\split", kMachine).text, L"&Split");
+        EXPECT_EQ(ReadDefault(L"*\\Shell\\split\\command", kMachine).text,
+                  L"\"" + elsewhere + L"\" /s \"%1\"");
+        RemoveTestEntries();
+    }
+}
+
+// A volatile parent refuses a lasting subkey on Windows and Wine alike, which makes a Create
+// fail for real.
 TEST_F(ShellRegistryTest, InstallStopsAtTheFirstKeyItCannotCreate) {
     ASSERT_TRUE(CreateVolatileKey(L".001"));
     ::SetLastError(0);
