@@ -62,6 +62,9 @@ BOOL MainWindow::OnInitDialog() {
     captionSum = 0;
     partSize = 0;
     panelShown = false;
+    meterState = Idle;
+    speedText.Assign(L"", 0);
+    speedPartWidth = 0;
 
     BuildActionMenu();
 
@@ -190,6 +193,7 @@ BOOL MainWindow::OnSize(WPARAM type, UINT clientWidth, UINT clientHeight) {
     int h = static_cast<int>(clientHeight);
 
     statusBar.SendMessageW(WM_SIZE, 0, 0);
+    LayoutStatusBarParts();
     RECT bar{};
     statusBar.GetWindowRect(&bar);
     h -= bar.bottom - bar.top;
@@ -282,7 +286,7 @@ BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM) {
     }
 }
 
-BOOL MainWindow::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
+BOOL MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_DRAWITEM: {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
@@ -307,6 +311,11 @@ BOOL MainWindow::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
         return TRUE;
     case WM_OPERATION_ENDED:
         OnOperationEnded();
+        return TRUE;
+    case WM_TIMER:
+        if (wParam != kSpeedTimer)
+            return FALSE;
+        OnSpeedTimer();
         return TRUE;
     case WM_ENTERMENULOOP:
         // The action button's menu (its button tells us) or the system menu.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/WideString.h"
+#include "ops/Operation.h"
 #include "ops/OperationDisplay.h"
 #include "toolkit/GdiObject.h"
 #include "toolkit/KComboBox.h"
@@ -11,6 +12,7 @@
 #include "toolkit/KStatusBar.h"
 #include "toolkit/Menu.h"
 #include "ui/ProgressDisplay.h"
+#include "ui/TransferMeter.h"
 
 #include <cstdint>
 
@@ -88,6 +90,17 @@ private:
     void ReleaseMenuHold();
     void RunCommand(UINT id);
 
+    // The speed part of the status bar (MainWindowSpeed.cpp): follows the operation's state,
+    // sampled at each SetAction and every half second while it runs.
+    static constexpr UINT_PTR kSpeedTimer = 1;
+    void FollowOperation();
+    void OnSpeedTimer();
+    void SetSpeedText(bool keepWidth);
+    // Two parts while the speed part has a text, the path's taking the rest of the width;
+    // one part otherwise.
+    void LayoutStatusBarParts();
+    int StatusBarTextWidth(const wchar_t* text) const;
+
     KWindow statusText;
     KWindow progressBar;
     KComboBox unitCombo;
@@ -107,4 +120,8 @@ private:
     bool menuHeld = false;
     IconOwner bigIcon;
     IconOwner smallIcon;
+    TransferMeter meter;
+    OperationState meterState = Idle;
+    WideString speedText;
+    int speedPartWidth = 0;
 };

@@ -120,4 +120,6 @@ void MainWindow::SetAction(UINT id, UINT flags) {
     }
     if (flags & (kActionLabelRuns | kActionLabelInert))
         actionButton.SetMode((flags & kActionLabelInert) != 0 ? 2 : 1);
+    // Every change of the operation's state comes with a new action.
+    FollowOperation();
 }

@@ -95,7 +95,11 @@ TEST_F(DISABLED_Screenshots, MainWindowStatesAndOptions) {
 
     ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpDialog(
-        Window(), [&] { return split.Progress() >= 40.0f; }, 60000));
+        Window(),
+        [&] {
+            return split.Progress() >= 40.0f && !StatusBarText(Item(IDC_MAIN_STATUSBAR), 1).empty();
+        },
+        60000));
     Save(Window(), L"3-split-running");
 
     ::SendMessageW(Window(), WM_COMMAND, kCommandPause, 0);

@@ -6,6 +6,8 @@
 #include "support/TestFiles.h"
 #include "ui/ShellActions.h"
 
+#include <regex>
+
 using namespace ui_tests;
 using namespace testing_support;
 
@@ -119,6 +121,49 @@ TEST_F(SplitInWindowTest, APartSizeTypedAndTheButtonPressedSplitTheFile) {
     ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
     Pump(50);
     EXPECT_EQ(selections, 1);
+}
+
+TEST_F(SplitInWindowTest, TheSecondPartTellsSpeedAndTimeLeftThenPausedThenTheTotals) {
+    // Small buffers and one IoPair: the split takes a few seconds however fast the disk is.
+    WriteDword(L"BufferSize", 131072);
+    WriteDword(L"IoPairCount", 1);
+    const std::wstring path = dir / L"film.avi";
+    ASSERT_TRUE(WritePatternFile(path, 24u << 20, 9));
+    const uint64_t partSize = 10u << 20;
+    WriteBinary(L"PartSize", &partSize, 8);
+    SplitOperation& split = Start(path);
+    const HWND bar = Item(IDC_MAIN_STATUSBAR);
+    auto speed = [&] { return StatusBarText(bar, 1); };
+
+    ::SendMessageW(Window(), WM_COMMAND, 1000, 0);
+    ASSERT_EQ(split.State(), Running);
+    EXPECT_EQ(StatusBarPartCount(bar), 1); // nothing before the first second
+    EXPECT_EQ(StatusBar(), path);
+
+    // A size as the system writes it (digits with its separators, then a unit), per second.
+    const std::wstring size = L"[0-9][0-9.,\u00a0 ]* [A-Za-z]+/s";
+    const std::wregex running(size + L", [0-9]+:[0-5][0-9] left");
+    ASSERT_TRUE(PumpDialog(
+        Window(), [&] { return !speed().empty() || split.State() != Running; }, 30000));
+    ASSERT_EQ(split.State(), Running) << "ended before a speed was shown";
+    EXPECT_TRUE(std::regex_match(speed(), running)) << Narrow(speed());
+    EXPECT_EQ(StatusBar(), path);
+
+    ::SendMessageW(Window(), WM_COMMAND, 1001, 0);
+    EXPECT_EQ(speed(), L"paused");
+    Pump(300);
+    EXPECT_EQ(speed(), L"paused");
+    EXPECT_EQ(StatusBar(), path);
+
+    ::SendMessageW(Window(), WM_COMMAND, 1002, 0);
+    ASSERT_TRUE(PumpDialog(
+        Window(), [&] { return split.State() == Done; }, 60000));
+    Pump(50);
+    const std::wregex ended(L"done in [0-9]+:[0-5][0-9] \\(\\+ [0-9]+:[0-5][0-9] paused\\), " +
+                            size + L" average");
+    EXPECT_TRUE(std::regex_match(speed(), ended)) << Narrow(speed());
+    EXPECT_EQ(StatusBar(), path);
+    EXPECT_EQ(Status(), L"film.avi splited !");
 }
 
 TEST_F(SplitInWindowTest, AnErrorShowsOnOneLineInTheStatusBar) {

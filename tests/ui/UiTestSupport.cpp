@@ -50,12 +50,18 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
-std::wstring StatusBarText(HWND statusBar) {
-    const LRESULT length = ::SendMessageW(statusBar, SB_GETTEXTLENGTHW, 0, 0);
+std::wstring StatusBarText(HWND statusBar, int part) {
+    if (part >= StatusBarPartCount(statusBar))
+        return L"";
+    const LRESULT length = ::SendMessageW(statusBar, SB_GETTEXTLENGTHW, part, 0);
     std::wstring text(LOWORD(length) + 1, L'\0');
-    ::SendMessageW(statusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(&text[0]));
+    ::SendMessageW(statusBar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(&text[0]));
     text.resize(LOWORD(length));
     return text;
+}
+
+int StatusBarPartCount(HWND statusBar) {
+    return static_cast<int>(::SendMessageW(statusBar, SB_GETPARTS, 0, 0));
 }
 
 RECT ChildRect(HWND child) {

@@ -47,7 +47,10 @@ void PumpFor(HWND dialog, DWORD ms);
 int TakeQuitCount();
 
 std::wstring WindowText(HWND window);
-std::wstring StatusBarText(HWND statusBar);
+// The text of one part of a status bar; "" for a part it does not have.
+std::wstring StatusBarText(HWND statusBar, int part = 0);
+// How many parts a status bar has.
+int StatusBarPartCount(HWND statusBar);
 // A child's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
 
