@@ -104,13 +104,6 @@ void SplitOperation::BeginSplitting() {
         ReportError(ERROR_ARITHMETIC_OVERFLOW, L"Error");
         return;
     }
-    // Every part file takes whole clusters, and the last write of each may run up to a sector
-    // past its end until the part is cut; a cluster is whole sectors, so that tail lies within
-    // the part's last cluster. A volume that gives no cluster size is counted in sectors.
-    VolumeRoom room;
-    if (QueryVolumeRoom(path.Text(), room) &&
-        !CheckRoom(SplitSpaceNeeded(totalSize, partSize, room.UnitOr(sectorSize)), room.available))
-        return;
     int32_t partCount = static_cast<int32_t>(count);
     if (!parts.Reserve(partCount)) {
         ReportError(GetLastError(), L"Error");
@@ -129,6 +122,13 @@ void SplitOperation::BeginSplitting() {
         }
     }
 
+    // Every part file takes whole clusters, and the last write of each may run up to a sector
+    // past its end until the part is cut; a cluster is whole sectors, so that tail lies within
+    // the part's last cluster. A volume that gives no cluster size is counted in sectors.
+    VolumeRoom room;
+    if (QueryVolumeRoom(path.Text(), room) &&
+        !CheckRoom(SplitSpaceNeeded(totalSize, partSize, room.UnitOr(sectorSize)), room.available))
+        return;
     if (!StartPipeline())
         return;
     state = Running;
