@@ -30,7 +30,7 @@ uint64_t SpaceTaken(uint64_t size, uint32_t unit);
 // What the parts of a split take: every part but the last has partSize bytes (not 0).
 uint64_t SplitSpaceNeeded(uint64_t totalSize, uint64_t partSize, uint32_t unit);
 
-// Three significant figures in the units of the part-size panel: "512 Byte", "1.95 MB",
+// At least three significant figures in the units of the part-size panel: "512 Byte", "1.95 MB",
 // "19.5 GB". Truncated, never rounded up, so a size never reads larger than it is.
 void FormatByteSize(uint64_t bytes, WideString& text);
 
