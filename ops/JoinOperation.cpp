@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "io/IoPair.h"
 #include "ops/Commands.h"
+#include "ops/FreeSpace.h"
 #include "ops/OperationDisplay.h"
 #include "ops/PartNaming.h"
 #include "ui/ShellActions.h"
@@ -51,6 +52,13 @@ void JoinOperation::Start(const WideString& commandLinePath) {
     totalSize = found.totalSize;
     doneSize = 0;
 
+    // The whole output must fit beside the parts: they are deleted, if at all, only once it is
+    // complete. Its last write may run up to a sector past the end before the cut, within the
+    // file's last cluster; a volume that gives no cluster size is counted in sectors.
+    VolumeRoom room;
+    if (QueryVolumeRoom(path.Text(), room) &&
+        !CheckRoom(SpaceTaken(totalSize, room.UnitOr(sectorSize)), room.available))
+        return;
     fileUnbuffered = found.aligned;
     if (!file.Open(path.Text(), GENERIC_WRITE, CREATE_NEW,
                    fileUnbuffered ? kOverlappedUnbuffered : kOverlapped)) {

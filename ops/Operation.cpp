@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "io/IoPair.h"
 #include "ops/Commands.h"
+#include "ops/FreeSpace.h"
 #include "ops/OperationDisplay.h"
 #include "ops/PartNaming.h"
 
@@ -260,6 +261,17 @@ bool Operation::TakeSectorSize(const wchar_t* commandLinePath) {
 void Operation::ReportSectorSizeError(DWORD error, const wchar_t* commandLinePath) {
     ReportError(error != 0 ? error : ERROR_INVALID_PARAMETER,
                 L"Error reading the sector size of %s", commandLinePath);
+}
+
+bool Operation::CheckRoom(uint64_t needed, uint64_t available) {
+    if (needed <= available)
+        return true;
+    WideString neededText;
+    WideString availableText;
+    FormatShortfall(needed, available, neededText, availableText);
+    ReportError(ERROR_DISK_FULL, L"Error CheckFreeSpace (%s needed, %s free)", neededText.Text(),
+                availableText.Text());
+    return false;
 }
 
 void Operation::PostEnded() {

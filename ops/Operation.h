@@ -76,6 +76,9 @@ protected:
     // Reports a failed sector-size query with the error that query left.
     void ReportSectorSizeError(DWORD error, const wchar_t* commandLinePath);
     void PostEnded();
+    // Fails with ERROR_DISK_FULL, both sizes in the text, when needed bytes exceed what the
+    // volume has free.
+    bool CheckRoom(uint64_t needed, uint64_t available);
 
     OperationState state = Idle;
     WideString name;

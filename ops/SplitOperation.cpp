@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "io/IoPair.h"
 #include "ops/Commands.h"
+#include "ops/FreeSpace.h"
 #include "ops/OperationDisplay.h"
 #include "ops/PartNaming.h"
 #include "toolkit/Handle.h"
@@ -121,6 +122,13 @@ void SplitOperation::BeginSplitting() {
         }
     }
 
+    // Every part file takes whole clusters, and the last write of each may run up to a sector
+    // past its end until the part is cut; a cluster is whole sectors, so that tail lies within
+    // the part's last cluster. A volume that gives no cluster size is counted in sectors.
+    VolumeRoom room;
+    if (QueryVolumeRoom(path.Text(), room) &&
+        !CheckRoom(SplitSpaceNeeded(totalSize, partSize, room.UnitOr(sectorSize)), room.available))
+        return;
     if (!StartPipeline())
         return;
     state = Running;

@@ -3,6 +3,7 @@
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace testing_support;
@@ -20,29 +21,175 @@ protected:
             GTEST_SKIP() << "no small volume: run through scripts/with-small-volume.sh";
         root_ = std::wstring(drive) + L"\\";
         // The volume is shared by the cases of this run: each starts on an empty one.
+        for (const std::wstring& name : Files())
+            DeleteFileW((root_ + name).c_str());
+        free_ = Available();
+        ASSERT_GT(free_, 2 * MiB);
+        DWORD sectorsPerCluster = 0, bytesPerSector = 0;
+        ASSERT_TRUE(GetDiskFreeSpaceW(root_.c_str(), &sectorsPerCluster, &bytesPerSector, nullptr,
+                                      nullptr));
+        cluster_ = sectorsPerCluster * bytesPerSector;
+    }
+
+    uint64_t Available() const {
+        ULARGE_INTEGER available = {};
+        EXPECT_TRUE(GetDiskFreeSpaceExW(root_.c_str(), &available, nullptr, nullptr));
+        return available.QuadPart;
+    }
+
+    std::vector<std::wstring> Files() const {
+        std::vector<std::wstring> names;
         WIN32_FIND_DATAW found;
         HANDLE search = FindFirstFileW((root_ + L"*").c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
             do {
                 if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    DeleteFileW((root_ + found.cFileName).c_str());
+                    names.push_back(found.cFileName);
             } while (FindNextFileW(search, &found));
             FindClose(search);
         }
-        ULARGE_INTEGER available;
-        ASSERT_TRUE(GetDiskFreeSpaceExW(root_.c_str(), &available, nullptr, nullptr));
-        free_ = available.QuadPart;
-        ASSERT_GT(free_, 1024 * KiB);
+        std::sort(names.begin(), names.end());
+        return names;
     }
+
+    // Somebody else takes all but this many bytes (a whole number of clusters) of the volume.
+    void LeaveFree(uint64_t bytes) {
+        const uint64_t now = Available();
+        ASSERT_GE(now, bytes);
+        wchar_t name[32];
+        swprintf(name, 32, L"~other%d.bin", fillers_++);
+        ASSERT_TRUE(WritePatternFile(root_ + name, now - bytes, 99));
+        ASSERT_EQ(Available(), bytes);
+    }
+
+    // The figures of the cases that check the room before starting are those of 4 KiB clusters
+    // (tmpfs allocates pages).
+    void ExpectPageClusters() const { ASSERT_EQ(cluster_, 4096u); }
+
     std::wstring root_;
     uint64_t free_ = 0;
+    uint32_t cluster_ = 0;
+    int fillers_ = 0;
 };
 
-TEST_F(DiskFullTest, ASplitThatFillsTheDiskFailsAndSaysSo) {
+// 1,000,000 bytes in ten parts of 100,000: each part takes 25 clusters of 4 KiB, 1,024,000
+// bytes in all, more than the source itself.
+constexpr uint64_t kSplitSource = 1000000;
+constexpr uint64_t kSplitPart = 100000;
+constexpr uint64_t kSplitNeeds = 10 * 102400;
+
+TEST_F(DiskFullTest, ASplitThatCannotFitFailsAtOnceAndCreatesNothing) {
+    ExpectPageClusters();
+    SetTuning(128 * KiB, 4);
+    const std::wstring source = root_ + L"big.bin";
+    ASSERT_TRUE(WritePatternFile(source, kSplitSource, 31));
+    // More than the source's bytes are free, but not what its parts take.
+    LeaveFree(kSplitNeeds - 4096);
+    const std::vector<std::wstring> before = Files();
+    RecordingDisplay shown;
+    shown.partSize = kSplitPart;
+    SplitOperation split(shown);
+    split.Start(Wide(source));
+    ASSERT_EQ(split.State(), Waiting) << Narrow(shown.statusBar);
+    split.OnCommand(kCommandSplit);
+    // At once: nothing was issued that the message loop would have to bring back.
+    EXPECT_EQ(split.State(), Failed);
+    EXPECT_EQ(shown.status, L"Error occurred !");
+    EXPECT_EQ(shown.statusBar,
+              ErrorText(L"Error CheckFreeSpace (1000 KB needed, 996 KB free)", ERROR_DISK_FULL));
+    EXPECT_EQ(shown.actionId, kCommandExit);
+    ASSERT_TRUE(RunToEnd(split));
+    split.Abort();
+    EXPECT_EQ(Files(), before);
+    EXPECT_EQ(Available(), kSplitNeeds - 4096);
+}
+
+TEST_F(DiskFullTest, ASplitThatJustFitsFillsTheVolumeExactly) {
+    ExpectPageClusters();
+    SetTuning(128 * KiB, 4);
+    const std::wstring source = root_ + L"big.bin";
+    ASSERT_TRUE(WritePatternFile(source, kSplitSource, 32));
+    LeaveFree(kSplitNeeds);
+    RecordingDisplay shown;
+    shown.partSize = kSplitPart;
+    SplitOperation split(shown);
+    split.Start(Wide(source));
+    split.OnCommand(kCommandSplit);
+    ASSERT_TRUE(RunToEnd(split));
+    ASSERT_EQ(split.State(), Done) << Narrow(shown.statusBar);
+    std::vector<uint8_t> whole, part;
+    ASSERT_TRUE(ReadWholeFile(source, whole));
+    for (unsigned i = 1; i <= 10; ++i) {
+        wchar_t suffix[8];
+        swprintf(suffix, 8, L".%03u", i);
+        ASSERT_TRUE(ReadWholeFile(source + suffix, part));
+        EXPECT_TRUE(part == std::vector<uint8_t>(whole.begin() + (i - 1) * kSplitPart,
+                                                 whole.begin() + i * kSplitPart))
+            << "part " << i;
+    }
+    // What the check counted is what the parts took.
+    EXPECT_EQ(Available(), 0u);
+}
+
+// Parts of 512 KiB and 300,000 bytes: the output takes 202 clusters, 827,392 bytes.
+constexpr uint64_t kJoinFirst = 512 * KiB;
+constexpr uint64_t kJoinSecond = 300000;
+constexpr uint64_t kJoinNeeds = 202 * 4096;
+
+TEST_F(DiskFullTest, AJoinThatCannotFitFailsAtOnceAndCreatesNothing) {
+    ExpectPageClusters();
+    SetTuning(128 * KiB, 2);
+    // The parts would go only after the output is complete: they don't make room for it.
+    SetSwitch(L"DeleteFiles", 1);
+    const std::wstring whole = root_ + L"whole.bin";
+    ASSERT_TRUE(WritePatternFile(whole + L".001", kJoinFirst, 33));
+    ASSERT_TRUE(WritePatternFile(whole + L".002", kJoinSecond, 34));
+    LeaveFree(kJoinNeeds - 4096);
+    const std::vector<std::wstring> before = Files();
+    RecordingDisplay shown;
+    JoinOperation join(shown);
+    join.Start(Wide(whole + L".001"));
+    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(shown.status, L"Error occurred !");
+    EXPECT_EQ(shown.statusBar,
+              ErrorText(L"Error CheckFreeSpace (808 KB needed, 804 KB free)", ERROR_DISK_FULL));
+    ASSERT_TRUE(RunToEnd(join));
+    join.Abort();
+    EXPECT_EQ(Files(), before);
+    EXPECT_FALSE(FileExists(whole));
+    EXPECT_EQ(FileSize(whole + L".001"), int64_t(kJoinFirst));
+    EXPECT_EQ(FileSize(whole + L".002"), int64_t(kJoinSecond));
+}
+
+TEST_F(DiskFullTest, AJoinThatJustFitsSucceeds) {
+    ExpectPageClusters();
+    SetTuning(128 * KiB, 2);
+    SetSwitch(L"DeleteFiles", 1);
+    const std::wstring whole = root_ + L"whole.bin";
+    ASSERT_TRUE(WritePatternFile(whole + L".001", kJoinFirst, 35));
+    ASSERT_TRUE(WritePatternFile(whole + L".002", kJoinSecond, 36));
+    std::vector<uint8_t> expected, second, joined;
+    ASSERT_TRUE(ReadWholeFile(whole + L".001", expected));
+    ASSERT_TRUE(ReadWholeFile(whole + L".002", second));
+    expected.insert(expected.end(), second.begin(), second.end());
+    LeaveFree(kJoinNeeds);
+    RecordingDisplay shown;
+    JoinOperation join(shown);
+    join.Start(Wide(whole + L".001"));
+    ASSERT_TRUE(RunToEnd(join));
+    ASSERT_EQ(join.State(), Done) << Narrow(shown.statusBar);
+    ASSERT_TRUE(ReadWholeFile(whole, joined));
+    EXPECT_TRUE(joined == expected);
+    EXPECT_FALSE(FileExists(whole + L".001"));
+    EXPECT_FALSE(FileExists(whole + L".002"));
+}
+
+// The room was there when the work began, and somebody else took it while the data moved: the
+// writes that no longer fit fail, and that is reported.
+TEST_F(DiskFullTest, ASplitWhoseRoomIsTakenWhileRunningFailsAndSaysSo) {
     SetTuning(128 * KiB, 4);
     const std::wstring source = root_ + L"full.bin";
-    // The source takes more than half of what is free, so its parts cannot all fit.
-    const uint64_t size = (free_ * 2 / 3) / 4096 * 4096;
+    const uint64_t size = 1 * MiB;
     ASSERT_TRUE(WritePatternFile(source, size, 21));
     RecordingDisplay shown;
     shown.partSize = 256 * KiB;
@@ -50,6 +197,9 @@ TEST_F(DiskFullTest, ASplitThatFillsTheDiskFailsAndSaysSo) {
     split.Start(Wide(source));
     ASSERT_EQ(split.State(), Waiting) << Narrow(shown.statusBar);
     split.OnCommand(kCommandSplit);
+    ASSERT_EQ(split.State(), Running) << Narrow(shown.statusBar);
+    // Only reads are out yet: every write is issued from the message loop below.
+    LeaveFree(128 * KiB);
     ASSERT_TRUE(RunToEnd(split));
     EXPECT_EQ(split.State(), Failed);
     EXPECT_EQ(shown.status, L"Error occurred !");
@@ -63,20 +213,20 @@ TEST_F(DiskFullTest, ASplitThatFillsTheDiskFailsAndSaysSo) {
     EXPECT_EQ(FileSize(source), int64_t(size));
 }
 
-TEST_F(DiskFullTest, AJoinThatFillsTheDiskFailsAndKeepsTheParts) {
+TEST_F(DiskFullTest, AJoinWhoseRoomIsTakenWhileRunningFailsAndKeepsTheParts) {
     SetTuning(128 * KiB, 2);
     SetSwitch(L"DeleteFiles", 1);
     const std::wstring whole = root_ + L"whole.bin";
-    const uint64_t partSize = (free_ * 2 / 3 / 2) / 4096 * 4096;
+    const uint64_t partSize = 512 * KiB;
     ASSERT_TRUE(WritePatternFile(whole + L".001", partSize, 22));
     ASSERT_TRUE(WritePatternFile(whole + L".002", partSize, 23));
     RecordingDisplay shown;
     JoinOperation join(shown);
     join.Start(Wide(whole + L".001"));
+    ASSERT_EQ(join.State(), Running) << Narrow(shown.statusBar);
+    LeaveFree(128 * KiB);
     ASSERT_TRUE(RunToEnd(join));
     EXPECT_EQ(join.State(), Failed);
-    // A write the disk refuses comes back as a completion carrying the error: BeginWrite
-    // fails only when the call cannot be handed to the I/O thread at all.
     EXPECT_EQ(shown.statusBar, ErrorText(L"Error OnWrite", ERROR_DISK_FULL));
     join.Abort();
     EXPECT_EQ(FileSize(whole + L".001"), int64_t(partSize));

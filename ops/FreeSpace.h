@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/WideString.h"
+
+#include <cstdint>
+
+// Whether a volume can take what an operation is about to write, asked before anything is
+// created so that a split or join that cannot fit fails at once instead of minutes later.
+
+struct VolumeRoom {
+    // Bytes this user may still write there (quotas included).
+    uint64_t available = 0;
+    // Bytes per cluster: every file takes whole clusters. 0 when the volume would not say.
+    uint32_t allocationUnit = 0;
+
+    // The cluster size, or the given unit where the volume would not say.
+    uint32_t UnitOr(uint32_t fallback) const {
+        return allocationUnit != 0 ? allocationUnit : fallback;
+    }
+};
+
+// Asks the volume that holds the folder of filePath. False, with the reason in the last error,
+// when it can't tell.
+bool QueryVolumeRoom(const wchar_t* filePath, VolumeRoom& room);
+
+// Bytes a file of size bytes takes on a volume that allocates in units of unit bytes (0: the
+// bytes themselves).
+uint64_t SpaceTaken(uint64_t size, uint32_t unit);
+
+// What the parts of a split take: every part but the last has partSize bytes (not 0).
+uint64_t SplitSpaceNeeded(uint64_t totalSize, uint64_t partSize, uint32_t unit);
+
+// At least three significant figures in the units of the part-size panel: "512 Byte", "1.95 MB",
+// "19.5 GB". Truncated, never rounded up, so a size never reads larger than it is.
+void FormatByteSize(uint64_t bytes, WideString& text);
+
+// Both sizes for a report that needed exceeds available; where they would read the same, both
+// are given in bytes, so the text never seems to say that it fits.
+void FormatShortfall(uint64_t needed, uint64_t available, WideString& neededText,
+                     WideString& availableText);
