@@ -162,7 +162,8 @@ int wmain(int argc, wchar_t** argv) {
     const bool joinOnly = argc >= 5 && wcscmp(argv[4], L"join") == 0;
     const int joinRounds = argc >= 6 ? _wtoi(argv[5]) : 1;
     if (argc < 4 || (argc >= 5 && !joinOnly) || joinRounds < 1) {
-        fwprintf(stderr, L"usage: bench_split_join SOURCE PART_SIZE[K|B] IO_PAIR_COUNT [join]\n");
+        fwprintf(stderr,
+                 L"usage: bench_split_join SOURCE PART_SIZE[K|B] IO_PAIR_COUNT [join [ROUNDS]]\n");
         return 2;
     }
     const std::wstring source = argv[1];
