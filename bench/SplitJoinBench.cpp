@@ -2,12 +2,17 @@
 // settings of the prefix it runs in, and prints the throughput of each and the process's peak
 // working set.
 //
-//   bench_split_join.exe SOURCE PART_SIZE IO_PAIR_COUNT
+//   bench_split_join.exe SOURCE PART_SIZE IO_PAIR_COUNT [join [ROUNDS]]
 //
 // PART_SIZE is in MiB, or in KiB with a K after the number (4K), or in bytes with a B (512B).
 //
 // The parts land beside SOURCE; SOURCE is then moved to SOURCE.orig and the parts are joined
 // back into SOURCE, so that the caller can compare the two.
+//
+// With join, the parts SOURCE.001, SOURCE.002, ... are already there (made by the caller) and
+// SOURCE is not: only the join is run and measured, ROUNDS times (1 unless given, SOURCE deleted
+// between rounds, a line for each), and PART_SIZE is not used. This measures a join of many parts
+// without creating them under Wine, where every new name costs a read of the whole folder.
 
 #include "app/Globals.h"
 #include "app/Settings.h"
@@ -96,11 +101,69 @@ uint64_t PartSizeArgument(const wchar_t* text) {
     return number * 1024 * 1024;
 }
 
+struct Measured {
+    bool done = false;
+    double seconds = 0;
+    uint64_t total = 0;
+    int32_t parts = 0;
+};
+
+Measured RunSplit(const std::wstring& source, uint64_t partSize) {
+    Measured result;
+    LARGE_INTEGER start, end;
+    QuietDisplay shown;
+    shown.partSize = partSize;
+    SplitOperation split(shown);
+    split.Start(Wide(source.c_str()));
+    QueryPerformanceCounter(&start);
+    split.OnCommand(1000);
+    RunToEnd(split);
+    QueryPerformanceCounter(&end);
+    result.seconds = Seconds(start, end);
+    result.total = split.TotalSize();
+    result.parts = split.PartCount();
+    result.done = split.State() == Done;
+    if (!result.done)
+        fwprintf(stderr, L"split failed: %ls\n", shown.last.c_str());
+    split.Abort();
+    return result;
+}
+
+// Joins SOURCE.001, SOURCE.002, ... into SOURCE; the time runs from the search for the parts
+// to the end, as a join started from the shell would.
+Measured RunJoin(const std::wstring& source) {
+    Measured result;
+    LARGE_INTEGER start, end;
+    QuietDisplay shown;
+    JoinOperation join(shown);
+    QueryPerformanceCounter(&start);
+    join.Start(Wide((source + L".001").c_str()));
+    RunToEnd(join);
+    QueryPerformanceCounter(&end);
+    result.seconds = Seconds(start, end);
+    result.total = join.TotalSize();
+    result.parts = join.PartCount();
+    result.done = join.State() == Done;
+    if (!result.done)
+        fwprintf(stderr, L"join failed: %ls\n", shown.last.c_str());
+    join.Abort();
+    return result;
+}
+
+void PrintLine(const wchar_t* what, const Measured& measured, double peakMiB) {
+    const double mib = measured.total / kMiB;
+    wprintf(L"%-5ls %.0f MiB: %.2f s, %.1f MiB/s, peak working set %.1f MiB, %d parts\n", what, mib,
+            measured.seconds, mib / measured.seconds, peakMiB, measured.parts);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 4) {
-        fwprintf(stderr, L"usage: bench_split_join SOURCE PART_SIZE[K|B] IO_PAIR_COUNT\n");
+    const bool joinOnly = argc >= 5 && wcscmp(argv[4], L"join") == 0;
+    const int joinRounds = argc >= 6 ? _wtoi(argv[5]) : 1;
+    if (argc < 4 || (argc >= 5 && !joinOnly) || joinRounds < 1) {
+        fwprintf(stderr,
+                 L"usage: bench_split_join SOURCE PART_SIZE[K|B] IO_PAIR_COUNT [join [ROUNDS]]\n");
         return 2;
     }
     const std::wstring source = argv[1];
@@ -113,47 +176,32 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
 
-    LARGE_INTEGER start, end;
-    QuietDisplay splitShown;
-    splitShown.partSize = partSize;
-    SplitOperation split(splitShown);
-    split.Start(Wide(source.c_str()));
-    QueryPerformanceCounter(&start);
-    split.OnCommand(1000);
-    RunToEnd(split);
-    QueryPerformanceCounter(&end);
-    const double splitSeconds = Seconds(start, end);
-    const uint64_t total = split.TotalSize();
-    if (split.State() != Done) {
-        fwprintf(stderr, L"split failed: %ls\n", splitShown.last.c_str());
-        return 1;
+    Measured split;
+    double splitPeak = 0;
+    if (!joinOnly) {
+        split = RunSplit(source, partSize);
+        if (!split.done)
+            return 1;
+        splitPeak = PeakWorkingSet() / kMiB;
+        const std::wstring original = source + L".orig";
+        MoveFileW(source.c_str(), original.c_str());
     }
-    const int32_t parts = split.PartCount();
-    split.Abort();
-    const double splitPeak = PeakWorkingSet() / kMiB;
-
-    const std::wstring original = source + L".orig";
-    MoveFileW(source.c_str(), original.c_str());
-    QuietDisplay joinShown;
-    JoinOperation join(joinShown);
-    QueryPerformanceCounter(&start);
-    join.Start(Wide((source + L".001").c_str()));
-    RunToEnd(join);
-    QueryPerformanceCounter(&end);
-    const double joinSeconds = Seconds(start, end);
-    if (join.State() != Done) {
-        fwprintf(stderr, L"join failed: %ls\n", joinShown.last.c_str());
+    Measured join = RunJoin(source);
+    if (!join.done)
         return 1;
+    for (int round = 1; joinOnly && round < joinRounds; ++round) {
+        PrintLine(L"join", join, PeakWorkingSet() / kMiB);
+        DeleteFileW(source.c_str());
+        join = RunJoin(source);
+        if (!join.done)
+            return 1;
     }
-    join.Abort();
 
     gDispatcher.Stop();
     gIoThread.Stop();
     gSettings.Close();
-    const double mib = total / kMiB;
-    wprintf(L"split %.0f MiB: %.2f s, %.1f MiB/s, peak working set %.1f MiB, %d parts\n", mib,
-            splitSeconds, mib / splitSeconds, splitPeak, parts);
-    wprintf(L"join  %.0f MiB: %.2f s, %.1f MiB/s, peak working set %.1f MiB, %d parts\n", mib,
-            joinSeconds, mib / joinSeconds, PeakWorkingSet() / kMiB, parts);
+    if (!joinOnly)
+        PrintLine(L"split", split, splitPeak);
+    PrintLine(L"join", join, PeakWorkingSet() / kMiB);
     return 0;
 }
