@@ -1,10 +1,9 @@
 #include "io/CallPairing.h"
 
-bool CallPairing::OnPacket(uint32_t call) {
+void CallPairing::OnPacket(uint32_t call) {
     // A call after the last ended one is the call in progress (the numbers wrap, skipping 0).
     if (call != 0 && static_cast<int32_t>(call - lastEnded_) > 0)
         packetInCall_ = call;
-    return true;
 }
 
 bool CallPairing::OnCallEnded(uint32_t call, DWORD refusal) {

@@ -16,9 +16,9 @@
 // so any number may be in flight, and there is nothing to lose.
 class CallPairing {
 public:
-    // The system's packet for call `call` (0: a packet posted by hand, not by a call). It is
-    // always delivered.
-    bool OnPacket(uint32_t call);
+    // The system's packet for call `call` (0: a packet posted by hand, not by a call). A packet
+    // is always delivered; this only notes it for the call's end.
+    void OnPacket(uint32_t call);
     // The I/O thread's end of call `call`, with the refusal (0 when the system took the call).
     // True when the refusal is to be delivered from here: the call was refused and no packet
     // came for it during the call.

@@ -78,10 +78,6 @@ bool CompletionDispatcher::Associate(HANDLE file) {
     return CreateIoCompletionPort(file, port_.Get(), kCompletionKey, 0) != nullptr;
 }
 
-bool CompletionDispatcher::DeliverToUi(IoRequest* request) {
-    return QueueUserAPC(CompletionApc, uiThread_.Get(), reinterpret_cast<ULONG_PTR>(request)) != 0;
-}
-
 DWORD WINAPI CompletionDispatcher::CompletionThreadProc(void* parameter) {
     auto* self = static_cast<CompletionDispatcher*>(parameter);
     for (;;) {

@@ -38,8 +38,6 @@ public:
     bool Stop();
     // Binds a file opened for overlapped I/O to the port.
     bool Associate(HANDLE file);
-    // For a read or write the system refused at once: error and transferred are filled in.
-    bool DeliverToUi(IoRequest* request);
     // Holding back completions while the user-interface thread runs a modal loop of its own
     // windows (a message box, a modal dialog, a popup menu). The timer keeps ticking in such a
     // loop, and a routine run from there would act under a handler that has not returned yet:

@@ -30,6 +30,35 @@ TEST(IoThreadLifecycle, StartsStopsAndStartsAgain) {
 
 using IoThreadTest = IoEngineTest;
 
+// Leaves the I/O thread inside a read of a synchronous pipe handle, which returns only once
+// the pipe is sent four bytes. Holds its own handle to the thread, to wait on after a Stop.
+class BlockedRead {
+public:
+    explicit BlockedRead(Pipe& pipe)
+        : file(CreateFileW(pipe.Name().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr)) {
+        EXPECT_NE(file, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(gIoThread.QueueRead(file, buffer, 4, &request));
+        EXPECT_TRUE(DuplicateHandle(GetCurrentProcess(), gIoThread.Thread(), GetCurrentProcess(),
+                                    &thread, 0, FALSE, DUPLICATE_SAME_ACCESS));
+        // Time for the thread to enter the call.
+        Sleep(50);
+    }
+    ~BlockedRead() {
+        if (thread)
+            CloseHandle(thread);
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    }
+    BlockedRead(const BlockedRead&) = delete;
+    BlockedRead& operator=(const BlockedRead&) = delete;
+
+    HANDLE file;
+    HANDLE thread = nullptr;
+    char buffer[4] = {};
+    TrackedRequest request;
+};
+
 TEST_F(IoThreadTest, CallsAreIssuedInTheOrderQueued) {
     Pipe pipe;
     HANDLE client = CreateFileW(pipe.Name().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -78,28 +107,17 @@ TEST_F(IoThreadTest, RefusedCallComesBackWithoutAPacket) {
 
 TEST_F(IoThreadTest, StopDoesNotWaitForeverNorKillAStuckThread) {
     Pipe pipe;
-    HANDLE blockerHandle =
-        CreateFileW(pipe.Name().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(blockerHandle, INVALID_HANDLE_VALUE);
-    char buffer[4];
-    TrackedRequest blocker;
-    ASSERT_TRUE(gIoThread.QueueRead(blockerHandle, buffer, 4, &blocker));
-    HANDLE thread = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), gIoThread.Thread(), GetCurrentProcess(),
-                                &thread, 0, FALSE, DUPLICATE_SAME_ACCESS));
-    Sleep(50);
+    BlockedRead blocked(pipe);
     EXPECT_TRUE(gIoThread.Stop());
     EXPECT_FALSE(gIoThread.IsStarted());
     // Still alive in its read; once that returns it finds its event gone and ends by itself.
-    EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitForSingleObject(blocked.thread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     ASSERT_TRUE(pipe.Send("go!!"));
-    EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(blocked.thread, 10000), WAIT_OBJECT_0);
     DWORD code = 1234;
-    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_TRUE(GetExitCodeThread(blocked.thread, &code));
     EXPECT_EQ(code, 0u);
-    EXPECT_EQ(std::string(buffer, 4), "go!!");
-    CloseHandle(thread);
-    CloseHandle(blockerHandle);
+    EXPECT_EQ(std::string(blocked.buffer, 4), "go!!");
 }
 
 TEST_F(IoThreadTest, MoreThanSixtyFourCallsInFlightComeBackOnceEach) {
@@ -182,29 +200,19 @@ TEST_F(IoThreadTest, CallsIssuedAfterTheDispatcherStoppedTouchNoRequest) {
 
 TEST_F(IoThreadTest, AThreadLeftInACallEndsByItselfAfterARestart) {
     Pipe pipe;
-    HANDLE blockerHandle =
-        CreateFileW(pipe.Name().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(blockerHandle, INVALID_HANDLE_VALUE);
-    char buffer[4];
-    TrackedRequest blocker;
-    ASSERT_TRUE(gIoThread.QueueRead(blockerHandle, buffer, 4, &blocker));
-    HANDLE stuck = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), gIoThread.Thread(), GetCurrentProcess(),
-                                &stuck, 0, FALSE, DUPLICATE_SAME_ACCESS));
-    Sleep(50);
+    BlockedRead blocked(pipe);
     EXPECT_TRUE(gIoThread.Stop());
     // A new thread with new handles while the old one is still in its call: the old one must
     // keep to its own handles and end once its call returns.
     ASSERT_TRUE(gIoThread.Start());
     ASSERT_TRUE(pipe.Send("go!!"));
-    EXPECT_EQ(WaitForSingleObject(stuck, 10000), WAIT_OBJECT_0);
-    CloseHandle(stuck);
+    EXPECT_EQ(WaitForSingleObject(blocked.thread, 10000), WAIT_OBJECT_0);
     // The new thread still works.
+    char buffer[4];
     TrackedRequest refused;
     ASSERT_TRUE(gIoThread.QueueRead(nullptr, buffer, 4, &refused));
     ASSERT_TRUE(PumpUntilDone({&refused}));
     EXPECT_EQ(refused.completed, 1);
-    CloseHandle(blockerHandle);
 }
 
 } // namespace
