@@ -36,7 +36,20 @@ done
 archs=$(grep -a -o 'processorArchitecture="[^"]*"' "$program" | sort -u | sed 's/.*="\(.*\)"/\1/')
 [ "$archs" = "$want_arch" ] || fail "manifest names processor '$(echo $archs)', not $want_arch"
 
+# Per-monitor dpi awareness for Windows 10, the older per-monitor and system-aware form for 8.1
+# and 7; and the calls of those newer systems are looked up at run time, never imported, so the
+# program still starts on Windows 7.
+grep -a -q '<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">PerMonitorV2, PerMonitor</dpiAwareness>' "$program" ||
+    fail "manifest declares no per-monitor (v2) dpi awareness"
+grep -a -q '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/pm</dpiAware>' "$program" ||
+    fail "manifest has no dpiAware true/pm for older systems"
+for name in GetDpiForWindow GetDpiForSystem GetSystemMetricsForDpi AdjustWindowRectExForDpi \
+    SystemParametersInfoForDpi EnableNonClientDpiScaling SetDialogControlDpiChangeBehavior \
+    SetProcessDpiAwarenessContext SetThreadDpiAwarenessContext; do
+    printf '%s\n' "$headers" | grep -q -w "$name" && fail "imports $name, which Windows 7 does not have"
+done
+
 if [ "$failed" = 0 ]; then
-    echo "check-program: $format, PE magic $magic, GUI, manifest $want_arch, imports: $(echo $dlls)"
+    echo "check-program: $format, PE magic $magic, GUI, manifest $want_arch, per-monitor dpi, imports: $(echo $dlls)"
 fi
 exit $failed

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Saves pictures of the real windows, as Wine draws them on a virtual screen, into
 # build/screenshots/ as PNG files: the main window of a split waiting without and with a part
-# size, running, paused, done and failed, and the options dialog. Builds first when needed.
+# size, running, paused, done and failed, the options dialog, and the setup dialog not installed
+# and damaged; each at 96, 144 and 192 dpi (100, 150 and 200 % scaling), the dpi leading the
+# file's name (144dpi-options.png). Builds first when needed.
 #
 #   bash scripts/screenshots.sh
 # The 32-bit program is used where it can run, the 64-bit one otherwise.
@@ -19,11 +21,17 @@ rm -rf "$out"
 mkdir -p "$out"
 # The test program reads the folder as a Windows path; Z: is the host's root.
 export BRINDLECOT_SCREENSHOT_DIR="Z:$(printf '%s' "$out" | tr '/' '\\')"
-"$root/scripts/wine-run.sh" "$build/wine" "$build/tests/test_ui.exe" --gtest_color=no \
-    --gtest_also_run_disabled_tests --gtest_filter='DISABLED_Screenshots.*'
+failed=0
+for dpi in 96 144 192; do
+    echo "screenshots: $dpi dpi"
+    BRINDLECOT_DPI=$dpi "$root/scripts/wine-run.sh" "$build/wine" "$build/tests/test_ui.exe" \
+        --gtest_color=no --gtest_brief=1 --gtest_also_run_disabled_tests \
+        --gtest_filter='DISABLED_Screenshots.*' || failed=1
+done
 
 for bmp in "$out"/*.bmp; do
     convert "$bmp" "${bmp%.bmp}.png"
     rm -f "$bmp"
 done
 ls -1 "$out"
+exit $failed

@@ -8,7 +8,7 @@
 # a 32-bit prefix, a PE32+ program the 64-bit loader and a 64-bit prefix. The loaders are started
 # by their paths, so the `wine` wrapper's own choice never matters. WINE_DIR holds one template
 # prefix per architecture (booted once) and the per-run copies. Set BRINDLECOT_KEEP_RUN=1 to keep
-# the run's prefix for a look afterwards.
+# the run's prefix for a look afterwards, BRINDLECOT_DPI to run at another scaling than 96 dpi.
 set -u
 
 wine_dir=$1
@@ -113,6 +113,30 @@ cp -al "$template" "$run/prefix"
 for reg in "$run"/prefix/*.reg; do
     cp --remove-destination "$template/${reg##*/}" "$reg"
 done
+
+# The screen's dots per inch for this run: BRINDLECOT_DPI=144 is 150 % scaling. Wine reads
+# HKCU\Control Panel\Desktop "LogPixels" once, when a process first uses its window system, so
+# it goes into this run's copy of the registry before anything starts.
+if [ -n "${BRINDLECOT_DPI:-}" ]; then
+    set_dpi() {
+        local dword
+        dword=$(printf 'dword:%08x' "$BRINDLECOT_DPI")
+        awk -v value="\"LogPixels\"=$dword" '
+            /^\[/ { if (inside && !done) { print value; done = 1 } inside = 0 }
+            /^\[Control Panel\\\\Desktop\]/ { inside = 1 }
+            inside && /^"LogPixels"=/ { next }
+            { print }
+            END {
+                if (inside && !done) { print value; done = 1 }
+                if (!done) { print ""; print "[Control Panel\\\\Desktop]"; print value }
+            }' "$run/prefix/user.reg" >"$run/prefix/user.reg.new" &&
+            mv "$run/prefix/user.reg.new" "$run/prefix/user.reg"
+    }
+    if ! set_dpi; then
+        echo "wine-run: could not set the dpi in $run/prefix/user.reg" >&2
+        exit 125
+    fi
+fi
 
 if [ -z "${BRINDLECOT_DISPLAY:-}" ]; then
     # A display of our own on the first free number, told to us through a file.

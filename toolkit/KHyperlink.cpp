@@ -19,20 +19,25 @@ BOOL KHyperlink::Attach(HWND window) {
         return FALSE;
     // SS_OWNERDRAW shares its bits with SS_CENTER: a link is never left-aligned.
     ModifyStyle(SS_OWNERDRAW, 0);
+    MakeLinkFont(GetFont());
+    return TRUE;
+}
+
+void KHyperlink::MakeLinkFont(HFONT font) {
     // A static without WM_SETFONT draws with the system font.
-    HGDIOBJ font = GetFont();
-    if (font == nullptr)
-        font = ::GetStockObject(SYSTEM_FONT);
+    HGDIOBJ base = font;
+    if (base == nullptr)
+        base = ::GetStockObject(SYSTEM_FONT);
     LOGFONTW logFont{};
-    if (::GetObjectW(font, sizeof logFont, &logFont) != 0) {
+    if (::GetObjectW(base, sizeof logFont, &logFont) != 0) {
         logFont.lfUnderline = 1;
         linkFont_.Reset(::CreateFontIndirectW(&logFont));
     }
-    return TRUE;
 }
 
 BOOL KHyperlink::Detach() {
     linkFont_.Reset();
+    textFont_ = nullptr;
     return KWindow::Detach();
 }
 
@@ -89,6 +94,19 @@ LRESULT KHyperlink::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         Invalidate();
         ::SetRectEmpty(&hitRect_);
         break;
+    case WM_SETFONT:
+        // A new font (another dpi, say): kept here, as a static of the owner-drawn kind may
+        // ignore it; the underlined copy follows, and the text is measured again.
+        textFont_ = reinterpret_cast<HFONT>(wParam);
+        MakeLinkFont(textFont_);
+        ::SetRectEmpty(&hitRect_);
+        if (LOWORD(lParam) != 0)
+            Invalidate();
+        break;
+    case WM_GETFONT:
+        if (textFont_ != nullptr)
+            return reinterpret_cast<LRESULT>(textFont_);
+        break;
     default:
         break;
     }
@@ -110,6 +128,8 @@ void KHyperlink::Paint(const DRAWITEMSTRUCT& item) {
     const int length = GetWindowTextW(text, LinkTextMax);
     const DWORD style = GetStyle();
 
+    // The font the control was last given; without one the DC's, which is the static's own.
+    SelectObjectGuard ownFont(dc, textFont_);
     if (::IsRectEmpty(&hitRect_)) {
         SIZE extent{};
         ::GetTextExtentPoint32W(dc, text, length, &extent);

@@ -28,10 +28,14 @@ public:
 private:
     void Invalidate();
     bool CursorOverText() const;
+    // The underlined copy of the control's font (null: the system font).
+    void MakeLinkFont(HFONT font);
     void Paint(const DRAWITEMSTRUCT& item);
 
     RECT hitRect_{};
     FontObject linkFont_;
+    // The font last given with WM_SETFONT (not ours): an owner-drawn static does not keep it.
+    HFONT textFont_ = nullptr;
     COLORREF normalColor_;
     COLORREF hoverColor_;
     BOOL tracking_ = FALSE;

@@ -17,7 +17,19 @@ BOOL KSplitButton::Attach(HWND window) {
     if (!KWindow::Attach(window, true))
         return FALSE;
     ModifyStyle(BS_OWNERDRAW, 0);
+    dpi_ = Dpi::ForWindow(Handle());
     return TRUE;
+}
+
+void KSplitButton::SetDpi(UINT dpi) {
+    if (dpi == 0 || dpi == dpi_)
+        return;
+    dpi_ = dpi;
+    Invalidate();
+}
+
+int KSplitButton::ArrowPartWidth() const {
+    return ScaleForDpi(ArrowWidth, dpi_);
 }
 
 void KSplitButton::SetMode(int mode) {
@@ -66,7 +78,7 @@ LRESULT KSplitButton::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN: {
         RECT arrow{};
         GetClientRect(&arrow);
-        arrow.left = arrow.right - ArrowWidth;
+        arrow.left = arrow.right - ArrowPartWidth();
         POINT point = {static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};
         if (::PtInRect(&arrow, point)) {
             // The button never sees this press, so it is not pushed and sends no click; the
@@ -111,9 +123,10 @@ void KSplitButton::Paint(const DRAWITEMSTRUCT& item) {
     wchar_t text[LabelTextMax] = L"";
     GetWindowTextW(text, LabelTextMax);
 
+    const int arrowWidth = ArrowPartWidth();
     RECT label = whole;
-    label.right = whole.right - ArrowWidth;
-    RECT arrow = {whole.right - ArrowWidth, whole.top, whole.right, whole.bottom};
+    label.right = whole.right - arrowWidth;
+    RECT arrow = {whole.right - arrowWidth, whole.top, whole.right, whole.bottom};
 
     ::FillRect(dc, &whole, ::GetSysColorBrush(COLOR_BTNFACE));
     BkModeGuard bkMode(dc, TRANSPARENT);
@@ -161,9 +174,11 @@ void KSplitButton::Paint(const DRAWITEMSTRUCT& item) {
     }
     ::DrawTextW(dc, text, -1, &label, textFlags);
 
-    const int x = arrow.left + (arrow.right - arrow.left - 8) / 2;
-    const int y = arrow.top + (arrow.bottom - arrow.top - 4) / 2 + 1;
-    const POINT triangle[3] = {{x, y}, {x + 8, y}, {x + 4, y + 4}};
+    // Twice as wide as high, its tip in the middle; at 96 dpi 8 by 4 pixels.
+    const int half = ScaleForDpi(TriangleWidth, dpi_) / 2;
+    const int x = arrow.left + (arrow.right - arrow.left - 2 * half) / 2;
+    const int y = arrow.top + (arrow.bottom - arrow.top - half) / 2 + 1;
+    const POINT triangle[3] = {{x, y}, {x + 2 * half, y}, {x + half, y + half}};
     SelectObjectGuard brush(dc, ::GetStockObject(BLACK_BRUSH));
     SelectObjectGuard pen(dc, ::GetStockObject(NULL_PEN));
     ::Polygon(dc, triangle, 3);

@@ -22,8 +22,8 @@ constexpr COLORREF kLinkColor = RGB(127, 127, 127);
 constexpr COLORREF kLinkHoverColor = RGB(0, 0, 255);
 
 // Tracking limits of the window, frame included.
-constexpr LONG kMinWidth = 400, kMinHeight = 160;
-constexpr LONG kMaxWidth = 1000, kMaxHeight = 220;
+constexpr int kMinWidth = 400, kMinHeight = 160;
+constexpr int kMaxWidth = 1000, kMaxHeight = 220;
 
 // The most characters a 64-bit number of bytes can take; anything longer is no part size.
 constexpr int kPartSizeDigits = 20;
@@ -65,6 +65,9 @@ BOOL MainWindow::OnInitDialog() {
     meterState = Idle;
     speedText.Assign(L"", 0);
     speedPartWidth = 0;
+    dpi = Dpi::ForWindow(Handle());
+    // At a change of dpi the window lays itself out and makes its fonts anew.
+    Dpi::LayOutDialogAlone(Handle());
 
     BuildActionMenu();
 
@@ -74,6 +77,7 @@ BOOL MainWindow::OnInitDialog() {
     sizeGroup.Attach(GetDlgItem(IDC_MAIN_SIZE_GROUP), false);
     progressBar.Attach(GetDlgItem(IDC_MAIN_PROGRESS), false);
     actionButton.Attach(GetDlgItem(IDOK));
+    actionButton.SetDpi(dpi);
 
     statusBar.Create(WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, Handle(), IDC_MAIN_STATUSBAR);
 
@@ -84,13 +88,7 @@ BOOL MainWindow::OnInitDialog() {
     progressBar.ModifyStyle(SS_OWNERDRAW, 0);
     sizeGroup.SetWindowTextW(L"Parts size");
 
-    HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    bigIcon.Reset(static_cast<HICON>(
-        ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 32, 32, 0)));
-    SetIcon(ICON_BIG, bigIcon.Get());
-    smallIcon.Reset(static_cast<HICON>(
-        ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 16, 16, 0)));
-    SetIcon(ICON_SMALL, smallIcon.Get());
+    LoadIcons();
 
     const bool split = gApplication.Mode() == RunMode::Split;
     if (split) {
@@ -111,18 +109,11 @@ BOOL MainWindow::OnInitDialog() {
     actionMenu.EnableItem(kCommandFind, FALSE, MF_GRAYED);
     actionButton.SetMode(1);
 
-    // The status line and the progress text in a larger semi-bold face.
-    LOGFONTW logFont{};
-    if (::GetObjectW(GetFont(), sizeof logFont, &logFont) == sizeof logFont) {
-        logFont.lfHeight += logFont.lfHeight / 4;
-        logFont.lfWidth = 0;
-        logFont.lfWeight = FW_SEMIBOLD;
-        boldFont.Reset(::CreateFontIndirectW(&logFont));
-        if (boldFont.IsSet()) {
-            statusText.SetFont(boldFont.Get(), TRUE);
-            progressBar.SetFont(boldFont.Get(), TRUE);
-        }
-    }
+    // The template's font was made for the dpi the window was created at.
+    templateDpi = dpi;
+    if (::GetObjectW(GetFont(), sizeof templateFont, &templateFont) != sizeof templateFont)
+        templateFont = LOGFONTW{};
+    MakeFonts();
 
     UpdateHighlightColors();
 
@@ -198,13 +189,19 @@ BOOL MainWindow::OnSize(WPARAM type, UINT clientWidth, UINT clientHeight) {
     statusBar.GetWindowRect(&bar);
     h -= bar.bottom - bar.top;
 
-    actionButton.MoveWindow(w - 101, h - 29, 94, 24, true);
-    link.MoveWindow(7, h - 29, w - 108, 24, true);
-    progressBar.MoveWindow(7, 56, w - 14, h - 91, true);
-    sizeGroup.MoveWindow(w - 127, 5, 120, 46, true);
-    statusText.MoveWindow(7, 10, panelShown ? w - 141 : w - 10, 41, true);
-    sizeEdit.MoveWindow(w - 120, 23, 40, 20, true);
-    unitCombo.MoveWindow(w - 75, 23, 60, 100, true);
+    // The layout in pixels at 96 dpi, each distance from an edge scaled to the window's dpi
+    // on its own, so that controls that meet at 96 dpi still meet (and never overlap) after
+    // rounding.
+    const int margin = Px(7);
+    const int buttonLeft = w - Px(101), rowTop = h - Px(29);
+    actionButton.MoveWindow(buttonLeft, rowTop, Px(94), Px(24), true);
+    link.MoveWindow(margin, rowTop, buttonLeft - margin, Px(24), true);
+    progressBar.MoveWindow(margin, Px(56), w - 2 * margin, h - Px(35) - Px(56), true);
+    sizeGroup.MoveWindow(w - Px(127), Px(5), Px(120), Px(46), true);
+    statusText.MoveWindow(margin, Px(10), (panelShown ? w - Px(134) : w - Px(3)) - margin, Px(41),
+                          true);
+    sizeEdit.MoveWindow(w - Px(120), Px(23), Px(40), Px(20), true);
+    unitCombo.MoveWindow(w - Px(75), Px(23), Px(60), Px(100), true);
 
     InvalidateRect(nullptr, FALSE);
     return FALSE;
@@ -302,10 +299,14 @@ BOOL MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_GETMINMAXINFO: {
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize = {kMinWidth, kMinHeight};
-        info->ptMaxTrackSize = {kMaxWidth, kMaxHeight};
+        info->ptMinTrackSize = {Px(kMinWidth), Px(kMinHeight)};
+        info->ptMaxTrackSize = {Px(kMaxWidth), Px(kMaxHeight)};
         return TRUE;
     }
+    case WM_DPICHANGED:
+        OnDpiChanged(Dpi::FromDpiChanged(wParam), *reinterpret_cast<const RECT*>(lParam));
+        ::SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
+        return TRUE;
     case WM_DESTROY:
         OnDestroy();
         return TRUE;
@@ -341,10 +342,14 @@ void MainWindow::ReleaseMenuHold() {
 
 void MainWindow::OnDestroy() {
     ReleaseMenuHold();
+    // Every control gets the dialog's own font back before ours go.
     const HFONT own = GetFont();
-    statusText.SetFont(own, TRUE);
-    progressBar.SetFont(own, TRUE);
+    for (HWND child = ::GetWindow(Handle(), GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT))
+        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(own), FALSE);
     boldFont.Reset();
+    dialogFont.Reset();
+    statusBarFont.Reset();
     statusText.Detach();
     unitCombo.Detach();
     sizeEdit.Detach();

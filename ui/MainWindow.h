@@ -4,6 +4,7 @@
 #include "ops/Operation.h"
 #include "ops/OperationDisplay.h"
 #include "toolkit/GdiObject.h"
+#include "toolkit/Dpi.h"
 #include "toolkit/KComboBox.h"
 #include "toolkit/KDialog.h"
 #include "toolkit/KEdit.h"
@@ -52,6 +53,7 @@ public:
     int ActionMode() const { return actionButton.Mode(); }
     bool IsPartSizePanelShown() const { return panelShown; }
     const ProgressColors& Colors() const { return colors; }
+    UINT WindowDpi() const { return dpi; }
 
     // 0 for an empty text; otherwise ((x ^ 0xFF) << 8) | x with x the exclusive-or of the low
     // bytes of all characters, so never 0.
@@ -86,6 +88,12 @@ private:
     void PaintProgressDisplay(const DRAWITEMSTRUCT& item);
     void UpdateHighlightColors();
     void OnOperationEnded();
+    // A length of the 96-dpi layout at the window's dpi.
+    int Px(int pixels) const { return ScaleForDpi(pixels, dpi); }
+    // The fonts and icons of the window's dpi, made afresh.
+    void MakeFonts();
+    void LoadIcons();
+    void OnDpiChanged(UINT newDpi, const RECT& suggested);
     void OnDestroy();
     void ReleaseMenuHold();
     void RunCommand(UINT id);
@@ -114,6 +122,13 @@ private:
     WideString textBuffer;
     uint64_t partSize = 0;
     FontObject boldFont;
+    // The dialog font as the template made it, at templateDpi, and our copies of it for the
+    // window's dpi now: the window scales itself (the dialog manager leaves it alone).
+    LOGFONTW templateFont{};
+    UINT templateDpi = kBaseDpi;
+    UINT dpi = kBaseDpi;
+    FontObject dialogFont;
+    FontObject statusBarFont;
     int32_t captionSum = 0;
     bool panelShown = false;
     // Completions are held back while a menu loop of this window runs.

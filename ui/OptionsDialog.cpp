@@ -52,6 +52,10 @@ BOOL OptionsDialog::OnInitDialog() {
         if (HFONT bold = ::CreateFontIndirectW(&logFont))
             optionsGroup.SetFont(bold, TRUE);
     }
+    // The dialog manager (Windows 10) scales the rest of the dialog at a change of dpi; this
+    // font is ours to scale.
+    fontDpi = Dpi::ForWindow(Handle());
+    Dpi::KeepControlFont(optionsGroup.Handle());
 
     FocusControl(GetDlgItem(IDOK));
     return FALSE;
@@ -84,7 +88,12 @@ BOOL OptionsDialog::OnCommand(WPARAM wParam, LPARAM) {
     }
 }
 
-BOOL OptionsDialog::OnMessage(UINT msg, WPARAM, LPARAM) {
+BOOL OptionsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM) {
+    if (msg == WM_DPICHANGED) {
+        OnDpiChanged(Dpi::FromDpiChanged(wParam));
+        // Not handled as far as the dialog manager goes: it resizes the dialog.
+        return FALSE;
+    }
     if (msg != WM_DESTROY)
         return FALSE;
     HFONT bold = optionsGroup.GetFont();
@@ -99,4 +108,15 @@ BOOL OptionsDialog::OnMessage(UINT msg, WPARAM, LPARAM) {
     checkFlashWindow.Detach();
     checkCloseWindow.Detach();
     return TRUE;
+}
+
+void OptionsDialog::OnDpiChanged(UINT newDpi) {
+    const HFONT bold = optionsGroup.GetFont();
+    if (newDpi == 0 || newDpi == fontDpi || bold == nullptr || bold == GetFont())
+        return;
+    if (HFONT scaled = Dpi::CreateScaledFont(bold, fontDpi, newDpi)) {
+        optionsGroup.SetFont(scaled, TRUE);
+        ::DeleteObject(bold);
+        fontDpi = newDpi;
+    }
 }

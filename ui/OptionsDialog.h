@@ -1,5 +1,6 @@
 #pragma once
 
+#include "toolkit/Dpi.h"
 #include "toolkit/KButton.h"
 #include "toolkit/KModalDialog.h"
 
@@ -16,10 +17,15 @@ public:
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    // The group box's bold font made again for a new dpi.
+    void OnDpiChanged(UINT newDpi);
+
     KButton checkSelectFiles;
     KButton checkOpenFile;
     KButton checkDeleteFiles;
     KButton checkFlashWindow;
     KButton checkCloseWindow;
     KWindow optionsGroup;
+    // The dpi the group box's bold font was made for.
+    UINT fontDpi = kBaseDpi;
 };

@@ -42,6 +42,7 @@ SetupDialog::SetupDialog() : link_(kLinkColor, kLinkHoverColor) {}
 
 BOOL SetupDialog::OnInitDialog() {
     SetWindowTextW(kProgramCaption);
+    dpi_ = Dpi::ForWindow(Handle());
     SetIcons();
 
     actionButton_.Attach(GetDlgItem(IDC_SETUP_ACTION), false);
@@ -58,6 +59,9 @@ BOOL SetupDialog::OnInitDialog() {
         ::SendDlgItemMessageW(Handle(), IDC_SETUP_GROUP, WM_SETFONT,
                               reinterpret_cast<WPARAM>(boldFont_.Get()), FALSE);
     }
+    // The dialog manager (Windows 10) scales the rest of the dialog at a change of dpi; this
+    // font is ours to scale.
+    Dpi::KeepControlFont(GetDlgItem(IDC_SETUP_GROUP));
     ::SendDlgItemMessageW(Handle(), IDC_SETUP_GROUP, WM_SETTEXT, 0,
                           reinterpret_cast<LPARAM>(kGroupTitle));
     ::SendDlgItemMessageW(Handle(), IDOK, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kCloseLabel));
@@ -124,7 +128,7 @@ BOOL SetupDialog::OnCommand(WPARAM wParam, LPARAM) {
     }
 }
 
-BOOL SetupDialog::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
+BOOL SetupDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_DRAWITEM: {
         // Reached only by controls without an object of their own: the status text.
@@ -136,6 +140,10 @@ BOOL SetupDialog::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
         ::SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
         return TRUE;
     }
+    case WM_DPICHANGED:
+        OnDpiChanged(Dpi::FromDpiChanged(wParam));
+        // Not handled as far as the dialog manager goes: it resizes the dialog.
+        return FALSE;
     case WM_DESTROY:
         actionButton_.Detach();
         uninstallButton_.Detach();
@@ -180,8 +188,8 @@ void SetupDialog::SetStatus(const wchar_t* text) {
 void SetupDialog::SetIcons() {
     // Shared icons from the resources: the system keeps them, nobody destroys them.
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    auto load = [instance](int sizeMetric) {
-        const int size = ::GetSystemMetrics(sizeMetric);
+    auto load = [instance, this](int sizeMetric) {
+        const int size = Dpi::SystemMetric(sizeMetric, dpi_);
         return static_cast<HICON>(
             ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size, size, LR_SHARED));
     };
@@ -189,6 +197,19 @@ void SetupDialog::SetIcons() {
         SetIcon(ICON_BIG, bigIcon);
     if (HICON smallIcon = load(SM_CXSMICON))
         SetIcon(ICON_SMALL, smallIcon);
+}
+
+void SetupDialog::OnDpiChanged(UINT newDpi) {
+    if (newDpi == 0 || newDpi == dpi_)
+        return;
+    if (HFONT scaled = Dpi::CreateScaledFont(boldFont_.Get(), dpi_, newDpi)) {
+        // Given to the box before the old one goes, so it never holds a deleted font.
+        ::SendDlgItemMessageW(Handle(), IDC_SETUP_GROUP, WM_SETFONT,
+                              reinterpret_cast<WPARAM>(scaled), TRUE);
+        boldFont_.Reset(scaled);
+    }
+    dpi_ = newDpi;
+    SetIcons();
 }
 
 void SetupDialog::DrawStatus(const DRAWITEMSTRUCT& item) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "toolkit/Dpi.h"
 #include "toolkit/GdiObject.h"
 #include "toolkit/KButton.h"
 #include "toolkit/KDialog.h"
@@ -32,6 +33,8 @@ private:
     void SetStatus(const wchar_t* text);
     void SetIcons();
     void DrawStatus(const DRAWITEMSTRUCT& item);
+    // The bold font and the icons made again for a new dpi.
+    void OnDpiChanged(UINT newDpi);
 
     KButton actionButton_;
     KButton uninstallButton_;
@@ -40,4 +43,6 @@ private:
     // The group box title's font; kept for the life of the process, as the box may still
     // paint with it.
     FontObject boldFont_;
+    // The dpi boldFont_ and the icons were made for.
+    UINT dpi_ = kBaseDpi;
 };

@@ -110,6 +110,26 @@ TEST_F(HyperlinkTest, AttachMakesAnOwnerDrawnStaticWithAnUnderlinedFont) {
     EXPECT_FALSE(link.Attach(dialog.GetDlgItem(IDC_TK_EDIT)));
 }
 
+TEST_F(HyperlinkTest, ANewFontGetsAnUnderlinedCopyAndIsMeasuredAgain) {
+    // What a dialog gets at a change of dpi: its font at the new size.
+    LOGFONTW bigger{};
+    ASSERT_NE(::GetObjectW(link.GetFont(), sizeof bigger, &bigger), 0);
+    bigger.lfHeight *= 2;
+    HFONT font = ::CreateFontIndirectW(&bigger);
+    ASSERT_NE(font, nullptr);
+    link.SetFont(font, TRUE);
+    LOGFONTW underlined{};
+    ASSERT_NE(::GetObjectW(link.LinkFont(), sizeof underlined, &underlined), 0);
+    EXPECT_EQ(underlined.lfHeight, bigger.lfHeight);
+    EXPECT_EQ(underlined.lfUnderline, 1);
+    link.UpdateWindow();
+    EXPECT_EQ(link.HitRect().right - link.HitRect().left, TextExtent(kAddress).cx);
+    EXPECT_EQ(link.HitRect().bottom - link.HitRect().top, TextExtent(kAddress).cy);
+    // The test's own font goes only after the link has let go of it.
+    link.SetFont(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    ::DeleteObject(font);
+}
+
 TEST_F(HyperlinkTest, FirstPaintMeasuresTheTextCentred) {
     // SetUp's paint went through the dialog's reflection.
     const RECT& hit = link.HitRect();

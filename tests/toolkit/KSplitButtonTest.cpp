@@ -4,6 +4,7 @@
 
 #include "ToolkitTestIds.h"
 #include "ToolkitTestSupport.h"
+#include "toolkit/Dpi.h"
 #include "toolkit/KSplitButton.h"
 #include "toolkit/Menu.h"
 
@@ -360,4 +361,29 @@ TEST_F(SplitButtonTest, ModeTwoAndDisabledDrawAnEtchedGreyLabel) {
         // The arrow stays black.
         EXPECT_EQ(FindTriangle(*s, ArrowLeft()).widths, (std::vector<int>{8, 6, 4, 2}));
     }
+}
+
+TEST_F(SplitButtonTest, ArrowPartAndTriangleScaleWithTheDpi) {
+    EXPECT_EQ(button.GetDpi(), Dpi::ForWindow(button.Handle()));
+    button.SetDpi(192);
+    EXPECT_EQ(button.ArrowPartWidth(), 2 * KSplitButton::ArrowWidth);
+    auto s = Render(0);
+    const int h = client.bottom, a = client.right - 2 * KSplitButton::ArrowWidth;
+    EXPECT_EQ(s->Pixel(a - 1, h / 2), Sys(COLOR_BTNSHADOW));
+    EXPECT_EQ(s->Pixel(a, h / 2), Sys(COLOR_BTNHIGHLIGHT));
+    // Twice the size: 16 x 8, still centred in what the edge leaves.
+    Triangle t = FindTriangle(*s, a);
+    EXPECT_EQ(t.left, a + 1 + (2 * KSplitButton::ArrowWidth - 2 - 16) / 2);
+    ASSERT_EQ(t.widths.size(), 8u);
+    EXPECT_EQ(t.widths.front(), 16);
+
+    // A press where the arrow part now is (it was the label at 96 dpi) opens the menu.
+    const int x = client.right - KSplitButton::ArrowWidth - 4;
+    ::SendMessageW(button.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, h / 2));
+    EXPECT_EQ(::SendMessageW(button.Handle(), BM_GETSTATE, 0, 0) & BST_PUSHED, 0);
+    MSG msg{};
+    // Taken out again, so that no menu is tracked here.
+    EXPECT_TRUE(::PeekMessageW(&msg, button.Handle(), KSplitButton::TrackMenuMessage,
+                               KSplitButton::TrackMenuMessage, PM_REMOVE));
+    ::SendMessageW(button.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x, h / 2));
 }

@@ -7,14 +7,19 @@
 #include "ops/SplitOperation.h"
 #include "support/Screenshot.h"
 #include "support/TestFiles.h"
+#include "toolkit/Dpi.h"
 #include "ui/OptionsDialog.h"
+#include "ui/SetupDialog.h"
+#include "ui/SetupTestSupport.h"
 #include "ui/ShellActions.h"
+#include "ui/ShellIntegration.h"
 
 using namespace ui_tests;
 using namespace testing_support;
 
 // Pictures of the windows in each state, for a person to look at: scripts/screenshots.sh runs
-// this (it is disabled in the normal test run) and turns the pictures into PNG files.
+// this (it is disabled in the normal test run) at each dpi and turns the pictures into PNG
+// files. Every name starts with the dpi of the run, as in "144dpi-options".
 
 namespace {
 
@@ -28,7 +33,9 @@ std::wstring gFolder;
 bool gOptionsSaved = false;
 
 void Save(HWND window, const wchar_t* name) {
-    EXPECT_TRUE(SaveWindowScreenshot(window, gFolder + L"\\" + name + L".bmp")) << Narrow(name);
+    const std::wstring file =
+        gFolder + L"\\" + std::to_wstring(Dpi::ForWindow(window)) + L"dpi-" + name + L".bmp";
+    EXPECT_TRUE(SaveWindowScreenshot(window, file)) << Narrow(file);
 }
 
 void CALLBACK ShootOptions(HWND, UINT, UINT_PTR timer, DWORD) {
@@ -132,4 +139,27 @@ TEST_F(DISABLED_Screenshots, MainWindowStatesAndOptions) {
         Window(), [&] { return failing.State() == Failed; }, 60000));
     Pump(100);
     Save(Window(), L"6-split-error");
+}
+
+TEST_F(DISABLED_Screenshots, SetupDialogStates) {
+    shell_test::RemoveTestEntries();
+    SetupDialog setup;
+    ASSERT_TRUE(setup.CreateModeless(IDD_SETUP, nullptr));
+    setup.ShowWindow(SW_SHOWNORMAL);
+    ::SetForegroundWindow(setup.Handle());
+    PumpFor(setup.Handle(), 100);
+    Save(setup.Handle(), L"setup-not-installed");
+
+    // Verbs of another copy: Repair, and the two-line status.
+    ASSERT_TRUE(ShellIntegration::Install());
+    shell_test::WriteDefault(L".001\\Shell\\join\\command",
+                             L"\"C:\\Elsewhere\\brindlecot.exe\" /j \"%1\"");
+    setup.Destroy();
+    ASSERT_TRUE(setup.CreateModeless(IDD_SETUP, nullptr));
+    setup.ShowWindow(SW_SHOWNORMAL);
+    ::SetForegroundWindow(setup.Handle());
+    PumpFor(setup.Handle(), 100);
+    Save(setup.Handle(), L"setup-corrupted");
+    setup.Destroy();
+    shell_test::RemoveTestEntries();
 }
