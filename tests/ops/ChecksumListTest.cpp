@@ -131,9 +131,13 @@ TEST(ChecksumList, LinesAreWrittenTheWaySha256sumReadsThem) {
     const std::string hex = "ab" + std::string(60, '0') + "01";
     EXPECT_EQ(written, hex + "  report.pdf.001\n" + hex + "  \xc3\xa9t\xc3\xa9.bin\n");
 
+    // And read back: the second line is the whole file of that name.
+    const std::string second = written.substr(written.find('\n') + 1);
     ChecksumList list;
-    ASSERT_TRUE(list.Parse(written.data(), written.size(), L"\u00e9t\u00e9.bin"))
+    ASSERT_TRUE(list.Parse(second.data(), second.size(), L"\u00e9t\u00e9.bin"))
         << static_cast<int>(list.Problem());
+    EXPECT_TRUE(list.HasWhole());
+    EXPECT_TRUE(list.Whole() == digest);
 }
 
 TEST(ChecksumList, PartNames) {

@@ -73,11 +73,12 @@ TEST_P(Sha256Test, PiecesAndPaddingEdges) {
     }
 }
 
+std::string EngineName(const ::testing::TestParamInfo<Sha256::Engine>& engine) {
+    return engine.param == Sha256::Portable ? "Portable" : "ShaExtensions";
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, Sha256Test,
-                         ::testing::Values(Sha256::Portable, Sha256::ShaExtensions),
-                         [](const ::testing::TestParamInfo<Sha256::Engine>& info) {
-                             return info.param == Sha256::Portable ? "Portable" : "ShaExtensions";
-                         });
+                         ::testing::Values(Sha256::Portable, Sha256::ShaExtensions), EngineName);
 
 // This processor's own choice: the extensions whenever it has them.
 TEST(Sha256Engine, TheProcessorsExtensionsAreUsedWhenPresent) {
