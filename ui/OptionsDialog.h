@@ -3,7 +3,7 @@
 #include "toolkit/KButton.h"
 #include "toolkit/KModalDialog.h"
 
-// The five yes/no settings that decide what happens after an operation. Each click on a box is
+// The six yes/no settings that decide what happens after an operation. Each click on a box is
 // stored at once; "&Close" only closes the dialog.
 class OptionsDialog : public KModalDialog {
 public:
@@ -21,5 +21,6 @@ private:
     KButton checkDeleteFiles;
     KButton checkFlashWindow;
     KButton checkCloseWindow;
+    KButton checkWriteChecksums;
     KWindow optionsGroup;
 };

@@ -96,7 +96,7 @@ TEST_F(DiskFullTest, ASplitThatCannotFitFailsAtOnceAndCreatesNothing) {
     EXPECT_EQ(split.State(), Failed);
     EXPECT_EQ(shown.status, L"Error occurred !");
     EXPECT_EQ(shown.statusBar,
-              ErrorText(L"Error CheckFreeSpace (1000 KB needed, 996 KB free)", ERROR_DISK_FULL));
+              ErrorText(L"Error CheckFreeSpace (1004 KB needed, 1000 KB free)", ERROR_DISK_FULL));
     EXPECT_EQ(shown.actionId, kCommandExit);
     ASSERT_TRUE(RunToEnd(split));
     split.Abort();
