@@ -11,6 +11,7 @@ constexpr wchar_t kOpenFile[] = L"OpenFile";
 constexpr wchar_t kDeleteFiles[] = L"DeleteFiles";
 constexpr wchar_t kFlashWindow[] = L"FlashWindow";
 constexpr wchar_t kCloseWindow[] = L"CloseWindow";
+constexpr wchar_t kWriteChecksums[] = L"WriteChecksums";
 constexpr wchar_t kBufferSize[] = L"BufferSize";
 constexpr wchar_t kIoPairCount[] = L"IoPairCount";
 constexpr wchar_t kPartSize[] = L"PartSize";
@@ -29,9 +30,9 @@ bool ReadNumber(RegKey& key, const wchar_t* name, DWORD size, uint64_t& number) 
     return true;
 }
 
-uint32_t ReadSwitch(RegKey& key, const wchar_t* name) {
+uint32_t ReadSwitch(RegKey& key, const wchar_t* name, uint32_t missing = 0) {
     uint64_t number;
-    return ReadNumber(key, name, 4, number) ? static_cast<uint32_t>(number) : 0;
+    return ReadNumber(key, name, 4, number) ? static_cast<uint32_t>(number) : missing;
 }
 
 LONG WriteDword(HKEY key, const wchar_t* name, uint32_t value) {
@@ -70,6 +71,10 @@ uint32_t Settings::ReadCloseWindow() {
     return ReadSwitch(*this, kCloseWindow);
 }
 
+uint32_t Settings::ReadWriteChecksums() {
+    return ReadSwitch(*this, kWriteChecksums, 1);
+}
+
 bool Settings::WriteSwitch(const wchar_t* name, uint32_t value) {
     lastStatus_ = WriteDword(key_, name, value);
     return lastStatus_ == ERROR_SUCCESS;
@@ -93,6 +98,10 @@ bool Settings::WriteFlashWindow(uint32_t value) {
 
 bool Settings::WriteCloseWindow(uint32_t value) {
     return WriteSwitch(kCloseWindow, value);
+}
+
+bool Settings::WriteWriteChecksums(uint32_t value) {
+    return WriteSwitch(kWriteChecksums, value);
 }
 
 uint32_t Settings::ReadBufferSize() {

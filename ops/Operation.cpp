@@ -21,7 +21,9 @@ uint64_t RoundUpToSector(uint64_t length, uint32_t sectorSize) {
 
 Operation::Operation(OperationDisplay& operationDisplay) : display(operationDisplay) {}
 
-Operation::~Operation() = default;
+Operation::~Operation() {
+    StopHashing();
+}
 
 float Operation::Progress() const {
     if (totalSize == 0)
@@ -120,16 +122,21 @@ void Operation::OnRead(IoPair& pair) {
     // puts past the end of the file is cut off when the file is complete.
     bool unbuffered = pair.destination != &file || fileUnbuffered;
     uint64_t length = unbuffered ? RoundUpToSector(pair.chunk, sectorSize) : pair.chunk;
-    BeginWrite(pair, static_cast<uint32_t>(length));
+    // The write goes out first; the chunk is hashed while the system writes from the same
+    // buffer, which both only read.
+    if (BeginWrite(pair, static_cast<uint32_t>(length)) && hashing)
+        ChunkArrived(pair);
 }
 
-void Operation::BeginWrite(IoPair& pair, uint32_t length) {
+bool Operation::BeginWrite(IoPair& pair, uint32_t length) {
     pair.SetPosition(pair.writeOffset);
     pair.onComplete = WriteDone;
     if (!pair.destination->Write(pair.data, length, &pair)) {
         ReportError(GetLastError(), L"Error BeginWrite");
         Release(pair);
+        return false;
     }
+    return true;
 }
 
 void Operation::OnWrite(IoPair& pair) {
@@ -148,7 +155,13 @@ void Operation::OnWrite(IoPair& pair) {
     part.completed += pair.chunk;
     if (part.completed == part.size && !CompletePart(part))
         ReportError(GetLastError(), L"Error CompletePart");
+    // Its chunk not hashed yet: the buffer must keep it until its turn comes.
+    if (hashing && hasher.Hold(&pair))
+        return;
+    Continue(pair);
+}
 
+void Operation::Continue(IoPair& pair) {
     if (doneSize >= totalSize) {
         // The last writes may land while paused: with nothing left to pause, the operation
         // ends now instead of waiting for a Resume that would find nothing to issue.
@@ -227,6 +240,8 @@ void Operation::ReportError(DWORD code, const wchar_t* format, ...) {
     if (state == Failed)
         return;
     state = Failed;
+    // Nothing is hashed after an error; pairs held for their turn are let go.
+    StopHashing();
 
     WideString text;
     va_list args;
@@ -276,6 +291,70 @@ bool Operation::CheckRoom(uint64_t needed, uint64_t available) {
 
 void Operation::PostEnded() {
     PostMessageW(display.EndedTarget(), WM_OPERATION_ENDED, 0, 0);
+}
+
+uint64_t Operation::ChunkOffset(const IoPair& pair) const {
+    // A join writes the whole file; a split writes the part, at a position inside it.
+    return pair.destination == &file ? pair.writeOffset : pair.part->offset + pair.writeOffset;
+}
+
+bool Operation::BeginHashing(bool hashParts, bool hashWhole) {
+    hasher.Begin(hashParts, hashWhole);
+    hashPart = 0;
+    hashedInPart = 0;
+    hashing = true;
+    return SettleEmptyParts();
+}
+
+void Operation::StopHashing() {
+    hashing = false;
+    hasher.Forget(Release);
+}
+
+bool Operation::OnPartHashed(int32_t, const Sha256Digest&) {
+    return true;
+}
+
+void Operation::ChunkArrived(IoPair& pair) {
+    if (!hasher.Add(&pair, ChunkOffset(pair))) {
+        ReportError(GetLastError(), L"Error Sha256");
+        return;
+    }
+    HashInOrder();
+}
+
+void Operation::HashInOrder() {
+    // Each chunk hashed may let the next one go, and a held pair goes on with its cycle. The
+    // lowest chunk in flight always arrives, so nothing waits for ever.
+    ChunkHasher::Waiting next;
+    while (hashing && hasher.TakeNext(next)) {
+        HashChunk(*next.pair);
+        if (next.held)
+            Continue(*next.pair);
+    }
+}
+
+bool Operation::HashChunk(const IoPair& pair) {
+    hasher.Hash(pair.data, pair.chunk);
+    hashedInPart += pair.chunk;
+    if (hashPart >= parts.Count() || hashedInPart < parts[hashPart].size)
+        return true;
+    Sha256Digest digest = hasher.EndPart();
+    const int32_t index = hashPart++;
+    hashedInPart = 0;
+    if (!OnPartHashed(index, digest))
+        return false;
+    return SettleEmptyParts();
+}
+
+bool Operation::SettleEmptyParts() {
+    // An empty part is never read, so its digest (that of nothing) is taken when its turn comes.
+    while (hashing && hashPart < parts.Count() && parts[hashPart].size == 0) {
+        Sha256Digest digest = hasher.EndPart();
+        if (!OnPartHashed(hashPart++, digest))
+            return false;
+    }
+    return true;
 }
 
 void Operation::Release(IoPair& pair) {

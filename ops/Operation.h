@@ -3,6 +3,7 @@
 #include "app/DynArray.h"
 #include "app/WideString.h"
 #include "io/AsyncFile.h"
+#include "ops/ChunkHasher.h"
 #include "ops/PartRecord.h"
 
 #include <cstdint>
@@ -27,7 +28,8 @@ enum OperationState : int32_t {
 class Operation {
 public:
     explicit Operation(OperationDisplay& display);
-    // Closes the files and frees the records; deletes nothing (that is Abort's job).
+    // Closes the files and frees the records; deletes nothing (that is Abort's job). Pairs held
+    // for their turn to be hashed are released.
     virtual ~Operation();
     Operation(const Operation&) = delete;
     Operation& operator=(const Operation&) = delete;
@@ -76,6 +78,19 @@ protected:
     // Reports a failed sector-size query with the error that query left.
     void ReportSectorSizeError(DWORD error, const wchar_t* commandLinePath);
     void PostEnded();
+
+    // Hashes every chunk in file order as it moves, per part and/or for the whole file; called
+    // before the pipeline starts. False when a part's digest fails the operation at once (empty
+    // parts at the start).
+    bool BeginHashing(bool hashParts, bool hashWhole);
+    // Releases the pairs held for hashing and hashes nothing more.
+    void StopHashing();
+    // A part's data has been hashed in whole (empty parts too, in order). False when that fails
+    // the operation; the error is reported then.
+    virtual bool OnPartHashed(int32_t index, const Sha256Digest& digest);
+    bool IsHashing() const { return hashing; }
+    // The digest of the whole file; only once everything has been hashed.
+    Sha256Digest WholeDigest() { return hasher.EndWhole(); }
     // Fails with ERROR_DISK_FULL, both sizes in the text, when needed bytes exceed what the
     // volume has free.
     bool CheckRoom(uint64_t needed, uint64_t available);
@@ -97,10 +112,24 @@ protected:
 private:
     static void ReadDone(IoRequest* request);
     static void WriteDone(IoRequest* request);
-    void BeginWrite(IoPair& pair, uint32_t length);
+    bool BeginWrite(IoPair& pair, uint32_t length);
     // Closes a part after its last write; a part written in whole sectors is cut to its size.
     bool CompletePart(PartRecord& part);
     static void Release(IoPair& pair);
+    // The part of OnWrite after the accounting: finish, re-issue or release.
+    void Continue(IoPair& pair);
+    // Position of the pair's chunk in the whole file.
+    uint64_t ChunkOffset(const IoPair& pair) const;
+    void ChunkArrived(IoPair& pair);
+    void HashInOrder();
+    bool HashChunk(const IoPair& pair);
+    bool SettleEmptyParts();
+
+    ChunkHasher hasher;
+    bool hashing = false;
+    // The part being hashed, and how much of it is.
+    int32_t hashPart = 0;
+    uint64_t hashedInPart = 0;
 };
 
 constexpr DWORD kOverlapped = FILE_FLAG_OVERLAPPED;

@@ -3,6 +3,7 @@
 #include "app/Globals.h"
 #include "app/Settings.h"
 #include "io/IoPair.h"
+#include "ops/ChecksumList.h"
 #include "ops/Commands.h"
 #include "ops/FreeSpace.h"
 #include "ops/OperationDisplay.h"
@@ -15,6 +16,8 @@ namespace {
 constexpr UINT kWaitingWithSize = kActionRunGroup | kActionSplitEnabled | kActionLabelRuns;
 constexpr UINT kWaitingAtStart = kActionRunGroup | kActionSplitEnabled | kActionLabelInert;
 constexpr UINT kWaitingSizeRemoved = kActionRunGroup | kActionLabelInert;
+// Lines of the checksum list gather in memory up to this much before they are written.
+constexpr int32_t kListFlushBytes = 64 * 1024;
 
 } // namespace
 
@@ -125,9 +128,16 @@ void SplitOperation::BeginSplitting() {
     // Every part file takes whole clusters, and the last write of each may run up to a sector
     // past its end until the part is cut; a cluster is whole sectors, so that tail lies within
     // the part's last cluster. A volume that gives no cluster size is counted in sectors.
+    // The checksum list takes a unit of its own.
+    const bool checksums = gSettings.ReadWriteChecksums() != 0;
     VolumeRoom room;
-    if (QueryVolumeRoom(path.Text(), room) &&
-        !CheckRoom(SplitSpaceNeeded(totalSize, partSize, room.UnitOr(sectorSize)), room.available))
+    if (QueryVolumeRoom(path.Text(), room)) {
+        const uint64_t unit = room.UnitOr(sectorSize);
+        if (!CheckRoom(SplitSpaceNeeded(totalSize, partSize, unit) + (checksums ? unit : 0),
+                       room.available))
+            return;
+    }
+    if (checksums && (!CreateList() || !BeginHashing(true, true)))
         return;
     if (!StartPipeline())
         return;
@@ -149,6 +159,8 @@ void SplitOperation::PrepareIoPair(IoPair& pair) {
 void SplitOperation::Finish() {
     if (state != Running)
         return;
+    if (IsHashing() && !CompleteList())
+        return;
     state = Done;
     file.Close();
     display.SetTitle(name.Text());
@@ -165,14 +177,83 @@ void SplitOperation::SelectParts() {
     if (state != Done)
         return;
     DynArray<const wchar_t*> paths;
-    if (!paths.Reserve(parts.Count()))
+    if (!paths.Reserve(parts.Count() + 1))
         return;
     for (const PartRecord& part : parts)
         paths.Append(part.path.Text());
+    if (listComplete)
+        paths.Append(listPath.Text());
     SelectFilesInExplorer(paths.Items(), paths.Count());
 }
 
+bool SplitOperation::CreateList() {
+    listPath.Format(L"%s.sha256", path.Text());
+    listFile.Reset(CreateFileW(listPath.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!listFile.IsSet()) {
+        ReportError(GetLastError(), L"Error opening %s", listPath.Text());
+        return false;
+    }
+    listCreated = true;
+    listComplete = false;
+    listText.Clear();
+    return true;
+}
+
+bool SplitOperation::FlushList() {
+    const char* at = listText.Items();
+    DWORD left = static_cast<DWORD>(listText.Count());
+    while (left != 0) {
+        DWORD written = 0;
+        if (!WriteFile(listFile.Get(), at, left, &written, nullptr) || written == 0) {
+            ReportError(written == 0 && GetLastError() == 0 ? ERROR_WRITE_FAULT : GetLastError(),
+                        L"Error writing %s", listPath.Text());
+            return false;
+        }
+        at += written;
+        left -= written;
+    }
+    listText.Clear();
+    return true;
+}
+
+bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
+    WideString partName;
+    FileNameOf(parts[index].path.Text(), partName);
+    if (!AppendChecksumLine(listText, digest, partName.Text())) {
+        ReportError(GetLastError(), L"Error writing %s", listPath.Text());
+        return false;
+    }
+    return listText.Count() < kListFlushBytes || FlushList();
+}
+
+bool SplitOperation::CompleteList() {
+    const Sha256Digest whole = WholeDigest();
+    StopHashing();
+    if (!AppendChecksumLine(listText, whole, name.Text())) {
+        ReportError(GetLastError(), L"Error writing %s", listPath.Text());
+        return false;
+    }
+    if (!FlushList())
+        return false;
+    if (!listFile.Close()) {
+        ReportError(GetLastError(), L"Error writing %s", listPath.Text());
+        return false;
+    }
+    listComplete = true;
+    return true;
+}
+
+void SplitOperation::DropList() {
+    listFile.Close();
+    if (listCreated && !listComplete)
+        DeleteFileW(listPath.Text());
+    listCreated = false;
+}
+
 void SplitOperation::Abort() {
+    StopHashing();
+    DropList();
     if (IsBusy()) {
         for (PartRecord& part : parts) {
             bool created = part.WasOpened();

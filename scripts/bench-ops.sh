@@ -55,7 +55,7 @@ for pairs in 1 16; do
         "$(winpath "$work/source.bin")" "$part_mib" "$pairs")
     cmp -s "$work/source.bin" "$work/source.bin.orig" || { echo "source changed" >&2; exit 1; }
     cmp -s "$work/source.bin.orig" "$work/source.bin" || { echo "join differs" >&2; exit 1; }
-    rm -f "$work"/source.bin.[0-9]*
+    rm -f "$work"/source.bin.[0-9]* "$work/source.bin.sha256"
     mv "$work/source.bin.orig" "$work/source.bin"
     echo "IoPairCount $pairs, 1 MiB buffers:"
     echo "$out" | sed 's/^/  /'
@@ -143,3 +143,6 @@ awk -v a="${create_us[1000]}" -v b="${create_us[100000]}" 'BEGIN {
     printf "  (%.0f us per create among 1,000 files, %.0f us among 100,000), so creating 100,000 parts\n", a, b
     printf "  would take about %.0f minutes for the names alone\n", 100000 * (a + b) / 2 / 1e6 / 60
 }'
+
+# The SHA-256 list written by the split and checked by the join, on and off (16 pairs of 16 MiB).
+BENCH_MIB=$mib BENCH_PART_MIB=$part_mib bash "$root/scripts/bench-checksums.sh"

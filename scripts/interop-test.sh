@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The program against real peers: parts written by GNU split are joined by the program, and parts
-# written by the program are joined by cat and extracted by 7z, each compared byte for byte.
+# written by the program are joined by cat and extracted by 7z, each compared byte for byte. The
+# SHA-256 lists go both ways too: sha256sum checks the program's, the program checks sha256sum's.
 #   interop-test.sh WINE_DIR TEST_E2E_EXE
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,6 +13,9 @@ trap 'rm -rf "$work"' EXIT
 head -c $((25 * 1024 * 1024 + 333)) /dev/urandom >"$work/original.bin"
 cp "$work/original.bin" "$work/ours.bin"
 split -b 3000000 -d -a 3 --numeric-suffixes=1 "$work/original.bin" "$work/peer.bin."
+# The list sha256sum writes for the parts and the whole file they make (binary mark, as on Windows).
+(cd "$work" && sha256sum -b peer.bin.[0-9][0-9][0-9] &&
+    sha256sum -b original.bin | sed 's/ \*original\.bin$/ *peer.bin/') >"$work/peer.bin.sha256"
 
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
 BRINDLECOT_INTEROP_DIR=$(winpath "$work") "$root/scripts/wine-run.sh" "$wine_dir" "$driver" \
@@ -34,7 +38,14 @@ mkdir "$work/7z"
 check "program parts extracted by 7z" "$work/7z/ours.bin"
 parts=$(ls "$work"/ours.bin.[0-9][0-9][0-9] | wc -l)
 [ "$parts" = 9 ] || { echo "interop: expected 9 parts, found $parts" >&2; failed=1; }
+if (cd "$work" && sha256sum --strict -c ours.bin.sha256 >/dev/null) &&
+    [ "$(wc -l <"$work/ours.bin.sha256")" = 10 ]; then
+    echo "interop: the program's list checked by sha256sum -c: all 10 OK"
+else
+    echo "interop: the program's list FAILS sha256sum -c" >&2
+    failed=1
+fi
 if [ "$failed" = 0 ]; then
-    echo "interop: 3 passed, 0 failed"
+    echo "interop: 4 passed, 0 failed"
 fi
 exit $failed

@@ -30,18 +30,21 @@ BOOL OptionsDialog::OnInitDialog() {
     checkDeleteFiles.Attach(GetDlgItem(IDC_OPT_DELETE_FILES), false);
     checkFlashWindow.Attach(GetDlgItem(IDC_OPT_FLASH_WINDOW), false);
     checkCloseWindow.Attach(GetDlgItem(IDC_OPT_CLOSE_WINDOW), false);
+    checkWriteChecksums.Attach(GetDlgItem(IDC_OPT_WRITE_CHECKSUMS), false);
 
     checkSelectFiles.SetCheck(CheckState(gSettings.ReadSelectFiles()));
     checkOpenFile.SetCheck(CheckState(gSettings.ReadOpenFile()));
     checkDeleteFiles.SetCheck(CheckState(gSettings.ReadDeleteFiles()));
     checkFlashWindow.SetCheck(CheckState(gSettings.ReadFlashWindow()));
     checkCloseWindow.SetCheck(CheckState(gSettings.ReadCloseWindow()));
+    checkWriteChecksums.SetCheck(CheckState(gSettings.ReadWriteChecksums()));
 
     checkSelectFiles.SetWindowTextW(L"Select files in Explorer after spliting.");
     checkOpenFile.SetWindowTextW(L"Open file after joining.");
     checkDeleteFiles.SetWindowTextW(L"Delete sources files after joining.");
     checkFlashWindow.SetWindowTextW(L"Flash window after operation.");
     checkCloseWindow.SetWindowTextW(L"Close window after operation.");
+    checkWriteChecksums.SetWindowTextW(L"Write checksums (.sha256) after splitting");
     optionsGroup.SetWindowTextW(L"Options");
     ::SetDlgItemTextW(Handle(), IDOK, L"&Close");
 
@@ -83,6 +86,9 @@ BOOL OptionsDialog::OnCommand(WPARAM wParam, LPARAM) {
     case IDC_OPT_CLOSE_WINDOW:
         gSettings.WriteCloseWindow(IsChecked(checkCloseWindow));
         return TRUE;
+    case IDC_OPT_WRITE_CHECKSUMS:
+        gSettings.WriteWriteChecksums(IsChecked(checkWriteChecksums));
+        return TRUE;
     default:
         return FALSE;
     }
@@ -107,6 +113,7 @@ BOOL OptionsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM) {
     checkDeleteFiles.Detach();
     checkFlashWindow.Detach();
     checkCloseWindow.Detach();
+    checkWriteChecksums.Detach();
     return TRUE;
 }
 

@@ -4,7 +4,7 @@
 #include "toolkit/KButton.h"
 #include "toolkit/KModalDialog.h"
 
-// The five yes/no settings that decide what happens after an operation. Each click on a box is
+// The six yes/no settings that decide what happens after an operation. Each click on a box is
 // stored at once; "&Close" only closes the dialog.
 class OptionsDialog : public KModalDialog {
 public:
@@ -25,6 +25,7 @@ private:
     KButton checkDeleteFiles;
     KButton checkFlashWindow;
     KButton checkCloseWindow;
+    KButton checkWriteChecksums;
     KWindow optionsGroup;
     // The dpi the group box's bold font was made for.
     UINT fontDpi = kBaseDpi;

@@ -75,6 +75,7 @@ TEST_F(SettingsTest, FirstOpenCreatesTheKeyAndEverythingReadsItsDefault) {
     EXPECT_EQ(settings_.ReadDeleteFiles(), 0u);
     EXPECT_EQ(settings_.ReadFlashWindow(), 0u);
     EXPECT_EQ(settings_.ReadCloseWindow(), 0u);
+    EXPECT_EQ(settings_.ReadWriteChecksums(), 1u); // the one switch that is on by default
     EXPECT_EQ(settings_.ReadBufferSize(), 1048576u);
     EXPECT_EQ(settings_.ReadIoPairCount(), 1);
     EXPECT_EQ(settings_.ReadPartSize(), 0u);
@@ -113,6 +114,17 @@ TEST_F(SettingsTest, SwitchesAreWrittenAsDwordsAndReadAfreshEachTime) {
     EXPECT_EQ(settings_.ReadSelectFiles(), 0u);
     PutDword(L"OpenFile", 0x80000000u);
     EXPECT_EQ(settings_.ReadOpenFile(), 0x80000000u);
+
+    // Checksums: off is 0, stored like the others; gone again, it reads on.
+    EXPECT_TRUE(settings_.WriteWriteChecksums(0));
+    EXPECT_EQ(settings_.ReadWriteChecksums(), 0u);
+    ASSERT_TRUE(Get(L"WriteChecksums", type, data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(data, (std::vector<BYTE>{0, 0, 0, 0}));
+    PutDword(L"WriteChecksums", 2);
+    EXPECT_EQ(settings_.ReadWriteChecksums(), 2u);
+    EXPECT_EQ(settings_.DeleteValue(L"WriteChecksums"), TRUE);
+    EXPECT_EQ(settings_.ReadWriteChecksums(), 1u);
 }
 
 TEST_F(SettingsTest, ValuesOfOtherTypesAndSizes) {

@@ -155,6 +155,55 @@ TEST_F(EndToEndTest, AfterAnErrorThePartialOutputStays) {
     EXPECT_EQ(FileSize(whole), int64_t(1 * MiB));
 }
 
+// The list a split leaves, then a join over a part damaged since: the join stops at that part,
+// names it, and with DeleteFiles on still deletes nothing.
+TEST_F(EndToEndTest, TheSplitsChecksumsCatchADamagedPartInTheJoin) {
+    SetSetting(L"BufferSize", 131072);
+    SetSetting(L"IoPairCount", 16);
+    SetSetting(L"DeleteFiles", 1);
+    const std::wstring source = dir / L"report.pdf";
+    const uint64_t size = 7 * MiB + 4321;
+    std::vector<uint8_t> original = MakePattern(size, 80);
+    ASSERT_TRUE(WriteWholeFile(source, original));
+    {
+        MainWindowRun run(L" /s \"" + source + L"\"");
+        ASSERT_TRUE(run.Found());
+        run.TypePartSize(L"2", kMegabytes);
+        run.PressAction();
+        ASSERT_EQ(run.WaitForStatus(L"report.pdf splited !"), L"report.pdf splited !")
+            << Narrow(run.StatusBar());
+        run.Choose(1005);
+        EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+    }
+    std::string expected;
+    for (unsigned i = 1; i <= 4; ++i) {
+        const uint64_t offset = (i - 1) * 2 * MiB;
+        expected +=
+            SystemSha256(original.data() + offset, std::min<uint64_t>(2 * MiB, size - offset)) +
+            "  report.pdf.00" + std::to_string(i) + "\n";
+    }
+    expected += SystemSha256(original) + "  report.pdf\n";
+    std::vector<uint8_t> list;
+    ASSERT_TRUE(ReadWholeFile(source + L".sha256", list));
+    EXPECT_EQ(std::string(list.begin(), list.end()), expected);
+
+    ASSERT_TRUE(DeleteFileW(source.c_str()));
+    std::vector<uint8_t> second;
+    ASSERT_TRUE(ReadWholeFile(PartName(source, 2), second));
+    second[12345] ^= 0x10;
+    ASSERT_TRUE(WriteWholeFile(PartName(source, 2), second));
+    MainWindowRun run(L" /j \"" + PartName(source, 1) + L"\"");
+    ASSERT_TRUE(run.Found());
+    ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
+    EXPECT_EQ(run.StatusBar(), L"Part report.pdf.002 is damaged: #23 - " + ShownSystemText(23));
+    EXPECT_EQ(run.Caption(), L"report.pdf");
+    run.Close();
+    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+    for (unsigned i = 1; i <= 4; ++i)
+        EXPECT_TRUE(FileExists(PartName(source, i))) << i;
+    EXPECT_TRUE(FileExists(source + L".sha256"));
+}
+
 TEST_F(EndToEndTest, NoSwitchOpensTheSetupDialogAndMakesNoSettings) {
     RunningProgram program(L"");
     ASSERT_TRUE(program.Started());

@@ -20,12 +20,14 @@ protected:
     std::wstring dir;
 };
 
-// Parts that `split -b 3000000 -d -a 3 --numeric-suffixes=1 peer.bin peer.bin.` wrote.
+// Parts that `split -b 3000000 -d -a 3 --numeric-suffixes=1 peer.bin peer.bin.` wrote, with the
+// list `sha256sum -b` wrote for them and for the whole file.
 TEST_F(InteropTest, JoinsThePartsOfSplit) {
     MainWindowRun run(L" /j \"" + dir + L"\\peer.bin.001\"");
     ASSERT_TRUE(run.Found());
     ASSERT_EQ(run.WaitForStatus(L"peer.bin joined !"), L"peer.bin joined !")
         << Narrow(run.StatusBar());
+    EXPECT_EQ(run.StatusBar(), L"SHA-256 verified: " + dir + L"\\peer.bin");
     run.Close();
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
 }

@@ -76,6 +76,7 @@ protected:
             ASSERT_TRUE(RunToEnd(join));
             ASSERT_EQ(join.State(), Done) << Narrow(shown.statusBar);
             EXPECT_EQ(shown.status, L"round trip.bin joined !");
+            EXPECT_EQ(shown.statusBar, L"SHA-256 verified: " + source);
             EXPECT_EQ(shown.endedMessages, 1);
             join.Abort();
         }
@@ -87,6 +88,8 @@ protected:
         for (uint64_t i = 1; i <= count; ++i)
             DeleteFileW(PartName(source, static_cast<unsigned>(i)).c_str());
         DeleteFileW(source.c_str());
+        // The split's SHA-256 list; the next round's split would refuse to overwrite it.
+        EXPECT_TRUE(DeleteFileW((source + L".sha256").c_str()));
     }
 
     // Sizes on both sides of the sector and of the buffer, crossed with part sizes that are not

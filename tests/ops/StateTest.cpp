@@ -248,6 +248,7 @@ TEST_F(StateTest, OpenAndFindHandTheResultToTheShellOnlyWhenDone) {
     std::vector<std::wstring> parts;
     for (unsigned i = 1; i <= 3; ++i)
         parts.push_back(PartName(source, i));
+    parts.push_back(source + L".sha256"); // their SHA-256 list with them
     ASSERT_EQ(ShellRecorder::selected.size(), parts.size());
     for (size_t i = 0; i < parts.size(); ++i)
         EXPECT_EQ(lstrcmpiW(ShellRecorder::selected[i].c_str(), parts[i].c_str()), 0) << i;

@@ -1,5 +1,7 @@
 #include "support/TestFiles.h"
 
+#include <bcrypt.h>
+
 namespace testing_support {
 
 TempDir::TempDir(const wchar_t* tag) {
@@ -133,6 +135,50 @@ std::wstring PartName(const std::wstring& whole, unsigned i) {
     wchar_t suffix[16];
     swprintf(suffix, 16, L".%03u", i);
     return whole + suffix;
+}
+
+} // namespace testing_support
+
+namespace testing_support {
+
+std::string SystemSha256(const void* data, size_t size) {
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    UCHAR digest[32] = {};
+    bool ok = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) >= 0 &&
+              BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) >= 0;
+    const auto* bytes = static_cast<const UCHAR*>(data);
+    while (ok && size != 0) {
+        ULONG piece = size > 0x40000000 ? 0x40000000 : static_cast<ULONG>(size);
+        ok = BCryptHashData(hash, const_cast<UCHAR*>(bytes), piece, 0) >= 0;
+        bytes += piece;
+        size -= piece;
+    }
+    ok = ok && BCryptFinishHash(hash, digest, sizeof digest, 0) >= 0;
+    if (hash)
+        BCryptDestroyHash(hash);
+    if (algorithm)
+        BCryptCloseAlgorithmProvider(algorithm, 0);
+    if (!ok)
+        return std::string();
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (UCHAR byte : digest) {
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 15];
+    }
+    return hex;
+}
+
+std::string SystemSha256(const std::vector<uint8_t>& data) {
+    return SystemSha256(data.data(), data.size());
+}
+
+std::string SystemSha256OfFile(const std::wstring& path) {
+    std::vector<uint8_t> data;
+    if (!ReadWholeFile(path, data))
+        return std::string();
+    return SystemSha256(data);
 }
 
 } // namespace testing_support

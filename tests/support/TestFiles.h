@@ -42,6 +42,13 @@ std::string Narrow(const std::wstring& text);
 constexpr uint64_t KiB = 1024;
 constexpr uint64_t MiB = 1024 * 1024;
 
+// SHA-256 in lowercase hex, from the system's own implementation (CNG), so that the program's
+// digests are checked against code that is not its own.
+std::string SystemSha256(const void* data, size_t size);
+std::string SystemSha256(const std::vector<uint8_t>& data);
+// The file's digest; empty when it can't be read.
+std::string SystemSha256OfFile(const std::wstring& path);
+
 // Part i of a whole file: "whole.%03u".
 std::wstring PartName(const std::wstring& whole, unsigned i);
 

@@ -20,7 +20,17 @@ const Box kBoxes[] = {
     {IDC_OPT_DELETE_FILES, L"DeleteFiles", L"Delete sources files after joining."},
     {IDC_OPT_FLASH_WINDOW, L"FlashWindow", L"Flash window after operation."},
     {IDC_OPT_CLOSE_WINDOW, L"CloseWindow", L"Close window after operation."},
+    {IDC_OPT_WRITE_CHECKSUMS, L"WriteChecksums", L"Write checksums (.sha256) after splitting"},
 };
+constexpr int kBoxCount = sizeof kBoxes / sizeof kBoxes[0];
+
+RECT ClientRectOf(HWND dialog, int id) {
+    RECT rect{};
+    HWND control = ::GetDlgItem(dialog, id);
+    ::GetWindowRect(control, &rect);
+    ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
 
 bool Checked(HWND dialog, int id) {
     return ::SendMessageW(::GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -47,15 +57,21 @@ TEST_F(OptionsDialogTest, OpensWithTheStoredValuesAndTheTexts) {
     // DeleteFiles is missing.
     WriteDword(L"FlashWindow", 1);
     WriteDword(L"CloseWindow", 0xFFFFFFFF);
-    bool checked[5] = {};
-    std::wstring texts[5], caption, close, group;
+    // WriteChecksums is missing: on.
+    bool checked[kBoxCount] = {};
+    std::wstring texts[kBoxCount], caption, close, group;
+    RECT boxes[kBoxCount] = {}, groupRect{}, closeRect{}, client{};
     LONG groupWeight = 0;
     HWND focus = nullptr;
     DialogWatcher watcher(kProgramCaption, nullptr, [&](HWND dialog) {
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < kBoxCount; ++i) {
             checked[i] = Checked(dialog, kBoxes[i].id);
             texts[i] = WindowText(::GetDlgItem(dialog, kBoxes[i].id));
+            boxes[i] = ClientRectOf(dialog, kBoxes[i].id);
         }
+        groupRect = ClientRectOf(dialog, IDC_OPT_GROUP);
+        closeRect = ClientRectOf(dialog, IDOK);
+        ::GetClientRect(dialog, &client);
         caption = WindowText(dialog);
         close = WindowText(::GetDlgItem(dialog, IDOK));
         group = WindowText(::GetDlgItem(dialog, IDC_OPT_GROUP));
@@ -73,11 +89,23 @@ TEST_F(OptionsDialogTest, OpensWithTheStoredValuesAndTheTexts) {
     OptionsDialog dialog(nullptr);
     EXPECT_TRUE(watcher.Found());
     EXPECT_EQ(dialog.Result(), IDOK);
-    const bool expected[5] = {true, false, false, true, true};
-    for (int i = 0; i < 5; ++i) {
+    const bool expected[kBoxCount] = {true, false, false, true, true, true};
+    for (int i = 0; i < kBoxCount; ++i) {
         EXPECT_EQ(checked[i], expected[i]) << i;
         EXPECT_EQ(texts[i], kBoxes[i].text);
+        // Tidy: one under the other, inside the group box, none overlapping the next.
+        EXPECT_GT(boxes[i].left, groupRect.left) << i;
+        EXPECT_LT(boxes[i].right, groupRect.right) << i;
+        EXPECT_GT(boxes[i].top, groupRect.top) << i;
+        EXPECT_LT(boxes[i].bottom, groupRect.bottom) << i;
+        if (i > 0) {
+            EXPECT_LE(boxes[i - 1].bottom, boxes[i].top) << i;
+        }
     }
+    // The button below the group, inside the dialog.
+    EXPECT_GE(closeRect.top, groupRect.bottom);
+    EXPECT_LE(closeRect.bottom, client.bottom);
+    EXPECT_LE(groupRect.right, client.right);
     EXPECT_EQ(caption, L"Brindlecot v0.1d");
     EXPECT_EQ(close, L"&Close");
     EXPECT_EQ(group, L"Options");
@@ -91,13 +119,13 @@ TEST_F(OptionsDialogTest, OpensWithTheStoredValuesAndTheTexts) {
 
 TEST_F(OptionsDialogTest, EachClickIsStoredAtOnce) {
     WriteDword(L"FlashWindow", 9);
-    uint32_t afterFirst[5] = {}, afterSecond[5] = {};
+    uint32_t afterFirst[kBoxCount] = {}, afterSecond[kBoxCount] = {};
     DialogWatcher watcher(kProgramCaption, nullptr, [&](HWND dialog) {
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < kBoxCount; ++i) {
             Click(dialog, kBoxes[i].id);
             afterFirst[i] = ReadDword(kBoxes[i].setting);
         }
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < kBoxCount; ++i) {
             Click(dialog, kBoxes[i].id);
             afterSecond[i] = ReadDword(kBoxes[i].setting);
         }
@@ -107,9 +135,10 @@ TEST_F(OptionsDialogTest, EachClickIsStoredAtOnce) {
     OptionsDialog dialog(nullptr);
     ASSERT_TRUE(watcher.Found());
     EXPECT_EQ(dialog.Result(), IDCANCEL);
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < kBoxCount; ++i) {
         SCOPED_TRACE(i);
-        const bool wasOn = i == 3;
+        // FlashWindow was set; WriteChecksums is on while missing.
+        const bool wasOn = i == 3 || i == 5;
         EXPECT_EQ(afterFirst[i], wasOn ? 0u : 1u);
         EXPECT_EQ(afterSecond[i], wasOn ? 1u : 0u);
         EXPECT_EQ(ReadDword(kBoxes[i].setting), afterSecond[i]);

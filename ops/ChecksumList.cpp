@@ -1,0 +1,246 @@
+#include "ops/ChecksumList.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwchar>
+
+namespace {
+
+constexpr size_t kHexDigits = 64;
+// The longest name a list may carry, in UTF-8 bytes: 255 UTF-16 units of up to 3 bytes each.
+constexpr size_t kMaxNameBytes = 765;
+constexpr uint64_t kListSlack = 256 * 1024;
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool SameName(const wchar_t* a, int aLength, const wchar_t* b, int bLength) {
+    return CompareStringOrdinal(a, aLength, b, bLength, TRUE) == CSTR_EQUAL;
+}
+
+// GNU sha256sum starts a line with a backslash when it escaped the name: "\\" for a backslash,
+// "\n" for a line feed, "\r" for a carriage return. Anything else after a backslash is refused.
+bool Unescape(const char* name, size_t length, char* out, size_t& outLength) {
+    outLength = 0;
+    for (size_t i = 0; i < length; ++i) {
+        char c = name[i];
+        if (c == '\\') {
+            if (++i == length)
+                return false;
+            c = name[i] == '\\' ? '\\' : name[i] == 'n' ? '\n' : name[i] == 'r' ? '\r' : '\0';
+            if (c == '\0')
+                return false;
+        }
+        out[outLength++] = c;
+    }
+    return true;
+}
+
+} // namespace
+
+uint32_t PartNumberOf(const wchar_t* name, const wchar_t* wholeName) {
+    const size_t wholeLength = wcslen(wholeName);
+    const size_t length = wcslen(name);
+    if (length < wholeLength + 4 || name[wholeLength] != L'.' ||
+        !SameName(name, static_cast<int>(wholeLength), wholeName, static_cast<int>(wholeLength)))
+        return 0;
+    const wchar_t* digits = name + wholeLength + 1;
+    const size_t count = length - wholeLength - 1;
+    if (count > 10)
+        return 0;
+    uint64_t number = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (digits[i] < L'0' || digits[i] > L'9')
+            return 0;
+        number = number * 10 + static_cast<uint64_t>(digits[i] - L'0');
+    }
+    if (number == 0 || number > 0xFFFFFFFFu)
+        return 0;
+    // Exactly the way parts are named: at least three digits, no further leading zeros.
+    wchar_t again[16];
+    swprintf(again, 16, L"%03u", static_cast<unsigned>(number));
+    return wcscmp(again, digits) == 0 ? static_cast<uint32_t>(number) : 0;
+}
+
+bool ChecksumList::Fail(ListProblem problem, uint32_t line) {
+    problem_ = problem;
+    problemLine_ = line;
+    return false;
+}
+
+void ChecksumList::Refuse(ListProblem problem, uint32_t line) {
+    parts_.Clear();
+    hasWhole_ = false;
+    Fail(problem, line);
+}
+
+bool ChecksumList::Parse(const char* text, size_t length, const wchar_t* wholeName) {
+    parts_.Clear();
+    hasWhole_ = false;
+    problem_ = ListProblem::None;
+    problemLine_ = 0;
+    if (memchr(text, '\0', length))
+        return Fail(ListProblem::NulByte, 0);
+
+    uint32_t number = 0;
+    size_t at = 0;
+    while (at < length) {
+        const char* end = static_cast<const char*>(memchr(text + at, '\n', length - at));
+        size_t lineLength = end ? static_cast<size_t>(end - (text + at)) : length - at;
+        ++number;
+        // A list written on Windows ends its lines with CR LF; GNU sha256sum reads those too.
+        size_t used = lineLength;
+        if (used != 0 && text[at + used - 1] == '\r')
+            --used;
+        if (!ParseLine(text + at, used, wholeName, number)) {
+            parts_.Clear();
+            hasWhole_ = false;
+            return false;
+        }
+        at += lineLength + 1;
+    }
+    if (parts_.Count() == 0 && !hasWhole_)
+        return Fail(ListProblem::Nothing, 0);
+
+    ChecksumEntry* first = parts_.begin();
+    std::sort(first, parts_.end(),
+              [](const ChecksumEntry& a, const ChecksumEntry& b) { return a.part < b.part; });
+    for (int32_t i = 1; i < parts_.Count(); ++i) {
+        if (parts_[i].part == parts_[i - 1].part) {
+            parts_.Clear();
+            hasWhole_ = false;
+            return Fail(ListProblem::Twice, 0);
+        }
+    }
+    return true;
+}
+
+bool ChecksumList::ParseLine(const char* line, size_t length, const wchar_t* wholeName,
+                             uint32_t number) {
+    if (length != 0 && line[0] == '#')
+        return true; // a comment, as GNU sha256sum allows
+    bool escaped = length != 0 && line[0] == '\\';
+    if (escaped) {
+        ++line;
+        --length;
+    }
+    if (length < kHexDigits + 3 || line[kHexDigits] != ' ' ||
+        (line[kHexDigits + 1] != ' ' && line[kHexDigits + 1] != '*'))
+        return Fail(ListProblem::BadLine, number);
+    ChecksumEntry entry{0, {}};
+    for (size_t i = 0; i < kHexDigits; i += 2) {
+        int high = HexValue(line[i]);
+        int low = HexValue(line[i + 1]);
+        if (high < 0 || low < 0)
+            return Fail(ListProblem::BadLine, number);
+        entry.digest.bytes[i / 2] = static_cast<uint8_t>(high << 4 | low);
+    }
+
+    const char* name = line + kHexDigits + 2;
+    size_t nameLength = length - kHexDigits - 2;
+    if (nameLength > kMaxNameBytes)
+        return Fail(ListProblem::OutsideName, number);
+    char plain[kMaxNameBytes];
+    size_t plainLength = nameLength;
+    if (escaped) {
+        if (!Unescape(name, nameLength, plain, plainLength))
+            return Fail(ListProblem::BadLine, number);
+    } else {
+        memcpy(plain, name, nameLength);
+    }
+    wchar_t wide[kMaxNameBytes + 1];
+    int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, plain,
+                                         static_cast<int>(plainLength), wide, kMaxNameBytes);
+    if (wideLength <= 0)
+        return Fail(ListProblem::BadLine, number);
+    wide[wideLength] = L'\0';
+    for (int i = 0; i < wideLength; ++i) {
+        // Folders, drives and control characters: never a file beside the parts.
+        if (wide[i] < 0x20 || wide[i] == L'\\' || wide[i] == L'/' || wide[i] == L':')
+            return Fail(ListProblem::OutsideName, number);
+    }
+
+    if (SameName(wide, wideLength, wholeName, -1)) {
+        if (hasWhole_)
+            return Fail(ListProblem::Twice, number);
+        hasWhole_ = true;
+        whole_ = entry.digest;
+        return true;
+    }
+    entry.part = PartNumberOf(wide, wholeName);
+    if (entry.part == 0)
+        return Fail(ListProblem::OutsideName, number);
+    if (!parts_.Append(entry))
+        return Fail(ListProblem::TooLarge, number);
+    return true;
+}
+
+void ChecksumList::DescribeProblem(WideString& text) const {
+    switch (problem_) {
+    case ListProblem::None:
+        text.Format(L"");
+        break;
+    case ListProblem::Unreadable:
+        text.Format(L"cannot be read");
+        break;
+    case ListProblem::TooLarge:
+        text.Format(L"too large");
+        break;
+    case ListProblem::NulByte:
+        text.Format(L"not a text file");
+        break;
+    case ListProblem::BadLine:
+        text.Format(L"line %u is not a SHA-256 line", problemLine_);
+        break;
+    case ListProblem::OutsideName:
+        text.Format(L"line %u names a file outside this set", problemLine_);
+        break;
+    case ListProblem::Twice:
+        if (problemLine_ != 0)
+            text.Format(L"line %u names a file twice", problemLine_);
+        else
+            text.Format(L"a part is named twice");
+        break;
+    case ListProblem::Nothing:
+        text.Format(L"names no file");
+        break;
+    }
+}
+
+uint64_t ChecksumListLimit(uint32_t partCount, size_t wholeNameLength) {
+    // A line: an escape mark, the digits, two blanks, the name in UTF-8 with a dot and up to ten
+    // digits, CR LF.
+    const uint64_t line = 1 + kHexDigits + 2 + 3 * (wholeNameLength + 11) + 2;
+    return kListSlack + (static_cast<uint64_t>(partCount) + 1) * line;
+}
+
+bool AppendChecksumLine(DynArray<char>& text, const Sha256Digest& digest, const wchar_t* name) {
+    int nameBytes = WideCharToMultiByte(CP_UTF8, 0, name, -1, nullptr, 0, nullptr, nullptr);
+    if (nameBytes <= 0)
+        return false;
+    // The terminator's byte becomes the line feed.
+    const int32_t at = text.Count();
+    const int32_t needed = at + static_cast<int32_t>(kHexDigits) + 2 + nameBytes;
+    // Grown by the array's own rule, so that line after line costs no copy of all before.
+    if (needed > text.Capacity() &&
+        !text.Reserve(std::max(needed, DynArray<char>::GrownCapacity(text.Capacity()))))
+        return false;
+    text.ResizeUp(needed);
+    char hex[65];
+    Sha256Hex(digest, hex);
+    char* out = text.Items() + at;
+    memcpy(out, hex, kHexDigits);
+    out[kHexDigits] = ' ';
+    out[kHexDigits + 1] = ' ';
+    WideCharToMultiByte(CP_UTF8, 0, name, -1, out + kHexDigits + 2, nameBytes, nullptr, nullptr);
+    out[kHexDigits + 2 + nameBytes - 1] = '\n';
+    return true;
+}

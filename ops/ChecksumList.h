@@ -1,0 +1,69 @@
+#pragma once
+
+#include "app/DynArray.h"
+#include "app/WideString.h"
+#include "ops/Sha256.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// One line of a checksum list: part number (from 1), or 0 for the whole file.
+struct ChecksumEntry {
+    uint32_t part;
+    Sha256Digest digest;
+};
+
+// Why a list beside the parts is not trusted.
+enum class ListProblem : int32_t {
+    None = 0,
+    Unreadable,  // the file can't be read
+    TooLarge,    // larger than any list of this set can be
+    NulByte,     // binary, not text
+    BadLine,     // not "<64 hex digits>  <name>" (nor " *<name>"), or not UTF-8
+    OutsideName, // a folder, or a file that is not the whole file nor one of its parts
+    Twice,       // a file named a second time
+    Nothing,     // no file named at all
+};
+
+// The SHA-256 list that a split leaves beside its parts, in the format of GNU sha256sum: per line
+// 64 hex digits, two blanks (or a blank and '*'), the file name without folder. Whatever is in
+// the file is taken as hostile: a list that is not exactly that is refused as a whole.
+class ChecksumList {
+public:
+    // Takes the text of a list for the whole file named wholeName (no folder). False, with
+    // Problem() and ProblemLine() set, when the list is refused.
+    bool Parse(const char* text, size_t length, const wchar_t* wholeName);
+    // For a list that could not even be read.
+    void Refuse(ListProblem problem, uint32_t line = 0);
+
+    ListProblem Problem() const { return problem_; }
+    uint32_t ProblemLine() const { return problemLine_; }
+    // The part entries, by rising part number.
+    const DynArray<ChecksumEntry>& Parts() const { return parts_; }
+    bool HasWhole() const { return hasWhole_; }
+    const Sha256Digest& Whole() const { return whole_; }
+    // A few words on the problem, for the status bar.
+    void DescribeProblem(WideString& text) const;
+
+private:
+    bool ParseLine(const char* line, size_t length, const wchar_t* wholeName, uint32_t number);
+    bool Fail(ListProblem problem, uint32_t line);
+
+    DynArray<ChecksumEntry> parts_;
+    Sha256Digest whole_{};
+    bool hasWhole_ = false;
+    ListProblem problem_ = ListProblem::None;
+    uint32_t problemLine_ = 0;
+};
+
+// The most bytes a list for partCount parts of a whole file of that name can take, with room to
+// spare for comments; a larger file is refused unread.
+uint64_t ChecksumListLimit(uint32_t partCount, size_t wholeNameLength);
+
+// Appends "<hex>  <name>\n" with the name in UTF-8. False when memory runs out or the name can't
+// be converted (last error set).
+bool AppendChecksumLine(DynArray<char>& text, const Sha256Digest& digest, const wchar_t* name);
+
+// The number of a part name of the whole file ("<whole>.%03u"), compared without regard to case;
+// 0 when the name is not one.
+uint32_t PartNumberOf(const wchar_t* name, const wchar_t* wholeName);

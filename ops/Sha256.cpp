@@ -1,0 +1,124 @@
+#include "ops/Sha256.h"
+
+#include "ops/Sha256Blocks.h"
+
+#include <cstring>
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
+namespace {
+
+constexpr uint32_t kInitialState[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                       0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+
+Sha256Blocks PickBlocks() {
+    return Sha256::HasShaExtensions() ? Sha256BlocksShaExtensions : Sha256BlocksPortable;
+}
+
+// Chosen at the first use; set again only by UseEngine.
+Sha256Blocks gBlocks = nullptr;
+
+Sha256Blocks Blocks() {
+    if (!gBlocks)
+        gBlocks = PickBlocks();
+    return gBlocks;
+}
+
+} // namespace
+
+bool Sha256::HasShaExtensions() {
+#if defined(__i386__) || defined(__x86_64__)
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d))
+        return false;
+    constexpr unsigned kSsse3 = 1u << 9;
+    constexpr unsigned kSse41 = 1u << 19;
+    if ((c & kSsse3) == 0 || (c & kSse41) == 0)
+        return false;
+    if (__get_cpuid_max(0, nullptr) < 7)
+        return false;
+    __cpuid_count(7, 0, a, b, c, d);
+    constexpr unsigned kSha = 1u << 29;
+    return (b & kSha) != 0;
+#else
+    return false;
+#endif
+}
+
+Sha256::Engine Sha256::CurrentEngine() {
+    return Blocks() == Sha256BlocksShaExtensions ? ShaExtensions : Portable;
+}
+
+bool Sha256::UseEngine(Engine engine) {
+    if (engine == ShaExtensions) {
+        if (!HasShaExtensions())
+            return false;
+        gBlocks = Sha256BlocksShaExtensions;
+        return true;
+    }
+    gBlocks = Sha256BlocksPortable;
+    return true;
+}
+
+void Sha256::Reset() {
+    memcpy(state_, kInitialState, sizeof state_);
+    length_ = 0;
+    filled_ = 0;
+}
+
+void Sha256::Update(const void* data, size_t length) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    length_ += length;
+    Sha256Blocks blocks = Blocks();
+    if (filled_ != 0) {
+        size_t take = 64 - filled_ < length ? 64 - filled_ : length;
+        memcpy(block_ + filled_, bytes, take);
+        filled_ += static_cast<uint32_t>(take);
+        bytes += take;
+        length -= take;
+        if (filled_ < 64)
+            return;
+        blocks(state_, block_, 1);
+        filled_ = 0;
+    }
+    // Whole blocks straight from the caller's buffer: no copy.
+    if (length >= 64) {
+        blocks(state_, bytes, length / 64);
+        bytes += length / 64 * 64;
+        length %= 64;
+    }
+    if (length != 0) {
+        memcpy(block_, bytes, length);
+        filled_ = static_cast<uint32_t>(length);
+    }
+}
+
+Sha256Digest Sha256::Final() {
+    const uint64_t bits = length_ * 8;
+    uint8_t tail[72] = {0x80};
+    // Pad to 56 bytes past a block boundary, then the length in bits, big-endian.
+    size_t pad = (filled_ < 56 ? 56 - filled_ : 120 - filled_);
+    for (int i = 0; i < 8; ++i)
+        tail[pad + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    Update(tail, pad + 8);
+    Sha256Digest digest;
+    for (int i = 0; i < 8; ++i) {
+        digest.bytes[4 * i] = static_cast<uint8_t>(state_[i] >> 24);
+        digest.bytes[4 * i + 1] = static_cast<uint8_t>(state_[i] >> 16);
+        digest.bytes[4 * i + 2] = static_cast<uint8_t>(state_[i] >> 8);
+        digest.bytes[4 * i + 3] = static_cast<uint8_t>(state_[i]);
+    }
+    Reset();
+    return digest;
+}
+
+void Sha256Hex(const Sha256Digest& digest, char hex[65]) {
+    static const char kDigits[] = "0123456789abcdef";
+    for (int i = 0; i < 32; ++i) {
+        hex[2 * i] = kDigits[digest.bytes[i] >> 4];
+        hex[2 * i + 1] = kDigits[digest.bytes[i] & 15];
+    }
+    hex[64] = '\0';
+}

@@ -1,0 +1,379 @@
+#include "OpsTestSupport.h"
+
+#include "ops/JoinOperation.h"
+#include "ops/SplitOperation.h"
+#include "io/IoRequest.h"
+#include "support/MessageLoop.h"
+
+#include <algorithm>
+
+using namespace testing_support;
+
+namespace ops_tests {
+namespace {
+
+constexpr uint32_t kSmallBuffer = 128 * 1024;
+
+std::string NarrowName(const std::wstring& path) {
+    return Narrow(path.substr(path.rfind(L'\\') + 1));
+}
+
+std::string ReadText(const std::wstring& path) {
+    std::vector<uint8_t> data;
+    if (!ReadWholeFile(path, data))
+        return "(unreadable)";
+    return std::string(data.begin(), data.end());
+}
+
+bool WriteText(const std::wstring& path, const std::string& text) {
+    return WriteWholeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+void PumpFor(DWORD ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+// Holds back the completion of the read of one chunk, to hand it over only when the test says
+// so: the chunks after it then arrive before it, as they may on any system.
+class ChunkHeldBack {
+public:
+    // Call while the read at that position is issued and has not come back.
+    ChunkHeldBack(const AsyncFile& source, uint64_t position) {
+        for (IoRequest* request = source.Pending(); request; request = request->next) {
+            if (request->Position() == position) {
+                routine_ = request->onComplete;
+                request->onComplete = Stash;
+            }
+        }
+        stashed_ = nullptr;
+    }
+    bool Found() const { return routine_ != nullptr; }
+    bool Arrived() const { return stashed_ != nullptr; }
+    void Deliver() {
+        IoRequest* request = stashed_;
+        stashed_ = nullptr;
+        routine_(request);
+    }
+    // What happens to a chunk whose file is closed under it.
+    void Abandon() {
+        IoRequest* request = stashed_;
+        stashed_ = nullptr;
+        request->onAbandon(request);
+    }
+
+private:
+    static void Stash(IoRequest* request) { stashed_ = request; }
+    static IoRequest* stashed_;
+    IoRoutine routine_ = nullptr;
+};
+IoRequest* ChunkHeldBack::stashed_ = nullptr;
+
+// Counts the reads handed to the system.
+class ReadCounter : public OpenRecorder {
+public:
+    void OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
+                    bool write) override {
+        OpenRecorder::OnTransfer(handle, position, buffer, length, write);
+        if (!write)
+            ++reads;
+    }
+    int reads = 0;
+};
+
+class TestSplit : public SplitOperation {
+public:
+    using SplitOperation::SplitOperation;
+    const AsyncFile& Source() const { return file; }
+};
+
+class ChecksumTest : public OperationTest {
+protected:
+    // The list GNU sha256sum writes for these parts and their whole file.
+    static std::string ExpectedList(const std::wstring& whole, const std::vector<uint8_t>& data,
+                                    uint64_t partSize) {
+        std::string list;
+        uint64_t count = (data.size() + partSize - 1) / partSize;
+        for (uint64_t i = 1; i <= count; ++i) {
+            uint64_t offset = (i - 1) * partSize;
+            uint64_t size = std::min<uint64_t>(partSize, data.size() - offset);
+            list += SystemSha256(data.data() + offset, size) + "  " +
+                    NarrowName(PartName(whole, static_cast<unsigned>(i))) + "\n";
+        }
+        return list + SystemSha256(data) + "  " + NarrowName(whole) + "\n";
+    }
+
+    void Split(const std::wstring& source, uint64_t partSize, OperationState expected = Done) {
+        RecordingDisplay shown;
+        shown.partSize = partSize;
+        SplitOperation split(shown);
+        split.Start(Wide(source));
+        split.OnCommand(kCommandSplit);
+        ASSERT_TRUE(RunToEnd(split));
+        ASSERT_EQ(split.State(), expected) << Narrow(shown.statusBar);
+        split.Abort();
+    }
+
+    // Joins from part 1; the display as it was left.
+    OperationState Join(const std::wstring& whole, RecordingDisplay& shown) {
+        JoinOperation join(shown);
+        join.Start(Wide(PartName(whole, 1)));
+        RunToEnd(join);
+        OperationState state = join.State();
+        join.Abort();
+        return state;
+    }
+
+    // Parts of 1,000,000 bytes (read buffered) of a file of 5.3 MB.
+    std::vector<uint8_t> SplitSample(const std::wstring& source) {
+        std::vector<uint8_t> data = MakePattern(5300001, 9);
+        EXPECT_TRUE(WriteWholeFile(source, data));
+        Split(source, 1000000);
+        return data;
+    }
+};
+
+TEST_F(ChecksumTest, TheListOfASplitIsWhatSha256sumWrites) {
+    const std::wstring source = dir / L"report.pdf";
+    const std::vector<uint8_t> data = MakePattern(5 * MiB + 12345, 5);
+    ASSERT_TRUE(WriteWholeFile(source, data));
+    // Many small chunks in flight, with part sizes read buffered and unbuffered.
+    for (uint32_t pairs : {1u, 4u, 16u}) {
+        for (uint64_t partSize : {uint64_t(1000000), uint64_t(1 * MiB)}) {
+            SCOPED_TRACE(::testing::Message() << pairs << " pairs, parts of " << partSize);
+            SetTuning(kSmallBuffer, pairs);
+            ASSERT_NO_FATAL_FAILURE(Split(source, partSize));
+            EXPECT_EQ(ReadText(source + L".sha256"), ExpectedList(source, data, partSize));
+
+            // The join over them checks them and says so.
+            ASSERT_TRUE(DeleteFileW(source.c_str()));
+            RecordingDisplay shown;
+            EXPECT_EQ(Join(source, shown), Done) << Narrow(shown.statusBar);
+            EXPECT_EQ(shown.statusBar, L"SHA-256 verified: " + source);
+            EXPECT_EQ(shown.status, L"report.pdf joined !");
+            for (unsigned i = 1; FileExists(PartName(source, i)); ++i)
+                DeleteFileW(PartName(source, i).c_str());
+            ASSERT_TRUE(DeleteFileW((source + L".sha256").c_str()));
+        }
+    }
+}
+
+TEST_F(ChecksumTest, APairWhoseChunkIsNotHashedYetWaitsForItsTurn) {
+    SetTuning(kSmallBuffer, 4);
+    ReadCounter reads;
+    const std::wstring source = dir / L"ordered.bin";
+    const std::vector<uint8_t> data = MakePattern(3 * MiB + 999, 6);
+    ASSERT_TRUE(WriteWholeFile(source, data));
+    RecordingDisplay shown;
+    shown.partSize = 1 * MiB;
+    TestSplit split(shown);
+    split.Start(Wide(source));
+    split.OnCommand(kCommandSplit);
+    ASSERT_EQ(split.State(), Running);
+    ChunkHeldBack first(split.Source(), 0);
+    ASSERT_TRUE(first.Found());
+    ASSERT_EQ(reads.reads, 4);
+    // The three later chunks are written, but their pairs read nothing new: their chunks can't
+    // be hashed before the first.
+    ASSERT_TRUE(RunUntil([&] { return first.Arrived() && split.DoneSize() == 3 * kSmallBuffer; }));
+    PumpFor(100);
+    EXPECT_EQ(reads.reads, 4);
+    EXPECT_EQ(split.State(), Running);
+    // The first comes: everything goes on, in order.
+    first.Deliver();
+    EXPECT_EQ(reads.reads, 7);
+    ASSERT_TRUE(RunToEnd(split));
+    ASSERT_EQ(split.State(), Done) << Narrow(shown.statusBar);
+    split.Abort();
+    EXPECT_EQ(ReadText(source + L".sha256"), ExpectedList(source, data, 1 * MiB));
+}
+
+TEST_F(ChecksumTest, PairsHeldForTheirTurnGoWhenTheSplitIsAbortedOrPaused) {
+    SetTuning(kSmallBuffer, 4);
+    const std::wstring source = dir / L"held.bin";
+    ASSERT_TRUE(WritePatternFile(source, 3 * MiB, 7));
+    RecordingDisplay shown;
+    shown.partSize = 1 * MiB;
+    {
+        TestSplit split(shown);
+        split.Start(Wide(source));
+        split.OnCommand(kCommandSplit);
+        ChunkHeldBack first(split.Source(), 0);
+        ASSERT_TRUE(first.Found());
+        ASSERT_TRUE(
+            RunUntil([&] { return first.Arrived() && split.DoneSize() == 3 * kSmallBuffer; }));
+        // Paused with three pairs held: they stay until the first chunk is hashed, then go.
+        split.OnCommand(kCommandPause);
+        first.Deliver();
+        ASSERT_TRUE(RunUntil([&] { return split.DoneSize() == 4 * kSmallBuffer; }));
+        PumpFor(100);
+        EXPECT_EQ(split.DoneSize(), 4 * kSmallBuffer);
+        split.OnCommand(kCommandResume);
+
+        // Held back again further on, then closed: the held pairs are let go, the list and the
+        // parts made go.
+        ChunkHeldBack fifth(split.Source(), 4 * kSmallBuffer);
+        ASSERT_TRUE(fifth.Found());
+        ASSERT_TRUE(
+            RunUntil([&] { return fifth.Arrived() && split.DoneSize() == 7 * kSmallBuffer; }));
+        split.Abort();
+        // Its file was closed under it: it comes back to its abandon routine.
+        fifth.Abandon();
+        PumpFor(100);
+    }
+    EXPECT_FALSE(FileExists(source + L".sha256"));
+    EXPECT_FALSE(FileExists(PartName(source, 1)));
+}
+
+TEST_F(ChecksumTest, ADamagedPartFailsTheJoinAtOnceNamesItAndNothingIsDeleted) {
+    SetSwitch(L"DeleteFiles", 1);
+    SetTuning(kSmallBuffer, 1);
+    const std::wstring whole = dir / L"report.pdf";
+    SplitSample(whole);
+    ASSERT_TRUE(DeleteFileW(whole.c_str()));
+    std::vector<uint8_t> third;
+    ASSERT_TRUE(ReadWholeFile(PartName(whole, 3), third));
+    third[777777] ^= 0x01;
+    ASSERT_TRUE(WriteWholeFile(PartName(whole, 3), third));
+
+    OpenRecorder opens;
+    RecordingDisplay shown;
+    EXPECT_EQ(Join(whole, shown), Failed);
+    EXPECT_EQ(shown.status, L"Error occurred !");
+    EXPECT_EQ(shown.statusBar, ErrorText(L"Part report.pdf.003 is damaged", ERROR_CRC));
+    // At once: the parts after it were never opened.
+    EXPECT_TRUE(opens.OpensOf(PartName(whole, 5)).empty());
+    for (unsigned i = 1; i <= 6; ++i)
+        EXPECT_TRUE(FileExists(PartName(whole, i))) << i;
+    EXPECT_TRUE(FileExists(whole + L".sha256"));
+}
+
+TEST_F(ChecksumTest, AMissingLastPartFailsWhenTheListNamesIt) {
+    const std::wstring whole = dir / L"report.pdf";
+    SplitSample(whole);
+    ASSERT_TRUE(DeleteFileW(whole.c_str()));
+    ASSERT_TRUE(DeleteFileW(PartName(whole, 6).c_str()));
+    RecordingDisplay shown;
+    EXPECT_EQ(Join(whole, shown), Failed);
+    EXPECT_EQ(shown.statusBar, ErrorText(L"Part report.pdf.006 is missing", ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(FileExists(whole)); // failed before the output was made
+    for (unsigned i = 1; i <= 5; ++i)
+        EXPECT_TRUE(FileExists(PartName(whole, i))) << i;
+}
+
+// Lists written by hand the way sha256sum writes them: the whole file only, CR LF, the binary
+// mark, an empty part.
+TEST_F(ChecksumTest, ListsAsSha256sumWritesThemAreHonoured) {
+    SetSwitch(L"DeleteFiles", 1);
+    const std::wstring whole = dir / L"a b.bin";
+    const std::vector<uint8_t> one = MakePattern(300000, 1), three = MakePattern(4567, 3);
+    std::vector<uint8_t> all = one;
+    all.insert(all.end(), three.begin(), three.end());
+    const std::wstring list = whole + L".sha256";
+    struct Case {
+        const char* what;
+        std::string text;
+        bool damaged; // part 3 has a byte flipped
+        std::wstring statusBar;
+    };
+    const std::string empty = SystemSha256(nullptr, 0);
+    const Case cases[] = {
+        {"whole only", SystemSha256(all) + "  a b.bin\n", false, L"SHA-256 verified: " + whole},
+        {"whole only, damaged", SystemSha256(all) + "  a b.bin\n", true,
+         ErrorText(L"Joined file a b.bin is damaged", ERROR_CRC)},
+        {"CR LF, binary mark, empty part",
+         SystemSha256(one) + " *a b.bin.001\r\n" + empty + " *a b.bin.002\r\n" +
+             SystemSha256(three) + " *a b.bin.003\r\n",
+         false, L"SHA-256 verified: " + whole},
+        {"empty part wrong",
+         SystemSha256(one) + "  a b.bin.001\n" + SystemSha256(three) + "  a b.bin.002\n", false,
+         ErrorText(L"Part a b.bin.002 is damaged", ERROR_CRC)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> damaged = three;
+        if (c.damaged)
+            damaged[100] ^= 0x80;
+        ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), one));
+        ASSERT_TRUE(WriteWholeFile(PartName(whole, 2), {}));
+        ASSERT_TRUE(WriteWholeFile(PartName(whole, 3), damaged));
+        ASSERT_TRUE(WriteText(list, c.text));
+        RecordingDisplay shown;
+        const bool ok = c.statusBar.rfind(L"SHA-256", 0) == 0;
+        EXPECT_EQ(Join(whole, shown), ok ? Done : Failed);
+        EXPECT_EQ(shown.statusBar, c.statusBar);
+        // The parts go only after a join that checked out.
+        EXPECT_EQ(FileExists(PartName(whole, 1)), !ok);
+        EXPECT_EQ(FileExists(PartName(whole, 3)), !ok);
+        DeleteFileW(whole.c_str());
+    }
+}
+
+TEST_F(ChecksumTest, AnUntrustworthyListIsIgnoredAndSaysSo) {
+    const std::wstring whole = dir / L"x.bin";
+    const std::wstring list = whole + L".sha256";
+    const std::vector<uint8_t> data = MakePattern(100000, 4);
+    const std::string good = SystemSha256(data) + "  x.bin.001\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        std::wstring said;
+    };
+    const Case cases[] = {
+        {"bad line", good + "nonsense\n", L"line 2 is not a SHA-256 line"},
+        {"folder", SystemSha256(data) + "  ..\\x.bin.001\n",
+         L"line 1 names a file outside this set"},
+        {"binary",
+         std::string("\x7f"
+                     "ELF\0\0\0",
+                     7),
+         L"not a text file"},
+        {"huge", good + "#" + std::string(400 * 1024, 'x') + "\n", L"too large"},
+        {"empty", "", L"names no file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), data));
+        ASSERT_TRUE(WriteText(list, c.text));
+        RecordingDisplay shown;
+        EXPECT_EQ(Join(whole, shown), Done) << Narrow(shown.statusBar);
+        EXPECT_EQ(shown.statusBar, L"x.bin.sha256 ignored (" + c.said + L"): " + whole);
+        std::vector<uint8_t> joined;
+        ASSERT_TRUE(ReadWholeFile(whole, joined));
+        EXPECT_TRUE(joined == data);
+        DeleteFileW(whole.c_str());
+    }
+    // No list at all: as ever.
+    ASSERT_TRUE(DeleteFileW(list.c_str()));
+    RecordingDisplay shown;
+    EXPECT_EQ(Join(whole, shown), Done);
+    EXPECT_EQ(shown.statusBar, whole);
+}
+
+TEST_F(ChecksumTest, AnExistingListStopsTheSplitBeforeAnyPart) {
+    const std::wstring source = dir / L"kept.bin";
+    ASSERT_TRUE(WritePatternFile(source, 3 * MiB, 8));
+    ASSERT_TRUE(WriteText(source + L".sha256", "mine\n"));
+    RecordingDisplay shown;
+    shown.partSize = 1 * MiB;
+    SplitOperation split(shown);
+    split.Start(Wide(source));
+    split.OnCommand(kCommandSplit);
+    EXPECT_EQ(split.State(), Failed);
+    EXPECT_EQ(shown.statusBar,
+              ErrorText(L"Error opening " + source + L".sha256", ERROR_FILE_EXISTS));
+    split.Abort();
+    EXPECT_FALSE(FileExists(PartName(source, 1)));
+    EXPECT_EQ(ReadText(source + L".sha256"), "mine\n");
+}
+
+TEST_F(ChecksumTest, WithChecksumsOffNoListIsWritten) {
+    SetSwitch(L"WriteChecksums", 0);
+    const std::wstring source = dir / L"plain.bin";
+    ASSERT_TRUE(WritePatternFile(source, 3 * MiB, 8));
+    ASSERT_NO_FATAL_FAILURE(Split(source, 1 * MiB));
+    EXPECT_FALSE(FileExists(source + L".sha256"));
+    EXPECT_TRUE(FileExists(PartName(source, 3)));
+}
+
+} // namespace
+} // namespace ops_tests

@@ -1,0 +1,89 @@
+#include "ops/Sha256.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Hex(const Sha256Digest& digest) {
+    char hex[65];
+    Sha256Hex(digest, hex);
+    return hex;
+}
+
+std::string DigestOf(const std::string& text) {
+    Sha256 sha;
+    sha.Update(text.data(), text.size());
+    return Hex(sha.Final());
+}
+
+// Every engine this processor can run, the plain one always; the process's own choice is put
+// back afterwards.
+class Sha256Test : public ::testing::TestWithParam<Sha256::Engine> {
+protected:
+    void SetUp() override {
+        saved_ = Sha256::CurrentEngine();
+        if (!Sha256::UseEngine(GetParam()))
+            GTEST_SKIP() << "this processor has no SHA extensions";
+    }
+    void TearDown() override { Sha256::UseEngine(saved_); }
+
+private:
+    Sha256::Engine saved_ = Sha256::Portable;
+};
+
+// The examples of FIPS 180-4 (and its companion example document).
+TEST_P(Sha256Test, StandardExamples) {
+    EXPECT_EQ(DigestOf(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(DigestOf("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(DigestOf("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(
+        DigestOf("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmn"
+                 "opqklmnopqrlmnopqrsmnopqrstnopqrstu"),
+        "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1");
+    EXPECT_EQ(DigestOf(std::string(1000000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+// Lengths around the padding edges, fed whole and in uneven pieces, must agree; both engines
+// give the same digests (the plain one is the reference for the other).
+TEST_P(Sha256Test, PiecesAndPaddingEdges) {
+    std::vector<uint8_t> data(1000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 7 + 3);
+    for (size_t length : {55u, 56u, 63u, 64u, 65u, 119u, 120u, 128u, 999u}) {
+        SCOPED_TRACE(length);
+        Sha256 whole;
+        whole.Update(data.data(), length);
+        const Sha256Digest expected = whole.Final();
+        Sha256 pieces;
+        for (size_t at = 0, step = 1; at < length; at += step, step = step * 3 % 70 + 1)
+            pieces.Update(data.data() + at, std::min(step, length - at));
+        EXPECT_EQ(Hex(pieces.Final()), Hex(expected));
+
+        const Sha256::Engine engine = Sha256::CurrentEngine();
+        Sha256::UseEngine(Sha256::Portable);
+        Sha256 reference;
+        reference.Update(data.data(), length);
+        EXPECT_EQ(Hex(reference.Final()), Hex(expected));
+        Sha256::UseEngine(engine);
+    }
+}
+
+std::string EngineName(const ::testing::TestParamInfo<Sha256::Engine>& engine) {
+    return engine.param == Sha256::Portable ? "Portable" : "ShaExtensions";
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, Sha256Test,
+                         ::testing::Values(Sha256::Portable, Sha256::ShaExtensions), EngineName);
+
+// This processor's own choice: the extensions whenever it has them.
+TEST(Sha256Engine, TheProcessorsExtensionsAreUsedWhenPresent) {
+    EXPECT_EQ(Sha256::CurrentEngine(),
+              Sha256::HasShaExtensions() ? Sha256::ShaExtensions : Sha256::Portable);
+}
+
+} // namespace
