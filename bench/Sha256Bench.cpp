@@ -38,6 +38,20 @@ void Ours(const char* what, const std::vector<unsigned char>& data) {
     Report(what, Seconds(start, end));
 }
 
+// A part and the whole file from the same data, as a split hashes them: the figure is the rate of
+// the data, not of the two streams together.
+void OursTwo(const char* what, const std::vector<unsigned char>& data) {
+    Sha256 part, whole;
+    LARGE_INTEGER start, end;
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < kRounds; ++i)
+        Sha256::UpdateBoth(part, whole, data.data(), data.size());
+    volatile unsigned char sink = part.Final().bytes[0] ^ whole.Final().bytes[0];
+    (void)sink;
+    QueryPerformanceCounter(&end);
+    Report(what, Seconds(start, end));
+}
+
 void Cng(const std::vector<unsigned char>& data) {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     BCRYPT_HASH_HANDLE hash = nullptr;
@@ -68,9 +82,11 @@ int wmain() {
     printf("SHA-256 over %d x %zu MiB\n", kRounds, kBuffer >> 20);
     Sha256::UseEngine(Sha256::Portable);
     Ours("portable", data);
-    if (Sha256::UseEngine(Sha256::ShaExtensions))
+    OursTwo("portable, two streams", data);
+    if (Sha256::UseEngine(Sha256::ShaExtensions)) {
         Ours("SHA extensions", data);
-    else
+        OursTwo("SHA extensions, two streams", data);
+    } else
         printf("SHA extensions: not on this processor\n");
     Cng(data);
     return 0;

@@ -62,9 +62,11 @@ void ChunkHasher::Forget(void (*release)(IoPair& pair)) {
 }
 
 void ChunkHasher::Hash(const void* data, uint32_t length) {
-    if (hashParts_)
+    if (hashParts_ && hashWhole_)
+        Sha256::UpdateBoth(part_, whole_, data, length);
+    else if (hashParts_)
         part_.Update(data, length);
-    if (hashWhole_)
+    else if (hashWhole_)
         whole_.Update(data, length);
     hashed_ += length;
 }

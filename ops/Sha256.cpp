@@ -13,17 +13,25 @@ namespace {
 constexpr uint32_t kInitialState[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                        0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 
-Sha256Blocks PickBlocks() {
-    return Sha256::HasShaExtensions() ? Sha256BlocksShaExtensions : Sha256BlocksPortable;
-}
-
 // Chosen at the first use; set again only by UseEngine.
 Sha256Blocks gBlocks = nullptr;
+Sha256BlocksTwo gBlocksTwo = nullptr;
+
+void Pick(bool extensions) {
+    gBlocks = extensions ? Sha256BlocksShaExtensions : Sha256BlocksPortable;
+    gBlocksTwo = extensions ? Sha256BlocksTwoShaExtensions : Sha256BlocksTwoPortable;
+}
 
 Sha256Blocks Blocks() {
     if (!gBlocks)
-        gBlocks = PickBlocks();
+        Pick(Sha256::HasShaExtensions());
     return gBlocks;
+}
+
+Sha256BlocksTwo BlocksTwo() {
+    if (!gBlocksTwo)
+        Pick(Sha256::HasShaExtensions());
+    return gBlocksTwo;
 }
 
 } // namespace
@@ -52,13 +60,9 @@ Sha256::Engine Sha256::CurrentEngine() {
 }
 
 bool Sha256::UseEngine(Engine engine) {
-    if (engine == ShaExtensions) {
-        if (!HasShaExtensions())
-            return false;
-        gBlocks = Sha256BlocksShaExtensions;
-        return true;
-    }
-    gBlocks = Sha256BlocksPortable;
+    if (engine == ShaExtensions && !HasShaExtensions())
+        return false;
+    Pick(engine == ShaExtensions);
     return true;
 }
 
@@ -92,6 +96,30 @@ void Sha256::Update(const void* data, size_t length) {
     if (length != 0) {
         memcpy(block_, bytes, length);
         filled_ = static_cast<uint32_t>(length);
+    }
+}
+
+void Sha256::UpdateBoth(Sha256& first, Sha256& second, const void* data, size_t length) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (first.filled_ == second.filled_ && first.filled_ != 0) {
+        // Completes the block both have begun.
+        size_t head = 64 - first.filled_ < length ? 64 - first.filled_ : length;
+        first.Update(bytes, head);
+        second.Update(bytes, head);
+        bytes += head;
+        length -= head;
+    }
+    if (first.filled_ == 0 && second.filled_ == 0 && length >= 64) {
+        size_t whole = length / 64 * 64;
+        BlocksTwo()(first.state_, second.state_, bytes, whole / 64);
+        first.length_ += whole;
+        second.length_ += whole;
+        bytes += whole;
+        length -= whole;
+    }
+    if (length != 0) {
+        first.Update(bytes, length);
+        second.Update(bytes, length);
     }
 }
 

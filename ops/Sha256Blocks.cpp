@@ -60,58 +60,116 @@ void Sha256BlocksPortable(uint32_t state[8], const uint8_t* data, size_t count) 
     }
 }
 
+void Sha256BlocksTwoPortable(uint32_t first[8], uint32_t second[8], const uint8_t* data,
+                             size_t count) {
+    Sha256BlocksPortable(first, data, count);
+    Sha256BlocksPortable(second, data, count);
+}
+
 #if defined(__i386__) || defined(__x86_64__)
 
-// The SHA extensions keep the state as two vectors, ABEF and CDGH, and take four schedule words
-// with their round constants per pair of rounds. Only this function is built for them, so the
-// rest of the program still runs on any x86 processor.
-__attribute__((target("sha,sse4.1"))) void
-Sha256BlocksShaExtensions(uint32_t state[8], const uint8_t* data, size_t count) {
-    const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+namespace {
+
+// The state as the SHA extensions keep it: two vectors, ABEF and CDGH.
+struct ShaState {
+    __m128i abef;
+    __m128i cdgh;
+};
+
+__attribute__((target("sha,sse4.1"))) inline ShaState LoadState(const uint32_t state[8]) {
     __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));
     __m128i hgfe = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4]));
     __m128i cdab = _mm_shuffle_epi32(dcba, 0xB1);
     __m128i efgh = _mm_shuffle_epi32(hgfe, 0x1B);
-    __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
-    __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+    return ShaState{_mm_alignr_epi8(cdab, efgh, 8), _mm_blend_epi16(efgh, cdab, 0xF0)};
+}
 
+__attribute__((target("sha,sse4.1"))) inline void StoreState(const ShaState& sha,
+                                                             uint32_t state[8]) {
+    __m128i feba = _mm_shuffle_epi32(sha.abef, 0x1B);
+    __m128i dchg = _mm_shuffle_epi32(sha.cdgh, 0xB1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), _mm_blend_epi16(feba, dchg, 0xF0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), _mm_alignr_epi8(dchg, feba, 8));
+}
+
+// The next four schedule words with their round constants: the first four from the block, the
+// others from the four before.
+__attribute__((target("sha,sse4.1"))) inline __m128i ScheduleWords(__m128i w[4], int i,
+                                                                   const uint8_t* data) {
+    const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+    __m128i words;
+    if (i < 4) {
+        words = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)),
+                                 byteSwap);
+    } else {
+        words = _mm_sha256msg1_epu32(w[i & 3], w[(i + 1) & 3]);
+        words = _mm_add_epi32(words, _mm_alignr_epi8(w[(i + 3) & 3], w[(i + 2) & 3], 4));
+        words = _mm_sha256msg2_epu32(words, w[(i + 3) & 3]);
+    }
+    w[i & 3] = words;
+    return _mm_add_epi32(
+        words, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kSha256RoundConstants[4 * i])));
+}
+
+// Four rounds.
+__attribute__((target("sha,sse4.1"))) inline void Rounds(ShaState& sha, __m128i k) {
+    sha.cdgh = _mm_sha256rnds2_epu32(sha.cdgh, sha.abef, k);
+    sha.abef = _mm_sha256rnds2_epu32(sha.abef, sha.cdgh, _mm_shuffle_epi32(k, 0x0E));
+}
+
+} // namespace
+
+__attribute__((target("sha,sse4.1"))) void Sha256BlocksTwoShaExtensions(uint32_t first[8],
+                                                                        uint32_t second[8],
+                                                                        const uint8_t* data,
+                                                                        size_t count) {
+    ShaState one = LoadState(first);
+    ShaState two = LoadState(second);
     for (; count != 0; --count, data += 64) {
-        const __m128i abefSaved = abef;
-        const __m128i cdghSaved = cdgh;
+        const ShaState oneSaved = one;
+        const ShaState twoSaved = two;
         __m128i w[4];
 #pragma GCC unroll 16
         for (int i = 0; i < 16; ++i) {
-            __m128i words;
-            if (i < 4) {
-                words = _mm_shuffle_epi8(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), byteSwap);
-            } else {
-                words = _mm_sha256msg1_epu32(w[i & 3], w[(i + 1) & 3]);
-                words = _mm_add_epi32(words, _mm_alignr_epi8(w[(i + 3) & 3], w[(i + 2) & 3], 4));
-                words = _mm_sha256msg2_epu32(words, w[(i + 3) & 3]);
-            }
-            w[i & 3] = words;
-            __m128i k = _mm_add_epi32(words, _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-                                                 &kSha256RoundConstants[4 * i])));
-            cdgh = _mm_sha256rnds2_epu32(cdgh, abef, k);
-            abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(k, 0x0E));
+            const __m128i k = ScheduleWords(w, i, data);
+            Rounds(one, k);
+            Rounds(two, k);
         }
-        abef = _mm_add_epi32(abef, abefSaved);
-        cdgh = _mm_add_epi32(cdgh, cdghSaved);
+        one.abef = _mm_add_epi32(one.abef, oneSaved.abef);
+        one.cdgh = _mm_add_epi32(one.cdgh, oneSaved.cdgh);
+        two.abef = _mm_add_epi32(two.abef, twoSaved.abef);
+        two.cdgh = _mm_add_epi32(two.cdgh, twoSaved.cdgh);
     }
+    StoreState(one, first);
+    StoreState(two, second);
+}
 
-    __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
-    __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
-    dcba = _mm_blend_epi16(feba, dchg, 0xF0);
-    hgfe = _mm_alignr_epi8(dchg, feba, 8);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), dcba);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), hgfe);
+// Only the functions for the SHA extensions are built for them, so the rest of the program still
+// runs on any x86 processor.
+__attribute__((target("sha,sse4.1"))) void
+Sha256BlocksShaExtensions(uint32_t state[8], const uint8_t* data, size_t count) {
+    ShaState sha = LoadState(state);
+    for (; count != 0; --count, data += 64) {
+        const ShaState saved = sha;
+        __m128i w[4];
+#pragma GCC unroll 16
+        for (int i = 0; i < 16; ++i)
+            Rounds(sha, ScheduleWords(w, i, data));
+        sha.abef = _mm_add_epi32(sha.abef, saved.abef);
+        sha.cdgh = _mm_add_epi32(sha.cdgh, saved.cdgh);
+    }
+    StoreState(sha, state);
 }
 
 #else
 
 void Sha256BlocksShaExtensions(uint32_t state[8], const uint8_t* data, size_t count) {
     Sha256BlocksPortable(state, data, count);
+}
+
+void Sha256BlocksTwoShaExtensions(uint32_t first[8], uint32_t second[8], const uint8_t* data,
+                                  size_t count) {
+    Sha256BlocksTwoPortable(first, second, data, count);
 }
 
 #endif

@@ -73,6 +73,28 @@ TEST_P(Sha256Test, PiecesAndPaddingEdges) {
     }
 }
 
+// Two streams fed together, as a split hashes a part and the whole file from the same chunks: the
+// part stream starts some bytes later than the whole one (at the same or another place in its
+// block), and both must come out as when fed alone.
+TEST_P(Sha256Test, TwoStreamsFedTogether) {
+    std::vector<uint8_t> data(5000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 13 + 5);
+    for (size_t partStart : {0u, 64u, 100u, 128u, 131u}) {
+        SCOPED_TRACE(partStart);
+        Sha256 whole, part;
+        whole.Update(data.data(), partStart);
+        for (size_t at = partStart, step = 1; at < data.size();
+             at += step, step = step * 5 % 700 + 1)
+            Sha256::UpdateBoth(part, whole, data.data() + at, std::min(step, data.size() - at));
+        Sha256 wholeAlone, partAlone;
+        wholeAlone.Update(data.data(), data.size());
+        partAlone.Update(data.data() + partStart, data.size() - partStart);
+        EXPECT_EQ(Hex(whole.Final()), Hex(wholeAlone.Final()));
+        EXPECT_EQ(Hex(part.Final()), Hex(partAlone.Final()));
+    }
+}
+
 std::string EngineName(const ::testing::TestParamInfo<Sha256::Engine>& engine) {
     return engine.param == Sha256::Portable ? "Portable" : "ShaExtensions";
 }
