@@ -201,7 +201,7 @@ bool Operation::CompletePart(PartRecord& part) {
 }
 
 bool Operation::StartPipeline() {
-    int32_t count = gSettings.ReadIoPairCount();
+    int32_t count = PairsInFlight(gSettings.ReadIoPairCount(), gSettings.ReadBufferSize());
     for (int32_t i = 0; i < count; ++i) {
         if (!BeginIoPair(nullptr)) {
             ReportError(GetLastError(), L"Error BeginIoPair");

@@ -64,7 +64,7 @@ protected:
     bool BeginIoPair(IoPair* pair);
     void OnRead(IoPair& pair);
     void OnWrite(IoPair& pair);
-    // Issues IoPairCount chunks; reports the first failure.
+    // Issues PairsInFlight chunks; reports the first failure.
     bool StartPipeline();
     // After the pipeline started or resumed with nothing to do: the end has come already.
     void FinishIfComplete();
@@ -131,6 +131,20 @@ private:
     int32_t hashPart = 0;
     uint64_t hashedInPart = 0;
 };
+
+// The most data the pipeline keeps in flight. More buffers than this make every byte dearer: the
+// data read into a buffer is out of the processor's caches by the time it is written, and every
+// fresh page costs a fault before it first carries data. Measured, 64 MiB in flight moves data
+// fastest; four 16 MiB buffers outrun sixteen of them.
+constexpr uint64_t kMaxBytesInFlight = 64ull * 1024 * 1024;
+
+// How many IoPairs the pipeline runs: IoPairCount, but no more than kMaxBytesInFlight holds of
+// buffers of this size, and always at least one.
+inline int32_t PairsInFlight(int32_t ioPairCount, uint32_t bufferSize) {
+    const uint64_t fit = bufferSize != 0 ? kMaxBytesInFlight / bufferSize : 1;
+    const int32_t most = fit < 1 ? 1 : static_cast<int32_t>(fit < INT32_MAX ? fit : INT32_MAX);
+    return ioPairCount < most ? ioPairCount : most;
+}
 
 constexpr DWORD kOverlapped = FILE_FLAG_OVERLAPPED;
 constexpr DWORD kOverlappedUnbuffered = FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING;

@@ -1,0 +1,103 @@
+#include "OpsTestSupport.h"
+
+#include "ops/JoinOperation.h"
+#include "ops/SplitOperation.h"
+
+#include <set>
+
+using namespace testing_support;
+
+namespace ops_tests {
+namespace {
+
+constexpr uint32_t kMiB = 1024 * 1024;
+
+// Notes the buffer of every read and write; passes everything on to the observer installed
+// before it (the alignment check).
+class BufferRecorder : public IoObserver {
+public:
+    BufferRecorder() : previous_(gIoObserver) { gIoObserver = this; }
+    ~BufferRecorder() { gIoObserver = previous_; }
+    BufferRecorder(const BufferRecorder&) = delete;
+    BufferRecorder& operator=(const BufferRecorder&) = delete;
+
+    void OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
+                HANDLE handle) override {
+        if (previous_)
+            previous_->OnOpen(name, access, disposition, flags, handle);
+    }
+    void OnClose(HANDLE handle) override {
+        if (previous_)
+            previous_->OnClose(handle);
+    }
+    void OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
+                    bool write) override {
+        buffers.insert(buffer);
+        if (previous_)
+            previous_->OnTransfer(handle, position, buffer, length, write);
+    }
+
+    std::set<const void*> buffers;
+
+private:
+    IoObserver* previous_;
+};
+
+class InFlightTest : public OperationTest {};
+
+// The pipeline runs IoPairCount buffers as long as they hold no more than 64 MiB together, and
+// fewer, larger ones otherwise; a split and a join of a file with more chunks than buffers use
+// exactly that many, and the data still comes back whole.
+TEST_F(InFlightTest, AtMost64MiBOfBuffersAreInFlight) {
+    struct Case {
+        uint32_t bufferSize;
+        uint32_t pairs;
+        size_t expectedBuffers;
+    };
+    const Case cases[] = {{16 * kMiB, 16, 4}, {16 * kMiB, 3, 3},    {8 * kMiB, 16, 8},
+                          {4 * kMiB, 16, 16}, {128 * 1024, 16, 16}, {128 * 1024, 1, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.pairs << " x " << c.bufferSize);
+        EXPECT_EQ(PairsInFlight(static_cast<int32_t>(c.pairs), c.bufferSize),
+                  static_cast<int32_t>(c.expectedBuffers));
+        SetTuning(c.bufferSize, c.pairs);
+        // More chunks than pairs, the last one short.
+        const size_t size = (c.expectedBuffers + 2) * c.bufferSize + 4097;
+        const std::wstring source = dir / L"in flight.bin";
+        const std::vector<uint8_t> original = MakePattern(size, 3);
+        ASSERT_TRUE(WriteWholeFile(source, original));
+        {
+            BufferRecorder recorder;
+            RecordingDisplay shown;
+            shown.partSize = size / 2 + 1;
+            SplitOperation split(shown);
+            split.Start(Wide(source));
+            split.OnCommand(kCommandSplit);
+            ASSERT_TRUE(RunToEnd(split));
+            ASSERT_EQ(split.State(), Done) << Narrow(shown.statusBar);
+            split.Abort();
+            EXPECT_EQ(recorder.buffers.size(), c.expectedBuffers);
+        }
+        ASSERT_TRUE(DeleteFileW(source.c_str()));
+        {
+            BufferRecorder recorder;
+            RecordingDisplay shown;
+            JoinOperation join(shown);
+            join.Start(Wide(PartName(source, 1)));
+            ASSERT_TRUE(RunToEnd(join));
+            ASSERT_EQ(join.State(), Done) << Narrow(shown.statusBar);
+            join.Abort();
+            EXPECT_EQ(recorder.buffers.size(), c.expectedBuffers);
+        }
+        std::vector<uint8_t> joined;
+        ASSERT_TRUE(ReadWholeFile(source, joined));
+        EXPECT_TRUE(joined == original);
+        for (unsigned part = 1; part <= 2; ++part)
+            EXPECT_TRUE(DeleteFileW(PartName(source, part).c_str()));
+        EXPECT_TRUE(DeleteFileW(source.c_str()));
+        DeleteFileW((source + L".sha256").c_str());
+    }
+}
+
+} // namespace
+} // namespace ops_tests
