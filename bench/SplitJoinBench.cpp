@@ -229,8 +229,9 @@ int wmain(int argc, wchar_t** argv) {
         fwprintf(stderr, L"cannot start the engine: %lu\n", GetLastError());
         return 1;
     }
+    const uint32_t bufferSize = gSettings.ReadBufferSize();
     const uint64_t inFlight =
-        static_cast<uint64_t>(gSettings.ReadIoPairCount()) * gSettings.ReadBufferSize();
+        static_cast<uint64_t>(PairsInFlight(gSettings.ReadIoPairCount(), bufferSize)) * bufferSize;
 
     Measured split;
     double splitPeak = 0;

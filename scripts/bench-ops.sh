@@ -77,10 +77,16 @@ run_cell() {
     echo "$out"
 }
 
+# The design ceiling in MiB/s: the buffers in flight (the pipeline keeps at most 64 MiB in
+# flight) once every two 10 ms ticks.
+ceiling() {
+    awk -v n="$1" -v k="$2" 'BEGIN { f = n * k; if (f > 65536) f = 65536; print int(f / 1024 * 50) }'
+}
+
 # A cell's size in MiB: four seconds at its ceiling, within 64 MiB and the source.
 cell_mib() {
-    awk -v n="$1" -v k="$2" -v m="$mib" 'BEGIN {
-        s = int(n * k / 1024 * 50 * 4); if (s < 64) s = 64; if (s > m) s = m; print s }'
+    awk -v c="$(ceiling "$1" "$2")" -v m="$mib" 'BEGIN {
+        s = c * 4; if (s < 64) s = 64; if (s > m) s = m; print s }'
 }
 
 field() { awk -v what="$1" -v key="$2" '$1 == what { for (i = 1; i < NF; i++) if ($(i + 1) ~ key) { v = $i; sub(/,$/, "", v); print v } }'; }
@@ -112,7 +118,7 @@ for pairs in 1 4 16; do
         printf '%-10s %6s  %-27s %-27s %9s %9s %5s%%\n' "$label" "$size" \
             "${whole[split,$label]} / ${steady[split,$label]} (${start[split,$label]})" \
             "${whole[join,$label]} / ${steady[join,$label]} (${start[join,$label]})" \
-            "${peak[join,$label]}" "$((pairs * kib * 50 / 1024))" "${io[split,$label]}"
+            "${peak[join,$label]}" "$(ceiling "$pairs" "$kib")" "${io[split,$label]}"
         echo "$label ${steady[split,$label]} ${steady[join,$label]}" >>"$table"
     done
 done
