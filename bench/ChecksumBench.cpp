@@ -16,9 +16,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -92,13 +94,20 @@ template <class Op> double Run(const std::wstring& path, uint64_t partSize, std:
     return done ? Seconds(start, end) : -1.0;
 }
 
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3) {
-        fwprintf(stderr, L"usage: bench_checksums SOURCE PART_MIB\n");
+    if (argc != 3 && argc != 4) {
+        fwprintf(stderr, L"usage: bench_checksums SOURCE PART_MIB [ROUNDS]\n");
         return 2;
     }
+    const int rounds = argc == 4 ? _wtoi(argv[3]) : 5;
     const std::wstring source = argv[1];
     const uint64_t partSize = _wcstoui64(argv[2], nullptr, 10) * 1024 * 1024;
     SetDword(L"IoPairCount", 16);
@@ -110,7 +119,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring moved = source + L".orig";
     int status = 0;
-    for (DWORD checksums : {0u, 1u, 0u, 1u}) {
+    // Rates by checksums off (0) and on (1), for split (0) and join (1).
+    std::vector<double> rates[2][2];
+    for (int run = 0; run < 2 * rounds; ++run) {
+        const DWORD checksums = run % 2;
         SetDword(L"WriteChecksums", checksums);
         std::wstring said;
         const double split = Run<SplitOperation>(source, partSize, said);
@@ -125,6 +137,8 @@ int wmain(int argc, wchar_t** argv) {
             fwprintf(stderr, L"failed: %ls\n", said.c_str());
             status = 1;
         } else {
+            rates[checksums][0].push_back(mib / split);
+            rates[checksums][1].push_back(mib / join);
             wprintf(L"checksums %-3ls split %7.1f MiB/s   join %7.1f MiB/s%ls\n",
                     checksums ? L"on" : L"off", mib / split, mib / join,
                     checksums ? (said.rfind(L"SHA-256 verified", 0) == 0 ? L"   (verified)"
@@ -144,5 +158,13 @@ int wmain(int argc, wchar_t** argv) {
     gDispatcher.Stop();
     gIoThread.Stop();
     gSettings.Close();
+    if (status == 0 && rounds > 0) {
+        const double offSplit = Median(rates[0][0]), offJoin = Median(rates[0][1]);
+        const double onSplit = Median(rates[1][0]), onJoin = Median(rates[1][1]);
+        wprintf(L"median of %d: off split %.1f join %.1f, on split %.1f join %.1f MiB/s; with the "
+                L"list on, split %.0f %%, join %.0f %% of the rate without\n",
+                rounds, offSplit, offJoin, onSplit, onJoin, 100 * onSplit / offSplit,
+                100 * onJoin / offJoin);
+    }
     return status;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Split and join with the SHA-256 list on and off, 16 pairs of 16 MiB buffers: generates a file
-# (1024 MiB unless BENCH_MIB says otherwise) in the build tree and prints MiB/s for each, twice.
+# (1024 MiB unless BENCH_MIB says otherwise) in the build tree and prints MiB/s for each, in five
+# rounds that take turns, then the medians and their ratio.
 set -euo pipefail
 source "$(dirname "$0")/arch.sh"
 root=$arch_root
@@ -17,6 +18,6 @@ mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/source.bin"
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
-echo "$mib MiB in parts of $part_mib MiB, IoPairCount 16, BufferSize 16 MiB:"
+echo "$mib MiB in parts of $part_mib MiB, IoPairCount 16, BufferSize 16 MiB, list off and on in turn:"
 "$root/scripts/wine-run.sh" "$build/wine" "$build/bench/bench_checksums.exe" \
     "$(winpath "$work/source.bin")" "$part_mib" | sed 's/^/  /'
