@@ -91,6 +91,14 @@ cell_mib() {
 
 field() { awk -v what="$1" -v key="$2" '$1 == what { for (i = 1; i < NF; i++) if ($(i + 1) ~ key) { v = $i; sub(/,$/, "", v); print v } }'; }
 
+# The platform's share, measured natively (no Wine) where a C compiler is at hand: what fresh
+# memory costs, and how the kernel's copies slow down as the set of buffers outgrows the caches.
+if command -v cc >/dev/null && cc -O2 -o "$work/memory_probe" "$root/bench/native/memory_probe.c"; then
+    echo
+    echo "Platform, natively:"
+    "$work/memory_probe" "$work/source.bin" | sed 's/^/  /'
+fi
+
 declare -A whole steady start peak io
 table=$work/table
 : >"$table"
