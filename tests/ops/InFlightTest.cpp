@@ -12,35 +12,16 @@ namespace {
 
 constexpr uint32_t kMiB = 1024 * 1024;
 
-// Notes the buffer of every read and write; passes everything on to the observer installed
-// before it (the alignment check).
-class BufferRecorder : public IoObserver {
+// Notes the buffer of every read and write.
+class BufferRecorder : public ChainedObserver {
 public:
-    BufferRecorder() : previous_(gIoObserver) { gIoObserver = this; }
-    ~BufferRecorder() { gIoObserver = previous_; }
-    BufferRecorder(const BufferRecorder&) = delete;
-    BufferRecorder& operator=(const BufferRecorder&) = delete;
-
-    void OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
-                HANDLE handle) override {
-        if (previous_)
-            previous_->OnOpen(name, access, disposition, flags, handle);
-    }
-    void OnClose(HANDLE handle) override {
-        if (previous_)
-            previous_->OnClose(handle);
-    }
     void OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
                     bool write) override {
         buffers.insert(buffer);
-        if (previous_)
-            previous_->OnTransfer(handle, position, buffer, length, write);
+        ChainedObserver::OnTransfer(handle, position, buffer, length, write);
     }
 
     std::set<const void*> buffers;
-
-private:
-    IoObserver* previous_;
 };
 
 class InFlightTest : public OperationTest {};

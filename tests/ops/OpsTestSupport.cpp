@@ -118,26 +118,16 @@ void RecordingDisplay::ShowPartSizePanel(bool show) {
     panelShown = show ? 1 : 0;
 }
 
-OpenRecorder::OpenRecorder() : previous_(gIoObserver) {
-    gIoObserver = this;
-}
-
-OpenRecorder::~OpenRecorder() {
-    gIoObserver = previous_;
-}
-
 void OpenRecorder::OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
                           HANDLE handle) {
-    if (previous_)
-        previous_->OnOpen(name, access, disposition, flags, handle);
+    ChainedObserver::OnOpen(name, access, disposition, flags, handle);
     opens.push_back(Open{name, access, disposition, flags, handle != INVALID_HANDLE_VALUE});
     if (handle != INVALID_HANDLE_VALUE)
         open_.emplace_back(handle, name);
 }
 
 void OpenRecorder::OnClose(HANDLE handle) {
-    if (previous_)
-        previous_->OnClose(handle);
+    ChainedObserver::OnClose(handle);
     for (auto it = open_.begin(); it != open_.end(); ++it) {
         if (it->first == handle) {
             std::wstring name = it->second;
@@ -147,12 +137,6 @@ void OpenRecorder::OnClose(HANDLE handle) {
             break;
         }
     }
-}
-
-void OpenRecorder::OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
-                              bool write) {
-    if (previous_)
-        previous_->OnTransfer(handle, position, buffer, length, write);
 }
 
 std::vector<OpenRecorder::Open> OpenRecorder::OpensOf(const std::wstring& name) const {

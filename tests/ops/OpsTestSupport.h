@@ -68,9 +68,37 @@ struct ShellRecorder {
     static std::vector<std::wstring> selected; // the files of the last selection
 };
 
-// Remembers every open that AsyncFile makes, and can act when a chosen file is opened; passes
-// everything on to the observer installed before it (the alignment check).
-class OpenRecorder : public IoObserver {
+// An observer installed for its lifetime in front of the one installed before it (the alignment
+// check), to which it passes everything on; tests override what they watch or change, and call
+// these to pass it on.
+class ChainedObserver : public IoObserver {
+public:
+    ChainedObserver() : previous_(gIoObserver) { gIoObserver = this; }
+    ~ChainedObserver() { gIoObserver = previous_; }
+    ChainedObserver(const ChainedObserver&) = delete;
+    ChainedObserver& operator=(const ChainedObserver&) = delete;
+
+    void OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
+                HANDLE handle) override {
+        if (previous_)
+            previous_->OnOpen(name, access, disposition, flags, handle);
+    }
+    void OnClose(HANDLE handle) override {
+        if (previous_)
+            previous_->OnClose(handle);
+    }
+    void OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
+                    bool write) override {
+        if (previous_)
+            previous_->OnTransfer(handle, position, buffer, length, write);
+    }
+
+private:
+    IoObserver* previous_;
+};
+
+// Remembers every open that AsyncFile makes, and can act when a chosen file is opened.
+class OpenRecorder : public ChainedObserver {
 public:
     struct Open {
         std::wstring name;
@@ -80,16 +108,9 @@ public:
         bool succeeded;
     };
 
-    OpenRecorder();
-    ~OpenRecorder();
-    OpenRecorder(const OpenRecorder&) = delete;
-    OpenRecorder& operator=(const OpenRecorder&) = delete;
-
     void OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
                 HANDLE handle) override;
     void OnClose(HANDLE handle) override;
-    void OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
-                    bool write) override;
 
     // The opens of one file, in order.
     std::vector<Open> OpensOf(const std::wstring& name) const;
@@ -99,7 +120,6 @@ public:
     std::function<void(const std::wstring& name, HANDLE handle)> beforeClose;
 
 private:
-    IoObserver* previous_;
     std::vector<std::pair<HANDLE, std::wstring>> open_;
 };
 

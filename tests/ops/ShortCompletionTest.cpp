@@ -14,30 +14,11 @@ constexpr uint32_t kBuffer = 128 * 1024;
 constexpr uint32_t kSector = 512;
 
 // Hands one chosen read or write to the system a sector shorter than asked, so that it
-// completes short; passes everything on to the observer installed before it.
-class ShortCall : public IoObserver {
+// completes short.
+class ShortCall : public ChainedObserver {
 public:
-    ShortCall(bool write, int which) : write_(write), which_(which), previous_(gIoObserver) {
-        gIoObserver = this;
-    }
-    ~ShortCall() { gIoObserver = previous_; }
-    ShortCall(const ShortCall&) = delete;
-    ShortCall& operator=(const ShortCall&) = delete;
+    ShortCall(bool write, int which) : write_(write), which_(which) {}
 
-    void OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
-                HANDLE handle) override {
-        if (previous_)
-            previous_->OnOpen(name, access, disposition, flags, handle);
-    }
-    void OnClose(HANDLE handle) override {
-        if (previous_)
-            previous_->OnClose(handle);
-    }
-    void OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
-                    bool write) override {
-        if (previous_)
-            previous_->OnTransfer(handle, position, buffer, length, write);
-    }
     uint32_t IssuedLength(HANDLE, uint64_t, uint32_t length, bool write) override {
         if (write != write_ || ++seen_ != which_)
             return length;
@@ -51,7 +32,6 @@ private:
     bool write_;
     int which_;
     int seen_ = 0;
-    IoObserver* previous_;
 };
 
 class ShortCompletionTest : public OperationTest {
