@@ -1,7 +1,8 @@
-// Split and join throughput with the SHA-256 list written and checked, and without it: 16 pairs
-// of 16 MiB buffers, the figures for each printed in MiB/s.
+// Split and join throughput with the SHA-256 list written and checked, and without it, in turn
+// for ROUNDS (5) rounds, with PAIRS (16) pairs of BUFFER_MIB (16) MiB buffers; prints MiB/s for
+// each run, then the medians and the share the list leaves.
 //
-//   bench_checksums.exe SOURCE PART_MIB
+//   bench_checksums.exe SOURCE PART_MIB [ROUNDS [PAIRS BUFFER_MIB]]
 //
 // The parts and the list land beside SOURCE and are removed again; SOURCE is left as it was.
 
@@ -103,15 +104,17 @@ double Median(std::vector<double> values) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3 && argc != 4) {
-        fwprintf(stderr, L"usage: bench_checksums SOURCE PART_MIB [ROUNDS]\n");
+    if (argc < 3 || argc > 6 || argc == 5) {
+        fwprintf(stderr, L"usage: bench_checksums SOURCE PART_MIB [ROUNDS [PAIRS BUFFER_MIB]]\n");
         return 2;
     }
-    const int rounds = argc == 4 ? _wtoi(argv[3]) : 5;
+    const int rounds = argc >= 4 ? _wtoi(argv[3]) : 5;
+    const DWORD pairs = argc == 6 ? wcstoul(argv[4], nullptr, 10) : 16;
+    const DWORD bufferMiB = argc == 6 ? wcstoul(argv[5], nullptr, 10) : 16;
     const std::wstring source = argv[1];
     const uint64_t partSize = _wcstoui64(argv[2], nullptr, 10) * 1024 * 1024;
-    SetDword(L"IoPairCount", 16);
-    SetDword(L"BufferSize", 16 * 1024 * 1024);
+    SetDword(L"IoPairCount", pairs);
+    SetDword(L"BufferSize", bufferMiB * 1024 * 1024);
     gSettings.Open();
     if (!gDispatcher.Start() || !gIoThread.Start()) {
         fwprintf(stderr, L"cannot start the engine: %lu\n", GetLastError());
