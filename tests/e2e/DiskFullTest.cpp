@@ -1,0 +1,94 @@
+#include "EndToEndSupport.h"
+
+using namespace testing_support;
+
+namespace e2e {
+namespace {
+
+constexpr int kKilobytes = 1; // index of "KB" in the unit list
+
+// The real program on a small real volume (scripts/with-small-volume.sh mounts one as T:): work
+// that cannot fit is refused before anything is created.
+class DiskFullTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t drive[8] = {};
+        if (!GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
+            GTEST_SKIP() << "no small volume: run through scripts/with-small-volume.sh";
+        root_ = std::wstring(drive) + L"\\";
+        RemoveSettings();
+        Empty();
+    }
+    void TearDown() override {
+        RemoveSettings();
+        if (!root_.empty())
+            Empty();
+    }
+
+    void Empty() const {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((root_ + L"*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return;
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW((root_ + found.cFileName).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+
+    uint64_t Available() const {
+        ULARGE_INTEGER available = {};
+        EXPECT_TRUE(GetDiskFreeSpaceExW(root_.c_str(), &available, nullptr, nullptr));
+        return available.QuadPart;
+    }
+
+    // The error the window shows for work of this many bytes that does not fit.
+    static void ExpectRefused(MainWindowRun& run) {
+        ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
+        const std::wstring text = run.StatusBar();
+        EXPECT_EQ(text.rfind(L"Error CheckFreeSpace (", 0), 0u) << Narrow(text);
+        EXPECT_NE(text.find(L" needed, "), std::wstring::npos) << Narrow(text);
+        const std::wstring tail = L" free): #112 - " + ShownSystemText(ERROR_DISK_FULL);
+        ASSERT_GE(text.size(), tail.size());
+        EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << Narrow(text);
+        run.Close(); // no question after an error
+        EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+    }
+
+    std::wstring root_;
+};
+
+TEST_F(DiskFullTest, ASplitThatCannotFitCreatesNothing) {
+    // The source takes two thirds of what is free: its parts would need the rest twice over.
+    const std::wstring source = root_ + L"large.bin";
+    const uint64_t size = Available() * 2 / 3 / 4096 * 4096;
+    ASSERT_TRUE(WritePatternFile(source, size, 5));
+
+    MainWindowRun run(L" /s \"" + source + L"\"");
+    ASSERT_TRUE(run.Found());
+    run.TypePartSize(L"512", kKilobytes);
+    run.PressAction();
+    ExpectRefused(run);
+    EXPECT_FALSE(FileExists(PartName(source, 1)));
+    EXPECT_FALSE(FileExists(source + L".sha256"));
+    EXPECT_EQ(FileSize(source), int64_t(size));
+}
+
+TEST_F(DiskFullTest, AJoinThatCannotFitCreatesNothingAndKeepsTheParts) {
+    SetSetting(L"DeleteFiles", 1); // the parts would go only after the whole file is written
+    const std::wstring whole = root_ + L"joined.bin";
+    const uint64_t part = Available() / 3 / 4096 * 4096;
+    ASSERT_TRUE(WritePatternFile(PartName(whole, 1), part, 6));
+    ASSERT_TRUE(WritePatternFile(PartName(whole, 2), part, 7));
+
+    MainWindowRun run(L" /j \"" + PartName(whole, 1) + L"\"");
+    ASSERT_TRUE(run.Found());
+    ExpectRefused(run);
+    EXPECT_FALSE(FileExists(whole));
+    EXPECT_EQ(FileSize(PartName(whole, 1)), int64_t(part));
+    EXPECT_EQ(FileSize(PartName(whole, 2)), int64_t(part));
+}
+
+} // namespace
+} // namespace e2e
