@@ -15,7 +15,7 @@ AsyncFile::~AsyncFile() {
 void AsyncFile::AbandonAll() {
     // The requests stay with the system; when they come back, whatever the outcome, only their
     // abandon routine sees them.
-    while (IoRequest* request = pending_) {
+    while (IoRequest* request = pending) {
         request->onComplete = request->onAbandon;
         request->Unlink();
     }
@@ -24,21 +24,21 @@ void AsyncFile::AbandonAll() {
 bool AsyncFile::Open(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags) {
     if (IsOpen())
         return false;
-    handle_ = CreateFileW(name, access, 0, nullptr, disposition, flags, nullptr);
+    handle = ::CreateFileW(name, access, 0, nullptr, disposition, flags, nullptr);
     if (gIoObserver) {
-        DWORD error = GetLastError();
-        gIoObserver->OnOpen(name, access, disposition, flags, handle_);
-        SetLastError(error);
+        DWORD error = ::GetLastError();
+        gIoObserver->OnOpen(name, access, disposition, flags, handle);
+        ::SetLastError(error);
     }
-    if (handle_ == INVALID_HANDLE_VALUE)
+    if (handle == INVALID_HANDLE_VALUE)
         return false;
     // A file the port does not take would never complete a read or write. A synchronous handle
     // (the one opened to cut a file to its length) never goes through the port, and some
     // systems (Wine) refuse to bind one.
-    if (!gDispatcher.Associate(handle_) && (flags & FILE_FLAG_OVERLAPPED)) {
-        DWORD error = GetLastError();
+    if (!gDispatcher.Associate(handle) && (flags & FILE_FLAG_OVERLAPPED)) {
+        DWORD error = ::GetLastError();
         Close();
-        SetLastError(error);
+        ::SetLastError(error);
         return false;
     }
     return true;
@@ -48,18 +48,18 @@ bool AsyncFile::Close() {
     if (!IsOpen())
         return false;
     if (gIoObserver)
-        gIoObserver->OnClose(handle_);
-    bool ok = CloseHandle(handle_) != 0;
-    DWORD error = GetLastError();
+        gIoObserver->OnClose(handle);
+    bool ok = ::CloseHandle(handle) != 0;
+    DWORD error = ::GetLastError();
     AbandonAll();
-    handle_ = INVALID_HANDLE_VALUE;
-    SetLastError(error);
+    handle = INVALID_HANDLE_VALUE;
+    ::SetLastError(error);
     return ok;
 }
 
 uint64_t AsyncFile::GetSize() const {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(handle_, &size))
+    if (!::GetFileSizeEx(handle, &size))
         return 0;
     return static_cast<uint64_t>(size.QuadPart);
 }
@@ -67,19 +67,19 @@ uint64_t AsyncFile::GetSize() const {
 bool AsyncFile::SetSize(uint64_t size) {
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(size);
-    return SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) && SetEndOfFile(handle_);
+    return ::SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle);
 }
 
 bool AsyncFile::Read(void* buffer, uint32_t length, IoRequest* request) {
     if (gIoObserver) {
-        length = gIoObserver->IssuedLength(handle_, request->Position(), length, false);
-        gIoObserver->OnTransfer(handle_, request->Position(), buffer, length, false);
+        length = gIoObserver->IssuedLength(handle, request->Position(), length, false);
+        gIoObserver->OnTransfer(handle, request->Position(), buffer, length, false);
     }
-    request->Link(&pending_);
-    if (!gIoThread.QueueRead(handle_, buffer, length, request)) {
-        DWORD error = GetLastError();
+    request->Link(&pending);
+    if (!gIoThread.QueueRead(handle, buffer, length, request)) {
+        DWORD error = ::GetLastError();
         request->Unlink();
-        SetLastError(error);
+        ::SetLastError(error);
         return false;
     }
     return true;
@@ -87,14 +87,14 @@ bool AsyncFile::Read(void* buffer, uint32_t length, IoRequest* request) {
 
 bool AsyncFile::Write(void* buffer, uint32_t length, IoRequest* request) {
     if (gIoObserver) {
-        length = gIoObserver->IssuedLength(handle_, request->Position(), length, true);
-        gIoObserver->OnTransfer(handle_, request->Position(), buffer, length, true);
+        length = gIoObserver->IssuedLength(handle, request->Position(), length, true);
+        gIoObserver->OnTransfer(handle, request->Position(), buffer, length, true);
     }
-    request->Link(&pending_);
-    if (!gIoThread.QueueWrite(handle_, buffer, length, request)) {
-        DWORD error = GetLastError();
+    request->Link(&pending);
+    if (!gIoThread.QueueWrite(handle, buffer, length, request)) {
+        DWORD error = ::GetLastError();
         request->Unlink();
-        SetLastError(error);
+        ::SetLastError(error);
         return false;
     }
     return true;

@@ -15,14 +15,14 @@ struct IoRequest;
 class AsyncFile {
 public:
     AsyncFile() = default;
-    AsyncFile(const AsyncFile& other) : handle_(other.handle_) {}
+    AsyncFile(const AsyncFile& other) : handle(other.handle) {}
     AsyncFile& operator=(const AsyncFile&) = delete;
     ~AsyncFile();
 
     // Share mode 0: nobody else opens the file while it is open here. False when already open.
     bool Open(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags);
     bool Close();
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
     // 0 when the size can't be asked.
     uint64_t GetSize() const;
     bool SetSize(uint64_t size);
@@ -31,13 +31,13 @@ public:
     bool Read(void* buffer, uint32_t length, IoRequest* request);
     bool Write(void* buffer, uint32_t length, IoRequest* request);
 
-    HANDLE Handle() const { return handle_; }
+    HANDLE Handle() const { return handle; }
     // Head of the list of requests in flight; null when none.
-    IoRequest* Pending() const { return pending_; }
+    IoRequest* Pending() const { return pending; }
 
 private:
     void AbandonAll();
 
-    IoRequest* pending_ = nullptr;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    IoRequest* pending = nullptr;
+    HANDLE handle = INVALID_HANDLE_VALUE;
 };

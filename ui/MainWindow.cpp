@@ -62,7 +62,7 @@ BOOL MainWindow::OnInitDialog() {
     captionSum = 0;
     partSize = 0;
     panelShown = false;
-    meterState = Idle;
+    meterState = OperationState::Idle;
     speedText.Assign(L"", 0);
     speedPartWidth = 0;
     dpi = Dpi::ForWindow(Handle());
@@ -107,7 +107,7 @@ BOOL MainWindow::OnInitDialog() {
     actionMenu.EnableItem(kCommandResume, FALSE, MF_GRAYED);
     actionMenu.EnableItem(kCommandOpen, FALSE, MF_GRAYED);
     actionMenu.EnableItem(kCommandFind, FALSE, MF_GRAYED);
-    actionButton.SetMode(1);
+    actionButton.SetMode(SplitButtonMode::Normal);
 
     // The template's font was made for the dpi the window was created at.
     templateDpi = dpi;
