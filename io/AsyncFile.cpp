@@ -5,6 +5,7 @@
 #include "io/IoObserver.h"
 #include "io/IoRequest.h"
 #include "io/IoThread.h"
+#include "toolkit/LastError.h"
 
 AsyncFile::~AsyncFile() {
     if (IsOpen())
@@ -26,9 +27,8 @@ bool AsyncFile::Open(const wchar_t* name, DWORD access, DWORD disposition, DWORD
         return false;
     handle = ::CreateFileW(name, access, 0, nullptr, disposition, flags, nullptr);
     if (gIoObserver) {
-        DWORD error = ::GetLastError();
+        LastErrorKeeper keep;
         gIoObserver->OnOpen(name, access, disposition, flags, handle);
-        ::SetLastError(error);
     }
     if (handle == INVALID_HANDLE_VALUE)
         return false;
@@ -36,9 +36,8 @@ bool AsyncFile::Open(const wchar_t* name, DWORD access, DWORD disposition, DWORD
     // (the one opened to cut a file to its length) never goes through the port, and some
     // systems (Wine) refuse to bind one.
     if (!gDispatcher.Associate(handle) && (flags & FILE_FLAG_OVERLAPPED)) {
-        DWORD error = ::GetLastError();
+        LastErrorKeeper keep;
         Close();
-        ::SetLastError(error);
         return false;
     }
     return true;
@@ -50,10 +49,9 @@ bool AsyncFile::Close() {
     if (gIoObserver)
         gIoObserver->OnClose(handle);
     bool ok = ::CloseHandle(handle) != 0;
-    DWORD error = ::GetLastError();
+    LastErrorKeeper keep;
     AbandonAll();
     handle = INVALID_HANDLE_VALUE;
-    ::SetLastError(error);
     return ok;
 }
 
@@ -70,31 +68,38 @@ bool AsyncFile::SetSize(uint64_t size) {
     return ::SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle);
 }
 
-bool AsyncFile::Read(void* buffer, uint32_t length, IoRequest* request) {
-    if (gIoObserver) {
-        length = gIoObserver->IssuedLength(handle, request->Position(), length, false);
-        gIoObserver->OnTransfer(handle, request->Position(), buffer, length, false);
-    }
-    request->Link(&pending);
-    if (!gIoThread.QueueRead(handle, buffer, length, request)) {
-        DWORD error = ::GetLastError();
-        request->Unlink();
-        ::SetLastError(error);
+bool AsyncFile::CutTo(const wchar_t* name, DWORD access, uint64_t size) {
+    Close();
+    // A plain handle: unbuffered writes end on a sector boundary, this one sets any length.
+    if (!Open(name, access, OPEN_EXISTING, 0))
+        return false;
+    if (!SetSize(size)) {
+        LastErrorKeeper keep;
+        Close();
         return false;
     }
-    return true;
+    return Close();
+}
+
+bool AsyncFile::Read(void* buffer, uint32_t length, IoRequest* request) {
+    return Transfer(buffer, length, request, false);
 }
 
 bool AsyncFile::Write(void* buffer, uint32_t length, IoRequest* request) {
+    return Transfer(buffer, length, request, true);
+}
+
+bool AsyncFile::Transfer(void* buffer, uint32_t length, IoRequest* request, bool write) {
     if (gIoObserver) {
-        length = gIoObserver->IssuedLength(handle, request->Position(), length, true);
-        gIoObserver->OnTransfer(handle, request->Position(), buffer, length, true);
+        length = gIoObserver->IssuedLength(handle, request->Position(), length, write);
+        gIoObserver->OnTransfer(handle, request->Position(), buffer, length, write);
     }
     request->Link(&pending);
-    if (!gIoThread.QueueWrite(handle, buffer, length, request)) {
-        DWORD error = ::GetLastError();
+    const bool queued = write ? gIoThread.QueueWrite(handle, buffer, length, request)
+                              : gIoThread.QueueRead(handle, buffer, length, request);
+    if (!queued) {
+        LastErrorKeeper keep;
         request->Unlink();
-        ::SetLastError(error);
         return false;
     }
     return true;

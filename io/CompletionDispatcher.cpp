@@ -1,6 +1,7 @@
 #include "io/CompletionDispatcher.h"
 
 #include "io/IoRequest.h"
+#include "toolkit/LastError.h"
 
 CompletionDispatcher::~CompletionDispatcher() {
     // Closing the port under the waiting thread would leave it spinning on a dead handle until
@@ -26,28 +27,25 @@ bool CompletionDispatcher::Start() {
 
     uiThread.Reset(::OpenThread(THREAD_SET_CONTEXT, FALSE, ::GetCurrentThreadId()));
     if (!uiThread.IsSet()) {
-        DWORD error = ::GetLastError();
+        LastErrorKeeper keep;
         KillTickTimer();
-        ::SetLastError(error);
         return false;
     }
 
     port.Reset(::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0));
     if (!port.IsSet()) {
-        DWORD error = ::GetLastError();
+        LastErrorKeeper keep;
         uiThread.Close();
         KillTickTimer();
-        ::SetLastError(error);
         return false;
     }
 
     completionThread.Reset(::CreateThread(nullptr, 0, CompletionThreadProc, this, 0, nullptr));
     if (!completionThread.IsSet()) {
-        DWORD error = ::GetLastError();
+        LastErrorKeeper keep;
         port.Close();
         uiThread.Close();
         KillTickTimer();
-        ::SetLastError(error);
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 #include "app/Globals.h"
 #include "io/CompletionDispatcher.h"
 #include "io/IoRequest.h"
+#include "toolkit/LastError.h"
 
 #include <new>
 
@@ -118,9 +119,8 @@ bool IoThread::Queue(PAPCFUNC routine, HANDLE file, void* buffer, uint32_t lengt
         return false;
     }
     if (!::QueueUserAPC(routine, thread.Get(), reinterpret_cast<ULONG_PTR>(command))) {
-        DWORD error = ::GetLastError();
+        LastErrorKeeper keep;
         delete command;
-        ::SetLastError(error);
         return false;
     }
     return true;

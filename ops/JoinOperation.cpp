@@ -135,17 +135,7 @@ void JoinOperation::PrepareIoPair(IoPair& pair) {
 bool JoinOperation::CutOutput() {
     if (totalSize % sectorSize == 0)
         return file.Close();
-    file.Close();
-    if (!file.Open(path.Text(), GENERIC_WRITE, OPEN_EXISTING, 0))
-        return false;
-    bool cut = file.SetSize(totalSize);
-    DWORD error = ::GetLastError();
-    bool closed = file.Close();
-    if (!cut) {
-        ::SetLastError(error);
-        return false;
-    }
-    return closed;
+    return file.CutTo(path.Text(), GENERIC_WRITE, totalSize);
 }
 
 bool JoinOperation::PartsAreAsListed() const {

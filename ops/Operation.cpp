@@ -7,6 +7,7 @@
 #include "ops/FreeSpace.h"
 #include "ops/OperationDisplay.h"
 #include "ops/PartNaming.h"
+#include "toolkit/LastError.h"
 
 namespace {
 
@@ -84,9 +85,8 @@ bool Operation::BeginIoPair(IoPair* pair) {
         issued = pair->source->Read(pair->data, static_cast<uint32_t>(readLength), pair);
     if (!issued) {
         if (created) {
-            DWORD error = ::GetLastError();
+            LastErrorKeeper keep;
             Release(*pair);
-            ::SetLastError(error);
         }
         return false;
     }
@@ -187,17 +187,7 @@ void Operation::Continue(IoPair& pair) {
 bool Operation::CompletePart(PartRecord& part) {
     if (part.file.GetSize() == part.size)
         return part.file.Close();
-    part.file.Close();
-    if (!part.file.Open(part.path.Text(), part.access, OPEN_EXISTING, 0))
-        return false;
-    bool cut = part.file.SetSize(part.size);
-    DWORD error = ::GetLastError();
-    bool closed = part.file.Close();
-    if (!cut) {
-        ::SetLastError(error);
-        return false;
-    }
-    return closed;
+    return part.file.CutTo(part.path.Text(), part.access, part.size);
 }
 
 bool Operation::StartPipeline() {
@@ -358,6 +348,5 @@ bool Operation::SettleEmptyParts() {
 }
 
 void Operation::Release(IoPair& pair) {
-    pair.ReleaseData();
-    delete &pair;
+    ReleaseIoPair(&pair);
 }

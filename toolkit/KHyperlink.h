@@ -6,6 +6,11 @@
 // An owner-drawn static that behaves as a link: over its text the cursor is a hand and the
 // text takes the hover colour and an underlined font; a click on the text is posted to the
 // parent as WM_COMMAND (id, handle).
+//
+// The program's links are grey, blue under the cursor.
+constexpr COLORREF kLinkColor = RGB(127, 127, 127);
+constexpr COLORREF kLinkHoverColor = RGB(0, 0, 255);
+
 class KHyperlink : public KWindow {
 public:
     KHyperlink(COLORREF normal, COLORREF hover);

@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr COLORREF kLinkColor = RGB(127, 127, 127);
-constexpr COLORREF kLinkHoverColor = RGB(0, 0, 255);
-
 constexpr wchar_t kGroupTitle[] = L"Install / Repair / Uninstall";
 constexpr wchar_t kCloseLabel[] = L"&Close";
 constexpr wchar_t kInstallLabel[] = L"Install";
@@ -96,7 +93,7 @@ BOOL SetupDialog::OnCancel() {
 BOOL SetupDialog::OnCommand(WPARAM wParam, LPARAM) {
     wchar_t text[kErrorTextMax];
     switch (wParam) {
-    case IDC_SETUP_ACTION: // Install and Repair are the same rewrite
+    case CommandWord(BN_CLICKED, IDC_SETUP_ACTION): // Install and Repair are the same rewrite
         if (ShellIntegration::Install()) {
             FocusControl(GetDlgItem(IDOK));
             ShowInstalled();
@@ -106,7 +103,7 @@ BOOL SetupDialog::OnCommand(WPARAM wParam, LPARAM) {
             SetStatus(text);
         }
         return TRUE;
-    case IDC_SETUP_UNINSTALL:
+    case CommandWord(BN_CLICKED, IDC_SETUP_UNINSTALL):
         if (ShellIntegration::Uninstall()) {
             const bool machineWideLeft = ::GetLastError() == ERROR_ACCESS_DENIED;
             FocusControl(GetDlgItem(IDOK));
@@ -119,7 +116,7 @@ BOOL SetupDialog::OnCommand(WPARAM wParam, LPARAM) {
             SetStatus(text);
         }
         return TRUE;
-    case IDC_SETUP_LINK:
+    case CommandWord(BN_CLICKED, IDC_SETUP_LINK):
         // Nothing to tell the user when no browser comes up.
         ::ShellExecuteW(Handle(), nullptr, kProductWebPage, nullptr, nullptr, SW_SHOWNORMAL);
         return TRUE;
