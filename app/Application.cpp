@@ -18,7 +18,7 @@
 #include <new>
 
 bool Application::ParseCommandLine(WideString& path) {
-    return ParseCommandLine(GetCommandLineW(), path);
+    return ParseCommandLine(::GetCommandLineW(), path);
 }
 
 bool Application::ParseCommandLine(const wchar_t* commandLine, WideString& path) {
@@ -29,16 +29,16 @@ bool Application::ParseCommandLine(const wchar_t* commandLine, WideString& path)
     while (*p && !(p[0] == L' ' && p[1] == L'/'))
         ++p;
     if (!*p) {
-        mode_ = RunMode::Setup;
+        mode = RunMode::Setup;
         return true;
     }
     p += 2;
     if (*p == L's') {
-        mode_ = RunMode::Split;
+        mode = RunMode::Split;
     } else if (*p == L'j') {
-        mode_ = RunMode::Join;
+        mode = RunMode::Join;
     } else {
-        SetLastError(ERROR_INVALID_PARAMETER);
+        ::SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
     ++p;
@@ -54,7 +54,7 @@ bool Application::ParseCommandLine(const wchar_t* commandLine, WideString& path)
     while (*p && *p != end)
         ++p;
     if (p == start) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+        ::SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
     path.Assign(start, static_cast<uint32_t>(p - start));
@@ -63,8 +63,8 @@ bool Application::ParseCommandLine(const wchar_t* commandLine, WideString& path)
 
 void Application::ReportStartupError() const {
     WideString text;
-    text.Format(L"Error #%u.", static_cast<unsigned>(GetLastError()));
-    MessageBoxW(nullptr, text.Text(), kProgramCaption, MB_ICONERROR);
+    text.Format(L"Error #%u.", static_cast<unsigned>(::GetLastError()));
+    ::MessageBoxW(nullptr, text.Text(), kProgramCaption, MB_ICONERROR);
 }
 
 bool Application::Init() {
@@ -73,7 +73,7 @@ bool Application::Init() {
         ReportStartupError();
         return false;
     }
-    if (mode_ == RunMode::Setup) {
+    if (mode == RunMode::Setup) {
         // Nothing else runs in this mode: no settings key, no COM, no threads.
         if (!gSetupDialog.CreateModeless(IDD_SETUP, nullptr)) {
             ReportStartupError();
@@ -90,17 +90,17 @@ bool Application::Init() {
         return false;
     }
     Operation* operation = nullptr;
-    if (mode_ == RunMode::Split)
+    if (mode == RunMode::Split)
         operation = new (std::nothrow) SplitOperation(gMainWindow);
     else
         operation = new (std::nothrow) JoinOperation(gMainWindow);
     if (!operation) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         ReportStartupError();
         return false;
     }
     gOperation.reset(operation);
-    CoInitialize(nullptr);
+    ::CoInitialize(nullptr);
     InitShellEntryPoints();
     // Completions are delivered to the thread that starts the dispatcher: this one.
     if (!gDispatcher.Start() || !gIoThread.Start()) {
@@ -113,13 +113,13 @@ bool Application::Init() {
 }
 
 KDialog& Application::Window() const {
-    if (mode_ == RunMode::Setup)
+    if (mode == RunMode::Setup)
         return gSetupDialog;
     return gMainWindow;
 }
 
 int Application::Exit() {
-    if (mode_ == RunMode::Setup) {
+    if (mode == RunMode::Setup) {
         gSetupDialog.Destroy();
         return 0;
     }
@@ -130,6 +130,6 @@ int Application::Exit() {
     gDispatcher.Stop();
     gIoThread.Stop();
     gSettings.Close();
-    CoUninitialize();
+    ::CoUninitialize();
     return 0;
 }

@@ -21,7 +21,7 @@ public:
     // The same for a given command-line text.
     bool ParseCommandLine(const wchar_t* commandLine, WideString& path);
 
-    RunMode Mode() const { return mode_; }
+    RunMode Mode() const { return mode; }
 
     // Starts the program for the mode the command line chose: the setup dialog, or the main
     // window with its operation, the completion dispatcher and the I/O thread. The mode's window
@@ -36,5 +36,5 @@ public:
     void ReportStartupError() const;
 
 private:
-    RunMode mode_ = RunMode::Setup;
+    RunMode mode = RunMode::Setup;
 };

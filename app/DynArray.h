@@ -15,62 +15,62 @@ template <class T> class DynArray {
 public:
     DynArray() = default;
     ~DynArray() {
-        if (items_) {
+        if (items) {
             DestroyAll();
-            ::operator delete(items_);
+            ::operator delete(items);
         }
     }
     DynArray(const DynArray&) = delete;
     DynArray& operator=(const DynArray&) = delete;
 
-    int32_t Capacity() const { return capacity_; }
-    int32_t Count() const { return count_; }
-    T* Items() const { return items_; }
-    T& operator[](int32_t index) const { return items_[index]; }
-    T* begin() const { return items_; }
-    T* end() const { return items_ + count_; }
+    int32_t Capacity() const { return capacity; }
+    int32_t Count() const { return count; }
+    T* Items() const { return items; }
+    T& operator[](int32_t index) const { return items[index]; }
+    T* begin() const { return items; }
+    T* end() const { return items + count; }
 
     static constexpr int32_t GrownCapacity(int32_t count) { return ((3 * count) / 2 + 4) & ~3; }
 
     // Capacity at least n; when it grows, exactly n.
     bool Reserve(int32_t n) {
-        if (capacity_ >= n)
+        if (capacity >= n)
             return true;
         T* block = AllocateBlock(n);
         if (!block)
             return false;
         MoveInto(block);
-        capacity_ = n;
+        capacity = n;
         return true;
     }
 
     // The element is a copy taken for the call; it is destroyed when the call returns.
     bool Append(T element) {
-        if (count_ == capacity_ && !Reserve(GrownCapacity(count_)))
+        if (count == capacity && !Reserve(GrownCapacity(count)))
             return false;
-        new (static_cast<void*>(items_ + count_)) T(element);
-        ++count_;
+        new (static_cast<void*>(items + count)) T(element);
+        ++count;
         return true;
     }
 
     // Destroys the elements; the block and its capacity stay.
     void Clear() {
         DestroyAll();
-        count_ = 0;
+        count = 0;
     }
 
     // Count at least n, never less than before. Slots added are left uninitialised for the
     // caller to fill; when the block grows it becomes exactly n slots.
     bool ResizeUp(int32_t n) {
-        if (n > capacity_) {
+        if (n > capacity) {
             T* block = AllocateBlock(n);
             if (!block)
                 return false;
             MoveInto(block);
-            capacity_ = n;
-            count_ = n;
-        } else if (n > count_) {
-            count_ = n;
+            capacity = n;
+            count = n;
+        } else if (n > count) {
+            count = n;
         }
         return true;
     }
@@ -81,26 +81,26 @@ private:
         if (n > 0 && static_cast<uint64_t>(n) * sizeof(T) <= 0x7FFFFFFFu)
             block = ::operator new(static_cast<size_t>(n) * sizeof(T), std::nothrow);
         if (!block)
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return static_cast<T*>(block);
     }
 
     // Byte copy of the elements in use; the old block goes without running destructors.
     void MoveInto(T* block) {
-        if (items_) {
-            memcpy(static_cast<void*>(block), static_cast<const void*>(items_),
-                   static_cast<size_t>(count_) * sizeof(T));
-            ::operator delete(items_);
+        if (items) {
+            memcpy(static_cast<void*>(block), static_cast<const void*>(items),
+                   static_cast<size_t>(count) * sizeof(T));
+            ::operator delete(items);
         }
-        items_ = block;
+        items = block;
     }
 
     void DestroyAll() {
-        for (int32_t i = 0; i < count_; ++i)
-            items_[i].~T();
+        for (int32_t i = 0; i < count; ++i)
+            items[i].~T();
     }
 
-    int32_t capacity_ = 0;
-    int32_t count_ = 0;
-    T* items_ = nullptr;
+    int32_t capacity = 0;
+    int32_t count = 0;
+    T* items = nullptr;
 };

@@ -38,7 +38,7 @@ uint32_t ReadSwitch(RegKey& key, const wchar_t* name, uint32_t missing = 0) {
 LONG WriteDword(HKEY key, const wchar_t* name, uint32_t value) {
     BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
                      static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
-    return RegSetValueExW(key, name, 0, REG_DWORD, bytes, sizeof bytes);
+    return ::RegSetValueExW(key, name, 0, REG_DWORD, bytes, sizeof bytes);
 }
 
 } // namespace
@@ -76,8 +76,8 @@ uint32_t Settings::ReadWriteChecksums() {
 }
 
 bool Settings::WriteSwitch(const wchar_t* name, uint32_t value) {
-    lastStatus_ = WriteDword(key_, name, value);
-    return lastStatus_ == ERROR_SUCCESS;
+    lastStatus = WriteDword(key, name, value);
+    return lastStatus == ERROR_SUCCESS;
 }
 
 bool Settings::WriteSelectFiles(uint32_t value) {

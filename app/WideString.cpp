@@ -6,9 +6,9 @@
 namespace {
 
 wchar_t* HeapBlock(uint32_t bytes) {
-    void* block = HeapAlloc(GetProcessHeap(), 0, bytes);
+    void* block = ::HeapAlloc(::GetProcessHeap(), 0, bytes);
     if (!block)
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return static_cast<wchar_t*>(block);
 }
 
@@ -21,18 +21,18 @@ uint32_t WideString::BytesFor(uint32_t units) {
 }
 
 WideString::WideString(const WideString& other) {
-    if (!other.buffer_)
+    if (!other.buffer)
         return;
-    if (!Allocate(other.capacity_))
+    if (!Allocate(other.capacity))
         return;
-    length_ = other.length_;
+    length = other.length;
     // Content and terminator; the length never exceeds what the capacity holds.
-    memcpy(buffer_, other.buffer_, (static_cast<size_t>(other.length_) + 1) * sizeof(wchar_t));
+    memcpy(buffer, other.buffer, (static_cast<size_t>(other.length) + 1) * sizeof(wchar_t));
 }
 
 WideString& WideString::operator=(const WideString& other) {
     if (this != &other)
-        Assign(other.buffer_, other.length_);
+        Assign(other.buffer, other.length);
     return *this;
 }
 
@@ -41,74 +41,74 @@ WideString::~WideString() {
 }
 
 bool WideString::Allocate(uint32_t bytes) {
-    buffer_ = bytes ? HeapBlock(bytes) : nullptr;
-    if (!buffer_) {
+    buffer = bytes ? HeapBlock(bytes) : nullptr;
+    if (!buffer) {
         if (!bytes)
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        length_ = 0;
-        capacity_ = 0;
+            ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        length = 0;
+        capacity = 0;
         return false;
     }
-    capacity_ = bytes;
+    capacity = bytes;
     // A fresh buffer reads as "" until someone writes into it.
-    buffer_[0] = 0;
+    buffer[0] = 0;
     return true;
 }
 
 void WideString::Free() {
-    if (buffer_)
-        HeapFree(GetProcessHeap(), 0, buffer_);
-    buffer_ = nullptr;
-    length_ = 0;
-    capacity_ = 0;
+    if (buffer)
+        ::HeapFree(::GetProcessHeap(), 0, buffer);
+    buffer = nullptr;
+    length = 0;
+    capacity = 0;
 }
 
 void WideString::Assign(const wchar_t* text, uint32_t n) {
     uint32_t bytes = BytesFor(n);
-    if (!bytes || bytes > capacity_) {
+    if (!bytes || bytes > capacity) {
         Free();
         if (!Allocate(bytes))
             return;
     }
-    length_ = n;
+    length = n;
     uint32_t i = 0;
     if (text) {
         for (; i < n && text[i]; ++i)
-            buffer_[i] = text[i];
+            buffer[i] = text[i];
     }
-    buffer_[i] = 0;
+    buffer[i] = 0;
 }
 
 wchar_t* WideString::Reserve(uint32_t units) {
     uint32_t bytes = BytesFor(units);
-    if (bytes && bytes <= capacity_)
-        return buffer_;
+    if (bytes && bytes <= capacity)
+        return buffer;
     Free();
     Allocate(bytes);
-    return buffer_;
+    return buffer;
 }
 
 wchar_t* WideString::ReserveKeep(uint32_t units) {
     uint32_t bytes = BytesFor(units);
-    if (bytes && bytes <= capacity_)
-        return buffer_;
+    if (bytes && bytes <= capacity)
+        return buffer;
     wchar_t* grown = bytes ? HeapBlock(bytes) : nullptr;
     if (!grown) {
         if (!bytes)
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         Free();
         return nullptr;
     }
-    if (buffer_)
-        memcpy(grown, buffer_, (static_cast<size_t>(length_) + 1) * sizeof(wchar_t));
+    if (buffer)
+        memcpy(grown, buffer, (static_cast<size_t>(length) + 1) * sizeof(wchar_t));
     else
         grown[0] = 0;
-    uint32_t length = length_;
+    uint32_t kept = length;
     Free();
-    buffer_ = grown;
-    capacity_ = bytes;
-    length_ = length;
-    return buffer_;
+    buffer = grown;
+    capacity = bytes;
+    length = kept;
+    return buffer;
 }
 
 void WideString::Format(const wchar_t* format, ...) {
@@ -136,9 +136,9 @@ void WideString::FormatV(const wchar_t* format, va_list args) {
         return;
     if (!Reserve(static_cast<uint32_t>(units)))
         return;
-    int written = _vsnwprintf(buffer_, capacity_ / sizeof(wchar_t), format, args);
-    length_ = written < 0 ? 0 : static_cast<uint32_t>(written);
-    buffer_[length_] = 0;
+    int written = _vsnwprintf(buffer, capacity / sizeof(wchar_t), format, args);
+    length = written < 0 ? 0 : static_cast<uint32_t>(written);
+    buffer[length] = 0;
 }
 
 void WideString::AppendFormatV(const wchar_t* format, va_list args) {
@@ -148,25 +148,24 @@ void WideString::AppendFormatV(const wchar_t* format, va_list args) {
     va_end(counting);
     if (units < 0)
         return;
-    uint64_t total = static_cast<uint64_t>(length_) + static_cast<uint64_t>(units);
+    uint64_t total = static_cast<uint64_t>(length) + static_cast<uint64_t>(units);
     if (total > 0xFFFFFFFFu) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return;
     }
     if (!ReserveKeep(static_cast<uint32_t>(total)))
         return;
-    int written =
-        _vsnwprintf(buffer_ + length_, capacity_ / sizeof(wchar_t) - length_, format, args);
+    int written = _vsnwprintf(buffer + length, capacity / sizeof(wchar_t) - length, format, args);
     if (written > 0)
-        length_ += static_cast<uint32_t>(written);
-    buffer_[length_] = 0;
+        length += static_cast<uint32_t>(written);
+    buffer[length] = 0;
 }
 
 bool WideString::CutAfterLastBackslash() {
-    for (uint32_t i = length_; i-- > 1;) {
-        if (buffer_[i] == L'\\') {
-            buffer_[i + 1] = 0;
-            length_ = i + 1;
+    for (uint32_t i = length; i-- > 1;) {
+        if (buffer[i] == L'\\') {
+            buffer[i + 1] = 0;
+            length = i + 1;
             return true;
         }
     }

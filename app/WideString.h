@@ -19,12 +19,12 @@ public:
     ~WideString();
 
     // The content, or "" when there is no buffer.
-    const wchar_t* Text() const { return buffer_ ? buffer_ : L""; }
+    const wchar_t* Text() const { return buffer ? buffer : L""; }
     // The buffer itself; null when there is none.
-    wchar_t* Buffer() const { return buffer_; }
-    uint32_t Length() const { return length_; }
+    wchar_t* Buffer() const { return buffer; }
+    uint32_t Length() const { return length; }
     // In bytes, not characters.
-    uint32_t Capacity() const { return capacity_; }
+    uint32_t Capacity() const { return capacity; }
 
     // The buffer size in bytes that gives room for units characters and the terminator; 0 when
     // no buffer could be that large.
@@ -50,7 +50,7 @@ private:
     bool Allocate(uint32_t bytes);
     void Free();
 
-    uint32_t length_ = 0;
-    uint32_t capacity_ = 0;
-    wchar_t* buffer_ = nullptr;
+    uint32_t length = 0;
+    uint32_t capacity = 0;
+    wchar_t* buffer = nullptr;
 };

@@ -9,7 +9,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return -1;
     // Both windows are created hidden: they show up with the texts the start has put in them.
     KDialog& window = gApplication.Window();
-    ShowWindow(window.Handle(), SW_SHOWNORMAL);
+    ::ShowWindow(window.Handle(), SW_SHOWNORMAL);
     window.RunDialogLoop();
     return gApplication.Exit();
 }

@@ -49,7 +49,8 @@ public:
 
 void RunToEnd(const Operation& operation) {
     MSG msg;
-    while ((operation.State() == Running || operation.State() == Paused) &&
+    while ((operation.State() == OperationState::Running ||
+            operation.State() == OperationState::Paused) &&
            GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
@@ -90,7 +91,7 @@ template <class Op> double Run(const std::wstring& path, uint64_t partSize, std:
     RunToEnd(operation);
     QueryPerformanceCounter(&end);
     said = shown.last;
-    const bool done = operation.State() == Done;
+    const bool done = operation.State() == OperationState::Done;
     operation.Abort();
     return done ? Seconds(start, end) : -1.0;
 }

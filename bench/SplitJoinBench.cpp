@@ -137,7 +137,8 @@ void RunToEnd(const Operation& operation, uint64_t inFlight, Measured& result, d
     const double ioBefore = CpuSeconds(gIoThread.Thread());
     const double uiBefore = CpuSeconds(GetCurrentThread());
     MSG msg;
-    while ((operation.State() == Running || operation.State() == Paused) &&
+    while ((operation.State() == OperationState::Running ||
+            operation.State() == OperationState::Paused) &&
            GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
@@ -171,7 +172,7 @@ Measured RunSplit(const std::wstring& source, uint64_t partSize, uint64_t inFlig
     RunToEnd(split, inFlight, result, begin);
     result.total = split.TotalSize();
     result.parts = split.PartCount();
-    result.done = split.State() == Done;
+    result.done = split.State() == OperationState::Done;
     if (!result.done)
         fwprintf(stderr, L"split failed: %ls\n", shown.last.c_str());
     split.Abort();
@@ -190,7 +191,7 @@ Measured RunJoin(const std::wstring& source, uint64_t inFlight) {
     RunToEnd(join, inFlight, result, begin);
     result.total = join.TotalSize();
     result.parts = join.PartCount();
-    result.done = join.State() == Done;
+    result.done = join.State() == OperationState::Done;
     if (!result.done)
         fwprintf(stderr, L"join failed: %ls\n", shown.last.c_str());
     join.Abort();

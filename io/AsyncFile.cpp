@@ -5,6 +5,7 @@
 #include "io/IoObserver.h"
 #include "io/IoRequest.h"
 #include "io/IoThread.h"
+#include "toolkit/LastError.h"
 
 AsyncFile::~AsyncFile() {
     if (IsOpen())
@@ -15,7 +16,7 @@ AsyncFile::~AsyncFile() {
 void AsyncFile::AbandonAll() {
     // The requests stay with the system; when they come back, whatever the outcome, only their
     // abandon routine sees them.
-    while (IoRequest* request = pending_) {
+    while (IoRequest* request = pending) {
         request->onComplete = request->onAbandon;
         request->Unlink();
     }
@@ -24,21 +25,19 @@ void AsyncFile::AbandonAll() {
 bool AsyncFile::Open(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags) {
     if (IsOpen())
         return false;
-    handle_ = CreateFileW(name, access, 0, nullptr, disposition, flags, nullptr);
+    handle = ::CreateFileW(name, access, 0, nullptr, disposition, flags, nullptr);
     if (gIoObserver) {
-        DWORD error = GetLastError();
-        gIoObserver->OnOpen(name, access, disposition, flags, handle_);
-        SetLastError(error);
+        LastErrorKeeper keep;
+        gIoObserver->OnOpen(name, access, disposition, flags, handle);
     }
-    if (handle_ == INVALID_HANDLE_VALUE)
+    if (handle == INVALID_HANDLE_VALUE)
         return false;
     // A file the port does not take would never complete a read or write. A synchronous handle
     // (the one opened to cut a file to its length) never goes through the port, and some
     // systems (Wine) refuse to bind one.
-    if (!gDispatcher.Associate(handle_) && (flags & FILE_FLAG_OVERLAPPED)) {
-        DWORD error = GetLastError();
+    if (!gDispatcher.Associate(handle) && (flags & FILE_FLAG_OVERLAPPED)) {
+        LastErrorKeeper keep;
         Close();
-        SetLastError(error);
         return false;
     }
     return true;
@@ -48,18 +47,17 @@ bool AsyncFile::Close() {
     if (!IsOpen())
         return false;
     if (gIoObserver)
-        gIoObserver->OnClose(handle_);
-    bool ok = CloseHandle(handle_) != 0;
-    DWORD error = GetLastError();
+        gIoObserver->OnClose(handle);
+    bool ok = ::CloseHandle(handle) != 0;
+    LastErrorKeeper keep;
     AbandonAll();
-    handle_ = INVALID_HANDLE_VALUE;
-    SetLastError(error);
+    handle = INVALID_HANDLE_VALUE;
     return ok;
 }
 
 uint64_t AsyncFile::GetSize() const {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(handle_, &size))
+    if (!::GetFileSizeEx(handle, &size))
         return 0;
     return static_cast<uint64_t>(size.QuadPart);
 }
@@ -67,34 +65,41 @@ uint64_t AsyncFile::GetSize() const {
 bool AsyncFile::SetSize(uint64_t size) {
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(size);
-    return SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) && SetEndOfFile(handle_);
+    return ::SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle);
+}
+
+bool AsyncFile::CutTo(const wchar_t* name, DWORD access, uint64_t size) {
+    Close();
+    // A plain handle: unbuffered writes end on a sector boundary, this one sets any length.
+    if (!Open(name, access, OPEN_EXISTING, 0))
+        return false;
+    if (!SetSize(size)) {
+        LastErrorKeeper keep;
+        Close();
+        return false;
+    }
+    return Close();
 }
 
 bool AsyncFile::Read(void* buffer, uint32_t length, IoRequest* request) {
-    if (gIoObserver) {
-        length = gIoObserver->IssuedLength(handle_, request->Position(), length, false);
-        gIoObserver->OnTransfer(handle_, request->Position(), buffer, length, false);
-    }
-    request->Link(&pending_);
-    if (!gIoThread.QueueRead(handle_, buffer, length, request)) {
-        DWORD error = GetLastError();
-        request->Unlink();
-        SetLastError(error);
-        return false;
-    }
-    return true;
+    return Transfer(buffer, length, request, false);
 }
 
 bool AsyncFile::Write(void* buffer, uint32_t length, IoRequest* request) {
+    return Transfer(buffer, length, request, true);
+}
+
+bool AsyncFile::Transfer(void* buffer, uint32_t length, IoRequest* request, bool write) {
     if (gIoObserver) {
-        length = gIoObserver->IssuedLength(handle_, request->Position(), length, true);
-        gIoObserver->OnTransfer(handle_, request->Position(), buffer, length, true);
+        length = gIoObserver->IssuedLength(handle, request->Position(), length, write);
+        gIoObserver->OnTransfer(handle, request->Position(), buffer, length, write);
     }
-    request->Link(&pending_);
-    if (!gIoThread.QueueWrite(handle_, buffer, length, request)) {
-        DWORD error = GetLastError();
+    request->Link(&pending);
+    const bool queued = write ? gIoThread.QueueWrite(handle, buffer, length, request)
+                              : gIoThread.QueueRead(handle, buffer, length, request);
+    if (!queued) {
+        LastErrorKeeper keep;
         request->Unlink();
-        SetLastError(error);
         return false;
     }
     return true;

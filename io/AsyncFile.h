@@ -15,29 +15,33 @@ struct IoRequest;
 class AsyncFile {
 public:
     AsyncFile() = default;
-    AsyncFile(const AsyncFile& other) : handle_(other.handle_) {}
+    AsyncFile(const AsyncFile& other) : handle(other.handle) {}
     AsyncFile& operator=(const AsyncFile&) = delete;
     ~AsyncFile();
 
     // Share mode 0: nobody else opens the file while it is open here. False when already open.
     bool Open(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags);
     bool Close();
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
     // 0 when the size can't be asked.
     uint64_t GetSize() const;
     bool SetSize(uint64_t size);
+    // Closes the file, opens it again without overlapped or unbuffered I/O, sets its end at size
+    // and closes it. False, with the reason of the first failure, when any step fails.
+    bool CutTo(const wchar_t* name, DWORD access, uint64_t size);
     // The caller puts the position into the request's overlapped. True when the call is on its
     // way; the outcome arrives later at the request's onComplete.
     bool Read(void* buffer, uint32_t length, IoRequest* request);
     bool Write(void* buffer, uint32_t length, IoRequest* request);
 
-    HANDLE Handle() const { return handle_; }
+    HANDLE Handle() const { return handle; }
     // Head of the list of requests in flight; null when none.
-    IoRequest* Pending() const { return pending_; }
+    IoRequest* Pending() const { return pending; }
 
 private:
     void AbandonAll();
+    bool Transfer(void* buffer, uint32_t length, IoRequest* request, bool write);
 
-    IoRequest* pending_ = nullptr;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    IoRequest* pending = nullptr;
+    HANDLE handle = INVALID_HANDLE_VALUE;
 };

@@ -25,6 +25,6 @@ public:
     bool OnCallEnded(uint32_t call, DWORD refusal);
 
 private:
-    uint32_t lastEnded_ = 0;    // the latest call whose end has come
-    uint32_t packetInCall_ = 0; // the call whose packet came before its end; 0 when none
+    uint32_t lastEnded = 0;    // the latest call whose end has come
+    uint32_t packetInCall = 0; // the call whose packet came before its end; 0 when none
 };

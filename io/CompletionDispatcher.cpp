@@ -1,69 +1,67 @@
 #include "io/CompletionDispatcher.h"
 
 #include "io/IoRequest.h"
+#include "toolkit/LastError.h"
 
 CompletionDispatcher::~CompletionDispatcher() {
     // Closing the port under the waiting thread would leave it spinning on a dead handle until
     // the process ends.
     Stop();
-    completionThread_.Close();
-    port_.Close();
-    uiThread_.Close();
+    completionThread.Close();
+    port.Close();
+    uiThread.Close();
     KillTickTimer();
 }
 
 void CompletionDispatcher::KillTickTimer() {
-    if (timerId_ != 0) {
-        KillTimer(nullptr, timerId_);
-        timerId_ = 0;
+    if (timerId != 0) {
+        ::KillTimer(nullptr, timerId);
+        timerId = 0;
     }
 }
 
 bool CompletionDispatcher::Start() {
-    timerId_ = SetTimer(nullptr, 0, kTimerPeriod, TimerProc);
-    if (timerId_ == 0)
+    timerId = ::SetTimer(nullptr, 0, kTimerPeriod, TimerProc);
+    if (timerId == 0)
         return false;
 
-    uiThread_.Reset(OpenThread(THREAD_SET_CONTEXT, FALSE, GetCurrentThreadId()));
-    if (!uiThread_.IsSet()) {
-        DWORD error = GetLastError();
+    uiThread.Reset(::OpenThread(THREAD_SET_CONTEXT, FALSE, ::GetCurrentThreadId()));
+    if (!uiThread.IsSet()) {
+        LastErrorKeeper keep;
         KillTickTimer();
-        SetLastError(error);
-        return false;
-    }
-
-    port_.Reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0));
-    if (!port_.IsSet()) {
-        DWORD error = GetLastError();
-        uiThread_.Close();
-        KillTickTimer();
-        SetLastError(error);
         return false;
     }
 
-    completionThread_.Reset(CreateThread(nullptr, 0, CompletionThreadProc, this, 0, nullptr));
-    if (!completionThread_.IsSet()) {
-        DWORD error = GetLastError();
-        port_.Close();
-        uiThread_.Close();
+    port.Reset(::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0));
+    if (!port.IsSet()) {
+        LastErrorKeeper keep;
+        uiThread.Close();
         KillTickTimer();
-        SetLastError(error);
+        return false;
+    }
+
+    completionThread.Reset(::CreateThread(nullptr, 0, CompletionThreadProc, this, 0, nullptr));
+    if (!completionThread.IsSet()) {
+        LastErrorKeeper keep;
+        port.Close();
+        uiThread.Close();
+        KillTickTimer();
         return false;
     }
     return true;
 }
 
 bool CompletionDispatcher::Stop() {
-    if (!port_.IsSet())
+    if (!port.IsSet())
         return false;
     // The stop packet queues behind every completion already on the port, so those are all
     // passed on before the thread sees it.
-    PostQueuedCompletionStatus(port_.Get(), 0, 0, nullptr);
-    if (WaitForSingleObject(completionThread_.Get(), kStopWait) == WAIT_TIMEOUT)
-        TerminateThread(completionThread_.Get(), kForcedExitCode);
-    completionThread_.Close();
-    port_.Close();
-    uiThread_.Close();
+    ::PostQueuedCompletionStatus(port.Get(), 0, 0, nullptr);
+    if (::WaitForSingleObject(completionThread.Get(), kStopWait) == WAIT_TIMEOUT)
+        ::TerminateThread(completionThread.Get(), kForcedExitCode);
+    completionThread.Close();
+    port.Close();
+    uiThread.Close();
     KillTickTimer();
     return true;
 }
@@ -71,11 +69,11 @@ bool CompletionDispatcher::Stop() {
 bool CompletionDispatcher::Associate(HANDLE file) {
     // Without a port the call would make a new one, bound to the file and read by nobody, and
     // the file could never be bound to ours.
-    if (!port_.IsSet()) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    if (!port.IsSet()) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    return CreateIoCompletionPort(file, port_.Get(), kCompletionKey, 0) != nullptr;
+    return ::CreateIoCompletionPort(file, port.Get(), kCompletionKey, 0) != nullptr;
 }
 
 DWORD WINAPI CompletionDispatcher::CompletionThreadProc(void* parameter) {
@@ -84,7 +82,8 @@ DWORD WINAPI CompletionDispatcher::CompletionThreadProc(void* parameter) {
         DWORD bytes = 0;
         ULONG_PTR key = 0;
         OVERLAPPED* overlapped = nullptr;
-        BOOL ok = GetQueuedCompletionStatus(self->port_.Get(), &bytes, &key, &overlapped, INFINITE);
+        BOOL ok =
+            ::GetQueuedCompletionStatus(self->port.Get(), &bytes, &key, &overlapped, INFINITE);
         if (overlapped) {
             // The OVERLAPPED is the first member of the request.
             auto* request = reinterpret_cast<IoRequest*>(overlapped);
@@ -93,21 +92,21 @@ DWORD WINAPI CompletionDispatcher::CompletionThreadProc(void* parameter) {
                 // has delivered yet is delivered from here; otherwise the request may be gone by
                 // now and is not touched.
                 DWORD refusal = static_cast<DWORD>(key & ~kCallEndedBit);
-                if (!self->calls_.OnCallEnded(bytes, refusal))
+                if (!self->calls.OnCallEnded(bytes, refusal))
                     continue;
                 request->error = refusal;
                 request->transferred = 0;
             } else {
                 // The call number is read before the request is handed on.
-                self->calls_.OnPacket(request->call);
-                request->error = ok ? 0 : GetLastError();
+                self->calls.OnPacket(request->call);
+                request->error = ok ? 0 : ::GetLastError();
                 request->transferred = bytes;
             }
-            QueueUserAPC(CompletionApc, self->uiThread_.Get(),
-                         reinterpret_cast<ULONG_PTR>(request));
+            ::QueueUserAPC(CompletionApc, self->uiThread.Get(),
+                           reinterpret_cast<ULONG_PTR>(request));
         } else if (ok) {
             return 0; // the stop packet
-        } else if (GetLastError() != WAIT_TIMEOUT) {
+        } else if (::GetLastError() != WAIT_TIMEOUT) {
             return 1; // the port itself is gone: waiting again would fail at once, forever
         }
     }
@@ -122,21 +121,21 @@ void CALLBACK CompletionDispatcher::CompletionApc(ULONG_PTR parameter) {
         routine(request);
 }
 
-int CompletionDispatcher::holdCount_ = 0;
+int CompletionDispatcher::holdCount = 0;
 
 void CompletionDispatcher::HoldDeliveries() {
-    ++holdCount_;
+    ++holdCount;
 }
 
 void CompletionDispatcher::ReleaseDeliveries() {
     // Nothing is run from here: the caller is still inside its handler. The next tick does it.
-    if (holdCount_ > 0)
-        --holdCount_;
+    if (holdCount > 0)
+        --holdCount;
 }
 
 void CALLBACK CompletionDispatcher::TimerProc(HWND, UINT, UINT_PTR, DWORD) {
-    if (holdCount_ > 0)
+    if (holdCount > 0)
         return;
     // Never satisfied; its only effect is that every APC queued to this thread runs now.
-    WaitForSingleObjectEx(GetCurrentThread(), 0, TRUE);
+    ::WaitForSingleObjectEx(::GetCurrentThread(), 0, TRUE);
 }

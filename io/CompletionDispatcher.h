@@ -48,7 +48,7 @@ public:
     // nest. User-interface thread only.
     static void HoldDeliveries();
     static void ReleaseDeliveries();
-    static bool DeliveriesHeld() { return holdCount_ > 0; }
+    static bool DeliveriesHeld() { return holdCount > 0; }
 
     // Holds completions back for the life of the object.
     class DeliveryHold {
@@ -59,10 +59,10 @@ public:
         DeliveryHold& operator=(const DeliveryHold&) = delete;
     };
 
-    bool IsStarted() const { return port_.IsSet(); }
-    HANDLE Port() const { return port_.Get(); }
-    HANDLE CompletionThread() const { return completionThread_.Get(); }
-    UINT_PTR TimerId() const { return timerId_; }
+    bool IsStarted() const { return port.IsSet(); }
+    HANDLE Port() const { return port.Get(); }
+    HANDLE CompletionThread() const { return completionThread.Get(); }
+    UINT_PTR TimerId() const { return timerId; }
 
 private:
     static DWORD WINAPI CompletionThreadProc(void* parameter);
@@ -70,11 +70,11 @@ private:
     static void CALLBACK TimerProc(HWND, UINT, UINT_PTR, DWORD);
     void KillTickTimer();
 
-    static int holdCount_;
+    static int holdCount;
 
-    CallPairing calls_; // touched by the completion thread only
-    KernelHandle completionThread_;
-    KernelHandle port_;
-    KernelHandle uiThread_; // THREAD_SET_CONTEXT handle: the target of the APCs
-    UINT_PTR timerId_ = 0;
+    CallPairing calls; // touched by the completion thread only
+    KernelHandle completionThread;
+    KernelHandle port;
+    KernelHandle uiThread; // THREAD_SET_CONTEXT handle: the target of the APCs
+    UINT_PTR timerId = 0;
 };

@@ -7,13 +7,13 @@
 
 IoPair* CreateIoPair() {
     uint32_t size = gSettings.ReadBufferSize();
-    void* data = VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    void* data = ::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (!data)
         return nullptr;
     auto* pair = new (std::nothrow) IoPair;
     if (!pair) {
-        VirtualFree(data, 0, MEM_RELEASE);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        ::VirtualFree(data, 0, MEM_RELEASE);
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     pair->Init(nullptr, ReleaseIoPair);
@@ -30,7 +30,7 @@ IoPair* CreateIoPair() {
 
 void IoPair::ReleaseData() {
     if (data) {
-        VirtualFree(data, 0, MEM_RELEASE);
+        ::VirtualFree(data, 0, MEM_RELEASE);
         data = nullptr;
     }
 }

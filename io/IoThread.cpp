@@ -3,6 +3,7 @@
 #include "app/Globals.h"
 #include "io/CompletionDispatcher.h"
 #include "io/IoRequest.h"
+#include "toolkit/LastError.h"
 
 #include <new>
 
@@ -28,17 +29,17 @@ struct ThreadHandles {
 
 HANDLE Duplicate(HANDLE handle) {
     HANDLE copy = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
+    if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &copy, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS))
         return nullptr;
     return copy;
 }
 
 void CloseThreadHandles(ThreadHandles* own) {
     if (own->port)
-        CloseHandle(own->port);
+        ::CloseHandle(own->port);
     if (own->stopEvent)
-        CloseHandle(own->stopEvent);
+        ::CloseHandle(own->stopEvent);
     delete own;
 }
 
@@ -52,7 +53,7 @@ void CloseThreadHandles(ThreadHandles* own) {
 void FinishCall(BOOL ok, IoRequest* request, uint32_t call, HANDLE port) {
     DWORD refusal = 0;
     if (!ok) {
-        refusal = GetLastError();
+        refusal = ::GetLastError();
         if (refusal == ERROR_IO_PENDING)
             refusal = 0;
     }
@@ -60,45 +61,45 @@ void FinishCall(BOOL ok, IoRequest* request, uint32_t call, HANDLE port) {
         return;
     ULONG_PTR key =
         CompletionDispatcher::kCallEndedBit | (refusal & ~CompletionDispatcher::kCallEndedBit);
-    PostQueuedCompletionStatus(port, call, key, &request->overlapped);
+    ::PostQueuedCompletionStatus(port, call, key, &request->overlapped);
 }
 
 } // namespace
 
 bool IoThread::Start() {
-    stopEvent_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!stopEvent_.IsSet())
+    stopEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!stopEvent.IsSet())
         return false;
     auto* own = new (std::nothrow) ThreadHandles{};
     DWORD error = ERROR_NOT_ENOUGH_MEMORY;
     if (own) {
-        own->stopEvent = Duplicate(stopEvent_.Get());
+        own->stopEvent = Duplicate(stopEvent.Get());
         if (own->stopEvent && gDispatcher.IsStarted())
             own->port = Duplicate(gDispatcher.Port());
         if (own->stopEvent && (own->port || !gDispatcher.IsStarted()))
-            thread_.Reset(CreateThread(nullptr, 0, IoThreadProc, own, 0, nullptr));
-        error = GetLastError();
+            thread.Reset(::CreateThread(nullptr, 0, IoThreadProc, own, 0, nullptr));
+        error = ::GetLastError();
     }
-    if (!thread_.IsSet()) {
+    if (!thread.IsSet()) {
         if (own)
             CloseThreadHandles(own);
-        stopEvent_.Close();
-        SetLastError(error);
+        stopEvent.Close();
+        ::SetLastError(error);
         return false;
     }
-    threadPort_ = own->port;
+    threadPort = own->port;
     return true;
 }
 
 bool IoThread::Stop() {
-    if (stopEvent_.IsSet())
-        SetEvent(stopEvent_.Get());
+    if (stopEvent.IsSet())
+        ::SetEvent(stopEvent.Get());
     // A thread stuck in a call is left to the end of the process rather than killed in it.
-    if (thread_.IsSet())
-        WaitForSingleObject(thread_.Get(), kStopWait);
-    stopEvent_.Close();
-    thread_.Close();
-    threadPort_ = nullptr;
+    if (thread.IsSet())
+        ::WaitForSingleObject(thread.Get(), kStopWait);
+    stopEvent.Close();
+    thread.Close();
+    threadPort = nullptr;
     return true;
 }
 
@@ -112,15 +113,14 @@ bool IoThread::QueueWrite(HANDLE file, void* buffer, uint32_t length, IoRequest*
 
 bool IoThread::Queue(PAPCFUNC routine, HANDLE file, void* buffer, uint32_t length,
                      IoRequest* request) {
-    auto* command = new (std::nothrow) IoCommand{file, buffer, length, request, threadPort_};
+    auto* command = new (std::nothrow) IoCommand{file, buffer, length, request, threadPort};
     if (!command) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    if (!QueueUserAPC(routine, thread_.Get(), reinterpret_cast<ULONG_PTR>(command))) {
-        DWORD error = GetLastError();
+    if (!::QueueUserAPC(routine, thread.Get(), reinterpret_cast<ULONG_PTR>(command))) {
+        LastErrorKeeper keep;
         delete command;
-        SetLastError(error);
         return false;
     }
     return true;
@@ -128,7 +128,7 @@ bool IoThread::Queue(PAPCFUNC routine, HANDLE file, void* buffer, uint32_t lengt
 
 DWORD WINAPI IoThread::IoThreadProc(void* parameter) {
     auto* own = static_cast<ThreadHandles*>(parameter);
-    while (WaitForSingleObjectEx(own->stopEvent, INFINITE, TRUE) == WAIT_IO_COMPLETION) {
+    while (::WaitForSingleObjectEx(own->stopEvent, INFINITE, TRUE) == WAIT_IO_COMPLETION) {
     }
     // No command runs after this: APCs still queued to an ending thread are discarded.
     CloseThreadHandles(own);
@@ -147,10 +147,10 @@ void IoThread::Issue(IoCommand* command, bool write) {
     IoRequest* request = command->request;
     uint32_t call = request->call = NextCall();
     DWORD bytes = 0;
-    BOOL ok = write ? WriteFile(command->file, command->buffer, command->length, &bytes,
-                                &request->overlapped)
-                    : ReadFile(command->file, command->buffer, command->length, &bytes,
-                               &request->overlapped);
+    BOOL ok = write ? ::WriteFile(command->file, command->buffer, command->length, &bytes,
+                                  &request->overlapped)
+                    : ::ReadFile(command->file, command->buffer, command->length, &bytes,
+                                 &request->overlapped);
     HANDLE port = command->port;
     delete command;
     FinishCall(ok, request, call, port);

@@ -39,8 +39,8 @@ public:
     bool QueueRead(HANDLE file, void* buffer, uint32_t length, IoRequest* request);
     bool QueueWrite(HANDLE file, void* buffer, uint32_t length, IoRequest* request);
 
-    bool IsStarted() const { return thread_.IsSet(); }
-    HANDLE Thread() const { return thread_.Get(); }
+    bool IsStarted() const { return thread.IsSet(); }
+    HANDLE Thread() const { return thread.Get(); }
 
 private:
     static DWORD WINAPI IoThreadProc(void* parameter);
@@ -50,9 +50,9 @@ private:
     static void Issue(IoCommand* command, bool write);
     bool Queue(PAPCFUNC routine, HANDLE file, void* buffer, uint32_t length, IoRequest* request);
 
-    KernelHandle stopEvent_; // auto-reset; set to end the thread
-    KernelHandle thread_;
+    KernelHandle stopEvent; // auto-reset; set to end the thread
+    KernelHandle thread;
     // The thread's own handle to the completion port, put into each command; the thread owns
     // and closes it. Null when the dispatcher was not started.
-    HANDLE threadPort_ = nullptr;
+    HANDLE threadPort = nullptr;
 };

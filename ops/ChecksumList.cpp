@@ -23,7 +23,7 @@ int HexValue(char c) {
 }
 
 bool SameName(const wchar_t* a, int aLength, const wchar_t* b, int bLength) {
-    return CompareStringOrdinal(a, aLength, b, bLength, TRUE) == CSTR_EQUAL;
+    return ::CompareStringOrdinal(a, aLength, b, bLength, TRUE) == CSTR_EQUAL;
 }
 
 // GNU sha256sum starts a line with a backslash when it escaped the name: "\\" for a backslash,
@@ -70,23 +70,23 @@ uint32_t PartNumberOf(const wchar_t* name, const wchar_t* wholeName) {
     return wcscmp(again, digits) == 0 ? static_cast<uint32_t>(number) : 0;
 }
 
-bool ChecksumList::Fail(ListProblem problem, uint32_t line) {
-    problem_ = problem;
-    problemLine_ = line;
+bool ChecksumList::Fail(ListProblem why, uint32_t line) {
+    problem = why;
+    problemLine = line;
     return false;
 }
 
-void ChecksumList::Refuse(ListProblem problem, uint32_t line) {
-    parts_.Clear();
-    hasWhole_ = false;
-    Fail(problem, line);
+void ChecksumList::Refuse(ListProblem why, uint32_t line) {
+    parts.Clear();
+    hasWhole = false;
+    Fail(why, line);
 }
 
 bool ChecksumList::Parse(const char* text, size_t length, const wchar_t* wholeName) {
-    parts_.Clear();
-    hasWhole_ = false;
-    problem_ = ListProblem::None;
-    problemLine_ = 0;
+    parts.Clear();
+    hasWhole = false;
+    problem = ListProblem::None;
+    problemLine = 0;
     if (memchr(text, '\0', length))
         return Fail(ListProblem::NulByte, 0);
 
@@ -101,22 +101,22 @@ bool ChecksumList::Parse(const char* text, size_t length, const wchar_t* wholeNa
         if (used != 0 && text[at + used - 1] == '\r')
             --used;
         if (!ParseLine(text + at, used, wholeName, number)) {
-            parts_.Clear();
-            hasWhole_ = false;
+            parts.Clear();
+            hasWhole = false;
             return false;
         }
         at += lineLength + 1;
     }
-    if (parts_.Count() == 0 && !hasWhole_)
+    if (parts.Count() == 0 && !hasWhole)
         return Fail(ListProblem::Nothing, 0);
 
-    ChecksumEntry* first = parts_.begin();
-    std::sort(first, parts_.end(),
+    ChecksumEntry* first = parts.begin();
+    std::sort(first, parts.end(),
               [](const ChecksumEntry& a, const ChecksumEntry& b) { return a.part < b.part; });
-    for (int32_t i = 1; i < parts_.Count(); ++i) {
-        if (parts_[i].part == parts_[i - 1].part) {
-            parts_.Clear();
-            hasWhole_ = false;
+    for (int32_t i = 1; i < parts.Count(); ++i) {
+        if (parts[i].part == parts[i - 1].part) {
+            parts.Clear();
+            hasWhole = false;
             return Fail(ListProblem::Twice, 0);
         }
     }
@@ -157,8 +157,8 @@ bool ChecksumList::ParseLine(const char* line, size_t length, const wchar_t* who
         memcpy(plain, name, nameLength);
     }
     wchar_t wide[kMaxNameBytes + 1];
-    int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, plain,
-                                         static_cast<int>(plainLength), wide, kMaxNameBytes);
+    int wideLength = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, plain,
+                                           static_cast<int>(plainLength), wide, kMaxNameBytes);
     if (wideLength <= 0)
         return Fail(ListProblem::BadLine, number);
     wide[wideLength] = L'\0';
@@ -169,22 +169,22 @@ bool ChecksumList::ParseLine(const char* line, size_t length, const wchar_t* who
     }
 
     if (SameName(wide, wideLength, wholeName, -1)) {
-        if (hasWhole_)
+        if (hasWhole)
             return Fail(ListProblem::Twice, number);
-        hasWhole_ = true;
-        whole_ = entry.digest;
+        hasWhole = true;
+        whole = entry.digest;
         return true;
     }
     entry.part = PartNumberOf(wide, wholeName);
     if (entry.part == 0)
         return Fail(ListProblem::OutsideName, number);
-    if (!parts_.Append(entry))
+    if (!parts.Append(entry))
         return Fail(ListProblem::TooLarge, number);
     return true;
 }
 
 void ChecksumList::DescribeProblem(WideString& text) const {
-    switch (problem_) {
+    switch (problem) {
     case ListProblem::None:
         text.Format(L"");
         break;
@@ -198,14 +198,14 @@ void ChecksumList::DescribeProblem(WideString& text) const {
         text.Format(L"not a text file");
         break;
     case ListProblem::BadLine:
-        text.Format(L"line %u is not a SHA-256 line", problemLine_);
+        text.Format(L"line %u is not a SHA-256 line", problemLine);
         break;
     case ListProblem::OutsideName:
-        text.Format(L"line %u names a file outside this set", problemLine_);
+        text.Format(L"line %u names a file outside this set", problemLine);
         break;
     case ListProblem::Twice:
-        if (problemLine_ != 0)
-            text.Format(L"line %u names a file twice", problemLine_);
+        if (problemLine != 0)
+            text.Format(L"line %u names a file twice", problemLine);
         else
             text.Format(L"a part is named twice");
         break;
@@ -223,7 +223,7 @@ uint64_t ChecksumListLimit(uint32_t partCount, size_t wholeNameLength) {
 }
 
 bool AppendChecksumLine(DynArray<char>& text, const Sha256Digest& digest, const wchar_t* name) {
-    int nameBytes = WideCharToMultiByte(CP_UTF8, 0, name, -1, nullptr, 0, nullptr, nullptr);
+    int nameBytes = ::WideCharToMultiByte(CP_UTF8, 0, name, -1, nullptr, 0, nullptr, nullptr);
     if (nameBytes <= 0)
         return false;
     // The terminator's byte becomes the line feed.
@@ -240,7 +240,7 @@ bool AppendChecksumLine(DynArray<char>& text, const Sha256Digest& digest, const 
     memcpy(out, hex, kHexDigits);
     out[kHexDigits] = ' ';
     out[kHexDigits + 1] = ' ';
-    WideCharToMultiByte(CP_UTF8, 0, name, -1, out + kHexDigits + 2, nameBytes, nullptr, nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, name, -1, out + kHexDigits + 2, nameBytes, nullptr, nullptr);
     out[kHexDigits + 2 + nameBytes - 1] = '\n';
     return true;
 }

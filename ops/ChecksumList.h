@@ -34,26 +34,26 @@ public:
     // Problem() and ProblemLine() set, when the list is refused.
     bool Parse(const char* text, size_t length, const wchar_t* wholeName);
     // For a list that could not even be read.
-    void Refuse(ListProblem problem, uint32_t line = 0);
+    void Refuse(ListProblem why, uint32_t line = 0);
 
-    ListProblem Problem() const { return problem_; }
-    uint32_t ProblemLine() const { return problemLine_; }
+    ListProblem Problem() const { return problem; }
+    uint32_t ProblemLine() const { return problemLine; }
     // The part entries, by rising part number.
-    const DynArray<ChecksumEntry>& Parts() const { return parts_; }
-    bool HasWhole() const { return hasWhole_; }
-    const Sha256Digest& Whole() const { return whole_; }
+    const DynArray<ChecksumEntry>& Parts() const { return parts; }
+    bool HasWhole() const { return hasWhole; }
+    const Sha256Digest& Whole() const { return whole; }
     // A few words on the problem, for the status bar.
     void DescribeProblem(WideString& text) const;
 
 private:
     bool ParseLine(const char* line, size_t length, const wchar_t* wholeName, uint32_t number);
-    bool Fail(ListProblem problem, uint32_t line);
+    bool Fail(ListProblem why, uint32_t line);
 
-    DynArray<ChecksumEntry> parts_;
-    Sha256Digest whole_{};
-    bool hasWhole_ = false;
-    ListProblem problem_ = ListProblem::None;
-    uint32_t problemLine_ = 0;
+    DynArray<ChecksumEntry> parts;
+    Sha256Digest whole{};
+    bool hasWhole = false;
+    ListProblem problem = ListProblem::None;
+    uint32_t problemLine = 0;
 };
 
 // The most bytes a list for partCount parts of a whole file of that name can take, with room to

@@ -8,35 +8,35 @@ constexpr int32_t kUsualWaiting = 32;
 } // namespace
 
 ChunkHasher::ChunkHasher() {
-    waiting_.Reserve(kUsualWaiting);
+    waiting.Reserve(kUsualWaiting);
 }
 
-void ChunkHasher::Begin(bool hashParts, bool hashWhole) {
-    waiting_.Clear();
-    part_.Reset();
-    whole_.Reset();
-    hashed_ = 0;
-    hashParts_ = hashParts;
-    hashWhole_ = hashWhole;
+void ChunkHasher::Begin(bool withParts, bool withWhole) {
+    waiting.Clear();
+    part.Reset();
+    whole.Reset();
+    hashed = 0;
+    hashParts = withParts;
+    hashWhole = withWhole;
 }
 
 bool ChunkHasher::Add(IoPair* pair, uint64_t offset) {
     // A slot left by a chunk already hashed is taken first, so the list stays as long as the
     // most pairs ever in flight.
-    for (Waiting& waiting : waiting_) {
-        if (!waiting.pair) {
-            waiting = Waiting{pair, offset, false};
+    for (Waiting& slot : waiting) {
+        if (!slot.pair) {
+            slot = Waiting{pair, offset, false};
             return true;
         }
     }
-    return waiting_.Append(Waiting{pair, offset, false});
+    return waiting.Append(Waiting{pair, offset, false});
 }
 
 bool ChunkHasher::TakeNext(Waiting& next) {
-    for (Waiting& waiting : waiting_) {
-        if (waiting.pair && waiting.offset == hashed_) {
-            next = waiting;
-            waiting.pair = nullptr;
+    for (Waiting& slot : waiting) {
+        if (slot.pair && slot.offset == hashed) {
+            next = slot;
+            slot.pair = nullptr;
             return true;
         }
     }
@@ -44,9 +44,9 @@ bool ChunkHasher::TakeNext(Waiting& next) {
 }
 
 bool ChunkHasher::Hold(IoPair* pair) {
-    for (Waiting& waiting : waiting_) {
-        if (waiting.pair == pair) {
-            waiting.held = true;
+    for (Waiting& slot : waiting) {
+        if (slot.pair == pair) {
+            slot.held = true;
             return true;
         }
     }
@@ -54,27 +54,27 @@ bool ChunkHasher::Hold(IoPair* pair) {
 }
 
 void ChunkHasher::Forget(void (*release)(IoPair& pair)) {
-    for (Waiting& waiting : waiting_) {
-        if (waiting.pair && waiting.held)
-            release(*waiting.pair);
+    for (Waiting& slot : waiting) {
+        if (slot.pair && slot.held)
+            release(*slot.pair);
     }
-    waiting_.Clear();
+    waiting.Clear();
 }
 
 void ChunkHasher::Hash(const void* data, uint32_t length) {
-    if (hashParts_ && hashWhole_)
-        Sha256::UpdateBoth(part_, whole_, data, length);
-    else if (hashParts_)
-        part_.Update(data, length);
-    else if (hashWhole_)
-        whole_.Update(data, length);
-    hashed_ += length;
+    if (hashParts && hashWhole)
+        Sha256::UpdateBoth(part, whole, data, length);
+    else if (hashParts)
+        part.Update(data, length);
+    else if (hashWhole)
+        whole.Update(data, length);
+    hashed += length;
 }
 
 Sha256Digest ChunkHasher::EndPart() {
-    return part_.Final();
+    return part.Final();
 }
 
 Sha256Digest ChunkHasher::EndWhole() {
-    return whole_.Final();
+    return whole.Final();
 }

@@ -24,7 +24,7 @@ public:
     ChunkHasher& operator=(const ChunkHasher&) = delete;
 
     // Starts over at the beginning of the whole file.
-    void Begin(bool hashParts, bool hashWhole);
+    void Begin(bool withParts, bool withWhole);
     // Notes a pair whose buffer holds its chunk. False when memory runs out.
     bool Add(IoPair* pair, uint64_t offset);
     // Takes the chunk whose turn it is off the list, when it has arrived.
@@ -40,13 +40,13 @@ public:
     // The digest of the part hashed so far; starts the next part.
     Sha256Digest EndPart();
     Sha256Digest EndWhole();
-    uint64_t Hashed() const { return hashed_; }
+    uint64_t Hashed() const { return hashed; }
 
 private:
-    DynArray<Waiting> waiting_;
-    Sha256 part_;
-    Sha256 whole_;
-    uint64_t hashed_ = 0;
-    bool hashParts_ = false;
-    bool hashWhole_ = false;
+    DynArray<Waiting> waiting;
+    Sha256 part;
+    Sha256 whole;
+    uint64_t hashed = 0;
+    bool hashParts = false;
+    bool hashWhole = false;
 };

@@ -17,7 +17,7 @@ constexpr int32_t kInitialPartRoom = 64;
 // The whole list in memory, at most limit bytes. False with the reason when it can't be had.
 bool ReadListText(HANDLE file, uint64_t limit, DynArray<char>& text, ListProblem& problem) {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size)) {
+    if (!::GetFileSizeEx(file, &size)) {
         problem = ListProblem::Unreadable;
         return false;
     }
@@ -34,13 +34,13 @@ bool ReadListText(HANDLE file, uint64_t limit, DynArray<char>& text, ListProblem
     }
     DWORD got = 0;
     // One byte more than the size said: a list that grew meanwhile is not taken.
-    if (!ReadFile(file, text.Items(), static_cast<DWORD>(length), &got, nullptr) ||
+    if (!::ReadFile(file, text.Items(), static_cast<DWORD>(length), &got, nullptr) ||
         got != static_cast<DWORD>(length)) {
         problem = ListProblem::Unreadable;
         return false;
     }
     char extra;
-    if (ReadFile(file, &extra, 1, &got, nullptr) && got != 0) {
+    if (::ReadFile(file, &extra, 1, &got, nullptr) && got != 0) {
         problem = ListProblem::Unreadable;
         return false;
     }
@@ -58,7 +58,7 @@ void JoinOperation::Start(const WideString& commandLinePath) {
     JoinOutputPath(commandLinePath.Text(), path);
     FileNameOf(path.Text(), name);
     sectorSize = QuerySectorSize(commandLinePath.Text());
-    DWORD sectorError = GetLastError();
+    DWORD sectorError = ::GetLastError();
     parts.Reserve(kInitialPartRoom);
 
     display.SetTitle(name.Text());
@@ -67,7 +67,7 @@ void JoinOperation::Start(const WideString& commandLinePath) {
 
     FoundParts found;
     if (!FindParts(path.Text(), sectorSize, AppendPart, &parts, found)) {
-        ReportError(GetLastError(), L"Error");
+        ReportError(::GetLastError(), L"Error");
         return;
     }
     if (found.count == 0) {
@@ -98,7 +98,7 @@ void JoinOperation::Start(const WideString& commandLinePath) {
     fileUnbuffered = found.aligned;
     if (!file.Open(path.Text(), GENERIC_WRITE, CREATE_NEW,
                    fileUnbuffered ? kOverlappedUnbuffered : kOverlapped)) {
-        ReportError(GetLastError(), L"Error opening %s", name.Text());
+        ReportError(::GetLastError(), L"Error opening %s", name.Text());
         return;
     }
 
@@ -106,7 +106,7 @@ void JoinOperation::Start(const WideString& commandLinePath) {
         return;
     if (!StartPipeline())
         return;
-    state = Running;
+    state = OperationState::Running;
     display.SetStatus(L"Processing %s...", name.Text());
     display.SetAction(kCommandPause, kActionRunGroup | kActionPauseEnabled);
     // Parts that are all empty give nothing to move and so no write to end on.
@@ -114,13 +114,13 @@ void JoinOperation::Start(const WideString& commandLinePath) {
 }
 
 void JoinOperation::OnCommand(UINT id) {
-    if (state == Running && id == kCommandPause)
+    if (state == OperationState::Running && id == kCommandPause)
         Pause();
-    else if (state == Paused && id == kCommandResume)
+    else if (state == OperationState::Paused && id == kCommandResume)
         Resume();
-    else if (state == Done && id == kCommandOpen)
+    else if (state == OperationState::Done && id == kCommandOpen)
         OpenWithShell(path.Text());
-    else if (state == Done && id == kCommandFind)
+    else if (state == OperationState::Done && id == kCommandFind)
         SelectInExplorer(path.Text());
 }
 
@@ -135,23 +135,13 @@ void JoinOperation::PrepareIoPair(IoPair& pair) {
 bool JoinOperation::CutOutput() {
     if (totalSize % sectorSize == 0)
         return file.Close();
-    file.Close();
-    if (!file.Open(path.Text(), GENERIC_WRITE, OPEN_EXISTING, 0))
-        return false;
-    bool cut = file.SetSize(totalSize);
-    DWORD error = GetLastError();
-    bool closed = file.Close();
-    if (!cut) {
-        SetLastError(error);
-        return false;
-    }
-    return closed;
+    return file.CutTo(path.Text(), GENERIC_WRITE, totalSize);
 }
 
 bool JoinOperation::PartsAreAsListed() const {
     for (const PartRecord& part : parts) {
         WIN32_FILE_ATTRIBUTE_DATA found;
-        if (!GetFileAttributesExW(part.path.Text(), GetFileExInfoStandard, &found))
+        if (!::GetFileAttributesExW(part.path.Text(), GetFileExInfoStandard, &found))
             return false;
         const uint64_t size =
             (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
@@ -162,12 +152,12 @@ bool JoinOperation::PartsAreAsListed() const {
 }
 
 void JoinOperation::Finish() {
-    if (state != Running)
+    if (state != OperationState::Running)
         return;
     // An output left longer than its parts is a corrupted file: that is an error, and the parts
     // must then not be deleted.
     if (!CutOutput()) {
-        ReportError(GetLastError(), L"Error Finish");
+        ReportError(::GetLastError(), L"Error Finish");
         return;
     }
     // A part listed empty is never opened, and one already read is no longer held: either may
@@ -179,7 +169,7 @@ void JoinOperation::Finish() {
     }
     if (!CheckWhole())
         return;
-    state = Done;
+    state = OperationState::Done;
     display.SetTitle(name.Text());
     display.SetStatus(L"%s joined !", name.Text());
     ShowListOutcome();
@@ -191,7 +181,7 @@ void JoinOperation::Finish() {
     if (gSettings.ReadDeleteFiles()) {
         for (int32_t i = parts.Count() - 1; i >= 0; --i) {
             parts[i].file.Close();
-            DeleteFileW(parts[i].path.Text());
+            ::DeleteFileW(parts[i].path.Text());
         }
     }
     PostEnded();
@@ -199,10 +189,10 @@ void JoinOperation::Finish() {
 
 bool JoinOperation::ReadList() {
     listPath.Format(L"%s.sha256", path.Text());
-    FileHandle listFile(CreateFileW(listPath.Text(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle listFile(::CreateFileW(listPath.Text(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!listFile.IsSet()) {
-        const DWORD error = GetLastError();
+        const DWORD error = ::GetLastError();
         // No list: the join goes on exactly as it always did.
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return true;
@@ -296,6 +286,6 @@ void JoinOperation::Abort() {
     parts.Clear();
     nextPart = 0;
     if (IsBusy())
-        DeleteFileW(path.Text());
-    state = Idle;
+        ::DeleteFileW(path.Text());
+    state = OperationState::Idle;
 }

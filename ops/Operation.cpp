@@ -7,6 +7,7 @@
 #include "ops/FreeSpace.h"
 #include "ops/OperationDisplay.h"
 #include "ops/PartNaming.h"
+#include "toolkit/LastError.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ bool Operation::BeginIoPair(IoPair* pair) {
             uint64_t actual = part->file.GetSize();
             if (actual != part->size) {
                 part->file.Close();
-                SetLastError(actual < part->size ? ERROR_HANDLE_EOF : ERROR_FILE_INVALID);
+                ::SetLastError(actual < part->size ? ERROR_HANDLE_EOF : ERROR_FILE_INVALID);
                 return false;
             }
         }
@@ -79,14 +80,13 @@ bool Operation::BeginIoPair(IoPair* pair) {
 
     bool issued = readLength <= pair->size;
     if (!issued)
-        SetLastError(ERROR_INVALID_PARAMETER); // a sector larger than the buffer
+        ::SetLastError(ERROR_INVALID_PARAMETER); // a sector larger than the buffer
     else
         issued = pair->source->Read(pair->data, static_cast<uint32_t>(readLength), pair);
     if (!issued) {
         if (created) {
-            DWORD error = GetLastError();
+            LastErrorKeeper keep;
             Release(*pair);
-            SetLastError(error);
         }
         return false;
     }
@@ -132,7 +132,7 @@ bool Operation::BeginWrite(IoPair& pair, uint32_t length) {
     pair.SetPosition(pair.writeOffset);
     pair.onComplete = WriteDone;
     if (!pair.destination->Write(pair.data, length, &pair)) {
-        ReportError(GetLastError(), L"Error BeginWrite");
+        ReportError(::GetLastError(), L"Error BeginWrite");
         Release(pair);
         return false;
     }
@@ -154,7 +154,7 @@ void Operation::OnWrite(IoPair& pair) {
     doneSize += pair.chunk;
     part.completed += pair.chunk;
     if (part.completed == part.size && !CompletePart(part))
-        ReportError(GetLastError(), L"Error CompletePart");
+        ReportError(::GetLastError(), L"Error CompletePart");
     // Its chunk not hashed yet: the buffer must keep it until its turn comes.
     if (hashing && hasher.Hold(&pair))
         return;
@@ -165,13 +165,13 @@ void Operation::Continue(IoPair& pair) {
     if (doneSize >= totalSize) {
         // The last writes may land while paused: with nothing left to pause, the operation
         // ends now instead of waiting for a Resume that would find nothing to issue.
-        if (state == Paused)
-            state = Running;
+        if (state == OperationState::Paused)
+            state = OperationState::Running;
         Finish();
         Release(pair);
         return;
     }
-    if (state != Running) {
+    if (state != OperationState::Running) {
         Release(pair);
         return;
     }
@@ -179,7 +179,7 @@ void Operation::Continue(IoPair& pair) {
         display.SetTitleProgress(name.Text(), Progress());
         display.Repaint();
     } else {
-        ReportError(GetLastError(), L"Error BeginIoPair");
+        ReportError(::GetLastError(), L"Error BeginIoPair");
         Release(pair);
     }
 }
@@ -187,24 +187,14 @@ void Operation::Continue(IoPair& pair) {
 bool Operation::CompletePart(PartRecord& part) {
     if (part.file.GetSize() == part.size)
         return part.file.Close();
-    part.file.Close();
-    if (!part.file.Open(part.path.Text(), part.access, OPEN_EXISTING, 0))
-        return false;
-    bool cut = part.file.SetSize(part.size);
-    DWORD error = GetLastError();
-    bool closed = part.file.Close();
-    if (!cut) {
-        SetLastError(error);
-        return false;
-    }
-    return closed;
+    return part.file.CutTo(part.path.Text(), part.access, part.size);
 }
 
 bool Operation::StartPipeline() {
     int32_t count = PairsInFlight(gSettings.ReadIoPairCount(), gSettings.ReadBufferSize());
     for (int32_t i = 0; i < count; ++i) {
         if (!BeginIoPair(nullptr)) {
-            ReportError(GetLastError(), L"Error BeginIoPair");
+            ReportError(::GetLastError(), L"Error BeginIoPair");
             return false;
         }
     }
@@ -213,22 +203,22 @@ bool Operation::StartPipeline() {
 
 void Operation::FinishIfComplete() {
     // Every write adds its chunk, so all is written exactly when nothing is left in flight.
-    if (state == Running && doneSize >= totalSize)
+    if (state == OperationState::Running && doneSize >= totalSize)
         Finish();
 }
 
 void Operation::Pause() {
-    if (state != Running)
+    if (state != OperationState::Running)
         return;
-    state = Paused;
+    state = OperationState::Paused;
     display.SetStatus(L"Processing %s paused.", name.Text());
     display.SetAction(kCommandResume, kActionRunGroup | kActionResumeEnabled);
 }
 
 void Operation::Resume() {
-    if (state != Paused)
+    if (state != OperationState::Paused)
         return;
-    state = Running;
+    state = OperationState::Running;
     if (!StartPipeline())
         return;
     display.SetStatus(L"Processing %s...", name.Text());
@@ -237,9 +227,9 @@ void Operation::Resume() {
 }
 
 void Operation::ReportError(DWORD code, const wchar_t* format, ...) {
-    if (state == Failed)
+    if (state == OperationState::Failed)
         return;
-    state = Failed;
+    state = OperationState::Failed;
     // Nothing is hashed after an error; pairs held for their turn are let go.
     StopHashing();
 
@@ -252,8 +242,8 @@ void Operation::ReportError(DWORD code, const wchar_t* format, ...) {
     // Inserts are ignored: some system texts hold %1 placeholders that we have nothing for.
     wchar_t system[kSystemTextCapacity];
     DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                       kSystemLanguage, system, kSystemTextCapacity, nullptr);
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                         kSystemLanguage, system, kSystemTextCapacity, nullptr);
     if (length != 0)
         text.AppendFormat(L": #%u - %s", code, system);
     else
@@ -269,7 +259,7 @@ bool Operation::TakeSectorSize(const wchar_t* commandLinePath) {
     sectorSize = QuerySectorSize(commandLinePath);
     if (sectorSize != 0)
         return true;
-    ReportSectorSizeError(GetLastError(), commandLinePath);
+    ReportSectorSizeError(::GetLastError(), commandLinePath);
     return false;
 }
 
@@ -290,7 +280,7 @@ bool Operation::CheckRoom(uint64_t needed, uint64_t available) {
 }
 
 void Operation::PostEnded() {
-    PostMessageW(display.EndedTarget(), WM_OPERATION_ENDED, 0, 0);
+    ::PostMessageW(display.EndedTarget(), WM_OPERATION_ENDED, 0, 0);
 }
 
 uint64_t Operation::ChunkOffset(const IoPair& pair) const {
@@ -317,7 +307,7 @@ bool Operation::OnPartHashed(int32_t, const Sha256Digest&) {
 
 void Operation::ChunkArrived(IoPair& pair) {
     if (!hasher.Add(&pair, ChunkOffset(pair))) {
-        ReportError(GetLastError(), L"Error Sha256");
+        ReportError(::GetLastError(), L"Error Sha256");
         return;
     }
     HashInOrder();
@@ -358,6 +348,5 @@ bool Operation::SettleEmptyParts() {
 }
 
 void Operation::Release(IoPair& pair) {
-    pair.ReleaseData();
-    delete &pair;
+    ReleaseIoPair(&pair);
 }

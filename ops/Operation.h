@@ -11,7 +11,7 @@
 class OperationDisplay;
 struct IoPair;
 
-enum OperationState : int32_t {
+enum class OperationState : int32_t {
     Idle = 0,    // nothing started; also after Abort
     Waiting = 1, // split only: measured, waiting for a part size and the Split command
     Running = 2,
@@ -45,7 +45,9 @@ public:
     virtual void Finish() = 0;
 
     OperationState State() const { return state; }
-    bool IsBusy() const { return state == Running || state == Paused; }
+    bool IsBusy() const {
+        return state == OperationState::Running || state == OperationState::Paused;
+    }
     // Percent done, 0 while there is nothing to move.
     float Progress() const;
 
@@ -95,7 +97,7 @@ protected:
     // volume has free.
     bool CheckRoom(uint64_t needed, uint64_t available);
 
-    OperationState state = Idle;
+    OperationState state = OperationState::Idle;
     WideString name;
     WideString path;
     AsyncFile file;

@@ -17,7 +17,7 @@ bool FileNameOf(const wchar_t* path, WideString& name) {
 
 uint32_t QuerySectorSize(const wchar_t* path) {
     if (!path || !path[0]) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+        ::SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     // A drive letter names its root; a path that starts with two backslashes
@@ -32,7 +32,7 @@ uint32_t QuerySectorSize(const wchar_t* path) {
             ++length;
         }
         if (separators < 4) {
-            SetLastError(ERROR_BAD_PATHNAME);
+            ::SetLastError(ERROR_BAD_PATHNAME);
             return 0;
         }
         root.Assign(path, length);
@@ -42,9 +42,9 @@ uint32_t QuerySectorSize(const wchar_t* path) {
     }
     DWORD bytesPerSector = 0;
     // Only the sector size is wanted; a failed query leaves it 0 and the reason in the last error.
-    if (GetDiskFreeSpaceW(root.Text(), nullptr, &bytesPerSector, nullptr, nullptr) &&
+    if (::GetDiskFreeSpaceW(root.Text(), nullptr, &bytesPerSector, nullptr, nullptr) &&
         bytesPerSector == 0)
-        SetLastError(ERROR_INVALID_PARAMETER);
+        ::SetLastError(ERROR_INVALID_PARAMETER);
     return bytesPerSector;
 }
 
@@ -91,7 +91,7 @@ bool FindParts(const wchar_t* wholePath, uint32_t sectorSize, PartVisitor visit,
         if (!PartPath(wholePath, number, path))
             return false;
         WIN32_FIND_DATAW data;
-        FindHandle search(FindFirstFileW(path.Text(), &data));
+        FindHandle search(::FindFirstFileW(path.Text(), &data));
         if (!search.IsSet())
             return true;
         search.Close();

@@ -67,76 +67,76 @@ bool Sha256::UseEngine(Engine engine) {
 }
 
 void Sha256::Reset() {
-    memcpy(state_, kInitialState, sizeof state_);
-    length_ = 0;
-    filled_ = 0;
+    memcpy(state, kInitialState, sizeof state);
+    length = 0;
+    filled = 0;
 }
 
-void Sha256::Update(const void* data, size_t length) {
+void Sha256::Update(const void* data, size_t size) {
     const auto* bytes = static_cast<const uint8_t*>(data);
-    length_ += length;
+    length += size;
     Sha256Blocks blocks = Blocks();
-    if (filled_ != 0) {
-        size_t take = 64 - filled_ < length ? 64 - filled_ : length;
-        memcpy(block_ + filled_, bytes, take);
-        filled_ += static_cast<uint32_t>(take);
+    if (filled != 0) {
+        size_t take = 64 - filled < size ? 64 - filled : size;
+        memcpy(block + filled, bytes, take);
+        filled += static_cast<uint32_t>(take);
         bytes += take;
-        length -= take;
-        if (filled_ < 64)
+        size -= take;
+        if (filled < 64)
             return;
-        blocks(state_, block_, 1);
-        filled_ = 0;
+        blocks(state, block, 1);
+        filled = 0;
     }
     // Whole blocks straight from the caller's buffer: no copy.
-    if (length >= 64) {
-        blocks(state_, bytes, length / 64);
-        bytes += length / 64 * 64;
-        length %= 64;
+    if (size >= 64) {
+        blocks(state, bytes, size / 64);
+        bytes += size / 64 * 64;
+        size %= 64;
     }
-    if (length != 0) {
-        memcpy(block_, bytes, length);
-        filled_ = static_cast<uint32_t>(length);
+    if (size != 0) {
+        memcpy(block, bytes, size);
+        filled = static_cast<uint32_t>(size);
     }
 }
 
-void Sha256::UpdateBoth(Sha256& first, Sha256& second, const void* data, size_t length) {
+void Sha256::UpdateBoth(Sha256& first, Sha256& second, const void* data, size_t size) {
     const auto* bytes = static_cast<const uint8_t*>(data);
-    if (first.filled_ == second.filled_ && first.filled_ != 0) {
+    if (first.filled == second.filled && first.filled != 0) {
         // Completes the block both have begun.
-        size_t head = 64 - first.filled_ < length ? 64 - first.filled_ : length;
+        size_t head = 64 - first.filled < size ? 64 - first.filled : size;
         first.Update(bytes, head);
         second.Update(bytes, head);
         bytes += head;
-        length -= head;
+        size -= head;
     }
-    if (first.filled_ == 0 && second.filled_ == 0 && length >= 64) {
-        size_t whole = length / 64 * 64;
-        BlocksTwo()(first.state_, second.state_, bytes, whole / 64);
-        first.length_ += whole;
-        second.length_ += whole;
+    if (first.filled == 0 && second.filled == 0 && size >= 64) {
+        size_t whole = size / 64 * 64;
+        BlocksTwo()(first.state, second.state, bytes, whole / 64);
+        first.length += whole;
+        second.length += whole;
         bytes += whole;
-        length -= whole;
+        size -= whole;
     }
-    if (length != 0) {
-        first.Update(bytes, length);
-        second.Update(bytes, length);
+    if (size != 0) {
+        first.Update(bytes, size);
+        second.Update(bytes, size);
     }
 }
 
 Sha256Digest Sha256::Final() {
-    const uint64_t bits = length_ * 8;
+    const uint64_t bits = length * 8;
     uint8_t tail[72] = {0x80};
     // Pad to 56 bytes past a block boundary, then the length in bits, big-endian.
-    size_t pad = (filled_ < 56 ? 56 - filled_ : 120 - filled_);
+    size_t pad = (filled < 56 ? 56 - filled : 120 - filled);
     for (int i = 0; i < 8; ++i)
         tail[pad + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
     Update(tail, pad + 8);
     Sha256Digest digest;
     for (int i = 0; i < 8; ++i) {
-        digest.bytes[4 * i] = static_cast<uint8_t>(state_[i] >> 24);
-        digest.bytes[4 * i + 1] = static_cast<uint8_t>(state_[i] >> 16);
-        digest.bytes[4 * i + 2] = static_cast<uint8_t>(state_[i] >> 8);
-        digest.bytes[4 * i + 3] = static_cast<uint8_t>(state_[i]);
+        digest.bytes[4 * i] = static_cast<uint8_t>(state[i] >> 24);
+        digest.bytes[4 * i + 1] = static_cast<uint8_t>(state[i] >> 16);
+        digest.bytes[4 * i + 2] = static_cast<uint8_t>(state[i] >> 8);
+        digest.bytes[4 * i + 3] = static_cast<uint8_t>(state[i]);
     }
     Reset();
     return digest;

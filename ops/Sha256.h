@@ -27,10 +27,10 @@ public:
     Sha256() { Reset(); }
 
     void Reset();
-    void Update(const void* data, size_t length);
+    void Update(const void* data, size_t size);
     // Feeds the same data to two streams, in about the time of one when both stand at the same
     // place in their 64-byte blocks.
-    static void UpdateBoth(Sha256& first, Sha256& second, const void* data, size_t length);
+    static void UpdateBoth(Sha256& first, Sha256& second, const void* data, size_t size);
     // The digest of everything fed since the last reset; the object starts over afterwards.
     Sha256Digest Final();
 
@@ -41,10 +41,10 @@ public:
     static bool UseEngine(Engine engine);
 
 private:
-    uint32_t state_[8];
-    uint8_t block_[64];
-    uint64_t length_;
-    uint32_t filled_;
+    uint32_t state[8];
+    uint8_t block[64];
+    uint64_t length;
+    uint32_t filled;
 };
 
 // The 64 lowercase hex digits of a digest, plus a NUL.

@@ -26,9 +26,9 @@ void SplitOperation::Start(const WideString& commandLinePath) {
     FileNameOf(path.Text(), name);
 
     WIN32_FIND_DATAW found;
-    FindHandle search(FindFirstFileW(path.Text(), &found));
+    FindHandle search(::FindFirstFileW(path.Text(), &found));
     if (!search.IsSet()) {
-        ReportError(GetLastError(), L"Error opening %s", path.Text());
+        ReportError(::GetLastError(), L"Error opening %s", path.Text());
         return;
     }
     search.Close();
@@ -36,7 +36,7 @@ void SplitOperation::Start(const WideString& commandLinePath) {
     doneSize = 0;
     if (!TakeSectorSize(path.Text()))
         return;
-    state = Waiting;
+    state = OperationState::Waiting;
 
     display.SetTitle(name.Text());
     display.SetStatus(L"Waiting user action.");
@@ -56,7 +56,7 @@ void SplitOperation::ShowPartCount(UINT noPartSizeFlags) {
 }
 
 void SplitOperation::OnPartSizeChanged() {
-    if (state != Waiting)
+    if (state != OperationState::Waiting)
         return;
     partSize = display.GetPartSize();
     display.SetStatus(L"Waiting user action.");
@@ -64,13 +64,13 @@ void SplitOperation::OnPartSizeChanged() {
 }
 
 void SplitOperation::OnCommand(UINT id) {
-    if (state == Waiting && id == kCommandSplit)
+    if (state == OperationState::Waiting && id == kCommandSplit)
         BeginSplitting();
-    else if (state == Running && id == kCommandPause)
+    else if (state == OperationState::Running && id == kCommandPause)
         Pause();
-    else if (state == Paused && id == kCommandResume)
+    else if (state == OperationState::Paused && id == kCommandResume)
         Resume();
-    else if (state == Done && id == kCommandFind)
+    else if (state == OperationState::Done && id == kCommandFind)
         SelectParts();
 }
 
@@ -83,14 +83,14 @@ void SplitOperation::BeginSplitting() {
     fileUnbuffered = partSize % sectorSize == 0;
     if (!file.Open(path.Text(), GENERIC_READ, OPEN_EXISTING,
                    fileUnbuffered ? kOverlappedUnbuffered : kOverlapped)) {
-        ReportError(GetLastError(), L"Error opening %s", path.Text());
+        ReportError(::GetLastError(), L"Error opening %s", path.Text());
         return;
     }
     // The size counts from the open handle, which keeps everybody else out from now on: the file
     // may have changed while the user chose the part size.
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Handle(), &size)) {
-        ReportError(GetLastError(), L"Error opening %s", path.Text());
+    if (!::GetFileSizeEx(file.Handle(), &size)) {
+        ReportError(::GetLastError(), L"Error opening %s", path.Text());
         return;
     }
     if (static_cast<uint64_t>(size.QuadPart) != totalSize) {
@@ -109,7 +109,7 @@ void SplitOperation::BeginSplitting() {
     }
     int32_t partCount = static_cast<int32_t>(count);
     if (!parts.Reserve(partCount)) {
-        ReportError(GetLastError(), L"Error");
+        ReportError(::GetLastError(), L"Error");
         return;
     }
     for (int32_t i = 1; i <= partCount; ++i) {
@@ -118,7 +118,7 @@ void SplitOperation::BeginSplitting() {
         if (!PartPath(path.Text(), static_cast<uint32_t>(i), partPath) ||
             !parts.Append(
                 PartRecord(GENERIC_WRITE, CREATE_NEW, partPath, extent.offset, extent.size))) {
-            DWORD error = GetLastError();
+            DWORD error = ::GetLastError();
             parts.Clear();
             ReportError(error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY, L"Error");
             return;
@@ -141,7 +141,7 @@ void SplitOperation::BeginSplitting() {
         return;
     if (!StartPipeline())
         return;
-    state = Running;
+    state = OperationState::Running;
     display.ShowPartSizePanel(false);
     display.SetStatus(L"Processing %s...", name.Text());
     display.SetStatusBar(path.Text());
@@ -157,11 +157,11 @@ void SplitOperation::PrepareIoPair(IoPair& pair) {
 }
 
 void SplitOperation::Finish() {
-    if (state != Running)
+    if (state != OperationState::Running)
         return;
     if (IsHashing() && !CompleteList())
         return;
-    state = Done;
+    state = OperationState::Done;
     file.Close();
     display.SetTitle(name.Text());
     display.SetStatus(L"%s splited !", name.Text());
@@ -174,7 +174,7 @@ void SplitOperation::Finish() {
 }
 
 void SplitOperation::SelectParts() {
-    if (state != Done)
+    if (state != OperationState::Done)
         return;
     DynArray<const wchar_t*> paths;
     if (!paths.Reserve(parts.Count() + 1))
@@ -188,10 +188,10 @@ void SplitOperation::SelectParts() {
 
 bool SplitOperation::CreateList() {
     listPath.Format(L"%s.sha256", path.Text());
-    listFile.Reset(CreateFileW(listPath.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    listFile.Reset(::CreateFileW(listPath.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!listFile.IsSet()) {
-        ReportError(GetLastError(), L"Error opening %s", listPath.Text());
+        ReportError(::GetLastError(), L"Error opening %s", listPath.Text());
         return false;
     }
     listCreated = true;
@@ -205,8 +205,9 @@ bool SplitOperation::FlushList() {
     DWORD left = static_cast<DWORD>(listText.Count());
     while (left != 0) {
         DWORD written = 0;
-        if (!WriteFile(listFile.Get(), at, left, &written, nullptr) || written == 0) {
-            ReportError(written == 0 && GetLastError() == 0 ? ERROR_WRITE_FAULT : GetLastError(),
+        if (!::WriteFile(listFile.Get(), at, left, &written, nullptr) || written == 0) {
+            ReportError(written == 0 && ::GetLastError() == 0 ? ERROR_WRITE_FAULT
+                                                              : ::GetLastError(),
                         L"Error writing %s", listPath.Text());
             return false;
         }
@@ -221,7 +222,7 @@ bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
     WideString partName;
     FileNameOf(parts[index].path.Text(), partName);
     if (!AppendChecksumLine(listText, digest, partName.Text())) {
-        ReportError(GetLastError(), L"Error writing %s", listPath.Text());
+        ReportError(::GetLastError(), L"Error writing %s", listPath.Text());
         return false;
     }
     return listText.Count() < kListFlushBytes || FlushList();
@@ -231,13 +232,13 @@ bool SplitOperation::CompleteList() {
     const Sha256Digest whole = WholeDigest();
     StopHashing();
     if (!AppendChecksumLine(listText, whole, name.Text())) {
-        ReportError(GetLastError(), L"Error writing %s", listPath.Text());
+        ReportError(::GetLastError(), L"Error writing %s", listPath.Text());
         return false;
     }
     if (!FlushList())
         return false;
     if (!listFile.Close()) {
-        ReportError(GetLastError(), L"Error writing %s", listPath.Text());
+        ReportError(::GetLastError(), L"Error writing %s", listPath.Text());
         return false;
     }
     listComplete = true;
@@ -247,7 +248,7 @@ bool SplitOperation::CompleteList() {
 void SplitOperation::DropList() {
     listFile.Close();
     if (listCreated && !listComplete)
-        DeleteFileW(listPath.Text());
+        ::DeleteFileW(listPath.Text());
     listCreated = false;
 }
 
@@ -259,11 +260,11 @@ void SplitOperation::Abort() {
             bool created = part.WasOpened();
             part.file.Close();
             if (created)
-                DeleteFileW(part.path.Text());
+                ::DeleteFileW(part.path.Text());
         }
     }
     file.Close();
     parts.Clear();
     nextPart = 0;
-    state = Idle;
+    state = OperationState::Idle;
 }

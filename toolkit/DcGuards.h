@@ -8,53 +8,54 @@
 // Selects a pen, brush, font or bitmap and selects the previous one back.
 class SelectObjectGuard {
 public:
-    SelectObjectGuard(HDC dc, HGDIOBJ object) : dc_(dc), previous_(nullptr) {
-        if (dc != nullptr && object != nullptr)
-            previous_ = ::SelectObject(dc, object);
+    SelectObjectGuard(HDC target, HGDIOBJ object) : dc(target), previous(nullptr) {
+        if (target != nullptr && object != nullptr)
+            previous = ::SelectObject(target, object);
     }
     ~SelectObjectGuard() {
-        if (previous_ != nullptr && previous_ != HGDI_ERROR)
-            ::SelectObject(dc_, previous_);
+        if (previous != nullptr && previous != HGDI_ERROR)
+            ::SelectObject(dc, previous);
     }
     SelectObjectGuard(const SelectObjectGuard&) = delete;
     SelectObjectGuard& operator=(const SelectObjectGuard&) = delete;
 
-    bool Selected() const { return previous_ != nullptr && previous_ != HGDI_ERROR; }
+    bool Selected() const { return previous != nullptr && previous != HGDI_ERROR; }
 
 private:
-    HDC dc_;
-    HGDIOBJ previous_;
+    HDC dc;
+    HGDIOBJ previous;
 };
 
 class TextColorGuard {
 public:
-    TextColorGuard(HDC dc, COLORREF color) : dc_(dc), previous_(::SetTextColor(dc, color)) {}
+    TextColorGuard(HDC target, COLORREF color)
+        : dc(target), previous(::SetTextColor(target, color)) {}
     ~TextColorGuard() {
-        if (previous_ != CLR_INVALID)
-            ::SetTextColor(dc_, previous_);
+        if (previous != CLR_INVALID)
+            ::SetTextColor(dc, previous);
     }
     TextColorGuard(const TextColorGuard&) = delete;
     TextColorGuard& operator=(const TextColorGuard&) = delete;
 
     // Changes the colour again; the one found first is still what comes back.
-    void Set(COLORREF color) { ::SetTextColor(dc_, color); }
+    void Set(COLORREF color) { ::SetTextColor(dc, color); }
 
 private:
-    HDC dc_;
-    COLORREF previous_;
+    HDC dc;
+    COLORREF previous;
 };
 
 class BkModeGuard {
 public:
-    BkModeGuard(HDC dc, int mode) : dc_(dc), previous_(::SetBkMode(dc, mode)) {}
+    BkModeGuard(HDC target, int mode) : dc(target), previous(::SetBkMode(target, mode)) {}
     ~BkModeGuard() {
-        if (previous_ != 0)
-            ::SetBkMode(dc_, previous_);
+        if (previous != 0)
+            ::SetBkMode(dc, previous);
     }
     BkModeGuard(const BkModeGuard&) = delete;
     BkModeGuard& operator=(const BkModeGuard&) = delete;
 
 private:
-    HDC dc_;
-    int previous_;
+    HDC dc;
+    int previous;
 };

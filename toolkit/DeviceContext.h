@@ -6,38 +6,38 @@
 class OwnedDC {
 public:
     OwnedDC() = default;
-    explicit OwnedDC(HDC dc) : dc_(dc) {}
+    explicit OwnedDC(HDC owned) : dc(owned) {}
     ~OwnedDC() { Reset(); }
     OwnedDC(const OwnedDC&) = delete;
     OwnedDC& operator=(const OwnedDC&) = delete;
 
-    HDC Get() const { return dc_; }
-    bool IsSet() const { return dc_ != nullptr; }
-    void Reset(HDC dc = nullptr) {
-        if (dc_ != nullptr)
-            ::DeleteDC(dc_);
-        dc_ = dc;
+    HDC Get() const { return dc; }
+    bool IsSet() const { return dc != nullptr; }
+    void Reset(HDC owned = nullptr) {
+        if (dc != nullptr)
+            ::DeleteDC(dc);
+        dc = owned;
     }
 
 private:
-    HDC dc_ = nullptr;
+    HDC dc = nullptr;
 };
 
 // A window's DC borrowed with GetDC and given back with ReleaseDC.
 class WindowDC {
 public:
-    explicit WindowDC(HWND window) : window_(window), dc_(::GetDC(window)) {}
+    explicit WindowDC(HWND owner) : window(owner), dc(::GetDC(owner)) {}
     ~WindowDC() {
-        if (dc_ != nullptr)
-            ::ReleaseDC(window_, dc_);
+        if (dc != nullptr)
+            ::ReleaseDC(window, dc);
     }
     WindowDC(const WindowDC&) = delete;
     WindowDC& operator=(const WindowDC&) = delete;
 
-    HDC Get() const { return dc_; }
-    bool IsSet() const { return dc_ != nullptr; }
+    HDC Get() const { return dc; }
+    bool IsSet() const { return dc != nullptr; }
 
 private:
-    HWND window_;
-    HDC dc_;
+    HWND window;
+    HDC dc;
 };

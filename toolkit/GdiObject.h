@@ -7,29 +7,29 @@
 template <class T> class GdiObject {
 public:
     GdiObject() = default;
-    explicit GdiObject(T object) : object_(object) {}
+    explicit GdiObject(T owned) : object(owned) {}
     ~GdiObject() { Reset(); }
     GdiObject(const GdiObject&) = delete;
     GdiObject& operator=(const GdiObject&) = delete;
 
-    T Get() const { return object_; }
-    bool IsSet() const { return object_ != nullptr; }
+    T Get() const { return object; }
+    bool IsSet() const { return object != nullptr; }
 
     // Takes a new object, deleting the one held before.
-    void Reset(T object = nullptr) {
-        if (object_ != nullptr)
-            ::DeleteObject(object_);
-        object_ = object;
+    void Reset(T owned = nullptr) {
+        if (object != nullptr)
+            ::DeleteObject(object);
+        object = owned;
     }
     // Gives the object up without deleting it.
     T Release() {
-        T object = object_;
-        object_ = nullptr;
-        return object;
+        T released = object;
+        object = nullptr;
+        return released;
     }
 
 private:
-    T object_ = nullptr;
+    T object = nullptr;
 };
 
 using FontObject = GdiObject<HFONT>;

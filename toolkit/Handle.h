@@ -7,51 +7,51 @@
 template <class Traits> class HandleOwner {
 public:
     HandleOwner() = default;
-    explicit HandleOwner(HANDLE handle) : handle_(handle) {}
+    explicit HandleOwner(HANDLE owned) : handle(owned) {}
     ~HandleOwner() { Close(); }
     HandleOwner(const HandleOwner&) = delete;
     HandleOwner& operator=(const HandleOwner&) = delete;
 
-    HANDLE Get() const { return handle_; }
-    bool IsSet() const { return handle_ != Traits::Empty(); }
+    HANDLE Get() const { return handle; }
+    bool IsSet() const { return handle != Traits::Empty(); }
 
     // Takes ownership of a new handle, closing the one held before.
-    void Reset(HANDLE handle = Traits::Empty()) {
+    void Reset(HANDLE owned = Traits::Empty()) {
         Close();
-        handle_ = handle;
+        handle = owned;
     }
     // Gives up ownership without closing.
     HANDLE Release() {
-        HANDLE handle = handle_;
-        handle_ = Traits::Empty();
-        return handle;
+        HANDLE released = handle;
+        handle = Traits::Empty();
+        return released;
     }
     // Returns the result of the close, true when nothing was held.
     bool Close() {
         if (!IsSet())
             return true;
-        bool ok = Traits::Close(handle_);
-        handle_ = Traits::Empty();
+        bool ok = Traits::Close(handle);
+        handle = Traits::Empty();
         return ok;
     }
 
 private:
-    HANDLE handle_ = Traits::Empty();
+    HANDLE handle = Traits::Empty();
 };
 
 struct KernelHandleTraits {
     static HANDLE Empty() { return nullptr; }
-    static bool Close(HANDLE handle) { return CloseHandle(handle) != 0; }
+    static bool Close(HANDLE handle) { return ::CloseHandle(handle) != 0; }
 };
 
 struct FileHandleTraits {
     static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
-    static bool Close(HANDLE handle) { return CloseHandle(handle) != 0; }
+    static bool Close(HANDLE handle) { return ::CloseHandle(handle) != 0; }
 };
 
 struct FindHandleTraits {
     static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
-    static bool Close(HANDLE handle) { return FindClose(handle) != 0; }
+    static bool Close(HANDLE handle) { return ::FindClose(handle) != 0; }
 };
 
 // Threads, events, completion ports: absent is null.

@@ -2,6 +2,12 @@
 
 #include "toolkit/KWindow.h"
 
+// The wParam of a WM_COMMAND: the notification code in the high word, the control's or
+// command's id in the low one.
+constexpr WPARAM CommandWord(UINT code, UINT id) {
+    return (static_cast<WPARAM>(code) << 16) | id;
+}
+
 // A dialog made from a template of the program's resources, its messages routed to the
 // virtual handlers below. Used as is for modeless dialogs, each run by its own loop.
 class KDialog : public KWindow {

@@ -4,14 +4,13 @@
 
 namespace {
 
-constexpr int LinkTextMax = 512;
+constexpr int kLinkTextMax = 512;
 
 } // namespace
 
-KHyperlink::KHyperlink(COLORREF normalColor, COLORREF hoverColor)
-    : normalColor_(normalColor), hoverColor_(hoverColor) {}
+KHyperlink::KHyperlink(COLORREF normal, COLORREF hover) : normalColor(normal), hoverColor(hover) {}
 
-// The font goes with linkFont_, before the base unbinds the window.
+// The font goes with linkFont, before the base unbinds the window.
 KHyperlink::~KHyperlink() = default;
 
 BOOL KHyperlink::Attach(HWND window) {
@@ -31,13 +30,13 @@ void KHyperlink::MakeLinkFont(HFONT font) {
     LOGFONTW logFont{};
     if (::GetObjectW(base, sizeof logFont, &logFont) != 0) {
         logFont.lfUnderline = 1;
-        linkFont_.Reset(::CreateFontIndirectW(&logFont));
+        linkFont.Reset(::CreateFontIndirectW(&logFont));
     }
 }
 
 BOOL KHyperlink::Detach() {
-    linkFont_.Reset();
-    textFont_ = nullptr;
+    linkFont.Reset();
+    textFont = nullptr;
     return KWindow::Detach();
 }
 
@@ -49,40 +48,40 @@ bool KHyperlink::CursorOverText() const {
     POINT cursor{};
     ::GetCursorPos(&cursor);
     ScreenToClient(&cursor);
-    return ::PtInRect(&hitRect_, cursor) != 0;
+    return ::PtInRect(&hitRect, cursor) != 0;
 }
 
 LRESULT KHyperlink::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_SETCURSOR: {
-        if (!tracking_) {
+        if (!tracking) {
             TRACKMOUSEEVENT track{};
             track.cbSize = sizeof track;
             track.dwFlags = TME_LEAVE;
             track.hwndTrack = Handle();
             // A failed request is simply repeated at the next WM_SETCURSOR.
-            tracking_ = ::TrackMouseEvent(&track);
+            tracking = ::TrackMouseEvent(&track) != FALSE;
         }
-        const BOOL in = CursorOverText() ? TRUE : FALSE;
-        if (in != hot_) {
+        const bool in = CursorOverText();
+        if (in != hot) {
             ::SetCursor(::LoadCursorW(nullptr, in ? IDC_HAND : IDC_ARROW));
             Invalidate();
-            hot_ = in;
+            hot = in;
         }
         return TRUE;
     }
     case WM_SIZE:
-        ::SetRectEmpty(&hitRect_);
+        ::SetRectEmpty(&hitRect);
         break;
     case WM_MOUSELEAVE:
         Invalidate();
-        tracking_ = FALSE;
+        tracking = false;
         // The cursor is elsewhere now: coming back onto the text must set the hand again.
-        hot_ = FALSE;
+        hot = false;
         break;
     case WM_LBUTTONDOWN: {
         POINT point = {static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};
-        if (::PtInRect(&hitRect_, point))
+        if (::PtInRect(&hitRect, point))
             ::PostMessageW(::GetParent(Handle()), WM_COMMAND, LOWORD(GetDlgCtrlID()),
                            reinterpret_cast<LPARAM>(Handle()));
         return TRUE;
@@ -92,20 +91,20 @@ LRESULT KHyperlink::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         return HTCLIENT;
     case WM_SETTEXT:
         Invalidate();
-        ::SetRectEmpty(&hitRect_);
+        ::SetRectEmpty(&hitRect);
         break;
     case WM_SETFONT:
         // A new font (another dpi, say): kept here, as a static of the owner-drawn kind may
         // ignore it; the underlined copy follows, and the text is measured again.
-        textFont_ = reinterpret_cast<HFONT>(wParam);
-        MakeLinkFont(textFont_);
-        ::SetRectEmpty(&hitRect_);
+        textFont = reinterpret_cast<HFONT>(wParam);
+        MakeLinkFont(textFont);
+        ::SetRectEmpty(&hitRect);
         if (LOWORD(lParam) != 0)
             Invalidate();
         break;
     case WM_GETFONT:
-        if (textFont_ != nullptr)
-            return reinterpret_cast<LRESULT>(textFont_);
+        if (textFont != nullptr)
+            return reinterpret_cast<LRESULT>(textFont);
         break;
     default:
         break;
@@ -124,32 +123,32 @@ BOOL KHyperlink::OnReflect(UINT msg, WPARAM, LPARAM lParam, LRESULT* result) {
 void KHyperlink::Paint(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const RECT& whole = item.rcItem;
-    wchar_t text[LinkTextMax] = L"";
-    const int length = GetWindowTextW(text, LinkTextMax);
+    wchar_t text[kLinkTextMax] = L"";
+    const int length = GetWindowTextW(text, kLinkTextMax);
     const DWORD style = GetStyle();
 
     // The font the control was last given; without one the DC's, which is the static's own.
-    SelectObjectGuard ownFont(dc, textFont_);
-    if (::IsRectEmpty(&hitRect_)) {
+    SelectObjectGuard ownFont(dc, textFont);
+    if (::IsRectEmpty(&hitRect)) {
         SIZE extent{};
         ::GetTextExtentPoint32W(dc, text, length, &extent);
         const int width = whole.right - whole.left;
         const int height = whole.bottom - whole.top;
         if ((style & SS_RIGHT) != 0) {
-            hitRect_.left = whole.right - extent.cx;
-            hitRect_.right = whole.right;
+            hitRect.left = whole.right - extent.cx;
+            hitRect.right = whole.right;
         } else {
-            hitRect_.left = (width - extent.cx) / 2;
-            hitRect_.right = hitRect_.left + extent.cx;
+            hitRect.left = (width - extent.cx) / 2;
+            hitRect.right = hitRect.left + extent.cx;
         }
-        hitRect_.top = (height - extent.cy) / 2;
-        hitRect_.bottom = hitRect_.top + extent.cy;
+        hitRect.top = (height - extent.cy) / 2;
+        hitRect.bottom = hitRect.top + extent.cy;
     }
 
     // The colour follows the cursor at paint time; WM_SETCURSOR only asks for the paint.
     const bool over = CursorOverText();
-    TextColorGuard textColor(dc, over ? hoverColor_ : normalColor_);
-    SelectObjectGuard font(dc, over ? linkFont_.Get() : nullptr);
+    TextColorGuard textColor(dc, over ? hoverColor : normalColor);
+    SelectObjectGuard font(dc, over ? linkFont.Get() : nullptr);
     BkModeGuard bkMode(dc, TRANSPARENT);
 
     ::FillRect(dc, &whole, ::GetSysColorBrush(COLOR_BTNFACE));

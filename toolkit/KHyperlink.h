@@ -6,9 +6,14 @@
 // An owner-drawn static that behaves as a link: over its text the cursor is a hand and the
 // text takes the hover colour and an underlined font; a click on the text is posted to the
 // parent as WM_COMMAND (id, handle).
+//
+// The program's links are grey, blue under the cursor.
+constexpr COLORREF kLinkColor = RGB(127, 127, 127);
+constexpr COLORREF kLinkHoverColor = RGB(0, 0, 255);
+
 class KHyperlink : public KWindow {
 public:
-    KHyperlink(COLORREF normalColor, COLORREF hoverColor);
+    KHyperlink(COLORREF normal, COLORREF hover);
     ~KHyperlink() override;
 
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -20,10 +25,10 @@ public:
     BOOL Detach();
 
     // Empty until the first paint after Attach, a resize or a new text measures the text.
-    const RECT& HitRect() const { return hitRect_; }
-    HFONT LinkFont() const { return linkFont_.Get(); }
-    bool IsHot() const { return hot_ != FALSE; }
-    bool IsTracking() const { return tracking_ != FALSE; }
+    const RECT& HitRect() const { return hitRect; }
+    HFONT LinkFont() const { return linkFont.Get(); }
+    bool IsHot() const { return hot; }
+    bool IsTracking() const { return tracking; }
 
 private:
     void Invalidate();
@@ -32,12 +37,12 @@ private:
     void MakeLinkFont(HFONT font);
     void Paint(const DRAWITEMSTRUCT& item);
 
-    RECT hitRect_{};
-    FontObject linkFont_;
+    RECT hitRect{};
+    FontObject linkFont;
     // The font last given with WM_SETFONT (not ours): an owner-drawn static does not keep it.
-    HFONT textFont_ = nullptr;
-    COLORREF normalColor_;
-    COLORREF hoverColor_;
-    BOOL tracking_ = FALSE;
-    BOOL hot_ = FALSE;
+    HFONT textFont = nullptr;
+    COLORREF normalColor;
+    COLORREF hoverColor;
+    bool tracking = false;
+    bool hot = false;
 };

@@ -9,17 +9,17 @@ BOOL KModalDialog::DoModal(UINT templateId, HWND parent) {
         ::SetLastError(ERROR_ALREADY_INITIALIZED);
         return FALSE;
     }
-    INT_PTR result =
+    INT_PTR returned =
         ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), parent,
                           &KDialog::StaticDialogProc, reinterpret_cast<LPARAM>(this));
-    result_ = static_cast<int>(result);
+    result = static_cast<int>(returned);
     // The window is gone whichever way the dialog ended.
     ClearHandle();
-    return result > 0;
+    return returned > 0;
 }
 
-BOOL KModalDialog::EndModal(int result) {
-    BOOL ended = ::EndDialog(Handle(), result);
+BOOL KModalDialog::EndModal(int code) {
+    BOOL ended = ::EndDialog(Handle(), code);
     ClearHandle();
     return ended;
 }

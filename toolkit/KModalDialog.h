@@ -13,11 +13,11 @@ public:
 
     // TRUE for any positive result (IDOK, IDCANCEL, ...); Result() tells which.
     BOOL DoModal(UINT templateId, HWND parent);
-    BOOL EndModal(int result);
+    BOOL EndModal(int code);
     bool IsCreated() const { return IsBound(); }
     // What DialogBoxParamW returned; -1 until a dialog has run.
-    int Result() const { return result_; }
+    int Result() const { return result; }
 
 private:
-    int result_ = -1;
+    int result = -1;
 };

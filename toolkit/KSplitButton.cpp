@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr int LabelTextMax = 512;
+constexpr int kLabelTextMax = 512;
 
 RECT Offset(RECT rect, int dx, int dy) {
     ::OffsetRect(&rect, dx, dy);
@@ -17,25 +17,25 @@ BOOL KSplitButton::Attach(HWND window) {
     if (!KWindow::Attach(window, true))
         return FALSE;
     ModifyStyle(BS_OWNERDRAW, 0);
-    dpi_ = Dpi::ForWindow(Handle());
+    dpi = Dpi::ForWindow(Handle());
     return TRUE;
 }
 
-void KSplitButton::SetDpi(UINT dpi) {
-    if (dpi == 0 || dpi == dpi_)
+void KSplitButton::SetDpi(UINT newDpi) {
+    if (newDpi == 0 || newDpi == dpi)
         return;
-    dpi_ = dpi;
+    dpi = newDpi;
     Invalidate();
 }
 
 int KSplitButton::ArrowPartWidth() const {
-    return ScaleForDpi(ArrowWidth, dpi_);
+    return ScaleForDpi(kArrowWidth, dpi);
 }
 
-void KSplitButton::SetMode(int mode) {
-    if (mode == mode_)
+void KSplitButton::SetMode(SplitButtonMode newMode) {
+    if (newMode == mode)
         return;
-    mode_ = mode;
+    mode = newMode;
     Invalidate();
 }
 
@@ -60,10 +60,10 @@ LRESULT KSplitButton::TrackMenu() {
     // loop; the parent is told too, as it would be for a menu of its own.
     const HWND parent = ::GetParent(button);
     ::SendMessageW(parent, WM_ENTERMENULOOP, TRUE, 0);
-    menuOpen_ = 1;
+    menuOpen = true;
     UINT command = static_cast<UINT>(
-        ::TrackPopupMenu(menu_, TPM_RETURNCMD, screen.left, screen.bottom, 0, button, nullptr));
-    menuOpen_ = 0;
+        ::TrackPopupMenu(menu, TPM_RETURNCMD, screen.left, screen.bottom, 0, button, nullptr));
+    menuOpen = false;
     ::SendMessageW(parent, WM_EXITMENULOOP, TRUE, 0);
     // Posted, so the parent runs the command after the menu has gone; a dismissed menu
     // (0) runs nothing.
@@ -83,12 +83,12 @@ LRESULT KSplitButton::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (::PtInRect(&arrow, point)) {
             // The button never sees this press, so it is not pushed and sends no click; the
             // menu opens once this message has returned.
-            PostMessageW(TrackMenuMessage, 0, 0);
+            PostMessageW(kTrackMenuMessage, 0, 0);
             return 0;
         }
         break;
     }
-    case TrackMenuMessage:
+    case kTrackMenuMessage:
         return TrackMenu();
     case WM_SETFOCUS:
         Invalidate();
@@ -103,7 +103,7 @@ BOOL KSplitButton::OnReflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
     switch (msg) {
     case WM_COMMAND:
         // In mode 2 the label's click goes no further; the menu's commands carry their own ids.
-        if (mode_ == 2 && wParam == static_cast<WPARAM>(GetDlgCtrlID())) {
+        if (mode == SplitButtonMode::LabelInert && wParam == static_cast<WPARAM>(GetDlgCtrlID())) {
             *result = 0;
             return TRUE;
         }
@@ -120,8 +120,8 @@ BOOL KSplitButton::OnReflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
 void KSplitButton::Paint(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const RECT& whole = item.rcItem;
-    wchar_t text[LabelTextMax] = L"";
-    GetWindowTextW(text, LabelTextMax);
+    wchar_t text[kLabelTextMax] = L"";
+    GetWindowTextW(text, kLabelTextMax);
 
     const int arrowWidth = ArrowPartWidth();
     RECT label = whole;
@@ -145,8 +145,8 @@ void KSplitButton::Paint(const DRAWITEMSTRUCT& item) {
 
     // While the menu is open the press belongs to the arrow alone.
     const bool pushed = (::SendMessageW(Handle(), BM_GETSTATE, 0, 0) & BST_PUSHED) != 0;
-    const bool labelDown = pushed && !menuOpen_;
-    const bool arrowDown = pushed || menuOpen_;
+    const bool labelDown = pushed && !menuOpen;
+    const bool arrowDown = pushed || menuOpen;
     ::DrawEdge(dc, &label, labelDown ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT | BF_ADJUST);
     ::DrawEdge(dc, &arrow, arrowDown ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT | BF_ADJUST);
     if (labelDown)
@@ -164,18 +164,19 @@ void KSplitButton::Paint(const DRAWITEMSTRUCT& item) {
         arrow.bottom += 1;
     }
 
-    constexpr UINT textFlags = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP | DT_END_ELLIPSIS;
-    if ((item.itemState & ODS_DISABLED) != 0 || mode_ == 2) {
+    constexpr UINT kTextFlags =
+        DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP | DT_END_ELLIPSIS;
+    if ((item.itemState & ODS_DISABLED) != 0 || mode == SplitButtonMode::LabelInert) {
         // Etched: a light copy one pixel down and right under the grey text.
         RECT etch = Offset(label, 1, 1);
         textColor.Set(::GetSysColor(COLOR_BTNHIGHLIGHT));
-        ::DrawTextW(dc, text, -1, &etch, textFlags);
+        ::DrawTextW(dc, text, -1, &etch, kTextFlags);
         textColor.Set(::GetSysColor(COLOR_GRAYTEXT));
     }
-    ::DrawTextW(dc, text, -1, &label, textFlags);
+    ::DrawTextW(dc, text, -1, &label, kTextFlags);
 
     // Twice as wide as high, its tip in the middle; at 96 dpi 8 by 4 pixels.
-    const int half = ScaleForDpi(TriangleWidth, dpi_) / 2;
+    const int half = ScaleForDpi(kTriangleWidth, dpi) / 2;
     const int x = arrow.left + (arrow.right - arrow.left - 2 * half) / 2;
     const int y = arrow.top + (arrow.bottom - arrow.top - half) / 2 + 1;
     const POINT triangle[3] = {{x, y}, {x + 2 * half, y}, {x + half, y + half}};

@@ -1,46 +1,46 @@
 #include "toolkit/KWindow.h"
 
-ATOM KWindow::atom_ = 0;
+ATOM KWindow::atom = 0;
 
 KWindow::KWindow() {
     // Every object holds one reference, so the atom lives exactly as long as some object does.
-    ATOM atom = ::AddAtomW(L"KWindow");
-    if (atom != 0)
-        atom_ = atom;
+    ATOM added = ::AddAtomW(L"KWindow");
+    if (added != 0)
+        atom = added;
 }
 
 KWindow::~KWindow() {
-    if (window_ != nullptr) {
-        if (previousProc_ != nullptr)
+    if (windowHandle != nullptr) {
+        if (previousProc != nullptr)
             Unsubclass();
         // Only our own pointer goes: another object may have subclassed the window.
-        if (::GetWindowLongPtrW(window_, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(this))
-            ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        if (::GetWindowLongPtrW(windowHandle, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(this))
+            ::SetWindowLongPtrW(windowHandle, GWLP_USERDATA, 0);
         RemoveBindingProperty();
     }
-    if (atom_ != 0)
-        ::DeleteAtom(atom_);
+    if (atom != 0)
+        ::DeleteAtom(atom);
 }
 
 BOOL KWindow::SetBindingProperty() {
-    return ::SetPropW(window_, MAKEINTATOM(atom_), this);
+    return ::SetPropW(windowHandle, MAKEINTATOM(atom), this);
 }
 
 void KWindow::RemoveBindingProperty() {
     // Only our own binding goes: another object may have bound the window since.
-    if (::GetPropW(window_, MAKEINTATOM(atom_)) == this)
-        ::RemovePropW(window_, MAKEINTATOM(atom_));
+    if (::GetPropW(windowHandle, MAKEINTATOM(atom)) == this)
+        ::RemovePropW(windowHandle, MAKEINTATOM(atom));
 }
 
 KWindow* KWindow::FromHandle(HWND window) {
-    if (window == nullptr || atom_ == 0)
+    if (window == nullptr || atom == 0)
         return nullptr;
-    return static_cast<KWindow*>(::GetPropW(window, MAKEINTATOM(atom_)));
+    return static_cast<KWindow*>(::GetPropW(window, MAKEINTATOM(atom)));
 }
 
 BOOL KWindow::Create(const wchar_t* className, DWORD exStyle, DWORD style, int x, int y, int cx,
                      int cy, HWND parent, HMENU menuOrId) {
-    if (window_ != nullptr) {
+    if (windowHandle != nullptr) {
         ::SetLastError(ERROR_ALREADY_INITIALIZED);
         return FALSE;
     }
@@ -48,7 +48,7 @@ BOOL KWindow::Create(const wchar_t* className, DWORD exStyle, DWORD style, int x
                                     menuOrId, nullptr, this);
     // A class whose procedure is StaticWindowProc has bound us at WM_NCCREATE already; a failed
     // creation must not leave that dead handle behind.
-    window_ = window;
+    windowHandle = window;
     if (window == nullptr)
         return FALSE;
     SetBindingProperty();
@@ -56,7 +56,7 @@ BOOL KWindow::Create(const wchar_t* className, DWORD exStyle, DWORD style, int x
 }
 
 BOOL KWindow::Attach(HWND window, bool subclass) {
-    if (window_ != nullptr) {
+    if (windowHandle != nullptr) {
         ::SetLastError(ERROR_ALREADY_INITIALIZED);
         return FALSE;
     }
@@ -64,7 +64,7 @@ BOOL KWindow::Attach(HWND window, bool subclass) {
         ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    window_ = window;
+    windowHandle = window;
     SetBindingProperty();
     if (subclass)
         Subclass();
@@ -72,73 +72,73 @@ BOOL KWindow::Attach(HWND window, bool subclass) {
 }
 
 BOOL KWindow::Detach() {
-    if (window_ == nullptr) {
+    if (windowHandle == nullptr) {
         ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    if (previousProc_ != nullptr)
+    if (previousProc != nullptr)
         Unsubclass();
     RemoveBindingProperty();
-    window_ = nullptr;
+    windowHandle = nullptr;
     return TRUE;
 }
 
 BOOL KWindow::Destroy() {
-    if (window_ == nullptr) {
+    if (windowHandle == nullptr) {
         ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    if (previousProc_ != nullptr)
+    if (previousProc != nullptr)
         Unsubclass();
     RemoveBindingProperty();
-    ::DestroyWindow(window_);
-    window_ = nullptr;
+    ::DestroyWindow(windowHandle);
+    windowHandle = nullptr;
     return TRUE;
 }
 
 BOOL KWindow::Subclass() {
-    if (window_ == nullptr || previousProc_ != nullptr) {
+    if (windowHandle == nullptr || previousProc != nullptr) {
         ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
     // Another object already sees this window's messages; a second layer would loop.
-    if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(window_, GWLP_WNDPROC)) ==
+    if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(windowHandle, GWLP_WNDPROC)) ==
         &KWindow::StaticWindowProc) {
         ::SetLastError(ERROR_ALREADY_INITIALIZED);
         return FALSE;
     }
     // The object first, so that the first message through the new procedure finds it.
-    ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    previousProc_ = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
-        window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&KWindow::StaticWindowProc)));
-    return previousProc_ != nullptr;
+    ::SetWindowLongPtrW(windowHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    previousProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
+        windowHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&KWindow::StaticWindowProc)));
+    return previousProc != nullptr;
 }
 
 BOOL KWindow::Unsubclass() {
-    if (window_ == nullptr || previousProc_ == nullptr) {
+    if (windowHandle == nullptr || previousProc == nullptr) {
         ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc_));
-    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-    previousProc_ = nullptr;
+    ::SetWindowLongPtrW(windowHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc));
+    ::SetWindowLongPtrW(windowHandle, GWLP_USERDATA, 0);
+    previousProc = nullptr;
     return TRUE;
 }
 
 DWORD KWindow::ModifyStyle(DWORD add, DWORD remove) {
     DWORD style = (GetStyle() & ~remove) | add;
-    ::SetWindowLongW(window_, GWL_STYLE, static_cast<LONG>(style));
+    ::SetWindowLongW(windowHandle, GWL_STYLE, static_cast<LONG>(style));
     return style;
 }
 
 DWORD KWindow::ModifyExStyle(DWORD add, DWORD remove) {
     DWORD style = (GetExStyle() & ~remove) | add;
-    ::SetWindowLongW(window_, GWL_EXSTYLE, static_cast<LONG>(style));
+    ::SetWindowLongW(windowHandle, GWL_EXSTYLE, static_cast<LONG>(style));
     return style;
 }
 
 HFONT KWindow::GetParentFont() const {
-    HWND parent = ::GetParent(window_);
+    HWND parent = ::GetParent(windowHandle);
     if (parent == nullptr)
         return nullptr;
     return reinterpret_cast<HFONT>(::SendMessageW(parent, WM_GETFONT, 0, 0));
@@ -170,9 +170,9 @@ LRESULT KWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (child->OnReflect(msg, wParam, lParam, &result))
             return result;
     }
-    if (previousProc_ != nullptr)
-        return ::CallWindowProcW(previousProc_, window_, msg, wParam, lParam);
-    return ::DefWindowProcW(window_, msg, wParam, lParam);
+    if (previousProc != nullptr)
+        return ::CallWindowProcW(previousProc, windowHandle, msg, wParam, lParam);
+    return ::DefWindowProcW(windowHandle, msg, wParam, lParam);
 }
 
 BOOL KWindow::OnReflect(UINT, WPARAM, LPARAM, LRESULT*) {
@@ -185,7 +185,7 @@ LRESULT CALLBACK KWindow::StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, L
         const CREATESTRUCTW* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
         object = static_cast<KWindow*>(create->lpCreateParams);
         if (object != nullptr) {
-            object->window_ = hwnd;
+            object->windowHandle = hwnd;
             ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
         }
     } else {
@@ -197,12 +197,12 @@ LRESULT CALLBACK KWindow::StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, L
     // No exception may unwind into the system's code that called us.
     try {
         LRESULT result = object->WindowProc(msg, wParam, lParam);
-        if (msg == WM_NCDESTROY && object->window_ == hwnd) {
+        if (msg == WM_NCDESTROY && object->windowHandle == hwnd) {
             // The window is gone without the object being told: drop the dead handle so that
             // nothing is done later to a window that may then bear the same handle.
             object->RemoveBindingProperty();
-            object->previousProc_ = nullptr;
-            object->window_ = nullptr;
+            object->previousProc = nullptr;
+            object->windowHandle = nullptr;
         }
         return result;
     } catch (...) {

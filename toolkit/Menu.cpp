@@ -1,27 +1,27 @@
 #include "toolkit/Menu.h"
 
 Menu::~Menu() {
-    if (menu_ != nullptr)
+    if (menu != nullptr)
         Destroy();
 }
 
 BOOL Menu::Create(BOOL popup) {
-    menu_ = popup ? ::CreatePopupMenu() : ::CreateMenu();
-    return menu_ != nullptr;
+    menu = popup ? ::CreatePopupMenu() : ::CreateMenu();
+    return menu != nullptr;
 }
 
 BOOL Menu::Destroy() {
-    BOOL destroyed = ::DestroyMenu(menu_);
-    menu_ = nullptr;
+    BOOL destroyed = ::DestroyMenu(menu);
+    menu = nullptr;
     return destroyed;
 }
 
 BOOL Menu::SetWindowMenu(HWND window) {
-    return ::SetMenu(window, menu_);
+    return ::SetMenu(window, menu);
 }
 
 BOOL Menu::InsertItem(UINT item, BOOL byPosition, const MENUITEMINFOW* info) {
-    return ::InsertMenuItemW(menu_, item, byPosition, info);
+    return ::InsertMenuItemW(menu, item, byPosition, info);
 }
 
 BOOL Menu::InsertString(UINT item, BOOL byPosition, const wchar_t* text, UINT id) {
@@ -30,7 +30,7 @@ BOOL Menu::InsertString(UINT item, BOOL byPosition, const wchar_t* text, UINT id
     info.fMask = MIIM_STRING | MIIM_ID;
     info.dwTypeData = const_cast<wchar_t*>(text);
     info.wID = id;
-    return ::InsertMenuItemW(menu_, item, byPosition, &info);
+    return ::InsertMenuItemW(menu, item, byPosition, &info);
 }
 
 BOOL Menu::InsertType(UINT item, BOOL byPosition, UINT type) {
@@ -38,7 +38,7 @@ BOOL Menu::InsertType(UINT item, BOOL byPosition, UINT type) {
     info.cbSize = sizeof info;
     info.fMask = MIIM_TYPE;
     info.fType = type;
-    return ::InsertMenuItemW(menu_, item, byPosition, &info);
+    return ::InsertMenuItemW(menu, item, byPosition, &info);
 }
 
 BOOL Menu::InsertSubmenu(UINT item, BOOL byPosition, const wchar_t* text, HMENU submenu) {
@@ -47,33 +47,33 @@ BOOL Menu::InsertSubmenu(UINT item, BOOL byPosition, const wchar_t* text, HMENU 
     info.fMask = MIIM_STRING | MIIM_SUBMENU;
     info.dwTypeData = const_cast<wchar_t*>(text);
     info.hSubMenu = submenu;
-    return ::InsertMenuItemW(menu_, item, byPosition, &info);
+    return ::InsertMenuItemW(menu, item, byPosition, &info);
 }
 
 BOOL Menu::DeleteItem(UINT item, BOOL byPosition) {
-    return ::DeleteMenu(menu_, item, byPosition ? MF_BYPOSITION : MF_BYCOMMAND);
+    return ::DeleteMenu(menu, item, byPosition ? MF_BYPOSITION : MF_BYCOMMAND);
 }
 
 BOOL Menu::SetDefaultItem(UINT item, BOOL byPosition) {
-    return ::SetMenuDefaultItem(menu_, item, byPosition);
+    return ::SetMenuDefaultItem(menu, item, byPosition);
 }
 
 UINT Menu::GetDefaultItem(BOOL byPosition, UINT flags) const {
-    return ::GetMenuDefaultItem(menu_, byPosition, flags);
+    return ::GetMenuDefaultItem(menu, byPosition, flags);
 }
 
 DWORD Menu::CheckItem(UINT id, UINT flags) {
-    return ::CheckMenuItem(menu_, id, flags);
+    return ::CheckMenuItem(menu, id, flags);
 }
 
 BOOL Menu::EnableItem(UINT item, BOOL byPosition, UINT flags) {
-    return ::EnableMenuItem(menu_, item, flags | (byPosition ? MF_BYPOSITION : MF_BYCOMMAND));
+    return ::EnableMenuItem(menu, item, flags | (byPosition ? MF_BYPOSITION : MF_BYCOMMAND));
 }
 
 int Menu::GetItemCount() const {
-    return ::GetMenuItemCount(menu_);
+    return ::GetMenuItemCount(menu);
 }
 
 BOOL Menu::TrackPopup(UINT flags, int x, int y, HWND owner) {
-    return ::TrackPopupMenu(menu_, flags, x, y, 0, owner, nullptr);
+    return ::TrackPopupMenu(menu, flags, x, y, 0, owner, nullptr);
 }

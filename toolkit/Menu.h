@@ -11,7 +11,7 @@ public:
     Menu(const Menu&) = delete;
     Menu& operator=(const Menu&) = delete;
 
-    HMENU Handle() const { return menu_; }
+    HMENU Handle() const { return menu; }
 
     // Expects an empty object: a menu already held is not destroyed first.
     BOOL Create(BOOL popup);
@@ -37,5 +37,5 @@ public:
     BOOL TrackPopup(UINT flags, int x, int y, HWND owner);
 
 private:
-    HMENU menu_ = nullptr;
+    HMENU menu = nullptr;
 };

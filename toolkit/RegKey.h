@@ -14,14 +14,14 @@ public:
     RegKey(const RegKey&) = delete;
     RegKey& operator=(const RegKey&) = delete;
 
-    HKEY Handle() const { return key_; }
-    bool IsOpen() const { return key_ != nullptr; }
-    LONG LastStatus() const { return lastStatus_; }
+    HKEY Handle() const { return key; }
+    bool IsOpen() const { return key != nullptr; }
+    LONG LastStatus() const { return lastStatus; }
 
     BOOL Open(const wchar_t* subKey, HKEY parent, REGSAM access);
     BOOL Create(const wchar_t* subKey, HKEY parent, REGSAM access);
     BOOL Close();
-    BOOL Attach(HKEY key);
+    BOOL Attach(HKEY owned);
     void Detach();
 
     BOOL SetString(const wchar_t* valueName, const wchar_t* text);
@@ -38,7 +38,7 @@ public:
     BOOL DeleteTree(const wchar_t* subKey);
 
 protected:
-    HKEY key_ = nullptr;
-    LONG lastStatus_ = ERROR_SUCCESS;
-    bool ownsKey_ = false; // false for a predefined root held by the root constructor
+    HKEY key = nullptr;
+    LONG lastStatus = ERROR_SUCCESS;
+    bool ownsKey = false; // false for a predefined root held by the root constructor
 };

@@ -18,19 +18,12 @@
 
 namespace {
 
-constexpr COLORREF kLinkColor = RGB(127, 127, 127);
-constexpr COLORREF kLinkHoverColor = RGB(0, 0, 255);
-
 // Tracking limits of the window, frame included.
 constexpr int kMinWidth = 400, kMinHeight = 160;
 constexpr int kMaxWidth = 1000, kMaxHeight = 220;
 
 // The most characters a 64-bit number of bytes can take; anything longer is no part size.
 constexpr int kPartSizeDigits = 20;
-
-constexpr WPARAM CommandWord(UINT code, UINT id) {
-    return (static_cast<WPARAM>(code) << 16) | id;
-}
 
 } // namespace
 
@@ -62,7 +55,7 @@ BOOL MainWindow::OnInitDialog() {
     captionSum = 0;
     partSize = 0;
     panelShown = false;
-    meterState = Idle;
+    meterState = OperationState::Idle;
     speedText.Assign(L"", 0);
     speedPartWidth = 0;
     dpi = Dpi::ForWindow(Handle());
@@ -107,7 +100,7 @@ BOOL MainWindow::OnInitDialog() {
     actionMenu.EnableItem(kCommandResume, FALSE, MF_GRAYED);
     actionMenu.EnableItem(kCommandOpen, FALSE, MF_GRAYED);
     actionMenu.EnableItem(kCommandFind, FALSE, MF_GRAYED);
-    actionButton.SetMode(1);
+    actionButton.SetMode(SplitButtonMode::Normal);
 
     // The template's font was made for the dpi the window was created at.
     templateDpi = dpi;
@@ -255,23 +248,24 @@ void MainWindow::RunCommand(UINT id) {
 }
 
 BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM) {
+    // Menu commands, like button clicks, carry code 0.
     switch (wParam) {
-    case kCommandSplit:
-    case kCommandPause:
-    case kCommandResume:
-    case kCommandOpen:
-    case kCommandFind:
-        RunCommand(static_cast<UINT>(wParam));
+    case CommandWord(BN_CLICKED, kCommandSplit):
+    case CommandWord(BN_CLICKED, kCommandPause):
+    case CommandWord(BN_CLICKED, kCommandResume):
+    case CommandWord(BN_CLICKED, kCommandOpen):
+    case CommandWord(BN_CLICKED, kCommandFind):
+        RunCommand(LOWORD(wParam));
         return TRUE;
-    case kCommandExit:
+    case CommandWord(BN_CLICKED, kCommandExit):
         ConfirmExit();
         return TRUE;
-    case kCommandConfiguration: {
+    case CommandWord(BN_CLICKED, kCommandConfiguration): {
         CompletionDispatcher::DeliveryHold hold;
         OptionsDialog options(Handle());
         return TRUE;
     }
-    case IDC_MAIN_LINK:
+    case CommandWord(BN_CLICKED, IDC_MAIN_LINK):
         ::ShellExecuteW(Handle(), nullptr, kProductWebPage, nullptr, nullptr, SW_SHOWNORMAL);
         return TRUE;
     case CommandWord(CBN_SELCHANGE, IDC_MAIN_UNIT):

@@ -50,7 +50,7 @@ public:
 
     // For the tests.
     HMENU ActionMenu() const { return actionMenu.Handle(); }
-    int ActionMode() const { return actionButton.Mode(); }
+    SplitButtonMode ActionMode() const { return actionButton.Mode(); }
     bool IsPartSizePanelShown() const { return panelShown; }
     const ProgressColors& Colors() const { return colors; }
     UINT WindowDpi() const { return dpi; }
@@ -67,15 +67,15 @@ private:
         ~IconOwner() { Reset(); }
         IconOwner(const IconOwner&) = delete;
         IconOwner& operator=(const IconOwner&) = delete;
-        HICON Get() const { return icon_; }
-        void Reset(HICON icon = nullptr) {
-            if (icon_ != nullptr)
-                ::DestroyIcon(icon_);
-            icon_ = icon;
+        HICON Get() const { return icon; }
+        void Reset(HICON owned = nullptr) {
+            if (icon != nullptr)
+                ::DestroyIcon(icon);
+            icon = owned;
         }
 
     private:
-        HICON icon_ = nullptr;
+        HICON icon = nullptr;
     };
 
     void BuildActionMenu();
@@ -136,7 +136,7 @@ private:
     IconOwner bigIcon;
     IconOwner smallIcon;
     TransferMeter meter;
-    OperationState meterState = Idle;
+    OperationState meterState = OperationState::Idle;
     WideString speedText;
     int speedPartWidth = 0;
 };

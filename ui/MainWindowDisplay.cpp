@@ -119,7 +119,8 @@ void MainWindow::SetAction(UINT id, UINT flags) {
         actionMenu.EnableItem(kCommandFind, FALSE, Enabling(flags, kActionFindEnabled));
     }
     if (flags & (kActionLabelRuns | kActionLabelInert))
-        actionButton.SetMode((flags & kActionLabelInert) != 0 ? 2 : 1);
+        actionButton.SetMode((flags & kActionLabelInert) != 0 ? SplitButtonMode::LabelInert
+                                                              : SplitButtonMode::Normal);
     // Every change of the operation's state comes with a new action.
     FollowOperation();
 }

@@ -26,15 +26,15 @@ uint64_t Now() {
 void MainWindow::FollowOperation() {
     if (!IsBound())
         return;
-    const OperationState now = gOperation ? gOperation->State() : Idle;
+    const OperationState now = gOperation ? gOperation->State() : OperationState::Idle;
     const OperationState before = meterState;
     if (now == before)
         return;
     meterState = now;
     const uint64_t done = gOperation ? gOperation->DoneSize() : 0;
     switch (now) {
-    case Running:
-        if (before == Paused)
+    case OperationState::Running:
+        if (before == OperationState::Paused)
             meter.Resume(Now(), done);
         else
             meter.Start(Now(), done);
@@ -43,18 +43,18 @@ void MainWindow::FollowOperation() {
         SetSpeedText(false);
         SetTimer(kSpeedTimer, kSpeedIntervalMs, nullptr);
         break;
-    case Paused:
+    case OperationState::Paused:
         KillTimer(kSpeedTimer);
         meter.Pause(Now());
         speedText.Assign(kSpeedPausedText, static_cast<uint32_t>(wcslen(kSpeedPausedText)));
         SetSpeedText(false);
         break;
-    case Done: {
+    case OperationState::Done: {
         KillTimer(kSpeedTimer);
         const uint64_t end = Now();
         meter.Finish(end);
         // A run that never got going here (done at once) has no time of its own to tell.
-        if (before == Running || before == Paused)
+        if (before == OperationState::Running || before == OperationState::Paused)
             FormatEndedText(meter.RunningMs(end), meter.PausedMs(end), done, speedText);
         else
             speedText.Assign(L"", 0);
@@ -72,7 +72,7 @@ void MainWindow::FollowOperation() {
 
 void MainWindow::OnSpeedTimer() {
     FollowOperation();
-    if (meterState != Running || !gOperation)
+    if (meterState != OperationState::Running || !gOperation)
         return;
     const uint64_t done = gOperation->DoneSize();
     const uint64_t total = gOperation->TotalSize();

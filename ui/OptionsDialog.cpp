@@ -71,22 +71,22 @@ BOOL OptionsDialog::OnOK() {
 BOOL OptionsDialog::OnCommand(WPARAM wParam, LPARAM) {
     // An auto check box has toggled itself before telling us, so the state read is the new one.
     switch (wParam) {
-    case IDC_OPT_DELETE_FILES:
+    case CommandWord(BN_CLICKED, IDC_OPT_DELETE_FILES):
         gSettings.WriteDeleteFiles(IsChecked(checkDeleteFiles));
         return TRUE;
-    case IDC_OPT_OPEN_FILE:
+    case CommandWord(BN_CLICKED, IDC_OPT_OPEN_FILE):
         gSettings.WriteOpenFile(IsChecked(checkOpenFile));
         return TRUE;
-    case IDC_OPT_SELECT_FILES:
+    case CommandWord(BN_CLICKED, IDC_OPT_SELECT_FILES):
         gSettings.WriteSelectFiles(IsChecked(checkSelectFiles));
         return TRUE;
-    case IDC_OPT_FLASH_WINDOW:
+    case CommandWord(BN_CLICKED, IDC_OPT_FLASH_WINDOW):
         gSettings.WriteFlashWindow(IsChecked(checkFlashWindow));
         return TRUE;
-    case IDC_OPT_CLOSE_WINDOW:
+    case CommandWord(BN_CLICKED, IDC_OPT_CLOSE_WINDOW):
         gSettings.WriteCloseWindow(IsChecked(checkCloseWindow));
         return TRUE;
-    case IDC_OPT_WRITE_CHECKSUMS:
+    case CommandWord(BN_CLICKED, IDC_OPT_WRITE_CHECKSUMS):
         gSettings.WriteWriteChecksums(IsChecked(checkWriteChecksums));
         return TRUE;
     default:

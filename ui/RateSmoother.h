@@ -11,7 +11,7 @@ public:
     // No speed is told from less: over a shorter time one chunk more or less swings it wildly.
     static constexpr uint64_t kMinSpanMs = 1000;
 
-    void Reset() { first_ = count_ = 0; }
+    void Reset() { first = count = 0; }
     // Samples come in time order; one no later than the last replaces the last one's count.
     void Add(uint64_t timeMs, uint64_t doneBytes);
     // Bytes per second over the samples kept; false while they span less than kMinSpanMs.
@@ -27,11 +27,11 @@ private:
     // More than a window's worth at two samples a second; when full, the oldest goes.
     static constexpr int kCapacity = 32;
 
-    Sample& At(int i) { return samples_[(first_ + i) % kCapacity]; }
-    const Sample& At(int i) const { return samples_[(first_ + i) % kCapacity]; }
+    Sample& At(int i) { return samples[(first + i) % kCapacity]; }
+    const Sample& At(int i) const { return samples[(first + i) % kCapacity]; }
     void DropOldest();
 
-    Sample samples_[kCapacity]{};
-    int first_ = 0;
-    int count_ = 0;
+    Sample samples[kCapacity]{};
+    int first = 0;
+    int count = 0;
 };

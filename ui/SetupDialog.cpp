@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr COLORREF kLinkColor = RGB(127, 127, 127);
-constexpr COLORREF kLinkHoverColor = RGB(0, 0, 255);
-
 constexpr wchar_t kGroupTitle[] = L"Install / Repair / Uninstall";
 constexpr wchar_t kCloseLabel[] = L"&Close";
 constexpr wchar_t kInstallLabel[] = L"Install";
@@ -38,26 +35,26 @@ constexpr UINT kDrawFlags = DT_CENTER | DT_VCENTER | DT_NOCLIP | DT_NOPREFIX | D
 
 } // namespace
 
-SetupDialog::SetupDialog() : link_(kLinkColor, kLinkHoverColor) {}
+SetupDialog::SetupDialog() : link(kLinkColor, kLinkHoverColor) {}
 
 BOOL SetupDialog::OnInitDialog() {
     SetWindowTextW(kProgramCaption);
-    dpi_ = Dpi::ForWindow(Handle());
+    dpi = Dpi::ForWindow(Handle());
     SetIcons();
 
-    actionButton_.Attach(GetDlgItem(IDC_SETUP_ACTION), false);
-    uninstallButton_.Attach(GetDlgItem(IDC_SETUP_UNINSTALL), false);
-    statusText_.Attach(GetDlgItem(IDC_SETUP_STATUS), false);
-    link_.Attach(GetDlgItem(IDC_SETUP_LINK));
-    link_.SetWindowTextW(kProductWebPage);
+    actionButton.Attach(GetDlgItem(IDC_SETUP_ACTION), false);
+    uninstallButton.Attach(GetDlgItem(IDC_SETUP_UNINSTALL), false);
+    statusText.Attach(GetDlgItem(IDC_SETUP_STATUS), false);
+    link.Attach(GetDlgItem(IDC_SETUP_LINK));
+    link.SetWindowTextW(kProductWebPage);
 
     // The group box title in the bold form of the dialog's own font.
     LOGFONTW logFont{};
     if (::GetObjectW(GetFont(), sizeof logFont, &logFont) != 0) {
         logFont.lfWeight = FW_BOLD;
-        boldFont_.Reset(::CreateFontIndirectW(&logFont));
+        boldFont.Reset(::CreateFontIndirectW(&logFont));
         ::SendDlgItemMessageW(Handle(), IDC_SETUP_GROUP, WM_SETFONT,
-                              reinterpret_cast<WPARAM>(boldFont_.Get()), FALSE);
+                              reinterpret_cast<WPARAM>(boldFont.Get()), FALSE);
     }
     // The dialog manager (Windows 10) scales the rest of the dialog at a change of dpi; this
     // font is ours to scale.
@@ -69,15 +66,15 @@ BOOL SetupDialog::OnInitDialog() {
     switch (ShellIntegration::QueryStatus()) {
     case ShellIntegration::InstallStatus::Installed:
         ShowInstalled();
-        FocusControl(uninstallButton_.Handle());
+        FocusControl(uninstallButton.Handle());
         break;
     case ShellIntegration::InstallStatus::Corrupted:
         ShowCorrupted();
-        FocusControl(actionButton_.Handle());
+        FocusControl(actionButton.Handle());
         break;
     default:
         ShowNotInstalled();
-        FocusControl(actionButton_.Handle());
+        FocusControl(actionButton.Handle());
         break;
     }
     return FALSE;
@@ -96,7 +93,7 @@ BOOL SetupDialog::OnCancel() {
 BOOL SetupDialog::OnCommand(WPARAM wParam, LPARAM) {
     wchar_t text[kErrorTextMax];
     switch (wParam) {
-    case IDC_SETUP_ACTION: // Install and Repair are the same rewrite
+    case CommandWord(BN_CLICKED, IDC_SETUP_ACTION): // Install and Repair are the same rewrite
         if (ShellIntegration::Install()) {
             FocusControl(GetDlgItem(IDOK));
             ShowInstalled();
@@ -106,7 +103,7 @@ BOOL SetupDialog::OnCommand(WPARAM wParam, LPARAM) {
             SetStatus(text);
         }
         return TRUE;
-    case IDC_SETUP_UNINSTALL:
+    case CommandWord(BN_CLICKED, IDC_SETUP_UNINSTALL):
         if (ShellIntegration::Uninstall()) {
             const bool machineWideLeft = ::GetLastError() == ERROR_ACCESS_DENIED;
             FocusControl(GetDlgItem(IDOK));
@@ -119,7 +116,7 @@ BOOL SetupDialog::OnCommand(WPARAM wParam, LPARAM) {
             SetStatus(text);
         }
         return TRUE;
-    case IDC_SETUP_LINK:
+    case CommandWord(BN_CLICKED, IDC_SETUP_LINK):
         // Nothing to tell the user when no browser comes up.
         ::ShellExecuteW(Handle(), nullptr, kProductWebPage, nullptr, nullptr, SW_SHOWNORMAL);
         return TRUE;
@@ -133,7 +130,7 @@ BOOL SetupDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_DRAWITEM: {
         // Reached only by controls without an object of their own: the status text.
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        if (item == nullptr || item->hwndItem != statusText_.Handle())
+        if (item == nullptr || item->hwndItem != statusText.Handle())
             return FALSE;
         DrawStatus(*item);
         // A dialog procedure answers through DWLP_MSGRESULT, as the main window does.
@@ -145,10 +142,10 @@ BOOL SetupDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         // Not handled as far as the dialog manager goes: it resizes the dialog.
         return FALSE;
     case WM_DESTROY:
-        actionButton_.Detach();
-        uninstallButton_.Detach();
-        statusText_.Detach();
-        link_.Detach();
+        actionButton.Detach();
+        uninstallButton.Detach();
+        statusText.Detach();
+        link.Detach();
         return TRUE;
     default:
         return FALSE;
@@ -156,40 +153,40 @@ BOOL SetupDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void SetupDialog::ShowNotInstalled() {
-    actionButton_.SetWindowTextW(kInstallLabel);
-    actionButton_.EnableWindow(TRUE);
-    uninstallButton_.SetWindowTextW(kUninstallLabel);
-    uninstallButton_.EnableWindow(FALSE);
+    actionButton.SetWindowTextW(kInstallLabel);
+    actionButton.EnableWindow(TRUE);
+    uninstallButton.SetWindowTextW(kUninstallLabel);
+    uninstallButton.EnableWindow(FALSE);
     SetStatus(kNotInstalledText);
 }
 
 void SetupDialog::ShowInstalled() {
-    actionButton_.SetWindowTextW(kInstallLabel);
-    actionButton_.EnableWindow(FALSE);
-    uninstallButton_.SetWindowTextW(kUninstallLabel);
-    uninstallButton_.EnableWindow(TRUE);
+    actionButton.SetWindowTextW(kInstallLabel);
+    actionButton.EnableWindow(FALSE);
+    uninstallButton.SetWindowTextW(kUninstallLabel);
+    uninstallButton.EnableWindow(TRUE);
     SetStatus(kInstalledText);
 }
 
 void SetupDialog::ShowCorrupted() {
-    actionButton_.SetWindowTextW(kRepairLabel);
-    actionButton_.EnableWindow(TRUE);
-    uninstallButton_.SetWindowTextW(kUninstallLabel);
-    uninstallButton_.EnableWindow(TRUE);
+    actionButton.SetWindowTextW(kRepairLabel);
+    actionButton.EnableWindow(TRUE);
+    uninstallButton.SetWindowTextW(kUninstallLabel);
+    uninstallButton.EnableWindow(TRUE);
     SetStatus(kCorruptedText);
 }
 
 void SetupDialog::SetStatus(const wchar_t* text) {
-    statusText_.SetWindowTextW(text);
+    statusText.SetWindowTextW(text);
     // The owner-drawn static paints over its whole area, so nothing needs erasing.
-    statusText_.InvalidateRect(nullptr, FALSE);
+    statusText.InvalidateRect(nullptr, FALSE);
 }
 
 void SetupDialog::SetIcons() {
     // Shared icons from the resources: the system keeps them, nobody destroys them.
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     auto load = [instance, this](int sizeMetric) {
-        const int size = Dpi::SystemMetric(sizeMetric, dpi_);
+        const int size = Dpi::SystemMetric(sizeMetric, dpi);
         return static_cast<HICON>(
             ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size, size, LR_SHARED));
     };
@@ -200,15 +197,15 @@ void SetupDialog::SetIcons() {
 }
 
 void SetupDialog::OnDpiChanged(UINT newDpi) {
-    if (newDpi == 0 || newDpi == dpi_)
+    if (newDpi == 0 || newDpi == dpi)
         return;
-    if (HFONT scaled = Dpi::CreateScaledFont(boldFont_.Get(), dpi_, newDpi)) {
+    if (HFONT scaled = Dpi::CreateScaledFont(boldFont.Get(), dpi, newDpi)) {
         // Given to the box before the old one goes, so it never holds a deleted font.
         ::SendDlgItemMessageW(Handle(), IDC_SETUP_GROUP, WM_SETFONT,
                               reinterpret_cast<WPARAM>(scaled), TRUE);
-        boldFont_.Reset(scaled);
+        boldFont.Reset(scaled);
     }
-    dpi_ = newDpi;
+    dpi = newDpi;
     SetIcons();
 }
 

@@ -23,7 +23,7 @@ public:
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
-    HFONT BoldFont() const { return boldFont_.Get(); }
+    HFONT BoldFont() const { return boldFont.Get(); }
 
 private:
     // The three states the dialog can show, with the buttons that go with them.
@@ -36,13 +36,13 @@ private:
     // The bold font and the icons made again for a new dpi.
     void OnDpiChanged(UINT newDpi);
 
-    KButton actionButton_;
-    KButton uninstallButton_;
-    KWindow statusText_;
-    KHyperlink link_;
+    KButton actionButton;
+    KButton uninstallButton;
+    KWindow statusText;
+    KHyperlink link;
     // The group box title's font; kept for the life of the process, as the box may still
     // paint with it.
-    FontObject boldFont_;
-    // The dpi boldFont_ and the icons were made for.
-    UINT dpi_ = kBaseDpi;
+    FontObject boldFont;
+    // The dpi boldFont and the icons were made for.
+    UINT dpi = kBaseDpi;
 };

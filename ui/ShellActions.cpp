@@ -16,29 +16,29 @@ constexpr SFGAOF kFileSystemItem = SFGAO_FILESYSTEM;
 class ShellAllocator {
 public:
     ShellAllocator() {
-        if (FAILED(SHGetMalloc(&malloc_)))
-            malloc_ = nullptr;
+        if (FAILED(::SHGetMalloc(&malloc)))
+            malloc = nullptr;
     }
     ~ShellAllocator() {
-        if (malloc_)
-            malloc_->Release();
+        if (malloc)
+            malloc->Release();
     }
     ShellAllocator(const ShellAllocator&) = delete;
     ShellAllocator& operator=(const ShellAllocator&) = delete;
 
-    bool IsReady() const { return malloc_ != nullptr; }
+    bool IsReady() const { return malloc != nullptr; }
     void Free(void* block) const {
         if (block)
-            malloc_->Free(block);
+            malloc->Free(block);
     }
 
 private:
-    IMalloc* malloc_ = nullptr;
+    IMalloc* malloc = nullptr;
 };
 
 // GetProcAddress gives a generic pointer; the entry points have these exact signatures.
 template <class Proc> Proc EntryPoint(HMODULE module, const char* name) {
-    return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
 }
 
 PIDLIST_ABSOLUTE ParseItem(const wchar_t* path) {
@@ -52,7 +52,7 @@ PIDLIST_ABSOLUTE ParseItem(const wchar_t* path) {
 } // namespace
 
 void InitShellEntryPoints() {
-    HMODULE shell = GetModuleHandleW(L"shell32");
+    HMODULE shell = ::GetModuleHandleW(L"shell32");
     if (!shell)
         return;
     gParseDisplayName = EntryPoint<ParseDisplayNameProc>(shell, "SHParseDisplayName");
@@ -61,7 +61,7 @@ void InitShellEntryPoints() {
 }
 
 BOOL OpenWithShell(const wchar_t* path) {
-    HINSTANCE result = ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL);
+    HINSTANCE result = ::ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL);
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

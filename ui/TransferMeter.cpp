@@ -1,51 +1,51 @@
 #include "ui/TransferMeter.h"
 
 void TransferMeter::CloseStretch(uint64_t nowMs) {
-    if (phase_ == Phase::Running)
-        runningMs_ += Since(nowMs);
-    else if (phase_ == Phase::Paused)
-        pausedMs_ += Since(nowMs);
-    since_ = nowMs;
+    if (phase == Phase::Running)
+        runningMs += Since(nowMs);
+    else if (phase == Phase::Paused)
+        pausedMs += Since(nowMs);
+    since = nowMs;
 }
 
 void TransferMeter::Start(uint64_t nowMs, uint64_t doneBytes) {
-    phase_ = Phase::Running;
-    since_ = nowMs;
-    runningMs_ = pausedMs_ = 0;
-    smoother_.Reset();
-    smoother_.Add(nowMs, doneBytes);
+    phase = Phase::Running;
+    since = nowMs;
+    runningMs = pausedMs = 0;
+    smoother.Reset();
+    smoother.Add(nowMs, doneBytes);
 }
 
 void TransferMeter::Sample(uint64_t nowMs, uint64_t doneBytes) {
-    if (phase_ == Phase::Running)
-        smoother_.Add(nowMs, doneBytes);
+    if (phase == Phase::Running)
+        smoother.Add(nowMs, doneBytes);
 }
 
 void TransferMeter::Pause(uint64_t nowMs) {
-    if (phase_ != Phase::Running)
+    if (phase != Phase::Running)
         return;
     CloseStretch(nowMs);
-    phase_ = Phase::Paused;
+    phase = Phase::Paused;
 }
 
 void TransferMeter::Resume(uint64_t nowMs, uint64_t doneBytes) {
-    if (phase_ != Phase::Paused)
+    if (phase != Phase::Paused)
         return;
     CloseStretch(nowMs);
-    phase_ = Phase::Running;
-    smoother_.Reset();
-    smoother_.Add(nowMs, doneBytes);
+    phase = Phase::Running;
+    smoother.Reset();
+    smoother.Add(nowMs, doneBytes);
 }
 
 void TransferMeter::Finish(uint64_t nowMs) {
     CloseStretch(nowMs);
-    phase_ = Phase::Finished;
+    phase = Phase::Finished;
 }
 
 uint64_t TransferMeter::RunningMs(uint64_t nowMs) const {
-    return runningMs_ + (phase_ == Phase::Running ? Since(nowMs) : 0);
+    return runningMs + (phase == Phase::Running ? Since(nowMs) : 0);
 }
 
 uint64_t TransferMeter::PausedMs(uint64_t nowMs) const {
-    return pausedMs_ + (phase_ == Phase::Paused ? Since(nowMs) : 0);
+    return pausedMs + (phase == Phase::Paused ? Since(nowMs) : 0);
 }

@@ -20,18 +20,18 @@ public:
     uint64_t RunningMs(uint64_t nowMs) const;
     uint64_t PausedMs(uint64_t nowMs) const;
     // The speed over the last few seconds; false until there is enough to tell.
-    bool Rate(double& bytesPerSecond) const { return smoother_.Rate(bytesPerSecond); }
+    bool Rate(double& bytesPerSecond) const { return smoother.Rate(bytesPerSecond); }
 
 private:
     enum class Phase { Idle, Running, Paused, Finished };
 
     // Adds the stretch since the last change of phase to its total.
     void CloseStretch(uint64_t nowMs);
-    uint64_t Since(uint64_t nowMs) const { return nowMs > since_ ? nowMs - since_ : 0; }
+    uint64_t Since(uint64_t nowMs) const { return nowMs > since ? nowMs - since : 0; }
 
-    RateSmoother smoother_;
-    Phase phase_ = Phase::Idle;
-    uint64_t since_ = 0;
-    uint64_t runningMs_ = 0;
-    uint64_t pausedMs_ = 0;
+    RateSmoother smoother;
+    Phase phase = Phase::Idle;
+    uint64_t since = 0;
+    uint64_t runningMs = 0;
+    uint64_t pausedMs = 0;
 };

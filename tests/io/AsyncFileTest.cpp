@@ -1,5 +1,7 @@
 #include "IoTestSupport.h"
 
+#include "io/IoObserver.h"
+
 using namespace testing_support;
 using namespace io_tests;
 
@@ -403,6 +405,80 @@ TEST_F(AsyncFileTest, SetSizeCutsASectorWrittenFileToAnOddLength) {
     ASSERT_TRUE(ReadWholeFile(path, back));
     EXPECT_EQ(back, std::vector<uint8_t>(pattern.begin(), pattern.begin() + exact));
     EXPECT_EQ(checker.CheckedCount(), 1);
+}
+
+// Passes everything on and then leaves a last-error value of its own at every close, as a close
+// whose clean-up makes failing calls would.
+class ScribblingObserver final : public IoObserver {
+public:
+    ScribblingObserver() : previous(gIoObserver) { gIoObserver = this; }
+    ~ScribblingObserver() { gIoObserver = previous; }
+    ScribblingObserver(const ScribblingObserver&) = delete;
+    ScribblingObserver& operator=(const ScribblingObserver&) = delete;
+
+    void OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
+                HANDLE handle) override {
+        if (previous)
+            previous->OnOpen(name, access, disposition, flags, handle);
+    }
+    void OnClose(HANDLE handle) override {
+        if (previous)
+            previous->OnClose(handle);
+        ::SetLastError(ERROR_GEN_FAILURE);
+    }
+    void OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
+                    bool write) override {
+        if (previous)
+            previous->OnTransfer(handle, position, buffer, length, write);
+    }
+    uint32_t IssuedLength(HANDLE handle, uint64_t position, uint32_t length, bool write) override {
+        return previous ? previous->IssuedLength(handle, position, length, write) : length;
+    }
+
+private:
+    IoObserver* previous;
+};
+
+TEST_F(AsyncFileTest, CutToSetsTheExactLengthOrFailsWithTheReasonItCouldNot) {
+    const uint32_t sector = SectorSizeOf(dir.Path());
+    ASSERT_NE(sector, 0u);
+    std::vector<uint8_t> pattern = MakePattern(2 * sector, 7);
+    AlignedBuffer out(2 * sector);
+    memcpy(out.data, pattern.data(), pattern.size());
+    std::wstring path = dir / L"cut";
+
+    AsyncFile file;
+    ASSERT_TRUE(file.Open(path.c_str(), GENERIC_WRITE, CREATE_NEW, kUnbuffered));
+    TrackedRequest write;
+    ASSERT_TRUE(file.Write(out.data, 2 * sector, &write));
+    ASSERT_TRUE(PumpUntilDone({&write}));
+    ASSERT_EQ(write.seenError, 0u);
+
+    // Without write access the length can't be set: the reason is the one SetSize gives, not
+    // whatever the closing leaves, and the file is closed and untouched.
+    ASSERT_TRUE(file.Close());
+    ASSERT_TRUE(file.Open(path.c_str(), GENERIC_READ, OPEN_EXISTING, 0));
+    ASSERT_FALSE(file.SetSize(sector + 1));
+    const DWORD refused = GetLastError();
+    ASSERT_NE(refused, 0u);
+    ASSERT_TRUE(file.Close());
+    ASSERT_NE(refused, static_cast<DWORD>(ERROR_GEN_FAILURE));
+    ASSERT_TRUE(file.Open(path.c_str(), GENERIC_READ, OPEN_EXISTING, kOverlapped));
+    {
+        ScribblingObserver scribbler;
+        EXPECT_FALSE(file.CutTo(path.c_str(), GENERIC_READ, sector + 1));
+        EXPECT_EQ(GetLastError(), refused);
+    }
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(FileSize(path), static_cast<int64_t>(2 * sector));
+
+    // From an open unbuffered handle to the exact length, closed.
+    ASSERT_TRUE(file.Open(path.c_str(), GENERIC_WRITE, OPEN_EXISTING, kUnbuffered));
+    EXPECT_TRUE(file.CutTo(path.c_str(), GENERIC_WRITE, sector + 1));
+    EXPECT_FALSE(file.IsOpen());
+    std::vector<uint8_t> back;
+    ASSERT_TRUE(ReadWholeFile(path, back));
+    EXPECT_EQ(back, std::vector<uint8_t>(pattern.begin(), pattern.begin() + sector + 1));
 }
 
 TEST_F(AsyncFileTest, SetSizeAndGetSizeFailOnAClosedFile) {

@@ -102,7 +102,8 @@ protected:
         return list + SystemSha256(data) + "  " + NarrowName(whole) + "\n";
     }
 
-    void Split(const std::wstring& source, uint64_t partSize, OperationState expected = Done) {
+    void Split(const std::wstring& source, uint64_t partSize,
+               OperationState expected = OperationState::Done) {
         RecordingDisplay shown;
         shown.partSize = partSize;
         SplitOperation split(shown);
@@ -147,7 +148,7 @@ TEST_F(ChecksumTest, TheListOfASplitIsWhatSha256sumWrites) {
             // The join over them checks them and says so.
             ASSERT_TRUE(DeleteFileW(source.c_str()));
             RecordingDisplay shown;
-            EXPECT_EQ(Join(source, shown), Done) << Narrow(shown.statusBar);
+            EXPECT_EQ(Join(source, shown), OperationState::Done) << Narrow(shown.statusBar);
             EXPECT_EQ(shown.statusBar, L"SHA-256 verified: " + source);
             EXPECT_EQ(shown.status, L"report.pdf joined !");
             for (unsigned i = 1; FileExists(PartName(source, i)); ++i)
@@ -168,7 +169,7 @@ TEST_F(ChecksumTest, APairWhoseChunkIsNotHashedYetWaitsForItsTurn) {
     TestSplit split(shown);
     split.Start(Wide(source));
     split.OnCommand(kCommandSplit);
-    ASSERT_EQ(split.State(), Running);
+    ASSERT_EQ(split.State(), OperationState::Running);
     ChunkHeldBack first(split.Source(), 0);
     ASSERT_TRUE(first.Found());
     ASSERT_EQ(reads.reads, 4);
@@ -177,12 +178,12 @@ TEST_F(ChecksumTest, APairWhoseChunkIsNotHashedYetWaitsForItsTurn) {
     ASSERT_TRUE(RunUntil([&] { return first.Arrived() && split.DoneSize() == 3 * kSmallBuffer; }));
     PumpFor(100);
     EXPECT_EQ(reads.reads, 4);
-    EXPECT_EQ(split.State(), Running);
+    EXPECT_EQ(split.State(), OperationState::Running);
     // The first comes: everything goes on, in order.
     first.Deliver();
     EXPECT_EQ(reads.reads, 7);
     ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), Done) << Narrow(shown.statusBar);
+    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
     split.Abort();
     EXPECT_EQ(ReadText(source + L".sha256"), ExpectedList(source, data, 1 * MiB));
 }
@@ -237,7 +238,7 @@ TEST_F(ChecksumTest, ADamagedPartFailsTheJoinAtOnceNamesItAndNothingIsDeleted) {
 
     OpenRecorder opens;
     RecordingDisplay shown;
-    EXPECT_EQ(Join(whole, shown), Failed);
+    EXPECT_EQ(Join(whole, shown), OperationState::Failed);
     EXPECT_EQ(shown.status, L"Error occurred !");
     EXPECT_EQ(shown.statusBar, ErrorText(L"Part report.pdf.003 is damaged", ERROR_CRC));
     // At once: the parts after it were never opened.
@@ -253,7 +254,7 @@ TEST_F(ChecksumTest, AMissingLastPartFailsWhenTheListNamesIt) {
     ASSERT_TRUE(DeleteFileW(whole.c_str()));
     ASSERT_TRUE(DeleteFileW(PartName(whole, 6).c_str()));
     RecordingDisplay shown;
-    EXPECT_EQ(Join(whole, shown), Failed);
+    EXPECT_EQ(Join(whole, shown), OperationState::Failed);
     EXPECT_EQ(shown.statusBar, ErrorText(L"Part report.pdf.006 is missing", ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(FileExists(whole)); // failed before the output was made
     for (unsigned i = 1; i <= 5; ++i)
@@ -299,7 +300,7 @@ TEST_F(ChecksumTest, ListsAsSha256sumWritesThemAreHonoured) {
         ASSERT_TRUE(WriteText(list, c.text));
         RecordingDisplay shown;
         const bool ok = c.statusBar.rfind(L"SHA-256", 0) == 0;
-        EXPECT_EQ(Join(whole, shown), ok ? Done : Failed);
+        EXPECT_EQ(Join(whole, shown), ok ? OperationState::Done : OperationState::Failed);
         EXPECT_EQ(shown.statusBar, c.statusBar);
         // The parts go only after a join that checked out.
         EXPECT_EQ(FileExists(PartName(whole, 1)), !ok);
@@ -335,7 +336,7 @@ TEST_F(ChecksumTest, AnUntrustworthyListIsIgnoredAndSaysSo) {
         ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), data));
         ASSERT_TRUE(WriteText(list, c.text));
         RecordingDisplay shown;
-        EXPECT_EQ(Join(whole, shown), Done) << Narrow(shown.statusBar);
+        EXPECT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
         EXPECT_EQ(shown.statusBar, L"x.bin.sha256 ignored (" + c.said + L"): " + whole);
         std::vector<uint8_t> joined;
         ASSERT_TRUE(ReadWholeFile(whole, joined));
@@ -345,7 +346,7 @@ TEST_F(ChecksumTest, AnUntrustworthyListIsIgnoredAndSaysSo) {
     // No list at all: as ever.
     ASSERT_TRUE(DeleteFileW(list.c_str()));
     RecordingDisplay shown;
-    EXPECT_EQ(Join(whole, shown), Done);
+    EXPECT_EQ(Join(whole, shown), OperationState::Done);
     EXPECT_EQ(shown.statusBar, whole);
 }
 
@@ -358,7 +359,7 @@ TEST_F(ChecksumTest, AnExistingListStopsTheSplitBeforeAnyPart) {
     SplitOperation split(shown);
     split.Start(Wide(source));
     split.OnCommand(kCommandSplit);
-    EXPECT_EQ(split.State(), Failed);
+    EXPECT_EQ(split.State(), OperationState::Failed);
     EXPECT_EQ(shown.statusBar,
               ErrorText(L"Error opening " + source + L".sha256", ERROR_FILE_EXISTS));
     split.Abort();

@@ -90,10 +90,10 @@ TEST_F(DiskFullTest, ASplitThatCannotFitFailsAtOnceAndCreatesNothing) {
     shown.partSize = kSplitPart;
     SplitOperation split(shown);
     split.Start(Wide(source));
-    ASSERT_EQ(split.State(), Waiting) << Narrow(shown.statusBar);
+    ASSERT_EQ(split.State(), OperationState::Waiting) << Narrow(shown.statusBar);
     split.OnCommand(kCommandSplit);
     // At once: nothing was issued that the message loop would have to bring back.
-    EXPECT_EQ(split.State(), Failed);
+    EXPECT_EQ(split.State(), OperationState::Failed);
     EXPECT_EQ(shown.status, L"Error occurred !");
     EXPECT_EQ(shown.statusBar,
               ErrorText(L"Error CheckFreeSpace (1004 KB needed, 1000 KB free)", ERROR_DISK_FULL));
@@ -116,7 +116,7 @@ TEST_F(DiskFullTest, ASplitThatJustFitsFillsTheVolumeExactly) {
     split.Start(Wide(source));
     split.OnCommand(kCommandSplit);
     ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), Done) << Narrow(shown.statusBar);
+    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
     std::vector<uint8_t> whole, part;
     ASSERT_TRUE(ReadWholeFile(source, whole));
     for (unsigned i = 1; i <= 10; ++i) {
@@ -149,7 +149,7 @@ TEST_F(DiskFullTest, AJoinThatCannotFitFailsAtOnceAndCreatesNothing) {
     RecordingDisplay shown;
     JoinOperation join(shown);
     join.Start(Wide(whole + L".001"));
-    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(join.State(), OperationState::Failed);
     EXPECT_EQ(shown.status, L"Error occurred !");
     EXPECT_EQ(shown.statusBar,
               ErrorText(L"Error CheckFreeSpace (808 KB needed, 804 KB free)", ERROR_DISK_FULL));
@@ -177,7 +177,7 @@ TEST_F(DiskFullTest, AJoinThatJustFitsSucceeds) {
     JoinOperation join(shown);
     join.Start(Wide(whole + L".001"));
     ASSERT_TRUE(RunToEnd(join));
-    ASSERT_EQ(join.State(), Done) << Narrow(shown.statusBar);
+    ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
     ASSERT_TRUE(ReadWholeFile(whole, joined));
     EXPECT_TRUE(joined == expected);
     EXPECT_FALSE(FileExists(whole + L".001"));
@@ -195,13 +195,13 @@ TEST_F(DiskFullTest, ASplitWhoseRoomIsTakenWhileRunningFailsAndSaysSo) {
     shown.partSize = 256 * KiB;
     SplitOperation split(shown);
     split.Start(Wide(source));
-    ASSERT_EQ(split.State(), Waiting) << Narrow(shown.statusBar);
+    ASSERT_EQ(split.State(), OperationState::Waiting) << Narrow(shown.statusBar);
     split.OnCommand(kCommandSplit);
-    ASSERT_EQ(split.State(), Running) << Narrow(shown.statusBar);
+    ASSERT_EQ(split.State(), OperationState::Running) << Narrow(shown.statusBar);
     // Only reads are out yet: every write is issued from the message loop below.
     LeaveFree(128 * KiB);
     ASSERT_TRUE(RunToEnd(split));
-    EXPECT_EQ(split.State(), Failed);
+    EXPECT_EQ(split.State(), OperationState::Failed);
     EXPECT_EQ(shown.status, L"Error occurred !");
     // A write the disk refuses comes back as a completion carrying the error: BeginWrite
     // fails only when the call cannot be handed to the I/O thread at all.
@@ -223,10 +223,10 @@ TEST_F(DiskFullTest, AJoinWhoseRoomIsTakenWhileRunningFailsAndKeepsTheParts) {
     RecordingDisplay shown;
     JoinOperation join(shown);
     join.Start(Wide(whole + L".001"));
-    ASSERT_EQ(join.State(), Running) << Narrow(shown.statusBar);
+    ASSERT_EQ(join.State(), OperationState::Running) << Narrow(shown.statusBar);
     LeaveFree(128 * KiB);
     ASSERT_TRUE(RunToEnd(join));
-    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(join.State(), OperationState::Failed);
     EXPECT_EQ(shown.statusBar, ErrorText(L"Error OnWrite", ERROR_DISK_FULL));
     join.Abort();
     EXPECT_EQ(FileSize(whole + L".001"), int64_t(partSize));

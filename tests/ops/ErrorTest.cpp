@@ -33,14 +33,14 @@ TEST_F(ErrorTest, MissingSource) {
     RecordingDisplay shown;
     SplitOperation split(shown);
     split.Start(Wide(source));
-    EXPECT_EQ(split.State(), Failed);
+    EXPECT_EQ(split.State(), OperationState::Failed);
     ExpectReported(shown, L"nowhere.bin", ErrorText(L"Error opening " + source, 2));
     // Failed ignores every command.
     shown.partSize = 100;
     split.OnCommand(kCommandSplit);
-    EXPECT_EQ(split.State(), Failed);
+    EXPECT_EQ(split.State(), OperationState::Failed);
     split.Abort();
-    EXPECT_EQ(split.State(), Idle);
+    EXPECT_EQ(split.State(), OperationState::Idle);
 }
 
 TEST_F(ErrorTest, SourceHeldOpenByAnotherProgram) {
@@ -50,12 +50,12 @@ TEST_F(ErrorTest, SourceHeldOpenByAnotherProgram) {
     shown.partSize = 1024;
     SplitOperation split(shown);
     split.Start(Wide(source));
-    ASSERT_EQ(split.State(), Waiting);
+    ASSERT_EQ(split.State(), OperationState::Waiting);
     HANDLE other = CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     split.OnCommand(kCommandSplit);
     CloseHandle(other);
-    EXPECT_EQ(split.State(), Failed);
+    EXPECT_EQ(split.State(), OperationState::Failed);
     ExpectReported(shown, L"held.bin",
                    ErrorText(L"Error opening " + source, ERROR_SHARING_VIOLATION));
     EXPECT_FALSE(FileExists(PartName(source, 1)));
@@ -68,7 +68,7 @@ TEST_F(ErrorTest, FirstPartMissingAlwaysSaysFileNotFound) {
     RecordingDisplay shown;
     JoinOperation join(shown);
     join.Start(Wide(PartName(whole, 2)));
-    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(join.State(), OperationState::Failed);
     ExpectReported(shown, L"lost.bin", ErrorText(L"Error opening " + PartName(whole, 1), 2));
     EXPECT_FALSE(FileExists(whole));
     join.Abort();
@@ -82,7 +82,7 @@ TEST_F(ErrorTest, OutputThatExistsIsNeverOverwritten) {
     RecordingDisplay shown;
     JoinOperation join(shown);
     join.Start(Wide(PartName(whole, 1)));
-    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(join.State(), OperationState::Failed);
     // The file name alone, not the path.
     ExpectReported(shown, L"there.bin", ErrorText(L"Error opening there.bin", ERROR_FILE_EXISTS));
     join.Abort();
@@ -105,7 +105,7 @@ TEST_F(ErrorTest, APartThatAlreadyExistsStopsTheSplitThere) {
     split.Start(Wide(source));
     split.OnCommand(kCommandSplit);
     ASSERT_TRUE(RunToEnd(split));
-    EXPECT_EQ(split.State(), Failed);
+    EXPECT_EQ(split.State(), OperationState::Failed);
     ExpectReported(shown, L"clash.bin", ErrorText(L"Error BeginIoPair", ERROR_FILE_EXISTS));
     split.Abort();
     // The parts before it are complete and stay; the file that was there is untouched.
@@ -128,7 +128,7 @@ TEST_F(ErrorTest, APathWithPercentSignsIsShownAsItIs) {
     split.OnCommand(kCommandSplit);
     EXPECT_EQ(shown.statusBar, source);
     ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), Done);
+    ASSERT_EQ(split.State(), OperationState::Done);
     EXPECT_EQ(shown.status, L"100% %s %u.bin splited !");
     EXPECT_EQ(shown.statusBar, source);
     split.Abort();
@@ -150,11 +150,11 @@ TEST_F(ErrorTest, APartChangedSinceItWasListedFailsTheJoin) {
     RecordingDisplay shown;
     JoinOperation join(shown);
     join.Start(Wide(PartName(whole, 1)));
-    ASSERT_EQ(join.State(), Running);
+    ASSERT_EQ(join.State(), OperationState::Running);
     // Part 3 is not open yet; it grows, as a part still being copied in would.
     ASSERT_TRUE(WriteWholeFile(PartName(whole, 3), MakePattern(300 * KiB, 3)));
     ASSERT_TRUE(RunToEnd(join));
-    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(join.State(), OperationState::Failed);
     ExpectReported(shown, L"changed.bin", ErrorText(L"Error BeginIoPair", ERROR_FILE_INVALID));
     join.Abort();
     // A failed join keeps its partial output, and never deletes a part.
@@ -173,7 +173,7 @@ TEST_F(ErrorTest, APartThatShrankSinceItWasListedFailsTheJoin) {
     join.Start(Wide(PartName(whole, 1)));
     ASSERT_TRUE(WriteWholeFile(PartName(whole, 2), MakePattern(1000, 2)));
     ASSERT_TRUE(RunToEnd(join));
-    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(join.State(), OperationState::Failed);
     ExpectReported(shown, L"short.bin", ErrorText(L"Error BeginIoPair", ERROR_HANDLE_EOF));
     join.Abort();
 }
@@ -215,7 +215,7 @@ TEST_F(ErrorTest, APartThatCannotBeCutToSizeFailsTheSplit) {
     split.OnCommand(kCommandSplit);
     ASSERT_TRUE(RunToEnd(split));
     EXPECT_TRUE(hold.Held());
-    EXPECT_EQ(split.State(), Failed);
+    EXPECT_EQ(split.State(), OperationState::Failed);
     ExpectReported(shown, L"uncut.bin", ErrorText(L"Error CompletePart", ERROR_SHARING_VIOLATION));
     split.Abort();
     hold.Release();
@@ -235,7 +235,7 @@ TEST_F(ErrorTest, AnOutputThatCannotBeCutToSizeFailsTheJoinAndKeepsTheParts) {
     join.Start(Wide(PartName(whole, 1)));
     ASSERT_TRUE(RunToEnd(join));
     EXPECT_TRUE(hold.Held());
-    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(join.State(), OperationState::Failed);
     ExpectReported(shown, L"long.bin", ErrorText(L"Error Finish", ERROR_SHARING_VIOLATION));
     join.Abort();
     hold.Release();
@@ -260,7 +260,7 @@ TEST_F(ErrorTest, APartCountBeyond32BitsIsRefusedAndNothingIsCreated) {
     split.Start(Wide(source));
     EXPECT_EQ(shown.statusBar, L"Click Split button to begin (3000000000 parts will be created).");
     split.OnCommand(kCommandSplit);
-    EXPECT_EQ(split.State(), Failed);
+    EXPECT_EQ(split.State(), OperationState::Failed);
     ExpectReported(shown, L"huge.bin", ErrorText(L"Error", ERROR_ARITHMETIC_OVERFLOW));
     split.Abort();
     EXPECT_FALSE(FileExists(PartName(source, 1)));
@@ -271,7 +271,7 @@ TEST_F(ErrorTest, APartCountBeyond32BitsIsRefusedAndNothingIsCreated) {
     SplitOperation again(second);
     again.Start(Wide(source));
     again.OnCommand(kCommandSplit);
-    EXPECT_EQ(again.State(), Failed);
+    EXPECT_EQ(again.State(), OperationState::Failed);
     ExpectReported(second, L"huge.bin", ErrorText(L"Error", ERROR_NOT_ENOUGH_MEMORY));
     again.Abort();
     EXPECT_FALSE(FileExists(PartName(source, 1)));
@@ -287,13 +287,13 @@ TEST_F(ErrorTest, APartListedEmptyThatFillsUpFailsTheJoinAndKeepsEverything) {
     RecordingDisplay shown;
     JoinOperation join(shown);
     join.Start(Wide(PartName(whole, 1)));
-    ASSERT_EQ(join.State(), Running) << Narrow(shown.statusBar);
+    ASSERT_EQ(join.State(), OperationState::Running) << Narrow(shown.statusBar);
     // Another program fills the empty part while the join runs: it is never opened, so only a
     // look at the end can tell that the joined file lacks its bytes.
     const std::vector<uint8_t> late = MakePattern(700, 32);
     ASSERT_TRUE(WriteWholeFile(PartName(whole, 2), late));
     ASSERT_TRUE(RunToEnd(join));
-    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(join.State(), OperationState::Failed);
     ExpectReported(shown, L"grew.bin", ErrorText(L"Error Finish", ERROR_FILE_INVALID));
     join.Abort();
     std::vector<uint8_t> kept;
@@ -316,13 +316,14 @@ TEST_F(ErrorTest, APartThatShrankAfterItWasReadFailsTheJoin) {
     RecordingDisplay shown;
     JoinOperation join(shown);
     join.Start(Wide(PartName(whole, 1)));
-    ASSERT_EQ(join.State(), Running) << Narrow(shown.statusBar);
+    ASSERT_EQ(join.State(), OperationState::Running) << Narrow(shown.statusBar);
     // Part 1 is closed once all of it is written; then it is cut short behind the join's back.
-    ASSERT_TRUE(RunUntil([&] { return join.DoneSize() >= 5000 || join.State() != Running; }));
-    ASSERT_EQ(join.State(), Running);
+    ASSERT_TRUE(RunUntil(
+        [&] { return join.DoneSize() >= 5000 || join.State() != OperationState::Running; }));
+    ASSERT_EQ(join.State(), OperationState::Running);
     ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), MakePattern(10, 34)));
     ASSERT_TRUE(RunToEnd(join));
-    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(join.State(), OperationState::Failed);
     ExpectReported(shown, L"shrank.bin", ErrorText(L"Error Finish", ERROR_FILE_INVALID));
     join.Abort();
     EXPECT_EQ(FileSize(PartName(whole, 1)), 10);
@@ -339,11 +340,11 @@ TEST_F(ErrorTest, AShareRootGivesTheSectorSize) {
     shown.partSize = 1500;
     SplitOperation split(shown);
     split.Start(Wide(longForm));
-    ASSERT_EQ(split.State(), Waiting) << Narrow(shown.statusBar);
+    ASSERT_EQ(split.State(), OperationState::Waiting) << Narrow(shown.statusBar);
     EXPECT_EQ(split.SectorSize(), 512u);
     split.OnCommand(kCommandSplit);
     ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), Done) << Narrow(shown.statusBar);
+    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
     split.Abort();
     EXPECT_EQ(FileSize(PartName(source, 2)), 500);
 }
@@ -430,7 +431,7 @@ TEST_F(UnknownSectorTest, TheSplitSaysSoAtOnce) {
     shown.partSize = 1000;
     SplitOperation split(shown);
     split.Start(Wide(L"quick.bin"));
-    EXPECT_EQ(split.State(), Failed);
+    EXPECT_EQ(split.State(), OperationState::Failed);
     EXPECT_EQ(shown.status, L"Error occurred !");
     EXPECT_EQ(shown.statusBar.rfind(L"Error reading the sector size of quick.bin: #", 0), 0u)
         << Narrow(shown.statusBar);
@@ -444,7 +445,7 @@ TEST_F(UnknownSectorTest, TheJoinDoesNotGuess) {
     RecordingDisplay shown;
     JoinOperation join(shown);
     join.Start(Wide(L"quick.bin.001"));
-    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(join.State(), OperationState::Failed);
     EXPECT_EQ(shown.statusBar.rfind(L"Error reading the sector size of quick.bin.001: #", 0), 0u)
         << Narrow(shown.statusBar);
     join.Abort();
@@ -465,7 +466,7 @@ TEST_F(UnknownSectorTest, TheJoinReportsTheFirstFailureEvenWhenTheDriveAnswersLa
         GTEST_SKIP() << "no mount manager to add a drive with";
     }
     EXPECT_TRUE(DefineWineDrive(L'r', nullptr));
-    EXPECT_EQ(join.State(), Failed);
+    EXPECT_EQ(join.State(), OperationState::Failed);
     EXPECT_EQ(shown.status, L"Error occurred !");
     EXPECT_EQ(shown.statusBar,
               ErrorText(L"Error reading the sector size of rest.bin.001", ERROR_PATH_NOT_FOUND));

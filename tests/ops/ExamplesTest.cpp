@@ -17,17 +17,17 @@ protected:
         shown.partSize = partSize;
         SplitOperation split(shown);
         split.Start(Wide(source));
-        ASSERT_EQ(split.State(), Waiting) << Narrow(shown.statusBar);
+        ASSERT_EQ(split.State(), OperationState::Waiting) << Narrow(shown.statusBar);
         split.OnCommand(kCommandSplit);
         ASSERT_TRUE(RunToEnd(split));
-        ASSERT_EQ(split.State(), Done) << Narrow(shown.statusBar);
+        ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
         split.Abort();
     }
     void Join(const std::wstring& firstPart, RecordingDisplay& shown) {
         JoinOperation join(shown);
         join.Start(Wide(firstPart));
         ASSERT_TRUE(RunToEnd(join));
-        ASSERT_EQ(join.State(), Done) << Narrow(shown.statusBar);
+        ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
         join.Abort();
     }
     // Writes parts of the given sizes for whole, and returns what the whole file must hold.
@@ -70,7 +70,7 @@ TEST_F(ExamplesTest, NineMiBGivesExactlyThreePartsAndSelectsThem) {
         EXPECT_EQ(shown.statusBar, L"Click Split button to begin (3 parts will be created).");
         split.OnCommand(kCommandSplit);
         ASSERT_TRUE(RunToEnd(split));
-        ASSERT_EQ(split.State(), Done);
+        ASSERT_EQ(split.State(), OperationState::Done);
         EXPECT_EQ(shown.actionId, kCommandFind);
         EXPECT_EQ(shown.actionFlags, 0x51u);
         ASSERT_EQ(ShellRecorder::calls, 1);
@@ -194,7 +194,7 @@ TEST_F(ExamplesTest, PartsThatAreAllEmptyJoinIntoAnEmptyFile) {
     JoinOperation join(shown);
     join.Start(Wide(PartName(whole, 1)));
     // Nothing to move: the join ends at once, and still tells the window.
-    EXPECT_EQ(join.State(), Done);
+    EXPECT_EQ(join.State(), OperationState::Done);
     EXPECT_EQ(shown.status, L"empty.bin joined !");
     ASSERT_TRUE(RunUntil([&] { return shown.endedMessages == 1; }, 2000));
     EXPECT_EQ(FileSize(whole), 0);

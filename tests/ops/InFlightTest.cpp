@@ -55,7 +55,7 @@ TEST_F(InFlightTest, AtMost64MiBOfBuffersAreInFlight) {
             split.Start(Wide(source));
             split.OnCommand(kCommandSplit);
             ASSERT_TRUE(RunToEnd(split));
-            ASSERT_EQ(split.State(), Done) << Narrow(shown.statusBar);
+            ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
             split.Abort();
             EXPECT_EQ(recorder.buffers.size(), c.expectedBuffers);
         }
@@ -66,7 +66,7 @@ TEST_F(InFlightTest, AtMost64MiBOfBuffersAreInFlight) {
             JoinOperation join(shown);
             join.Start(Wide(PartName(source, 1)));
             ASSERT_TRUE(RunToEnd(join));
-            ASSERT_EQ(join.State(), Done) << Narrow(shown.statusBar);
+            ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
             join.Abort();
             EXPECT_EQ(recorder.buffers.size(), c.expectedBuffers);
         }

@@ -189,8 +189,12 @@ bool OperationTest::RunUntil(const std::function<bool()>& done, DWORD timeoutMs)
 }
 
 bool OperationTest::RunToEnd(const Operation& operation, DWORD timeoutMs) {
-    bool ended = PumpUntil([&] { return operation.State() == Done || operation.State() == Failed; },
-                           timeoutMs);
+    bool ended = PumpUntil(
+        [&] {
+            return operation.State() == OperationState::Done ||
+                   operation.State() == OperationState::Failed;
+        },
+        timeoutMs);
     // Whatever is still in flight drains within a few ticks.
     PumpUntil([] { return false; }, 60);
     return ended;

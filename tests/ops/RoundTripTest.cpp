@@ -35,7 +35,7 @@ protected:
             shown.partSize = partSize;
             SplitOperation split(shown);
             split.Start(Wide(source));
-            ASSERT_EQ(split.State(), Waiting);
+            ASSERT_EQ(split.State(), OperationState::Waiting);
             wchar_t expected[128];
             swprintf(expected, 128, L"Click Split button to begin (%llu parts will be created).",
                      static_cast<unsigned long long>(count));
@@ -43,14 +43,14 @@ protected:
             split.OnCommand(kCommandSplit);
             if (size == 0) {
                 // Nothing to split: the command is ignored and nothing is created.
-                EXPECT_EQ(split.State(), Waiting);
+                EXPECT_EQ(split.State(), OperationState::Waiting);
                 EXPECT_FALSE(FileExists(PartName(source, 1)));
                 split.Abort();
                 DeleteFileW(source.c_str());
                 return;
             }
             ASSERT_TRUE(RunToEnd(split));
-            ASSERT_EQ(split.State(), Done) << Narrow(shown.statusBar);
+            ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
             EXPECT_EQ(shown.status, L"round trip.bin splited !");
             EXPECT_EQ(shown.endedMessages, 1);
             split.Abort();
@@ -74,7 +74,7 @@ protected:
             JoinOperation join(shown);
             join.Start(Wide(PartName(source, 1)));
             ASSERT_TRUE(RunToEnd(join));
-            ASSERT_EQ(join.State(), Done) << Narrow(shown.statusBar);
+            ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
             EXPECT_EQ(shown.status, L"round trip.bin joined !");
             EXPECT_EQ(shown.statusBar, L"SHA-256 verified: " + source);
             EXPECT_EQ(shown.endedMessages, 1);

@@ -47,7 +47,7 @@ protected:
     // The operation failed with the step's text and showed or announced nothing as done.
     void ExpectFailedAndNothingGood(const Operation& operation, const RecordingDisplay& shown,
                                     const std::wstring& name, const std::wstring& text) {
-        EXPECT_EQ(operation.State(), Failed);
+        EXPECT_EQ(operation.State(), OperationState::Failed);
         EXPECT_LT(operation.Progress(), 100.0f);
         EXPECT_EQ(shown.status, L"Error occurred !");
         EXPECT_EQ(shown.statusBar, text);
@@ -67,7 +67,7 @@ protected:
         shown.partSize = 2 * kBuffer;
         SplitOperation split(shown);
         split.Start(Wide(source));
-        ASSERT_EQ(split.State(), Waiting);
+        ASSERT_EQ(split.State(), OperationState::Waiting);
         split.OnCommand(kCommandSplit);
         ASSERT_TRUE(RunToEnd(split));
         EXPECT_TRUE(shortCall.shortened);

@@ -20,7 +20,7 @@ TEST_F(StateTest, WaitingFollowsThePartSize) {
     SplitOperation split(shown);
     EXPECT_EQ(split.Progress(), 0.0f);
     split.Start(Wide(source));
-    ASSERT_EQ(split.State(), Waiting);
+    ASSERT_EQ(split.State(), OperationState::Waiting);
     EXPECT_EQ(shown.title, L"wait.bin");
     EXPECT_EQ(shown.status, L"Waiting user action.");
     EXPECT_EQ(shown.statusBar, L"Pick Part-Size.");
@@ -38,16 +38,16 @@ TEST_F(StateTest, WaitingFollowsThePartSize) {
 
     // No part size: Split does nothing at all.
     split.OnCommand(kCommandSplit);
-    EXPECT_EQ(split.State(), Waiting);
+    EXPECT_EQ(split.State(), OperationState::Waiting);
     EXPECT_FALSE(FileExists(PartName(source, 1)));
     // Commands of other states are ignored.
     split.OnCommand(kCommandPause);
     split.OnCommand(kCommandResume);
     split.OnCommand(kCommandOpen);
     split.OnCommand(kCommandFind);
-    EXPECT_EQ(split.State(), Waiting);
+    EXPECT_EQ(split.State(), OperationState::Waiting);
     split.Abort();
-    EXPECT_EQ(split.State(), Idle);
+    EXPECT_EQ(split.State(), OperationState::Idle);
 }
 
 TEST_F(StateTest, PauseLetsWhatIsInFlightFinishAndResumeGoesOn) {
@@ -59,7 +59,7 @@ TEST_F(StateTest, PauseLetsWhatIsInFlightFinishAndResumeGoesOn) {
     SplitOperation split(shown);
     split.Start(Wide(source));
     split.OnCommand(kCommandSplit);
-    ASSERT_EQ(split.State(), Running);
+    ASSERT_EQ(split.State(), OperationState::Running);
     EXPECT_EQ(shown.panelShown, 0);
     EXPECT_EQ(shown.status, L"Processing pause.bin...");
     EXPECT_EQ(shown.statusBar, source);
@@ -68,7 +68,7 @@ TEST_F(StateTest, PauseLetsWhatIsInFlightFinishAndResumeGoesOn) {
     EXPECT_TRUE(split.IsBusy());
 
     split.OnCommand(kCommandPause);
-    ASSERT_EQ(split.State(), Paused);
+    ASSERT_EQ(split.State(), OperationState::Paused);
     EXPECT_EQ(shown.status, L"Processing pause.bin paused.");
     EXPECT_EQ(shown.actionId, kCommandResume);
     EXPECT_EQ(shown.actionFlags, 0x09u);
@@ -82,14 +82,14 @@ TEST_F(StateTest, PauseLetsWhatIsInFlightFinishAndResumeGoesOn) {
     PumpUntil([] { return false; }, 200);
     EXPECT_EQ(checker.TransferCount(), transfers);
     EXPECT_EQ(split.DoneSize(), 4 * 128 * KiB);
-    EXPECT_EQ(split.State(), Paused);
+    EXPECT_EQ(split.State(), OperationState::Paused);
 
     split.OnCommand(kCommandResume);
-    EXPECT_EQ(split.State(), Running);
+    EXPECT_EQ(split.State(), OperationState::Running);
     EXPECT_EQ(shown.status, L"Processing pause.bin...");
     EXPECT_EQ(shown.actionId, kCommandPause);
     ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), Done);
+    ASSERT_EQ(split.State(), OperationState::Done);
     EXPECT_FLOAT_EQ(split.Progress(), 100.0f);
     split.Abort();
 
@@ -114,7 +114,7 @@ TEST_F(StateTest, LastWritesLandingWhilePausedStillEndTheOperation) {
     split.OnCommand(kCommandSplit);
     split.OnCommand(kCommandPause);
     ASSERT_TRUE(RunToEnd(split, 5000));
-    EXPECT_EQ(split.State(), Done);
+    EXPECT_EQ(split.State(), OperationState::Done);
     EXPECT_EQ(shown.status, L"drain.bin splited !");
     EXPECT_EQ(shown.actionId, kCommandFind);
     EXPECT_EQ(shown.endedMessages, 1);
@@ -134,10 +134,10 @@ TEST_F(StateTest, AbortWhileRunningRemovesWhatTheSplitCreated) {
     split.Start(Wide(source));
     split.OnCommand(kCommandSplit);
     ASSERT_TRUE(RunUntil([&] { return split.DoneSize() >= 1 * MiB + 256 * KiB; }));
-    ASSERT_EQ(split.State(), Running);
+    ASSERT_EQ(split.State(), OperationState::Running);
     ASSERT_TRUE(FileExists(PartName(source, 2)));
     split.Abort();
-    EXPECT_EQ(split.State(), Idle);
+    EXPECT_EQ(split.State(), OperationState::Idle);
     EXPECT_FALSE(FileExists(PartName(source, 1)));
     EXPECT_FALSE(FileExists(PartName(source, 2)));
     EXPECT_FALSE(FileExists(PartName(source, 3)));
@@ -155,10 +155,10 @@ TEST_F(StateTest, AbortWhilePausedRemovesThePartialJoin) {
     RecordingDisplay shown;
     JoinOperation join(shown);
     join.Start(Wide(PartName(whole, 1)));
-    ASSERT_EQ(join.State(), Running);
+    ASSERT_EQ(join.State(), OperationState::Running);
     ASSERT_TRUE(RunUntil([&] { return join.DoneSize() >= 1 * MiB; }));
     join.OnCommand(kCommandPause);
-    ASSERT_EQ(join.State(), Paused);
+    ASSERT_EQ(join.State(), OperationState::Paused);
     join.Abort();
     EXPECT_FALSE(FileExists(whole));
     for (unsigned i = 1; i <= 3; ++i)
@@ -175,7 +175,7 @@ TEST_F(StateTest, AbortAfterDoneDeletesNothing) {
     split.Start(Wide(source));
     split.OnCommand(kCommandSplit);
     ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), Done);
+    ASSERT_EQ(split.State(), OperationState::Done);
     split.Abort();
     for (unsigned i = 1; i <= 3; ++i)
         EXPECT_EQ(FileSize(PartName(source, i)), 1000);
@@ -185,7 +185,7 @@ TEST_F(StateTest, AbortAfterDoneDeletesNothing) {
     JoinOperation join(joinShown);
     join.Start(Wide(PartName(source, 1)));
     ASSERT_TRUE(RunToEnd(join));
-    ASSERT_EQ(join.State(), Done);
+    ASSERT_EQ(join.State(), OperationState::Done);
     join.Abort();
     EXPECT_EQ(FileSize(source), 3000);
 }
@@ -240,7 +240,7 @@ TEST_F(StateTest, OpenAndFindHandTheResultToTheShellOnlyWhenDone) {
     EXPECT_EQ(ShellRecorder::calls, 0);
     split.OnCommand(kCommandSplit);
     ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), Done);
+    ASSERT_EQ(split.State(), OperationState::Done);
     EXPECT_EQ(ShellRecorder::calls, 0); // SelectFiles is off
     split.OnCommand(kCommandOpen);      // a split has nothing to open
     split.OnCommand(kCommandFind);
@@ -262,7 +262,7 @@ TEST_F(StateTest, OpenAndFindHandTheResultToTheShellOnlyWhenDone) {
     join.OnCommand(kCommandOpen); // still running: ignored
     join.OnCommand(kCommandFind);
     ASSERT_TRUE(RunToEnd(join));
-    ASSERT_EQ(join.State(), Done);
+    ASSERT_EQ(join.State(), OperationState::Done);
     EXPECT_EQ(ShellRecorder::calls, 1);
     EXPECT_FALSE(FileExists(source + L".opened"));
 
@@ -292,9 +292,9 @@ TEST_F(StateTest, AbortMidRunKeepsAFileNamedLikeAPartItNeverReached) {
     SplitOperation split(shown);
     split.Start(Wide(source));
     split.OnCommand(kCommandSplit);
-    ASSERT_EQ(split.State(), Running);
+    ASSERT_EQ(split.State(), OperationState::Running);
     ASSERT_TRUE(RunUntil([&] { return split.DoneSize() >= 128 * KiB; }));
-    ASSERT_EQ(split.State(), Running);
+    ASSERT_EQ(split.State(), OperationState::Running);
     ASSERT_LT(split.DoneSize(), 3 * MiB);
     split.Abort();
     PumpUntil([] { return false; }, 100);
@@ -319,7 +319,7 @@ TEST_F(StateTest, AJoinWithDeleteFilesOffKeepsEveryPart) {
     JoinOperation join(shown);
     join.Start(Wide(PartName(whole, 1)));
     ASSERT_TRUE(RunToEnd(join));
-    ASSERT_EQ(join.State(), Done) << Narrow(shown.statusBar);
+    ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
     EXPECT_EQ(shown.status, L"keep.bin joined !");
     join.Abort();
     std::vector<uint8_t> joined;
@@ -338,7 +338,7 @@ TEST_F(StateTest, AnEmptySourceIgnoresSplit) {
     split.Start(Wide(source));
     EXPECT_EQ(shown.statusBar, L"Click Split button to begin (0 parts will be created).");
     split.OnCommand(kCommandSplit);
-    EXPECT_EQ(split.State(), Waiting);
+    EXPECT_EQ(split.State(), OperationState::Waiting);
     EXPECT_FALSE(FileExists(PartName(source, 1)));
     split.Abort();
 }
@@ -356,7 +356,7 @@ TEST_F(StateTest, TheSplitLaysOutThePartsFromTheSizeAtTheSplitCommand) {
     ASSERT_TRUE(WriteWholeFile(source, grown));
     split.OnCommand(kCommandSplit);
     ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), Done) << Narrow(shown.statusBar);
+    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
     split.Abort();
     std::vector<uint8_t> all, part;
     for (unsigned i = 1; i <= 4; ++i) {
@@ -378,7 +378,7 @@ TEST_F(StateTest, ASourceThatShrankBeforeSplitIsSplitAsItIsNow) {
     ASSERT_TRUE(WriteWholeFile(source, shrunk));
     split.OnCommand(kCommandSplit);
     ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), Done) << Narrow(shown.statusBar);
+    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
     split.Abort();
     EXPECT_EQ(FileSize(PartName(source, 1)), 4096);
     EXPECT_EQ(FileSize(PartName(source, 2)), 4);

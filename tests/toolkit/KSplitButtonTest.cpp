@@ -104,7 +104,7 @@ protected:
             ::SendMessageW(dialog.Handle(), WM_DRAWITEM, IDOK, reinterpret_cast<LPARAM>(&item));
         return surface;
     }
-    int ArrowLeft() const { return client.right - KSplitButton::ArrowWidth; }
+    int ArrowLeft() const { return client.right - KSplitButton::kArrowWidth; }
 
 public:
     bool IsMenuOpenNow() const { return button.IsMenuOpen(); }
@@ -137,7 +137,7 @@ DuringMenu* gDuring = nullptr;
 TEST_F(SplitButtonTest, AttachMakesAnOwnerDrawnButton) {
     EXPECT_EQ(button.GetStyle() & BS_TYPEMASK, static_cast<DWORD>(BS_OWNERDRAW));
     EXPECT_TRUE(button.IsSubclassed());
-    EXPECT_EQ(button.Mode(), 1);
+    EXPECT_EQ(button.Mode(), SplitButtonMode::Normal);
     // Bound already, or not a window: refused, nothing changes.
     EXPECT_FALSE(button.Attach(dialog.GetDlgItem(IDC_TK_EDIT)));
     KSplitButton other;
@@ -235,7 +235,7 @@ TEST_F(SplitButtonTest, WhileTheMenuIsOpenOnlyTheArrowLooksPressed) {
 }
 
 TEST_F(SplitButtonTest, ModeTwoSwallowsTheLabelButNotTheArrow) {
-    button.SetMode(2);
+    button.SetMode(SplitButtonMode::LabelInert);
     Press(10);
     Release(10);
     PumpMessages();
@@ -250,7 +250,7 @@ TEST_F(SplitButtonTest, ModeTwoSwallowsTheLabelButNotTheArrow) {
     EXPECT_EQ(dialog.Commands(), (std::vector<WPARAM>{1001}));
 
     // Back to mode 1, the label clicks again.
-    button.SetMode(1);
+    button.SetMode(SplitButtonMode::Normal);
     Press(10);
     Release(10);
     PumpMessages();
@@ -260,9 +260,9 @@ TEST_F(SplitButtonTest, ModeTwoSwallowsTheLabelButNotTheArrow) {
 TEST_F(SplitButtonTest, ChangesRepaintWithoutErasing) {
     RECT update{};
     button.ValidateRect(nullptr);
-    button.SetMode(1); // unchanged: nothing to repaint
+    button.SetMode(SplitButtonMode::Normal); // unchanged: nothing to repaint
     EXPECT_FALSE(button.GetUpdateRect(&update, FALSE));
-    button.SetMode(2);
+    button.SetMode(SplitButtonMode::LabelInert);
     EXPECT_TRUE(button.GetUpdateRect(&update, FALSE));
     button.erases = button.paints = 0;
     button.UpdateWindow();
@@ -305,7 +305,7 @@ TEST_F(SplitButtonTest, PaintsRaisedPartsAndACentredArrow) {
 
     // The arrow: 8 x 4, centred in what the edge leaves of the arrow part.
     Triangle t = FindTriangle(*s, a);
-    const int innerLeft = a + 1, innerWidth = KSplitButton::ArrowWidth - 2, innerTop = 1;
+    const int innerLeft = a + 1, innerWidth = KSplitButton::kArrowWidth - 2, innerTop = 1;
     EXPECT_EQ(t.left, innerLeft + (innerWidth - 8) / 2);
     EXPECT_EQ(t.top, innerTop + (h - 2 - 4) / 2 + 1);
     EXPECT_EQ(t.widths, (std::vector<int>{8, 6, 4, 2}));
@@ -352,7 +352,7 @@ TEST_F(SplitButtonTest, PressedLabelSinksBothParts) {
 
 TEST_F(SplitButtonTest, ModeTwoAndDisabledDrawAnEtchedGreyLabel) {
     auto disabled = Render(ODS_DISABLED);
-    button.SetMode(2);
+    button.SetMode(SplitButtonMode::LabelInert);
     auto modeTwo = Render(0);
     for (const auto* s : {disabled.get(), modeTwo.get()}) {
         EXPECT_GT(s->Count(LabelInside(), Sys(COLOR_GRAYTEXT)), 0);
@@ -366,24 +366,24 @@ TEST_F(SplitButtonTest, ModeTwoAndDisabledDrawAnEtchedGreyLabel) {
 TEST_F(SplitButtonTest, ArrowPartAndTriangleScaleWithTheDpi) {
     EXPECT_EQ(button.GetDpi(), Dpi::ForWindow(button.Handle()));
     button.SetDpi(192);
-    EXPECT_EQ(button.ArrowPartWidth(), 2 * KSplitButton::ArrowWidth);
+    EXPECT_EQ(button.ArrowPartWidth(), 2 * KSplitButton::kArrowWidth);
     auto s = Render(0);
-    const int h = client.bottom, a = client.right - 2 * KSplitButton::ArrowWidth;
+    const int h = client.bottom, a = client.right - 2 * KSplitButton::kArrowWidth;
     EXPECT_EQ(s->Pixel(a - 1, h / 2), Sys(COLOR_BTNSHADOW));
     EXPECT_EQ(s->Pixel(a, h / 2), Sys(COLOR_BTNHIGHLIGHT));
     // Twice the size: 16 x 8, still centred in what the edge leaves.
     Triangle t = FindTriangle(*s, a);
-    EXPECT_EQ(t.left, a + 1 + (2 * KSplitButton::ArrowWidth - 2 - 16) / 2);
+    EXPECT_EQ(t.left, a + 1 + (2 * KSplitButton::kArrowWidth - 2 - 16) / 2);
     ASSERT_EQ(t.widths.size(), 8u);
     EXPECT_EQ(t.widths.front(), 16);
 
     // A press where the arrow part now is (it was the label at 96 dpi) opens the menu.
-    const int x = client.right - KSplitButton::ArrowWidth - 4;
+    const int x = client.right - KSplitButton::kArrowWidth - 4;
     ::SendMessageW(button.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, h / 2));
     EXPECT_EQ(::SendMessageW(button.Handle(), BM_GETSTATE, 0, 0) & BST_PUSHED, 0);
     MSG msg{};
     // Taken out again, so that no menu is tracked here.
-    EXPECT_TRUE(::PeekMessageW(&msg, button.Handle(), KSplitButton::TrackMenuMessage,
-                               KSplitButton::TrackMenuMessage, PM_REMOVE));
+    EXPECT_TRUE(::PeekMessageW(&msg, button.Handle(), KSplitButton::kTrackMenuMessage,
+                               KSplitButton::kTrackMenuMessage, PM_REMOVE));
     ::SendMessageW(button.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x, h / 2));
 }

@@ -85,7 +85,7 @@ TEST(OnScreen, TheActionRowPaintsItselfAndRepaintsAChangedMode) {
     RECT client{};
     button.GetClientRect(&client);
     // The label part, clear of the edges and of a focus frame.
-    const RECT label = {4, 4, client.right - KSplitButton::ArrowWidth - 4, client.bottom - 4};
+    const RECT label = {4, 4, client.right - KSplitButton::kArrowWidth - 4, client.bottom - 4};
 
     auto normal = FromScreen(button.Handle());
     EXPECT_GT(normal->Count(label, Sys(COLOR_BTNTEXT)), 0);
@@ -97,7 +97,7 @@ TEST(OnScreen, TheActionRowPaintsItselfAndRepaintsAChangedMode) {
     EXPECT_EQ(linkShown->Count(linkClient, kHover), 0);
     Picture(dialog.Handle(), L"split-mode1.bmp");
 
-    button.SetMode(2);
+    button.SetMode(SplitButtonMode::LabelInert);
     LetItPaint(dialog.Handle());
     auto etched = FromScreen(button.Handle());
     EXPECT_EQ(etched->Count(label, Sys(COLOR_BTNTEXT)), 0);

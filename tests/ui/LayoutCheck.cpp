@@ -139,7 +139,7 @@ std::vector<std::string> TextFaults(HWND control, const std::wstring& text) {
             break;
         case BS_OWNERDRAW:
             // The split button: its label part, within the raised edges.
-            room.cx -= px(KSplitButton::ArrowWidth) + 4;
+            room.cx -= px(KSplitButton::kArrowWidth) + 4;
             room.cy -= 4;
             break;
         default:

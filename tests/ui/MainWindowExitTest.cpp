@@ -38,8 +38,8 @@ WINDOWPLACEMENT StoredPlacement() {
 } // namespace
 
 TEST_F(MainWindowTest, ClosingDuringABusyOperationAsksFirst) {
-    for (OperationState busy : {Running, Paused}) {
-        SCOPED_TRACE(busy);
+    for (OperationState busy : {OperationState::Running, OperationState::Paused}) {
+        SCOPED_TRACE(static_cast<int>(busy));
         RecordingOperation& operation = Open(RunMode::Split);
         operation.SetState(busy);
 
@@ -74,7 +74,7 @@ TEST_F(MainWindowTest, ClosingDuringABusyOperationAsksFirst) {
 
 TEST_F(MainWindowTest, EscapeWithNothingBusyLeavesAtOnce) {
     RecordingOperation& operation = Open(RunMode::Join);
-    operation.SetState(Failed);
+    operation.SetState(OperationState::Failed);
     ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1);
     Pump(60);
     EXPECT_EQ(TakeQuitCount(), 1);

@@ -73,7 +73,7 @@ TEST_F(MainWindowTest, SplitModeStartsWithThePanelAndAGreyedSplit) {
         EXPECT_TRUE(Greyed(id)) << id;
     EXPECT_FALSE(Greyed(1005));
     EXPECT_FALSE(Greyed(1006));
-    EXPECT_EQ(gMainWindow.ActionMode(), 1);
+    EXPECT_EQ(gMainWindow.ActionMode(), SplitButtonMode::Normal);
     EXPECT_EQ(::GetMenuItemCount(gMainWindow.ActionMenu()), 10);
     EXPECT_EQ(WindowText(Item(IDC_MAIN_LINK)), L"https://brindlecot.org/");
     ASSERT_EQ(::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETCOUNT, 0, 0), 4);
@@ -118,7 +118,7 @@ TEST_F(MainWindowTest, EverySetActionOfTheOperationsLeavesItsState) {
                 const int want = expected[id - 1000] == kUnchanged ? before : expected[id - 1000];
                 EXPECT_EQ(!Greyed(id), want == 1) << id;
             }
-            EXPECT_EQ(gMainWindow.ActionMode(),
+            EXPECT_EQ(static_cast<int>(gMainWindow.ActionMode()),
                       row.mode == kUnchanged ? (before ? 1 : 2) : row.mode);
         }
     }

@@ -174,7 +174,7 @@ protected:
         // No: the completions held back run now, and the split ends normally.
         EXPECT_EQ(quits, 0);
         ASSERT_TRUE(PumpDialog(
-            Window(), [&] { return split.State() == Done; }, 30000));
+            Window(), [&] { return split.State() == OperationState::Done; }, 30000));
         Pump(50);
         EXPECT_EQ(Status(), L"file.bin splited !");
         EXPECT_EQ(Label(), L"&Find");
@@ -239,7 +239,7 @@ TEST_F(ModalLoopTest, AJoinFailingBehindTheOptionsDialogShowsItsErrorAfterIt) {
 
     // Closed, the join goes on, reaches the missing part and says so.
     ASSERT_TRUE(PumpDialog(
-        Window(), [&] { return join->State() == Failed; }, 30000));
+        Window(), [&] { return join->State() == OperationState::Failed; }, 30000));
     Pump(50);
     EXPECT_EQ(Status(), L"Error occurred !");
     EXPECT_EQ(StatusBar(), L"Error BeginIoPair: #2 - " + SystemTextOneLine(2));
@@ -253,12 +253,12 @@ TEST_F(ModalLoopTest, TheActionMenuHoldsCompletionsWhileItIsOpen) {
     gHeldInMenu = false;
     const UINT_PTR closer = ::SetTimer(nullptr, 0, 50, LookInsideTheMenu);
     ASSERT_NE(closer, 0u);
-    ::SendMessageW(Item(IDOK), KSplitButton::TrackMenuMessage, 0, 0);
+    ::SendMessageW(Item(IDOK), KSplitButton::kTrackMenuMessage, 0, 0);
     EXPECT_TRUE(gHeldInMenu);
     EXPECT_FALSE(CompletionDispatcher::DeliveriesHeld());
     // Let go, the split runs to its end.
     auto& split = static_cast<SplitOperation&>(*gOperation);
     ASSERT_TRUE(PumpDialog(
-        Window(), [&] { return split.State() == Done; }, 30000));
+        Window(), [&] { return split.State() == OperationState::Done; }, 30000));
     EXPECT_TRUE(JoinedParts() == data);
 }

@@ -115,7 +115,7 @@ TEST_F(DISABLED_Screenshots, MainWindowStatesAndOptions) {
 
     ::SendMessageW(Window(), WM_COMMAND, kCommandResume, 0);
     ASSERT_TRUE(PumpDialog(
-        Window(), [&] { return split.State() == Done; }, 60000));
+        Window(), [&] { return split.State() == OperationState::Done; }, 60000));
     Pump(100);
     Save(Window(), L"5-split-done");
 
@@ -136,7 +136,7 @@ TEST_F(DISABLED_Screenshots, MainWindowStatesAndOptions) {
     SplitOperation& failing = Start(second);
     ::SendMessageW(Window(), WM_COMMAND, kCommandSplit, 0);
     ASSERT_TRUE(PumpDialog(
-        Window(), [&] { return failing.State() == Failed; }, 60000));
+        Window(), [&] { return failing.State() == OperationState::Failed; }, 60000));
     Pump(100);
     Save(Window(), L"6-split-error");
 }

@@ -51,11 +51,11 @@ TEST_F(SpeedPartTest, PausedGetsAPartOfItsOwnAndThePathKeepsTheRest) {
     EXPECT_EQ(StatusBarPartCount(Bar()), 1);
 
     // Running, but the first second has not passed: nothing to tell yet.
-    Enter(op, Running, kCommandPause, kActionRunGroup | kActionPauseEnabled);
+    Enter(op, OperationState::Running, kCommandPause, kActionRunGroup | kActionPauseEnabled);
     EXPECT_EQ(StatusBarPartCount(Bar()), 1);
     EXPECT_EQ(StatusBar(), path);
 
-    Enter(op, Paused, kCommandResume, kActionRunGroup | kActionResumeEnabled);
+    Enter(op, OperationState::Paused, kCommandResume, kActionRunGroup | kActionResumeEnabled);
     ASSERT_EQ(StatusBarPartCount(Bar()), 2);
     EXPECT_EQ(SpeedPart(), L"paused");
     EXPECT_EQ(StatusBar(), path);
@@ -81,28 +81,30 @@ TEST_F(SpeedPartTest, PausedGetsAPartOfItsOwnAndThePathKeepsTheRest) {
     EXPECT_EQ(StatusBar(), path);
 
     // Resumed: the speed is measured afresh, so the part goes until there is one.
-    Enter(op, Running, kCommandPause, kActionRunGroup | kActionPauseEnabled);
+    Enter(op, OperationState::Running, kCommandPause, kActionRunGroup | kActionPauseEnabled);
     EXPECT_EQ(StatusBarPartCount(Bar()), 1);
-    Enter(op, Paused, kCommandResume, kActionRunGroup | kActionResumeEnabled);
+    Enter(op, OperationState::Paused, kCommandResume, kActionRunGroup | kActionResumeEnabled);
     EXPECT_EQ(SpeedPart(), L"paused");
 
     // An error takes the whole bar again.
     gMainWindow.SetStatusBar(L"Error OnWrite: #112");
-    Enter(op, Failed, kCommandExit, kActionRunGroup | kActionResultGroup);
+    Enter(op, OperationState::Failed, kCommandExit, kActionRunGroup | kActionResultGroup);
     EXPECT_EQ(StatusBarPartCount(Bar()), 1);
     EXPECT_EQ(StatusBar(), L"Error OnWrite: #112");
 }
 
 TEST_F(SpeedPartTest, TheEndTellsTheTimeAndTheAverageAndAWaitingSplitShowsNone) {
     RecordingOperation& op = Open(RunMode::Split);
-    Enter(op, Waiting, kCommandSplit, kActionRunGroup | kActionSplitEnabled | kActionLabelRuns);
+    Enter(op, OperationState::Waiting, kCommandSplit,
+          kActionRunGroup | kActionSplitEnabled | kActionLabelRuns);
     EXPECT_EQ(StatusBarPartCount(Bar()), 1);
 
     op.SetProgress(0, 5000000);
-    Enter(op, Running, kCommandPause, kActionRunGroup | kActionPauseEnabled);
+    Enter(op, OperationState::Running, kCommandPause, kActionRunGroup | kActionPauseEnabled);
     Pump(50);
     op.SetProgress(5000000, 5000000);
-    Enter(op, Done, kCommandFind, kActionRunGroup | kActionResultGroup | kActionFindEnabled);
+    Enter(op, OperationState::Done, kCommandFind,
+          kActionRunGroup | kActionResultGroup | kActionFindEnabled);
     ASSERT_EQ(StatusBarPartCount(Bar()), 2);
     const std::wstring text = SpeedPart();
     EXPECT_EQ(text.rfind(L"done in 0:01, ", 0), 0u) << Narrow(text);

@@ -81,19 +81,19 @@ TEST_F(SplitInWindowTest, APartSizeTypedAndTheButtonPressedSplitTheFile) {
     EXPECT_EQ(Status(), L"Waiting user action.");
     EXPECT_EQ(StatusBar(), L"Pick Part-Size.");
     EXPECT_EQ(Label(), L"&Split");
-    EXPECT_EQ(gMainWindow.ActionMode(), 2);
+    EXPECT_EQ(gMainWindow.ActionMode(), SplitButtonMode::LabelInert);
 
     // The edit has the focus; the unit starts at MB.
     ASSERT_EQ(::GetFocus(), Item(IDC_MAIN_SIZE));
     ::SendMessageW(::GetFocus(), WM_CHAR, L'1', 1);
     EXPECT_EQ(split.PartSize(), 1048576u);
     EXPECT_EQ(StatusBar(), L"Click Split button to begin (3 parts will be created).");
-    EXPECT_EQ(gMainWindow.ActionMode(), 1);
+    EXPECT_EQ(gMainWindow.ActionMode(), SplitButtonMode::Normal);
     EXPECT_FALSE(Greyed(1000));
 
     ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpDialog(
-        Window(), [&] { return split.State() == Done; }, 30000));
+        Window(), [&] { return split.State() == OperationState::Done; }, 30000));
     Pump(50);
 
     EXPECT_EQ(Status(), L"file.bin splited !");
@@ -136,7 +136,7 @@ TEST_F(SplitInWindowTest, TheSecondPartTellsSpeedAndTimeLeftThenPausedThenTheTot
     auto speed = [&] { return StatusBarText(bar, 1); };
 
     ::SendMessageW(Window(), WM_COMMAND, 1000, 0);
-    ASSERT_EQ(split.State(), Running);
+    ASSERT_EQ(split.State(), OperationState::Running);
     EXPECT_EQ(StatusBarPartCount(bar), 1); // nothing before the first second
     EXPECT_EQ(StatusBar(), path);
 
@@ -144,8 +144,9 @@ TEST_F(SplitInWindowTest, TheSecondPartTellsSpeedAndTimeLeftThenPausedThenTheTot
     const std::wstring size = L"[0-9][0-9.,\u00a0 ]* [A-Za-z]+/s";
     const std::wregex running(size + L", [0-9]+:[0-5][0-9] left");
     ASSERT_TRUE(PumpDialog(
-        Window(), [&] { return !speed().empty() || split.State() != Running; }, 30000));
-    ASSERT_EQ(split.State(), Running) << "ended before a speed was shown";
+        Window(), [&] { return !speed().empty() || split.State() != OperationState::Running; },
+        30000));
+    ASSERT_EQ(split.State(), OperationState::Running) << "ended before a speed was shown";
     EXPECT_TRUE(std::regex_match(speed(), running)) << Narrow(speed());
     EXPECT_EQ(StatusBar(), path);
 
@@ -157,7 +158,7 @@ TEST_F(SplitInWindowTest, TheSecondPartTellsSpeedAndTimeLeftThenPausedThenTheTot
 
     ::SendMessageW(Window(), WM_COMMAND, 1002, 0);
     ASSERT_TRUE(PumpDialog(
-        Window(), [&] { return split.State() == Done; }, 60000));
+        Window(), [&] { return split.State() == OperationState::Done; }, 60000));
     Pump(50);
     const std::wregex ended(L"done in [0-9]+:[0-5][0-9] \\(\\+ [0-9]+:[0-5][0-9] paused\\), " +
                             size + L" average");
@@ -178,7 +179,7 @@ TEST_F(SplitInWindowTest, AnErrorShowsOnOneLineInTheStatusBar) {
 
     ::PostMessageW(Window(), WM_COMMAND, 1000, 0);
     ASSERT_TRUE(PumpDialog(
-        Window(), [&] { return split.State() == Failed; }, 30000));
+        Window(), [&] { return split.State() == OperationState::Failed; }, 30000));
     Pump(50);
     EXPECT_EQ(Status(), L"Error occurred !");
     EXPECT_EQ(StatusBar(), L"Error BeginIoPair: #80 - " + SystemTextOneLine(80));
@@ -221,7 +222,7 @@ protected:
         EXPECT_EQ(Label(), L"E&xit");
         EXPECT_EQ(DefaultItem(), 1005u);
         EXPECT_TRUE(Greyed(1000));
-        EXPECT_EQ(gOperation->State(), Failed);
+        EXPECT_EQ(gOperation->State(), OperationState::Failed);
     }
 };
 
@@ -241,14 +242,14 @@ TEST_F(ErrorStaysInWindowTest, AfterAFailedSplitCommand) {
     const uint64_t partSize = 100 * 1024;
     WriteBinary(L"PartSize", &partSize, 8);
     SplitOperation& split = Start(path);
-    ASSERT_EQ(split.State(), Waiting);
+    ASSERT_EQ(split.State(), OperationState::Waiting);
     // Another program holds the source when Split is pressed.
     HANDLE other = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
     Pump(50);
     ::CloseHandle(other);
-    ASSERT_EQ(split.State(), Failed);
+    ASSERT_EQ(split.State(), OperationState::Failed);
     TypeAPartSizeAndExpectTheErrorToStay(L"Error opening " + path + L": #32 - " +
                                          SystemTextOneLine(32));
     EXPECT_FALSE(FileExists(dir / L"held.bin.001"));

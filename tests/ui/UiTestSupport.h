@@ -23,7 +23,7 @@ public:
     void Start(const WideString&) override {}
     void OnPartSizeChanged() override { sizesSeen.push_back(display.GetPartSize()); }
     void OnCommand(UINT id) override { commands.push_back(id); }
-    void Abort() override { state = Idle; }
+    void Abort() override { state = OperationState::Idle; }
     void PrepareIoPair(IoPair&) override {}
     void Finish() override {}
 
