@@ -1,5 +1,7 @@
 #include "app/ProgramInfo.h"
 
-const wchar_t kProgramCaption[] = L"Brindlecot v0.1d";
+#include "res/version.h"
+
+const wchar_t kProgramCaption[] = L"Brindlecot v" BRINDLECOT_VERSION_TEXT;
 const wchar_t kSettingsKeyPath[] = L"software\\brindlecot";
 const wchar_t kProductWebPage[] = L"https://brindlecot.org/";

@@ -3,23 +3,16 @@
 # (1024 MiB unless BENCH_MIB says otherwise) in the build tree and prints MiB/s for each, in five
 # rounds that take turns, then the medians and their ratio.
 set -euo pipefail
-source "$(dirname "$0")/arch.sh"
-root=$arch_root
-side=$(arch_preferred)
-build=$(arch_build_dir "$side")
-arch_say "$side" "checksum benchmark of the program"
+source "$(dirname "$0")/lib.sh"
+use_preferred_side "checksum benchmark of the program"
 mib=${BENCH_MIB:-1024}
 part_mib=${BENCH_PART_MIB:-100}
 
-bash "$root/scripts/build.sh" "$side" >/dev/null
-work=$build_root/bench-checksums
-rm -rf "$work"
-mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+build_chosen_side
+fresh_work bench-checksums
 head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/source.bin"
-winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
 echo "$mib MiB in parts of $part_mib MiB, IoPairCount 16, BufferSize 16 MiB, list off and on in turn:"
-"$root/scripts/wine-run.sh" "$build/wine" "$build/bench/bench_checksums.exe" \
+run_in_wine "$build/bench/bench_checksums.exe" \
     "$(winpath "$work/source.bin")" "$part_mib" | sed 's/^/  /'
 
 # The defaults (one pair of 1 MiB): the list must leave them at their 50 MiB/s ceiling.

@@ -4,19 +4,12 @@
 # 16 requests in flight under Wine, checks the last copy and removes the files.
 # The 32-bit program is measured where it can run, the 64-bit one otherwise.
 set -euo pipefail
-source "$(dirname "$0")/arch.sh"
-root=$arch_root
-side=$(arch_preferred)
-build=$(arch_build_dir "$side")
-arch_say "$side" "benchmark of the program"
+source "$(dirname "$0")/lib.sh"
+use_preferred_side "benchmark of the program"
 mib=${BENCH_MIB:-512}
 
-bash "$root/scripts/build.sh" "$side" >/dev/null
-
-work=$build_root/bench-io
-rm -rf "$work"
-mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+build_chosen_side
+fresh_work bench-io
 
 echo "generating $mib MiB"
 head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/source.bin"
@@ -29,8 +22,7 @@ end=$(date +%s.%N)
 rm -f "$work/cat.bin"
 cat_rate=$(awk -v m="$mib" -v s="$start" -v e="$end" 'BEGIN { printf "%.1f", m / (e - s) }')
 
-winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
-"$root/scripts/wine-run.sh" "$build/wine" "$build/bench/bench_io.exe" \
+run_in_wine "$build/bench/bench_io.exe" \
     "$(winpath "$work/source.bin")" "$(winpath "$work")" "$cat_rate"
 
 if cmp -s "$work/source.bin" "$work/copy-16.bin"; then

@@ -17,26 +17,17 @@
 # Every result is compared with the source. The 32-bit program is measured where it can run, the
 # 64-bit one otherwise. Nothing here is a test: the figures are for reading.
 set -euo pipefail
-source "$(dirname "$0")/arch.sh"
-root=$arch_root
-side=$(arch_preferred)
-build=$(arch_build_dir "$side")
-arch_say "$side" "benchmark of the program"
+source "$(dirname "$0")/lib.sh"
+use_preferred_side "benchmark of the program"
 mib=${BENCH_MIB:-1024}
 part_mib=${BENCH_PART_MIB:-100}
 
-bash "$root/scripts/build.sh" "$side" >/dev/null
-
-work=$build_root/bench-ops
-rm -rf "$work"
-mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+build_chosen_side
+fresh_work bench-ops
 
 echo "generating $mib MiB"
 head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/source.bin"
 
-winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
-run() { "$root/scripts/wine-run.sh" "$build/wine" "$@"; }
 seconds() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.3f", e - s }'; }
 
 # The peers, on the same file in the same run. Neither they nor the program sync to disk. Sets
@@ -65,7 +56,7 @@ run_cell() {
         head -c $((size * 1024 * 1024)) "$work/source.bin" >"$file"
         cp "$file" "$work/cell.ref"
     fi
-    out=$(run "$build/bench/bench_split_join.exe" "$(winpath "$file")" "$part_mib" "$settings")
+    out=$(run_in_wine "$build/bench/bench_split_join.exe" "$(winpath "$file")" "$part_mib" "$settings")
     if [ "$file" = "$work/source.bin" ]; then
         cmp -s "$file" "$file.orig" || { echo "join with $settings differs" >&2; exit 1; }
         rm -f "$file".[0-9]* "$file.sha256"
@@ -133,19 +124,22 @@ done
 
 # Each cell against its left and upper neighbours: the steady state must not fall as either
 # setting grows. Within 15 %: a single run on a shared machine is not more exact than that.
-awk '{ pairs = $1; sub(/x.*/, "", pairs); size = $1; sub(/.*x/, "", size)
-       row[NR] = pairs; col[NR] = size; s[$1] = $2; j[$1] = $3; name[NR] = $1 }
-     END {
-       falls = 0
-       for (i = 1; i <= NR; i++) for (k = 1; k <= NR; k++) {
-         left = (row[k] == row[i] && k == i - 1); up = (col[k] == col[i] && k == i - 4)
-         if (!left && !up) continue
-         if (s[name[k]] == "-" || s[name[i]] == "-") continue
-         if (s[name[i]] < 0.85 * s[name[k]]) { printf "  split %s (%.0f) falls below %s (%.0f)\n", name[i], s[name[i]], name[k], s[name[k]]; falls++ }
-         if (j[name[i]] < 0.85 * j[name[k]]) { printf "  join %s (%.0f) falls below %s (%.0f)\n", name[i], j[name[i]], name[k], j[name[k]]; falls++ }
-       }
-       if (falls == 0) print "steady state: no cell falls below its left or upper neighbour (15 % margin)"
-     }' "$table"
+awk '
+    {
+        pairs = $1; sub(/x.*/, "", pairs); size = $1; sub(/.*x/, "", size)
+        row[NR] = pairs; col[NR] = size; s[$1] = $2; j[$1] = $3; name[NR] = $1
+    }
+    END {
+        falls = 0
+        for (i = 1; i <= NR; i++) for (k = 1; k <= NR; k++) {
+            left = (row[k] == row[i] && k == i - 1); up = (col[k] == col[i] && k == i - 4)
+            if (!left && !up) continue
+            if (s[name[k]] == "-" || s[name[i]] == "-") continue
+            if (s[name[i]] < 0.85 * s[name[k]]) { printf "  split %s (%.0f) falls below %s (%.0f)\n", name[i], s[name[i]], name[k], s[name[k]]; falls++ }
+            if (j[name[i]] < 0.85 * j[name[k]]) { printf "  join %s (%.0f) falls below %s (%.0f)\n", name[i], j[name[i]], name[k], j[name[k]]; falls++ }
+        }
+        if (falls == 0) print "steady state: no cell falls below its left or upper neighbour (15 % margin)"
+    }' "$table"
 awk -v s="${whole[split,1x1M]}" -v j="${whole[join,1x1M]}" 'BEGIN {
     printf "defaults (1 x 1 MiB): split %.0f %%, join %.0f %% of the 50 MiB/s design ceiling\n", 2 * s, 2 * j }'
 awk -v s="${steady[split,16x16M]}" -v j="${steady[join,16x16M]}" -v sw="${whole[split,16x16M]}" \
@@ -158,7 +152,7 @@ big=${BENCH_BIG_MIB:-4096}
 if [ "$big" -gt 0 ]; then
     rm -f "$work/source.bin"
     head -c $((big * 1024 * 1024)) /dev/urandom >"$work/big.bin"
-    out=$(run "$build/bench/bench_split_join.exe" "$(winpath "$work/big.bin")" "$part_mib" 16x16M)
+    out=$(run_in_wine "$build/bench/bench_split_join.exe" "$(winpath "$work/big.bin")" "$part_mib" 16x16M)
     cmp -s "$work/big.bin" "$work/big.bin.orig" || { echo "join of $big MiB differs" >&2; exit 1; }
     rm -f "$work"/big.bin*
     echo "$big MiB with 16 x 16M:"
@@ -198,7 +192,7 @@ echo "Small parts of $small_kib KiB, IoPairCount 16, 1 MiB buffers:"
 for count in ${BENCH_SMALL_SPLITS:-1000 10000}; do
     head -c $((count * small)) /dev/urandom >"$work/small.src"
     cp "$work/small.src" "$work/small.bin"
-    out=$(run "$bench/bench_split_join.exe" "$(winpath "$work/small.bin")" "${small_kib}K" 16)
+    out=$(run_in_wine "$bench/bench_split_join.exe" "$(winpath "$work/small.bin")" "${small_kib}K" 16)
     cmp -s "$work/small.src" "$work/small.bin.orig" || { echo "source changed" >&2; exit 1; }
     cmp -s "$work/small.src" "$work/small.bin" || { echo "join differs" >&2; exit 1; }
     clear_small
@@ -215,7 +209,7 @@ for count in 1000 100000; do
     [ "$count" -ge 100000 ] || rounds=5
     head -c $((count * small)) /dev/urandom >"$work/small.src"
     make_parts "$count"
-    out=$(run "$bench/bench_split_join.exe" "$(winpath "$work/small.bin")" - 16 join "$rounds")
+    out=$(run_in_wine "$bench/bench_split_join.exe" "$(winpath "$work/small.bin")" - 16 join "$rounds")
     cmp -s "$work/small.src" "$work/small.bin" || { echo "join of $count parts differs" >&2; exit 1; }
     clear_small
     echo "$out" | sed 's/^/  /'
@@ -234,7 +228,7 @@ for files in 1000 10000 100000; do
     rm -rf "$probe"
     mkdir "$probe"
     (cd "$probe" && seq -f 'f.%06g' 1 "$files" | xargs touch)
-    out=$(run "$bench/bench_create_new.exe" "$(winpath "$probe")" 100)
+    out=$(run_in_wine "$bench/bench_create_new.exe" "$(winpath "$probe")" 100)
     echo "  folder of $files files: $out"
     create_us[$files]=$(echo "$out" | awk '{ print $3 }')
 done

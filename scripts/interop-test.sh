@@ -4,7 +4,7 @@
 # SHA-256 lists go both ways too: sha256sum checks the program's, the program checks sha256sum's.
 #   interop-test.sh WINE_DIR TEST_E2E_EXE
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
 wine_dir=$1
 driver=$2
 work=$(mktemp -d "$wine_dir/interop.XXXXXX")
@@ -17,7 +17,6 @@ split -b 3000000 -d -a 3 --numeric-suffixes=1 "$work/original.bin" "$work/peer.b
 (cd "$work" && sha256sum -b peer.bin.[0-9][0-9][0-9] &&
     sha256sum -b original.bin | sed 's/ \*original\.bin$/ *peer.bin/') >"$work/peer.bin.sha256"
 
-winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
 BRINDLECOT_INTEROP_DIR=$(winpath "$work") "$root/scripts/wine-run.sh" "$wine_dir" "$driver" \
     --gtest_color=no --gtest_filter='InteropTest.*'
 

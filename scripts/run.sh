@@ -6,16 +6,13 @@
 # screenshots of the window into build/run-screenshots/.
 # The 32-bit program is used where it can run, the 64-bit one otherwise.
 set -euo pipefail
-source "$(dirname "$0")/arch.sh"
-root=$arch_root
+source "$(dirname "$0")/lib.sh"
 mib=${SAMPLE_MIB:-256}
 
 bash "$root/scripts/setup.sh"
-side=$(arch_preferred)
-build=$(arch_build_dir "$side")
-arch_say "$side" "the main job uses the program"
+use_preferred_side "the main job uses the program"
 echo "building"
-bash "$root/scripts/build.sh" "$side" >/dev/null
+build_chosen_side
 
 work=$(mktemp -d "$build_root/run.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -26,9 +23,8 @@ mkdir -p "$shots"
 echo "making a sample of $mib MiB"
 head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/sample file.bin"
 
-winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
 BRINDLECOT_SAMPLE=$(winpath "$work/sample file.bin") BRINDLECOT_SCREENSHOT_DIR=$(winpath "$shots") \
-    "$root/scripts/wine-run.sh" "$build/wine" "$build/tests/test_e2e.exe" --gtest_color=no \
+    run_in_wine "$build/tests/test_e2e.exe" --gtest_color=no \
     --gtest_also_run_disabled_tests --gtest_filter='DISABLED_Demo.*' |
     grep -v -E '^(Running main|Note: Google Test filter|\[)' || true
 
@@ -43,10 +39,6 @@ else
     echo "the joined file DIFFERS from the sample" >&2
     exit 1
 fi
-for bmp in "$shots"/*.bmp; do
-    [ -f "$bmp" ] || continue
-    convert "$bmp" "${bmp%.bmp}.png"
-    rm -f "$bmp"
-done
+bmp_to_png "$shots"
 echo "screenshots of the window: $(ls "$shots" | tr '\n' ' ')"
 echo "(in $shots)"

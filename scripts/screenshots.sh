@@ -8,30 +8,25 @@
 #   bash scripts/screenshots.sh
 # The 32-bit program is used where it can run, the 64-bit one otherwise.
 set -euo pipefail
-source "$(dirname "$0")/arch.sh"
-root=$arch_root
-side=$(arch_preferred)
-build=$(arch_build_dir "$side")
-arch_say "$side" "screenshots of the program"
+source "$(dirname "$0")/lib.sh"
+use_preferred_side "screenshots of the program"
 
-bash "$root/scripts/build.sh" "$side" >/dev/null
+build_chosen_side
 
 out=$build_root/screenshots
 rm -rf "$out"
 mkdir -p "$out"
 # The test program reads the folder as a Windows path; Z: is the host's root.
-export BRINDLECOT_SCREENSHOT_DIR="Z:$(printf '%s' "$out" | tr '/' '\\')"
+BRINDLECOT_SCREENSHOT_DIR=$(winpath "$out")
+export BRINDLECOT_SCREENSHOT_DIR
 failed=0
 for dpi in 96 144 192; do
     echo "screenshots: $dpi dpi"
-    BRINDLECOT_DPI=$dpi "$root/scripts/wine-run.sh" "$build/wine" "$build/tests/test_ui.exe" \
+    BRINDLECOT_DPI=$dpi run_in_wine "$build/tests/test_ui.exe" \
         --gtest_color=no --gtest_brief=1 --gtest_also_run_disabled_tests \
         --gtest_filter='DISABLED_Screenshots.*' || failed=1
 done
 
-for bmp in "$out"/*.bmp; do
-    convert "$bmp" "${bmp%.bmp}.png"
-    rm -f "$bmp"
-done
+bmp_to_png "$out"
 ls -1 "$out"
 exit $failed

@@ -10,6 +10,7 @@
 # prefix per architecture (booted once) and the per-run copies. Set BRINDLECOT_KEEP_RUN=1 to keep
 # the run's prefix for a look afterwards, BRINDLECOT_DPI to run at another scaling than 96 dpi.
 set -u
+source "$(dirname "$0")/lib.sh"
 
 wine_dir=$1
 shift
@@ -62,7 +63,7 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 REG
-    WINEPREFIX=$tmp DISPLAY= "$WINELOADER" regedit.exe /S "$(winepath_of "$reg")" >/dev/null 2>&1
+    WINEPREFIX=$tmp DISPLAY= "$WINELOADER" regedit.exe /S "$(winpath "$reg")" >/dev/null 2>&1
     WINEPREFIX=$tmp "$WINESERVER" -w
     rm -f "$reg"
     # The caption buttons are drawn with Wine's Marlett, which it does not find in its data
@@ -73,11 +74,6 @@ REG
     fi
     touch "$tmp/.ready"
     mv "$tmp" "$template"
-}
-
-winepath_of() {
-    # Z: maps the host's root.
-    printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"
 }
 
 (
