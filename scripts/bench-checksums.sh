@@ -18,5 +18,5 @@ run_in_wine "$build/bench/bench_checksums.exe" \
 # The defaults (one pair of 1 MiB): the list must leave them at their 50 MiB/s ceiling.
 head -c $((200 * 1024 * 1024)) "$work/source.bin" >"$work/default.bin"
 echo "200 MiB in parts of 50 MiB, the defaults (IoPairCount 1, BufferSize 1 MiB), list off and on:"
-"$root/scripts/wine-run.sh" "$build/wine" "$build/bench/bench_checksums.exe" \
+run_in_wine "$build/bench/bench_checksums.exe" \
     "$(winpath "$work/default.bin")" 50 1 1 1 | sed 's/^/  /'
