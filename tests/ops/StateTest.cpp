@@ -25,16 +25,16 @@ TEST_F(StateTest, WaitingFollowsThePartSize) {
     EXPECT_EQ(shown.status, L"Waiting user action.");
     EXPECT_EQ(shown.statusBar, L"Pick Part-Size.");
     EXPECT_EQ(shown.actionId, kCommandSplit);
-    EXPECT_EQ(shown.actionFlags, 0x203u);
+    EXPECT_EQ(shown.actionFlags, kActionRunGroup | kActionSplitEnabled | kActionLabelInert);
 
     shown.partSize = 3 * MiB;
     split.OnPartSizeChanged();
     EXPECT_EQ(shown.statusBar, L"Click Split button to begin (4 parts will be created).");
-    EXPECT_EQ(shown.actionFlags, 0x103u);
+    EXPECT_EQ(shown.actionFlags, kActionRunGroup | kActionSplitEnabled | kActionLabelRuns);
     shown.partSize = 0;
     split.OnPartSizeChanged();
     EXPECT_EQ(shown.statusBar, L"Pick Part-Size.");
-    EXPECT_EQ(shown.actionFlags, 0x201u);
+    EXPECT_EQ(shown.actionFlags, kActionRunGroup | kActionLabelInert);
 
     // No part size: Split does nothing at all.
     split.OnCommand(kCommandSplit);
@@ -64,14 +64,14 @@ TEST_F(StateTest, PauseLetsWhatIsInFlightFinishAndResumeGoesOn) {
     EXPECT_EQ(shown.status, L"Processing pause.bin...");
     EXPECT_EQ(shown.statusBar, source);
     EXPECT_EQ(shown.actionId, kCommandPause);
-    EXPECT_EQ(shown.actionFlags, 0x05u);
+    EXPECT_EQ(shown.actionFlags, kActionRunGroup | kActionPauseEnabled);
     EXPECT_TRUE(split.IsBusy());
 
     split.OnCommand(kCommandPause);
     ASSERT_EQ(split.State(), OperationState::Paused);
     EXPECT_EQ(shown.status, L"Processing pause.bin paused.");
     EXPECT_EQ(shown.actionId, kCommandResume);
-    EXPECT_EQ(shown.actionFlags, 0x09u);
+    EXPECT_EQ(shown.actionFlags, kActionRunGroup | kActionResumeEnabled);
     EXPECT_TRUE(split.IsBusy());
 
     // The four chunks in flight are still written (however slowly a loaded machine gets there);

@@ -2,6 +2,7 @@
 
 #include "io/CompletionDispatcher.h"
 #include "io/IoThread.h"
+#include "ops/Commands.h"
 #include "ops/SplitOperation.h"
 #include "support/TestFiles.h"
 #include "ui/ShellActions.h"
@@ -89,7 +90,7 @@ TEST_F(SplitInWindowTest, APartSizeTypedAndTheButtonPressedSplitTheFile) {
     EXPECT_EQ(split.PartSize(), 1048576u);
     EXPECT_EQ(StatusBar(), L"Click Split button to begin (3 parts will be created).");
     EXPECT_EQ(gMainWindow.ActionMode(), SplitButtonMode::Normal);
-    EXPECT_FALSE(Greyed(1000));
+    EXPECT_FALSE(Greyed(kCommandSplit));
 
     ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpDialog(
@@ -100,8 +101,8 @@ TEST_F(SplitInWindowTest, APartSizeTypedAndTheButtonPressedSplitTheFile) {
     EXPECT_EQ(StatusBar(), path);
     EXPECT_EQ(Caption(), L"file.bin");
     EXPECT_EQ(Label(), L"&Find");
-    EXPECT_FALSE(Greyed(1004));
-    EXPECT_TRUE(Greyed(1000));
+    EXPECT_FALSE(Greyed(kCommandFind));
+    EXPECT_TRUE(Greyed(kCommandSplit));
     EXPECT_FALSE(gMainWindow.IsPartSizePanelShown());
     EXPECT_EQ(TakeQuitCount(), 0); // CloseWindow is off
     EXPECT_EQ(selections, 0);      // SelectFiles is off
@@ -135,7 +136,7 @@ TEST_F(SplitInWindowTest, TheSecondPartTellsSpeedAndTimeLeftThenPausedThenTheTot
     const HWND bar = Item(IDC_MAIN_STATUSBAR);
     auto speed = [&] { return StatusBarText(bar, 1); };
 
-    ::SendMessageW(Window(), WM_COMMAND, 1000, 0);
+    ::SendMessageW(Window(), WM_COMMAND, kCommandSplit, 0);
     ASSERT_EQ(split.State(), OperationState::Running);
     EXPECT_EQ(StatusBarPartCount(bar), 1); // nothing before the first second
     EXPECT_EQ(StatusBar(), path);
@@ -150,13 +151,13 @@ TEST_F(SplitInWindowTest, TheSecondPartTellsSpeedAndTimeLeftThenPausedThenTheTot
     EXPECT_TRUE(std::regex_match(speed(), running)) << Narrow(speed());
     EXPECT_EQ(StatusBar(), path);
 
-    ::SendMessageW(Window(), WM_COMMAND, 1001, 0);
+    ::SendMessageW(Window(), WM_COMMAND, kCommandPause, 0);
     EXPECT_EQ(speed(), L"paused");
     Pump(300);
     EXPECT_EQ(speed(), L"paused");
     EXPECT_EQ(StatusBar(), path);
 
-    ::SendMessageW(Window(), WM_COMMAND, 1002, 0);
+    ::SendMessageW(Window(), WM_COMMAND, kCommandResume, 0);
     ASSERT_TRUE(PumpDialog(
         Window(), [&] { return split.State() == OperationState::Done; }, 60000));
     Pump(50);
@@ -174,10 +175,10 @@ TEST_F(SplitInWindowTest, AnErrorShowsOnOneLineInTheStatusBar) {
     const uint64_t partSize = 100 * 1024;
     WriteBinary(L"PartSize", &partSize, 8);
     SplitOperation& split = Start(path);
-    EXPECT_EQ(WindowText(Item(IDC_MAIN_SIZE)), L"100");
+    EXPECT_EQ(TextOf(Item(IDC_MAIN_SIZE)), L"100");
     EXPECT_EQ(StatusBar(), L"Click Split button to begin (3 parts will be created).");
 
-    ::PostMessageW(Window(), WM_COMMAND, 1000, 0);
+    ::PostMessageW(Window(), WM_COMMAND, kCommandSplit, 0);
     ASSERT_TRUE(PumpDialog(
         Window(), [&] { return split.State() == OperationState::Failed; }, 30000));
     Pump(50);
@@ -216,12 +217,12 @@ protected:
         ::SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_UNIT, CBN_SELCHANGE),
                        reinterpret_cast<LPARAM>(Item(IDC_MAIN_UNIT)));
         Pump(50);
-        EXPECT_EQ(WindowText(Item(IDC_MAIN_SIZE)), L"20");
+        EXPECT_EQ(TextOf(Item(IDC_MAIN_SIZE)), L"20");
         EXPECT_EQ(Status(), L"Error occurred !");
         EXPECT_EQ(StatusBar(), errorText);
         EXPECT_EQ(Label(), L"E&xit");
-        EXPECT_EQ(DefaultItem(), 1005u);
-        EXPECT_TRUE(Greyed(1000));
+        EXPECT_EQ(DefaultItem(), kCommandExit);
+        EXPECT_TRUE(Greyed(kCommandSplit));
         EXPECT_EQ(gOperation->State(), OperationState::Failed);
     }
 };
