@@ -1,6 +1,7 @@
 #include "OpsTestSupport.h"
 
 #include "support/MessageLoop.h"
+#include "support/SettingsValues.h"
 #include "ui/ShellActions.h"
 
 #include <cwchar>
@@ -150,7 +151,7 @@ std::vector<OpenRecorder::Open> OpenRecorder::OpensOf(const std::wstring& name) 
 
 void OperationTest::SetUp() {
     // A clean settings key: every value at its default unless a test sets it.
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"software\\brindlecot");
+    ClearSettingsKey();
     ASSERT_TRUE(gSettings.Open());
     ASSERT_TRUE(gDispatcher.Start()) << GetLastError();
     ASSERT_TRUE(gIoThread.Start()) << GetLastError();
@@ -165,23 +166,8 @@ void OperationTest::TearDown() {
 }
 
 void OperationTest::SetTuning(uint32_t bufferSize, uint32_t ioPairCount) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"software\\brindlecot", 0, nullptr, 0,
-                              KEY_SET_VALUE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, L"BufferSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&bufferSize), 4);
-    RegSetValueExW(key, L"IoPairCount", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&ioPairCount),
-                   4);
-    RegCloseKey(key);
-}
-
-void OperationTest::SetSwitch(const wchar_t* name, uint32_t value) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"software\\brindlecot", 0, nullptr, 0,
-                              KEY_SET_VALUE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
-    RegCloseKey(key);
+    WriteDword(L"BufferSize", bufferSize);
+    WriteDword(L"IoPairCount", ioPairCount);
 }
 
 bool OperationTest::RunUntil(const std::function<bool()>& done, DWORD timeoutMs) {

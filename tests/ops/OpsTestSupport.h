@@ -131,7 +131,6 @@ protected:
 
     // Settings the program only reads: written straight into the registry.
     static void SetTuning(uint32_t bufferSize, uint32_t ioPairCount);
-    static void SetSwitch(const wchar_t* name, uint32_t value);
 
     // Runs the message loop until the operation is Done or Failed and every IoPair has come
     // back (no transfer is seen for a few ticks).

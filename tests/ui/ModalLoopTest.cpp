@@ -87,8 +87,8 @@ protected:
             kProgramCaption, main, [&seen, main, status, button, command](HWND modal) {
                 LetTicksPass(modal, 50);
                 seen.stillOpen = ::IsWindow(modal) && ::IsWindowVisible(modal);
-                seen.status = WindowText(status);
-                seen.caption = WindowText(main);
+                seen.status = TextOf(status);
+                seen.caption = TextOf(main);
                 if (button != 0)
                     ::SendMessageW(::GetDlgItem(modal, button), BM_CLICK, 0, 0);
                 else
