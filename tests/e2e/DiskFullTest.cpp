@@ -49,7 +49,7 @@ protected:
         const std::wstring text = run.StatusBar();
         EXPECT_EQ(text.rfind(L"Error CheckFreeSpace (", 0), 0u) << Narrow(text);
         EXPECT_NE(text.find(L" needed, "), std::wstring::npos) << Narrow(text);
-        const std::wstring tail = L" free): #112 - " + ShownSystemText(ERROR_DISK_FULL);
+        const std::wstring tail = L" free): #112 - " + SystemTextOnOneLine(ERROR_DISK_FULL);
         ASSERT_GE(text.size(), tail.size());
         EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << Narrow(text);
         run.Close(); // no question after an error

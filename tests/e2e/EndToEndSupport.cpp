@@ -12,27 +12,6 @@ constexpr DWORD kWindowLimitMs = 30000;
 
 } // namespace
 
-std::wstring ShownSystemText(DWORD code) {
-    wchar_t text[1024];
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0x400, text, 1024, nullptr);
-    std::wstring shown;
-    bool inBreak = false;
-    for (DWORD i = 0; i < n; ++i) {
-        if (text[i] == L'\r' || text[i] == L'\n') {
-            inBreak = true;
-            continue;
-        }
-        if (inBreak)
-            shown += L' ';
-        inBreak = false;
-        shown += text[i];
-    }
-    while (!shown.empty() && shown.back() == L' ')
-        shown.pop_back();
-    return shown;
-}
-
 MainWindowRun::MainWindowRun(const std::wstring& arguments) : program_(arguments) {
     if (program_.Started())
         window_ = program_.WaitForDialog(nullptr, kWindowLimitMs);

@@ -4,6 +4,7 @@
 #include "res/resource.h"
 #include "support/RunningProgram.h"
 #include "support/SettingsValues.h"
+#include "support/SystemText.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +22,7 @@ constexpr int kStatusLine = IDC_MAIN_STATUS;
 constexpr int kSizeEdit = IDC_MAIN_SIZE;
 constexpr int kUnitCombo = IDC_MAIN_UNIT;
 
-// The system's text for a code as the window shows it: on one line, without its line break.
-std::wstring ShownSystemText(DWORD code);
+using testing_support::SystemTextOnOneLine;
 
 // A running split or join and its window.
 class MainWindowRun {

@@ -102,7 +102,7 @@ TEST_F(EndToEndTest, AJoinOntoAnExistingFileWritesNothingAndNamesTheFile) {
     MainWindowRun run(L" /j \"" + PartName(whole, 1) + L"\"");
     ASSERT_TRUE(run.Found());
     ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
-    EXPECT_EQ(run.StatusBar(), L"Error opening taken.bin: #80 - " + ShownSystemText(80));
+    EXPECT_EQ(run.StatusBar(), L"Error opening taken.bin: #80 - " + SystemTextOnOneLine(80));
     EXPECT_EQ(run.ButtonLabel(), L"E&xit");
     run.PressAction();
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
@@ -148,7 +148,7 @@ TEST_F(EndToEndTest, AfterAnErrorThePartialOutputStays) {
     MainWindowRun run(L" /j " + PartName(whole, 1));
     ASSERT_TRUE(run.Found());
     ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
-    EXPECT_EQ(run.StatusBar(), L"Error BeginIoPair: #32 - " + ShownSystemText(32));
+    EXPECT_EQ(run.StatusBar(), L"Error BeginIoPair: #32 - " + SystemTextOnOneLine(32));
     run.Close(); // no question after an error
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
     CloseHandle(held);
@@ -195,7 +195,7 @@ TEST_F(EndToEndTest, TheSplitsChecksumsCatchADamagedPartInTheJoin) {
     MainWindowRun run(L" /j \"" + PartName(source, 1) + L"\"");
     ASSERT_TRUE(run.Found());
     ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
-    EXPECT_EQ(run.StatusBar(), L"Part report.pdf.002 is damaged: #23 - " + ShownSystemText(23));
+    EXPECT_EQ(run.StatusBar(), L"Part report.pdf.002 is damaged: #23 - " + SystemTextOnOneLine(23));
     EXPECT_EQ(run.Caption(), L"report.pdf");
     run.Close();
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);

@@ -30,10 +30,6 @@ bool WriteText(const std::wstring& path, const std::string& text) {
     return WriteWholeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
-void PumpFor(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
-}
-
 // Holds back the completion of the read of one chunk, to hand it over only when the test says
 // so: the chunks after it then arrive before it, as they may on any system.
 class ChunkHeldBack {

@@ -2,6 +2,7 @@
 
 #include "support/MessageLoop.h"
 #include "support/SettingsValues.h"
+#include "support/SystemText.h"
 #include "ui/ShellActions.h"
 
 #include <cwchar>
@@ -159,7 +160,7 @@ void OperationTest::SetUp() {
 
 void OperationTest::TearDown() {
     // Abandoned IoPairs come back through the loop and free themselves.
-    PumpUntil([] { return false; }, 60);
+    PumpFor(60);
     gDispatcher.Stop();
     gIoThread.Stop();
     gSettings.Close();
@@ -182,15 +183,8 @@ bool OperationTest::RunToEnd(const Operation& operation, DWORD timeoutMs) {
         },
         timeoutMs);
     // Whatever is still in flight drains within a few ticks.
-    PumpUntil([] { return false; }, 60);
+    PumpFor(60);
     return ended;
-}
-
-std::wstring OperationTest::SystemText(DWORD code) const {
-    wchar_t text[1024];
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0x400, text, 1024, nullptr);
-    return std::wstring(text, n);
 }
 
 std::wstring OperationTest::ErrorText(const std::wstring& step, DWORD code) const {

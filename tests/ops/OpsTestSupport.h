@@ -138,7 +138,6 @@ protected:
     // Runs the message loop until the condition holds.
     bool RunUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000);
 
-    std::wstring SystemText(DWORD code) const;
     // "format text: #code - system text" as an error report composes it.
     std::wstring ErrorText(const std::wstring& step, DWORD code) const;
 

@@ -79,7 +79,7 @@ TEST_F(StateTest, PauseLetsWhatIsInFlightFinishAndResumeGoesOn) {
     EXPECT_TRUE(RunUntil([&] { return split.DoneSize() >= 4 * 128 * KiB; }));
     EXPECT_EQ(split.DoneSize(), 4 * 128 * KiB);
     int transfers = checker.TransferCount();
-    PumpUntil([] { return false; }, 200);
+    PumpFor(200);
     EXPECT_EQ(checker.TransferCount(), transfers);
     EXPECT_EQ(split.DoneSize(), 4 * 128 * KiB);
     EXPECT_EQ(split.State(), OperationState::Paused);
@@ -144,7 +144,7 @@ TEST_F(StateTest, AbortWhileRunningRemovesWhatTheSplitCreated) {
     EXPECT_EQ(FileSize(source), int64_t(4 * MiB));
     EXPECT_TRUE(FileExists(dir / L"abort.bin.txt"));
     // The abandoned IoPairs come back and free themselves without touching the operation.
-    PumpUntil([] { return false; }, 100);
+    PumpFor(100);
 }
 
 TEST_F(StateTest, AbortWhilePausedRemovesThePartialJoin) {
@@ -163,7 +163,7 @@ TEST_F(StateTest, AbortWhilePausedRemovesThePartialJoin) {
     EXPECT_FALSE(FileExists(whole));
     for (unsigned i = 1; i <= 3; ++i)
         EXPECT_EQ(FileSize(PartName(whole, i)), int64_t(2 * MiB));
-    PumpUntil([] { return false; }, 100);
+    PumpFor(100);
 }
 
 TEST_F(StateTest, AbortAfterDoneDeletesNothing) {
@@ -297,7 +297,7 @@ TEST_F(StateTest, AbortMidRunKeepsAFileNamedLikeAPartItNeverReached) {
     ASSERT_EQ(split.State(), OperationState::Running);
     ASSERT_LT(split.DoneSize(), 3 * MiB);
     split.Abort();
-    PumpUntil([] { return false; }, 100);
+    PumpFor(100);
     EXPECT_FALSE(FileExists(PartName(source, 1)));
     EXPECT_FALSE(FileExists(PartName(source, 2)));
     std::vector<uint8_t> kept;

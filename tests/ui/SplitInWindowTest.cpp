@@ -4,6 +4,7 @@
 #include "io/IoThread.h"
 #include "ops/Commands.h"
 #include "ops/SplitOperation.h"
+#include "support/SystemText.h"
 #include "support/TestFiles.h"
 #include "ui/ShellActions.h"
 
@@ -18,15 +19,6 @@ int selections = 0;
 HRESULT WINAPI RecordSelection(PCIDLIST_ABSOLUTE, UINT, PCUITEMID_CHILD_ARRAY, DWORD) {
     ++selections;
     return S_OK;
-}
-
-std::wstring SystemTextOneLine(DWORD code) {
-    wchar_t text[1024] = {};
-    ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x400, text, 1024, nullptr);
-    std::wstring line = text;
-    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r' || line.back() == L' '))
-        line.pop_back();
-    return line;
 }
 
 // The real split operation in the real window, with the I/O engine running on this thread.
@@ -183,7 +175,7 @@ TEST_F(SplitInWindowTest, AnErrorShowsOnOneLineInTheStatusBar) {
         Window(), [&] { return split.State() == OperationState::Failed; }, 30000));
     Pump(50);
     EXPECT_EQ(Status(), L"Error occurred !");
-    EXPECT_EQ(StatusBar(), L"Error BeginIoPair: #80 - " + SystemTextOneLine(80));
+    EXPECT_EQ(StatusBar(), L"Error BeginIoPair: #80 - " + testing_support::SystemTextOnOneLine(80));
     EXPECT_EQ(Label(), L"E&xit");
     EXPECT_EQ(Caption(), L"data.bin");
 
@@ -197,7 +189,8 @@ TEST_F(SplitInWindowTest, AMissingFileIsReportedInTheWindow) {
     const std::wstring path = dir / L"gone.bin";
     Start(path);
     EXPECT_EQ(Status(), L"Error occurred !");
-    EXPECT_EQ(StatusBar(), L"Error opening " + path + L": #2 - " + SystemTextOneLine(2));
+    EXPECT_EQ(StatusBar(),
+              L"Error opening " + path + L": #2 - " + testing_support::SystemTextOnOneLine(2));
     EXPECT_EQ(Label(), L"E&xit");
 }
 
@@ -234,7 +227,7 @@ TEST_F(ErrorStaysInWindowTest, AfterAFailedStart) {
     Start(path);
     ASSERT_EQ(Status(), L"Error occurred !");
     TypeAPartSizeAndExpectTheErrorToStay(L"Error opening " + path + L": #2 - " +
-                                         SystemTextOneLine(2));
+                                         testing_support::SystemTextOnOneLine(2));
 }
 
 TEST_F(ErrorStaysInWindowTest, AfterAFailedSplitCommand) {
@@ -252,6 +245,6 @@ TEST_F(ErrorStaysInWindowTest, AfterAFailedSplitCommand) {
     ::CloseHandle(other);
     ASSERT_EQ(split.State(), OperationState::Failed);
     TypeAPartSizeAndExpectTheErrorToStay(L"Error opening " + path + L": #32 - " +
-                                         SystemTextOneLine(32));
+                                         testing_support::SystemTextOnOneLine(32));
     EXPECT_FALSE(FileExists(dir / L"held.bin.001"));
 }
