@@ -3,6 +3,7 @@
 #include "app/Globals.h"
 #include "app/ProgramInfo.h"
 #include "app/Settings.h"
+#include "support/SettingsValues.h"
 
 #include <vector>
 
@@ -11,30 +12,22 @@ namespace {
 // The settings key is the program's own under the current user; each test starts without it.
 class SettingsTest : public testing::Test {
 protected:
-    void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKeyPath); }
+    void SetUp() override { testing_support::ClearSettingsKey(); }
     void TearDown() override {
         settings_.Close();
-        RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKeyPath);
+        testing_support::ClearSettingsKey();
     }
 
     // Writes a value behind the program's back, as a user with regedit would.
     static void Put(const wchar_t* name, DWORD type, const std::vector<BYTE>& data) {
-        HKEY key;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_SET_VALUE,
-                                  nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExW(key, name, 0, type, data.data(), static_cast<DWORD>(data.size())),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
+        testing_support::WriteSetting(name, type, data.data(), static_cast<DWORD>(data.size()));
     }
     static void PutDword(const wchar_t* name, uint32_t value) {
-        Put(name, REG_DWORD,
-            {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
-             static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)});
+        testing_support::WriteDword(name, value);
     }
     static void PutString(const wchar_t* name, const wchar_t* text) {
-        const BYTE* bytes = reinterpret_cast<const BYTE*>(text);
-        Put(name, REG_SZ, std::vector<BYTE>(bytes, bytes + (wcslen(text) + 1) * sizeof(wchar_t)));
+        testing_support::WriteSetting(name, REG_SZ, text,
+                                      static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
     }
     // The raw bytes and type of a value.
     static bool Get(const wchar_t* name, DWORD& type, std::vector<BYTE>& data) {

@@ -21,7 +21,7 @@ protected:
         sample = text;
         if (GetEnvironmentVariableW(L"BRINDLECOT_SCREENSHOT_DIR", text, MAX_PATH))
             shots = text;
-        RemoveSettings();
+        RemoveSettingsKey();
     }
     void Shot(HWND window, const wchar_t* name) {
         if (!shots.empty())
@@ -64,7 +64,7 @@ TEST_F(DISABLED_Demo, SplitAndJoinASample) {
     ASSERT_EQ(split.Status(), name + L" splited !");
     Shot(split.Window(), L"3-split-done");
     printf("  %s in %.2f s (%.1f MiB/s)\n", Narrow(split.Status()).c_str(), seconds, mib / seconds);
-    split.Choose(1005);
+    split.Choose(kCommandExit);
     ASSERT_EQ(split.Program().WaitForExit(10000), 0u);
 
     // The join makes the whole file anew, so the sample steps aside.

@@ -16,11 +16,11 @@ protected:
         if (!GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
             GTEST_SKIP() << "no small volume: run through scripts/with-small-volume.sh";
         root_ = std::wstring(drive) + L"\\";
-        RemoveSettings();
+        RemoveSettingsKey();
         Empty();
     }
     void TearDown() override {
-        RemoveSettings();
+        RemoveSettingsKey();
         if (!root_.empty())
             Empty();
     }
@@ -49,7 +49,7 @@ protected:
         const std::wstring text = run.StatusBar();
         EXPECT_EQ(text.rfind(L"Error CheckFreeSpace (", 0), 0u) << Narrow(text);
         EXPECT_NE(text.find(L" needed, "), std::wstring::npos) << Narrow(text);
-        const std::wstring tail = L" free): #112 - " + ShownSystemText(ERROR_DISK_FULL);
+        const std::wstring tail = L" free): #112 - " + SystemTextOnOneLine(ERROR_DISK_FULL);
         ASSERT_GE(text.size(), tail.size());
         EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << Narrow(text);
         run.Close(); // no question after an error
@@ -76,7 +76,7 @@ TEST_F(DiskFullTest, ASplitThatCannotFitCreatesNothing) {
 }
 
 TEST_F(DiskFullTest, AJoinThatCannotFitCreatesNothingAndKeepsTheParts) {
-    SetSetting(L"DeleteFiles", 1); // the parts would go only after the whole file is written
+    WriteDword(L"DeleteFiles", 1); // the parts would go only after the whole file is written
     const std::wstring whole = root_ + L"joined.bin";
     const uint64_t part = Available() / 3 / 4096 * 4096;
     ASSERT_TRUE(WritePatternFile(PartName(whole, 1), part, 6));

@@ -8,53 +8,9 @@ namespace e2e {
 
 namespace {
 
-constexpr wchar_t kSettingsKey[] = L"software\\brindlecot";
 constexpr DWORD kWindowLimitMs = 30000;
 
 } // namespace
-
-void SetSetting(const wchar_t* name, uint32_t value) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    RegCloseKey(key);
-}
-
-bool SettingsKeyExists() {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-void RemoveSettings() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
-    RegDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey);
-}
-
-std::wstring ShownSystemText(DWORD code) {
-    wchar_t text[1024];
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0x400, text, 1024, nullptr);
-    std::wstring shown;
-    bool inBreak = false;
-    for (DWORD i = 0; i < n; ++i) {
-        if (text[i] == L'\r' || text[i] == L'\n') {
-            inBreak = true;
-            continue;
-        }
-        if (inBreak)
-            shown += L' ';
-        inBreak = false;
-        shown += text[i];
-    }
-    while (!shown.empty() && shown.back() == L' ')
-        shown.pop_back();
-    return shown;
-}
 
 MainWindowRun::MainWindowRun(const std::wstring& arguments) : program_(arguments) {
     if (program_.Started())

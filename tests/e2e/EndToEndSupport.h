@@ -1,6 +1,10 @@
 #pragma once
 
+#include "ops/Commands.h"
+#include "res/resource.h"
 #include "support/RunningProgram.h"
+#include "support/SettingsValues.h"
+#include "support/SystemText.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -14,17 +18,11 @@ namespace e2e {
 
 // Control ids of the main window, as a person sees them.
 constexpr int kActionButton = IDOK;
-constexpr int kStatusLine = 1019;
-constexpr int kSizeEdit = 1020;
-constexpr int kUnitCombo = 1010;
+constexpr int kStatusLine = IDC_MAIN_STATUS;
+constexpr int kSizeEdit = IDC_MAIN_SIZE;
+constexpr int kUnitCombo = IDC_MAIN_UNIT;
 
-// The settings of the test prefix, written as a person would with regedit.
-void SetSetting(const wchar_t* name, uint32_t value);
-bool SettingsKeyExists();
-void RemoveSettings();
-
-// The system's text for a code as the window shows it: on one line, without its line break.
-std::wstring ShownSystemText(DWORD code);
+using testing_support::SystemTextOnOneLine;
 
 // A running split or join and its window.
 class MainWindowRun {
@@ -37,7 +35,10 @@ public:
 
     std::wstring Caption() const { return testing_support::TextOf(window_); }
     std::wstring Status() const { return testing_support::ControlText(window_, kStatusLine); }
-    std::wstring StatusBar() const { return testing_support::StatusBarText(window_); }
+    std::wstring StatusBar() const {
+        return testing_support::TextOf(
+            ::FindWindowExW(window_, nullptr, L"msctls_statusbar32", nullptr));
+    }
     std::wstring ButtonLabel() const {
         return testing_support::ControlText(window_, kActionButton);
     }

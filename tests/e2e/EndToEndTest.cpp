@@ -15,8 +15,8 @@ constexpr int kMegabytes = 2; // index of "MB" in the unit list
 
 class EndToEndTest : public ::testing::Test {
 protected:
-    void SetUp() override { RemoveSettings(); }
-    void TearDown() override { RemoveSettings(); }
+    void SetUp() override { RemoveSettingsKey(); }
+    void TearDown() override { RemoveSettingsKey(); }
     TempDir dir{L"e2e"};
 };
 
@@ -58,7 +58,7 @@ TEST_F(EndToEndTest, SplitAFileWithSpacesInItsPath) {
     EXPECT_EQ(run.StatusBar(), source);
     EXPECT_EQ(run.ButtonLabel(), L"&Find");
 
-    run.Choose(1005); // Exit
+    run.Choose(kCommandExit);
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
 
     for (unsigned i = 1; i <= 14; ++i) {
@@ -72,7 +72,7 @@ TEST_F(EndToEndTest, SplitAFileWithSpacesInItsPath) {
 }
 
 TEST_F(EndToEndTest, JoinStartedOnPartThreeJoinsFromTheFirstAndDeletesTheParts) {
-    SetSetting(L"DeleteFiles", 1);
+    WriteDword(L"DeleteFiles", 1);
     const std::wstring whole = dir / L"holiday.mkv";
     std::vector<uint8_t> all;
     const uint64_t sizes[] = {2 * MiB, 2 * MiB, 777777};
@@ -102,7 +102,7 @@ TEST_F(EndToEndTest, AJoinOntoAnExistingFileWritesNothingAndNamesTheFile) {
     MainWindowRun run(L" /j \"" + PartName(whole, 1) + L"\"");
     ASSERT_TRUE(run.Found());
     ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
-    EXPECT_EQ(run.StatusBar(), L"Error opening taken.bin: #80 - " + ShownSystemText(80));
+    EXPECT_EQ(run.StatusBar(), L"Error opening taken.bin: #80 - " + SystemTextOnOneLine(80));
     EXPECT_EQ(run.ButtonLabel(), L"E&xit");
     run.PressAction();
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
@@ -137,7 +137,7 @@ TEST_F(EndToEndTest, ClosingDuringASplitRemovesThePartsMadeSoFar) {
 }
 
 TEST_F(EndToEndTest, AfterAnErrorThePartialOutputStays) {
-    SetSetting(L"BufferSize", 131072);
+    WriteDword(L"BufferSize", 131072);
     const std::wstring whole = dir / L"broken.bin";
     ASSERT_TRUE(WritePatternFile(PartName(whole, 1), 1 * MiB, 70));
     ASSERT_TRUE(WritePatternFile(PartName(whole, 2), 1 * MiB, 71));
@@ -148,7 +148,7 @@ TEST_F(EndToEndTest, AfterAnErrorThePartialOutputStays) {
     MainWindowRun run(L" /j " + PartName(whole, 1));
     ASSERT_TRUE(run.Found());
     ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
-    EXPECT_EQ(run.StatusBar(), L"Error BeginIoPair: #32 - " + ShownSystemText(32));
+    EXPECT_EQ(run.StatusBar(), L"Error BeginIoPair: #32 - " + SystemTextOnOneLine(32));
     run.Close(); // no question after an error
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
     CloseHandle(held);
@@ -158,9 +158,9 @@ TEST_F(EndToEndTest, AfterAnErrorThePartialOutputStays) {
 // The list a split leaves, then a join over a part damaged since: the join stops at that part,
 // names it, and with DeleteFiles on still deletes nothing.
 TEST_F(EndToEndTest, TheSplitsChecksumsCatchADamagedPartInTheJoin) {
-    SetSetting(L"BufferSize", 131072);
-    SetSetting(L"IoPairCount", 16);
-    SetSetting(L"DeleteFiles", 1);
+    WriteDword(L"BufferSize", 131072);
+    WriteDword(L"IoPairCount", 16);
+    WriteDword(L"DeleteFiles", 1);
     const std::wstring source = dir / L"report.pdf";
     const uint64_t size = 7 * MiB + 4321;
     std::vector<uint8_t> original = MakePattern(size, 80);
@@ -172,7 +172,7 @@ TEST_F(EndToEndTest, TheSplitsChecksumsCatchADamagedPartInTheJoin) {
         run.PressAction();
         ASSERT_EQ(run.WaitForStatus(L"report.pdf splited !"), L"report.pdf splited !")
             << Narrow(run.StatusBar());
-        run.Choose(1005);
+        run.Choose(kCommandExit);
         EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
     }
     std::string expected;
@@ -195,7 +195,7 @@ TEST_F(EndToEndTest, TheSplitsChecksumsCatchADamagedPartInTheJoin) {
     MainWindowRun run(L" /j \"" + PartName(source, 1) + L"\"");
     ASSERT_TRUE(run.Found());
     ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
-    EXPECT_EQ(run.StatusBar(), L"Part report.pdf.002 is damaged: #23 - " + ShownSystemText(23));
+    EXPECT_EQ(run.StatusBar(), L"Part report.pdf.002 is damaged: #23 - " + SystemTextOnOneLine(23));
     EXPECT_EQ(run.Caption(), L"report.pdf");
     run.Close();
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);

@@ -15,7 +15,7 @@ protected:
         if (!GetEnvironmentVariableW(L"BRINDLECOT_INTEROP_DIR", folder, MAX_PATH))
             GTEST_SKIP() << "run through scripts/interop-test.sh";
         dir = folder;
-        RemoveSettings();
+        RemoveSettingsKey();
     }
     std::wstring dir;
 };

@@ -3,15 +3,12 @@
 #include <sddl.h>
 
 #include "app/ProgramInfo.h"
+#include "res/resource.h"
 
 using namespace testing_support;
 
 namespace e2e {
 namespace {
-
-constexpr int kInstallButton = 1001;
-constexpr int kUninstallButton = 1002;
-constexpr int kSetupStatus = 1014;
 
 // The verbs live in the user's own classes; writes to HKEY_CLASSES_ROOT land in the machine's.
 std::wstring Classes(const wchar_t* key) {
@@ -74,7 +71,7 @@ public:
             dialog_ = program_.WaitForDialog(kProgramCaption, 30000);
     }
     bool Found() const { return dialog_ != nullptr; }
-    std::wstring Status() const { return ControlText(dialog_, kSetupStatus); }
+    std::wstring Status() const { return ControlText(dialog_, IDC_SETUP_STATUS); }
     std::wstring Label(int id) const { return ControlText(dialog_, id); }
     bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(dialog_, id)) != 0; }
     void Press(int id) { SendMessageW(GetDlgItem(dialog_, id), BM_CLICK, 0, 0); }
@@ -100,9 +97,9 @@ TEST_F(SetupEndToEndTest, InstallRepairAndUninstallFromTheDialog) {
         SetupRun run;
         ASSERT_TRUE(run.Found());
         EXPECT_EQ(run.Status(), L"Brindlecot is not installed.");
-        EXPECT_EQ(run.Label(kInstallButton), L"Install");
-        EXPECT_FALSE(run.Enabled(kUninstallButton));
-        run.Press(kInstallButton);
+        EXPECT_EQ(run.Label(IDC_SETUP_ACTION), L"Install");
+        EXPECT_FALSE(run.Enabled(IDC_SETUP_UNINSTALL));
+        run.Press(IDC_SETUP_ACTION);
         EXPECT_EQ(run.Status(), L"Brindlecot is installed.");
         EXPECT_EQ(run.CloseAndWait(), 0u);
     }
@@ -119,8 +116,8 @@ TEST_F(SetupEndToEndTest, InstallRepairAndUninstallFromTheDialog) {
         SetupRun run;
         ASSERT_TRUE(run.Found());
         EXPECT_EQ(run.Status(), L"installation is corrupted.\r\nClick Repair button to fix it.");
-        EXPECT_EQ(run.Label(kInstallButton), L"Repair");
-        run.Press(kInstallButton);
+        EXPECT_EQ(run.Label(IDC_SETUP_ACTION), L"Repair");
+        run.Press(IDC_SETUP_ACTION);
         EXPECT_EQ(run.Status(), L"Brindlecot is installed.");
         EXPECT_EQ(run.CloseAndWait(), 0u);
     }
@@ -140,8 +137,8 @@ TEST_F(SetupEndToEndTest, InstallRepairAndUninstallFromTheDialog) {
         SetupRun run;
         ASSERT_TRUE(run.Found());
         EXPECT_EQ(run.Status(), L"Brindlecot is installed.");
-        EXPECT_TRUE(run.Enabled(kUninstallButton));
-        run.Press(kUninstallButton);
+        EXPECT_TRUE(run.Enabled(IDC_SETUP_UNINSTALL));
+        run.Press(IDC_SETUP_UNINSTALL);
         EXPECT_EQ(run.Status(), L"Brindlecot is not installed.");
         EXPECT_EQ(run.CloseAndWait(), 0u);
     }
@@ -175,13 +172,13 @@ TEST_F(SetupEndToEndTest, VerbsForEverybodyThatMayNotBeChangedStay) {
     {
         SetupRun run;
         ASSERT_TRUE(run.Found());
-        run.Press(kInstallButton);
+        run.Press(IDC_SETUP_ACTION);
         EXPECT_EQ(run.Status(), L"Brindlecot is installed.");
-        run.Press(kUninstallButton);
+        run.Press(IDC_SETUP_UNINSTALL);
         EXPECT_EQ(run.Status(), L"uninstalled for this user.\r\nAdmin rights are needed to\r\n"
                                 L"remove it for all users.");
-        EXPECT_TRUE(run.Enabled(kInstallButton));
-        EXPECT_FALSE(run.Enabled(kUninstallButton));
+        EXPECT_TRUE(run.Enabled(IDC_SETUP_ACTION));
+        EXPECT_FALSE(run.Enabled(IDC_SETUP_UNINSTALL));
         EXPECT_EQ(run.CloseAndWait(), 0u);
     }
     // Anyone may change it again, so that the test can clean up.

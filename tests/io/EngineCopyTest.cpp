@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "io/IoPair.h"
+#include "support/SettingsValues.h"
 
 using namespace testing_support;
 using namespace io_tests;
@@ -79,17 +80,13 @@ protected:
         ASSERT_TRUE(gSettings.Open());
     }
     void TearDown() override {
-        RegDeleteKeyValueW(HKEY_CURRENT_USER, L"software\\brindlecot", L"BufferSize");
+        DeleteSetting(L"BufferSize");
         gSettings.Close();
         EngineCopy::current = nullptr;
         IoEngineTest::TearDown();
     }
 
-    void SetBufferSize(DWORD value) {
-        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"software\\brindlecot", L"BufferSize",
-                                  REG_DWORD, &value, sizeof value),
-                  ERROR_SUCCESS);
-    }
+    void SetBufferSize(DWORD value) { WriteDword(L"BufferSize", value); }
 
     // Copies a file of the given size with the given number of IoPairs in flight.
     void CopyThrough(uint64_t size, int pairs) {

@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "io/IoPair.h"
+#include "support/SettingsValues.h"
 
 using namespace testing_support;
 using namespace io_tests;
@@ -9,22 +10,12 @@ using namespace io_tests;
 namespace {
 
 // BufferSize set by hand in the program's key, as a user would.
-void SetBufferSize(const void* data, DWORD size, DWORD type = REG_DWORD) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"software\\brindlecot", 0, nullptr, 0, KEY_WRITE,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegSetValueExW(key, L"BufferSize", 0, type, static_cast<const BYTE*>(data), size),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
 void SetBufferSize(DWORD value) {
-    SetBufferSize(&value, sizeof value);
+    WriteDword(L"BufferSize", value);
 }
 
 void ClearBufferSize() {
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"software\\brindlecot", L"BufferSize");
+    DeleteSetting(L"BufferSize");
 }
 
 // Whole reserved region at the address, committed and writable.

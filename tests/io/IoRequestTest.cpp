@@ -2,24 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
 
 void Nothing(IoRequest*) {}
 void Other(IoRequest*) {}
-
-// The list read from its head, checking the back links on the way.
-std::vector<IoRequest*> Walk(IoRequest* head) {
-    std::vector<IoRequest*> items;
-    IoRequest* prev = nullptr;
-    for (IoRequest* r = head; r; r = r->next) {
-        EXPECT_EQ(r->prev, prev);
-        prev = r;
-        items.push_back(r);
-    }
-    return items;
-}
 
 TEST(IoRequest, InitStoresRoutinesAndClearsTheRest) {
     IoRequest r;
@@ -48,57 +37,64 @@ TEST(IoRequest, PositionSpansBothOffsetHalves) {
     EXPECT_EQ(r.Position(), 0x123456789AULL);
 }
 
-class PendingList : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (auto& r : r_)
-            r.Init(Nothing, Other);
-        for (auto& r : r_)
-            r.Link(&head_);
-    }
-    IoRequest r_[3];
-    IoRequest* head_ = nullptr;
+enum class Op { Link, LinkElsewhere, Unlink };
+
+struct ListStep {
+    Op op;
+    int request;            // index into the three requests
+    std::vector<int> after; // the pending list from its head once the step is done
 };
 
-TEST_F(PendingList, LinkPutsEachAtTheHead) {
-    EXPECT_EQ(Walk(head_), (std::vector<IoRequest*>{&r_[2], &r_[1], &r_[0]}));
-    for (auto& r : r_)
-        EXPECT_EQ(r.list, &head_);
+// Each case starts from the list 2, 1, 0 (each request linked at the head in turn).
+const std::vector<std::vector<ListStep>> kListCases = {
+    {{Op::Unlink, 1, {2, 0}}},                                            // the middle
+    {{Op::Unlink, 2, {1, 0}}, {Op::Unlink, 0, {1}}, {Op::Unlink, 1, {}}}, // head, tail, last
+    {{Op::LinkElsewhere, 1, {2, 1, 0}}, {Op::Link, 1, {2, 1, 0}}},        // already linked
+    {{Op::Unlink, 1, {2, 0}}, {Op::Unlink, 1, {2, 0}}, {Op::Link, 1, {1, 2, 0}}}, // twice, back
+};
+
+// Checks the list both ways, and that each request knows whether it is in it.
+void ExpectList(IoRequest** list, IoRequest (&r)[3], const std::vector<int>& expected) {
+    std::vector<int> seen;
+    IoRequest* prev = nullptr;
+    for (IoRequest* item = *list; item && seen.size() <= 3; item = item->next) {
+        EXPECT_EQ(item->prev, prev);
+        prev = item;
+        seen.push_back(static_cast<int>(item - r));
+    }
+    EXPECT_EQ(seen, expected);
+    for (int i = 0; i < 3; ++i) {
+        const bool in = std::find(expected.begin(), expected.end(), i) != expected.end();
+        EXPECT_EQ(r[i].list, in ? list : nullptr) << i;
+        if (!in) {
+            EXPECT_EQ(r[i].prev, nullptr) << i;
+            EXPECT_EQ(r[i].next, nullptr) << i;
+        }
+    }
 }
 
-TEST_F(PendingList, UnlinkingTheMiddleKeepsTheOthersInOrder) {
-    r_[1].Unlink();
-    EXPECT_EQ(head_, &r_[2]);
-    EXPECT_EQ(Walk(head_), (std::vector<IoRequest*>{&r_[2], &r_[0]}));
-    EXPECT_EQ(r_[1].list, nullptr);
-    EXPECT_EQ(r_[1].prev, nullptr);
-    EXPECT_EQ(r_[1].next, nullptr);
-}
-
-TEST_F(PendingList, UnlinkingTheHeadPromotesItsSuccessor) {
-    r_[2].Unlink();
-    EXPECT_EQ(Walk(head_), (std::vector<IoRequest*>{&r_[1], &r_[0]}));
-    r_[0].Unlink();
-    EXPECT_EQ(Walk(head_), (std::vector<IoRequest*>{&r_[1]}));
-    r_[1].Unlink();
-    EXPECT_EQ(head_, nullptr);
-}
-
-TEST_F(PendingList, LinkingALinkedRequestChangesNothing) {
-    IoRequest* otherHead = nullptr;
-    r_[1].Link(&otherHead);
-    r_[1].Link(&head_);
-    EXPECT_EQ(otherHead, nullptr);
-    EXPECT_EQ(Walk(head_), (std::vector<IoRequest*>{&r_[2], &r_[1], &r_[0]}));
-}
-
-TEST_F(PendingList, UnlinkingAnUnlinkedRequestChangesNothing) {
-    r_[1].Unlink();
-    r_[1].Unlink();
-    EXPECT_EQ(Walk(head_), (std::vector<IoRequest*>{&r_[2], &r_[0]}));
-    // And it can be linked again, at the head.
-    r_[1].Link(&head_);
-    EXPECT_EQ(Walk(head_), (std::vector<IoRequest*>{&r_[1], &r_[2], &r_[0]}));
+TEST(IoRequest, PendingListLinksAndUnlinks) {
+    for (size_t c = 0; c < kListCases.size(); ++c) {
+        SCOPED_TRACE(testing::Message() << "case " << c);
+        IoRequest r[3];
+        IoRequest* head = nullptr;
+        for (auto& request : r) {
+            request.Init(Nothing, Other);
+            request.Link(&head);
+        }
+        ExpectList(&head, r, {2, 1, 0});
+        for (const ListStep& step : kListCases[c]) {
+            IoRequest* elsewhere = nullptr;
+            if (step.op == Op::Link)
+                r[step.request].Link(&head);
+            else if (step.op == Op::LinkElsewhere)
+                r[step.request].Link(&elsewhere);
+            else
+                r[step.request].Unlink();
+            EXPECT_EQ(elsewhere, nullptr);
+            ExpectList(&head, r, step.after);
+        }
+    }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "OpsTestSupport.h"
+#include "support/SettingsValues.h"
 
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
@@ -27,10 +28,6 @@ std::string ReadText(const std::wstring& path) {
 
 bool WriteText(const std::wstring& path, const std::string& text) {
     return WriteWholeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
-}
-
-void PumpFor(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
 }
 
 // Holds back the completion of the read of one chunk, to hand it over only when the test says
@@ -226,7 +223,7 @@ TEST_F(ChecksumTest, PairsHeldForTheirTurnGoWhenTheSplitIsAbortedOrPaused) {
 }
 
 TEST_F(ChecksumTest, ADamagedPartFailsTheJoinAtOnceNamesItAndNothingIsDeleted) {
-    SetSwitch(L"DeleteFiles", 1);
+    WriteDword(L"DeleteFiles", 1);
     SetTuning(kSmallBuffer, 1);
     const std::wstring whole = dir / L"report.pdf";
     SplitSample(whole);
@@ -264,7 +261,7 @@ TEST_F(ChecksumTest, AMissingLastPartFailsWhenTheListNamesIt) {
 // Lists written by hand the way sha256sum writes them: the whole file only, CR LF, the binary
 // mark, an empty part.
 TEST_F(ChecksumTest, ListsAsSha256sumWritesThemAreHonoured) {
-    SetSwitch(L"DeleteFiles", 1);
+    WriteDword(L"DeleteFiles", 1);
     const std::wstring whole = dir / L"a b.bin";
     const std::vector<uint8_t> one = MakePattern(300000, 1), three = MakePattern(4567, 3);
     std::vector<uint8_t> all = one;
@@ -368,7 +365,7 @@ TEST_F(ChecksumTest, AnExistingListStopsTheSplitBeforeAnyPart) {
 }
 
 TEST_F(ChecksumTest, WithChecksumsOffNoListIsWritten) {
-    SetSwitch(L"WriteChecksums", 0);
+    WriteDword(L"WriteChecksums", 0);
     const std::wstring source = dir / L"plain.bin";
     ASSERT_TRUE(WritePatternFile(source, 3 * MiB, 8));
     ASSERT_NO_FATAL_FAILURE(Split(source, 1 * MiB));

@@ -1,4 +1,5 @@
 #include "OpsTestSupport.h"
+#include "support/SettingsValues.h"
 
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
@@ -140,7 +141,7 @@ TEST_F(DiskFullTest, AJoinThatCannotFitFailsAtOnceAndCreatesNothing) {
     ExpectPageClusters();
     SetTuning(128 * KiB, 2);
     // The parts would go only after the output is complete: they don't make room for it.
-    SetSwitch(L"DeleteFiles", 1);
+    WriteDword(L"DeleteFiles", 1);
     const std::wstring whole = root_ + L"whole.bin";
     ASSERT_TRUE(WritePatternFile(whole + L".001", kJoinFirst, 33));
     ASSERT_TRUE(WritePatternFile(whole + L".002", kJoinSecond, 34));
@@ -164,7 +165,7 @@ TEST_F(DiskFullTest, AJoinThatCannotFitFailsAtOnceAndCreatesNothing) {
 TEST_F(DiskFullTest, AJoinThatJustFitsSucceeds) {
     ExpectPageClusters();
     SetTuning(128 * KiB, 2);
-    SetSwitch(L"DeleteFiles", 1);
+    WriteDword(L"DeleteFiles", 1);
     const std::wstring whole = root_ + L"whole.bin";
     ASSERT_TRUE(WritePatternFile(whole + L".001", kJoinFirst, 35));
     ASSERT_TRUE(WritePatternFile(whole + L".002", kJoinSecond, 36));
@@ -215,7 +216,7 @@ TEST_F(DiskFullTest, ASplitWhoseRoomIsTakenWhileRunningFailsAndSaysSo) {
 
 TEST_F(DiskFullTest, AJoinWhoseRoomIsTakenWhileRunningFailsAndKeepsTheParts) {
     SetTuning(128 * KiB, 2);
-    SetSwitch(L"DeleteFiles", 1);
+    WriteDword(L"DeleteFiles", 1);
     const std::wstring whole = root_ + L"whole.bin";
     const uint64_t partSize = 512 * KiB;
     ASSERT_TRUE(WritePatternFile(whole + L".001", partSize, 22));

@@ -1,4 +1,5 @@
 #include "OpsTestSupport.h"
+#include "support/SettingsValues.h"
 
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
@@ -23,7 +24,7 @@ protected:
         EXPECT_EQ(shown.status, L"Error occurred !");
         EXPECT_EQ(shown.statusBar, text);
         EXPECT_EQ(shown.actionId, kCommandExit);
-        EXPECT_EQ(shown.actionFlags, 0x11u);
+        EXPECT_EQ(shown.actionFlags, kActionRunGroup | kActionResultGroup);
         EXPECT_EQ(shown.endedMessages, 0);
     }
 };
@@ -143,7 +144,7 @@ TEST_F(ErrorTest, APathWithPercentSignsIsShownAsItIs) {
 
 TEST_F(ErrorTest, APartChangedSinceItWasListedFailsTheJoin) {
     SetTuning(128 * KiB, 1);
-    SetSwitch(L"DeleteFiles", 1);
+    WriteDword(L"DeleteFiles", 1);
     const std::wstring whole = dir / L"changed.bin";
     for (unsigned i = 1; i <= 3; ++i)
         ASSERT_TRUE(WriteWholeFile(PartName(whole, i), MakePattern(256 * KiB, i)));
@@ -224,7 +225,7 @@ TEST_F(ErrorTest, APartThatCannotBeCutToSizeFailsTheSplit) {
 }
 
 TEST_F(ErrorTest, AnOutputThatCannotBeCutToSizeFailsTheJoinAndKeepsTheParts) {
-    SetSwitch(L"DeleteFiles", 1);
+    WriteDword(L"DeleteFiles", 1);
     OpenRecorder recorder;
     const std::wstring whole = dir / L"long.bin";
     ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), MakePattern(4096, 1)));
@@ -278,7 +279,7 @@ TEST_F(ErrorTest, APartCountBeyond32BitsIsRefusedAndNothingIsCreated) {
 }
 
 TEST_F(ErrorTest, APartListedEmptyThatFillsUpFailsTheJoinAndKeepsEverything) {
-    SetSwitch(L"DeleteFiles", 1);
+    WriteDword(L"DeleteFiles", 1);
     const std::wstring whole = dir / L"grew.bin";
     const std::vector<uint8_t> first = MakePattern(4096, 31), last = MakePattern(3000, 33);
     ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), first));
@@ -309,7 +310,7 @@ TEST_F(ErrorTest, APartListedEmptyThatFillsUpFailsTheJoinAndKeepsEverything) {
 
 TEST_F(ErrorTest, APartThatShrankAfterItWasReadFailsTheJoin) {
     SetTuning(128 * KiB, 1);
-    SetSwitch(L"DeleteFiles", 1);
+    WriteDword(L"DeleteFiles", 1);
     const std::wstring whole = dir / L"shrank.bin";
     ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), MakePattern(5000, 34)));
     ASSERT_TRUE(WritePatternFile(PartName(whole, 2), 4 * MiB, 35));

@@ -1,4 +1,5 @@
 #include "OpsTestSupport.h"
+#include "support/SettingsValues.h"
 
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
@@ -58,7 +59,7 @@ TEST_F(ExamplesTest, TenMiBInThreeMiBPartsGivesFourParts) {
 }
 
 TEST_F(ExamplesTest, NineMiBGivesExactlyThreePartsAndSelectsThem) {
-    SetSwitch(L"SelectFiles", 1);
+    WriteDword(L"SelectFiles", 1);
     ShellRecorder shell;
     const std::wstring source = dir / L"nine.bin";
     ASSERT_TRUE(WritePatternFile(source, 9 * MiB, 4));
@@ -72,7 +73,7 @@ TEST_F(ExamplesTest, NineMiBGivesExactlyThreePartsAndSelectsThem) {
         ASSERT_TRUE(RunToEnd(split));
         ASSERT_EQ(split.State(), OperationState::Done);
         EXPECT_EQ(shown.actionId, kCommandFind);
-        EXPECT_EQ(shown.actionFlags, 0x51u);
+        EXPECT_EQ(shown.actionFlags, kActionRunGroup | kActionResultGroup | kActionFindEnabled);
         ASSERT_EQ(ShellRecorder::calls, 1);
         // The three parts and their SHA-256 list.
         ASSERT_EQ(ShellRecorder::selected.size(), 4u);
@@ -108,7 +109,8 @@ TEST_F(ExamplesTest, SectorMultiplePartsJoinUnbufferedAndTheOutputIsCut) {
     EXPECT_EQ(opens.back().flags, 0u);
     EXPECT_EQ(shown.status, L"film.avi joined !");
     EXPECT_EQ(shown.actionId, kCommandOpen);
-    EXPECT_EQ(shown.actionFlags, 0x71u);
+    EXPECT_EQ(shown.actionFlags,
+              kActionRunGroup | kActionResultGroup | kActionOpenEnabled | kActionFindEnabled);
 }
 
 TEST_F(ExamplesTest, UnalignedPartsJoinBuffered) {
@@ -175,7 +177,7 @@ TEST_F(ExamplesTest, JoinStopsAtAGapAndSkipsEmptyParts) {
 }
 
 TEST_F(ExamplesTest, DeleteFilesRemovesThePartsAfterAJoin) {
-    SetSwitch(L"DeleteFiles", 1);
+    WriteDword(L"DeleteFiles", 1);
     const std::wstring whole = dir / L"gone.bin";
     std::vector<uint8_t> expected = MakeParts(whole, {8192, 8192, 3});
     RecordingDisplay shown;

@@ -1,6 +1,8 @@
 #include "OpsTestSupport.h"
 
 #include "support/MessageLoop.h"
+#include "support/SettingsValues.h"
+#include "support/SystemText.h"
 #include "ui/ShellActions.h"
 
 #include <cwchar>
@@ -150,7 +152,7 @@ std::vector<OpenRecorder::Open> OpenRecorder::OpensOf(const std::wstring& name) 
 
 void OperationTest::SetUp() {
     // A clean settings key: every value at its default unless a test sets it.
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"software\\brindlecot");
+    ClearSettingsKey();
     ASSERT_TRUE(gSettings.Open());
     ASSERT_TRUE(gDispatcher.Start()) << GetLastError();
     ASSERT_TRUE(gIoThread.Start()) << GetLastError();
@@ -158,30 +160,15 @@ void OperationTest::SetUp() {
 
 void OperationTest::TearDown() {
     // Abandoned IoPairs come back through the loop and free themselves.
-    PumpUntil([] { return false; }, 60);
+    PumpFor(60);
     gDispatcher.Stop();
     gIoThread.Stop();
     gSettings.Close();
 }
 
 void OperationTest::SetTuning(uint32_t bufferSize, uint32_t ioPairCount) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"software\\brindlecot", 0, nullptr, 0,
-                              KEY_SET_VALUE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, L"BufferSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&bufferSize), 4);
-    RegSetValueExW(key, L"IoPairCount", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&ioPairCount),
-                   4);
-    RegCloseKey(key);
-}
-
-void OperationTest::SetSwitch(const wchar_t* name, uint32_t value) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"software\\brindlecot", 0, nullptr, 0,
-                              KEY_SET_VALUE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
-    RegCloseKey(key);
+    WriteDword(L"BufferSize", bufferSize);
+    WriteDword(L"IoPairCount", ioPairCount);
 }
 
 bool OperationTest::RunUntil(const std::function<bool()>& done, DWORD timeoutMs) {
@@ -196,15 +183,8 @@ bool OperationTest::RunToEnd(const Operation& operation, DWORD timeoutMs) {
         },
         timeoutMs);
     // Whatever is still in flight drains within a few ticks.
-    PumpUntil([] { return false; }, 60);
+    PumpFor(60);
     return ended;
-}
-
-std::wstring OperationTest::SystemText(DWORD code) const {
-    wchar_t text[1024];
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0x400, text, 1024, nullptr);
-    return std::wstring(text, n);
 }
 
 std::wstring OperationTest::ErrorText(const std::wstring& step, DWORD code) const {

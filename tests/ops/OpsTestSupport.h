@@ -131,7 +131,6 @@ protected:
 
     // Settings the program only reads: written straight into the registry.
     static void SetTuning(uint32_t bufferSize, uint32_t ioPairCount);
-    static void SetSwitch(const wchar_t* name, uint32_t value);
 
     // Runs the message loop until the operation is Done or Failed and every IoPair has come
     // back (no transfer is seen for a few ticks).
@@ -139,7 +138,6 @@ protected:
     // Runs the message loop until the condition holds.
     bool RunUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000);
 
-    std::wstring SystemText(DWORD code) const;
     // "format text: #code - system text" as an error report composes it.
     std::wstring ErrorText(const std::wstring& step, DWORD code) const;
 

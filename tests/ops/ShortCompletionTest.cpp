@@ -1,4 +1,5 @@
 #include "OpsTestSupport.h"
+#include "support/SettingsValues.h"
 
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
@@ -41,7 +42,7 @@ protected:
     void SetUp() override {
         OperationTest::SetUp();
         SetTuning(kBuffer, 1);
-        SetSwitch(L"DeleteFiles", 1);
+        WriteDword(L"DeleteFiles", 1);
     }
 
     // The operation failed with the step's text and showed or announced nothing as done.

@@ -25,16 +25,16 @@ TEST_F(StateTest, WaitingFollowsThePartSize) {
     EXPECT_EQ(shown.status, L"Waiting user action.");
     EXPECT_EQ(shown.statusBar, L"Pick Part-Size.");
     EXPECT_EQ(shown.actionId, kCommandSplit);
-    EXPECT_EQ(shown.actionFlags, 0x203u);
+    EXPECT_EQ(shown.actionFlags, kActionRunGroup | kActionSplitEnabled | kActionLabelInert);
 
     shown.partSize = 3 * MiB;
     split.OnPartSizeChanged();
     EXPECT_EQ(shown.statusBar, L"Click Split button to begin (4 parts will be created).");
-    EXPECT_EQ(shown.actionFlags, 0x103u);
+    EXPECT_EQ(shown.actionFlags, kActionRunGroup | kActionSplitEnabled | kActionLabelRuns);
     shown.partSize = 0;
     split.OnPartSizeChanged();
     EXPECT_EQ(shown.statusBar, L"Pick Part-Size.");
-    EXPECT_EQ(shown.actionFlags, 0x201u);
+    EXPECT_EQ(shown.actionFlags, kActionRunGroup | kActionLabelInert);
 
     // No part size: Split does nothing at all.
     split.OnCommand(kCommandSplit);
@@ -64,14 +64,14 @@ TEST_F(StateTest, PauseLetsWhatIsInFlightFinishAndResumeGoesOn) {
     EXPECT_EQ(shown.status, L"Processing pause.bin...");
     EXPECT_EQ(shown.statusBar, source);
     EXPECT_EQ(shown.actionId, kCommandPause);
-    EXPECT_EQ(shown.actionFlags, 0x05u);
+    EXPECT_EQ(shown.actionFlags, kActionRunGroup | kActionPauseEnabled);
     EXPECT_TRUE(split.IsBusy());
 
     split.OnCommand(kCommandPause);
     ASSERT_EQ(split.State(), OperationState::Paused);
     EXPECT_EQ(shown.status, L"Processing pause.bin paused.");
     EXPECT_EQ(shown.actionId, kCommandResume);
-    EXPECT_EQ(shown.actionFlags, 0x09u);
+    EXPECT_EQ(shown.actionFlags, kActionRunGroup | kActionResumeEnabled);
     EXPECT_TRUE(split.IsBusy());
 
     // The four chunks in flight are still written (however slowly a loaded machine gets there);
@@ -79,7 +79,7 @@ TEST_F(StateTest, PauseLetsWhatIsInFlightFinishAndResumeGoesOn) {
     EXPECT_TRUE(RunUntil([&] { return split.DoneSize() >= 4 * 128 * KiB; }));
     EXPECT_EQ(split.DoneSize(), 4 * 128 * KiB);
     int transfers = checker.TransferCount();
-    PumpUntil([] { return false; }, 200);
+    PumpFor(200);
     EXPECT_EQ(checker.TransferCount(), transfers);
     EXPECT_EQ(split.DoneSize(), 4 * 128 * KiB);
     EXPECT_EQ(split.State(), OperationState::Paused);
@@ -144,7 +144,7 @@ TEST_F(StateTest, AbortWhileRunningRemovesWhatTheSplitCreated) {
     EXPECT_EQ(FileSize(source), int64_t(4 * MiB));
     EXPECT_TRUE(FileExists(dir / L"abort.bin.txt"));
     // The abandoned IoPairs come back and free themselves without touching the operation.
-    PumpUntil([] { return false; }, 100);
+    PumpFor(100);
 }
 
 TEST_F(StateTest, AbortWhilePausedRemovesThePartialJoin) {
@@ -163,7 +163,7 @@ TEST_F(StateTest, AbortWhilePausedRemovesThePartialJoin) {
     EXPECT_FALSE(FileExists(whole));
     for (unsigned i = 1; i <= 3; ++i)
         EXPECT_EQ(FileSize(PartName(whole, i)), int64_t(2 * MiB));
-    PumpUntil([] { return false; }, 100);
+    PumpFor(100);
 }
 
 TEST_F(StateTest, AbortAfterDoneDeletesNothing) {
@@ -297,7 +297,7 @@ TEST_F(StateTest, AbortMidRunKeepsAFileNamedLikeAPartItNeverReached) {
     ASSERT_EQ(split.State(), OperationState::Running);
     ASSERT_LT(split.DoneSize(), 3 * MiB);
     split.Abort();
-    PumpUntil([] { return false; }, 100);
+    PumpFor(100);
     EXPECT_FALSE(FileExists(PartName(source, 1)));
     EXPECT_FALSE(FileExists(PartName(source, 2)));
     std::vector<uint8_t> kept;

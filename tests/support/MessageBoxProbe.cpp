@@ -1,8 +1,12 @@
 #include "support/MessageBoxProbe.h"
 
+#include "support/WindowText.h"
+
 namespace testing_support {
 
 namespace {
+
+constexpr DWORD kPollMs = 10;
 
 struct ButtonSearch {
     int count = 0;
@@ -21,41 +25,56 @@ BOOL CALLBACK CountButton(HWND child, LPARAM param) {
     return TRUE;
 }
 
-HWND FindBox(const wchar_t* caption, DWORD processId) {
+// The first visible dialog with this caption, of the given process (any when 0), other than
+// `except`.
+HWND FindBox(const wchar_t* caption, DWORD processId, HWND except) {
     HWND box = nullptr;
     while ((box = FindWindowExW(nullptr, box, L"#32770", caption)) != nullptr) {
         DWORD owner = 0;
         GetWindowThreadProcessId(box, &owner);
-        if (IsWindowVisible(box) && (processId == 0 || owner == processId))
+        if (box != except && IsWindowVisible(box) && (processId == 0 || owner == processId))
             return box;
     }
     return nullptr;
 }
 
+bool Shown(HWND control) {
+    return control != nullptr && IsWindowVisible(control);
+}
+
 } // namespace
 
-MessageBoxSeen WatchForMessageBox(const wchar_t* caption, DWORD processId, DWORD timeoutMs,
-                                  int pressId) {
+MessageBoxSeen ReadMessageBox(HWND box) {
     MessageBoxSeen seen;
-    DWORD start = GetTickCount();
-    HWND box = nullptr;
-    while (!(box = FindBox(caption, processId))) {
-        if (GetTickCount() - start > timeoutMs)
-            return seen;
-        Sleep(20);
-    }
     seen.found = true;
     seen.threadId = GetWindowThreadProcessId(box, &seen.processId);
-    wchar_t text[256] = {};
-    // Another process's controls answer WM_GETTEXT, not GetWindowTextW.
-    SendMessageW(GetDlgItem(box, 65535), WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
-    seen.text = text;
-    seen.hasOwner = GetWindow(box, GW_OWNER) != nullptr;
-    HWND icon = GetDlgItem(box, 1088);
-    seen.hasIcon = icon && IsWindowVisible(icon);
+    seen.text = ControlText(box, 65535);
+    seen.owner = GetWindow(box, GW_OWNER);
+    seen.hasOwner = seen.owner != nullptr;
+    seen.hasIcon = Shown(GetDlgItem(box, 1088));
+    HWND no = GetDlgItem(box, IDNO);
+    seen.hasYes = Shown(GetDlgItem(box, IDYES));
+    seen.hasNo = Shown(no);
+    seen.noIsDefault =
+        no != nullptr && (GetWindowLongW(no, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
     ButtonSearch search;
     EnumChildWindows(box, CountButton, reinterpret_cast<LPARAM>(&search));
     seen.buttonCount = search.count;
+    return seen;
+}
+
+MessageBoxSeen WatchForMessageBox(const wchar_t* caption, DWORD processId, DWORD timeoutMs,
+                                  int pressId) {
+    DWORD start = GetTickCount();
+    HWND box = nullptr;
+    while (!(box = FindBox(caption, processId, nullptr))) {
+        if (GetTickCount() - start > timeoutMs)
+            return MessageBoxSeen();
+        Sleep(20);
+    }
+    MessageBoxSeen seen = ReadMessageBox(box);
+    ButtonSearch search;
+    EnumChildWindows(box, CountButton, reinterpret_cast<LPARAM>(&search));
     HWND press = pressId != 0 ? GetDlgItem(box, pressId) : search.first;
     if (press) {
         seen.clickedId = GetDlgCtrlID(press);
@@ -67,6 +86,27 @@ MessageBoxSeen WatchForMessageBox(const wchar_t* caption, DWORD processId, DWORD
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
     return seen;
+}
+
+DialogWatcher::DialogWatcher(const wchar_t* caption, HWND except, std::function<void(HWND)> act,
+                             DWORD timeoutMs)
+    : thread_([this, title = std::wstring(caption), except, act, timeoutMs] {
+          const DWORD start = GetTickCount();
+          while (GetTickCount() - start < timeoutMs) {
+              HWND box = FindBox(title.c_str(), 0, except);
+              if (box != nullptr) {
+                  found_ = true;
+                  act(box);
+                  break;
+              }
+              Sleep(kPollMs);
+          }
+          done_ = true;
+      }) {}
+
+DialogWatcher::~DialogWatcher() {
+    if (thread_.joinable())
+        thread_.join();
 }
 
 } // namespace testing_support

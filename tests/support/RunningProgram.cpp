@@ -5,7 +5,6 @@ namespace testing_support {
 namespace {
 
 constexpr DWORD kPollMs = 20;
-constexpr UINT kTextTimeoutMs = 2000;
 
 struct Search {
     DWORD processId;
@@ -85,38 +84,6 @@ HWND RunningProgram::TopWindow() const {
     Search search{info_.dwProcessId, nullptr, nullptr};
     EnumWindows(FindTopWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
-}
-
-std::wstring TextOf(HWND window) {
-    DWORD_PTR length = 0;
-    if (!window || !SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
-                                        kTextTimeoutMs, &length))
-        return std::wstring();
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
-                             SMTO_ABORTIFHUNG, kTextTimeoutMs, &copied))
-        return std::wstring();
-    text.resize(copied);
-    return text;
-}
-
-std::wstring ControlText(HWND dialog, int id) {
-    return TextOf(GetDlgItem(dialog, id));
-}
-
-std::wstring StatusBarText(HWND window) {
-    return TextOf(FindWindowExW(window, nullptr, L"msctls_statusbar32", nullptr));
-}
-
-std::wstring WaitForControlText(HWND dialog, int id, const std::wstring& wanted, DWORD limitMs) {
-    DWORD start = GetTickCount();
-    std::wstring text = ControlText(dialog, id);
-    while (text != wanted && GetTickCount() - start < limitMs) {
-        Sleep(kPollMs);
-        text = ControlText(dialog, id);
-    }
-    return text;
 }
 
 } // namespace testing_support

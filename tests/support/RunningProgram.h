@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/WindowText.h"
+
 #include <windows.h>
 
 #include <string>
@@ -34,14 +36,5 @@ private:
     bool started_ = false;
     PROCESS_INFORMATION info_ = {};
 };
-
-// Texts of another process's windows: WM_GETTEXT is carried across processes, which
-// GetWindowTextW does not do for child controls.
-std::wstring TextOf(HWND window);
-std::wstring ControlText(HWND dialog, int id);
-// Part 0 of the window's status bar (class msctls_statusbar32).
-std::wstring StatusBarText(HWND window);
-// Waits until the control's text satisfies the test, or the limit passes; returns the last text.
-std::wstring WaitForControlText(HWND dialog, int id, const std::wstring& wanted, DWORD limitMs);
 
 } // namespace testing_support

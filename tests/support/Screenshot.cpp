@@ -1,5 +1,7 @@
 #include "support/Screenshot.h"
 
+#include "support/MessageLoop.h"
+
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -26,18 +28,10 @@ bool SaveWindowScreenshot(HWND window, const std::wstring& path) {
                    RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_ERASE);
     // Wine draws into a surface of its own and hands it to the X server a little later, at
     // one of the next message checks.
-    for (int i = 0; i < 5; ++i) {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                ::PostQuitMessage(static_cast<int>(msg.wParam));
-                break;
-            }
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(20);
-    }
+    QuitSeen quits;
+    PumpFor(100, nullptr, &quits);
+    if (quits.Seen())
+        ::PostQuitMessage(quits.exitCode); // for the caller's own loop
     RECT rect{};
     ::GetWindowRect(window, &rect);
     const int width = rect.right - rect.left, height = rect.bottom - rect.top;

@@ -5,8 +5,10 @@
 #include "ToolkitTestSupport.h"
 #include "toolkit/KButton.h"
 #include "toolkit/KWindow.h"
+#include "support/WindowText.h"
 
 using namespace toolkit_test;
+using testing_support::TextOf;
 
 namespace {
 
@@ -22,12 +24,6 @@ LONG_PTR UserDataOf(HWND window) {
 HWND MakeEdit(const wchar_t* text = L"") {
     return ::CreateWindowExW(0, L"EDIT", text, WS_POPUP, 10, 10, 100, 20, nullptr, nullptr,
                              ::GetModuleHandleW(nullptr), nullptr);
-}
-
-std::wstring TextOf(HWND window) {
-    wchar_t buffer[256] = L"";
-    ::SendMessageW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(buffer));
-    return buffer;
 }
 
 // Owns a test window for the length of a test.

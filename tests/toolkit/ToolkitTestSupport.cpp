@@ -1,20 +1,12 @@
 #include "ToolkitTestSupport.h"
 
+#include "support/MessageLoop.h"
+
 namespace toolkit_test {
 
-PumpResult PumpMessages() {
-    PumpResult result;
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            result.quit = true;
-            result.exitCode = static_cast<int>(msg.wParam);
-            continue;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-    return result;
+void PumpMessages() {
+    testing_support::QuitSeen ignored;
+    testing_support::DispatchQueued(nullptr, &ignored);
 }
 
 DibSurface::DibSurface(int width, int height, COLORREF fill) : width_(width), height_(height) {

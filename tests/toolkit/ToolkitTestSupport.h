@@ -11,13 +11,9 @@
 
 namespace toolkit_test {
 
-// Dispatches everything queued for this thread (a WM_QUIT found on the way is kept aside and
-// reported), without waiting for more.
-struct PumpResult {
-    bool quit = false;
-    int exitCode = 0;
-};
-PumpResult PumpMessages();
+// Dispatches everything queued for this thread, without waiting for more; a WM_QUIT found on
+// the way is dropped.
+void PumpMessages();
 
 // A 32-bit DIB selected into a memory DC: a surface whose pixels read back exactly.
 class DibSurface {

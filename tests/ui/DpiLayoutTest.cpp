@@ -101,7 +101,7 @@ TEST_F(DpiLayout, MainWindowFitsInEveryState) {
 
     // Under way: the panel goes, the status line takes its place.
     gMainWindow.ShowPartSizePanel(false);
-    gMainWindow.SetAction(kCommandPause, 0x5);
+    gMainWindow.SetAction(kCommandPause, kActionRunGroup | kActionPauseEnabled);
     Pump();
     ExpectMainWindowFits("split, running");
 

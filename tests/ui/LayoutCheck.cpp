@@ -180,7 +180,7 @@ std::vector<std::string> LayoutFaults(HWND parent) {
         if (::EqualRect(&inside, &r) == 0 || ::IsRectEmpty(&r))
             Fault(faults, child,
                   RectText(r) + " is not inside the client area " + RectText(client));
-        std::wstring text = WindowText(child);
+        std::wstring text = TextOf(child);
         if (Is(ClassOf(child), L"ComboBox") && ::SendMessageW(child, CB_GETCOUNT, 0, 0) > 0) {
             // The widest item, whichever is selected.
             const LRESULT count = ::SendMessageW(child, CB_GETCOUNT, 0, 0);

@@ -11,7 +11,7 @@ namespace {
 
 // Answers the exit question with the given button and keeps what it showed.
 struct ExitAnswer {
-    MessageBoxContent seen;
+    MessageBoxSeen seen;
     std::unique_ptr<DialogWatcher> watcher;
 
     ExitAnswer(HWND mainWindow, int button) {

@@ -64,9 +64,9 @@ protected:
     static HWND Window() { return gMainWindow.Handle(); }
     static HWND Item(int id) { return ::GetDlgItem(Window(), id); }
     static void Pump(DWORD ms = 30) { PumpFor(Window(), ms); }
-    static std::wstring Caption() { return WindowText(Window()); }
-    static std::wstring Label() { return WindowText(Item(IDOK)); }
-    static std::wstring Status() { return WindowText(Item(IDC_MAIN_STATUS)); }
+    static std::wstring Caption() { return TextOf(Window()); }
+    static std::wstring Label() { return TextOf(Item(IDOK)); }
+    static std::wstring Status() { return TextOf(Item(IDC_MAIN_STATUS)); }
     static std::wstring StatusBar() { return StatusBarText(Item(IDC_MAIN_STATUSBAR)); }
     static bool Greyed(UINT id) {
         return (::GetMenuState(gMainWindow.ActionMenu(), id, MF_BYCOMMAND) & MF_GRAYED) != 0;

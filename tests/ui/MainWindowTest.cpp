@@ -23,18 +23,25 @@ struct ActionRow {
 };
 
 const ActionRow kActionRows[] = {
-    {1000, 0x103, L"&Split", 1, 0, 0, kUnchanged, kUnchanged, 1},
-    {1000, 0x203, L"&Split", 1, 0, 0, kUnchanged, kUnchanged, 2},
-    {1000, 0x201, L"&Split", 0, 0, 0, kUnchanged, kUnchanged, 2},
-    {1001, 0x5, L"&Pause", 0, 1, 0, kUnchanged, kUnchanged, kUnchanged},
-    {1002, 0x9, L"&Resume", 0, 0, 1, kUnchanged, kUnchanged, kUnchanged},
-    {1003, 0x71, L"&Open", 0, 0, 0, 1, 1, kUnchanged},
-    {1004, 0x51, L"&Find", 0, 0, 0, 0, 1, kUnchanged},
-    {1005, 0x11, L"E&xit", 0, 0, 0, 0, 0, kUnchanged},
+    {kCommandSplit, kActionRunGroup | kActionSplitEnabled | kActionLabelRuns, L"&Split", 1, 0, 0,
+     kUnchanged, kUnchanged, 1},
+    {kCommandSplit, kActionRunGroup | kActionSplitEnabled | kActionLabelInert, L"&Split", 1, 0, 0,
+     kUnchanged, kUnchanged, 2},
+    {kCommandSplit, kActionRunGroup | kActionLabelInert, L"&Split", 0, 0, 0, kUnchanged, kUnchanged,
+     2},
+    {kCommandPause, kActionRunGroup | kActionPauseEnabled, L"&Pause", 0, 1, 0, kUnchanged,
+     kUnchanged, kUnchanged},
+    {kCommandResume, kActionRunGroup | kActionResumeEnabled, L"&Resume", 0, 0, 1, kUnchanged,
+     kUnchanged, kUnchanged},
+    {kCommandOpen, kActionRunGroup | kActionResultGroup | kActionOpenEnabled | kActionFindEnabled,
+     L"&Open", 0, 0, 0, 1, 1, kUnchanged},
+    {kCommandFind, kActionRunGroup | kActionResultGroup | kActionFindEnabled, L"&Find", 0, 0, 0, 0,
+     1, kUnchanged},
+    {kCommandExit, kActionRunGroup | kActionResultGroup, L"E&xit", 0, 0, 0, 0, 0, kUnchanged},
 };
 
 void SetAllItems(UINT flags) {
-    for (UINT id = 1000; id <= 1006; ++id)
+    for (UINT id = kCommandSplit; id <= kCommandConfiguration; ++id)
         ::EnableMenuItem(gMainWindow.ActionMenu(), id, MF_BYCOMMAND | flags);
 }
 
@@ -65,17 +72,17 @@ TEST_F(MainWindowTest, SplitModeStartsWithThePanelAndAGreyedSplit) {
     EXPECT_TRUE(::IsWindowVisible(Item(IDC_MAIN_SIZE)));
     EXPECT_TRUE(::IsWindowVisible(Item(IDC_MAIN_UNIT)));
     EXPECT_TRUE(::IsWindowVisible(Item(IDC_MAIN_SIZE_GROUP)));
-    EXPECT_EQ(WindowText(Item(IDC_MAIN_SIZE_GROUP)), L"Parts size");
+    EXPECT_EQ(TextOf(Item(IDC_MAIN_SIZE_GROUP)), L"Parts size");
     EXPECT_EQ(Label(), L"&Split");
-    EXPECT_EQ(DefaultItem(), 1000u);
+    EXPECT_EQ(DefaultItem(), kCommandSplit);
     EXPECT_EQ(::GetFocus(), Item(IDC_MAIN_SIZE));
-    for (UINT id = 1000; id <= 1004; ++id)
+    for (UINT id = kCommandSplit; id <= kCommandFind; ++id)
         EXPECT_TRUE(Greyed(id)) << id;
-    EXPECT_FALSE(Greyed(1005));
-    EXPECT_FALSE(Greyed(1006));
+    EXPECT_FALSE(Greyed(kCommandExit));
+    EXPECT_FALSE(Greyed(kCommandConfiguration));
     EXPECT_EQ(gMainWindow.ActionMode(), SplitButtonMode::Normal);
     EXPECT_EQ(::GetMenuItemCount(gMainWindow.ActionMenu()), 10);
-    EXPECT_EQ(WindowText(Item(IDC_MAIN_LINK)), L"https://brindlecot.org/");
+    EXPECT_EQ(TextOf(Item(IDC_MAIN_LINK)), L"https://brindlecot.org/");
     ASSERT_EQ(::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETCOUNT, 0, 0), 4);
     const wchar_t* units[] = {L"Byte", L"KB", L"MB", L"GB"};
     for (int i = 0; i < 4; ++i) {
@@ -94,10 +101,10 @@ TEST_F(MainWindowTest, JoinModeHidesThePanelAndOffersPause) {
     EXPECT_FALSE(::IsWindowVisible(Item(IDC_MAIN_UNIT)));
     EXPECT_FALSE(::IsWindowVisible(Item(IDC_MAIN_SIZE_GROUP)));
     EXPECT_EQ(Label(), L"&Pause");
-    EXPECT_EQ(DefaultItem(), 1001u);
-    EXPECT_FALSE(Greyed(1001));
-    EXPECT_TRUE(Greyed(1000));
-    EXPECT_TRUE(Greyed(1002));
+    EXPECT_EQ(DefaultItem(), kCommandPause);
+    EXPECT_FALSE(Greyed(kCommandPause));
+    EXPECT_TRUE(Greyed(kCommandSplit));
+    EXPECT_TRUE(Greyed(kCommandResume));
     EXPECT_EQ(::GetFocus(), Item(IDOK));
 }
 
@@ -107,15 +114,17 @@ TEST_F(MainWindowTest, EverySetActionOfTheOperationsLeavesItsState) {
     for (const ActionRow& row : kActionRows) {
         for (int before = 0; before < 2; ++before) {
             SetAllItems(before ? MF_ENABLED : MF_GRAYED);
-            gMainWindow.SetAction(1005, before ? 0x100 : 0x200);
+            gMainWindow.SetAction(kCommandExit, before ? kActionLabelRuns : kActionLabelInert);
             gMainWindow.SetAction(row.id, row.flags);
             SCOPED_TRACE(testing::Message() << row.id << " 0x" << std::hex << row.flags << " from "
                                             << (before ? "enabled" : "greyed"));
             EXPECT_EQ(Label(), row.label);
             EXPECT_EQ(DefaultItem(), row.id);
             const int expected[] = {row.split, row.pause, row.resume, row.open, row.find};
-            for (UINT id = 1000; id <= 1004; ++id) {
-                const int want = expected[id - 1000] == kUnchanged ? before : expected[id - 1000];
+            for (UINT id = kCommandSplit; id <= kCommandFind; ++id) {
+                const int want = expected[id - kCommandSplit] == kUnchanged
+                                     ? before
+                                     : expected[id - kCommandSplit];
                 EXPECT_EQ(!Greyed(id), want == 1) << id;
             }
             EXPECT_EQ(static_cast<int>(gMainWindow.ActionMode()),
@@ -126,8 +135,8 @@ TEST_F(MainWindowTest, EverySetActionOfTheOperationsLeavesItsState) {
     SetAllItems(MF_ENABLED);
     for (const ActionRow& row : kActionRows)
         gMainWindow.SetAction(row.id, row.flags);
-    EXPECT_FALSE(Greyed(1005));
-    EXPECT_FALSE(Greyed(1006));
+    EXPECT_FALSE(Greyed(kCommandExit));
+    EXPECT_FALSE(Greyed(kCommandConfiguration));
 }
 
 TEST_F(MainWindowTest, CaptionIsRewrittenOnlyWhenItsChecksumChanges) {
@@ -177,7 +186,7 @@ TEST_F(MainWindowTest, StoredPartSizeIsShownInTheLargestExactUnit) {
         SCOPED_TRACE(c.stored);
         WriteBinary(L"PartSize", &c.stored, 8);
         ASSERT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr));
-        EXPECT_EQ(WindowText(Item(IDC_MAIN_SIZE)), c.text);
+        EXPECT_EQ(TextOf(Item(IDC_MAIN_SIZE)), c.text);
         EXPECT_EQ(::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETCURSEL, 0, 0), c.unit);
         EXPECT_EQ(gMainWindow.GetPartSize(), c.stored);
         DWORD start = 99, end = 99;
@@ -204,7 +213,7 @@ TEST_F(MainWindowTest, PartSizeEditsReachTheOperationAndTheSettings) {
 
     // Letters do not get into the number.
     TypeInto(edit, L"x");
-    EXPECT_EQ(WindowText(edit), L"5");
+    EXPECT_EQ(TextOf(edit), L"5");
 
     ::SetWindowTextW(edit, L"");
     EXPECT_EQ(gMainWindow.GetPartSize(), 0u);
@@ -247,7 +256,7 @@ TEST_F(MainWindowTest, APartSizeBeyondSixtyFourBitsIsNoPartSize) {
     // Typing stops at twenty digits.
     ::SetWindowTextW(edit, L"");
     TypeInto(edit, L"1234567890123456789012345");
-    EXPECT_EQ(WindowText(edit), L"12345678901234567890");
+    EXPECT_EQ(TextOf(edit), L"12345678901234567890");
 
     EXPECT_EQ(PartSizeFromInput(L"5", 1), 5120u);
     EXPECT_EQ(PartSizeFromInput(L"12a", 0), 0u);
@@ -354,7 +363,8 @@ TEST_F(MainWindowTest, EnterRunsTheDefaultItemOnlyWhenItIsEnabled) {
         ::PostMessageW(focus, WM_KEYUP, VK_RETURN, 0xC0000001);
         Pump(60);
     };
-    gMainWindow.SetAction(1000, 0x201); // Split greyed, label inert
+    gMainWindow.SetAction(kCommandSplit,
+                          kActionRunGroup | kActionLabelInert); // Split greyed, label inert
     pressEnter();
     EXPECT_TRUE(operation.commands.empty());
     // The label of an inert button does nothing either.
@@ -362,15 +372,15 @@ TEST_F(MainWindowTest, EnterRunsTheDefaultItemOnlyWhenItIsEnabled) {
     Pump(60);
     EXPECT_TRUE(operation.commands.empty());
 
-    gMainWindow.SetAction(1000, 0x103);
+    gMainWindow.SetAction(kCommandSplit, kActionRunGroup | kActionSplitEnabled | kActionLabelRuns);
     pressEnter();
-    EXPECT_EQ(operation.commands, std::vector<UINT>{1000});
+    EXPECT_EQ(operation.commands, std::vector<UINT>{kCommandSplit});
     ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
     Pump(60);
-    EXPECT_EQ(operation.commands, (std::vector<UINT>{1000, 1000}));
+    EXPECT_EQ(operation.commands, (std::vector<UINT>{kCommandSplit, kCommandSplit}));
 
     // Pause greyed as default, in mode 1: a click on the label still runs nothing.
-    gMainWindow.SetAction(1001, 0x1);
+    gMainWindow.SetAction(kCommandPause, kActionRunGroup);
     ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
     Pump(60);
     EXPECT_EQ(operation.commands.size(), 2u);
@@ -378,10 +388,11 @@ TEST_F(MainWindowTest, EnterRunsTheDefaultItemOnlyWhenItIsEnabled) {
 
 TEST_F(MainWindowTest, CommandsOfTheMenuReachTheOperation) {
     RecordingOperation& operation = Open(RunMode::Join);
-    for (UINT id = 1000; id <= 1004; ++id)
+    for (UINT id = kCommandSplit; id <= kCommandFind; ++id)
         ::SendMessageW(Window(), WM_COMMAND, id, 0);
     ::SendMessageW(Window(), WM_COMMAND, 0xFFFF, 0);
-    EXPECT_EQ(operation.commands, (std::vector<UINT>{1000, 1001, 1002, 1003, 1004}));
+    EXPECT_EQ(operation.commands, (std::vector<UINT>{kCommandSplit, kCommandPause, kCommandResume,
+                                                     kCommandOpen, kCommandFind}));
 }
 
 TEST_F(MainWindowTest, StatusTextsAreShownAsGiven) {
@@ -406,7 +417,7 @@ TEST_F(MainWindowTest, StatusTextsAreShownAsGiven) {
 TEST_F(MainWindowTest, TheWindowWorksWithoutAnOperation) {
     Open(RunMode::Split);
     gOperation.reset();
-    ::SendMessageW(Window(), WM_COMMAND, 1000, 0);
+    ::SendMessageW(Window(), WM_COMMAND, kCommandSplit, 0);
     ::SetWindowTextW(Item(IDC_MAIN_SIZE), L"4");
     EXPECT_EQ(gMainWindow.GetPartSize(), 4ull << 20);
     gMainWindow.Repaint();

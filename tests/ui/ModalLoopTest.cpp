@@ -6,6 +6,7 @@
 #include "ops/Commands.h"
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
+#include "support/SystemText.h"
 #include "support/TestFiles.h"
 
 #include <atomic>
@@ -30,15 +31,6 @@ void LetTicksPass(HWND modal, int count) {
     const DWORD start = ::GetTickCount();
     while (gTicks < until && ::IsWindow(modal) && ::GetTickCount() - start < 10000)
         ::Sleep(5);
-}
-
-std::wstring SystemTextOneLine(DWORD code) {
-    wchar_t text[1024] = {};
-    ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x400, text, 1024, nullptr);
-    std::wstring line = text;
-    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r' || line.back() == L' '))
-        line.pop_back();
-    return line;
 }
 
 // Seen from inside the action button's menu loop, which this timer then ends.
@@ -87,8 +79,8 @@ protected:
             kProgramCaption, main, [&seen, main, status, button, command](HWND modal) {
                 LetTicksPass(modal, 50);
                 seen.stillOpen = ::IsWindow(modal) && ::IsWindowVisible(modal);
-                seen.status = WindowText(status);
-                seen.caption = WindowText(main);
+                seen.status = TextOf(status);
+                seen.caption = TextOf(main);
                 if (button != 0)
                     ::SendMessageW(::GetDlgItem(modal, button), BM_CLICK, 0, 0);
                 else
@@ -242,7 +234,7 @@ TEST_F(ModalLoopTest, AJoinFailingBehindTheOptionsDialogShowsItsErrorAfterIt) {
         Window(), [&] { return join->State() == OperationState::Failed; }, 30000));
     Pump(50);
     EXPECT_EQ(Status(), L"Error occurred !");
-    EXPECT_EQ(StatusBar(), L"Error BeginIoPair: #2 - " + SystemTextOneLine(2));
+    EXPECT_EQ(StatusBar(), L"Error BeginIoPair: #2 - " + testing_support::SystemTextOnOneLine(2));
     EXPECT_EQ(Label(), L"E&xit");
     EXPECT_EQ(TakeQuitCount(), 0);
 }

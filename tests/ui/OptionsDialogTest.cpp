@@ -66,15 +66,15 @@ TEST_F(OptionsDialogTest, OpensWithTheStoredValuesAndTheTexts) {
     DialogWatcher watcher(kProgramCaption, nullptr, [&](HWND dialog) {
         for (int i = 0; i < kBoxCount; ++i) {
             checked[i] = Checked(dialog, kBoxes[i].id);
-            texts[i] = WindowText(::GetDlgItem(dialog, kBoxes[i].id));
+            texts[i] = TextOf(::GetDlgItem(dialog, kBoxes[i].id));
             boxes[i] = ClientRectOf(dialog, kBoxes[i].id);
         }
         groupRect = ClientRectOf(dialog, IDC_OPT_GROUP);
         closeRect = ClientRectOf(dialog, IDOK);
         ::GetClientRect(dialog, &client);
-        caption = WindowText(dialog);
-        close = WindowText(::GetDlgItem(dialog, IDOK));
-        group = WindowText(::GetDlgItem(dialog, IDC_OPT_GROUP));
+        caption = TextOf(dialog);
+        close = TextOf(::GetDlgItem(dialog, IDOK));
+        group = TextOf(::GetDlgItem(dialog, IDC_OPT_GROUP));
         LOGFONTW font{};
         ::GetObjectW(reinterpret_cast<HFONT>(
                          ::SendMessageW(::GetDlgItem(dialog, IDC_OPT_GROUP), WM_GETFONT, 0, 0)),

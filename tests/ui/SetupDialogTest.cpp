@@ -9,8 +9,10 @@
 #include "app/Globals.h"
 #include "app/ProgramInfo.h"
 #include "res/resource.h"
+#include "support/MessageLoop.h"
 #include "support/Screenshot.h"
 #include "support/TestFiles.h"
+#include "support/WindowText.h"
 #include "toolkit/DcGuards.h"
 #include "toolkit/DeviceContext.h"
 #include "toolkit/GdiObject.h"
@@ -20,6 +22,7 @@
 
 using namespace shell_test;
 using ShellIntegration::InstallStatus;
+using testing_support::TextOf;
 
 namespace {
 
@@ -35,29 +38,12 @@ struct Pumped {
     int exitCode = -1;
 };
 Pumped Pump(HWND dialog) {
-    Pumped result;
+    testing_support::QuitSeen quits;
     for (int round = 0; round < 3; ++round) {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                result.quit = true;
-                result.exitCode = static_cast<int>(msg.wParam);
-                continue;
-            }
-            if (dialog == nullptr || !::IsDialogMessageW(dialog, &msg)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
-            }
-        }
+        testing_support::DispatchQueued(dialog, &quits);
         ::Sleep(1);
     }
-    return result;
-}
-
-std::wstring TextOf(HWND window) {
-    wchar_t text[1024] = L"";
-    ::SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
-    return text;
+    return {quits.Seen(), quits.exitCode};
 }
 
 // Where a person who wants to look at the pictures asks for copies (a Windows path).

@@ -2,7 +2,9 @@
 
 #include "io/CompletionDispatcher.h"
 #include "io/IoThread.h"
+#include "ops/Commands.h"
 #include "ops/SplitOperation.h"
+#include "support/SystemText.h"
 #include "support/TestFiles.h"
 #include "ui/ShellActions.h"
 
@@ -17,15 +19,6 @@ int selections = 0;
 HRESULT WINAPI RecordSelection(PCIDLIST_ABSOLUTE, UINT, PCUITEMID_CHILD_ARRAY, DWORD) {
     ++selections;
     return S_OK;
-}
-
-std::wstring SystemTextOneLine(DWORD code) {
-    wchar_t text[1024] = {};
-    ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x400, text, 1024, nullptr);
-    std::wstring line = text;
-    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r' || line.back() == L' '))
-        line.pop_back();
-    return line;
 }
 
 // The real split operation in the real window, with the I/O engine running on this thread.
@@ -89,7 +82,7 @@ TEST_F(SplitInWindowTest, APartSizeTypedAndTheButtonPressedSplitTheFile) {
     EXPECT_EQ(split.PartSize(), 1048576u);
     EXPECT_EQ(StatusBar(), L"Click Split button to begin (3 parts will be created).");
     EXPECT_EQ(gMainWindow.ActionMode(), SplitButtonMode::Normal);
-    EXPECT_FALSE(Greyed(1000));
+    EXPECT_FALSE(Greyed(kCommandSplit));
 
     ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpDialog(
@@ -100,8 +93,8 @@ TEST_F(SplitInWindowTest, APartSizeTypedAndTheButtonPressedSplitTheFile) {
     EXPECT_EQ(StatusBar(), path);
     EXPECT_EQ(Caption(), L"file.bin");
     EXPECT_EQ(Label(), L"&Find");
-    EXPECT_FALSE(Greyed(1004));
-    EXPECT_TRUE(Greyed(1000));
+    EXPECT_FALSE(Greyed(kCommandFind));
+    EXPECT_TRUE(Greyed(kCommandSplit));
     EXPECT_FALSE(gMainWindow.IsPartSizePanelShown());
     EXPECT_EQ(TakeQuitCount(), 0); // CloseWindow is off
     EXPECT_EQ(selections, 0);      // SelectFiles is off
@@ -135,7 +128,7 @@ TEST_F(SplitInWindowTest, TheSecondPartTellsSpeedAndTimeLeftThenPausedThenTheTot
     const HWND bar = Item(IDC_MAIN_STATUSBAR);
     auto speed = [&] { return StatusBarText(bar, 1); };
 
-    ::SendMessageW(Window(), WM_COMMAND, 1000, 0);
+    ::SendMessageW(Window(), WM_COMMAND, kCommandSplit, 0);
     ASSERT_EQ(split.State(), OperationState::Running);
     EXPECT_EQ(StatusBarPartCount(bar), 1); // nothing before the first second
     EXPECT_EQ(StatusBar(), path);
@@ -150,13 +143,13 @@ TEST_F(SplitInWindowTest, TheSecondPartTellsSpeedAndTimeLeftThenPausedThenTheTot
     EXPECT_TRUE(std::regex_match(speed(), running)) << Narrow(speed());
     EXPECT_EQ(StatusBar(), path);
 
-    ::SendMessageW(Window(), WM_COMMAND, 1001, 0);
+    ::SendMessageW(Window(), WM_COMMAND, kCommandPause, 0);
     EXPECT_EQ(speed(), L"paused");
     Pump(300);
     EXPECT_EQ(speed(), L"paused");
     EXPECT_EQ(StatusBar(), path);
 
-    ::SendMessageW(Window(), WM_COMMAND, 1002, 0);
+    ::SendMessageW(Window(), WM_COMMAND, kCommandResume, 0);
     ASSERT_TRUE(PumpDialog(
         Window(), [&] { return split.State() == OperationState::Done; }, 60000));
     Pump(50);
@@ -174,15 +167,15 @@ TEST_F(SplitInWindowTest, AnErrorShowsOnOneLineInTheStatusBar) {
     const uint64_t partSize = 100 * 1024;
     WriteBinary(L"PartSize", &partSize, 8);
     SplitOperation& split = Start(path);
-    EXPECT_EQ(WindowText(Item(IDC_MAIN_SIZE)), L"100");
+    EXPECT_EQ(TextOf(Item(IDC_MAIN_SIZE)), L"100");
     EXPECT_EQ(StatusBar(), L"Click Split button to begin (3 parts will be created).");
 
-    ::PostMessageW(Window(), WM_COMMAND, 1000, 0);
+    ::PostMessageW(Window(), WM_COMMAND, kCommandSplit, 0);
     ASSERT_TRUE(PumpDialog(
         Window(), [&] { return split.State() == OperationState::Failed; }, 30000));
     Pump(50);
     EXPECT_EQ(Status(), L"Error occurred !");
-    EXPECT_EQ(StatusBar(), L"Error BeginIoPair: #80 - " + SystemTextOneLine(80));
+    EXPECT_EQ(StatusBar(), L"Error BeginIoPair: #80 - " + testing_support::SystemTextOnOneLine(80));
     EXPECT_EQ(Label(), L"E&xit");
     EXPECT_EQ(Caption(), L"data.bin");
 
@@ -196,7 +189,8 @@ TEST_F(SplitInWindowTest, AMissingFileIsReportedInTheWindow) {
     const std::wstring path = dir / L"gone.bin";
     Start(path);
     EXPECT_EQ(Status(), L"Error occurred !");
-    EXPECT_EQ(StatusBar(), L"Error opening " + path + L": #2 - " + SystemTextOneLine(2));
+    EXPECT_EQ(StatusBar(),
+              L"Error opening " + path + L": #2 - " + testing_support::SystemTextOnOneLine(2));
     EXPECT_EQ(Label(), L"E&xit");
 }
 
@@ -216,12 +210,12 @@ protected:
         ::SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_UNIT, CBN_SELCHANGE),
                        reinterpret_cast<LPARAM>(Item(IDC_MAIN_UNIT)));
         Pump(50);
-        EXPECT_EQ(WindowText(Item(IDC_MAIN_SIZE)), L"20");
+        EXPECT_EQ(TextOf(Item(IDC_MAIN_SIZE)), L"20");
         EXPECT_EQ(Status(), L"Error occurred !");
         EXPECT_EQ(StatusBar(), errorText);
         EXPECT_EQ(Label(), L"E&xit");
-        EXPECT_EQ(DefaultItem(), 1005u);
-        EXPECT_TRUE(Greyed(1000));
+        EXPECT_EQ(DefaultItem(), kCommandExit);
+        EXPECT_TRUE(Greyed(kCommandSplit));
         EXPECT_EQ(gOperation->State(), OperationState::Failed);
     }
 };
@@ -233,7 +227,7 @@ TEST_F(ErrorStaysInWindowTest, AfterAFailedStart) {
     Start(path);
     ASSERT_EQ(Status(), L"Error occurred !");
     TypeAPartSizeAndExpectTheErrorToStay(L"Error opening " + path + L": #2 - " +
-                                         SystemTextOneLine(2));
+                                         testing_support::SystemTextOnOneLine(2));
 }
 
 TEST_F(ErrorStaysInWindowTest, AfterAFailedSplitCommand) {
@@ -251,6 +245,6 @@ TEST_F(ErrorStaysInWindowTest, AfterAFailedSplitCommand) {
     ::CloseHandle(other);
     ASSERT_EQ(split.State(), OperationState::Failed);
     TypeAPartSizeAndExpectTheErrorToStay(L"Error opening " + path + L": #32 - " +
-                                         SystemTextOneLine(32));
+                                         testing_support::SystemTextOnOneLine(32));
     EXPECT_FALSE(FileExists(dir / L"held.bin.001"));
 }

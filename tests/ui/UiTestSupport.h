@@ -2,14 +2,16 @@
 
 #include "ops/Operation.h"
 #include "ops/OperationDisplay.h"
+#include "support/MessageBoxProbe.h"
+#include "support/MessageLoop.h"
+#include "support/SettingsValues.h"
+#include "support/WindowText.h"
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace ui_tests {
@@ -46,51 +48,25 @@ void PumpFor(HWND dialog, DWORD ms);
 // WM_QUIT messages taken by PumpDialog since the last call; the count is reset.
 int TakeQuitCount();
 
-std::wstring WindowText(HWND window);
-// The text of one part of a status bar; "" for a part it does not have.
-std::wstring StatusBarText(HWND statusBar, int part = 0);
-// How many parts a status bar has.
-int StatusBarPartCount(HWND statusBar);
+// Texts of windows and status bars.
+using testing_support::StatusBarPartCount;
+using testing_support::StatusBarText;
+using testing_support::TextOf;
+
 // A child's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
 
-// The settings key: cleared, and values written or read straight in the registry.
-void ClearSettingsKey();
-void WriteDword(const wchar_t* name, uint32_t value);
-void WriteBinary(const wchar_t* name, const void* data, DWORD size);
-// The bytes of a value; empty when it is missing.
-std::vector<uint8_t> ReadValue(const wchar_t* name);
-bool ValueExists(const wchar_t* name);
-uint32_t ReadDword(const wchar_t* name);
+// The settings key, written and read straight in the registry.
+using testing_support::ClearSettingsKey;
+using testing_support::ReadDword;
+using testing_support::ReadValue;
+using testing_support::ValueExists;
+using testing_support::WriteBinary;
+using testing_support::WriteDword;
 
-// Watches, on a thread of its own, for a visible dialog with this caption that is not `except`,
-// then runs `act` on it there (reading controls, pressing buttons with BM_CLICK).
-class DialogWatcher {
-public:
-    DialogWatcher(const wchar_t* caption, HWND except, std::function<void(HWND)> act,
-                  DWORD timeoutMs = 10000);
-    ~DialogWatcher();
-    DialogWatcher(const DialogWatcher&) = delete;
-    DialogWatcher& operator=(const DialogWatcher&) = delete;
-
-    bool Done() const { return done_; }
-    bool Found() const { return found_; }
-
-private:
-    std::atomic<bool> done_{false};
-    std::atomic<bool> found_{false};
-    std::thread thread_;
-};
-
-// What a message box showed, read from another thread.
-struct MessageBoxContent {
-    std::wstring text;
-    bool hasYes = false;
-    bool hasNo = false;
-    bool noIsDefault = false;
-    bool hasIcon = false;
-    HWND owner = nullptr;
-};
-MessageBoxContent ReadMessageBox(HWND box);
+// Message boxes, answered from a thread of their own.
+using testing_support::DialogWatcher;
+using testing_support::MessageBoxSeen;
+using testing_support::ReadMessageBox;
 
 } // namespace ui_tests
