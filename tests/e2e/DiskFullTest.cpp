@@ -15,31 +15,31 @@ protected:
         wchar_t drive[8] = {};
         if (!GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
             GTEST_SKIP() << "no small volume: run through scripts/with-small-volume.sh";
-        root_ = std::wstring(drive) + L"\\";
+        root = std::wstring(drive) + L"\\";
         RemoveSettingsKey();
         Empty();
     }
     void TearDown() override {
         RemoveSettingsKey();
-        if (!root_.empty())
+        if (!root.empty())
             Empty();
     }
 
     void Empty() const {
         WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((root_ + L"*").c_str(), &found);
+        HANDLE search = FindFirstFileW((root + L"*").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE)
             return;
         do {
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileW((root_ + found.cFileName).c_str());
+                DeleteFileW((root + found.cFileName).c_str());
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
 
     uint64_t Available() const {
         ULARGE_INTEGER available = {};
-        EXPECT_TRUE(GetDiskFreeSpaceExW(root_.c_str(), &available, nullptr, nullptr));
+        EXPECT_TRUE(GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr));
         return available.QuadPart;
     }
 
@@ -56,12 +56,12 @@ protected:
         EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
     }
 
-    std::wstring root_;
+    std::wstring root;
 };
 
 TEST_F(DiskFullTest, ASplitThatCannotFitCreatesNothing) {
     // The source takes two thirds of what is free: its parts would need the rest twice over.
-    const std::wstring source = root_ + L"large.bin";
+    const std::wstring source = root + L"large.bin";
     const uint64_t size = Available() * 2 / 3 / 4096 * 4096;
     ASSERT_TRUE(WritePatternFile(source, size, 5));
 
@@ -77,7 +77,7 @@ TEST_F(DiskFullTest, ASplitThatCannotFitCreatesNothing) {
 
 TEST_F(DiskFullTest, AJoinThatCannotFitCreatesNothingAndKeepsTheParts) {
     WriteDword(L"DeleteFiles", 1); // the parts would go only after the whole file is written
-    const std::wstring whole = root_ + L"joined.bin";
+    const std::wstring whole = root + L"joined.bin";
     const uint64_t part = Available() / 3 / 4096 * 4096;
     ASSERT_TRUE(WritePatternFile(PartName(whole, 1), part, 6));
     ASSERT_TRUE(WritePatternFile(PartName(whole, 2), part, 7));

@@ -42,28 +42,28 @@ public:
                 request->onComplete = Stash;
             }
         }
-        stashed_ = nullptr;
+        stashed = nullptr;
     }
     bool Found() const { return routine_ != nullptr; }
-    bool Arrived() const { return stashed_ != nullptr; }
+    bool Arrived() const { return stashed != nullptr; }
     void Deliver() {
-        IoRequest* request = stashed_;
-        stashed_ = nullptr;
+        IoRequest* request = stashed;
+        stashed = nullptr;
         routine_(request);
     }
     // What happens to a chunk whose file is closed under it.
     void Abandon() {
-        IoRequest* request = stashed_;
-        stashed_ = nullptr;
+        IoRequest* request = stashed;
+        stashed = nullptr;
         request->onAbandon(request);
     }
 
 private:
-    static void Stash(IoRequest* request) { stashed_ = request; }
-    static IoRequest* stashed_;
+    static void Stash(IoRequest* request) { stashed = request; }
+    static IoRequest* stashed;
     IoRoutine routine_ = nullptr;
 };
-IoRequest* ChunkHeldBack::stashed_ = nullptr;
+IoRequest* ChunkHeldBack::stashed = nullptr;
 
 // Counts the reads handed to the system.
 class ReadCounter : public OpenRecorder {

@@ -20,28 +20,28 @@ protected:
         wchar_t drive[8] = {};
         if (!GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
             GTEST_SKIP() << "no small volume: run through scripts/with-small-volume.sh";
-        root_ = std::wstring(drive) + L"\\";
+        root = std::wstring(drive) + L"\\";
         // The volume is shared by the cases of this run: each starts on an empty one.
         for (const std::wstring& name : Files())
-            DeleteFileW((root_ + name).c_str());
+            DeleteFileW((root + name).c_str());
         free_ = Available();
         ASSERT_GT(free_, 2 * MiB);
         DWORD sectorsPerCluster = 0, bytesPerSector = 0;
-        ASSERT_TRUE(GetDiskFreeSpaceW(root_.c_str(), &sectorsPerCluster, &bytesPerSector, nullptr,
-                                      nullptr));
-        cluster_ = sectorsPerCluster * bytesPerSector;
+        ASSERT_TRUE(
+            GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, nullptr, nullptr));
+        cluster = sectorsPerCluster * bytesPerSector;
     }
 
     uint64_t Available() const {
         ULARGE_INTEGER available = {};
-        EXPECT_TRUE(GetDiskFreeSpaceExW(root_.c_str(), &available, nullptr, nullptr));
+        EXPECT_TRUE(GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr));
         return available.QuadPart;
     }
 
     std::vector<std::wstring> Files() const {
         std::vector<std::wstring> names;
         WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((root_ + L"*").c_str(), &found);
+        HANDLE search = FindFirstFileW((root + L"*").c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
             do {
                 if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -58,19 +58,19 @@ protected:
         const uint64_t now = Available();
         ASSERT_GE(now, bytes);
         wchar_t name[32];
-        swprintf(name, 32, L"~other%d.bin", fillers_++);
-        ASSERT_TRUE(WritePatternFile(root_ + name, now - bytes, 99));
+        swprintf(name, 32, L"~other%d.bin", fillers++);
+        ASSERT_TRUE(WritePatternFile(root + name, now - bytes, 99));
         ASSERT_EQ(Available(), bytes);
     }
 
     // The figures of the cases that check the room before starting are those of 4 KiB clusters
     // (tmpfs allocates pages).
-    void ExpectPageClusters() const { ASSERT_EQ(cluster_, 4096u); }
+    void ExpectPageClusters() const { ASSERT_EQ(cluster, 4096u); }
 
-    std::wstring root_;
+    std::wstring root;
     uint64_t free_ = 0;
-    uint32_t cluster_ = 0;
-    int fillers_ = 0;
+    uint32_t cluster = 0;
+    int fillers = 0;
 };
 
 // 1,000,000 bytes in ten parts of 100,000: each part takes 25 clusters of 4 KiB, 1,024,000
@@ -82,7 +82,7 @@ constexpr uint64_t kSplitNeeds = 10 * 102400 + 4096;
 TEST_F(DiskFullTest, ASplitThatCannotFitFailsAtOnceAndCreatesNothing) {
     ExpectPageClusters();
     SetTuning(128 * KiB, 4);
-    const std::wstring source = root_ + L"big.bin";
+    const std::wstring source = root + L"big.bin";
     ASSERT_TRUE(WritePatternFile(source, kSplitSource, 31));
     // More than the source's bytes are free, but not what its parts take.
     LeaveFree(kSplitNeeds - 4096);
@@ -108,7 +108,7 @@ TEST_F(DiskFullTest, ASplitThatCannotFitFailsAtOnceAndCreatesNothing) {
 TEST_F(DiskFullTest, ASplitThatJustFitsFillsTheVolumeExactly) {
     ExpectPageClusters();
     SetTuning(128 * KiB, 4);
-    const std::wstring source = root_ + L"big.bin";
+    const std::wstring source = root + L"big.bin";
     ASSERT_TRUE(WritePatternFile(source, kSplitSource, 32));
     LeaveFree(kSplitNeeds);
     RecordingDisplay shown;
@@ -142,7 +142,7 @@ TEST_F(DiskFullTest, AJoinThatCannotFitFailsAtOnceAndCreatesNothing) {
     SetTuning(128 * KiB, 2);
     // The parts would go only after the output is complete: they don't make room for it.
     WriteDword(L"DeleteFiles", 1);
-    const std::wstring whole = root_ + L"whole.bin";
+    const std::wstring whole = root + L"whole.bin";
     ASSERT_TRUE(WritePatternFile(whole + L".001", kJoinFirst, 33));
     ASSERT_TRUE(WritePatternFile(whole + L".002", kJoinSecond, 34));
     LeaveFree(kJoinNeeds - 4096);
@@ -166,7 +166,7 @@ TEST_F(DiskFullTest, AJoinThatJustFitsSucceeds) {
     ExpectPageClusters();
     SetTuning(128 * KiB, 2);
     WriteDword(L"DeleteFiles", 1);
-    const std::wstring whole = root_ + L"whole.bin";
+    const std::wstring whole = root + L"whole.bin";
     ASSERT_TRUE(WritePatternFile(whole + L".001", kJoinFirst, 35));
     ASSERT_TRUE(WritePatternFile(whole + L".002", kJoinSecond, 36));
     std::vector<uint8_t> expected, second, joined;
@@ -189,7 +189,7 @@ TEST_F(DiskFullTest, AJoinThatJustFitsSucceeds) {
 // writes that no longer fit fail, and that is reported.
 TEST_F(DiskFullTest, ASplitWhoseRoomIsTakenWhileRunningFailsAndSaysSo) {
     SetTuning(128 * KiB, 4);
-    const std::wstring source = root_ + L"full.bin";
+    const std::wstring source = root + L"full.bin";
     const uint64_t size = 1 * MiB;
     ASSERT_TRUE(WritePatternFile(source, size, 21));
     RecordingDisplay shown;
@@ -217,7 +217,7 @@ TEST_F(DiskFullTest, ASplitWhoseRoomIsTakenWhileRunningFailsAndSaysSo) {
 TEST_F(DiskFullTest, AJoinWhoseRoomIsTakenWhileRunningFailsAndKeepsTheParts) {
     SetTuning(128 * KiB, 2);
     WriteDword(L"DeleteFiles", 1);
-    const std::wstring whole = root_ + L"whole.bin";
+    const std::wstring whole = root + L"whole.bin";
     const uint64_t partSize = 512 * KiB;
     ASSERT_TRUE(WritePatternFile(whole + L".001", partSize, 22));
     ASSERT_TRUE(WritePatternFile(whole + L".002", partSize, 23));

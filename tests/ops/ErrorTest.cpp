@@ -415,15 +415,15 @@ class UnknownSectorTest : public OperationTest {
 protected:
     void SetUp() override {
         OperationTest::SetUp();
-        GetCurrentDirectoryW(MAX_PATH, previous_);
+        GetCurrentDirectoryW(MAX_PATH, previous);
         ASSERT_TRUE(SetCurrentDirectoryW(dir.Path().c_str()));
         ASSERT_EQ(GetDriveTypeW(L"Q:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
     }
     void TearDown() override {
-        SetCurrentDirectoryW(previous_);
+        SetCurrentDirectoryW(previous);
         OperationTest::TearDown();
     }
-    wchar_t previous_[MAX_PATH] = {};
+    wchar_t previous[MAX_PATH] = {};
 };
 
 TEST_F(UnknownSectorTest, TheSplitSaysSoAtOnce) {

@@ -73,28 +73,28 @@ struct ShellRecorder {
 // these to pass it on.
 class ChainedObserver : public IoObserver {
 public:
-    ChainedObserver() : previous_(gIoObserver) { gIoObserver = this; }
-    ~ChainedObserver() { gIoObserver = previous_; }
+    ChainedObserver() : previous(gIoObserver) { gIoObserver = this; }
+    ~ChainedObserver() { gIoObserver = previous; }
     ChainedObserver(const ChainedObserver&) = delete;
     ChainedObserver& operator=(const ChainedObserver&) = delete;
 
     void OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
                 HANDLE handle) override {
-        if (previous_)
-            previous_->OnOpen(name, access, disposition, flags, handle);
+        if (previous)
+            previous->OnOpen(name, access, disposition, flags, handle);
     }
     void OnClose(HANDLE handle) override {
-        if (previous_)
-            previous_->OnClose(handle);
+        if (previous)
+            previous->OnClose(handle);
     }
     void OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
                     bool write) override {
-        if (previous_)
-            previous_->OnTransfer(handle, position, buffer, length, write);
+        if (previous)
+            previous->OnTransfer(handle, position, buffer, length, write);
     }
 
 private:
-    IoObserver* previous_;
+    IoObserver* previous;
 };
 
 // Remembers every open that AsyncFile makes, and can act when a chosen file is opened.

@@ -24,14 +24,14 @@ std::string DigestOf(const std::string& text) {
 class Sha256Test : public ::testing::TestWithParam<Sha256::Engine> {
 protected:
     void SetUp() override {
-        saved_ = Sha256::CurrentEngine();
+        saved = Sha256::CurrentEngine();
         if (!Sha256::UseEngine(GetParam()))
             GTEST_SKIP() << "this processor has no SHA extensions";
     }
-    void TearDown() override { Sha256::UseEngine(saved_); }
+    void TearDown() override { Sha256::UseEngine(saved); }
 
 private:
-    Sha256::Engine saved_ = Sha256::Portable;
+    Sha256::Engine saved = Sha256::Portable;
 };
 
 // The examples of FIPS 180-4 (and its companion example document).

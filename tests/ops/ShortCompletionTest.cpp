@@ -21,7 +21,7 @@ public:
     ShortCall(bool write, int which) : write_(write), which_(which) {}
 
     uint32_t IssuedLength(HANDLE, uint64_t, uint32_t length, bool write) override {
-        if (write != write_ || ++seen_ != which_)
+        if (write != write_ || ++seen != which_)
             return length;
         shortened = true;
         return length - kSector;
@@ -32,7 +32,7 @@ public:
 private:
     bool write_;
     int which_;
-    int seen_ = 0;
+    int seen = 0;
 };
 
 class ShortCompletionTest : public OperationTest {

@@ -196,7 +196,7 @@ class CopyOnOpen {
 public:
     explicit CopyOnOpen(const wchar_t* extension) : extension_(extension) {
         const std::wstring command = L"cmd.exe /c copy /y \"%1\" \"%1.opened\"";
-        ok_ =
+        ok =
             Set(extension_, kType) && Set(std::wstring(kType) + L"\\shell\\open\\command", command);
     }
     ~CopyOnOpen() {
@@ -205,7 +205,7 @@ public:
     }
     CopyOnOpen(const CopyOnOpen&) = delete;
     CopyOnOpen& operator=(const CopyOnOpen&) = delete;
-    bool IsSet() const { return ok_; }
+    bool IsSet() const { return ok; }
 
 private:
     static constexpr const wchar_t* kType = L"BrindlecotTestCopy";
@@ -221,7 +221,7 @@ private:
         return set == ERROR_SUCCESS;
     }
     std::wstring extension_;
-    bool ok_ = false;
+    bool ok = false;
 };
 
 TEST_F(StateTest, OpenAndFindHandTheResultToTheShellOnlyWhenDone) {

@@ -16,12 +16,12 @@ uint32_t SectorSizeOf(const std::wstring& path) {
     return bytesPerSector;
 }
 
-AlignmentChecker::AlignmentChecker() : previous_(gIoObserver) {
+AlignmentChecker::AlignmentChecker() : previous(gIoObserver) {
     gIoObserver = this;
 }
 
 AlignmentChecker::~AlignmentChecker() {
-    gIoObserver = previous_;
+    gIoObserver = previous;
 }
 
 void AlignmentChecker::OnOpen(const wchar_t* name, DWORD, DWORD, DWORD flags, HANDLE handle) {
@@ -31,7 +31,7 @@ void AlignmentChecker::OnOpen(const wchar_t* name, DWORD, DWORD, DWORD flags, HA
     unbuffered_.erase(handle);
     if (!(flags & FILE_FLAG_NO_BUFFERING))
         return;
-    ++unbufferedOpens_;
+    ++unbufferedOpens;
     uint32_t sectorSize = SectorSizeOf(name);
     if (sectorSize == 0) {
         ADD_FAILURE() << "no sector size for the unbuffered file " << Narrow(name) << " (error "

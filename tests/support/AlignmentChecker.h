@@ -23,7 +23,7 @@ public:
     // Transfers on unbuffered handles that were checked, and all transfers seen.
     int CheckedCount() const { return checked_; }
     int TransferCount() const { return transfers_; }
-    int UnbufferedOpenCount() const { return unbufferedOpens_; }
+    int UnbufferedOpenCount() const { return unbufferedOpens; }
 
     void OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
                 HANDLE handle) override;
@@ -37,11 +37,11 @@ private:
         uint32_t sectorSize;
     };
 
-    IoObserver* previous_;
+    IoObserver* previous;
     std::map<HANDLE, Unbuffered> unbuffered_;
     int checked_ = 0;
     int transfers_ = 0;
-    int unbufferedOpens_ = 0;
+    int unbufferedOpens = 0;
 };
 
 // Keeps a checker installed for a whole test program:

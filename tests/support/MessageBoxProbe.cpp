@@ -101,7 +101,7 @@ DialogWatcher::DialogWatcher(const wchar_t* caption, HWND except, std::function<
               }
               Sleep(kPollMs);
           }
-          done_ = true;
+          done = true;
       }) {}
 
 DialogWatcher::~DialogWatcher() {

@@ -45,11 +45,11 @@ public:
     DialogWatcher(const DialogWatcher&) = delete;
     DialogWatcher& operator=(const DialogWatcher&) = delete;
 
-    bool Done() const { return done_; }
+    bool Done() const { return done; }
     bool Found() const { return found_; }
 
 private:
-    std::atomic<bool> done_{false};
+    std::atomic<bool> done{false};
     std::atomic<bool> found_{false};
     std::thread thread_;
 };

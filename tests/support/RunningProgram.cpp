@@ -41,36 +41,36 @@ RunningProgram::RunningProgram(const std::wstring& arguments) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     started_ = CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &info_) != 0;
+                              nullptr, &startup, &info) != 0;
 }
 
 RunningProgram::~RunningProgram() {
     if (!started_)
         return;
     if (!HasEnded()) {
-        TerminateProcess(info_.hProcess, 99);
-        WaitForSingleObject(info_.hProcess, 5000);
+        TerminateProcess(info.hProcess, 99);
+        WaitForSingleObject(info.hProcess, 5000);
     }
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
 }
 
 bool RunningProgram::HasEnded() const {
-    return WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0;
+    return WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0;
 }
 
 DWORD RunningProgram::WaitForExit(DWORD limitMs) const {
-    if (WaitForSingleObject(info_.hProcess, limitMs) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(info.hProcess, limitMs) != WAIT_OBJECT_0)
         return STILL_ACTIVE;
     DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(info_.hProcess, &code);
+    GetExitCodeProcess(info.hProcess, &code);
     return code;
 }
 
 HWND RunningProgram::WaitForDialog(const wchar_t* caption, DWORD limitMs) const {
     DWORD start = GetTickCount();
     for (;;) {
-        Search search{info_.dwProcessId, caption, nullptr};
+        Search search{info.dwProcessId, caption, nullptr};
         EnumWindows(FindTopWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found)
             return search.found;
@@ -81,7 +81,7 @@ HWND RunningProgram::WaitForDialog(const wchar_t* caption, DWORD limitMs) const 
 }
 
 HWND RunningProgram::TopWindow() const {
-    Search search{info_.dwProcessId, nullptr, nullptr};
+    Search search{info.dwProcessId, nullptr, nullptr};
     EnumWindows(FindTopWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }

@@ -22,7 +22,7 @@ public:
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     bool Started() const { return started_; }
-    DWORD Id() const { return info_.dwProcessId; }
+    DWORD Id() const { return info.dwProcessId; }
     bool HasEnded() const;
     // The exit code, or STILL_ACTIVE when the process has not ended within the limit.
     DWORD WaitForExit(DWORD limitMs) const;
@@ -34,7 +34,7 @@ public:
 
 private:
     bool started_ = false;
-    PROCESS_INFORMATION info_ = {};
+    PROCESS_INFORMATION info = {};
 };
 
 } // namespace testing_support

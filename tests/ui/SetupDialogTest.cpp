@@ -64,7 +64,7 @@ public:
         ::ClientToScreen(control, &origin);
         width_ = client.right;
         height_ = client.bottom;
-        pixels_.assign(static_cast<size_t>(width_) * height_, 0);
+        pixels.assign(static_cast<size_t>(width_) * height_, 0);
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
         info.bmiHeader.biWidth = width_;
@@ -83,15 +83,15 @@ public:
                      SRCCOPY);
             ::GdiFlush();
             const auto* source = static_cast<const DWORD*>(bits);
-            for (size_t i = 0; i < pixels_.size(); ++i) // 0x00RRGGBB to COLORREF
-                pixels_[i] =
+            for (size_t i = 0; i < pixels.size(); ++i) // 0x00RRGGBB to COLORREF
+                pixels[i] =
                     RGB((source[i] >> 16) & 0xFF, (source[i] >> 8) & 0xFF, source[i] & 0xFF);
         }
     }
     int Width() const { return width_; }
     int Height() const { return height_; }
     bool Ink(int x, int y) const {
-        return pixels_[static_cast<size_t>(y) * width_ + x] != ::GetSysColor(COLOR_BTNFACE);
+        return pixels[static_cast<size_t>(y) * width_ + x] != ::GetSysColor(COLOR_BTNFACE);
     }
     // Runs of rows [first, last] that hold ink.
     std::vector<std::pair<int, int>> InkBands() const {
@@ -124,7 +124,7 @@ public:
 private:
     int width_ = 0;
     int height_ = 0;
-    std::vector<COLORREF> pixels_;
+    std::vector<COLORREF> pixels;
 };
 
 // The setup dialog on a registry prepared by each test.

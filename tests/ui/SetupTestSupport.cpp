@@ -126,22 +126,22 @@ ReadOnlyForEverybody::ReadOnlyForEverybody(const wchar_t* key, HKEY hive) {
         return;
     DWORD bytes = 0;
     ::RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &bytes);
-    saved_.resize(bytes);
-    if (bytes == 0 || ::RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data(), &bytes) !=
-                          ERROR_SUCCESS)
+    saved.resize(bytes);
+    if (bytes == 0 ||
+        ::RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved.data(), &bytes) != ERROR_SUCCESS)
         return;
     PSECURITY_DESCRIPTOR readOnly = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
             kReadOnlyAccessList, SDDL_REVISION_1, &readOnly, nullptr))
         return;
-    applied_ = ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
+    applied = ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
     ::LocalFree(readOnly);
 }
 
 ReadOnlyForEverybody::~ReadOnlyForEverybody() {
     // The handle was opened with WRITE_DAC before the list changed, so it can put it back.
-    if (applied_)
-        ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
+    if (applied)
+        ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved.data());
     if (key_ != nullptr)
         ::RegCloseKey(key_);
 }

@@ -55,12 +55,12 @@ public:
     ~ReadOnlyForEverybody();
     ReadOnlyForEverybody(const ReadOnlyForEverybody&) = delete;
     ReadOnlyForEverybody& operator=(const ReadOnlyForEverybody&) = delete;
-    bool Applied() const { return applied_; }
+    bool Applied() const { return applied; }
 
 private:
     HKEY key_ = nullptr;
-    std::vector<BYTE> saved_;
-    bool applied_ = false;
+    std::vector<BYTE> saved;
+    bool applied = false;
 };
 
 // This program's own path and the command lines its verbs must carry.
