@@ -6,6 +6,8 @@
 //
 // The parts and the list land beside SOURCE and are removed again; SOURCE is left as it was.
 
+#include "BenchSupport.h"
+
 #include "app/Globals.h"
 #include "app/Settings.h"
 #include "app/WideString.h"
@@ -25,27 +27,8 @@
 
 namespace {
 
-class QuietDisplay : public OperationDisplay {
-public:
-    void SetTitle(const wchar_t*) override {}
-    void SetTitleProgress(const wchar_t*, float) override {}
-    void SetStatusV(const wchar_t*, va_list) override {}
-    void SetStatusBar(const wchar_t* text) override { last = text; }
-    void SetStatusBarV(const wchar_t* format, va_list args) override {
-        wchar_t text[1024];
-        _vsnwprintf(text, 1023, format, args);
-        text[1023] = L'\0';
-        last = text;
-    }
-    void SetAction(UINT, UINT) override {}
-    uint64_t GetPartSize() override { return partSize; }
-    void ShowPartSizePanel(bool) override {}
-    void Repaint() override {}
-    HWND EndedTarget() const override { return nullptr; }
-
-    uint64_t partSize = 0;
-    std::wstring last;
-};
+using bench::QuietDisplay;
+using bench::WriteSetting;
 
 void RunToEnd(const Operation& operation) {
     MSG msg;
@@ -61,16 +44,6 @@ double Seconds(LARGE_INTEGER start, LARGE_INTEGER end) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
-}
-
-void SetDword(const wchar_t* name, DWORD value) {
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"software\\brindlecot", 0, nullptr, 0, KEY_SET_VALUE,
-                        nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                       sizeof value);
-        RegCloseKey(key);
-    }
 }
 
 WideString Wide(const std::wstring& text) {
@@ -114,8 +87,8 @@ int wmain(int argc, wchar_t** argv) {
     const DWORD bufferMiB = argc == 6 ? wcstoul(argv[5], nullptr, 10) : 16;
     const std::wstring source = argv[1];
     const uint64_t partSize = _wcstoui64(argv[2], nullptr, 10) * 1024 * 1024;
-    SetDword(L"IoPairCount", pairs);
-    SetDword(L"BufferSize", bufferMiB * 1024 * 1024);
+    WriteSetting(L"IoPairCount", pairs);
+    WriteSetting(L"BufferSize", bufferMiB * 1024 * 1024);
     gSettings.Open();
     if (!gDispatcher.Start() || !gIoThread.Start()) {
         fwprintf(stderr, L"cannot start the engine: %lu\n", GetLastError());
@@ -127,7 +100,7 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<double> rates[2][2];
     for (int run = 0; run < 2 * rounds; ++run) {
         const DWORD checksums = run % 2;
-        SetDword(L"WriteChecksums", checksums);
+        WriteSetting(L"WriteChecksums", checksums);
         std::wstring said;
         const double split = Run<SplitOperation>(source, partSize, said);
         MoveFileW(source.c_str(), moved.c_str());

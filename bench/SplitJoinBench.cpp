@@ -22,6 +22,8 @@
 // between rounds, a line for each), and PART_SIZE is not used. This measures a join of many parts
 // without creating them under Wine, where every new name costs a read of the whole folder.
 
+#include "BenchSupport.h"
+
 #include "app/Globals.h"
 #include "app/Settings.h"
 #include "app/WideString.h"
@@ -40,25 +42,10 @@
 
 namespace {
 
+using bench::QuietDisplay;
+using bench::WriteSetting;
+
 constexpr double kMiB = 1024.0 * 1024.0;
-
-// The window's part: only the part size and the end matter here.
-class QuietDisplay : public OperationDisplay {
-public:
-    void SetTitle(const wchar_t*) override {}
-    void SetTitleProgress(const wchar_t*, float) override {}
-    void SetStatusV(const wchar_t*, va_list) override {}
-    void SetStatusBar(const wchar_t* text) override { last = text; }
-    void SetStatusBarV(const wchar_t*, va_list) override {}
-    void SetAction(UINT, UINT) override {}
-    uint64_t GetPartSize() override { return partSize; }
-    void ShowPartSizePanel(bool) override {}
-    void Repaint() override {}
-    HWND EndedTarget() const override { return nullptr; }
-
-    uint64_t partSize = 0;
-    std::wstring last;
-};
 
 SIZE_T PeakWorkingSet() {
     PROCESS_MEMORY_COUNTERS counters = {};
@@ -72,16 +59,6 @@ WideString Wide(const wchar_t* text) {
     WideString result;
     result.Assign(text, static_cast<uint32_t>(wcslen(text)));
     return result;
-}
-
-void SetNumber(const wchar_t* name, DWORD value) {
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"software\\brindlecot", 0, nullptr, 0, KEY_SET_VALUE,
-                        nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                       sizeof value);
-        RegCloseKey(key);
-    }
 }
 
 uint64_t SizeArgument(const wchar_t* text) {
@@ -221,11 +198,11 @@ int wmain(int argc, wchar_t** argv) {
     const uint64_t partSize = SizeArgument(argv[2]);
     wchar_t* rest = nullptr;
     const DWORD pairs = wcstoul(argv[3], &rest, 10);
-    SetNumber(L"IoPairCount", pairs);
+    WriteSetting(L"IoPairCount", pairs);
     // The pipeline alone: the SHA-256 list has a benchmark of its own (bench_checksums).
-    SetNumber(L"WriteChecksums", 0);
+    WriteSetting(L"WriteChecksums", 0);
     if (*rest == L'x')
-        SetNumber(L"BufferSize", static_cast<DWORD>(SizeArgument(rest + 1)));
+        WriteSetting(L"BufferSize", static_cast<DWORD>(SizeArgument(rest + 1)));
 
     gSettings.Open();
     if (!gDispatcher.Start() || !gIoThread.Start()) {

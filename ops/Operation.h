@@ -143,8 +143,9 @@ constexpr uint64_t kMaxBytesInFlight = 64ull * 1024 * 1024;
 // How many IoPairs the pipeline runs: IoPairCount, but no more than kMaxBytesInFlight holds of
 // buffers of this size, and always at least one.
 inline int32_t PairsInFlight(int32_t ioPairCount, uint32_t bufferSize) {
+    // BufferSize is at most 16 MiB (the settings see to it), so the quotient is small.
     const uint64_t fit = bufferSize != 0 ? kMaxBytesInFlight / bufferSize : 1;
-    const int32_t most = fit < 1 ? 1 : static_cast<int32_t>(fit < INT32_MAX ? fit : INT32_MAX);
+    const int32_t most = fit != 0 ? static_cast<int32_t>(fit) : 1;
     return ioPairCount < most ? ioPairCount : most;
 }
 

@@ -1,6 +1,7 @@
 #include "IoTestSupport.h"
 
 #include "io/IoObserver.h"
+#include "support/ChainedObserver.h"
 
 using namespace testing_support;
 using namespace io_tests;
@@ -409,34 +410,12 @@ TEST_F(AsyncFileTest, SetSizeCutsASectorWrittenFileToAnOddLength) {
 
 // Passes everything on and then leaves a last-error value of its own at every close, as a close
 // whose clean-up makes failing calls would.
-class ScribblingObserver final : public IoObserver {
+class ScribblingObserver final : public ChainedObserver {
 public:
-    ScribblingObserver() : previous(gIoObserver) { gIoObserver = this; }
-    ~ScribblingObserver() { gIoObserver = previous; }
-    ScribblingObserver(const ScribblingObserver&) = delete;
-    ScribblingObserver& operator=(const ScribblingObserver&) = delete;
-
-    void OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
-                HANDLE handle) override {
-        if (previous)
-            previous->OnOpen(name, access, disposition, flags, handle);
-    }
     void OnClose(HANDLE handle) override {
-        if (previous)
-            previous->OnClose(handle);
+        ChainedObserver::OnClose(handle);
         ::SetLastError(ERROR_GEN_FAILURE);
     }
-    void OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
-                    bool write) override {
-        if (previous)
-            previous->OnTransfer(handle, position, buffer, length, write);
-    }
-    uint32_t IssuedLength(HANDLE handle, uint64_t position, uint32_t length, bool write) override {
-        return previous ? previous->IssuedLength(handle, position, length, write) : length;
-    }
-
-private:
-    IoObserver* previous;
 };
 
 TEST_F(AsyncFileTest, CutToSetsTheExactLengthOrFailsWithTheReasonItCouldNot) {

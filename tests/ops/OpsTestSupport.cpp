@@ -122,14 +122,14 @@ void RecordingDisplay::ShowPartSizePanel(bool show) {
 
 void OpenRecorder::OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
                           HANDLE handle) {
-    ChainedObserver::OnOpen(name, access, disposition, flags, handle);
+    testing_support::ChainedObserver::OnOpen(name, access, disposition, flags, handle);
     opens.push_back(Open{name, access, disposition, flags, handle != INVALID_HANDLE_VALUE});
     if (handle != INVALID_HANDLE_VALUE)
         open_.emplace_back(handle, name);
 }
 
 void OpenRecorder::OnClose(HANDLE handle) {
-    ChainedObserver::OnClose(handle);
+    testing_support::ChainedObserver::OnClose(handle);
     for (auto it = open_.begin(); it != open_.end(); ++it) {
         if (it->first == handle) {
             std::wstring name = it->second;

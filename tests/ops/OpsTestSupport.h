@@ -9,6 +9,7 @@
 #include "ops/Operation.h"
 #include "ops/OperationDisplay.h"
 #include "support/AlignmentChecker.h"
+#include "support/ChainedObserver.h"
 #include "support/TestFiles.h"
 #include "io/IoObserver.h"
 
@@ -68,37 +69,8 @@ struct ShellRecorder {
     static std::vector<std::wstring> selected; // the files of the last selection
 };
 
-// An observer installed for its lifetime in front of the one installed before it (the alignment
-// check), to which it passes everything on; tests override what they watch or change, and call
-// these to pass it on.
-class ChainedObserver : public IoObserver {
-public:
-    ChainedObserver() : previous(gIoObserver) { gIoObserver = this; }
-    ~ChainedObserver() { gIoObserver = previous; }
-    ChainedObserver(const ChainedObserver&) = delete;
-    ChainedObserver& operator=(const ChainedObserver&) = delete;
-
-    void OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
-                HANDLE handle) override {
-        if (previous)
-            previous->OnOpen(name, access, disposition, flags, handle);
-    }
-    void OnClose(HANDLE handle) override {
-        if (previous)
-            previous->OnClose(handle);
-    }
-    void OnTransfer(HANDLE handle, uint64_t position, const void* buffer, uint32_t length,
-                    bool write) override {
-        if (previous)
-            previous->OnTransfer(handle, position, buffer, length, write);
-    }
-
-private:
-    IoObserver* previous;
-};
-
 // Remembers every open that AsyncFile makes, and can act when a chosen file is opened.
-class OpenRecorder : public ChainedObserver {
+class OpenRecorder : public testing_support::ChainedObserver {
 public:
     struct Open {
         std::wstring name;

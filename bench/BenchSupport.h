@@ -1,0 +1,49 @@
+#pragma once
+
+// What the benchmarks share: a display that keeps only what they read, and the settings they set.
+
+#include "ops/OperationDisplay.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cwchar>
+#include <string>
+
+namespace bench {
+
+// The window's part: only the part size and the last status bar text matter here.
+class QuietDisplay : public OperationDisplay {
+public:
+    void SetTitle(const wchar_t*) override {}
+    void SetTitleProgress(const wchar_t*, float) override {}
+    void SetStatusV(const wchar_t*, va_list) override {}
+    void SetStatusBar(const wchar_t* text) override { last = text; }
+    void SetStatusBarV(const wchar_t* format, va_list args) override {
+        wchar_t text[1024];
+        _vsnwprintf(text, 1023, format, args);
+        text[1023] = L'\0';
+        last = text;
+    }
+    void SetAction(UINT, UINT) override {}
+    uint64_t GetPartSize() override { return partSize; }
+    void ShowPartSizePanel(bool) override {}
+    void Repaint() override {}
+    HWND EndedTarget() const override { return nullptr; }
+
+    uint64_t partSize = 0;
+    std::wstring last;
+};
+
+// Writes one of the program's settings (a REG_DWORD under HKCU\Software\brindlecot).
+inline void WriteSetting(const wchar_t* name, DWORD value) {
+    HKEY key;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"software\\brindlecot", 0, nullptr, 0, KEY_SET_VALUE,
+                          nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                         sizeof value);
+        ::RegCloseKey(key);
+    }
+}
+
+} // namespace bench
