@@ -16,7 +16,8 @@ run_in_wine "$build/bench/bench_checksums.exe" \
     "$(winpath "$work/source.bin")" "$part_mib" | sed 's/^/  /'
 
 # The defaults (one pair of 1 MiB): the list must leave them at their 50 MiB/s ceiling.
-head -c $((200 * 1024 * 1024)) "$work/source.bin" >"$work/default.bin"
-echo "200 MiB in parts of 50 MiB, the defaults (IoPairCount 1, BufferSize 1 MiB), list off and on:"
+small=$((mib < 200 ? mib : 200))
+head -c $((small * 1024 * 1024)) "$work/source.bin" >"$work/default.bin"
+echo "$small MiB in parts of 50 MiB, the defaults (IoPairCount 1, BufferSize 1 MiB), list off and on:"
 run_in_wine "$build/bench/bench_checksums.exe" \
     "$(winpath "$work/default.bin")" 50 1 1 1 | sed 's/^/  /'
