@@ -29,10 +29,10 @@ Parsed Parse(const std::wstring& arguments, bool withProgram = true) {
     std::wstring line = withProgram ? std::wstring(kProgram) + arguments : arguments;
     Application app;
     WideString path;
-    SetLastError(0);
+    ::SetLastError(0);
     Parsed result;
     result.ok = app.ParseCommandLine(line.c_str(), path);
-    result.error = GetLastError();
+    result.error = ::GetLastError();
     result.mode = app.Mode();
     result.path.assign(path.Text(), path.Length());
     result.pathHasBuffer = path.Buffer() != nullptr;
@@ -130,7 +130,7 @@ TEST(CommandLine, BadSwitchesAndMissingPathsFail) {
 TEST(CommandLine, TheProcessCommandLineIsTheOneRead) {
     Application fromProcess, fromText;
     WideString a, b;
-    EXPECT_EQ(fromProcess.ParseCommandLine(a), fromText.ParseCommandLine(GetCommandLineW(), b));
+    EXPECT_EQ(fromProcess.ParseCommandLine(a), fromText.ParseCommandLine(::GetCommandLineW(), b));
     EXPECT_EQ(fromProcess.Mode(), fromText.Mode());
     EXPECT_STREQ(a.Text(), b.Text());
 }
@@ -139,7 +139,7 @@ TEST(StartupError, ShowsTheErrorNumberInAnOwnerlessErrorBox) {
     MessageBoxSeen seen;
     std::thread watcher([&] { seen = WatchForMessageBox(kProgramCaption, 0, 20000); });
     Application app;
-    SetLastError(4294967295u);
+    ::SetLastError(4294967295u);
     app.ReportStartupError();
     watcher.join();
     ASSERT_TRUE(seen.found);
@@ -147,5 +147,5 @@ TEST(StartupError, ShowsTheErrorNumberInAnOwnerlessErrorBox) {
     EXPECT_FALSE(seen.hasOwner);
     EXPECT_TRUE(seen.hasIcon);
     EXPECT_EQ(seen.buttonCount, 1);
-    EXPECT_EQ(seen.threadId, GetCurrentThreadId());
+    EXPECT_EQ(seen.threadId, ::GetCurrentThreadId());
 }

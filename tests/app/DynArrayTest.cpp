@@ -155,7 +155,7 @@ public:
         block = a.Items();
     }
     void ExpectUntouched() const {
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
         EXPECT_EQ(a.Items(), block);
         EXPECT_EQ(a.Count(), 4);
         EXPECT_EQ(a.Capacity(), 4);
@@ -173,10 +173,10 @@ private:
 // Blocks of 2 GiB and more are refused before the system is asked, in a process of any size.
 TEST(DynArray, TooLargeABlockLeavesTheElements) {
     FailedGrowth g;
-    SetLastError(0);
+    ::SetLastError(0);
     EXPECT_FALSE(g.a.Reserve(0x10000000));
     g.ExpectUntouched();
-    SetLastError(0);
+    ::SetLastError(0);
     EXPECT_FALSE(g.a.ResizeUp(0x7FFFFFFF));
     g.ExpectUntouched();
 }
@@ -185,10 +185,10 @@ TEST(DynArray, TooLargeABlockLeavesTheElements) {
 TEST(SmallAddressSpace, FailedDynArrayAllocationLeavesTheElements) {
     ASSERT_TRUE(testing_support::CannotReserve(testing_support::kAlmostTwoGiB));
     FailedGrowth g;
-    SetLastError(0);
+    ::SetLastError(0);
     EXPECT_FALSE(g.a.Reserve(0x0FFFE000));
     g.ExpectUntouched();
-    SetLastError(0);
+    ::SetLastError(0);
     EXPECT_FALSE(g.a.ResizeUp(0x0FFFE000));
     g.ExpectUntouched();
 }

@@ -32,13 +32,13 @@ protected:
     // The raw bytes and type of a value.
     static bool Get(const wchar_t* name, DWORD& type, std::vector<BYTE>& data) {
         HKEY key;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_QUERY_VALUE, &key) !=
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_QUERY_VALUE, &key) !=
             ERROR_SUCCESS)
             return false;
         BYTE buffer[64];
         DWORD size = sizeof buffer;
-        LONG status = RegQueryValueExW(key, name, nullptr, &type, buffer, &size);
-        RegCloseKey(key);
+        LONG status = ::RegQueryValueExW(key, name, nullptr, &type, buffer, &size);
+        ::RegCloseKey(key);
         if (status != ERROR_SUCCESS)
             return false;
         data.assign(buffer, buffer + size);
@@ -54,14 +54,14 @@ TEST_F(SettingsTest, FirstOpenCreatesTheKeyAndEverythingReadsItsDefault) {
     ASSERT_TRUE(settings_.Open());
     EXPECT_TRUE(settings_.IsOpen());
     HKEY key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Brindlecot", 0, KEY_READ, &key),
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Brindlecot", 0, KEY_READ, &key),
               ERROR_SUCCESS);
     DWORD values = 99;
-    EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
-                               nullptr, nullptr, nullptr, nullptr),
+    EXPECT_EQ(::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                                 nullptr, nullptr, nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(values, 0u); // nothing is written until asked
-    RegCloseKey(key);
+    ::RegCloseKey(key);
 
     EXPECT_EQ(settings_.ReadSelectFiles(), 0u);
     EXPECT_EQ(settings_.ReadOpenFile(), 0u);

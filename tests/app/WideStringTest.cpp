@@ -174,9 +174,9 @@ TEST(SmallAddressSpace, FailedWideStringAllocationLeavesTheStringEmpty) {
     ASSERT_TRUE(testing_support::CannotReserve(testing_support::kAlmostTwoGiB));
     WideString s;
     s.Assign(L"abc", 3);
-    SetLastError(0);
+    ::SetLastError(0);
     EXPECT_EQ(s.Reserve(0x3FFFFFF0u), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_EQ(s.Buffer(), nullptr);
     EXPECT_EQ(s.Length(), 0u);
     EXPECT_EQ(s.Capacity(), 0u);
@@ -186,9 +186,9 @@ TEST(SmallAddressSpace, FailedWideStringAllocationLeavesTheStringEmpty) {
     s.Format(L"%u", 42u);
     EXPECT_STREQ(s.Text(), L"42");
 
-    SetLastError(0);
+    ::SetLastError(0);
     EXPECT_EQ(s.ReserveKeep(0x7FFFFFF8u), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_EQ(s.Buffer(), nullptr);
     EXPECT_EQ(s.Length(), 0u);
     EXPECT_EQ(s.Capacity(), 0u);
@@ -198,14 +198,14 @@ TEST(SmallAddressSpace, FailedWideStringAllocationLeavesTheStringEmpty) {
 TEST(WideString, TooLargeForTheCapacityRuleLeavesTheStringEmpty) {
     WideString s;
     s.Assign(L"abc", 3);
-    SetLastError(0);
+    ::SetLastError(0);
     s.Assign(L"", 0xFFFFFFFFu);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_EQ(s.Buffer(), nullptr);
     EXPECT_EQ(s.Length(), 0u);
-    SetLastError(0);
+    ::SetLastError(0);
     EXPECT_EQ(s.ReserveKeep(0xFFFFFFFFu), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
 }
 
 TEST(WideString, CutAfterLastBackslash) {
@@ -272,6 +272,6 @@ TEST(WideString, BuffersComeFromTheProcessHeap) {
     WideString s;
     s.Format(L"%s", L"abcdefghij");
     ASSERT_NE(s.Buffer(), nullptr);
-    EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, s.Buffer()));
-    EXPECT_EQ(HeapSize(GetProcessHeap(), 0, s.Buffer()), static_cast<SIZE_T>(s.Capacity()));
+    EXPECT_TRUE(::HeapValidate(::GetProcessHeap(), 0, s.Buffer()));
+    EXPECT_EQ(::HeapSize(::GetProcessHeap(), 0, s.Buffer()), static_cast<SIZE_T>(s.Capacity()));
 }

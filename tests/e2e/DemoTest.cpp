@@ -16,10 +16,10 @@ class DISABLED_Demo : public ::testing::Test {
 protected:
     void SetUp() override {
         wchar_t text[MAX_PATH] = {};
-        if (!GetEnvironmentVariableW(L"BRINDLECOT_SAMPLE", text, MAX_PATH))
+        if (!::GetEnvironmentVariableW(L"BRINDLECOT_SAMPLE", text, MAX_PATH))
             GTEST_SKIP() << "run through scripts/run.sh";
         sample = text;
-        if (GetEnvironmentVariableW(L"BRINDLECOT_SCREENSHOT_DIR", text, MAX_PATH))
+        if (::GetEnvironmentVariableW(L"BRINDLECOT_SCREENSHOT_DIR", text, MAX_PATH))
             shots = text;
         RemoveSettingsKey();
     }
@@ -29,17 +29,17 @@ protected:
     }
     // Waits for the status line, catching one picture of the window while the data moves.
     double WaitDone(MainWindowRun& run, const std::wstring& done, const wchar_t* shotName) {
-        DWORD start = GetTickCount();
+        DWORD start = ::GetTickCount();
         bool shot = false;
-        while (run.Status() != done && GetTickCount() - start < 600000) {
+        while (run.Status() != done && ::GetTickCount() - start < 600000) {
             if (!shot && run.Caption().find(L" [") != std::wstring::npos &&
-                GetTickCount() - start > 1000) {
+                ::GetTickCount() - start > 1000) {
                 Shot(run.Window(), shotName);
                 shot = true;
             }
-            Sleep(20);
+            ::Sleep(20);
         }
-        return (GetTickCount() - start) / 1000.0;
+        return (::GetTickCount() - start) / 1000.0;
     }
     std::wstring sample;
     std::wstring shots;
@@ -68,7 +68,7 @@ TEST_F(DISABLED_Demo, SplitAndJoinASample) {
     ASSERT_EQ(split.Program().WaitForExit(10000), 0u);
 
     // The join makes the whole file anew, so the sample steps aside.
-    ASSERT_TRUE(MoveFileW(sample.c_str(), (sample + L".orig").c_str()));
+    ASSERT_TRUE(::MoveFileW(sample.c_str(), (sample + L".orig").c_str()));
     printf("brindlecot /j \"%s\"\n", Narrow(PartName(sample, 1)).c_str());
     MainWindowRun join(L" /j \"" + PartName(sample, 1) + L"\"");
     ASSERT_TRUE(join.Found());

@@ -13,7 +13,7 @@ class DiskFullTest : public ::testing::Test {
 protected:
     void SetUp() override {
         wchar_t drive[8] = {};
-        if (!GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
+        if (!::GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
             GTEST_SKIP() << "no small volume: run through scripts/with-small-volume.sh";
         root = std::wstring(drive) + L"\\";
         RemoveSettingsKey();
@@ -27,19 +27,19 @@ protected:
 
     void Empty() const {
         WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((root + L"*").c_str(), &found);
+        HANDLE search = ::FindFirstFileW((root + L"*").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE)
             return;
         do {
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileW((root + found.cFileName).c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
+                ::DeleteFileW((root + found.cFileName).c_str());
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
     }
 
     uint64_t Available() const {
         ULARGE_INTEGER available = {};
-        EXPECT_TRUE(GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr));
+        EXPECT_TRUE(::GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr));
         return available.QuadPart;
     }
 

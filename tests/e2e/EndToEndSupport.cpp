@@ -18,25 +18,25 @@ MainWindowRun::MainWindowRun(const std::wstring& arguments) : program_(arguments
 }
 
 void MainWindowRun::TypePartSize(const std::wstring& number, int unit) {
-    HWND combo = GetDlgItem(window_, kUnitCombo);
-    SendMessageW(combo, CB_SETCURSEL, unit, 0);
+    HWND combo = ::GetDlgItem(window_, kUnitCombo);
+    ::SendMessageW(combo, CB_SETCURSEL, unit, 0);
     // CB_SETCURSEL tells nobody; a person's pick does.
-    SendMessageW(window_, WM_COMMAND, MAKEWPARAM(kUnitCombo, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(combo));
-    SendMessageW(GetDlgItem(window_, kSizeEdit), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(number.c_str()));
+    ::SendMessageW(window_, WM_COMMAND, MAKEWPARAM(kUnitCombo, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(combo));
+    ::SendMessageW(::GetDlgItem(window_, kSizeEdit), WM_SETTEXT, 0,
+                   reinterpret_cast<LPARAM>(number.c_str()));
 }
 
 void MainWindowRun::PressAction() {
-    SendMessageW(GetDlgItem(window_, kActionButton), BM_CLICK, 0, 0);
+    ::SendMessageW(::GetDlgItem(window_, kActionButton), BM_CLICK, 0, 0);
 }
 
 void MainWindowRun::Choose(UINT command) {
-    PostMessageW(window_, WM_COMMAND, command, 0);
+    ::PostMessageW(window_, WM_COMMAND, command, 0);
 }
 
 void MainWindowRun::Close() {
-    PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ::PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
 std::wstring MainWindowRun::WaitForStatus(const std::wstring& wanted, DWORD limitMs) const {

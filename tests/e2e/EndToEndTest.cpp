@@ -25,7 +25,7 @@ std::vector<uint8_t> Slice(const std::vector<uint8_t>& all, uint64_t offset, uin
 }
 
 TEST_F(EndToEndTest, SplitAFileWithSpacesInItsPath) {
-    ASSERT_TRUE(CreateDirectoryW((dir / L"my films").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((dir / L"my films").c_str(), nullptr));
     const std::wstring source = dir / L"my films\\trip to the sea.avi";
     const uint64_t size = 40 * MiB + 12345;
     std::vector<uint8_t> original = MakePattern(size, 31);
@@ -44,13 +44,13 @@ TEST_F(EndToEndTest, SplitAFileWithSpacesInItsPath) {
 
     // The caption carries the percentage while the data moves.
     bool percentSeen = false;
-    DWORD start = GetTickCount();
-    while (run.Status() != L"trip to the sea.avi splited !" && GetTickCount() - start < 60000) {
+    DWORD start = ::GetTickCount();
+    while (run.Status() != L"trip to the sea.avi splited !" && ::GetTickCount() - start < 60000) {
         std::wstring caption = run.Caption();
         if (caption.find(L" %]") != std::wstring::npos &&
             caption.rfind(L"trip to the sea.avi [", 0) == 0)
             percentSeen = true;
-        Sleep(5);
+        ::Sleep(5);
     }
     ASSERT_EQ(run.Status(), L"trip to the sea.avi splited !");
     EXPECT_TRUE(percentSeen);
@@ -120,9 +120,9 @@ TEST_F(EndToEndTest, ClosingDuringASplitRemovesThePartsMadeSoFar) {
     run.TypePartSize(L"10", kMegabytes);
     run.PressAction();
     // Wait until some parts exist, then close the window.
-    DWORD start = GetTickCount();
-    while (!FileExists(PartName(source, 3)) && GetTickCount() - start < 30000)
-        Sleep(10);
+    DWORD start = ::GetTickCount();
+    while (!FileExists(PartName(source, 3)) && ::GetTickCount() - start < 30000)
+        ::Sleep(10);
     ASSERT_TRUE(FileExists(PartName(source, 3)));
     ASSERT_EQ(run.Status(), L"Processing long.bin...");
     run.Close();
@@ -142,8 +142,8 @@ TEST_F(EndToEndTest, AfterAnErrorThePartialOutputStays) {
     ASSERT_TRUE(WritePatternFile(PartName(whole, 1), 1 * MiB, 70));
     ASSERT_TRUE(WritePatternFile(PartName(whole, 2), 1 * MiB, 71));
     // Another program holds part 2: the join gets through part 1 and fails there.
-    HANDLE held = CreateFileW(PartName(whole, 2).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    HANDLE held = ::CreateFileW(PartName(whole, 2).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     MainWindowRun run(L" /j " + PartName(whole, 1));
     ASSERT_TRUE(run.Found());
@@ -151,7 +151,7 @@ TEST_F(EndToEndTest, AfterAnErrorThePartialOutputStays) {
     EXPECT_EQ(run.StatusBar(), L"Error BeginIoPair: #32 - " + SystemTextOnOneLine(32));
     run.Close(); // no question after an error
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
-    CloseHandle(held);
+    ::CloseHandle(held);
     EXPECT_EQ(FileSize(whole), int64_t(1 * MiB));
 }
 
@@ -187,7 +187,7 @@ TEST_F(EndToEndTest, TheSplitsChecksumsCatchADamagedPartInTheJoin) {
     ASSERT_TRUE(ReadWholeFile(source + L".sha256", list));
     EXPECT_EQ(std::string(list.begin(), list.end()), expected);
 
-    ASSERT_TRUE(DeleteFileW(source.c_str()));
+    ASSERT_TRUE(::DeleteFileW(source.c_str()));
     std::vector<uint8_t> second;
     ASSERT_TRUE(ReadWholeFile(PartName(source, 2), second));
     second[12345] ^= 0x10;
@@ -210,7 +210,7 @@ TEST_F(EndToEndTest, NoSwitchOpensTheSetupDialogAndMakesNoSettings) {
     HWND setup = program.WaitForDialog(kProgramCaption, 30000);
     ASSERT_NE(setup, nullptr);
     EXPECT_FALSE(SettingsKeyExists());
-    PostMessageW(setup, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ::PostMessageW(setup, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(program.WaitForExit(10000), 0u);
     EXPECT_FALSE(SettingsKeyExists());
 }

@@ -12,7 +12,7 @@ class InteropTest : public ::testing::Test {
 protected:
     void SetUp() override {
         wchar_t folder[MAX_PATH] = {};
-        if (!GetEnvironmentVariableW(L"BRINDLECOT_INTEROP_DIR", folder, MAX_PATH))
+        if (!::GetEnvironmentVariableW(L"BRINDLECOT_INTEROP_DIR", folder, MAX_PATH))
             GTEST_SKIP() << "run through scripts/interop-test.sh";
         dir = folder;
         RemoveSettingsKey();

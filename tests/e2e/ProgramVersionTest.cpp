@@ -25,7 +25,7 @@ std::wstring VersionString(const std::vector<BYTE>& block, const wchar_t* name) 
     std::wstring path = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
     void* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(block.data(), path.c_str(), &value, &length) || !value)
+    if (!::VerQueryValueW(block.data(), path.c_str(), &value, &length) || !value)
         return L"<missing>";
     return static_cast<const wchar_t*>(value);
 }
@@ -34,14 +34,14 @@ std::wstring VersionString(const std::vector<BYTE>& block, const wchar_t* name) 
 TEST(ProgramVersion, VersionInfoCarriesTheHeadersVersion) {
     const std::wstring program = ProgramPath();
     DWORD unused = 0;
-    const DWORD size = GetFileVersionInfoSizeW(program.c_str(), &unused);
-    ASSERT_NE(size, 0u) << "error " << GetLastError();
+    const DWORD size = ::GetFileVersionInfoSizeW(program.c_str(), &unused);
+    ASSERT_NE(size, 0u) << "error " << ::GetLastError();
     std::vector<BYTE> block(size);
-    ASSERT_TRUE(GetFileVersionInfoW(program.c_str(), 0, size, block.data()));
+    ASSERT_TRUE(::GetFileVersionInfoW(program.c_str(), 0, size, block.data()));
 
     void* value = nullptr;
     UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", &value, &length));
+    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", &value, &length));
     ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
     EXPECT_EQ(fixed->dwFileVersionMS, kHeaderVersionHigh);
@@ -56,16 +56,16 @@ TEST(ProgramVersion, VersionInfoCarriesTheHeadersVersion) {
 
 // The manifest is filled in at configure time; its assembly version must follow the header.
 TEST(ProgramVersion, ManifestCarriesTheHeadersVersion) {
-    HMODULE image = LoadLibraryExW(ProgramPath().c_str(), nullptr,
-                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(image, nullptr) << "error " << GetLastError();
+    HMODULE image = ::LoadLibraryExW(ProgramPath().c_str(), nullptr,
+                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr) << "error " << ::GetLastError();
     std::string manifest;
-    if (HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST)) {
-        if (HGLOBAL loaded = LoadResource(image, found))
-            manifest.assign(static_cast<const char*>(LockResource(loaded)),
-                            SizeofResource(image, found));
+    if (HRSRC found = ::FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST)) {
+        if (HGLOBAL loaded = ::LoadResource(image, found))
+            manifest.assign(static_cast<const char*>(::LockResource(loaded)),
+                            ::SizeofResource(image, found));
     }
-    FreeLibrary(image);
+    ::FreeLibrary(image);
     ASSERT_FALSE(manifest.empty());
     const std::string identity =
         "name=\"Brindlecot\" version=\"" + HeaderVersionDotted() + "\" processorArchitecture=";

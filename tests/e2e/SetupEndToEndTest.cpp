@@ -18,7 +18,7 @@ std::wstring Classes(const wchar_t* key) {
 std::wstring ReadDefault(const wchar_t* key, HKEY hive = HKEY_CURRENT_USER) {
     wchar_t text[1024] = {};
     DWORD bytes = sizeof text - sizeof(wchar_t);
-    if (RegGetValueW(hive, Classes(key).c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text, &bytes) !=
+    if (::RegGetValueW(hive, Classes(key).c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text, &bytes) !=
         ERROR_SUCCESS)
         return L"<missing>";
     return text;
@@ -26,28 +26,28 @@ std::wstring ReadDefault(const wchar_t* key, HKEY hive = HKEY_CURRENT_USER) {
 
 void WriteDefault(const wchar_t* key, const std::wstring& text, HKEY hive = HKEY_CURRENT_USER) {
     HKEY handle;
-    ASSERT_EQ(RegCreateKeyExW(hive, Classes(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                              &handle, nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(hive, Classes(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                &handle, nullptr),
               ERROR_SUCCESS);
-    RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(handle);
+    ::RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                     static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(handle);
 }
 
 bool KeyExists(const wchar_t* key, HKEY hive = HKEY_CURRENT_USER) {
     HKEY handle;
-    if (RegOpenKeyExW(hive, Classes(key).c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(hive, Classes(key).c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
         return false;
-    RegCloseKey(handle);
+    ::RegCloseKey(handle);
     return true;
 }
 
 void RemoveVerbs() {
     for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        RegDeleteTreeW(hive, Classes(L"*\\Shell\\split").c_str());
-        RegDeleteKeyW(hive, Classes(L"*\\Shell\\split").c_str());
-        RegDeleteTreeW(hive, Classes(L".001").c_str());
-        RegDeleteKeyW(hive, Classes(L".001").c_str());
+        ::RegDeleteTreeW(hive, Classes(L"*\\Shell\\split").c_str());
+        ::RegDeleteKeyW(hive, Classes(L"*\\Shell\\split").c_str());
+        ::RegDeleteTreeW(hive, Classes(L".001").c_str());
+        ::RegDeleteKeyW(hive, Classes(L".001").c_str());
     }
 }
 
@@ -73,8 +73,8 @@ public:
     bool Found() const { return dialog_ != nullptr; }
     std::wstring Status() const { return ControlText(dialog_, IDC_SETUP_STATUS); }
     std::wstring Label(int id) const { return ControlText(dialog_, id); }
-    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(dialog_, id)) != 0; }
-    void Press(int id) { SendMessageW(GetDlgItem(dialog_, id), BM_CLICK, 0, 0); }
+    bool Enabled(int id) const { return ::IsWindowEnabled(::GetDlgItem(dialog_, id)) != 0; }
+    void Press(int id) { ::SendMessageW(::GetDlgItem(dialog_, id), BM_CLICK, 0, 0); }
     DWORD CloseAndWait() {
         Press(IDOK);
         return program_.WaitForExit(10000);
@@ -127,12 +127,12 @@ TEST_F(SetupEndToEndTest, InstallRepairAndUninstallFromTheDialog) {
     WriteVerbsForEverybody(L"C:\\Program Files\\Brindlecot\\brindlecot.exe");
     // Another program's value under .001 survives the uninstall.
     HKEY key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, Classes(L".001").c_str(), 0, KEY_SET_VALUE, &key),
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, Classes(L".001").c_str(), 0, KEY_SET_VALUE, &key),
               ERROR_SUCCESS);
     const wchar_t type[] = L"archive/part";
-    RegSetValueExW(key, L"Content Type", 0, REG_SZ, reinterpret_cast<const BYTE*>(type),
-                   sizeof type);
-    RegCloseKey(key);
+    ::RegSetValueExW(key, L"Content Type", 0, REG_SZ, reinterpret_cast<const BYTE*>(type),
+                     sizeof type);
+    ::RegCloseKey(key);
     {
         SetupRun run;
         ASSERT_TRUE(run.Found());
@@ -148,8 +148,8 @@ TEST_F(SetupEndToEndTest, InstallRepairAndUninstallFromTheDialog) {
     EXPECT_FALSE(KeyExists(L"*\\Shell\\split", HKEY_LOCAL_MACHINE));
     wchar_t kept[64] = {};
     DWORD bytes = sizeof kept;
-    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, Classes(L".001").c_str(), L"Content Type",
-                           RRF_RT_REG_SZ, nullptr, kept, &bytes),
+    EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, Classes(L".001").c_str(), L"Content Type",
+                             RRF_RT_REG_SZ, nullptr, kept, &bytes),
               ERROR_SUCCESS);
     EXPECT_STREQ(kept, L"archive/part");
 }
@@ -161,14 +161,14 @@ TEST_F(SetupEndToEndTest, InstallRepairAndUninstallFromTheDialog) {
 TEST_F(SetupEndToEndTest, VerbsForEverybodyThatMayNotBeChangedStay) {
     WriteVerbsForEverybody(L"C:\\Program Files\\Brindlecot\\brindlecot.exe");
     HKEY split;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, Classes(L"*\\Shell\\split").c_str(), 0,
-                            READ_CONTROL | WRITE_DAC, &split),
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Classes(L"*\\Shell\\split").c_str(), 0,
+                              READ_CONTROL | WRITE_DAC, &split),
               ERROR_SUCCESS);
     PSECURITY_DESCRIPTOR readOnly = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
         L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr));
-    ASSERT_EQ(RegSetKeySecurity(split, DACL_SECURITY_INFORMATION, readOnly), ERROR_SUCCESS);
-    LocalFree(readOnly);
+    ASSERT_EQ(::RegSetKeySecurity(split, DACL_SECURITY_INFORMATION, readOnly), ERROR_SUCCESS);
+    ::LocalFree(readOnly);
     {
         SetupRun run;
         ASSERT_TRUE(run.Found());
@@ -183,11 +183,11 @@ TEST_F(SetupEndToEndTest, VerbsForEverybodyThatMayNotBeChangedStay) {
     }
     // Anyone may change it again, so that the test can clean up.
     PSECURITY_DESCRIPTOR open = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
         L"D:(A;OICI;KA;;;WD)", SDDL_REVISION_1, &open, nullptr));
-    EXPECT_EQ(RegSetKeySecurity(split, DACL_SECURITY_INFORMATION, open), ERROR_SUCCESS);
-    LocalFree(open);
-    RegCloseKey(split);
+    EXPECT_EQ(::RegSetKeySecurity(split, DACL_SECURITY_INFORMATION, open), ERROR_SUCCESS);
+    ::LocalFree(open);
+    ::RegCloseKey(split);
 
     EXPECT_FALSE(KeyExists(L".001"));
     EXPECT_FALSE(KeyExists(L"*\\Shell\\split"));

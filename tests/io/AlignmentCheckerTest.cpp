@@ -16,7 +16,7 @@ void ReadUnbuffered(const std::wstring& path, uint64_t position, uint32_t length
     AlignmentChecker inner;
     const uint32_t sector = SectorSizeOf(path);
     uint8_t* memory = static_cast<uint8_t*>(
-        VirtualAlloc(nullptr, 8 * sector, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        ::VirtualAlloc(nullptr, 8 * sector, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     AsyncFile file;
     if (file.Open(path.c_str(), GENERIC_READ, OPEN_EXISTING,
                   FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING)) {
@@ -25,7 +25,7 @@ void ReadUnbuffered(const std::wstring& path, uint64_t position, uint32_t length
             PumpUntilDone({&r});
     }
     file.Close();
-    VirtualFree(memory, 0, MEM_RELEASE);
+    ::VirtualFree(memory, 0, MEM_RELEASE);
     *checked = inner.CheckedCount();
 }
 
@@ -102,7 +102,7 @@ TEST(SectorSize, IsFoundForEveryKindOfPath) {
     TempDir dir(L"ss");
     ASSERT_TRUE(WriteWholeFile(dir / L"f", MakePattern(10)));
     wchar_t exe[MAX_PATH];
-    ASSERT_NE(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+    ASSERT_NE(::GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
     EXPECT_NE(SectorSizeOf(dir / L"f"), 0u);
     EXPECT_NE(SectorSizeOf(dir / L"not yet there"), 0u);
     EXPECT_NE(SectorSizeOf(L"\\\\?\\" + (dir / L"f")), 0u);

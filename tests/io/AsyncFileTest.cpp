@@ -17,8 +17,8 @@ constexpr DWORD kUnbuffered = FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING;
 struct AlignedBuffer {
     explicit AlignedBuffer(size_t n)
         : data(static_cast<uint8_t*>(
-              VirtualAlloc(nullptr, n, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))) {}
-    ~AlignedBuffer() { VirtualFree(data, 0, MEM_RELEASE); }
+              ::VirtualAlloc(nullptr, n, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))) {}
+    ~AlignedBuffer() { ::VirtualFree(data, 0, MEM_RELEASE); }
     AlignedBuffer(const AlignedBuffer&) = delete;
     AlignedBuffer& operator=(const AlignedBuffer&) = delete;
     uint8_t* data;
@@ -37,7 +37,7 @@ TEST_F(AsyncFileTest, CreateNewOnAnExistingNameFailsWithFileExists) {
     ASSERT_TRUE(WriteWholeFile(dir / L"there", MakePattern(10)));
     AsyncFile file;
     EXPECT_FALSE(file.Open((dir / L"there").c_str(), GENERIC_WRITE, CREATE_NEW, kUnbuffered));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(FileSize(dir / L"there"), 10);
 }
@@ -46,9 +46,9 @@ TEST_F(AsyncFileTest, OpenOfAnOpenFileFailsAndLeavesItOpen) {
     AsyncFile file;
     ASSERT_TRUE(file.Open((dir / L"a").c_str(), GENERIC_WRITE, CREATE_NEW, kOverlapped));
     HANDLE first = file.Handle();
-    SetLastError(1234);
+    ::SetLastError(1234);
     EXPECT_FALSE(file.Open((dir / L"b").c_str(), GENERIC_WRITE, CREATE_NEW, kOverlapped));
-    EXPECT_EQ(GetLastError(), 1234u);
+    EXPECT_EQ(::GetLastError(), 1234u);
     EXPECT_EQ(file.Handle(), first);
     EXPECT_FALSE(FileExists(dir / L"b"));
     EXPECT_TRUE(file.Close());
@@ -62,12 +62,12 @@ TEST_F(AsyncFileTest, HeldFileCannotBeOpenedAgainInThisProcess) {
     AsyncFile file, second;
     ASSERT_TRUE(file.Open(path.c_str(), GENERIC_READ, OPEN_EXISTING, kOverlapped));
     EXPECT_FALSE(second.Open(path.c_str(), GENERIC_READ, OPEN_EXISTING, kOverlapped));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    HANDLE shared = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    HANDLE shared = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(shared, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    EXPECT_FALSE(DeleteFileW(path.c_str()));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(::DeleteFileW(path.c_str()));
     ASSERT_TRUE(file.Close());
     EXPECT_TRUE(second.Open(path.c_str(), GENERIC_READ, OPEN_EXISTING, kOverlapped));
 }
@@ -75,29 +75,29 @@ TEST_F(AsyncFileTest, HeldFileCannotBeOpenedAgainInThisProcess) {
 TEST_F(AsyncFileTest, FileHeldByAnotherOpenerCannotBeOpened) {
     std::wstring path = dir / L"other";
     ASSERT_TRUE(WriteWholeFile(path, MakePattern(100)));
-    HANDLE other = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE other = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     AsyncFile file;
     EXPECT_FALSE(file.Open(path.c_str(), GENERIC_READ, OPEN_EXISTING, kOverlapped));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    CloseHandle(other);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    ::CloseHandle(other);
 }
 
 // The child side of the cross-process test: opens the file named in the environment with the
 // widest sharing and ends the process with the error code (0 when the open worked).
 TEST(ShareProbe, DISABLED_OpenNamedFile) {
     wchar_t path[MAX_PATH];
-    if (!GetEnvironmentVariableW(L"BRINDLECOT_PROBE_FILE", path, MAX_PATH))
-        ExitProcess(1000);
-    HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    DWORD result = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    ExitProcess(result);
+    if (!::GetEnvironmentVariableW(L"BRINDLECOT_PROBE_FILE", path, MAX_PATH))
+        ::ExitProcess(1000);
+    HANDLE h = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    DWORD result = h == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+    ::ExitProcess(result);
 }
 
 DWORD OpenFromAnotherProcess(const std::wstring& path) {
-    SetEnvironmentVariableW(L"BRINDLECOT_PROBE_FILE", path.c_str());
+    ::SetEnvironmentVariableW(L"BRINDLECOT_PROBE_FILE", path.c_str());
     return RunTestInChildProcess(L"ShareProbe.DISABLED_OpenNamedFile");
 }
 
@@ -212,9 +212,9 @@ TEST_F(AsyncFileTest, CallThatCannotBeQueuedFailsAtOnceAndLeavesNothingBehind) {
     ASSERT_TRUE(gIoThread.Stop());
     std::vector<uint8_t> buffer(4096);
     TrackedRequest read, write;
-    SetLastError(0);
+    ::SetLastError(0);
     EXPECT_FALSE(file.Read(buffer.data(), 4096, &read));
-    EXPECT_NE(GetLastError(), 0u);
+    EXPECT_NE(::GetLastError(), 0u);
     EXPECT_FALSE(file.Write(buffer.data(), 4096, &write));
     EXPECT_EQ(file.Pending(), nullptr);
     EXPECT_FALSE(read.IsLinked());
@@ -337,7 +337,7 @@ TEST_F(AsyncFileTest, ClosingAbandonsARequestStillQueuedToTheIoThread) {
     // The I/O thread is held in a read on a synchronous pipe handle until data arrives.
     Pipe pipe;
     HANDLE blockerHandle =
-        CreateFileW(pipe.Name().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ::CreateFileW(pipe.Name().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(blockerHandle, INVALID_HANDLE_VALUE);
     char blockerBuffer[4];
     TrackedRequest blocker;
@@ -359,7 +359,7 @@ TEST_F(AsyncFileTest, ClosingAbandonsARequestStillQueuedToTheIoThread) {
     EXPECT_EQ(queued.seenError, static_cast<uint32_t>(ERROR_INVALID_HANDLE));
     EXPECT_EQ(queued.seenTransferred, 0u);
     EXPECT_EQ(std::string(blockerBuffer, 4), "free");
-    CloseHandle(blockerHandle);
+    ::CloseHandle(blockerHandle);
 }
 
 TEST_F(AsyncFileTest, OpenFailsWhenThePortRefusesTheFile) {
@@ -368,15 +368,15 @@ TEST_F(AsyncFileTest, OpenFailsWhenThePortRefusesTheFile) {
     // complete a read must not open.
     ASSERT_TRUE(gDispatcher.Stop());
     AsyncFile file;
-    SetLastError(0);
+    ::SetLastError(0);
     EXPECT_FALSE(file.Open((dir / L"src").c_str(), GENERIC_READ, OPEN_EXISTING, kOverlapped));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_FALSE(file.IsOpen());
     // And it is not held.
     HANDLE other =
-        CreateFileW((dir / L"src").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ::CreateFileW((dir / L"src").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(other, INVALID_HANDLE_VALUE);
-    CloseHandle(other);
+    ::CloseHandle(other);
 }
 
 TEST_F(AsyncFileTest, SetSizeCutsASectorWrittenFileToAnOddLength) {
@@ -438,7 +438,7 @@ TEST_F(AsyncFileTest, CutToSetsTheExactLengthOrFailsWithTheReasonItCouldNot) {
     ASSERT_TRUE(file.Close());
     ASSERT_TRUE(file.Open(path.c_str(), GENERIC_READ, OPEN_EXISTING, 0));
     ASSERT_FALSE(file.SetSize(sector + 1));
-    const DWORD refused = GetLastError();
+    const DWORD refused = ::GetLastError();
     ASSERT_NE(refused, 0u);
     ASSERT_TRUE(file.Close());
     ASSERT_NE(refused, static_cast<DWORD>(ERROR_GEN_FAILURE));
@@ -446,7 +446,7 @@ TEST_F(AsyncFileTest, CutToSetsTheExactLengthOrFailsWithTheReasonItCouldNot) {
     {
         ScribblingObserver scribbler;
         EXPECT_FALSE(file.CutTo(path.c_str(), GENERIC_READ, sector + 1));
-        EXPECT_EQ(GetLastError(), refused);
+        EXPECT_EQ(::GetLastError(), refused);
     }
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(FileSize(path), static_cast<int64_t>(2 * sector));
@@ -462,9 +462,9 @@ TEST_F(AsyncFileTest, CutToSetsTheExactLengthOrFailsWithTheReasonItCouldNot) {
 
 TEST_F(AsyncFileTest, SetSizeAndGetSizeFailOnAClosedFile) {
     AsyncFile file;
-    SetLastError(0);
+    ::SetLastError(0);
     EXPECT_FALSE(file.SetSize(10));
-    EXPECT_NE(GetLastError(), 0u);
+    EXPECT_NE(::GetLastError(), 0u);
     EXPECT_EQ(file.GetSize(), 0u);
 }
 

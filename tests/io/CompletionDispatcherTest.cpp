@@ -17,19 +17,20 @@ TEST(CompletionDispatcherLifecycle, StopWithoutStartReturnsFalseAndChangesNothin
 TEST(CompletionDispatcherLifecycle, StartsStopsAndStartsAgain) {
     CompletionDispatcher d;
     for (int round = 0; round < 2; ++round) {
-        ASSERT_TRUE(d.Start()) << GetLastError();
+        ASSERT_TRUE(d.Start()) << ::GetLastError();
         EXPECT_TRUE(d.IsStarted());
         EXPECT_NE(d.TimerId(), 0u);
         HANDLE thread = nullptr;
-        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), d.CompletionThread(), GetCurrentProcess(),
-                                    &thread, 0, FALSE, DUPLICATE_SAME_ACCESS));
+        ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), d.CompletionThread(),
+                                      ::GetCurrentProcess(), &thread, 0, FALSE,
+                                      DUPLICATE_SAME_ACCESS));
         EXPECT_TRUE(d.Stop());
         // The thread ended on the stop packet, by itself.
         DWORD code = 1234;
-        EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
-        EXPECT_TRUE(GetExitCodeThread(thread, &code));
+        EXPECT_EQ(::WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
+        EXPECT_TRUE(::GetExitCodeThread(thread, &code));
         EXPECT_EQ(code, 0u);
-        CloseHandle(thread);
+        ::CloseHandle(thread);
         EXPECT_FALSE(d.IsStarted());
         EXPECT_EQ(d.CompletionThread(), nullptr);
         EXPECT_EQ(d.TimerId(), 0u);
@@ -43,20 +44,20 @@ TEST(CompletionDispatcherLifecycle, StartsStopsAndStartsAgain) {
 TEST(CompletionDispatcherChild, DISABLED_StuckThreadIsTerminated) {
     CompletionDispatcher d;
     if (!d.Start())
-        ExitProcess(1000);
+        ::ExitProcess(1000);
     HANDLE thread = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), d.CompletionThread(), GetCurrentProcess(), &thread, 0,
-                         FALSE, DUPLICATE_SAME_ACCESS))
-        ExitProcess(1001);
+    if (!::DuplicateHandle(::GetCurrentProcess(), d.CompletionThread(), ::GetCurrentProcess(),
+                           &thread, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        ::ExitProcess(1001);
     // A suspended thread never takes the stop packet.
-    if (SuspendThread(thread) == static_cast<DWORD>(-1))
-        ExitProcess(1002);
+    if (::SuspendThread(thread) == static_cast<DWORD>(-1))
+        ::ExitProcess(1002);
     if (!d.Stop() || d.IsStarted())
-        ExitProcess(1003);
+        ::ExitProcess(1003);
     DWORD code = 1004;
-    if (WaitForSingleObject(thread, 5000) != WAIT_OBJECT_0 || !GetExitCodeThread(thread, &code))
-        ExitProcess(1005);
-    ExitProcess(code);
+    if (::WaitForSingleObject(thread, 5000) != WAIT_OBJECT_0 || !::GetExitCodeThread(thread, &code))
+        ::ExitProcess(1005);
+    ::ExitProcess(code);
 }
 
 TEST(CompletionDispatcherLifecycle, StuckCompletionThreadIsTerminatedWith55) {
@@ -72,12 +73,12 @@ TEST(CompletionDispatcherChild, DISABLED_DestroyedWhileStarted) {
         // A start-up that fails after the dispatcher started leaves it to static destruction.
         CompletionDispatcher d;
         if (!d.Start())
-            ExitProcess(1000);
-        if (!DuplicateHandle(GetCurrentProcess(), d.CompletionThread(), GetCurrentProcess(),
-                             &thread, 0, FALSE, DUPLICATE_SAME_ACCESS))
-            ExitProcess(1001);
+            ::ExitProcess(1000);
+        if (!::DuplicateHandle(::GetCurrentProcess(), d.CompletionThread(), ::GetCurrentProcess(),
+                               &thread, 0, FALSE, DUPLICATE_SAME_ACCESS))
+            ::ExitProcess(1001);
     }
-    ExitProcess(WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 ? 0 : 1002);
+    ::ExitProcess(::WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 ? 0 : 1002);
 }
 
 TEST(CompletionDispatcherLifecycle, DestructionEndsTheCompletionThreadFirst) {
@@ -88,15 +89,15 @@ TEST(CompletionDispatcherLifecycle, DestructionEndsTheCompletionThreadFirst) {
 // Unguarded, the system would bind the file to a new port of its own and report success.
 TEST(CompletionDispatcherLifecycle, AssociateNeedsAStartedPort) {
     TempDir dir(L"io");
-    HANDLE file = CreateFileW((dir / L"a").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              CREATE_NEW, FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE file = ::CreateFileW((dir / L"a").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     CompletionDispatcher d;
     EXPECT_FALSE(d.Associate(file));
     ASSERT_TRUE(d.Start());
     EXPECT_TRUE(d.Associate(file));
     EXPECT_TRUE(d.Stop());
-    CloseHandle(file);
+    ::CloseHandle(file);
 }
 
 using CompletionDispatcherTest = IoEngineTest;
@@ -107,23 +108,23 @@ TEST_F(CompletionDispatcherTest, StopPassesOnCompletionsStillOnThePort) {
     constexpr int kCount = 256;
     std::vector<TrackedRequest> requests(kCount);
     HANDLE thread = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), gDispatcher.CompletionThread(),
-                                GetCurrentProcess(), &thread, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), gDispatcher.CompletionThread(),
+                                  ::GetCurrentProcess(), &thread, 0, FALSE, DUPLICATE_SAME_ACCESS));
     for (int i = 0; i < kCount; ++i)
-        ASSERT_TRUE(PostQueuedCompletionStatus(gDispatcher.Port(), 1000 + i,
-                                               CompletionDispatcher::kCompletionKey,
-                                               &requests[i].overlapped));
+        ASSERT_TRUE(::PostQueuedCompletionStatus(gDispatcher.Port(), 1000 + i,
+                                                 CompletionDispatcher::kCompletionKey,
+                                                 &requests[i].overlapped));
     EXPECT_TRUE(gDispatcher.Stop());
     // It ended on the stop packet, not by force.
     DWORD code = 1234;
-    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_TRUE(::GetExitCodeThread(thread, &code));
     EXPECT_EQ(code, 0u);
-    CloseHandle(thread);
+    ::CloseHandle(thread);
 
     // Stop has killed the timer: run the queued calls by hand.
     std::vector<TrackedRequest*> order;
     TrackedRequest::order = &order;
-    while (SleepEx(0, TRUE) == WAIT_IO_COMPLETION) {
+    while (::SleepEx(0, TRUE) == WAIT_IO_COMPLETION) {
     }
     ASSERT_EQ(order.size(), static_cast<size_t>(kCount));
     for (int i = 0; i < kCount; ++i) {
@@ -175,7 +176,7 @@ struct BusyWindow {
             doneInHandler = request->Done();
             return 0;
         }
-        return DefWindowProcW(hwnd, msg, wp, lp);
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
     }
     static bool handled;
     static bool doneInHandler;
@@ -186,11 +187,11 @@ bool BusyWindow::doneInHandler = false;
 TEST_F(CompletionDispatcherTest, CompletionsNeverRunInsideAnotherHandler) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = BusyWindow::Proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = L"BcBusyWindow";
-    RegisterClassW(&wc);
-    HWND hwnd = CreateWindowExW(0, L"BcBusyWindow", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                wc.hInstance, nullptr);
+    ::RegisterClassW(&wc);
+    HWND hwnd = ::CreateWindowExW(0, L"BcBusyWindow", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
     ASSERT_NE(hwnd, nullptr);
 
     ASSERT_TRUE(WriteWholeFile(dir / L"src", MakePattern(4096)));
@@ -200,13 +201,13 @@ TEST_F(CompletionDispatcherTest, CompletionsNeverRunInsideAnotherHandler) {
     std::vector<uint8_t> buffer(4096);
     TrackedRequest request;
     ASSERT_TRUE(file.Read(buffer.data(), 4096, &request));
-    PostMessageW(hwnd, WM_APP, 0, reinterpret_cast<LPARAM>(&request));
+    ::PostMessageW(hwnd, WM_APP, 0, reinterpret_cast<LPARAM>(&request));
     ASSERT_TRUE(PumpUntil([&] { return request.Done(); }));
     EXPECT_TRUE(BusyWindow::handled);
     EXPECT_FALSE(BusyWindow::doneInHandler);
     EXPECT_EQ(request.completed, 1);
     EXPECT_FALSE(request.outsideTick);
-    DestroyWindow(hwnd);
+    ::DestroyWindow(hwnd);
 }
 
 } // namespace

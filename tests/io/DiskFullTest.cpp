@@ -11,7 +11,7 @@ protected:
     void SetUp() override {
         IoEngineTest::SetUp();
         wchar_t drive[8] = {};
-        if (!GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
+        if (!::GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
             GTEST_SKIP() << "no small volume: run through scripts/with-small-volume.sh";
         root = std::wstring(drive) + L"\\";
     }
@@ -23,10 +23,10 @@ protected:
 // and a request that comes back is free to be reused or freed at once.
 TEST_F(DiskFullTest, AWriteRefusedOnAFullDiskComesBackExactlyOnce) {
     ULARGE_INTEGER available;
-    ASSERT_TRUE(GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr));
+    ASSERT_TRUE(::GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr));
     const uint32_t chunk = 1024 * 1024;
     const int count = static_cast<int>(available.QuadPart / chunk) + 3;
-    void* data = VirtualAlloc(nullptr, chunk, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    void* data = ::VirtualAlloc(nullptr, chunk, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     ASSERT_NE(data, nullptr);
 
     AsyncFile file;
@@ -53,7 +53,7 @@ TEST_F(DiskFullTest, AWriteRefusedOnAFullDiskComesBackExactlyOnce) {
     }
     EXPECT_GE(refused, 2);
     file.Close();
-    VirtualFree(data, 0, MEM_RELEASE);
+    ::VirtualFree(data, 0, MEM_RELEASE);
 }
 
 } // namespace

@@ -45,7 +45,7 @@ struct EngineCopy {
         pair->onComplete = OnRead;
         next += pair->chunk;
         if (!source.Read(pair->data, RoundUp(pair->chunk, sector), pair))
-            End(pair, GetLastError());
+            End(pair, ::GetLastError());
     }
     static void OnRead(IoRequest* request) {
         auto* pair = static_cast<IoPair*>(request);
@@ -58,7 +58,7 @@ struct EngineCopy {
         pair->SetPosition(pair->writeOffset);
         pair->onComplete = OnWrite;
         if (!self.destination.Write(pair->data, RoundUp(pair->transferred, self.sector), pair))
-            self.End(pair, GetLastError());
+            self.End(pair, ::GetLastError());
     }
     static void OnWrite(IoRequest* request) {
         auto* pair = static_cast<IoPair*>(request);

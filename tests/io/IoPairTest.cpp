@@ -21,7 +21,7 @@ void ClearBufferSize() {
 // Whole reserved region at the address, committed and writable.
 SIZE_T CommittedSize(void* address) {
     MEMORY_BASIC_INFORMATION info = {};
-    if (!VirtualQuery(address, &info, sizeof info) || info.State != MEM_COMMIT ||
+    if (!::VirtualQuery(address, &info, sizeof info) || info.State != MEM_COMMIT ||
         info.Protect != PAGE_READWRITE || info.AllocationBase != address)
         return 0;
     return info.RegionSize;
@@ -29,7 +29,7 @@ SIZE_T CommittedSize(void* address) {
 
 bool IsFree(void* address) {
     MEMORY_BASIC_INFORMATION info = {};
-    return VirtualQuery(address, &info, sizeof info) && info.State == MEM_FREE;
+    return ::VirtualQuery(address, &info, sizeof info) && info.State == MEM_FREE;
 }
 
 class IoPairTest : public IoEngineTest {
@@ -52,7 +52,7 @@ TEST_F(IoPairTest, NewPairHasAPageAlignedBufferOfBufferSize) {
     EXPECT_EQ(pair->size, 4194304u);
     EXPECT_EQ(CommittedSize(pair->data), 4194304u);
     SYSTEM_INFO system;
-    GetSystemInfo(&system);
+    ::GetSystemInfo(&system);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(pair->data) % system.dwPageSize, 0u);
     EXPECT_EQ(pair->onComplete, nullptr);
     EXPECT_EQ(pair->onAbandon, &ReleaseIoPair);

@@ -47,7 +47,7 @@ struct TrackedRequest : IoRequest {
 private:
     void Note() {
         outsideTick = !testing_support::InsideTimerTick();
-        otherThread = GetCurrentThreadId() != uiThread;
+        otherThread = ::GetCurrentThreadId() != uiThread;
         tick = testing_support::TimerTicksDispatched();
         seenError = error;
         seenTransferred = transferred;
@@ -72,10 +72,10 @@ private:
 class IoEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TrackedRequest::uiThread = GetCurrentThreadId();
+        TrackedRequest::uiThread = ::GetCurrentThreadId();
         TrackedRequest::order = nullptr;
-        ASSERT_TRUE(gDispatcher.Start()) << GetLastError();
-        ASSERT_TRUE(gIoThread.Start()) << GetLastError();
+        ASSERT_TRUE(gDispatcher.Start()) << ::GetLastError();
+        ASSERT_TRUE(gIoThread.Start()) << ::GetLastError();
     }
     void TearDown() override {
         gDispatcher.Stop();

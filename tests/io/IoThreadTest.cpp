@@ -14,16 +14,16 @@ TEST(IoThreadLifecycle, StopWithoutStartIsHarmless) {
 TEST(IoThreadLifecycle, StartsStopsAndStartsAgain) {
     IoThread t;
     for (int round = 0; round < 2; ++round) {
-        ASSERT_TRUE(t.Start()) << GetLastError();
+        ASSERT_TRUE(t.Start()) << ::GetLastError();
         HANDLE thread = nullptr;
-        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), t.Thread(), GetCurrentProcess(), &thread,
-                                    0, FALSE, DUPLICATE_SAME_ACCESS));
+        ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), t.Thread(), ::GetCurrentProcess(),
+                                      &thread, 0, FALSE, DUPLICATE_SAME_ACCESS));
         EXPECT_TRUE(t.Stop());
-        EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
+        EXPECT_EQ(::WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
         DWORD code = 1234;
-        EXPECT_TRUE(GetExitCodeThread(thread, &code));
+        EXPECT_TRUE(::GetExitCodeThread(thread, &code));
         EXPECT_EQ(code, 0u);
-        CloseHandle(thread);
+        ::CloseHandle(thread);
         EXPECT_FALSE(t.IsStarted());
     }
 }
@@ -35,20 +35,21 @@ using IoThreadTest = IoEngineTest;
 class BlockedRead {
 public:
     explicit BlockedRead(Pipe& pipe)
-        : file(CreateFileW(pipe.Name().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                           nullptr)) {
+        : file(::CreateFileW(pipe.Name().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                             nullptr)) {
         EXPECT_NE(file, INVALID_HANDLE_VALUE);
         EXPECT_TRUE(gIoThread.QueueRead(file, buffer, 4, &request));
-        EXPECT_TRUE(DuplicateHandle(GetCurrentProcess(), gIoThread.Thread(), GetCurrentProcess(),
-                                    &thread, 0, FALSE, DUPLICATE_SAME_ACCESS));
+        EXPECT_TRUE(::DuplicateHandle(::GetCurrentProcess(), gIoThread.Thread(),
+                                      ::GetCurrentProcess(), &thread, 0, FALSE,
+                                      DUPLICATE_SAME_ACCESS));
         // Time for the thread to enter the call.
-        Sleep(50);
+        ::Sleep(50);
     }
     ~BlockedRead() {
         if (thread)
-            CloseHandle(thread);
+            ::CloseHandle(thread);
         if (file != INVALID_HANDLE_VALUE)
-            CloseHandle(file);
+            ::CloseHandle(file);
     }
     BlockedRead(const BlockedRead&) = delete;
     BlockedRead& operator=(const BlockedRead&) = delete;
@@ -61,8 +62,8 @@ public:
 
 TEST_F(IoThreadTest, CallsAreIssuedInTheOrderQueued) {
     Pipe pipe;
-    HANDLE client = CreateFileW(pipe.Name().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE client = ::CreateFileW(pipe.Name().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_NE(client, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(gDispatcher.Associate(client));
     char first[8] = {}, second[8] = {};
@@ -87,7 +88,7 @@ TEST_F(IoThreadTest, CallsAreIssuedInTheOrderQueued) {
         EXPECT_EQ(w->seenError, 0u);
         EXPECT_EQ(w->seenTransferred, 1u);
     }
-    CloseHandle(client);
+    ::CloseHandle(client);
 }
 
 TEST_F(IoThreadTest, RefusedCallComesBackWithoutAPacket) {
@@ -111,11 +112,11 @@ TEST_F(IoThreadTest, StopDoesNotWaitForeverNorKillAStuckThread) {
     EXPECT_TRUE(gIoThread.Stop());
     EXPECT_FALSE(gIoThread.IsStarted());
     // Still alive in its read; once that returns it finds its event gone and ends by itself.
-    EXPECT_EQ(WaitForSingleObject(blocked.thread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(::WaitForSingleObject(blocked.thread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     ASSERT_TRUE(pipe.Send("go!!"));
-    EXPECT_EQ(WaitForSingleObject(blocked.thread, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(blocked.thread, 10000), WAIT_OBJECT_0);
     DWORD code = 1234;
-    EXPECT_TRUE(GetExitCodeThread(blocked.thread, &code));
+    EXPECT_TRUE(::GetExitCodeThread(blocked.thread, &code));
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(std::string(blocked.buffer, 4), "go!!");
 }
@@ -125,8 +126,8 @@ TEST_F(IoThreadTest, MoreThanSixtyFourCallsInFlightComeBackOnceEach) {
     // packet and calls finishing at once go through the same pairing.
     constexpr int kPending = 100;
     Pipe pipe;
-    HANDLE client = CreateFileW(pipe.Name().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE client = ::CreateFileW(pipe.Name().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_NE(client, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(gDispatcher.Associate(client));
     std::vector<TrackedRequest> reads(kPending), refused(kPending), writes(kPending);
@@ -167,7 +168,7 @@ TEST_F(IoThreadTest, MoreThanSixtyFourCallsInFlightComeBackOnceEach) {
         EXPECT_EQ(writes[i].completed, 1) << i;
         EXPECT_EQ(writes[i].seenTransferred, 1u) << i;
     }
-    CloseHandle(client);
+    ::CloseHandle(client);
 }
 
 TEST_F(IoThreadTest, CallsIssuedAfterTheDispatcherStoppedTouchNoRequest) {
@@ -175,7 +176,7 @@ TEST_F(IoThreadTest, CallsIssuedAfterTheDispatcherStoppedTouchNoRequest) {
     // that will be refused. The dispatcher stops meanwhile, as it does at shut-down.
     Pipe pipe;
     HANDLE blockerHandle =
-        CreateFileW(pipe.Name().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ::CreateFileW(pipe.Name().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(blockerHandle, INVALID_HANDLE_VALUE);
     char blockerBuffer[4], buffer[4];
     TrackedRequest blocker, refused;
@@ -193,9 +194,9 @@ TEST_F(IoThreadTest, CallsIssuedAfterTheDispatcherStoppedTouchNoRequest) {
     // is left to the completion side, which has stopped, and nothing writes to the request.
     EXPECT_EQ(refused.error, 0xBADu);
     EXPECT_EQ(refused.transferred, 0xBADu);
-    EXPECT_EQ(SleepEx(0, TRUE), 0u); // nothing was queued to this thread either
+    EXPECT_EQ(::SleepEx(0, TRUE), 0u); // nothing was queued to this thread either
     EXPECT_FALSE(refused.Done());
-    CloseHandle(blockerHandle);
+    ::CloseHandle(blockerHandle);
 }
 
 TEST_F(IoThreadTest, AThreadLeftInACallEndsByItselfAfterARestart) {
@@ -206,7 +207,7 @@ TEST_F(IoThreadTest, AThreadLeftInACallEndsByItselfAfterARestart) {
     // keep to its own handles and end once its call returns.
     ASSERT_TRUE(gIoThread.Start());
     ASSERT_TRUE(pipe.Send("go!!"));
-    EXPECT_EQ(WaitForSingleObject(blocked.thread, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(blocked.thread, 10000), WAIT_OBJECT_0);
     // The new thread still works.
     char buffer[4];
     TrackedRequest refused;

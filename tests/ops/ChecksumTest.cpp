@@ -143,14 +143,14 @@ TEST_F(ChecksumTest, TheListOfASplitIsWhatSha256sumWrites) {
             EXPECT_EQ(ReadText(source + L".sha256"), ExpectedList(source, data, partSize));
 
             // The join over them checks them and says so.
-            ASSERT_TRUE(DeleteFileW(source.c_str()));
+            ASSERT_TRUE(::DeleteFileW(source.c_str()));
             RecordingDisplay shown;
             EXPECT_EQ(Join(source, shown), OperationState::Done) << Narrow(shown.statusBar);
             EXPECT_EQ(shown.statusBar, L"SHA-256 verified: " + source);
             EXPECT_EQ(shown.status, L"report.pdf joined !");
             for (unsigned i = 1; FileExists(PartName(source, i)); ++i)
-                DeleteFileW(PartName(source, i).c_str());
-            ASSERT_TRUE(DeleteFileW((source + L".sha256").c_str()));
+                ::DeleteFileW(PartName(source, i).c_str());
+            ASSERT_TRUE(::DeleteFileW((source + L".sha256").c_str()));
         }
     }
 }
@@ -227,7 +227,7 @@ TEST_F(ChecksumTest, ADamagedPartFailsTheJoinAtOnceNamesItAndNothingIsDeleted) {
     SetTuning(kSmallBuffer, 1);
     const std::wstring whole = dir / L"report.pdf";
     SplitSample(whole);
-    ASSERT_TRUE(DeleteFileW(whole.c_str()));
+    ASSERT_TRUE(::DeleteFileW(whole.c_str()));
     std::vector<uint8_t> third;
     ASSERT_TRUE(ReadWholeFile(PartName(whole, 3), third));
     third[777777] ^= 0x01;
@@ -248,8 +248,8 @@ TEST_F(ChecksumTest, ADamagedPartFailsTheJoinAtOnceNamesItAndNothingIsDeleted) {
 TEST_F(ChecksumTest, AMissingLastPartFailsWhenTheListNamesIt) {
     const std::wstring whole = dir / L"report.pdf";
     SplitSample(whole);
-    ASSERT_TRUE(DeleteFileW(whole.c_str()));
-    ASSERT_TRUE(DeleteFileW(PartName(whole, 6).c_str()));
+    ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+    ASSERT_TRUE(::DeleteFileW(PartName(whole, 6).c_str()));
     RecordingDisplay shown;
     EXPECT_EQ(Join(whole, shown), OperationState::Failed);
     EXPECT_EQ(shown.statusBar, ErrorText(L"Part report.pdf.006 is missing", ERROR_FILE_NOT_FOUND));
@@ -302,7 +302,7 @@ TEST_F(ChecksumTest, ListsAsSha256sumWritesThemAreHonoured) {
         // The parts go only after a join that checked out.
         EXPECT_EQ(FileExists(PartName(whole, 1)), !ok);
         EXPECT_EQ(FileExists(PartName(whole, 3)), !ok);
-        DeleteFileW(whole.c_str());
+        ::DeleteFileW(whole.c_str());
     }
 }
 
@@ -338,10 +338,10 @@ TEST_F(ChecksumTest, AnUntrustworthyListIsIgnoredAndSaysSo) {
         std::vector<uint8_t> joined;
         ASSERT_TRUE(ReadWholeFile(whole, joined));
         EXPECT_TRUE(joined == data);
-        DeleteFileW(whole.c_str());
+        ::DeleteFileW(whole.c_str());
     }
     // No list at all: as ever.
-    ASSERT_TRUE(DeleteFileW(list.c_str()));
+    ASSERT_TRUE(::DeleteFileW(list.c_str()));
     RecordingDisplay shown;
     EXPECT_EQ(Join(whole, shown), OperationState::Done);
     EXPECT_EQ(shown.statusBar, whole);

@@ -18,36 +18,36 @@ protected:
     void SetUp() override {
         OperationTest::SetUp();
         wchar_t drive[8] = {};
-        if (!GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
+        if (!::GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
             GTEST_SKIP() << "no small volume: run through scripts/with-small-volume.sh";
         root = std::wstring(drive) + L"\\";
         // The volume is shared by the cases of this run: each starts on an empty one.
         for (const std::wstring& name : Files())
-            DeleteFileW((root + name).c_str());
+            ::DeleteFileW((root + name).c_str());
         free_ = Available();
         ASSERT_GT(free_, 2 * MiB);
         DWORD sectorsPerCluster = 0, bytesPerSector = 0;
-        ASSERT_TRUE(
-            GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, nullptr, nullptr));
+        ASSERT_TRUE(::GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, nullptr,
+                                        nullptr));
         cluster = sectorsPerCluster * bytesPerSector;
     }
 
     uint64_t Available() const {
         ULARGE_INTEGER available = {};
-        EXPECT_TRUE(GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr));
+        EXPECT_TRUE(::GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr));
         return available.QuadPart;
     }
 
     std::vector<std::wstring> Files() const {
         std::vector<std::wstring> names;
         WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((root + L"*").c_str(), &found);
+        HANDLE search = ::FindFirstFileW((root + L"*").c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
             do {
                 if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                     names.push_back(found.cFileName);
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
+            } while (::FindNextFileW(search, &found));
+            ::FindClose(search);
         }
         std::sort(names.begin(), names.end());
         return names;

@@ -52,10 +52,11 @@ TEST_F(ErrorTest, SourceHeldOpenByAnotherProgram) {
     SplitOperation split(shown);
     split.Start(Wide(source));
     ASSERT_EQ(split.State(), OperationState::Waiting);
-    HANDLE other = CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE other =
+        ::CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     split.OnCommand(kCommandSplit);
-    CloseHandle(other);
+    ::CloseHandle(other);
     EXPECT_EQ(split.State(), OperationState::Failed);
     ExpectReported(shown, L"held.bin",
                    ErrorText(L"Error opening " + source, ERROR_SHARING_VIOLATION));
@@ -188,14 +189,14 @@ public:
     HeldOnClose(OpenRecorder& recorder, const std::wstring& target) {
         recorder.beforeClose = [this, target](const std::wstring& name, HANDLE handle) {
             if (held_ == nullptr && lstrcmpiW(name.c_str(), target.c_str()) == 0)
-                DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &held_, 0, FALSE,
-                                DUPLICATE_SAME_ACCESS);
+                ::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &held_, 0,
+                                  FALSE, DUPLICATE_SAME_ACCESS);
         };
     }
     ~HeldOnClose() { Release(); }
     void Release() {
         if (held_)
-            CloseHandle(held_);
+            ::CloseHandle(held_);
         held_ = nullptr;
     }
     bool Held() const { return held_ != nullptr; }
@@ -247,13 +248,13 @@ TEST_F(ErrorTest, AnOutputThatCannotBeCutToSizeFailsTheJoinAndKeepsTheParts) {
 TEST_F(ErrorTest, APartCountBeyond32BitsIsRefusedAndNothingIsCreated) {
     const std::wstring source = dir / L"huge.bin";
     // A sparse file: its size costs no disk.
-    HANDLE file = CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    HANDLE file = ::CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     LARGE_INTEGER size;
     size.QuadPart = 3000000000LL;
-    ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN));
-    ASSERT_TRUE(SetEndOfFile(file));
-    CloseHandle(file);
+    ASSERT_TRUE(::SetFilePointerEx(file, size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(::SetEndOfFile(file));
+    ::CloseHandle(file);
 
     RecordingDisplay shown;
     shown.partSize = 1;
@@ -374,8 +375,8 @@ bool DefineWineDrive(wchar_t letter, const char* unixFolder) {
     constexpr DWORD kDefineUnixDrive =
         CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
     HANDLE manager =
-        CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ::CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (manager == INVALID_HANDLE_VALUE)
         return false;
     std::vector<char> request(sizeof(UnixDrive) + MAX_PATH, 0);
@@ -389,9 +390,9 @@ bool DefineWineDrive(wchar_t letter, const char* unixFolder) {
         memcpy(request.data() + sizeof(UnixDrive), unixFolder, length);
     }
     DWORD returned = 0;
-    BOOL done = DeviceIoControl(manager, kDefineUnixDrive, request.data(), drive->size, nullptr, 0,
-                                &returned, nullptr);
-    CloseHandle(manager);
+    BOOL done = ::DeviceIoControl(manager, kDefineUnixDrive, request.data(), drive->size, nullptr,
+                                  0, &returned, nullptr);
+    ::CloseHandle(manager);
     return done != FALSE;
 }
 
@@ -415,12 +416,12 @@ class UnknownSectorTest : public OperationTest {
 protected:
     void SetUp() override {
         OperationTest::SetUp();
-        GetCurrentDirectoryW(MAX_PATH, previous);
-        ASSERT_TRUE(SetCurrentDirectoryW(dir.Path().c_str()));
-        ASSERT_EQ(GetDriveTypeW(L"Q:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
+        ::GetCurrentDirectoryW(MAX_PATH, previous);
+        ASSERT_TRUE(::SetCurrentDirectoryW(dir.Path().c_str()));
+        ASSERT_EQ(::GetDriveTypeW(L"Q:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
     }
     void TearDown() override {
-        SetCurrentDirectoryW(previous);
+        ::SetCurrentDirectoryW(previous);
         OperationTest::TearDown();
     }
     wchar_t previous[MAX_PATH] = {};
@@ -454,7 +455,7 @@ TEST_F(UnknownSectorTest, TheJoinDoesNotGuess) {
 }
 
 TEST_F(UnknownSectorTest, TheJoinReportsTheFirstFailureEvenWhenTheDriveAnswersLater) {
-    ASSERT_EQ(GetDriveTypeW(L"R:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
+    ASSERT_EQ(::GetDriveTypeW(L"R:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
     ASSERT_TRUE(WriteWholeFile(dir / L"rest.bin.001", MakePattern(5000, 3)));
     InitializingDisplay shown;
     // The drive that the relative path's first letter names appears while the join lists its

@@ -141,7 +141,7 @@ TEST_F(ExamplesTest, MoreThan999PartsGoOnWithFourDigits) {
     EXPECT_FALSE(FileExists(source + L".1003"));
     EXPECT_FALSE(FileExists(source + L".0999"));
 
-    ASSERT_TRUE(DeleteFileW(source.c_str()));
+    ASSERT_TRUE(::DeleteFileW(source.c_str()));
     RecordingDisplay joinShown;
     ASSERT_NO_FATAL_FAILURE(Join(source + L".001", joinShown));
     std::vector<uint8_t> joined;

@@ -61,7 +61,7 @@ TEST(FreeSpaceTest, TheVolumeOfAFilesFolderIsAsked) {
     VolumeRoom room;
     ASSERT_TRUE(QueryVolumeRoom(file.c_str(), room));
     ULARGE_INTEGER available;
-    ASSERT_TRUE(GetDiskFreeSpaceExW(dir.Path().c_str(), &available, nullptr, nullptr));
+    ASSERT_TRUE(::GetDiskFreeSpaceExW(dir.Path().c_str(), &available, nullptr, nullptr));
     // Other programs write too: the figures agree to within a few megabytes.
     EXPECT_LT(room.available > available.QuadPart ? room.available - available.QuadPart
                                                   : available.QuadPart - room.available,

@@ -59,7 +59,7 @@ TEST_F(InFlightTest, AtMost64MiBOfBuffersAreInFlight) {
             split.Abort();
             EXPECT_EQ(recorder.buffers.size(), c.expectedBuffers);
         }
-        ASSERT_TRUE(DeleteFileW(source.c_str()));
+        ASSERT_TRUE(::DeleteFileW(source.c_str()));
         {
             BufferRecorder recorder;
             RecordingDisplay shown;
@@ -74,9 +74,9 @@ TEST_F(InFlightTest, AtMost64MiBOfBuffersAreInFlight) {
         ASSERT_TRUE(ReadWholeFile(source, joined));
         EXPECT_TRUE(joined == original);
         for (unsigned part = 1; part <= 2; ++part)
-            EXPECT_TRUE(DeleteFileW(PartName(source, part).c_str()));
-        EXPECT_TRUE(DeleteFileW(source.c_str()));
-        DeleteFileW((source + L".sha256").c_str());
+            EXPECT_TRUE(::DeleteFileW(PartName(source, part).c_str()));
+        EXPECT_TRUE(::DeleteFileW(source.c_str()));
+        ::DeleteFileW((source + L".sha256").c_str());
     }
 }
 

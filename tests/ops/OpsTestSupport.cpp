@@ -33,10 +33,10 @@ HRESULT WINAPI RecordSelection(PCIDLIST_ABSOLUTE folder, UINT count, PCUITEMID_C
     wchar_t text[MAX_PATH];
     if (!folder)
         return E_INVALIDARG;
-    if (count == 0 && SHGetPathFromIDListW(folder, text))
+    if (count == 0 && ::SHGetPathFromIDListW(folder, text))
         ShellRecorder::selected.push_back(text);
     for (UINT i = 0; i < count; ++i) {
-        if (SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(items[i]), text))
+        if (::SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(items[i]), text))
             ShellRecorder::selected.push_back(text);
     }
     return S_OK;
@@ -63,27 +63,28 @@ ShellRecorder::~ShellRecorder() {
 RecordingDisplay::RecordingDisplay() {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = WindowProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = kDisplayClass;
-    RegisterClassW(&wc); // fails harmlessly when already registered
-    window_ = CreateWindowExW(0, kDisplayClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
-    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ::RegisterClassW(&wc); // fails harmlessly when already registered
+    window_ = ::CreateWindowExW(0, kDisplayClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                ::GetModuleHandleW(nullptr), nullptr);
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 RecordingDisplay::~RecordingDisplay() {
-    DestroyWindow(window_);
+    ::DestroyWindow(window_);
 }
 
 LRESULT CALLBACK RecordingDisplay::WindowProc(HWND window, UINT message, WPARAM wParam,
                                               LPARAM lParam) {
     if (message == WM_OPERATION_ENDED) {
-        auto* self = reinterpret_cast<RecordingDisplay*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* self =
+            reinterpret_cast<RecordingDisplay*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
         if (self && wParam == 0 && lParam == 0)
             ++self->endedMessages;
         return 0;
     }
-    return DefWindowProcW(window, message, wParam, lParam);
+    return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
 void RecordingDisplay::SetTitle(const wchar_t* name) {
@@ -154,8 +155,8 @@ void OperationTest::SetUp() {
     // A clean settings key: every value at its default unless a test sets it.
     ClearSettingsKey();
     ASSERT_TRUE(gSettings.Open());
-    ASSERT_TRUE(gDispatcher.Start()) << GetLastError();
-    ASSERT_TRUE(gIoThread.Start()) << GetLastError();
+    ASSERT_TRUE(gDispatcher.Start()) << ::GetLastError();
+    ASSERT_TRUE(gIoThread.Start()) << ::GetLastError();
 }
 
 void OperationTest::TearDown() {

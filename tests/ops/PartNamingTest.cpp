@@ -38,7 +38,7 @@ struct Recorder {
         auto* self = static_cast<Recorder*>(context);
         self->visits.push_back({path.Text(), offset, size});
         if (self->visits.size() - 1 == self->failAt) {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;
         }
         return true;
@@ -140,7 +140,7 @@ TEST(PartNaming, SectorSizeOfTheDrive) {
     EXPECT_EQ(QuerySectorSize(L"z:\\no\\such\\file"), 512u);
     // Paths that do not begin with a drive letter, and drives that are not there.
     EXPECT_EQ(QuerySectorSize(L"\\\\server\\share\\file"), 0u);
-    EXPECT_NE(GetLastError(), 0u);
+    EXPECT_NE(::GetLastError(), 0u);
     // A path that starts with two backslashes is asked at its share root.
     EXPECT_EQ(QuerySectorSize((L"\\\\?\\" + (dir / L"trip.avi")).c_str()), 512u);
     EXPECT_EQ(QuerySectorSize(L"\\\\?\\C:\\"), 512u);
@@ -249,9 +249,9 @@ TEST(FindParts, AVisitorFailureStopsAtOnce) {
     Recorder recorder;
     recorder.failAt = 1;
     FoundParts found;
-    SetLastError(0);
+    ::SetLastError(0);
     EXPECT_FALSE(FindParts(whole.c_str(), 512, Recorder::Record, &recorder, found));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_EQ(recorder.visits.size(), 2u);
     EXPECT_EQ(found.count, 1u);
     EXPECT_EQ(found.totalSize, 10u);
@@ -263,9 +263,9 @@ TEST(FindParts, NumbersGoPastNineHundredNinetyNine) {
     WideString part;
     for (uint32_t i = 1; i <= 1001; ++i) {
         ASSERT_TRUE(PartPath(whole.c_str(), i, part));
-        HANDLE h = CreateFileW(part.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        HANDLE h = ::CreateFileW(part.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        CloseHandle(h);
+        ::CloseHandle(h);
     }
     Recorder recorder;
     FoundParts found;

@@ -46,7 +46,7 @@ protected:
                 EXPECT_EQ(split.State(), OperationState::Waiting);
                 EXPECT_FALSE(FileExists(PartName(source, 1)));
                 split.Abort();
-                DeleteFileW(source.c_str());
+                ::DeleteFileW(source.c_str());
                 return;
             }
             ASSERT_TRUE(RunToEnd(split));
@@ -68,7 +68,7 @@ protected:
         EXPECT_FALSE(FileExists(PartName(source, static_cast<unsigned>(count + 1))));
 
         // The whole file goes, so that the join can create it anew from the parts.
-        ASSERT_TRUE(DeleteFileW(source.c_str()));
+        ASSERT_TRUE(::DeleteFileW(source.c_str()));
         {
             RecordingDisplay shown;
             JoinOperation join(shown);
@@ -86,10 +86,10 @@ protected:
         EXPECT_TRUE(joined == original);
 
         for (uint64_t i = 1; i <= count; ++i)
-            DeleteFileW(PartName(source, static_cast<unsigned>(i)).c_str());
-        DeleteFileW(source.c_str());
+            ::DeleteFileW(PartName(source, static_cast<unsigned>(i)).c_str());
+        ::DeleteFileW(source.c_str());
         // The split's SHA-256 list; the next round's split would refuse to overwrite it.
-        EXPECT_TRUE(DeleteFileW((source + L".sha256").c_str()));
+        EXPECT_TRUE(::DeleteFileW((source + L".sha256").c_str()));
     }
 
     // Sizes on both sides of the sector and of the buffer, crossed with part sizes that are not

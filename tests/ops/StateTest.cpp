@@ -180,7 +180,7 @@ TEST_F(StateTest, AbortAfterDoneDeletesNothing) {
     for (unsigned i = 1; i <= 3; ++i)
         EXPECT_EQ(FileSize(PartName(source, i)), 1000);
 
-    ASSERT_TRUE(DeleteFileW(source.c_str()));
+    ASSERT_TRUE(::DeleteFileW(source.c_str()));
     RecordingDisplay joinShown;
     JoinOperation join(joinShown);
     join.Start(Wide(PartName(source, 1)));
@@ -200,8 +200,8 @@ public:
             Set(extension_, kType) && Set(std::wstring(kType) + L"\\shell\\open\\command", command);
     }
     ~CopyOnOpen() {
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, kType);
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, extension_.c_str());
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kType);
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, extension_.c_str());
     }
     CopyOnOpen(const CopyOnOpen&) = delete;
     CopyOnOpen& operator=(const CopyOnOpen&) = delete;
@@ -211,13 +211,13 @@ private:
     static constexpr const wchar_t* kType = L"BrindlecotTestCopy";
     static bool Set(const std::wstring& keyName, const std::wstring& value) {
         HKEY key;
-        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, keyName.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                            nullptr, &key, nullptr) != ERROR_SUCCESS)
+        if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, keyName.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &key, nullptr) != ERROR_SUCCESS)
             return false;
         LONG set =
-            RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
+            ::RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(key);
         return set == ERROR_SUCCESS;
     }
     std::wstring extension_;
@@ -255,7 +255,7 @@ TEST_F(StateTest, OpenAndFindHandTheResultToTheShellOnlyWhenDone) {
     split.Abort();
     EXPECT_FALSE(FileExists(source + L".opened"));
 
-    ASSERT_TRUE(DeleteFileW(source.c_str()));
+    ASSERT_TRUE(::DeleteFileW(source.c_str()));
     RecordingDisplay joinShown;
     JoinOperation join(joinShown);
     join.Start(Wide(PartName(source, 1)));

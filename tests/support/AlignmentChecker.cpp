@@ -8,10 +8,10 @@ namespace testing_support {
 
 uint32_t SectorSizeOf(const std::wstring& path) {
     wchar_t root[MAX_PATH + 1];
-    if (!GetVolumePathNameW(path.c_str(), root, MAX_PATH + 1))
+    if (!::GetVolumePathNameW(path.c_str(), root, MAX_PATH + 1))
         return 0;
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
-    if (!GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+    if (!::GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
         return 0;
     return bytesPerSector;
 }
@@ -35,7 +35,7 @@ void AlignmentChecker::OnOpen(const wchar_t* name, DWORD, DWORD, DWORD flags, HA
     uint32_t sectorSize = SectorSizeOf(name);
     if (sectorSize == 0) {
         ADD_FAILURE() << "no sector size for the unbuffered file " << Narrow(name) << " (error "
-                      << GetLastError() << ")";
+                      << ::GetLastError() << ")";
         return;
     }
     unbuffered_[handle] = Unbuffered{name, sectorSize};

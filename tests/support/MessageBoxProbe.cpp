@@ -16,8 +16,8 @@ struct ButtonSearch {
 BOOL CALLBACK CountButton(HWND child, LPARAM param) {
     auto* search = reinterpret_cast<ButtonSearch*>(param);
     wchar_t className[32];
-    if (GetClassNameW(child, className, 32) && lstrcmpiW(className, L"Button") == 0 &&
-        IsWindowVisible(child)) {
+    if (::GetClassNameW(child, className, 32) && lstrcmpiW(className, L"Button") == 0 &&
+        ::IsWindowVisible(child)) {
         if (!search->first)
             search->first = child;
         ++search->count;
@@ -29,17 +29,17 @@ BOOL CALLBACK CountButton(HWND child, LPARAM param) {
 // `except`.
 HWND FindBox(const wchar_t* caption, DWORD processId, HWND except) {
     HWND box = nullptr;
-    while ((box = FindWindowExW(nullptr, box, L"#32770", caption)) != nullptr) {
+    while ((box = ::FindWindowExW(nullptr, box, L"#32770", caption)) != nullptr) {
         DWORD owner = 0;
-        GetWindowThreadProcessId(box, &owner);
-        if (box != except && IsWindowVisible(box) && (processId == 0 || owner == processId))
+        ::GetWindowThreadProcessId(box, &owner);
+        if (box != except && ::IsWindowVisible(box) && (processId == 0 || owner == processId))
             return box;
     }
     return nullptr;
 }
 
 bool Shown(HWND control) {
-    return control != nullptr && IsWindowVisible(control);
+    return control != nullptr && ::IsWindowVisible(control);
 }
 
 } // namespace
@@ -47,43 +47,43 @@ bool Shown(HWND control) {
 MessageBoxSeen ReadMessageBox(HWND box) {
     MessageBoxSeen seen;
     seen.found = true;
-    seen.threadId = GetWindowThreadProcessId(box, &seen.processId);
+    seen.threadId = ::GetWindowThreadProcessId(box, &seen.processId);
     seen.text = ControlText(box, 65535);
-    seen.owner = GetWindow(box, GW_OWNER);
+    seen.owner = ::GetWindow(box, GW_OWNER);
     seen.hasOwner = seen.owner != nullptr;
-    seen.hasIcon = Shown(GetDlgItem(box, 1088));
-    HWND no = GetDlgItem(box, IDNO);
-    seen.hasYes = Shown(GetDlgItem(box, IDYES));
+    seen.hasIcon = Shown(::GetDlgItem(box, 1088));
+    HWND no = ::GetDlgItem(box, IDNO);
+    seen.hasYes = Shown(::GetDlgItem(box, IDYES));
     seen.hasNo = Shown(no);
     seen.noIsDefault =
-        no != nullptr && (GetWindowLongW(no, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+        no != nullptr && (::GetWindowLongW(no, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
     ButtonSearch search;
-    EnumChildWindows(box, CountButton, reinterpret_cast<LPARAM>(&search));
+    ::EnumChildWindows(box, CountButton, reinterpret_cast<LPARAM>(&search));
     seen.buttonCount = search.count;
     return seen;
 }
 
 MessageBoxSeen WatchForMessageBox(const wchar_t* caption, DWORD processId, DWORD timeoutMs,
                                   int pressId) {
-    DWORD start = GetTickCount();
+    DWORD start = ::GetTickCount();
     HWND box = nullptr;
     while (!(box = FindBox(caption, processId, nullptr))) {
-        if (GetTickCount() - start > timeoutMs)
+        if (::GetTickCount() - start > timeoutMs)
             return MessageBoxSeen();
-        Sleep(20);
+        ::Sleep(20);
     }
     MessageBoxSeen seen = ReadMessageBox(box);
     ButtonSearch search;
-    EnumChildWindows(box, CountButton, reinterpret_cast<LPARAM>(&search));
-    HWND press = pressId != 0 ? GetDlgItem(box, pressId) : search.first;
+    ::EnumChildWindows(box, CountButton, reinterpret_cast<LPARAM>(&search));
+    HWND press = pressId != 0 ? ::GetDlgItem(box, pressId) : search.first;
     if (press) {
-        seen.clickedId = GetDlgCtrlID(press);
-        SendMessageW(press, BM_CLICK, 0, 0);
+        seen.clickedId = ::GetDlgCtrlID(press);
+        ::SendMessageW(press, BM_CLICK, 0, 0);
     } else if (search.first) {
-        seen.clickedId = GetDlgCtrlID(search.first);
-        SendMessageW(search.first, BM_CLICK, 0, 0);
+        seen.clickedId = ::GetDlgCtrlID(search.first);
+        ::SendMessageW(search.first, BM_CLICK, 0, 0);
     } else {
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
     return seen;
 }
@@ -91,15 +91,15 @@ MessageBoxSeen WatchForMessageBox(const wchar_t* caption, DWORD processId, DWORD
 DialogWatcher::DialogWatcher(const wchar_t* caption, HWND except, std::function<void(HWND)> act,
                              DWORD timeoutMs)
     : thread_([this, title = std::wstring(caption), except, act, timeoutMs] {
-          const DWORD start = GetTickCount();
-          while (GetTickCount() - start < timeoutMs) {
+          const DWORD start = ::GetTickCount();
+          while (::GetTickCount() - start < timeoutMs) {
               HWND box = FindBox(title.c_str(), 0, except);
               if (box != nullptr) {
                   found_ = true;
                   act(box);
                   break;
               }
-              Sleep(kPollMs);
+              ::Sleep(kPollMs);
           }
           done = true;
       }) {}

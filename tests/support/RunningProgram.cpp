@@ -15,8 +15,8 @@ struct Search {
 BOOL CALLBACK FindTopWindow(HWND window, LPARAM parameter) {
     auto* search = reinterpret_cast<Search*>(parameter);
     DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window))
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !::IsWindowVisible(window))
         return TRUE;
     if (search->caption && TextOf(window) != search->caption)
         return TRUE;
@@ -28,7 +28,7 @@ BOOL CALLBACK FindTopWindow(HWND window, LPARAM parameter) {
 
 std::wstring ProgramPath() {
     wchar_t self[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring path(self, n);
     for (int up = 0; up < 2; ++up)
         path.erase(path.find_last_of(L'\\'));
@@ -40,49 +40,49 @@ RunningProgram::RunningProgram(const std::wstring& arguments) {
     std::wstring line = L"\"" + program + L"\"" + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    started_ = CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &info) != 0;
+    started_ = ::CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                nullptr, &startup, &info) != 0;
 }
 
 RunningProgram::~RunningProgram() {
     if (!started_)
         return;
     if (!HasEnded()) {
-        TerminateProcess(info.hProcess, 99);
-        WaitForSingleObject(info.hProcess, 5000);
+        ::TerminateProcess(info.hProcess, 99);
+        ::WaitForSingleObject(info.hProcess, 5000);
     }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
 }
 
 bool RunningProgram::HasEnded() const {
-    return WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0;
+    return ::WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0;
 }
 
 DWORD RunningProgram::WaitForExit(DWORD limitMs) const {
-    if (WaitForSingleObject(info.hProcess, limitMs) != WAIT_OBJECT_0)
+    if (::WaitForSingleObject(info.hProcess, limitMs) != WAIT_OBJECT_0)
         return STILL_ACTIVE;
     DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(info.hProcess, &code);
+    ::GetExitCodeProcess(info.hProcess, &code);
     return code;
 }
 
 HWND RunningProgram::WaitForDialog(const wchar_t* caption, DWORD limitMs) const {
-    DWORD start = GetTickCount();
+    DWORD start = ::GetTickCount();
     for (;;) {
         Search search{info.dwProcessId, caption, nullptr};
-        EnumWindows(FindTopWindow, reinterpret_cast<LPARAM>(&search));
+        ::EnumWindows(FindTopWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found)
             return search.found;
-        if (GetTickCount() - start > limitMs || HasEnded())
+        if (::GetTickCount() - start > limitMs || HasEnded())
             return nullptr;
-        Sleep(kPollMs);
+        ::Sleep(kPollMs);
     }
 }
 
 HWND RunningProgram::TopWindow() const {
     Search search{info.dwProcessId, nullptr, nullptr};
-    EnumWindows(FindTopWindow, reinterpret_cast<LPARAM>(&search));
+    ::EnumWindows(FindTopWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 

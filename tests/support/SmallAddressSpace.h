@@ -10,10 +10,10 @@ namespace testing_support {
 // A 32-bit process never can; a 64-bit one is started with its address space limited to 2 GiB
 // by its own test entry (see tests/CMakeLists.txt). This tells whether the premise holds.
 inline bool CannotReserve(size_t bytes) {
-    void* block = VirtualAlloc(nullptr, bytes, MEM_RESERVE, PAGE_NOACCESS);
+    void* block = ::VirtualAlloc(nullptr, bytes, MEM_RESERVE, PAGE_NOACCESS);
     if (!block)
         return true;
-    VirtualFree(block, 0, MEM_RELEASE);
+    ::VirtualFree(block, 0, MEM_RELEASE);
     return false;
 }
 

@@ -4,8 +4,8 @@ namespace testing_support {
 
 std::wstring SystemText(DWORD code) {
     wchar_t text[1024];
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0x400, text, 1024, nullptr);
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, code, 0x400, text, 1024, nullptr);
     return std::wstring(text, n);
 }
 

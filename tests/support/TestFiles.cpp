@@ -6,15 +6,16 @@ namespace testing_support {
 
 TempDir::TempDir(const wchar_t* tag) {
     wchar_t base[MAX_PATH + 1];
-    DWORD n = GetTempPathW(MAX_PATH + 1, base);
+    DWORD n = ::GetTempPathW(MAX_PATH + 1, base);
     std::wstring root(base, n);
     if (!root.empty() && root.back() == L'\\')
         root.pop_back();
     for (unsigned attempt = 0;; ++attempt) {
         wchar_t name[64];
-        swprintf(name, 64, L"\\%ls%lu-%lu-%u", tag, GetCurrentProcessId(), GetTickCount(), attempt);
+        swprintf(name, 64, L"\\%ls%lu-%lu-%u", tag, ::GetCurrentProcessId(), ::GetTickCount(),
+                 attempt);
         path_ = root + name;
-        if (CreateDirectoryW(path_.c_str(), nullptr))
+        if (::CreateDirectoryW(path_.c_str(), nullptr))
             break;
     }
 }
@@ -36,7 +37,7 @@ std::vector<uint8_t> MakePattern(size_t size, uint32_t seed) {
 }
 
 bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& data) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     size_t done = 0;
@@ -44,37 +45,37 @@ bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& data) 
     while (ok && done < data.size()) {
         DWORD piece = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 24));
         DWORD written = 0;
-        ok = WriteFile(h, data.data() + done, piece, &written, nullptr) && written == piece;
+        ok = ::WriteFile(h, data.data() + done, piece, &written, nullptr) && written == piece;
         done += written;
     }
-    CloseHandle(h);
+    ::CloseHandle(h);
     return ok;
 }
 
 bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& data) {
     data.clear();
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     LARGE_INTEGER size;
-    bool ok = GetFileSizeEx(h, &size) != 0;
+    bool ok = ::GetFileSizeEx(h, &size) != 0;
     if (ok) {
         data.resize(static_cast<size_t>(size.QuadPart));
         size_t done = 0;
         while (ok && done < data.size()) {
             DWORD piece = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 24));
             DWORD got = 0;
-            ok = ReadFile(h, data.data() + done, piece, &got, nullptr) && got == piece;
+            ok = ::ReadFile(h, data.data() + done, piece, &got, nullptr) && got == piece;
             done += got;
         }
     }
-    CloseHandle(h);
+    ::CloseHandle(h);
     return ok;
 }
 
 bool WritePatternFile(const std::wstring& path, uint64_t size, uint32_t seed) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     constexpr size_t piece = 1u << 22;
@@ -85,27 +86,27 @@ bool WritePatternFile(const std::wstring& path, uint64_t size, uint32_t seed) {
         std::vector<uint8_t> data = MakePattern(piece, seed * 7919u + block++);
         DWORD n = static_cast<DWORD>(std::min<uint64_t>(size - done, piece));
         DWORD written = 0;
-        ok = WriteFile(h, data.data(), n, &written, nullptr) && written == n;
+        ok = ::WriteFile(h, data.data(), n, &written, nullptr) && written == n;
         done += written;
     }
-    CloseHandle(h);
+    ::CloseHandle(h);
     return ok;
 }
 
 bool FileExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 int64_t FileSize(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return -1;
     return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 bool RemoveTree(const std::wstring& path) {
     WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &fd);
+    HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &fd);
     if (find != INVALID_HANDLE_VALUE) {
         do {
             std::wstring name = fd.cFileName;
@@ -115,19 +116,19 @@ bool RemoveTree(const std::wstring& path) {
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(full);
             else
-                DeleteFileW(full.c_str());
-        } while (FindNextFileW(find, &fd));
-        FindClose(find);
+                ::DeleteFileW(full.c_str());
+        } while (::FindNextFileW(find, &fd));
+        ::FindClose(find);
     }
-    return RemoveDirectoryW(path.c_str()) != 0;
+    return ::RemoveDirectoryW(path.c_str()) != 0;
 }
 
 std::string Narrow(const std::wstring& text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
+                                  0, nullptr, nullptr);
     std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n,
+                          nullptr, nullptr);
     return out;
 }
 
@@ -145,20 +146,20 @@ std::string SystemSha256(const void* data, size_t size) {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     BCRYPT_HASH_HANDLE hash = nullptr;
     UCHAR digest[32] = {};
-    bool ok = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) >= 0 &&
-              BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) >= 0;
+    bool ok = ::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) >= 0 &&
+              ::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) >= 0;
     const auto* bytes = static_cast<const UCHAR*>(data);
     while (ok && size != 0) {
         ULONG piece = size > 0x40000000 ? 0x40000000 : static_cast<ULONG>(size);
-        ok = BCryptHashData(hash, const_cast<UCHAR*>(bytes), piece, 0) >= 0;
+        ok = ::BCryptHashData(hash, const_cast<UCHAR*>(bytes), piece, 0) >= 0;
         bytes += piece;
         size -= piece;
     }
-    ok = ok && BCryptFinishHash(hash, digest, sizeof digest, 0) >= 0;
+    ok = ok && ::BCryptFinishHash(hash, digest, sizeof digest, 0) >= 0;
     if (hash)
-        BCryptDestroyHash(hash);
+        ::BCryptDestroyHash(hash);
     if (algorithm)
-        BCryptCloseAlgorithmProvider(algorithm, 0);
+        ::BCryptCloseAlgorithmProvider(algorithm, 0);
     if (!ok)
         return std::string();
     static const char kDigits[] = "0123456789abcdef";

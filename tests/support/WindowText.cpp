@@ -11,27 +11,27 @@ constexpr UINT kTextTimeoutMs = 2000;
 
 std::wstring TextOf(HWND window) {
     DWORD_PTR length = 0;
-    if (!window || !SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
-                                        kTextTimeoutMs, &length))
+    if (!window || !::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
+                                          kTextTimeoutMs, &length))
         return std::wstring();
     std::wstring text(length + 1, L'\0');
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
-                             SMTO_ABORTIFHUNG, kTextTimeoutMs, &copied))
+    if (!::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                               SMTO_ABORTIFHUNG, kTextTimeoutMs, &copied))
         return std::wstring();
     text.resize(copied);
     return text;
 }
 
 std::wstring ControlText(HWND dialog, int id) {
-    return TextOf(GetDlgItem(dialog, id));
+    return TextOf(::GetDlgItem(dialog, id));
 }
 
 std::wstring WaitForControlText(HWND dialog, int id, const std::wstring& wanted, DWORD limitMs) {
-    DWORD start = GetTickCount();
+    DWORD start = ::GetTickCount();
     std::wstring text = ControlText(dialog, id);
-    while (text != wanted && GetTickCount() - start < limitMs) {
-        Sleep(kPollMs);
+    while (text != wanted && ::GetTickCount() - start < limitMs) {
+        ::Sleep(kPollMs);
         text = ControlText(dialog, id);
     }
     return text;
@@ -40,15 +40,15 @@ std::wstring WaitForControlText(HWND dialog, int id, const std::wstring& wanted,
 std::wstring StatusBarText(HWND statusBar, int part) {
     if (part >= StatusBarPartCount(statusBar))
         return L"";
-    const LRESULT length = SendMessageW(statusBar, SB_GETTEXTLENGTHW, part, 0);
+    const LRESULT length = ::SendMessageW(statusBar, SB_GETTEXTLENGTHW, part, 0);
     std::wstring text(LOWORD(length) + 1, L'\0');
-    SendMessageW(statusBar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(&text[0]));
+    ::SendMessageW(statusBar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(&text[0]));
     text.resize(LOWORD(length));
     return text;
 }
 
 int StatusBarPartCount(HWND statusBar) {
-    return static_cast<int>(SendMessageW(statusBar, SB_GETPARTS, 0, 0));
+    return static_cast<int>(::SendMessageW(statusBar, SB_GETPARTS, 0, 0));
 }
 
 } // namespace testing_support

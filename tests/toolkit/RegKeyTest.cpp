@@ -12,14 +12,14 @@ constexpr wchar_t kScratch[] = L"Software\\BrindlecotTest";
 class RegKeyTest : public testing::Test {
 protected:
     void SetUp() override {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kScratch, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &scratch_, nullptr),
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kScratch, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                    nullptr, &scratch_, nullptr),
                   ERROR_SUCCESS);
     }
     void TearDown() override {
-        RegCloseKey(scratch_);
-        RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
+        ::RegCloseKey(scratch_);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
     }
 
     static std::wstring Sub(const std::wstring& name) {
@@ -28,27 +28,27 @@ protected:
 
     bool KeyExists(const std::wstring& name) {
         HKEY key;
-        if (RegOpenKeyExW(scratch_, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        if (::RegOpenKeyExW(scratch_, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
             return false;
-        RegCloseKey(key);
+        ::RegCloseKey(key);
         return true;
     }
 
     void MakeKey(const std::wstring& name) {
         HKEY key;
-        ASSERT_EQ(RegCreateKeyExW(scratch_, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &key, nullptr),
+        ASSERT_EQ(::RegCreateKeyExW(scratch_, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                    &key, nullptr),
                   ERROR_SUCCESS)
             << name.size();
         DWORD one = 1;
-        RegSetValueExW(key, L"v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4);
-        RegCloseKey(key);
+        ::RegSetValueExW(key, L"v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4);
+        ::RegCloseKey(key);
     }
 
     static bool HandleIsOpen(HKEY key) {
         DWORD count;
-        return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
-                                nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        return ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     }
 
     HKEY scratch_ = nullptr;
@@ -108,13 +108,14 @@ TEST_F(RegKeyTest, SetStringStoresTheTerminator) {
     ASSERT_TRUE(key.SetString(nullptr, L"ab"));
 
     DWORD type = 0, size = 0;
-    ASSERT_EQ(RegQueryValueExW(scratch_, L"empty", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    ASSERT_EQ(::RegQueryValueExW(scratch_, L"empty", nullptr, &type, nullptr, &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(size, 2u);
     wchar_t text[8];
     size = sizeof text;
     ASSERT_EQ(
-        RegQueryValueExW(scratch_, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size),
+        ::RegQueryValueExW(scratch_, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size),
         ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(size, 6u);
@@ -233,7 +234,7 @@ TEST_F(RegKeyTest, DeleteTreeOnARootKeyThatIsNeverClosed) {
     }
     // The root object only borrows its handle: neither Close nor the destructor closes it.
     HKEY borrowed;
-    ASSERT_EQ(RegOpenKeyExW(scratch_, nullptr, 0, KEY_READ, &borrowed), ERROR_SUCCESS);
+    ASSERT_EQ(::RegOpenKeyExW(scratch_, nullptr, 0, KEY_READ, &borrowed), ERROR_SUCCESS);
     {
         RegKey root(borrowed);
         EXPECT_EQ(root.Handle(), borrowed);
@@ -250,13 +251,13 @@ TEST_F(RegKeyTest, DeleteTreeOnARootKeyThatIsNeverClosed) {
         EXPECT_FALSE(root.Open(L"missing", scratch_, KEY_READ));
     }
     EXPECT_TRUE(HandleIsOpen(borrowed));
-    RegCloseKey(borrowed);
+    ::RegCloseKey(borrowed);
 }
 
 TEST_F(RegKeyTest, AttachIsRefusedWhileAKeyIsHeld) {
     MakeKey(L"a");
     HKEY other;
-    ASSERT_EQ(RegOpenKeyExW(scratch_, L"a", 0, KEY_READ, &other), ERROR_SUCCESS);
+    ASSERT_EQ(::RegOpenKeyExW(scratch_, L"a", 0, KEY_READ, &other), ERROR_SUCCESS);
     {
         RegKey key;
         ASSERT_TRUE(key.Open(L"a", scratch_, KEY_READ));
@@ -272,7 +273,7 @@ TEST_F(RegKeyTest, AttachIsRefusedWhileAKeyIsHeld) {
         EXPECT_EQ(key.LastStatus(), ERROR_SUCCESS);
         EXPECT_FALSE(key.IsOpen());
         EXPECT_TRUE(HandleIsOpen(held));
-        RegCloseKey(held);
+        ::RegCloseKey(held);
         EXPECT_TRUE(key.Attach(other));
         EXPECT_EQ(key.Handle(), other);
     }
@@ -293,10 +294,10 @@ TEST_F(RegKeyTest, ASubkeyNameTooLongForTheBufferStopsDeleteTree) {
 
     std::wstring tooLong(256, L'm');
     HKEY probe;
-    if (RegCreateKeyExW(scratch_, (L"stuck\\" + tooLong).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &probe, nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExW(scratch_, (L"stuck\\" + tooLong).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                          nullptr, &probe, nullptr) != ERROR_SUCCESS)
         GTEST_SKIP() << "the registry refuses names of 256 characters";
-    RegCloseKey(probe);
+    ::RegCloseKey(probe);
     MakeKey(L"stuck\\sibling");
     EXPECT_FALSE(key.DeleteTree(L"stuck"));
     EXPECT_NE(key.LastStatus(), ERROR_SUCCESS);

@@ -43,7 +43,7 @@ protected:
         SetMode(mode);
         auto* operation = new RecordingOperation(gMainWindow);
         gOperation.reset(operation);
-        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr)) << GetLastError();
+        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr)) << ::GetLastError();
         if (show) {
             gMainWindow.ShowWindow(SW_SHOWNORMAL);
             Pump();
@@ -54,7 +54,7 @@ protected:
     void Reopen(bool show = true) {
         gMainWindow.Destroy();
         Pump();
-        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr)) << GetLastError();
+        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr)) << ::GetLastError();
         if (show) {
             gMainWindow.ShowWindow(SW_SHOWNORMAL);
             Pump();

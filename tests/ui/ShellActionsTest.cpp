@@ -27,12 +27,12 @@ HRESULT WINAPI RecordOpen(PCIDLIST_ABSOLUTE folder, UINT count, PCUITEMID_CHILD_
     ++opened.calls;
     opened.count = count;
     wchar_t text[MAX_PATH];
-    opened.folder = SHGetPathFromIDListW(folder, text) ? text : L"?";
+    opened.folder = ::SHGetPathFromIDListW(folder, text) ? text : L"?";
     opened.items.clear();
     for (UINT i = 0; i < count; ++i) {
         opened.items.push_back(
-            SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(items[i]), text) ? text
-                                                                                      : L"?");
+            ::SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(items[i]), text) ? text
+                                                                                        : L"?");
     }
     return S_OK;
 }
