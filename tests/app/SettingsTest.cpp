@@ -14,7 +14,7 @@ class SettingsTest : public testing::Test {
 protected:
     void SetUp() override { testing_support::ClearSettingsKey(); }
     void TearDown() override {
-        settings_.Close();
+        settings.Close();
         testing_support::ClearSettingsKey();
     }
 
@@ -45,14 +45,14 @@ protected:
         return true;
     }
 
-    Settings settings_;
+    Settings settings;
 };
 
 } // namespace
 
 TEST_F(SettingsTest, FirstOpenCreatesTheKeyAndEverythingReadsItsDefault) {
-    ASSERT_TRUE(settings_.Open());
-    EXPECT_TRUE(settings_.IsOpen());
+    ASSERT_TRUE(settings.Open());
+    EXPECT_TRUE(settings.IsOpen());
     HKEY key;
     ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Brindlecot", 0, KEY_READ, &key),
               ERROR_SUCCESS);
@@ -63,16 +63,16 @@ TEST_F(SettingsTest, FirstOpenCreatesTheKeyAndEverythingReadsItsDefault) {
     EXPECT_EQ(values, 0u); // nothing is written until asked
     ::RegCloseKey(key);
 
-    EXPECT_EQ(settings_.ReadSelectFiles(), 0u);
-    EXPECT_EQ(settings_.ReadOpenFile(), 0u);
-    EXPECT_EQ(settings_.ReadDeleteFiles(), 0u);
-    EXPECT_EQ(settings_.ReadFlashWindow(), 0u);
-    EXPECT_EQ(settings_.ReadCloseWindow(), 0u);
-    EXPECT_EQ(settings_.ReadWriteChecksums(), 1u); // the one switch that is on by default
-    EXPECT_EQ(settings_.ReadBufferSize(), 1048576u);
-    EXPECT_EQ(settings_.ReadIoPairCount(), 1);
-    EXPECT_EQ(settings_.ReadPartSize(), 0u);
-    EXPECT_EQ(settings_.LastStatus(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(settings.ReadSelectFiles(), 0u);
+    EXPECT_EQ(settings.ReadOpenFile(), 0u);
+    EXPECT_EQ(settings.ReadDeleteFiles(), 0u);
+    EXPECT_EQ(settings.ReadFlashWindow(), 0u);
+    EXPECT_EQ(settings.ReadCloseWindow(), 0u);
+    EXPECT_EQ(settings.ReadWriteChecksums(), 1u); // the one switch that is on by default
+    EXPECT_EQ(settings.ReadBufferSize(), 1048576u);
+    EXPECT_EQ(settings.ReadIoPairCount(), 1);
+    EXPECT_EQ(settings.ReadPartSize(), 0u);
+    EXPECT_EQ(settings.LastStatus(), ERROR_FILE_NOT_FOUND);
 
     // The key is opened for reading and writing: the second open finds it.
     Settings again;
@@ -81,18 +81,18 @@ TEST_F(SettingsTest, FirstOpenCreatesTheKeyAndEverythingReadsItsDefault) {
 }
 
 TEST_F(SettingsTest, SwitchesAreWrittenAsDwordsAndReadAfreshEachTime) {
-    ASSERT_TRUE(settings_.Open());
-    EXPECT_TRUE(settings_.WriteSelectFiles(1));
-    EXPECT_TRUE(settings_.WriteOpenFile(1));
-    EXPECT_TRUE(settings_.WriteDeleteFiles(0));
-    EXPECT_TRUE(settings_.WriteFlashWindow(1));
-    EXPECT_TRUE(settings_.WriteCloseWindow(7));
-    EXPECT_EQ(settings_.LastStatus(), ERROR_SUCCESS);
-    EXPECT_EQ(settings_.ReadSelectFiles(), 1u);
-    EXPECT_EQ(settings_.ReadOpenFile(), 1u);
-    EXPECT_EQ(settings_.ReadDeleteFiles(), 0u);
-    EXPECT_EQ(settings_.ReadFlashWindow(), 1u);
-    EXPECT_EQ(settings_.ReadCloseWindow(), 7u);
+    ASSERT_TRUE(settings.Open());
+    EXPECT_TRUE(settings.WriteSelectFiles(1));
+    EXPECT_TRUE(settings.WriteOpenFile(1));
+    EXPECT_TRUE(settings.WriteDeleteFiles(0));
+    EXPECT_TRUE(settings.WriteFlashWindow(1));
+    EXPECT_TRUE(settings.WriteCloseWindow(7));
+    EXPECT_EQ(settings.LastStatus(), ERROR_SUCCESS);
+    EXPECT_EQ(settings.ReadSelectFiles(), 1u);
+    EXPECT_EQ(settings.ReadOpenFile(), 1u);
+    EXPECT_EQ(settings.ReadDeleteFiles(), 0u);
+    EXPECT_EQ(settings.ReadFlashWindow(), 1u);
+    EXPECT_EQ(settings.ReadCloseWindow(), 7u);
 
     DWORD type;
     std::vector<BYTE> data;
@@ -104,94 +104,94 @@ TEST_F(SettingsTest, SwitchesAreWrittenAsDwordsAndReadAfreshEachTime) {
 
     // A change by hand shows at the next read: nothing is cached.
     PutDword(L"SelectFiles", 0);
-    EXPECT_EQ(settings_.ReadSelectFiles(), 0u);
+    EXPECT_EQ(settings.ReadSelectFiles(), 0u);
     PutDword(L"OpenFile", 0x80000000u);
-    EXPECT_EQ(settings_.ReadOpenFile(), 0x80000000u);
+    EXPECT_EQ(settings.ReadOpenFile(), 0x80000000u);
 
     // Checksums: off is 0, stored like the others; gone again, it reads on.
-    EXPECT_TRUE(settings_.WriteWriteChecksums(0));
-    EXPECT_EQ(settings_.ReadWriteChecksums(), 0u);
+    EXPECT_TRUE(settings.WriteWriteChecksums(0));
+    EXPECT_EQ(settings.ReadWriteChecksums(), 0u);
     ASSERT_TRUE(Get(L"WriteChecksums", type, data));
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(data, (std::vector<BYTE>{0, 0, 0, 0}));
     PutDword(L"WriteChecksums", 2);
-    EXPECT_EQ(settings_.ReadWriteChecksums(), 2u);
-    EXPECT_EQ(settings_.DeleteValue(L"WriteChecksums"), TRUE);
-    EXPECT_EQ(settings_.ReadWriteChecksums(), 1u);
+    EXPECT_EQ(settings.ReadWriteChecksums(), 2u);
+    EXPECT_EQ(settings.DeleteValue(L"WriteChecksums"), TRUE);
+    EXPECT_EQ(settings.ReadWriteChecksums(), 1u);
 }
 
 TEST_F(SettingsTest, ValuesOfOtherTypesAndSizes) {
-    ASSERT_TRUE(settings_.Open());
+    ASSERT_TRUE(settings.Open());
     // The digit zero as a string is the bytes '0', 0, 0, 0: non-zero, so the switch is on.
     PutString(L"DeleteFiles", L"0");
-    EXPECT_EQ(settings_.ReadDeleteFiles(), 0x30u);
+    EXPECT_EQ(settings.ReadDeleteFiles(), 0x30u);
     // Longer than 4 bytes: the default.
     PutString(L"FlashWindow", L"1");
-    EXPECT_EQ(settings_.ReadFlashWindow(), 0x31u);
+    EXPECT_EQ(settings.ReadFlashWindow(), 0x31u);
     PutString(L"FlashWindow", L"10");
-    EXPECT_EQ(settings_.ReadFlashWindow(), 0u);
-    EXPECT_EQ(settings_.LastStatus(), ERROR_MORE_DATA);
+    EXPECT_EQ(settings.ReadFlashWindow(), 0u);
+    EXPECT_EQ(settings.LastStatus(), ERROR_MORE_DATA);
     Put(L"CloseWindow", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(settings_.ReadCloseWindow(), 0u);
+    EXPECT_EQ(settings.ReadCloseWindow(), 0u);
 
     // Shorter values read as their own bytes, the rest zero.
     Put(L"SelectFiles", REG_BINARY, {0x34, 0x12});
-    EXPECT_EQ(settings_.ReadSelectFiles(), 0x1234u);
+    EXPECT_EQ(settings.ReadSelectFiles(), 0x1234u);
     Put(L"OpenFile", REG_BINARY, {});
-    EXPECT_EQ(settings_.ReadOpenFile(), 0u);
+    EXPECT_EQ(settings.ReadOpenFile(), 0u);
     Put(L"BufferSize", REG_BINARY, {0x00, 0x00, 0x04});
-    EXPECT_EQ(settings_.ReadBufferSize(), 262144u);
+    EXPECT_EQ(settings.ReadBufferSize(), 262144u);
     Put(L"IoPairCount", REG_BINARY, {0x03});
-    EXPECT_EQ(settings_.ReadIoPairCount(), 3);
+    EXPECT_EQ(settings.ReadIoPairCount(), 3);
     Put(L"PartSize", REG_DWORD, {0xEF, 0xCD, 0xAB, 0x89});
-    EXPECT_EQ(settings_.ReadPartSize(), 0x89ABCDEFull);
+    EXPECT_EQ(settings.ReadPartSize(), 0x89ABCDEFull);
     Put(L"PartSize", REG_BINARY, {1, 2, 3, 4, 5, 6, 7, 8, 9});
-    EXPECT_EQ(settings_.ReadPartSize(), 0u);
+    EXPECT_EQ(settings.ReadPartSize(), 0u);
 }
 
 TEST_F(SettingsTest, BufferSizeIsAPowerOfTwoWithinTheLimits) {
-    ASSERT_TRUE(settings_.Open());
+    ASSERT_TRUE(settings.Open());
     for (uint32_t bad : {0u, 1u, 65536u, 131071u, 3000000u, 393216u, 16777217u, 33554432u,
                          0x80000000u, 0xFFFFFFFFu}) {
         PutDword(L"BufferSize", bad);
-        EXPECT_EQ(settings_.ReadBufferSize(), 1048576u) << bad;
+        EXPECT_EQ(settings.ReadBufferSize(), 1048576u) << bad;
     }
     for (uint32_t good :
          {131072u, 262144u, 524288u, 1048576u, 2097152u, 4194304u, 8388608u, 16777216u}) {
         PutDword(L"BufferSize", good);
-        EXPECT_EQ(settings_.ReadBufferSize(), good);
+        EXPECT_EQ(settings.ReadBufferSize(), good);
     }
     // Eight bytes do not fit the four asked for.
     Put(L"BufferSize", REG_BINARY, {0, 0, 2, 0, 0, 0, 0, 0});
-    EXPECT_EQ(settings_.ReadBufferSize(), 1048576u);
+    EXPECT_EQ(settings.ReadBufferSize(), 1048576u);
 }
 
 TEST_F(SettingsTest, IoPairCountFromOneToSixteen) {
-    ASSERT_TRUE(settings_.Open());
+    ASSERT_TRUE(settings.Open());
     for (uint32_t bad : {0u, 17u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) {
         PutDword(L"IoPairCount", bad);
-        EXPECT_EQ(settings_.ReadIoPairCount(), 1) << bad;
+        EXPECT_EQ(settings.ReadIoPairCount(), 1) << bad;
     }
     for (uint32_t good : {1u, 2u, 9u, 16u}) {
         PutDword(L"IoPairCount", good);
-        EXPECT_EQ(settings_.ReadIoPairCount(), static_cast<int32_t>(good));
+        EXPECT_EQ(settings.ReadIoPairCount(), static_cast<int32_t>(good));
     }
 }
 
 TEST_F(SettingsTest, PartSizeIsEightBinaryBytesLowOrderFirst) {
-    ASSERT_TRUE(settings_.Open());
-    ASSERT_TRUE(settings_.WritePartSize(0x0123456789ABCDEFull));
+    ASSERT_TRUE(settings.Open());
+    ASSERT_TRUE(settings.WritePartSize(0x0123456789ABCDEFull));
     DWORD type;
     std::vector<BYTE> data;
     ASSERT_TRUE(Get(L"PartSize", type, data));
     EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
     EXPECT_EQ(data, (std::vector<BYTE>{0xEF, 0xCD, 0xAB, 0x89, 0x67, 0x45, 0x23, 0x01}));
-    EXPECT_EQ(settings_.ReadPartSize(), 0x0123456789ABCDEFull);
+    EXPECT_EQ(settings.ReadPartSize(), 0x0123456789ABCDEFull);
 
-    ASSERT_TRUE(settings_.WritePartSize(3145728));
-    EXPECT_EQ(settings_.ReadPartSize(), 3145728u);
-    ASSERT_TRUE(settings_.WritePartSize(0xFFFFFFFFFFFFFFFFull));
-    EXPECT_EQ(settings_.ReadPartSize(), 0xFFFFFFFFFFFFFFFFull);
+    ASSERT_TRUE(settings.WritePartSize(3145728));
+    EXPECT_EQ(settings.ReadPartSize(), 3145728u);
+    ASSERT_TRUE(settings.WritePartSize(0xFFFFFFFFFFFFFFFFull));
+    EXPECT_EQ(settings.ReadPartSize(), 0xFFFFFFFFFFFFFFFFull);
 }
 
 TEST_F(SettingsTest, AClosedKeyReadsDefaultsAndRefusesWrites) {
@@ -215,20 +215,20 @@ TEST_F(SettingsTest, AClosedKeyReadsDefaultsAndRefusesWrites) {
         EXPECT_FALSE(s.WritePartSize(5));
         EXPECT_NE(s.LastStatus(), ERROR_SUCCESS);
     };
-    expectClosed(settings_);
+    expectClosed(settings);
 
-    ASSERT_TRUE(settings_.Open());
-    EXPECT_EQ(settings_.ReadSelectFiles(), 1u);
-    EXPECT_EQ(settings_.ReadBufferSize(), 262144u);
-    EXPECT_EQ(settings_.ReadIoPairCount(), 4);
-    EXPECT_EQ(settings_.ReadPartSize(), 1u);
-    EXPECT_TRUE(settings_.Close());
-    EXPECT_EQ(settings_.LastStatus(), ERROR_SUCCESS);
-    expectClosed(settings_);
+    ASSERT_TRUE(settings.Open());
+    EXPECT_EQ(settings.ReadSelectFiles(), 1u);
+    EXPECT_EQ(settings.ReadBufferSize(), 262144u);
+    EXPECT_EQ(settings.ReadIoPairCount(), 4);
+    EXPECT_EQ(settings.ReadPartSize(), 1u);
+    EXPECT_TRUE(settings.Close());
+    EXPECT_EQ(settings.LastStatus(), ERROR_SUCCESS);
+    expectClosed(settings);
 
     // Closing what is closed succeeds.
-    EXPECT_TRUE(settings_.Close());
-    EXPECT_EQ(settings_.LastStatus(), ERROR_SUCCESS);
+    EXPECT_TRUE(settings.Close());
+    EXPECT_EQ(settings.LastStatus(), ERROR_SUCCESS);
 
     // Nothing the closed object was asked to write reached the registry.
     DWORD type;

@@ -12,35 +12,35 @@ constexpr DWORD kWindowLimitMs = 30000;
 
 } // namespace
 
-MainWindowRun::MainWindowRun(const std::wstring& arguments) : program_(arguments) {
-    if (program_.Started())
-        window_ = program_.WaitForDialog(nullptr, kWindowLimitMs);
+MainWindowRun::MainWindowRun(const std::wstring& arguments) : program(arguments) {
+    if (program.Started())
+        window = program.WaitForDialog(nullptr, kWindowLimitMs);
 }
 
 void MainWindowRun::TypePartSize(const std::wstring& number, int unit) {
-    HWND combo = ::GetDlgItem(window_, kUnitCombo);
+    HWND combo = ::GetDlgItem(window, kUnitCombo);
     ::SendMessageW(combo, CB_SETCURSEL, unit, 0);
     // CB_SETCURSEL tells nobody; a person's pick does.
-    ::SendMessageW(window_, WM_COMMAND, MAKEWPARAM(kUnitCombo, CBN_SELCHANGE),
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(kUnitCombo, CBN_SELCHANGE),
                    reinterpret_cast<LPARAM>(combo));
-    ::SendMessageW(::GetDlgItem(window_, kSizeEdit), WM_SETTEXT, 0,
+    ::SendMessageW(::GetDlgItem(window, kSizeEdit), WM_SETTEXT, 0,
                    reinterpret_cast<LPARAM>(number.c_str()));
 }
 
 void MainWindowRun::PressAction() {
-    ::SendMessageW(::GetDlgItem(window_, kActionButton), BM_CLICK, 0, 0);
+    ::SendMessageW(::GetDlgItem(window, kActionButton), BM_CLICK, 0, 0);
 }
 
 void MainWindowRun::Choose(UINT command) {
-    ::PostMessageW(window_, WM_COMMAND, command, 0);
+    ::PostMessageW(window, WM_COMMAND, command, 0);
 }
 
 void MainWindowRun::Close() {
-    ::PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
 std::wstring MainWindowRun::WaitForStatus(const std::wstring& wanted, DWORD limitMs) const {
-    return WaitForControlText(window_, kStatusLine, wanted, limitMs);
+    return WaitForControlText(window, kStatusLine, wanted, limitMs);
 }
 
 } // namespace e2e

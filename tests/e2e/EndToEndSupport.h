@@ -29,19 +29,17 @@ class MainWindowRun {
 public:
     explicit MainWindowRun(const std::wstring& arguments);
 
-    bool Found() const { return window_ != nullptr; }
-    HWND Window() const { return window_; }
-    testing_support::RunningProgram& Program() { return program_; }
+    bool Found() const { return window != nullptr; }
+    HWND Window() const { return window; }
+    testing_support::RunningProgram& Program() { return program; }
 
-    std::wstring Caption() const { return testing_support::TextOf(window_); }
-    std::wstring Status() const { return testing_support::ControlText(window_, kStatusLine); }
+    std::wstring Caption() const { return testing_support::TextOf(window); }
+    std::wstring Status() const { return testing_support::ControlText(window, kStatusLine); }
     std::wstring StatusBar() const {
         return testing_support::TextOf(
-            ::FindWindowExW(window_, nullptr, L"msctls_statusbar32", nullptr));
+            ::FindWindowExW(window, nullptr, L"msctls_statusbar32", nullptr));
     }
-    std::wstring ButtonLabel() const {
-        return testing_support::ControlText(window_, kActionButton);
-    }
+    std::wstring ButtonLabel() const { return testing_support::ControlText(window, kActionButton); }
 
     // Types into the part-size edit and picks the unit, as a person would.
     void TypePartSize(const std::wstring& number, int unit);
@@ -55,8 +53,8 @@ public:
     std::wstring WaitForStatus(const std::wstring& wanted, DWORD limitMs = 60000) const;
 
 private:
-    testing_support::RunningProgram program_;
-    HWND window_ = nullptr;
+    testing_support::RunningProgram program;
+    HWND window = nullptr;
 };
 
 } // namespace e2e

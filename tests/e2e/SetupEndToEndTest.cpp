@@ -66,23 +66,23 @@ void WriteVerbsForEverybody(const std::wstring& program) {
 // The setup dialog of a program started without a switch.
 class SetupRun {
 public:
-    SetupRun() : program_(L"") {
-        if (program_.Started())
-            dialog_ = program_.WaitForDialog(kProgramCaption, 30000);
+    SetupRun() : program(L"") {
+        if (program.Started())
+            dialog = program.WaitForDialog(kProgramCaption, 30000);
     }
-    bool Found() const { return dialog_ != nullptr; }
-    std::wstring Status() const { return ControlText(dialog_, IDC_SETUP_STATUS); }
-    std::wstring Label(int id) const { return ControlText(dialog_, id); }
-    bool Enabled(int id) const { return ::IsWindowEnabled(::GetDlgItem(dialog_, id)) != 0; }
-    void Press(int id) { ::SendMessageW(::GetDlgItem(dialog_, id), BM_CLICK, 0, 0); }
+    bool Found() const { return dialog != nullptr; }
+    std::wstring Status() const { return ControlText(dialog, IDC_SETUP_STATUS); }
+    std::wstring Label(int id) const { return ControlText(dialog, id); }
+    bool Enabled(int id) const { return ::IsWindowEnabled(::GetDlgItem(dialog, id)) != 0; }
+    void Press(int id) { ::SendMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
     DWORD CloseAndWait() {
         Press(IDOK);
-        return program_.WaitForExit(10000);
+        return program.WaitForExit(10000);
     }
 
 private:
-    RunningProgram program_;
-    HWND dialog_ = nullptr;
+    RunningProgram program;
+    HWND dialog = nullptr;
 };
 
 class SetupEndToEndTest : public ::testing::Test {

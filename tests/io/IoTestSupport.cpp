@@ -70,21 +70,21 @@ DWORD RunTestInChildProcess(const wchar_t* testName) {
 
 Pipe::Pipe() {
     static int counter = 0;
-    wchar_t name[80];
-    swprintf(name, 80, L"\\\\.\\pipe\\bc-io-%lu-%d", ::GetCurrentProcessId(), ++counter);
-    name_ = name;
-    server_ = ::CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536,
-                                 65536, 0, nullptr);
+    wchar_t pipeName[80];
+    swprintf(pipeName, 80, L"\\\\.\\pipe\\bc-io-%lu-%d", ::GetCurrentProcessId(), ++counter);
+    name = pipeName;
+    server = ::CreateNamedPipeW(pipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536,
+                                65536, 0, nullptr);
 }
 
 Pipe::~Pipe() {
-    if (server_ != INVALID_HANDLE_VALUE)
-        ::CloseHandle(server_);
+    if (server != INVALID_HANDLE_VALUE)
+        ::CloseHandle(server);
 }
 
 bool Pipe::Send(const std::string& text) {
     DWORD written = 0;
-    return ::WriteFile(server_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+    return ::WriteFile(server, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
            written == text.size();
 }
 
@@ -93,7 +93,7 @@ std::string Pipe::Receive(size_t n) {
     size_t done = 0;
     while (done < n) {
         DWORD got = 0;
-        if (!::ReadFile(server_, &text[done], static_cast<DWORD>(n - done), &got, nullptr) ||
+        if (!::ReadFile(server, &text[done], static_cast<DWORD>(n - done), &got, nullptr) ||
             got == 0)
             break;
         done += got;

@@ -108,16 +108,16 @@ public:
     Pipe(const Pipe&) = delete;
     Pipe& operator=(const Pipe&) = delete;
 
-    const std::wstring& Name() const { return name_; }
-    bool IsCreated() const { return server_ != INVALID_HANDLE_VALUE; }
+    const std::wstring& Name() const { return name; }
+    bool IsCreated() const { return server != INVALID_HANDLE_VALUE; }
     // Writes from the server end; the client's reads receive it.
     bool Send(const std::string& text);
     // Reads exactly n bytes at the server end (what the client wrote).
     std::string Receive(size_t n);
 
 private:
-    std::wstring name_;
-    HANDLE server_ = INVALID_HANDLE_VALUE;
+    std::wstring name;
+    HANDLE server = INVALID_HANDLE_VALUE;
 };
 
 } // namespace io_tests

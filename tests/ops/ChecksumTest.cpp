@@ -38,18 +38,18 @@ public:
     ChunkHeldBack(const AsyncFile& source, uint64_t position) {
         for (IoRequest* request = source.Pending(); request; request = request->next) {
             if (request->Position() == position) {
-                routine_ = request->onComplete;
+                routine = request->onComplete;
                 request->onComplete = Stash;
             }
         }
         stashed = nullptr;
     }
-    bool Found() const { return routine_ != nullptr; }
+    bool Found() const { return routine != nullptr; }
     bool Arrived() const { return stashed != nullptr; }
     void Deliver() {
         IoRequest* request = stashed;
         stashed = nullptr;
-        routine_(request);
+        routine(request);
     }
     // What happens to a chunk whose file is closed under it.
     void Abandon() {
@@ -61,7 +61,7 @@ public:
 private:
     static void Stash(IoRequest* request) { stashed = request; }
     static IoRequest* stashed;
-    IoRoutine routine_ = nullptr;
+    IoRoutine routine = nullptr;
 };
 IoRequest* ChunkHeldBack::stashed = nullptr;
 

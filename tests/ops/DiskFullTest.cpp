@@ -24,8 +24,8 @@ protected:
         // The volume is shared by the cases of this run: each starts on an empty one.
         for (const std::wstring& name : Files())
             ::DeleteFileW((root + name).c_str());
-        free_ = Available();
-        ASSERT_GT(free_, 2 * MiB);
+        free = Available();
+        ASSERT_GT(free, 2 * MiB);
         DWORD sectorsPerCluster = 0, bytesPerSector = 0;
         ASSERT_TRUE(::GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, nullptr,
                                         nullptr));
@@ -68,7 +68,7 @@ protected:
     void ExpectPageClusters() const { ASSERT_EQ(cluster, 4096u); }
 
     std::wstring root;
-    uint64_t free_ = 0;
+    uint64_t free = 0;
     uint32_t cluster = 0;
     int fillers = 0;
 };

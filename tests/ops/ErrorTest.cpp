@@ -188,21 +188,21 @@ class HeldOnClose {
 public:
     HeldOnClose(OpenRecorder& recorder, const std::wstring& target) {
         recorder.beforeClose = [this, target](const std::wstring& name, HANDLE handle) {
-            if (held_ == nullptr && lstrcmpiW(name.c_str(), target.c_str()) == 0)
-                ::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &held_, 0,
+            if (held == nullptr && lstrcmpiW(name.c_str(), target.c_str()) == 0)
+                ::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &held, 0,
                                   FALSE, DUPLICATE_SAME_ACCESS);
         };
     }
     ~HeldOnClose() { Release(); }
     void Release() {
-        if (held_)
-            ::CloseHandle(held_);
-        held_ = nullptr;
+        if (held)
+            ::CloseHandle(held);
+        held = nullptr;
     }
-    bool Held() const { return held_ != nullptr; }
+    bool Held() const { return held != nullptr; }
 
 private:
-    HANDLE held_ = nullptr;
+    HANDLE held = nullptr;
 };
 
 TEST_F(ErrorTest, APartThatCannotBeCutToSizeFailsTheSplit) {

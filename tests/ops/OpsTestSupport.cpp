@@ -66,13 +66,13 @@ RecordingDisplay::RecordingDisplay() {
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = kDisplayClass;
     ::RegisterClassW(&wc); // fails harmlessly when already registered
-    window_ = ::CreateWindowExW(0, kDisplayClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                ::GetModuleHandleW(nullptr), nullptr);
-    ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    window = ::CreateWindowExW(0, kDisplayClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               ::GetModuleHandleW(nullptr), nullptr);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 RecordingDisplay::~RecordingDisplay() {
-    ::DestroyWindow(window_);
+    ::DestroyWindow(window);
 }
 
 LRESULT CALLBACK RecordingDisplay::WindowProc(HWND window, UINT message, WPARAM wParam,
@@ -126,15 +126,15 @@ void OpenRecorder::OnOpen(const wchar_t* name, DWORD access, DWORD disposition, 
     testing_support::ChainedObserver::OnOpen(name, access, disposition, flags, handle);
     opens.push_back(Open{name, access, disposition, flags, handle != INVALID_HANDLE_VALUE});
     if (handle != INVALID_HANDLE_VALUE)
-        open_.emplace_back(handle, name);
+        stillOpen.emplace_back(handle, name);
 }
 
 void OpenRecorder::OnClose(HANDLE handle) {
     testing_support::ChainedObserver::OnClose(handle);
-    for (auto it = open_.begin(); it != open_.end(); ++it) {
+    for (auto it = stillOpen.begin(); it != stillOpen.end(); ++it) {
         if (it->first == handle) {
             std::wstring name = it->second;
-            open_.erase(it);
+            stillOpen.erase(it);
             if (beforeClose)
                 beforeClose(name, handle);
             break;

@@ -41,7 +41,7 @@ public:
     uint64_t GetPartSize() override { return partSize; }
     void ShowPartSizePanel(bool show) override;
     void Repaint() override { ++repaints; }
-    HWND EndedTarget() const override { return window_; }
+    HWND EndedTarget() const override { return window; }
 
     uint64_t partSize = 0;
     std::wstring title;
@@ -58,7 +58,7 @@ public:
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    HWND window_ = nullptr;
+    HWND window = nullptr;
 };
 
 // Selections handed to Explorer are recorded here instead of starting Explorer.
@@ -92,7 +92,7 @@ public:
     std::function<void(const std::wstring& name, HANDLE handle)> beforeClose;
 
 private:
-    std::vector<std::pair<HANDLE, std::wstring>> open_;
+    std::vector<std::pair<HANDLE, std::wstring>> stillOpen;
 };
 
 // Starts the engine on this thread, opens the settings, and checks every unbuffered transfer.

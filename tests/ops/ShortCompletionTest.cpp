@@ -18,10 +18,10 @@ constexpr uint32_t kSector = 512;
 // completes short.
 class ShortCall : public ChainedObserver {
 public:
-    ShortCall(bool write, int which) : write_(write), which_(which) {}
+    ShortCall(bool onWrite, int callNumber) : write(onWrite), which(callNumber) {}
 
-    uint32_t IssuedLength(HANDLE, uint64_t, uint32_t length, bool write) override {
-        if (write != write_ || ++seen != which_)
+    uint32_t IssuedLength(HANDLE, uint64_t, uint32_t length, bool isWrite) override {
+        if (isWrite != write || ++seen != which)
             return length;
         shortened = true;
         return length - kSector;
@@ -30,8 +30,8 @@ public:
     bool shortened = false;
 
 private:
-    bool write_;
-    int which_;
+    bool write;
+    int which;
     int seen = 0;
 };
 

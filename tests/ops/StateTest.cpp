@@ -194,14 +194,13 @@ TEST_F(StateTest, AbortAfterDoneDeletesNothing) {
 // x.type.opened beside it, a copy of what was opened.
 class CopyOnOpen {
 public:
-    explicit CopyOnOpen(const wchar_t* extension) : extension_(extension) {
+    explicit CopyOnOpen(const wchar_t* type) : extension(type) {
         const std::wstring command = L"cmd.exe /c copy /y \"%1\" \"%1.opened\"";
-        ok =
-            Set(extension_, kType) && Set(std::wstring(kType) + L"\\shell\\open\\command", command);
+        ok = Set(extension, kType) && Set(std::wstring(kType) + L"\\shell\\open\\command", command);
     }
     ~CopyOnOpen() {
         ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kType);
-        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, extension_.c_str());
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, extension.c_str());
     }
     CopyOnOpen(const CopyOnOpen&) = delete;
     CopyOnOpen& operator=(const CopyOnOpen&) = delete;
@@ -220,7 +219,7 @@ private:
         ::RegCloseKey(key);
         return set == ERROR_SUCCESS;
     }
-    std::wstring extension_;
+    std::wstring extension;
     bool ok = false;
 };
 

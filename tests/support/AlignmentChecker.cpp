@@ -28,7 +28,7 @@ void AlignmentChecker::OnOpen(const wchar_t* name, DWORD, DWORD, DWORD flags, HA
     if (handle == INVALID_HANDLE_VALUE)
         return;
     // A reused handle value starts afresh.
-    unbuffered_.erase(handle);
+    unbuffered.erase(handle);
     if (!(flags & FILE_FLAG_NO_BUFFERING))
         return;
     ++unbufferedOpens;
@@ -38,20 +38,20 @@ void AlignmentChecker::OnOpen(const wchar_t* name, DWORD, DWORD, DWORD flags, HA
                       << ::GetLastError() << ")";
         return;
     }
-    unbuffered_[handle] = Unbuffered{name, sectorSize};
+    unbuffered[handle] = Unbuffered{name, sectorSize};
 }
 
 void AlignmentChecker::OnClose(HANDLE handle) {
-    unbuffered_.erase(handle);
+    unbuffered.erase(handle);
 }
 
 void AlignmentChecker::OnTransfer(HANDLE handle, uint64_t position, const void* buffer,
                                   uint32_t length, bool write) {
-    ++transfers_;
-    auto found = unbuffered_.find(handle);
-    if (found == unbuffered_.end())
+    ++transfers;
+    auto found = unbuffered.find(handle);
+    if (found == unbuffered.end())
         return;
-    ++checked_;
+    ++checked;
     const uint32_t sector = found->second.sectorSize;
     const uintptr_t address = reinterpret_cast<uintptr_t>(buffer);
     if (position % sector != 0 || length % sector != 0 || address % sector != 0) {

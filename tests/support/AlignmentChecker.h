@@ -21,8 +21,8 @@ public:
     AlignmentChecker& operator=(const AlignmentChecker&) = delete;
 
     // Transfers on unbuffered handles that were checked, and all transfers seen.
-    int CheckedCount() const { return checked_; }
-    int TransferCount() const { return transfers_; }
+    int CheckedCount() const { return checked; }
+    int TransferCount() const { return transfers; }
     int UnbufferedOpenCount() const { return unbufferedOpens; }
 
     void OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
@@ -38,9 +38,9 @@ private:
     };
 
     IoObserver* previous;
-    std::map<HANDLE, Unbuffered> unbuffered_;
-    int checked_ = 0;
-    int transfers_ = 0;
+    std::map<HANDLE, Unbuffered> unbuffered;
+    int checked = 0;
+    int transfers = 0;
     int unbufferedOpens = 0;
 };
 
@@ -48,15 +48,15 @@ private:
 //   ::testing::AddGlobalTestEnvironment(new AlignmentCheckEnvironment);
 class AlignmentCheckEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override { checker_ = new AlignmentChecker; }
+    void SetUp() override { checker = new AlignmentChecker; }
     void TearDown() override {
-        delete checker_;
-        checker_ = nullptr;
+        delete checker;
+        checker = nullptr;
     }
-    const AlignmentChecker* Checker() const { return checker_; }
+    const AlignmentChecker* Checker() const { return checker; }
 
 private:
-    AlignmentChecker* checker_ = nullptr;
+    AlignmentChecker* checker = nullptr;
 };
 
 // Bytes per sector of the drive that holds the path; 0 when it can't be asked.

@@ -90,12 +90,12 @@ MessageBoxSeen WatchForMessageBox(const wchar_t* caption, DWORD processId, DWORD
 
 DialogWatcher::DialogWatcher(const wchar_t* caption, HWND except, std::function<void(HWND)> act,
                              DWORD timeoutMs)
-    : thread_([this, title = std::wstring(caption), except, act, timeoutMs] {
+    : thread([this, title = std::wstring(caption), except, act, timeoutMs] {
           const DWORD start = ::GetTickCount();
           while (::GetTickCount() - start < timeoutMs) {
               HWND box = FindBox(title.c_str(), 0, except);
               if (box != nullptr) {
-                  found_ = true;
+                  found = true;
                   act(box);
                   break;
               }
@@ -105,8 +105,8 @@ DialogWatcher::DialogWatcher(const wchar_t* caption, HWND except, std::function<
       }) {}
 
 DialogWatcher::~DialogWatcher() {
-    if (thread_.joinable())
-        thread_.join();
+    if (thread.joinable())
+        thread.join();
 }
 
 } // namespace testing_support

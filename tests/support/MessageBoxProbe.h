@@ -46,12 +46,12 @@ public:
     DialogWatcher& operator=(const DialogWatcher&) = delete;
 
     bool Done() const { return done; }
-    bool Found() const { return found_; }
+    bool Found() const { return found; }
 
 private:
     std::atomic<bool> done{false};
-    std::atomic<bool> found_{false};
-    std::thread thread_;
+    std::atomic<bool> found{false};
+    std::thread thread;
 };
 
 } // namespace testing_support

@@ -40,12 +40,12 @@ RunningProgram::RunningProgram(const std::wstring& arguments) {
     std::wstring line = L"\"" + program + L"\"" + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    started_ = ::CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                nullptr, &startup, &info) != 0;
+    started = ::CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &info) != 0;
 }
 
 RunningProgram::~RunningProgram() {
-    if (!started_)
+    if (!started)
         return;
     if (!HasEnded()) {
         ::TerminateProcess(info.hProcess, 99);

@@ -21,7 +21,7 @@ public:
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
 
-    bool Started() const { return started_; }
+    bool Started() const { return started; }
     DWORD Id() const { return info.dwProcessId; }
     bool HasEnded() const;
     // The exit code, or STILL_ACTIVE when the process has not ended within the limit.
@@ -33,7 +33,7 @@ public:
     HWND TopWindow() const;
 
 private:
-    bool started_ = false;
+    bool started = false;
     PROCESS_INFORMATION info = {};
 };
 

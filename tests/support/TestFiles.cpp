@@ -14,14 +14,14 @@ TempDir::TempDir(const wchar_t* tag) {
         wchar_t name[64];
         swprintf(name, 64, L"\\%ls%lu-%lu-%u", tag, ::GetCurrentProcessId(), ::GetTickCount(),
                  attempt);
-        path_ = root + name;
-        if (::CreateDirectoryW(path_.c_str(), nullptr))
+        path = root + name;
+        if (::CreateDirectoryW(path.c_str(), nullptr))
             break;
     }
 }
 
 TempDir::~TempDir() {
-    RemoveTree(path_);
+    RemoveTree(path);
 }
 
 std::vector<uint8_t> MakePattern(size_t size, uint32_t seed) {

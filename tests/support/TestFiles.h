@@ -16,12 +16,12 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::wstring& Path() const { return path_; }
+    const std::wstring& Path() const { return path; }
     // The full path of a name inside the folder.
-    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+    std::wstring operator/(const std::wstring& name) const { return path + L"\\" + name; }
 
 private:
-    std::wstring path_;
+    std::wstring path;
 };
 
 // Bytes that differ from position to position and from seed to seed, so that a slice in the

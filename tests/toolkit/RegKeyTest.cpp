@@ -14,11 +14,11 @@ protected:
     void SetUp() override {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
         ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kScratch, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                    nullptr, &scratch_, nullptr),
+                                    nullptr, &scratch, nullptr),
                   ERROR_SUCCESS);
     }
     void TearDown() override {
-        ::RegCloseKey(scratch_);
+        ::RegCloseKey(scratch);
         ::RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
     }
 
@@ -28,7 +28,7 @@ protected:
 
     bool KeyExists(const std::wstring& name) {
         HKEY key;
-        if (::RegOpenKeyExW(scratch_, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        if (::RegOpenKeyExW(scratch, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
             return false;
         ::RegCloseKey(key);
         return true;
@@ -36,7 +36,7 @@ protected:
 
     void MakeKey(const std::wstring& name) {
         HKEY key;
-        ASSERT_EQ(::RegCreateKeyExW(scratch_, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+        ASSERT_EQ(::RegCreateKeyExW(scratch, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                     &key, nullptr),
                   ERROR_SUCCESS)
             << name.size();
@@ -51,7 +51,7 @@ protected:
                                   nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     }
 
-    HKEY scratch_ = nullptr;
+    HKEY scratch = nullptr;
 };
 
 } // namespace
@@ -94,7 +94,7 @@ TEST_F(RegKeyTest, DestructorClosesWhatItOpened) {
     HKEY handle;
     {
         RegKey key;
-        ASSERT_TRUE(key.Open(L"a", scratch_, KEY_READ));
+        ASSERT_TRUE(key.Open(L"a", scratch, KEY_READ));
         handle = key.Handle();
         ASSERT_TRUE(HandleIsOpen(handle));
     }
@@ -108,14 +108,13 @@ TEST_F(RegKeyTest, SetStringStoresTheTerminator) {
     ASSERT_TRUE(key.SetString(nullptr, L"ab"));
 
     DWORD type = 0, size = 0;
-    ASSERT_EQ(::RegQueryValueExW(scratch_, L"empty", nullptr, &type, nullptr, &size),
-              ERROR_SUCCESS);
+    ASSERT_EQ(::RegQueryValueExW(scratch, L"empty", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(size, 2u);
     wchar_t text[8];
     size = sizeof text;
     ASSERT_EQ(
-        ::RegQueryValueExW(scratch_, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size),
+        ::RegQueryValueExW(scratch, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size),
         ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(size, 6u);
@@ -234,7 +233,7 @@ TEST_F(RegKeyTest, DeleteTreeOnARootKeyThatIsNeverClosed) {
     }
     // The root object only borrows its handle: neither Close nor the destructor closes it.
     HKEY borrowed;
-    ASSERT_EQ(::RegOpenKeyExW(scratch_, nullptr, 0, KEY_READ, &borrowed), ERROR_SUCCESS);
+    ASSERT_EQ(::RegOpenKeyExW(scratch, nullptr, 0, KEY_READ, &borrowed), ERROR_SUCCESS);
     {
         RegKey root(borrowed);
         EXPECT_EQ(root.Handle(), borrowed);
@@ -248,7 +247,7 @@ TEST_F(RegKeyTest, DeleteTreeOnARootKeyThatIsNeverClosed) {
     EXPECT_TRUE(HandleIsOpen(borrowed));
     {
         RegKey root(borrowed);
-        EXPECT_FALSE(root.Open(L"missing", scratch_, KEY_READ));
+        EXPECT_FALSE(root.Open(L"missing", scratch, KEY_READ));
     }
     EXPECT_TRUE(HandleIsOpen(borrowed));
     ::RegCloseKey(borrowed);
@@ -257,10 +256,10 @@ TEST_F(RegKeyTest, DeleteTreeOnARootKeyThatIsNeverClosed) {
 TEST_F(RegKeyTest, AttachIsRefusedWhileAKeyIsHeld) {
     MakeKey(L"a");
     HKEY other;
-    ASSERT_EQ(::RegOpenKeyExW(scratch_, L"a", 0, KEY_READ, &other), ERROR_SUCCESS);
+    ASSERT_EQ(::RegOpenKeyExW(scratch, L"a", 0, KEY_READ, &other), ERROR_SUCCESS);
     {
         RegKey key;
-        ASSERT_TRUE(key.Open(L"a", scratch_, KEY_READ));
+        ASSERT_TRUE(key.Open(L"a", scratch, KEY_READ));
         HKEY held = key.Handle();
         EXPECT_FALSE(key.QueryString(L"missing", nullptr, 0));
         EXPECT_FALSE(key.Attach(other));
@@ -280,7 +279,7 @@ TEST_F(RegKeyTest, AttachIsRefusedWhileAKeyIsHeld) {
     EXPECT_FALSE(HandleIsOpen(other));
 
     RegKey root(HKEY_CURRENT_USER);
-    EXPECT_FALSE(root.Attach(scratch_));
+    EXPECT_FALSE(root.Attach(scratch));
 }
 
 TEST_F(RegKeyTest, ASubkeyNameTooLongForTheBufferStopsDeleteTree) {
@@ -294,7 +293,7 @@ TEST_F(RegKeyTest, ASubkeyNameTooLongForTheBufferStopsDeleteTree) {
 
     std::wstring tooLong(256, L'm');
     HKEY probe;
-    if (::RegCreateKeyExW(scratch_, (L"stuck\\" + tooLong).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+    if (::RegCreateKeyExW(scratch, (L"stuck\\" + tooLong).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                           nullptr, &probe, nullptr) != ERROR_SUCCESS)
         GTEST_SKIP() << "the registry refuses names of 256 characters";
     ::RegCloseKey(probe);

@@ -9,7 +9,7 @@ void PumpMessages() {
     testing_support::DispatchQueued(nullptr, &ignored);
 }
 
-DibSurface::DibSurface(int width, int height, COLORREF fill) : width_(width), height_(height) {
+DibSurface::DibSurface(int wide, int high, COLORREF fill) : width(wide), height(high) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -18,12 +18,12 @@ DibSurface::DibSurface(int width, int height, COLORREF fill) : width_(width), he
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    dc_.Reset(::CreateCompatibleDC(nullptr));
-    bitmap_.Reset(::CreateDIBSection(dc_.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    ::SelectObject(dc_.Get(), bitmap_.Get());
+    dc.Reset(::CreateCompatibleDC(nullptr));
+    bitmap.Reset(::CreateDIBSection(dc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    ::SelectObject(dc.Get(), bitmap.Get());
     RECT all = {0, 0, width, height};
     BrushObject brush(::CreateSolidBrush(fill));
-    ::FillRect(dc_.Get(), &all, brush.Get());
+    ::FillRect(dc.Get(), &all, brush.Get());
 }
 
 DibSurface::~DibSurface() = default;

@@ -18,24 +18,24 @@ void PumpMessages();
 // A 32-bit DIB selected into a memory DC: a surface whose pixels read back exactly.
 class DibSurface {
 public:
-    DibSurface(int width, int height, COLORREF fill);
+    DibSurface(int wide, int high, COLORREF fill);
     ~DibSurface();
     DibSurface(const DibSurface&) = delete;
     DibSurface& operator=(const DibSurface&) = delete;
 
-    HDC Dc() const { return dc_.Get(); }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-    COLORREF Pixel(int x, int y) const { return ::GetPixel(dc_.Get(), x, y); }
+    HDC Dc() const { return dc.Get(); }
+    int Width() const { return width; }
+    int Height() const { return height; }
+    COLORREF Pixel(int x, int y) const { return ::GetPixel(dc.Get(), x, y); }
     // How many pixels of a rectangle have exactly this colour.
     int Count(const RECT& area, COLORREF color) const;
 
 private:
     // The bitmap goes after the DC that holds it selected.
-    BitmapObject bitmap_;
-    OwnedDC dc_;
-    int width_;
-    int height_;
+    BitmapObject bitmap;
+    OwnedDC dc;
+    int width;
+    int height;
 };
 
 // One dialog message as the dialog's handlers saw it.

@@ -10,7 +10,7 @@ namespace {
 // A 32-bit surface the size of the progress display, painted through the window's WM_DRAWITEM.
 class Surface {
 public:
-    Surface(int width, int height) : width_(width), height_(height) {
+    Surface(int wide, int high) : width(wide), height(high) {
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
         info.bmiHeader.biWidth = width;
@@ -18,26 +18,26 @@ public:
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         void* bits = nullptr;
-        dc_.Reset(::CreateCompatibleDC(nullptr));
-        bitmap_.Reset(::CreateDIBSection(dc_.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-        ::SelectObject(dc_.Get(), bitmap_.Get());
+        dc.Reset(::CreateCompatibleDC(nullptr));
+        bitmap.Reset(::CreateDIBSection(dc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        ::SelectObject(dc.Get(), bitmap.Get());
         RECT all = {0, 0, width, height};
-        ::FillRect(dc_.Get(), &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+        ::FillRect(dc.Get(), &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
     }
-    HDC Dc() const { return dc_.Get(); }
-    COLORREF Pixel(int x, int y) const { return ::GetPixel(dc_.Get(), x, y); }
+    HDC Dc() const { return dc.Get(); }
+    COLORREF Pixel(int x, int y) const { return ::GetPixel(dc.Get(), x, y); }
     int Count(COLORREF color) const {
         int n = 0;
-        for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x)
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
                 n += Pixel(x, y) == color;
         return n;
     }
 
 private:
-    int width_, height_;
-    BitmapObject bitmap_;
-    OwnedDC dc_;
+    int width, height;
+    BitmapObject bitmap;
+    OwnedDC dc;
 };
 
 constexpr int kWidth = 200, kHeight = 30;

@@ -62,13 +62,13 @@ public:
         ::GetClientRect(control, &client);
         POINT origin{0, 0};
         ::ClientToScreen(control, &origin);
-        width_ = client.right;
-        height_ = client.bottom;
-        pixels.assign(static_cast<size_t>(width_) * height_, 0);
+        width = client.right;
+        height = client.bottom;
+        pixels.assign(static_cast<size_t>(width) * height, 0);
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width_;
-        info.bmiHeader.biHeight = -height_;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         info.bmiHeader.biCompression = BI_RGB;
@@ -79,8 +79,7 @@ public:
             ::CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         {
             SelectObjectGuard select(memory.Get(), bitmap.Get());
-            ::BitBlt(memory.Get(), 0, 0, width_, height_, screen.Get(), origin.x, origin.y,
-                     SRCCOPY);
+            ::BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), origin.x, origin.y, SRCCOPY);
             ::GdiFlush();
             const auto* source = static_cast<const DWORD*>(bits);
             for (size_t i = 0; i < pixels.size(); ++i) // 0x00RRGGBB to COLORREF
@@ -88,17 +87,17 @@ public:
                     RGB((source[i] >> 16) & 0xFF, (source[i] >> 8) & 0xFF, source[i] & 0xFF);
         }
     }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
+    int Width() const { return width; }
+    int Height() const { return height; }
     bool Ink(int x, int y) const {
-        return pixels[static_cast<size_t>(y) * width_ + x] != ::GetSysColor(COLOR_BTNFACE);
+        return pixels[static_cast<size_t>(y) * width + x] != ::GetSysColor(COLOR_BTNFACE);
     }
     // Runs of rows [first, last] that hold ink.
     std::vector<std::pair<int, int>> InkBands() const {
         std::vector<std::pair<int, int>> bands;
-        for (int y = 0; y < height_; ++y) {
+        for (int y = 0; y < height; ++y) {
             bool ink = false;
-            for (int x = 0; x < width_ && !ink; ++x)
+            for (int x = 0; x < width && !ink; ++x)
                 ink = Ink(x, y);
             if (!ink)
                 continue;
@@ -111,9 +110,9 @@ public:
     }
     // The leftmost and rightmost inked columns of a band of rows.
     std::pair<int, int> InkColumns(std::pair<int, int> band) const {
-        int left = width_, right = -1;
+        int left = width, right = -1;
         for (int y = band.first; y <= band.second; ++y)
-            for (int x = 0; x < width_; ++x)
+            for (int x = 0; x < width; ++x)
                 if (Ink(x, y)) {
                     left = std::min(left, x);
                     right = std::max(right, x);
@@ -122,8 +121,8 @@ public:
     }
 
 private:
-    int width_ = 0;
-    int height_ = 0;
+    int width = 0;
+    int height = 0;
     std::vector<COLORREF> pixels;
 };
 

@@ -120,30 +120,30 @@ void WriteMachineVerbs(const std::wstring& program) {
     WriteDefault(L"*\\Shell\\split\\command", L"\"" + program + L"\" /s \"%1\"", kMachine);
 }
 
-ReadOnlyForEverybody::ReadOnlyForEverybody(const wchar_t* key, HKEY hive) {
-    key_ = OpenClassesKey(hive, key, READ_CONTROL | WRITE_DAC);
-    if (key_ == nullptr)
+ReadOnlyForEverybody::ReadOnlyForEverybody(const wchar_t* path, HKEY hive) {
+    key = OpenClassesKey(hive, path, READ_CONTROL | WRITE_DAC);
+    if (key == nullptr)
         return;
     DWORD bytes = 0;
-    ::RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &bytes);
+    ::RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &bytes);
     saved.resize(bytes);
     if (bytes == 0 ||
-        ::RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved.data(), &bytes) != ERROR_SUCCESS)
+        ::RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data(), &bytes) != ERROR_SUCCESS)
         return;
     PSECURITY_DESCRIPTOR readOnly = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
             kReadOnlyAccessList, SDDL_REVISION_1, &readOnly, nullptr))
         return;
-    applied = ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
+    applied = ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
     ::LocalFree(readOnly);
 }
 
 ReadOnlyForEverybody::~ReadOnlyForEverybody() {
     // The handle was opened with WRITE_DAC before the list changed, so it can put it back.
     if (applied)
-        ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved.data());
-    if (key_ != nullptr)
-        ::RegCloseKey(key_);
+        ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data());
+    if (key != nullptr)
+        ::RegCloseKey(key);
 }
 
 std::wstring ModulePath() {

@@ -51,14 +51,14 @@ void WriteMachineVerbs(const std::wstring& program);
 // old list comes back at the end.
 class ReadOnlyForEverybody {
 public:
-    ReadOnlyForEverybody(const wchar_t* key, HKEY hive);
+    ReadOnlyForEverybody(const wchar_t* path, HKEY hive);
     ~ReadOnlyForEverybody();
     ReadOnlyForEverybody(const ReadOnlyForEverybody&) = delete;
     ReadOnlyForEverybody& operator=(const ReadOnlyForEverybody&) = delete;
     bool Applied() const { return applied; }
 
 private:
-    HKEY key_ = nullptr;
+    HKEY key = nullptr;
     std::vector<BYTE> saved;
     bool applied = false;
 };
