@@ -34,15 +34,15 @@ void RunToEnd(const Operation& operation) {
     MSG msg;
     while ((operation.State() == OperationState::Running ||
             operation.State() == OperationState::Paused) &&
-           GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+           ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
     }
 }
 
 double Seconds(LARGE_INTEGER start, LARGE_INTEGER end) {
     LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceFrequency(&frequency);
     return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
 }
 
@@ -58,11 +58,11 @@ template <class Op> double Run(const std::wstring& path, uint64_t partSize, std:
     shown.partSize = partSize;
     Op operation(shown);
     LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
+    ::QueryPerformanceCounter(&start);
     operation.Start(Wide(path));
     operation.OnCommand(1000); // Split; a join ignores it
     RunToEnd(operation);
-    QueryPerformanceCounter(&end);
+    ::QueryPerformanceCounter(&end);
     said = shown.last;
     const bool done = operation.State() == OperationState::Done;
     operation.Abort();
@@ -91,7 +91,7 @@ int wmain(int argc, wchar_t** argv) {
     WriteSetting(L"BufferSize", bufferMiB * 1024 * 1024);
     gSettings.Open();
     if (!gDispatcher.Start() || !gIoThread.Start()) {
-        fwprintf(stderr, L"cannot start the engine: %lu\n", GetLastError());
+        fwprintf(stderr, L"cannot start the engine: %lu\n", ::GetLastError());
         return 1;
     }
     const std::wstring moved = source + L".orig";
@@ -103,11 +103,11 @@ int wmain(int argc, wchar_t** argv) {
         WriteSetting(L"WriteChecksums", checksums);
         std::wstring said;
         const double split = Run<SplitOperation>(source, partSize, said);
-        MoveFileW(source.c_str(), moved.c_str());
+        ::MoveFileW(source.c_str(), moved.c_str());
         const double join = split < 0 ? -1.0 : Run<JoinOperation>(source + L".001", 0, said);
         LARGE_INTEGER size{};
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (GetFileAttributesExW(moved.c_str(), GetFileExInfoStandard, &data))
+        if (::GetFileAttributesExW(moved.c_str(), GetFileExInfoStandard, &data))
             size.QuadPart = (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         const double mib = static_cast<double>(size.QuadPart) / (1024.0 * 1024.0);
         if (split < 0 || join < 0) {
@@ -122,15 +122,15 @@ int wmain(int argc, wchar_t** argv) {
                                                                          : L"   (NOT verified)")
                               : L"");
         }
-        DeleteFileW(source.c_str());
-        MoveFileW(moved.c_str(), source.c_str());
+        ::DeleteFileW(source.c_str());
+        ::MoveFileW(moved.c_str(), source.c_str());
         for (unsigned i = 1;; ++i) {
             wchar_t part[MAX_PATH + 16];
             _snwprintf(part, MAX_PATH + 16, L"%ls.%03u", source.c_str(), i);
-            if (!DeleteFileW(part))
+            if (!::DeleteFileW(part))
                 break;
         }
-        DeleteFileW((source + L".sha256").c_str());
+        ::DeleteFileW((source + L".sha256").c_str());
     }
     gDispatcher.Stop();
     gIoThread.Stop();

@@ -17,7 +17,7 @@ namespace {
 
 double Seconds(LARGE_INTEGER start, LARGE_INTEGER end) {
     LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceFrequency(&frequency);
     return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
 }
 
@@ -31,18 +31,18 @@ std::wstring NewName(const std::wstring& folder, unsigned number) {
 // when a name failed.
 double TimeOpens(const std::wstring& folder, unsigned count, DWORD access, DWORD disposition) {
     LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
+    ::QueryPerformanceCounter(&start);
     for (unsigned i = 1; i <= count; ++i) {
         const std::wstring path = NewName(folder, i);
-        HANDLE file = CreateFileW(path.c_str(), access, 0, nullptr, disposition,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = ::CreateFileW(path.c_str(), access, 0, nullptr, disposition,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
-            fwprintf(stderr, L"%ls: error %lu\n", path.c_str(), GetLastError());
+            fwprintf(stderr, L"%ls: error %lu\n", path.c_str(), ::GetLastError());
             return -1;
         }
-        CloseHandle(file);
+        ::CloseHandle(file);
     }
-    QueryPerformanceCounter(&end);
+    ::QueryPerformanceCounter(&end);
     return Seconds(start, end);
 }
 
@@ -63,7 +63,7 @@ int wmain(int argc, wchar_t** argv) {
     const double created = TimeOpens(folder, count, GENERIC_WRITE, CREATE_NEW);
     const double opened = created < 0 ? -1 : TimeOpens(folder, count, GENERIC_READ, OPEN_EXISTING);
     for (unsigned i = 1; i <= count; ++i)
-        DeleteFileW(NewName(folder, i).c_str());
+        ::DeleteFileW(NewName(folder, i).c_str());
     if (opened < 0)
         return 1;
     wprintf(L"create new %.0f us, open existing %.0f us per file (%u files)\n",

@@ -25,8 +25,8 @@ constexpr SIZE_T kPage = 4096;
 
 double Now() {
     LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&counter);
+    ::QueryPerformanceFrequency(&frequency);
     return static_cast<double>(counter.QuadPart) / frequency.QuadPart;
 }
 
@@ -40,9 +40,9 @@ bool ReadInto(HANDLE file, char** buffers, DWORD count, DWORD size) {
     for (DWORD i = 0; i < count; ++i) {
         LARGE_INTEGER position;
         position.QuadPart = static_cast<LONGLONG>(i) * size;
-        SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
+        ::SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
         DWORD got = 0;
-        if (!ReadFile(file, buffers[i], size, &got, nullptr) || got != size)
+        if (!::ReadFile(file, buffers[i], size, &got, nullptr) || got != size)
             return false;
     }
     return true;
@@ -60,7 +60,7 @@ int wmain(int argc, wchar_t** argv) {
     const DWORD size = wcstoul(argv[3], nullptr, 10) << 20;
     const wchar_t* way = argv[4];
     HANDLE file =
-        CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ::CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE || count == 0 || count > 64 || size == 0) {
         fwprintf(stderr, L"cannot open %ls or bad numbers\n", argv[1]);
         return 2;
@@ -69,8 +69,8 @@ int wmain(int argc, wchar_t** argv) {
 
     const double start = Now();
     if (wcscmp(way, L"block") == 0) {
-        auto* block = static_cast<char*>(VirtualAlloc(nullptr, static_cast<SIZE_T>(count) * size,
-                                                      MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        auto* block = static_cast<char*>(::VirtualAlloc(nullptr, static_cast<SIZE_T>(count) * size,
+                                                        MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
         if (!block)
             return 1;
         TouchPages(block, static_cast<SIZE_T>(count) * size);
@@ -80,16 +80,16 @@ int wmain(int argc, wchar_t** argv) {
         const bool large = wcscmp(way, L"large") == 0;
         for (DWORD i = 0; i < count; ++i) {
             DWORD type = MEM_RESERVE | MEM_COMMIT | (large ? MEM_LARGE_PAGES : 0);
-            buffers[i] = static_cast<char*>(VirtualAlloc(nullptr, size, type, PAGE_READWRITE));
+            buffers[i] = static_cast<char*>(::VirtualAlloc(nullptr, size, type, PAGE_READWRITE));
             if (!buffers[i]) {
-                wprintf(L"%-6ls VirtualAlloc fails with %lu\n", way, GetLastError());
+                wprintf(L"%-6ls VirtualAlloc fails with %lu\n", way, ::GetLastError());
                 return 1;
             }
             if (wcscmp(way, L"touch") == 0)
                 TouchPages(buffers[i], size);
             if (wcscmp(way, L"lock") == 0 &&
-                (!VirtualLock(buffers[i], size) || !VirtualUnlock(buffers[i], size))) {
-                wprintf(L"%-6ls VirtualLock fails with %lu\n", way, GetLastError());
+                (!::VirtualLock(buffers[i], size) || !::VirtualUnlock(buffers[i], size))) {
+                wprintf(L"%-6ls VirtualLock fails with %lu\n", way, ::GetLastError());
                 return 1;
             }
         }
@@ -108,6 +108,6 @@ int wmain(int argc, wchar_t** argv) {
             L"one-time cost %.3f s (%.1f us a page)\n",
             way, count, size >> 20, prepared - start, firstRead - prepared, secondRead - firstRead,
             oneTime, oneTime / pages * 1e6);
-    CloseHandle(file);
+    ::CloseHandle(file);
     return 0;
 }

@@ -68,7 +68,7 @@ void IssueNext(IoPair* pair) {
     pair->onComplete = OnRead;
     copy.next += pair->chunk;
     if (!copy.source.Read(pair->data, RoundUp(pair->chunk, copy.sector), pair))
-        Fail(pair, GetLastError(), "Read");
+        Fail(pair, ::GetLastError(), "Read");
 }
 
 void OnWrite(IoRequest* request) {
@@ -86,22 +86,22 @@ void OnRead(IoRequest* request) {
     pair->SetPosition(pair->writeOffset);
     pair->onComplete = OnWrite;
     if (!gCopy->destination.Write(pair->data, RoundUp(pair->transferred, gCopy->sector), pair))
-        Fail(pair, GetLastError(), "Write");
+        Fail(pair, ::GetLastError(), "Write");
 }
 
 uint32_t SectorSizeOf(const wchar_t* path) {
     wchar_t root[MAX_PATH + 1];
     DWORD perCluster, bytes, freeClusters, clusters;
-    if (GetVolumePathNameW(path, root, MAX_PATH + 1) &&
-        GetDiskFreeSpaceW(root, &perCluster, &bytes, &freeClusters, &clusters))
+    if (::GetVolumePathNameW(path, root, MAX_PATH + 1) &&
+        ::GetDiskFreeSpaceW(root, &perCluster, &bytes, &freeClusters, &clusters))
         return bytes;
     return 0;
 }
 
 double Now() {
     LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&count);
+    ::QueryPerformanceFrequency(&frequency);
     return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
@@ -115,7 +115,7 @@ double RunCopy(const std::wstring& source, const std::wstring& output, int pairs
     DWORD unbuffered = FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING;
     if (!copy.source.Open(source.c_str(), GENERIC_READ, OPEN_EXISTING, unbuffered) ||
         !copy.destination.Open(output.c_str(), GENERIC_WRITE, CREATE_ALWAYS, unbuffered)) {
-        fprintf(stderr, "open failed: error %lu\n", GetLastError());
+        fprintf(stderr, "open failed: error %lu\n", ::GetLastError());
         return -1;
     }
     copy.size = copy.source.GetSize();
@@ -124,15 +124,15 @@ double RunCopy(const std::wstring& source, const std::wstring& output, int pairs
     for (int i = 0; i < pairs; ++i) {
         IoPair* pair = CreateIoPair();
         if (!pair) {
-            fprintf(stderr, "CreateIoPair failed: error %lu\n", GetLastError());
+            fprintf(stderr, "CreateIoPair failed: error %lu\n", ::GetLastError());
             break;
         }
         ++copy.inFlight;
         IssueNext(pair);
     }
     MSG msg;
-    while (copy.inFlight > 0 && GetMessageW(&msg, nullptr, 0, 0) > 0)
-        DispatchMessageW(&msg);
+    while (copy.inFlight > 0 && ::GetMessageW(&msg, nullptr, 0, 0) > 0)
+        ::DispatchMessageW(&msg);
     double seconds = Now() - start;
 
     copy.source.Close();
@@ -145,7 +145,7 @@ double RunCopy(const std::wstring& source, const std::wstring& output, int pairs
     // The last write went out in whole sectors: cut the copy to the exact size.
     AsyncFile cut;
     if (!cut.Open(output.c_str(), GENERIC_WRITE, OPEN_EXISTING, 0) || !cut.SetSize(copy.size)) {
-        fprintf(stderr, "cutting the copy failed: error %lu\n", GetLastError());
+        fprintf(stderr, "cutting the copy failed: error %lu\n", ::GetLastError());
         return -1;
     }
     return copy.done == copy.size ? seconds : -1;
@@ -154,7 +154,7 @@ double RunCopy(const std::wstring& source, const std::wstring& output, int pairs
 SIZE_T PeakWorkingSet() {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
-    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+    if (!K32GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
         return 0;
     return counters.PeakWorkingSetSize;
 }
@@ -175,13 +175,13 @@ int wmain(int argc, wchar_t** argv) {
     gSettings.Open();
     const uint32_t bufferSize = gSettings.ReadBufferSize();
     if (!gDispatcher.Start() || !gIoThread.Start()) {
-        fprintf(stderr, "the engine did not start: error %lu\n", GetLastError());
+        fprintf(stderr, "the engine did not start: error %lu\n", ::GetLastError());
         return 1;
     }
 
     WIN32_FILE_ATTRIBUTE_DATA info;
-    if (!GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &info)) {
-        fprintf(stderr, "no source file: error %lu\n", GetLastError());
+    if (!::GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &info)) {
+        fprintf(stderr, "no source file: error %lu\n", ::GetLastError());
         return 1;
     }
     const double sizeMiB =
@@ -216,7 +216,7 @@ int wmain(int argc, wchar_t** argv) {
         fflush(stdout);
         // The last copy stays for the caller to compare.
         if (pairs != counts[2])
-            DeleteFileW(output.c_str());
+            ::DeleteFileW(output.c_str());
     }
 
     gDispatcher.Stop();

@@ -16,7 +16,7 @@ constexpr int kRounds = 16;
 
 double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceFrequency(&frequency);
     return static_cast<double>(to.QuadPart - from.QuadPart) /
            static_cast<double>(frequency.QuadPart);
 }
@@ -29,12 +29,12 @@ void Report(const char* what, double seconds) {
 void Ours(const char* what, const std::vector<unsigned char>& data) {
     Sha256 sha;
     LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
+    ::QueryPerformanceCounter(&start);
     for (int i = 0; i < kRounds; ++i)
         sha.Update(data.data(), data.size());
     volatile unsigned char sink = sha.Final().bytes[0];
     (void)sink;
-    QueryPerformanceCounter(&end);
+    ::QueryPerformanceCounter(&end);
     Report(what, Seconds(start, end));
 }
 
@@ -43,33 +43,33 @@ void Ours(const char* what, const std::vector<unsigned char>& data) {
 void OursTwo(const char* what, const std::vector<unsigned char>& data) {
     Sha256 part, whole;
     LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
+    ::QueryPerformanceCounter(&start);
     for (int i = 0; i < kRounds; ++i)
         Sha256::UpdateBoth(part, whole, data.data(), data.size());
     volatile unsigned char sink = part.Final().bytes[0] ^ whole.Final().bytes[0];
     (void)sink;
-    QueryPerformanceCounter(&end);
+    ::QueryPerformanceCounter(&end);
     Report(what, Seconds(start, end));
 }
 
 void Cng(const std::vector<unsigned char>& data) {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     BCRYPT_HASH_HANDLE hash = nullptr;
-    if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0 ||
-        BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) < 0) {
+    if (::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0 ||
+        ::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) < 0) {
         printf("CNG: not available\n");
         return;
     }
     LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
+    ::QueryPerformanceCounter(&start);
     for (int i = 0; i < kRounds; ++i)
-        BCryptHashData(hash, const_cast<unsigned char*>(data.data()),
-                       static_cast<ULONG>(data.size()), 0);
+        ::BCryptHashData(hash, const_cast<unsigned char*>(data.data()),
+                         static_cast<ULONG>(data.size()), 0);
     unsigned char digest[32];
-    BCryptFinishHash(hash, digest, sizeof digest, 0);
-    QueryPerformanceCounter(&end);
-    BCryptDestroyHash(hash);
-    BCryptCloseAlgorithmProvider(algorithm, 0);
+    ::BCryptFinishHash(hash, digest, sizeof digest, 0);
+    ::QueryPerformanceCounter(&end);
+    ::BCryptDestroyHash(hash);
+    ::BCryptCloseAlgorithmProvider(algorithm, 0);
     Report("CNG (bcrypt)", Seconds(start, end));
 }
 

@@ -50,7 +50,7 @@ constexpr double kMiB = 1024.0 * 1024.0;
 SIZE_T PeakWorkingSet() {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
-    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+    if (!K32GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
         return 0;
     return counters.PeakWorkingSetSize;
 }
@@ -84,16 +84,16 @@ struct Measured {
 
 double Now() {
     LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
+    ::QueryPerformanceCounter(&counter);
     LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceFrequency(&frequency);
     return static_cast<double>(counter.QuadPart) / frequency.QuadPart;
 }
 
 // Seconds the thread has run, in user and kernel mode together.
 double CpuSeconds(HANDLE thread) {
     FILETIME created, exited, kernel, user;
-    if (!GetThreadTimes(thread, &created, &exited, &kernel, &user))
+    if (!::GetThreadTimes(thread, &created, &exited, &kernel, &user))
         return 0;
     auto value = [](FILETIME time) {
         return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -112,13 +112,13 @@ void RunToEnd(const Operation& operation, uint64_t inFlight, Measured& result, d
     double lowTime = 0, highTime = 0;
     uint64_t lowDone = 0, highDone = 0;
     const double ioBefore = CpuSeconds(gIoThread.Thread());
-    const double uiBefore = CpuSeconds(GetCurrentThread());
+    const double uiBefore = CpuSeconds(::GetCurrentThread());
     MSG msg;
     while ((operation.State() == OperationState::Running ||
             operation.State() == OperationState::Paused) &&
-           GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+           ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
         const uint64_t done = operation.DoneSize();
         if (lowTime == 0 && done >= low && low < high) {
             lowTime = Now();
@@ -134,7 +134,7 @@ void RunToEnd(const Operation& operation, uint64_t inFlight, Measured& result, d
     if (highTime > lowTime)
         result.steadyRate = (highDone - lowDone) / kMiB / (highTime - lowTime);
     result.ioThreadShare = (CpuSeconds(gIoThread.Thread()) - ioBefore) / result.seconds;
-    result.uiThreadShare = (CpuSeconds(GetCurrentThread()) - uiBefore) / result.seconds;
+    result.uiThreadShare = (CpuSeconds(::GetCurrentThread()) - uiBefore) / result.seconds;
 }
 
 Measured RunSplit(const std::wstring& source, uint64_t partSize, uint64_t inFlight) {
@@ -206,7 +206,7 @@ int wmain(int argc, wchar_t** argv) {
 
     gSettings.Open();
     if (!gDispatcher.Start() || !gIoThread.Start()) {
-        fwprintf(stderr, L"cannot start the engine: %lu\n", GetLastError());
+        fwprintf(stderr, L"cannot start the engine: %lu\n", ::GetLastError());
         return 1;
     }
     const uint32_t bufferSize = gSettings.ReadBufferSize();
@@ -221,14 +221,14 @@ int wmain(int argc, wchar_t** argv) {
             return 1;
         splitPeak = PeakWorkingSet() / kMiB;
         const std::wstring original = source + L".orig";
-        MoveFileW(source.c_str(), original.c_str());
+        ::MoveFileW(source.c_str(), original.c_str());
     }
     Measured join = RunJoin(source, inFlight);
     if (!join.done)
         return 1;
     for (int round = 1; joinOnly && round < joinRounds; ++round) {
         PrintLine(L"join", join, PeakWorkingSet() / kMiB);
-        DeleteFileW(source.c_str());
+        ::DeleteFileW(source.c_str());
         join = RunJoin(source, inFlight);
         if (!join.done)
             return 1;

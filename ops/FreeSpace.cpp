@@ -12,7 +12,7 @@ constexpr int kUnitByte = 0;
 // cluster size, which GetDiskFreeSpaceW gives for roots only.
 uint32_t QueryAllocationUnit(const wchar_t* folder) {
     WideString root;
-    uint32_t capacity = static_cast<uint32_t>(lstrlenW(folder)) + 2;
+    uint32_t capacity = static_cast<uint32_t>(::lstrlenW(folder)) + 2;
     wchar_t* buffer = root.Reserve(capacity);
     if (!buffer || !::GetVolumePathNameW(folder, buffer, capacity))
         return 0;
@@ -29,7 +29,7 @@ uint32_t QueryAllocationUnit(const wchar_t* folder) {
 bool QueryVolumeRoom(const wchar_t* filePath, VolumeRoom& room) {
     room = VolumeRoom();
     WideString folder;
-    folder.Assign(filePath, static_cast<uint32_t>(lstrlenW(filePath)));
+    folder.Assign(filePath, static_cast<uint32_t>(::lstrlenW(filePath)));
     if (!folder.Buffer())
         return false;
     // A bare file name lives in the current folder, which a null folder names.
@@ -79,7 +79,7 @@ void FormatShortfall(uint64_t needed, uint64_t available, WideString& neededText
                      WideString& availableText) {
     FormatByteSize(needed, neededText);
     FormatByteSize(available, availableText);
-    if (lstrcmpW(neededText.Text(), availableText.Text()) != 0)
+    if (::lstrcmpW(neededText.Text(), availableText.Text()) != 0)
         return;
     neededText.Format(L"%llu %s", needed, kPartSizeUnitNames[kUnitByte]);
     availableText.Format(L"%llu %s", available, kPartSizeUnitNames[kUnitByte]);

@@ -3,7 +3,7 @@
 #include "toolkit/Handle.h"
 
 bool FileNameOf(const wchar_t* path, WideString& name) {
-    uint32_t length = static_cast<uint32_t>(lstrlenW(path));
+    uint32_t length = static_cast<uint32_t>(::lstrlenW(path));
     uint32_t start = length;
     for (uint32_t i = length; i-- > 1;) {
         if (path[i] == L'\\') {
@@ -67,7 +67,7 @@ PartExtent SplitPart(uint64_t number, uint64_t totalSize, uint64_t partSize) {
 }
 
 bool JoinOutputPath(const wchar_t* partPath, WideString& wholePath) {
-    uint32_t length = static_cast<uint32_t>(lstrlenW(partPath));
+    uint32_t length = static_cast<uint32_t>(::lstrlenW(partPath));
     uint32_t end = length;
     // The extension is looked for in the file name only: a dot in a folder name is not one
     // (D:\data.old\readme stays whole).

@@ -90,7 +90,7 @@ BOOL RegKey::SetString(const wchar_t* valueName, const wchar_t* text) {
     if (!text)
         text = L"";
     // The terminator is stored with the text.
-    DWORD bytes = static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(wchar_t));
+    DWORD bytes = static_cast<DWORD>((::lstrlenW(text) + 1) * sizeof(wchar_t));
     lastStatus =
         ::RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
     return lastStatus == ERROR_SUCCESS;

@@ -93,7 +93,7 @@ BOOL SelectFilesInExplorer(const wchar_t* const* paths, int32_t count) {
         return FALSE;
 
     WideString folderPath;
-    folderPath.Assign(paths[0], static_cast<uint32_t>(lstrlenW(paths[0])));
+    folderPath.Assign(paths[0], static_cast<uint32_t>(::lstrlenW(paths[0])));
     folderPath.CutAfterLastBackslash();
 
     BOOL shown = FALSE;

@@ -188,7 +188,7 @@ class HeldOnClose {
 public:
     HeldOnClose(OpenRecorder& recorder, const std::wstring& target) {
         recorder.beforeClose = [this, target](const std::wstring& name, HANDLE handle) {
-            if (held == nullptr && lstrcmpiW(name.c_str(), target.c_str()) == 0)
+            if (held == nullptr && ::lstrcmpiW(name.c_str(), target.c_str()) == 0)
                 ::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &held, 0,
                                   FALSE, DUPLICATE_SAME_ACCESS);
         };

@@ -79,8 +79,10 @@ TEST_F(ExamplesTest, NineMiBGivesExactlyThreePartsAndSelectsThem) {
         ASSERT_EQ(ShellRecorder::selected.size(), 4u);
         for (unsigned i = 0; i < 3; ++i)
             EXPECT_EQ(
-                lstrcmpiW(ShellRecorder::selected[i].c_str(), PartName(source, i + 1).c_str()), 0);
-        EXPECT_EQ(lstrcmpiW(ShellRecorder::selected[3].c_str(), (source + L".sha256").c_str()), 0);
+                ::lstrcmpiW(ShellRecorder::selected[i].c_str(), PartName(source, i + 1).c_str()),
+                0);
+        EXPECT_EQ(::lstrcmpiW(ShellRecorder::selected[3].c_str(), (source + L".sha256").c_str()),
+                  0);
         // Find selects them again.
         split.OnCommand(kCommandFind);
         EXPECT_EQ(ShellRecorder::calls, 2);

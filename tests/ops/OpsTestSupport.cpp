@@ -145,7 +145,7 @@ void OpenRecorder::OnClose(HANDLE handle) {
 std::vector<OpenRecorder::Open> OpenRecorder::OpensOf(const std::wstring& name) const {
     std::vector<Open> found;
     for (const Open& open : opens) {
-        if (lstrcmpiW(open.name.c_str(), name.c_str()) == 0)
+        if (::lstrcmpiW(open.name.c_str(), name.c_str()) == 0)
             found.push_back(open);
     }
     return found;

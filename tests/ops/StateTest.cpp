@@ -250,7 +250,7 @@ TEST_F(StateTest, OpenAndFindHandTheResultToTheShellOnlyWhenDone) {
     parts.push_back(source + L".sha256"); // their SHA-256 list with them
     ASSERT_EQ(ShellRecorder::selected.size(), parts.size());
     for (size_t i = 0; i < parts.size(); ++i)
-        EXPECT_EQ(lstrcmpiW(ShellRecorder::selected[i].c_str(), parts[i].c_str()), 0) << i;
+        EXPECT_EQ(::lstrcmpiW(ShellRecorder::selected[i].c_str(), parts[i].c_str()), 0) << i;
     split.Abort();
     EXPECT_FALSE(FileExists(source + L".opened"));
 
@@ -268,7 +268,7 @@ TEST_F(StateTest, OpenAndFindHandTheResultToTheShellOnlyWhenDone) {
     join.OnCommand(kCommandFind);
     ASSERT_EQ(ShellRecorder::calls, 2);
     ASSERT_EQ(ShellRecorder::selected.size(), 1u);
-    EXPECT_EQ(lstrcmpiW(ShellRecorder::selected[0].c_str(), source.c_str()), 0);
+    EXPECT_EQ(::lstrcmpiW(ShellRecorder::selected[0].c_str(), source.c_str()), 0);
 
     // Open starts the program the file type names, here a copy of the joined file.
     join.OnCommand(kCommandOpen);

@@ -16,7 +16,7 @@ struct ButtonSearch {
 BOOL CALLBACK CountButton(HWND child, LPARAM param) {
     auto* search = reinterpret_cast<ButtonSearch*>(param);
     wchar_t className[32];
-    if (::GetClassNameW(child, className, 32) && lstrcmpiW(className, L"Button") == 0 &&
+    if (::GetClassNameW(child, className, 32) && ::lstrcmpiW(className, L"Button") == 0 &&
         ::IsWindowVisible(child)) {
         if (!search->first)
             search->first = child;

@@ -80,7 +80,7 @@ TEST_F(ControlsTest, StatusBarTextsAndBorders) {
     wchar_t back[64] = L"";
     bar.GetText(0, back);
     EXPECT_STREQ(back, path);
-    EXPECT_EQ(LOWORD(bar.GetTextLength(0)), static_cast<WORD>(lstrlenW(path)));
+    EXPECT_EQ(LOWORD(bar.GetTextLength(0)), static_cast<WORD>(::lstrlenW(path)));
 
     // Each border that is asked for is stored; the others are left alone.
     int borders[3] = {-1, -1, -1};

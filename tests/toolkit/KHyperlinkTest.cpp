@@ -41,7 +41,7 @@ protected:
         WindowDC dc(link.Handle());
         SelectObjectGuard font(dc.Get(), link.GetFont());
         SIZE size{};
-        ::GetTextExtentPoint32W(dc.Get(), text, lstrlenW(text), &size);
+        ::GetTextExtentPoint32W(dc.Get(), text, ::lstrlenW(text), &size);
         return size;
     }
     // Paints through the dialog's reflection into a surface that starts with the control's font.

@@ -329,7 +329,7 @@ TEST_F(SetupDialogTest, UninstallThatMustLeaveTheVerbsForEverybodySaysSo) {
                               L"remove it for all users."};
     for (const wchar_t* line : lines) {
         SIZE extent{};
-        ::GetTextExtentPoint32W(dc.Get(), line, lstrlenW(line), &extent);
+        ::GetTextExtentPoint32W(dc.Get(), line, ::lstrlenW(line), &extent);
         EXPECT_LT(extent.cx, client.right) << testing_support::Narrow(line);
     }
     TEXTMETRICW metrics{};
@@ -391,7 +391,7 @@ TEST_F(SetupDialogTest, StatusLinesAreCentredBothWays) {
     const wchar_t* lines[] = {L"installation is corrupted.", L"Click Repair button to fix it."};
     for (int i = 0; i < 2; ++i) {
         SIZE extent{};
-        ::GetTextExtentPoint32W(dc.Get(), lines[i], lstrlenW(lines[i]), &extent);
+        ::GetTextExtentPoint32W(dc.Get(), lines[i], ::lstrlenW(lines[i]), &extent);
         const auto columns = screen.InkColumns(bands[i]);
         SCOPED_TRACE(i);
         EXPECT_NEAR(columns.second - columns.first + 1, extent.cx, 3);

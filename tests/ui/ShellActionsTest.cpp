@@ -78,7 +78,7 @@ TEST_F(ShellActionsTest, SelectingOneFileOpensItsFolderWithIt) {
     EXPECT_TRUE(SelectInExplorer(file.c_str()));
     EXPECT_EQ(opened.calls, 1);
     EXPECT_EQ(opened.count, 0u);
-    EXPECT_EQ(lstrcmpiW(opened.folder.c_str(), file.c_str()), 0);
+    EXPECT_EQ(::lstrcmpiW(opened.folder.c_str(), file.c_str()), 0);
 }
 
 TEST_F(ShellActionsTest, SelectingAMissingFileOpensNothing) {
@@ -100,10 +100,10 @@ TEST_F(ShellActionsTest, TenPartsOpenTheirFolderOnceWithAllSelected) {
     EXPECT_TRUE(SelectFilesInExplorer(texts.data(), 10));
     ASSERT_EQ(opened.calls, 1);
     EXPECT_EQ(opened.count, 10u);
-    EXPECT_EQ(lstrcmpiW(opened.folder.c_str(), dir.Path().c_str()), 0);
+    EXPECT_EQ(::lstrcmpiW(opened.folder.c_str(), dir.Path().c_str()), 0);
     ASSERT_EQ(opened.items.size(), 10u);
     for (unsigned i = 0; i < 10; ++i)
-        EXPECT_EQ(lstrcmpiW(opened.items[i].c_str(), paths[i].c_str()), 0);
+        EXPECT_EQ(::lstrcmpiW(opened.items[i].c_str(), paths[i].c_str()), 0);
 }
 
 TEST_F(ShellActionsTest, NoFilesMeansNoShellCallAtAll) {
