@@ -31,18 +31,8 @@ protected:
     }
     // The raw bytes and type of a value.
     static bool Get(const wchar_t* name, DWORD& type, std::vector<BYTE>& data) {
-        HKEY key;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_QUERY_VALUE, &key) !=
-            ERROR_SUCCESS)
-            return false;
-        BYTE buffer[64];
-        DWORD size = sizeof buffer;
-        LONG status = ::RegQueryValueExW(key, name, nullptr, &type, buffer, &size);
-        ::RegCloseKey(key);
-        if (status != ERROR_SUCCESS)
-            return false;
-        data.assign(buffer, buffer + size);
-        return true;
+        data = testing_support::ReadValue(name, &type);
+        return testing_support::ValueExists(name);
     }
 
     Settings settings;

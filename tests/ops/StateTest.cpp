@@ -2,6 +2,7 @@
 
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
+#include "support/ClassesKeys.h"
 #include "support/MessageLoop.h"
 
 #include <cstdio>
@@ -196,11 +197,13 @@ class CopyOnOpen {
 public:
     explicit CopyOnOpen(const wchar_t* type) : extension(type) {
         const std::wstring command = L"cmd.exe /c copy /y \"%1\" \"%1.opened\"";
-        ok = Set(extension, kType) && Set(std::wstring(kType) + L"\\shell\\open\\command", command);
+        WriteDefault(extension.c_str(), kType, kMachine);
+        WriteDefault(kCommandKey, command, kMachine);
+        ok = ReadDefault(kCommandKey, kMachine).text == command;
     }
     ~CopyOnOpen() {
-        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kType);
-        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, extension.c_str());
+        DeleteTree(kType, kMachine);
+        DeleteTree(extension.c_str(), kMachine);
     }
     CopyOnOpen(const CopyOnOpen&) = delete;
     CopyOnOpen& operator=(const CopyOnOpen&) = delete;
@@ -208,17 +211,7 @@ public:
 
 private:
     static constexpr const wchar_t* kType = L"BrindlecotTestCopy";
-    static bool Set(const std::wstring& keyName, const std::wstring& value) {
-        HKEY key;
-        if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, keyName.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, &key, nullptr) != ERROR_SUCCESS)
-            return false;
-        LONG set =
-            ::RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-        ::RegCloseKey(key);
-        return set == ERROR_SUCCESS;
-    }
+    static constexpr const wchar_t* kCommandKey = L"BrindlecotTestCopy\\shell\\open\\command";
     std::wstring extension;
     bool ok = false;
 };

@@ -44,10 +44,10 @@ void DeleteSetting(const wchar_t* name) {
     ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKeyPath, name);
 }
 
-std::vector<uint8_t> ReadValue(const wchar_t* name) {
+std::vector<uint8_t> ReadValue(const wchar_t* name, DWORD* type) {
     std::vector<uint8_t> data(256);
     DWORD size = static_cast<DWORD>(data.size());
-    if (::RegGetValueW(HKEY_CURRENT_USER, kSettingsKeyPath, name, RRF_RT_ANY, nullptr, data.data(),
+    if (::RegGetValueW(HKEY_CURRENT_USER, kSettingsKeyPath, name, RRF_RT_ANY, type, data.data(),
                        &size) != ERROR_SUCCESS)
         return {};
     data.resize(size);

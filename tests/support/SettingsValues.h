@@ -22,8 +22,8 @@ bool WriteDword(const wchar_t* name, uint32_t value);
 bool WriteBinary(const wchar_t* name, const void* data, DWORD size);
 void DeleteSetting(const wchar_t* name);
 
-// The bytes of a value; empty when it is missing.
-std::vector<uint8_t> ReadValue(const wchar_t* name);
+// The bytes of a value, and its type when asked; empty when it is missing.
+std::vector<uint8_t> ReadValue(const wchar_t* name, DWORD* type = nullptr);
 bool ValueExists(const wchar_t* name);
 // The value when it has 4 bytes, else 0xDEADBEEF.
 uint32_t ReadDword(const wchar_t* name);
