@@ -5,10 +5,15 @@
 #include "app/Application.h"
 #include "app/Globals.h"
 #include "app/Settings.h"
+#include "io/CompletionDispatcher.h"
+#include "io/IoThread.h"
+#include "ops/SplitOperation.h"
 #include "res/resource.h"
 #include "ui/MainWindow.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace ui_tests {
 
@@ -73,6 +78,45 @@ protected:
     }
     static UINT DefaultItem() {
         return ::GetMenuDefaultItem(gMainWindow.ActionMenu(), FALSE, GMDI_USEDISABLED);
+    }
+};
+
+// The real operations in the real window, with the I/O engine running on this thread.
+class EngineWindowTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        ASSERT_TRUE(gDispatcher.Start());
+        ASSERT_TRUE(gIoThread.Start());
+    }
+    void TearDown() override {
+        if (gOperation)
+            gOperation->Abort();
+        MainWindowTest::TearDown();
+        // The aborted transfers' completions come back before the engine stops.
+        PumpFor(nullptr, 60);
+        gDispatcher.Stop();
+        gIoThread.Stop();
+    }
+
+    // Makes the window with a real operation of the given mode and starts it on `path`; the
+    // window is not shown yet.
+    template <class RealOperation> RealOperation& Launch(RunMode mode, const std::wstring& path) {
+        SetMode(mode);
+        auto* operation = new RealOperation(gMainWindow);
+        gOperation.reset(operation);
+        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr)) << ::GetLastError();
+        WideString wide;
+        wide.Assign(path.c_str(), static_cast<uint32_t>(path.size()));
+        operation->Start(wide);
+        return *operation;
+    }
+    // A split of `path`, shown and waiting for its Split command.
+    SplitOperation& StartSplit(const std::wstring& path) {
+        SplitOperation& split = Launch<SplitOperation>(RunMode::Split, path);
+        gMainWindow.ShowWindow(SW_SHOWNORMAL);
+        Pump();
+        return split;
     }
 };
 

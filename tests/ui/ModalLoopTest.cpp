@@ -1,8 +1,6 @@
 #include "MainWindowFixture.h"
 
 #include "app/ProgramInfo.h"
-#include "io/CompletionDispatcher.h"
-#include "io/IoThread.h"
 #include "ops/Commands.h"
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
@@ -50,23 +48,16 @@ struct SeenBehind {
 
 // The real operations in the real window, with the I/O engine running, and a question or a
 // dialog opened over the window while their completions come in.
-class ModalLoopTest : public MainWindowTest {
+class ModalLoopTest : public EngineWindowTest {
 protected:
     void SetUp() override {
-        MainWindowTest::SetUp();
-        ASSERT_TRUE(gDispatcher.Start());
-        ASSERT_TRUE(gIoThread.Start());
+        EngineWindowTest::SetUp();
         tickTimer = ::SetTimer(nullptr, 0, 10, CountTick);
         ASSERT_NE(tickTimer, 0u);
     }
     void TearDown() override {
         ::KillTimer(nullptr, tickTimer);
-        if (gOperation)
-            gOperation->Abort();
-        MainWindowTest::TearDown();
-        PumpFor(nullptr, 60);
-        gDispatcher.Stop();
-        gIoThread.Stop();
+        EngineWindowTest::TearDown();
     }
 
     // Watches for the modal window with the program's caption, lets the completions that come
@@ -103,21 +94,13 @@ protected:
     }
 
     // A split of 300,000 bytes into parts of 100 KB, waiting for its Split command.
-    SplitOperation& StartSplit() {
+    SplitOperation& StartThreePartSplit() {
         EXPECT_TRUE(WriteWholeFile(source, data));
         const uint64_t partSize = 100 * 1024;
         WriteBinary(L"PartSize", &partSize, 8);
-        SetMode(RunMode::Split);
-        auto* split = new SplitOperation(gMainWindow);
-        gOperation.reset(split);
-        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr));
-        WideString wide;
-        wide.Assign(source.c_str(), static_cast<uint32_t>(source.size()));
-        split->Start(wide);
-        gMainWindow.ShowWindow(SW_SHOWNORMAL);
-        Pump();
+        SplitOperation& split = StartSplit(source);
         EXPECT_EQ(StatusBar(), L"Click Split button to begin (3 parts will be created).");
-        return *split;
+        return split;
     }
 
     std::vector<uint8_t> JoinedParts() {
@@ -137,7 +120,7 @@ protected:
     void SplitBehindTheExitQuestion(int answer, bool closeWindow) {
         if (closeWindow)
             WriteDword(L"CloseWindow", 1);
-        SplitOperation& split = StartSplit();
+        SplitOperation& split = StartThreePartSplit();
         SeenBehind seen;
         auto watcher = Watch(seen, answer);
         ::PostMessageW(Window(), WM_COMMAND, kCommandSplit, 0);
@@ -207,15 +190,8 @@ TEST_F(ModalLoopTest, AJoinFailingBehindTheOptionsDialogShowsItsErrorAfterIt) {
     WriteDword(L"IoPairCount", 2);
     ASSERT_TRUE(WriteWholeFile(dir / L"file.bin.001", MakePattern(1048576, 3)));
     ASSERT_TRUE(WriteWholeFile(dir / L"file.bin.002", MakePattern(100000, 4)));
-    SetMode(RunMode::Join);
-    auto* join = new JoinOperation(gMainWindow);
-    gOperation.reset(join);
-    ASSERT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr));
-    const std::wstring first = dir / L"file.bin.001";
-    WideString wide;
-    wide.Assign(first.c_str(), static_cast<uint32_t>(first.size()));
-    join->Start(wide);
-    ASSERT_TRUE(join->IsBusy());
+    JoinOperation& join = Launch<JoinOperation>(RunMode::Join, dir / L"file.bin.001");
+    ASSERT_TRUE(join.IsBusy());
     ASSERT_TRUE(::DeleteFileW((dir / L"file.bin.002").c_str()));
 
     // Configuration is chosen before any completion of the first reads has run.
@@ -231,7 +207,7 @@ TEST_F(ModalLoopTest, AJoinFailingBehindTheOptionsDialogShowsItsErrorAfterIt) {
 
     // Closed, the join goes on, reaches the missing part and says so.
     ASSERT_TRUE(PumpDialog(
-        Window(), [&] { return join->State() == OperationState::Failed; }, 30000));
+        Window(), [&] { return join.State() == OperationState::Failed; }, 30000));
     Pump(50);
     EXPECT_EQ(Status(), L"Error occurred !");
     EXPECT_EQ(StatusBar(), L"Error BeginIoPair: #2 - " + testing_support::SystemTextOnOneLine(2));
@@ -240,7 +216,7 @@ TEST_F(ModalLoopTest, AJoinFailingBehindTheOptionsDialogShowsItsErrorAfterIt) {
 }
 
 TEST_F(ModalLoopTest, TheActionMenuHoldsCompletionsWhileItIsOpen) {
-    StartSplit();
+    StartThreePartSplit();
     ::SendMessageW(Window(), WM_COMMAND, kCommandSplit, 0);
     gHeldInMenu = false;
     const UINT_PTR closer = ::SetTimer(nullptr, 0, 50, LookInsideTheMenu);

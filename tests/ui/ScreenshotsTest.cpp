@@ -1,10 +1,7 @@
 #include "MainWindowFixture.h"
 
 #include "app/ProgramInfo.h"
-#include "io/CompletionDispatcher.h"
-#include "io/IoThread.h"
 #include "ops/Commands.h"
-#include "ops/SplitOperation.h"
 #include "support/Screenshot.h"
 #include "support/TestFiles.h"
 #include "toolkit/Dpi.h"
@@ -48,35 +45,18 @@ void CALLBACK ShootOptions(HWND, UINT, UINT_PTR timer, DWORD) {
     }
 }
 
-class DISABLED_Screenshots : public MainWindowTest {
+class DISABLED_Screenshots : public EngineWindowTest {
 protected:
     void SetUp() override {
-        MainWindowTest::SetUp();
-        ASSERT_TRUE(gDispatcher.Start());
-        ASSERT_TRUE(gIoThread.Start());
+        EngineWindowTest::SetUp();
         gOpenFolderAndSelectItems = nullptr;
         gFolder = OutputFolder(temp);
     }
-    void TearDown() override {
-        if (gOperation)
-            gOperation->Abort();
-        MainWindowTest::TearDown();
-        PumpFor(nullptr, 60);
-        gDispatcher.Stop();
-        gIoThread.Stop();
-    }
     SplitOperation& Start(const std::wstring& path) {
-        SetMode(RunMode::Split);
-        auto* split = new SplitOperation(gMainWindow);
-        gOperation.reset(split);
-        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr));
-        WideString wide;
-        wide.Assign(path.c_str(), static_cast<uint32_t>(path.size()));
-        split->Start(wide);
-        gMainWindow.ShowWindow(SW_SHOWNORMAL);
+        SplitOperation& split = StartSplit(path);
         ::SetForegroundWindow(Window());
         Pump(100);
-        return *split;
+        return split;
     }
 
     TempDir temp{L"shots"};

@@ -1,9 +1,6 @@
 #include "MainWindowFixture.h"
 
-#include "io/CompletionDispatcher.h"
-#include "io/IoThread.h"
 #include "ops/Commands.h"
-#include "ops/SplitOperation.h"
 #include "support/SystemText.h"
 #include "support/TestFiles.h"
 #include "ui/ShellActions.h"
@@ -22,12 +19,10 @@ HRESULT WINAPI RecordSelection(PCIDLIST_ABSOLUTE, UINT, PCUITEMID_CHILD_ARRAY, D
 }
 
 // The real split operation in the real window, with the I/O engine running on this thread.
-class SplitInWindowTest : public MainWindowTest {
+class SplitInWindowTest : public EngineWindowTest {
 protected:
     void SetUp() override {
-        MainWindowTest::SetUp();
-        ASSERT_TRUE(gDispatcher.Start());
-        ASSERT_TRUE(gIoThread.Start());
+        EngineWindowTest::SetUp();
         // The shell's real parsing, but Explorer must never start from a test.
         ::CoInitialize(nullptr);
         InitShellEntryPoints();
@@ -35,28 +30,10 @@ protected:
         selections = 0;
     }
     void TearDown() override {
-        if (gOperation)
-            gOperation->Abort();
-        MainWindowTest::TearDown();
-        PumpFor(nullptr, 60);
-        gDispatcher.Stop();
-        gIoThread.Stop();
+        EngineWindowTest::TearDown();
         gOpenFolderAndSelectItems = nullptr;
         gParseDisplayName = nullptr;
         ::CoUninitialize();
-    }
-
-    SplitOperation& Start(const std::wstring& path) {
-        SetMode(RunMode::Split);
-        auto* split = new SplitOperation(gMainWindow);
-        gOperation.reset(split);
-        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr));
-        WideString wide;
-        wide.Assign(path.c_str(), static_cast<uint32_t>(path.size()));
-        split->Start(wide);
-        gMainWindow.ShowWindow(SW_SHOWNORMAL);
-        Pump();
-        return *split;
     }
 
     TempDir dir{L"uisplit"};
@@ -68,7 +45,7 @@ TEST_F(SplitInWindowTest, APartSizeTypedAndTheButtonPressedSplitTheFile) {
     const std::wstring path = dir / L"file.bin";
     const std::vector<uint8_t> data = MakePattern(2621440 + 100, 3); // 2.5 MiB and a bit
     ASSERT_TRUE(WriteWholeFile(path, data));
-    SplitOperation& split = Start(path);
+    SplitOperation& split = StartSplit(path);
 
     EXPECT_EQ(Caption(), L"file.bin");
     EXPECT_EQ(Status(), L"Waiting user action.");
@@ -124,7 +101,7 @@ TEST_F(SplitInWindowTest, TheSecondPartTellsSpeedAndTimeLeftThenPausedThenTheTot
     ASSERT_TRUE(WritePatternFile(path, 24u << 20, 9));
     const uint64_t partSize = 10u << 20;
     WriteBinary(L"PartSize", &partSize, 8);
-    SplitOperation& split = Start(path);
+    SplitOperation& split = StartSplit(path);
     const HWND bar = Item(IDC_MAIN_STATUSBAR);
     auto speed = [&] { return StatusBarText(bar, 1); };
 
@@ -166,7 +143,7 @@ TEST_F(SplitInWindowTest, AnErrorShowsOnOneLineInTheStatusBar) {
     ASSERT_TRUE(WriteWholeFile(dir / L"data.bin.002", MakePattern(10)));
     const uint64_t partSize = 100 * 1024;
     WriteBinary(L"PartSize", &partSize, 8);
-    SplitOperation& split = Start(path);
+    SplitOperation& split = StartSplit(path);
     EXPECT_EQ(TextOf(Item(IDC_MAIN_SIZE)), L"100");
     EXPECT_EQ(StatusBar(), L"Click Split button to begin (3 parts will be created).");
 
@@ -187,7 +164,7 @@ TEST_F(SplitInWindowTest, AnErrorShowsOnOneLineInTheStatusBar) {
 
 TEST_F(SplitInWindowTest, AMissingFileIsReportedInTheWindow) {
     const std::wstring path = dir / L"gone.bin";
-    Start(path);
+    StartSplit(path);
     EXPECT_EQ(Status(), L"Error occurred !");
     EXPECT_EQ(StatusBar(),
               L"Error opening " + path + L": #2 - " + testing_support::SystemTextOnOneLine(2));
@@ -224,7 +201,7 @@ protected:
 
 TEST_F(ErrorStaysInWindowTest, AfterAFailedStart) {
     const std::wstring path = dir / L"absent.bin";
-    Start(path);
+    StartSplit(path);
     ASSERT_EQ(Status(), L"Error occurred !");
     TypeAPartSizeAndExpectTheErrorToStay(L"Error opening " + path + L": #2 - " +
                                          testing_support::SystemTextOnOneLine(2));
@@ -235,7 +212,7 @@ TEST_F(ErrorStaysInWindowTest, AfterAFailedSplitCommand) {
     ASSERT_TRUE(WritePatternFile(path, 300000, 6));
     const uint64_t partSize = 100 * 1024;
     WriteBinary(L"PartSize", &partSize, 8);
-    SplitOperation& split = Start(path);
+    SplitOperation& split = StartSplit(path);
     ASSERT_EQ(split.State(), OperationState::Waiting);
     // Another program holds the source when Split is pressed.
     HANDLE other = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
