@@ -80,10 +80,10 @@ int wmain() {
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<unsigned char>(i * 131 + (i >> 13));
     printf("SHA-256 over %d x %zu MiB\n", kRounds, kBuffer >> 20);
-    Sha256::UseEngine(Sha256::Portable);
+    Sha256::UseEngine(Sha256::Engine::Portable);
     Ours("portable", data);
     OursTwo("portable, two streams", data);
-    if (Sha256::UseEngine(Sha256::ShaExtensions)) {
+    if (Sha256::UseEngine(Sha256::Engine::ShaExtensions)) {
         Ours("SHA extensions", data);
         OursTwo("SHA extensions, two streams", data);
     } else

@@ -56,13 +56,13 @@ bool Sha256::HasShaExtensions() {
 }
 
 Sha256::Engine Sha256::CurrentEngine() {
-    return Blocks() == Sha256BlocksShaExtensions ? ShaExtensions : Portable;
+    return Blocks() == Sha256BlocksShaExtensions ? Engine::ShaExtensions : Engine::Portable;
 }
 
 bool Sha256::UseEngine(Engine engine) {
-    if (engine == ShaExtensions && !HasShaExtensions())
+    if (engine == Engine::ShaExtensions && !HasShaExtensions())
         return false;
-    Pick(engine == ShaExtensions);
+    Pick(engine == Engine::ShaExtensions);
     return true;
 }
 

@@ -22,7 +22,7 @@ inline bool operator!=(const Sha256Digest& a, const Sha256Digest& b) {
 // the processor's SHA extensions when it has them, else plain code.
 class Sha256 {
 public:
-    enum Engine : int32_t { Portable = 0, ShaExtensions = 1 };
+    enum class Engine : int32_t { Portable = 0, ShaExtensions = 1 };
 
     Sha256() { Reset(); }
 

@@ -31,7 +31,7 @@ protected:
     void TearDown() override { Sha256::UseEngine(saved); }
 
 private:
-    Sha256::Engine saved = Sha256::Portable;
+    Sha256::Engine saved = Sha256::Engine::Portable;
 };
 
 // The examples of FIPS 180-4 (and its companion example document).
@@ -65,7 +65,7 @@ TEST_P(Sha256Test, PiecesAndPaddingEdges) {
         EXPECT_EQ(Hex(pieces.Final()), Hex(expected));
 
         const Sha256::Engine engine = Sha256::CurrentEngine();
-        Sha256::UseEngine(Sha256::Portable);
+        Sha256::UseEngine(Sha256::Engine::Portable);
         Sha256 reference;
         reference.Update(data.data(), length);
         EXPECT_EQ(Hex(reference.Final()), Hex(expected));
@@ -96,16 +96,17 @@ TEST_P(Sha256Test, TwoStreamsFedTogether) {
 }
 
 std::string EngineName(const ::testing::TestParamInfo<Sha256::Engine>& engine) {
-    return engine.param == Sha256::Portable ? "Portable" : "ShaExtensions";
+    return engine.param == Sha256::Engine::Portable ? "Portable" : "ShaExtensions";
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Sha256Test,
-                         ::testing::Values(Sha256::Portable, Sha256::ShaExtensions), EngineName);
+                         ::testing::Values(Sha256::Engine::Portable, Sha256::Engine::ShaExtensions),
+                         EngineName);
 
 // This processor's own choice: the extensions whenever it has them.
 TEST(Sha256Engine, TheProcessorsExtensionsAreUsedWhenPresent) {
-    EXPECT_EQ(Sha256::CurrentEngine(),
-              Sha256::HasShaExtensions() ? Sha256::ShaExtensions : Sha256::Portable);
+    EXPECT_EQ(Sha256::CurrentEngine(), Sha256::HasShaExtensions() ? Sha256::Engine::ShaExtensions
+                                                                  : Sha256::Engine::Portable);
 }
 
 } // namespace

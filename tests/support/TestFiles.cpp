@@ -78,13 +78,13 @@ bool WritePatternFile(const std::wstring& path, uint64_t size, uint32_t seed) {
     HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
-    constexpr size_t piece = 1u << 22;
+    constexpr size_t kPiece = 1u << 22;
     bool ok = true;
     uint64_t done = 0;
     uint32_t block = 0;
     while (ok && done < size) {
-        std::vector<uint8_t> data = MakePattern(piece, seed * 7919u + block++);
-        DWORD n = static_cast<DWORD>(std::min<uint64_t>(size - done, piece));
+        std::vector<uint8_t> data = MakePattern(kPiece, seed * 7919u + block++);
+        DWORD n = static_cast<DWORD>(std::min<uint64_t>(size - done, kPiece));
         DWORD written = 0;
         ok = ::WriteFile(h, data.data(), n, &written, nullptr) && written == n;
         done += written;

@@ -40,7 +40,7 @@ TEST(KDialogCreate, BindsAtInitDialog) {
     HWND window = dialog.Handle();
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(::IsWindowVisible(window));
-    EXPECT_EQ(dialog.CountOf(Seen::InitDialog), 1);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::InitDialog), 1);
     EXPECT_EQ(KWindow::FromHandle(window), &dialog);
     EXPECT_EQ(::GetWindowLongPtrW(window, DWLP_USER), reinterpret_cast<LONG_PTR>(&dialog));
     EXPECT_EQ(::GetWindowLongPtrW(window, DWLP_DLGPROC),
@@ -55,7 +55,7 @@ TEST(KDialogCreate, MissingTemplateLeavesTheObjectUnbound) {
     RecordingDialog dialog;
     EXPECT_FALSE(dialog.CreateModeless(IDD_TK_MISSING, nullptr));
     EXPECT_EQ(dialog.Handle(), nullptr);
-    EXPECT_EQ(dialog.CountOf(Seen::InitDialog), 0);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::InitDialog), 0);
 }
 
 TEST(KDialogCreate, DestroyedBySomeoneElseForgetsItsHandle) {
@@ -64,7 +64,7 @@ TEST(KDialogCreate, DestroyedBySomeoneElseForgetsItsHandle) {
     HWND window = dialog.Handle();
     ASSERT_TRUE(::DestroyWindow(window));
     EXPECT_EQ(dialog.Handle(), nullptr);
-    EXPECT_GT(dialog.CountOf(Seen::Message), 0);
+    EXPECT_GT(dialog.CountOf(Seen::Kind::Message), 0);
     // The object is free for another dialog.
     OpenDialog again(dialog);
     EXPECT_TRUE(again.created);
@@ -99,8 +99,8 @@ TEST(KDialogDispatch, CommandsReachOkCancelAndOnCommand) {
     ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, 1), 0);
     ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, 1), 0);
     ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_TK_BUTTON, BN_CLICKED), 0);
-    EXPECT_EQ(dialog.CountOf(Seen::OK), 1);
-    EXPECT_EQ(dialog.CountOf(Seen::Cancel), 1);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::OK), 1);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::Cancel), 1);
     EXPECT_EQ(dialog.Commands(), (std::vector<WPARAM>{MAKEWPARAM(IDOK, 1), MAKEWPARAM(IDCANCEL, 1),
                                                       MAKEWPARAM(IDC_TK_BUTTON, BN_CLICKED)}));
 
@@ -115,7 +115,7 @@ TEST(KDialogDispatch, SizeHalvesAreUnsigned) {
     ASSERT_TRUE(open.created);
     dialog.seen.clear();
     ::SendMessageW(dialog.Handle(), WM_SIZE, SIZE_RESTORED, MAKELPARAM(0xFFFF, 40000));
-    ASSERT_EQ(dialog.CountOf(Seen::Size), 1);
+    ASSERT_EQ(dialog.CountOf(Seen::Kind::Size), 1);
     EXPECT_EQ(dialog.seen[0].lParam, static_cast<LPARAM>(0xFFFFu << 16 | 40000u));
 }
 
@@ -148,7 +148,7 @@ TEST(KDialogReflection, HandledCommandStopsAtTheChild) {
     // Declined: exactly what happens without reflection.
     ::SendMessageW(okButton, BM_CLICK, 0, 0);
     EXPECT_EQ(okProbe.reflected.size(), 1u);
-    EXPECT_EQ(dialog.CountOf(Seen::OK), 1);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::OK), 1);
     otherProbe.handle = FALSE;
     ::SendMessageW(other, BM_CLICK, 0, 0);
     EXPECT_EQ(otherProbe.reflected.size(), 2u);
@@ -186,7 +186,7 @@ TEST(KDialogReflection, HandledNotifyAnswersThroughMsgResult) {
     probe.handle = FALSE;
     dialog.seen.clear();
     EXPECT_EQ(KDialog::StaticDialogProc(window, WM_NOTIFY, IDC_TK_EDIT, lp), FALSE);
-    ASSERT_EQ(dialog.CountOf(Seen::Message), 1);
+    ASSERT_EQ(dialog.CountOf(Seen::Kind::Message), 1);
     EXPECT_EQ(dialog.seen[0].msg, static_cast<UINT>(WM_NOTIFY));
     EXPECT_EQ(probe.reflected.size(), 4u);
     probe.Detach();
@@ -258,7 +258,7 @@ TEST(KDialogLoop, EnterRunsTheDefaultButtonAndQuitCodeComesBack) {
     ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 1);
     ::PostMessageW(edit, WM_KEYUP, VK_RETURN, 0xC0000001);
     EXPECT_EQ(dialog.RunDialogLoop(), 42);
-    EXPECT_EQ(dialog.CountOf(Seen::OK), 1);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::OK), 1);
 
     // Another default button takes Enter over; Escape is IDCANCEL.
     dialog.seen.clear();
@@ -268,9 +268,9 @@ TEST(KDialogLoop, EnterRunsTheDefaultButtonAndQuitCodeComesBack) {
     ::PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 1);
     ::PostQuitMessage(3);
     EXPECT_EQ(dialog.RunDialogLoop(), 3);
-    EXPECT_EQ(dialog.CountOf(Seen::OK), 0);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::OK), 0);
     EXPECT_EQ(dialog.Commands(), (std::vector<WPARAM>{IDC_TK_BUTTON}));
-    EXPECT_EQ(dialog.CountOf(Seen::Cancel), 1);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::Cancel), 1);
 }
 
 TEST(KDialogLoop, PlainLoopDispatchesWithoutDialogKeys) {
@@ -288,7 +288,7 @@ TEST(KDialogLoop, PlainLoopDispatchesWithoutDialogKeys) {
     EXPECT_EQ(RunMessageLoop(), 9);
     // The posted command was dispatched; Enter went to the edit, not to the dialog manager.
     EXPECT_EQ(dialog.Commands(), (std::vector<WPARAM>{IDC_TK_BUTTON}));
-    EXPECT_EQ(dialog.CountOf(Seen::OK), 0);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::OK), 0);
 }
 
 namespace {

@@ -158,7 +158,7 @@ TEST_F(SplitButtonTest, ArrowClickOpensTheMenuAndNeverPressesTheButton) {
     EXPECT_EQ(button.menuPopups, 1);
     EXPECT_FALSE(button.IsMenuOpen());
     EXPECT_EQ(dialog.Commands(), (std::vector<WPARAM>{1000}));
-    EXPECT_EQ(dialog.CountOf(Seen::OK), 0);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::OK), 0);
     ASSERT_FALSE(dialog.seen.empty());
     EXPECT_EQ(dialog.seen.back().lParam, reinterpret_cast<LPARAM>(button.Handle()));
 
@@ -180,7 +180,7 @@ TEST_F(SplitButtonTest, LabelClickPressesTheButtonAndClicksIt) {
     PumpMessages();
     EXPECT_FALSE(Pushed());
     EXPECT_EQ(button.menuPopups, 0);
-    EXPECT_EQ(dialog.CountOf(Seen::OK), 1);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::OK), 1);
     EXPECT_TRUE(dialog.Commands().empty());
 }
 
@@ -190,7 +190,7 @@ TEST_F(SplitButtonTest, DismissedMenuPostsNothing) {
     PumpMessages();
     EXPECT_EQ(button.menuPopups, 1);
     EXPECT_TRUE(dialog.Commands().empty());
-    EXPECT_EQ(dialog.CountOf(Seen::OK), 0);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::OK), 0);
 }
 
 TEST_F(SplitButtonTest, WhileTheMenuIsOpenOnlyTheArrowLooksPressed) {
@@ -239,7 +239,7 @@ TEST_F(SplitButtonTest, ModeTwoSwallowsTheLabelButNotTheArrow) {
     Press(10);
     Release(10);
     PumpMessages();
-    EXPECT_EQ(dialog.CountOf(Seen::OK), 0);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::OK), 0);
     EXPECT_TRUE(dialog.Commands().empty());
 
     Press(ArrowLeft());
@@ -254,7 +254,7 @@ TEST_F(SplitButtonTest, ModeTwoSwallowsTheLabelButNotTheArrow) {
     Press(10);
     Release(10);
     PumpMessages();
-    EXPECT_EQ(dialog.CountOf(Seen::OK), 1);
+    EXPECT_EQ(dialog.CountOf(Seen::Kind::OK), 1);
 }
 
 TEST_F(SplitButtonTest, ChangesRepaintWithoutErasing) {

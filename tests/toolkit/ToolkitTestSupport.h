@@ -40,7 +40,7 @@ private:
 
 // One dialog message as the dialog's handlers saw it.
 struct Seen {
-    enum Kind { InitDialog, OK, Cancel, Size, Command, Message } kind;
+    enum class Kind { InitDialog, OK, Cancel, Size, Command, Message } kind;
     UINT msg;
     WPARAM wParam;
     LPARAM lParam;
