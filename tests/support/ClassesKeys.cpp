@@ -20,6 +20,25 @@ HKEY OpenClassesKey(HKEY hive, const wchar_t* key, REGSAM access) {
     return handle;
 }
 
+// Every name that `nameAt` gives for the key, sorted.
+template <class NameAt>
+std::vector<std::wstring> SortedNames(const wchar_t* key, HKEY hive, REGSAM access, NameAt nameAt) {
+    std::vector<std::wstring> names;
+    const HKEY handle = OpenClassesKey(hive, key, access);
+    if (handle == nullptr)
+        return names;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (nameAt(handle, i, name, &length) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
+    }
+    ::RegCloseKey(handle);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 } // namespace
 
 std::wstring ClassesPath(const wchar_t* key) {
@@ -70,39 +89,18 @@ LONG DeleteTree(const wchar_t* key, HKEY hive) {
 }
 
 std::vector<std::wstring> SubKeyNames(const wchar_t* key, HKEY hive) {
-    std::vector<std::wstring> names;
-    const HKEY handle = OpenClassesKey(hive, key, KEY_ENUMERATE_SUB_KEYS);
-    if (handle == nullptr)
-        return names;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (::RegEnumKeyExW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, length);
-    }
-    ::RegCloseKey(handle);
-    std::sort(names.begin(), names.end());
-    return names;
+    return SortedNames(key, hive, KEY_ENUMERATE_SUB_KEYS,
+                       [](HKEY handle, DWORD index, wchar_t* name, DWORD* length) {
+                           return ::RegEnumKeyExW(handle, index, name, length, nullptr, nullptr,
+                                                  nullptr, nullptr);
+                       });
 }
 
 std::vector<std::wstring> ValueNames(const wchar_t* key, HKEY hive) {
-    std::vector<std::wstring> names;
-    const HKEY handle = OpenClassesKey(hive, key, KEY_QUERY_VALUE);
-    if (handle == nullptr)
-        return names;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (::RegEnumValueW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, length);
-    }
-    ::RegCloseKey(handle);
-    std::sort(names.begin(), names.end());
-    return names;
+    return SortedNames(
+        key, hive, KEY_QUERY_VALUE, [](HKEY handle, DWORD index, wchar_t* name, DWORD* length) {
+            return ::RegEnumValueW(handle, index, name, length, nullptr, nullptr, nullptr, nullptr);
+        });
 }
 
 bool CreateVolatileKey(const wchar_t* key, HKEY hive) {
