@@ -4,8 +4,7 @@
 
 #include <vector>
 
-#include "toolkit/DeviceContext.h"
-#include "toolkit/GdiObject.h"
+#include "support/DibSurface.h"
 #include "toolkit/KDialog.h"
 #include "toolkit/KWindow.h"
 
@@ -15,28 +14,7 @@ namespace toolkit_test {
 // the way is dropped.
 void PumpMessages();
 
-// A 32-bit DIB selected into a memory DC: a surface whose pixels read back exactly.
-class DibSurface {
-public:
-    DibSurface(int wide, int high, COLORREF fill);
-    ~DibSurface();
-    DibSurface(const DibSurface&) = delete;
-    DibSurface& operator=(const DibSurface&) = delete;
-
-    HDC Dc() const { return dc.Get(); }
-    int Width() const { return width; }
-    int Height() const { return height; }
-    COLORREF Pixel(int x, int y) const { return ::GetPixel(dc.Get(), x, y); }
-    // How many pixels of a rectangle have exactly this colour.
-    int Count(const RECT& area, COLORREF color) const;
-
-private:
-    // The bitmap goes after the DC that holds it selected.
-    BitmapObject bitmap;
-    OwnedDC dc;
-    int width;
-    int height;
-};
+using testing_support::DibSurface;
 
 // One dialog message as the dialog's handlers saw it.
 struct Seen {

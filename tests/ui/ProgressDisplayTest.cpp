@@ -1,49 +1,17 @@
 #include "MainWindowFixture.h"
 
-#include "toolkit/DeviceContext.h"
-#include "toolkit/GdiObject.h"
+#include "support/DibSurface.h"
 
 using namespace ui_tests;
+using testing_support::DibSurface;
 
 namespace {
 
-// A 32-bit surface the size of the progress display, painted through the window's WM_DRAWITEM.
-class Surface {
-public:
-    Surface(int wide, int high) : width(wide), height(high) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        dc.Reset(::CreateCompatibleDC(nullptr));
-        bitmap.Reset(::CreateDIBSection(dc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-        ::SelectObject(dc.Get(), bitmap.Get());
-        RECT all = {0, 0, width, height};
-        ::FillRect(dc.Get(), &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
-    }
-    HDC Dc() const { return dc.Get(); }
-    COLORREF Pixel(int x, int y) const { return ::GetPixel(dc.Get(), x, y); }
-    int Count(COLORREF color) const {
-        int n = 0;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                n += Pixel(x, y) == color;
-        return n;
-    }
-
-private:
-    int width, height;
-    BitmapObject bitmap;
-    OwnedDC dc;
-};
-
 constexpr int kWidth = 200, kHeight = 30;
 
-std::unique_ptr<Surface> Paint() {
-    auto surface = std::make_unique<Surface>(kWidth, kHeight);
+// The progress display painted through the window's WM_DRAWITEM onto a black surface of its size.
+std::unique_ptr<DibSurface> Paint() {
+    auto surface = std::make_unique<DibSurface>(kWidth, kHeight, RGB(0, 0, 0));
     HWND bar = ::GetDlgItem(gMainWindow.Handle(), IDC_MAIN_PROGRESS);
     ::SelectObject(surface->Dc(), reinterpret_cast<HFONT>(::SendMessageW(bar, WM_GETFONT, 0, 0)));
     DRAWITEMSTRUCT item = {ODT_STATIC,    IDC_MAIN_PROGRESS,       0, ODA_DRAWENTIRE, 0, bar,
@@ -92,7 +60,7 @@ TEST_F(MainWindowTest, ProgressDisplayFillsItsShareAndShowsThePercentage) {
     EXPECT_EQ(full->Count(RGB(250, 250, 250)), 0);
 
     // The text is centred: "100.00 %" is wider than "0.00 %".
-    auto textColumns = [&](const Surface& s) {
+    auto textColumns = [&](const DibSurface& s) {
         int first = kWidth, last = -1;
         for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x)

@@ -9,19 +9,20 @@
 #include "app/Globals.h"
 #include "app/ProgramInfo.h"
 #include "res/resource.h"
+#include "support/DibSurface.h"
 #include "support/MessageLoop.h"
 #include "support/Screenshot.h"
 #include "support/TestFiles.h"
 #include "support/WindowText.h"
 #include "toolkit/DcGuards.h"
 #include "toolkit/DeviceContext.h"
-#include "toolkit/GdiObject.h"
 #include "ui/SetupDialog.h"
 #include "ui/SetupTestSupport.h"
 #include "ui/ShellIntegration.h"
 
 using namespace shell_test;
 using ShellIntegration::InstallStatus;
+using testing_support::DibSurface;
 using testing_support::TextOf;
 
 namespace {
@@ -57,47 +58,23 @@ std::wstring ScreenshotFolder() {
 // as the screen shows it.
 class ScreenPixels {
 public:
-    explicit ScreenPixels(HWND control) {
-        RECT client{};
-        ::GetClientRect(control, &client);
+    explicit ScreenPixels(HWND control) : surface(ClientWidth(control), ClientHeight(control), 0) {
         POINT origin{0, 0};
         ::ClientToScreen(control, &origin);
-        width = client.right;
-        height = client.bottom;
-        pixels.assign(static_cast<size_t>(width) * height, 0);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
         WindowDC screen(nullptr);
-        OwnedDC memory(::CreateCompatibleDC(screen.Get()));
-        void* bits = nullptr;
-        BitmapObject bitmap(
-            ::CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-        {
-            SelectObjectGuard select(memory.Get(), bitmap.Get());
-            ::BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), origin.x, origin.y, SRCCOPY);
-            ::GdiFlush();
-            const auto* source = static_cast<const DWORD*>(bits);
-            for (size_t i = 0; i < pixels.size(); ++i) // 0x00RRGGBB to COLORREF
-                pixels[i] =
-                    RGB((source[i] >> 16) & 0xFF, (source[i] >> 8) & 0xFF, source[i] & 0xFF);
-        }
+        ::BitBlt(surface.Dc(), 0, 0, surface.Width(), surface.Height(), screen.Get(), origin.x,
+                 origin.y, SRCCOPY);
+        ::GdiFlush();
     }
-    int Width() const { return width; }
-    int Height() const { return height; }
-    bool Ink(int x, int y) const {
-        return pixels[static_cast<size_t>(y) * width + x] != ::GetSysColor(COLOR_BTNFACE);
-    }
+    int Width() const { return surface.Width(); }
+    int Height() const { return surface.Height(); }
+    bool Ink(int x, int y) const { return surface.Pixel(x, y) != ::GetSysColor(COLOR_BTNFACE); }
     // Runs of rows [first, last] that hold ink.
     std::vector<std::pair<int, int>> InkBands() const {
         std::vector<std::pair<int, int>> bands;
-        for (int y = 0; y < height; ++y) {
+        for (int y = 0; y < Height(); ++y) {
             bool ink = false;
-            for (int x = 0; x < width && !ink; ++x)
+            for (int x = 0; x < Width() && !ink; ++x)
                 ink = Ink(x, y);
             if (!ink)
                 continue;
@@ -110,9 +87,9 @@ public:
     }
     // The leftmost and rightmost inked columns of a band of rows.
     std::pair<int, int> InkColumns(std::pair<int, int> band) const {
-        int left = width, right = -1;
+        int left = Width(), right = -1;
         for (int y = band.first; y <= band.second; ++y)
-            for (int x = 0; x < width; ++x)
+            for (int x = 0; x < Width(); ++x)
                 if (Ink(x, y)) {
                     left = std::min(left, x);
                     right = std::max(right, x);
@@ -121,9 +98,18 @@ public:
     }
 
 private:
-    int width = 0;
-    int height = 0;
-    std::vector<COLORREF> pixels;
+    static int ClientWidth(HWND control) {
+        RECT client{};
+        ::GetClientRect(control, &client);
+        return client.right;
+    }
+    static int ClientHeight(HWND control) {
+        RECT client{};
+        ::GetClientRect(control, &client);
+        return client.bottom;
+    }
+
+    DibSurface surface;
 };
 
 // The setup dialog on a registry prepared by each test.
@@ -425,11 +411,9 @@ TEST_F(SetupDialogTest, DrawingTheStatusAnswersTrue) {
     const HWND status = Item(IDC_SETUP_STATUS);
     RECT client{};
     ::GetClientRect(status, &client);
-    OwnedDC memory(::CreateCompatibleDC(nullptr));
-    BitmapObject bitmap(::CreateBitmap(client.right, client.bottom, 1, 32, nullptr));
-    SelectObjectGuard select(memory.Get(), bitmap.Get());
+    DibSurface surface(client.right, client.bottom, 0);
     DRAWITEMSTRUCT item = {ODT_STATIC,   IDC_SETUP_STATUS, 0, ODA_DRAWENTIRE, 0, status,
-                           memory.Get(), client,           0};
+                           surface.Dc(), client,           0};
     // Whatever an earlier message left as the dialog's answer must not be what this one says.
     ::SetWindowLongPtrW(dialog.Handle(), DWLP_MSGRESULT, 77);
     EXPECT_EQ(::SendMessageW(dialog.Handle(), WM_DRAWITEM, IDC_SETUP_STATUS,
