@@ -2,6 +2,7 @@
 
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
+#include "support/MessageLoop.h"
 
 #include <set>
 
@@ -78,6 +79,43 @@ TEST_F(InFlightTest, AtMost64MiBOfBuffersAreInFlight) {
         EXPECT_TRUE(::DeleteFileW(source.c_str()));
         ::DeleteFileW((source + L".sha256").c_str());
     }
+}
+
+// Resume starts the pipeline again under the same limit: once the chunks in flight at the pause
+// have come back, sixteen 16 MiB buffers asked for are still only four.
+TEST_F(InFlightTest, ResumeStartsNoMoreThan64MiBOfBuffers) {
+    SetTuning(16 * kMiB, 16);
+    const uint64_t kChunk = 16 * kMiB;
+    // Four chunks before the pause and six after it, so that more than four could start.
+    const size_t size = 9 * kChunk + 4097;
+    const std::wstring source = dir / L"paused.bin";
+    const std::vector<uint8_t> original = MakePattern(size, 5);
+    ASSERT_TRUE(WriteWholeFile(source, original));
+    RecordingDisplay shown;
+    shown.partSize = size / 2 + 1;
+    SplitOperation split(shown);
+    split.Start(Wide(source));
+    split.OnCommand(kCommandSplit);
+    split.OnCommand(kCommandPause);
+    ASSERT_EQ(split.State(), OperationState::Paused);
+    ASSERT_TRUE(RunUntil([&] { return split.DoneSize() == 4 * kChunk; }));
+    // Every pair of the pause goes back, and nothing new is issued while paused.
+    BufferRecorder idle;
+    PumpFor(200);
+    EXPECT_TRUE(idle.buffers.empty());
+    EXPECT_EQ(split.DoneSize(), 4 * kChunk);
+
+    BufferRecorder recorder;
+    split.OnCommand(kCommandResume);
+    ASSERT_TRUE(RunToEnd(split));
+    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
+    split.Abort();
+    EXPECT_EQ(recorder.buffers.size(), 4u);
+    std::vector<uint8_t> first, second;
+    ASSERT_TRUE(ReadWholeFile(PartName(source, 1), first));
+    ASSERT_TRUE(ReadWholeFile(PartName(source, 2), second));
+    first.insert(first.end(), second.begin(), second.end());
+    EXPECT_TRUE(first == original);
 }
 
 } // namespace
