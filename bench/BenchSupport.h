@@ -2,6 +2,11 @@
 
 // What the benchmarks share: a display that keeps only what they read, and the settings they set.
 
+#include "BenchClock.h"
+
+#include "app/ProgramInfo.h"
+#include "app/WideString.h"
+#include "ops/Operation.h"
 #include "ops/OperationDisplay.h"
 
 #include <windows.h>
@@ -35,14 +40,33 @@ public:
     std::wstring last;
 };
 
-// Writes one of the program's settings (a REG_DWORD under HKCU\Software\brindlecot).
+// Writes one of the program's settings as a REG_DWORD.
 inline void WriteSetting(const wchar_t* name, DWORD value) {
     HKEY key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"software\\brindlecot", 0, nullptr, 0, KEY_SET_VALUE,
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_SET_VALUE,
                           nullptr, &key, nullptr) == ERROR_SUCCESS) {
         ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                          sizeof value);
         ::RegCloseKey(key);
+    }
+}
+
+inline WideString Wide(const std::wstring& text) {
+    WideString result;
+    result.Assign(text.c_str(), static_cast<uint32_t>(text.size()));
+    return result;
+}
+
+// The program's message loop while the operation moves data; `afterEach` runs after every
+// message, where a benchmark takes its readings.
+template <class AfterEach> void RunWhileBusy(const Operation& operation, AfterEach afterEach) {
+    MSG msg;
+    while ((operation.State() == OperationState::Running ||
+            operation.State() == OperationState::Paused) &&
+           ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+        afterEach();
     }
 }
 

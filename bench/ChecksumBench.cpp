@@ -13,6 +13,7 @@
 #include "app/WideString.h"
 #include "io/CompletionDispatcher.h"
 #include "io/IoThread.h"
+#include "ops/Commands.h"
 #include "ops/JoinOperation.h"
 #include "ops/OperationDisplay.h"
 #include "ops/SplitOperation.h"
@@ -27,46 +28,26 @@
 
 namespace {
 
+using bench::Now;
 using bench::QuietDisplay;
+using bench::RunWhileBusy;
+using bench::Wide;
 using bench::WriteSetting;
-
-void RunToEnd(const Operation& operation) {
-    MSG msg;
-    while ((operation.State() == OperationState::Running ||
-            operation.State() == OperationState::Paused) &&
-           ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-}
-
-double Seconds(LARGE_INTEGER start, LARGE_INTEGER end) {
-    LARGE_INTEGER frequency;
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
-}
-
-WideString Wide(const std::wstring& text) {
-    WideString result;
-    result.Assign(text.c_str(), static_cast<uint32_t>(text.size()));
-    return result;
-}
 
 // Seconds of the operation, or a negative number when it failed.
 template <class Op> double Run(const std::wstring& path, uint64_t partSize, std::wstring& said) {
     QuietDisplay shown;
     shown.partSize = partSize;
     Op operation(shown);
-    LARGE_INTEGER start, end;
-    ::QueryPerformanceCounter(&start);
+    const double start = Now();
     operation.Start(Wide(path));
-    operation.OnCommand(1000); // Split; a join ignores it
-    RunToEnd(operation);
-    ::QueryPerformanceCounter(&end);
+    operation.OnCommand(kCommandSplit); // a join ignores it
+    RunWhileBusy(operation, [] {});
+    const double seconds = Now() - start;
     said = shown.last;
     const bool done = operation.State() == OperationState::Done;
     operation.Abort();
-    return done ? Seconds(start, end) : -1.0;
+    return done ? seconds : -1.0;
 }
 
 double Median(std::vector<double> values) {

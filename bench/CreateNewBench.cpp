@@ -7,6 +7,8 @@
 //
 // The new names are "new.000001", "new.000002", ...; none of them may be in FOLDER yet.
 
+#include "BenchClock.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -14,12 +16,6 @@
 #include <string>
 
 namespace {
-
-double Seconds(LARGE_INTEGER start, LARGE_INTEGER end) {
-    LARGE_INTEGER frequency;
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
-}
 
 std::wstring NewName(const std::wstring& folder, unsigned number) {
     wchar_t name[32];
@@ -30,8 +26,7 @@ std::wstring NewName(const std::wstring& folder, unsigned number) {
 // Opens and closes every name with the disposition; the seconds it took, or a negative number
 // when a name failed.
 double TimeOpens(const std::wstring& folder, unsigned count, DWORD access, DWORD disposition) {
-    LARGE_INTEGER start, end;
-    ::QueryPerformanceCounter(&start);
+    const double start = bench::Now();
     for (unsigned i = 1; i <= count; ++i) {
         const std::wstring path = NewName(folder, i);
         HANDLE file = ::CreateFileW(path.c_str(), access, 0, nullptr, disposition,
@@ -42,8 +37,7 @@ double TimeOpens(const std::wstring& folder, unsigned count, DWORD access, DWORD
         }
         ::CloseHandle(file);
     }
-    ::QueryPerformanceCounter(&end);
-    return Seconds(start, end);
+    return bench::Now() - start;
 }
 
 } // namespace

@@ -14,6 +14,8 @@
 //   large    VirtualAlloc with MEM_LARGE_PAGES (needs a privilege few users hold)
 // Run each way in a process of its own: memory freed in one run comes back warm in the next.
 
+#include "BenchClock.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -22,13 +24,6 @@
 namespace {
 
 constexpr SIZE_T kPage = 4096;
-
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    ::QueryPerformanceCounter(&counter);
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / frequency.QuadPart;
-}
 
 void TouchPages(char* data, SIZE_T size) {
     for (SIZE_T offset = 0; offset < size; offset += kPage)
@@ -67,7 +62,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     char* buffers[64] = {};
 
-    const double start = Now();
+    const double start = bench::Now();
     if (wcscmp(way, L"block") == 0) {
         auto* block = static_cast<char*>(::VirtualAlloc(nullptr, static_cast<SIZE_T>(count) * size,
                                                         MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
@@ -94,13 +89,13 @@ int wmain(int argc, wchar_t** argv) {
             }
         }
     }
-    const double prepared = Now();
+    const double prepared = bench::Now();
     if (!ReadInto(file, buffers, count, size))
         return 1;
-    const double firstRead = Now();
+    const double firstRead = bench::Now();
     if (!ReadInto(file, buffers, count, size))
         return 1;
-    const double secondRead = Now();
+    const double secondRead = bench::Now();
 
     const double pages = static_cast<double>(count) * size / kPage;
     const double oneTime = (firstRead - start) - (secondRead - firstRead);

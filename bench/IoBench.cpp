@@ -4,6 +4,8 @@
 //
 //   bench_io.exe SOURCE OUTPUT_FOLDER [CAT_MIB_PER_S]
 
+#include "BenchClock.h"
+
 #include "app/Globals.h"
 #include "app/Settings.h"
 #include "io/AsyncFile.h"
@@ -98,13 +100,6 @@ uint32_t SectorSizeOf(const wchar_t* path) {
     return 0;
 }
 
-double Now() {
-    LARGE_INTEGER count, frequency;
-    ::QueryPerformanceCounter(&count);
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 // Copies source to output with `pairs` IoPairs in flight; returns the seconds taken, or -1.
 double RunCopy(const std::wstring& source, const std::wstring& output, int pairs) {
     Copy copy;
@@ -120,7 +115,7 @@ double RunCopy(const std::wstring& source, const std::wstring& output, int pairs
     }
     copy.size = copy.source.GetSize();
 
-    double start = Now();
+    double start = bench::Now();
     for (int i = 0; i < pairs; ++i) {
         IoPair* pair = CreateIoPair();
         if (!pair) {
@@ -133,7 +128,7 @@ double RunCopy(const std::wstring& source, const std::wstring& output, int pairs
     MSG msg;
     while (copy.inFlight > 0 && ::GetMessageW(&msg, nullptr, 0, 0) > 0)
         ::DispatchMessageW(&msg);
-    double seconds = Now() - start;
+    double seconds = bench::Now() - start;
 
     copy.source.Close();
     copy.destination.Close();

@@ -1,5 +1,7 @@
 // SHA-256 throughput of each way this machine can hash: the plain code, the processor's SHA
 // extensions, and the system's CNG (bcrypt). Prints MiB/s; run by hand.
+#include "BenchClock.h"
+
 #include "ops/Sha256.h"
 
 #include <windows.h>
@@ -14,13 +16,6 @@ namespace {
 constexpr size_t kBuffer = 16 * 1024 * 1024;
 constexpr int kRounds = 16;
 
-double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-    LARGE_INTEGER frequency;
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(to.QuadPart - from.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-}
-
 void Report(const char* what, double seconds) {
     const double mib = static_cast<double>(kBuffer) * kRounds / (1024.0 * 1024.0);
     printf("%-28s %8.0f MiB/s\n", what, mib / seconds);
@@ -28,28 +23,24 @@ void Report(const char* what, double seconds) {
 
 void Ours(const char* what, const std::vector<unsigned char>& data) {
     Sha256 sha;
-    LARGE_INTEGER start, end;
-    ::QueryPerformanceCounter(&start);
+    const double start = bench::Now();
     for (int i = 0; i < kRounds; ++i)
         sha.Update(data.data(), data.size());
     volatile unsigned char sink = sha.Final().bytes[0];
     (void)sink;
-    ::QueryPerformanceCounter(&end);
-    Report(what, Seconds(start, end));
+    Report(what, bench::Now() - start);
 }
 
 // A part and the whole file from the same data, as a split hashes them: the figure is the rate of
 // the data, not of the two streams together.
 void OursTwo(const char* what, const std::vector<unsigned char>& data) {
     Sha256 part, whole;
-    LARGE_INTEGER start, end;
-    ::QueryPerformanceCounter(&start);
+    const double start = bench::Now();
     for (int i = 0; i < kRounds; ++i)
         Sha256::UpdateBoth(part, whole, data.data(), data.size());
     volatile unsigned char sink = part.Final().bytes[0] ^ whole.Final().bytes[0];
     (void)sink;
-    ::QueryPerformanceCounter(&end);
-    Report(what, Seconds(start, end));
+    Report(what, bench::Now() - start);
 }
 
 void Cng(const std::vector<unsigned char>& data) {
@@ -60,17 +51,16 @@ void Cng(const std::vector<unsigned char>& data) {
         printf("CNG: not available\n");
         return;
     }
-    LARGE_INTEGER start, end;
-    ::QueryPerformanceCounter(&start);
+    const double start = bench::Now();
     for (int i = 0; i < kRounds; ++i)
         ::BCryptHashData(hash, const_cast<unsigned char*>(data.data()),
                          static_cast<ULONG>(data.size()), 0);
     unsigned char digest[32];
     ::BCryptFinishHash(hash, digest, sizeof digest, 0);
-    ::QueryPerformanceCounter(&end);
+    const double seconds = bench::Now() - start;
     ::BCryptDestroyHash(hash);
     ::BCryptCloseAlgorithmProvider(algorithm, 0);
-    Report("CNG (bcrypt)", Seconds(start, end));
+    Report("CNG (bcrypt)", seconds);
 }
 
 } // namespace

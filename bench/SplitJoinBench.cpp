@@ -42,7 +42,10 @@
 
 namespace {
 
+using bench::Now;
 using bench::QuietDisplay;
+using bench::RunWhileBusy;
+using bench::Wide;
 using bench::WriteSetting;
 
 constexpr double kMiB = 1024.0 * 1024.0;
@@ -53,12 +56,6 @@ SIZE_T PeakWorkingSet() {
     if (!K32GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
         return 0;
     return counters.PeakWorkingSetSize;
-}
-
-WideString Wide(const wchar_t* text) {
-    WideString result;
-    result.Assign(text, static_cast<uint32_t>(wcslen(text)));
-    return result;
 }
 
 uint64_t SizeArgument(const wchar_t* text) {
@@ -81,14 +78,6 @@ struct Measured {
     uint64_t total = 0;
     int32_t parts = 0;
 };
-
-double Now() {
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    LARGE_INTEGER frequency;
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / frequency.QuadPart;
-}
 
 // Seconds the thread has run, in user and kernel mode together.
 double CpuSeconds(HANDLE thread) {
@@ -113,12 +102,7 @@ void RunToEnd(const Operation& operation, uint64_t inFlight, Measured& result, d
     uint64_t lowDone = 0, highDone = 0;
     const double ioBefore = CpuSeconds(gIoThread.Thread());
     const double uiBefore = CpuSeconds(::GetCurrentThread());
-    MSG msg;
-    while ((operation.State() == OperationState::Running ||
-            operation.State() == OperationState::Paused) &&
-           ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+    RunWhileBusy(operation, [&] {
         const uint64_t done = operation.DoneSize();
         if (lowTime == 0 && done >= low && low < high) {
             lowTime = Now();
@@ -128,7 +112,7 @@ void RunToEnd(const Operation& operation, uint64_t inFlight, Measured& result, d
             highTime = Now();
             highDone = done;
         }
-    }
+    });
     const double end = Now();
     result.seconds = end - begin;
     if (highTime > lowTime)
@@ -142,7 +126,7 @@ Measured RunSplit(const std::wstring& source, uint64_t partSize, uint64_t inFlig
     QuietDisplay shown;
     shown.partSize = partSize;
     SplitOperation split(shown);
-    split.Start(Wide(source.c_str()));
+    split.Start(Wide(source));
     const double begin = Now();
     split.OnCommand(1000);
     result.startSeconds = Now() - begin;
@@ -163,7 +147,7 @@ Measured RunJoin(const std::wstring& source, uint64_t inFlight) {
     QuietDisplay shown;
     JoinOperation join(shown);
     const double begin = Now();
-    join.Start(Wide((source + L".001").c_str()));
+    join.Start(Wide(source + L".001"));
     result.startSeconds = Now() - begin;
     RunToEnd(join, inFlight, result, begin);
     result.total = join.TotalSize();
