@@ -14,6 +14,7 @@ struct IoPair : IoRequest {
     PartRecord* part;
     Operation* operation;
     uint32_t chunk;
+    uint64_t chunkOffset; // the chunk's position in the whole file
     uint64_t writeOffset;
     AsyncFile* source;
     AsyncFile* destination;

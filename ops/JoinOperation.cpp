@@ -204,8 +204,6 @@ bool JoinOperation::ReadList() {
     listFound = true;
     DynArray<char> text;
     ListProblem problem = ListProblem::None;
-    WideString listName;
-    FileNameOf(listPath.Text(), listName);
     const uint64_t limit = ChecksumListLimit(static_cast<uint32_t>(parts.Count()), name.Length());
     if (!ReadListText(listFile.Get(), limit, text, problem))
         list.Refuse(problem);
@@ -266,8 +264,13 @@ bool JoinOperation::CheckWhole() {
 }
 
 void JoinOperation::ShowListOutcome() {
-    if (listUsed) {
+    const int32_t listed = list.Parts().Count();
+    if (listUsed && (list.HasWhole() || listed == parts.Count())) {
         display.SetStatusBarFormat(L"SHA-256 verified: %s", path.Text());
+    } else if (listUsed) {
+        // Without a line for the whole file, the parts the list leaves out went unchecked.
+        display.SetStatusBarFormat(L"SHA-256 verified for %d of %d parts: %s", listed,
+                                   parts.Count(), path.Text());
     } else if (listFound) {
         WideString listName;
         WideString problem;

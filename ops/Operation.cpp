@@ -76,6 +76,7 @@ bool Operation::BeginIoPair(IoPair* pair) {
     pair->part = part;
     pair->operation = this;
     pair->chunk = chunk;
+    pair->chunkOffset = part->offset + part->issued;
     PrepareIoPair(*pair);
 
     bool issued = readLength <= pair->size;
@@ -283,15 +284,9 @@ void Operation::PostEnded() {
     ::PostMessageW(display.EndedTarget(), WM_OPERATION_ENDED, 0, 0);
 }
 
-uint64_t Operation::ChunkOffset(const IoPair& pair) const {
-    // A join writes the whole file; a split writes the part, at a position inside it.
-    return pair.destination == &file ? pair.writeOffset : pair.part->offset + pair.writeOffset;
-}
-
 bool Operation::BeginHashing(bool hashParts, bool hashWhole) {
     hasher.Begin(hashParts, hashWhole);
     hashPart = 0;
-    hashedInPart = 0;
     hashing = true;
     return SettleEmptyParts();
 }
@@ -306,7 +301,7 @@ bool Operation::OnPartHashed(int32_t, const Sha256Digest&) {
 }
 
 void Operation::ChunkArrived(IoPair& pair) {
-    if (!hasher.Add(&pair, ChunkOffset(pair))) {
+    if (!hasher.Add(&pair, pair.chunkOffset)) {
         ReportError(::GetLastError(), L"Error Sha256");
         return;
     }
@@ -324,17 +319,16 @@ void Operation::HashInOrder() {
     }
 }
 
-bool Operation::HashChunk(const IoPair& pair) {
+void Operation::HashChunk(const IoPair& pair) {
     hasher.Hash(pair.data, pair.chunk);
-    hashedInPart += pair.chunk;
-    if (hashPart >= parts.Count() || hashedInPart < parts[hashPart].size)
-        return true;
+    if (hashPart >= parts.Count() ||
+        hasher.Hashed() < parts[hashPart].offset + parts[hashPart].size)
+        return;
     Sha256Digest digest = hasher.EndPart();
     const int32_t index = hashPart++;
-    hashedInPart = 0;
-    if (!OnPartHashed(index, digest))
-        return false;
-    return SettleEmptyParts();
+    // A failure stops the hashing, and with it the caller's loop.
+    if (OnPartHashed(index, digest))
+        SettleEmptyParts();
 }
 
 bool Operation::SettleEmptyParts() {

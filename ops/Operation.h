@@ -120,18 +120,15 @@ private:
     static void Release(IoPair& pair);
     // The part of OnWrite after the accounting: finish, re-issue or release.
     void Continue(IoPair& pair);
-    // Position of the pair's chunk in the whole file.
-    uint64_t ChunkOffset(const IoPair& pair) const;
     void ChunkArrived(IoPair& pair);
     void HashInOrder();
-    bool HashChunk(const IoPair& pair);
+    void HashChunk(const IoPair& pair);
     bool SettleEmptyParts();
 
     ChunkHasher hasher;
     bool hashing = false;
-    // The part being hashed, and how much of it is.
+    // The part being hashed; the hasher knows how far it has come.
     int32_t hashPart = 0;
-    uint64_t hashedInPart = 0;
 };
 
 // The most data the pipeline keeps in flight. More buffers than this make every byte dearer: the

@@ -205,10 +205,11 @@ bool SplitOperation::FlushList() {
     DWORD left = static_cast<DWORD>(listText.Count());
     while (left != 0) {
         DWORD written = 0;
-        if (!::WriteFile(listFile.Get(), at, left, &written, nullptr) || written == 0) {
-            ReportError(written == 0 && ::GetLastError() == 0 ? ERROR_WRITE_FAULT
-                                                              : ::GetLastError(),
-                        L"Error writing %s", listPath.Text());
+        const BOOL wrote = ::WriteFile(listFile.Get(), at, left, &written, nullptr);
+        if (!wrote || written == 0) {
+            // A write that succeeds with nothing written leaves no error of its own.
+            ReportError(wrote ? ERROR_WRITE_FAULT : ::GetLastError(), L"Error writing %s",
+                        listPath.Text());
             return false;
         }
         at += written;
@@ -220,8 +221,8 @@ bool SplitOperation::FlushList() {
 
 bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
     WideString partName;
-    FileNameOf(parts[index].path.Text(), partName);
-    if (!AppendChecksumLine(listText, digest, partName.Text())) {
+    if (!FileNameOf(parts[index].path.Text(), partName) ||
+        !AppendChecksumLine(listText, digest, partName.Text())) {
         ReportError(::GetLastError(), L"Error writing %s", listPath.Text());
         return false;
     }
