@@ -1,20 +1,18 @@
 #include "ops/ChecksumList.h"
 
+#include "support/TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
+
+using testing_support::DigestHex;
 
 namespace {
 
 const std::string kA = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 const std::string kB = "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1";
 const std::string kC = "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0";
-
-std::string Hex(const Sha256Digest& digest) {
-    char hex[65];
-    Sha256Hex(digest, hex);
-    return hex;
-}
 
 struct Case {
     const char* what;
@@ -102,12 +100,12 @@ TEST(ChecksumList, WhatSha256sumWritesIsTaken) {
     ASSERT_TRUE(list.Parse(text.data(), text.size(), L"report.pdf"));
     ASSERT_EQ(list.Parts().Count(), 3);
     EXPECT_EQ(list.Parts()[0].part, 1u);
-    EXPECT_EQ(Hex(list.Parts()[0].digest), kA);
+    EXPECT_EQ(DigestHex(list.Parts()[0].digest), kA);
     EXPECT_EQ(list.Parts()[1].part, 2u);
-    EXPECT_EQ(Hex(list.Parts()[1].digest), kB);
+    EXPECT_EQ(DigestHex(list.Parts()[1].digest), kB);
     EXPECT_EQ(list.Parts()[2].part, 1000u);
     ASSERT_TRUE(list.HasWhole());
-    EXPECT_EQ(Hex(list.Whole()), kC);
+    EXPECT_EQ(DigestHex(list.Whole()), kC);
 
     const std::string wholeOnly = kA + "  report.pdf\n";
     ASSERT_TRUE(list.Parse(wholeOnly.data(), wholeOnly.size(), L"report.pdf"));

@@ -182,4 +182,10 @@ std::string SystemSha256OfFile(const std::wstring& path) {
     return SystemSha256(data);
 }
 
+std::string DigestHex(const Sha256Digest& digest) {
+    char hex[65];
+    Sha256Hex(digest, hex);
+    return hex;
+}
+
 } // namespace testing_support

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "ops/Sha256.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -48,6 +50,8 @@ std::string SystemSha256(const void* data, size_t size);
 std::string SystemSha256(const std::vector<uint8_t>& data);
 // The file's digest; empty when it can't be read.
 std::string SystemSha256OfFile(const std::wstring& path);
+// One of the program's digests in the same form.
+std::string DigestHex(const Sha256Digest& digest);
 
 // Part i of a whole file: "whole.%03u".
 std::wstring PartName(const std::wstring& whole, unsigned i);
