@@ -1,4 +1,5 @@
 #include "EndToEndSupport.h"
+#include "support/SmallVolume.h"
 
 using namespace testing_support;
 
@@ -12,35 +13,16 @@ constexpr int kKilobytes = 1; // index of "KB" in the unit list
 class DiskFullTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        wchar_t drive[8] = {};
-        if (!::GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
+        root = SmallVolumeRoot();
+        if (root.empty())
             GTEST_SKIP() << "no small volume: run through scripts/with-small-volume.sh";
-        root = std::wstring(drive) + L"\\";
         RemoveSettingsKey();
-        Empty();
+        EmptyFolder(root);
     }
     void TearDown() override {
         RemoveSettingsKey();
         if (!root.empty())
-            Empty();
-    }
-
-    void Empty() const {
-        WIN32_FIND_DATAW found;
-        HANDLE search = ::FindFirstFileW((root + L"*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE)
-            return;
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                ::DeleteFileW((root + found.cFileName).c_str());
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-    }
-
-    uint64_t Available() const {
-        ULARGE_INTEGER available = {};
-        EXPECT_TRUE(::GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr));
-        return available.QuadPart;
+            EmptyFolder(root);
     }
 
     // The error the window shows for work of this many bytes that does not fit.
@@ -62,7 +44,7 @@ protected:
 TEST_F(DiskFullTest, ASplitThatCannotFitCreatesNothing) {
     // The source takes two thirds of what is free: its parts would need the rest twice over.
     const std::wstring source = root + L"large.bin";
-    const uint64_t size = Available() * 2 / 3 / 4096 * 4096;
+    const uint64_t size = AvailableOn(root) * 2 / 3 / 4096 * 4096;
     ASSERT_TRUE(WritePatternFile(source, size, 5));
 
     MainWindowRun run(L" /s \"" + source + L"\"");
@@ -78,7 +60,7 @@ TEST_F(DiskFullTest, ASplitThatCannotFitCreatesNothing) {
 TEST_F(DiskFullTest, AJoinThatCannotFitCreatesNothingAndKeepsTheParts) {
     WriteDword(L"DeleteFiles", 1); // the parts would go only after the whole file is written
     const std::wstring whole = root + L"joined.bin";
-    const uint64_t part = Available() / 3 / 4096 * 4096;
+    const uint64_t part = AvailableOn(root) / 3 / 4096 * 4096;
     ASSERT_TRUE(WritePatternFile(PartName(whole, 1), part, 6));
     ASSERT_TRUE(WritePatternFile(PartName(whole, 2), part, 7));
 

@@ -1,4 +1,5 @@
 #include "IoTestSupport.h"
+#include "support/SmallVolume.h"
 
 using namespace testing_support;
 using namespace io_tests;
@@ -10,10 +11,9 @@ class DiskFullTest : public IoEngineTest {
 protected:
     void SetUp() override {
         IoEngineTest::SetUp();
-        wchar_t drive[8] = {};
-        if (!::GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
+        root = SmallVolumeRoot();
+        if (root.empty())
             GTEST_SKIP() << "no small volume: run through scripts/with-small-volume.sh";
-        root = std::wstring(drive) + L"\\";
     }
     std::wstring root;
 };
@@ -22,10 +22,8 @@ protected:
 // its error, whether or not the system also posts a packet for it (Wine does, Windows does not),
 // and a request that comes back is free to be reused or freed at once.
 TEST_F(DiskFullTest, AWriteRefusedOnAFullDiskComesBackExactlyOnce) {
-    ULARGE_INTEGER available;
-    ASSERT_TRUE(::GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr));
     const uint32_t chunk = 1024 * 1024;
-    const int count = static_cast<int>(available.QuadPart / chunk) + 3;
+    const int count = static_cast<int>(AvailableOn(root) / chunk) + 3;
     void* data = ::VirtualAlloc(nullptr, chunk, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     ASSERT_NE(data, nullptr);
 

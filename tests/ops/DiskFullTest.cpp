@@ -1,5 +1,6 @@
 #include "OpsTestSupport.h"
 #include "support/SettingsValues.h"
+#include "support/SmallVolume.h"
 
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
@@ -17,13 +18,11 @@ class DiskFullTest : public OperationTest {
 protected:
     void SetUp() override {
         OperationTest::SetUp();
-        wchar_t drive[8] = {};
-        if (!::GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
+        root = SmallVolumeRoot();
+        if (root.empty())
             GTEST_SKIP() << "no small volume: run through scripts/with-small-volume.sh";
-        root = std::wstring(drive) + L"\\";
         // The volume is shared by the cases of this run: each starts on an empty one.
-        for (const std::wstring& name : Files())
-            ::DeleteFileW((root + name).c_str());
+        EmptyFolder(root);
         free = Available();
         ASSERT_GT(free, 2 * MiB);
         DWORD sectorsPerCluster = 0, bytesPerSector = 0;
@@ -32,26 +31,8 @@ protected:
         cluster = sectorsPerCluster * bytesPerSector;
     }
 
-    uint64_t Available() const {
-        ULARGE_INTEGER available = {};
-        EXPECT_TRUE(::GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr));
-        return available.QuadPart;
-    }
-
-    std::vector<std::wstring> Files() const {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW found;
-        HANDLE search = ::FindFirstFileW((root + L"*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    names.push_back(found.cFileName);
-            } while (::FindNextFileW(search, &found));
-            ::FindClose(search);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    uint64_t Available() const { return AvailableOn(root); }
+    std::vector<std::wstring> Files() const { return FilesIn(root); }
 
     // Somebody else takes all but this many bytes (a whole number of clusters) of the volume.
     void LeaveFree(uint64_t bytes) {

@@ -1,0 +1,44 @@
+#include "support/SmallVolume.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace testing_support {
+
+std::wstring SmallVolumeRoot() {
+    wchar_t drive[8] = {};
+    if (!::GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
+        return std::wstring();
+    return std::wstring(drive) + L"\\";
+}
+
+uint64_t AvailableOn(const std::wstring& folder) {
+    ULARGE_INTEGER available = {};
+    EXPECT_TRUE(::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr));
+    return available.QuadPart;
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW((folder + L"*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                names.push_back(found.cFileName);
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void EmptyFolder(const std::wstring& folder) {
+    for (const std::wstring& name : FilesIn(folder))
+        ::DeleteFileW((folder + name).c_str());
+}
+
+} // namespace testing_support

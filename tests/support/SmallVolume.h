@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// The small real volume that scripts/with-small-volume.sh offers to Wine, for the tests that fill
+// a disk. Its root ("T:\"), or empty when this run has none.
+std::wstring SmallVolumeRoot();
+// Bytes this user may still write on the volume that holds the folder.
+uint64_t AvailableOn(const std::wstring& folder);
+// The names of the files in the folder, sorted; subfolders are left out.
+std::vector<std::wstring> FilesIn(const std::wstring& folder);
+// Deletes every file in the folder.
+void EmptyFolder(const std::wstring& folder);
+
+} // namespace testing_support
