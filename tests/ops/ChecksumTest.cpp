@@ -15,10 +15,6 @@ namespace {
 
 constexpr uint32_t kSmallBuffer = 128 * 1024;
 
-std::string NarrowName(const std::wstring& path) {
-    return Narrow(path.substr(path.rfind(L'\\') + 1));
-}
-
 std::string ReadText(const std::wstring& path) {
     std::vector<uint8_t> data;
     if (!ReadWholeFile(path, data))
@@ -85,20 +81,6 @@ public:
 
 class ChecksumTest : public OperationTest {
 protected:
-    // The list GNU sha256sum writes for these parts and their whole file.
-    static std::string ExpectedList(const std::wstring& whole, const std::vector<uint8_t>& data,
-                                    uint64_t partSize) {
-        std::string list;
-        uint64_t count = (data.size() + partSize - 1) / partSize;
-        for (uint64_t i = 1; i <= count; ++i) {
-            uint64_t offset = (i - 1) * partSize;
-            uint64_t size = std::min<uint64_t>(partSize, data.size() - offset);
-            list += SystemSha256(data.data() + offset, size) + "  " +
-                    NarrowName(PartName(whole, static_cast<unsigned>(i))) + "\n";
-        }
-        return list + SystemSha256(data) + "  " + NarrowName(whole) + "\n";
-    }
-
     void Split(const std::wstring& source, uint64_t partSize,
                OperationState expected = OperationState::Done) {
         RecordingDisplay shown;
@@ -140,7 +122,7 @@ TEST_F(ChecksumTest, TheListOfASplitIsWhatSha256sumWrites) {
             SCOPED_TRACE(::testing::Message() << pairs << " pairs, parts of " << partSize);
             SetTuning(kSmallBuffer, pairs);
             ASSERT_NO_FATAL_FAILURE(Split(source, partSize));
-            EXPECT_EQ(ReadText(source + L".sha256"), ExpectedList(source, data, partSize));
+            EXPECT_EQ(ReadText(source + L".sha256"), ExpectedChecksumList(source, data, partSize));
 
             // The join over them checks them and says so.
             ASSERT_TRUE(::DeleteFileW(source.c_str()));
@@ -181,7 +163,7 @@ TEST_F(ChecksumTest, APairWhoseChunkIsNotHashedYetWaitsForItsTurn) {
     ASSERT_TRUE(RunToEnd(split));
     ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
     split.Abort();
-    EXPECT_EQ(ReadText(source + L".sha256"), ExpectedList(source, data, 1 * MiB));
+    EXPECT_EQ(ReadText(source + L".sha256"), ExpectedChecksumList(source, data, 1 * MiB));
 }
 
 TEST_F(ChecksumTest, PairsHeldForTheirTurnGoWhenTheSplitIsAbortedOrPaused) {

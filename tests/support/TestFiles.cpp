@@ -2,6 +2,8 @@
 
 #include <bcrypt.h>
 
+#include <algorithm>
+
 namespace testing_support {
 
 TempDir::TempDir(const wchar_t* tag) {
@@ -180,6 +182,22 @@ std::string SystemSha256OfFile(const std::wstring& path) {
     if (!ReadWholeFile(path, data))
         return std::string();
     return SystemSha256(data);
+}
+
+std::string ExpectedChecksumList(const std::wstring& whole, const std::vector<uint8_t>& data,
+                                 uint64_t partSize) {
+    auto nameOf = [](const std::wstring& path) {
+        return Narrow(path.substr(path.rfind(L'\\') + 1));
+    };
+    std::string list;
+    const uint64_t count = (data.size() + partSize - 1) / partSize;
+    for (uint64_t i = 1; i <= count; ++i) {
+        const uint64_t offset = (i - 1) * partSize;
+        const uint64_t size = std::min<uint64_t>(partSize, data.size() - offset);
+        list += SystemSha256(data.data() + offset, size) + "  " +
+                nameOf(PartName(whole, static_cast<unsigned>(i))) + "\n";
+    }
+    return list + SystemSha256(data) + "  " + nameOf(whole) + "\n";
 }
 
 std::string DigestHex(const Sha256Digest& digest) {

@@ -50,6 +50,9 @@ std::string SystemSha256(const void* data, size_t size);
 std::string SystemSha256(const std::vector<uint8_t>& data);
 // The file's digest; empty when it can't be read.
 std::string SystemSha256OfFile(const std::wstring& path);
+// The list GNU sha256sum writes for the parts of this size of data and for the whole file.
+std::string ExpectedChecksumList(const std::wstring& whole, const std::vector<uint8_t>& data,
+                                 uint64_t partSize);
 // One of the program's digests in the same form.
 std::string DigestHex(const Sha256Digest& digest);
 

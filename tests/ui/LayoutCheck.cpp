@@ -1,6 +1,7 @@
 #include "LayoutCheck.h"
 
 #include "UiTestSupport.h"
+#include "support/TestFiles.h"
 
 #include "toolkit/DcGuards.h"
 #include "toolkit/DeviceContext.h"
@@ -13,14 +14,9 @@
 
 namespace ui_tests {
 
-namespace {
+using testing_support::Narrow;
 
-std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text)
-        out += c < 128 ? static_cast<char>(c) : '?';
-    return out;
-}
+namespace {
 
 std::wstring ClassOf(HWND window) {
     wchar_t name[64] = L"";
