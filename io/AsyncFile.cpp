@@ -69,6 +69,9 @@ bool AsyncFile::SetSize(uint64_t size) {
 }
 
 bool AsyncFile::CutTo(const wchar_t* name, DWORD access, uint64_t size) {
+    LARGE_INTEGER now;
+    if (::GetFileSizeEx(handle, &now) && static_cast<uint64_t>(now.QuadPart) == size)
+        return Close();
     Close();
     // A plain handle: unbuffered writes end on a sector boundary, this one sets any length.
     if (!Open(name, access, OPEN_EXISTING, 0))

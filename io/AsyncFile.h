@@ -26,8 +26,9 @@ public:
     // 0 when the size can't be asked.
     uint64_t GetSize() const;
     bool SetSize(uint64_t size);
-    // Closes the file, opens it again without overlapped or unbuffered I/O, sets its end at size
-    // and closes it. False, with the reason of the first failure, when any step fails.
+    // Closes the file, which must end at size: one that is longer (unbuffered writes end on a
+    // sector boundary) is opened again without overlapped or unbuffered I/O and cut. False, with
+    // the reason of the first failure, when any step fails.
     bool CutTo(const wchar_t* name, DWORD access, uint64_t size);
     // The caller puts the position into the request's overlapped. True when the call is on its
     // way; the outcome arrives later at the request's onComplete.

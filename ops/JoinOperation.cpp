@@ -133,8 +133,6 @@ void JoinOperation::PrepareIoPair(IoPair& pair) {
 }
 
 bool JoinOperation::CutOutput() {
-    if (totalSize % sectorSize == 0)
-        return file.Close();
     return file.CutTo(path.Text(), GENERIC_WRITE, totalSize);
 }
 

@@ -186,8 +186,6 @@ void Operation::Continue(IoPair& pair) {
 }
 
 bool Operation::CompletePart(PartRecord& part) {
-    if (part.file.GetSize() == part.size)
-        return part.file.Close();
     return part.file.CutTo(part.path.Text(), part.access, part.size);
 }
 

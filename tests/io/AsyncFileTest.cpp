@@ -418,6 +418,17 @@ public:
     }
 };
 
+// Counts the files opened while it lives.
+class OpenCounter final : public ChainedObserver {
+public:
+    void OnOpen(const wchar_t* name, DWORD access, DWORD disposition, DWORD flags,
+                HANDLE handle) override {
+        ChainedObserver::OnOpen(name, access, disposition, flags, handle);
+        ++opens;
+    }
+    int opens = 0;
+};
+
 TEST_F(AsyncFileTest, CutToSetsTheExactLengthOrFailsWithTheReasonItCouldNot) {
     const uint32_t sector = SectorSizeOf(dir.Path());
     ASSERT_NE(sector, 0u);
@@ -458,6 +469,16 @@ TEST_F(AsyncFileTest, CutToSetsTheExactLengthOrFailsWithTheReasonItCouldNot) {
     std::vector<uint8_t> back;
     ASSERT_TRUE(ReadWholeFile(path, back));
     EXPECT_EQ(back, std::vector<uint8_t>(pattern.begin(), pattern.begin() + sector + 1));
+
+    // Already at its length: closed as it is, without opening it again.
+    ASSERT_TRUE(file.Open(path.c_str(), GENERIC_WRITE, OPEN_EXISTING, kUnbuffered));
+    {
+        OpenCounter counter;
+        EXPECT_TRUE(file.CutTo(path.c_str(), GENERIC_WRITE, sector + 1));
+        EXPECT_EQ(counter.opens, 0);
+    }
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(FileSize(path), static_cast<int64_t>(sector + 1));
 }
 
 TEST_F(AsyncFileTest, SetSizeAndGetSizeFailOnAClosedFile) {
