@@ -222,6 +222,18 @@ uint64_t ChecksumListLimit(uint32_t partCount, size_t wholeNameLength) {
     return kListSlack + (static_cast<uint64_t>(partCount) + 1) * line;
 }
 
+uint64_t ChecksumListSize(uint32_t partCount, uint64_t nameBytes) {
+    const uint64_t line = kHexDigits + 2 + nameBytes + 1;
+    // Each part's line adds a dot and its number, of three digits at least.
+    uint64_t size = (static_cast<uint64_t>(partCount) + 1) * line;
+    uint64_t digits = 3;
+    for (uint64_t first = 1, next = 1000; first <= partCount; first = next, next *= 10, ++digits) {
+        const uint64_t last = partCount < next - 1 ? partCount : next - 1;
+        size += (last - first + 1) * (1 + digits);
+    }
+    return size;
+}
+
 bool AppendChecksumLine(DynArray<char>& text, const Sha256Digest& digest, const wchar_t* name) {
     int nameBytes = ::WideCharToMultiByte(CP_UTF8, 0, name, -1, nullptr, 0, nullptr, nullptr);
     if (nameBytes <= 0)

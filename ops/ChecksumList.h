@@ -60,6 +60,10 @@ private:
 // spare for comments; a larger file is refused unread.
 uint64_t ChecksumListLimit(uint32_t partCount, size_t wholeNameLength);
 
+// The bytes of the list a split into partCount parts writes for a whole file whose name takes
+// nameBytes in UTF-8: a line per part and one for the whole file.
+uint64_t ChecksumListSize(uint32_t partCount, uint64_t nameBytes);
+
 // Appends "<hex>  <name>\n" with the name in UTF-8. False when memory runs out or the name can't
 // be converted (last error set).
 bool AppendChecksumLine(DynArray<char>& text, const Sha256Digest& digest, const wchar_t* name);

@@ -128,13 +128,21 @@ void SplitOperation::BeginSplitting() {
     // Every part file takes whole clusters, and the last write of each may run up to a sector
     // past its end until the part is cut; a cluster is whole sectors, so that tail lies within
     // the part's last cluster. A volume that gives no cluster size is counted in sectors.
-    // The checksum list takes a unit of its own.
+    // The checksum list takes whole units of its own.
     const bool checksums = gSettings.ReadWriteChecksums() != 0;
     VolumeRoom room;
     if (QueryVolumeRoom(path.Text(), room)) {
         const uint64_t unit = room.UnitOr(sectorSize);
-        if (!CheckRoom(SplitSpaceNeeded(totalSize, partSize, unit) + (checksums ? unit : 0),
-                       room.available))
+        uint64_t needed = SplitSpaceNeeded(totalSize, partSize, unit);
+        if (checksums) {
+            const int nameBytes =
+                ::WideCharToMultiByte(CP_UTF8, 0, name.Text(), static_cast<int>(name.Length()),
+                                      nullptr, 0, nullptr, nullptr);
+            needed += SpaceTaken(ChecksumListSize(static_cast<uint32_t>(parts.Count()),
+                                                  static_cast<uint64_t>(nameBytes)),
+                                 unit);
+        }
+        if (!CheckRoom(needed, room.available))
             return;
     }
     if (checksums && (!CreateList() || !BeginHashing(true, true)))

@@ -151,10 +151,31 @@ TEST(ChecksumList, PartNames) {
 }
 
 TEST(ChecksumList, TheSizeLimitGrowsWithThePartCount) {
-    // Always room for hand-made comments; every list that the split itself writes fits.
+    // Always room for hand-made comments, and not much more for a few parts.
     EXPECT_GE(ChecksumListLimit(0, 10), 256u * 1024);
-    EXPECT_GT(ChecksumListLimit(100000, 10), 100001u * (64 + 2 + 14 + 1));
     EXPECT_LT(ChecksumListLimit(4, 10), 300u * 1024);
+}
+
+// The size the split counts on is that of the list it writes, lines of four-, five- and
+// six-digit parts and a name beyond ASCII included; and a join reads every such list.
+TEST(ChecksumList, TheSizeOfAListIsWhatTheSplitWrites) {
+    const std::wstring name = L"r\u00e9sum\u00e9 \u6587.bin";
+    const int nameBytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, nullptr, 0, nullptr, nullptr) - 1;
+    const Sha256Digest digest{};
+    for (uint32_t count : {0u, 1u, 999u, 1000u, 100000u}) {
+        SCOPED_TRACE(count);
+        DynArray<char> text;
+        for (uint32_t part = 1; part <= count; ++part) {
+            wchar_t partName[64];
+            swprintf(partName, 64, L"%ls.%03u", name.c_str(), part);
+            ASSERT_TRUE(AppendChecksumLine(text, digest, partName));
+        }
+        ASSERT_TRUE(AppendChecksumLine(text, digest, name.c_str()));
+        const uint64_t written = static_cast<uint64_t>(text.Count());
+        EXPECT_EQ(written, ChecksumListSize(count, static_cast<uint64_t>(nameBytes)));
+        EXPECT_LE(written, ChecksumListLimit(count, name.size()));
+    }
 }
 
 } // namespace

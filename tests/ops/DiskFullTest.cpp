@@ -113,6 +113,47 @@ TEST_F(DiskFullTest, ASplitThatJustFitsFillsTheVolumeExactly) {
     EXPECT_EQ(Available(), 0u);
 }
 
+// 1,200,000 bytes in 300 parts of 4,000: the parts take a cluster each, and the list, 300 lines
+// of 79 bytes and one of 75 for "many.bin", six more (23,775 bytes).
+TEST_F(DiskFullTest, TheListOfManyPartsIsCountedInWholeClusters) {
+    ExpectPageClusters();
+    SetTuning(128 * KiB, 4);
+    constexpr uint64_t kNeeds = 300 * 4096 + 6 * 4096;
+    const std::wstring source = root + L"many.bin";
+    ASSERT_TRUE(WritePatternFile(source, 1200000, 33));
+    auto split = [&](RecordingDisplay& shown) {
+        shown.partSize = 4000;
+        SplitOperation operation(shown);
+        operation.Start(Wide(source));
+        operation.OnCommand(kCommandSplit);
+        EXPECT_TRUE(RunToEnd(operation));
+        const OperationState state = operation.State();
+        operation.Abort();
+        return state;
+    };
+
+    // A cluster short: refused before any part is made.
+    LeaveFree(kNeeds - 4096);
+    const std::vector<std::wstring> before = Files();
+    RecordingDisplay refused;
+    EXPECT_EQ(split(refused), OperationState::Failed);
+    EXPECT_EQ(refused.statusBar,
+              ErrorText(L"Error CheckFreeSpace (1253376 Byte needed, 1249280 Byte free)",
+                        ERROR_DISK_FULL));
+    EXPECT_EQ(Files(), before);
+
+    // With that cluster, parts and list fill the volume exactly.
+    for (const std::wstring& name : before) {
+        if (name.rfind(L"~other", 0) == 0) {
+            ASSERT_TRUE(::DeleteFileW((root + name).c_str()));
+        }
+    }
+    LeaveFree(kNeeds);
+    RecordingDisplay done;
+    EXPECT_EQ(split(done), OperationState::Done) << Narrow(done.statusBar);
+    EXPECT_EQ(Available(), 0u);
+}
+
 // Parts of 512 KiB and 300,000 bytes: the output takes 202 clusters, 827,392 bytes.
 constexpr uint64_t kJoinFirst = 512 * KiB;
 constexpr uint64_t kJoinSecond = 300000;
