@@ -92,6 +92,9 @@ bool ChecksumList::Parse(const char* text, size_t length, const wchar_t* wholeNa
 
     uint32_t number = 0;
     size_t at = 0;
+    // The byte-order mark that Windows editors put before UTF-8 text.
+    if (length >= 3 && memcmp(text, "\xEF\xBB\xBF", 3) == 0)
+        at = 3;
     while (at < length) {
         const char* end = static_cast<const char*>(memchr(text + at, '\n', length - at));
         size_t lineLength = end ? static_cast<size_t>(end - (text + at)) : length - at;

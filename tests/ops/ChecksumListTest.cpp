@@ -86,9 +86,9 @@ TEST(ChecksumList, HostileListsAreRefusedAsAWhole) {
     }
 }
 
-// The forms GNU sha256sum writes and reads: text and binary marks, CR LF from an editor on
-// Windows, comments, escaped names, any case of hex digits and of the name, parts in any order,
-// and the whole file alone.
+// The forms GNU sha256sum writes and reads: text and binary marks, CR LF and a byte-order mark
+// from an editor on Windows, comments, escaped names, any case of hex digits and of the name, parts
+// in any order, and the whole file alone.
 TEST(ChecksumList, WhatSha256sumWritesIsTaken) {
     std::string upper = kC;
     for (char& ch : upper)
@@ -111,6 +111,12 @@ TEST(ChecksumList, WhatSha256sumWritesIsTaken) {
     ASSERT_TRUE(list.Parse(wholeOnly.data(), wholeOnly.size(), L"report.pdf"));
     EXPECT_EQ(list.Parts().Count(), 0);
     EXPECT_TRUE(list.HasWhole());
+
+    // Saved again by a Windows editor, with the UTF-8 byte-order mark in front.
+    const std::string marked = "\xEF\xBB\xBF" + kA + "  report.pdf.001\r\n";
+    ASSERT_TRUE(list.Parse(marked.data(), marked.size(), L"report.pdf"));
+    ASSERT_EQ(list.Parts().Count(), 1);
+    EXPECT_EQ(DigestHex(list.Parts()[0].digest), kA);
 
     // Names beyond ASCII come in UTF-8.
     const std::string accented = kA + "  r\xc3\xa9sum\xc3\xa9 \xe2\x82\xac.txt.001\n";
