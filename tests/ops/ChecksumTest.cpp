@@ -166,6 +166,50 @@ TEST_F(ChecksumTest, APairWhoseChunkIsNotHashedYetWaitsForItsTurn) {
     EXPECT_EQ(ReadText(source + L".sha256"), ExpectedChecksumList(source, data, 1 * MiB));
 }
 
+// The first chunk comes last, with a pause and a resume in between: the split still ends with
+// the list sha256sum writes, and the join of its parts, with the same chunk held back, checks out.
+TEST_F(ChecksumTest, AChunkHeldBackAcrossAPauseStillHashesInOrder) {
+    SetTuning(kSmallBuffer, 4);
+    const std::wstring source = dir / L"late.bin";
+    const std::vector<uint8_t> data = MakePattern(3 * MiB + 999, 8);
+    ASSERT_TRUE(WriteWholeFile(source, data));
+    {
+        RecordingDisplay shown;
+        shown.partSize = 1 * MiB;
+        TestSplit split(shown);
+        split.Start(Wide(source));
+        split.OnCommand(kCommandSplit);
+        ChunkHeldBack first(split.Source(), 0);
+        ASSERT_TRUE(first.Found());
+        ASSERT_TRUE(
+            RunUntil([&] { return first.Arrived() && split.DoneSize() == 3 * kSmallBuffer; }));
+        split.OnCommand(kCommandPause);
+        first.Deliver();
+        ASSERT_TRUE(RunUntil([&] { return split.DoneSize() == 4 * kSmallBuffer; }));
+        split.OnCommand(kCommandResume);
+        ASSERT_TRUE(RunToEnd(split));
+        ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
+        split.Abort();
+    }
+    EXPECT_EQ(ReadText(source + L".sha256"), ExpectedChecksumList(source, data, 1 * MiB));
+
+    ASSERT_TRUE(::DeleteFileW(source.c_str()));
+    RecordingDisplay shown;
+    JoinOperation join(shown);
+    join.Start(Wide(PartName(source, 1)));
+    ChunkHeldBack first(join.Part(0).file, 0);
+    ASSERT_TRUE(first.Found());
+    ASSERT_TRUE(RunUntil([&] { return first.Arrived() && join.DoneSize() == 3 * kSmallBuffer; }));
+    first.Deliver();
+    ASSERT_TRUE(RunToEnd(join));
+    ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
+    join.Abort();
+    EXPECT_EQ(shown.statusBar, L"SHA-256 verified: " + source);
+    std::vector<uint8_t> joined;
+    ASSERT_TRUE(ReadWholeFile(source, joined));
+    EXPECT_TRUE(joined == data);
+}
+
 TEST_F(ChecksumTest, PairsHeldForTheirTurnGoWhenTheSplitIsAbortedOrPaused) {
     SetTuning(kSmallBuffer, 4);
     const std::wstring source = dir / L"held.bin";
