@@ -93,6 +93,24 @@ protected:
         split.Abort();
     }
 
+    // Starts the split with its first chunk held back until the three after it are written, and
+    // pauses with their pairs held: they stay until that chunk is hashed, then go, and nothing
+    // moves until the resume at the end.
+    void StartWithTheFirstChunkLateAcrossAPause(TestSplit& split, const std::wstring& source) {
+        split.Start(Wide(source));
+        split.OnCommand(kCommandSplit);
+        ChunkHeldBack first(split.Source(), 0);
+        ASSERT_TRUE(first.Found());
+        ASSERT_TRUE(
+            RunUntil([&] { return first.Arrived() && split.DoneSize() == 3 * kSmallBuffer; }));
+        split.OnCommand(kCommandPause);
+        first.Deliver();
+        ASSERT_TRUE(RunUntil([&] { return split.DoneSize() == 4 * kSmallBuffer; }));
+        PumpFor(100);
+        EXPECT_EQ(split.DoneSize(), 4 * kSmallBuffer);
+        split.OnCommand(kCommandResume);
+    }
+
     // Joins from part 1; the display as it was left.
     OperationState Join(const std::wstring& whole, RecordingDisplay& shown) {
         JoinOperation join(shown);
@@ -177,16 +195,7 @@ TEST_F(ChecksumTest, AChunkHeldBackAcrossAPauseStillHashesInOrder) {
         RecordingDisplay shown;
         shown.partSize = 1 * MiB;
         TestSplit split(shown);
-        split.Start(Wide(source));
-        split.OnCommand(kCommandSplit);
-        ChunkHeldBack first(split.Source(), 0);
-        ASSERT_TRUE(first.Found());
-        ASSERT_TRUE(
-            RunUntil([&] { return first.Arrived() && split.DoneSize() == 3 * kSmallBuffer; }));
-        split.OnCommand(kCommandPause);
-        first.Deliver();
-        ASSERT_TRUE(RunUntil([&] { return split.DoneSize() == 4 * kSmallBuffer; }));
-        split.OnCommand(kCommandResume);
+        ASSERT_NO_FATAL_FAILURE(StartWithTheFirstChunkLateAcrossAPause(split, source));
         ASSERT_TRUE(RunToEnd(split));
         ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
         split.Abort();
@@ -218,19 +227,7 @@ TEST_F(ChecksumTest, PairsHeldForTheirTurnGoWhenTheSplitIsAbortedOrPaused) {
     shown.partSize = 1 * MiB;
     {
         TestSplit split(shown);
-        split.Start(Wide(source));
-        split.OnCommand(kCommandSplit);
-        ChunkHeldBack first(split.Source(), 0);
-        ASSERT_TRUE(first.Found());
-        ASSERT_TRUE(
-            RunUntil([&] { return first.Arrived() && split.DoneSize() == 3 * kSmallBuffer; }));
-        // Paused with three pairs held: they stay until the first chunk is hashed, then go.
-        split.OnCommand(kCommandPause);
-        first.Deliver();
-        ASSERT_TRUE(RunUntil([&] { return split.DoneSize() == 4 * kSmallBuffer; }));
-        PumpFor(100);
-        EXPECT_EQ(split.DoneSize(), 4 * kSmallBuffer);
-        split.OnCommand(kCommandResume);
+        ASSERT_NO_FATAL_FAILURE(StartWithTheFirstChunkLateAcrossAPause(split, source));
 
         // Held back again further on, then closed: the held pairs are let go, the list and the
         // parts made go.
