@@ -102,8 +102,7 @@ DWORD WINAPI CompletionDispatcher::CompletionThreadProc(void* parameter) {
                 request->error = ok ? 0 : ::GetLastError();
                 request->transferred = bytes;
             }
-            ::QueueUserAPC(CompletionApc, self->uiThread.Get(),
-                           reinterpret_cast<ULONG_PTR>(request));
+            ::QueueUserAPC(DeliverApc, self->uiThread.Get(), reinterpret_cast<ULONG_PTR>(request));
         } else if (ok) {
             return 0; // the stop packet
         } else if (::GetLastError() != WAIT_TIMEOUT) {
@@ -112,7 +111,7 @@ DWORD WINAPI CompletionDispatcher::CompletionThreadProc(void* parameter) {
     }
 }
 
-void CALLBACK CompletionDispatcher::CompletionApc(ULONG_PTR parameter) {
+void CALLBACK CompletionDispatcher::DeliverApc(ULONG_PTR parameter) {
     auto* request = reinterpret_cast<IoRequest*>(parameter);
     request->Unlink();
     // Read only now: closing the file may have swapped in the abandon routine meanwhile.

@@ -59,6 +59,10 @@ public:
         DeliveryHold& operator=(const DeliveryHold&) = delete;
     };
 
+    // Runs the request's routine on the thread it was queued to (an APC routine). The I/O thread
+    // queues a refused call here itself when it cannot post the call's end.
+    static void CALLBACK DeliverApc(ULONG_PTR parameter);
+
     bool IsStarted() const { return port.IsSet(); }
     HANDLE Port() const { return port.Get(); }
     HANDLE CompletionThread() const { return completionThread.Get(); }
@@ -66,7 +70,6 @@ public:
 
 private:
     static DWORD WINAPI CompletionThreadProc(void* parameter);
-    static void CALLBACK CompletionApc(ULONG_PTR parameter);
     static void CALLBACK TimerProc(HWND, UINT, UINT_PTR, DWORD);
     void KillTickTimer();
 

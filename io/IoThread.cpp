@@ -25,6 +25,7 @@ uint32_t NextCall() {
 struct ThreadHandles {
     HANDLE stopEvent;
     HANDLE port;
+    HANDLE uiThread;
 };
 
 HANDLE Duplicate(HANDLE handle) {
@@ -36,6 +37,8 @@ HANDLE Duplicate(HANDLE handle) {
 }
 
 void CloseThreadHandles(ThreadHandles* own) {
+    if (own->uiThread)
+        ::CloseHandle(own->uiThread);
     if (own->port)
         ::CloseHandle(own->port);
     if (own->stopEvent)
@@ -47,21 +50,29 @@ void CloseThreadHandles(ThreadHandles* own) {
 // packet can arrive before the call returns), so it is not touched again here. The end of the
 // call goes to the completion thread through the port, behind any packet the call produced:
 // a call the system refused at once is delivered from there unless the system posted a packet
-// for it during the call (Wine does for some refusals, Windows never). When the end can't be
-// posted (the dispatcher was never started, or the system is out of resources) the call is
-// not delivered at all rather than perhaps twice.
-void FinishCall(BOOL ok, IoRequest* request, uint32_t call, HANDLE port) {
+// for it during the call (Wine does for some refusals, Windows never).
+//
+// When the end can't be posted (the dispatcher was never started, or the system is out of
+// resources) a refused call would never be delivered, and its operation would wait for it for
+// ever. No packet of the system ever comes for such a call on Windows, so the request is still
+// this thread's: it is queued straight to the thread that issued it, with its error.
+void FinishCall(BOOL ok, IoRequest* request, uint32_t call, const IoCommand& command) {
     DWORD refusal = 0;
     if (!ok) {
         refusal = ::GetLastError();
         if (refusal == ERROR_IO_PENDING)
             refusal = 0;
     }
-    if (!port)
-        return;
-    ULONG_PTR key =
+    const ULONG_PTR key =
         CompletionDispatcher::kCallEndedBit | (refusal & ~CompletionDispatcher::kCallEndedBit);
-    ::PostQueuedCompletionStatus(port, call, key, &request->overlapped);
+    if (command.port && ::PostQueuedCompletionStatus(command.port, call, key, &request->overlapped))
+        return;
+    if (refusal == 0 || !command.uiThread)
+        return;
+    request->error = refusal;
+    request->transferred = 0;
+    ::QueueUserAPC(CompletionDispatcher::DeliverApc, command.uiThread,
+                   reinterpret_cast<ULONG_PTR>(request));
 }
 
 } // namespace
@@ -74,9 +85,10 @@ bool IoThread::Start() {
     DWORD error = ERROR_NOT_ENOUGH_MEMORY;
     if (own) {
         own->stopEvent = Duplicate(stopEvent.Get());
+        own->uiThread = ::OpenThread(THREAD_SET_CONTEXT, FALSE, ::GetCurrentThreadId());
         if (own->stopEvent && gDispatcher.IsStarted())
             own->port = Duplicate(gDispatcher.Port());
-        if (own->stopEvent && (own->port || !gDispatcher.IsStarted()))
+        if (own->stopEvent && own->uiThread && (own->port || !gDispatcher.IsStarted()))
             thread.Reset(::CreateThread(nullptr, 0, IoThreadProc, own, 0, nullptr));
         error = ::GetLastError();
     }
@@ -88,6 +100,7 @@ bool IoThread::Start() {
         return false;
     }
     threadPort = own->port;
+    threadUi = own->uiThread;
     return true;
 }
 
@@ -100,6 +113,7 @@ bool IoThread::Stop() {
     stopEvent.Close();
     thread.Close();
     threadPort = nullptr;
+    threadUi = nullptr;
     return true;
 }
 
@@ -113,7 +127,8 @@ bool IoThread::QueueWrite(HANDLE file, void* buffer, uint32_t length, IoRequest*
 
 bool IoThread::Queue(PAPCFUNC routine, HANDLE file, void* buffer, uint32_t length,
                      IoRequest* request) {
-    auto* command = new (std::nothrow) IoCommand{file, buffer, length, request, threadPort};
+    auto* command =
+        new (std::nothrow) IoCommand{file, buffer, length, request, threadPort, threadUi};
     if (!command) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
@@ -151,7 +166,6 @@ void IoThread::Issue(IoCommand* command, bool write) {
                                   &request->overlapped)
                     : ::ReadFile(command->file, command->buffer, command->length, &bytes,
                                  &request->overlapped);
-    HANDLE port = command->port;
+    FinishCall(ok, request, call, *command);
     delete command;
-    FinishCall(ok, request, call, port);
 }

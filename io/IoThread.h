@@ -16,12 +16,14 @@ struct IoCommand {
     uint32_t length;
     IoRequest* request; // its overlapped carries the position
     HANDLE port;        // the I/O thread's own handle to the completion port, or null
+    HANDLE uiThread;    // its own handle to the thread that queued the call, or null
 };
 
 // The thread that makes every ReadFile and WriteFile call, so that the user-interface thread
 // never waits in one. Calls run in the order queued. After each call the thread posts its end to
 // the completion port, with the error of a call the system refused at once; the dispatcher pairs
-// it with the system's packet, so the thread never touches a request once its call returned.
+// it with the system's packet, so the thread never touches a request once its call returned. A
+// refused call whose end cannot be posted is queued straight back to the thread that issued it.
 class IoThread {
 public:
     static constexpr DWORD kStopWait = 1500;
@@ -52,7 +54,9 @@ private:
 
     KernelHandle stopEvent; // auto-reset; set to end the thread
     KernelHandle thread;
-    // The thread's own handle to the completion port, put into each command; the thread owns
-    // and closes it. Null when the dispatcher was not started.
+    // The thread's own handles to the completion port and to the thread that started it, put
+    // into each command; the thread owns and closes them. The port is null when the dispatcher
+    // was not started.
     HANDLE threadPort = nullptr;
+    HANDLE threadUi = nullptr;
 };

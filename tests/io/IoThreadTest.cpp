@@ -172,23 +172,27 @@ TEST_F(IoThreadTest, MoreThanSixtyFourCallsInFlightComeBackOnceEach) {
 }
 
 TEST_F(IoThreadTest, CallsIssuedAfterTheDispatcherStoppedTouchNoRequest) {
-    // The I/O thread is held in a read on a synchronous pipe handle; behind it waits a call
-    // that will be refused. The dispatcher stops meanwhile, as it does at shut-down.
-    Pipe pipe;
+    // The I/O thread is held in a read on a synchronous pipe handle; behind it wait a call that
+    // will be refused and a write whose arrival says that both calls before it were made. The
+    // dispatcher stops meanwhile, as it does at shut-down.
+    Pipe pipe, marker;
     HANDLE blockerHandle =
         ::CreateFileW(pipe.Name().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE markerHandle =
+        ::CreateFileW(marker.Name().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(blockerHandle, INVALID_HANDLE_VALUE);
-    char blockerBuffer[4], buffer[4];
-    TrackedRequest blocker, refused;
+    ASSERT_NE(markerHandle, INVALID_HANDLE_VALUE);
+    char blockerBuffer[4], buffer[4], done[] = "done";
+    TrackedRequest blocker, refused, written;
     ASSERT_TRUE(gIoThread.QueueRead(blockerHandle, blockerBuffer, 4, &blocker));
     ASSERT_TRUE(gIoThread.QueueRead(nullptr, buffer, 4, &refused));
+    ASSERT_TRUE(gIoThread.QueueWrite(markerHandle, done, 4, &written));
     refused.error = 0xBAD;
     refused.transferred = 0xBAD;
     ASSERT_TRUE(gDispatcher.Stop());
 
     ASSERT_TRUE(pipe.Send("free"));
-    // Stopping the I/O thread lets it run what is queued to it first.
-    ASSERT_TRUE(gIoThread.Stop());
+    EXPECT_EQ(marker.Receive(4), "done");
     EXPECT_EQ(std::string(blockerBuffer, 4), "free");
     // Once a call has returned, its request may belong to another thread already: the refusal
     // is left to the completion side, which has stopped, and nothing writes to the request.
@@ -196,7 +200,24 @@ TEST_F(IoThreadTest, CallsIssuedAfterTheDispatcherStoppedTouchNoRequest) {
     EXPECT_EQ(refused.transferred, 0xBADu);
     EXPECT_EQ(::SleepEx(0, TRUE), 0u); // nothing was queued to this thread either
     EXPECT_FALSE(refused.Done());
+    ::CloseHandle(markerHandle);
     ::CloseHandle(blockerHandle);
+}
+
+// Without a port to post the end of a call to, a refused call still comes back, with its error,
+// on the thread that issued it: nothing else would ever deliver it.
+TEST_F(IoThreadTest, ARefusedCallComesBackEvenWithNoPortToPostTo) {
+    gIoThread.Stop();
+    gDispatcher.Stop();
+    ASSERT_TRUE(gIoThread.Start());
+    char buffer[4];
+    TrackedRequest refused;
+    ASSERT_TRUE(gIoThread.QueueRead(nullptr, buffer, 4, &refused));
+    for (DWORD start = ::GetTickCount(); !refused.Done() && ::GetTickCount() - start < 10000;)
+        ::SleepEx(10, TRUE);
+    EXPECT_EQ(refused.completed, 1);
+    EXPECT_EQ(refused.seenError, static_cast<uint32_t>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(refused.otherThread);
 }
 
 TEST_F(IoThreadTest, AThreadLeftInACallEndsByItselfAfterARestart) {
