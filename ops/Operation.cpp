@@ -5,6 +5,7 @@
 #include "io/IoPair.h"
 #include "ops/Commands.h"
 #include "ops/FreeSpace.h"
+#include "ops/Volume.h"
 #include "ops/OperationDisplay.h"
 #include "ops/PartNaming.h"
 #include "toolkit/LastError.h"
@@ -64,6 +65,7 @@ bool Operation::BeginIoPair(IoPair* pair) {
         pair = CreateIoPair();
         if (!pair)
             return false;
+        ++pairsLive;
         created = true;
     }
 
@@ -190,7 +192,10 @@ bool Operation::CompletePart(PartRecord& part) {
 }
 
 bool Operation::StartPipeline() {
-    int32_t count = PairsInFlight(gSettings.ReadIoPairCount(), gSettings.ReadBufferSize());
+    // Pairs still in flight from before a pause go on when they come back: only the missing
+    // ones are started, so that pausing and resuming in quick succession never adds to them.
+    const int32_t count =
+        PairsInFlight(gSettings.ReadIoPairCount(), gSettings.ReadBufferSize()) - pairsLive;
     for (int32_t i = 0; i < count; ++i) {
         if (!BeginIoPair(nullptr)) {
             ReportError(::GetLastError(), L"Error BeginIoPair");
@@ -237,7 +242,15 @@ void Operation::ReportError(DWORD code, const wchar_t* format, ...) {
     va_start(args, format);
     text.FormatV(format, args);
     va_end(args);
+    AppendErrorText(text, code);
 
+    display.SetTitle(name.Text());
+    display.SetStatus(L"Error occurred !");
+    display.SetStatusBar(text.Text());
+    display.SetAction(kCommandExit, kActionRunGroup | kActionResultGroup);
+}
+
+void Operation::AppendErrorText(WideString& text, DWORD code) {
     // Inserts are ignored: some system texts hold %1 placeholders that we have nothing for.
     wchar_t system[kSystemTextCapacity];
     DWORD length =
@@ -247,11 +260,6 @@ void Operation::ReportError(DWORD code, const wchar_t* format, ...) {
         text.AppendFormat(L": #%u - %s", code, system);
     else
         text.AppendFormat(L": #%u", code);
-
-    display.SetTitle(name.Text());
-    display.SetStatus(L"Error occurred !");
-    display.SetStatusBar(text.Text());
-    display.SetAction(kCommandExit, kActionRunGroup | kActionResultGroup);
 }
 
 bool Operation::TakeSectorSize(const wchar_t* commandLinePath) {
@@ -291,7 +299,7 @@ bool Operation::BeginHashing(bool hashParts, bool hashWhole) {
 
 void Operation::StopHashing() {
     hashing = false;
-    hasher.Forget(Release);
+    hasher.Forget([](IoPair& pair) { pair.operation->Release(pair); });
 }
 
 bool Operation::OnPartHashed(int32_t, const Sha256Digest&) {
@@ -340,5 +348,12 @@ bool Operation::SettleEmptyParts() {
 }
 
 void Operation::Release(IoPair& pair) {
+    --pairsLive;
     ReleaseIoPair(&pair);
+}
+
+void Operation::ForgetPairs() {
+    // What is still in flight comes back to the abandon routine, which frees it without us.
+    pairsLive = 0;
+    nextPart = 0;
 }

@@ -79,6 +79,10 @@ protected:
     bool TakeSectorSize(const wchar_t* commandLinePath);
     // Reports a failed sector-size query with the error that query left.
     void ReportSectorSizeError(DWORD error, const wchar_t* commandLinePath);
+    // ": #code - system text", or ": #code" where the system has no text.
+    static void AppendErrorText(WideString& text, DWORD code);
+    // After the files were closed under the pairs in flight: they are no longer ours to count.
+    void ForgetPairs();
     void PostEnded();
 
     // Hashes every chunk in file order as it moves, per part and/or for the whole file; called
@@ -109,6 +113,8 @@ protected:
     // Every part before this one has been issued in whole; chunks go out in part order, so the
     // next one is found here without a walk from the first part.
     int32_t nextPart = 0;
+    // Pairs created and not yet released: in flight, or held for their turn to be hashed.
+    int32_t pairsLive = 0;
     OperationDisplay& display;
 
 private:
@@ -117,7 +123,7 @@ private:
     bool BeginWrite(IoPair& pair, uint32_t length);
     // Closes a part after its last write; a part written in whole sectors is cut to its size.
     bool CompletePart(PartRecord& part);
-    static void Release(IoPair& pair);
+    void Release(IoPair& pair);
     // The part of OnWrite after the accounting: finish, re-issue or release.
     void Continue(IoPair& pair);
     void ChunkArrived(IoPair& pair);
