@@ -84,6 +84,43 @@ TEST_P(Sha256Test, TwoStreamsFedTogether) {
     }
 }
 
+#if defined(__i386__)
+// Windows calls a 32-bit program back (timer procedures, APCs) with its stack aligned to 4 bytes
+// only. Calls routine(argument) with the stack that many bytes off a 16-byte boundary.
+template <uint32_t kOffset> void CallOffTheBoundary(void (*routine)(void*), void* argument) {
+    auto callee = reinterpret_cast<uintptr_t>(routine);
+    asm volatile("movl %%esp, %%esi\n\t"
+                 "andl $-16, %%esp\n\t"
+                 "subl %[pad], %%esp\n\t"
+                 "pushl %[argument]\n\t"
+                 "call *%%eax\n\t"
+                 "movl %%esi, %%esp"
+                 : "+a"(callee)
+                 : [argument] "r"(argument), [pad] "i"(12 + kOffset)
+                 : "ecx", "edx", "esi", "memory", "cc");
+}
+
+void HashBothWays(void* result) {
+    std::vector<uint8_t> data(4096 + 77, 0x5a);
+    Sha256 whole, part;
+    Sha256::UpdateBoth(part, whole, data.data(), data.size());
+    whole.Update(data.data(), 100);
+    *static_cast<std::string*>(result) = DigestHex(whole.Final()) + DigestHex(part.Final());
+}
+
+TEST_P(Sha256Test, HoldsUpOnAStackAlignedToFourBytesOnly) {
+    std::string aligned, off4, off8, off12;
+    CallOffTheBoundary<0>(HashBothWays, &aligned);
+    CallOffTheBoundary<4>(HashBothWays, &off4);
+    CallOffTheBoundary<8>(HashBothWays, &off8);
+    CallOffTheBoundary<12>(HashBothWays, &off12);
+    EXPECT_EQ(aligned.size(), 128u);
+    EXPECT_EQ(off4, aligned);
+    EXPECT_EQ(off8, aligned);
+    EXPECT_EQ(off12, aligned);
+}
+#endif
+
 std::string EngineName(const ::testing::TestParamInfo<Sha256::Engine>& engine) {
     return engine.param == Sha256::Engine::Portable ? "Portable" : "ShaExtensions";
 }
