@@ -1,5 +1,7 @@
 #include "ops/ChecksumList.h"
 
+#include "ops/PartNaming.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@ namespace {
 constexpr size_t kHexDigits = 64;
 // The longest name a list may carry, in UTF-8 bytes: 255 UTF-16 units of up to 3 bytes each.
 constexpr size_t kMaxNameBytes = 765;
-constexpr uint64_t kListSlack = 256 * 1024;
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
@@ -45,30 +46,6 @@ bool Unescape(const char* name, size_t length, char* out, size_t& outLength) {
 }
 
 } // namespace
-
-uint32_t PartNumberOf(const wchar_t* name, const wchar_t* wholeName) {
-    const size_t wholeLength = wcslen(wholeName);
-    const size_t length = wcslen(name);
-    if (length < wholeLength + 4 || name[wholeLength] != L'.' ||
-        !SameName(name, static_cast<int>(wholeLength), wholeName, static_cast<int>(wholeLength)))
-        return 0;
-    const wchar_t* digits = name + wholeLength + 1;
-    const size_t count = length - wholeLength - 1;
-    if (count > 10)
-        return 0;
-    uint64_t number = 0;
-    for (size_t i = 0; i < count; ++i) {
-        if (digits[i] < L'0' || digits[i] > L'9')
-            return 0;
-        number = number * 10 + static_cast<uint64_t>(digits[i] - L'0');
-    }
-    if (number == 0 || number > 0xFFFFFFFFu)
-        return 0;
-    // Exactly the way parts are named: at least three digits, no further leading zeros.
-    wchar_t again[16];
-    swprintf(again, 16, L"%03u", static_cast<unsigned>(number));
-    return wcscmp(again, digits) == 0 ? static_cast<uint32_t>(number) : 0;
-}
 
 bool ChecksumList::Fail(ListProblem why, uint32_t line) {
     problem = why;
@@ -216,13 +193,6 @@ void ChecksumList::DescribeProblem(WideString& text) const {
         text.Format(L"names no file");
         break;
     }
-}
-
-uint64_t ChecksumListLimit(uint32_t partCount, size_t wholeNameLength) {
-    // A line: an escape mark, the digits, two blanks, the name in UTF-8 with a dot and up to ten
-    // digits, CR LF.
-    const uint64_t line = 1 + kHexDigits + 2 + 3 * (wholeNameLength + 11) + 2;
-    return kListSlack + (static_cast<uint64_t>(partCount) + 1) * line;
 }
 
 uint64_t ChecksumListSize(uint32_t partCount, uint64_t nameBytes) {

@@ -56,9 +56,10 @@ private:
     uint32_t problemLine = 0;
 };
 
-// The most bytes a list for partCount parts of a whole file of that name can take, with room to
-// spare for comments; a larger file is refused unread.
-uint64_t ChecksumListLimit(uint32_t partCount, size_t wholeNameLength);
+// The most bytes of a list a join reads; a larger file is refused unread. Fixed, and generous:
+// a limit worked out from the parts found would refuse the list of a set that lost some, which is
+// exactly when the list is needed to tell.
+constexpr uint64_t kChecksumListLimit = 64ull * 1024 * 1024;
 
 // The bytes of the list a split into partCount parts writes for a whole file whose name takes
 // nameBytes in UTF-8: a line per part and one for the whole file.
@@ -67,7 +68,3 @@ uint64_t ChecksumListSize(uint32_t partCount, uint64_t nameBytes);
 // Appends "<hex>  <name>\n" with the name in UTF-8. False when memory runs out or the name can't
 // be converted (last error set).
 bool AppendChecksumLine(DynArray<char>& text, const Sha256Digest& digest, const wchar_t* name);
-
-// The number of a part name of the whole file ("<whole>.%03u"), compared without regard to case;
-// 0 when the name is not one.
-uint32_t PartNumberOf(const wchar_t* name, const wchar_t* wholeName);

@@ -8,40 +8,7 @@ namespace {
 
 constexpr int kUnitByte = 0;
 
-// The volume's root (a drive, a share, or a folder where another volume is mounted) for the
-// cluster size, which GetDiskFreeSpaceW gives for roots only.
-uint32_t QueryAllocationUnit(const wchar_t* folder) {
-    WideString root;
-    uint32_t capacity = static_cast<uint32_t>(::lstrlenW(folder)) + 2;
-    wchar_t* buffer = root.Reserve(capacity);
-    if (!buffer || !::GetVolumePathNameW(folder, buffer, capacity))
-        return 0;
-    DWORD sectorsPerCluster = 0;
-    DWORD bytesPerSector = 0;
-    if (!::GetDiskFreeSpaceW(buffer, &sectorsPerCluster, &bytesPerSector, nullptr, nullptr))
-        return 0;
-    uint64_t unit = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
-    return unit <= UINT32_MAX ? static_cast<uint32_t>(unit) : 0;
-}
-
 } // namespace
-
-bool QueryVolumeRoom(const wchar_t* filePath, VolumeRoom& room) {
-    room = VolumeRoom();
-    WideString folder;
-    folder.Assign(filePath, static_cast<uint32_t>(::lstrlenW(filePath)));
-    if (!folder.Buffer())
-        return false;
-    // A bare file name lives in the current folder, which a null folder names.
-    const wchar_t* asked = folder.CutAfterLastBackslash() ? folder.Text() : nullptr;
-    ULARGE_INTEGER available;
-    if (!::GetDiskFreeSpaceExW(asked, &available, nullptr, nullptr))
-        return false;
-    room.available = available.QuadPart;
-    if (asked)
-        room.allocationUnit = QueryAllocationUnit(asked);
-    return true;
-}
 
 uint64_t SpaceTaken(uint64_t size, uint32_t unit) {
     if (unit == 0)

@@ -4,24 +4,8 @@
 
 #include <cstdint>
 
-// Whether a volume can take what an operation is about to write, asked before anything is
-// created so that a split or join that cannot fit fails at once instead of minutes later.
-
-struct VolumeRoom {
-    // Bytes this user may still write there (quotas included).
-    uint64_t available = 0;
-    // Bytes per cluster: every file takes whole clusters. 0 when the volume would not say.
-    uint32_t allocationUnit = 0;
-
-    // The cluster size, or the given unit where the volume would not say.
-    uint32_t UnitOr(uint32_t fallback) const {
-        return allocationUnit != 0 ? allocationUnit : fallback;
-    }
-};
-
-// Asks the volume that holds the folder of filePath. False, with the reason in the last error,
-// when it can't tell.
-bool QueryVolumeRoom(const wchar_t* filePath, VolumeRoom& room);
+// What an operation is about to write, counted as the volume will take it, so that a split or
+// join that cannot fit fails at once instead of minutes later; and how such sizes read.
 
 // Bytes a file of size bytes takes on a volume that allocates in units of unit bytes (0: the
 // bytes themselves).

@@ -7,8 +7,11 @@
 #include "ops/FreeSpace.h"
 #include "ops/OperationDisplay.h"
 #include "ops/PartNaming.h"
+#include "ops/Volume.h"
 #include "toolkit/Handle.h"
 #include "ui/ShellActions.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -55,9 +58,14 @@ bool AppendPart(void* context, const WideString& partPath, uint64_t offset, uint
 } // namespace
 
 void JoinOperation::Start(const WideString& commandLinePath) {
-    JoinOutputPath(commandLinePath.Text(), path);
+    WideString given;
+    if (!FullPathOf(commandLinePath.Text(), given)) {
+        ReportError(::GetLastError(), L"Error opening %s", commandLinePath.Text());
+        return;
+    }
+    JoinOutputPath(given.Text(), path);
     FileNameOf(path.Text(), name);
-    sectorSize = QuerySectorSize(commandLinePath.Text());
+    sectorSize = QuerySectorSize(given.Text());
     DWORD sectorError = ::GetLastError();
     parts.Reserve(kInitialPartRoom);
 
@@ -67,7 +75,12 @@ void JoinOperation::Start(const WideString& commandLinePath) {
 
     FoundParts found;
     if (!FindParts(path.Text(), sectorSize, AppendPart, &parts, found)) {
-        ReportError(::GetLastError(), L"Error");
+        const DWORD error = ::GetLastError();
+        WideString unmeasured;
+        if (found.unmeasured != 0 && PartPath(path.Text(), found.unmeasured, unmeasured))
+            ReportError(error, L"Error opening %s", unmeasured.Text());
+        else
+            ReportError(error, L"Error");
         return;
     }
     if (found.count == 0) {
@@ -83,9 +96,20 @@ void JoinOperation::Start(const WideString& commandLinePath) {
         ReportSectorSizeError(sectorError, commandLinePath.Text());
         return;
     }
+    // The list of parts ends at the first number missing; a part after it means a hole, and a
+    // whole file joined up to the hole would be cut short without a word.
+    PartNames names;
+    if (!ScanPartNames(path.Text(), names)) {
+        ReportError(::GetLastError(), L"Error");
+        return;
+    }
+    if (names.highestFile > found.count) {
+        ReportMissingPart(found.count + 1);
+        return;
+    }
     totalSize = found.totalSize;
     doneSize = 0;
-    if (!ReadList())
+    if (!ReadList() || !CheckPartSizes())
         return;
 
     // The whole output must fit beside the parts: they are deleted, if at all, only once it is
@@ -139,11 +163,11 @@ bool JoinOperation::CutOutput() {
 bool JoinOperation::PartsAreAsListed() const {
     for (const PartRecord& part : parts) {
         WIN32_FILE_ATTRIBUTE_DATA found;
-        if (!::GetFileAttributesExW(part.path.Text(), GetFileExInfoStandard, &found))
-            return false;
-        const uint64_t size =
-            (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        if (size != part.size)
+        uint64_t size = 0;
+        if (!::GetFileAttributesExW(part.path.Text(), GetFileExInfoStandard, &found) ||
+            !MeasurePart(part.path.Text(), found.dwFileAttributes, found.nFileSizeHigh,
+                         found.nFileSizeLow, size) ||
+            size != part.size)
             return false;
     }
     return true;
@@ -167,22 +191,115 @@ void JoinOperation::Finish() {
     }
     if (!CheckWhole())
         return;
+    // A list that lies beside the parts but was not taken left them unchecked: they stay.
+    const bool deleteWanted = gSettings.ReadDeleteFiles() != 0;
+    const bool partsKept = deleteWanted && listFound && !listUsed;
+    const bool deleteParts = deleteWanted && !partsKept;
+    if (deleteParts && !MakeDurable()) {
+        ReportError(::GetLastError(), L"Error Finish");
+        return;
+    }
     state = OperationState::Done;
     display.SetTitle(name.Text());
     display.SetStatus(L"%s joined !", name.Text());
-    ShowListOutcome();
+    ShowListOutcome(partsKept);
     display.SetAction(kCommandOpen, kActionRunGroup | kActionResultGroup | kActionOpenEnabled |
                                         kActionFindEnabled);
     display.Repaint();
     if (gSettings.ReadOpenFile())
         OpenWithShell(path.Text());
-    if (gSettings.ReadDeleteFiles()) {
-        for (int32_t i = parts.Count() - 1; i >= 0; --i) {
-            parts[i].file.Close();
-            ::DeleteFileW(parts[i].path.Text());
-        }
-    }
+    if (deleteParts)
+        DeleteParts();
     PostEnded();
+}
+
+bool JoinOperation::MakeDurable() {
+    // The parts go only once the whole file is on the disk, at its full length.
+    FileHandle output(::CreateFileW(path.Text(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!output.IsSet() || !::FlushFileBuffers(output.Get()) ||
+        !::GetFileSizeEx(output.Get(), &size))
+        return false;
+    if (static_cast<uint64_t>(size.QuadPart) != totalSize) {
+        ::SetLastError(ERROR_FILE_INVALID);
+        return false;
+    }
+    return output.Close();
+}
+
+void JoinOperation::DeleteParts() {
+    int32_t failures = 0;
+    int32_t firstFailed = 0;
+    DWORD firstError = 0;
+    for (int32_t i = parts.Count() - 1; i >= 0; --i) {
+        parts[i].file.Close();
+        if (::DeleteFileW(parts[i].path.Text()))
+            continue;
+        // From the last part to the first: the lowest one that stays is named.
+        firstError = ::GetLastError();
+        firstFailed = i;
+        ++failures;
+    }
+    if (failures == 0)
+        return;
+    WideString partName;
+    WideString text;
+    FileNameOf(parts[firstFailed].path.Text(), partName);
+    if (failures == 1)
+        text.Format(L"Error deleting %s", partName.Text());
+    else
+        text.Format(L"Error deleting %s and %d more parts", partName.Text(), failures - 1);
+    AppendErrorText(text, firstError);
+    display.SetStatusBar(text.Text());
+}
+
+void JoinOperation::ReportMissingPart(uint32_t number) {
+    WideString missingPath;
+    WideString missingName;
+    PartPath(path.Text(), number, missingPath);
+    FileNameOf(missingPath.Text(), missingName);
+    ReportError(ERROR_FILE_NOT_FOUND, L"Part %s is missing", missingName.Text());
+}
+
+bool JoinOperation::ListVouches() const {
+    return listUsed && (list.HasWhole() || list.Parts().Count() == parts.Count());
+}
+
+bool JoinOperation::Listed(uint32_t number) const {
+    const ChecksumEntry* begin = list.Parts().begin();
+    const ChecksumEntry* end = list.Parts().end();
+    const ChecksumEntry* found = std::lower_bound(
+        begin, end, number, [](const ChecksumEntry& entry, uint32_t n) { return entry.part < n; });
+    return listUsed && found != end && found->part == number;
+}
+
+bool JoinOperation::CheckPartSizes() {
+    // Every splitter makes all parts but the last the same size; a part of another size that no
+    // list checks byte for byte was cut short or grew in transfer.
+    if (ListVouches())
+        return true;
+    const PartRecord& first = parts[0];
+    for (int32_t i = 1; i < parts.Count(); ++i) {
+        const uint64_t size = parts[i].size;
+        const bool last = i == parts.Count() - 1;
+        if ((last ? size <= first.size : size == first.size) ||
+            Listed(static_cast<uint32_t>(i) + 1))
+            continue;
+        WideString partName;
+        WideString firstName;
+        FileNameOf(parts[i].path.Text(), partName);
+        FileNameOf(first.path.Text(), firstName);
+        if (last)
+            ReportError(ERROR_FILE_INVALID, L"Part %s has %llu bytes, more than the %llu of %s",
+                        partName.Text(), size, first.size, firstName.Text());
+        else
+            ReportError(size < first.size ? ERROR_HANDLE_EOF : ERROR_FILE_INVALID,
+                        L"Part %s has %llu bytes, not %llu as %s", partName.Text(), size,
+                        first.size, firstName.Text());
+        return false;
+    }
+    return true;
 }
 
 bool JoinOperation::ReadList() {
@@ -196,39 +313,31 @@ bool JoinOperation::ReadList() {
             return true;
         listFound = true;
         list.Refuse(ListProblem::Unreadable);
-        ShowListOutcome();
+        ShowListOutcome(false);
         return true;
     }
     listFound = true;
     DynArray<char> text;
     ListProblem problem = ListProblem::None;
-    const uint64_t limit = ChecksumListLimit(static_cast<uint32_t>(parts.Count()), name.Length());
-    if (!ReadListText(listFile.Get(), limit, text, problem))
+    if (!ReadListText(listFile.Get(), kChecksumListLimit, text, problem))
         list.Refuse(problem);
     else if (list.Parse(text.Items() ? text.Items() : "", static_cast<size_t>(text.Count()),
                         name.Text()))
         listUsed = true;
     if (!listUsed) {
-        ShowListOutcome();
+        ShowListOutcome(false);
         return true;
     }
     // A part the list names but the set lacks: the set ended early.
     const DynArray<ChecksumEntry>& listed = list.Parts();
     if (listed.Count() != 0 &&
         listed[listed.Count() - 1].part > static_cast<uint32_t>(parts.Count())) {
-        uint32_t missing = 0;
         for (const ChecksumEntry& entry : listed) {
             if (entry.part > static_cast<uint32_t>(parts.Count())) {
-                missing = entry.part;
-                break;
+                ReportMissingPart(entry.part);
+                return false;
             }
         }
-        WideString missingPath;
-        WideString missingName;
-        PartPath(path.Text(), missing, missingPath);
-        FileNameOf(missingPath.Text(), missingName);
-        ReportError(ERROR_FILE_NOT_FOUND, L"Part %s is missing", missingName.Text());
-        return false;
     }
     listCursor = 0;
     return true;
@@ -261,9 +370,9 @@ bool JoinOperation::CheckWhole() {
     return true;
 }
 
-void JoinOperation::ShowListOutcome() {
+void JoinOperation::ShowListOutcome(bool partsKept) {
     const int32_t listed = list.Parts().Count();
-    if (listUsed && (list.HasWhole() || listed == parts.Count())) {
+    if (ListVouches()) {
         display.SetStatusBarFormat(L"SHA-256 verified: %s", path.Text());
     } else if (listUsed) {
         // Without a line for the whole file, the parts the list leaves out went unchecked.
@@ -274,8 +383,9 @@ void JoinOperation::ShowListOutcome() {
         WideString problem;
         FileNameOf(listPath.Text(), listName);
         list.DescribeProblem(problem);
-        display.SetStatusBarFormat(L"%s ignored (%s): %s", listName.Text(), problem.Text(),
-                                   path.Text());
+        display.SetStatusBarFormat(partsKept ? L"%s ignored (%s), parts kept: %s"
+                                             : L"%s ignored (%s): %s",
+                                   listName.Text(), problem.Text(), path.Text());
     } else {
         display.SetStatusBar(path.Text());
     }
@@ -285,7 +395,7 @@ void JoinOperation::Abort() {
     StopHashing();
     file.Close();
     parts.Clear();
-    nextPart = 0;
+    ForgetPairs();
     if (IsBusy())
         ::DeleteFileW(path.Text());
     state = OperationState::Idle;

@@ -28,8 +28,19 @@ private:
     bool CutOutput();
     // Whether every part still has the size it was listed with.
     bool PartsAreAsListed() const;
-    // The status bar: the path, with what became of the list.
-    void ShowListOutcome();
+    // The status bar: the path, with what became of the list and whether it kept the parts.
+    void ShowListOutcome(bool partsKept);
+    // The list checks every part, or the whole file.
+    bool ListVouches() const;
+    // The list in use checks this part (numbered from 1).
+    bool Listed(uint32_t number) const;
+    // Parts of sizes no splitter makes, unless the list vouches for them; false when reported.
+    bool CheckPartSizes();
+    void ReportMissingPart(uint32_t number);
+    // Flushes the output to the disk and checks its length; false with the last error.
+    bool MakeDurable();
+    // Deletes every part; the first that stays is named in the status bar.
+    void DeleteParts();
 
     ChecksumList list;
     WideString listPath;

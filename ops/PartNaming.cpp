@@ -2,6 +2,8 @@
 
 #include "toolkit/Handle.h"
 
+#include <cwchar>
+
 bool FileNameOf(const wchar_t* path, WideString& name) {
     uint32_t length = static_cast<uint32_t>(::lstrlenW(path));
     uint32_t start = length;
@@ -15,42 +17,52 @@ bool FileNameOf(const wchar_t* path, WideString& name) {
     return name.Buffer() != nullptr;
 }
 
-uint32_t QuerySectorSize(const wchar_t* path) {
-    if (!path || !path[0]) {
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
+bool FullPathOf(const wchar_t* path, WideString& fullPath) {
+    const DWORD needed = ::GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (needed == 0)
+        return false;
+    wchar_t* buffer = fullPath.Reserve(needed);
+    if (!buffer)
+        return false;
+    const DWORD length = ::GetFullPathNameW(path, needed, buffer, nullptr);
+    if (length == 0 || length >= needed) {
+        if (length != 0)
+            ::SetLastError(ERROR_BUFFER_OVERFLOW); // the current folder changed meanwhile
+        fullPath.Assign(L"", 0);
+        return false;
     }
-    // A drive letter names its root; a path that starts with two backslashes
-    // (\\server\share\..., \\?\C:\...) is asked at its share root, up to the fourth backslash.
-    WideString root;
-    if (path[0] == L'\\' && path[1] == L'\\') {
-        uint32_t length = 2;
-        int separators = 2;
-        while (path[length] && separators < 4) {
-            if (path[length] == L'\\')
-                ++separators;
-            ++length;
-        }
-        if (separators < 4) {
-            ::SetLastError(ERROR_BAD_PATHNAME);
-            return 0;
-        }
-        root.Assign(path, length);
-    } else {
-        const wchar_t drive[] = {path[0], L':', L'\\'};
-        root.Assign(drive, 3);
-    }
-    DWORD bytesPerSector = 0;
-    // Only the sector size is wanted; a failed query leaves it 0 and the reason in the last error.
-    if (::GetDiskFreeSpaceW(root.Text(), nullptr, &bytesPerSector, nullptr, nullptr) &&
-        bytesPerSector == 0)
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-    return bytesPerSector;
+    fullPath.Assign(buffer, length);
+    return true;
 }
 
 bool PartPath(const wchar_t* wholePath, uint32_t number, WideString& partPath) {
     partPath.Format(L"%s.%03u", wholePath, number);
     return partPath.Buffer() != nullptr;
+}
+
+uint32_t PartNumberOf(const wchar_t* name, const wchar_t* wholeName) {
+    const size_t wholeLength = wcslen(wholeName);
+    const size_t length = wcslen(name);
+    if (length < wholeLength + 4 || name[wholeLength] != L'.' ||
+        ::CompareStringOrdinal(name, static_cast<int>(wholeLength), wholeName,
+                               static_cast<int>(wholeLength), TRUE) != CSTR_EQUAL)
+        return 0;
+    const wchar_t* digits = name + wholeLength + 1;
+    const size_t count = length - wholeLength - 1;
+    if (count > 10)
+        return 0;
+    uint64_t number = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (digits[i] < L'0' || digits[i] > L'9')
+            return 0;
+        number = number * 10 + static_cast<uint64_t>(digits[i] - L'0');
+    }
+    if (number == 0 || number > 0xFFFFFFFFu)
+        return 0;
+    // Exactly the way parts are named: at least three digits, no further leading zeros.
+    wchar_t again[16];
+    swprintf(again, 16, L"%03u", static_cast<unsigned>(number));
+    return wcscmp(again, digits) == 0 ? static_cast<uint32_t>(number) : 0;
 }
 
 uint64_t SplitPartCount(uint64_t totalSize, uint64_t partSize) {
@@ -92,16 +104,69 @@ bool FindParts(const wchar_t* wholePath, uint32_t sectorSize, PartVisitor visit,
             return false;
         WIN32_FIND_DATAW data;
         FindHandle search(::FindFirstFileW(path.Text(), &data));
-        if (!search.IsSet())
+        if (!search.IsSet() || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             return true;
         search.Close();
+        uint64_t size = 0;
+        if (!MeasurePart(path.Text(), data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
+                         size)) {
+            found.unmeasured = number;
+            return false;
+        }
         // Without a sector size nothing can be called aligned.
         if (found.aligned && (sectorSize == 0 || found.totalSize % sectorSize != 0))
             found.aligned = false;
-        uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         if (!visit(context, path, found.totalSize, size))
             return false;
         found.totalSize += size;
         found.count = number;
     }
+}
+
+bool MeasurePart(const wchar_t* partPath, DWORD attributes, DWORD sizeHigh, DWORD sizeLow,
+                 uint64_t& size) {
+    size = 0;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
+        return true;
+    }
+    FileHandle file(::CreateFileW(partPath, FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER measured;
+    if (!file.IsSet() || !::GetFileSizeEx(file.Get(), &measured))
+        return false;
+    size = static_cast<uint64_t>(measured.QuadPart);
+    return true;
+}
+
+bool ScanPartNames(const wchar_t* wholePath, PartNames& names) {
+    names = PartNames();
+    WideString wholeName;
+    WideString pattern;
+    if (!FileNameOf(wholePath, wholeName))
+        return false;
+    pattern.Format(L"%s.*", wholePath);
+    if (!pattern.Buffer())
+        return false;
+    WIN32_FIND_DATAW data;
+    FindHandle search(::FindFirstFileW(pattern.Text(), &data));
+    if (!search.IsSet()) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;
+    }
+    do {
+        const uint32_t number = PartNumberOf(data.cFileName, wholeName.Text());
+        if (number == 0)
+            continue;
+        if (names.lowest == 0 || number < names.lowest)
+            names.lowest = number;
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && number > names.highestFile)
+            names.highestFile = number;
+    } while (::FindNextFileW(search.Get(), &data));
+    return ::GetLastError() == ERROR_NO_MORE_FILES;
 }

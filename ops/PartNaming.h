@@ -13,12 +13,15 @@
 // The text after the last backslash; empty when there is none after the first character.
 bool FileNameOf(const wchar_t* path, WideString& name);
 
-// Bytes per sector of the drive that holds the path: its drive letter's root, or the share root
-// of a path that starts with two backslashes. 0, with the reason in the last error, when it
-// can't be asked.
-uint32_t QuerySectorSize(const wchar_t* path);
+// The path made absolute (GetFullPathNameW): "C:trip.avi" names a file in drive C:'s current
+// folder, and a part's name must be formed from the whole path. False with the last error.
+bool FullPathOf(const wchar_t* path, WideString& fullPath);
 
 bool PartPath(const wchar_t* wholePath, uint32_t number, WideString& partPath);
+
+// The number of a part name of the whole file ("<whole>.%03u", no folder), compared without
+// regard to case; 0 when the name is not one.
+uint32_t PartNumberOf(const wchar_t* name, const wchar_t* wholeName);
 
 struct PartExtent {
     uint64_t offset;
@@ -43,9 +46,28 @@ struct FoundParts {
     uint64_t totalSize = 0;
     // Every part starts on a sector boundary, so the whole file can be written unbuffered.
     bool aligned = true;
+    // The number of a part whose size could not be told; 0 when none.
+    uint32_t unmeasured = 0;
 };
 
-// Looks up W.001, W.002, ... up to the first number that does not exist. False when the visitor
-// refused a part or a path could not be formed; found then covers the parts before it.
+// Looks up W.001, W.002, ... up to the first number that does not exist; a folder of a part's
+// name is not a part. False when the visitor refused a part, a part could not be measured or a
+// path could not be formed; found then covers the parts before it.
 bool FindParts(const wchar_t* wholePath, uint32_t sectorSize, PartVisitor visit, void* context,
                FoundParts& found);
+
+// The size of the data a part file holds. A link (a reparse point) is measured through a handle
+// to what it leads to: its own size says nothing of that. False with the last error when the
+// file can't be measured; ERROR_FILE_NOT_FOUND for a folder, which is no part.
+bool MeasurePart(const wchar_t* partPath, DWORD attributes, DWORD sizeHigh, DWORD sizeLow,
+                 uint64_t& size);
+
+// Whatever lies beside the whole file under part names: the lowest number of any entry, folders
+// included, and the highest number of a file. 0 where there is none.
+struct PartNames {
+    uint32_t lowest = 0;
+    uint32_t highestFile = 0;
+};
+
+// Reads the folder of the whole file once. False with the last error when it can't be read.
+bool ScanPartNames(const wchar_t* wholePath, PartNames& names);

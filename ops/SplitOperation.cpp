@@ -8,6 +8,7 @@
 #include "ops/FreeSpace.h"
 #include "ops/OperationDisplay.h"
 #include "ops/PartNaming.h"
+#include "ops/Volume.h"
 #include "toolkit/Handle.h"
 #include "ui/ShellActions.h"
 
@@ -22,7 +23,10 @@ constexpr int32_t kListFlushBytes = 64 * 1024;
 } // namespace
 
 void SplitOperation::Start(const WideString& commandLinePath) {
-    path = commandLinePath;
+    if (!FullPathOf(commandLinePath.Text(), path)) {
+        ReportError(::GetLastError(), L"Error opening %s", commandLinePath.Text());
+        return;
+    }
     FileNameOf(path.Text(), name);
 
     WIN32_FIND_DATAW found;
@@ -125,6 +129,9 @@ void SplitOperation::BeginSplitting() {
         }
     }
 
+    if (!CheckNamesFree())
+        return;
+
     // Every part file takes whole clusters, and the last write of each may run up to a sector
     // past its end until the part is cut; a cluster is whole sectors, so that tail lies within
     // the part's last cluster. A volume that gives no cluster size is counted in sectors.
@@ -154,6 +161,24 @@ void SplitOperation::BeginSplitting() {
     display.SetStatus(L"Processing %s...", name.Text());
     display.SetStatusBar(path.Text());
     display.SetAction(kCommandPause, kActionRunGroup | kActionPauseEnabled);
+}
+
+bool SplitOperation::CheckNamesFree() {
+    // Parts are created one by one as the data reaches them: a name taken halfway would stop
+    // the split with half a set made. And a part of an older set beyond the last new one would
+    // be taken by every later join of this one. So any file of a part's name refuses the split
+    // before anything is created; the list's own name is checked as it is created, first.
+    PartNames names;
+    if (!ScanPartNames(path.Text(), names)) {
+        ReportError(::GetLastError(), L"Error");
+        return false;
+    }
+    if (names.lowest == 0)
+        return true;
+    WideString taken;
+    PartPath(path.Text(), names.lowest, taken);
+    ReportError(ERROR_FILE_EXISTS, L"Error opening %s", taken.Text());
+    return false;
 }
 
 void SplitOperation::PrepareIoPair(IoPair& pair) {
@@ -274,6 +299,6 @@ void SplitOperation::Abort() {
     }
     file.Close();
     parts.Clear();
-    nextPart = 0;
+    ForgetPairs();
     state = OperationState::Idle;
 }

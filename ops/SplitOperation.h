@@ -23,6 +23,8 @@ protected:
 private:
     void ShowPartCount(UINT noPartSizeFlags);
     void BeginSplitting();
+    // False, reported, when a file of a part's name lies beside the source already.
+    bool CheckNamesFree();
     void SelectParts();
     // Creates the checksum list before any part, so that an existing one is never overwritten.
     bool CreateList();

@@ -197,6 +197,89 @@ TEST_F(EndToEndTest, TheSplitsChecksumsCatchADamagedPartInTheJoin) {
     EXPECT_TRUE(FileExists(source + L".sha256"));
 }
 
+// Sets the program must refuse to join, whatever DeleteFiles says: it creates nothing, and every
+// part stays as it was.
+TEST_F(EndToEndTest, ASetWithAHoleOrAPartOfTheWrongSizeIsNeverJoined) {
+    WriteDword(L"DeleteFiles", 1);
+    constexpr int64_t kLost = -1, kFolder = -2, kPart = 4096;
+    struct Case {
+        std::wstring name;
+        std::vector<int64_t> sizes;
+        std::wstring said;
+        DWORD code;
+        bool listed = false; // a list would check the sizes byte for byte
+    };
+    // Sets of 4,000 parts with their list: part 2 lost, and all after the first 100 lost.
+    std::vector<int64_t> many(4000, kPart), tail(4000, kLost);
+    many[1] = kLost;
+    std::fill(tail.begin(), tail.begin() + 100, kPart);
+    const Case cases[] = {
+        {L"hole.bin", {kPart, kPart, kLost, kPart, 100}, L"Part hole.bin.003 is missing", 2},
+        {L"folder.bin", {kPart, kPart, kFolder, kPart, 100}, L"Part folder.bin.003 is missing", 2},
+        {L"short.bin",
+         {kPart, kPart - 1, kPart, 100},
+         L"Part short.bin.002 has 4095 bytes, not 4096 as short.bin.001",
+         38},
+        {L"long.bin",
+         {kPart, kPart, kPart + 1},
+         L"Part long.bin.003 has 4097 bytes, more than the 4096 of long.bin.001",
+         1006},
+        {L"many.bin", many, L"Part many.bin.002 is missing", 2, true},
+        {L"tail.bin", tail, L"Part tail.bin.101 is missing", 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        const std::wstring whole = dir / c.name;
+        const std::vector<uint8_t> all = MakePattern(c.sizes.size() * kPart, 90);
+        for (size_t i = 0; i < c.sizes.size(); ++i) {
+            const std::wstring part = PartName(whole, static_cast<unsigned>(i + 1));
+            const bool made = c.sizes[i] == kFolder ? ::CreateDirectoryW(part.c_str(), nullptr)
+                              : c.sizes[i] == kLost
+                                  ? true
+                                  : WriteWholeFile(part, Slice(all, i * kPart, c.sizes[i]));
+            ASSERT_TRUE(made);
+        }
+        if (c.listed) {
+            ASSERT_TRUE(WriteText(whole + L".sha256", ExpectedChecksumList(whole, all, kPart)));
+        }
+        MainWindowRun run(L" /j \"" + PartName(whole, 1) + L"\"");
+        ASSERT_TRUE(run.Found());
+        ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
+        EXPECT_EQ(run.StatusBar(),
+                  c.said + L": #" + std::to_wstring(c.code) + L" - " + SystemTextOnOneLine(c.code));
+        run.Close();
+        EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+        EXPECT_FALSE(FileExists(whole));
+        for (size_t i = 0; i < c.sizes.size(); ++i)
+            EXPECT_EQ(FileSize(PartName(whole, static_cast<unsigned>(i + 1))),
+                      c.sizes[i] == kFolder ? 0 : c.sizes[i]);
+    }
+}
+
+// A file under the name of a part, here one past the last of this split, left by an earlier one
+// that every later join would take: the split is refused before it creates anything. The path is
+// given relative to the drive's current folder, and is taken whole.
+TEST_F(EndToEndTest, ASplitIsRefusedByAPartOfAnEarlierSet) {
+    const std::wstring source = dir / L"x.bin";
+    ASSERT_TRUE(WritePatternFile(source, 5 * MiB, 91));
+    ASSERT_TRUE(WriteWholeFile(PartName(source, 6), MakePattern(10, 92)));
+    ASSERT_TRUE(::SetCurrentDirectoryW(dir.Path().c_str()));
+    MainWindowRun run(L" /s " + source.substr(0, 2) + L"x.bin");
+    ASSERT_TRUE(::SetCurrentDirectoryW(L"C:\\"));
+    ASSERT_TRUE(run.Found());
+    EXPECT_EQ(run.Caption(), L"x.bin");
+    run.TypePartSize(L"1", kMegabytes);
+    run.PressAction();
+    ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
+    EXPECT_EQ(run.StatusBar(),
+              L"Error opening " + PartName(source, 6) + L": #80 - " + SystemTextOnOneLine(80));
+    run.Close();
+    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+    EXPECT_FALSE(FileExists(PartName(source, 1)));
+    EXPECT_FALSE(FileExists(source + L".sha256"));
+    EXPECT_EQ(FileSize(PartName(source, 6)), 10);
+}
+
 TEST_F(EndToEndTest, NoSwitchOpensTheSetupDialogAndMakesNoSettings) {
     RunningProgram program(L"");
     ASSERT_TRUE(program.Started());

@@ -162,12 +162,11 @@ TEST_F(ExamplesTest, JoinStartedOnAnyPartStartsFromTheFirst) {
     EXPECT_EQ(shown.title, L"trip.avi");
 }
 
-TEST_F(ExamplesTest, JoinStopsAtAGapAndSkipsEmptyParts) {
+TEST_F(ExamplesTest, AnEmptyPartThatTheListVouchesForIsSkipped) {
     OpenRecorder recorder;
     const std::wstring whole = dir / L"gap.bin";
     std::vector<uint8_t> expected = MakeParts(whole, {2048, 0, 1000});
-    std::vector<uint8_t> beyond = MakePattern(512, 77);
-    ASSERT_TRUE(WriteWholeFile(PartName(whole, 5), beyond)); // .004 is missing
+    ASSERT_TRUE(WriteText(whole + L".sha256", SystemSha256(expected) + "  gap.bin\n"));
     RecordingDisplay shown;
     ASSERT_NO_FATAL_FAILURE(Join(PartName(whole, 1), shown));
     std::vector<uint8_t> joined;
@@ -178,14 +177,19 @@ TEST_F(ExamplesTest, JoinStopsAtAGapAndSkipsEmptyParts) {
     EXPECT_EQ(recorder.OpensOf(PartName(whole, 3)).size(), 1u);
 }
 
-TEST_F(ExamplesTest, DeleteFilesRemovesThePartsAfterAJoin) {
+TEST_F(ExamplesTest, DeleteFilesRemovesThePartsAfterAJoinAndNamesOneThatStays) {
     WriteDword(L"DeleteFiles", 1);
     const std::wstring whole = dir / L"gone.bin";
     std::vector<uint8_t> expected = MakeParts(whole, {8192, 8192, 3});
+    // A read-only part can't be deleted: the join stands, and says which part stayed.
+    const std::wstring kept = PartName(whole, 2);
+    ASSERT_TRUE(::SetFileAttributesW(kept.c_str(), FILE_ATTRIBUTE_READONLY));
     RecordingDisplay shown;
     ASSERT_NO_FATAL_FAILURE(Join(PartName(whole, 1), shown));
+    EXPECT_EQ(shown.statusBar, ErrorText(L"Error deleting gone.bin.002", ERROR_ACCESS_DENIED));
+    ::SetFileAttributesW(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
     for (unsigned i = 1; i <= 3; ++i)
-        EXPECT_FALSE(FileExists(PartName(whole, i)));
+        EXPECT_EQ(FileExists(PartName(whole, i)), i == 2);
     std::vector<uint8_t> joined;
     ASSERT_TRUE(ReadWholeFile(whole, joined));
     EXPECT_TRUE(joined == expected);

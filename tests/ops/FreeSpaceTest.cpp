@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ops/FreeSpace.h"
+#include "ops/Volume.h"
 
 #include "support/TestFiles.h"
 

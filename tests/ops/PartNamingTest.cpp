@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ops/PartNaming.h"
+#include "ops/Volume.h"
 
 #include "support/TestFiles.h"
 

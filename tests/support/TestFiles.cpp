@@ -200,6 +200,17 @@ std::string ExpectedChecksumList(const std::wstring& whole, const std::vector<ui
     return list + SystemSha256(data) + "  " + nameOf(whole) + "\n";
 }
 
+bool WriteText(const std::wstring& path, const std::string& text) {
+    return WriteWholeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+std::string ReadText(const std::wstring& path) {
+    std::vector<uint8_t> data;
+    if (!ReadWholeFile(path, data))
+        return "(unreadable)";
+    return std::string(data.begin(), data.end());
+}
+
 std::string DigestHex(const Sha256Digest& digest) {
     char hex[65];
     Sha256Hex(digest, hex);

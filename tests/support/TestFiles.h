@@ -32,6 +32,9 @@ std::vector<uint8_t> MakePattern(size_t size, uint32_t seed = 1);
 
 bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& data);
 bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& data);
+bool WriteText(const std::wstring& path, const std::string& text);
+// "(unreadable)" when the file can't be read.
+std::string ReadText(const std::wstring& path);
 // Writes a file of the given size in pieces, without holding it in memory.
 bool WritePatternFile(const std::wstring& path, uint64_t size, uint32_t seed = 1);
 bool FileExists(const std::wstring& path);

@@ -152,7 +152,8 @@ TEST_F(SplitInWindowTest, AnErrorShowsOnOneLineInTheStatusBar) {
         Window(), [&] { return split.State() == OperationState::Failed; }, 30000));
     Pump(50);
     EXPECT_EQ(Status(), L"Error occurred !");
-    EXPECT_EQ(StatusBar(), L"Error BeginIoPair: #80 - " + testing_support::SystemTextOnOneLine(80));
+    EXPECT_EQ(StatusBar(), L"Error opening " + dir / L"data.bin.002" + L": #80 - " +
+                               testing_support::SystemTextOnOneLine(80));
     EXPECT_EQ(Label(), L"E&xit");
     EXPECT_EQ(Caption(), L"data.bin");
 

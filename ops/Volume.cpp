@@ -1,0 +1,69 @@
+#include "ops/Volume.h"
+
+bool VolumeRootOf(const wchar_t* path, WideString& root) {
+    if (!path || !path[0]) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    // The root is never longer than the path and its closing backslash, except for a relative
+    // path, whose root is that of the current folder.
+    const uint32_t length = static_cast<uint32_t>(::lstrlenW(path));
+    const uint32_t capacity = (length > MAX_PATH ? length : MAX_PATH) + 2;
+    wchar_t* buffer = root.Reserve(capacity);
+    if (!buffer)
+        return false;
+    if (!::GetVolumePathNameW(path, buffer, capacity)) {
+        root.Assign(L"", 0);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Sectors and clusters of a volume root, as GetDiskFreeSpaceW gives them for roots only.
+bool QueryGeometry(const wchar_t* root, DWORD& bytesPerSector, DWORD& sectorsPerCluster) {
+    bytesPerSector = 0;
+    sectorsPerCluster = 0;
+    if (!::GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, nullptr, nullptr))
+        return false;
+    if (bytesPerSector == 0) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+uint32_t QuerySectorSize(const wchar_t* path) {
+    WideString root;
+    DWORD bytesPerSector = 0;
+    DWORD sectorsPerCluster = 0;
+    if (!VolumeRootOf(path, root) || !QueryGeometry(root.Text(), bytesPerSector, sectorsPerCluster))
+        return 0;
+    return bytesPerSector;
+}
+
+bool QueryVolumeRoom(const wchar_t* filePath, VolumeRoom& room) {
+    room = VolumeRoom();
+    WideString folder;
+    folder.Assign(filePath, static_cast<uint32_t>(::lstrlenW(filePath)));
+    if (!folder.Buffer())
+        return false;
+    // A bare file name lives in the current folder, which a null folder names.
+    const wchar_t* asked = folder.CutAfterLastBackslash() ? folder.Text() : nullptr;
+    ULARGE_INTEGER available;
+    if (!::GetDiskFreeSpaceExW(asked, &available, nullptr, nullptr))
+        return false;
+    room.available = available.QuadPart;
+    WideString root;
+    DWORD bytesPerSector = 0;
+    DWORD sectorsPerCluster = 0;
+    if (asked && VolumeRootOf(asked, root) &&
+        QueryGeometry(root.Text(), bytesPerSector, sectorsPerCluster)) {
+        const uint64_t unit = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
+        room.allocationUnit = unit <= UINT32_MAX ? static_cast<uint32_t>(unit) : 0;
+    }
+    return true;
+}
