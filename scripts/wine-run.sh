@@ -158,6 +158,15 @@ done
 
 export WINEPREFIX=$run/prefix
 export BRINDLECOT_RUN_DIR=$run
+# A test program creates this file when it starts and deletes it when all its tests are done. One
+# that crashes leaves it behind, and that is what tells: Wine's debugger, having printed the
+# backtrace, may end a crashed program with exit code 0.
+export TEST_PREMATURE_EXIT_FILE
+TEST_PREMATURE_EXIT_FILE=$(winpath "$run/premature-exit")
 "$WINELOADER" "$@"
 rc=$?
+if [ -e "$run/premature-exit" ]; then
+    echo "wine-run: ${program##*/} ended before its tests were done (exit code $rc)" >&2
+    [ "$rc" = 0 ] && rc=1
+fi
 exit $rc

@@ -51,6 +51,8 @@ DWORD RunTestInChildProcess(const wchar_t* testName) {
     si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = nul;
     si.hStdError = nul;
+    // A child that ends early on purpose must not leave the file that tells a crashed run.
+    ::SetEnvironmentVariableW(L"TEST_PREMATURE_EXIT_FILE", nullptr);
     PROCESS_INFORMATION pi = {};
     BOOL started =
         ::CreateProcessW(exe, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
