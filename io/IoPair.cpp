@@ -5,6 +5,17 @@
 
 #include <new>
 
+namespace {
+
+// Created and released on the user-interface thread only.
+int32_t livePairs = 0;
+
+} // namespace
+
+int32_t LiveIoPairs() {
+    return livePairs;
+}
+
 IoPair* CreateIoPair() {
     uint32_t size = gSettings.ReadBufferSize();
     void* data = ::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
@@ -25,6 +36,7 @@ IoPair* CreateIoPair() {
     pair->destination = nullptr;
     pair->data = data;
     pair->size = size;
+    ++livePairs;
     return pair;
 }
 
@@ -39,4 +51,5 @@ void ReleaseIoPair(IoRequest* request) {
     auto* pair = static_cast<IoPair*>(request);
     pair->ReleaseData();
     delete pair;
+    --livePairs;
 }

@@ -30,3 +30,5 @@ struct IoPair : IoRequest {
 IoPair* CreateIoPair();
 // The abandon routine of every IoPair: frees its buffer, then the object.
 void ReleaseIoPair(IoRequest* request);
+// IoPairs created and not yet released in this process: none may be lost on the way.
+int32_t LiveIoPairs();

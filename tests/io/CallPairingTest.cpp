@@ -86,6 +86,18 @@ TEST_F(CallPairingTest, MoreThanSixtyFourCallsInFlight) {
     ExpectEachDeliveredOnce(1, 250);
 }
 
+// The numbers wrap past 2^32, skipping 0: a packet inside the first call after the wrap is still
+// that call's.
+TEST_F(CallPairingTest, NumbersThatWrapPairAsBefore) {
+    Ended(0xFFFFFFFEu);
+    Packet(0xFFFFFFFFu);
+    Ended(0xFFFFFFFFu, ERROR_DISK_FULL);
+    Packet(1);
+    Ended(1, ERROR_DISK_FULL);
+    EXPECT_EQ(delivered[0xFFFFFFFFu], 1);
+    EXPECT_EQ(delivered[1], 1);
+}
+
 // Packets posted by hand (call 0) leave the pairing of the calls alone.
 TEST_F(CallPairingTest, PacketsPostedByHandLeaveThePairingAlone) {
     Packet(0);

@@ -29,6 +29,7 @@ TEST(ChecksumList, HostileListsAreRefusedAsAWhole) {
     const Case cases[] = {
         {"empty file", "", ListProblem::Nothing, 0},
         {"only a comment", "# made by hand\n", ListProblem::Nothing, 0},
+        {"only the byte-order mark", "\xEF\xBB\xBF", ListProblem::Nothing, 0},
         {"blank line", kA + "  report.pdf.001\n\n", ListProblem::BadLine, 2},
         {"NUL inside", kA + std::string("  report.pdf.001\0\n", 18), ListProblem::NulByte, 0},
         {"NUL in the name",

@@ -3,6 +3,7 @@
 
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
+#include "io/IoPair.h"
 #include "io/IoRequest.h"
 #include "support/MessageLoop.h"
 
@@ -227,7 +228,8 @@ TEST_F(ChecksumTest, PairsHeldForTheirTurnGoWhenTheSplitIsAbortedOrPaused) {
         split.Abort();
         // Its file was closed under it: it comes back to its abandon routine.
         fifth.Abandon();
-        PumpFor(100);
+        // Every pair comes back: the held ones let go, the others through their abandon routine.
+        EXPECT_TRUE(RunUntil([] { return LiveIoPairs() == 0; }, 10000)) << LiveIoPairs();
     }
     EXPECT_FALSE(FileExists(source + L".sha256"));
     EXPECT_FALSE(FileExists(PartName(source, 1)));
@@ -395,6 +397,24 @@ TEST_F(ChecksumTest, WithChecksumsOffNoListIsWritten) {
     ASSERT_NO_FATAL_FAILURE(Split(source, 1 * MiB));
     EXPECT_FALSE(FileExists(source + L".sha256"));
     EXPECT_TRUE(FileExists(PartName(source, 3)));
+}
+
+// A slot freed by a chunk that was held takes the next chunk as one not held yet.
+TEST(ChunkHasher, AReusedSlotStartsUnheld) {
+    ChunkHasher hasher;
+    hasher.Begin(false, true);
+    IoPair first{}, second{};
+    const char data[8] = {};
+    ChunkHasher::Waiting next{};
+    ASSERT_TRUE(hasher.Add(&first, 0));
+    ASSERT_TRUE(hasher.Hold(&first));
+    ASSERT_TRUE(hasher.TakeNext(next));
+    EXPECT_TRUE(next.held);
+    hasher.Hash(data, 8);
+    ASSERT_TRUE(hasher.Add(&second, 8));
+    ASSERT_TRUE(hasher.TakeNext(next));
+    EXPECT_EQ(next.pair, &second);
+    EXPECT_FALSE(next.held);
 }
 
 } // namespace

@@ -113,45 +113,59 @@ TEST_F(DiskFullTest, ASplitThatJustFitsFillsTheVolumeExactly) {
     EXPECT_EQ(Available(), 0u);
 }
 
-// 1,200,000 bytes in 300 parts of 4,000: the parts take a cluster each, and the list, 300 lines
-// of 79 bytes and one of 75 for "many.bin", six more (23,775 bytes).
+// Parts of one byte take a cluster each, and the list, lines of 71 bytes plus the name's, some
+// clusters more: one list ends exactly on a cluster boundary, the other one byte past it, so the
+// count must be right to the byte either way.
 TEST_F(DiskFullTest, TheListOfManyPartsIsCountedInWholeClusters) {
     ExpectPageClusters();
     SetTuning(128 * KiB, 4);
-    constexpr uint64_t kNeeds = 300 * 4096 + 6 * 4096;
-    const std::wstring source = root + L"many.bin";
-    ASSERT_TRUE(WritePatternFile(source, 1200000, 33));
-    auto split = [&](RecordingDisplay& shown) {
-        shown.partSize = 4000;
-        SplitOperation operation(shown);
-        operation.Start(Wide(source));
-        operation.OnCommand(kCommandSplit);
-        EXPECT_TRUE(RunToEnd(operation));
-        const OperationState state = operation.State();
-        operation.Abort();
-        return state;
+    struct Row {
+        const wchar_t* name;
+        uint64_t parts;
+        uint64_t listClusters; // of a list 40,960 and 20,481 bytes long
+        const wchar_t* refused;
     };
+    const Row rows[] = {
+        {L"a.bin", 538, 10, L"Error CheckFreeSpace (2.14 MB needed, 2.13 MB free)"},
+        {L"edge-case1.bin", 240, 6, L"Error CheckFreeSpace (984 KB needed, 980 KB free)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Narrow(row.name));
+        const uint64_t needs = (row.parts + row.listClusters) * 4096;
+        const std::wstring source = root + row.name;
+        ASSERT_TRUE(WritePatternFile(source, row.parts, 33));
+        auto split = [&](RecordingDisplay& shown) {
+            shown.partSize = 1;
+            SplitOperation operation(shown);
+            operation.Start(Wide(source));
+            operation.OnCommand(kCommandSplit);
+            EXPECT_TRUE(RunToEnd(operation));
+            const OperationState state = operation.State();
+            operation.Abort();
+            return state;
+        };
 
-    // A cluster short: refused before any part is made.
-    LeaveFree(kNeeds - 4096);
-    const std::vector<std::wstring> before = Files();
-    RecordingDisplay refused;
-    EXPECT_EQ(split(refused), OperationState::Failed);
-    EXPECT_EQ(refused.statusBar,
-              ErrorText(L"Error CheckFreeSpace (1253376 Byte needed, 1249280 Byte free)",
-                        ERROR_DISK_FULL));
-    EXPECT_EQ(Files(), before);
+        // A cluster short: refused before any part is made.
+        LeaveFree(needs - 4096);
+        const std::vector<std::wstring> before = Files();
+        RecordingDisplay refused;
+        EXPECT_EQ(split(refused), OperationState::Failed);
+        EXPECT_EQ(refused.statusBar, ErrorText(row.refused, ERROR_DISK_FULL));
+        EXPECT_EQ(Files(), before);
 
-    // With that cluster, parts and list fill the volume exactly.
-    for (const std::wstring& name : before) {
-        if (name.rfind(L"~other", 0) == 0) {
-            ASSERT_TRUE(::DeleteFileW((root + name).c_str()));
+        // With that cluster, parts and list fill the volume exactly.
+        for (const std::wstring& name : before) {
+            if (name.rfind(L"~other", 0) == 0) {
+                ASSERT_TRUE(::DeleteFileW((root + name).c_str()));
+            }
         }
+        LeaveFree(needs);
+        RecordingDisplay done;
+        EXPECT_EQ(split(done), OperationState::Done) << Narrow(done.statusBar);
+        EXPECT_EQ(Available(), 0u);
+        for (const std::wstring& name : Files())
+            ASSERT_TRUE(::DeleteFileW((root + name).c_str()));
     }
-    LeaveFree(kNeeds);
-    RecordingDisplay done;
-    EXPECT_EQ(split(done), OperationState::Done) << Narrow(done.statusBar);
-    EXPECT_EQ(Available(), 0u);
 }
 
 // Parts of 512 KiB and 300,000 bytes: the output takes 202 clusters, 827,392 bytes.

@@ -278,34 +278,37 @@ TEST_F(ErrorTest, APartCountBeyond32BitsIsRefusedAndNothingIsCreated) {
     EXPECT_FALSE(FileExists(PartName(source, 1)));
 }
 
-TEST_F(ErrorTest, APartListedEmptyThatFillsUpFailsTheJoinAndKeepsEverything) {
+// A part listed empty is never opened: another program filling it, or deleting it, while the
+// join runs is seen only by a look at the end, which must fail the join and keep everything.
+TEST_F(ErrorTest, APartListedEmptyThatFillsUpOrGoesFailsTheJoinAndKeepsEverything) {
     WriteDword(L"DeleteFiles", 1);
     const std::wstring whole = dir / L"grew.bin";
     const std::vector<uint8_t> first = MakePattern(4096, 31), last = MakePattern(4096, 33);
-    ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), first));
-    ASSERT_TRUE(WriteWholeFile(PartName(whole, 2), last));
-    ASSERT_TRUE(WriteWholeFile(PartName(whole, 3), {}));
-    RecordingDisplay shown;
-    JoinOperation join(shown);
-    join.Start(Wide(PartName(whole, 1)));
-    ASSERT_EQ(join.State(), OperationState::Running) << Narrow(shown.statusBar);
-    // Another program fills the empty part while the join runs: it is never opened, so only a
-    // look at the end can tell that the joined file lacks its bytes.
     const std::vector<uint8_t> late = MakePattern(700, 32);
-    ASSERT_TRUE(WriteWholeFile(PartName(whole, 3), late));
-    ASSERT_TRUE(RunToEnd(join));
-    EXPECT_EQ(join.State(), OperationState::Failed);
-    ExpectReported(shown, L"grew.bin", ErrorText(L"Error Finish", ERROR_FILE_INVALID));
-    join.Abort();
-    std::vector<uint8_t> kept;
-    ASSERT_TRUE(ReadWholeFile(PartName(whole, 1), kept));
-    EXPECT_TRUE(kept == first);
-    ASSERT_TRUE(ReadWholeFile(PartName(whole, 2), kept));
-    EXPECT_TRUE(kept == last);
-    ASSERT_TRUE(ReadWholeFile(PartName(whole, 3), kept));
-    EXPECT_TRUE(kept == late);
-    // The output stays for a look at what was joined.
-    EXPECT_TRUE(FileExists(whole));
+    for (bool deleted : {false, true}) {
+        SCOPED_TRACE(deleted ? "deleted" : "filled");
+        ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), first));
+        ASSERT_TRUE(WriteWholeFile(PartName(whole, 2), last));
+        ASSERT_TRUE(WriteWholeFile(PartName(whole, 3), {}));
+        RecordingDisplay shown;
+        JoinOperation join(shown);
+        join.Start(Wide(PartName(whole, 1)));
+        ASSERT_EQ(join.State(), OperationState::Running) << Narrow(shown.statusBar);
+        ASSERT_TRUE(deleted ? ::DeleteFileW(PartName(whole, 3).c_str())
+                            : WriteWholeFile(PartName(whole, 3), late));
+        ASSERT_TRUE(RunToEnd(join));
+        EXPECT_EQ(join.State(), OperationState::Failed);
+        ExpectReported(shown, L"grew.bin", ErrorText(L"Error Finish", ERROR_FILE_INVALID));
+        join.Abort();
+        std::vector<uint8_t> kept;
+        ASSERT_TRUE(ReadWholeFile(PartName(whole, 1), kept));
+        EXPECT_TRUE(kept == first);
+        ASSERT_TRUE(ReadWholeFile(PartName(whole, 2), kept));
+        EXPECT_TRUE(kept == last);
+        EXPECT_EQ(ReadWholeFile(PartName(whole, 3), kept) && kept == late, !deleted);
+        // The output stays for a look at what was joined.
+        EXPECT_TRUE(::DeleteFileW(whole.c_str()));
+    }
 }
 
 TEST_F(ErrorTest, APartThatShrankAfterItWasReadFailsTheJoin) {

@@ -3,11 +3,15 @@
 
 #include "app/ProgramInfo.h"
 #include "ops/Commands.h"
+#include "toolkit/DcGuards.h"
+#include "toolkit/DeviceContext.h"
 #include "toolkit/Dpi.h"
 #include "toolkit/KSplitButton.h"
 #include "ui/OptionsDialog.h"
 #include "ui/SetupDialog.h"
 #include "ui/SetupTestSupport.h"
+
+#include <commctrl.h>
 
 #include <cmath>
 #include <cwchar>
@@ -92,7 +96,7 @@ TEST(DpiRun, RunsAtTheDpiAskedFor) {
 }
 
 TEST_F(DpiLayout, MainWindowFitsInEveryState) {
-    Open(RunMode::Split);
+    RecordingOperation& op = Open(RunMode::Split);
     gMainWindow.SetStatus(L"Click Split button to begin (%u parts will be created).", 25u);
     gMainWindow.SetStatusBar(L"C:\\users\\somebody\\holiday video.avi");
     ::SendMessageW(Item(IDC_MAIN_SIZE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"1024"));
@@ -104,6 +108,22 @@ TEST_F(DpiLayout, MainWindowFitsInEveryState) {
     gMainWindow.SetAction(kCommandPause, kActionRunGroup | kActionPauseEnabled);
     Pump();
     ExpectMainWindowFits("split, running");
+
+    // Paused: the speed part holds its text.
+    op.SetState(OperationState::Paused);
+    gMainWindow.SetAction(kCommandResume, kActionRunGroup | kActionResumeEnabled);
+    const HWND bar = Item(IDC_MAIN_STATUSBAR);
+    RECT part{};
+    ASSERT_TRUE(::SendMessageW(bar, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part)));
+    WindowDC dc(bar);
+    SelectObjectGuard font(dc.Get(),
+                           reinterpret_cast<HFONT>(::SendMessageW(bar, WM_GETFONT, 0, 0)));
+    SIZE text{};
+    ::GetTextExtentPoint32W(dc.Get(), L"paused", 6, &text);
+    // (The bar has no size grip of its own; one would take room from the part.)
+    const bool grip = (::GetWindowLongW(bar, GWL_STYLE) & SBARS_SIZEGRIP) != 0;
+    EXPECT_GE(part.right - part.left - (grip ? Dpi::SystemMetric(SM_CXVSCROLL, RunDpi()) : 0),
+              text.cx);
 
     gMainWindow.Destroy();
     Pump();
@@ -139,6 +159,7 @@ TEST_F(DpiLayout, MainWindowFollowsAChangeOfDpi) {
     const UINT from = RunDpi(), to = from * 3 / 2;
     const SIZE button = SizeOf(Item(IDOK)), window = SizeOf(Window());
     const LONG status = FontHeight(Item(IDC_MAIN_STATUS)), edit = FontHeight(Item(IDC_MAIN_SIZE));
+    const LONG bar = FontHeight(Item(IDC_MAIN_STATUSBAR));
     const RECT group = ChildRect(Item(IDC_MAIN_SIZE_GROUP));
 
     SendDpiChange(Window(), from, to);
@@ -152,8 +173,10 @@ TEST_F(DpiLayout, MainWindowFollowsAChangeOfDpi) {
     EXPECT_NEAR(biggerButton.cy, button.cy * 3 / 2, 2);
     const RECT biggerGroup = ChildRect(Item(IDC_MAIN_SIZE_GROUP));
     EXPECT_NEAR(biggerGroup.bottom - biggerGroup.top, (group.bottom - group.top) * 3 / 2, 2);
+    // Rounded as the system rounds: 11 pixels at 96 dpi are 17 at 144, not 16.
     const LONG biggerEdit = FontHeight(Item(IDC_MAIN_SIZE));
-    EXPECT_NEAR(biggerEdit, edit * 3 / 2, 1);
+    EXPECT_EQ(biggerEdit, ::MulDiv(edit, 3, 2));
+    EXPECT_NEAR(FontHeight(Item(IDC_MAIN_STATUSBAR)), ::MulDiv(bar, 3, 2), 1);
     EXPECT_EQ(FontHeight(Item(IDC_MAIN_LINK)), biggerEdit);
     // The status line's face is made from the others', a quarter larger: the roundings add up.
     EXPECT_NEAR(FontHeight(Item(IDC_MAIN_STATUS)), status * 3 / 2, 2);
