@@ -7,9 +7,10 @@ root=$arch_root
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
 
 # For a script that uses one side (the main job, the benchmarks, the screenshots): sets side and
-# build to the 32-bit side where it can run, else the 64-bit one, and says which, for $1.
+# build to the 32-bit side where it runs natively, else the 64-bit one, and says which, for $1.
 use_preferred_side() {
-    side=$(arch_preferred)
+    arch_preferred || exit 1
+    side=$arch_side
     build=$(arch_build_dir "$side")
     arch_say "$side" "$1"
 }

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian 12 machine. Quick when all is there.
+# Where the CPU runs no 32-bit code, the 32-bit side runs through qemu-user, which comes from
+# bookworm-backports (10.0): bookworm's own 7.2 is not reliable with Wine, so it is never used.
 set -euo pipefail
+source "$(dirname "$0")/arch.sh"
 
 packages=(
     cmake make ninja-build
@@ -12,26 +15,44 @@ packages=(
     imagemagick p7zip-full fonts-wine
 )
 
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
+need_root() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "setup: $1; run as root or install it" >&2
+        exit 1
+    fi
+}
+export DEBIAN_FRONTEND=noninteractive
+
 missing=()
 for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$p")
-    fi
+    installed "$p" || missing+=("$p")
 done
+if [ ${#missing[@]} -ne 0 ]; then
+    need_root "missing packages (${missing[*]})"
+    echo "setup: installing ${missing[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
 
-if [ ${#missing[@]} -eq 0 ]; then
+# The emulator only where 32-bit code does not run natively (or BRINDLECOT_QEMU=1 asks for it).
+if [ "${BRINDLECOT_QEMU:-0}" != 1 ] && "$arch_server32" --version >/dev/null 2>&1; then
     exit 0
 fi
-
-if [ "$(id -u)" -ne 0 ]; then
-    echo "setup: missing packages (${missing[*]}); run as root or install them" >&2
-    exit 1
+qemu_version=$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)
+if installed qemu-user && dpkg --compare-versions "$qemu_version" ge 1:10; then
+    exit 0
 fi
-
-echo "setup: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
+need_root "32-bit programs need qemu-user 10 from bookworm-backports here"
+backports=/etc/apt/sources.list.d/bookworm-backports.list
+if ! grep -rqs '^[^#]*bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    echo "deb http://deb.debian.org/debian bookworm-backports main" >"$backports"
 fi
+echo "setup: installing qemu-user from bookworm-backports, for the 32-bit side"
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# No recommends: qemu-user-binfmt would register the emulator for the whole machine.
+apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null

@@ -6,12 +6,16 @@
 #
 # The program's own header says which Wine runs it: a PE32 program gets Wine's 32-bit loader and
 # a 32-bit prefix, a PE32+ program the 64-bit loader and a 64-bit prefix. The loaders are started
-# by their paths, so the `wine` wrapper's own choice never matters. WINE_DIR holds one template
-# prefix per architecture (booted once) and the per-run copies. Set BRINDLECOT_KEEP_RUN=1 to keep
-# the run's prefix for a look afterwards, BRINDLECOT_DPI to run at another scaling than 96 dpi.
+# by their paths, so the `wine` wrapper's own choice never matters. Where the CPU runs no 32-bit
+# code (or BRINDLECOT_QEMU=1 asks for it), a PE32 program runs through qemu-user: the script
+# starts itself again inside the emulator's private namespace (arch.sh), where all that the run
+# starts ends with it. WINE_DIR holds one template prefix per architecture (booted once) and the
+# per-run copies. Set BRINDLECOT_KEEP_RUN=1 to keep the run's prefix for a look afterwards,
+# BRINDLECOT_DPI to run at another scaling than 96 dpi.
 set -u
 source "$(dirname "$0")/lib.sh"
 
+arguments=("$@")
 wine_dir=$1
 shift
 mkdir -p "$wine_dir"
@@ -28,6 +32,10 @@ pe_magic() {
 
 case $(pe_magic "$program") in
     010b)
+        if [ "${BRINDLECOT_IN_QEMU:-0}" != 1 ] && [ -x "$arch_qemu" ] &&
+            { [ "${BRINDLECOT_QEMU:-0}" = 1 ] || ! "$arch_server32" --version >/dev/null 2>&1; }; then
+            exec "${arch_qemu_command[@]}" bash "$0" "${arguments[@]}"
+        fi
         export WINEARCH=win32
         export WINELOADER=/usr/lib/wine/wine
         export WINESERVER=/usr/lib/wine/wineserver32 ;;
