@@ -41,19 +41,8 @@ TEST_F(EndToEndTest, SplitAFileWithSpacesInItsPath) {
     EXPECT_EQ(run.StatusBar(), L"Click Split button to begin (14 parts will be created).");
     EXPECT_EQ(run.ButtonLabel(), L"&Split");
     run.PressAction();
-
-    // The caption carries the percentage while the data moves.
-    bool percentSeen = false;
-    DWORD start = ::GetTickCount();
-    while (run.Status() != L"trip to the sea.avi splited !" && ::GetTickCount() - start < 60000) {
-        std::wstring caption = run.Caption();
-        if (caption.find(L" %]") != std::wstring::npos &&
-            caption.rfind(L"trip to the sea.avi [", 0) == 0)
-            percentSeen = true;
-        ::Sleep(5);
-    }
-    ASSERT_EQ(run.Status(), L"trip to the sea.avi splited !");
-    EXPECT_TRUE(percentSeen);
+    ASSERT_EQ(run.WaitForStatus(L"trip to the sea.avi splited !"),
+              L"trip to the sea.avi splited !");
     EXPECT_EQ(run.Caption(), L"trip to the sea.avi");
     EXPECT_EQ(run.StatusBar(), source);
     EXPECT_EQ(run.ButtonLabel(), L"&Find");

@@ -113,10 +113,12 @@ TEST_F(SplitInWindowTest, TheSecondPartTellsSpeedAndTimeLeftThenPausedThenTheTot
     // A size as the system writes it (digits with its separators, then a unit), per second.
     const std::wstring size = L"[0-9][0-9.,\u00a0 ]* [A-Za-z]+/s";
     const std::wregex running(size + L", [0-9]+:[0-5][0-9] left");
+    // Once data moves, the caption carries the percentage as well; it stays until the end.
+    const std::wregex percent(L"film\\.avi \\[[0-9]+ %\\]");
+    auto moving = [&] { return !speed().empty() && std::regex_match(Caption(), percent); };
     ASSERT_TRUE(PumpDialog(
-        Window(), [&] { return !speed().empty() || split.State() != OperationState::Running; },
-        30000));
-    ASSERT_EQ(split.State(), OperationState::Running) << "ended before a speed was shown";
+        Window(), [&] { return moving() || split.State() != OperationState::Running; }, 30000));
+    ASSERT_EQ(split.State(), OperationState::Running) << "ended before speed and percentage showed";
     EXPECT_TRUE(std::regex_match(speed(), running)) << Narrow(speed());
     EXPECT_EQ(StatusBar(), path);
 
