@@ -149,7 +149,7 @@ arch_say() {
     if [ -n "${BRINDLECOT_ARCHS:-}" ]; then
         echo "$what: $names (chosen by BRINDLECOT_ARCHS=$BRINDLECOT_ARCHS)"
     elif [ "$sides" = 64 ] && [ "$arch_way_32" = qemu ]; then
-        echo "$what: $names; the 32-bit program runs here only through qemu-user, too slow to time"
+        echo "$what: $names; the 32-bit one runs here only through qemu-user, whose timings are the emulator's"
     elif [ "$sides" = 64 ]; then
         echo "$what: $names only; the 32-bit side cannot run here: $arch_why_not_32"
     else
