@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Checks a built brindlecot.exe from outside: the PE format and machine of its side, the GUI
-# subsystem, a manifest for the same processor, and imports from Windows' own DLLs only.
+# subsystem, a manifest for the same processor, and imports from Windows' own DLLs only. On the
+# 32-bit side, the library the program is made of is checked for SSE code that would fault on
+# the 4-byte-aligned stack Windows calls 32-bit programs back with.
 #
-#   check-program.sh OBJDUMP program.exe 32|64
+#   check-program.sh OBJDUMP program.exe 32|64 [library.a]
 set -uo pipefail
 objdump=$1
 program=$2
 side=$3
+library=${4:-}
 
 if [ "$side" = 32 ]; then
     want_format=pei-i386 want_magic=010b want_arch=x86
@@ -49,6 +52,25 @@ for name in GetDpiForWindow GetDpiForSystem GetSystemMetricsForDpi AdjustWindowR
     SetProcessDpiAwarenessContext SetThreadDpiAwarenessContext; do
     printf '%s\n' "$headers" | grep -q -w "$name" && fail "imports $name, which Windows 7 does not have"
 done
+
+# A legacy SSE instruction with a 16-byte stack operand faults when the stack is not aligned, so
+# a function that has one must align its own stack first. The emulator the 32-bit tests may run
+# under does not fault there, so the code itself is read.
+if [ "$side" = 32 ] && [ -n "$library" ]; then
+    unaligned=$("$objdump" -d --no-show-raw-insn "$library" | awk '
+        /^[0-9a-f]+ <.*>:$/ { name = $2; realigned = 0; next }
+        /and +\$0xfffffff0,%esp/ { realigned = 1 }
+        /xmm/ && /\(%e[sb]p[),]/ && !realigned {
+            split($0, field, "\t"); split(field[2], word, " "); op = word[1]
+            # VEX forms, unaligned moves and operands of 4 or 8 bytes take any alignment.
+            if (op ~ /^v/ && op !~ /^vmova/) next
+            if (op ~ /^(movup|movdqu|lddqu|movq|movd|movlp|movhp|movs[sd]|cvt|u?comis|pinsr|pextr)/) next
+            if (op ~ /s[sd]$/) next
+            print name " " op
+        }' | sort -u)
+    [ -z "$unaligned" ] || fail "SSE code relies on a 16-byte-aligned stack it does not align itself:
+$unaligned"
+fi
 
 if [ "$failed" = 0 ]; then
     echo "check-program: $format, PE magic $magic, GUI, manifest $want_arch, per-monitor dpi, imports: $(echo $dlls)"
