@@ -72,7 +72,12 @@ MessageBoxSeen WatchForMessageBox(const wchar_t* caption, DWORD processId, DWORD
             return MessageBoxSeen();
         ::Sleep(20);
     }
+    // Shown is not yet filled in: on a slow machine the text and buttons may come a moment later.
     MessageBoxSeen seen = ReadMessageBox(box);
+    while ((seen.text.empty() || seen.buttonCount == 0) && ::GetTickCount() - start <= timeoutMs) {
+        ::Sleep(kPollMs);
+        seen = ReadMessageBox(box);
+    }
     ButtonSearch search;
     ::EnumChildWindows(box, CountButton, reinterpret_cast<LPARAM>(&search));
     HWND press = pressId != 0 ? ::GetDlgItem(box, pressId) : search.first;
