@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <utility>
 
 // A growable array. A full array grows to ((3 * count) / 2 + 4) rounded down to a multiple of 4
 // slots: 4, 8, 16, 28, 44, ... The elements in use move to a new block by a plain byte copy, so
@@ -44,11 +45,11 @@ public:
         return true;
     }
 
-    // The element is a copy taken for the call; it is destroyed when the call returns.
+    // The element is taken for the call (moved in where it can be) and moved into its slot.
     bool Append(T element) {
         if (count == capacity && !Reserve(GrownCapacity(count)))
             return false;
-        new (static_cast<void*>(items + count)) T(element);
+        new (static_cast<void*>(items + count)) T(std::move(element));
         ++count;
         return true;
     }

@@ -10,12 +10,16 @@ struct IoRequest;
 // requests in flight. Closing it redirects those requests to their abandon routines, so that a
 // closed file's completions never reach the code that issued them.
 //
-// A copy has the same handle and an empty list: records holding a file are copied only while the
-// file is closed.
+// One owner per handle: a file is moved, never copied. A move takes the handle and leaves the
+// list behind, since the requests in it point at it: records holding a file move only while
+// nothing of theirs is in flight.
 class AsyncFile {
 public:
     AsyncFile() = default;
-    AsyncFile(const AsyncFile& other) : handle(other.handle) {}
+    AsyncFile(AsyncFile&& other) noexcept : handle(other.handle) {
+        other.handle = INVALID_HANDLE_VALUE;
+    }
+    AsyncFile(const AsyncFile&) = delete;
     AsyncFile& operator=(const AsyncFile&) = delete;
     ~AsyncFile();
 
