@@ -10,25 +10,30 @@ BOOL MemoryDC::Begin(HDC targetDC, int surfaceWidth, int surfaceHeight) {
         End();
         return FALSE;
     }
-    ::SelectObject(memory, bitmap);
-    ::SelectObject(memory, ::GetCurrentObject(targetDC, OBJ_FONT));
+    originalBitmap = ::SelectObject(memory, bitmap);
+    // Text drawn off screen comes out in the target's font, borrowed.
+    originalFont = ::SelectObject(memory, ::GetCurrentObject(targetDC, OBJ_FONT));
     target = targetDC;
     width = surfaceWidth;
     height = surfaceHeight;
     return TRUE;
 }
 
-BOOL MemoryDC::Flush() {
+BOOL MemoryDC::Flush() const {
     return ::BitBlt(target, 0, 0, width, height, memory, 0, 0, SRCCOPY);
 }
 
 BOOL MemoryDC::End() {
     target = nullptr;
-    // Deleting the DC releases the bitmap and the borrowed font it holds selected.
     if (memory != nullptr) {
+        if (originalFont != nullptr)
+            ::SelectObject(memory, originalFont);
+        if (originalBitmap != nullptr)
+            ::SelectObject(memory, originalBitmap);
         ::DeleteDC(memory);
         memory = nullptr;
     }
+    originalBitmap = originalFont = nullptr;
     if (bitmap != nullptr) {
         ::DeleteObject(bitmap);
         bitmap = nullptr;

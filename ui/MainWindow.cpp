@@ -38,17 +38,17 @@ void MainWindow::BuildActionMenu() {
     // A window made again (the tests do) starts with a fresh menu.
     if (actionMenu.Handle() != nullptr)
         actionMenu.Destroy();
-    actionMenu.Create(TRUE);
-    actionMenu.InsertString(0, TRUE, L"&Split", kCommandSplit);
-    actionMenu.InsertString(1, TRUE, L"&Pause", kCommandPause);
-    actionMenu.InsertString(2, TRUE, L"&Resume", kCommandResume);
-    actionMenu.InsertType(3, TRUE, MFT_SEPARATOR);
-    actionMenu.InsertString(4, TRUE, L"&Open", kCommandOpen);
-    actionMenu.InsertString(5, TRUE, L"&Find", kCommandFind);
-    actionMenu.InsertType(6, TRUE, MFT_SEPARATOR);
-    actionMenu.InsertString(7, TRUE, L"E&xit", kCommandExit);
-    actionMenu.InsertType(8, TRUE, MFT_SEPARATOR);
-    actionMenu.InsertString(9, TRUE, L"&Configuration", kCommandConfiguration);
+    actionMenu.Create(true);
+    actionMenu.InsertString(0, true, L"&Split", kCommandSplit);
+    actionMenu.InsertString(1, true, L"&Pause", kCommandPause);
+    actionMenu.InsertString(2, true, L"&Resume", kCommandResume);
+    actionMenu.InsertType(3, true, MFT_SEPARATOR);
+    actionMenu.InsertString(4, true, L"&Open", kCommandOpen);
+    actionMenu.InsertString(5, true, L"&Find", kCommandFind);
+    actionMenu.InsertType(6, true, MFT_SEPARATOR);
+    actionMenu.InsertString(7, true, L"E&xit", kCommandExit);
+    actionMenu.InsertType(8, true, MFT_SEPARATOR);
+    actionMenu.InsertString(9, true, L"&Configuration", kCommandConfiguration);
 }
 
 BOOL MainWindow::OnInitDialog() {
@@ -81,7 +81,7 @@ BOOL MainWindow::OnInitDialog() {
     progressBar.ModifyStyle(SS_OWNERDRAW, 0);
     sizeGroup.SetWindowTextW(L"Parts size");
 
-    LoadIcons();
+    icons.Set(Handle(), dpi);
 
     const bool split = gApplication.Mode() == RunMode::Split;
     if (split) {
@@ -89,17 +89,17 @@ BOOL MainWindow::OnInitDialog() {
         ShowPartSizePanel(true);
         FocusControl(sizeEdit.Handle());
         actionButton.SetLabel(L"&Split");
-        actionMenu.SetDefaultItem(kCommandSplit, FALSE);
+        actionMenu.SetDefaultItem(kCommandSplit, false);
     } else {
         ShowPartSizePanel(false);
         actionButton.SetLabel(L"&Pause");
-        actionMenu.SetDefaultItem(kCommandPause, FALSE);
+        actionMenu.SetDefaultItem(kCommandPause, false);
     }
-    actionMenu.EnableItem(kCommandSplit, FALSE, MF_GRAYED);
-    actionMenu.EnableItem(kCommandPause, FALSE, split ? MF_GRAYED : MF_ENABLED);
-    actionMenu.EnableItem(kCommandResume, FALSE, MF_GRAYED);
-    actionMenu.EnableItem(kCommandOpen, FALSE, MF_GRAYED);
-    actionMenu.EnableItem(kCommandFind, FALSE, MF_GRAYED);
+    actionMenu.EnableItem(kCommandSplit, false, MF_GRAYED);
+    actionMenu.EnableItem(kCommandPause, false, split ? MF_GRAYED : MF_ENABLED);
+    actionMenu.EnableItem(kCommandResume, false, MF_GRAYED);
+    actionMenu.EnableItem(kCommandOpen, false, MF_GRAYED);
+    actionMenu.EnableItem(kCommandFind, false, MF_GRAYED);
     actionButton.SetMode(SplitButtonMode::Normal);
 
     // The template's font was made for the dpi the window was created at.
@@ -120,7 +120,7 @@ BOOL MainWindow::OnInitDialog() {
 }
 
 void MainWindow::FillPartSizePanel() {
-    for (const wchar_t* unit : kPartSizeUnitNames)
+    for (const wchar_t* unit : kSizeUnitNames)
         unitCombo.InsertString(-1, unit);
     // Typing stops where a 64-bit number of bytes ends.
     sizeEdit.LimitText(kPartSizeDigits);
@@ -140,9 +140,9 @@ void MainWindow::FillPartSizePanel() {
 }
 
 BOOL MainWindow::OnOK() {
-    // Enter, or a click on the label in mode 1: the menu's default command. A greyed default
-    // gives -1, whose low word no command has.
-    const UINT id = actionMenu.GetDefaultItem(FALSE, 0);
+    // Enter, or a click on the label in SplitButtonMode::Normal: the menu's default command. A
+    // greyed default gives -1, whose low word no command has.
+    const UINT id = actionMenu.GetDefaultItem(false, 0);
     PostMessageW(WM_COMMAND, LOWORD(id), 0);
     return TRUE;
 }
@@ -358,10 +358,7 @@ void MainWindow::OnDestroy() {
     if (linkWindow != nullptr)
         ::DestroyWindow(linkWindow);
     actionMenu.Destroy();
-    SetIcon(ICON_BIG, nullptr);
-    SetIcon(ICON_SMALL, nullptr);
-    bigIcon.Reset();
-    smallIcon.Reset();
+    icons.Clear(Handle());
 }
 
 void MainWindow::OnOperationEnded() {

@@ -14,6 +14,7 @@
 #include "toolkit/Menu.h"
 #include "ui/ProgressDisplay.h"
 #include "ui/TransferMeter.h"
+#include "ui/WindowIcons.h"
 
 #include <cstdint>
 
@@ -60,24 +61,6 @@ public:
     static int32_t CaptionChecksum(const wchar_t* text);
 
 private:
-    // Owner of an icon loaded with LoadImageW (not shared, so it is ours to destroy).
-    class IconOwner {
-    public:
-        IconOwner() = default;
-        ~IconOwner() { Reset(); }
-        IconOwner(const IconOwner&) = delete;
-        IconOwner& operator=(const IconOwner&) = delete;
-        HICON Get() const { return icon; }
-        void Reset(HICON owned = nullptr) {
-            if (icon != nullptr)
-                ::DestroyIcon(icon);
-            icon = owned;
-        }
-
-    private:
-        HICON icon = nullptr;
-    };
-
     void BuildActionMenu();
     void FillPartSizePanel();
     void ReadPartSizeInput();
@@ -90,9 +73,8 @@ private:
     void OnOperationEnded();
     // A length of the 96-dpi layout at the window's dpi.
     int Px(int pixels) const { return ScaleForDpi(pixels, dpi); }
-    // The fonts and icons of the window's dpi, made afresh.
+    // The fonts of the window's dpi, made afresh.
     void MakeFonts();
-    void LoadIcons();
     void OnDpiChanged(UINT newDpi, const RECT& suggested);
     void OnDestroy();
     void ReleaseMenuHold();
@@ -133,8 +115,7 @@ private:
     bool panelShown = false;
     // Completions are held back while a menu loop of this window runs.
     bool menuHeld = false;
-    IconOwner bigIcon;
-    IconOwner smallIcon;
+    WindowIcons icons;
     TransferMeter meter;
     OperationState meterState = OperationState::Idle;
     WideString speedText;

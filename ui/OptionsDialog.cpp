@@ -4,6 +4,7 @@
 #include "app/ProgramInfo.h"
 #include "app/Settings.h"
 #include "res/resource.h"
+#include "toolkit/Fonts.h"
 
 namespace {
 
@@ -48,13 +49,8 @@ BOOL OptionsDialog::OnInitDialog() {
     optionsGroup.SetWindowTextW(L"Options");
     ::SetDlgItemTextW(Handle(), IDOK, L"&Close");
 
-    // The group box gets a bold copy of the dialog's font; WM_DESTROY takes it back and deletes it.
-    LOGFONTW logFont{};
-    if (::GetObjectW(GetFont(), sizeof logFont, &logFont) == sizeof logFont) {
-        logFont.lfWeight = FW_BOLD;
-        if (HFONT bold = ::CreateFontIndirectW(&logFont))
-            optionsGroup.SetFont(bold, TRUE);
-    }
+    // The group box gets a bold copy of the dialog's font.
+    HandFont(boldFont, CreateFontVariant(GetFont(), FW_BOLD), {optionsGroup.Handle()});
     // The dialog manager (Windows 10) scales the rest of the dialog at a change of dpi; this
     // font is ours to scale.
     fontDpi = Dpi::ForWindow(Handle());
@@ -102,11 +98,6 @@ BOOL OptionsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM) {
     }
     if (msg != WM_DESTROY)
         return FALSE;
-    HFONT bold = optionsGroup.GetFont();
-    HFONT own = GetFont();
-    optionsGroup.SetFont(own, TRUE);
-    if (bold != nullptr && bold != own)
-        ::DeleteObject(bold);
     optionsGroup.Detach();
     checkSelectFiles.Detach();
     checkOpenFile.Detach();
@@ -118,12 +109,9 @@ BOOL OptionsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM) {
 }
 
 void OptionsDialog::OnDpiChanged(UINT newDpi) {
-    const HFONT bold = optionsGroup.GetFont();
-    if (newDpi == 0 || newDpi == fontDpi || bold == nullptr || bold == GetFont())
+    if (newDpi == 0 || newDpi == fontDpi || !boldFont.IsSet())
         return;
-    if (HFONT scaled = Dpi::CreateScaledFont(bold, fontDpi, newDpi)) {
-        optionsGroup.SetFont(scaled, TRUE);
-        ::DeleteObject(bold);
+    if (HandFont(boldFont, Dpi::CreateScaledFont(boldFont.Get(), fontDpi, newDpi),
+                 {optionsGroup.Handle()}))
         fontDpi = newDpi;
-    }
 }

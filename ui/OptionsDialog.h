@@ -1,6 +1,7 @@
 #pragma once
 
 #include "toolkit/Dpi.h"
+#include "toolkit/GdiObject.h"
 #include "toolkit/KButton.h"
 #include "toolkit/KModalDialog.h"
 
@@ -27,6 +28,7 @@ private:
     KButton checkCloseWindow;
     KButton checkWriteChecksums;
     KWindow optionsGroup;
+    FontObject boldFont;
     // The dpi the group box's bold font was made for.
     UINT fontDpi = kBaseDpi;
 };

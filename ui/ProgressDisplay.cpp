@@ -28,18 +28,18 @@ bool PaintProgress(const DRAWITEMSTRUCT& item, float percent, const ProgressColo
     if (!surface.Begin(item.hDC, width, height))
         return false;
 
-    FillGradient(surface.memory, r, kTrackTop, kTrackBottom);
+    FillGradient(surface.Dc(), r, kTrackTop, kTrackBottom);
     RECT done = r;
     done.right = r.left + static_cast<LONG>(static_cast<double>(width) * percent / 100.0);
-    FillGradient(surface.memory, done, colors.light, colors.dark);
+    FillGradient(surface.Dc(), done, colors.light, colors.dark);
 
     text.Format(L"%.02f %%", static_cast<double>(percent));
     {
-        SelectObjectGuard fontGuard(surface.memory, font);
-        TextColorGuard color(surface.memory, ::GetSysColor(COLOR_HIGHLIGHTTEXT));
-        BkModeGuard mode(surface.memory, TRANSPARENT);
+        SelectObjectGuard fontGuard(surface.Dc(), font);
+        TextColorGuard color(surface.Dc(), ::GetSysColor(COLOR_HIGHLIGHTTEXT));
+        BkModeGuard mode(surface.Dc(), TRANSPARENT);
         RECT textRect = r;
-        ::DrawTextW(surface.memory, text.Text(), -1, &textRect,
+        ::DrawTextW(surface.Dc(), text.Text(), -1, &textRect,
                     DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP | DT_NOPREFIX);
     }
     surface.Flush();

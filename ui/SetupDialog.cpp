@@ -7,6 +7,7 @@
 #include "app/ProgramInfo.h"
 #include "res/resource.h"
 #include "toolkit/DcGuards.h"
+#include "toolkit/Fonts.h"
 #include "ui/ShellIntegration.h"
 
 namespace {
@@ -40,7 +41,7 @@ SetupDialog::SetupDialog() : link(kLinkColor, kLinkHoverColor) {}
 BOOL SetupDialog::OnInitDialog() {
     SetWindowTextW(kProgramCaption);
     dpi = Dpi::ForWindow(Handle());
-    SetIcons();
+    icons.Set(Handle(), dpi);
 
     actionButton.Attach(GetDlgItem(IDC_SETUP_ACTION), false);
     uninstallButton.Attach(GetDlgItem(IDC_SETUP_UNINSTALL), false);
@@ -49,13 +50,7 @@ BOOL SetupDialog::OnInitDialog() {
     link.SetWindowTextW(kProductWebPage);
 
     // The group box title in the bold form of the dialog's own font.
-    LOGFONTW logFont{};
-    if (::GetObjectW(GetFont(), sizeof logFont, &logFont) != 0) {
-        logFont.lfWeight = FW_BOLD;
-        boldFont.Reset(::CreateFontIndirectW(&logFont));
-        ::SendDlgItemMessageW(Handle(), IDC_SETUP_GROUP, WM_SETFONT,
-                              reinterpret_cast<WPARAM>(boldFont.Get()), FALSE);
-    }
+    HandFont(boldFont, CreateFontVariant(GetFont(), FW_BOLD), {GetDlgItem(IDC_SETUP_GROUP)});
     // The dialog manager (Windows 10) scales the rest of the dialog at a change of dpi; this
     // font is ours to scale.
     Dpi::KeepControlFont(GetDlgItem(IDC_SETUP_GROUP));
@@ -182,31 +177,13 @@ void SetupDialog::SetStatus(const wchar_t* text) {
     statusText.InvalidateRect(nullptr, FALSE);
 }
 
-void SetupDialog::SetIcons() {
-    // Shared icons from the resources: the system keeps them, nobody destroys them.
-    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    auto load = [instance, this](int sizeMetric) {
-        const int size = Dpi::SystemMetric(sizeMetric, dpi);
-        return static_cast<HICON>(
-            ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size, size, LR_SHARED));
-    };
-    if (HICON bigIcon = load(SM_CXICON))
-        SetIcon(ICON_BIG, bigIcon);
-    if (HICON smallIcon = load(SM_CXSMICON))
-        SetIcon(ICON_SMALL, smallIcon);
-}
-
 void SetupDialog::OnDpiChanged(UINT newDpi) {
     if (newDpi == 0 || newDpi == dpi)
         return;
-    if (HFONT scaled = Dpi::CreateScaledFont(boldFont.Get(), dpi, newDpi)) {
-        // Given to the box before the old one goes, so it never holds a deleted font.
-        ::SendDlgItemMessageW(Handle(), IDC_SETUP_GROUP, WM_SETFONT,
-                              reinterpret_cast<WPARAM>(scaled), TRUE);
-        boldFont.Reset(scaled);
-    }
+    HandFont(boldFont, Dpi::CreateScaledFont(boldFont.Get(), dpi, newDpi),
+             {GetDlgItem(IDC_SETUP_GROUP)});
     dpi = newDpi;
-    SetIcons();
+    icons.Set(Handle(), dpi);
 }
 
 void SetupDialog::DrawStatus(const DRAWITEMSTRUCT& item) {

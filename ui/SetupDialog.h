@@ -8,6 +8,7 @@
 #include "toolkit/KDialog.h"
 #include "toolkit/KHyperlink.h"
 #include "toolkit/KWindow.h"
+#include "ui/WindowIcons.h"
 
 // What the program shows when started without a command: whether the Explorer verbs are
 // installed, with Install (or Repair) and Uninstall, and a link to the product's web page.
@@ -31,7 +32,6 @@ private:
     void ShowInstalled();
     void ShowCorrupted();
     void SetStatus(const wchar_t* text);
-    void SetIcons();
     void DrawStatus(const DRAWITEMSTRUCT& item);
     // The bold font and the icons made again for a new dpi.
     void OnDpiChanged(UINT newDpi);
@@ -43,6 +43,7 @@ private:
     // The group box title's font; kept for the life of the process, as the box may still
     // paint with it.
     FontObject boldFont;
+    WindowIcons icons;
     // The dpi boldFont and the icons were made for.
     UINT dpi = kBaseDpi;
 };

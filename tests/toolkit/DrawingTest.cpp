@@ -59,36 +59,36 @@ TEST(MemoryDC, DrawsOffScreenUntilFlushed) {
     SelectObjectGuard selected(target.Dc(), font.Get());
 
     MemoryDC memory;
-    EXPECT_EQ(memory.target, nullptr);
+    EXPECT_EQ(memory.Target(), nullptr);
     ASSERT_TRUE(memory.Begin(target.Dc(), 20, 10));
-    EXPECT_EQ(memory.target, target.Dc());
-    EXPECT_EQ(memory.width, 20);
-    EXPECT_EQ(memory.height, 10);
-    ASSERT_NE(memory.memory, nullptr);
-    EXPECT_EQ(::GetCurrentObject(memory.memory, OBJ_BITMAP), memory.bitmap);
+    EXPECT_EQ(memory.Target(), target.Dc());
+    EXPECT_EQ(memory.Width(), 20);
+    EXPECT_EQ(memory.Height(), 10);
+    ASSERT_NE(memory.Dc(), nullptr);
+    EXPECT_EQ(::GetCurrentObject(memory.Dc(), OBJ_BITMAP), memory.Bitmap());
     // Text drawn off screen comes out in the target's font.
-    EXPECT_EQ(::GetCurrentObject(memory.memory, OBJ_FONT), font.Get());
+    EXPECT_EQ(::GetCurrentObject(memory.Dc(), OBJ_FONT), font.Get());
 
     // A second Begin is refused and changes nothing.
-    HDC firstMemory = memory.memory;
-    HBITMAP firstBitmap = memory.bitmap;
+    HDC firstMemory = memory.Dc();
+    HBITMAP firstBitmap = memory.Bitmap();
     EXPECT_FALSE(memory.Begin(target.Dc(), 5, 5));
-    EXPECT_EQ(memory.memory, firstMemory);
-    EXPECT_EQ(memory.bitmap, firstBitmap);
-    EXPECT_EQ(memory.width, 20);
+    EXPECT_EQ(memory.Dc(), firstMemory);
+    EXPECT_EQ(memory.Bitmap(), firstBitmap);
+    EXPECT_EQ(memory.Width(), 20);
 
     RECT all = {0, 0, 20, 10};
     BrushObject red(::CreateSolidBrush(RGB(200, 0, 0)));
-    ::FillRect(memory.memory, &all, red.Get());
+    ::FillRect(memory.Dc(), &all, red.Get());
     EXPECT_EQ(target.Count(all, kUntouched), 200);
     ASSERT_TRUE(memory.Flush());
     EXPECT_EQ(target.Count(all, RGB(200, 0, 0)), 200);
 
     EXPECT_TRUE(memory.End());
-    EXPECT_EQ(memory.target, nullptr);
-    EXPECT_EQ(memory.memory, nullptr);
-    EXPECT_EQ(memory.bitmap, nullptr);
-    EXPECT_EQ(memory.width, 0);
+    EXPECT_EQ(memory.Target(), nullptr);
+    EXPECT_EQ(memory.Dc(), nullptr);
+    EXPECT_EQ(memory.Bitmap(), nullptr);
+    EXPECT_EQ(memory.Width(), 0);
     EXPECT_EQ(::GetObjectType(firstMemory), 0u);
     EXPECT_EQ(::GetObjectType(firstBitmap), 0u);
     // The borrowed font survives.
@@ -102,9 +102,9 @@ TEST(MemoryDC, FailedSurfaceIsRefusedAndLeavesItIdle) {
     MemoryDC memory;
     // No target to be compatible with: no bitmap can be made.
     EXPECT_FALSE(memory.Begin(nullptr, 10, 10));
-    EXPECT_EQ(memory.target, nullptr);
-    EXPECT_EQ(memory.memory, nullptr);
-    EXPECT_EQ(memory.bitmap, nullptr);
+    EXPECT_EQ(memory.Target(), nullptr);
+    EXPECT_EQ(memory.Dc(), nullptr);
+    EXPECT_EQ(memory.Bitmap(), nullptr);
     DibSurface target(4, 4, kUntouched);
     EXPECT_TRUE(memory.Begin(target.Dc(), 4, 4));
 }
