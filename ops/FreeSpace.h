@@ -14,11 +14,7 @@ uint64_t SpaceTaken(uint64_t size, uint32_t unit);
 // What the parts of a split take: every part but the last has partSize bytes (not 0).
 uint64_t SplitSpaceNeeded(uint64_t totalSize, uint64_t partSize, uint32_t unit);
 
-// At least three significant figures in the units of the part-size panel: "512 Byte", "1.95 MB",
-// "19.5 GB". Truncated, never rounded up, so a size never reads larger than it is.
-void FormatByteSize(uint64_t bytes, WideString& text);
-
-// Both sizes for a report that needed exceeds available; where they would read the same, both
-// are given in bytes, so the text never seems to say that it fits.
+// Both sizes, as FormatByteSize writes them, for a report that needed exceeds available; where
+// they would read the same, both are given in bytes, so the text never seems to say that it fits.
 void FormatShortfall(uint64_t needed, uint64_t available, WideString& neededText,
                      WideString& availableText);

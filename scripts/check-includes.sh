@@ -5,18 +5,18 @@
 #   check-includes.sh [SOURCE_ROOT]
 #
 # - toolkit/ is a leaf: it includes only toolkit/.
-# - io/ includes io/ and toolkit/, and from app/ only the shared types and the narrow headers of
-#   the process-wide objects (Globals.h, Settings.h).
-# - ops/ may include all io/ may, ops/ and io/, and from ui/ only the headers of free functions
-#   it calls (ShellActions.h, PartSizeInput.h); it reaches the window through OperationDisplay.
+# - io/ includes io/ and toolkit/, and from app/ only the shared types (strings, arrays, byte
+#   sizes) and the narrow headers of the process-wide objects (Globals.h, Settings.h).
+# - ops/ may include all io/ may, ops/ and io/, and from ui/ only ShellActions.h, whose free
+#   functions select the parts in Explorer; it reaches the window through OperationDisplay.
 set -uo pipefail
 root=${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 
-app_narrow="app/Globals.h app/Settings.h app/WideString.h app/DynArray.h"
+app_narrow="app/Globals.h app/Settings.h app/WideString.h app/DynArray.h app/ByteSize.h"
 declare -A allowed=(
     [toolkit]="toolkit/*"
     [io]="io/* toolkit/* $app_narrow"
-    [ops]="ops/* io/* toolkit/* $app_narrow ui/ShellActions.h ui/PartSizeInput.h"
+    [ops]="ops/* io/* toolkit/* $app_narrow ui/ShellActions.h"
 )
 
 failed=0

@@ -1,9 +1,7 @@
 #include "ui/PartSizeInput.h"
 
-const wchar_t* const kPartSizeUnitNames[kPartSizeUnitCount] = {L"Byte", L"KB", L"MB", L"GB"};
-
 uint64_t PartSizeFromInput(const wchar_t* digits, int unitIndex) {
-    if (digits == nullptr || *digits == 0 || unitIndex < 0 || unitIndex >= kPartSizeUnitCount)
+    if (digits == nullptr || *digits == 0 || unitIndex < 0 || unitIndex >= kSizeUnitCount)
         return 0;
     uint64_t number = 0;
     for (const wchar_t* p = digits; *p; ++p) {
@@ -22,9 +20,9 @@ uint64_t PartSizeFromInput(const wchar_t* digits, int unitIndex) {
 
 PartSizeShown PartSizeForDisplay(uint64_t bytes) {
     if (bytes == 0)
-        return {0, kPartSizeUnitMB};
+        return {0, kSizeUnitMB};
     int unit = 0;
-    while (unit < kPartSizeUnitCount - 1 && bytes >= 1024 && bytes % 1024 == 0) {
+    while (unit < kSizeUnitCount - 1 && bytes >= 1024 && bytes % 1024 == 0) {
         bytes /= 1024;
         ++unit;
     }

@@ -1,12 +1,10 @@
 #pragma once
 
+#include "app/ByteSize.h"
+
 #include <cstdint>
 
-// The part size as the main window shows it: a number and a unit (Byte, KB, MB, GB).
-constexpr int kPartSizeUnitCount = 4;
-constexpr int kPartSizeUnitMB = 2;
-// The unit names in the order of the combo box; the index is the power of 1024.
-extern const wchar_t* const kPartSizeUnitNames[kPartSizeUnitCount];
+// The part size as the main window shows it: a number and a unit of kSizeUnitNames.
 
 // Bytes of number x unit. 0 (no part size) when the text is empty or not all digits, when no
 // unit is selected (index out of range), or when the bytes do not fit in 64 bits: a wrapped

@@ -1,6 +1,6 @@
 #include "ui/SpeedText.h"
 
-#include <shlwapi.h>
+#include "app/ByteSize.h"
 
 #include <cmath>
 
@@ -32,10 +32,9 @@ void AppendRate(double bytesPerSecond, WideString& out) {
     const double rounded = bytesPerSecond > 0 ? std::floor(bytesPerSecond + 0.5) : 0.0;
     // Beyond any disk; kept in range of the conversion.
     const LONGLONG bytes = rounded < 9.0e18 ? static_cast<LONGLONG>(rounded) : 0;
-    wchar_t size[64] = L"";
-    if (::StrFormatByteSizeW(bytes, size, 64) == nullptr)
-        size[0] = 0;
-    out.AppendFormat(L"%s/s", size);
+    WideString size;
+    FormatByteSize(static_cast<uint64_t>(bytes), size);
+    out.AppendFormat(L"%s/s", size.Text());
 }
 
 bool SecondsLeft(double bytesPerSecond, uint64_t remainingBytes, uint64_t& seconds) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/ByteSize.h"
 #include "ops/FreeSpace.h"
 #include "ops/Volume.h"
 

@@ -1,19 +1,19 @@
+#include "app/ByteSize.h"
 #include "ui/RateSmoother.h"
 #include "ui/SpeedText.h"
 #include "ui/TransferMeter.h"
 
 #include <gtest/gtest.h>
-#include <shlwapi.h>
 
 #include <string>
 
 namespace {
 
-// What the system itself shows for a size: the speed texts must use its words and separators.
-std::wstring SystemSize(long long bytes) {
-    wchar_t text[64] = L"";
-    ::StrFormatByteSizeW(bytes, text, 64);
-    return text;
+// A size as the part-size panel's units write it.
+std::wstring ShownSize(uint64_t bytes) {
+    WideString text;
+    FormatByteSize(bytes, text);
+    return text.Text();
 }
 
 std::wstring Duration(uint64_t seconds) {
@@ -54,7 +54,7 @@ TEST(SpeedText, RatesAreTheSystemsSizeOfOneSecond) {
         WideString out;
         out.Assign(L"", 0);
         AppendRate(c.rate, out);
-        EXPECT_EQ(std::wstring(out.Text()), SystemSize(c.shownBytes) + L"/s") << c.rate;
+        EXPECT_EQ(std::wstring(out.Text()), ShownSize(c.shownBytes) + L"/s") << c.rate;
     }
 }
 
@@ -82,10 +82,10 @@ TEST(SpeedText, TimeLeftIsRoundedUpAndOnlyToldWhenSensible) {
 TEST(SpeedText, RunningTextIsSpeedThenTimeLeft) {
     WideString out;
     FormatRunningText(51066470.0, 151ull * 51066470, out);
-    EXPECT_EQ(std::wstring(out.Text()), SystemSize(51066470) + L"/s, 2:31 left");
+    EXPECT_EQ(std::wstring(out.Text()), ShownSize(51066470) + L"/s, 2:31 left");
     // Nothing moves: the speed alone, no endless time.
     FormatRunningText(0.0, 1000, out);
-    EXPECT_EQ(std::wstring(out.Text()), SystemSize(0) + L"/s");
+    EXPECT_EQ(std::wstring(out.Text()), ShownSize(0) + L"/s");
 }
 
 TEST(SpeedText, EndedTextIsTheRunningTimeAndTheAverageOverIt) {
@@ -93,11 +93,11 @@ TEST(SpeedText, EndedTextIsTheRunningTimeAndTheAverageOverIt) {
         uint64_t runningMs, pausedMs, bytes;
         std::wstring shown;
     } cases[] = {
-        {151000, 0, 151ull * 1048576, L"done in 2:31, " + SystemSize(1048576) + L"/s average"},
+        {151000, 0, 151ull * 1048576, L"done in 2:31, " + ShownSize(1048576) + L"/s average"},
         {151000, 40200, 151ull * 1048576,
-         L"done in 2:31 (+ 0:40 paused), " + SystemSize(1048576) + L"/s average"},
-        {1499, 0, 1499, L"done in 0:01, " + SystemSize(1000) + L"/s average"},
-        {300, 0, 3000, L"done in 0:01, " + SystemSize(10000) + L"/s average"},
+         L"done in 2:31 (+ 0:40 paused), " + ShownSize(1048576) + L"/s average"},
+        {1499, 0, 1499, L"done in 0:01, " + ShownSize(1000) + L"/s average"},
+        {300, 0, 3000, L"done in 0:01, " + ShownSize(10000) + L"/s average"},
         {0, 0, 0, L"done in 0:00"},
     };
     for (const auto& c : cases) {
