@@ -18,38 +18,6 @@ namespace {
 constexpr int32_t kInitialPartRoom = 64;
 
 // The whole list in memory, at most limit bytes. False with the reason when it can't be had.
-bool ReadListText(HANDLE file, uint64_t limit, DynArray<char>& text, ListProblem& problem) {
-    LARGE_INTEGER size;
-    if (!::GetFileSizeEx(file, &size)) {
-        problem = ListProblem::Unreadable;
-        return false;
-    }
-    if (static_cast<uint64_t>(size.QuadPart) > limit || size.QuadPart > INT32_MAX) {
-        problem = ListProblem::TooLarge;
-        return false;
-    }
-    const int32_t length = static_cast<int32_t>(size.QuadPart);
-    if (length == 0)
-        return true;
-    if (!text.ResizeUp(length)) {
-        problem = ListProblem::TooLarge;
-        return false;
-    }
-    DWORD got = 0;
-    // One byte more than the size said: a list that grew meanwhile is not taken.
-    if (!::ReadFile(file, text.Items(), static_cast<DWORD>(length), &got, nullptr) ||
-        got != static_cast<DWORD>(length)) {
-        problem = ListProblem::Unreadable;
-        return false;
-    }
-    char extra;
-    if (::ReadFile(file, &extra, 1, &got, nullptr) && got != 0) {
-        problem = ListProblem::Unreadable;
-        return false;
-    }
-    return true;
-}
-
 bool AppendPart(void* context, const WideString& partPath, uint64_t offset, uint64_t size) {
     auto* parts = static_cast<DynArray<PartRecord>*>(context);
     return parts->Append(PartRecord(GENERIC_READ, OPEN_EXISTING, partPath, offset, size));
@@ -303,27 +271,12 @@ bool JoinOperation::CheckPartSizes() {
 }
 
 bool JoinOperation::ReadList() {
-    listPath.Format(L"%s.sha256", path.Text());
-    FileHandle listFile(::CreateFileW(listPath.Text(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!listFile.IsSet()) {
-        const DWORD error = ::GetLastError();
-        // No list: the join goes on exactly as it always did.
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return true;
-        listFound = true;
-        list.Refuse(ListProblem::Unreadable);
-        ShowListOutcome(false);
+    listFile.SetFor(path);
+    // No list: the join goes on exactly as it always did.
+    if (!listFile.Read(name.Text(), list))
         return true;
-    }
     listFound = true;
-    DynArray<char> text;
-    ListProblem problem = ListProblem::None;
-    if (!ReadListText(listFile.Get(), kChecksumListLimit, text, problem))
-        list.Refuse(problem);
-    else if (list.Parse(text.Items() ? text.Items() : "", static_cast<size_t>(text.Count()),
-                        name.Text()))
-        listUsed = true;
+    listUsed = list.Problem() == ListProblem::None;
     if (!listUsed) {
         ShowListOutcome(false);
         return true;
@@ -381,7 +334,7 @@ void JoinOperation::ShowListOutcome(bool partsKept) {
     } else if (listFound) {
         WideString listName;
         WideString problem;
-        FileNameOf(listPath.Text(), listName);
+        FileNameOf(listFile.Path().Text(), listName);
         list.DescribeProblem(problem);
         display.SetStatusBarFormat(partsKept ? L"%s ignored (%s), parts kept: %s"
                                              : L"%s ignored (%s): %s",

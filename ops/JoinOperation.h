@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ops/ChecksumList.h"
+#include "ops/ChecksumListFile.h"
 #include "ops/Operation.h"
 
 // Joins the parts "%s.001", "%s.002", ... of a whole file back into it, starting at once.
@@ -43,7 +44,7 @@ private:
     void DeleteParts();
 
     ChecksumList list;
-    WideString listPath;
+    ChecksumListFile listFile;
     bool listFound = false; // a list lies beside the parts, used or not
     bool listUsed = false;  // and it is trusted: the parts are checked against it
     int32_t listCursor = 0; // the first entry of the list not yet passed by the hashing

@@ -17,8 +17,6 @@ namespace {
 constexpr UINT kWaitingWithSize = kActionRunGroup | kActionSplitEnabled | kActionLabelRuns;
 constexpr UINT kWaitingAtStart = kActionRunGroup | kActionSplitEnabled | kActionLabelInert;
 constexpr UINT kWaitingSizeRemoved = kActionRunGroup | kActionLabelInert;
-// Lines of the checksum list gather in memory up to this much before they are written.
-constexpr int32_t kListFlushBytes = 64 * 1024;
 
 } // namespace
 
@@ -214,81 +212,39 @@ void SplitOperation::SelectParts() {
         return;
     for (const PartRecord& part : parts)
         paths.Append(part.path.Text());
-    if (listComplete)
-        paths.Append(listPath.Text());
+    if (listFile.IsComplete())
+        paths.Append(listFile.Path().Text());
     SelectFilesInExplorer(paths.Items(), paths.Count());
 }
 
 bool SplitOperation::CreateList() {
-    listPath.Format(L"%s.sha256", path.Text());
-    listFile.Reset(::CreateFileW(listPath.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!listFile.IsSet()) {
-        ReportError(::GetLastError(), L"Error opening %s", listPath.Text());
-        return false;
-    }
-    listCreated = true;
-    listComplete = false;
-    listText.Clear();
-    return true;
-}
-
-bool SplitOperation::FlushList() {
-    const char* at = listText.Items();
-    DWORD left = static_cast<DWORD>(listText.Count());
-    while (left != 0) {
-        DWORD written = 0;
-        const BOOL wrote = ::WriteFile(listFile.Get(), at, left, &written, nullptr);
-        if (!wrote || written == 0) {
-            // A write that succeeds with nothing written leaves no error of its own.
-            ReportError(wrote ? ERROR_WRITE_FAULT : ::GetLastError(), L"Error writing %s",
-                        listPath.Text());
-            return false;
-        }
-        at += written;
-        left -= written;
-    }
-    listText.Clear();
-    return true;
+    listFile.SetFor(path);
+    if (listFile.Create())
+        return true;
+    ReportError(::GetLastError(), L"Error opening %s", listFile.Path().Text());
+    return false;
 }
 
 bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
     WideString partName;
-    if (!FileNameOf(parts[index].path.Text(), partName) ||
-        !AppendChecksumLine(listText, digest, partName.Text())) {
-        ReportError(::GetLastError(), L"Error writing %s", listPath.Text());
-        return false;
-    }
-    return listText.Count() < kListFlushBytes || FlushList();
+    if (FileNameOf(parts[index].path.Text(), partName) && listFile.AddLine(digest, partName.Text()))
+        return true;
+    ReportError(::GetLastError(), L"Error writing %s", listFile.Path().Text());
+    return false;
 }
 
 bool SplitOperation::CompleteList() {
     const Sha256Digest whole = WholeDigest();
     StopHashing();
-    if (!AppendChecksumLine(listText, whole, name.Text())) {
-        ReportError(::GetLastError(), L"Error writing %s", listPath.Text());
-        return false;
-    }
-    if (!FlushList())
-        return false;
-    if (!listFile.Close()) {
-        ReportError(::GetLastError(), L"Error writing %s", listPath.Text());
-        return false;
-    }
-    listComplete = true;
-    return true;
-}
-
-void SplitOperation::DropList() {
-    listFile.Close();
-    if (listCreated && !listComplete)
-        ::DeleteFileW(listPath.Text());
-    listCreated = false;
+    if (listFile.AddLine(whole, name.Text()) && listFile.Complete())
+        return true;
+    ReportError(::GetLastError(), L"Error writing %s", listFile.Path().Text());
+    return false;
 }
 
 void SplitOperation::Abort() {
     StopHashing();
-    DropList();
+    listFile.Drop();
     if (IsBusy()) {
         for (PartRecord& part : parts) {
             bool created = part.WasOpened();

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "ops/ChecksumListFile.h"
 #include "ops/Operation.h"
-#include "toolkit/Handle.h"
 
 // Cuts the file named on the command line into parts of the size chosen in the window.
 class SplitOperation : public Operation {
@@ -28,18 +28,10 @@ private:
     void SelectParts();
     // Creates the checksum list before any part, so that an existing one is never overwritten.
     bool CreateList();
-    bool FlushList();
     // Adds the whole file's line and closes the list; false when that fails (reported).
     bool CompleteList();
-    // Closes the list and removes it unless it was completed.
-    void DropList();
 
     uint64_t partSize = 0;
-    // The SHA-256 list "<name>.sha256" beside the parts; its lines wait in listText until enough
-    // have gathered.
-    WideString listPath;
-    FileHandle listFile;
-    DynArray<char> listText;
-    bool listCreated = false;
-    bool listComplete = false;
+    // The SHA-256 list "<name>.sha256" beside the parts.
+    ChecksumListFile listFile;
 };

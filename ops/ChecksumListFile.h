@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/DynArray.h"
+#include "app/WideString.h"
+#include "ops/ChecksumList.h"
+#include "ops/Sha256.h"
+#include "toolkit/Handle.h"
+
+// The file "<name>.sha256" beside the parts: written line by line while a split hashes, read
+// whole by a join. The text of a list is ChecksumList's; this is where it meets the disk.
+class ChecksumListFile {
+public:
+    ChecksumListFile() = default;
+    ChecksumListFile(const ChecksumListFile&) = delete;
+    ChecksumListFile& operator=(const ChecksumListFile&) = delete;
+
+    // The list's path for the whole file at wholePath.
+    void SetFor(const WideString& wholePath);
+    const WideString& Path() const { return path; }
+
+    // Writing. Create makes the file with CREATE_NEW, so an existing list is never overwritten.
+    // Each call is false, with the reason in the last error, when it fails.
+    bool Create();
+    // Lines gather in memory and go to the file in large writes.
+    bool AddLine(const Sha256Digest& digest, const wchar_t* name);
+    // Writes what is left and closes the file: the list is complete.
+    bool Complete();
+    bool IsComplete() const { return complete; }
+    // Closes the file and removes it unless it was completed.
+    void Drop();
+    // Forgets the file: a completed list stays where it is.
+    void Release() { created = false; }
+
+    // Reading. False when there is no list at all; otherwise true, with list either taken or
+    // refused (its Problem() says why).
+    bool Read(const wchar_t* wholeName, ChecksumList& list) const;
+
+private:
+    bool Flush();
+
+    WideString path;
+    FileHandle file;
+    DynArray<char> text;
+    bool created = false;
+    bool complete = false;
+};
