@@ -24,5 +24,7 @@ constexpr UINT kActionResumeEnabled = 0x08;
 constexpr UINT kActionResultGroup = 0x10;
 constexpr UINT kActionOpenEnabled = 0x20;
 constexpr UINT kActionFindEnabled = 0x40;
-constexpr UINT kActionLabelRuns = 0x100;  // mode 1: the label runs the default command
-constexpr UINT kActionLabelInert = 0x200; // mode 2: the label does nothing, the arrow still works
+// SplitButtonMode::Normal: the label runs the default command.
+constexpr UINT kActionLabelRuns = 0x100;
+// SplitButtonMode::LabelInert: the label does nothing, the arrow still works.
+constexpr UINT kActionLabelInert = 0x200;

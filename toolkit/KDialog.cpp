@@ -64,8 +64,8 @@ void KDialog::FocusControl(HWND control) {
     ::PostMessageW(Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
 }
 
-void KDialog::FocusNext(BOOL previous) {
-    ::PostMessageW(Handle(), WM_NEXTDLGCTL, previous, FALSE);
+void KDialog::FocusNext(bool previous) {
+    ::PostMessageW(Handle(), WM_NEXTDLGCTL, previous ? 1 : 0, FALSE);
 }
 
 void KDialog::FocusPrevious() {

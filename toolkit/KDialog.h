@@ -33,7 +33,7 @@ public:
     // Focus moves are posted so that they happen after the current message (WM_INITDIALOG
     // in particular) has returned.
     void FocusControl(HWND control);
-    void FocusNext(BOOL previous);
+    void FocusNext(bool previous);
     void FocusPrevious();
     BOOL MapDialogRect(RECT* rect) const { return ::MapDialogRect(Handle(), rect); }
 

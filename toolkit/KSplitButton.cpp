@@ -102,7 +102,8 @@ LRESULT KSplitButton::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 BOOL KSplitButton::OnReflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     switch (msg) {
     case WM_COMMAND:
-        // In mode 2 the label's click goes no further; the menu's commands carry their own ids.
+        // In SplitButtonMode::LabelInert the label's click goes no further; the menu's commands
+        // carry their own ids.
         if (mode == SplitButtonMode::LabelInert && wParam == static_cast<WPARAM>(GetDlgCtrlID())) {
             *result = 0;
             return TRUE;

@@ -5,7 +5,7 @@ Menu::~Menu() {
         Destroy();
 }
 
-BOOL Menu::Create(BOOL popup) {
+BOOL Menu::Create(bool popup) {
     menu = popup ? ::CreatePopupMenu() : ::CreateMenu();
     return menu != nullptr;
 }
@@ -20,11 +20,11 @@ BOOL Menu::SetWindowMenu(HWND window) {
     return ::SetMenu(window, menu);
 }
 
-BOOL Menu::InsertItem(UINT item, BOOL byPosition, const MENUITEMINFOW* info) {
+BOOL Menu::InsertItem(UINT item, bool byPosition, const MENUITEMINFOW* info) {
     return ::InsertMenuItemW(menu, item, byPosition, info);
 }
 
-BOOL Menu::InsertString(UINT item, BOOL byPosition, const wchar_t* text, UINT id) {
+BOOL Menu::InsertString(UINT item, bool byPosition, const wchar_t* text, UINT id) {
     MENUITEMINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = MIIM_STRING | MIIM_ID;
@@ -33,7 +33,7 @@ BOOL Menu::InsertString(UINT item, BOOL byPosition, const wchar_t* text, UINT id
     return ::InsertMenuItemW(menu, item, byPosition, &info);
 }
 
-BOOL Menu::InsertType(UINT item, BOOL byPosition, UINT type) {
+BOOL Menu::InsertType(UINT item, bool byPosition, UINT type) {
     MENUITEMINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = MIIM_TYPE;
@@ -41,7 +41,7 @@ BOOL Menu::InsertType(UINT item, BOOL byPosition, UINT type) {
     return ::InsertMenuItemW(menu, item, byPosition, &info);
 }
 
-BOOL Menu::InsertSubmenu(UINT item, BOOL byPosition, const wchar_t* text, HMENU submenu) {
+BOOL Menu::InsertSubmenu(UINT item, bool byPosition, const wchar_t* text, HMENU submenu) {
     MENUITEMINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = MIIM_STRING | MIIM_SUBMENU;
@@ -50,15 +50,15 @@ BOOL Menu::InsertSubmenu(UINT item, BOOL byPosition, const wchar_t* text, HMENU 
     return ::InsertMenuItemW(menu, item, byPosition, &info);
 }
 
-BOOL Menu::DeleteItem(UINT item, BOOL byPosition) {
+BOOL Menu::DeleteItem(UINT item, bool byPosition) {
     return ::DeleteMenu(menu, item, byPosition ? MF_BYPOSITION : MF_BYCOMMAND);
 }
 
-BOOL Menu::SetDefaultItem(UINT item, BOOL byPosition) {
+BOOL Menu::SetDefaultItem(UINT item, bool byPosition) {
     return ::SetMenuDefaultItem(menu, item, byPosition);
 }
 
-UINT Menu::GetDefaultItem(BOOL byPosition, UINT flags) const {
+UINT Menu::GetDefaultItem(bool byPosition, UINT flags) const {
     return ::GetMenuDefaultItem(menu, byPosition, flags);
 }
 
@@ -66,7 +66,7 @@ DWORD Menu::CheckItem(UINT id, UINT flags) {
     return ::CheckMenuItem(menu, id, flags);
 }
 
-BOOL Menu::EnableItem(UINT item, BOOL byPosition, UINT flags) {
+BOOL Menu::EnableItem(UINT item, bool byPosition, UINT flags) {
     return ::EnableMenuItem(menu, item, flags | (byPosition ? MF_BYPOSITION : MF_BYCOMMAND));
 }
 

@@ -108,15 +108,15 @@ void MainWindow::ShowStatusBarText() {
 void MainWindow::SetAction(UINT id, UINT flags) {
     if (const wchar_t* label = ActionLabel(id))
         actionButton.SetLabel(label);
-    actionMenu.SetDefaultItem(id, FALSE);
+    actionMenu.SetDefaultItem(id, false);
     if (flags & kActionRunGroup) {
-        actionMenu.EnableItem(kCommandSplit, FALSE, Enabling(flags, kActionSplitEnabled));
-        actionMenu.EnableItem(kCommandPause, FALSE, Enabling(flags, kActionPauseEnabled));
-        actionMenu.EnableItem(kCommandResume, FALSE, Enabling(flags, kActionResumeEnabled));
+        actionMenu.EnableItem(kCommandSplit, false, Enabling(flags, kActionSplitEnabled));
+        actionMenu.EnableItem(kCommandPause, false, Enabling(flags, kActionPauseEnabled));
+        actionMenu.EnableItem(kCommandResume, false, Enabling(flags, kActionResumeEnabled));
     }
     if (flags & kActionResultGroup) {
-        actionMenu.EnableItem(kCommandOpen, FALSE, Enabling(flags, kActionOpenEnabled));
-        actionMenu.EnableItem(kCommandFind, FALSE, Enabling(flags, kActionFindEnabled));
+        actionMenu.EnableItem(kCommandOpen, false, Enabling(flags, kActionOpenEnabled));
+        actionMenu.EnableItem(kCommandFind, false, Enabling(flags, kActionFindEnabled));
     }
     if (flags & (kActionLabelRuns | kActionLabelInert))
         actionButton.SetMode((flags & kActionLabelInert) != 0 ? SplitButtonMode::LabelInert

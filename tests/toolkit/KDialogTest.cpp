@@ -234,7 +234,7 @@ TEST(KDialogFocus, FocusMovesAfterTheCurrentMessage) {
     PumpMessages();
     EXPECT_EQ(::GetFocus(), target);
 
-    dialog.FocusNext(FALSE);
+    dialog.FocusNext(false);
     PumpMessages();
     EXPECT_EQ(::GetFocus(), dialog.GetDlgItem(IDC_TK_OWNERDRAW));
     dialog.FocusPrevious();

@@ -64,11 +64,11 @@ protected:
     void SetUp() override {
         dialog.cancelDestroys = false;
         ASSERT_TRUE(dialog.CreateModeless(IDD_TK_ACTION, nullptr));
-        ASSERT_TRUE(menu.Create(TRUE));
-        menu.InsertString(0, TRUE, L"&Split", 1000);
-        menu.InsertString(1, TRUE, L"&Pause", 1001);
-        menu.InsertType(2, TRUE, MFT_SEPARATOR);
-        menu.InsertString(3, TRUE, L"E&xit", 1005);
+        ASSERT_TRUE(menu.Create(true));
+        menu.InsertString(0, true, L"&Split", 1000);
+        menu.InsertString(1, true, L"&Pause", 1001);
+        menu.InsertType(2, true, MFT_SEPARATOR);
+        menu.InsertString(3, true, L"E&xit", 1005);
         ASSERT_TRUE(button.Attach(dialog.GetDlgItem(IDOK)));
         button.SetDropDownMenu(menu.Handle());
         button.SetLabel(L"&Split");
@@ -249,7 +249,7 @@ TEST_F(SplitButtonTest, ModeTwoSwallowsTheLabelButNotTheArrow) {
     PumpMessages();
     EXPECT_EQ(dialog.Commands(), (std::vector<WPARAM>{1001}));
 
-    // Back to mode 1, the label clicks again.
+    // Back to SplitButtonMode::Normal, the label clicks again.
     button.SetMode(SplitButtonMode::Normal);
     Press(10);
     Release(10);

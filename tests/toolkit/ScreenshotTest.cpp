@@ -69,8 +69,8 @@ TEST(OnScreen, TheActionRowPaintsItselfAndRepaintsAChangedMode) {
     ASSERT_TRUE(dialog.CreateModeless(IDD_TK_ACTION, nullptr));
     dialog.SetWindowTextW(L"data.bin [42 %]");
     Menu menu;
-    menu.Create(TRUE);
-    menu.InsertString(0, TRUE, L"&Split", 1000);
+    menu.Create(true);
+    menu.InsertString(0, true, L"&Split", 1000);
     KSplitButton button;
     ASSERT_TRUE(button.Attach(dialog.GetDlgItem(IDOK)));
     button.SetDropDownMenu(menu.Handle());

@@ -379,7 +379,7 @@ TEST_F(MainWindowTest, EnterRunsTheDefaultItemOnlyWhenItIsEnabled) {
     Pump(60);
     EXPECT_EQ(operation.commands, (std::vector<UINT>{kCommandSplit, kCommandSplit}));
 
-    // Pause greyed as default, in mode 1: a click on the label still runs nothing.
+    // Pause greyed as default, in SplitButtonMode::Normal: a click on the label still runs nothing.
     gMainWindow.SetAction(kCommandPause, kActionRunGroup);
     ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
     Pump(60);
