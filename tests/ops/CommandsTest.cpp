@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-// The numbers are the program's interface: the menu resource, the window and the operations all
-// use them, and other tests name them only. Each is pinned here once.
+// The numbers are the program's interface: the action menu built in code, the window and the
+// operations all use them, and other tests name them only. Each is pinned here once.
 TEST(CommandsTest, CommandIdsKeepTheirNumbers) {
     EXPECT_EQ(kCommandSplit, 1000u);
     EXPECT_EQ(kCommandPause, 1001u);

@@ -115,7 +115,6 @@ protected:
 
     testing_support::TempDir dir{L"ops"};
     testing_support::AlignmentChecker checker;
-    RecordingDisplay display;
 };
 
 WideString Wide(const std::wstring& text);

@@ -218,7 +218,7 @@ protected:
     void TearDown() override {
         if (dialog.IsBound())
             dialog.Destroy();
-        PumpFor(nullptr, 10);
+        PumpFor(10);
         ShellRegistryTest::TearDown();
     }
     SetupDialog dialog;
@@ -229,7 +229,7 @@ protected:
 TEST_F(DpiSetupLayout, SetupDialogFitsEveryStatus) {
     ASSERT_TRUE(dialog.CreateModeless(IDD_SETUP, nullptr));
     dialog.ShowWindow(SW_SHOWNORMAL);
-    PumpFor(dialog.Handle(), 30);
+    PumpFor(30, dialog.Handle());
     EXPECT_EQ(Describe(LayoutFaults(dialog.Handle())), "") << "at " << RunDpi() << " dpi";
     HWND status = dialog.GetDlgItem(IDC_SETUP_STATUS);
     for (const wchar_t* text : kSetupStatuses)

@@ -29,7 +29,7 @@ protected:
     void TearDown() override {
         if (gMainWindow.IsBound())
             gMainWindow.Destroy();
-        PumpFor(nullptr, 10);
+        PumpFor(10);
         gOperation.reset();
         gSettings.Close();
         TakeQuitCount();
@@ -68,7 +68,7 @@ protected:
 
     static HWND Window() { return gMainWindow.Handle(); }
     static HWND Item(int id) { return ::GetDlgItem(Window(), id); }
-    static void Pump(DWORD ms = 30) { PumpFor(Window(), ms); }
+    static void Pump(DWORD ms = 30) { PumpFor(ms, Window()); }
     static std::wstring Caption() { return TextOf(Window()); }
     static std::wstring Label() { return TextOf(Item(IDOK)); }
     static std::wstring Status() { return TextOf(Item(IDC_MAIN_STATUS)); }
@@ -94,7 +94,7 @@ protected:
             gOperation->Abort();
         MainWindowTest::TearDown();
         // The aborted transfers' completions come back before the engine stops.
-        PumpFor(nullptr, 60);
+        PumpFor(60);
         gDispatcher.Stop();
         gIoThread.Stop();
     }

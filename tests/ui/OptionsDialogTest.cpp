@@ -2,6 +2,7 @@
 
 #include "app/ProgramInfo.h"
 #include "ops/Commands.h"
+#include "res/version.h"
 #include "ui/OptionsDialog.h"
 
 using namespace ui_tests;
@@ -106,7 +107,7 @@ TEST_F(OptionsDialogTest, OpensWithTheStoredValuesAndTheTexts) {
     EXPECT_GE(closeRect.top, groupRect.bottom);
     EXPECT_LE(closeRect.bottom, client.bottom);
     EXPECT_LE(groupRect.right, client.right);
-    EXPECT_EQ(caption, L"Brindlecot v0.1d");
+    EXPECT_EQ(caption, L"Brindlecot v" BRINDLECOT_VERSION_TEXT);
     EXPECT_EQ(close, L"&Close");
     EXPECT_EQ(group, L"Options");
     EXPECT_EQ(groupWeight, FW_BOLD);

@@ -127,7 +127,7 @@ TEST_F(DISABLED_Screenshots, SetupDialogStates) {
     ASSERT_TRUE(setup.CreateModeless(IDD_SETUP, nullptr));
     setup.ShowWindow(SW_SHOWNORMAL);
     ::SetForegroundWindow(setup.Handle());
-    PumpFor(setup.Handle(), 100);
+    ui_tests::PumpFor(100, setup.Handle());
     Save(setup.Handle(), L"setup-not-installed");
 
     // Verbs of another copy: Repair, and the two-line status.
@@ -138,7 +138,7 @@ TEST_F(DISABLED_Screenshots, SetupDialogStates) {
     ASSERT_TRUE(setup.CreateModeless(IDD_SETUP, nullptr));
     setup.ShowWindow(SW_SHOWNORMAL);
     ::SetForegroundWindow(setup.Handle());
-    PumpFor(setup.Handle(), 100);
+    ui_tests::PumpFor(100, setup.Handle());
     Save(setup.Handle(), L"setup-corrupted");
     setup.Destroy();
     shell_test::RemoveTestEntries();

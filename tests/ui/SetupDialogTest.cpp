@@ -9,6 +9,7 @@
 #include "app/Globals.h"
 #include "app/ProgramInfo.h"
 #include "res/resource.h"
+#include "res/version.h"
 #include "support/DibSurface.h"
 #include "support/MessageLoop.h"
 #include "support/Screenshot.h"
@@ -166,7 +167,7 @@ protected:
 
 TEST_F(SetupDialogTest, NotInstalledOffersInstallOnly) {
     Open();
-    EXPECT_EQ(TextOf(dialog.Handle()), L"Brindlecot v0.1d");
+    EXPECT_EQ(TextOf(dialog.Handle()), L"Brindlecot v" BRINDLECOT_VERSION_TEXT);
     EXPECT_EQ(TextOf(Item(IDC_SETUP_GROUP)), L"Install / Repair / Uninstall");
     EXPECT_EQ(TextOf(CloseButton()), L"&Close");
     EXPECT_EQ(TextOf(Item(IDC_SETUP_LINK)), kProductWebPage);

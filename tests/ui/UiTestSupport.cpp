@@ -12,7 +12,7 @@ bool PumpDialog(HWND dialog, const std::function<bool()>& done, DWORD timeoutMs)
     return testing_support::PumpUntil(done, timeoutMs, dialog, &quits);
 }
 
-void PumpFor(HWND dialog, DWORD ms) {
+void PumpFor(DWORD ms, HWND dialog) {
     testing_support::PumpFor(ms, dialog, &quits);
 }
 

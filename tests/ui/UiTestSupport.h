@@ -44,7 +44,7 @@ public:
 // or timeoutMs have passed. A WM_QUIT on the way is taken out of the queue and counted.
 bool PumpDialog(HWND dialog, const std::function<bool()>& done, DWORD timeoutMs = 5000);
 // Dispatches what is queued now (and what that posts) for a short while.
-void PumpFor(HWND dialog, DWORD ms);
+void PumpFor(DWORD ms, HWND dialog = nullptr);
 // WM_QUIT messages taken by PumpDialog since the last call; the count is reset.
 int TakeQuitCount();
 
