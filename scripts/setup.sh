@@ -12,7 +12,7 @@ packages=(
     googletest
     wine wine64 wine32:i386
     xvfb xauth x11-utils
-    imagemagick p7zip-full fonts-wine
+    imagemagick p7zip-full zip unzip fonts-wine
 )
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
