@@ -14,7 +14,7 @@ source "$(dirname "$0")/lib.sh"
 # The version as people see it, read where it is written, as CMake reads the numbers.
 version=$(sed -n 's/^#define BRINDLECOT_VERSION_TEXT "\([0-9A-Za-z.+-]*\)"$/\1/p' "$root/res/version.h")
 if [ -z "$version" ] || [ "$(printf '%s\n' "$version" | wc -l)" != 1 ]; then
-    echo "package: res/version.h defines no one BRINDLECOT_VERSION_TEXT fit for a file name" >&2
+    echo "package: res/version.h has no single BRINDLECOT_VERSION_TEXT fit for a file name" >&2
     exit 1
 fi
 command -v zip >/dev/null || { echo "package: zip is not installed (bash scripts/setup.sh)" >&2; exit 1; }
