@@ -2,7 +2,9 @@
 # Checks a built brindlecot.exe from outside: the PE format and machine of its side, the GUI
 # subsystem, a manifest for the same processor, and imports from Windows' own DLLs only. On the
 # 32-bit side, the library the program is made of is checked for SSE code that would fault on
-# the 4-byte-aligned stack Windows calls 32-bit programs back with.
+# the 4-byte-aligned stack Windows calls 32-bit programs back with. Then the program is zipped as
+# scripts/package.sh zips it for download, and the zip is checked: its three files, the program
+# unchanged, the texts with CR LF line ends, the version in its name, its SHA256SUMS.
 #
 #   check-program.sh OBJDUMP program.exe 32|64 [library.a]
 set -uo pipefail
@@ -12,9 +14,9 @@ side=$3
 library=${4:-}
 
 if [ "$side" = 32 ]; then
-    want_format=pei-i386 want_magic=010b want_arch=x86
+    want_format=pei-i386 want_magic=010b want_arch=x86 want_zip=x86
 else
-    want_format=pei-x86-64 want_magic=020b want_arch=amd64
+    want_format=pei-x86-64 want_magic=020b want_arch=amd64 want_zip=x64
 fi
 # The system's own DLLs that a statically linked program may import. Not comctl32: the status
 # bar's window class is used without importing anything from it.
@@ -72,7 +74,34 @@ if [ "$side" = 32 ] && [ -n "$library" ]; then
 $unaligned"
 fi
 
+# The download of this side, made by package.sh from this very program in a folder of its own.
+dist=$(mktemp -d)
+trap 'rm -rf "$dist"' EXIT
+if bash "$(dirname "$0")/package.sh" "$dist" "$side" "$program" >/dev/null; then
+    zip=$(cd "$dist" && ls *.zip) files=$dist/files
+    version=$(printf '%s' "$zip" | sed -n "s/^brindlecot-\(.*\)-$want_zip\.zip$/\1/p")
+    grep -q -F -x "#define BRINDLECOT_VERSION_TEXT \"$version\"" "$(dirname "$0")/../res/version.h" ||
+        fail "the zip is named '$zip', not brindlecot-<version of res/version.h>-$want_zip.zip"
+    listed=$(unzip -Z1 "$dist/$zip" | LC_ALL=C sort | paste -sd' ')
+    [ "$listed" = "LICENSE README.txt brindlecot.exe" ] ||
+        fail "$zip holds '$listed', not brindlecot.exe, README.txt and LICENSE alone"
+    unzip -q "$dist/$zip" -d "$files"
+    cmp -s "$program" "$files/brindlecot.exe" || fail "the brindlecot.exe in $zip is not the built one"
+    for text in README.txt LICENSE; do
+        # Every line ends in CR LF, the last one too.
+        if LC_ALL=C grep -q -v $'\r$' "$files/$text" || [ "$(tail -c 2 "$files/$text" | od -An -tx1)" != " 0d 0a" ]; then
+            fail "$text in $zip has a line that does not end in CR LF"
+        fi
+    done
+    grep -q "MIT License" "$files/LICENSE" && grep -q "The Brindlecot authors" "$files/LICENSE" ||
+        fail "LICENSE in $zip is not the MIT license of The Brindlecot authors"
+    [ "$(cut -d' ' -f3- "$dist/SHA256SUMS")" = "$zip" ] && (cd "$dist" && sha256sum --quiet -c SHA256SUMS) ||
+        fail "SHA256SUMS does not hold for $zip alone"
+else
+    fail "package.sh could not zip the program"
+fi
+
 if [ "$failed" = 0 ]; then
-    echo "check-program: $format, PE magic $magic, GUI, manifest $want_arch, per-monitor dpi, imports: $(echo $dlls)"
+    echo "check-program: $format, PE magic $magic, GUI, manifest $want_arch, per-monitor dpi, imports: $(echo $dlls); $zip holds the program, README.txt and LICENSE"
 fi
 exit $failed
