@@ -15,6 +15,7 @@ constexpr wchar_t kWriteChecksums[] = L"WriteChecksums";
 constexpr wchar_t kBufferSize[] = L"BufferSize";
 constexpr wchar_t kIoPairCount[] = L"IoPairCount";
 constexpr wchar_t kPartSize[] = L"PartSize";
+constexpr wchar_t kPartCount[] = L"PartCount";
 
 // Reads size bytes (4 or 8) of a value, whatever its type, as a little-endian number. The bytes
 // are zeroed first, so that a shorter value gives a defined number: its own bytes, zero-extended.
@@ -136,4 +137,12 @@ bool Settings::WritePartSize(uint64_t value) {
     for (int i = 0; i < 8; ++i)
         bytes[i] = static_cast<BYTE>(value >> (8 * i));
     return SetBinary(kPartSize, bytes, sizeof bytes) != FALSE;
+}
+
+uint32_t Settings::ReadPartCount() {
+    return ReadSwitch(*this, kPartCount);
+}
+
+bool Settings::WritePartCount(uint32_t count) {
+    return WriteSwitch(kPartCount, count);
 }

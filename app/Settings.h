@@ -34,6 +34,9 @@ public:
     int32_t ReadIoPairCount();
     uint64_t ReadPartSize();
     bool WritePartSize(uint64_t value);
+    // The number of parts chosen instead of a size ("4 parts"); 0 when a size was chosen.
+    uint32_t ReadPartCount();
+    bool WritePartCount(uint32_t count);
 
 private:
     // Stores a switch as a REG_DWORD and records the registry's status.

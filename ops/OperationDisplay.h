@@ -21,6 +21,8 @@ public:
     virtual void SetAction(UINT id, UINT flags) = 0;
     // The part size chosen in the window, 0 when none.
     virtual uint64_t GetPartSize() = 0;
+    // The number of parts chosen instead of a size, 0 when a size (or nothing) was chosen.
+    virtual uint32_t GetPartCount() { return 0; }
     virtual void ShowPartSizePanel(bool show) = 0;
     // Repaints the progress display.
     virtual void Repaint() = 0;

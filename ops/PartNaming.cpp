@@ -170,3 +170,15 @@ bool ScanPartNames(const wchar_t* wholePath, PartNames& names) {
     } while (::FindNextFileW(search.Get(), &data));
     return ::GetLastError() == ERROR_NO_MORE_FILES;
 }
+
+uint64_t PartSizeForCount(uint64_t totalSize, uint32_t count, uint32_t sectorSize) {
+    if (count == 0 || totalSize < count)
+        return 0;
+    const uint64_t even = (totalSize + count - 1) / count;
+    if (sectorSize != 0) {
+        const uint64_t whole = (even + sectorSize - 1) / sectorSize * sectorSize;
+        if (whole * (count - 1) < totalSize)
+            return whole;
+    }
+    return even * (count - 1) < totalSize ? even : 0;
+}

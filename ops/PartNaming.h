@@ -30,6 +30,10 @@ struct PartExtent {
 
 // partSize must not be 0.
 uint64_t SplitPartCount(uint64_t totalSize, uint64_t partSize);
+// The size of each part but the last when totalSize is cut into exactly count parts: rounded up to
+// whole sectors where that still leaves the last part some bytes, so that the source is read
+// unbuffered; 0 when no size makes count parts with none empty and none larger than the first.
+uint64_t PartSizeForCount(uint64_t totalSize, uint32_t count, uint32_t sectorSize);
 // Part number counts from 1. Every part but the last has partSize bytes; the last the rest.
 PartExtent SplitPart(uint64_t number, uint64_t totalSize, uint64_t partSize);
 

@@ -42,12 +42,22 @@ void SplitOperation::Start(const WideString& commandLinePath) {
 
     display.SetTitle(name.Text());
     display.SetStatus(L"Waiting user action.");
-    partSize = display.GetPartSize();
+    TakePartSize();
     ShowPartCount(kWaitingAtStart);
 }
 
+void SplitOperation::TakePartSize() {
+    partSize = display.GetPartSize();
+    if (const uint32_t count = display.GetPartCount())
+        partSize = PartSizeForCount(totalSize, count, sectorSize);
+}
+
 void SplitOperation::ShowPartCount(UINT noPartSizeFlags) {
-    if (partSize != 0) {
+    const uint32_t count = display.GetPartCount();
+    if (partSize == 0 && count != 0 && totalSize != 0) {
+        display.SetStatusBarFormat(L"%s is too small for %u parts.", name.Text(), count);
+        display.SetAction(kCommandSplit, noPartSizeFlags);
+    } else if (partSize != 0) {
         display.SetStatusBarFormat(L"Click Split button to begin (%llu parts will be created).",
                                    SplitPartCount(totalSize, partSize));
         display.SetAction(kCommandSplit, kWaitingWithSize);
@@ -60,7 +70,7 @@ void SplitOperation::ShowPartCount(UINT noPartSizeFlags) {
 void SplitOperation::OnPartSizeChanged() {
     if (state != OperationState::Waiting)
         return;
-    partSize = display.GetPartSize();
+    TakePartSize();
     display.SetStatus(L"Waiting user action.");
     ShowPartCount(kWaitingSizeRemoved);
 }

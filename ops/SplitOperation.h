@@ -21,6 +21,8 @@ protected:
     bool OnPartHashed(int32_t index, const Sha256Digest& digest) override;
 
 private:
+    // The size chosen in the window, or worked out from the number of parts chosen there.
+    void TakePartSize();
     void ShowPartCount(UINT noPartSizeFlags);
     void BeginSplitting();
     // False, reported, when a file of a part's name lies beside the source already.

@@ -122,12 +122,16 @@ BOOL MainWindow::OnInitDialog() {
 void MainWindow::FillPartSizePanel() {
     for (const wchar_t* unit : kSizeUnitNames)
         unitCombo.InsertString(-1, unit);
+    unitCombo.InsertString(-1, kPartsUnitName);
     // Typing stops where a 64-bit number of bytes ends.
     sizeEdit.LimitText(kPartSizeDigits);
 
     partSize = gSettings.ReadPartSize();
-    const PartSizeShown shown = PartSizeForDisplay(partSize);
-    if (partSize != 0) {
+    partCount = gSettings.ReadPartCount();
+    PartSizeShown shown = PartSizeForDisplay(partSize);
+    if (partCount != 0)
+        shown = PartSizeShown{partCount, kPartsUnitIndex};
+    if (shown.number != 0) {
         WideString number;
         number.Format(L"%llu", static_cast<unsigned long long>(shown.number));
         if (number.Length() != 0) {
@@ -227,9 +231,12 @@ void MainWindow::ReadPartSizeInput() {
     sizeEdit.GetWindowTextW(digits, kPartSizeDigits + 2);
     if (std::wcslen(digits) > static_cast<size_t>(kPartSizeDigits)) {
         partSize = 0;
+        partCount = 0;
         return;
     }
-    partSize = PartSizeFromInput(digits, static_cast<int>(unitCombo.GetCurSel()));
+    const int unit = static_cast<int>(unitCombo.GetCurSel());
+    partSize = PartSizeFromInput(digits, unit);
+    partCount = unit == kPartsUnitIndex ? PartCountFromInput(digits) : 0;
 }
 
 void MainWindow::OnPartSizeInput() {
@@ -239,7 +246,10 @@ void MainWindow::OnPartSizeInput() {
     ReadPartSizeInput();
     if (gOperation)
         gOperation->OnPartSizeChanged();
-    gSettings.WritePartSize(partSize);
+    // A number of parts leaves the last size chosen stored as it was.
+    if (unitCombo.GetCurSel() != kPartsUnitIndex)
+        gSettings.WritePartSize(partSize);
+    gSettings.WritePartCount(partCount);
 }
 
 void MainWindow::RunCommand(UINT id) {

@@ -41,6 +41,7 @@ public:
     void SetStatusBarV(const wchar_t* format, va_list args) override;
     void SetAction(UINT id, UINT flags) override;
     uint64_t GetPartSize() override { return partSize; }
+    uint32_t GetPartCount() override { return partCount; }
     void ShowPartSizePanel(bool show) override;
     void Repaint() override;
     HWND EndedTarget() const override { return Handle(); }
@@ -103,6 +104,8 @@ private:
     ProgressColors colors{};
     WideString textBuffer;
     uint64_t partSize = 0;
+    // Parts chosen instead of a size; 0 when the unit is a size.
+    uint32_t partCount = 0;
     FontObject boldFont;
     // The dialog font as the template made it, at templateDpi, and our copies of it for the
     // window's dpi now: the window scales itself (the dialog manager leaves it alone).

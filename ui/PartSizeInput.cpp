@@ -28,3 +28,8 @@ PartSizeShown PartSizeForDisplay(uint64_t bytes) {
     }
     return {bytes, unit};
 }
+
+uint32_t PartCountFromInput(const wchar_t* digits) {
+    const uint64_t count = PartSizeFromInput(digits, kSizeUnitByte);
+    return count <= UINT32_MAX ? static_cast<uint32_t>(count) : 0;
+}

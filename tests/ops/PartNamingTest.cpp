@@ -77,6 +77,29 @@ TEST(PartNaming, PartPath) {
     EXPECT_EQ(part.Length(), 12u);
 }
 
+// Sizes for a number of parts: whole sectors where the last part keeps some bytes, else exact;
+// none where no size gives that many parts with none empty or larger than the first.
+TEST(PartNaming, SizesForANumberOfParts) {
+    const struct {
+        uint64_t total;
+        uint32_t count, sector;
+        uint64_t size;
+    } cases[] = {
+        {2621540, 3, 512, 873984},
+        {4096, 4, 512, 1024},
+        {1025, 2, 512, 1024},
+        {1000, 4, 512, 250},
+        {10, 4, 512, 3},
+        {9, 4, 512, 0},
+        {3, 4, 512, 0},
+        {7, 1, 512, 512},
+        {5, 0, 512, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PartSizeForCount(c.total, c.count, c.sector), c.size)
+            << c.total << "/" << c.count;
+}
+
 TEST(PartNaming, SplitLayout) {
     const uint64_t MiB = 1048576;
     EXPECT_EQ(SplitPartCount(10 * MiB, 3 * MiB), 4u);

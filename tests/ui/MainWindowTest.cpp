@@ -83,9 +83,9 @@ TEST_F(MainWindowTest, SplitModeStartsWithThePanelAndAGreyedSplit) {
     EXPECT_EQ(gMainWindow.ActionMode(), SplitButtonMode::Normal);
     EXPECT_EQ(::GetMenuItemCount(gMainWindow.ActionMenu()), 10);
     EXPECT_EQ(TextOf(Item(IDC_MAIN_LINK)), L"https://brindlecot.org/");
-    ASSERT_EQ(::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETCOUNT, 0, 0), 4);
-    const wchar_t* units[] = {L"Byte", L"KB", L"MB", L"GB"};
-    for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETCOUNT, 0, 0), 5);
+    const wchar_t* units[] = {L"Byte", L"KB", L"MB", L"GB", L"parts"};
+    for (int i = 0; i < 5; ++i) {
         wchar_t text[16] = {};
         ::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
         EXPECT_STREQ(text, units[i]);
@@ -198,6 +198,13 @@ TEST_F(MainWindowTest, StoredPartSizeIsShownInTheLargestExactUnit) {
         EXPECT_EQ(StoredPartSize(), c.stored);
         gMainWindow.Destroy();
     }
+    // A number of parts chosen last comes back as it was chosen.
+    WriteDword(L"PartCount", 4);
+    ASSERT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr));
+    EXPECT_EQ(TextOf(Item(IDC_MAIN_SIZE)), L"4");
+    EXPECT_EQ(::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETCURSEL, 0, 0), 4);
+    EXPECT_EQ(gMainWindow.GetPartCount(), 4u);
+    gMainWindow.Destroy();
 }
 
 TEST_F(MainWindowTest, PartSizeEditsReachTheOperationAndTheSettings) {

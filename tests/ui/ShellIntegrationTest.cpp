@@ -299,6 +299,8 @@ ProbeReport RunProbeCopy(const std::wstring& exePath, const std::wstring& report
     ProbeReport report;
     EXPECT_TRUE(::CopyFileW(ModulePath().c_str(), exePath.c_str(), FALSE)) << ::GetLastError();
     ::SetEnvironmentVariableW(kProbeReportVariable, reportPath.c_str());
+    // The copy's own run must not take the file that tells whether this one ran to its end.
+    ::SetEnvironmentVariableW(L"TEST_PREMATURE_EXIT_FILE", nullptr);
     std::wstring commandLine =
         L"\"" + exePath + L"\" --gtest_filter=ShellIntegrationProbe.* --gtest_color=no";
     STARTUPINFOW startup{};

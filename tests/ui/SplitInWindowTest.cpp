@@ -93,6 +93,37 @@ TEST_F(SplitInWindowTest, APartSizeTypedAndTheButtonPressedSplitTheFile) {
     EXPECT_EQ(selections, 1);
 }
 
+// "3 parts": two of the same size in whole sectors, the last with the rest; the count is stored,
+// the last size chosen stays.
+TEST_F(SplitInWindowTest, ANumberOfPartsChosenCutsTheFileIntoThatMany) {
+    const std::wstring path = dir / L"file.bin";
+    const std::vector<uint8_t> data = MakePattern(2621540, 5);
+    ASSERT_TRUE(WriteWholeFile(path, data));
+    SplitOperation& split = StartSplit(path);
+    ::SendMessageW(Item(IDC_MAIN_UNIT), CB_SETCURSEL, 4, 0);
+    ::SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_UNIT, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(Item(IDC_MAIN_UNIT)));
+    ::SetWindowTextW(Item(IDC_MAIN_SIZE), L"99999999");
+    EXPECT_EQ(StatusBar(), L"file.bin is too small for 99999999 parts.");
+    EXPECT_TRUE(Greyed(kCommandSplit));
+    ::SetWindowTextW(Item(IDC_MAIN_SIZE), L"3");
+    EXPECT_EQ(StatusBar(), L"Click Split button to begin (3 parts will be created).");
+    EXPECT_EQ(ReadDword(L"PartCount"), 3u);
+    EXPECT_FALSE(ValueExists(L"PartSize"));
+
+    ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(PumpDialog(
+        Window(), [&] { return split.State() == OperationState::Done; }, 30000));
+    std::vector<uint8_t> joined, part;
+    for (int i = 1; i <= 3; ++i) {
+        ASSERT_TRUE(ReadWholeFile(PartName(path, i), part)) << i;
+        EXPECT_EQ(part.size(), i < 3 ? 873984u : 873572u) << i;
+        joined.insert(joined.end(), part.begin(), part.end());
+    }
+    EXPECT_TRUE(joined == data);
+    EXPECT_FALSE(FileExists(PartName(path, 4)));
+}
+
 TEST_F(SplitInWindowTest, TheSecondPartTellsSpeedAndTimeLeftThenPausedThenTheTotals) {
     // Small buffers and one IoPair: the split takes a few seconds however fast the disk is.
     WriteDword(L"BufferSize", 131072);
