@@ -37,3 +37,11 @@ LRESULT KComboBox::GetCount() const {
 BOOL KComboBox::GetComboBoxInfo(COMBOBOXINFO* info) const {
     return ::GetComboBoxInfo(Handle(), info);
 }
+
+LRESULT KComboBox::SetDroppedWidth(int width) {
+    return SendMessageW(CB_SETDROPPEDWIDTH, static_cast<WPARAM>(width), 0);
+}
+
+LRESULT KComboBox::GetLBTextLen(int index) const {
+    return ::SendMessageW(Handle(), CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+}

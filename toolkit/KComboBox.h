@@ -15,5 +15,9 @@ public:
     LRESULT SetCurSel(int index);
     LRESULT GetCurSel() const;
     LRESULT GetCount() const;
+    // Width of the dropped list in pixels, at least the box's own.
+    LRESULT SetDroppedWidth(int width);
+    // Length of item index's text in characters, CB_ERR when there is no such item.
+    LRESULT GetLBTextLen(int index) const;
     BOOL GetComboBoxInfo(COMBOBOXINFO* info) const;
 };

@@ -123,6 +123,8 @@ void MainWindow::FillPartSizePanel() {
     for (const wchar_t* unit : kSizeUnitNames)
         unitCombo.InsertString(-1, unit);
     unitCombo.InsertString(-1, kPartsUnitName);
+    for (const MediaSize& media : kMediaSizes)
+        unitCombo.InsertString(-1, media.name);
     // Typing stops where a 64-bit number of bytes ends.
     sizeEdit.LimitText(kPartSizeDigits);
 
@@ -199,6 +201,7 @@ BOOL MainWindow::OnSize(WPARAM type, UINT clientWidth, UINT clientHeight) {
                           true);
     sizeEdit.MoveWindow(w - Px(120), Px(23), Px(40), Px(20), true);
     unitCombo.MoveWindow(w - Px(75), Px(23), Px(60), Px(100), true);
+    FitUnitList();
 
     InvalidateRect(nullptr, FALSE);
     return FALSE;
@@ -237,6 +240,19 @@ void MainWindow::ReadPartSizeInput() {
     const int unit = static_cast<int>(unitCombo.GetCurSel());
     partSize = PartSizeFromInput(digits, unit);
     partCount = unit == kPartsUnitIndex ? PartCountFromInput(digits) : 0;
+}
+
+void MainWindow::TakeMediaSize() {
+    const int index = static_cast<int>(unitCombo.GetCurSel()) - kFirstMediaIndex;
+    if (index < 0 || index >= kMediaSizeCount)
+        return;
+    const MediaSize& media = kMediaSizes[index];
+    // The unit first, so that the edit's change reads the new size whole.
+    unitCombo.SetCurSel(media.unitIndex);
+    WideString number;
+    number.Format(L"%llu", static_cast<unsigned long long>(media.number));
+    sizeEdit.SetWindowTextW(number.Text());
+    sizeEdit.SetSel(static_cast<int>(number.Length()), -1);
 }
 
 void MainWindow::OnPartSizeInput() {
@@ -279,6 +295,9 @@ BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM) {
         ::ShellExecuteW(Handle(), nullptr, kProductWebPage, nullptr, nullptr, SW_SHOWNORMAL);
         return TRUE;
     case CommandWord(CBN_SELCHANGE, IDC_MAIN_UNIT):
+        TakeMediaSize();
+        OnPartSizeInput();
+        return TRUE;
     case CommandWord(EN_CHANGE, IDC_MAIN_SIZE):
         OnPartSizeInput();
         return TRUE;

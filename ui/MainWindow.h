@@ -65,6 +65,10 @@ private:
     void BuildActionMenu();
     void FillPartSizePanel();
     void ReadPartSizeInput();
+    // A media size picked in the unit box becomes its number and unit.
+    void TakeMediaSize();
+    // The unit box's list as wide as its longest entry needs at the window's dpi.
+    void FitUnitList();
     void OnPartSizeInput();
     void WriteCaption(const wchar_t* text);
     // Shows textBuffer in the status bar, its line breaks turned into single blanks.

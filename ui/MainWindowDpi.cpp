@@ -1,6 +1,8 @@
 #include "ui/MainWindow.h"
 
 #include "res/resource.h"
+#include "toolkit/DcGuards.h"
+#include "toolkit/DeviceContext.h"
 #include "toolkit/Fonts.h"
 
 // The main window at its dpi: fonts and icons made for it, and a change of dpi (the window moved
@@ -47,4 +49,25 @@ void MainWindow::OnDpiChanged(UINT newDpi, const RECT& suggested) {
     RECT client{};
     GetClientRect(&client);
     OnSize(SIZE_RESTORED, static_cast<UINT>(client.right), static_cast<UINT>(client.bottom));
+}
+
+void MainWindow::FitUnitList() {
+    WindowDC dc(unitCombo.Handle());
+    if (!dc.IsSet())
+        return;
+    SelectObjectGuard font(dc.Get(), unitCombo.GetFont());
+    int widest = 0;
+    for (int i = 0; i < static_cast<int>(unitCombo.GetCount()); ++i) {
+        wchar_t text[64] = {};
+        const LRESULT length = unitCombo.GetLBTextLen(i);
+        if (length <= 0 || length >= 64)
+            continue;
+        ::SendMessageW(unitCombo.Handle(), CB_GETLBTEXT, static_cast<WPARAM>(i),
+                       reinterpret_cast<LPARAM>(text));
+        SIZE size{};
+        if (::GetTextExtentPoint32W(dc.Get(), text, static_cast<int>(length), &size))
+            widest = size.cx > widest ? size.cx : widest;
+    }
+    // The list's own margins and a scroll bar beside the names.
+    unitCombo.SetDroppedWidth(widest + Px(8) + Dpi::SystemMetric(SM_CXVSCROLL, dpi));
 }

@@ -21,7 +21,7 @@ void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 
 } // namespace
 
-bool SaveWindowScreenshot(HWND window, const std::wstring& path) {
+bool SaveWindowScreenshot(HWND window, const std::wstring& path, HWND popup) {
     if (!::IsWindowVisible(window))
         return false;
     ::RedrawWindow(window, nullptr, nullptr,
@@ -34,6 +34,9 @@ bool SaveWindowScreenshot(HWND window, const std::wstring& path) {
         ::PostQuitMessage(quits.exitCode); // for the caller's own loop
     RECT rect{};
     ::GetWindowRect(window, &rect);
+    RECT extra{};
+    if (popup != nullptr && ::GetWindowRect(popup, &extra))
+        ::UnionRect(&rect, &rect, &extra);
     const int width = rect.right - rect.left, height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0)
         return false;

@@ -51,4 +51,15 @@ int StatusBarPartCount(HWND statusBar) {
     return static_cast<int>(::SendMessageW(statusBar, SB_GETPARTS, 0, 0));
 }
 
+int TextWidth(HWND window, const std::wstring& text) {
+    HDC dc = ::GetDC(window);
+    HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(window, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(window, dc);
+    return size.cx;
+}
+
 } // namespace testing_support

@@ -3,8 +3,6 @@
 
 #include "app/ProgramInfo.h"
 #include "ops/Commands.h"
-#include "toolkit/DcGuards.h"
-#include "toolkit/DeviceContext.h"
 #include "toolkit/Dpi.h"
 #include "toolkit/KSplitButton.h"
 #include "ui/OptionsDialog.h"
@@ -109,21 +107,21 @@ TEST_F(DpiLayout, MainWindowFitsInEveryState) {
     Pump();
     ExpectMainWindowFits("split, running");
 
+    // The unit box's list shows its longest entry whole, beside a scroll bar.
+    EXPECT_GE(::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETDROPPEDWIDTH, 0, 0),
+              TextWidth(Item(IDC_MAIN_UNIT), L"DVD DL 7.93 GB") +
+                  Dpi::SystemMetric(SM_CXVSCROLL, RunDpi()));
+
     // Paused: the speed part holds its text.
     op.SetState(OperationState::Paused);
     gMainWindow.SetAction(kCommandResume, kActionRunGroup | kActionResumeEnabled);
     const HWND bar = Item(IDC_MAIN_STATUSBAR);
     RECT part{};
     ASSERT_TRUE(::SendMessageW(bar, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part)));
-    WindowDC dc(bar);
-    SelectObjectGuard font(dc.Get(),
-                           reinterpret_cast<HFONT>(::SendMessageW(bar, WM_GETFONT, 0, 0)));
-    SIZE text{};
-    ::GetTextExtentPoint32W(dc.Get(), L"paused", 6, &text);
     // (The bar has no size grip of its own; one would take room from the part.)
     const bool grip = (::GetWindowLongW(bar, GWL_STYLE) & SBARS_SIZEGRIP) != 0;
     EXPECT_GE(part.right - part.left - (grip ? Dpi::SystemMetric(SM_CXVSCROLL, RunDpi()) : 0),
-              text.cx);
+              TextWidth(bar, L"paused"));
 
     gMainWindow.Destroy();
     Pump();

@@ -178,16 +178,19 @@ std::vector<std::string> LayoutFaults(HWND parent) {
                   RectText(r) + " is not inside the client area " + RectText(client));
         std::wstring text = TextOf(child);
         if (Is(ClassOf(child), L"ComboBox") && ::SendMessageW(child, CB_GETCOUNT, 0, 0) > 0) {
-            // The widest item, whichever is selected.
+            // The field shows the selected item; the dropped list must show the widest whole.
             const LRESULT count = ::SendMessageW(child, CB_GETCOUNT, 0, 0);
-            text.clear();
+            std::wstring widest;
             for (LRESULT i = 0; i < count; ++i) {
                 wchar_t item[128] = L"";
                 if (::SendMessageW(child, CB_GETLBTEXTLEN, i, 0) < 128)
                     ::SendMessageW(child, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
-                if (TextSize(child, item).cx > TextSize(child, text).cx)
-                    text = item;
+                if (TextSize(child, item).cx > TextSize(child, widest).cx)
+                    widest = item;
             }
+            const LONG list = static_cast<LONG>(::SendMessageW(child, CB_GETDROPPEDWIDTH, 0, 0));
+            CheckFits(faults, child, widest,
+                      {list - Dpi::SystemMetric(SM_CXVSCROLL, Dpi::ForWindow(child)) - 4, 0x7FFF});
         } else if (Is(ClassOf(child), L"msctls_statusbar32")) {
             text = StatusBarText(child, 0);
         }

@@ -83,9 +83,12 @@ TEST_F(MainWindowTest, SplitModeStartsWithThePanelAndAGreyedSplit) {
     EXPECT_EQ(gMainWindow.ActionMode(), SplitButtonMode::Normal);
     EXPECT_EQ(::GetMenuItemCount(gMainWindow.ActionMenu()), 10);
     EXPECT_EQ(TextOf(Item(IDC_MAIN_LINK)), L"https://brindlecot.org/");
-    ASSERT_EQ(::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETCOUNT, 0, 0), 5);
-    const wchar_t* units[] = {L"Byte", L"KB", L"MB", L"GB", L"parts"};
-    for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETCOUNT, 0, 0), 11);
+    const wchar_t* units[] = {L"Byte",       L"KB",          L"MB",
+                              L"GB",         L"parts",       L"FAT32 largest",
+                              L"CD 700 MB",  L"DVD 4.37 GB", L"DVD DL 7.93 GB",
+                              L"BD 22.5 GB", L"E-mail 25 MB"};
+    for (int i = 0; i < 11; ++i) {
         wchar_t text[16] = {};
         ::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
         EXPECT_STREQ(text, units[i]);
@@ -235,6 +238,23 @@ TEST_F(MainWindowTest, PartSizeEditsReachTheOperationAndTheSettings) {
     Notify(IDC_MAIN_UNIT, CBN_SELCHANGE);
     EXPECT_EQ(gMainWindow.GetPartSize(), 7ull << 30);
     EXPECT_EQ(StoredPartSize(), 7ull << 30);
+
+    // A medium's size, picked in the unit box, becomes its number and unit.
+    const struct {
+        const wchar_t* number;
+        int unit;
+        uint64_t bytes;
+    } media[] = {{L"4294967295", 0, 4294967295u}, {L"700", 2, 700ull << 20},
+                 {L"4480", 2, 4480ull << 20},     {L"8128", 2, 8128ull << 20},
+                 {L"23040", 2, 23040ull << 20},   {L"17", 2, 17ull << 20}};
+    for (int i = 0; i < 6; ++i) {
+        ::SendMessageW(unit, CB_SETCURSEL, 5 + i, 0);
+        Notify(IDC_MAIN_UNIT, CBN_SELCHANGE);
+        EXPECT_EQ(TextOf(edit), media[i].number);
+        EXPECT_EQ(::SendMessageW(unit, CB_GETCURSEL, 0, 0), media[i].unit);
+        EXPECT_EQ(operation.sizesSeen.back(), media[i].bytes);
+        EXPECT_EQ(StoredPartSize(), media[i].bytes);
+    }
 }
 
 TEST_F(MainWindowTest, APartSizeBeyondSixtyFourBitsIsNoPartSize) {

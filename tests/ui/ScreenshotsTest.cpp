@@ -29,10 +29,10 @@ std::wstring OutputFolder(const TempDir& fallback) {
 std::wstring gFolder;
 bool gOptionsSaved = false;
 
-void Save(HWND window, const wchar_t* name) {
+void Save(HWND window, const wchar_t* name, HWND popup = nullptr) {
     const std::wstring file =
         gFolder + L"\\" + std::to_wstring(Dpi::ForWindow(window)) + L"dpi-" + name + L".bmp";
-    EXPECT_TRUE(SaveWindowScreenshot(window, file)) << Narrow(file);
+    EXPECT_TRUE(SaveWindowScreenshot(window, file, popup)) << Narrow(file);
 }
 
 void CALLBACK ShootOptions(HWND, UINT, UINT_PTR timer, DWORD) {
@@ -79,6 +79,13 @@ TEST_F(DISABLED_Screenshots, MainWindowStatesAndOptions) {
     ::SendMessageW(Item(IDC_MAIN_SIZE), WM_CHAR, L'5', 1);
     Pump(50);
     Save(Window(), L"2-split-waiting-with-part-size");
+    // The unit box's list, with the number of parts and the media sizes.
+    COMBOBOXINFO unitBox{};
+    unitBox.cbSize = sizeof unitBox;
+    ::GetComboBoxInfo(Item(IDC_MAIN_UNIT), &unitBox);
+    ::SendMessageW(Item(IDC_MAIN_UNIT), CB_SHOWDROPDOWN, TRUE, 0);
+    Save(Window(), L"2-split-unit-list", unitBox.hwndList);
+    ::SendMessageW(Item(IDC_MAIN_UNIT), CB_SHOWDROPDOWN, FALSE, 0);
 
     ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpDialog(

@@ -27,14 +27,7 @@ protected:
         return edges[0];
     }
     static int TextWidth(const std::wstring& text) {
-        HDC dc = ::GetDC(Bar());
-        HGDIOBJ old =
-            ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(Bar(), WM_GETFONT, 0, 0)));
-        SIZE size{};
-        ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-        ::SelectObject(dc, old);
-        ::ReleaseDC(Bar(), dc);
-        return size.cx;
+        return testing_support::TextWidth(Bar(), text);
     }
     static void Enter(RecordingOperation& op, OperationState state, UINT id, UINT flags) {
         op.SetState(state);

@@ -52,6 +52,7 @@ int TakeQuitCount();
 using testing_support::StatusBarPartCount;
 using testing_support::StatusBarText;
 using testing_support::TextOf;
+using testing_support::TextWidth;
 
 // A child's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
