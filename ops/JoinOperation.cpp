@@ -77,7 +77,7 @@ void JoinOperation::Start(const WideString& commandLinePath) {
     }
     totalSize = found.totalSize;
     doneSize = 0;
-    if (!ReadList() || !CheckPartSizes())
+    if (!ReadList() || !CheckPartSizes() || !CheckFileFits(totalSize))
         return;
 
     // The whole output must fit beside the parts: they are deleted, if at all, only once it is

@@ -275,6 +275,17 @@ void Operation::ReportSectorSizeError(DWORD error, const wchar_t* commandLinePat
                 L"Error reading the sector size of %s", commandLinePath);
 }
 
+bool Operation::CheckFileFits(uint64_t fileSize) {
+    WideString fileSystem;
+    const uint64_t largest = LargestFileOn(path.Text(), fileSystem);
+    if (fileSize <= largest)
+        return true;
+    ReportError(ERROR_FILE_TOO_LARGE,
+                L"Error: %s holds no file over %llu bytes, and %llu are needed", fileSystem.Text(),
+                largest, fileSize);
+    return false;
+}
+
 bool Operation::CheckRoom(uint64_t needed, uint64_t available) {
     if (needed <= available)
         return true;

@@ -100,6 +100,9 @@ protected:
     // Fails with ERROR_DISK_FULL, both sizes in the text, when needed bytes exceed what the
     // volume has free.
     bool CheckRoom(uint64_t needed, uint64_t available);
+    // Fails with ERROR_FILE_TOO_LARGE, the file system, its limit and the size in the text, when
+    // a file of fileSize bytes beside path is more than its volume holds (FAT32: 4 GiB - 1).
+    bool CheckFileFits(uint64_t fileSize);
 
     OperationState state = OperationState::Idle;
     WideString name;

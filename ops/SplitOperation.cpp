@@ -137,7 +137,8 @@ void SplitOperation::BeginSplitting() {
         }
     }
 
-    if (!CheckNamesFree())
+    // Every part but the last has partSize bytes, and none is larger.
+    if (!CheckFileFits(partSize < totalSize ? partSize : totalSize) || !CheckNamesFree())
         return;
 
     // Every part file takes whole clusters, and the last write of each may run up to a sector

@@ -67,3 +67,20 @@ bool QueryVolumeRoom(const wchar_t* filePath, VolumeRoom& room) {
     }
     return true;
 }
+
+uint64_t LargestFileFor(const wchar_t* fileSystem) {
+    if (::lstrcmpiW(fileSystem, L"FAT") == 0 || ::lstrcmpiW(fileSystem, L"FAT32") == 0)
+        return UINT32_MAX;
+    return UINT64_MAX;
+}
+
+uint64_t LargestFileOn(const wchar_t* path, WideString& fileSystem) {
+    fileSystem.Assign(L"", 0);
+    WideString root;
+    wchar_t name[MAX_PATH + 1] = {};
+    if (!VolumeRootOf(path, root) || !::GetVolumeInformationW(root.Text(), nullptr, 0, nullptr,
+                                                              nullptr, nullptr, name, MAX_PATH + 1))
+        return UINT64_MAX;
+    fileSystem.Assign(name, static_cast<uint32_t>(::lstrlenW(name)));
+    return LargestFileFor(name);
+}

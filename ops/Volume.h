@@ -31,3 +31,11 @@ struct VolumeRoom {
 // Asks the volume that holds the folder of filePath. False, with the reason in the last error,
 // when it can't tell.
 bool QueryVolumeRoom(const wchar_t* filePath, VolumeRoom& room);
+
+// The largest file a file system of this name ("FAT32", "NTFS", as GetVolumeInformationW gives
+// it) holds: 4,294,967,295 bytes on FAT and FAT32, whose sizes are 32 bits; no limit otherwise.
+uint64_t LargestFileFor(const wchar_t* fileSystem);
+
+// The file system of the volume that holds the path, and the largest file it holds. Where the
+// volume would not say, no limit and an empty name.
+uint64_t LargestFileOn(const wchar_t* path, WideString& fileSystem);

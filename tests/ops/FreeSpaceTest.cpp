@@ -57,6 +57,19 @@ TEST(FreeSpaceTest, EveryFileTakesWholeAllocationUnits) {
     EXPECT_EQ(SplitSpaceNeeded(100, MiB, 4096), 4096u);
 }
 
+// FAT and FAT32 keep a file's size in 32 bits; the others hold what a split makes.
+TEST(FreeSpaceTest, FatHoldsNoFileOfFourGibibytes) {
+    EXPECT_EQ(LargestFileFor(L"FAT32"), 4294967295u);
+    EXPECT_EQ(LargestFileFor(L"fat"), 4294967295u);
+    for (const wchar_t* other : {L"NTFS", L"exFAT", L"FAT64", L""})
+        EXPECT_EQ(LargestFileFor(other), UINT64_MAX) << Narrow(other);
+    // Wine's own drives and a folder that does not exist: no limit.
+    WideString fileSystem;
+    TempDir dir(L"largest");
+    EXPECT_EQ(LargestFileOn((dir.Path() + L"\\a.bin").c_str(), fileSystem), UINT64_MAX);
+    EXPECT_EQ(LargestFileOn(L"Q:\\nowhere\\a.bin", fileSystem), UINT64_MAX);
+}
+
 TEST(FreeSpaceTest, TheVolumeOfAFilesFolderIsAsked) {
     TempDir dir(L"space");
     const std::wstring file = dir.Path() + L"\\not-yet-there.bin";
