@@ -1,5 +1,7 @@
 #include "ops/Volume.h"
 
+#include "toolkit/Handle.h"
+
 bool VolumeRootOf(const wchar_t* path, WideString& root) {
     if (!path || !path[0]) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
@@ -77,9 +79,15 @@ uint64_t LargestFileFor(const wchar_t* fileSystem) {
 uint64_t LargestFileOn(const wchar_t* path, WideString& fileSystem) {
     fileSystem.Assign(L"", 0);
     WideString root;
+    if (!VolumeRootOf(path, root))
+        return UINT64_MAX;
+    // Asked through a handle on the root folder: by its name, the volume's label and serial
+    // number would be read as well, which a plain user may not do on every device.
+    FileHandle folder(::CreateFileW(root.Text(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     wchar_t name[MAX_PATH + 1] = {};
-    if (!VolumeRootOf(path, root) || !::GetVolumeInformationW(root.Text(), nullptr, 0, nullptr,
-                                                              nullptr, nullptr, name, MAX_PATH + 1))
+    if (!folder.IsSet() || !::GetVolumeInformationByHandleW(folder.Get(), nullptr, 0, nullptr,
+                                                            nullptr, nullptr, name, MAX_PATH + 1))
         return UINT64_MAX;
     fileSystem.Assign(name, static_cast<uint32_t>(::lstrlenW(name)));
     return LargestFileFor(name);

@@ -67,6 +67,7 @@ TEST(FreeSpaceTest, FatHoldsNoFileOfFourGibibytes) {
     WideString fileSystem;
     TempDir dir(L"largest");
     EXPECT_EQ(LargestFileOn((dir.Path() + L"\\a.bin").c_str(), fileSystem), UINT64_MAX);
+    EXPECT_FALSE(fileSystem.Length() == 0) << "the file system was not told";
     EXPECT_EQ(LargestFileOn(L"Q:\\nowhere\\a.bin", fileSystem), UINT64_MAX);
 }
 
