@@ -49,6 +49,14 @@ TEST(CompletionDispatcherChild, DISABLED_StuckThreadIsTerminated) {
     if (!::DuplicateHandle(::GetCurrentProcess(), d.CompletionThread(), ::GetCurrentProcess(),
                            &thread, 0, FALSE, DUPLICATE_SAME_ACCESS))
         ::ExitProcess(1001);
+    // A thread still starting up may hold the loader's lock, which the end of the process then
+    // waits for: it is suspended only once it has passed a packet on.
+    TrackedRequest::uiThread = ::GetCurrentThreadId();
+    TrackedRequest ready;
+    if (!::PostQueuedCompletionStatus(d.Port(), 0, CompletionDispatcher::kCompletionKey,
+                                      &ready.overlapped) ||
+        !PumpUntilDone({&ready}))
+        ::ExitProcess(1006);
     // A suspended thread never takes the stop packet.
     if (::SuspendThread(thread) == static_cast<DWORD>(-1))
         ::ExitProcess(1002);
