@@ -12,6 +12,7 @@ constexpr wchar_t kDeleteFiles[] = L"DeleteFiles";
 constexpr wchar_t kFlashWindow[] = L"FlashWindow";
 constexpr wchar_t kCloseWindow[] = L"CloseWindow";
 constexpr wchar_t kWriteChecksums[] = L"WriteChecksums";
+constexpr wchar_t kWriteJoinScript[] = L"WriteJoinScript";
 constexpr wchar_t kBufferSize[] = L"BufferSize";
 constexpr wchar_t kIoPairCount[] = L"IoPairCount";
 constexpr wchar_t kPartSize[] = L"PartSize";
@@ -76,6 +77,10 @@ uint32_t Settings::ReadWriteChecksums() {
     return ReadSwitch(*this, kWriteChecksums, 1);
 }
 
+uint32_t Settings::ReadWriteJoinScript() {
+    return ReadSwitch(*this, kWriteJoinScript);
+}
+
 bool Settings::WriteSwitch(const wchar_t* name, uint32_t value) {
     lastStatus = WriteDword(key, name, value);
     return lastStatus == ERROR_SUCCESS;
@@ -103,6 +108,10 @@ bool Settings::WriteCloseWindow(uint32_t value) {
 
 bool Settings::WriteWriteChecksums(uint32_t value) {
     return WriteSwitch(kWriteChecksums, value);
+}
+
+bool Settings::WriteWriteJoinScript(uint32_t value) {
+    return WriteSwitch(kWriteJoinScript, value);
 }
 
 uint32_t Settings::ReadBufferSize() {

@@ -23,12 +23,15 @@ public:
     uint32_t ReadCloseWindow();
     // On unless set to 0: a split leaves a SHA-256 list beside its parts.
     uint32_t ReadWriteChecksums();
+    // Off unless set: a split leaves a join script and its instructions for receivers.
+    uint32_t ReadWriteJoinScript();
     bool WriteSelectFiles(uint32_t value);
     bool WriteOpenFile(uint32_t value);
     bool WriteDeleteFiles(uint32_t value);
     bool WriteFlashWindow(uint32_t value);
     bool WriteCloseWindow(uint32_t value);
     bool WriteWriteChecksums(uint32_t value);
+    bool WriteWriteJoinScript(uint32_t value);
 
     uint32_t ReadBufferSize();
     int32_t ReadIoPairCount();

@@ -32,6 +32,7 @@ BOOL OptionsDialog::OnInitDialog() {
     checkFlashWindow.Attach(GetDlgItem(IDC_OPT_FLASH_WINDOW), false);
     checkCloseWindow.Attach(GetDlgItem(IDC_OPT_CLOSE_WINDOW), false);
     checkWriteChecksums.Attach(GetDlgItem(IDC_OPT_WRITE_CHECKSUMS), false);
+    checkWriteJoinScript.Attach(GetDlgItem(IDC_OPT_WRITE_JOIN_SCRIPT), false);
 
     checkSelectFiles.SetCheck(CheckState(gSettings.ReadSelectFiles()));
     checkOpenFile.SetCheck(CheckState(gSettings.ReadOpenFile()));
@@ -39,6 +40,7 @@ BOOL OptionsDialog::OnInitDialog() {
     checkFlashWindow.SetCheck(CheckState(gSettings.ReadFlashWindow()));
     checkCloseWindow.SetCheck(CheckState(gSettings.ReadCloseWindow()));
     checkWriteChecksums.SetCheck(CheckState(gSettings.ReadWriteChecksums()));
+    checkWriteJoinScript.SetCheck(CheckState(gSettings.ReadWriteJoinScript()));
 
     checkSelectFiles.SetWindowTextW(L"Select files in Explorer after spliting.");
     checkOpenFile.SetWindowTextW(L"Open file after joining.");
@@ -46,6 +48,7 @@ BOOL OptionsDialog::OnInitDialog() {
     checkFlashWindow.SetWindowTextW(L"Flash window after operation.");
     checkCloseWindow.SetWindowTextW(L"Close window after operation.");
     checkWriteChecksums.SetWindowTextW(L"Write checksums (.sha256) after splitting");
+    checkWriteJoinScript.SetWindowTextW(L"Write a join script for receivers");
     optionsGroup.SetWindowTextW(L"Options");
     ::SetDlgItemTextW(Handle(), IDOK, L"&Close");
 
@@ -85,6 +88,9 @@ BOOL OptionsDialog::OnCommand(WPARAM wParam, LPARAM) {
     case CommandWord(BN_CLICKED, IDC_OPT_WRITE_CHECKSUMS):
         gSettings.WriteWriteChecksums(IsChecked(checkWriteChecksums));
         return TRUE;
+    case CommandWord(BN_CLICKED, IDC_OPT_WRITE_JOIN_SCRIPT):
+        gSettings.WriteWriteJoinScript(IsChecked(checkWriteJoinScript));
+        return TRUE;
     default:
         return FALSE;
     }
@@ -105,6 +111,7 @@ BOOL OptionsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM) {
     checkFlashWindow.Detach();
     checkCloseWindow.Detach();
     checkWriteChecksums.Detach();
+    checkWriteJoinScript.Detach();
     return TRUE;
 }
 

@@ -27,6 +27,7 @@ private:
     KButton checkFlashWindow;
     KButton checkCloseWindow;
     KButton checkWriteChecksums;
+    KButton checkWriteJoinScript;
     KWindow optionsGroup;
     FontObject boldFont;
     // The dpi the group box's bold font was made for.

@@ -22,6 +22,7 @@ const Box kBoxes[] = {
     {IDC_OPT_FLASH_WINDOW, L"FlashWindow", L"Flash window after operation."},
     {IDC_OPT_CLOSE_WINDOW, L"CloseWindow", L"Close window after operation."},
     {IDC_OPT_WRITE_CHECKSUMS, L"WriteChecksums", L"Write checksums (.sha256) after splitting"},
+    {IDC_OPT_WRITE_JOIN_SCRIPT, L"WriteJoinScript", L"Write a join script for receivers"},
 };
 constexpr int kBoxCount = sizeof kBoxes / sizeof kBoxes[0];
 
@@ -90,7 +91,7 @@ TEST_F(OptionsDialogTest, OpensWithTheStoredValuesAndTheTexts) {
     OptionsDialog dialog(nullptr);
     EXPECT_TRUE(watcher.Found());
     EXPECT_EQ(dialog.Result(), IDOK);
-    const bool expected[kBoxCount] = {true, false, false, true, true, true};
+    const bool expected[kBoxCount] = {true, false, false, true, true, true, false};
     for (int i = 0; i < kBoxCount; ++i) {
         EXPECT_EQ(checked[i], expected[i]) << i;
         EXPECT_EQ(texts[i], kBoxes[i].text);
