@@ -61,21 +61,25 @@ bool ChecksumListFile::AddLine(const Sha256Digest& digest, const wchar_t* name) 
     return text.Count() < kFlushBytes || Flush();
 }
 
-bool ChecksumListFile::Flush() {
-    const char* at = text.Items();
-    DWORD left = static_cast<DWORD>(text.Count());
-    while (left != 0) {
+bool WriteBytes(HANDLE file, const char* bytes, DWORD count) {
+    while (count != 0) {
         DWORD written = 0;
-        const BOOL wrote = ::WriteFile(file.Get(), at, left, &written, nullptr);
+        const BOOL wrote = ::WriteFile(file, bytes, count, &written, nullptr);
         if (!wrote || written == 0) {
             // A write that succeeds with nothing written leaves no error of its own.
             if (wrote)
                 ::SetLastError(ERROR_WRITE_FAULT);
             return false;
         }
-        at += written;
-        left -= written;
+        bytes += written;
+        count -= written;
     }
+    return true;
+}
+
+bool ChecksumListFile::Flush() {
+    if (!WriteBytes(file.Get(), text.Items(), static_cast<DWORD>(text.Count())))
+        return false;
     text.Clear();
     return true;
 }

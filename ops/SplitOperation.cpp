@@ -144,8 +144,10 @@ void SplitOperation::BeginSplitting() {
     // Every part file takes whole clusters, and the last write of each may run up to a sector
     // past its end until the part is cut; a cluster is whole sectors, so that tail lies within
     // the part's last cluster. A volume that gives no cluster size is counted in sectors.
-    // The checksum list takes whole units of its own.
+    // The checksum list, the join script and its instructions take whole units of their own.
     const bool checksums = gSettings.ReadWriteChecksums() != 0;
+    const bool scripts = gSettings.ReadWriteJoinScript() != 0;
+    scriptFiles.SetFor(path, static_cast<uint32_t>(partCount), checksums);
     VolumeRoom room;
     if (QueryVolumeRoom(path.Text(), room)) {
         const uint64_t unit = room.UnitOr(sectorSize);
@@ -158,10 +160,22 @@ void SplitOperation::BeginSplitting() {
                                                   static_cast<uint64_t>(nameBytes)),
                                  unit);
         }
+        uint64_t scriptBytes = 0, textBytes = 0;
+        if (scripts) {
+            if (!scriptFiles.Sizes(scriptBytes, textBytes)) {
+                ReportError(::GetLastError(), L"Error");
+                return;
+            }
+            needed += SpaceTaken(scriptBytes, unit) + SpaceTaken(textBytes, unit);
+        }
         if (!CheckRoom(needed, room.available))
             return;
     }
-    if (checksums && (!CreateList() || !BeginHashing(true, true)))
+    if (checksums && !CreateList())
+        return;
+    if (scripts && !CreateScripts())
+        return;
+    if (checksums && !BeginHashing(true, true))
         return;
     if (!StartPipeline())
         return;
@@ -201,7 +215,11 @@ void SplitOperation::PrepareIoPair(IoPair& pair) {
 void SplitOperation::Finish() {
     if (state != OperationState::Running)
         return;
-    if (IsHashing() && !CompleteList())
+    const bool hashed = IsHashing();
+    Sha256Digest whole{};
+    if (hashed && !CompleteList(whole))
+        return;
+    if (!CompleteScripts(hashed ? &whole : nullptr))
         return;
     state = OperationState::Done;
     file.Close();
@@ -219,12 +237,16 @@ void SplitOperation::SelectParts() {
     if (state != OperationState::Done)
         return;
     DynArray<const wchar_t*> paths;
-    if (!paths.Reserve(parts.Count() + 1))
+    if (!paths.Reserve(parts.Count() + 3))
         return;
     for (const PartRecord& part : parts)
         paths.Append(part.path.Text());
     if (listFile.IsComplete())
         paths.Append(listFile.Path().Text());
+    if (scriptFiles.IsComplete()) {
+        paths.Append(scriptFiles.ScriptPath().Text());
+        paths.Append(scriptFiles.TextPath().Text());
+    }
     SelectFilesInExplorer(paths.Items(), paths.Count());
 }
 
@@ -236,6 +258,20 @@ bool SplitOperation::CreateList() {
     return false;
 }
 
+bool SplitOperation::CreateScripts() {
+    if (scriptFiles.Create())
+        return true;
+    ReportError(::GetLastError(), L"Error opening %s", scriptFiles.FailedPath().Text());
+    return false;
+}
+
+bool SplitOperation::CompleteScripts(const Sha256Digest* whole) {
+    if (!scriptFiles.IsCreated() || scriptFiles.Complete(whole))
+        return true;
+    ReportError(::GetLastError(), L"Error writing %s", scriptFiles.FailedPath().Text());
+    return false;
+}
+
 bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
     WideString partName;
     if (FileNameOf(parts[index].path.Text(), partName) && listFile.AddLine(digest, partName.Text()))
@@ -244,8 +280,8 @@ bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
     return false;
 }
 
-bool SplitOperation::CompleteList() {
-    const Sha256Digest whole = WholeDigest();
+bool SplitOperation::CompleteList(Sha256Digest& whole) {
+    whole = WholeDigest();
     StopHashing();
     if (listFile.AddLine(whole, name.Text()) && listFile.Complete())
         return true;
@@ -256,6 +292,7 @@ bool SplitOperation::CompleteList() {
 void SplitOperation::Abort() {
     StopHashing();
     listFile.Drop();
+    scriptFiles.Drop();
     if (IsBusy()) {
         for (PartRecord& part : parts) {
             bool created = part.WasOpened();

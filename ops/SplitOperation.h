@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ops/ChecksumListFile.h"
+#include "ops/JoinScriptFiles.h"
 #include "ops/Operation.h"
 
 // Cuts the file named on the command line into parts of the size chosen in the window.
@@ -30,10 +31,16 @@ private:
     void SelectParts();
     // Creates the checksum list before any part, so that an existing one is never overwritten.
     bool CreateList();
-    // Adds the whole file's line and closes the list; false when that fails (reported).
-    bool CompleteList();
+    // Adds the whole file's line, which it hands back, and closes the list; false when that
+    // fails (reported).
+    bool CompleteList(Sha256Digest& whole);
+    // The join script and its instructions, made like the list.
+    bool CreateScripts();
+    bool CompleteScripts(const Sha256Digest* whole);
 
     uint64_t partSize = 0;
     // The SHA-256 list "<name>.sha256" beside the parts.
     ChecksumListFile listFile;
+    // "<name>.join.cmd" and "<name>.join.txt", for receivers without this program.
+    JoinScriptFiles scriptFiles;
 };

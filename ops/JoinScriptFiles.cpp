@@ -1,0 +1,87 @@
+#include "ops/JoinScriptFiles.h"
+
+#include "ops/ChecksumListFile.h"
+#include "ops/JoinScriptText.h"
+#include "ops/PartNaming.h"
+
+namespace {
+
+HANDLE CreateNewFile(const WideString& path) {
+    return ::CreateFileW(path.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+}
+
+} // namespace
+
+void JoinScriptFiles::SetFor(const WideString& wholePath, uint32_t partCount, bool withChecksum) {
+    FileNameOf(wholePath.Text(), wholeName);
+    scriptPath.Format(L"%s.join.cmd", wholePath.Text());
+    textPath.Format(L"%s.join.txt", wholePath.Text());
+    parts = partCount;
+    checksum = withChecksum;
+}
+
+bool JoinScriptFiles::Build(const Sha256Digest* whole, DynArray<char>& script,
+                            DynArray<char>& text) const {
+    return BuildJoinScript(wholeName.Text(), parts, whole, script) &&
+           BuildJoinInstructions(wholeName.Text(), parts, whole, text);
+}
+
+bool JoinScriptFiles::Sizes(uint64_t& scriptBytes, uint64_t& textBytes) const {
+    // Every digest takes as many characters as any other.
+    const Sha256Digest any{};
+    DynArray<char> script, text;
+    if (!Build(checksum ? &any : nullptr, script, text))
+        return false;
+    scriptBytes = static_cast<uint64_t>(script.Count());
+    textBytes = static_cast<uint64_t>(text.Count());
+    return true;
+}
+
+bool JoinScriptFiles::Create() {
+    complete = false;
+    scriptFile.Reset(CreateNewFile(scriptPath));
+    if (!scriptFile.IsSet()) {
+        failedPath.Assign(scriptPath.Text(), scriptPath.Length());
+        return false;
+    }
+    textFile.Reset(CreateNewFile(textPath));
+    if (!textFile.IsSet()) {
+        const DWORD error = ::GetLastError();
+        scriptFile.Close();
+        ::DeleteFileW(scriptPath.Text());
+        failedPath.Assign(textPath.Text(), textPath.Length());
+        ::SetLastError(error);
+        return false;
+    }
+    created = true;
+    return true;
+}
+
+bool JoinScriptFiles::Complete(const Sha256Digest* whole) {
+    DynArray<char> script, text;
+    if (!Build(whole, script, text))
+        return false;
+    if (!WriteBytes(scriptFile.Get(), script.Items(), static_cast<DWORD>(script.Count())) ||
+        !scriptFile.Close()) {
+        failedPath.Assign(scriptPath.Text(), scriptPath.Length());
+        return false;
+    }
+    if (!WriteBytes(textFile.Get(), text.Items(), static_cast<DWORD>(text.Count())) ||
+        !textFile.Close()) {
+        failedPath.Assign(textPath.Text(), textPath.Length());
+        return false;
+    }
+    complete = true;
+    return true;
+}
+
+void JoinScriptFiles::Drop() {
+    scriptFile.Close();
+    textFile.Close();
+    if (created && !complete) {
+        ::DeleteFileW(scriptPath.Text());
+        ::DeleteFileW(textPath.Text());
+    }
+    created = false;
+}
