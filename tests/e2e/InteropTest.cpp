@@ -32,8 +32,9 @@ TEST_F(InteropTest, JoinsThePartsOfSplit) {
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
 }
 
-// Parts for cat and 7z to put together again.
+// Parts for cat and 7z to put together again, and the instructions for a receiver on Linux.
 TEST_F(InteropTest, SplitsForThePeers) {
+    WriteDword(L"WriteJoinScript", 1);
     MainWindowRun run(L" /s \"" + dir + L"\\ours.bin\"");
     ASSERT_TRUE(run.Found());
     run.TypePartSize(L"3", 2);
