@@ -10,54 +10,19 @@ using namespace ops_tests;
 namespace {
 
 struct ScriptRun {
-    DWORD exitCode = 0;
+    int exitCode = 0;
     std::string output;
 };
 
-// Runs the script as a double-click does, through cmd /c, with what it prints caught. The path
-// reaches cmd through a variable, so that the test's own command line holds no % or & for cmd
-// to take.
+// Runs the script through cmd, as a double-click does, with what it prints caught. The paths
+// reach cmd through variables, so that no % or & of theirs is cmd's to take.
 ScriptRun RunScript(const std::wstring& script, const TempDir& dir) {
-    // A file of its own per run: the console host that Wine starts for cmd may hold the last
-    // one a moment longer than cmd lives.
-    static int runs = 0;
-    const std::wstring outputFile = dir / (L"script-output-" + std::to_wstring(++runs));
-    ScriptRun run;
+    const std::wstring output = dir / L"script-output";
     ::SetEnvironmentVariableW(L"BRINDLECOT_SCRIPT", script.c_str());
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE out = ::CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                               CREATE_ALWAYS, 0, nullptr);
-    HANDLE in = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                              OPEN_EXISTING, 0, nullptr);
-    wchar_t cmd[MAX_PATH];
-    ::GetSystemDirectoryW(cmd, MAX_PATH);
-    wcscat_s(cmd, L"\\cmd.exe");
-    std::wstring line = L"cmd /c \"\"%BRINDLECOT_SCRIPT%\"\"";
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = in;
-    si.hStdOutput = out;
-    si.hStdError = out;
-    PROCESS_INFORMATION pi = {};
-    run.exitCode = 9999;
-    if (::CreateProcessW(cmd, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                         &si, &pi)) {
-        if (::WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0)
-            ::GetExitCodeProcess(pi.hProcess, &run.exitCode);
-        else
-            ::TerminateProcess(pi.hProcess, 9998);
-        ::CloseHandle(pi.hThread);
-        ::CloseHandle(pi.hProcess);
-    }
-    ::CloseHandle(in);
-    ::CloseHandle(out);
-    for (int tries = 0; tries < 100; ++tries) {
-        run.output = ReadText(outputFile);
-        if (run.output != "(unreadable)")
-            break;
-        ::Sleep(50);
-    }
+    ::SetEnvironmentVariableW(L"BRINDLECOT_OUTPUT", output.c_str());
+    ScriptRun run;
+    run.exitCode = _wsystem(L"\"\"%BRINDLECOT_SCRIPT%\" <NUL >\"%BRINDLECOT_OUTPUT%\" 2>&1\"");
+    run.output = ReadText(output);
     return run;
 }
 
@@ -84,10 +49,9 @@ protected:
             failedWith = shown.statusBar;
         split.Abort();
         const std::wstring original = dir / L"sent-original";
-        ::DeleteFileW(original.c_str());
-        if (expected == OperationState::Done) {
-            EXPECT_TRUE(::MoveFileW(source.c_str(), original.c_str()));
-        }
+        EXPECT_EQ(expected != OperationState::Done ||
+                      ::MoveFileExW(source.c_str(), original.c_str(), MOVEFILE_REPLACE_EXISTING),
+                  TRUE);
         return original;
     }
 
@@ -95,11 +59,6 @@ protected:
     std::vector<std::wstring> selected;
     std::wstring failedWith;
 };
-
-bool SameFiles(const std::wstring& a, const std::wstring& b) {
-    std::vector<uint8_t> first, second;
-    return ReadWholeFile(a, first) && ReadWholeFile(b, second) && first == second;
-}
 
 bool Contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
@@ -123,9 +82,9 @@ TEST_F(JoinScriptTest, TheScriptJoinsEveryNameByteForByte) {
                                                     source + L".join.cmd", source + L".join.txt"};
         EXPECT_EQ(selected, expected);
         const ScriptRun run = RunScript(source + L".join.cmd", dir);
-        EXPECT_EQ(run.exitCode, 0u) << run.output;
+        EXPECT_EQ(run.exitCode, 0) << run.output;
         EXPECT_TRUE(Contains(run.output, "is joined")) << run.output;
-        EXPECT_TRUE(SameFiles(source, original));
+        EXPECT_EQ(SystemSha256OfFile(source), SystemSha256OfFile(original));
     }
 }
 
@@ -152,7 +111,7 @@ TEST_F(JoinScriptTest, TheScriptJoinsMoreThan999Parts) {
     }
     EXPECT_LT(longest, 2500u);
     const ScriptRun run = RunScript(source + L".join.cmd", dir);
-    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(run.exitCode, 0) << run.output;
     std::vector<uint8_t> joined;
     EXPECT_TRUE(ReadWholeFile(source, joined) && joined == data);
 }
@@ -165,14 +124,14 @@ TEST_F(JoinScriptTest, TheScriptStopsWhenAPartIsMissingOrTheFileExists) {
     const std::wstring original = SplitAndSend(source, 1 * MiB);
     ASSERT_TRUE(::MoveFileW(PartName(source, 3).c_str(), (dir / L"away").c_str()));
     ScriptRun run = RunScript(source + L".join.cmd", dir);
-    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(Contains(run.output, "Part \"x.bin.003\" is missing")) << run.output;
     EXPECT_FALSE(FileExists(source));
 
     ASSERT_TRUE(::MoveFileW((dir / L"away").c_str(), PartName(source, 3).c_str()));
     ASSERT_TRUE(WriteText(source, "mine"));
     run = RunScript(source + L".join.cmd", dir);
-    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(Contains(run.output, "\"x.bin\" exists already")) << run.output;
     EXPECT_EQ(ReadText(source), "mine");
 }
@@ -182,29 +141,23 @@ TEST_F(JoinScriptTest, TheScriptStopsWhenAPartIsMissingOrTheFileExists) {
 TEST_F(JoinScriptTest, TheFilesAreMadeLikeTheParts) {
     const std::wstring source = dir / L"y.bin";
     ASSERT_TRUE(WritePatternFile(source, 3 * MiB, 6));
-    {
-        RecordingDisplay shown;
-        shown.partSize = 1 * MiB;
-        SplitOperation split(shown);
-        split.Start(Wide(source));
-        split.OnCommand(kCommandSplit);
-        ASSERT_TRUE(split.IsBusy());
-        EXPECT_TRUE(FileExists(source + L".join.cmd"));
-        split.Abort();
-        EXPECT_FALSE(FileExists(source + L".join.cmd"));
-        EXPECT_FALSE(FileExists(source + L".join.txt"));
-    }
+    RecordingDisplay shown;
+    shown.partSize = 1 * MiB;
+    SplitOperation running(shown);
+    running.Start(Wide(source));
+    running.OnCommand(kCommandSplit);
+    ASSERT_TRUE(running.IsBusy() && FileExists(source + L".join.cmd"));
+    running.Abort();
+    EXPECT_FALSE(FileExists(source + L".join.cmd") || FileExists(source + L".join.txt"));
     ASSERT_TRUE(WriteText(source + L".join.txt", "mine"));
     SplitAndSend(source, 1 * MiB, OperationState::Failed);
     EXPECT_EQ(failedWith, ErrorText(L"Error opening " + source + L".join.txt", ERROR_FILE_EXISTS));
-    EXPECT_FALSE(FileExists(source + L".join.cmd"));
-    EXPECT_FALSE(FileExists(source + L".sha256"));
+    EXPECT_FALSE(FileExists(source + L".join.cmd") || FileExists(source + L".sha256"));
     EXPECT_EQ(ReadText(source + L".join.txt"), "mine");
     ASSERT_TRUE(::DeleteFileW((source + L".join.txt").c_str()));
 
     JoinScriptFiles files;
-    WideString path = Wide(source);
-    files.SetFor(path, 3, true);
+    files.SetFor(Wide(source), 3, true);
     uint64_t scriptBytes = 0, textBytes = 0;
     ASSERT_TRUE(files.Sizes(scriptBytes, textBytes));
     SplitAndSend(source, 1 * MiB);
