@@ -81,7 +81,7 @@ public:
             Add(name, 1);
         }
     }
-    void AddForPosixShell(const wchar_t* name) {
+    void AddForPosixShell(const wchar_t* name, const char* suffix = "") {
         Add('\'');
         for (; *name; ++name) {
             if (*name == L'\'')
@@ -91,6 +91,7 @@ public:
             if (IS_HIGH_SURROGATE(name[0]) && name[1])
                 ++name;
         }
+        Add(suffix);
         Add('\'');
     }
     void AddForPowerShell(const wchar_t* name) {
@@ -311,11 +312,11 @@ bool BuildJoinInstructions(const wchar_t* wholeName, uint32_t partCount, const S
         out.AddHex(*whole);
         out.EndLine();
         out.Add("  The script checks it by itself. On Linux: sha256sum -c ");
-        out.AddForPosixShell(wholeName);
-        out.Line(".sha256");
+        out.AddForPosixShell(wholeName, ".sha256");
+        out.EndLine();
         out.Add("  On macOS: shasum -a 256 -c ");
-        out.AddForPosixShell(wholeName);
-        out.Line(".sha256");
+        out.AddForPosixShell(wholeName, ".sha256");
+        out.EndLine();
         out.Add("  In PowerShell: (Get-FileHash -LiteralPath ");
         out.AddForPowerShell(wholeName);
         out.Line(" -Algorithm SHA256).Hash");
