@@ -13,6 +13,8 @@ packages=(
     wine wine64 wine32:i386
     xvfb xauth x11-utils
     imagemagick p7zip-full zip unzip fonts-wine
+    # mkfs.vfat, for the image behind the test's FAT32 drive
+    dosfstools
 )
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }

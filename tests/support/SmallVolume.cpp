@@ -15,6 +15,23 @@ std::wstring SmallVolumeRoot() {
     return std::wstring(drive) + L"\\";
 }
 
+std::wstring Fat32Root() {
+    wchar_t drive[8] = {};
+    if (!::GetEnvironmentVariableW(L"BRINDLECOT_FAT32_DRIVE", drive, 8))
+        return std::wstring();
+    return std::wstring(drive) + L"\\";
+}
+
+bool MakeSparseFile(const std::wstring& path, uint64_t size) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    const bool made = ::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+    return ::CloseHandle(file) && made;
+}
+
 uint64_t AvailableOn(const std::wstring& folder) {
     ULARGE_INTEGER available = {};
     EXPECT_TRUE(::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr));

@@ -9,6 +9,10 @@ namespace testing_support {
 // The small real volume that scripts/with-small-volume.sh offers to Wine, for the tests that fill
 // a disk. Its root ("T:\"), or empty when this run has none.
 std::wstring SmallVolumeRoot();
+// The root of the drive whose file system is FAT32 ("F:\"), or empty when this run has none.
+std::wstring Fat32Root();
+// A file of this size that takes no room: its bytes are all zero.
+bool MakeSparseFile(const std::wstring& path, uint64_t size);
 // Bytes this user may still write on the volume that holds the folder.
 uint64_t AvailableOn(const std::wstring& folder);
 // The names of the files in the folder, sorted; subfolders are left out.
