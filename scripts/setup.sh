@@ -12,7 +12,7 @@ packages=(
     googletest
     wine wine64 wine32:i386
     xvfb xauth x11-utils
-    imagemagick p7zip-full zip unzip fonts-wine
+    imagemagick p7zip-full zip unzip fonts-wine par2
     # mkfs.vfat, for the image behind the test's FAT32 drive
     dosfstools
 )
