@@ -1,4 +1,5 @@
 #include "ops/Crc32.h"
+#include "ops/Galois16.h"
 #include "ops/Md5.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +61,15 @@ TEST(Par2Checksums, Crc32Examples) {
         split.Update(text.data() + first, text.size() - first);
         EXPECT_EQ(whole.Value(), c.crc) << text;
         EXPECT_EQ(split.Value(), c.crc) << text;
+    }
+}
+
+// The first slice constants, as the format lists them: the reduction by 0x1100B shows from 4107.
+TEST(Par2Checksums, SliceConstants) {
+    uint32_t exponent = 0;
+    for (uint16_t constant : {2, 4, 16, 128, 256, 2048, 8192, 16384, 4107, 32856, 17132}) {
+        exponent = Galois16::NextFullOrderExponent(exponent);
+        EXPECT_EQ(Galois16::PowerOfTwo(exponent), constant) << "exponent " << exponent;
     }
 }
 
