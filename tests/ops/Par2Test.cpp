@@ -1,12 +1,18 @@
 #include "ops/Crc32.h"
 #include "ops/Galois16.h"
 #include "ops/Md5.h"
+#include "ops/Par2Creator.h"
+
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+using namespace testing_support;
 
 namespace {
 
@@ -71,6 +77,40 @@ TEST(Par2Checksums, SliceConstants) {
         exponent = Galois16::NextFullOrderExponent(exponent);
         EXPECT_EQ(Galois16::PowerOfTwo(exponent), constant) << "exponent " << exponent;
     }
+}
+
+// Parts of a split and their recovery set, for scripts/par2-test.sh to check and repair with par2:
+// the folder comes in BRINDLECOT_PAR2_DIR.
+TEST(InteropPar2Test, MakesSetForParts) {
+    wchar_t folder[MAX_PATH] = {};
+    if (!::GetEnvironmentVariableW(L"BRINDLECOT_PAR2_DIR", folder, MAX_PATH))
+        GTEST_SKIP() << "run through scripts/par2-test.sh";
+    const std::wstring base = std::wstring(folder) + L"\\trip.avi";
+    const uint64_t sizes[] = {300000, 300000, 300000, 123458};
+    std::vector<std::wstring> names;
+    std::vector<const wchar_t*> nameTexts;
+    std::vector<uint8_t> stream;
+    for (unsigned i = 0; i < 4; ++i) {
+        names.push_back(L"trip.avi.00" + std::to_wstring(i + 1));
+        const std::vector<uint8_t> part = MakePattern(sizes[i], i + 1);
+        ASSERT_TRUE(WriteWholeFile(std::wstring(folder) + L"\\" + names[i], part));
+        stream.insert(stream.end(), part.begin(), part.end());
+    }
+    for (const std::wstring& name : names)
+        nameTexts.push_back(name.c_str());
+
+    Par2Creator creator;
+    ASSERT_TRUE(creator.Start(nameTexts.data(), sizes, 4, 65536, 10));
+    for (int i = 0, at = 0; i < 4; at += static_cast<int>(sizes[i++]))
+        ASSERT_TRUE(creator.SetFileHead(i, stream.data() + at, Par2Creator::kHeadBytes));
+    // Pieces that end in odd places, across the parts' ends.
+    for (size_t at = 0; at < stream.size(); at += 7777)
+        ASSERT_TRUE(
+            creator.AddData(stream.data() + at, std::min<size_t>(7777, stream.size() - at)));
+    ASSERT_TRUE(creator.Write(base.c_str())) << ::GetLastError();
+    // Nothing is written over: the set made stays as it is, for the script to check.
+    EXPECT_FALSE(creator.Write(base.c_str()));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
 }
 
 } // namespace

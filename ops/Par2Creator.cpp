@@ -1,0 +1,438 @@
+#include "ops/Par2Creator.h"
+
+#include "app/WideString.h"
+#include "ops/Crc32.h"
+#include "ops/Galois16.h"
+#include "toolkit/Handle.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr uint8_t kMagic[8] = {'P', 'A', 'R', '2', 0, 'P', 'K', 'T'};
+constexpr uint8_t kMainType[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
+                                   'M', 'a', 'i', 'n', 0,   0,   0,   0};
+constexpr uint8_t kFileDescType[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
+                                       'F', 'i', 'l', 'e', 'D', 'e', 's', 'c'};
+constexpr uint8_t kSliceChecksumType[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
+                                            'I', 'F', 'S', 'C', 0,   0,   0,   0};
+constexpr uint8_t kRecoveryType[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
+                                       'R', 'e', 'c', 'v', 'S', 'l', 'i', 'c'};
+constexpr uint8_t kCreatorType[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
+                                      'C', 'r', 'e', 'a', 't', 'o', 'r', 0};
+constexpr char kCreatorText[] = "Created by Brindlecot";
+constexpr uint32_t kHeaderBytes = 64;
+
+void PutLittle(uint8_t* at, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t RoundUp4(uint32_t n) {
+    return (n + 3) & ~3u;
+}
+
+// IDs are ordered as 16-byte little-endian numbers: the last byte weighs most.
+bool IdLess(const Md5Digest& a, const Md5Digest& b) {
+    for (int i = 15; i >= 0; --i) {
+        if (a.bytes[i] != b.bytes[i])
+            return a.bytes[i] < b.bytes[i];
+    }
+    return false;
+}
+
+// Room for n more bytes at the end of out, zeroed; null when there is none. Grows by doubling,
+// where ResizeUp alone would copy the whole buffer for every packet.
+uint8_t* Extend(DynArray<uint8_t>& out, uint32_t n) {
+    const int32_t at = out.Count();
+    if (static_cast<uint64_t>(at) + n > 0x7FFFFFFFu) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    const int32_t need = at + static_cast<int32_t>(n);
+    if (need > out.Capacity()) {
+        const int32_t doubled = out.Capacity() < 0x20000000 ? 2 * out.Capacity() : need;
+        if (!out.Reserve(doubled > need ? doubled : need))
+            return nullptr;
+    }
+    if (!out.ResizeUp(need))
+        return nullptr;
+    memset(out.Items() + at, 0, n);
+    return out.Items() + at;
+}
+
+// A packet of the given type and body size at the end of out: the header is filled in by
+// Seal once the body is written behind it.
+uint8_t* BeginPacket(DynArray<uint8_t>& out, uint32_t bodyBytes, int32_t& start) {
+    start = out.Count();
+    uint8_t* packet = Extend(out, kHeaderBytes + bodyBytes);
+    return packet ? packet + kHeaderBytes : nullptr;
+}
+
+void FillHeader(uint8_t* header, uint64_t length, const Md5Digest& setId, const uint8_t* type) {
+    memcpy(header, kMagic, 8);
+    PutLittle(header + 8, length, 8);
+    memcpy(header + 32, setId.bytes, 16);
+    memcpy(header + 48, type, 16);
+}
+
+void Seal(DynArray<uint8_t>& out, int32_t start, const Md5Digest& setId, const uint8_t* type) {
+    uint8_t* header = out.Items() + start;
+    const uint32_t length = static_cast<uint32_t>(out.Count() - start);
+    FillHeader(header, length, setId, type);
+    // The packet's own hash covers everything from the set ID on.
+    Md5 md5;
+    md5.Update(header + 32, length - 32);
+    const Md5Digest digest = md5.Finish();
+    memcpy(header + 16, digest.bytes, 16);
+}
+
+bool WriteAll(HANDLE file, const void* data, size_t size) {
+    const uint8_t* at = static_cast<const uint8_t*>(data);
+    while (size != 0) {
+        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        DWORD written = 0;
+        const BOOL wrote = ::WriteFile(file, at, chunk, &written, nullptr);
+        if (!wrote || written == 0) {
+            // A write that succeeds with nothing written leaves no error of its own.
+            if (wrote)
+                ::SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        at += written;
+        size -= written;
+    }
+    return true;
+}
+
+int Digits(uint32_t n) {
+    int digits = 1;
+    for (; n >= 10; n /= 10)
+        ++digits;
+    return digits;
+}
+
+// Volume v (from 0) holds the blocks from 2^v - 1 on, 2^v of them, the last one what is left:
+// as par2 itself lays them out.
+int32_t VolumeFirst(int32_t v) {
+    return (1 << v) - 1;
+}
+int32_t VolumeCount(int32_t v, int32_t total) {
+    const int32_t left = total - VolumeFirst(v);
+    return left < (1 << v) ? left : (1 << v);
+}
+
+// File j of the set: 0 the index file, v + 1 volume v.
+void SetFileName(WideString& name, const wchar_t* basePath, int32_t j, int32_t total) {
+    if (j == 0) {
+        name.Format(L"%s.par2", basePath);
+        return;
+    }
+    int32_t largest = 0;
+    for (int32_t v = 0; VolumeFirst(v) < total; ++v) {
+        if (VolumeCount(v, total) > largest)
+            largest = VolumeCount(v, total);
+    }
+    name.Format(L"%s.vol%0*d+%0*d.par2", basePath, Digits(static_cast<uint32_t>(total)),
+                VolumeFirst(j - 1), Digits(static_cast<uint32_t>(largest)),
+                VolumeCount(j - 1, total));
+}
+
+} // namespace
+
+Par2Creator::~Par2Creator() {
+    Clear();
+}
+
+void Par2Creator::Clear() {
+    delete[] slice;
+    slice = nullptr;
+    delete[] recovery;
+    recovery = nullptr;
+    files.Clear();
+    names.Clear();
+    order.Clear();
+    checksums.Clear();
+    constantLogs.Clear();
+    fileHash.Reset();
+    headHash.Reset();
+    current = 0;
+    doneInFile = 0;
+    filled = 0;
+    sliceIndex = 0;
+    placed = false;
+    broken = true;
+}
+
+bool Par2Creator::Fail(DWORD error) {
+    broken = true;
+    ::SetLastError(error);
+    return false;
+}
+
+bool Par2Creator::Start(const wchar_t* const* fileNames, const uint64_t* sizes, int32_t fileCount,
+                        uint32_t size, int32_t blocks) {
+    Clear();
+    if (fileCount <= 0 || size == 0 || size % 4 != 0 || blocks < 0 || blocks > kMaxRecoveryBlocks)
+        return Fail(ERROR_INVALID_PARAMETER);
+    sliceSize = size;
+    recoveryCount = blocks;
+    if (!files.Reserve(fileCount) || !order.Reserve(fileCount))
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    int32_t totalSlices = 0;
+    for (int32_t i = 0; i < fileCount; ++i) {
+        const wchar_t* name = fileNames[i];
+        if (sizes[i] == 0 || !name[0] || wcschr(name, L'\\') || wcschr(name, L'/'))
+            return Fail(ERROR_INVALID_PARAMETER);
+        const uint64_t count = (sizes[i] + sliceSize - 1) / sliceSize;
+        if (count > static_cast<uint64_t>(kMaxSlices - totalSlices))
+            return Fail(ERROR_INVALID_PARAMETER);
+        const int bytes = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, nullptr, 0,
+                                                nullptr, nullptr);
+        if (bytes <= 1)
+            return Fail(ERROR_NO_UNICODE_TRANSLATION);
+        File file = {};
+        file.nameOffset = static_cast<uint32_t>(names.Count());
+        file.nameLength = static_cast<uint32_t>(bytes - 1);
+        file.size = sizes[i];
+        file.firstSlice = totalSlices;
+        file.sliceCount = static_cast<int32_t>(count);
+        if (!names.ResizeUp(names.Count() + bytes))
+            return Fail(ERROR_NOT_ENOUGH_MEMORY);
+        ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1,
+                              names.Items() + file.nameOffset, bytes, nullptr, nullptr);
+        files.Append(file);
+        totalSlices += file.sliceCount;
+    }
+    if (!checksums.ResizeUp(totalSlices) || !constantLogs.ResizeUp(totalSlices))
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    uint32_t exponent = 0;
+    for (int32_t k = 0; k < totalSlices; ++k) {
+        exponent = Galois16::NextFullOrderExponent(exponent);
+        constantLogs[k] = static_cast<uint16_t>(exponent);
+    }
+    const uint64_t recoveryBytes = static_cast<uint64_t>(recoveryCount) * sliceSize;
+    if (recoveryBytes > SIZE_MAX / 2)
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    slice = new (std::nothrow) uint8_t[sliceSize];
+    if (recoveryCount > 0)
+        recovery = new (std::nothrow) uint8_t[static_cast<size_t>(recoveryBytes)]();
+    if (!slice || (recoveryCount > 0 && !recovery))
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    broken = false;
+    return true;
+}
+
+bool Par2Creator::SetFileHead(int32_t index, const void* head, size_t size) {
+    if (broken || placed || index < 0 || index >= files.Count())
+        return Fail(ERROR_INVALID_PARAMETER);
+    File& file = files[index];
+    if (size != (file.size < kHeadBytes ? file.size : kHeadBytes))
+        return Fail(ERROR_INVALID_PARAMETER);
+    Md5 md5;
+    md5.Update(head, size);
+    file.head = md5.Finish();
+    // The ID hashes the head's hash, the length and the name.
+    uint8_t length[8];
+    PutLittle(length, file.size, 8);
+    md5.Update(file.head.bytes, 16);
+    md5.Update(length, 8);
+    md5.Update(names.Items() + file.nameOffset, file.nameLength);
+    file.id = md5.Finish();
+    file.headSet = true;
+    return true;
+}
+
+bool Par2Creator::PlaceFiles() {
+    for (int32_t i = 0; i < files.Count(); ++i) {
+        if (!files[i].headSet)
+            return Fail(ERROR_INVALID_FUNCTION);
+        // Insertion by ID; the lists are short.
+        int32_t at = order.Count();
+        order.Append(i);
+        for (; at > 0 && IdLess(files[i].id, files[order[at - 1]].id); --at)
+            order[at] = order[at - 1];
+        order[at] = i;
+        if (at > 0 && files[order[at - 1]].id == files[i].id)
+            return Fail(ERROR_DUP_NAME);
+    }
+    int32_t constant = 0;
+    for (int32_t i : order) {
+        files[i].firstConstant = constant;
+        constant += files[i].sliceCount;
+    }
+    placed = true;
+    return true;
+}
+
+void Par2Creator::FinishSlice() {
+    memset(slice + filled, 0, sliceSize - filled);
+    SliceChecksum& sum = checksums[sliceIndex];
+    Md5 md5;
+    md5.Update(slice, sliceSize);
+    sum.hash = md5.Finish();
+    Crc32 crc;
+    crc.Update(slice, sliceSize);
+    sum.crc = crc.Value();
+
+    const File& file = files[current];
+    const uint32_t log = constantLogs[file.firstConstant + (sliceIndex - file.firstSlice)];
+    // Block e adds this slice times its constant to the power e: 2^(log * e).
+    for (int32_t e = 0; e < recoveryCount; ++e) {
+        Galois16::MultiplyAdd(Galois16::PowerOfTwo(log * static_cast<uint32_t>(e)), slice,
+                              recovery + static_cast<size_t>(e) * sliceSize, sliceSize);
+    }
+    ++sliceIndex;
+    filled = 0;
+}
+
+bool Par2Creator::FinishFile() {
+    File& file = files[current];
+    file.hash = fileHash.Finish();
+    if (headHash.Finish() != file.head)
+        return Fail(ERROR_INVALID_DATA);
+    ++current;
+    doneInFile = 0;
+    return true;
+}
+
+bool Par2Creator::AddData(const void* data, size_t size) {
+    if (broken)
+        return Fail(ERROR_INVALID_FUNCTION);
+    if (!placed && !PlaceFiles())
+        return false;
+    const uint8_t* in = static_cast<const uint8_t*>(data);
+    while (size != 0) {
+        if (current == files.Count())
+            return Fail(ERROR_INVALID_PARAMETER); // more bytes than the sizes said
+        const File& file = files[current];
+        uint64_t take = file.size - doneInFile;
+        if (take > sliceSize - filled)
+            take = sliceSize - filled;
+        if (take > size)
+            take = size;
+        const size_t n = static_cast<size_t>(take);
+        memcpy(slice + filled, in, n);
+        fileHash.Update(in, n);
+        if (doneInFile < kHeadBytes) {
+            const uint64_t headLeft = kHeadBytes - doneInFile;
+            headHash.Update(in, static_cast<size_t>(take < headLeft ? take : headLeft));
+        }
+        filled += static_cast<uint32_t>(n);
+        doneInFile += take;
+        in += n;
+        size -= n;
+        const bool fileDone = doneInFile == file.size;
+        if (filled == sliceSize || fileDone)
+            FinishSlice();
+        if (fileDone && !FinishFile())
+            return false;
+    }
+    return true;
+}
+
+bool Par2Creator::BuildCriticalPackets(DynArray<uint8_t>& out) {
+    // The main packet's body names the set: its hash is the set ID every header carries.
+    const int32_t count = files.Count();
+    int32_t start = 0;
+    uint8_t* body = BeginPacket(out, 12 + 16 * static_cast<uint32_t>(count), start);
+    if (!body)
+        return false;
+    PutLittle(body, sliceSize, 8);
+    PutLittle(body + 8, static_cast<uint32_t>(count), 4);
+    for (int32_t i = 0; i < count; ++i)
+        memcpy(body + 12 + 16 * i, files[order[i]].id.bytes, 16);
+    Md5 md5;
+    md5.Update(body, 12 + 16 * static_cast<size_t>(count));
+    setId = md5.Finish();
+    Seal(out, start, setId, kMainType);
+
+    for (int32_t i : order) {
+        const File& file = files[i];
+        body = BeginPacket(out, 56 + RoundUp4(file.nameLength), start);
+        if (!body)
+            return false;
+        memcpy(body, file.id.bytes, 16);
+        memcpy(body + 16, file.hash.bytes, 16);
+        memcpy(body + 32, file.head.bytes, 16);
+        PutLittle(body + 48, file.size, 8);
+        memcpy(body + 56, names.Items() + file.nameOffset, file.nameLength);
+        Seal(out, start, setId, kFileDescType);
+
+        body = BeginPacket(out, 16 + 20 * static_cast<uint32_t>(file.sliceCount), start);
+        if (!body)
+            return false;
+        memcpy(body, file.id.bytes, 16);
+        for (int32_t s = 0; s < file.sliceCount; ++s) {
+            const SliceChecksum& sum = checksums[file.firstSlice + s];
+            memcpy(body + 16 + 20 * s, sum.hash.bytes, 16);
+            PutLittle(body + 32 + 20 * s, sum.crc, 4);
+        }
+        Seal(out, start, setId, kSliceChecksumType);
+    }
+
+    body = BeginPacket(out, RoundUp4(sizeof(kCreatorText) - 1), start);
+    if (!body)
+        return false;
+    memcpy(body, kCreatorText, sizeof(kCreatorText) - 1);
+    Seal(out, start, setId, kCreatorType);
+    return true;
+}
+
+bool Par2Creator::WriteVolume(HANDLE file, int32_t first, int32_t count,
+                              const DynArray<uint8_t>& critical) {
+    for (int32_t e = first; e < first + count; ++e) {
+        const uint8_t* block = recovery + static_cast<size_t>(e) * sliceSize;
+        uint8_t header[kHeaderBytes + 4] = {};
+        FillHeader(header, kHeaderBytes + 4 + static_cast<uint64_t>(sliceSize), setId,
+                   kRecoveryType);
+        PutLittle(header + kHeaderBytes, static_cast<uint32_t>(e), 4);
+        Md5 md5;
+        md5.Update(header + 32, kHeaderBytes + 4 - 32);
+        md5.Update(block, sliceSize);
+        const Md5Digest digest = md5.Finish();
+        memcpy(header + 16, digest.bytes, 16);
+        if (!WriteAll(file, header, sizeof(header)) || !WriteAll(file, block, sliceSize))
+            return false;
+    }
+    // Every volume carries the set's description too, so that any one of them is enough.
+    return WriteAll(file, critical.Items(), static_cast<size_t>(critical.Count()));
+}
+
+bool Par2Creator::Write(const wchar_t* basePath) {
+    if (broken || !placed || current != files.Count())
+        return Fail(ERROR_INVALID_FUNCTION);
+    DynArray<uint8_t> critical;
+    if (!BuildCriticalPackets(critical))
+        return false;
+    int32_t volumes = 0;
+    while (VolumeFirst(volumes) < recoveryCount)
+        ++volumes;
+    WideString name;
+    int32_t made = 0;
+    bool ok = true;
+    for (int32_t j = 0; ok && j <= volumes; ++j) {
+        SetFileName(name, basePath, j, recoveryCount);
+        if (!name.Buffer())
+            break;
+        FileHandle file(::CreateFileW(name.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsSet())
+            break;
+        ++made;
+        ok = j == 0 ? WriteAll(file.Get(), critical.Items(), static_cast<size_t>(critical.Count()))
+                    : WriteVolume(file.Get(), VolumeFirst(j - 1), VolumeCount(j - 1, recoveryCount),
+                                  critical);
+        ok = file.Close() && ok;
+    }
+    if (made == volumes + 1 && ok)
+        return true;
+    const DWORD error = ::GetLastError();
+    for (int32_t j = 0; j < made; ++j) {
+        SetFileName(name, basePath, j, recoveryCount);
+        ::DeleteFileW(name.Text());
+    }
+    ::SetLastError(error);
+    return false;
+}

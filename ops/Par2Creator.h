@@ -1,0 +1,91 @@
+#pragma once
+
+#include "app/DynArray.h"
+#include "ops/Md5.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// Makes a PAR 2.0 recovery set for a list of files, such as the parts of a split, so that par2
+// and its kin can check them and rebuild lost or damaged ones.
+//
+// The files come as names (no folder) and sizes. Their bytes then come in order through AddData,
+// in pieces of any size. The recovery data weighs each slice with a constant picked by the
+// slice's place in the set, and the set orders the files by their IDs, which hash each file's
+// first 16 KiB: so those first bytes of every file are handed over (SetFileHead) before the
+// stream starts. Write then puts the index file and the recovery volumes beside the files.
+//
+// The recovery blocks are held in memory: recoveryCount * sliceSize bytes. Every call is false,
+// with the reason in the last error, when it fails; the creator then takes only a new Start.
+class Par2Creator {
+public:
+    // As many input slices as there are slice constants; recovery blocks as many.
+    static constexpr int32_t kMaxSlices = 32768;
+    static constexpr int32_t kMaxRecoveryBlocks = 32768;
+    static constexpr uint32_t kHeadBytes = 16 * 1024;
+
+    Par2Creator() = default;
+    ~Par2Creator();
+    Par2Creator(const Par2Creator&) = delete;
+    Par2Creator& operator=(const Par2Creator&) = delete;
+
+    // sliceSize is a multiple of 4; no file is empty, no name holds a folder.
+    bool Start(const wchar_t* const* names, const uint64_t* sizes, int32_t fileCount,
+               uint32_t sliceSize, int32_t recoveryCount);
+    // The first min(kHeadBytes, size) bytes of a file, for each file before any AddData. The
+    // stream is checked against them: a file that changed in between fails AddData.
+    bool SetFileHead(int32_t file, const void* head, size_t size);
+    // The files' bytes, one file after the other.
+    bool AddData(const void* data, size_t size);
+    // Once every byte is in: "<basePath>.par2" and the volumes "<basePath>.vol<first>+<count>.par2"
+    // holding 1, 2, 4, ... blocks, each made new (an existing file fails the call). When one
+    // can't be written, those written before are removed again.
+    bool Write(const wchar_t* basePath);
+
+private:
+    struct File {
+        uint32_t nameOffset;
+        uint32_t nameLength;
+        uint64_t size;
+        Md5Digest head;
+        Md5Digest hash;
+        Md5Digest id;
+        int32_t firstSlice; // in the order of the stream
+        int32_t sliceCount;
+        int32_t firstConstant; // in the order of the IDs
+        bool headSet;
+    };
+    struct SliceChecksum {
+        Md5Digest hash;
+        uint32_t crc;
+    };
+
+    void Clear();
+    bool Fail(DWORD error);
+    bool PlaceFiles();
+    void FinishSlice();
+    bool FinishFile();
+    bool BuildCriticalPackets(DynArray<uint8_t>& out);
+    bool WriteVolume(HANDLE file, int32_t first, int32_t count, const DynArray<uint8_t>& critical);
+
+    DynArray<File> files;
+    DynArray<char> names;    // UTF-8, one after the other
+    DynArray<int32_t> order; // file indexes, by ID
+    DynArray<SliceChecksum> checksums;
+    DynArray<uint16_t> constantLogs; // the logarithm of each slice constant, in order of the IDs
+    uint8_t* slice = nullptr;
+    uint8_t* recovery = nullptr;
+    uint32_t sliceSize = 0;
+    int32_t recoveryCount = 0;
+    Md5Digest setId = {};
+
+    // Where the stream stands.
+    Md5 fileHash;
+    Md5 headHash;
+    int32_t current = 0;
+    uint64_t doneInFile = 0;
+    uint32_t filled = 0;
+    int32_t sliceIndex = 0;
+    bool placed = false;
+    bool broken = true;
+};

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The recovery set the program makes for a split's parts, against par2 (par2cmdline): par2 finds
+# every part correct, makes the same packets itself (all but its name in the creator packet), and
+# rebuilds a deleted part and a damaged one from the set, byte for byte.
+#   par2-test.sh WINE_DIR TEST_OPS_EXE
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+wine_dir=$1
+driver=$2
+command -v par2 >/dev/null || { echo "par2-test: par2 is not installed (scripts/setup.sh)" >&2; exit 1; }
+mkdir -p "$wine_dir"
+work=$(mktemp -d "$wine_dir/par2.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+BRINDLECOT_PAR2_DIR=$(winpath "$work") "$root/scripts/wine-run.sh" "$wine_dir" "$driver" \
+    --gtest_color=no --gtest_filter='InteropPar2Test.*'
+cd "$work"
+ls trip.avi.*
+failed=0
+fail() { echo "par2-test: $1" >&2; failed=1; }
+
+par2 verify trip.avi.par2 >verify.log 2>&1 || fail "par2 verify failed"
+grep -q "All files are correct" verify.log && echo "par2-test: par2 verify: all files are correct" ||
+    { cat verify.log; fail "par2 verify did not find all files correct"; }
+
+# par2's own set for the same parts, slice size and block count.
+mkdir peer
+cp trip.avi.00? peer/
+(cd peer && par2 create -q -s65536 -c10 trip.avi.par2 trip.avi.00? >/dev/null)
+python3 - trip.avi*.par2 <<'PY' || fail "the packets differ from par2's"
+import sys
+def packets(path):
+    data, found, at = open(path, 'rb').read(), set(), 0
+    while at < len(data):
+        assert data[at:at + 8] == b'PAR2\0PKT', f'{path}: no packet at {at}'
+        length = int.from_bytes(data[at + 8:at + 16], 'little')
+        if data[at + 48:at + 64] != b'PAR 2.0\0Creator\0':
+            found.add(data[at:at + length])
+        at += length
+    return found
+for name in sys.argv[1:]:
+    ours, theirs = packets(name), packets('peer/' + name)
+    assert ours == theirs, f'{name}: {len(ours - theirs)} of {len(ours)} packets differ'
+    print(f'par2-test: {name}: the same {len(ours)} packets as par2 makes')
+PY
+[ "$(ls peer/*.par2 | wc -l)" = "$(ls trip.avi*.par2 | wc -l)" ] || fail "par2 makes other files"
+
+mkdir originals
+cp trip.avi.00? originals/
+rm trip.avi.002
+printf 'damage' | dd of=trip.avi.003 bs=1 seek=100000 conv=notrunc status=none
+par2 repair trip.avi.par2 >repair.log 2>&1 || { cat repair.log; fail "par2 repair failed"; }
+grep -q "Repair complete" repair.log && echo "par2-test: par2 repair: repair complete" ||
+    fail "par2 repair did not say the repair is complete"
+for part in originals/*; do
+    if cmp -s "$part" "${part#originals/}"; then
+        echo "par2-test: ${part#originals/}: identical after the repair"
+    else
+        fail "${part#originals/}: DIFFERS after the repair"
+    fi
+done
+exit $failed
