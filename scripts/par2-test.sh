@@ -15,19 +15,20 @@ trap 'rm -rf "$work"' EXIT
 BRINDLECOT_PAR2_DIR=$(winpath "$work") "$root/scripts/wine-run.sh" "$wine_dir" "$driver" \
     --gtest_color=no --gtest_filter='InteropPar2Test.*'
 cd "$work"
-ls trip.avi.*
+name=trïp.avi
+ls "$name".*
 failed=0
 fail() { echo "par2-test: $1" >&2; failed=1; }
 
-par2 verify trip.avi.par2 >verify.log 2>&1 || fail "par2 verify failed"
+par2 verify "$name".par2 >verify.log 2>&1 || fail "par2 verify failed"
 grep -q "All files are correct" verify.log && echo "par2-test: par2 verify: all files are correct" ||
     { cat verify.log; fail "par2 verify did not find all files correct"; }
 
 # par2's own set for the same parts, slice size and block count.
 mkdir peer
-cp trip.avi.00? peer/
-(cd peer && par2 create -q -s65536 -c10 trip.avi.par2 trip.avi.00? >/dev/null)
-python3 - trip.avi*.par2 <<'PY' || fail "the packets differ from par2's"
+cp "$name".00? peer/
+(cd peer && par2 create -q -s65536 -c10 "$name".par2 "$name".00? >/dev/null)
+python3 - "$name"*.par2 <<'PY' || fail "the packets differ from par2's"
 import sys
 def packets(path):
     data, found, at = open(path, 'rb').read(), set(), 0
@@ -43,13 +44,13 @@ for name in sys.argv[1:]:
     assert ours == theirs, f'{name}: {len(ours - theirs)} of {len(ours)} packets differ'
     print(f'par2-test: {name}: the same {len(ours)} packets as par2 makes')
 PY
-[ "$(ls peer/*.par2 | wc -l)" = "$(ls trip.avi*.par2 | wc -l)" ] || fail "par2 makes other files"
+[ "$(ls peer/*.par2 | wc -l)" = "$(ls "$name"*.par2 | wc -l)" ] || fail "par2 makes other files"
 
 mkdir originals
-cp trip.avi.00? originals/
-rm trip.avi.002
-printf 'damage' | dd of=trip.avi.003 bs=1 seek=100000 conv=notrunc status=none
-par2 repair trip.avi.par2 >repair.log 2>&1 || { cat repair.log; fail "par2 repair failed"; }
+cp "$name".00? originals/
+rm "$name".002
+printf 'damage' | dd of="$name".003 bs=1 seek=100000 conv=notrunc status=none
+par2 repair "$name".par2 >repair.log 2>&1 || { cat repair.log; fail "par2 repair failed"; }
 grep -q "Repair complete" repair.log && echo "par2-test: par2 repair: repair complete" ||
     fail "par2 repair did not say the repair is complete"
 for part in originals/*; do
