@@ -5,10 +5,11 @@
 #   par2-test.sh WINE_DIR TEST_OPS_EXE
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-wine_dir=$1
+mkdir -p "$1"
+# Absolute, as the checks run inside the folder and it is removed from there.
+wine_dir=$(cd "$1" && pwd)
 driver=$2
 command -v par2 >/dev/null || { echo "par2-test: par2 is not installed (scripts/setup.sh)" >&2; exit 1; }
-mkdir -p "$wine_dir"
 work=$(mktemp -d "$wine_dir/par2.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
