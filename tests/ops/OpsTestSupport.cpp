@@ -1,5 +1,7 @@
 #include "OpsTestSupport.h"
 
+#include "io/IoPair.h"
+
 #include "support/MessageLoop.h"
 #include "support/SettingsValues.h"
 #include "support/SystemText.h"
@@ -160,8 +162,9 @@ void OperationTest::SetUp() {
 }
 
 void OperationTest::TearDown() {
-    // Abandoned IoPairs come back through the loop and free themselves.
-    PumpFor(60);
+    // Abandoned IoPairs come back through the loop and free themselves: all of them, however
+    // slow the machine, or they would come back in the next test and be counted there.
+    PumpUntil([] { return LiveIoPairs() == 0; }, 10000);
     gDispatcher.Stop();
     gIoThread.Stop();
     gSettings.Close();
