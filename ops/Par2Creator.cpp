@@ -155,6 +155,7 @@ void Par2Creator::Clear() {
     order.Clear();
     checksums.Clear();
     constantLogs.Clear();
+    critical.Clear();
     fileHash.Reset();
     headHash.Reset();
     current = 0;
@@ -380,8 +381,7 @@ bool Par2Creator::BuildCriticalPackets(DynArray<uint8_t>& out) {
     return true;
 }
 
-bool Par2Creator::WriteVolume(HANDLE file, int32_t first, int32_t count,
-                              const DynArray<uint8_t>& critical) {
+bool Par2Creator::WriteVolume(HANDLE file, int32_t first, int32_t count) {
     for (int32_t e = first; e < first + count; ++e) {
         const uint8_t* block = recovery + static_cast<size_t>(e) * sliceSize;
         uint8_t header[kHeaderBytes + 4] = {};
@@ -400,33 +400,63 @@ bool Par2Creator::WriteVolume(HANDLE file, int32_t first, int32_t count,
     return WriteAll(file, critical.Items(), static_cast<size_t>(critical.Count()));
 }
 
-bool Par2Creator::Write(const wchar_t* basePath) {
-    if (broken || !placed || current != files.Count())
-        return Fail(ERROR_INVALID_FUNCTION);
-    DynArray<uint8_t> critical;
-    if (!BuildCriticalPackets(critical))
-        return false;
+uint64_t Par2Creator::CriticalBytes() const {
+    uint64_t bytes = kHeaderBytes + 12 + 16 * static_cast<uint64_t>(files.Count());
+    for (const File& file : files)
+        bytes += 2 * kHeaderBytes + 56 + RoundUp4(file.nameLength) + 16 +
+                 20 * static_cast<uint64_t>(file.sliceCount);
+    return bytes + kHeaderBytes + RoundUp4(sizeof(kCreatorText) - 1);
+}
+
+int32_t Par2Creator::OutputCount() const {
     int32_t volumes = 0;
     while (VolumeFirst(volumes) < recoveryCount)
         ++volumes;
+    return volumes + 1;
+}
+
+bool Par2Creator::OutputName(const wchar_t* basePath, int32_t index, WideString& name) const {
+    SetFileName(name, basePath, index, recoveryCount);
+    if (name.Buffer())
+        return true;
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+}
+
+uint64_t Par2Creator::OutputBytes(int32_t index) const {
+    if (index == 0)
+        return CriticalBytes();
+    return static_cast<uint64_t>(VolumeCount(index - 1, recoveryCount)) *
+               (kHeaderBytes + 4 + sliceSize) +
+           CriticalBytes();
+}
+
+bool Par2Creator::WriteOutput(int32_t index, HANDLE file) {
+    if (broken || !placed || current != files.Count() || index < 0 || index >= OutputCount())
+        return Fail(ERROR_INVALID_FUNCTION);
+    if (critical.Count() == 0 && !BuildCriticalPackets(critical))
+        return false;
+    if (index == 0)
+        return WriteAll(file, critical.Items(), static_cast<size_t>(critical.Count()));
+    return WriteVolume(file, VolumeFirst(index - 1), VolumeCount(index - 1, recoveryCount));
+}
+
+bool Par2Creator::Write(const wchar_t* basePath) {
     WideString name;
     int32_t made = 0;
     bool ok = true;
-    for (int32_t j = 0; ok && j <= volumes; ++j) {
-        SetFileName(name, basePath, j, recoveryCount);
-        if (!name.Buffer())
+    for (int32_t j = 0; ok && j < OutputCount(); ++j) {
+        if (!OutputName(basePath, j, name))
             break;
         FileHandle file(::CreateFileW(name.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.IsSet())
             break;
         ++made;
-        ok = j == 0 ? WriteAll(file.Get(), critical.Items(), static_cast<size_t>(critical.Count()))
-                    : WriteVolume(file.Get(), VolumeFirst(j - 1), VolumeCount(j - 1, recoveryCount),
-                                  critical);
+        ok = WriteOutput(j, file.Get());
         ok = file.Close() && ok;
     }
-    if (made == volumes + 1 && ok)
+    if (made == OutputCount() && ok)
         return true;
     const DWORD error = ::GetLastError();
     for (int32_t j = 0; j < made; ++j) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DynArray.h"
+#include "app/WideString.h"
 #include "ops/Md5.h"
 
 #include <cstddef>
@@ -42,6 +43,14 @@ public:
     // can't be written, those written before are removed again.
     bool Write(const wchar_t* basePath);
 
+    // The same files one by one, for a caller that makes them itself: file 0 is the index, file
+    // v + 1 volume v. Their number, names and sizes are known from Start on.
+    int32_t OutputCount() const;
+    bool OutputName(const wchar_t* basePath, int32_t index, WideString& name) const;
+    uint64_t OutputBytes(int32_t index) const;
+    // Writes the file's whole content at the handle's position, once every byte is in.
+    bool WriteOutput(int32_t index, HANDLE file);
+
 private:
     struct File {
         uint32_t nameOffset;
@@ -66,7 +75,8 @@ private:
     void FinishSlice();
     bool FinishFile();
     bool BuildCriticalPackets(DynArray<uint8_t>& out);
-    bool WriteVolume(HANDLE file, int32_t first, int32_t count, const DynArray<uint8_t>& critical);
+    uint64_t CriticalBytes() const;
+    bool WriteVolume(HANDLE file, int32_t first, int32_t count);
 
     DynArray<File> files;
     DynArray<char> names;    // UTF-8, one after the other
@@ -78,6 +88,8 @@ private:
     uint32_t sliceSize = 0;
     int32_t recoveryCount = 0;
     Md5Digest setId = {};
+    // The index and volumes' description of the set, built once every byte is in.
+    DynArray<uint8_t> critical;
 
     // Where the stream stands.
     Md5 fileHash;

@@ -11,6 +11,13 @@ public:
     ~HandleOwner() { Close(); }
     HandleOwner(const HandleOwner&) = delete;
     HandleOwner& operator=(const HandleOwner&) = delete;
+    // Moves hand the handle over, so that owners can live in arrays.
+    HandleOwner(HandleOwner&& other) noexcept : handle(other.Release()) {}
+    HandleOwner& operator=(HandleOwner&& other) noexcept {
+        if (this != &other)
+            Reset(other.Release());
+        return *this;
+    }
 
     HANDLE Get() const { return handle; }
     bool IsSet() const { return handle != Traits::Empty(); }
