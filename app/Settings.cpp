@@ -13,6 +13,7 @@ constexpr wchar_t kFlashWindow[] = L"FlashWindow";
 constexpr wchar_t kCloseWindow[] = L"CloseWindow";
 constexpr wchar_t kWriteChecksums[] = L"WriteChecksums";
 constexpr wchar_t kWriteJoinScript[] = L"WriteJoinScript";
+constexpr wchar_t kRecoveryPercent[] = L"RecoveryPercent";
 constexpr wchar_t kBufferSize[] = L"BufferSize";
 constexpr wchar_t kIoPairCount[] = L"IoPairCount";
 constexpr wchar_t kPartSize[] = L"PartSize";
@@ -81,6 +82,10 @@ uint32_t Settings::ReadWriteJoinScript() {
     return ReadSwitch(*this, kWriteJoinScript);
 }
 
+uint32_t Settings::ReadRecoveryPercent() {
+    return ReadSwitch(*this, kRecoveryPercent);
+}
+
 bool Settings::WriteSwitch(const wchar_t* name, uint32_t value) {
     lastStatus = WriteDword(key, name, value);
     return lastStatus == ERROR_SUCCESS;
@@ -112,6 +117,10 @@ bool Settings::WriteWriteChecksums(uint32_t value) {
 
 bool Settings::WriteWriteJoinScript(uint32_t value) {
     return WriteSwitch(kWriteJoinScript, value);
+}
+
+bool Settings::WriteRecoveryPercent(uint32_t percent) {
+    return WriteSwitch(kRecoveryPercent, percent);
 }
 
 uint32_t Settings::ReadBufferSize() {

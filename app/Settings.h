@@ -25,6 +25,8 @@ public:
     uint32_t ReadWriteChecksums();
     // Off unless set: a split leaves a join script and its instructions for receivers.
     uint32_t ReadWriteJoinScript();
+    // The share of the file that a split adds as recovery data, in percent; 0 (none) when missing.
+    uint32_t ReadRecoveryPercent();
     bool WriteSelectFiles(uint32_t value);
     bool WriteOpenFile(uint32_t value);
     bool WriteDeleteFiles(uint32_t value);
@@ -32,6 +34,7 @@ public:
     bool WriteCloseWindow(uint32_t value);
     bool WriteWriteChecksums(uint32_t value);
     bool WriteWriteJoinScript(uint32_t value);
+    bool WriteRecoveryPercent(uint32_t percent);
 
     uint32_t ReadBufferSize();
     int32_t ReadIoPairCount();

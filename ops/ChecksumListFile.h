@@ -28,6 +28,7 @@ public:
     bool AddLine(const Sha256Digest& digest, const wchar_t* name);
     // Writes what is left and closes the file: the list is complete.
     bool Complete();
+    bool IsCreated() const { return created; }
     bool IsComplete() const { return complete; }
     // Closes the file and removes it unless it was completed.
     void Drop();

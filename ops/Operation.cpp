@@ -336,8 +336,14 @@ void Operation::HashInOrder() {
     }
 }
 
+bool Operation::OnChunkInOrder(const void*, uint32_t) {
+    return true;
+}
+
 void Operation::HashChunk(const IoPair& pair) {
     hasher.Hash(pair.data, pair.chunk);
+    if (!OnChunkInOrder(pair.data, pair.chunk))
+        return;
     if (hashPart >= parts.Count() ||
         hasher.Hashed() < parts[hashPart].offset + parts[hashPart].size)
         return;

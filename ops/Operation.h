@@ -94,6 +94,8 @@ protected:
     // A part's data has been hashed in whole (empty parts too, in order). False when that fails
     // the operation; the error is reported then.
     virtual bool OnPartHashed(int32_t index, const Sha256Digest& digest);
+    // Each chunk as it is hashed, in file order. False, reported, stops the hashing.
+    virtual bool OnChunkInOrder(const void* data, uint32_t length);
     bool IsHashing() const { return hashing; }
     // The digest of the whole file; only once everything has been hashed.
     Sha256Digest WholeDigest() { return hasher.EndWhole(); }

@@ -147,6 +147,10 @@ void SplitOperation::BeginSplitting() {
     // The checksum list, the join script and its instructions take whole units of their own.
     const bool checksums = gSettings.ReadWriteChecksums() != 0;
     const bool scripts = gSettings.ReadWriteJoinScript() != 0;
+    const uint32_t percent = gSettings.ReadRecoveryPercent();
+    recovering = percent != 0;
+    if (recovering && !PlanRecovery(percent < 100 ? percent : 100))
+        return;
     scriptFiles.SetFor(path, static_cast<uint32_t>(partCount), checksums);
     VolumeRoom room;
     if (QueryVolumeRoom(path.Text(), room)) {
@@ -168,6 +172,8 @@ void SplitOperation::BeginSplitting() {
             }
             needed += SpaceTaken(scriptBytes, unit) + SpaceTaken(textBytes, unit);
         }
+        if (recovering)
+            needed += recovery.SpaceNeeded(unit);
         if (!CheckRoom(needed, room.available))
             return;
     }
@@ -175,7 +181,11 @@ void SplitOperation::BeginSplitting() {
         return;
     if (scripts && !CreateScripts())
         return;
-    if (checksums && !BeginHashing(true, true))
+    if (recovering && !recovery.CreateFiles(path.Text())) {
+        ReportError(::GetLastError(), L"Error opening %s", recovery.Files().FailedPath().Text());
+        return;
+    }
+    if ((checksums || recovering) && !BeginHashing(checksums, checksums))
         return;
     if (!StartPipeline())
         return;
@@ -215,11 +225,12 @@ void SplitOperation::PrepareIoPair(IoPair& pair) {
 void SplitOperation::Finish() {
     if (state != OperationState::Running)
         return;
-    const bool hashed = IsHashing();
+    const bool listed = listFile.IsCreated();
     Sha256Digest whole{};
-    if (hashed && !CompleteList(whole))
+    if (listed && !CompleteList(whole))
         return;
-    if (!CompleteScripts(hashed ? &whole : nullptr))
+    StopHashing();
+    if (!CompleteScripts(listed ? &whole : nullptr) || (recovering && !CompleteRecovery()))
         return;
     state = OperationState::Done;
     file.Close();
@@ -237,7 +248,7 @@ void SplitOperation::SelectParts() {
     if (state != OperationState::Done)
         return;
     DynArray<const wchar_t*> paths;
-    if (!paths.Reserve(parts.Count() + 3))
+    if (!paths.Reserve(parts.Count() + 3 + recovery.Files().Count()))
         return;
     for (const PartRecord& part : parts)
         paths.Append(part.path.Text());
@@ -246,6 +257,10 @@ void SplitOperation::SelectParts() {
     if (scriptFiles.IsComplete()) {
         paths.Append(scriptFiles.ScriptPath().Text());
         paths.Append(scriptFiles.TextPath().Text());
+    }
+    if (recovery.Files().IsComplete()) {
+        for (int32_t i = 0; i < recovery.Files().Count(); ++i)
+            paths.Append(recovery.Files().Path(i));
     }
     SelectFilesInExplorer(paths.Items(), paths.Count());
 }
@@ -272,7 +287,38 @@ bool SplitOperation::CompleteScripts(const Sha256Digest* whole) {
     return false;
 }
 
+bool SplitOperation::PlanRecovery(uint32_t percent) {
+    if (!recovery.Plan(parts, partSize, percent)) {
+        if (::GetLastError() == ERROR_NOT_SUPPORTED)
+            ReportError(ERROR_NOT_SUPPORTED, L"Error: recovery data covers at most %d parts of %s",
+                        Par2Creator::kMaxSlices, name.Text());
+        else
+            ReportError(::GetLastError(), L"Error making recovery data");
+        return false;
+    }
+    if (recovery.ReadHeads(file.Handle(), parts))
+        return true;
+    ReportError(::GetLastError(), L"Error reading %s", path.Text());
+    return false;
+}
+
+bool SplitOperation::OnChunkInOrder(const void* data, uint32_t length) {
+    if (!recovering || recovery.Add(data, length))
+        return true;
+    ReportError(::GetLastError(), L"Error making recovery data");
+    return false;
+}
+
+bool SplitOperation::CompleteRecovery() {
+    if (recovery.CompleteFiles())
+        return true;
+    ReportError(::GetLastError(), L"Error writing %s", recovery.Files().FailedPath().Text());
+    return false;
+}
+
 bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
+    if (!listFile.IsCreated())
+        return true;
     WideString partName;
     if (FileNameOf(parts[index].path.Text(), partName) && listFile.AddLine(digest, partName.Text()))
         return true;
@@ -293,6 +339,7 @@ void SplitOperation::Abort() {
     StopHashing();
     listFile.Drop();
     scriptFiles.Drop();
+    recovery.Drop();
     if (IsBusy()) {
         for (PartRecord& part : parts) {
             bool created = part.WasOpened();

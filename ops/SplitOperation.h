@@ -2,6 +2,7 @@
 
 #include "ops/ChecksumListFile.h"
 #include "ops/JoinScriptFiles.h"
+#include "ops/SplitRecovery.h"
 #include "ops/Operation.h"
 
 // Cuts the file named on the command line into parts of the size chosen in the window.
@@ -20,6 +21,7 @@ public:
 
 protected:
     bool OnPartHashed(int32_t index, const Sha256Digest& digest) override;
+    bool OnChunkInOrder(const void* data, uint32_t length) override;
 
 private:
     // The size chosen in the window, or worked out from the number of parts chosen there.
@@ -37,10 +39,16 @@ private:
     // The join script and its instructions, made like the list.
     bool CreateScripts();
     bool CompleteScripts(const Sha256Digest* whole);
+    // The recovery set: planned with its memory and the parts' first bytes before anything is
+    // created, written at the end. False when that fails (reported).
+    bool PlanRecovery(uint32_t percent);
+    bool CompleteRecovery();
 
     uint64_t partSize = 0;
     // The SHA-256 list "<name>.sha256" beside the parts.
     ChecksumListFile listFile;
     // "<name>.join.cmd" and "<name>.join.txt", for receivers without this program.
     JoinScriptFiles scriptFiles;
+    SplitRecovery recovery;
+    bool recovering = false;
 };

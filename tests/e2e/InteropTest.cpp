@@ -32,9 +32,11 @@ TEST_F(InteropTest, JoinsThePartsOfSplit) {
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
 }
 
-// Parts for cat and 7z to put together again, and the instructions for a receiver on Linux.
+// Parts for cat and 7z to put together again, the instructions for a receiver on Linux, and
+// recovery data for par2 to check and repair the parts with.
 TEST_F(InteropTest, SplitsForThePeers) {
     WriteDword(L"WriteJoinScript", 1);
+    WriteDword(L"RecoveryPercent", 20);
     MainWindowRun run(L" /s \"" + dir + L"\\ours.bin\"");
     ASSERT_TRUE(run.Found());
     run.TypePartSize(L"3", 2);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/DynArray.h"
+#include "app/WideString.h"
+#include "toolkit/Handle.h"
+
+#include <cstdint>
+
+class Par2Creator;
+
+// The recovery set's files beside the parts ("<whole>.par2" and its volumes): created with the
+// parts' care (CREATE_NEW) before any part, written once the creator has seen every byte, and
+// removed unless they were completed.
+class RecoveryFiles {
+public:
+    RecoveryFiles() = default;
+    RecoveryFiles(const RecoveryFiles&) = delete;
+    RecoveryFiles& operator=(const RecoveryFiles&) = delete;
+
+    // Creates every file the creator will write for basePath, or none; false with the failed
+    // file's path in FailedPath().
+    bool Create(const Par2Creator& creator, const wchar_t* basePath);
+    const WideString& FailedPath() const { return failedPath; }
+    // Writes each file and closes it.
+    bool Complete(Par2Creator& creator);
+    bool IsCreated() const { return outputs.Count() != 0; }
+    bool IsComplete() const { return complete; }
+    // Closes the files and removes them unless they were completed; forgets them.
+    void Drop();
+
+    int32_t Count() const { return outputs.Count(); }
+    const wchar_t* Path(int32_t index) const { return outputs[index].path.Text(); }
+
+private:
+    struct Output {
+        WideString path;
+        FileHandle file;
+    };
+    DynArray<Output> outputs;
+    WideString failedPath;
+    bool complete = false;
+};

@@ -1,0 +1,100 @@
+#include "ops/SplitRecovery.h"
+
+#include "ops/FreeSpace.h"
+#include "ops/PartNaming.h"
+
+namespace {
+
+// A buffer fit for unbuffered reads, released at the end of the scope.
+class PageBuffer {
+public:
+    explicit PageBuffer(size_t size)
+        : data(::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE)) {}
+    ~PageBuffer() {
+        if (data)
+            ::VirtualFree(data, 0, MEM_RELEASE);
+    }
+    PageBuffer(const PageBuffer&) = delete;
+    PageBuffer& operator=(const PageBuffer&) = delete;
+    void* Get() const { return data; }
+
+private:
+    void* data;
+};
+
+} // namespace
+
+uint32_t SplitRecovery::SliceSizeFor(uint64_t partSize) {
+    const uint64_t pieces = (partSize + kMaxSliceBytes - 1) / kMaxSliceBytes;
+    const uint64_t slice = (partSize + pieces - 1) / pieces;
+    return static_cast<uint32_t>((slice + 3) & ~uint64_t{3});
+}
+
+int32_t SplitRecovery::BlocksFor(int32_t sliceCount, uint32_t percent) {
+    const int64_t blocks = (static_cast<int64_t>(sliceCount) * percent + 99) / 100;
+    return blocks < 1 ? 1 : static_cast<int32_t>(blocks);
+}
+
+bool SplitRecovery::Plan(const DynArray<PartRecord>& parts, uint64_t partSize, uint32_t percent) {
+    files.Drop();
+    const uint32_t slice = SliceSizeFor(partSize);
+    uint64_t slices = 0;
+    for (const PartRecord& part : parts)
+        slices += (part.size + slice - 1) / slice;
+    if (slices > static_cast<uint64_t>(Par2Creator::kMaxSlices)) {
+        ::SetLastError(ERROR_NOT_SUPPORTED);
+        return false;
+    }
+    DynArray<WideString> names;
+    DynArray<const wchar_t*> nameTexts;
+    DynArray<uint64_t> sizes;
+    if (!names.Reserve(parts.Count()) || !nameTexts.Reserve(parts.Count()) ||
+        !sizes.Reserve(parts.Count()))
+        return false;
+    for (const PartRecord& part : parts) {
+        WideString partName;
+        if (!FileNameOf(part.path.Text(), partName) || !names.Append(partName))
+            return false;
+        sizes.Append(part.size);
+    }
+    for (const WideString& partName : names)
+        nameTexts.Append(partName.Text());
+    return creator.Start(nameTexts.Items(), sizes.Items(), parts.Count(), slice,
+                         BlocksFor(static_cast<int32_t>(slices), percent));
+}
+
+bool SplitRecovery::ReadHeads(HANDLE source, const DynArray<PartRecord>& parts) {
+    constexpr DWORD kHead = Par2Creator::kHeadBytes;
+    PageBuffer buffer(kHead);
+    KernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!buffer.Get() || !done.IsSet())
+        return false;
+    for (int32_t i = 0; i < parts.Count(); ++i) {
+        OVERLAPPED overlapped = {};
+        overlapped.Offset = static_cast<DWORD>(parts[i].offset);
+        overlapped.OffsetHigh = static_cast<DWORD>(parts[i].offset >> 32);
+        // The low bit keeps the completion off the port: nobody there expects this read.
+        overlapped.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(done.Get()) | 1);
+        DWORD got = 0;
+        if (!::ReadFile(source, buffer.Get(), kHead, nullptr, &overlapped) &&
+            ::GetLastError() != ERROR_IO_PENDING)
+            return false;
+        if (!::GetOverlappedResult(source, &overlapped, &got, TRUE))
+            return false;
+        const DWORD want = parts[i].size < kHead ? static_cast<DWORD>(parts[i].size) : kHead;
+        if (got < want) {
+            ::SetLastError(ERROR_HANDLE_EOF);
+            return false;
+        }
+        if (!creator.SetFileHead(i, buffer.Get(), want))
+            return false;
+    }
+    return true;
+}
+
+uint64_t SplitRecovery::SpaceNeeded(uint32_t unit) const {
+    uint64_t bytes = 0;
+    for (int32_t i = 0; i < creator.OutputCount(); ++i)
+        bytes += SpaceTaken(creator.OutputBytes(i), unit);
+    return bytes;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/DynArray.h"
+#include "ops/Par2Creator.h"
+#include "ops/PartRecord.h"
+#include "ops/RecoveryFiles.h"
+
+#include <cstdint>
+
+// The recovery data a split adds beside its parts: a PAR2 set in which each part is a file. Each
+// part is one slice where it can be (a lost part then costs one recovery block), and the blocks
+// make up the share of the slices that the user chose. Each call is false, with the reason in the
+// last error, when it fails.
+class SplitRecovery {
+public:
+    // The largest slice: parts larger than this are cut into several.
+    static constexpr uint32_t kMaxSliceBytes = 1u << 30;
+
+    // The slice size for parts of partSize bytes.
+    static uint32_t SliceSizeFor(uint64_t partSize);
+    // The blocks that make up percent of sliceCount slices: at least one.
+    static int32_t BlocksFor(int32_t sliceCount, uint32_t percent);
+
+    // Plans the set for the parts and takes the memory its blocks need. ERROR_NOT_SUPPORTED
+    // when the parts make more slices than a set can hold.
+    bool Plan(const DynArray<PartRecord>& parts, uint64_t partSize, uint32_t percent);
+    // Reads the first bytes of each part from the source, an open overlapped handle (sector
+    // aligned reads, as an unbuffered one needs), without a completion reaching its port.
+    bool ReadHeads(HANDLE source, const DynArray<PartRecord>& parts);
+    // The bytes the files take on a volume of this allocation unit.
+    uint64_t SpaceNeeded(uint32_t unit) const;
+
+    bool CreateFiles(const wchar_t* wholePath) { return files.Create(creator, wholePath); }
+    // The whole file's bytes, in order.
+    bool Add(const void* data, uint32_t length) { return creator.AddData(data, length); }
+    bool CompleteFiles() { return files.Complete(creator); }
+    void Drop() { files.Drop(); }
+    const RecoveryFiles& Files() const { return files; }
+
+private:
+    Par2Creator creator;
+    RecoveryFiles files;
+};

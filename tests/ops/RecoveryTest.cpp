@@ -1,0 +1,112 @@
+#include "OpsTestSupport.h"
+#include "support/SettingsValues.h"
+
+#include "ops/SplitOperation.h"
+#include "ops/SplitRecovery.h"
+
+using namespace testing_support;
+using namespace ops_tests;
+
+namespace {
+
+TEST(SplitRecoveryPlan, EachPartIsOneSliceUpToAGibibyteAndTheShareIsRoundedUp) {
+    const struct {
+        uint64_t part;
+        uint32_t slice;
+    } slices[] = {{1000, 1000},
+                  {1001, 1004},
+                  {1u << 30, 1u << 30},
+                  {3ull << 30, 1u << 30},
+                  {(1ull << 30) + 1, 536870916}};
+    for (const auto& row : slices)
+        EXPECT_EQ(SplitRecovery::SliceSizeFor(row.part), row.slice) << row.part;
+    const struct {
+        int32_t slices;
+        uint32_t percent;
+        int32_t blocks;
+    } blocks[] = {{9, 20, 2}, {9, 5, 1}, {10, 10, 1}, {11, 10, 2}, {1, 5, 1}, {32768, 30, 9831}};
+    for (const auto& row : blocks)
+        EXPECT_EQ(SplitRecovery::BlocksFor(row.slices, row.percent), row.blocks) << row.slices;
+}
+
+class RecoveryTest : public OperationTest {
+protected:
+    void SetUp() override {
+        OperationTest::SetUp();
+        WriteDword(L"RecoveryPercent", 20);
+        WriteDword(L"WriteChecksums", 0);
+        WriteDword(L"SelectFiles", 1);
+    }
+    // Starts a split of source in parts of the display's size.
+    void StartSplit(SplitOperation& split, const std::wstring& source) {
+        split.Start(Wide(source));
+        split.OnCommand(kCommandSplit);
+    }
+
+    ShellRecorder shell;
+};
+
+} // namespace
+
+// The set itself is checked by par2 (scripts/interop-test.sh); here, how the split makes it:
+// with the parts, without a checksum list, selected with them.
+TEST_F(RecoveryTest, TheRecoveryFilesComeWithTheParts) {
+    const std::wstring source = dir / L"r.bin";
+    ASSERT_TRUE(WritePatternFile(source, 9 * MiB - 5, 7));
+    RecordingDisplay shown;
+    shown.partSize = MiB;
+    SplitOperation split(shown);
+    StartSplit(split, source);
+    ASSERT_TRUE(RunToEnd(split));
+    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
+    std::vector<std::wstring> expected;
+    for (unsigned i = 1; i <= 9; ++i)
+        expected.push_back(PartName(source, i));
+    for (const wchar_t* tail : {L".par2", L".vol0+1.par2", L".vol1+1.par2"})
+        expected.push_back(source + tail);
+    EXPECT_EQ(ShellRecorder::selected, expected);
+    EXPECT_FALSE(FileExists(source + L".sha256"));
+    // Two blocks of a part each, and the set's description.
+    EXPECT_GT(FileSize(source + L".vol1+1.par2"), int64_t(MiB));
+    split.Abort();
+}
+
+// Made like the parts: never over a file of their names, and gone with an aborted split.
+TEST_F(RecoveryTest, TheRecoveryFilesAreMadeLikeTheParts) {
+    const std::wstring source = dir / L"s.bin";
+    ASSERT_TRUE(WritePatternFile(source, 4 * MiB, 8));
+    RecordingDisplay shown;
+    shown.partSize = MiB;
+    {
+        SplitOperation split(shown);
+        StartSplit(split, source);
+        ASSERT_TRUE(split.IsBusy() && FileExists(source + L".vol0+1.par2"));
+        split.Abort();
+        EXPECT_FALSE(FileExists(source + L".par2") || FileExists(source + L".vol0+1.par2"));
+    }
+    ASSERT_TRUE(WriteText(source + L".vol0+1.par2", "mine"));
+    SplitOperation split(shown);
+    StartSplit(split, source);
+    EXPECT_EQ(split.State(), OperationState::Failed);
+    EXPECT_EQ(shown.statusBar,
+              ErrorText(L"Error opening " + source + L".vol0+1.par2", ERROR_FILE_EXISTS));
+    split.Abort();
+    EXPECT_FALSE(FileExists(source + L".par2") || FileExists(PartName(source, 1)));
+    EXPECT_EQ(ReadText(source + L".vol0+1.par2"), "mine");
+}
+
+// A set holds at most 32,768 slices: more parts are refused before anything is made.
+TEST_F(RecoveryTest, TooManyPartsAreRefusedBeforeAnythingIsMade) {
+    const std::wstring source = dir / L"t.bin";
+    ASSERT_TRUE(WritePatternFile(source, 32769, 9));
+    RecordingDisplay shown;
+    shown.partSize = 1;
+    SplitOperation split(shown);
+    StartSplit(split, source);
+    EXPECT_EQ(split.State(), OperationState::Failed);
+    EXPECT_EQ(shown.statusBar,
+              ErrorText(L"Error: recovery data covers at most 32768 parts of t.bin",
+                        ERROR_NOT_SUPPORTED));
+    split.Abort();
+    EXPECT_FALSE(FileExists(PartName(source, 1)) || FileExists(source + L".par2"));
+}
