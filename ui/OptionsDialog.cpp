@@ -6,6 +6,9 @@
 #include "res/resource.h"
 #include "toolkit/Fonts.h"
 
+#include <cstdio>
+#include <iterator>
+
 namespace {
 
 uint32_t IsChecked(const KButton& box) {
@@ -15,6 +18,9 @@ uint32_t IsChecked(const KButton& box) {
 WPARAM CheckState(uint32_t setting) {
     return setting != 0 ? BST_CHECKED : BST_UNCHECKED;
 }
+
+// The shares of the recovery box, in percent; 0 is "Off".
+constexpr uint32_t kRecoveryShares[] = {0, 5, 10, 20, 30};
 
 } // namespace
 
@@ -33,6 +39,8 @@ BOOL OptionsDialog::OnInitDialog() {
     checkCloseWindow.Attach(GetDlgItem(IDC_OPT_CLOSE_WINDOW), false);
     checkWriteChecksums.Attach(GetDlgItem(IDC_OPT_WRITE_CHECKSUMS), false);
     checkWriteJoinScript.Attach(GetDlgItem(IDC_OPT_WRITE_JOIN_SCRIPT), false);
+    recoveryLabel.Attach(GetDlgItem(IDC_OPT_RECOVERY_LABEL), false);
+    recoveryBox.Attach(GetDlgItem(IDC_OPT_RECOVERY), false);
 
     checkSelectFiles.SetCheck(CheckState(gSettings.ReadSelectFiles()));
     checkOpenFile.SetCheck(CheckState(gSettings.ReadOpenFile()));
@@ -49,6 +57,8 @@ BOOL OptionsDialog::OnInitDialog() {
     checkCloseWindow.SetWindowTextW(L"Close window after operation.");
     checkWriteChecksums.SetWindowTextW(L"Write checksums (.sha256) after splitting");
     checkWriteJoinScript.SetWindowTextW(L"Write a join script for receivers");
+    recoveryLabel.SetWindowTextW(L"Add recovery data:");
+    FillRecoveryBox();
     optionsGroup.SetWindowTextW(L"Options");
     ::SetDlgItemTextW(Handle(), IDOK, L"&Close");
 
@@ -61,6 +71,26 @@ BOOL OptionsDialog::OnInitDialog() {
 
     FocusControl(GetDlgItem(IDOK));
     return FALSE;
+}
+
+void OptionsDialog::FillRecoveryBox() {
+    const uint32_t stored = gSettings.ReadRecoveryPercent();
+    int chosen = -1;
+    for (size_t i = 0; i < std::size(kRecoveryShares); ++i) {
+        wchar_t text[16] = L"Off";
+        if (kRecoveryShares[i] != 0)
+            swprintf(text, 16, L"%u %%", kRecoveryShares[i]);
+        recoveryBox.InsertString(-1, text);
+        if (kRecoveryShares[i] == stored)
+            chosen = static_cast<int>(i);
+    }
+    // A share set by hand elsewhere is shown as it is, and kept until another is chosen.
+    if (chosen < 0) {
+        wchar_t text[16];
+        swprintf(text, 16, L"%u %%", stored);
+        chosen = static_cast<int>(recoveryBox.InsertString(-1, text));
+    }
+    recoveryBox.SetCurSel(chosen);
 }
 
 BOOL OptionsDialog::OnOK() {
@@ -91,6 +121,12 @@ BOOL OptionsDialog::OnCommand(WPARAM wParam, LPARAM) {
     case CommandWord(BN_CLICKED, IDC_OPT_WRITE_JOIN_SCRIPT):
         gSettings.WriteWriteJoinScript(IsChecked(checkWriteJoinScript));
         return TRUE;
+    case CommandWord(CBN_SELCHANGE, IDC_OPT_RECOVERY): {
+        const LRESULT chosen = recoveryBox.GetCurSel();
+        if (chosen >= 0 && chosen < static_cast<LRESULT>(std::size(kRecoveryShares)))
+            gSettings.WriteRecoveryPercent(kRecoveryShares[chosen]);
+        return TRUE;
+    }
     default:
         return FALSE;
     }
@@ -112,6 +148,8 @@ BOOL OptionsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM) {
     checkCloseWindow.Detach();
     checkWriteChecksums.Detach();
     checkWriteJoinScript.Detach();
+    recoveryLabel.Detach();
+    recoveryBox.Detach();
     return TRUE;
 }
 

@@ -3,6 +3,7 @@
 #include "toolkit/Dpi.h"
 #include "toolkit/GdiObject.h"
 #include "toolkit/KButton.h"
+#include "toolkit/KComboBox.h"
 #include "toolkit/KModalDialog.h"
 
 // The six yes/no settings that decide what happens after an operation. Each click on a box is
@@ -20,6 +21,8 @@ public:
 private:
     // The group box's bold font made again for a new dpi.
     void OnDpiChanged(UINT newDpi);
+    // The recovery share's entries, with the stored one chosen.
+    void FillRecoveryBox();
 
     KButton checkSelectFiles;
     KButton checkOpenFile;
@@ -28,6 +31,8 @@ private:
     KButton checkCloseWindow;
     KButton checkWriteChecksums;
     KButton checkWriteJoinScript;
+    KWindow recoveryLabel;
+    KComboBox recoveryBox;
     KWindow optionsGroup;
     FontObject boldFont;
     // The dpi the group box's bold font was made for.

@@ -147,6 +147,38 @@ TEST_F(OptionsDialogTest, EachClickIsStoredAtOnce) {
     }
 }
 
+// The recovery share comes from a list: the stored one is chosen, and a choice is stored at once.
+// A share set by hand is shown as it is.
+TEST_F(OptionsDialogTest, TheRecoveryShareIsChosenFromAList) {
+    WriteDword(L"RecoveryPercent", 15);
+    std::vector<std::wstring> items;
+    LRESULT shown = -1;
+    uint32_t chosen[2] = {};
+    DialogWatcher watcher(kProgramCaption, nullptr, [&](HWND dialog) {
+        HWND box = ::GetDlgItem(dialog, IDC_OPT_RECOVERY);
+        for (LRESULT i = 0; i < ::SendMessageW(box, CB_GETCOUNT, 0, 0); ++i) {
+            wchar_t text[32] = {};
+            ::SendMessageW(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            items.push_back(text);
+        }
+        shown = ::SendMessageW(box, CB_GETCURSEL, 0, 0);
+        for (int i = 0; i < 2; ++i) {
+            ::SendMessageW(box, CB_SETCURSEL, i == 0 ? 2 : 0, 0);
+            ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_RECOVERY, CBN_SELCHANGE),
+                           reinterpret_cast<LPARAM>(box));
+            chosen[i] = ReadDword(L"RecoveryPercent");
+        }
+        Click(dialog, IDOK);
+    });
+    OptionsDialog dialog(nullptr);
+    ASSERT_TRUE(watcher.Found());
+    EXPECT_EQ(items,
+              (std::vector<std::wstring>{L"Off", L"5 %", L"10 %", L"20 %", L"30 %", L"15 %"}));
+    EXPECT_EQ(shown, 5);
+    EXPECT_EQ(chosen[0], 10u);
+    EXPECT_EQ(chosen[1], 0u);
+}
+
 TEST_F(MainWindowTest, ConfigurationOpensTheOptionsOverTheWindow) {
     Open(RunMode::Join);
     HWND owner = nullptr;
