@@ -1,5 +1,7 @@
 #include "ops/ChecksumListFile.h"
 
+#include "toolkit/WriteFully.h"
+
 namespace {
 
 // Lines gather up to this many bytes before they are written.
@@ -61,24 +63,8 @@ bool ChecksumListFile::AddLine(const Sha256Digest& digest, const wchar_t* name) 
     return text.Count() < kFlushBytes || Flush();
 }
 
-bool WriteBytes(HANDLE file, const char* bytes, DWORD count) {
-    while (count != 0) {
-        DWORD written = 0;
-        const BOOL wrote = ::WriteFile(file, bytes, count, &written, nullptr);
-        if (!wrote || written == 0) {
-            // A write that succeeds with nothing written leaves no error of its own.
-            if (wrote)
-                ::SetLastError(ERROR_WRITE_FAULT);
-            return false;
-        }
-        bytes += written;
-        count -= written;
-    }
-    return true;
-}
-
 bool ChecksumListFile::Flush() {
-    if (!WriteBytes(file.Get(), text.Items(), static_cast<DWORD>(text.Count())))
+    if (!WriteFully(file.Get(), text.Items(), static_cast<size_t>(text.Count())))
         return false;
     text.Clear();
     return true;

@@ -6,9 +6,6 @@
 #include "ops/Sha256.h"
 #include "toolkit/Handle.h"
 
-// Writes every byte to a file opened for synchronous writing; false with the last error.
-bool WriteBytes(HANDLE file, const char* bytes, DWORD count);
-
 // The file "<name>.sha256" beside the parts: written line by line while a split hashes, read
 // whole by a join. The text of a list is ChecksumList's; this is where it meets the disk.
 class ChecksumListFile {

@@ -1,8 +1,8 @@
 #include "ops/JoinScriptFiles.h"
 
-#include "ops/ChecksumListFile.h"
 #include "ops/JoinScriptText.h"
 #include "ops/PartNaming.h"
+#include "toolkit/WriteFully.h"
 
 namespace {
 
@@ -62,12 +62,12 @@ bool JoinScriptFiles::Complete(const Sha256Digest* whole) {
     DynArray<char> script, text;
     if (!Build(whole, script, text))
         return false;
-    if (!WriteBytes(scriptFile.Get(), script.Items(), static_cast<DWORD>(script.Count())) ||
+    if (!WriteFully(scriptFile.Get(), script.Items(), static_cast<size_t>(script.Count())) ||
         !scriptFile.Close()) {
         failedPath.Assign(scriptPath.Text(), scriptPath.Length());
         return false;
     }
-    if (!WriteBytes(textFile.Get(), text.Items(), static_cast<DWORD>(text.Count())) ||
+    if (!WriteFully(textFile.Get(), text.Items(), static_cast<size_t>(text.Count())) ||
         !textFile.Close()) {
         failedPath.Assign(textPath.Text(), textPath.Length());
         return false;

@@ -4,6 +4,7 @@
 #include "ops/Crc32.h"
 #include "ops/Galois16.h"
 #include "toolkit/Handle.h"
+#include "toolkit/WriteFully.h"
 
 #include <cstring>
 #include <new>
@@ -86,24 +87,6 @@ void Seal(DynArray<uint8_t>& out, int32_t start, const Md5Digest& setId, const u
     md5.Update(header + 32, length - 32);
     const Md5Digest digest = md5.Finish();
     memcpy(header + 16, digest.bytes, 16);
-}
-
-bool WriteAll(HANDLE file, const void* data, size_t size) {
-    const uint8_t* at = static_cast<const uint8_t*>(data);
-    while (size != 0) {
-        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-        DWORD written = 0;
-        const BOOL wrote = ::WriteFile(file, at, chunk, &written, nullptr);
-        if (!wrote || written == 0) {
-            // A write that succeeds with nothing written leaves no error of its own.
-            if (wrote)
-                ::SetLastError(ERROR_WRITE_FAULT);
-            return false;
-        }
-        at += written;
-        size -= written;
-    }
-    return true;
 }
 
 int Digits(uint32_t n) {
@@ -393,11 +376,11 @@ bool Par2Creator::WriteVolume(HANDLE file, int32_t first, int32_t count) {
         md5.Update(block, sliceSize);
         const Md5Digest digest = md5.Finish();
         memcpy(header + 16, digest.bytes, 16);
-        if (!WriteAll(file, header, sizeof(header)) || !WriteAll(file, block, sliceSize))
+        if (!WriteFully(file, header, sizeof(header)) || !WriteFully(file, block, sliceSize))
             return false;
     }
     // Every volume carries the set's description too, so that any one of them is enough.
-    return WriteAll(file, critical.Items(), static_cast<size_t>(critical.Count()));
+    return WriteFully(file, critical.Items(), static_cast<size_t>(critical.Count()));
 }
 
 uint64_t Par2Creator::CriticalBytes() const {
@@ -437,7 +420,7 @@ bool Par2Creator::WriteOutput(int32_t index, HANDLE file) {
     if (critical.Count() == 0 && !BuildCriticalPackets(critical))
         return false;
     if (index == 0)
-        return WriteAll(file, critical.Items(), static_cast<size_t>(critical.Count()));
+        return WriteFully(file, critical.Items(), static_cast<size_t>(critical.Count()));
     return WriteVolume(file, VolumeFirst(index - 1), VolumeCount(index - 1, recoveryCount));
 }
 
