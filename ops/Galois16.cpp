@@ -41,6 +41,11 @@ uint16_t Galois16::Multiply(uint16_t a, uint16_t b) {
     return t.exp[t.log[a] + t.log[b]];
 }
 
+uint16_t Galois16::Inverse(uint16_t a) {
+    const Tables& t = Get();
+    return t.exp[kOrder - t.log[a]];
+}
+
 uint16_t Galois16::PowerOfTwo(uint32_t exponent) {
     return Get().exp[exponent % kOrder];
 }
@@ -79,4 +84,13 @@ void Galois16::MultiplyAdd(uint16_t factor, const uint8_t* source, uint8_t* targ
         target[i] ^= static_cast<uint8_t>(product);
         target[i + 1] ^= static_cast<uint8_t>(product >> 8);
     }
+}
+
+void Galois16::MultiplyInPlace(uint16_t factor, uint8_t* data, size_t size) {
+    // data ^ (factor ^ 1) * data = factor * data. MultiplyAdd reads each word before it writes
+    // it, so source and target may be the same.
+    if (factor == 0)
+        memset(data, 0, size);
+    else
+        MultiplyAdd(factor ^ 1, data, data, size);
 }

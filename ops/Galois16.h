@@ -11,6 +11,8 @@ public:
     static constexpr uint32_t kOrder = 65535; // non-zero elements; 2^kOrder = 1
 
     static uint16_t Multiply(uint16_t a, uint16_t b);
+    // The b with a * b = 1; a is not 0.
+    static uint16_t Inverse(uint16_t a);
     // 2 to the power exponent (taken modulo kOrder).
     static uint16_t PowerOfTwo(uint32_t exponent);
 
@@ -23,4 +25,6 @@ public:
     // target ^= factor * source, word by word, over size bytes taken as 16-bit little-endian
     // words (size even). Worth it for long runs: it makes two 256-entry tables for the factor.
     static void MultiplyAdd(uint16_t factor, const uint8_t* source, uint8_t* target, size_t size);
+    // data = factor * data, word by word, as MultiplyAdd takes them.
+    static void MultiplyInPlace(uint16_t factor, uint8_t* data, size_t size);
 };

@@ -3,6 +3,7 @@
 #include "app/WideString.h"
 #include "ops/Crc32.h"
 #include "ops/Galois16.h"
+#include "ops/Par2Format.h"
 #include "toolkit/Handle.h"
 #include "toolkit/WriteFully.h"
 
@@ -11,19 +12,9 @@
 
 namespace {
 
-constexpr uint8_t kMagic[8] = {'P', 'A', 'R', '2', 0, 'P', 'K', 'T'};
-constexpr uint8_t kMainType[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
-                                   'M', 'a', 'i', 'n', 0,   0,   0,   0};
-constexpr uint8_t kFileDescType[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
-                                       'F', 'i', 'l', 'e', 'D', 'e', 's', 'c'};
-constexpr uint8_t kSliceChecksumType[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
-                                            'I', 'F', 'S', 'C', 0,   0,   0,   0};
-constexpr uint8_t kRecoveryType[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
-                                       'R', 'e', 'c', 'v', 'S', 'l', 'i', 'c'};
-constexpr uint8_t kCreatorType[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
-                                      'C', 'r', 'e', 'a', 't', 'o', 'r', 0};
+using namespace par2;
+
 constexpr char kCreatorText[] = "Created by Brindlecot";
-constexpr uint32_t kHeaderBytes = 64;
 
 void PutLittle(uint8_t* at, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
