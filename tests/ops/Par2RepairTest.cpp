@@ -1,0 +1,167 @@
+#include "ops/Md5.h"
+#include "ops/Par2Creator.h"
+#include "ops/Par2Repair.h"
+#include "ops/Par2Set.h"
+
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace testing_support;
+
+namespace {
+
+// The files of a loaded set as they are in folder, rebuilt where slices are absent or differ
+// from their checksums. Present slices go in as pieces of `piece` bytes, last piece first.
+bool Repair(const Par2Set& set, const std::wstring& folder, uint32_t piece,
+            std::vector<std::vector<uint8_t>>& files, int32_t& moreNeeded) {
+    const uint32_t size = set.SliceSize();
+    files.assign(set.FileCount(), {});
+    std::vector<std::vector<uint8_t>> slices(set.TotalSlices(), std::vector<uint8_t>(size));
+    DynArray<int32_t> missing;
+    for (int32_t f = 0; f < set.FileCount(); ++f) {
+        if (!ReadWholeFile(folder + L"\\" + set.FileName(f), files[f]))
+            files[f].clear();
+        files[f].resize(set.FileSize(f));
+        for (int32_t s = 0; s < set.SliceCount(f); ++s) {
+            const size_t at = size_t{size} * s, n = std::min<size_t>(size, files[f].size() - at);
+            std::vector<uint8_t>& slice = slices[set.FirstSlice(f) + s];
+            std::copy_n(files[f].begin() + at, n, slice.begin());
+            Md5 md5;
+            md5.Update(slice.data(), size);
+            if (md5.Finish() != set.SliceHash(set.FirstSlice(f) + s))
+                missing.Append(set.FirstSlice(f) + s);
+        }
+    }
+    Par2Repair repair;
+    if (!repair.Plan(set, missing, moreNeeded))
+        return false;
+    for (int32_t i = 0, next = 0; i < set.TotalSlices(); ++i) {
+        if (next < missing.Count() && missing[next] == i && ++next)
+            continue;
+        for (uint32_t at = (size - 1) / piece * piece;; at -= piece) {
+            const uint32_t n = std::min(piece, size - at);
+            if (!repair.AddSlice(i, at, slices[i].data() + at, n) || at == 0)
+                break;
+        }
+    }
+    if (!repair.Solve())
+        return false;
+    for (int32_t f = 0; f < set.FileCount(); ++f) {
+        for (int32_t k = 0; k < missing.Count(); ++k) {
+            const size_t at = size_t{size} * (missing[k] - set.FirstSlice(f));
+            if (missing[k] >= set.FirstSlice(f) && at < files[f].size())
+                std::copy_n(repair.RebuiltSlice(k), std::min<size_t>(size, files[f].size() - at),
+                            files[f].begin() + at);
+        }
+    }
+    return true;
+}
+
+// A set the creator makes for three files of 7, 5 and 2 slices (the last ones short) with six
+// recovery blocks in the volumes vol0+1, vol1+2 and vol3+3; then files are deleted and bytes
+// changed, in a file or a volume; the set is read and repaired.
+TEST(Par2RepairTest, RebuildsWhatTheBlocksAllow) {
+    const struct {
+        const wchar_t* deleted;
+        const wchar_t* damaged;
+        uint32_t damageAt;
+        int32_t blocks;
+        int32_t moreNeeded;
+    } cases[] = {
+        {nullptr, L"x.002", 40000 - 1, 6, 0},            // the last byte of a file
+        {L"x.003", L"x.001", 9000, 6, 0},                // 3 slices: more blocks than needed
+        {L"x.001", nullptr, 0, 6, 1},                    // 7 slices, 6 blocks
+        {L"x.002", L"x.vol1+2.par2", 64 + 4 + 99, 5, 0}, // a damaged block is left out
+        {L"x.001", L"x.vol3+3.par2", 64 + 4 + 2, 5, 2},
+    };
+    const wchar_t* names[] = {L"x.001", L"x.002", L"x.003"};
+    const uint64_t sizes[] = {50001, 40000, 9999};
+    for (const auto& c : cases) {
+        TempDir dir;
+        std::vector<std::vector<uint8_t>> originals;
+        Par2Creator creator;
+        ASSERT_TRUE(creator.Start(names, sizes, 3, 8192, 6));
+        for (int i = 0; i < 3; ++i) {
+            originals.push_back(MakePattern(sizes[i], i + 7));
+            ASSERT_TRUE(WriteWholeFile(dir / names[i], originals[i]));
+            ASSERT_TRUE(
+                creator.SetFileHead(i, originals[i].data(), std::min<size_t>(sizes[i], 16384)));
+        }
+        for (const auto& data : originals)
+            ASSERT_TRUE(creator.AddData(data.data(), data.size()));
+        ASSERT_TRUE(creator.Write((dir / L"x").c_str()));
+        if (c.deleted) {
+            ASSERT_TRUE(::DeleteFileW((dir / c.deleted).c_str()));
+        }
+        std::vector<uint8_t> bytes;
+        if (c.damaged) {
+            ASSERT_TRUE(ReadWholeFile(dir / c.damaged, bytes));
+            bytes[c.damageAt] ^= 0x5A;
+            ASSERT_TRUE(WriteWholeFile(dir / c.damaged, bytes));
+        }
+
+        Par2Set set;
+        ASSERT_TRUE(set.Load((dir / L"x").c_str())) << ::GetLastError();
+        EXPECT_EQ(set.RecoveryBlockCount(), c.blocks);
+        ASSERT_EQ(set.TotalSlices(), 14);
+        for (int i = 0; i < 3; ++i) {
+            const int32_t f = set.FindFile(std::wstring(names[i]).replace(0, 1, L"X").c_str());
+            ASSERT_GE(f, 0);
+            EXPECT_EQ(set.FileSize(f), sizes[i]);
+            EXPECT_EQ(set.SliceCount(f), static_cast<int32_t>((sizes[i] + 8191) / 8192));
+        }
+        std::vector<std::vector<uint8_t>> repaired;
+        int32_t moreNeeded = -1;
+        const bool ok = Repair(set, dir.Path(), 777, repaired, moreNeeded);
+        EXPECT_EQ(moreNeeded, c.moreNeeded);
+        if (c.moreNeeded > 0) {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+            continue;
+        }
+        ASSERT_TRUE(ok) << ::GetLastError();
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(repaired[set.FindFile(names[i])] == originals[i]) << names[i];
+    }
+}
+
+TEST(Par2SetTest, LoadFailures) {
+    TempDir dir;
+    Par2Set set;
+    EXPECT_FALSE(set.Load((dir / L"x").c_str()));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    ASSERT_TRUE(WriteWholeFile(dir / L"x.vol0+1.par2", MakePattern(5000)));
+    EXPECT_FALSE(set.Load((dir / L"x").c_str()));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+}
+
+// Sets that scripts/par2-test.sh made (ours and par2's, each with a part deleted, one damaged
+// and a recovery block damaged): the repaired parts go beside them as "<part>.rebuilt".
+TEST(InteropPar2Repair, RebuildsParts) {
+    wchar_t folder[MAX_PATH] = {};
+    if (!::GetEnvironmentVariableW(L"BRINDLECOT_PAR2_REPAIR_DIR", folder, MAX_PATH))
+        GTEST_SKIP() << "run through scripts/par2-test.sh";
+    for (const wchar_t* sub : {L"\\ours", L"\\peer"}) {
+        const std::wstring dir = folder + std::wstring(sub);
+        Par2Set set;
+        ASSERT_TRUE(set.Load((dir + L"\\tr\u00efp.avi").c_str())) << ::GetLastError();
+        EXPECT_EQ(set.FileCount(), 4);
+        EXPECT_EQ(set.RecoveryBlockCount(), 9);
+        std::vector<std::vector<uint8_t>> files;
+        int32_t moreNeeded = 0;
+        ASSERT_TRUE(Repair(set, dir, 65536, files, moreNeeded)) << ::GetLastError();
+        for (int32_t f = 0; f < set.FileCount(); ++f) {
+            Md5 md5;
+            md5.Update(files[f].data(), files[f].size());
+            EXPECT_TRUE(md5.Finish() == set.FileHash(f)) << set.FileName(f);
+            EXPECT_TRUE(WriteWholeFile(dir + L"\\" + set.FileName(f) + L".rebuilt", files[f]));
+        }
+    }
+}
+
+} // namespace
