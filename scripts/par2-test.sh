@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The recovery set the program makes for a split's parts, against par2 (par2cmdline): par2 finds
 # every part correct, makes the same packets itself (all but its name in the creator packet), and
-# rebuilds a deleted part and a damaged one from the set, byte for byte.
+# rebuilds a deleted part and a damaged one from the set, byte for byte; the program rebuilds them
+# too, from its own set and from par2's.
 #   par2-test.sh WINE_DIR TEST_OPS_EXE
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -46,6 +47,52 @@ for name in sys.argv[1:]:
     print(f'par2-test: {name}: the same {len(ours)} packets as par2 makes')
 PY
 [ "$(ls peer/*.par2 | wc -l)" = "$(ls "$name"*.par2 | wc -l)" ] || fail "par2 makes other files"
+
+# The program's own repair, of both sets and of a set par2 makes with other sizes and more blocks:
+# a part deleted, one damaged and, in the last volume, a recovery block damaged, which it must
+# leave out.
+mkdir -p repair/ours repair/peer repair/x
+cp "$name".* repair/ours/
+cp peer/"$name".* repair/peer/
+sizes=(200000 150001 99999 65536)
+for i in 1 2 3 4; do
+    head -c "${sizes[i - 1]}" /dev/urandom >x.bin.00$i
+done
+cp x.bin.00? repair/x/
+(cd repair/x && par2 create -q -s65536 -r50 x.bin.par2 x.bin.00? >/dev/null)
+for set in ours peer x; do
+    whole=$([ $set = x ] && echo x.bin || echo "$name")
+    rm repair/$set/"$whole".00$([ $set = x ] && echo 3 || echo 2)
+    printf 'damage' | dd of=repair/$set/"$whole".001 bs=1 seek=100000 conv=notrunc status=none
+    python3 - "$(ls repair/$set/"$whole".vol*.par2 | tail -1)" <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+data[data.index(b'PAR 2.0\0RecvSlic') + 1000] ^= 0xFF
+open(sys.argv[1], 'wb').write(data)
+PY
+done
+# A set whose first two blocks can't tell its first slice from its third (the ratio of their
+# constants has order 21845): the repair has to take the next block instead.
+mkdir repair/y
+head -c 196608 /dev/urandom >y.bin
+for first in 0 21845 30000; do
+    mkdir y$first
+    cp y.bin y$first/
+    (cd y$first && par2 create -q -s65536 -f$first -c1 y.bin.par2 y.bin >/dev/null)
+    cp y$first/*.par2 repair/y/
+done
+cp y.bin repair/y/
+for at in 10 131100; do
+    printf 'damage' | dd of=repair/y/y.bin bs=1 seek=$at conv=notrunc status=none
+done
+BRINDLECOT_PAR2_REPAIR_DIR=$(winpath "$work/repair") "$root/scripts/wine-run.sh" "$wine_dir" \
+    "$driver" --gtest_color=no --gtest_filter='InteropPar2Repair.*' || fail "the repair test failed"
+# Each rebuilt part against the part as it was.
+for rebuilt in repair/*/*.rebuilt; do
+    part=${rebuilt##*/}
+    cmp -s "$rebuilt" "${part%.rebuilt}" && echo "par2-test: $rebuilt: identical to the part" ||
+        fail "$rebuilt DIFFERS from the part"
+done
 
 mkdir originals
 cp "$name".00? originals/

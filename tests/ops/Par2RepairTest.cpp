@@ -140,21 +140,31 @@ TEST(Par2SetTest, LoadFailures) {
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
 }
 
-// Sets that scripts/par2-test.sh made (ours and par2's, each with a part deleted, one damaged
-// and a recovery block damaged): the repaired parts go beside them as "<part>.rebuilt".
+// Sets that scripts/par2-test.sh made (ours and two of par2's, each with a part deleted, one
+// damaged and a recovery block damaged; one with blocks that depend on each other): the repaired
+// parts go beside them as "<part>.rebuilt".
 TEST(InteropPar2Repair, RebuildsParts) {
     wchar_t folder[MAX_PATH] = {};
     if (!::GetEnvironmentVariableW(L"BRINDLECOT_PAR2_REPAIR_DIR", folder, MAX_PATH))
         GTEST_SKIP() << "run through scripts/par2-test.sh";
-    for (const wchar_t* sub : {L"\\ours", L"\\peer"}) {
-        const std::wstring dir = folder + std::wstring(sub);
+    const struct {
+        const wchar_t* sub;
+        const wchar_t* whole;
+        int32_t files;
+        int32_t blocks;
+    } sets[] = {{L"ours", L"tr\u00efp.avi", 4, 9},
+                {L"peer", L"tr\u00efp.avi", 4, 9},
+                {L"x", L"x.bin", 4, 4},
+                {L"y", L"y.bin", 1, 3}};
+    for (const auto& c : sets) {
+        const std::wstring dir = folder + std::wstring(L"\\") + c.sub;
         Par2Set set;
-        ASSERT_TRUE(set.Load((dir + L"\\tr\u00efp.avi").c_str())) << ::GetLastError();
-        EXPECT_EQ(set.FileCount(), 4);
-        EXPECT_EQ(set.RecoveryBlockCount(), 9);
+        ASSERT_TRUE(set.Load((dir + L"\\" + c.whole).c_str())) << ::GetLastError();
+        EXPECT_EQ(set.FileCount(), c.files);
+        EXPECT_EQ(set.RecoveryBlockCount(), c.blocks) << c.sub;
         std::vector<std::vector<uint8_t>> files;
         int32_t moreNeeded = 0;
-        ASSERT_TRUE(Repair(set, dir, 65536, files, moreNeeded)) << ::GetLastError();
+        ASSERT_TRUE(Repair(set, dir, 10001, files, moreNeeded)) << ::GetLastError();
         for (int32_t f = 0; f < set.FileCount(); ++f) {
             Md5 md5;
             md5.Update(files[f].data(), files[f].size());
@@ -162,6 +172,15 @@ TEST(InteropPar2Repair, RebuildsParts) {
             EXPECT_TRUE(WriteWholeFile(dir + L"\\" + set.FileName(f) + L".rebuilt", files[f]));
         }
     }
+    // Without the third block of y, two are there but they count as one.
+    const std::wstring y = folder + std::wstring(L"\\y\\y.bin");
+    ASSERT_TRUE(::DeleteFileW((y + L".vol30000+1.par2").c_str()));
+    Par2Set set;
+    ASSERT_TRUE(set.Load(y.c_str()));
+    std::vector<std::vector<uint8_t>> files;
+    int32_t moreNeeded = 0;
+    EXPECT_FALSE(Repair(set, folder + std::wstring(L"\\y"), 10001, files, moreNeeded));
+    EXPECT_EQ(moreNeeded, 1);
 }
 
 } // namespace
