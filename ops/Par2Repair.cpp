@@ -143,8 +143,10 @@ void Par2Repair::AddWords(int32_t slice, uint32_t offset, const uint8_t* data, u
 }
 
 bool Par2Repair::AddSlice(int32_t slice, uint32_t offset, const void* data, uint32_t length) {
-    if (!planned || solved || slice < 0 || slice >= slot.Count() || slot[slice] >= 0 ||
-        offset > sliceSize || length > sliceSize - offset || length > sliceSize - received[slice])
+    if (!planned || solved)
+        return Fail(ERROR_INVALID_FUNCTION);
+    if (slice < 0 || slice >= slot.Count() || slot[slice] >= 0 || offset > sliceSize ||
+        length > sliceSize - offset || length > sliceSize - received[slice])
         return Fail(ERROR_INVALID_PARAMETER);
     received[slice] += length;
     const uint8_t* in = static_cast<const uint8_t*>(data);

@@ -103,16 +103,24 @@ void Par2Set::Clear() {
 
 bool Par2Set::Load(const wchar_t* wholePath) {
     Clear();
-    BufferOwner owner = {new (std::nothrow) uint8_t[kReadBytes]};
-    buffer = owner.bytes;
+    if (LoadFiles(wholePath))
+        return true;
+    const DWORD error = ::GetLastError();
+    Clear();
+    ::SetLastError(error);
+    return false;
+}
+
+bool Par2Set::LoadFiles(const wchar_t* wholePath) {
+    BufferOwner buffer = {new (std::nothrow) uint8_t[kReadBytes]};
     WideString path;
     path.Format(L"%s.par2", wholePath);
-    if (!buffer || !path.Buffer()) {
+    if (!buffer.bytes || !path.Buffer()) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
     bool any = ::GetFileAttributesW(path.Text()) != INVALID_FILE_ATTRIBUTES;
-    if (any && !ScanFile(path.Text()))
+    if (any && !ScanFile(path.Text(), buffer.bytes))
         return false;
 
     // The volumes: any name that starts with the whole's and ".vol" and ends in ".par2", the
@@ -134,7 +142,7 @@ bool Par2Set::Load(const wchar_t* wholePath) {
             continue;
         any = true;
         path.Format(L"%.*s%s", folderLength, wholePath, data.cFileName);
-        if (!path.Buffer() || !ScanFile(path.Text())) {
+        if (!path.Buffer() || !ScanFile(path.Text(), buffer.bytes)) {
             ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;
         }
@@ -143,12 +151,10 @@ bool Par2Set::Load(const wchar_t* wholePath) {
         ::SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
-    const bool taken = TakeSet();
-    buffer = nullptr;
-    return taken;
+    return TakeSet();
 }
 
-bool Par2Set::ScanFile(const wchar_t* path) {
+bool Par2Set::ScanFile(const wchar_t* path, uint8_t* buffer) {
     FileHandle file(OpenForReading(path));
     LARGE_INTEGER size;
     if (!file.IsSet() || !::GetFileSizeEx(file.Get(), &size))
@@ -159,27 +165,30 @@ bool Par2Set::ScanFile(const wchar_t* path) {
     const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
     uint64_t at = 0;
     while (at + kHeaderBytes <= fileSize) {
-        // The next magic from here on.
-        const uint64_t left = fileSize - at;
-        const uint32_t n = left < kReadBytes ? static_cast<uint32_t>(left) : kReadBytes;
-        if (!ReadAt(file.Get(), at, buffer, n))
-            return true;
-        uint32_t hit = 0;
-        while (hit + sizeof(kMagic) <= n && memcmp(buffer + hit, kMagic, sizeof(kMagic)) != 0) {
-            const void* p = memchr(buffer + hit + 1, 'P', n - hit - 1);
-            hit = p ? static_cast<uint32_t>(static_cast<const uint8_t*>(p) - buffer) : n;
-        }
-        if (hit + sizeof(kMagic) > n) {
-            if (n < kReadBytes)
-                break;
-            at += n - (sizeof(kMagic) - 1);
+        uint64_t length = 0;
+        if (!TryPacket(file.Get(), fileSize, at, pathOffset, buffer, length))
+            return false;
+        if (length != 0) {
+            at += length;
             continue;
         }
-        at += hit;
-        uint64_t length = 0;
-        if (!TryPacket(file.Get(), fileSize, at, pathOffset, length))
-            return false;
-        at += length != 0 ? length : 1;
+        // No intact packet here: on to the next magic.
+        for (++at;;) {
+            const uint64_t left = fileSize - at;
+            const uint32_t n = left < kReadBytes ? static_cast<uint32_t>(left) : kReadBytes;
+            if (n < kHeaderBytes || !ReadAt(file.Get(), at, buffer, n))
+                return true;
+            uint32_t hit = 0;
+            while (hit + sizeof(kMagic) <= n && memcmp(buffer + hit, kMagic, sizeof(kMagic)) != 0) {
+                const void* p = memchr(buffer + hit + 1, 'P', n - hit - 1);
+                hit = p ? static_cast<uint32_t>(static_cast<const uint8_t*>(p) - buffer) : n;
+            }
+            if (hit + sizeof(kMagic) <= n) {
+                at += hit;
+                break;
+            }
+            at += n - (sizeof(kMagic) - 1);
+        }
     }
     return true;
 }
@@ -187,10 +196,10 @@ bool Par2Set::ScanFile(const wchar_t* path) {
 // length is the packet's when there is an intact one at `at`, else 0. False only when memory
 // runs out.
 bool Par2Set::TryPacket(HANDLE file, uint64_t fileSize, uint64_t at, int32_t pathOffset,
-                        uint64_t& length) {
+                        uint8_t* buffer, uint64_t& length) {
     length = 0;
     uint8_t header[kHeaderBytes];
-    if (!ReadAt(file, at, header, kHeaderBytes))
+    if (!ReadAt(file, at, header, kHeaderBytes) || memcmp(header, kMagic, sizeof(kMagic)) != 0)
         return true;
     const uint64_t packetLength = GetLittle(header + 8, 8);
     if (packetLength < kHeaderBytes || packetLength % 4 != 0 || packetLength > fileSize - at)

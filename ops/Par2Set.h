@@ -81,8 +81,10 @@ private:
     };
 
     void Clear();
-    bool ScanFile(const wchar_t* path);
-    bool TryPacket(HANDLE file, uint64_t fileSize, uint64_t at, int32_t pathOffset,
+    bool LoadFiles(const wchar_t* wholePath);
+    // Both false only when memory runs out; buffer is Load's, for reading.
+    bool ScanFile(const wchar_t* path, uint8_t* buffer);
+    bool TryPacket(HANDLE file, uint64_t fileSize, uint64_t at, int32_t pathOffset, uint8_t* buffer,
                    uint64_t& length);
     bool TakeSet();
     bool TakeDescription(const uint8_t* body, uint64_t length);
@@ -100,5 +102,4 @@ private:
     // Recovery packets of every set seen, sorted out by TakeSet.
     DynArray<Block> found;
     DynArray<Md5Digest> foundSets;
-    uint8_t* buffer = nullptr; // Load's, for reading
 };
