@@ -10,7 +10,8 @@
 // Each recovery block is a sum over every slice of the set times a power of the slice's
 // constant. Plan reads as many blocks as there are missing slices; the slices that are there then
 // come through AddSlice, which takes their share out of those sums, leaving a system of equations
-// in the missing slices alone, which Solve solves in place. Memory: one slice per missing slice.
+// in the missing slices alone, which Solve solves in place. Memory: one slice per missing slice,
+// and 2 bytes per pair of missing slices for the weights.
 class Par2Repair {
 public:
     Par2Repair() = default;

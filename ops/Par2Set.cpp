@@ -123,18 +123,20 @@ bool Par2Set::LoadFiles(const wchar_t* wholePath) {
     if (any && !ScanFile(path.Text(), buffer.bytes))
         return false;
 
-    // The volumes: any name that starts with the whole's and ".vol" and ends in ".par2", the
-    // first pieces as the search pattern gives them (it can't hold * or ?, which names can't).
+    // The volumes. The whole's name holds no * or ?, so the pattern takes it as it is; what the
+    // search finds is checked again, as it matches short names too.
     path.Format(L"%s.vol*.par2", wholePath);
-    const wchar_t* slash = wcsrchr(wholePath, L'\\');
-    const wchar_t* name = slash ? slash + 1 : wholePath;
+    const wchar_t* name = wholePath;
+    for (const wchar_t* c = wholePath; *c; ++c) {
+        if (*c == L'\\' || *c == L'/')
+            name = c + 1;
+    }
     const int folderLength = static_cast<int>(name - wholePath);
     const int nameLength = static_cast<int>(wcslen(name));
     WIN32_FIND_DATAW data;
     FindHandle search(::FindFirstFileW(path.Text(), &data));
     for (bool more = search.IsSet(); more; more = ::FindNextFileW(search.Get(), &data) != 0) {
         const int length = static_cast<int>(wcslen(data.cFileName));
-        // The search also matches the short names: only the long one counts.
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || length < nameLength + 9 ||
             !EqualNoCase(data.cFileName, nameLength, name, nameLength) ||
             !EqualNoCase(data.cFileName + nameLength, 4, L".vol", 4) ||
