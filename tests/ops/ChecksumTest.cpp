@@ -229,7 +229,8 @@ TEST_F(ChecksumTest, PairsHeldForTheirTurnGoWhenTheSplitIsAbortedOrPaused) {
         // Its file was closed under it: it comes back to its abandon routine.
         fifth.Abandon();
         // Every pair comes back: the held ones let go, the others through their abandon routine.
-        EXPECT_TRUE(RunUntil([] { return LiveIoPairs() == 0; }, 10000)) << LiveIoPairs();
+        EXPECT_TRUE(RunUntil([this] { return LiveIoPairs() == pairsAtStart; }, 10000))
+            << LiveIoPairs() - pairsAtStart;
     }
     EXPECT_FALSE(FileExists(source + L".sha256"));
     EXPECT_FALSE(FileExists(PartName(source, 1)));

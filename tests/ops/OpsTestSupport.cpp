@@ -159,12 +159,13 @@ void OperationTest::SetUp() {
     ASSERT_TRUE(gSettings.Open());
     ASSERT_TRUE(gDispatcher.Start()) << ::GetLastError();
     ASSERT_TRUE(gIoThread.Start()) << ::GetLastError();
+    pairsAtStart = LiveIoPairs();
 }
 
 void OperationTest::TearDown() {
-    // Abandoned IoPairs come back through the loop and free themselves: all of them, however
-    // slow the machine, or they would come back in the next test and be counted there.
-    PumpUntil([] { return LiveIoPairs() == 0; }, 10000);
+    // Abandoned IoPairs come back through the loop and free themselves: all of this test's,
+    // however slow the machine, or they would come back in the next test and be counted there.
+    PumpUntil([this] { return LiveIoPairs() <= pairsAtStart; }, 10000);
     gDispatcher.Stop();
     gIoThread.Stop();
     gSettings.Close();

@@ -115,6 +115,8 @@ protected:
 
     testing_support::TempDir dir{L"ops"};
     testing_support::AlignmentChecker checker;
+    // The IoPairs alive when the test began.
+    int32_t pairsAtStart = 0;
 };
 
 WideString Wide(const std::wstring& text);
