@@ -1,5 +1,6 @@
 #include "ops/SplitOperation.h"
 
+#include "app/ByteSize.h"
 #include "app/Globals.h"
 #include "app/Settings.h"
 #include "io/IoPair.h"
@@ -289,11 +290,19 @@ bool SplitOperation::CompleteScripts(const Sha256Digest* whole) {
 
 bool SplitOperation::PlanRecovery(uint32_t percent) {
     if (!recovery.Plan(parts, partSize, percent)) {
-        if (::GetLastError() == ERROR_NOT_SUPPORTED)
-            ReportError(ERROR_NOT_SUPPORTED, L"Error: recovery data covers at most %d parts of %s",
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_NOT_SUPPORTED) {
+            ReportError(error, L"Error: recovery data covers at most %d parts of %s",
                         Par2Creator::kMaxSlices, name.Text());
-        else
-            ReportError(::GetLastError(), L"Error making recovery data");
+        } else if (recovery.MemoryNeeded() > SplitRecovery::kMemoryBudget) {
+            WideString needed, budget;
+            FormatByteSize(recovery.MemoryNeeded(), needed);
+            FormatByteSize(SplitRecovery::kMemoryBudget, budget);
+            ReportError(error, L"Error: the recovery data of %s takes %s of memory, more than %s",
+                        name.Text(), needed.Text(), budget.Text());
+        } else {
+            ReportError(error, L"Error making recovery data");
+        }
         return false;
     }
     if (recovery.ReadHeads(file.Handle(), parts))

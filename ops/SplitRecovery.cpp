@@ -45,6 +45,12 @@ bool SplitRecovery::Plan(const DynArray<PartRecord>& parts, uint64_t partSize, u
         ::SetLastError(ERROR_NOT_SUPPORTED);
         return false;
     }
+    const int32_t blocks = BlocksFor(static_cast<int32_t>(slices), percent);
+    memoryNeeded = static_cast<uint64_t>(blocks) * slice;
+    if (memoryNeeded > kMemoryBudget) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
     DynArray<WideString> names;
     DynArray<const wchar_t*> nameTexts;
     DynArray<uint64_t> sizes;
@@ -59,8 +65,7 @@ bool SplitRecovery::Plan(const DynArray<PartRecord>& parts, uint64_t partSize, u
     }
     for (const WideString& partName : names)
         nameTexts.Append(partName.Text());
-    return creator.Start(nameTexts.Items(), sizes.Items(), parts.Count(), slice,
-                         BlocksFor(static_cast<int32_t>(slices), percent));
+    return creator.Start(nameTexts.Items(), sizes.Items(), parts.Count(), slice, blocks);
 }
 
 bool SplitRecovery::ReadHeads(HANDLE source, const DynArray<PartRecord>& parts) {

@@ -15,6 +15,8 @@ class SplitRecovery {
 public:
     // The largest slice: parts larger than this are cut into several.
     static constexpr uint32_t kMaxSliceBytes = 1u << 30;
+    // The most memory the recovery blocks may take while the data moves.
+    static constexpr uint64_t kMemoryBudget = 512ull << 20;
 
     // The slice size for parts of partSize bytes.
     static uint32_t SliceSizeFor(uint64_t partSize);
@@ -22,8 +24,10 @@ public:
     static int32_t BlocksFor(int32_t sliceCount, uint32_t percent);
 
     // Plans the set for the parts and takes the memory its blocks need. ERROR_NOT_SUPPORTED
-    // when the parts make more slices than a set can hold.
+    // when the parts make more slices than a set can hold, ERROR_NOT_ENOUGH_MEMORY when the
+    // blocks would take more than the budget (MemoryNeeded() tells how much).
     bool Plan(const DynArray<PartRecord>& parts, uint64_t partSize, uint32_t percent);
+    uint64_t MemoryNeeded() const { return memoryNeeded; }
     // Reads the first bytes of each part from the source, an open overlapped handle (sector
     // aligned reads, as an unbuffered one needs), without a completion reaching its port.
     bool ReadHeads(HANDLE source, const DynArray<PartRecord>& parts);
@@ -40,4 +44,5 @@ public:
 private:
     Par2Creator creator;
     RecoveryFiles files;
+    uint64_t memoryNeeded = 0;
 };
