@@ -34,13 +34,80 @@ void JoinOperation::Start(const WideString& commandLinePath) {
     JoinOutputPath(given.Text(), path);
     FileNameOf(path.Text(), name);
     sectorSize = QuerySectorSize(given.Text());
-    DWORD sectorError = ::GetLastError();
+    sectorError = ::GetLastError();
+    commandPath = commandLinePath;
     parts.Reserve(kInitialPartRoom);
 
     display.SetTitle(name.Text());
     display.SetStatus(L"Initializing %s...", name.Text());
     display.SetStatusBar(path.Text());
 
+    // A recovery set beside the parts checks them first, and rebuilds what is lost or damaged.
+    if (repair.Find(path))
+        BeginRepair();
+    else
+        StartJoining();
+}
+
+namespace {
+
+// The join whose repair the timer drives; one at a time.
+JoinOperation* gRepairing = nullptr;
+// Work per tick, and the ticks' period: the window answers between them.
+constexpr DWORD kRepairSliceMs = 50;
+constexpr UINT kRepairTickMs = 10;
+
+} // namespace
+
+JoinOperation::~JoinOperation() {
+    StopRepairTimer();
+    repair.Cancel();
+}
+
+void JoinOperation::BeginRepair() {
+    state = OperationState::Running;
+    display.SetStatus(L"%s", repair.Activity().Text());
+    display.SetAction(kCommandPause, kActionRunGroup);
+    gRepairing = this;
+    repairTimer = ::SetTimer(nullptr, 0, kRepairTickMs, RepairTick);
+    if (repairTimer == 0) {
+        gRepairing = nullptr;
+        ReportError(::GetLastError(), L"Error");
+    }
+}
+
+void CALLBACK JoinOperation::RepairTick(HWND, UINT, UINT_PTR, DWORD) {
+    if (gRepairing)
+        gRepairing->RepairStep();
+}
+
+void JoinOperation::StopRepairTimer() {
+    if (repairTimer != 0)
+        ::KillTimer(nullptr, repairTimer);
+    repairTimer = 0;
+    if (gRepairing == this)
+        gRepairing = nullptr;
+}
+
+void JoinOperation::RepairStep() {
+    const JoinRepair::Step step = repair.Work(kRepairSliceMs);
+    if (step == JoinRepair::Step::Working) {
+        display.SetStatus(L"%s", repair.Activity().Text());
+        display.SetTitleProgress(name.Text(), repair.Progress() * 100.0f);
+        return;
+    }
+    StopRepairTimer();
+    if (step == JoinRepair::Step::Failed) {
+        ReportError(repair.FailureCode(), L"%s", repair.FailureText().Text());
+        return;
+    }
+    state = OperationState::Idle;
+    display.SetTitle(name.Text());
+    display.SetStatus(L"Initializing %s...", name.Text());
+    StartJoining();
+}
+
+void JoinOperation::StartJoining() {
     FoundParts found;
     if (!FindParts(path.Text(), sectorSize, AppendPart, &parts, found)) {
         const DWORD error = ::GetLastError();
@@ -61,7 +128,7 @@ void JoinOperation::Start(const WideString& commandLinePath) {
     // than guess. The drive is not asked again: an answer now would leave the first failure
     // unreported and the operation standing in Idle.
     if (sectorSize == 0) {
-        ReportSectorSizeError(sectorError, commandLinePath.Text());
+        ReportSectorSizeError(sectorError, commandPath.Text());
         return;
     }
     // The list of parts ends at the first number missing; a part after it means a hole, and a
@@ -106,7 +173,8 @@ void JoinOperation::Start(const WideString& commandLinePath) {
 }
 
 void JoinOperation::OnCommand(UINT id) {
-    if (state == OperationState::Running && id == kCommandPause)
+    // A repair has no pause: it ends on its own, or with the window.
+    if (state == OperationState::Running && id == kCommandPause && repairTimer == 0)
         Pause();
     else if (state == OperationState::Paused && id == kCommandResume)
         Resume();
@@ -345,6 +413,11 @@ void JoinOperation::ShowListOutcome(bool partsKept) {
 }
 
 void JoinOperation::Abort() {
+    if (repairTimer != 0) {
+        StopRepairTimer();
+        repair.Cancel();
+        state = OperationState::Idle;
+    }
     StopHashing();
     file.Close();
     parts.Clear();

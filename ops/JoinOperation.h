@@ -2,12 +2,14 @@
 
 #include "ops/ChecksumList.h"
 #include "ops/ChecksumListFile.h"
+#include "ops/JoinRepair.h"
 #include "ops/Operation.h"
 
 // Joins the parts "%s.001", "%s.002", ... of a whole file back into it, starting at once.
 class JoinOperation : public Operation {
 public:
     explicit JoinOperation(OperationDisplay& window) : Operation(window) {}
+    ~JoinOperation() override;
 
     void Start(const WideString& commandLinePath) override;
     void OnPartSizeChanged() override {}
@@ -20,6 +22,14 @@ protected:
     bool OnPartHashed(int32_t index, const Sha256Digest& digest) override;
 
 private:
+    // What Start does once the parts are whole: finds them, checks them and starts the join.
+    void StartJoining();
+    // The recovery set's check and rebuild of the parts, a step at each tick of a timer.
+    void BeginRepair();
+    void RepairStep();
+    void StopRepairTimer();
+    static void CALLBACK RepairTick(HWND, UINT, UINT_PTR, DWORD);
+
     // Reads "<name>.sha256" beside the parts when there is one. False when the join must not
     // go on (a part it lists is missing; reported).
     bool ReadList();
@@ -48,4 +58,9 @@ private:
     bool listFound = false; // a list lies beside the parts, used or not
     bool listUsed = false;  // and it is trusted: the parts are checked against it
     int32_t listCursor = 0; // the first entry of the list not yet passed by the hashing
+    JoinRepair repair;
+    UINT_PTR repairTimer = 0;
+    // What Start was given, for the start that follows a repair.
+    WideString commandPath;
+    DWORD sectorError = 0;
 };
