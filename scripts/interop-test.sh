@@ -12,6 +12,9 @@ trap 'rm -rf "$work"' EXIT
 
 head -c $((25 * 1024 * 1024 + 333)) /dev/urandom >"$work/original.bin"
 cp "$work/original.bin" "$work/ours.bin"
+many='trïp €.bin'
+head -c $((1001 * 4096 - 7)) "$work/original.bin" >"$work/many.orig"
+cp "$work/many.orig" "$work/$many"
 split -b 3000000 -d -a 3 --numeric-suffixes=1 "$work/original.bin" "$work/peer.bin."
 # The list sha256sum writes for the parts and the whole file they make (binary mark, as on Windows).
 (cd "$work" && sha256sum -b peer.bin.[0-9][0-9][0-9] &&
@@ -84,7 +87,60 @@ else
     echo "interop: par2 repair did NOT rebuild the lost and the damaged part" >&2
     failed=1
 fi
+# 1,001 parts named beyond ASCII: par2 checks them, and rebuilds part 1,000 and a damaged one.
+if (cd "$work" && par2 verify -q "$many.par2" >/dev/null); then
+    echo "interop: 1,001 parts named beyond ASCII checked by par2 verify: all files correct"
+else
+    echo "interop: 1,001 parts named beyond ASCII FAIL par2 verify" >&2
+    failed=1
+fi
+mkdir "$work/repair-many"
+cp "$work/$many".* "$work/repair-many/"
+rm "$work/repair-many/$many.1000"
+printf 'damage' | dd of="$work/repair-many/$many.005" bs=1 seek=100 conv=notrunc 2>/dev/null
+(cd "$work/repair-many" && par2 repair -q "$many.par2" >/dev/null) || true
+if cmp -s "$work/$many.1000" "$work/repair-many/$many.1000" &&
+    cmp -s "$work/$many.005" "$work/repair-many/$many.005"; then
+    echo "interop: 1,001 parts: part 1,000 and a damaged part rebuilt by par2 repair: identical"
+else
+    echo "interop: 1,001 parts: par2 repair did NOT rebuild part 1,000 and the damaged part" >&2
+    failed=1
+fi
+
+# The program rebuilds a lost and a damaged part from its own recovery data, and from a set that
+# par2 made for the parts of split, then joins.
+mend=$work/mend
+mkdir "$mend"
+cp "$work"/ours.bin.[0-9][0-9][0-9] "$work"/ours.bin*.par2 "$work/ours.bin.sha256" "$mend/"
+cp "$work/$many".* "$mend/"
+rm "$mend/$many.1000"
+printf 'damage' | dd of="$mend/$many.007" bs=1 seek=100 conv=notrunc 2>/dev/null
+cp "$work"/peer.bin.[0-9][0-9][0-9] "$work/peer.bin.sha256" "$mend/"
+(cd "$mend" && par2 create -q -q -s1000000 -r20 -n1 peer.bin.par2 peer.bin.[0-9][0-9][0-9] >/dev/null)
+rm "$mend/ours.bin.004" "$mend/peer.bin.002"
+for damaged in ours.bin.006 peer.bin.005; do
+    printf 'damage' | dd of="$mend/$damaged" bs=1 seek=5000 conv=notrunc 2>/dev/null
+done
+BRINDLECOT_INTEROP_DIR=$(winpath "$mend") "$root/scripts/wine-run.sh" "$wine_dir" "$driver" \
+    --gtest_color=no --gtest_filter='InteropRepairTest.*' || failed=1
+for whole in ours.bin peer.bin; do
+    check "$whole rebuilt and joined by the program" "$mend/$whole"
+done
+for damaged in ours.bin.006 peer.bin.005 "$many.007"; do
+    if [ -e "$mend/$damaged.damaged" ] && cmp -s "$mend/$damaged" "$work/$damaged"; then
+        echo "interop: $damaged rebuilt as it was, the damaged one kept as $damaged.damaged"
+    else
+        echo "interop: $damaged NOT rebuilt as it was, or the damaged one not kept aside" >&2
+        failed=1
+    fi
+done
+if cmp -s "$work/many.orig" "$mend/$many"; then
+    echo "interop: 1,001 parts named beyond ASCII rebuilt and joined by the program: identical"
+else
+    echo "interop: 1,001 parts named beyond ASCII rebuilt and joined by the program: DIFFERS" >&2
+    failed=1
+fi
 if [ "$failed" = 0 ]; then
-    echo "interop: 8 passed, 0 failed"
+    echo "interop: 16 passed, 0 failed"
 fi
 exit $failed

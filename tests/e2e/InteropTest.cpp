@@ -47,5 +47,34 @@ TEST_F(InteropTest, SplitsForThePeers) {
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
 }
 
+// A name beyond ASCII in 1,001 parts of 4 KB, with recovery data: par2 must find every part by
+// the UTF-8 name the set holds.
+constexpr wchar_t kManyName[] = L"tr\x00EFp \x20AC.bin";
+TEST_F(InteropTest, SplitsManyPartsWithRecoveryData) {
+    WriteDword(L"RecoveryPercent", 5);
+    MainWindowRun run(L" /s \"" + dir + L"\\" + kManyName + L"\"");
+    ASSERT_TRUE(run.Found());
+    run.TypePartSize(L"4", 1);
+    run.PressAction();
+    const std::wstring done = std::wstring(kManyName) + L" splited !";
+    ASSERT_EQ(run.WaitForStatus(done, 120000), done) << Narrow(run.StatusBar());
+    run.Close();
+    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+}
+
+// Sets with a part lost and one damaged, and recovery data that the program's split or par2 wrote:
+// the join rebuilds both first.
+using InteropRepairTest = InteropTest;
+TEST_F(InteropRepairTest, RebuildsThenJoins) {
+    for (const wchar_t* whole : {L"ours.bin", L"peer.bin", kManyName}) {
+        MainWindowRun run(L" /j \"" + dir + L"\\" + whole + L".001\"");
+        ASSERT_TRUE(run.Found());
+        const std::wstring joined = std::wstring(whole) + L" joined !";
+        EXPECT_EQ(run.WaitForStatus(joined, 120000), joined) << Narrow(run.StatusBar());
+        run.Close();
+        EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+    }
+}
+
 } // namespace
 } // namespace e2e

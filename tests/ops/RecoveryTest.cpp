@@ -1,6 +1,8 @@
 #include "OpsTestSupport.h"
 #include "support/SettingsValues.h"
+#include "support/SmallVolume.h"
 
+#include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
 #include "ops/SplitRecovery.h"
 
@@ -109,4 +111,97 @@ TEST_F(RecoveryTest, TooManyPartsAreRefusedBeforeAnythingIsMade) {
                         ERROR_NOT_SUPPORTED));
     split.Abort();
     EXPECT_FALSE(FileExists(PartName(source, 1)) || FileExists(source + L".par2"));
+}
+
+// The blocks are held in memory while the data moves: more than the budget is refused first.
+TEST_F(RecoveryTest, BlocksPastTheMemoryBudgetAreRefusedBeforeAnythingIsMade) {
+    const std::wstring source = dir / L"big.bin";
+    ASSERT_TRUE(MakeSparseFile(source, 2ull << 30));
+    RecordingDisplay shown;
+    shown.partSize = 1ull << 30;
+    SplitOperation split(shown);
+    StartSplit(split, source);
+    EXPECT_EQ(split.State(), OperationState::Failed);
+    EXPECT_EQ(shown.statusBar, ErrorText(L"Error: the recovery data of big.bin takes 1.00 GB of "
+                                         L"memory, more than 512 MB",
+                                         ERROR_NOT_ENOUGH_MEMORY));
+    split.Abort();
+    EXPECT_FALSE(FileExists(PartName(source, 1)) || FileExists(source + L".par2"));
+}
+
+namespace {
+
+// A set split with recovery data, its source kept aside to compare with.
+class RepairTest : public RecoveryTest {
+protected:
+    void SetUp() override {
+        RecoveryTest::SetUp();
+        WriteDword(L"WriteChecksums", 1);
+        ASSERT_TRUE(WritePatternFile(whole, 9 * MiB - 5, 11));
+        RecordingDisplay shown;
+        shown.partSize = MiB;
+        SplitOperation split(shown);
+        StartSplit(split, whole);
+        ASSERT_TRUE(RunToEnd(split));
+        ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
+        split.Abort();
+        ASSERT_TRUE(ReadWholeFile(whole, original));
+        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+        for (unsigned i = 1; i <= 9; ++i)
+            partHashes.push_back(SystemSha256OfFile(PartName(whole, i)));
+    }
+    OperationState Join(RecordingDisplay& shown) {
+        JoinOperation join(shown);
+        join.Start(Wide(PartName(whole, 1)));
+        RunToEnd(join);
+        const OperationState state = join.State();
+        join.Abort();
+        return state;
+    }
+    void Damage(unsigned part) {
+        HANDLE file = ::CreateFileW(PartName(whole, part).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        DWORD written = 0;
+        ASSERT_TRUE(::SetFilePointer(file, 1000, nullptr, FILE_BEGIN) == 1000 &&
+                    ::WriteFile(file, "damage", 6, &written, nullptr));
+        ::CloseHandle(file);
+    }
+
+    const std::wstring whole = dir / L"w.bin";
+    std::vector<uint8_t> original;
+    std::vector<std::string> partHashes;
+};
+
+} // namespace
+
+// A lost part and a damaged one: both rebuilt, the damaged one kept aside, then the join as ever.
+TEST_F(RepairTest, ALostAndADamagedPartAreRebuiltBeforeTheJoin) {
+    ASSERT_TRUE(::DeleteFileW(PartName(whole, 3).c_str()));
+    Damage(7);
+    const std::string damaged = SystemSha256OfFile(PartName(whole, 7));
+    RecordingDisplay shown;
+    ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
+    EXPECT_EQ(shown.statusBar, L"SHA-256 verified: " + whole);
+    std::vector<uint8_t> joined;
+    EXPECT_TRUE(ReadWholeFile(whole, joined) && joined == original);
+    for (unsigned part : {3u, 7u})
+        EXPECT_EQ(SystemSha256OfFile(PartName(whole, part)), partHashes[part - 1]) << part;
+    EXPECT_EQ(SystemSha256OfFile(PartName(whole, 7) + L".damaged"), damaged);
+    const auto& seen = shown.statusHistory;
+    EXPECT_NE(std::find(seen.begin(), seen.end(), L"Repairing w.bin.003..."), seen.end());
+}
+
+// More lost than the blocks can rebuild: nothing is made, moved or deleted.
+TEST_F(RepairTest, TooFewBlocksFailBeforeAnythingChanges) {
+    WriteDword(L"DeleteFiles", 1);
+    for (unsigned part : {2u, 5u})
+        ASSERT_TRUE(::DeleteFileW(PartName(whole, part).c_str()));
+    Damage(8);
+    RecordingDisplay shown;
+    EXPECT_EQ(Join(shown), OperationState::Failed);
+    EXPECT_EQ(shown.statusBar,
+              ErrorText(L"Part w.bin.002 cannot be rebuilt: 1 more recovery blocks needed",
+                        ERROR_INVALID_DATA));
+    EXPECT_FALSE(FileExists(whole) || FileExists(PartName(whole, 8) + L".damaged"));
+    EXPECT_TRUE(FileExists(PartName(whole, 8)) && FileExists(PartName(whole, 9)));
 }
