@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Recovery data: generates a file (1024 MiB unless BENCH_MIB says otherwise) in the build tree and
+# has the program split it into parts of BENCH_PART_MIB (100) MiB without recovery data and with
+# 5 % and 10 % of it, then join it with one part lost, which it rebuilds first. In the same run
+# par2 (par2cmdline) makes the same recovery data for the same parts, one slice a part, at 5 % and
+# 10 %. Prints seconds and MiB/s of each, and the ratio at 10 %.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+use_preferred_side "recovery benchmark of the program"
+mib=${BENCH_MIB:-1024}
+part_mib=${BENCH_PART_MIB:-100}
+
+build_chosen_side
+fresh_work bench-recovery
+head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/source.bin"
+echo "$mib MiB in parts of $part_mib MiB, IoPairCount 16, BufferSize 16 MiB:"
+out=$(run_in_wine "$build/bench/bench_recovery.exe" "$(winpath "$work/source.bin")" "$part_mib")
+echo "$out" | sed 's/^/  /'
+ours10=$(echo "$out" | awk '/recovery 10 %/ { print $5 }')
+
+# par2 on the parts the last split left, with the same slices and blocks.
+parts=("$work"/source.bin.[0-9][0-9][0-9])
+slice=$((part_mib * 1024 * 1024))
+for percent in 5 10; do
+    blocks=$(((${#parts[@]} * percent + 99) / 100))
+    rm -f "$work"/peer*.par2
+    start=$(date +%s.%N)
+    par2 create -q -q -s"$slice" -c"$blocks" -n1 "$work/peer.par2" "${parts[@]}" >/dev/null
+    end=$(date +%s.%N)
+    seconds=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.2f", e - s }')
+    echo "  par2 create, $percent % ($blocks blocks): $seconds s"
+    [ "$percent" = 10 ] && theirs10=$seconds
+done
+awk -v o="$ours10" -v t="$theirs10" 'BEGIN {
+    printf "  at 10 %%: the whole split with recovery data %.2f s, par2 create alone %.2f s (%.2f x)\n",
+        o, t, t / o }'
