@@ -2,6 +2,11 @@
 
 #include <cstring>
 
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#include <tmmintrin.h>
+#endif
+
 namespace {
 
 constexpr uint32_t kPolynomial = 0x1100B;
@@ -32,7 +37,75 @@ const Tables& Get() {
     return tables;
 }
 
+// -1 until the first use picks; then 1 with SSSE3.
+int gUseSsse3 = -1;
+
+#if defined(__i386__) || defined(__x86_64__)
+// factor * word, 16 words at a time: the product is the XOR of the products of the word's four
+// nibbles, and each nibble's low and high product bytes come from a 16-byte table through one
+// shuffle. tables[2k] and tables[2k + 1] are the low and high bytes for nibble k (from the low).
+__attribute__((target("ssse3"))) void
+MultiplyAddSsse3(const uint8_t (*tables)[16], const uint8_t* source, uint8_t* target, size_t size) {
+    __m128i low[4], high[4];
+    for (int k = 0; k < 4; ++k) {
+        low[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables[2 * k]));
+        high[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables[2 * k + 1]));
+    }
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    // Even bytes (the words' low bytes) to the front, odd ones behind.
+    const __m128i split = _mm_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+    for (size_t i = 0; i + 32 <= size; i += 32) {
+        const __m128i a =
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i)), split);
+        const __m128i b = _mm_shuffle_epi8(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i + 16)), split);
+        const __m128i lo = _mm_unpacklo_epi64(a, b);
+        const __m128i hi = _mm_unpackhi_epi64(a, b);
+        const __m128i n[4] = {
+            _mm_and_si128(lo, nibble), _mm_and_si128(_mm_srli_epi16(lo, 4), nibble),
+            _mm_and_si128(hi, nibble), _mm_and_si128(_mm_srli_epi16(hi, 4), nibble)};
+        __m128i outLow = _mm_setzero_si128(), outHigh = _mm_setzero_si128();
+        for (int k = 0; k < 4; ++k) {
+            outLow = _mm_xor_si128(outLow, _mm_shuffle_epi8(low[k], n[k]));
+            outHigh = _mm_xor_si128(outHigh, _mm_shuffle_epi8(high[k], n[k]));
+        }
+        __m128i* out = reinterpret_cast<__m128i*>(target + i);
+        _mm_storeu_si128(out,
+                         _mm_xor_si128(_mm_loadu_si128(out), _mm_unpacklo_epi8(outLow, outHigh)));
+        _mm_storeu_si128(
+            out + 1, _mm_xor_si128(_mm_loadu_si128(out + 1), _mm_unpackhi_epi8(outLow, outHigh)));
+    }
+}
+#endif
+
+bool UseSsse3() {
+    if (gUseSsse3 < 0)
+        gUseSsse3 = Galois16::HasSsse3() ? 1 : 0;
+    return gUseSsse3 == 1;
+}
+
 } // namespace
+
+bool Galois16::HasSsse3() {
+#if defined(__i386__) || defined(__x86_64__)
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    constexpr unsigned kSsse3 = 1u << 9;
+    return __get_cpuid(1, &a, &b, &c, &d) && (c & kSsse3) != 0;
+#else
+    return false;
+#endif
+}
+
+Galois16::Engine Galois16::CurrentEngine() {
+    return UseSsse3() ? Engine::Ssse3 : Engine::Portable;
+}
+
+bool Galois16::UseEngine(Engine engine) {
+    if (engine == Engine::Ssse3 && !HasSsse3())
+        return false;
+    gUseSsse3 = engine == Engine::Ssse3 ? 1 : 0;
+    return true;
+}
 
 uint16_t Galois16::Multiply(uint16_t a, uint16_t b) {
     if (a == 0 || b == 0)
@@ -60,6 +133,25 @@ uint32_t Galois16::NextFullOrderExponent(uint32_t previous) {
 void Galois16::MultiplyAdd(uint16_t factor, const uint8_t* source, uint8_t* target, size_t size) {
     if (factor == 0)
         return;
+#if defined(__i386__) || defined(__x86_64__)
+    if (size >= 64 && UseSsse3()) {
+        uint8_t tables[8][16];
+        for (uint32_t k = 0; k < 4; ++k) {
+            for (uint32_t v = 0; v < 16; ++v) {
+                const uint16_t product = Multiply(factor, static_cast<uint16_t>(v << (4 * k)));
+                tables[2 * k][v] = static_cast<uint8_t>(product);
+                tables[2 * k + 1][v] = static_cast<uint8_t>(product >> 8);
+            }
+        }
+        const size_t whole = size & ~size_t{31};
+        MultiplyAddSsse3(tables, source, target, whole);
+        source += whole;
+        target += whole;
+        size -= whole;
+        if (size == 0)
+            return;
+    }
+#endif
     // factor * word = low[word & 0xFF] ^ high[word >> 8], the product being linear over XOR.
     uint16_t low[256];
     uint16_t high[256];

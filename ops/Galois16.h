@@ -23,8 +23,16 @@ public:
     static uint32_t NextFullOrderExponent(uint32_t previous);
 
     // target ^= factor * source, word by word, over size bytes taken as 16-bit little-endian
-    // words (size even). Worth it for long runs: it makes two 256-entry tables for the factor.
+    // words (size even). Worth it for long runs: it makes tables for the factor first.
     static void MultiplyAdd(uint16_t factor, const uint8_t* source, uint8_t* target, size_t size);
+
+    // How MultiplyAdd works: through 256-entry tables, or 32 bytes at a time through the
+    // processor's byte shuffle (SSSE3), picked at the first use from what the processor has.
+    enum class Engine { Portable, Ssse3 };
+    static bool HasSsse3();
+    static Engine CurrentEngine();
+    // For tests and benchmarks; false when the processor lacks it.
+    static bool UseEngine(Engine engine);
     // data = factor * data, word by word, as MultiplyAdd takes them.
     static void MultiplyInPlace(uint16_t factor, uint8_t* data, size_t size);
 };

@@ -79,6 +79,42 @@ TEST(Par2Checksums, SliceConstants) {
     }
 }
 
+// Each engine adds the same products as one multiplication per word does, at any length and
+// alignment, source and target apart or the same.
+TEST(Par2Checksums, EveryEngineMultipliesAsTheFieldDoes) {
+    const std::vector<uint8_t> data = MakePattern(4096 + 64, 9);
+    for (const Galois16::Engine engine : {Galois16::Engine::Portable, Galois16::Engine::Ssse3}) {
+        if (!Galois16::UseEngine(engine))
+            continue;
+        for (const size_t size : {2, 62, 64, 96, 130, 4096}) {
+            for (const size_t offset : {0, 1, 6}) {
+                SCOPED_TRACE(testing::Message() << int(engine) << " " << size << "@" << offset);
+                std::vector<uint8_t> target(data.rbegin(), data.rend()), expected = target;
+                const uint8_t* in = data.data() + offset;
+                for (size_t i = 0; i < size; i += 2) {
+                    const uint16_t word =
+                        Galois16::Multiply(0x8D3B, uint16_t(in[i] | in[i + 1] << 8));
+                    expected[offset + i] ^= uint8_t(word);
+                    expected[offset + i + 1] ^= uint8_t(word >> 8);
+                }
+                Galois16::MultiplyAdd(0x8D3B, in, target.data() + offset, size);
+                EXPECT_EQ(target, expected);
+                std::vector<uint8_t> same(data), scaled(data);
+                Galois16::MultiplyInPlace(0x8D3B, same.data() + offset, size);
+                for (size_t i = 0; i < size; i += 2) {
+                    const uint16_t word =
+                        Galois16::Multiply(0x8D3B, uint16_t(in[i] | in[i + 1] << 8));
+                    scaled[offset + i] = uint8_t(word);
+                    scaled[offset + i + 1] = uint8_t(word >> 8);
+                }
+                EXPECT_EQ(same, scaled);
+            }
+        }
+    }
+    Galois16::UseEngine(Galois16::HasSsse3() ? Galois16::Engine::Ssse3
+                                             : Galois16::Engine::Portable);
+}
+
 // What Start refuses, and streams that don't match what the creator was told.
 TEST(Par2CreatorTest, Refusals) {
     const struct {
