@@ -120,8 +120,6 @@ Par2Creator::~Par2Creator() {
 }
 
 void Par2Creator::Clear() {
-    delete[] slice;
-    slice = nullptr;
     delete[] recovery;
     recovery = nullptr;
     files.Clear();
@@ -136,6 +134,9 @@ void Par2Creator::Clear() {
     doneInFile = 0;
     filled = 0;
     sliceIndex = 0;
+    sliceHash.Reset();
+    sliceCrc.Reset();
+    carrying = false;
     placed = false;
     broken = true;
 }
@@ -190,10 +191,9 @@ bool Par2Creator::Start(const wchar_t* const* fileNames, const uint64_t* sizes, 
     const uint64_t recoveryBytes = static_cast<uint64_t>(recoveryCount) * sliceSize;
     if (recoveryBytes > SIZE_MAX / 2)
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    slice = new (std::nothrow) uint8_t[sliceSize];
     if (recoveryCount > 0)
         recovery = new (std::nothrow) uint8_t[static_cast<size_t>(recoveryBytes)]();
-    if (!slice || (recoveryCount > 0 && !recovery))
+    if (recoveryCount > 0 && !recovery)
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     broken = false;
     return true;
@@ -241,23 +241,69 @@ bool Par2Creator::PlaceFiles() {
     return true;
 }
 
-void Par2Creator::FinishSlice() {
-    memset(slice + filled, 0, sliceSize - filled);
-    SliceChecksum& sum = checksums[sliceIndex];
-    Md5 md5;
-    md5.Update(slice, sliceSize);
-    sum.hash = md5.Finish();
-    Crc32 crc;
-    crc.Update(slice, sliceSize);
-    sum.crc = crc.Value();
+namespace {
 
+// Zeros to pad a slice's hashes with.
+const uint8_t kZeros[64 * 1024] = {};
+
+template <class Hash> void AddZeros(Hash& hash, uint64_t count) {
+    while (count != 0) {
+        const size_t n = count < sizeof kZeros ? static_cast<size_t>(count) : sizeof kZeros;
+        hash.Update(kZeros, n);
+        count -= n;
+    }
+}
+
+} // namespace
+
+void Par2Creator::AddToBlocks(const uint8_t* data, size_t size, uint32_t offset) {
     const File& file = files[current];
     const uint32_t log = constantLogs[file.firstConstant + (sliceIndex - file.firstSlice)];
     // Block e adds this slice times its constant to the power e: 2^(log * e).
     for (int32_t e = 0; e < recoveryCount; ++e) {
-        Galois16::MultiplyAdd(Galois16::PowerOfTwo(log * static_cast<uint32_t>(e)), slice,
-                              recovery + static_cast<size_t>(e) * sliceSize, sliceSize);
+        Galois16::MultiplyAdd(Galois16::PowerOfTwo(log * static_cast<uint32_t>(e)), data,
+                              recovery + static_cast<size_t>(e) * sliceSize + offset, size);
     }
+}
+
+void Par2Creator::AddSliceBytes(const uint8_t* in, size_t n) {
+    // The blocks take whole 16-bit words: a byte left over waits for the next.
+    if (carrying && n != 0) {
+        const uint8_t word[2] = {carried, in[0]};
+        AddToBlocks(word, 2, filled - 1);
+        carrying = false;
+        ++in;
+        --n;
+        ++filled;
+    }
+    const size_t even = n & ~size_t{1};
+    AddToBlocks(in, even, filled);
+    filled += static_cast<uint32_t>(even);
+    if (even != n) {
+        carried = in[even];
+        carrying = true;
+        ++filled;
+    }
+}
+
+void Par2Creator::FinishSlice() {
+    if (carrying) {
+        // The padding's zero makes the word's high byte.
+        const uint8_t word[2] = {carried, 0};
+        AddToBlocks(word, 2, filled - 1);
+        carrying = false;
+    }
+    SliceChecksum& sum = checksums[sliceIndex];
+    const File& file = files[current];
+    // A file of one slice has hashed the slice's bytes already, as the file's: the slice's hash
+    // goes on from there, rather than over every byte again.
+    Md5 md5 = file.sliceCount == 1 ? fileHash : sliceHash;
+    AddZeros(md5, sliceSize - filled);
+    sum.hash = md5.Finish();
+    AddZeros(sliceCrc, sliceSize - filled);
+    sum.crc = sliceCrc.Value();
+    sliceHash.Reset();
+    sliceCrc.Reset();
     ++sliceIndex;
     filled = 0;
 }
@@ -288,13 +334,15 @@ bool Par2Creator::AddData(const void* data, size_t size) {
         if (take > size)
             take = size;
         const size_t n = static_cast<size_t>(take);
-        memcpy(slice + filled, in, n);
         fileHash.Update(in, n);
+        if (file.sliceCount != 1)
+            sliceHash.Update(in, n);
+        sliceCrc.Update(in, n);
         if (doneInFile < kHeadBytes) {
             const uint64_t headLeft = kHeadBytes - doneInFile;
             headHash.Update(in, static_cast<size_t>(take < headLeft ? take : headLeft));
         }
-        filled += static_cast<uint32_t>(n);
+        AddSliceBytes(in, n);
         doneInFile += take;
         in += n;
         size -= n;

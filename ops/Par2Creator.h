@@ -2,6 +2,7 @@
 
 #include "app/DynArray.h"
 #include "app/WideString.h"
+#include "ops/Crc32.h"
 #include "ops/Md5.h"
 
 #include <cstddef>
@@ -73,6 +74,9 @@ private:
     bool Fail(DWORD error);
     bool PlaceFiles();
     void FinishSlice();
+    // The slice's bytes from where it stands, into the recovery blocks.
+    void AddSliceBytes(const uint8_t* in, size_t n);
+    void AddToBlocks(const uint8_t* data, size_t size, uint32_t offset);
     bool FinishFile();
     bool BuildCriticalPackets(DynArray<uint8_t>& out);
     uint64_t CriticalBytes() const;
@@ -83,7 +87,6 @@ private:
     DynArray<int32_t> order; // file indexes, by ID
     DynArray<SliceChecksum> checksums;
     DynArray<uint16_t> constantLogs; // the logarithm of each slice constant, in order of the IDs
-    uint8_t* slice = nullptr;
     uint8_t* recovery = nullptr;
     uint32_t sliceSize = 0;
     int32_t recoveryCount = 0;
@@ -94,6 +97,11 @@ private:
     // Where the stream stands.
     Md5 fileHash;
     Md5 headHash;
+    Md5 sliceHash;
+    Crc32 sliceCrc;
+    // A byte of the slice whose 16-bit word is not complete yet.
+    uint8_t carried = 0;
+    bool carrying = false;
     int32_t current = 0;
     uint64_t doneInFile = 0;
     uint32_t filled = 0;
