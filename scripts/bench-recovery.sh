@@ -18,8 +18,9 @@ out=$(run_in_wine "$build/bench/bench_recovery.exe" "$(winpath "$work/source.bin
 echo "$out" | sed 's/^/  /'
 ours10=$(echo "$out" | awk '/recovery 10 %/ { print $5 }')
 
-# par2 on the parts the last split left, with the same slices and blocks.
-parts=("$work"/source.bin.[0-9][0-9][0-9])
+# par2 on the same parts (cut here by split), with the same slices and blocks.
+split -b "${part_mib}M" -d -a 3 --numeric-suffixes=1 "$work/source.bin" "$work/peer.bin."
+parts=("$work"/peer.bin.[0-9][0-9][0-9])
 slice=$((part_mib * 1024 * 1024))
 for percent in 5 10; do
     blocks=$(((${#parts[@]} * percent + 99) / 100))
