@@ -6,6 +6,7 @@
 
 #include "app/ProgramInfo.h"
 #include "app/WideString.h"
+#include "ops/Commands.h"
 #include "ops/Operation.h"
 #include "ops/OperationDisplay.h"
 
@@ -68,6 +69,24 @@ template <class AfterEach> void RunWhileBusy(const Operation& operation, AfterEa
         ::DispatchMessageW(&msg);
         afterEach();
     }
+}
+
+// Seconds of the operation from its start to its end, or a negative number when it failed; the
+// last status bar text in said.
+template <class Op>
+double RunOperation(const std::wstring& path, uint64_t partSize, std::wstring& said) {
+    QuietDisplay shown;
+    shown.partSize = partSize;
+    Op operation(shown);
+    const double start = Now();
+    operation.Start(Wide(path));
+    operation.OnCommand(kCommandSplit); // a join ignores it
+    RunWhileBusy(operation, [] {});
+    const double seconds = Now() - start;
+    said = shown.last;
+    const bool done = operation.State() == OperationState::Done;
+    operation.Abort();
+    return done ? seconds : -1.0;
 }
 
 } // namespace bench

@@ -28,27 +28,7 @@
 
 namespace {
 
-using bench::Now;
-using bench::QuietDisplay;
-using bench::RunWhileBusy;
-using bench::Wide;
 using bench::WriteSetting;
-
-// Seconds of the operation, or a negative number when it failed.
-template <class Op> double Run(const std::wstring& path, uint64_t partSize, std::wstring& said) {
-    QuietDisplay shown;
-    shown.partSize = partSize;
-    Op operation(shown);
-    const double start = Now();
-    operation.Start(Wide(path));
-    operation.OnCommand(kCommandSplit); // a join ignores it
-    RunWhileBusy(operation, [] {});
-    const double seconds = Now() - start;
-    said = shown.last;
-    const bool done = operation.State() == OperationState::Done;
-    operation.Abort();
-    return done ? seconds : -1.0;
-}
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -83,9 +63,10 @@ int wmain(int argc, wchar_t** argv) {
         const DWORD checksums = run % 2;
         WriteSetting(L"WriteChecksums", checksums);
         std::wstring said;
-        const double split = Run<SplitOperation>(source, partSize, said);
+        const double split = bench::RunOperation<SplitOperation>(source, partSize, said);
         ::MoveFileW(source.c_str(), moved.c_str());
-        const double join = split < 0 ? -1.0 : Run<JoinOperation>(source + L".001", 0, said);
+        const double join =
+            split < 0 ? -1.0 : bench::RunOperation<JoinOperation>(source + L".001", 0, said);
         LARGE_INTEGER size{};
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (::GetFileAttributesExW(moved.c_str(), GetFileExInfoStandard, &data))

@@ -24,26 +24,7 @@
 
 namespace {
 
-using bench::Now;
-using bench::QuietDisplay;
-using bench::RunWhileBusy;
-using bench::Wide;
 using bench::WriteSetting;
-
-template <class Op> double Run(const std::wstring& path, uint64_t partSize, std::wstring& said) {
-    QuietDisplay shown;
-    shown.partSize = partSize;
-    Op operation(shown);
-    const double start = Now();
-    operation.Start(Wide(path));
-    operation.OnCommand(kCommandSplit); // a join ignores it
-    RunWhileBusy(operation, [] {});
-    const double seconds = Now() - start;
-    said = shown.last;
-    const bool done = operation.State() == OperationState::Done;
-    operation.Abort();
-    return done ? seconds : -1.0;
-}
 
 void RemoveSet(const std::wstring& source, bool recovery) {
     for (unsigned i = 1;; ++i) {
@@ -92,7 +73,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring said;
     for (const DWORD percent : {0u, 5u, 10u}) {
         WriteSetting(L"RecoveryPercent", percent);
-        const double seconds = Run<SplitOperation>(source, partSize, said);
+        const double seconds = bench::RunOperation<SplitOperation>(source, partSize, said);
         if (seconds < 0) {
             fwprintf(stderr, L"split failed: %ls\n", said.c_str());
             return 1;
@@ -106,7 +87,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring moved = source + L".orig";
     ::MoveFileW(source.c_str(), moved.c_str());
     ::DeleteFileW((source + L".002").c_str());
-    const double seconds = Run<JoinOperation>(source + L".001", 0, said);
+    const double seconds = bench::RunOperation<JoinOperation>(source + L".001", 0, said);
     if (seconds < 0) {
         fwprintf(stderr, L"join failed: %ls\n", said.c_str());
         status = 1;

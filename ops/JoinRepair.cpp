@@ -34,16 +34,20 @@ bool JoinRepair::Find(const WideString& wholePath) {
         badSlice = false;
     missingFiles.Clear();
     missingSlices.Clear();
-    phase = Phase::Check;
+    StartPass(Phase::Check, false);
+    activity.Format(L"Checking %s...", set.FileName(0));
+    return true;
+}
+
+void JoinRepair::StartPass(Phase next, bool lostLeftOut) {
+    phase = next;
     file = 0;
     slice = 0;
     sliceOffset = 0;
     passBytes = 0;
     passDone = 0;
     for (int32_t i = 0; i < set.FileCount(); ++i)
-        passBytes += set.FileSize(i);
-    activity.Format(L"Checking %s...", set.FileName(0));
-    return true;
+        passBytes += lostLeftOut && states[i] == State::Lost ? 0 : set.FileSize(i);
 }
 
 float JoinRepair::Progress() const {
@@ -195,14 +199,7 @@ bool JoinRepair::EndCheck() {
                            moreNeeded);
         return false;
     }
-    phase = Phase::Feed;
-    file = 0;
-    slice = 0;
-    sliceOffset = 0;
-    passBytes = 0;
-    passDone = 0;
-    for (int32_t i = 0; i < set.FileCount(); ++i)
-        passBytes += states[i] == State::Lost ? 0 : set.FileSize(i);
+    StartPass(Phase::Feed, true);
     activity.Format(L"Repairing %s...", first);
     return true;
 }

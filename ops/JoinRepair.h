@@ -53,6 +53,8 @@ private:
     // Moves a damaged file to the first free name "<name>.damaged", ".damaged2", ...
     bool KeepAside(int32_t index);
     void NextFile();
+    // Starts going through the files again, for the check or the feed (without the lost ones).
+    void StartPass(Phase next, bool lostLeftOut);
     // Where slice s is among those rebuilt, or -1.
     int32_t MissingIndex(int32_t s) const;
     // The rebuilt file that the status names first: the lowest part number.
