@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,23 @@ bool Repair(const Par2Set& set, const std::wstring& folder, uint32_t piece,
     return true;
 }
 
+const wchar_t* const names[] = {L"x.001", L"x.002", L"x.003"};
+const uint64_t sizes[] = {50001, 40000, 9999};
+
+// The set "x" of the files above, beside them in dir, seed decides their bytes.
+void MakeSet(const TempDir& dir, std::vector<std::vector<uint8_t>>& originals, uint32_t seed = 7) {
+    Par2Creator creator;
+    ASSERT_TRUE(creator.Start(names, sizes, 3, 8192, 6));
+    for (int i = 0; i < 3; ++i) {
+        originals.push_back(MakePattern(sizes[i], i + seed));
+        ASSERT_TRUE(WriteWholeFile(dir / names[i], originals[i]));
+        ASSERT_TRUE(creator.SetFileHead(i, originals[i].data(), std::min<size_t>(sizes[i], 16384)));
+    }
+    for (const auto& data : originals)
+        ASSERT_TRUE(creator.AddData(data.data(), data.size()));
+    ASSERT_TRUE(creator.Write((dir / L"x").c_str()));
+}
+
 // A set the creator makes for three files of 7, 5 and 2 slices (the last ones short) with six
 // recovery blocks in the volumes vol0+1, vol1+2 and vol3+3; then files are deleted and bytes
 // changed, in a file or a volume; the set is read and repaired.
@@ -79,22 +97,10 @@ TEST(Par2RepairTest, RebuildsWhatTheBlocksAllow) {
         {L"x.002", L"x.vol1+2.par2", 64 + 4 + 99, 5, 0}, // a damaged block is left out
         {L"x.001", L"x.vol3+3.par2", 64 + 4 + 2, 5, 2},
     };
-    const wchar_t* names[] = {L"x.001", L"x.002", L"x.003"};
-    const uint64_t sizes[] = {50001, 40000, 9999};
     for (const auto& c : cases) {
         TempDir dir;
         std::vector<std::vector<uint8_t>> originals;
-        Par2Creator creator;
-        ASSERT_TRUE(creator.Start(names, sizes, 3, 8192, 6));
-        for (int i = 0; i < 3; ++i) {
-            originals.push_back(MakePattern(sizes[i], i + 7));
-            ASSERT_TRUE(WriteWholeFile(dir / names[i], originals[i]));
-            ASSERT_TRUE(
-                creator.SetFileHead(i, originals[i].data(), std::min<size_t>(sizes[i], 16384)));
-        }
-        for (const auto& data : originals)
-            ASSERT_TRUE(creator.AddData(data.data(), data.size()));
-        ASSERT_TRUE(creator.Write((dir / L"x").c_str()));
+        ASSERT_NO_FATAL_FAILURE(MakeSet(dir, originals));
         if (c.deleted) {
             ASSERT_TRUE(::DeleteFileW((dir / c.deleted).c_str()));
         }
@@ -127,6 +133,55 @@ TEST(Par2RepairTest, RebuildsWhatTheBlocksAllow) {
         ASSERT_TRUE(ok) << ::GetLastError();
         for (int i = 0; i < 3; ++i)
             EXPECT_TRUE(repaired[set.FindFile(names[i])] == originals[i]) << names[i];
+    }
+}
+
+// Packets that lie are passed over, never trusted: the set reads as it was made, from the intact
+// packets around them, and a block that can't be checked does not count.
+TEST(Par2SetTest, HostilePacketsArePassedOver) {
+    const auto hugeLength = [](std::vector<uint8_t>& bytes) {
+        std::vector<uint8_t> header(64);
+        std::copy_n("PAR2\0PKT", 8, header.begin());
+        std::fill_n(header.begin() + 8, 7, 0xFF); // a length of 2^56 - 1
+        bytes.insert(bytes.begin(), header.begin(), header.end());
+    };
+    const struct {
+        const wchar_t* file;
+        std::function<void(std::vector<uint8_t>&)> lie;
+        int32_t blocks;
+    } cases[] = {
+        {L"x.par2", [](std::vector<uint8_t>& b) { b[64] ^= 0x10; }, 6}, // main's slice size
+        {L"x.vol0+1.par2", hugeLength, 6},                              // before a block
+        {L"x.vol1+2.par2", [](std::vector<uint8_t>& b) { b.resize(64 + 4000); }, 4}, // truncated
+        {L"x.vol3+3.par2", [](std::vector<uint8_t>& b) { b[8] ^= 0x40; }, 5},        // wrong length
+        {L"x.vol6+1.par2", nullptr, 6}, // a volume of another set with the same names
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.file));
+        TempDir dir, other;
+        std::vector<std::vector<uint8_t>> originals, others;
+        ASSERT_NO_FATAL_FAILURE(MakeSet(dir, originals));
+        std::vector<uint8_t> bytes;
+        if (c.lie) {
+            ASSERT_TRUE(ReadWholeFile(dir / c.file, bytes));
+            c.lie(bytes);
+        } else {
+            ASSERT_NO_FATAL_FAILURE(MakeSet(other, others, 70));
+            ASSERT_TRUE(ReadWholeFile(other / L"x.vol0+1.par2", bytes));
+        }
+        ASSERT_TRUE(WriteWholeFile(dir / c.file, bytes));
+        Par2Set set;
+        ASSERT_TRUE(set.Load((dir / L"x").c_str())) << ::GetLastError();
+        EXPECT_EQ(set.RecoveryBlockCount(), c.blocks);
+        ASSERT_EQ(set.FileCount(), 3);
+        EXPECT_EQ(set.SliceSize(), 8192u);
+        for (int i = 0; i < 3; ++i) {
+            const int32_t f = set.FindFile(names[i]);
+            ASSERT_GE(f, 0);
+            Md5 md5;
+            md5.Update(originals[i].data(), originals[i].size());
+            EXPECT_TRUE(md5.Finish() == set.FileHash(f)) << i;
+        }
     }
 }
 
