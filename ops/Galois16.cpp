@@ -4,7 +4,7 @@
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
-#include <tmmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -37,8 +37,8 @@ const Tables& Get() {
     return tables;
 }
 
-// -1 until the first use picks; then 1 with SSSE3.
-int gUseSsse3 = -1;
+// Until the first use picks, none.
+int gEngine = -1;
 
 #if defined(__i386__) || defined(__x86_64__)
 // factor * word, 16 words at a time: the product is the XOR of the products of the word's four
@@ -76,12 +76,51 @@ MultiplyAddSsse3(const uint8_t (*tables)[16], const uint8_t* source, uint8_t* ta
             out + 1, _mm_xor_si128(_mm_loadu_si128(out + 1), _mm_unpackhi_epi8(outLow, outHigh)));
     }
 }
+
+// The same 64 bytes at a time: the shuffles work within each 16-byte lane, so the words come
+// back in memory order lane by lane.
+__attribute__((target("avx2"))) void
+MultiplyAddAvx2(const uint8_t (*tables)[16], const uint8_t* source, uint8_t* target, size_t size) {
+    __m256i low[4], high[4];
+    for (int k = 0; k < 4; ++k) {
+        low[k] = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables[2 * k])));
+        high[k] = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables[2 * k + 1])));
+    }
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i split = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15, 0,
+                                           2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+    for (size_t i = 0; i + 64 <= size; i += 64) {
+        const __m256i a = _mm256_shuffle_epi8(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i)), split);
+        const __m256i b = _mm256_shuffle_epi8(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i + 32)), split);
+        const __m256i lo = _mm256_unpacklo_epi64(a, b);
+        const __m256i hi = _mm256_unpackhi_epi64(a, b);
+        const __m256i n[4] = {
+            _mm256_and_si256(lo, nibble), _mm256_and_si256(_mm256_srli_epi16(lo, 4), nibble),
+            _mm256_and_si256(hi, nibble), _mm256_and_si256(_mm256_srli_epi16(hi, 4), nibble)};
+        __m256i outLow = _mm256_setzero_si256(), outHigh = _mm256_setzero_si256();
+        for (int k = 0; k < 4; ++k) {
+            outLow = _mm256_xor_si256(outLow, _mm256_shuffle_epi8(low[k], n[k]));
+            outHigh = _mm256_xor_si256(outHigh, _mm256_shuffle_epi8(high[k], n[k]));
+        }
+        __m256i* out = reinterpret_cast<__m256i*>(target + i);
+        _mm256_storeu_si256(
+            out, _mm256_xor_si256(_mm256_loadu_si256(out), _mm256_unpacklo_epi8(outLow, outHigh)));
+        _mm256_storeu_si256(out + 1, _mm256_xor_si256(_mm256_loadu_si256(out + 1),
+                                                      _mm256_unpackhi_epi8(outLow, outHigh)));
+    }
+}
 #endif
 
-bool UseSsse3() {
-    if (gUseSsse3 < 0)
-        gUseSsse3 = Galois16::HasSsse3() ? 1 : 0;
-    return gUseSsse3 == 1;
+Galois16::Engine Picked() {
+    if (gEngine < 0)
+        gEngine = static_cast<int>(Galois16::HasAvx2()    ? Galois16::Engine::Avx2
+                                   : Galois16::HasSsse3() ? Galois16::Engine::Ssse3
+                                                          : Galois16::Engine::Portable);
+    return static_cast<Galois16::Engine>(gEngine);
 }
 
 } // namespace
@@ -96,14 +135,33 @@ bool Galois16::HasSsse3() {
 #endif
 }
 
+bool Galois16::HasAvx2() {
+#if defined(__i386__) || defined(__x86_64__)
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    constexpr unsigned kOsXsave = 1u << 27, kAvx = 1u << 28, kAvx2 = 1u << 5;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || (c & (kOsXsave | kAvx)) != (kOsXsave | kAvx) ||
+        __get_cpuid_max(0, nullptr) < 7)
+        return false;
+    // The system must save the YMM registers across switches.
+    unsigned xcr0 = 0, xcr0High = 0;
+    __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0High) : "c"(0));
+    if ((xcr0 & 6) != 6)
+        return false;
+    __cpuid_count(7, 0, a, b, c, d);
+    return (b & kAvx2) != 0;
+#else
+    return false;
+#endif
+}
+
 Galois16::Engine Galois16::CurrentEngine() {
-    return UseSsse3() ? Engine::Ssse3 : Engine::Portable;
+    return Picked();
 }
 
 bool Galois16::UseEngine(Engine engine) {
-    if (engine == Engine::Ssse3 && !HasSsse3())
+    if ((engine == Engine::Ssse3 && !HasSsse3()) || (engine == Engine::Avx2 && !HasAvx2()))
         return false;
-    gUseSsse3 = engine == Engine::Ssse3 ? 1 : 0;
+    gEngine = static_cast<int>(engine);
     return true;
 }
 
@@ -134,7 +192,8 @@ void Galois16::MultiplyAdd(uint16_t factor, const uint8_t* source, uint8_t* targ
     if (factor == 0)
         return;
 #if defined(__i386__) || defined(__x86_64__)
-    if (size >= 64 && UseSsse3()) {
+    const Engine engine = Picked();
+    if (size >= 64 && engine != Engine::Portable) {
         uint8_t tables[8][16];
         for (uint32_t k = 0; k < 4; ++k) {
             for (uint32_t v = 0; v < 16; ++v) {
@@ -143,8 +202,11 @@ void Galois16::MultiplyAdd(uint16_t factor, const uint8_t* source, uint8_t* targ
                 tables[2 * k + 1][v] = static_cast<uint8_t>(product >> 8);
             }
         }
-        const size_t whole = size & ~size_t{31};
-        MultiplyAddSsse3(tables, source, target, whole);
+        const size_t whole = size & (engine == Engine::Avx2 ? ~size_t{63} : ~size_t{31});
+        if (engine == Engine::Avx2)
+            MultiplyAddAvx2(tables, source, target, whole);
+        else
+            MultiplyAddSsse3(tables, source, target, whole);
         source += whole;
         target += whole;
         size -= whole;

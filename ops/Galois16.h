@@ -26,10 +26,12 @@ public:
     // words (size even). Worth it for long runs: it makes tables for the factor first.
     static void MultiplyAdd(uint16_t factor, const uint8_t* source, uint8_t* target, size_t size);
 
-    // How MultiplyAdd works: through 256-entry tables, or 32 bytes at a time through the
-    // processor's byte shuffle (SSSE3), picked at the first use from what the processor has.
-    enum class Engine { Portable, Ssse3 };
+    // How MultiplyAdd works: through 256-entry tables, or 32 or 64 bytes at a time through the
+    // processor's byte shuffle (SSSE3, AVX2), picked at the first use from what the processor
+    // and the system have.
+    enum class Engine { Portable, Ssse3, Avx2 };
     static bool HasSsse3();
+    static bool HasAvx2();
     static Engine CurrentEngine();
     // For tests and benchmarks; false when the processor lacks it.
     static bool UseEngine(Engine engine);

@@ -83,10 +83,11 @@ TEST(Par2Checksums, SliceConstants) {
 // alignment, source and target apart or the same.
 TEST(Par2Checksums, EveryEngineMultipliesAsTheFieldDoes) {
     const std::vector<uint8_t> data = MakePattern(4096 + 64, 9);
-    for (const Galois16::Engine engine : {Galois16::Engine::Portable, Galois16::Engine::Ssse3}) {
+    for (const Galois16::Engine engine :
+         {Galois16::Engine::Portable, Galois16::Engine::Ssse3, Galois16::Engine::Avx2}) {
         if (!Galois16::UseEngine(engine))
             continue;
-        for (const size_t size : {2, 62, 64, 96, 130, 4096}) {
+        for (const size_t size : {2, 62, 64, 96, 130, 190, 4096}) {
             for (const size_t offset : {0, 1, 6}) {
                 SCOPED_TRACE(testing::Message() << int(engine) << " " << size << "@" << offset);
                 std::vector<uint8_t> target(data.rbegin(), data.rend()), expected = target;
@@ -111,8 +112,9 @@ TEST(Par2Checksums, EveryEngineMultipliesAsTheFieldDoes) {
             }
         }
     }
-    Galois16::UseEngine(Galois16::HasSsse3() ? Galois16::Engine::Ssse3
-                                             : Galois16::Engine::Portable);
+    Galois16::UseEngine(Galois16::HasAvx2()    ? Galois16::Engine::Avx2
+                        : Galois16::HasSsse3() ? Galois16::Engine::Ssse3
+                                               : Galois16::Engine::Portable);
 }
 
 // What Start refuses, and streams that don't match what the creator was told.
