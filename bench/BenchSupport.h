@@ -71,6 +71,17 @@ template <class AfterEach> void RunWhileBusy(const Operation& operation, AfterEa
     }
 }
 
+// Removes the parts "<source>.001", ... and the checksum list a split left beside source.
+inline void RemoveParts(const std::wstring& source) {
+    for (unsigned i = 1;; ++i) {
+        wchar_t part[MAX_PATH + 16];
+        _snwprintf(part, MAX_PATH + 16, L"%ls.%03u", source.c_str(), i);
+        if (!::DeleteFileW(part))
+            break;
+    }
+    ::DeleteFileW((source + L".sha256").c_str());
+}
+
 // Seconds of the operation from its start to its end, or a negative number when it failed; the
 // last status bar text in said.
 template <class Op>

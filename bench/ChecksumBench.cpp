@@ -86,13 +86,7 @@ int wmain(int argc, wchar_t** argv) {
         }
         ::DeleteFileW(source.c_str());
         ::MoveFileW(moved.c_str(), source.c_str());
-        for (unsigned i = 1;; ++i) {
-            wchar_t part[MAX_PATH + 16];
-            _snwprintf(part, MAX_PATH + 16, L"%ls.%03u", source.c_str(), i);
-            if (!::DeleteFileW(part))
-                break;
-        }
-        ::DeleteFileW((source + L".sha256").c_str());
+        bench::RemoveParts(source);
     }
     gDispatcher.Stop();
     gIoThread.Stop();

@@ -27,13 +27,7 @@ namespace {
 using bench::WriteSetting;
 
 void RemoveSet(const std::wstring& source, bool recovery) {
-    for (unsigned i = 1;; ++i) {
-        wchar_t part[MAX_PATH + 16];
-        _snwprintf(part, MAX_PATH + 16, L"%ls.%03u", source.c_str(), i);
-        if (!::DeleteFileW(part))
-            break;
-    }
-    ::DeleteFileW((source + L".sha256").c_str());
+    bench::RemoveParts(source);
     if (!recovery)
         return;
     WIN32_FIND_DATAW found;
