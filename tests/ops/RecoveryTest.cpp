@@ -6,6 +6,8 @@
 #include "ops/SplitOperation.h"
 #include "ops/SplitRecovery.h"
 
+#include <algorithm>
+
 using namespace testing_support;
 using namespace ops_tests;
 
@@ -45,6 +47,17 @@ protected:
         split.OnCommand(kCommandSplit);
     }
 
+    // Splits source to the end in parts of 1 MiB.
+    void SplitWhole(const std::wstring& source) {
+        RecordingDisplay shown;
+        shown.partSize = MiB;
+        SplitOperation split(shown);
+        StartSplit(split, source);
+        ASSERT_TRUE(RunToEnd(split));
+        ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
+        split.Abort();
+    }
+
     ShellRecorder shell;
 };
 
@@ -55,12 +68,7 @@ protected:
 TEST_F(RecoveryTest, TheRecoveryFilesComeWithTheParts) {
     const std::wstring source = dir / L"r.bin";
     ASSERT_TRUE(WritePatternFile(source, 9 * MiB - 5, 7));
-    RecordingDisplay shown;
-    shown.partSize = MiB;
-    SplitOperation split(shown);
-    StartSplit(split, source);
-    ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
+    ASSERT_NO_FATAL_FAILURE(SplitWhole(source));
     std::vector<std::wstring> expected;
     for (unsigned i = 1; i <= 9; ++i)
         expected.push_back(PartName(source, i));
@@ -70,7 +78,6 @@ TEST_F(RecoveryTest, TheRecoveryFilesComeWithTheParts) {
     EXPECT_FALSE(FileExists(source + L".sha256"));
     // Two blocks of a part each, and the set's description.
     EXPECT_GT(FileSize(source + L".vol1+1.par2"), int64_t(MiB));
-    split.Abort();
 }
 
 // Made like the parts: never over a file of their names, and gone with an aborted split.
@@ -138,13 +145,7 @@ protected:
         RecoveryTest::SetUp();
         WriteDword(L"WriteChecksums", 1);
         ASSERT_TRUE(WritePatternFile(whole, 9 * MiB - 5, 11));
-        RecordingDisplay shown;
-        shown.partSize = MiB;
-        SplitOperation split(shown);
-        StartSplit(split, whole);
-        ASSERT_TRUE(RunToEnd(split));
-        ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
-        split.Abort();
+        ASSERT_NO_FATAL_FAILURE(SplitWhole(whole));
         ASSERT_TRUE(ReadWholeFile(whole, original));
         ASSERT_TRUE(::DeleteFileW(whole.c_str()));
         for (unsigned i = 1; i <= 9; ++i)
@@ -173,6 +174,22 @@ protected:
 };
 
 } // namespace
+
+// The common case: every part whole. The set checks them, nothing is rebuilt or moved, and the
+// join goes on as ever.
+TEST_F(RepairTest, AWholeSetIsCheckedThenJoined) {
+    RecordingDisplay shown;
+    ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
+    std::vector<uint8_t> joined;
+    EXPECT_TRUE(ReadWholeFile(whole, joined) && joined == original);
+    const auto& seen = shown.statusHistory;
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(),
+                            [](const std::wstring& s) { return s.rfind(L"Checking ", 0) == 0; }));
+    EXPECT_TRUE(std::none_of(seen.begin(), seen.end(),
+                             [](const std::wstring& s) { return s.rfind(L"Repairing ", 0) == 0; }));
+    for (unsigned part = 1; part <= 9; ++part)
+        EXPECT_FALSE(FileExists(PartName(whole, part) + L".damaged")) << part;
+}
 
 // A lost part and a damaged one: both rebuilt, the damaged one kept aside, then the join as ever.
 TEST_F(RepairTest, ALostAndADamagedPartAreRebuiltBeforeTheJoin) {
