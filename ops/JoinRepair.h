@@ -31,8 +31,6 @@ public:
     // Why the work failed: an error code, and the text that leads the status bar.
     DWORD FailureCode() const { return failureCode; }
     const WideString& FailureText() const { return failureText; }
-    // The parts rebuilt; 0 when every file was whole.
-    int32_t RebuiltCount() const { return missingFiles.Count(); }
     // Stops: closes what is open and removes a rebuilt file not yet complete.
     void Cancel();
 

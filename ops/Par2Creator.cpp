@@ -4,7 +4,6 @@
 #include "ops/Crc32.h"
 #include "ops/Galois16.h"
 #include "ops/Par2Format.h"
-#include "toolkit/Handle.h"
 #include "toolkit/WriteFully.h"
 
 #include <cstring>
@@ -461,30 +460,4 @@ bool Par2Creator::WriteOutput(int32_t index, HANDLE file) {
     if (index == 0)
         return WriteFully(file, critical.Items(), static_cast<size_t>(critical.Count()));
     return WriteVolume(file, VolumeFirst(index - 1), VolumeCount(index - 1, recoveryCount));
-}
-
-bool Par2Creator::Write(const wchar_t* basePath) {
-    WideString name;
-    int32_t made = 0;
-    bool ok = true;
-    for (int32_t j = 0; ok && j < OutputCount(); ++j) {
-        if (!OutputName(basePath, j, name))
-            break;
-        FileHandle file(::CreateFileW(name.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.IsSet())
-            break;
-        ++made;
-        ok = WriteOutput(j, file.Get());
-        ok = file.Close() && ok;
-    }
-    if (made == OutputCount() && ok)
-        return true;
-    const DWORD error = ::GetLastError();
-    for (int32_t j = 0; j < made; ++j) {
-        SetFileName(name, basePath, j, recoveryCount);
-        ::DeleteFileW(name.Text());
-    }
-    ::SetLastError(error);
-    return false;
 }

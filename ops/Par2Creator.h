@@ -15,7 +15,7 @@
 // in pieces of any size. The recovery data weighs each slice with a constant picked by the
 // slice's place in the set, and the set orders the files by their IDs, which hash each file's
 // first 16 KiB: so those first bytes of every file are handed over (SetFileHead) before the
-// stream starts. Write then puts the index file and the recovery volumes beside the files.
+// stream starts. WriteOutput then writes the index file and the recovery volumes.
 //
 // The recovery blocks are held in memory: recoveryCount * sliceSize bytes. Every call is false,
 // with the reason in the last error, when it fails; the creator then takes only a new Start.
@@ -39,13 +39,9 @@ public:
     bool SetFileHead(int32_t file, const void* head, size_t size);
     // The files' bytes, one file after the other.
     bool AddData(const void* data, size_t size);
-    // Once every byte is in: "<basePath>.par2" and the volumes "<basePath>.vol<first>+<count>.par2"
-    // holding 1, 2, 4, ... blocks, each made new (an existing file fails the call). When one
-    // can't be written, those written before are removed again.
-    bool Write(const wchar_t* basePath);
-
-    // The same files one by one, for a caller that makes them itself: file 0 is the index, file
-    // v + 1 volume v. Their number, names and sizes are known from Start on.
+    // The files of the set, once every byte is in: file 0 is the index "<basePath>.par2", file
+    // v + 1 volume v, "<basePath>.vol<first>+<count>.par2", holding 1, 2, 4, ... blocks. Their
+    // number, names and sizes are known from Start on; RecoveryFiles makes and writes them.
     int32_t OutputCount() const;
     bool OutputName(const wchar_t* basePath, int32_t index, WideString& name) const;
     uint64_t OutputBytes(int32_t index) const;

@@ -23,7 +23,6 @@ public:
     const WideString& FailedPath() const { return failedPath; }
     // Writes each file and closes it.
     bool Complete(Par2Creator& creator);
-    bool IsCreated() const { return outputs.Count() != 0; }
     bool IsComplete() const { return complete; }
     // Closes the files and removes them unless they were completed; forgets them.
     void Drop();

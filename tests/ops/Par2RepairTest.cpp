@@ -1,6 +1,7 @@
 #include "ops/Md5.h"
 #include "ops/Par2Creator.h"
 #include "ops/Par2Repair.h"
+#include "ops/RecoveryFiles.h"
 #include "ops/Par2Set.h"
 
 #include "support/TestFiles.h"
@@ -77,7 +78,8 @@ void MakeSet(const TempDir& dir, std::vector<std::vector<uint8_t>>& originals, u
     }
     for (const auto& data : originals)
         ASSERT_TRUE(creator.AddData(data.data(), data.size()));
-    ASSERT_TRUE(creator.Write((dir / L"x").c_str()));
+    RecoveryFiles files;
+    ASSERT_TRUE(files.Create(creator, (dir / L"x").c_str()) && files.Complete(creator));
 }
 
 // A set the creator makes for three files of 7, 5 and 2 slices (the last ones short) with six

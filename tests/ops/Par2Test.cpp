@@ -2,6 +2,7 @@
 #include "ops/Galois16.h"
 #include "ops/Md5.h"
 #include "ops/Par2Creator.h"
+#include "ops/RecoveryFiles.h"
 
 #include "support/TestFiles.h"
 
@@ -183,9 +184,10 @@ TEST(InteropPar2Test, MakesSetForParts) {
     for (size_t at = 0; at < stream.size(); at += 7777)
         ASSERT_TRUE(
             creator.AddData(stream.data() + at, std::min<size_t>(7777, stream.size() - at)));
-    ASSERT_TRUE(creator.Write(base.c_str())) << ::GetLastError();
+    RecoveryFiles files, again;
+    ASSERT_TRUE(files.Create(creator, base.c_str()) && files.Complete(creator)) << ::GetLastError();
     // Nothing is written over: the set made stays as it is, for the script to check.
-    EXPECT_FALSE(creator.Write(base.c_str()));
+    EXPECT_FALSE(again.Create(creator, base.c_str()));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
 }
 
