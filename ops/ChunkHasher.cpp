@@ -32,6 +32,16 @@ bool ChunkHasher::Add(IoPair* pair, uint64_t offset) {
     return waiting.Append(Waiting{pair, offset, false});
 }
 
+bool ChunkHasher::PeekNext(Waiting& next) const {
+    for (const Waiting& slot : waiting) {
+        if (slot.pair && slot.offset == hashed) {
+            next = slot;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool ChunkHasher::TakeNext(Waiting& next) {
     for (Waiting& slot : waiting) {
         if (slot.pair && slot.offset == hashed) {

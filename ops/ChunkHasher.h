@@ -27,7 +27,8 @@ public:
     void Begin(bool withParts, bool withWhole);
     // Notes a pair whose buffer holds its chunk. False when memory runs out.
     bool Add(IoPair* pair, uint64_t offset);
-    // Takes the chunk whose turn it is off the list, when it has arrived.
+    // The chunk whose turn it is, when it has arrived; TakeNext also takes it off the list.
+    bool PeekNext(Waiting& next) const;
     bool TakeNext(Waiting& next);
     // Marks the pair held when its chunk still waits; true then.
     bool Hold(IoPair* pair);

@@ -2,6 +2,7 @@
 
 #include "app/Globals.h"
 #include "app/Settings.h"
+#include "io/CompletionDispatcher.h"
 #include "io/IoPair.h"
 #include "ops/Commands.h"
 #include "ops/FreeSpace.h"
@@ -51,8 +52,6 @@ void JoinOperation::Start(const WideString& commandLinePath) {
 
 namespace {
 
-// The join whose repair the timer drives; one at a time.
-JoinOperation* gRepairing = nullptr;
 // Work per tick, and the ticks' period: the window answers between them.
 constexpr DWORD kRepairSliceMs = 50;
 constexpr UINT kRepairTickMs = 10;
@@ -60,7 +59,7 @@ constexpr UINT kRepairTickMs = 10;
 } // namespace
 
 JoinOperation::~JoinOperation() {
-    StopRepairTimer();
+    repairTimer.Stop();
     repair.Cancel();
 }
 
@@ -68,25 +67,14 @@ void JoinOperation::BeginRepair() {
     state = OperationState::Running;
     display.SetStatus(L"%s", repair.Activity().Text());
     display.SetAction(kCommandPause, kActionRunGroup);
-    gRepairing = this;
-    repairTimer = ::SetTimer(nullptr, 0, kRepairTickMs, RepairTick);
-    if (repairTimer == 0) {
-        gRepairing = nullptr;
+    if (!repairTimer.Start(kRepairTickMs, RepairTick, this))
         ReportError(::GetLastError(), L"Error");
-    }
 }
 
-void CALLBACK JoinOperation::RepairTick(HWND, UINT, UINT_PTR, DWORD) {
-    if (gRepairing)
-        gRepairing->RepairStep();
-}
-
-void JoinOperation::StopRepairTimer() {
-    if (repairTimer != 0)
-        ::KillTimer(nullptr, repairTimer);
-    repairTimer = 0;
-    if (gRepairing == this)
-        gRepairing = nullptr;
+void JoinOperation::RepairTick(void* context) {
+    // Not under a question the window asks: the repair may end, and the join start.
+    if (!CompletionDispatcher::DeliveriesHeld())
+        static_cast<JoinOperation*>(context)->RepairStep();
 }
 
 void JoinOperation::RepairStep() {
@@ -96,7 +84,7 @@ void JoinOperation::RepairStep() {
         display.SetTitleProgress(name.Text(), repair.Progress() * 100.0f);
         return;
     }
-    StopRepairTimer();
+    repairTimer.Stop();
     if (step == JoinRepair::Step::Failed) {
         ReportError(repair.FailureCode(), L"%s", repair.FailureText().Text());
         return;
@@ -174,7 +162,7 @@ void JoinOperation::StartJoining() {
 
 void JoinOperation::OnCommand(UINT id) {
     // A repair has no pause: it ends on its own, or with the window.
-    if (state == OperationState::Running && id == kCommandPause && repairTimer == 0)
+    if (state == OperationState::Running && id == kCommandPause && !repairTimer.IsRunning())
         Pause();
     else if (state == OperationState::Paused && id == kCommandResume)
         Resume();
@@ -413,8 +401,8 @@ void JoinOperation::ShowListOutcome(bool partsKept) {
 }
 
 void JoinOperation::Abort() {
-    if (repairTimer != 0) {
-        StopRepairTimer();
+    if (repairTimer.IsRunning()) {
+        repairTimer.Stop();
         repair.Cancel();
         state = OperationState::Idle;
     }

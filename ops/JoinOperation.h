@@ -27,8 +27,7 @@ private:
     // The recovery set's check and rebuild of the parts, a step at each tick of a timer.
     void BeginRepair();
     void RepairStep();
-    void StopRepairTimer();
-    static void CALLBACK RepairTick(HWND, UINT, UINT_PTR, DWORD);
+    static void RepairTick(void* context);
 
     // Reads "<name>.sha256" beside the parts when there is one. False when the join must not
     // go on (a part it lists is missing; reported).
@@ -59,7 +58,7 @@ private:
     bool listUsed = false;  // and it is trusted: the parts are checked against it
     int32_t listCursor = 0; // the first entry of the list not yet passed by the hashing
     JoinRepair repair;
-    UINT_PTR repairTimer = 0;
+    TickTimer repairTimer;
     // What Start was given, for the start that follows a repair.
     WideString commandPath;
     DWORD sectorError = 0;

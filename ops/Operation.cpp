@@ -2,6 +2,7 @@
 
 #include "app/Globals.h"
 #include "app/Settings.h"
+#include "io/CompletionDispatcher.h"
 #include "io/IoPair.h"
 #include "ops/Commands.h"
 #include "ops/FreeSpace.h"
@@ -14,6 +15,10 @@ namespace {
 
 constexpr DWORD kSystemLanguage = 0x400; // the user's default language
 constexpr DWORD kSystemTextCapacity = 1024;
+// The work on chunks in their turn, per tick of its timer, and the ticks' period: the window
+// answers between them.
+constexpr DWORD kInOrderSliceMs = 40;
+constexpr UINT kInOrderTickMs = 10;
 
 uint64_t RoundUpToSector(uint64_t length, uint32_t sectorSize) {
     return (length + sectorSize - 1) / sectorSize * sectorSize;
@@ -165,7 +170,7 @@ void Operation::OnWrite(IoPair& pair) {
 }
 
 void Operation::Continue(IoPair& pair) {
-    if (doneSize >= totalSize) {
+    if (AllDone()) {
         // The last writes may land while paused: with nothing left to pause, the operation
         // ends now instead of waiting for a Resume that would find nothing to issue.
         if (state == OperationState::Paused)
@@ -207,7 +212,7 @@ bool Operation::StartPipeline() {
 
 void Operation::FinishIfComplete() {
     // Every write adds its chunk, so all is written exactly when nothing is left in flight.
-    if (state == OperationState::Running && doneSize >= totalSize)
+    if (state == OperationState::Running && AllDone())
         Finish();
 }
 
@@ -308,8 +313,14 @@ bool Operation::BeginHashing(bool hashParts, bool hashWhole) {
     return SettleEmptyParts();
 }
 
+bool Operation::AllDone() const {
+    // Writes can end before the work on their chunks does: the last such chunk finishes.
+    return doneSize >= totalSize && (!hashing || hasher.Hashed() >= totalSize);
+}
+
 void Operation::StopHashing() {
     hashing = false;
+    inOrderTimer.Stop();
     hasher.Forget([](IoPair& pair) { pair.operation->Release(pair); });
 }
 
@@ -322,28 +333,49 @@ void Operation::ChunkArrived(IoPair& pair) {
         ReportError(::GetLastError(), L"Error Sha256");
         return;
     }
-    HashInOrder();
+    // While a chunk's work is unfinished, the timer goes on with it.
+    if (!inOrderTimer.IsRunning())
+        HashInOrder();
 }
 
 void Operation::HashInOrder() {
     // Each chunk hashed may let the next one go, and a held pair goes on with its cycle. The
     // lowest chunk in flight always arrives, so nothing waits for ever.
     ChunkHasher::Waiting next;
-    while (hashing && hasher.TakeNext(next)) {
+    while (hashing && hasher.PeekNext(next)) {
+        const ChunkWork work = OnChunkInOrder(next.pair->data, next.pair->chunk);
+        if (work == ChunkWork::Failed)
+            return;
+        if (work == ChunkWork::Unfinished) {
+            if (!inOrderTimer.IsRunning() && !inOrderTimer.Start(kInOrderTickMs, InOrderTick, this))
+                ReportError(::GetLastError(), L"Error");
+            return;
+        }
+        hasher.TakeNext(next);
         HashChunk(*next.pair);
         if (next.held)
             Continue(*next.pair);
     }
+    inOrderTimer.Stop();
 }
 
-bool Operation::OnChunkInOrder(const void*, uint32_t) {
-    return true;
+void Operation::InOrderTick(void* context) {
+    // Not under a question the window asks, as for the completions.
+    if (CompletionDispatcher::DeliveriesHeld())
+        return;
+    auto* operation = static_cast<Operation*>(context);
+    const DWORD start = ::GetTickCount();
+    do
+        operation->HashInOrder();
+    while (operation->inOrderTimer.IsRunning() && ::GetTickCount() - start < kInOrderSliceMs);
+}
+
+ChunkWork Operation::OnChunkInOrder(const void*, uint32_t) {
+    return ChunkWork::Done;
 }
 
 void Operation::HashChunk(const IoPair& pair) {
     hasher.Hash(pair.data, pair.chunk);
-    if (!OnChunkInOrder(pair.data, pair.chunk))
-        return;
     if (hashPart >= parts.Count() ||
         hasher.Hashed() < parts[hashPart].offset + parts[hashPart].size)
         return;

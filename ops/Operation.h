@@ -5,6 +5,7 @@
 #include "io/AsyncFile.h"
 #include "ops/ChunkHasher.h"
 #include "ops/PartRecord.h"
+#include "toolkit/TickTimer.h"
 
 #include <cstdint>
 
@@ -18,6 +19,13 @@ enum class OperationState : int32_t {
     Paused = 3, // nothing new is issued; what is in flight completes
     Failed = 4, // an error was reported; what is in flight drains
     Done = 5,
+};
+
+// How far the work an operation does on a chunk in its turn has come.
+enum class ChunkWork {
+    Done,
+    Unfinished, // the chunk is offered again, later, before the next one
+    Failed,     // reported; the hashing stops
 };
 
 // The one job of the program: a split or a join. Data moves through IoPairs, each a buffer that
@@ -94,9 +102,13 @@ protected:
     // A part's data has been hashed in whole (empty parts too, in order). False when that fails
     // the operation; the error is reported then.
     virtual bool OnPartHashed(int32_t index, const Sha256Digest& digest);
-    // Each chunk as it is hashed, in file order. False, reported, stops the hashing.
-    virtual bool OnChunkInOrder(const void* data, uint32_t length);
+    // Each chunk in file order, before it is hashed. Work that takes long goes in short pieces,
+    // so that the window stays responsive: Unfinished offers the same chunk again at a tick of a
+    // timer, and holds it and those after it until then.
+    virtual ChunkWork OnChunkInOrder(const void* data, uint32_t length);
     bool IsHashing() const { return hashing; }
+    // Every byte written, and hashed where it is.
+    bool AllDone() const;
     // The digest of the whole file; only once everything has been hashed.
     Sha256Digest WholeDigest() { return hasher.EndWhole(); }
     // Fails with ERROR_DISK_FULL, both sizes in the text, when needed bytes exceed what the
@@ -133,11 +145,14 @@ private:
     void Continue(IoPair& pair);
     void ChunkArrived(IoPair& pair);
     void HashInOrder();
+    static void InOrderTick(void* context);
     void HashChunk(const IoPair& pair);
     bool SettleEmptyParts();
 
     ChunkHasher hasher;
     bool hashing = false;
+    // Runs while a chunk's work in its turn is unfinished.
+    TickTimer inOrderTimer;
     // The part being hashed; the hasher knows how far it has come.
     int32_t hashPart = 0;
 };

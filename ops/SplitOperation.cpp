@@ -311,11 +311,12 @@ bool SplitOperation::PlanRecovery(uint32_t percent) {
     return false;
 }
 
-bool SplitOperation::OnChunkInOrder(const void* data, uint32_t length) {
-    if (!recovering || recovery.Add(data, length))
-        return true;
+ChunkWork SplitOperation::OnChunkInOrder(const void* data, uint32_t length) {
+    bool finished = true;
+    if (!recovering || recovery.Add(data, length, finished))
+        return finished ? ChunkWork::Done : ChunkWork::Unfinished;
     ReportError(::GetLastError(), L"Error making recovery data");
-    return false;
+    return ChunkWork::Failed;
 }
 
 bool SplitOperation::CompleteRecovery() {

@@ -21,7 +21,7 @@ public:
 
 protected:
     bool OnPartHashed(int32_t index, const Sha256Digest& digest) override;
-    bool OnChunkInOrder(const void* data, uint32_t length) override;
+    ChunkWork OnChunkInOrder(const void* data, uint32_t length) override;
 
 private:
     // The size chosen in the window, or worked out from the number of parts chosen there.

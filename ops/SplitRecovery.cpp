@@ -5,6 +5,11 @@
 
 namespace {
 
+// The multiply-adds one piece of a chunk takes: each byte goes into every block. A few
+// milliseconds of work.
+constexpr uint64_t kPieceWork = 4 << 20;
+constexpr uint32_t kLeastPiece = 4096;
+
 // A buffer fit for unbuffered reads, released at the end of the scope.
 class PageBuffer {
 public:
@@ -46,6 +51,8 @@ bool SplitRecovery::Plan(const DynArray<PartRecord>& parts, uint64_t partSize, u
         return false;
     }
     const int32_t blocks = BlocksFor(static_cast<int32_t>(slices), percent);
+    blockCount = blocks;
+    chunkDone = 0;
     memoryNeeded = static_cast<uint64_t>(blocks) * slice;
     if (memoryNeeded > kMemoryBudget) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -102,4 +109,18 @@ uint64_t SplitRecovery::SpaceNeeded(uint32_t unit) const {
     for (int32_t i = 0; i < creator.OutputCount(); ++i)
         bytes += SpaceTaken(creator.OutputBytes(i), unit);
     return bytes;
+}
+
+bool SplitRecovery::Add(const void* data, uint32_t length, bool& finished) {
+    const uint64_t fit = kPieceWork / static_cast<uint64_t>(blockCount);
+    const uint32_t piece = fit < kLeastPiece ? kLeastPiece : static_cast<uint32_t>(fit);
+    const uint32_t left = length - chunkDone;
+    const uint32_t n = left < piece ? left : piece;
+    if (!creator.AddData(static_cast<const uint8_t*>(data) + chunkDone, n))
+        return false;
+    chunkDone += n;
+    finished = chunkDone == length;
+    if (finished)
+        chunkDone = 0;
+    return true;
 }

@@ -35,8 +35,10 @@ public:
     uint64_t SpaceNeeded(uint32_t unit) const;
 
     bool CreateFiles(const wchar_t* wholePath) { return files.Create(creator, wholePath); }
-    // The whole file's bytes, in order.
-    bool Add(const void* data, uint32_t length) { return creator.AddData(data, length); }
+    // The whole file's bytes, in order, a chunk at a time: each call takes a piece of the chunk,
+    // short enough for the window to stay responsive, and finished tells when the chunk is in
+    // whole; until then the same chunk comes again.
+    bool Add(const void* data, uint32_t length, bool& finished);
     bool CompleteFiles() { return files.Complete(creator); }
     void Drop() { files.Drop(); }
     const RecoveryFiles& Files() const { return files; }
@@ -45,4 +47,6 @@ private:
     Par2Creator creator;
     RecoveryFiles files;
     uint64_t memoryNeeded = 0;
+    uint32_t chunkDone = 0; // of the chunk that comes again
+    int32_t blockCount = 0;
 };

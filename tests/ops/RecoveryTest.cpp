@@ -47,10 +47,10 @@ protected:
         split.OnCommand(kCommandSplit);
     }
 
-    // Splits source to the end in parts of 1 MiB.
-    void SplitWhole(const std::wstring& source) {
+    // Splits source to the end in parts of partSize bytes.
+    void SplitWhole(const std::wstring& source, uint64_t partSize = MiB) {
         RecordingDisplay shown;
-        shown.partSize = MiB;
+        shown.partSize = partSize;
         SplitOperation split(shown);
         StartSplit(split, source);
         ASSERT_TRUE(RunToEnd(split));
@@ -221,4 +221,55 @@ TEST_F(RepairTest, TooFewBlocksFailBeforeAnythingChanges) {
                         ERROR_INVALID_DATA));
     EXPECT_FALSE(FileExists(whole) || FileExists(PartName(whole, 8) + L".damaged"));
     EXPECT_TRUE(FileExists(PartName(whole, 8)) && FileExists(PartName(whole, 9)));
+}
+
+namespace {
+
+// As a large share on a slow machine: toward the end, each chunk's work in its turn takes many
+// ticks, while the writes of the last chunks run ahead and end first.
+class SlowSplit : public SplitOperation {
+public:
+    using SplitOperation::SplitOperation;
+
+protected:
+    ChunkWork OnChunkInOrder(const void* data, uint32_t length) override {
+        if (TotalSize() - DoneSize() > 8ull * length || ++calls % 10 == 0)
+            return SplitOperation::OnChunkInOrder(data, length);
+        ::Sleep(5);
+        return ChunkWork::Unfinished;
+    }
+    int calls = 0;
+};
+
+} // namespace
+
+// A share so large that each chunk's recovery work goes in several pieces, at ticks of a timer:
+// the set is still whole, listed in whole, and rebuilds what is lost.
+TEST_F(RepairTest, RecoveryWorkThatLagsBehindTheWritesMakesAWholeSet) {
+    WriteDword(L"RecoveryPercent", 30);
+    SetTuning(MiB, 4);
+    const std::wstring source = dir / L"lag.bin";
+    ASSERT_TRUE(WritePatternFile(source, 64 * 256 * 1024, 12));
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(ReadWholeFile(source, data));
+    RecordingDisplay splitShown;
+    splitShown.partSize = 256 * 1024;
+    SlowSplit split(splitShown);
+    split.Start(Wide(source));
+    split.OnCommand(kCommandSplit);
+    ASSERT_TRUE(RunToEnd(split));
+    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(splitShown.statusBar);
+    split.Abort();
+    EXPECT_EQ(ReadText(source + L".sha256"), ExpectedChecksumList(source, data, 256 * 1024));
+    ASSERT_TRUE(::DeleteFileW(source.c_str()));
+    for (unsigned part : {1u, 40u})
+        ASSERT_TRUE(::DeleteFileW(PartName(source, part).c_str()));
+    RecordingDisplay shown;
+    JoinOperation join(shown);
+    join.Start(Wide(PartName(source, 1)));
+    ASSERT_TRUE(RunToEnd(join));
+    ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
+    join.Abort();
+    std::vector<uint8_t> joined;
+    EXPECT_TRUE(ReadWholeFile(source, joined) && joined == data);
 }
