@@ -67,13 +67,15 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring said;
     for (const DWORD percent : {0u, 5u, 10u}) {
         WriteSetting(L"RecoveryPercent", percent);
-        const double seconds = bench::RunOperation<SplitOperation>(source, partSize, said);
+        double longest = 0;
+        const double seconds =
+            bench::RunOperation<SplitOperation>(source, partSize, said, &longest);
         if (seconds < 0) {
             fwprintf(stderr, L"split failed: %ls\n", said.c_str());
             return 1;
         }
-        wprintf(L"split, recovery %2lu %%: %7.2f s  %7.1f MiB/s\n", percent, seconds,
-                mib / seconds);
+        wprintf(L"split, recovery %2lu %%: %7.2f s  %7.1f MiB/s  longest message %5.0f ms\n",
+                percent, seconds, mib / seconds, longest * 1000);
         if (percent != 10)
             RemoveSet(source, true);
     }
@@ -81,13 +83,14 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring moved = source + L".orig";
     ::MoveFileW(source.c_str(), moved.c_str());
     ::DeleteFileW((source + L".002").c_str());
-    const double seconds = bench::RunOperation<JoinOperation>(source + L".001", 0, said);
+    double longest = 0;
+    const double seconds = bench::RunOperation<JoinOperation>(source + L".001", 0, said, &longest);
     if (seconds < 0) {
         fwprintf(stderr, L"join failed: %ls\n", said.c_str());
         status = 1;
     } else {
-        wprintf(L"join rebuilding one part: %7.2f s  %7.1f MiB/s (%ls)\n", seconds, mib / seconds,
-                said.c_str());
+        wprintf(L"join rebuilding one part: %7.2f s  %7.1f MiB/s  longest message %5.0f ms (%ls)\n",
+                seconds, mib / seconds, longest * 1000, said.c_str());
     }
     ::DeleteFileW(source.c_str());
     ::MoveFileW(moved.c_str(), source.c_str());

@@ -402,23 +402,41 @@ bool Par2Creator::BuildCriticalPackets(DynArray<uint8_t>& out) {
     return true;
 }
 
-bool Par2Creator::WriteVolume(HANDLE file, int32_t first, int32_t count) {
-    for (int32_t e = first; e < first + count; ++e) {
-        const uint8_t* block = recovery + static_cast<size_t>(e) * sliceSize;
-        uint8_t header[kHeaderBytes + 4] = {};
-        FillHeader(header, kHeaderBytes + 4 + static_cast<uint64_t>(sliceSize), setId,
-                   kRecoveryType);
-        PutLittle(header + kHeaderBytes, static_cast<uint32_t>(e), 4);
-        Md5 md5;
-        md5.Update(header + 32, kHeaderBytes + 4 - 32);
-        md5.Update(block, sliceSize);
-        const Md5Digest digest = md5.Finish();
-        memcpy(header + 16, digest.bytes, 16);
-        if (!WriteFully(file, header, sizeof(header)) || !WriteFully(file, block, sliceSize))
-            return false;
+bool Par2Creator::WriteBlockPiece(HANDLE file, int32_t e) {
+    const uint8_t* block = recovery + static_cast<size_t>(e) * sliceSize;
+    uint8_t* header = written.header;
+    const uint32_t n = sliceSize - written.offset < kWritePieceBytes ? sliceSize - written.offset
+                                                                     : kWritePieceBytes;
+    if (!written.hashed) {
+        if (written.offset == 0) {
+            memset(header, 0, sizeof written.header);
+            FillHeader(header, sizeof written.header + static_cast<uint64_t>(sliceSize), setId,
+                       kRecoveryType);
+            PutLittle(header + kHeaderBytes, static_cast<uint32_t>(e), 4);
+            written.md5.Reset();
+            written.md5.Update(header + 32, sizeof written.header - 32);
+        }
+        written.md5.Update(block + written.offset, n);
+        written.offset += n;
+        if (written.offset == sliceSize) {
+            const Md5Digest digest = written.md5.Finish();
+            memcpy(header + 16, digest.bytes, 16);
+            written.hashed = true;
+            written.offset = 0;
+        }
+        return true;
     }
-    // Every volume carries the set's description too, so that any one of them is enough.
-    return WriteFully(file, critical.Items(), static_cast<size_t>(critical.Count()));
+    if (written.offset == 0 && !WriteFully(file, header, sizeof written.header))
+        return false;
+    if (!WriteFully(file, block + written.offset, n))
+        return false;
+    written.offset += n;
+    if (written.offset == sliceSize) {
+        ++written.block;
+        written.offset = 0;
+        written.hashed = false;
+    }
+    return true;
 }
 
 uint64_t Par2Creator::CriticalBytes() const {
@@ -452,12 +470,25 @@ uint64_t Par2Creator::OutputBytes(int32_t index) const {
            CriticalBytes();
 }
 
-bool Par2Creator::WriteOutput(int32_t index, HANDLE file) {
+bool Par2Creator::WriteOutputPiece(int32_t index, HANDLE file, bool& done) {
+    done = false;
     if (broken || !placed || current != files.Count() || index < 0 || index >= OutputCount())
         return Fail(ERROR_INVALID_FUNCTION);
     if (critical.Count() == 0 && !BuildCriticalPackets(critical))
         return false;
-    if (index == 0)
-        return WriteFully(file, critical.Items(), static_cast<size_t>(critical.Count()));
-    return WriteVolume(file, VolumeFirst(index - 1), VolumeCount(index - 1, recoveryCount));
+    if (written.index != index) {
+        written.index = index;
+        written.block = 0;
+        written.offset = 0;
+        written.hashed = false;
+    }
+    const int32_t count = index == 0 ? 0 : VolumeCount(index - 1, recoveryCount);
+    if (written.block < count)
+        return WriteBlockPiece(file, VolumeFirst(index - 1) + written.block);
+    // Every volume carries the set's description too, so that any one of them is enough.
+    if (!WriteFully(file, critical.Items(), static_cast<size_t>(critical.Count())))
+        return false;
+    written.index = -1;
+    done = true;
+    return true;
 }

@@ -45,8 +45,12 @@ public:
     int32_t OutputCount() const;
     bool OutputName(const wchar_t* basePath, int32_t index, WideString& name) const;
     uint64_t OutputBytes(int32_t index) const;
-    // Writes the file's whole content at the handle's position, once every byte is in.
-    bool WriteOutput(int32_t index, HANDLE file);
+    // Writes the file's content at the handle's position, once every byte is in, a piece at a
+    // time: each call hashes or writes at most kWritePieceBytes of recovery data. Files go one
+    // after the other; done turns true with a file's last piece.
+    bool WriteOutputPiece(int32_t index, HANDLE file, bool& done);
+
+    static constexpr uint32_t kWritePieceBytes = 16 << 20;
 
 private:
     struct File {
@@ -76,7 +80,8 @@ private:
     bool FinishFile();
     bool BuildCriticalPackets(DynArray<uint8_t>& out);
     uint64_t CriticalBytes() const;
-    bool WriteVolume(HANDLE file, int32_t first, int32_t count);
+    // The recovery packet of block e: its header, hashed a piece at a time, then written.
+    bool WriteBlockPiece(HANDLE file, int32_t e);
 
     DynArray<File> files;
     DynArray<char> names;    // UTF-8, one after the other
@@ -89,6 +94,15 @@ private:
     Md5Digest setId = {};
     // The index and volumes' description of the set, built once every byte is in.
     DynArray<uint8_t> critical;
+    // Where the writing of the files stands.
+    struct WriteCursor {
+        int32_t index = -1; // the file; -1 before one starts
+        int32_t block = 0;  // within its volume
+        uint32_t offset = 0;
+        bool hashed = false;
+        Md5 md5;
+        uint8_t header[64 + 4]; // the packet header and the block's exponent
+    } written;
 
     // Where the stream stands.
     Md5 fileHash;

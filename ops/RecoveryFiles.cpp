@@ -27,15 +27,31 @@ bool RecoveryFiles::Create(const Par2Creator& creator, const wchar_t* basePath) 
     return true;
 }
 
-bool RecoveryFiles::Complete(Par2Creator& creator) {
-    for (int32_t i = 0; i < outputs.Count(); ++i) {
-        Output& output = outputs[i];
-        if (!creator.WriteOutput(i, output.file.Get()) || !output.file.Close()) {
-            failedPath.Assign(output.path.Text(), output.path.Length());
-            return false;
-        }
+bool RecoveryFiles::CompleteStep(Par2Creator& creator, bool& done) {
+    done = complete;
+    if (complete)
+        return true;
+    if (writing >= outputs.Count()) {
+        ::SetLastError(ERROR_INVALID_FUNCTION);
+        return false;
     }
-    complete = true;
+    Output& output = outputs[writing];
+    bool whole = false;
+    if (!creator.WriteOutputPiece(writing, output.file.Get(), whole) ||
+        (whole && !output.file.Close())) {
+        failedPath.Assign(output.path.Text(), output.path.Length());
+        return false;
+    }
+    if (whole && ++writing == outputs.Count())
+        complete = done = true;
+    return true;
+}
+
+bool RecoveryFiles::Complete(Par2Creator& creator) {
+    for (bool done = false; !done;) {
+        if (!CompleteStep(creator, done))
+            return false;
+    }
     return true;
 }
 
@@ -46,5 +62,6 @@ void RecoveryFiles::Drop() {
             ::DeleteFileW(output.path.Text());
     }
     outputs.Clear();
+    writing = 0;
     complete = false;
 }

@@ -21,7 +21,10 @@ public:
     // file's path in FailedPath().
     bool Create(const Par2Creator& creator, const wchar_t* basePath);
     const WideString& FailedPath() const { return failedPath; }
-    // Writes each file and closes it.
+    // Writes the files a piece at a time (Par2Creator::WriteOutputPiece), each closed once whole;
+    // done turns true with the last.
+    bool CompleteStep(Par2Creator& creator, bool& done);
+    // All of them at once.
     bool Complete(Par2Creator& creator);
     bool IsComplete() const { return complete; }
     // Closes the files and removes them unless they were completed; forgets them.
@@ -37,5 +40,6 @@ private:
     };
     DynArray<Output> outputs;
     WideString failedPath;
+    int32_t writing = 0; // the file being written
     bool complete = false;
 };

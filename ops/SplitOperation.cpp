@@ -3,6 +3,7 @@
 #include "app/ByteSize.h"
 #include "app/Globals.h"
 #include "app/Settings.h"
+#include "io/CompletionDispatcher.h"
 #include "io/IoPair.h"
 #include "ops/ChecksumList.h"
 #include "ops/Commands.h"
@@ -15,6 +16,9 @@
 
 namespace {
 
+// Writing the recovery files: the work per tick, and the ticks' period.
+constexpr DWORD kRecoverySliceMs = 40;
+constexpr UINT kRecoveryTickMs = 10;
 constexpr UINT kWaitingWithSize = kActionRunGroup | kActionSplitEnabled | kActionLabelRuns;
 constexpr UINT kWaitingAtStart = kActionRunGroup | kActionSplitEnabled | kActionLabelInert;
 constexpr UINT kWaitingSizeRemoved = kActionRunGroup | kActionLabelInert;
@@ -79,7 +83,7 @@ void SplitOperation::OnPartSizeChanged() {
 void SplitOperation::OnCommand(UINT id) {
     if (state == OperationState::Waiting && id == kCommandSplit)
         BeginSplitting();
-    else if (state == OperationState::Running && id == kCommandPause)
+    else if (state == OperationState::Running && id == kCommandPause && !recoveryTimer.IsRunning())
         Pause();
     else if (state == OperationState::Paused && id == kCommandResume)
         Resume();
@@ -231,8 +235,42 @@ void SplitOperation::Finish() {
     if (listed && !CompleteList(whole))
         return;
     StopHashing();
-    if (!CompleteScripts(listed ? &whole : nullptr) || (recovering && !CompleteRecovery()))
+    if (!CompleteScripts(listed ? &whole : nullptr))
         return;
+    if (recovering) {
+        // The recovery files are written at ticks of a timer, so that the window answers: a
+        // large set takes a while. There is nothing left to pause.
+        display.SetAction(kCommandPause, kActionRunGroup);
+        if (!recoveryTimer.Start(kRecoveryTickMs, RecoveryTick, this))
+            ReportError(::GetLastError(), L"Error");
+        return;
+    }
+    EndDone();
+}
+
+void SplitOperation::RecoveryTick(void* context) {
+    if (!CompletionDispatcher::DeliveriesHeld())
+        static_cast<SplitOperation*>(context)->WriteRecovery();
+}
+
+void SplitOperation::WriteRecovery() {
+    const DWORD start = ::GetTickCount();
+    bool done = false;
+    while (!done && ::GetTickCount() - start < kRecoverySliceMs) {
+        if (!recovery.CompleteFiles(done)) {
+            recoveryTimer.Stop();
+            ReportError(::GetLastError(), L"Error writing %s",
+                        recovery.Files().FailedPath().Text());
+            return;
+        }
+    }
+    if (!done)
+        return;
+    recoveryTimer.Stop();
+    EndDone();
+}
+
+void SplitOperation::EndDone() {
     state = OperationState::Done;
     file.Close();
     display.SetTitle(name.Text());
@@ -319,13 +357,6 @@ ChunkWork SplitOperation::OnChunkInOrder(const void* data, uint32_t length) {
     return ChunkWork::Failed;
 }
 
-bool SplitOperation::CompleteRecovery() {
-    if (recovery.CompleteFiles())
-        return true;
-    ReportError(::GetLastError(), L"Error writing %s", recovery.Files().FailedPath().Text());
-    return false;
-}
-
 bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
     if (!listFile.IsCreated())
         return true;
@@ -346,6 +377,7 @@ bool SplitOperation::CompleteList(Sha256Digest& whole) {
 }
 
 void SplitOperation::Abort() {
+    recoveryTimer.Stop();
     StopHashing();
     listFile.Drop();
     scriptFiles.Drop();

@@ -42,7 +42,11 @@ private:
     // The recovery set: planned with its memory and the parts' first bytes before anything is
     // created, written at the end. False when that fails (reported).
     bool PlanRecovery(uint32_t percent);
-    bool CompleteRecovery();
+    // Writes the recovery files, at each tick for a while, then ends the split.
+    static void RecoveryTick(void* context);
+    void WriteRecovery();
+    // The split is done: says so, and shows the files where asked.
+    void EndDone();
 
     uint64_t partSize = 0;
     // The SHA-256 list "<name>.sha256" beside the parts.
@@ -51,4 +55,5 @@ private:
     JoinScriptFiles scriptFiles;
     SplitRecovery recovery;
     bool recovering = false;
+    TickTimer recoveryTimer;
 };

@@ -39,7 +39,8 @@ public:
     // short enough for the window to stay responsive, and finished tells when the chunk is in
     // whole; until then the same chunk comes again.
     bool Add(const void* data, uint32_t length, bool& finished);
-    bool CompleteFiles() { return files.Complete(creator); }
+    // A piece of the files' writing; done turns true once they are whole.
+    bool CompleteFiles(bool& done) { return files.CompleteStep(creator, done); }
     void Drop() { files.Drop(); }
     const RecoveryFiles& Files() const { return files; }
 

@@ -243,33 +243,41 @@ protected:
 
 } // namespace
 
-// A share so large that each chunk's recovery work goes in several pieces, at ticks of a timer:
-// the set is still whole, listed in whole, and rebuilds what is lost.
-TEST_F(RepairTest, RecoveryWorkThatLagsBehindTheWritesMakesAWholeSet) {
+// Recovery work that lags behind the writes, in pieces at ticks of a timer, and blocks larger
+// than the pieces the files are written in: the set is still whole, listed in whole, and
+// rebuilds what is lost.
+TEST_F(RepairTest, RecoveryWorkInPiecesMakesAWholeSet) {
+    const struct {
+        uint32_t partSize;
+        unsigned parts;
+        std::vector<unsigned> lost;
+    } cases[] = {{256 * 1024, 64, {1, 40}}, {17 * MiB + 4, 2, {2}}};
     WriteDword(L"RecoveryPercent", 30);
     SetTuning(MiB, 4);
-    const std::wstring source = dir / L"lag.bin";
-    ASSERT_TRUE(WritePatternFile(source, 64 * 256 * 1024, 12));
-    std::vector<uint8_t> data;
-    ASSERT_TRUE(ReadWholeFile(source, data));
-    RecordingDisplay splitShown;
-    splitShown.partSize = 256 * 1024;
-    SlowSplit split(splitShown);
-    split.Start(Wide(source));
-    split.OnCommand(kCommandSplit);
-    ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(splitShown.statusBar);
-    split.Abort();
-    EXPECT_EQ(ReadText(source + L".sha256"), ExpectedChecksumList(source, data, 256 * 1024));
-    ASSERT_TRUE(::DeleteFileW(source.c_str()));
-    for (unsigned part : {1u, 40u})
-        ASSERT_TRUE(::DeleteFileW(PartName(source, part).c_str()));
-    RecordingDisplay shown;
-    JoinOperation join(shown);
-    join.Start(Wide(PartName(source, 1)));
-    ASSERT_TRUE(RunToEnd(join));
-    ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
-    join.Abort();
-    std::vector<uint8_t> joined;
-    EXPECT_TRUE(ReadWholeFile(source, joined) && joined == data);
+    for (const auto& c : cases) {
+        const std::wstring source = dir / (L"lag" + std::to_wstring(c.parts));
+        ASSERT_TRUE(WritePatternFile(source, uint64_t{c.partSize} * c.parts, c.parts));
+        std::vector<uint8_t> data;
+        ASSERT_TRUE(ReadWholeFile(source, data));
+        RecordingDisplay splitShown;
+        splitShown.partSize = c.partSize;
+        SlowSplit split(splitShown);
+        split.Start(Wide(source));
+        split.OnCommand(kCommandSplit);
+        ASSERT_TRUE(RunToEnd(split));
+        ASSERT_EQ(split.State(), OperationState::Done) << Narrow(splitShown.statusBar);
+        split.Abort();
+        EXPECT_EQ(ReadText(source + L".sha256"), ExpectedChecksumList(source, data, c.partSize));
+        ASSERT_TRUE(::DeleteFileW(source.c_str()));
+        for (unsigned part : c.lost)
+            ASSERT_TRUE(::DeleteFileW(PartName(source, part).c_str()));
+        RecordingDisplay shown;
+        JoinOperation join(shown);
+        join.Start(Wide(PartName(source, 1)));
+        ASSERT_TRUE(RunToEnd(join));
+        ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
+        join.Abort();
+        std::vector<uint8_t> joined;
+        EXPECT_TRUE(ReadWholeFile(source, joined) && joined == data);
+    }
 }
