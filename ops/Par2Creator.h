@@ -42,6 +42,7 @@ public:
     // The files of the set, once every byte is in: file 0 is the index "<basePath>.par2", file
     // v + 1 volume v, "<basePath>.vol<first>+<count>.par2", holding 1, 2, 4, ... blocks. Their
     // number, names and sizes are known from Start on; RecoveryFiles makes and writes them.
+    int32_t FileCount() const { return files.Count(); }
     int32_t OutputCount() const;
     bool OutputName(const wchar_t* basePath, int32_t index, WideString& name) const;
     uint64_t OutputBytes(int32_t index) const;

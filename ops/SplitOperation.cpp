@@ -19,6 +19,8 @@ namespace {
 // Writing the recovery files: the work per tick, and the ticks' period.
 constexpr DWORD kRecoverySliceMs = 40;
 constexpr UINT kRecoveryTickMs = 10;
+// The parts' first bytes read in one go: a buffer and an event serve them all.
+constexpr int32_t kHeadsPerCall = 16;
 constexpr UINT kWaitingWithSize = kActionRunGroup | kActionSplitEnabled | kActionLabelRuns;
 constexpr UINT kWaitingAtStart = kActionRunGroup | kActionSplitEnabled | kActionLabelInert;
 constexpr UINT kWaitingSizeRemoved = kActionRunGroup | kActionLabelInert;
@@ -190,15 +192,43 @@ void SplitOperation::BeginSplitting() {
         ReportError(::GetLastError(), L"Error opening %s", recovery.Files().FailedPath().Text());
         return;
     }
-    if ((checksums || recovering) && !BeginHashing(checksums, checksums))
-        return;
-    if (!StartPipeline())
-        return;
+    hashingChecksums = checksums;
     state = OperationState::Running;
     display.ShowPartSizePanel(false);
     display.SetStatus(L"Processing %s...", name.Text());
     display.SetStatusBar(path.Text());
+    if (!recovering) {
+        StartMoving();
+        return;
+    }
+    // The recovery set orders the parts by their first bytes, read first, at ticks of a timer:
+    // a set of many parts takes a while. There is nothing to pause yet.
+    display.SetAction(kCommandPause, kActionRunGroup);
+    if (!recoveryTimer.Start(kRecoveryTickMs, RecoveryTick, this))
+        ReportError(::GetLastError(), L"Error");
+}
+
+void SplitOperation::StartMoving() {
+    if ((hashingChecksums || recovering) && !BeginHashing(hashingChecksums, hashingChecksums))
+        return;
+    if (!StartPipeline())
+        return;
     display.SetAction(kCommandPause, kActionRunGroup | kActionPauseEnabled);
+}
+
+void SplitOperation::ReadHeads() {
+    const DWORD start = ::GetTickCount();
+    while (!recovery.HeadsRead() && ::GetTickCount() - start < kRecoverySliceMs) {
+        if (!recovery.ReadHeads(file.Handle(), parts, kHeadsPerCall)) {
+            recoveryTimer.Stop();
+            ReportError(::GetLastError(), L"Error reading %s", path.Text());
+            return;
+        }
+    }
+    if (!recovery.HeadsRead())
+        return;
+    recoveryTimer.Stop();
+    StartMoving();
 }
 
 bool SplitOperation::CheckNamesFree() {
@@ -249,8 +279,13 @@ void SplitOperation::Finish() {
 }
 
 void SplitOperation::RecoveryTick(void* context) {
-    if (!CompletionDispatcher::DeliveriesHeld())
-        static_cast<SplitOperation*>(context)->WriteRecovery();
+    if (CompletionDispatcher::DeliveriesHeld())
+        return;
+    auto* split = static_cast<SplitOperation*>(context);
+    if (split->recovery.HeadsRead())
+        split->WriteRecovery();
+    else
+        split->ReadHeads();
 }
 
 void SplitOperation::WriteRecovery() {
@@ -343,10 +378,7 @@ bool SplitOperation::PlanRecovery(uint32_t percent) {
         }
         return false;
     }
-    if (recovery.ReadHeads(file.Handle(), parts))
-        return true;
-    ReportError(::GetLastError(), L"Error reading %s", path.Text());
-    return false;
+    return true;
 }
 
 ChunkWork SplitOperation::OnChunkInOrder(const void* data, uint32_t length) {

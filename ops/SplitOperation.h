@@ -39,11 +39,15 @@ private:
     // The join script and its instructions, made like the list.
     bool CreateScripts();
     bool CompleteScripts(const Sha256Digest* whole);
-    // The recovery set: planned with its memory and the parts' first bytes before anything is
-    // created, written at the end. False when that fails (reported).
+    // The recovery set: planned with its memory before anything is created, written at the end.
+    // False when that fails (reported).
     bool PlanRecovery(uint32_t percent);
-    // Writes the recovery files, at each tick for a while, then ends the split.
+    // Starts the data moving, once the recovery set (if any) knows the parts' first bytes.
+    void StartMoving();
+    // At each tick for a while: reads the parts' first bytes for the recovery set before the
+    // data moves, then starts it; writes the recovery files after it moved, then ends the split.
     static void RecoveryTick(void* context);
+    void ReadHeads();
     void WriteRecovery();
     // The split is done: says so, and shows the files where asked.
     void EndDone();
@@ -55,5 +59,6 @@ private:
     JoinScriptFiles scriptFiles;
     SplitRecovery recovery;
     bool recovering = false;
+    bool hashingChecksums = false;
     TickTimer recoveryTimer;
 };

@@ -53,6 +53,7 @@ bool SplitRecovery::Plan(const DynArray<PartRecord>& parts, uint64_t partSize, u
     const int32_t blocks = BlocksFor(static_cast<int32_t>(slices), percent);
     blockCount = blocks;
     chunkDone = 0;
+    headsRead = 0;
     memoryNeeded = static_cast<uint64_t>(blocks) * slice;
     if (memoryNeeded > kMemoryBudget) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -75,16 +76,18 @@ bool SplitRecovery::Plan(const DynArray<PartRecord>& parts, uint64_t partSize, u
     return creator.Start(nameTexts.Items(), sizes.Items(), parts.Count(), slice, blocks);
 }
 
-bool SplitRecovery::ReadHeads(HANDLE source, const DynArray<PartRecord>& parts) {
+bool SplitRecovery::ReadHeads(HANDLE source, const DynArray<PartRecord>& parts, int32_t most) {
     constexpr DWORD kHead = Par2Creator::kHeadBytes;
     PageBuffer buffer(kHead);
     KernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!buffer.Get() || !done.IsSet())
         return false;
-    for (int32_t i = 0; i < parts.Count(); ++i) {
+    for (const int32_t end = headsRead + most; headsRead < parts.Count() && headsRead < end;
+         ++headsRead) {
+        const PartRecord& part = parts[headsRead];
         OVERLAPPED overlapped = {};
-        overlapped.Offset = static_cast<DWORD>(parts[i].offset);
-        overlapped.OffsetHigh = static_cast<DWORD>(parts[i].offset >> 32);
+        overlapped.Offset = static_cast<DWORD>(part.offset);
+        overlapped.OffsetHigh = static_cast<DWORD>(part.offset >> 32);
         // The low bit keeps the completion off the port: nobody there expects this read.
         overlapped.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(done.Get()) | 1);
         DWORD got = 0;
@@ -93,12 +96,12 @@ bool SplitRecovery::ReadHeads(HANDLE source, const DynArray<PartRecord>& parts) 
             return false;
         if (!::GetOverlappedResult(source, &overlapped, &got, TRUE))
             return false;
-        const DWORD want = parts[i].size < kHead ? static_cast<DWORD>(parts[i].size) : kHead;
+        const DWORD want = part.size < kHead ? static_cast<DWORD>(part.size) : kHead;
         if (got < want) {
             ::SetLastError(ERROR_HANDLE_EOF);
             return false;
         }
-        if (!creator.SetFileHead(i, buffer.Get(), want))
+        if (!creator.SetFileHead(headsRead, buffer.Get(), want))
             return false;
     }
     return true;

@@ -28,9 +28,10 @@ public:
     // blocks would take more than the budget (MemoryNeeded() tells how much).
     bool Plan(const DynArray<PartRecord>& parts, uint64_t partSize, uint32_t percent);
     uint64_t MemoryNeeded() const { return memoryNeeded; }
-    // Reads the first bytes of each part from the source, an open overlapped handle (sector
-    // aligned reads, as an unbuffered one needs), without a completion reaching its port.
-    bool ReadHeads(HANDLE source, const DynArray<PartRecord>& parts);
+    // Reads the first bytes of the next `most` parts from the source, an open overlapped handle
+    // (sector aligned reads, as an unbuffered one needs), without a completion reaching its port.
+    bool ReadHeads(HANDLE source, const DynArray<PartRecord>& parts, int32_t most);
+    bool HeadsRead() const { return headsRead == creator.FileCount(); }
     // The bytes the files take on a volume of this allocation unit.
     uint64_t SpaceNeeded(uint32_t unit) const;
 
@@ -49,5 +50,6 @@ private:
     RecoveryFiles files;
     uint64_t memoryNeeded = 0;
     uint32_t chunkDone = 0; // of the chunk that comes again
+    int32_t headsRead = 0;
     int32_t blockCount = 0;
 };
