@@ -136,6 +136,8 @@ void Par2Creator::Clear() {
     sliceHash.Reset();
     sliceCrc.Reset();
     carrying = false;
+    padding.pending = false;
+    written.index = -1;
     placed = false;
     broken = true;
 }
@@ -292,19 +294,35 @@ void Par2Creator::FinishSlice() {
         AddToBlocks(word, 2, filled - 1);
         carrying = false;
     }
-    SliceChecksum& sum = checksums[sliceIndex];
-    const File& file = files[current];
+    if (padding.pending)
+        Pad(padding.left);
     // A file of one slice has hashed the slice's bytes already, as the file's: the slice's hash
     // goes on from there, rather than over every byte again.
-    Md5 md5 = file.sliceCount == 1 ? fileHash : sliceHash;
-    AddZeros(md5, sliceSize - filled);
-    sum.hash = md5.Finish();
-    AddZeros(sliceCrc, sliceSize - filled);
-    sum.crc = sliceCrc.Value();
+    padding.md5 = files[current].sliceCount == 1 ? fileHash : sliceHash;
+    padding.crc = sliceCrc;
+    padding.left = sliceSize - filled;
+    padding.slice = sliceIndex;
+    padding.pending = true;
+    // A long padding, such as a short last part's, is hashed while the files are written, a
+    // piece at a time.
+    if (padding.left <= kWritePieceBytes)
+        Pad(padding.left);
     sliceHash.Reset();
     sliceCrc.Reset();
     ++sliceIndex;
     filled = 0;
+}
+
+void Par2Creator::Pad(uint64_t most) {
+    const uint64_t n = most < padding.left ? most : padding.left;
+    AddZeros(padding.md5, n);
+    AddZeros(padding.crc, n);
+    padding.left -= n;
+    if (padding.left != 0)
+        return;
+    checksums[padding.slice].hash = padding.md5.Finish();
+    checksums[padding.slice].crc = padding.crc.Value();
+    padding.pending = false;
 }
 
 bool Par2Creator::FinishFile() {
@@ -474,6 +492,10 @@ bool Par2Creator::WriteOutputPiece(int32_t index, HANDLE file, bool& done) {
     done = false;
     if (broken || !placed || current != files.Count() || index < 0 || index >= OutputCount())
         return Fail(ERROR_INVALID_FUNCTION);
+    if (padding.pending) {
+        Pad(kWritePieceBytes);
+        return true;
+    }
     if (critical.Count() == 0 && !BuildCriticalPackets(critical))
         return false;
     if (written.index != index) {

@@ -75,6 +75,8 @@ private:
     bool Fail(DWORD error);
     bool PlaceFiles();
     void FinishSlice();
+    // Hashes up to `most` bytes of the pending padding; its slice's checksums with the last.
+    void Pad(uint64_t most);
     // The slice's bytes from where it stands, into the recovery blocks.
     void AddSliceBytes(const uint8_t* in, size_t n);
     void AddToBlocks(const uint8_t* data, size_t size, uint32_t offset);
@@ -110,6 +112,14 @@ private:
     Md5 headHash;
     Md5 sliceHash;
     Crc32 sliceCrc;
+    // The zeros that pad a slice to the full size, still to be hashed.
+    struct Padding {
+        Md5 md5;
+        Crc32 crc;
+        uint64_t left = 0;
+        int32_t slice = 0;
+        bool pending = false;
+    } padding;
     // A byte of the slice whose 16-bit word is not complete yet.
     uint8_t carried = 0;
     bool carrying = false;

@@ -243,20 +243,22 @@ protected:
 
 } // namespace
 
-// Recovery work that lags behind the writes, in pieces at ticks of a timer, and blocks larger
-// than the pieces the files are written in: the set is still whole, listed in whole, and
-// rebuilds what is lost.
+// Recovery work that lags behind the writes, in pieces at ticks of a timer; blocks larger than
+// the pieces the files are written in; a short last part whose slice's long padding is hashed
+// in pieces too: the set is still whole, listed in whole, and rebuilds what is lost.
 TEST_F(RepairTest, RecoveryWorkInPiecesMakesAWholeSet) {
     const struct {
         uint32_t partSize;
-        unsigned parts;
+        uint32_t size;
         std::vector<unsigned> lost;
-    } cases[] = {{256 * 1024, 64, {1, 40}}, {17 * MiB + 4, 2, {2}}};
+    } cases[] = {{256 * 1024, 64 * 256 * 1024, {1, 40}},
+                 {17 * MiB + 4, 34 * MiB + 8, {2}},
+                 {17 * MiB + 4, 17 * MiB + 1004, {1}}};
     WriteDword(L"RecoveryPercent", 30);
     SetTuning(MiB, 4);
     for (const auto& c : cases) {
-        const std::wstring source = dir / (L"lag" + std::to_wstring(c.parts));
-        ASSERT_TRUE(WritePatternFile(source, uint64_t{c.partSize} * c.parts, c.parts));
+        const std::wstring source = dir / (L"lag" + std::to_wstring(c.size));
+        ASSERT_TRUE(WritePatternFile(source, c.size, c.size % 251));
         std::vector<uint8_t> data;
         ASSERT_TRUE(ReadWholeFile(source, data));
         RecordingDisplay splitShown;
