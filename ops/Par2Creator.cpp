@@ -7,7 +7,6 @@
 #include "toolkit/WriteFully.h"
 
 #include <cstring>
-#include <new>
 
 namespace {
 
@@ -119,7 +118,8 @@ Par2Creator::~Par2Creator() {
 }
 
 void Par2Creator::Clear() {
-    delete[] recovery;
+    if (recovery)
+        ::VirtualFree(recovery, 0, MEM_RELEASE);
     recovery = nullptr;
     files.Clear();
     names.Clear();
@@ -193,7 +193,10 @@ bool Par2Creator::Start(const wchar_t* const* fileNames, const uint64_t* sizes, 
     if (recoveryBytes > SIZE_MAX / 2)
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     if (recoveryCount > 0)
-        recovery = new (std::nothrow) uint8_t[static_cast<size_t>(recoveryBytes)]();
+        // Pages the system gives zeroed when first touched: hundreds of megabytes are not
+        // cleared up front, within the Split command.
+        recovery = static_cast<uint8_t*>(::VirtualAlloc(nullptr, static_cast<size_t>(recoveryBytes),
+                                                        MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     if (recoveryCount > 0 && !recovery)
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     broken = false;
