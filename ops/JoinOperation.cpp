@@ -53,7 +53,7 @@ void JoinOperation::Start(const WideString& commandLinePath) {
 namespace {
 
 // Work per tick, and the ticks' period: the window answers between them.
-constexpr DWORD kRepairSliceMs = 50;
+constexpr DWORD kRepairSliceMs = 25;
 constexpr UINT kRepairTickMs = 10;
 
 } // namespace

@@ -17,7 +17,7 @@ constexpr DWORD kSystemLanguage = 0x400; // the user's default language
 constexpr DWORD kSystemTextCapacity = 1024;
 // The work on chunks in their turn, per tick of its timer, and the ticks' period: the window
 // answers between them.
-constexpr DWORD kInOrderSliceMs = 40;
+constexpr DWORD kInOrderSliceMs = 25;
 constexpr UINT kInOrderTickMs = 10;
 
 uint64_t RoundUpToSector(uint64_t length, uint32_t sectorSize) {

@@ -17,7 +17,7 @@
 namespace {
 
 // Writing the recovery files: the work per tick, and the ticks' period.
-constexpr DWORD kRecoverySliceMs = 40;
+constexpr DWORD kRecoverySliceMs = 25;
 constexpr UINT kRecoveryTickMs = 10;
 // The parts' first bytes read in one go: a buffer and an event serve them all.
 constexpr int32_t kHeadsPerCall = 16;
