@@ -360,10 +360,11 @@ void Operation::HashInOrder() {
 }
 
 void Operation::InOrderTick(void* context) {
-    // Not under a question the window asks, as for the completions.
-    if (CompletionDispatcher::DeliveriesHeld())
-        return;
+    // Not under a question the window asks, as for the completions; and a pause stops this work
+    // too.
     auto* operation = static_cast<Operation*>(context);
+    if (CompletionDispatcher::DeliveriesHeld() || operation->state == OperationState::Paused)
+        return;
     const DWORD start = ::GetTickCount();
     do
         operation->HashInOrder();

@@ -1,4 +1,5 @@
 #include "OpsTestSupport.h"
+#include "support/MessageLoop.h"
 #include "support/SettingsValues.h"
 #include "support/SmallVolume.h"
 
@@ -245,7 +246,8 @@ protected:
 
 // Recovery work that lags behind the writes, in pieces at ticks of a timer; blocks larger than
 // the pieces the files are written in; a short last part whose slice's long padding is hashed
-// in pieces too: the set is still whole, listed in whole, and rebuilds what is lost.
+// in pieces too: the set is still whole, listed in whole, and rebuilds what is lost, also after a
+// pause.
 TEST_F(RepairTest, RecoveryWorkInPiecesMakesAWholeSet) {
     const struct {
         uint32_t partSize;
@@ -266,6 +268,11 @@ TEST_F(RepairTest, RecoveryWorkInPiecesMakesAWholeSet) {
         SlowSplit split(splitShown);
         split.Start(Wide(source));
         split.OnCommand(kCommandSplit);
+        // A pause while the work lags holds it; a resume takes it up again.
+        ASSERT_TRUE(RunUntil([&] { return split.TotalSize() - split.DoneSize() < MiB; }, 30000));
+        split.OnCommand(kCommandPause);
+        PumpFor(200);
+        split.OnCommand(kCommandResume);
         ASSERT_TRUE(RunToEnd(split));
         ASSERT_EQ(split.State(), OperationState::Done) << Narrow(splitShown.statusBar);
         split.Abort();
