@@ -44,6 +44,7 @@ void Par2Repair::Clear() {
     reduced = -1;
     reading = false;
     readOffset = 0;
+    bytesRead = 0;
     solving = false;
     filled = 0;
     column = 0;
@@ -166,6 +167,7 @@ bool Par2Repair::ReadBlocks(uint32_t bytes, bool& done) {
                                                            : static_cast<uint32_t>(budget);
         uint8_t* data = rows + static_cast<size_t>(taken) * sliceSize + readOffset;
         spent += n;
+        bytesRead += n;
         if (!set->ReadRecoveryPiece(picked[taken], readOffset, data, n, blockHash)) {
             reading = false; // left out: the blocks after it are weighed for its row
             continue;
@@ -314,8 +316,9 @@ float Par2Repair::Progress() const {
     const double slice = sliceSize;
     if (!solving && taken == m)
         return 0.0f;
+    // Never back, when a block read is left out: at most 1 while others are read in its place.
     if (!solving)
-        return static_cast<float>((taken * slice + (reading ? readOffset : 0)) / (m * slice));
+        return static_cast<float>(bytesRead < m * slice ? bytesRead / (m * slice) : 1.0);
     // Per column: the pivot row scaled, then the others.
     const double inColumn =
         pivot < 0 ? 0.0 : (solveRow < 0 ? 0.0 : 1.0 + solveRow) + solveOffset / slice;

@@ -77,6 +77,7 @@ private:
     int32_t reduced = -1;
     bool reading = false;
     uint32_t readOffset = 0;
+    uint64_t bytesRead = 0; // blocks left out included
     Md5 blockHash;
 
     // Where Solve stands: rows of weights made, the column, its pivot row (-1: not found yet),
