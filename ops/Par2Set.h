@@ -14,7 +14,8 @@
 // anything between packets are skipped. Recovery blocks are neither kept nor, mostly, read here:
 // a recovery packet that ends where the file does or another packet begins is taken on its
 // header alone, and its MD5 checked only when the repair reads the block (ReadRecoveryPiece), so
-// that a set whose files are whole reads no volume through.
+// that a set whose files are whole reads no volume through. Such a packet that the set has no use
+// for is checked whole after all: a damaged length may have led the scan over intact packets.
 class Par2Set {
 public:
     // As many input slices as there are slice constants.
@@ -50,10 +51,10 @@ public:
     // The file with this name compared as Windows does, regardless of case; -1 when there is none.
     int32_t FindFile(const wchar_t* name) const;
 
-    // Reads block's bytes [offset, offset + length) from its volume into data, a piece of its
-    // SliceSize at a time in order, md5 running over them from offset 0 on. With the last byte the
-    // packet's MD5 is checked: false with ERROR_INVALID_DATA when it does not match (or the packet
-    // changed since Load), else when the volume can't be read.
+    // Reads block's bytes [offset, offset + length) from its volume into data. The pieces come in
+    // order, the first at offset 0, which starts md5 over the packet; with the block's last byte
+    // the packet's MD5 is checked: false with ERROR_INVALID_DATA when it does not match (or the
+    // packet changed since Load), else false when the volume can't be read.
     bool ReadRecoveryPiece(int32_t block, uint32_t offset, uint8_t* data, uint32_t length,
                            Md5& md5) const;
 
@@ -91,15 +92,15 @@ private:
     void Clear();
     void ClearTaken();
     bool LoadFiles(const wchar_t* wholePath);
-    // All false only when memory runs out; buffer is Load's, for reading.
+    // These four are false only when memory runs out; buffer is Load's, for reading.
     bool ScanFile(const wchar_t* path, uint8_t* buffer);
     bool ScanRange(HANDLE file, uint64_t fileSize, uint64_t at, uint64_t end, int32_t pathOffset,
                    uint8_t* buffer);
     bool TryPacket(HANDLE file, uint64_t fileSize, uint64_t at, int32_t pathOffset, uint8_t* buffer,
                    uint64_t& length);
+    bool RecheckUnused(bool setTaken, uint8_t* buffer);
     bool BodyMatches(HANDLE file, uint64_t at, const uint8_t* header, uint64_t packetLength,
                      uint8_t* buffer);
-    bool RecheckUnused(bool setTaken, uint8_t* buffer);
     bool TakeSet();
     bool TakeDescription(const uint8_t* body, uint64_t length);
     bool TakeChecksums(const uint8_t* body, uint64_t length);
