@@ -292,7 +292,11 @@ bool Par2Set::TryPacket(HANDLE file, uint64_t fileSize, uint64_t at, int32_t pat
     if (!keep)
         return true;
     const Packet packet = {kept.Count(), static_cast<int32_t>(bodyLength), setId, type};
-    if (!kept.ResizeUp(kept.Count() + packet.length) || !packets.Append(packet))
+    // Grown by half again, not to the byte: a set of many files has thousands of these.
+    const int32_t need = kept.Count() + packet.length;
+    if ((need > kept.Capacity() &&
+         !kept.Reserve(need < 0x40000000 ? DynArray<uint8_t>::GrownCapacity(need) : need)) ||
+        !kept.ResizeUp(need) || !packets.Append(packet))
         return false;
     memcpy(kept.Items() + packet.at, buffer, static_cast<size_t>(bodyLength));
     return true;
