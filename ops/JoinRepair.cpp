@@ -8,8 +8,12 @@
 
 namespace {
 
-// The most read in one piece.
+// The most read or written in one piece.
 constexpr uint32_t kPieceBytes = 4 * 1024 * 1024;
+// About the most work of one step, in bytes read, hashed or multiplied into a rebuilt slice.
+constexpr uint32_t kStepBytes = 16 * 1024 * 1024;
+// The least fed to the rebuilt slices in a step, however many they are.
+constexpr uint32_t kLeastFeedBytes = 4 * 1024;
 
 // Shorter names first: among the parts of one file, ".999" comes before ".1000".
 bool NameBefore(const wchar_t* a, const wchar_t* b) {
@@ -51,6 +55,8 @@ void JoinRepair::StartPass(Phase next, bool lostLeftOut) {
 }
 
 float JoinRepair::Progress() const {
+    if (phase == Phase::Blocks || phase == Phase::Solve)
+        return repair.Progress();
     return passBytes == 0 ? 0.0f : static_cast<float>(static_cast<double>(passDone) / passBytes);
 }
 
@@ -63,8 +69,14 @@ JoinRepair::Step JoinRepair::Work(DWORD milliseconds) {
         case Phase::Check:
             going = CheckStep();
             break;
+        case Phase::Blocks:
+            going = BlocksStep();
+            break;
         case Phase::Feed:
             going = FeedStep();
+            break;
+        case Phase::Solve:
+            going = SolveStep();
             break;
         case Phase::Write:
             going = WriteStep();
@@ -106,14 +118,13 @@ bool JoinRepair::OpenFile(int32_t index) {
     return false;
 }
 
-bool JoinRepair::ReadPiece(uint32_t& length) {
+bool JoinRepair::ReadPiece(uint32_t most, uint32_t& length) {
     const uint64_t fileSize = set.FileSize(file);
     const uint64_t sliceStart = static_cast<uint64_t>(slice) * set.SliceSize();
     const uint64_t sliceBytes =
         fileSize - sliceStart < set.SliceSize() ? fileSize - sliceStart : set.SliceSize();
     const uint64_t left = sliceBytes - sliceOffset;
-    length =
-        static_cast<uint32_t>(left < static_cast<uint64_t>(buffer.Count()) ? left : buffer.Count());
+    length = static_cast<uint32_t>(left < most ? left : most);
     DWORD got = 0;
     return ::ReadFile(reading.Get(), buffer.Items(), length, &got, nullptr) && got == length;
 }
@@ -132,24 +143,26 @@ bool JoinRepair::CheckStep() {
         return true;
     }
     activity.Format(L"Checking %s...", set.FileName(file));
-    uint32_t length = 0;
-    if (!ReadPiece(length)) {
-        reading.Close();
-        return true; // taken as lost on the next step
-    }
-    sliceHash.Update(buffer.Items(), length);
-    sliceOffset += length;
-    passDone += length;
-    if (sliceStart + sliceOffset < set.FileSize(file) && sliceOffset < set.SliceSize())
-        return true;
-    // The slice is whole: its hash covers the zeros that pad it to the slice size.
-    memset(buffer.Items(), 0, static_cast<size_t>(buffer.Count()));
-    for (uint64_t pad = set.SliceSize() - sliceOffset; pad != 0;) {
+    if (sliceStart + sliceOffset < set.FileSize(file)) {
+        uint32_t length = 0;
+        if (!ReadPiece(static_cast<uint32_t>(buffer.Count()), length)) {
+            reading.Close();
+            return true; // taken as lost on the next step
+        }
+        sliceHash.Update(buffer.Items(), length);
+        sliceOffset += length;
+        passDone += length;
+    } else {
+        // Past the file's end, the slice's hash covers the zeros that pad it to the slice size.
+        const uint64_t pad = set.SliceSize() - sliceOffset;
         const uint32_t n = static_cast<uint32_t>(
             pad < static_cast<uint64_t>(buffer.Count()) ? pad : buffer.Count());
+        memset(buffer.Items(), 0, n);
         sliceHash.Update(buffer.Items(), n);
-        pad -= n;
+        sliceOffset += n;
     }
+    if (sliceOffset < set.SliceSize())
+        return true;
     const int32_t s = set.FirstSlice(file) + slice;
     if (sliceHash.Finish() != set.SliceHash(s)) {
         badSlices[s] = true;
@@ -190,17 +203,30 @@ bool JoinRepair::EndCheck() {
         return true;
     }
     const wchar_t* first = set.FileName(FirstToRebuild());
-    int32_t moreNeeded = 0;
-    if (!repair.Plan(set, missingSlices, moreNeeded)) {
-        if (moreNeeded <= 0)
+    if (!repair.Plan(set, missingSlices))
+        return Fail(::GetLastError(), L"Error rebuilding %s", first);
+    const uint32_t share = (kStepBytes / static_cast<uint32_t>(missingSlices.Count())) & ~63u;
+    feedPiece = share > kLeastFeedBytes ? share : kLeastFeedBytes;
+    if (feedPiece > static_cast<uint32_t>(buffer.Count()))
+        feedPiece = static_cast<uint32_t>(buffer.Count());
+    phase = Phase::Blocks;
+    activity.Format(L"Repairing %s...", first);
+    return true;
+}
+
+bool JoinRepair::BlocksStep() {
+    bool done = false;
+    if (!repair.ReadBlocks(kStepBytes, done)) {
+        const wchar_t* first = set.FileName(FirstToRebuild());
+        if (repair.MoreNeeded() <= 0)
             return Fail(::GetLastError(), L"Error rebuilding %s", first);
         failureCode = ERROR_INVALID_DATA;
         failureText.Format(L"Part %s cannot be rebuilt: %d more recovery blocks needed", first,
-                           moreNeeded);
+                           repair.MoreNeeded());
         return false;
     }
-    StartPass(Phase::Feed, true);
-    activity.Format(L"Repairing %s...", first);
+    if (done)
+        StartPass(Phase::Feed, true);
     return true;
 }
 
@@ -208,14 +234,7 @@ bool JoinRepair::FeedStep() {
     while (file < set.FileCount() && states[file] == State::Lost)
         ++file;
     if (file == set.FileCount()) {
-        if (!repair.Solve())
-            return Fail(::GetLastError(), L"Error rebuilding %s", set.FileName(missingFiles[0]));
-        phase = Phase::Write;
-        file = 0;
-        passBytes = 0;
-        passDone = 0;
-        for (int32_t i : missingFiles)
-            passBytes += set.FileSize(i);
+        phase = Phase::Solve;
         return true;
     }
     if (!reading.IsSet() && !OpenFile(file))
@@ -235,7 +254,7 @@ bool JoinRepair::FeedStep() {
         sliceOffset = sliceBytes;
     } else {
         uint32_t length = 0;
-        if (!ReadPiece(length))
+        if (!ReadPiece(feedPiece, length))
             return Fail(::GetLastError(), L"Error reading %s", set.FileName(file));
         if (!repair.AddSlice(s, static_cast<uint32_t>(sliceOffset), buffer.Items(), length))
             return Fail(::GetLastError(), L"Error rebuilding %s", set.FileName(missingFiles[0]));
@@ -247,6 +266,23 @@ bool JoinRepair::FeedStep() {
     sliceOffset = 0;
     if (++slice == set.SliceCount(file))
         NextFile();
+    return true;
+}
+
+bool JoinRepair::SolveStep() {
+    bool done = false;
+    if (!repair.Solve(kStepBytes, done))
+        return Fail(::GetLastError(), L"Error rebuilding %s", set.FileName(missingFiles[0]));
+    if (done) {
+        phase = Phase::Write;
+        file = 0;
+        slice = 0;
+        sliceOffset = 0;
+        passBytes = 0;
+        passDone = 0;
+        for (int32_t i : missingFiles)
+            passBytes += set.FileSize(i);
+    }
     return true;
 }
 
@@ -294,37 +330,38 @@ bool JoinRepair::WriteStep() {
             return Fail(::GetLastError(), L"Error opening %s", fileName);
         fileHash.Reset();
         slice = 0;
+        sliceOffset = 0;
     }
     const int32_t s = set.FirstSlice(target) + slice;
     const uint64_t sliceStart = static_cast<uint64_t>(slice) * set.SliceSize();
     const uint64_t left = set.FileSize(target) - sliceStart;
     const uint32_t length = static_cast<uint32_t>(left < set.SliceSize() ? left : set.SliceSize());
+    const uint32_t rest = length - static_cast<uint32_t>(sliceOffset);
+    const uint32_t n =
+        rest < static_cast<uint32_t>(buffer.Count()) ? rest : static_cast<uint32_t>(buffer.Count());
     const int32_t rebuilt = MissingIndex(s);
     if (rebuilt >= 0) {
-        const uint8_t* data = repair.RebuiltSlice(rebuilt);
-        if (!WriteFully(writing.Get(), data, length))
+        const uint8_t* data = repair.RebuiltSlice(rebuilt) + sliceOffset;
+        if (!WriteFully(writing.Get(), data, n))
             return Fail(::GetLastError(), L"Error writing %s", fileName);
-        fileHash.Update(data, length);
+        fileHash.Update(data, n);
     } else {
         // A whole slice of the damaged file, copied over as it is.
         LARGE_INTEGER at;
-        at.QuadPart = static_cast<LONGLONG>(sliceStart);
-        if (!::SetFilePointerEx(reading.Get(), at, nullptr, FILE_BEGIN))
+        at.QuadPart = static_cast<LONGLONG>(sliceStart + sliceOffset);
+        DWORD got = 0;
+        if (!::SetFilePointerEx(reading.Get(), at, nullptr, FILE_BEGIN) ||
+            !::ReadFile(reading.Get(), buffer.Items(), n, &got, nullptr) || got != n)
             return Fail(::GetLastError(), L"Error reading %s", fileName);
-        for (uint32_t done = 0; done < length;) {
-            const uint32_t n = length - done < static_cast<uint32_t>(buffer.Count())
-                                   ? length - done
-                                   : static_cast<uint32_t>(buffer.Count());
-            DWORD got = 0;
-            if (!::ReadFile(reading.Get(), buffer.Items(), n, &got, nullptr) || got != n)
-                return Fail(::GetLastError(), L"Error reading %s", fileName);
-            if (!WriteFully(writing.Get(), buffer.Items(), n))
-                return Fail(::GetLastError(), L"Error writing %s", fileName);
-            fileHash.Update(buffer.Items(), n);
-            done += n;
-        }
+        if (!WriteFully(writing.Get(), buffer.Items(), n))
+            return Fail(::GetLastError(), L"Error writing %s", fileName);
+        fileHash.Update(buffer.Items(), n);
     }
-    passDone += length;
+    sliceOffset += n;
+    passDone += n;
+    if (sliceOffset < length)
+        return true;
+    sliceOffset = 0;
     if (++slice < set.SliceCount(target))
         return true;
     reading.Close();

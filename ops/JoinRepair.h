@@ -35,17 +35,20 @@ public:
     void Cancel();
 
 private:
-    enum class Phase { Check, Feed, Write, Finished };
+    enum class Phase { Check, Blocks, Feed, Solve, Write, Finished };
 
     // What the check found of a file of the set.
     enum class State : uint8_t { Whole, Lost, Damaged };
 
     bool Fail(DWORD code, const wchar_t* format, const wchar_t* fileName);
     bool OpenFile(int32_t index);
-    // Reads the next piece of the current file's current slice; false when it can't.
-    bool ReadPiece(uint32_t& length);
+    // Reads the next piece of the current file's current slice, at most `most` bytes; false when
+    // it can't.
+    bool ReadPiece(uint32_t most, uint32_t& length);
     bool CheckStep();
+    bool BlocksStep();
     bool FeedStep();
+    bool SolveStep();
     bool WriteStep();
     bool EndCheck();
     // Moves a damaged file to the first free name "<name>.damaged", ".damaged2", ...
@@ -78,6 +81,7 @@ private:
     uint64_t sliceOffset = 0; // within the slice
     uint64_t passBytes = 0;   // bytes this pass goes through
     uint64_t passDone = 0;
+    uint32_t feedPiece = 0; // so that each piece fed costs a step's work at most
     WideString activity;
     DWORD failureCode = 0;
     WideString failureText;

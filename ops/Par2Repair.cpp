@@ -5,6 +5,20 @@
 #include <cstring>
 #include <new>
 
+namespace {
+
+// Work with single words, such as the weights', counts as this many bytes of the multiply-add of
+// whole runs, which tables make much faster per word.
+constexpr uint64_t kWordBytes = 32;
+
+// An even length of a run of words: what is left of it, but no more than the budget allows.
+uint32_t Run(uint32_t left, uint64_t budget) {
+    const uint64_t most = budget < 2 ? 2 : budget & ~uint64_t{1};
+    return left < most ? left : static_cast<uint32_t>(most);
+}
+
+} // namespace
+
 Par2Repair::~Par2Repair() {
     Clear();
 }
@@ -21,8 +35,22 @@ void Par2Repair::Clear() {
     picked.Clear();
     matrix.Clear();
     rowOf.Clear();
+    used.Clear();
     planned = false;
     solved = false;
+    moreNeeded = 0;
+    taken = 0;
+    nextBlock = 0;
+    reduced = -1;
+    reading = false;
+    readOffset = 0;
+    bytesRead = 0;
+    solving = false;
+    filled = 0;
+    column = 0;
+    pivot = -1;
+    solveRow = -1;
+    solveOffset = 0;
 }
 
 bool Par2Repair::Fail(DWORD error) {
@@ -36,53 +64,57 @@ uint16_t Par2Repair::Factor(int32_t slice, int32_t row) const {
     return Galois16::PowerOfTwo(static_cast<uint32_t>(logs[slice] * exponent % Galois16::kOrder));
 }
 
-// Takes blocks in rising order of exponent, each unless its row of weights for the missing
-// slices depends on those taken before (then the system would have no single solution), until
-// there is one per missing slice. The rows taken are kept reduced to an echelon form in matrix,
-// the pivot column of each in rowOf. Returns how many it took.
-int32_t Par2Repair::PickBlocks(const DynArray<bool>& bad) {
+// Weighs the next block as a candidate: its row of weights for the missing slices, reduced by the
+// rows taken before, one at a time. Blocks go in rising order of exponent, each taken unless it
+// depends on those before (then the system would have no single solution). The rows taken are
+// kept reduced to an echelon form in matrix, the pivot column of each in rowOf. Returns the work
+// done, in bytes.
+uint64_t Par2Repair::PickStep() {
     const int32_t m = missing.Count();
     uint16_t* candidate = matrix.Items() + static_cast<size_t>(m) * m;
-    picked.Clear();
-    for (int32_t block = 0; block < set->RecoveryBlockCount() && picked.Count() < m; ++block) {
-        if (bad[block])
-            continue;
-        const uint64_t exponent = set->RecoveryExponent(block);
+    if (reduced < 0) {
+        const uint64_t exponent = set->RecoveryExponent(nextBlock);
         for (int32_t j = 0; j < m; ++j)
             candidate[j] = Galois16::PowerOfTwo(
                 static_cast<uint32_t>(logs[missing[j]] * exponent % Galois16::kOrder));
-        const int32_t taken = picked.Count();
-        for (int32_t r = 0; r < taken; ++r) {
-            const uint16_t* row = matrix.Items() + static_cast<size_t>(r) * m;
-            const uint16_t factor = candidate[rowOf[r]];
-            for (int32_t j = 0; factor != 0 && j < m; ++j)
-                candidate[j] ^= Galois16::Multiply(factor, row[j]);
-        }
-        int32_t pivot = 0;
-        while (pivot < m && candidate[pivot] == 0)
-            ++pivot;
-        if (pivot == m)
-            continue;
-        const uint16_t inverse = Galois16::Inverse(candidate[pivot]);
-        uint16_t* row = matrix.Items() + static_cast<size_t>(taken) * m;
-        for (int32_t j = 0; j < m; ++j)
-            row[j] = Galois16::Multiply(candidate[j], inverse);
-        rowOf[taken] = pivot;
-        picked.Append(block); // reserved
+        reduced = 0;
+        return m * kWordBytes;
     }
-    return picked.Count();
+    if (reduced < taken) {
+        const uint16_t* by = matrix.Items() + static_cast<size_t>(reduced) * m;
+        const uint16_t factor = candidate[rowOf[reduced]];
+        for (int32_t j = 0; factor != 0 && j < m; ++j)
+            candidate[j] ^= Galois16::Multiply(factor, by[j]);
+        ++reduced;
+        return m * kWordBytes;
+    }
+    reduced = -1;
+    int32_t first = 0;
+    while (first < m && candidate[first] == 0)
+        ++first;
+    if (first < m) {
+        const uint16_t inverse = Galois16::Inverse(candidate[first]);
+        uint16_t* to = matrix.Items() + static_cast<size_t>(taken) * m;
+        for (int32_t j = 0; j < m; ++j)
+            to[j] = Galois16::Multiply(candidate[j], inverse);
+        rowOf[taken] = first;
+        picked[taken] = nextBlock;
+        reading = true;
+        readOffset = 0;
+    }
+    ++nextBlock;
+    return m * kWordBytes;
 }
 
-bool Par2Repair::Plan(const Par2Set& source, const DynArray<int32_t>& list, int32_t& moreNeeded) {
+bool Par2Repair::Plan(const Par2Set& source, const DynArray<int32_t>& list) {
     Clear();
-    moreNeeded = 0;
     set = &source;
     sliceSize = source.SliceSize();
     const int32_t total = source.TotalSlices();
     const int32_t m = list.Count();
     if (!slot.ResizeUp(total) || !received.ResizeUp(total) || !logs.ResizeUp(total) ||
         !missing.Reserve(m))
-        return false;
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
     uint32_t exponent = 0;
     for (int32_t i = 0; i < total; ++i) {
         slot[i] = -1;
@@ -97,40 +129,56 @@ bool Par2Repair::Plan(const Par2Set& source, const DynArray<int32_t>& list, int3
         slot[slice] = k;
         missing.Append(slice);
     }
-    if (m == 0) {
-        planned = true;
-        return true;
-    }
-    const int32_t blockCount = source.RecoveryBlockCount();
-    if (blockCount < m) {
-        moreNeeded = m - blockCount;
-        return Fail(ERROR_INVALID_DATA);
-    }
-    const uint64_t bytes = static_cast<uint64_t>(m) * sliceSize;
-    if (bytes <= SIZE_MAX)
-        rows = new (std::nothrow) uint8_t[static_cast<size_t>(bytes)];
-    DynArray<bool> bad;
-    if (!rows || static_cast<uint64_t>(m + 1) * m > 0x7FFFFFFF || !matrix.ResizeUp((m + 1) * m) ||
-        !picked.Reserve(m) || !rowOf.ResizeUp(m) || !bad.ResizeUp(blockCount))
-        return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    for (bool& b : bad)
-        b = false;
-    // A block that no longer matches its checksum is left out, and the choice made again.
-    for (bool allRead = false; !allRead;) {
-        const int32_t rank = PickBlocks(bad);
-        if (rank < m) {
-            moreNeeded = m - rank;
-            return Fail(ERROR_INVALID_DATA);
-        }
-        allRead = true;
-        for (int32_t r = 0; r < m; ++r) {
-            if (!source.ReadRecoveryBlock(picked[r], rows + static_cast<size_t>(r) * sliceSize)) {
-                bad[picked[r]] = true;
-                allRead = false;
-            }
-        }
+    if (m > 0) {
+        const uint64_t bytes = static_cast<uint64_t>(m) * sliceSize;
+        if (bytes <= SIZE_MAX)
+            rows = new (std::nothrow) uint8_t[static_cast<size_t>(bytes)];
+        if (!rows || static_cast<uint64_t>(m + 1) * m > 0x7FFFFFFF ||
+            !matrix.ResizeUp((m + 1) * m) || !picked.ResizeUp(m) || !rowOf.ResizeUp(m) ||
+            !used.ResizeUp(m))
+            return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     planned = true;
+    return true;
+}
+
+bool Par2Repair::ReadBlocks(uint32_t bytes, bool& done) {
+    done = false;
+    if (!planned || solving)
+        return Fail(ERROR_INVALID_FUNCTION);
+    const int32_t m = missing.Count();
+    for (uint64_t spent = 0; spent < bytes;) {
+        if (taken == m) {
+            done = true;
+            return true;
+        }
+        if (!reading) {
+            // Every block is either read or shown to add nothing to those read: so when they
+            // run out, the count of those still needed is exact.
+            if (reduced < 0 && nextBlock == set->RecoveryBlockCount()) {
+                moreNeeded = m - taken;
+                return Fail(ERROR_INVALID_DATA);
+            }
+            spent += PickStep();
+            continue;
+        }
+        const uint64_t budget = bytes - spent;
+        const uint32_t n = sliceSize - readOffset < budget ? sliceSize - readOffset
+                                                           : static_cast<uint32_t>(budget);
+        uint8_t* data = rows + static_cast<size_t>(taken) * sliceSize + readOffset;
+        spent += n;
+        bytesRead += n;
+        if (!set->ReadRecoveryPiece(picked[taken], readOffset, data, n, blockHash)) {
+            reading = false; // left out: the blocks after it are weighed for its row
+            continue;
+        }
+        readOffset += n;
+        if (readOffset == sliceSize) {
+            reading = false;
+            ++taken;
+        }
+    }
+    done = taken == m;
     return true;
 }
 
@@ -143,7 +191,7 @@ void Par2Repair::AddWords(int32_t slice, uint32_t offset, const uint8_t* data, u
 }
 
 bool Par2Repair::AddSlice(int32_t slice, uint32_t offset, const void* data, uint32_t length) {
-    if (!planned || solved)
+    if (!planned || taken < missing.Count() || solving)
         return Fail(ERROR_INVALID_FUNCTION);
     if (slice < 0 || slice >= slot.Count() || slot[slice] >= 0 || offset > sliceSize ||
         length > sliceSize - offset || length > sliceSize - received[slice])
@@ -167,9 +215,7 @@ bool Par2Repair::AddSlice(int32_t slice, uint32_t offset, const void* data, uint
     return true;
 }
 
-bool Par2Repair::Solve() {
-    if (!planned || solved)
-        return Fail(ERROR_INVALID_FUNCTION);
+bool Par2Repair::StartSolve() {
     for (int32_t file = 0; file < set->FileCount(); ++file) {
         for (int32_t s = 0; s < set->SliceCount(file); ++s) {
             const int32_t slice = set->FirstSlice(file) + s;
@@ -178,44 +224,105 @@ bool Par2Repair::Solve() {
                 return Fail(ERROR_INVALID_FUNCTION);
         }
     }
-    // Gauss-Jordan over the weights, each step done to the sums as well: in the end the row
-    // with the pivot of column j holds missing slice j.
+    solving = true;
+    return true;
+}
+
+// Gauss-Jordan over the weights, each step done to the sums as well: in the end the row with the
+// pivot of column j holds missing slice j. The sums go in runs of at most `most` bytes; spent
+// grows by the work done.
+bool Par2Repair::SolveStep(uint32_t most, uint64_t& spent) {
     const int32_t m = missing.Count();
-    DynArray<bool> used;
-    if (m > 0 && !used.ResizeUp(m))
-        return false;
-    for (int32_t r = 0; r < m; ++r) {
-        used[r] = false;
+    if (filled < m) {
         for (int32_t j = 0; j < m; ++j)
-            matrix[r * m + j] = Factor(missing[j], r);
+            matrix[filled * m + j] = Factor(missing[j], filled);
+        used[filled++] = false;
+        spent += m * kWordBytes;
+        return true;
     }
-    for (int32_t j = 0; j < m; ++j) {
-        int32_t pivot = 0;
-        while (pivot < m && (used[pivot] || matrix[pivot * m + j] == 0))
+    if (pivot < 0) {
+        pivot = 0;
+        while (pivot < m && (used[pivot] || matrix[pivot * m + column] == 0))
             ++pivot;
         if (pivot == m)
-            return Fail(ERROR_INVALID_DATA); // Plan picked independent rows: not reached
+            return Fail(ERROR_INVALID_DATA); // ReadBlocks took independent rows: not reached
         used[pivot] = true;
-        rowOf[j] = pivot;
-        uint16_t* top = matrix.Items() + pivot * m;
-        uint8_t* topData = rows + static_cast<size_t>(pivot) * sliceSize;
-        const uint16_t inverse = Galois16::Inverse(top[j]);
-        for (int32_t k = j; k < m; ++k)
-            top[k] = Galois16::Multiply(top[k], inverse);
-        Galois16::MultiplyInPlace(inverse, topData, sliceSize);
-        for (int32_t r = 0; r < m; ++r) {
-            uint16_t* row = matrix.Items() + r * m;
-            const uint16_t factor = row[j];
-            if (r == pivot || factor == 0)
-                continue;
-            for (int32_t k = j; k < m; ++k)
-                row[k] ^= Galois16::Multiply(factor, top[k]);
-            Galois16::MultiplyAdd(factor, topData, rows + static_cast<size_t>(r) * sliceSize,
-                                  sliceSize);
-        }
+        rowOf[column] = pivot;
+        solveRow = -1;
+        solveOffset = 0;
+        spent += m * kWordBytes;
+        return true;
     }
-    solved = true;
+    uint16_t* top = matrix.Items() + pivot * m;
+    const uint8_t* topData = rows + static_cast<size_t>(pivot) * sliceSize;
+    const uint32_t n = Run(sliceSize - solveOffset, most);
+    if (solveRow < 0) {
+        // The pivot row is scaled whole before it takes its share out of any other.
+        const uint16_t inverse = Galois16::Inverse(top[column]);
+        Galois16::MultiplyInPlace(inverse,
+                                  rows + static_cast<size_t>(pivot) * sliceSize + solveOffset, n);
+        solveOffset += n;
+        spent += n;
+        if (solveOffset == sliceSize) {
+            for (int32_t k = column; k < m; ++k)
+                top[k] = Galois16::Multiply(top[k], inverse);
+            solveRow = 0;
+            solveOffset = 0;
+            spent += m * kWordBytes;
+        }
+        return true;
+    }
+    uint16_t* weights = matrix.Items() + solveRow * m;
+    const uint16_t factor = weights[column];
+    if (solveRow == pivot || factor == 0) {
+        if (++solveRow == m && ++column < m)
+            pivot = -1;
+        spent += kWordBytes;
+        return true;
+    }
+    Galois16::MultiplyAdd(factor, topData + solveOffset,
+                          rows + static_cast<size_t>(solveRow) * sliceSize + solveOffset, n);
+    solveOffset += n;
+    spent += n;
+    if (solveOffset < sliceSize)
+        return true;
+    for (int32_t k = column; k < m; ++k)
+        weights[k] ^= Galois16::Multiply(factor, top[k]);
+    solveOffset = 0;
+    if (++solveRow == m && ++column < m)
+        pivot = -1;
+    spent += m * kWordBytes;
     return true;
+}
+
+bool Par2Repair::Solve(uint32_t bytes, bool& done) {
+    done = false;
+    if (!planned || taken < missing.Count() || solved)
+        return Fail(ERROR_INVALID_FUNCTION);
+    if (!solving && !StartSolve())
+        return false;
+    for (uint64_t spent = 0; spent < bytes && column < missing.Count();) {
+        if (!SolveStep(static_cast<uint32_t>(bytes - spent), spent))
+            return false;
+    }
+    solved = done = column == missing.Count();
+    return true;
+}
+
+float Par2Repair::Progress() const {
+    const int32_t m = missing.Count();
+    if (m == 0 || solved)
+        return 1.0f;
+    const double slice = sliceSize;
+    if (!solving && taken == m)
+        return 0.0f;
+    // Never back, when a block read is left out: at most 1 while others are read in its place.
+    if (!solving)
+        return static_cast<float>(bytesRead < m * slice ? bytesRead / (m * slice) : 1.0);
+    // Per column: the pivot row scaled, then the others.
+    const double inColumn =
+        pivot < 0 ? 0.0 : (solveRow < 0 ? 0.0 : 1.0 + solveRow) + solveOffset / slice;
+    return static_cast<float>((column * (m + 1.0) + inColumn) / (m * (m + 1.0)));
 }
 
 const uint8_t* Par2Repair::RebuiltSlice(int32_t index) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DynArray.h"
+#include "ops/Md5.h"
 #include "ops/Par2Set.h"
 
 #include <cstdint>
@@ -8,10 +9,12 @@
 // Rebuilds missing slices of a recovery set from its recovery blocks.
 //
 // Each recovery block is a sum over every slice of the set times a power of the slice's
-// constant. Plan reads as many blocks as there are missing slices; the slices that are there then
-// come through AddSlice, which takes their share out of those sums, leaving a system of equations
-// in the missing slices alone, which Solve solves in place. Memory: one slice per missing slice,
-// and 2 bytes per pair of missing slices for the weights.
+// constant. ReadBlocks reads as many blocks as there are missing slices; the slices that are there
+// then come through AddSlice, which takes their share out of those sums, leaving a system of
+// equations in the missing slices alone, which Solve solves in place. ReadBlocks and Solve go in
+// calls of bounded work, however large the set, so that a window can stay responsive between
+// them. Memory: one slice per missing slice, and 2 bytes per pair of missing slices for the
+// weights.
 class Par2Repair {
 public:
     Par2Repair() = default;
@@ -19,17 +22,26 @@ public:
     Par2Repair(const Par2Repair&) = delete;
     Par2Repair& operator=(const Par2Repair&) = delete;
 
-    // missing: set-wide slice numbers, each once. False with ERROR_INVALID_DATA and moreNeeded
-    // > 0 when the set's intact recovery blocks are too few (moreNeeded: how many more it would
-    // take), ERROR_NOT_ENOUGH_MEMORY when missing.Count() slices can't be had. Reads the blocks
-    // it picks from the volumes, so it may take a while for big ones. The set must outlive the
-    // repair.
-    bool Plan(const Par2Set& set, const DynArray<int32_t>& missing, int32_t& moreNeeded);
-    // Every slice that is not missing, each byte once, whole or in pieces in any order; length
-    // + offset <= SliceSize. Bytes past the end of a file's last slice count as zeros.
+    // missing: set-wide slice numbers, each once. False with ERROR_INVALID_PARAMETER when the list
+    // is not, ERROR_NOT_ENOUGH_MEMORY when missing.Count() slices can't be had. Reads nothing. The
+    // set must outlive the repair.
+    bool Plan(const Par2Set& set, const DynArray<int32_t>& missing);
+    // Picks recovery blocks and reads them, one per missing slice, at most about `bytes` of
+    // reading and arithmetic a call; done turns true once all are in. A block that turns out
+    // damaged or unreadable is left out and another taken. False with ERROR_INVALID_DATA and
+    // MoreNeeded() > 0 when the intact blocks are too few.
+    bool ReadBlocks(uint32_t bytes, bool& done);
+    // How many more intact blocks it would take, once ReadBlocks failed for want of them.
+    int32_t MoreNeeded() const { return moreNeeded; }
+    // Every slice that is not missing, each byte once, whole or in pieces in any order, once the
+    // blocks are read; length + offset <= SliceSize. Bytes past the end of a file's last slice
+    // count as zeros.
     bool AddSlice(int32_t slice, uint32_t offset, const void* data, uint32_t length);
-    // Once every present slice is in: false with ERROR_INVALID_FUNCTION when one is not complete.
-    bool Solve();
+    // Once every present slice is in, at most about `bytes` of arithmetic a call; done turns true
+    // once solved. False with ERROR_INVALID_FUNCTION when a present slice is not complete.
+    bool Solve(uint32_t bytes, bool& done);
+    // How far the ReadBlocks or the Solve under way has come, 0 to 1; 0 between them.
+    float Progress() const;
     // SliceSize rebuilt bytes of missing[index], after Solve; valid until the next Plan.
     const uint8_t* RebuiltSlice(int32_t index) const;
 
@@ -37,7 +49,9 @@ private:
     void Clear();
     bool Fail(DWORD error);
     uint16_t Factor(int32_t slice, int32_t row) const;
-    int32_t PickBlocks(const DynArray<bool>& bad);
+    uint64_t PickStep();
+    bool StartSolve();
+    bool SolveStep(uint32_t most, uint64_t& spent);
     void AddWords(int32_t slice, uint32_t offset, const uint8_t* data, uint32_t length);
 
     const Par2Set* set = nullptr;
@@ -47,9 +61,31 @@ private:
     DynArray<uint32_t> received; // per slice: bytes taken so far
     DynArray<uint16_t> logs;     // per slice: the logarithm of its constant
     DynArray<int32_t> picked;    // per row: the recovery block it started from
-    DynArray<uint16_t> matrix;   // rows by missing slices
-    DynArray<int32_t> rowOf;     // per missing slice: the row that holds it once solved
+    DynArray<uint16_t> matrix;   // rows by missing slices, and a row for a candidate block
+    DynArray<int32_t> rowOf;     // per row, while picking: its pivot; per missing slice, while
+                                 // solving: the row that holds it once solved
+    DynArray<bool> used;         // per row: a pivot already
     uint8_t* rows = nullptr;     // one slice per missing slice
     bool planned = false;
     bool solved = false;
+    int32_t moreNeeded = 0;
+
+    // Where ReadBlocks stands: rows read, the next block to weigh, how many rows the candidate is
+    // reduced by (-1: none weighed), the row being read and how far.
+    int32_t taken = 0;
+    int32_t nextBlock = 0;
+    int32_t reduced = -1;
+    bool reading = false;
+    uint32_t readOffset = 0;
+    uint64_t bytesRead = 0; // blocks left out included
+    Md5 blockHash;
+
+    // Where Solve stands: rows of weights made, the column, its pivot row (-1: not found yet),
+    // the row taking the pivot's share out (-1: the pivot row being scaled) and how far.
+    bool solving = false;
+    int32_t filled = 0;
+    int32_t column = 0;
+    int32_t pivot = -1;
+    int32_t solveRow = -1;
+    uint32_t solveOffset = 0;
 };

@@ -88,12 +88,16 @@ struct BufferOwner {
 
 } // namespace
 
-void Par2Set::Clear() {
+void Par2Set::ClearTaken() {
     sliceSize = 0;
     files.Clear();
     names.Clear();
     slices.Clear();
     blocks.Clear();
+}
+
+void Par2Set::Clear() {
+    ClearTaken();
     paths.Clear();
     kept.Clear();
     packets.Clear();
@@ -153,7 +157,26 @@ bool Par2Set::LoadFiles(const wchar_t* wholePath) {
         ::SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
-    return TakeSet();
+    // Again while the checks of blocks the set leaves unused turn up more packets.
+    bool taken = false;
+    for (int32_t seen = -1; seen != found.Count() + packets.Count();) {
+        seen = found.Count() + packets.Count();
+        ClearTaken();
+        taken = TakeSet();
+        const DWORD error = ::GetLastError();
+        if (!taken && error != ERROR_INVALID_DATA)
+            return false;
+        if (!RecheckUnused(taken, buffer.bytes)) {
+            ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
+        ::SetLastError(error);
+    }
+    kept.Clear();
+    packets.Clear();
+    found.Clear();
+    foundSets.Clear();
+    return taken;
 }
 
 bool Par2Set::ScanFile(const wchar_t* path, uint8_t* buffer) {
@@ -165,20 +188,25 @@ bool Par2Set::ScanFile(const wchar_t* path, uint8_t* buffer) {
     if (!Append(paths, path, static_cast<int32_t>(wcslen(path))))
         return false;
     const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
-    uint64_t at = 0;
-    while (at + kHeaderBytes <= fileSize) {
+    return ScanRange(file.Get(), fileSize, 0, fileSize, pathOffset, buffer);
+}
+
+// Takes the packets that start in [at, end).
+bool Par2Set::ScanRange(HANDLE file, uint64_t fileSize, uint64_t at, uint64_t end,
+                        int32_t pathOffset, uint8_t* buffer) {
+    while (at < end && at + kHeaderBytes <= fileSize) {
         uint64_t length = 0;
-        if (!TryPacket(file.Get(), fileSize, at, pathOffset, buffer, length))
+        if (!TryPacket(file, fileSize, at, pathOffset, buffer, length))
             return false;
         if (length != 0) {
             at += length;
             continue;
         }
         // No intact packet here: on to the next magic.
-        for (++at;;) {
+        for (++at; at < end;) {
             const uint64_t left = fileSize - at;
             const uint32_t n = left < kReadBytes ? static_cast<uint32_t>(left) : kReadBytes;
-            if (n < kHeaderBytes || !ReadAt(file.Get(), at, buffer, n))
+            if (n < kHeaderBytes || !ReadAt(file, at, buffer, n))
                 return true;
             uint32_t hit = 0;
             while (hit + sizeof(kMagic) <= n && memcmp(buffer + hit, kMagic, sizeof(kMagic)) != 0) {
@@ -195,6 +223,23 @@ bool Par2Set::ScanFile(const wchar_t* path, uint8_t* buffer) {
     return true;
 }
 
+// Whether the packet's MD5 matches its body, read through buffer; a body that fits is left there.
+bool Par2Set::BodyMatches(HANDLE file, uint64_t at, const uint8_t* header, uint64_t packetLength,
+                          uint8_t* buffer) {
+    const uint64_t bodyLength = packetLength - kHeaderBytes;
+    Md5 md5;
+    md5.Update(header + 32, kHeaderBytes - 32);
+    for (uint64_t done = 0; done < bodyLength;) {
+        const uint64_t left = bodyLength - done;
+        const uint32_t n = left < kReadBytes ? static_cast<uint32_t>(left) : kReadBytes;
+        if (!ReadAt(file, at + kHeaderBytes + done, buffer, n))
+            return false;
+        md5.Update(buffer, n);
+        done += n;
+    }
+    return md5.Finish() == DigestAt(header + 16);
+}
+
 // length is the packet's when there is an intact one at `at`, else 0. False only when memory
 // runs out.
 bool Par2Set::TryPacket(HANDLE file, uint64_t fileSize, uint64_t at, int32_t pathOffset,
@@ -207,37 +252,79 @@ bool Par2Set::TryPacket(HANDLE file, uint64_t fileSize, uint64_t at, int32_t pat
     if (packetLength < kHeaderBytes || packetLength % 4 != 0 || packetLength > fileSize - at)
         return true;
     const PacketType type = TypeOf(header + 48);
+    const Md5Digest setId = DigestAt(header + 32);
+    uint8_t next[sizeof(kMagic)];
+    const uint64_t end = at + packetLength;
+    if (type == kRecovery && packetLength >= kHeaderBytes + 4 &&
+        (end == fileSize ||
+         (ReadAt(file, end, next, sizeof(next)) && memcmp(next, kMagic, sizeof(kMagic)) == 0))) {
+        // Its length leads to the next packet, so a damaged body costs no more than this block:
+        // the body is checked when the block is read.
+        uint8_t exponent[4];
+        if (!ReadAt(file, at + kHeaderBytes, exponent, sizeof(exponent)))
+            return true;
+        length = packetLength;
+        const Block block = {static_cast<uint32_t>(GetLittle(exponent, 4)),
+                             pathOffset,
+                             at,
+                             packetLength,
+                             DigestAt(header + 16),
+                             false};
+        return found.Append(block) && foundSets.Append(setId);
+    }
     const bool keep = type == kMain || type == kDescription || type == kChecksums;
     const uint64_t bodyLength = packetLength - kHeaderBytes;
-    if (keep && bodyLength > kReadBytes)
-        return true;
-    Md5 md5;
-    md5.Update(header + 32, kHeaderBytes - 32);
-    uint32_t exponent = 0;
-    for (uint64_t done = 0; done < bodyLength;) {
-        const uint64_t left = bodyLength - done;
-        const uint32_t n = left < kReadBytes ? static_cast<uint32_t>(left) : kReadBytes;
-        if (!ReadAt(file, at + kHeaderBytes + done, buffer, n))
-            return true;
-        if (done == 0 && n >= 4)
-            exponent = static_cast<uint32_t>(GetLittle(buffer, 4));
-        md5.Update(buffer, n);
-        done += n;
-    }
-    if (md5.Finish() != DigestAt(header + 16))
+    if ((keep && bodyLength > kReadBytes) || !BodyMatches(file, at, header, packetLength, buffer))
         return true;
     length = packetLength;
-    const Md5Digest setId = DigestAt(header + 32);
     if (type == kRecovery) {
-        const Block block = {exponent, pathOffset, at, packetLength};
+        uint8_t exponent[4];
+        if (bodyLength < 4 || !ReadAt(file, at + kHeaderBytes, exponent, sizeof(exponent)))
+            return true;
+        const Block block = {static_cast<uint32_t>(GetLittle(exponent, 4)),
+                             pathOffset,
+                             at,
+                             packetLength,
+                             DigestAt(header + 16),
+                             true};
         return found.Append(block) && foundSets.Append(setId);
     }
     if (!keep)
         return true;
     const Packet packet = {kept.Count(), static_cast<int32_t>(bodyLength), setId, type};
-    if (!kept.ResizeUp(kept.Count() + packet.length) || !packets.Append(packet))
+    // Grown by half again, not to the byte: a set of many files has thousands of these.
+    const int32_t need = kept.Count() + packet.length;
+    if ((need > kept.Capacity() &&
+         !kept.Reserve(need < 0x40000000 ? DynArray<uint8_t>::GrownCapacity(need) : need)) ||
+        !kept.ResizeUp(need) || !packets.Append(packet))
         return false;
     memcpy(kept.Items() + packet.at, buffer, static_cast<size_t>(bodyLength));
+    return true;
+}
+
+// A recovery packet taken unread that the set has no use for may be a damaged one whose length
+// led the scan over intact packets: it is checked whole now, and scanned inside when damaged.
+// Without a set (setTaken false), every one taken unread is.
+bool Par2Set::RecheckUnused(bool setTaken, uint8_t* buffer) {
+    const uint64_t blockLength = kHeaderBytes + 4 + uint64_t{sliceSize};
+    for (int32_t i = 0; i < found.Count(); ++i) {
+        const Block block = found[i]; // found may grow below
+        if (block.checked || (setTaken && foundSets[i] == mainSetId && block.length == blockLength))
+            continue;
+        found[i].checked = true;
+        FileHandle file(OpenForReading(paths.Items() + block.pathOffset));
+        LARGE_INTEGER size;
+        uint8_t header[kHeaderBytes];
+        if (!file.IsSet() || !::GetFileSizeEx(file.Get(), &size) ||
+            !ReadAt(file.Get(), block.offset, header, kHeaderBytes))
+            continue;
+        if (BodyMatches(file.Get(), block.offset, header, block.length, buffer))
+            continue;
+        found[i].length = 0; // which no set takes
+        if (!ScanRange(file.Get(), static_cast<uint64_t>(size.QuadPart), block.offset + 1,
+                       block.offset + block.length, block.pathOffset, buffer))
+            return false;
+    }
     return true;
 }
 
@@ -308,6 +395,7 @@ bool Par2Set::TakeSet() {
         ::SetLastError(ERROR_INVALID_DATA);
         return false;
     }
+    mainSetId = main->setId;
     const uint8_t* body = kept.Items() + main->at;
     sliceSize = static_cast<uint32_t>(GetLittle(body, 8));
     const int32_t count = static_cast<int32_t>(GetLittle(body + 8, 4));
@@ -350,7 +438,8 @@ bool Par2Set::TakeSet() {
             return false;
         }
     }
-    // The blocks of this set that have the right size, each exponent once, in rising order.
+    // The blocks of this set that have the right size, in rising order of exponent. Copies of a
+    // block are all kept, as some may be damaged.
     for (int32_t i = 0; i < found.Count(); ++i) {
         const Block& block = found[i];
         if (foundSets[i] != main->setId || block.length != kHeaderBytes + 4 + uint64_t{sliceSize})
@@ -358,18 +447,12 @@ bool Par2Set::TakeSet() {
         int32_t at = blocks.Count();
         while (at > 0 && blocks[at - 1].exponent > block.exponent)
             --at;
-        if (at > 0 && blocks[at - 1].exponent == block.exponent)
-            continue;
         if (!blocks.Append(block))
             return false;
         for (int32_t j = blocks.Count() - 1; j > at; --j)
             blocks[j] = blocks[j - 1];
         blocks[at] = block;
     }
-    kept.Clear();
-    packets.Clear();
-    found.Clear();
-    foundSets.Clear();
     return true;
 }
 
@@ -381,18 +464,29 @@ int32_t Par2Set::FindFile(const wchar_t* name) const {
     return -1;
 }
 
-bool Par2Set::ReadRecoveryBlock(int32_t index, uint8_t* data) const {
+bool Par2Set::ReadRecoveryPiece(int32_t index, uint32_t offset, uint8_t* data, uint32_t length,
+                                Md5& md5) const {
     const Block& block = blocks[index];
     FileHandle file(OpenForReading(paths.Items() + block.pathOffset));
-    uint8_t header[kHeaderBytes + 4];
-    if (!file.IsSet() || !ReadAt(file.Get(), block.offset, header, sizeof(header)) ||
-        !ReadAt(file.Get(), block.offset + sizeof(header), data, sliceSize))
+    if (!file.IsSet())
         return false;
-    Md5 md5;
-    md5.Update(header + 32, sizeof(header) - 32);
-    md5.Update(data, sliceSize);
-    if (md5.Finish() != DigestAt(header + 16) || GetLittle(header + 8, 8) != block.length ||
-        GetLittle(header + kHeaderBytes, 4) != block.exponent) {
+    if (offset == 0) {
+        uint8_t header[kHeaderBytes + 4];
+        if (!ReadAt(file.Get(), block.offset, header, sizeof(header)))
+            return false;
+        if (memcmp(header, kMagic, sizeof(kMagic)) != 0 ||
+            GetLittle(header + 8, 8) != block.length || DigestAt(header + 16) != block.hash ||
+            GetLittle(header + kHeaderBytes, 4) != block.exponent) {
+            ::SetLastError(ERROR_INVALID_DATA);
+            return false;
+        }
+        md5.Reset();
+        md5.Update(header + 32, sizeof(header) - 32);
+    }
+    if (!ReadAt(file.Get(), block.offset + kHeaderBytes + 4 + offset, data, length))
+        return false;
+    md5.Update(data, length);
+    if (offset + length == sliceSize && md5.Finish() != block.hash) {
         ::SetLastError(ERROR_INVALID_DATA);
         return false;
     }

@@ -11,8 +11,11 @@
 // "<whole>.vol*.par2" beside it, such as a split writes for its parts or par2 makes for any files.
 //
 // Every packet whose header and MD5 are right is taken, wherever it is: damaged packets and
-// anything between packets are skipped. The recovery blocks are checked here but not kept: the
-// repair reads those it needs again (ReadRecoveryBlock).
+// anything between packets are skipped. Recovery blocks are neither kept nor, mostly, read here:
+// a recovery packet that ends where the file does or another packet begins is taken on its
+// header alone, and its MD5 checked only when the repair reads the block (ReadRecoveryPiece), so
+// that a set whose files are whole reads no volume through. Such a packet that the set has no use
+// for is checked whole after all: a damaged length may have led the scan over intact packets.
 class Par2Set {
 public:
     // As many input slices as there are slice constants.
@@ -41,15 +44,19 @@ public:
     // Of the slice zero-padded to SliceSize.
     const Md5Digest& SliceHash(int32_t slice) const { return slices[slice].hash; }
     uint32_t SliceCrc(int32_t slice) const { return slices[slice].crc; }
-    // The distinct intact recovery blocks found, by rising exponent.
+    // The recovery blocks found, by rising exponent, copies of one block each counted: found, not
+    // checked, so some may still turn out damaged when read.
     int32_t RecoveryBlockCount() const { return blocks.Count(); }
     uint32_t RecoveryExponent(int32_t block) const { return blocks[block].exponent; }
     // The file with this name compared as Windows does, regardless of case; -1 when there is none.
     int32_t FindFile(const wchar_t* name) const;
 
-    // Reads block's SliceSize bytes from its volume into data and checks them against the
-    // packet's MD5 again: false with ERROR_INVALID_DATA when they no longer match.
-    bool ReadRecoveryBlock(int32_t block, uint8_t* data) const;
+    // Reads block's bytes [offset, offset + length) from its volume into data. The pieces come in
+    // order, the first at offset 0, which starts md5 over the packet; with the block's last byte
+    // the packet's MD5 is checked: false with ERROR_INVALID_DATA when it does not match (or the
+    // packet changed since Load), else false when the volume can't be read.
+    bool ReadRecoveryPiece(int32_t block, uint32_t offset, uint8_t* data, uint32_t length,
+                           Md5& md5) const;
 
 private:
     struct File {
@@ -71,6 +78,8 @@ private:
         int32_t pathOffset; // in paths
         uint64_t offset;    // of its packet in that file
         uint64_t length;    // of the packet
+        Md5Digest hash;     // of the packet, from its header
+        bool checked;       // the packet's MD5 was checked at Load
     };
     // A packet kept until the set is known: where in kept, its set ID and type.
     struct Packet {
@@ -81,11 +90,17 @@ private:
     };
 
     void Clear();
+    void ClearTaken();
     bool LoadFiles(const wchar_t* wholePath);
-    // Both false only when memory runs out; buffer is Load's, for reading.
+    // These four are false only when memory runs out; buffer is Load's, for reading.
     bool ScanFile(const wchar_t* path, uint8_t* buffer);
+    bool ScanRange(HANDLE file, uint64_t fileSize, uint64_t at, uint64_t end, int32_t pathOffset,
+                   uint8_t* buffer);
     bool TryPacket(HANDLE file, uint64_t fileSize, uint64_t at, int32_t pathOffset, uint8_t* buffer,
                    uint64_t& length);
+    bool RecheckUnused(bool setTaken, uint8_t* buffer);
+    bool BodyMatches(HANDLE file, uint64_t at, const uint8_t* header, uint64_t packetLength,
+                     uint8_t* buffer);
     bool TakeSet();
     bool TakeDescription(const uint8_t* body, uint64_t length);
     bool TakeChecksums(const uint8_t* body, uint64_t length);
@@ -102,4 +117,5 @@ private:
     // Recovery packets of every set seen, sorted out by TakeSet.
     DynArray<Block> found;
     DynArray<Md5Digest> foundSets;
+    Md5Digest mainSetId = {};
 };

@@ -17,10 +17,20 @@ using namespace testing_support;
 
 namespace {
 
+// How many calls the blocks' reading and the solving took.
+struct Calls {
+    int reads = 0;
+    int solves = 0;
+};
+
 // The files of a loaded set as they are in folder, rebuilt where slices are absent or differ
-// from their checksums. Present slices go in as pieces of `piece` bytes, last piece first.
+// from their checksums. Present slices go in as pieces of `piece` bytes, last piece first; the
+// blocks are read and the system solved in calls of `budget` bytes of work.
 bool Repair(const Par2Set& set, const std::wstring& folder, uint32_t piece,
-            std::vector<std::vector<uint8_t>>& files, int32_t& moreNeeded) {
+            std::vector<std::vector<uint8_t>>& files, int32_t& moreNeeded,
+            uint32_t budget = 1u << 30, Calls* calls = nullptr) {
+    Calls counted;
+    calls = calls ? calls : &counted;
     const uint32_t size = set.SliceSize();
     files.assign(set.FileCount(), {});
     std::vector<std::vector<uint8_t>> slices(set.TotalSlices(), std::vector<uint8_t>(size));
@@ -40,8 +50,15 @@ bool Repair(const Par2Set& set, const std::wstring& folder, uint32_t piece,
         }
     }
     Par2Repair repair;
-    if (!repair.Plan(set, missing, moreNeeded))
+    moreNeeded = 0;
+    if (!repair.Plan(set, missing))
         return false;
+    for (bool done = false; !done; ++calls->reads) {
+        if (!repair.ReadBlocks(budget, done)) {
+            moreNeeded = repair.MoreNeeded();
+            return false;
+        }
+    }
     for (int32_t i = 0, next = 0; i < set.TotalSlices(); ++i) {
         if (next < missing.Count() && missing[next] == i && ++next)
             continue;
@@ -51,8 +68,10 @@ bool Repair(const Par2Set& set, const std::wstring& folder, uint32_t piece,
                 break;
         }
     }
-    if (!repair.Solve())
-        return false;
+    for (bool done = false; !done; ++calls->solves) {
+        if (!repair.Solve(budget, done))
+            return false;
+    }
     for (int32_t f = 0; f < set.FileCount(); ++f) {
         for (int32_t k = 0; k < missing.Count(); ++k) {
             const size_t at = size_t{size} * (missing[k] - set.FirstSlice(f));
@@ -84,7 +103,8 @@ void MakeSet(const TempDir& dir, std::vector<std::vector<uint8_t>>& originals, u
 
 // A set the creator makes for three files of 7, 5 and 2 slices (the last ones short) with six
 // recovery blocks in the volumes vol0+1, vol1+2 and vol3+3; then files are deleted and bytes
-// changed, in a file or a volume; the set is read and repaired.
+// changed, in a file or a volume; the set is read and repaired. A block damaged in its body is
+// found, then left out when read.
 TEST(Par2RepairTest, RebuildsWhatTheBlocksAllow) {
     const struct {
         const wchar_t* deleted;
@@ -96,10 +116,13 @@ TEST(Par2RepairTest, RebuildsWhatTheBlocksAllow) {
         {nullptr, L"x.002", 40000 - 1, 6, 0},            // the last byte of a file
         {L"x.003", L"x.001", 9000, 6, 0},                // 3 slices: more blocks than needed
         {L"x.001", nullptr, 0, 6, 1},                    // 7 slices, 6 blocks
-        {L"x.002", L"x.vol1+2.par2", 64 + 4 + 99, 5, 0}, // a damaged block is left out
-        {L"x.001", L"x.vol3+3.par2", 64 + 4 + 2, 5, 2},
+        {L"x.002", L"x.vol1+2.par2", 64 + 4 + 99, 6, 0}, // 5 slices, 5 intact blocks
+        {L"x.001", L"x.vol3+3.par2", 64 + 4 + 2, 6, 2},
     };
-    for (const auto& c : cases) {
+    // Each case twice: in one call of each step, and in calls of 3000 bytes of work.
+    for (size_t run = 0; run < 2 * std::size(cases); ++run) {
+        const auto& c = cases[run / 2];
+        const uint32_t budget = run % 2 ? 3000 : 1u << 30;
         TempDir dir;
         std::vector<std::vector<uint8_t>> originals;
         ASSERT_NO_FATAL_FAILURE(MakeSet(dir, originals));
@@ -125,7 +148,8 @@ TEST(Par2RepairTest, RebuildsWhatTheBlocksAllow) {
         }
         std::vector<std::vector<uint8_t>> repaired;
         int32_t moreNeeded = -1;
-        const bool ok = Repair(set, dir.Path(), 777, repaired, moreNeeded);
+        Calls calls;
+        const bool ok = Repair(set, dir.Path(), 777, repaired, moreNeeded, budget, &calls);
         EXPECT_EQ(moreNeeded, c.moreNeeded);
         if (c.moreNeeded > 0) {
             EXPECT_FALSE(ok);
@@ -135,6 +159,7 @@ TEST(Par2RepairTest, RebuildsWhatTheBlocksAllow) {
         ASSERT_TRUE(ok) << ::GetLastError();
         for (int i = 0; i < 3; ++i)
             EXPECT_TRUE(repaired[set.FindFile(names[i])] == originals[i]) << names[i];
+        EXPECT_EQ(calls.reads > 1 && calls.solves > 1, budget < 8192) << budget;
     }
 }
 
@@ -156,6 +181,8 @@ TEST(Par2SetTest, HostilePacketsArePassedOver) {
         {L"x.vol0+1.par2", hugeLength, 6},                              // before a block
         {L"x.vol1+2.par2", [](std::vector<uint8_t>& b) { b.resize(64 + 4000); }, 4}, // truncated
         {L"x.vol3+3.par2", [](std::vector<uint8_t>& b) { b[8] ^= 0x40; }, 5},        // wrong length
+        // A length that leads over the next block to the one after: that next one is found.
+        {L"x.vol3+3.par2", [](std::vector<uint8_t>& b) { b[8] = 0x88, b[9] = 0x40; }, 5},
         {L"x.vol6+1.par2", nullptr, 6}, // a volume of another set with the same names
     };
     for (const auto& c : cases) {
@@ -198,8 +225,8 @@ TEST(Par2SetTest, LoadFailures) {
 }
 
 // Sets that scripts/par2-test.sh made (ours and two of par2's, each with a part deleted, one
-// damaged and a recovery block damaged; one with blocks that depend on each other): the repaired
-// parts go beside them as "<part>.rebuilt".
+// damaged and a recovery block damaged, which counts as found; one with blocks that depend on
+// each other): the repaired parts go beside them as "<part>.rebuilt".
 TEST(InteropPar2Repair, RebuildsParts) {
     wchar_t folder[MAX_PATH] = {};
     if (!::GetEnvironmentVariableW(L"BRINDLECOT_PAR2_REPAIR_DIR", folder, MAX_PATH))
@@ -209,9 +236,9 @@ TEST(InteropPar2Repair, RebuildsParts) {
         const wchar_t* whole;
         int32_t files;
         int32_t blocks;
-    } sets[] = {{L"ours", L"tr\u00efp.avi", 4, 9},
-                {L"peer", L"tr\u00efp.avi", 4, 9},
-                {L"x", L"x.bin", 4, 4},
+    } sets[] = {{L"ours", L"tr\u00efp.avi", 4, 10},
+                {L"peer", L"tr\u00efp.avi", 4, 10},
+                {L"x", L"x.bin", 4, 5},
                 {L"y", L"y.bin", 1, 3}};
     for (const auto& c : sets) {
         const std::wstring dir = folder + std::wstring(L"\\") + c.sub;
@@ -221,7 +248,7 @@ TEST(InteropPar2Repair, RebuildsParts) {
         EXPECT_EQ(set.RecoveryBlockCount(), c.blocks) << c.sub;
         std::vector<std::vector<uint8_t>> files;
         int32_t moreNeeded = 0;
-        ASSERT_TRUE(Repair(set, dir, 10001, files, moreNeeded)) << ::GetLastError();
+        ASSERT_TRUE(Repair(set, dir, 10001, files, moreNeeded, 50000)) << ::GetLastError();
         for (int32_t f = 0; f < set.FileCount(); ++f) {
             Md5 md5;
             md5.Update(files[f].data(), files[f].size());

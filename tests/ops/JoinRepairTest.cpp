@@ -1,0 +1,93 @@
+#include "OpsTestSupport.h"
+
+#include "ops/JoinRepair.h"
+#include "ops/Par2Creator.h"
+#include "ops/RecoveryFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwchar>
+
+using namespace ops_tests;
+using namespace testing_support;
+
+namespace {
+
+// Slices a little larger than the 4 MiB pieces read and written, a short last slice padded with
+// more zeros than a piece, more rebuilt slices than a step can feed a piece to, and a recovery
+// block damaged in its body: the repair goes one step a call (Work(0)) and rebuilds every byte,
+// each step writing a piece at most and, while the present slices are fed (the repair's second
+// pass), feeding the rebuilt slices 16 MiB in all at most.
+TEST(JoinRepairTest, LargeSlicesAreRebuiltInBoundedSteps) {
+    constexpr uint32_t kSlice = 4 * MiB + 64 * KiB;
+    const wchar_t* const names[] = {L"j.001", L"j.002", L"j.003"};
+    const uint64_t sizes[] = {4 * kSlice + 1000, kSlice + 100, 2 * kSlice};
+    const struct {
+        const wchar_t* lost;
+        const wchar_t* damaged; // in its second slice
+        int32_t rebuiltSlices;
+    } cases[] = {{L"j.003", nullptr, 7}, {nullptr, L"j.003", 6}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        Par2Creator creator;
+        ASSERT_TRUE(creator.Start(names, sizes, 3, kSlice, 8));
+        std::vector<std::vector<uint8_t>> originals;
+        for (int i = 0; i < 3; ++i) {
+            originals.push_back(MakePattern(sizes[i], i + 3));
+            ASSERT_TRUE(WriteWholeFile(dir / names[i], originals[i]));
+            ASSERT_TRUE(creator.SetFileHead(i, originals[i].data(), Par2Creator::kHeadBytes));
+        }
+        for (const auto& data : originals)
+            ASSERT_TRUE(creator.AddData(data.data(), data.size()));
+        RecoveryFiles files;
+        ASSERT_TRUE(files.Create(creator, (dir / L"j").c_str()) && files.Complete(creator));
+        ASSERT_TRUE(::DeleteFileW((dir / L"j.001").c_str()));
+        if (c.lost) {
+            ASSERT_TRUE(::DeleteFileW((dir / c.lost).c_str()));
+        }
+        std::vector<uint8_t> damaged, volume;
+        if (c.damaged) {
+            damaged = originals[2];
+            damaged[kSlice + 10] ^= 1;
+            ASSERT_TRUE(WriteWholeFile(dir / c.damaged, damaged));
+        }
+        ASSERT_TRUE(ReadWholeFile(dir / L"j.vol3+4.par2", volume));
+        volume[64 + 4 + 1000] ^= 1;
+        ASSERT_TRUE(WriteWholeFile(dir / L"j.vol3+4.par2", volume));
+
+        JoinRepair repair;
+        ASSERT_TRUE(repair.Find(Wide(dir / L"j")));
+        int64_t before[3];
+        for (int i = 0; i < 3; ++i)
+            before[i] = std::max<int64_t>(FileSize(dir / names[i]), 0);
+        int pass = -1; // of the repair, after the check
+        float last = 1;
+        JoinRepair::Step step;
+        while ((step = repair.Work(0)) == JoinRepair::Step::Working) {
+            const float now = repair.Progress();
+            ASSERT_TRUE(now >= 0 && now <= 1) << now;
+            if (wcsncmp(repair.Activity().Text(), L"Repairing ", 10) == 0 && now < last)
+                ++pass;
+            if (pass == 1 && !c.damaged) { // a damaged file's slices are passed over a step each
+                EXPECT_LE((now - last) * sizes[1] * c.rebuiltSlices, 16.0 * MiB);
+            }
+            last = now;
+            for (int i = 0; i < 3; ++i) {
+                const int64_t size = std::max<int64_t>(FileSize(dir / names[i]), 0);
+                EXPECT_LE(size - before[i], static_cast<int64_t>(4 * MiB)) << i;
+                before[i] = size;
+            }
+        }
+        ASSERT_EQ(step, JoinRepair::Step::Done) << Narrow(repair.FailureText().Text());
+        for (int i = 0; i < 3; ++i) {
+            std::vector<uint8_t> now;
+            EXPECT_TRUE(ReadWholeFile(dir / names[i], now) && now == originals[i]) << i;
+        }
+        std::vector<uint8_t> aside;
+        EXPECT_EQ(ReadWholeFile(dir / L"j.003.damaged", aside) && aside == damaged, !!c.damaged);
+        EXPECT_FALSE(FileExists(dir / L"j.002.damaged"));
+    }
+}
+
+} // namespace
