@@ -132,6 +132,11 @@ bool JoinRepair::ReadPiece(uint32_t most, uint32_t& length) {
 bool JoinRepair::CheckStep() {
     if (file == set.FileCount())
         return EndCheck();
+    // A file of no bytes holds no slice: nothing of it to check, nor to rebuild.
+    if (set.SliceCount(file) == 0) {
+        NextFile();
+        return true;
+    }
     const uint64_t sliceStart = static_cast<uint64_t>(slice) * set.SliceSize();
     if (!reading.IsSet() && (sliceStart != 0 || sliceOffset != 0 || !OpenFile(file))) {
         // Lost, unreadable, or not of the size the set gives: rebuilt whole.
@@ -231,7 +236,7 @@ bool JoinRepair::BlocksStep() {
 }
 
 bool JoinRepair::FeedStep() {
-    while (file < set.FileCount() && states[file] == State::Lost)
+    while (file < set.FileCount() && (states[file] == State::Lost || set.SliceCount(file) == 0))
         ++file;
     if (file == set.FileCount()) {
         phase = Phase::Solve;

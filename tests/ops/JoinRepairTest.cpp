@@ -1,6 +1,7 @@
 #include "OpsTestSupport.h"
 
 #include "ops/JoinRepair.h"
+#include "ops/Md5.h"
 #include "ops/Par2Creator.h"
 #include "ops/RecoveryFiles.h"
 
@@ -87,6 +88,56 @@ TEST(JoinRepairTest, LargeSlicesAreRebuiltInBoundedSteps) {
         std::vector<uint8_t> aside;
         EXPECT_EQ(ReadWholeFile(dir / L"j.003.damaged", aside) && aside == damaged, !!c.damaged);
         EXPECT_FALSE(FileExists(dir / L"j.002.damaged"));
+    }
+}
+
+// A set that lists an empty file (y.003, described in the index file in place of x.003): it
+// holds no slice, so there is nothing of it to check or rebuild, whether it is there or not.
+TEST(JoinRepairTest, AnEmptyFileOfTheSetIsLeftAlone) {
+    const wchar_t* const names[] = {L"x.001", L"x.002", L"x.003"};
+    const uint64_t sizes[] = {5000, 5000, 700};
+    for (const bool present : {false, true}) {
+        TempDir dir;
+        Par2Creator creator;
+        ASSERT_TRUE(creator.Start(names, sizes, 3, 4096, 2));
+        std::vector<std::vector<uint8_t>> data;
+        for (int i = 0; i < 3; ++i) {
+            data.push_back(MakePattern(sizes[i], i + 1));
+            ASSERT_TRUE(WriteWholeFile(dir / names[i], data[i]));
+            ASSERT_TRUE(creator.SetFileHead(i, data[i].data(), data[i].size()));
+        }
+        for (const auto& bytes : data)
+            ASSERT_TRUE(creator.AddData(bytes.data(), bytes.size()));
+        RecoveryFiles files;
+        ASSERT_TRUE(files.Create(creator, (dir / L"x").c_str()) && files.Complete(creator));
+        std::vector<uint8_t> index;
+        ASSERT_TRUE(ReadWholeFile(dir / L"x.par2", index));
+        const auto name = std::search(index.begin(), index.end(), "x.003", "x.003" + 5);
+        ASSERT_NE(name, index.end());
+        uint8_t* body = &*name - 56;
+        uint8_t* packet = body - 64;
+        *name = 'y';
+        std::fill_n(body + 48, 8, 0);
+        Md5 nothing, seal;
+        const Md5Digest empty = nothing.Finish();
+        std::copy_n(empty.bytes, 16, body + 16);
+        seal.Update(packet + 32, packet[8] + 256 * packet[9] - 32);
+        const Md5Digest sealed = seal.Finish();
+        std::copy_n(sealed.bytes, 16, packet + 16);
+        ASSERT_TRUE(WriteWholeFile(dir / L"x.par2", index));
+        if (present) {
+            ASSERT_TRUE(WriteWholeFile(dir / L"y.003", {}));
+        }
+
+        JoinRepair repair;
+        ASSERT_TRUE(repair.Find(Wide(dir / L"x")));
+        JoinRepair::Step step;
+        while ((step = repair.Work(0)) == JoinRepair::Step::Working) {
+        }
+        EXPECT_EQ(step, JoinRepair::Step::Done) << Narrow(repair.FailureText().Text());
+        EXPECT_EQ(FileExists(dir / L"y.003"), present);
+        for (const wchar_t* damaged : {L"x.001.damaged", L"x.002.damaged", L"y.003.damaged"})
+            EXPECT_FALSE(FileExists(dir / damaged)) << Narrow(damaged);
     }
 }
 
