@@ -51,7 +51,7 @@ public:
     // after the other; done turns true with a file's last piece.
     bool WriteOutputPiece(int32_t index, HANDLE file, bool& done);
 
-    static constexpr uint32_t kWritePieceBytes = 16 << 20;
+    static constexpr uint32_t kWritePieceBytes = 4 << 20;
 
 private:
     struct File {

@@ -254,8 +254,8 @@ TEST_F(RepairTest, RecoveryWorkInPiecesMakesAWholeSet) {
         uint32_t size;
         std::vector<unsigned> lost;
     } cases[] = {{256 * 1024, 64 * 256 * 1024, {1, 40}},
-                 {17 * MiB + 4, 34 * MiB + 8, {2}},
-                 {17 * MiB + 4, 17 * MiB + 1004, {1}}};
+                 {4 * MiB + 4096, 8 * MiB + 8192, {2}},
+                 {4 * MiB + 4096, 4 * MiB + 5096, {1}}};
     WriteDword(L"RecoveryPercent", 30);
     SetTuning(MiB, 4);
     for (const auto& c : cases) {
