@@ -15,8 +15,8 @@ namespace {
 
 constexpr DWORD kSystemLanguage = 0x400; // the user's default language
 constexpr DWORD kSystemTextCapacity = 1024;
-// The work on chunks in their turn, per tick of its timer, and the ticks' period: the window
-// answers between them.
+// The work on chunks in their turn at one go, as a chunk arrives or at a tick of the timer
+// that goes on with it, and the ticks' period: the window answers between them.
 constexpr DWORD kInOrderSliceMs = 25;
 constexpr UINT kInOrderTickMs = 10;
 
@@ -335,7 +335,14 @@ void Operation::ChunkArrived(IoPair& pair) {
     }
     // While a chunk's work is unfinished, the timer goes on with it.
     if (!inOrderTimer.IsRunning())
+        WorkInOrder();
+}
+
+void Operation::WorkInOrder() {
+    const DWORD start = ::GetTickCount();
+    do
         HashInOrder();
+    while (inOrderTimer.IsRunning() && ::GetTickCount() - start < kInOrderSliceMs);
 }
 
 void Operation::HashInOrder() {
@@ -363,12 +370,8 @@ void Operation::InOrderTick(void* context) {
     // Not under a question the window asks, as for the completions; and a pause stops this work
     // too.
     auto* operation = static_cast<Operation*>(context);
-    if (CompletionDispatcher::DeliveriesHeld() || operation->state == OperationState::Paused)
-        return;
-    const DWORD start = ::GetTickCount();
-    do
-        operation->HashInOrder();
-    while (operation->inOrderTimer.IsRunning() && ::GetTickCount() - start < kInOrderSliceMs);
+    if (!CompletionDispatcher::DeliveriesHeld() && operation->state != OperationState::Paused)
+        operation->WorkInOrder();
 }
 
 ChunkWork Operation::OnChunkInOrder(const void*, uint32_t) {

@@ -145,6 +145,8 @@ private:
     void Continue(IoPair& pair);
     void ChunkArrived(IoPair& pair);
     void HashInOrder();
+    // HashInOrder, again while a chunk's work is unfinished, for a tick's time at most.
+    void WorkInOrder();
     static void InOrderTick(void* context);
     void HashChunk(const IoPair& pair);
     bool SettleEmptyParts();
