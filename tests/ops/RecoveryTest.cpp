@@ -152,9 +152,10 @@ protected:
         for (unsigned i = 1; i <= 9; ++i)
             partHashes.push_back(SystemSha256OfFile(PartName(whole, i)));
     }
-    OperationState Join(RecordingDisplay& shown) {
+    // Joins the parts of wholePath, by default those of whole.
+    OperationState Join(RecordingDisplay& shown, const std::wstring& wholePath = {}) {
         JoinOperation join(shown);
-        join.Start(Wide(PartName(whole, 1)));
+        join.Start(Wide(PartName(wholePath.empty() ? whole : wholePath, 1)));
         RunToEnd(join);
         const OperationState state = join.State();
         join.Abort();
@@ -281,11 +282,7 @@ TEST_F(RepairTest, RecoveryWorkInPiecesMakesAWholeSet) {
         for (unsigned part : c.lost)
             ASSERT_TRUE(::DeleteFileW(PartName(source, part).c_str()));
         RecordingDisplay shown;
-        JoinOperation join(shown);
-        join.Start(Wide(PartName(source, 1)));
-        ASSERT_TRUE(RunToEnd(join));
-        ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
-        join.Abort();
+        ASSERT_EQ(Join(shown, source), OperationState::Done) << Narrow(shown.statusBar);
         std::vector<uint8_t> joined;
         EXPECT_TRUE(ReadWholeFile(source, joined) && joined == data);
     }
