@@ -118,9 +118,7 @@ Par2Creator::~Par2Creator() {
 }
 
 void Par2Creator::Clear() {
-    if (recovery)
-        ::VirtualFree(recovery, 0, MEM_RELEASE);
-    recovery = nullptr;
+    recovery.Release();
     files.Clear();
     names.Clear();
     order.Clear();
@@ -192,12 +190,9 @@ bool Par2Creator::Start(const wchar_t* const* fileNames, const uint64_t* sizes, 
     const uint64_t recoveryBytes = static_cast<uint64_t>(recoveryCount) * sliceSize;
     if (recoveryBytes > SIZE_MAX / 2)
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    if (recoveryCount > 0)
-        // Pages the system gives zeroed when first touched: hundreds of megabytes are not
-        // cleared up front, within the Split command.
-        recovery = static_cast<uint8_t*>(::VirtualAlloc(nullptr, static_cast<size_t>(recoveryBytes),
-                                                        MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    if (recoveryCount > 0 && !recovery)
+    // Zeroed by the system as first touched: hundreds of megabytes are not cleared up front,
+    // within the Split command.
+    if (recoveryCount > 0 && !recovery.Allocate(static_cast<size_t>(recoveryBytes)))
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     broken = false;
     return true;
@@ -266,7 +261,7 @@ void Par2Creator::AddToBlocks(const uint8_t* data, size_t size, uint32_t offset)
     // Block e adds this slice times its constant to the power e: 2^(log * e).
     for (int32_t e = 0; e < recoveryCount; ++e) {
         Galois16::MultiplyAdd(Galois16::PowerOfTwo(log * static_cast<uint32_t>(e)), data,
-                              recovery + static_cast<size_t>(e) * sliceSize + offset, size);
+                              recovery.Get() + static_cast<size_t>(e) * sliceSize + offset, size);
     }
 }
 
@@ -424,7 +419,7 @@ bool Par2Creator::BuildCriticalPackets(DynArray<uint8_t>& out) {
 }
 
 bool Par2Creator::WriteBlockPiece(HANDLE file, int32_t e) {
-    const uint8_t* block = recovery + static_cast<size_t>(e) * sliceSize;
+    const uint8_t* block = recovery.Get() + static_cast<size_t>(e) * sliceSize;
     uint8_t* header = written.header;
     const uint32_t n = sliceSize - written.offset < kWritePieceBytes ? sliceSize - written.offset
                                                                      : kWritePieceBytes;

@@ -4,6 +4,7 @@
 #include "app/WideString.h"
 #include "ops/Crc32.h"
 #include "ops/Md5.h"
+#include "toolkit/PageMemory.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +16,7 @@
 // in pieces of any size. The recovery data weighs each slice with a constant picked by the
 // slice's place in the set, and the set orders the files by their IDs, which hash each file's
 // first 16 KiB: so those first bytes of every file are handed over (SetFileHead) before the
-// stream starts. WriteOutput then writes the index file and the recovery volumes.
+// stream starts. WriteOutputPiece then writes the index file and the recovery volumes.
 //
 // The recovery blocks are held in memory: recoveryCount * sliceSize bytes. Every call is false,
 // with the reason in the last error, when it fails; the creator then takes only a new Start.
@@ -91,7 +92,7 @@ private:
     DynArray<int32_t> order; // file indexes, by ID
     DynArray<SliceChecksum> checksums;
     DynArray<uint16_t> constantLogs; // the logarithm of each slice constant, in order of the IDs
-    uint8_t* recovery = nullptr;
+    PageMemory recovery;
     uint32_t sliceSize = 0;
     int32_t recoveryCount = 0;
     Md5Digest setId = {};

@@ -2,6 +2,7 @@
 
 #include "ops/FreeSpace.h"
 #include "ops/PartNaming.h"
+#include "toolkit/PageMemory.h"
 
 namespace {
 
@@ -9,23 +10,6 @@ namespace {
 // milliseconds of work.
 constexpr uint64_t kPieceWork = 4 << 20;
 constexpr uint32_t kLeastPiece = 4096;
-
-// A buffer fit for unbuffered reads, released at the end of the scope.
-class PageBuffer {
-public:
-    explicit PageBuffer(size_t size)
-        : data(::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE)) {}
-    ~PageBuffer() {
-        if (data)
-            ::VirtualFree(data, 0, MEM_RELEASE);
-    }
-    PageBuffer(const PageBuffer&) = delete;
-    PageBuffer& operator=(const PageBuffer&) = delete;
-    void* Get() const { return data; }
-
-private:
-    void* data;
-};
 
 } // namespace
 
@@ -78,7 +62,7 @@ bool SplitRecovery::Plan(const DynArray<PartRecord>& parts, uint64_t partSize, u
 
 bool SplitRecovery::ReadHeads(HANDLE source, const DynArray<PartRecord>& parts, int32_t most) {
     constexpr DWORD kHead = Par2Creator::kHeadBytes;
-    PageBuffer buffer(kHead);
+    PageMemory buffer(kHead);
     KernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!buffer.Get() || !done.IsSet())
         return false;
