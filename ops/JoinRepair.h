@@ -2,9 +2,9 @@
 
 #include "app/DynArray.h"
 #include "app/WideString.h"
-#include "ops/Md5.h"
-#include "ops/Par2Repair.h"
-#include "ops/Par2Set.h"
+#include "recovery/Md5.h"
+#include "recovery/Par2Repair.h"
+#include "recovery/Par2Set.h"
 #include "toolkit/Handle.h"
 
 #include <cstdint>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/DynArray.h"
-#include "ops/Par2Creator.h"
 #include "ops/PartRecord.h"
-#include "ops/RecoveryFiles.h"
+#include "recovery/Par2Creator.h"
+#include "recovery/RecoveryFiles.h"
 
 #include <cstdint>
 

@@ -7,8 +7,9 @@
 # - toolkit/ is a leaf: it includes only toolkit/.
 # - io/ includes io/ and toolkit/, and from app/ only the shared types (strings, arrays, byte
 #   sizes) and the narrow headers of the process-wide objects (Globals.h, Settings.h).
-# - ops/ may include all io/ may, ops/ and io/, and from ui/ only ShellActions.h, whose free
-#   functions select the parts in Explorer; it reaches the window through OperationDisplay.
+# - recovery/ (the PAR2 library) includes recovery/, toolkit/ and app/'s shared types.
+# - ops/ may include all io/ may, ops/, io/ and recovery/, and from ui/ only ShellActions.h, whose
+#   free functions select the parts in Explorer; it reaches the window through OperationDisplay.
 set -uo pipefail
 root=${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 
@@ -16,12 +17,13 @@ app_narrow="app/Globals.h app/Settings.h app/WideString.h app/DynArray.h app/Byt
 declare -A allowed=(
     [toolkit]="toolkit/*"
     [io]="io/* toolkit/* $app_narrow"
-    [ops]="ops/* io/* toolkit/* $app_narrow ui/ShellActions.h"
+    [recovery]="recovery/* toolkit/* app/WideString.h app/DynArray.h app/ByteSize.h"
+    [ops]="ops/* io/* recovery/* toolkit/* $app_narrow ui/ShellActions.h"
 )
 
 failed=0
 checked=0
-for folder in toolkit io ops; do
+for folder in toolkit io recovery ops; do
     for file in "$root/$folder"/*.h "$root/$folder"/*.cpp; do
         [ -f "$file" ] || continue
         checked=$((checked + 1))
@@ -42,5 +44,5 @@ for folder in toolkit io ops; do
     done
 done
 [ "$checked" -gt 0 ] || { echo "check-includes: no sources found under $root" >&2; exit 1; }
-[ "$failed" = 0 ] && echo "check-includes: $checked files of toolkit/, io/ and ops/ include only what they may"
+[ "$failed" = 0 ] && echo "check-includes: $checked files of toolkit/, io/, recovery/ and ops/ include only what they may"
 exit $failed

@@ -3,7 +3,7 @@
 # every part correct, makes the same packets itself (all but its name in the creator packet), and
 # rebuilds a deleted part and a damaged one from the set, byte for byte; the program rebuilds them
 # too, from its own set and from par2's.
-#   par2-test.sh WINE_DIR TEST_OPS_EXE
+#   par2-test.sh WINE_DIR TEST_RECOVERY_EXE
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 mkdir -p "$1"

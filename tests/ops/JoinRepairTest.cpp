@@ -1,9 +1,9 @@
 #include "OpsTestSupport.h"
 
 #include "ops/JoinRepair.h"
-#include "ops/Md5.h"
-#include "ops/Par2Creator.h"
-#include "ops/RecoveryFiles.h"
+#include "recovery/Md5.h"
+#include "recovery/Par2Creator.h"
+#include "recovery/RecoveryFiles.h"
 
 #include <gtest/gtest.h>
 

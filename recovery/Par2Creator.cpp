@@ -1,9 +1,9 @@
-#include "ops/Par2Creator.h"
+#include "recovery/Par2Creator.h"
 
 #include "app/WideString.h"
-#include "ops/Crc32.h"
-#include "ops/Galois16.h"
-#include "ops/Par2Format.h"
+#include "recovery/Crc32.h"
+#include "recovery/Galois16.h"
+#include "recovery/Par2Format.h"
 #include "toolkit/WriteFully.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/DynArray.h"
-#include "ops/Md5.h"
+#include "recovery/Md5.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "ops/RecoveryFiles.h"
+#include "recovery/RecoveryFiles.h"
 
-#include "ops/Par2Creator.h"
+#include "recovery/Par2Creator.h"
 
 bool RecoveryFiles::Create(const Par2Creator& creator, const wchar_t* basePath) {
     Drop();

@@ -1,4 +1,4 @@
-#include "ops/Md5.h"
+#include "recovery/Md5.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
-#include "ops/Md5.h"
-#include "ops/Par2Creator.h"
-#include "ops/Par2Repair.h"
-#include "ops/RecoveryFiles.h"
-#include "ops/Par2Set.h"
+#include "recovery/Md5.h"
+#include "recovery/Par2Creator.h"
+#include "recovery/Par2Repair.h"
+#include "recovery/RecoveryFiles.h"
+#include "recovery/Par2Set.h"
 
 #include "support/TestFiles.h"
 

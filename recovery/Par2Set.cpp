@@ -1,7 +1,7 @@
-#include "ops/Par2Set.h"
+#include "recovery/Par2Set.h"
 
 #include "app/WideString.h"
-#include "ops/Par2Format.h"
+#include "recovery/Par2Format.h"
 #include "toolkit/Handle.h"
 
 #include <cstring>

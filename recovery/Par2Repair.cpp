@@ -1,6 +1,6 @@
-#include "ops/Par2Repair.h"
+#include "recovery/Par2Repair.h"
 
-#include "ops/Galois16.h"
+#include "recovery/Galois16.h"
 
 #include <cstring>
 #include <new>

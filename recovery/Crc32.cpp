@@ -1,4 +1,4 @@
-#include "ops/Crc32.h"
+#include "recovery/Crc32.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include "app/DynArray.h"
 #include "app/WideString.h"
-#include "ops/Crc32.h"
-#include "ops/Md5.h"
+#include "recovery/Crc32.h"
+#include "recovery/Md5.h"
 #include "toolkit/PageMemory.h"
 
 #include <cstddef>

@@ -1,8 +1,8 @@
-#include "ops/Crc32.h"
-#include "ops/Galois16.h"
-#include "ops/Md5.h"
-#include "ops/Par2Creator.h"
-#include "ops/RecoveryFiles.h"
+#include "recovery/Crc32.h"
+#include "recovery/Galois16.h"
+#include "recovery/Md5.h"
+#include "recovery/Par2Creator.h"
+#include "recovery/RecoveryFiles.h"
 
 #include "support/TestFiles.h"
 

@@ -1,4 +1,4 @@
-#include "ops/Galois16.h"
+#include "recovery/Galois16.h"
 
 #include <cstring>
 

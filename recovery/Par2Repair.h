@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/DynArray.h"
-#include "ops/Md5.h"
-#include "ops/Par2Set.h"
+#include "recovery/Md5.h"
+#include "recovery/Par2Set.h"
 
 #include <cstdint>
 
