@@ -55,6 +55,8 @@ namespace {
 // Work per tick, and the ticks' period: the window answers between them.
 constexpr DWORD kRepairSliceMs = 25;
 constexpr UINT kRepairTickMs = 10;
+// The joined file is hashed for the recovery set in pieces of this size.
+constexpr uint32_t kWholeHashPiece = 4 * 1024 * 1024;
 
 } // namespace
 
@@ -79,20 +81,107 @@ void JoinOperation::RepairTick(void* context) {
 
 void JoinOperation::RepairStep() {
     const JoinRepair::Step step = repair.Work(kRepairSliceMs);
-    if (step == JoinRepair::Step::Working) {
+    switch (step) {
+    case JoinRepair::Step::Working:
         display.SetStatus(L"%s", repair.Activity().Text());
         display.SetTitleProgress(name.Text(), repair.Progress() * 100.0f);
         return;
-    }
-    repairTimer.Stop();
-    if (step == JoinRepair::Step::Failed) {
+    case JoinRepair::Step::Loaded:
+        // Whatever would refuse the join refuses it before any part is rewritten.
+        if (!CheckBeforeRepair())
+            break;
+        repair.Check();
+        return;
+    case JoinRepair::Step::Planned:
+        if (!CheckRebuildRoom())
+            break;
+        return;
+    case JoinRepair::Step::Failed:
+        repairTimer.Stop();
         ReportError(repair.FailureCode(), L"%s", repair.FailureText().Text());
         return;
+    case JoinRepair::Step::Done:
+    case JoinRepair::Step::Ignored:
+        repairTimer.Stop();
+        wholeChecked = wholeChecked && step == JoinRepair::Step::Done;
+        state = OperationState::Idle;
+        display.SetTitle(name.Text());
+        display.SetStatus(L"Initializing %s...", name.Text());
+        StartJoining();
+        return;
     }
-    state = OperationState::Idle;
-    display.SetTitle(name.Text());
-    display.SetStatus(L"Initializing %s...", name.Text());
-    StartJoining();
+    // Refused: the repair has written nothing and stops here.
+    repairTimer.Stop();
+    repair.Cancel();
+}
+
+bool JoinOperation::CheckBeforeRepair() {
+    if (::GetFileAttributesW(path.Text()) != INVALID_FILE_ATTRIBUTES) {
+        ReportError(ERROR_FILE_EXISTS, L"Error opening %s", name.Text());
+        return false;
+    }
+    wholeChecked = repair.CoversWhole(wholeSize, wholeHash);
+    if (repair.HighestPart() == 0)
+        return true;
+    PartNames names;
+    if (!ScanPartNames(path.Text(), names)) {
+        ReportError(::GetLastError(), L"Error");
+        return false;
+    }
+    // Parts past the last the set names: a later split made them, not the one the set is of.
+    if (names.highestFile > repair.HighestPart()) {
+        repair.Ignore(L"it was made for fewer parts");
+        wholeChecked = false;
+        return true;
+    }
+    VolumeRoom room;
+    const bool roomKnown = QueryVolumeRoom(path.Text(), room);
+    const uint32_t unit = roomKnown ? room.UnitOr(sectorSize) : sectorSize;
+    uint64_t total = 0;
+    uint64_t needed = 0;
+    WideString partPath;
+    for (uint32_t number = 1; number <= repair.HighestPart(); ++number) {
+        uint64_t listedSize = 0;
+        uint64_t size = 0;
+        WIN32_FILE_ATTRIBUTE_DATA found;
+        const bool covered = repair.CoversPart(number, listedSize);
+        const bool present =
+            PartPath(path.Text(), number, partPath) &&
+            ::GetFileAttributesExW(partPath.Text(), GetFileExInfoStandard, &found) &&
+            MeasurePart(partPath.Text(), found.dwFileAttributes, found.nFileSizeHigh,
+                        found.nFileSizeLow, size);
+        // A hole that the set can't fill.
+        if (!covered && !present) {
+            ReportMissingPart(number);
+            return false;
+        }
+        total += covered ? listedSize : size;
+        // A part lost, or of another size, is rebuilt whole beside the others.
+        if (covered && (!present || size != listedSize))
+            needed += SpaceTaken(listedSize, unit);
+    }
+    if (!CheckFileFits(total) ||
+        (roomKnown && !CheckRoom(SpaceTaken(total, unit) + needed, room.available)))
+        return false;
+    outputBytes = SpaceTaken(total, unit);
+    // The checksum list, where there is one, has the last word on every part it names.
+    ChecksumList early;
+    listFile.SetFor(path);
+    if (listFile.Read(name.Text(), early) && early.Problem() == ListProblem::None) {
+        for (const ChecksumEntry& entry : early.Parts())
+            repair.Vouch(entry.part, entry.digest);
+    }
+    return true;
+}
+
+bool JoinOperation::CheckRebuildRoom() {
+    // The rebuilt parts are written beside the damaged ones, which stay until all are proven,
+    // and the output follows them.
+    VolumeRoom room;
+    if (!QueryVolumeRoom(path.Text(), room))
+        return true;
+    const uint64_t needed = outputBytes + SpaceTaken(repair.RebuildBytes(), room.UnitOr(sectorSize));
+    return CheckRoom(needed, room.available);
 }
 
 void JoinOperation::StartJoining() {
@@ -149,7 +238,11 @@ void JoinOperation::StartJoining() {
         return;
     }
 
-    if (listUsed && !BeginHashing(list.Parts().Count() != 0, list.HasWhole()))
+    // The recovery set may vouch for the whole file: it is hashed as it is joined, to check.
+    wholeMd5.Reset();
+    wholeHashed = 0;
+    if ((listUsed || wholeChecked) &&
+        !BeginHashing(listUsed && list.Parts().Count() != 0, listUsed && list.HasWhole()))
         return;
     if (!StartPipeline())
         return;
@@ -213,7 +306,7 @@ void JoinOperation::Finish() {
         ReportError(ERROR_FILE_INVALID, L"Error Finish");
         return;
     }
-    if (!CheckWhole())
+    if (!CheckWhole() || !CheckWholeAgainstSet())
         return;
     // A list that lies beside the parts but was not taken left them unchecked: they stay.
     const bool deleteWanted = gSettings.ReadDeleteFiles() != 0;
@@ -381,23 +474,49 @@ bool JoinOperation::CheckWhole() {
 
 void JoinOperation::ShowListOutcome(bool partsKept) {
     const int32_t listed = list.Parts().Count();
+    // What became of a recovery set comes first: ignored, or the whole file checked against it.
+    WideString text;
+    if (repair.Note().Length() != 0)
+        text.Format(L"%s; ", repair.Note().Text());
+    else if (wholeChecked && state == OperationState::Done)
+        text.Format(L"Verified by %s.par2; ", name.Text());
     if (ListVouches()) {
-        display.SetStatusBarFormat(L"SHA-256 verified: %s", path.Text());
+        text.AppendFormat(L"SHA-256 verified: %s", path.Text());
     } else if (listUsed) {
         // Without a line for the whole file, the parts the list leaves out went unchecked.
-        display.SetStatusBarFormat(L"SHA-256 verified for %d of %d parts: %s", listed,
-                                   parts.Count(), path.Text());
+        text.AppendFormat(L"SHA-256 verified for %d of %d parts: %s", listed, parts.Count(),
+                          path.Text());
     } else if (listFound) {
         WideString listName;
         WideString problem;
         FileNameOf(listFile.Path().Text(), listName);
         list.DescribeProblem(problem);
-        display.SetStatusBarFormat(partsKept ? L"%s ignored (%s), parts kept: %s"
-                                             : L"%s ignored (%s): %s",
-                                   listName.Text(), problem.Text(), path.Text());
+        text.AppendFormat(partsKept ? L"%s ignored (%s), parts kept: %s" : L"%s ignored (%s): %s",
+                          listName.Text(), problem.Text(), path.Text());
     } else {
-        display.SetStatusBar(path.Text());
+        text.AppendFormat(L"%s", path.Text());
     }
+    display.SetStatusBar(text.Text());
+}
+
+ChunkWork JoinOperation::OnChunkInOrder(const void* data, uint32_t length) {
+    if (!wholeChecked)
+        return ChunkWork::Done;
+    const uint32_t left = length - wholeHashed;
+    const uint32_t n = left < kWholeHashPiece ? left : kWholeHashPiece;
+    wholeMd5.Update(static_cast<const uint8_t*>(data) + wholeHashed, n);
+    wholeHashed += n;
+    if (wholeHashed < length)
+        return ChunkWork::Unfinished;
+    wholeHashed = 0;
+    return ChunkWork::Done;
+}
+
+bool JoinOperation::CheckWholeAgainstSet() {
+    if (!wholeChecked || (totalSize == wholeSize && wholeMd5.Finish() == wholeHash))
+        return true;
+    ReportError(ERROR_CRC, L"Joined file %s is damaged", name.Text());
+    return false;
 }
 
 void JoinOperation::Abort() {

@@ -20,6 +20,7 @@ public:
 
 protected:
     bool OnPartHashed(int32_t index, const Sha256Digest& digest) override;
+    ChunkWork OnChunkInOrder(const void* data, uint32_t length) override;
 
 private:
     // What Start does once the parts are whole: finds them, checks them and starts the join.
@@ -28,6 +29,14 @@ private:
     void BeginRepair();
     void RepairStep();
     static void RepairTick(void* context);
+    // What refuses a join whatever the parts hold (the output exists, a hole the set can't fill,
+    // a file too large for the volume, no room for the output and the lost parts), before any
+    // part is rebuilt; false when reported. Gives the repair the checksum list's digests.
+    bool CheckBeforeRepair();
+    // Room for the output and every rebuilt part, once the check knows them; false when reported.
+    bool CheckRebuildRoom();
+    // The joined file against the recovery set made for it, where there was one.
+    bool CheckWholeAgainstSet();
 
     // Reads "<name>.sha256" beside the parts when there is one. False when the join must not
     // go on (a part it lists is missing; reported).
@@ -59,6 +68,13 @@ private:
     int32_t listCursor = 0; // the first entry of the list not yet passed by the hashing
     JoinRepair repair;
     TickTimer repairTimer;
+    uint64_t outputBytes = 0; // what the output takes on its volume
+    // The recovery set names the whole file: its size and MD5, and the MD5 as the join goes.
+    bool wholeChecked = false;
+    uint64_t wholeSize = 0;
+    Md5Digest wholeHash = {};
+    Md5 wholeMd5;
+    uint32_t wholeHashed = 0; // of the chunk that comes again
     // What Start was given, for the start that follows a repair.
     WideString commandPath;
     DWORD sectorError = 0;

@@ -1,5 +1,7 @@
 #include "ops/JoinRepair.h"
 
+#include "app/ByteSize.h"
+#include "ops/PartNaming.h"
 #include "toolkit/WriteFully.h"
 
 #include <algorithm>
@@ -14,6 +16,8 @@ constexpr uint32_t kPieceBytes = 4 * 1024 * 1024;
 constexpr uint32_t kStepBytes = 16 * 1024 * 1024;
 // The least fed to the rebuilt slices in a step, however many they are.
 constexpr uint32_t kLeastFeedBytes = 4 * 1024;
+// Temporary and kept-aside names are numbered up to this before the work gives up.
+constexpr int kMostNameTries = 1000;
 
 // Shorter names first: among the parts of one file, ".999" comes before ".1000".
 bool NameBefore(const wchar_t* a, const wchar_t* b) {
@@ -21,37 +25,173 @@ bool NameBefore(const wchar_t* a, const wchar_t* b) {
     return la != lb ? la < lb : ::CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_LESS_THAN;
 }
 
+bool Exists(const WideString& path) {
+    return ::GetFileAttributesW(path.Text()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void Forget(WideString& text) {
+    text.Assign(nullptr, 0);
+}
+
 } // namespace
 
 bool JoinRepair::Find(const WideString& wholePath) {
-    if (!set.Load(wholePath.Text()))
-        return false;
+    Cancel();
+    ignored = false;
+    Forget(note);
     folder = wholePath;
     folder.CutAfterLastBackslash();
-    const uint32_t piece = set.SliceSize() < kPieceBytes ? set.SliceSize() : kPieceBytes;
-    if (!states.ResizeUp(set.FileCount()) || !badSlices.ResizeUp(set.TotalSlices()) ||
-        !buffer.ResizeUp(static_cast<int32_t>(piece)))
+    if (!FileNameOf(wholePath.Text(), wholeName))
         return false;
-    for (State& state : states)
-        state = State::Whole;
-    for (bool& badSlice : badSlices)
-        badSlice = false;
-    missingFiles.Clear();
-    missingSlices.Clear();
-    StartPass(Phase::Check, false);
-    activity.Format(L"Checking %s...", set.FileName(0));
+    setName.Format(L"%s.par2", wholeName.Text());
+    if (!set.Load(wholePath.Text()))
+        return false;
+    phase = Phase::Load;
     return true;
 }
 
-void JoinRepair::StartPass(Phase next, bool lostLeftOut) {
+// The set is read: what it names is sorted out, and the check can be planned.
+bool JoinRepair::TakeSet() {
+    const uint32_t piece = set.SliceSize() < kPieceBytes ? set.SliceSize() : kPieceBytes;
+    badSlices.Clear();
+    if (!Classify() || !badSlices.ResizeUp(set.TotalSlices()) ||
+        !buffer.ResizeUp(static_cast<int32_t>(piece)))
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error reading %s", setName.Text());
+    for (bool& badSlice : badSlices)
+        badSlice = false;
+    phase = Phase::Loaded;
+    activity.Format(L"Checking %s...", setName.Text());
+    uint64_t wholeSize = 0;
+    Md5Digest wholeHash;
+    if (partOrder.Count() == 0 && !CoversWhole(wholeSize, wholeHash))
+        Ignore(L"it names no part of this file");
+    return true;
+}
+
+// Which files of the set this join may open: the whole file's parts and the whole file itself,
+// each named once. Anything else, however it is named, stays unknown.
+bool JoinRepair::Classify() {
+    highestPart = 0;
+    partOrder.Clear();
+    entries.Clear();
+    if (!entries.ResizeUp(set.FileCount()))
+        return false;
+    bool wholeSeen = false;
+    for (int32_t i = 0; i < set.FileCount(); ++i) {
+        Entry& entry = entries[i];
+        entry = Entry{};
+        entry.role = RoleOfSetFile(set.FileName(i), wholeName.Text(), entry.number);
+        entry.state = State::Whole;
+        if (entry.role == SetFileRole::Whole && wholeSeen)
+            entry.role = SetFileRole::Foreign;
+        wholeSeen = wholeSeen || entry.role == SetFileRole::Whole;
+        if (entry.role == SetFileRole::Part && !partOrder.Append(i))
+            return false;
+    }
+    const auto byNumber = [this](int32_t a, int32_t b) {
+        return entries[a].number < entries[b].number;
+    };
+    std::sort(partOrder.begin(), partOrder.end(), byNumber);
+    // A part named twice (in another case) is no part this set may speak for.
+    bool twice = false;
+    for (int32_t k = 1; k < partOrder.Count(); ++k) {
+        Entry& before = entries[partOrder[k - 1]];
+        Entry& entry = entries[partOrder[k]];
+        if (before.number == entry.number) {
+            before.role = SetFileRole::Foreign;
+            entry.role = SetFileRole::Foreign;
+            twice = true;
+        }
+    }
+    if (twice) {
+        partOrder.Clear();
+        for (int32_t i = 0; i < entries.Count(); ++i) {
+            if (entries[i].role == SetFileRole::Part)
+                partOrder.Append(i); // fewer than before: there is room
+        }
+        std::sort(partOrder.begin(), partOrder.end(), byNumber);
+    }
+    if (partOrder.Count() > 0)
+        highestPart = entries[partOrder[partOrder.Count() - 1]].number;
+    return true;
+}
+
+bool JoinRepair::CoversPart(uint32_t number, uint64_t& size) const {
+    const int32_t* found = std::lower_bound(
+        partOrder.begin(), partOrder.end(), number,
+        [this](int32_t index, uint32_t n) { return entries[index].number < n; });
+    if (found == partOrder.end() || entries[*found].number != number)
+        return false;
+    size = set.FileSize(*found);
+    return true;
+}
+
+bool JoinRepair::CoversWhole(uint64_t& size, Md5Digest& hash) const {
+    for (int32_t i = 0; i < entries.Count(); ++i) {
+        if (entries[i].role == SetFileRole::Whole) {
+            size = set.FileSize(i);
+            hash = set.FileHash(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool JoinRepair::Vouch(uint32_t number, const Sha256Digest& digest) {
+    uint64_t size = 0;
+    if (!CoversPart(number, size))
+        return false;
+    for (int32_t index : partOrder) {
+        if (entries[index].number == number) {
+            entries[index].vouched = true;
+            entries[index].listed = digest;
+        }
+    }
+    return true;
+}
+
+void JoinRepair::Ignore(const wchar_t* why) {
+    Cancel();
+    ignored = true;
+    note.Format(L"%s ignored (%s)", setName.Text(), why);
+}
+
+// The checksum list and the set disagree on a part: the list wins.
+void JoinRepair::IgnoreForList() {
+    WideString why;
+    why.Format(L"it disagrees with %s.sha256", wholeName.Text());
+    Ignore(why.Text());
+}
+
+void JoinRepair::Check() {
+    if (phase != Phase::Loaded)
+        return;
+    if (partOrder.Count() == 0) {
+        phase = Phase::Finished;
+        return;
+    }
+    presentParts = 0;
+    agreeingSlices = 0;
+    missingFiles.Clear();
+    missingSlices.Clear();
+    StartPass(Phase::Check, false);
+    activity.Format(L"Checking %s...", set.FileName(partOrder[0]));
+}
+
+void JoinRepair::StartPass(Phase next, bool unreadLeftOut) {
     phase = next;
     file = 0;
     slice = 0;
     sliceOffset = 0;
     passBytes = 0;
     passDone = 0;
-    for (int32_t i = 0; i < set.FileCount(); ++i)
-        passBytes += lostLeftOut && states[i] == State::Lost ? 0 : set.FileSize(i);
+    hashOnly = false;
+    for (int32_t i = 0; i < set.FileCount(); ++i) {
+        const bool unread = entries[i].state == State::Lost || entries[i].state == State::Unknown;
+        passBytes += (unreadLeftOut && unread) || entries[i].role != SetFileRole::Part
+                         ? 0
+                         : set.FileSize(i);
+    }
 }
 
 float JoinRepair::Progress() const {
@@ -66,9 +206,17 @@ JoinRepair::Step JoinRepair::Work(DWORD milliseconds) {
     do {
         bool going = true;
         switch (phase) {
+        case Phase::Load:
+            going = TakeSet();
+            break;
+        case Phase::Loaded:
+            return Step::Loaded;
         case Phase::Check:
             going = CheckStep();
             break;
+        case Phase::Planned:
+            phase = Phase::Blocks;
+            return Step::Planned;
         case Phase::Blocks:
             going = BlocksStep();
             break;
@@ -81,8 +229,11 @@ JoinRepair::Step JoinRepair::Work(DWORD milliseconds) {
         case Phase::Write:
             going = WriteStep();
             break;
+        case Phase::Swap:
+            going = SwapStep();
+            break;
         case Phase::Finished:
-            return Step::Done;
+            return ignored ? Step::Ignored : Step::Done;
         }
         if (!going) {
             Cancel();
@@ -90,7 +241,9 @@ JoinRepair::Step JoinRepair::Work(DWORD milliseconds) {
         }
         // A new phase shows its own activity before it goes on.
     } while (phase == before && ::GetTickCount() - start < milliseconds);
-    return phase == Phase::Finished ? Step::Done : Step::Working;
+    if (phase == Phase::Finished)
+        return ignored ? Step::Ignored : Step::Done;
+    return phase == Phase::Loaded ? Step::Loaded : Step::Working;
 }
 
 bool JoinRepair::Fail(DWORD code, const wchar_t* format, const wchar_t* fileName) {
@@ -99,23 +252,26 @@ bool JoinRepair::Fail(DWORD code, const wchar_t* format, const wchar_t* fileName
     return false;
 }
 
+void JoinRepair::PathOf(int32_t index, WideString& to) const {
+    to.Format(L"%s%s", folder.Text(), set.FileName(index));
+}
+
 void JoinRepair::NextFile() {
     reading.Close();
+    hashOnly = false;
     ++file;
     slice = 0;
     sliceOffset = 0;
 }
 
 bool JoinRepair::OpenFile(int32_t index) {
-    filePath.Format(L"%s%s", folder.Text(), set.FileName(index));
+    // Only the whole file's own parts are ever opened: their names were checked as they came.
+    if (entries[index].role != SetFileRole::Part)
+        return false;
+    PathOf(index, filePath);
     reading.Reset(::CreateFileW(filePath.Text(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    LARGE_INTEGER size;
-    if (reading.IsSet() && ::GetFileSizeEx(reading.Get(), &size) &&
-        static_cast<uint64_t>(size.QuadPart) == set.FileSize(index))
-        return true;
-    reading.Close();
-    return false;
+    return reading.IsSet();
 }
 
 bool JoinRepair::ReadPiece(uint32_t most, uint32_t& length) {
@@ -132,29 +288,56 @@ bool JoinRepair::ReadPiece(uint32_t most, uint32_t& length) {
 bool JoinRepair::CheckStep() {
     if (file == set.FileCount())
         return EndCheck();
+    Entry& entry = entries[file];
+    // What is not a part of this file is never opened: its slices are unknowns of the repair.
+    if (entry.role != SetFileRole::Part) {
+        entry.state = State::Unknown;
+        for (int32_t s = 0; s < set.SliceCount(file); ++s)
+            badSlices[set.FirstSlice(file) + s] = true;
+        NextFile();
+        return true;
+    }
+    if (hashOnly)
+        return HashOnlyStep();
     // A file of no bytes holds no slice: nothing of it to check, nor to rebuild.
     if (set.SliceCount(file) == 0) {
         NextFile();
         return true;
     }
     const uint64_t sliceStart = static_cast<uint64_t>(slice) * set.SliceSize();
-    if (!reading.IsSet() && (sliceStart != 0 || sliceOffset != 0 || !OpenFile(file))) {
-        // Lost, unreadable, or not of the size the set gives: rebuilt whole.
-        states[file] = State::Lost;
-        for (int32_t s = 0; s < set.SliceCount(file); ++s)
-            badSlices[set.FirstSlice(file) + s] = true;
-        passDone += set.FileSize(file) - sliceStart - sliceOffset;
-        NextFile();
-        return true;
+    if (!reading.IsSet()) {
+        const bool fresh = sliceStart == 0 && sliceOffset == 0;
+        LARGE_INTEGER size = {};
+        const bool opened = fresh && OpenFile(file) && ::GetFileSizeEx(reading.Get(), &size);
+        presentParts += opened ? 1 : 0;
+        if (!opened || static_cast<uint64_t>(size.QuadPart) != set.FileSize(file)) {
+            // Lost, unreadable, or not of the size the set gives: rebuilt whole, unless the
+            // checksum list vouches for it as it is, which the digest read through tells.
+            entry.state = State::Lost;
+            for (int32_t s = 0; s < set.SliceCount(file); ++s)
+                badSlices[set.FirstSlice(file) + s] = true;
+            passDone += set.FileSize(file) - sliceStart - sliceOffset;
+            if (opened && entry.vouched) {
+                hashOnly = true;
+                partDigest.Reset();
+                return true;
+            }
+            NextFile();
+            return true;
+        }
+        partDigest.Reset();
     }
     activity.Format(L"Checking %s...", set.FileName(file));
     if (sliceStart + sliceOffset < set.FileSize(file)) {
         uint32_t length = 0;
         if (!ReadPiece(static_cast<uint32_t>(buffer.Count()), length)) {
             reading.Close();
-            return true; // taken as lost on the next step
+            entry.vouched = false; // its digest can't be told now
+            return true;           // taken as lost on the next step
         }
         sliceHash.Update(buffer.Items(), length);
+        if (entry.vouched)
+            partDigest.Update(buffer.Items(), length);
         sliceOffset += length;
         passDone += length;
     } else {
@@ -168,14 +351,41 @@ bool JoinRepair::CheckStep() {
     }
     if (sliceOffset < set.SliceSize())
         return true;
+    EndSliceCheck();
+    return true;
+}
+
+void JoinRepair::EndSliceCheck() {
+    Entry& entry = entries[file];
     const int32_t s = set.FirstSlice(file) + slice;
     if (sliceHash.Finish() != set.SliceHash(s)) {
         badSlices[s] = true;
-        states[file] = State::Damaged;
+        entry.state = State::Damaged;
+    } else {
+        ++agreeingSlices;
     }
     sliceOffset = 0;
-    if (++slice == set.SliceCount(file))
+    if (++slice < set.SliceCount(file))
+        return;
+    if (entry.vouched)
+        entry.listAgrees = partDigest.Final() == entry.listed;
+    NextFile();
+}
+
+bool JoinRepair::HashOnlyStep() {
+    Entry& entry = entries[file];
+    DWORD got = 0;
+    if (!::ReadFile(reading.Get(), buffer.Items(), static_cast<DWORD>(buffer.Count()), &got,
+                    nullptr)) {
         NextFile();
+        return true;
+    }
+    if (got != 0) {
+        partDigest.Update(buffer.Items(), got);
+        return true;
+    }
+    entry.listAgrees = partDigest.Final() == entry.listed;
+    NextFile();
     return true;
 }
 
@@ -196,25 +406,67 @@ int32_t JoinRepair::FirstToRebuild() const {
 
 bool JoinRepair::EndCheck() {
     for (int32_t i = 0; i < set.FileCount(); ++i) {
-        if (states[i] != State::Whole && !missingFiles.Append(i))
+        const Entry& entry = entries[i];
+        if (entry.role != SetFileRole::Part || entry.state == State::Whole)
+            continue;
+        // The checksum list vouches for the part as it is: the set speaks of other data.
+        if (entry.listAgrees) {
+            IgnoreForList();
+            return true;
+        }
+        if (!missingFiles.Append(i))
             return Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error rebuilding %s", set.FileName(i));
-    }
-    for (int32_t s = 0; s < set.TotalSlices(); ++s) {
-        if (badSlices[s] && !missingSlices.Append(s))
-            return Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error rebuilding %s", set.FileName(0));
     }
     if (missingFiles.Count() == 0) {
         phase = Phase::Finished;
         return true;
     }
+    // Not a slice of the parts found agrees with the set: it was made for other parts.
+    if (presentParts > 0 && agreeingSlices == 0) {
+        Ignore(L"no part matches it");
+        return true;
+    }
+    for (int32_t s = 0; s < set.TotalSlices(); ++s) {
+        if (badSlices[s] && !missingSlices.Append(s))
+            return Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error rebuilding %s", set.FileName(0));
+    }
     const wchar_t* first = set.FileName(FirstToRebuild());
-    if (!repair.Plan(set, missingSlices))
-        return Fail(::GetLastError(), L"Error rebuilding %s", first);
+    rebuildBytes = 0;
+    for (int32_t i : missingFiles)
+        rebuildBytes += set.FileSize(i);
+    if (!repair.Plan(set, missingSlices)) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_INVALID_DATA && repair.MoreNeeded() > 0) {
+            failureCode = error;
+            failureText.Format(L"Part %s cannot be rebuilt: %d more recovery blocks needed",
+                               first, repair.MoreNeeded());
+            return false;
+        }
+        if (error == ERROR_NOT_ENOUGH_MEMORY) {
+            WideString needed;
+            FormatByteSize(static_cast<uint64_t>(missingSlices.Count()) * set.SliceSize(),
+                           needed);
+            failureCode = error;
+            failureText.Format(L"Part %s cannot be rebuilt: it takes %s of memory, more than "
+                               L"this program can have",
+                               first, needed.Text());
+            return false;
+        }
+        return Fail(error, L"Error rebuilding %s", first);
+    }
+    temporaries.Clear();
+    asides.Clear();
+    if (!temporaries.Reserve(missingFiles.Count()) || !asides.Reserve(missingFiles.Count()))
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error rebuilding %s", first);
+    for (int32_t k = 0; k < missingFiles.Count(); ++k) {
+        temporaries.Append(WideString()); // within the room reserved
+        asides.Append(WideString());
+    }
     const uint32_t share = (kStepBytes / static_cast<uint32_t>(missingSlices.Count())) & ~63u;
     feedPiece = share > kLeastFeedBytes ? share : kLeastFeedBytes;
     if (feedPiece > static_cast<uint32_t>(buffer.Count()))
         feedPiece = static_cast<uint32_t>(buffer.Count());
-    phase = Phase::Blocks;
+    phase = Phase::Planned;
     activity.Format(L"Repairing %s...", first);
     return true;
 }
@@ -236,7 +488,9 @@ bool JoinRepair::BlocksStep() {
 }
 
 bool JoinRepair::FeedStep() {
-    while (file < set.FileCount() && (states[file] == State::Lost || set.SliceCount(file) == 0))
+    while (file < set.FileCount() &&
+           (entries[file].state == State::Lost || entries[file].state == State::Unknown ||
+            set.SliceCount(file) == 0))
         ++file;
     if (file == set.FileCount()) {
         phase = Phase::Solve;
@@ -283,60 +537,56 @@ bool JoinRepair::SolveStep() {
         file = 0;
         slice = 0;
         sliceOffset = 0;
-        passBytes = 0;
+        passBytes = rebuildBytes;
         passDone = 0;
-        for (int32_t i : missingFiles)
-            passBytes += set.FileSize(i);
     }
     return true;
 }
 
-bool JoinRepair::KeepAside(int32_t index) {
-    filePath.Format(L"%s%s", folder.Text(), set.FileName(index));
-    // Never over another file.
-    for (int n = 1; n < 1000; ++n) {
+// The rebuilt part goes to a new name beside it first, "<part>.rebuilding" (numbered when
+// taken); the part itself, damaged, is read where it is for its whole slices.
+bool JoinRepair::OpenTemporary(int32_t index) {
+    const int32_t target = missingFiles[index];
+    const wchar_t* fileName = set.FileName(target);
+    PathOf(target, filePath);
+    if (entries[target].state == State::Damaged && !OpenFile(target))
+        return Fail(::GetLastError(), L"Error opening %s", fileName);
+    WideString& temporary = temporaries[index];
+    for (int n = 1; n <= kMostNameTries; ++n) {
         if (n == 1)
-            asidePath.Format(L"%s.damaged", filePath.Text());
+            temporary.Format(L"%s.rebuilding", filePath.Text());
         else
-            asidePath.Format(L"%s.damaged%d", filePath.Text(), n);
-        if (::MoveFileW(filePath.Text(), asidePath.Text()))
-            return true;
+            temporary.Format(L"%s.rebuilding%d", filePath.Text(), n);
+        writing.Reset(::CreateFileW(temporary.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (writing.IsSet())
+            break;
         const DWORD error = ::GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
             break;
     }
-    return Fail(::GetLastError(), L"Error moving %s aside", set.FileName(index));
+    if (!writing.IsSet()) {
+        const DWORD error = ::GetLastError();
+        Forget(temporary);
+        return Fail(error, L"Error opening %s", fileName);
+    }
+    fileHash.Reset();
+    partDigest.Reset();
+    slice = 0;
+    sliceOffset = 0;
+    return true;
 }
 
 bool JoinRepair::WriteStep() {
     if (file == missingFiles.Count()) {
-        phase = Phase::Finished;
+        phase = Phase::Swap;
         return true;
     }
     const int32_t target = missingFiles[file];
     const wchar_t* fileName = set.FileName(target);
     activity.Format(L"Repairing %s...", fileName);
-    if (!writing.IsSet()) {
-        // A lost file's name may still be taken, by a file of another size or a folder: that
-        // one is kept aside too, as a damaged file is, and its whole slices serve again.
-        filePath.Format(L"%s%s", folder.Text(), fileName);
-        const bool taken = ::GetFileAttributesW(filePath.Text()) != INVALID_FILE_ATTRIBUTES;
-        if (taken && !KeepAside(target))
-            return false;
-        if (states[target] == State::Damaged) {
-            reading.Reset(::CreateFileW(asidePath.Text(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-            if (!reading.IsSet())
-                return Fail(::GetLastError(), L"Error opening %s", fileName);
-        }
-        writing.Reset(::CreateFileW(filePath.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!writing.IsSet())
-            return Fail(::GetLastError(), L"Error opening %s", fileName);
-        fileHash.Reset();
-        slice = 0;
-        sliceOffset = 0;
-    }
+    if (!writing.IsSet() && !OpenTemporary(file))
+        return false;
     const int32_t s = set.FirstSlice(target) + slice;
     const uint64_t sliceStart = static_cast<uint64_t>(slice) * set.SliceSize();
     const uint64_t left = set.FileSize(target) - sliceStart;
@@ -345,11 +595,9 @@ bool JoinRepair::WriteStep() {
     const uint32_t n =
         rest < static_cast<uint32_t>(buffer.Count()) ? rest : static_cast<uint32_t>(buffer.Count());
     const int32_t rebuilt = MissingIndex(s);
+    const uint8_t* data = buffer.Items();
     if (rebuilt >= 0) {
-        const uint8_t* data = repair.RebuiltSlice(rebuilt) + sliceOffset;
-        if (!WriteFully(writing.Get(), data, n))
-            return Fail(::GetLastError(), L"Error writing %s", fileName);
-        fileHash.Update(data, n);
+        data = repair.RebuiltSlice(rebuilt) + sliceOffset;
     } else {
         // A whole slice of the damaged file, copied over as it is.
         LARGE_INTEGER at;
@@ -358,10 +606,12 @@ bool JoinRepair::WriteStep() {
         if (!::SetFilePointerEx(reading.Get(), at, nullptr, FILE_BEGIN) ||
             !::ReadFile(reading.Get(), buffer.Items(), n, &got, nullptr) || got != n)
             return Fail(::GetLastError(), L"Error reading %s", fileName);
-        if (!WriteFully(writing.Get(), buffer.Items(), n))
-            return Fail(::GetLastError(), L"Error writing %s", fileName);
-        fileHash.Update(buffer.Items(), n);
     }
+    if (!WriteFully(writing.Get(), data, n))
+        return Fail(::GetLastError(), L"Error writing %s", fileName);
+    fileHash.Update(data, n);
+    if (entries[target].vouched)
+        partDigest.Update(data, n);
     sliceOffset += n;
     passDone += n;
     if (sliceOffset < length)
@@ -369,24 +619,93 @@ bool JoinRepair::WriteStep() {
     sliceOffset = 0;
     if (++slice < set.SliceCount(target))
         return true;
+    return EndWrite();
+}
+
+// The rebuilt file against the set's own hash of it, and the checksum list's where it has one.
+bool JoinRepair::EndWrite() {
+    const int32_t target = missingFiles[file];
+    const Entry& entry = entries[target];
     reading.Close();
-    // The whole file against the set's own hash of it, before it takes the part's place.
     const bool whole = fileHash.Finish() == set.FileHash(target);
     if (!writing.Close() || !whole) {
         const DWORD error = whole ? ::GetLastError() : ERROR_CRC;
-        ::DeleteFileW(filePath.Text());
-        return Fail(error, L"Part %s could not be rebuilt", fileName);
+        return Fail(error, L"Part %s could not be rebuilt", set.FileName(target));
+    }
+    if (entry.vouched && partDigest.Final() != entry.listed) {
+        IgnoreForList();
+        return true;
     }
     ++file;
     slice = 0;
     return true;
 }
 
+bool JoinRepair::KeepAside(const WideString& from, WideString& aside) {
+    // Never over another file.
+    for (int n = 1; n <= kMostNameTries; ++n) {
+        if (n == 1)
+            aside.Format(L"%s.damaged", from.Text());
+        else
+            aside.Format(L"%s.damaged%d", from.Text(), n);
+        if (::MoveFileW(from.Text(), aside.Text()))
+            return true;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+            break;
+    }
+    Forget(aside);
+    return false;
+}
+
+// Every rebuilt part proven: each takes its part's place, the damaged one kept aside. Should a
+// rename fail, those done are undone, so that every part keeps its own name.
+bool JoinRepair::SwapStep() {
+    int32_t k = 0;
+    DWORD error = 0;
+    const wchar_t* failedStep = nullptr;
+    for (; k < missingFiles.Count(); ++k) {
+        PathOf(missingFiles[k], filePath);
+        if (Exists(filePath) && !KeepAside(filePath, asides[k])) {
+            error = ::GetLastError();
+            failedStep = L"Error moving %s aside";
+            break;
+        }
+        if (!::MoveFileW(temporaries[k].Text(), filePath.Text())) {
+            error = ::GetLastError();
+            failedStep = L"Error renaming %s";
+            if (asides[k].Length() != 0)
+                ::MoveFileW(asides[k].Text(), filePath.Text());
+            break;
+        }
+    }
+    if (!failedStep) {
+        for (int32_t j = 0; j < missingFiles.Count(); ++j)
+            Forget(temporaries[j]);
+        phase = Phase::Finished;
+        return true;
+    }
+    const wchar_t* fileName = set.FileName(missingFiles[k]);
+    while (k-- > 0) {
+        PathOf(missingFiles[k], filePath);
+        ::MoveFileW(filePath.Text(), temporaries[k].Text());
+        if (asides[k].Length() != 0)
+            ::MoveFileW(asides[k].Text(), filePath.Text());
+    }
+    return Fail(error, failedStep, fileName);
+}
+
+void JoinRepair::RemoveTemporaries() {
+    for (WideString& temporary : temporaries) {
+        if (temporary.Length() != 0)
+            ::DeleteFileW(temporary.Text());
+        Forget(temporary);
+    }
+}
+
 void JoinRepair::Cancel() {
     reading.Close();
-    if (writing.IsSet()) {
-        writing.Close();
-        ::DeleteFileW(filePath.Text());
-    }
+    writing.Close();
+    RemoveTemporaries();
     phase = Phase::Finished;
 }

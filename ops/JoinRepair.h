@@ -2,6 +2,8 @@
 
 #include "app/DynArray.h"
 #include "app/WideString.h"
+#include "ops/Sha256.h"
+#include "ops/SetFileNames.h"
 #include "recovery/Md5.h"
 #include "recovery/Par2Repair.h"
 #include "recovery/Par2Set.h"
@@ -9,80 +11,143 @@
 
 #include <cstdint>
 
-// Before a join: checks the files of the recovery set that lies beside the parts, slice by slice,
-// and rebuilds those lost or damaged from it. A damaged file is kept aside under a new name and
-// its place taken by the rebuilt one, made new and checked. The work goes in steps short enough
-// for the window to stay responsive between them.
+// Before a join: checks the parts against the recovery set that lies beside them, slice by slice,
+// and rebuilds those lost or damaged from it. The set is anyone's file, so it is trusted only as
+// far as it matches the parts: only files of the set named as this whole file's parts are opened
+// at all, a part that the checksum list vouches for is never rebuilt, and a set that no present
+// part agrees with is taken as made for other parts. Rebuilt parts are written beside under
+// temporary names and checked, and take their parts' places only once all are proven; a damaged
+// part is kept aside under a new name. The work goes in steps short enough for the window to stay
+// responsive between them.
 class JoinRepair {
 public:
-    enum class Step { Working, Done, Failed };
+    enum class Step {
+        Working,
+        Loaded,  // once, when the set has been read: what it covers can be asked now
+        Planned, // once, before anything is written: RebuildBytes() tells the room it takes
+        Done,
+        Ignored, // the set is not used: Note() says why
+        Failed,
+    };
 
     JoinRepair() = default;
+    ~JoinRepair() { Cancel(); }
     JoinRepair(const JoinRepair&) = delete;
     JoinRepair& operator=(const JoinRepair&) = delete;
 
-    // Reads the recovery set of the whole file; false when there is none to use.
+    // Looks for the recovery set of the whole file; false when there is none to read.
     bool Find(const WideString& wholePath);
     // Does the next piece of work, for about the given time.
     Step Work(DWORD milliseconds);
+
+    // What the set says, once loaded. The highest part number it names (0: none), and whether it
+    // names part `number`, with its size.
+    uint32_t HighestPart() const { return highestPart; }
+    bool CoversPart(uint32_t number, uint64_t& size) const;
+    // The set names the whole file itself: its size and hash, to check the joined result.
+    bool CoversWhole(uint64_t& size, Md5Digest& hash) const;
+    // The checksum list's digest of part `number`, so that a part it vouches for is never
+    // rebuilt and a rebuilt part takes its place only when it matches. Before the check starts.
+    bool Vouch(uint32_t number, const Sha256Digest& digest);
+    // Gives up the set before anything was written, for the reason given (status bar words).
+    void Ignore(const wchar_t* why);
+    // Goes on past Loaded to check the parts, when the set names any; else Done.
+    void Check();
+
+    // The bytes of the rebuilt parts, once Planned.
+    uint64_t RebuildBytes() const { return rebuildBytes; }
     // The status line's text for the work now, and how far it has come (0 to 1).
     const WideString& Activity() const { return activity; }
     float Progress() const;
+    // "<whole>.par2 ignored (why)" when the set was not used, else empty.
+    const WideString& Note() const { return note; }
     // Why the work failed: an error code, and the text that leads the status bar.
     DWORD FailureCode() const { return failureCode; }
     const WideString& FailureText() const { return failureText; }
-    // Stops: closes what is open and removes a rebuilt file not yet complete.
+    // Stops: closes what is open and removes every temporary file; every part keeps its name.
     void Cancel();
 
 private:
-    enum class Phase { Check, Blocks, Feed, Solve, Write, Finished };
+    enum class Phase { Load, Loaded, Check, Planned, Blocks, Feed, Solve, Write, Swap, Finished };
 
     // What the check found of a file of the set.
-    enum class State : uint8_t { Whole, Lost, Damaged };
+    enum class State : uint8_t { Whole, Lost, Damaged, Unknown };
+
+    struct Entry {
+        SetFileRole role;
+        State state;
+        uint32_t number;   // the part's, for a part
+        bool vouched;      // the checksum list has a digest for it
+        bool listAgrees;   // and the part as found matched it
+        Sha256Digest listed;
+    };
 
     bool Fail(DWORD code, const wchar_t* format, const wchar_t* fileName);
+    bool TakeSet();
+    bool Classify();
+    void IgnoreForList();
     bool OpenFile(int32_t index);
     // Reads the next piece of the current file's current slice, at most `most` bytes; false when
     // it can't.
     bool ReadPiece(uint32_t most, uint32_t& length);
     bool CheckStep();
+    // Reads a part of the wrong size through, for the checksum list's digest alone.
+    bool HashOnlyStep();
+    void EndSliceCheck();
     bool BlocksStep();
     bool FeedStep();
     bool SolveStep();
     bool WriteStep();
+    bool OpenTemporary(int32_t index);
     bool EndCheck();
+    bool EndWrite();
+    bool SwapStep();
     // Moves a damaged file to the first free name "<name>.damaged", ".damaged2", ...
-    bool KeepAside(int32_t index);
+    bool KeepAside(const WideString& from, WideString& aside);
     void NextFile();
-    // Starts going through the files again, for the check or the feed (without the lost ones).
-    void StartPass(Phase next, bool lostLeftOut);
+    void RemoveTemporaries();
+    // Starts going through the files again, for the check or the feed (without the unread ones).
+    void StartPass(Phase next, bool unreadLeftOut);
     // Where slice s is among those rebuilt, or -1.
     int32_t MissingIndex(int32_t s) const;
     // The rebuilt file that the status names first: the lowest part number.
     int32_t FirstToRebuild() const;
+    void PathOf(int32_t index, WideString& to) const;
 
     Par2Set set;
     Par2Repair repair;
     WideString folder; // with its backslash
+    WideString wholeName;
+    WideString setName; // "<whole>.par2", for the notes
     WideString filePath;
     FileHandle reading;
     FileHandle writing;
     Md5 sliceHash;
     Md5 fileHash;
+    Sha256 partDigest;
     DynArray<uint8_t> buffer;
-    DynArray<int32_t> missingFiles;  // files of the set to rebuild, in set order
-    DynArray<int32_t> missingSlices; // the slices to rebuild, rising
-    DynArray<State> states;          // per file of the set
+    DynArray<Entry> entries;         // per file of the set
+    DynArray<int32_t> missingFiles;  // parts to rebuild, in set order
+    DynArray<int32_t> missingSlices; // the slices to solve for, rising
     DynArray<bool> badSlices;        // per slice of the set
-    WideString asidePath;            // the damaged file being rewritten, moved aside
-    Phase phase = Phase::Check;
+    DynArray<WideString> temporaries; // per part to rebuild: where it is written first
+    DynArray<WideString> asides;      // per part to rebuild: where its damaged file went
+    DynArray<int32_t> partOrder;      // the set's parts, by rising number
+    Phase phase = Phase::Load;
+    uint32_t highestPart = 0;
     int32_t file = 0;
     int32_t slice = 0;        // within the file
     uint64_t sliceOffset = 0; // within the slice
-    uint64_t passBytes = 0;   // bytes this pass goes through
+    bool hashOnly = false; // reading a part of the wrong size for its digest alone
+    bool ignored = false;
+    uint64_t passBytes = 0; // bytes this pass goes through
     uint64_t passDone = 0;
+    uint64_t rebuildBytes = 0;
+    int32_t presentParts = 0;
+    int32_t agreeingSlices = 0;
     uint32_t feedPiece = 0; // so that each piece fed costs a step's work at most
     WideString activity;
+    WideString note;
     DWORD failureCode = 0;
     WideString failureText;
 };

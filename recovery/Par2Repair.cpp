@@ -10,6 +10,8 @@ namespace {
 // Work with single words, such as the weights', counts as this many bytes of the multiply-add of
 // whole runs, which tables make much faster per word.
 constexpr uint64_t kWordBytes = 32;
+// The piece a block is read in when the blocks are only counted.
+constexpr uint32_t kCountPiece = 1024 * 1024;
 
 // An even length of a run of words: what is left of it, but no more than the budget allows.
 uint32_t Run(uint32_t left, uint64_t budget) {
@@ -36,7 +38,10 @@ void Par2Repair::Clear() {
     matrix.Clear();
     rowOf.Clear();
     used.Clear();
+    scratch.Clear();
     planned = false;
+    counting = false;
+    intact = 0;
     solved = false;
     moreNeeded = 0;
     taken = 0;
@@ -129,6 +134,20 @@ bool Par2Repair::Plan(const Par2Set& source, const DynArray<int32_t>& list) {
         slot[slice] = k;
         missing.Append(slice);
     }
+    // Fewer blocks than missing slices can rebuild nothing: ReadBlocks then only counts the
+    // intact ones, through a small buffer, to tell exactly how many more it would take, and the
+    // memory of the rows is never asked for.
+    int32_t distinct = 0;
+    for (int32_t b = 0; b < source.RecoveryBlockCount(); ++b)
+        distinct += b == 0 || source.RecoveryExponent(b) != source.RecoveryExponent(b - 1);
+    if (distinct < m) {
+        const uint32_t piece = sliceSize < kCountPiece ? sliceSize : kCountPiece;
+        if (!scratch.ResizeUp(static_cast<int32_t>(piece)))
+            return Fail(ERROR_NOT_ENOUGH_MEMORY);
+        counting = true;
+        planned = true;
+        return true;
+    }
     if (m > 0) {
         const uint64_t bytes = static_cast<uint64_t>(m) * sliceSize;
         if (bytes <= SIZE_MAX)
@@ -142,10 +161,50 @@ bool Par2Repair::Plan(const Par2Set& source, const DynArray<int32_t>& list) {
     return true;
 }
 
+// Reads the blocks through, one of each exponent that is intact, to count them.
+bool Par2Repair::CountBlocks(uint32_t bytes) {
+    const int32_t count = set->RecoveryBlockCount();
+    for (uint64_t spent = 0; spent < bytes;) {
+        if (!reading) {
+            // Copies of a block already found intact add nothing.
+            while (nextBlock < count && intact > 0 &&
+                   set->RecoveryExponent(nextBlock) == countedExponent)
+                ++nextBlock;
+            if (nextBlock == count) {
+                moreNeeded = missing.Count() - intact;
+                return Fail(ERROR_INVALID_DATA);
+            }
+            reading = true;
+            readOffset = 0;
+        }
+        const uint64_t budget = bytes - spent;
+        uint32_t n = sliceSize - readOffset;
+        n = n < static_cast<uint32_t>(scratch.Count()) ? n : static_cast<uint32_t>(scratch.Count());
+        n = n < budget ? n : static_cast<uint32_t>(budget);
+        spent += n;
+        bytesRead += n;
+        if (!set->ReadRecoveryPiece(nextBlock, readOffset, scratch.Items(), n, blockHash)) {
+            reading = false;
+            ++nextBlock;
+            continue;
+        }
+        readOffset += n;
+        if (readOffset == sliceSize) {
+            reading = false;
+            countedExponent = set->RecoveryExponent(nextBlock);
+            ++intact;
+            ++nextBlock;
+        }
+    }
+    return true;
+}
+
 bool Par2Repair::ReadBlocks(uint32_t bytes, bool& done) {
     done = false;
     if (!planned || solving)
         return Fail(ERROR_INVALID_FUNCTION);
+    if (counting)
+        return CountBlocks(bytes);
     const int32_t m = missing.Count();
     for (uint64_t spent = 0; spent < bytes;) {
         if (taken == m) {

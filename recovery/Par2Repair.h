@@ -24,7 +24,8 @@ public:
 
     // missing: set-wide slice numbers, each once. False with ERROR_INVALID_PARAMETER when the list
     // is not, ERROR_NOT_ENOUGH_MEMORY when missing.Count() slices can't be had. Reads nothing. The
-    // set must outlive the repair.
+    // set must outlive the repair. A set with fewer blocks than missing slices takes no memory
+    // for them: its ReadBlocks only counts the intact blocks, and fails for want of them.
     bool Plan(const Par2Set& set, const DynArray<int32_t>& missing);
     // Picks recovery blocks and reads them, one per missing slice, at most about `bytes` of
     // reading and arithmetic a call; done turns true once all are in. A block that turns out
@@ -51,6 +52,7 @@ private:
     uint16_t Factor(int32_t slice, int32_t row) const;
     uint64_t PickStep();
     bool StartSolve();
+    bool CountBlocks(uint32_t bytes);
     bool SolveStep(uint32_t most, uint64_t& spent);
     void AddWords(int32_t slice, uint32_t offset, const uint8_t* data, uint32_t length);
 
@@ -67,6 +69,10 @@ private:
     DynArray<bool> used;         // per row: a pivot already
     uint8_t* rows = nullptr;     // one slice per missing slice
     bool planned = false;
+    bool counting = false;        // too few blocks: they are only counted
+    int32_t intact = 0;           // blocks counted intact, of distinct exponents
+    uint32_t countedExponent = 0; // the last of them
+    DynArray<uint8_t> scratch;    // what a counted block is read into
     bool solved = false;
     int32_t moreNeeded = 0;
 

@@ -1,5 +1,8 @@
 #include "OpsTestSupport.h"
+#include "support/RecoverySets.h"
+#include "support/SettingsValues.h"
 
+#include "ops/JoinOperation.h"
 #include "ops/JoinRepair.h"
 #include "recovery/Md5.h"
 #include "recovery/Par2Creator.h"
@@ -59,13 +62,21 @@ TEST(JoinRepairTest, LargeSlicesAreRebuiltInBoundedSteps) {
 
         JoinRepair repair;
         ASSERT_TRUE(repair.Find(Wide(dir / L"j")));
+        ASSERT_EQ(repair.Work(0), JoinRepair::Step::Loaded);
+        repair.Check();
+        // What a part holds, where it is and where it is rebuilt.
+        const auto written = [&](int i) {
+            return std::max<int64_t>(FileSize(dir / names[i]), 0) +
+                   std::max<int64_t>(FileSize(dir / names[i] + L".rebuilding"), 0);
+        };
         int64_t before[3];
         for (int i = 0; i < 3; ++i)
-            before[i] = std::max<int64_t>(FileSize(dir / names[i]), 0);
+            before[i] = written(i);
         int pass = -1; // of the repair, after the check
         float last = 1;
         JoinRepair::Step step;
-        while ((step = repair.Work(0)) == JoinRepair::Step::Working) {
+        while ((step = repair.Work(0)) == JoinRepair::Step::Working ||
+               step == JoinRepair::Step::Planned) {
             const float now = repair.Progress();
             ASSERT_TRUE(now >= 0 && now <= 1) << now;
             if (wcsncmp(repair.Activity().Text(), L"Repairing ", 10) == 0 && now < last)
@@ -75,7 +86,7 @@ TEST(JoinRepairTest, LargeSlicesAreRebuiltInBoundedSteps) {
             }
             last = now;
             for (int i = 0; i < 3; ++i) {
-                const int64_t size = std::max<int64_t>(FileSize(dir / names[i]), 0);
+                const int64_t size = written(i);
                 EXPECT_LE(size - before[i], static_cast<int64_t>(4 * MiB)) << i;
                 before[i] = size;
             }
@@ -131,6 +142,8 @@ TEST(JoinRepairTest, AnEmptyFileOfTheSetIsLeftAlone) {
 
         JoinRepair repair;
         ASSERT_TRUE(repair.Find(Wide(dir / L"x")));
+        ASSERT_EQ(repair.Work(0), JoinRepair::Step::Loaded);
+        repair.Check();
         JoinRepair::Step step;
         while ((step = repair.Work(0)) == JoinRepair::Step::Working) {
         }
@@ -139,6 +152,90 @@ TEST(JoinRepairTest, AnEmptyFileOfTheSetIsLeftAlone) {
         for (const wchar_t* damaged : {L"x.001.damaged", L"x.002.damaged", L"y.003.damaged"})
             EXPECT_FALSE(FileExists(dir / damaged)) << Narrow(damaged);
     }
+}
+
+// Three parts with their set, the second damaged and the third lost.
+class RebuildTest : public OperationTest {
+protected:
+    void SetUp() override {
+        OperationTest::SetUp();
+        parts = {{L"j.001", MakePattern(3 * 4096, 1)},
+                 {L"j.002", MakePattern(2 * 4096, 2)},
+                 {L"j.003", MakePattern(4096 + 10, 3)}};
+        ASSERT_TRUE(MakeRecoverySet(whole, parts, 4096, 4));
+        for (const SetFile& part : parts)
+            ASSERT_TRUE(WriteWholeFile(dir / part.name, part.data));
+        damaged = parts[1].data;
+        damaged[5000] ^= 1;
+        ASSERT_TRUE(WriteWholeFile(dir / L"j.002", damaged));
+        ASSERT_TRUE(::DeleteFileW((dir / L"j.003").c_str()));
+    }
+    bool Holds(const std::wstring& name, const std::vector<uint8_t>& data) const {
+        std::vector<uint8_t> now;
+        return ReadWholeFile(dir / name, now) && now == data;
+    }
+    bool AnyRebuilding() const {
+        WIN32_FIND_DATAW found;
+        HANDLE search = ::FindFirstFileW((dir / L"*.rebuilding*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return false;
+        ::FindClose(search);
+        return true;
+    }
+
+    const std::wstring whole = dir / L"j";
+    std::vector<SetFile> parts;
+    std::vector<uint8_t> damaged;
+};
+
+// Cancelled at any step of the rebuild, every part keeps its own name and bytes, and nothing
+// temporary stays; carried to the end, the rebuilt parts take their places only once written in
+// whole and checked, the damaged one kept aside.
+TEST_F(RebuildTest, APartIsSwappedInOnlyOnceRebuiltAndACancelLeavesEveryName) {
+    for (int stop = 0;; ++stop) {
+        JoinRepair repair;
+        ASSERT_TRUE(repair.Find(Wide(whole)));
+        ASSERT_EQ(repair.Work(0), JoinRepair::Step::Loaded);
+        repair.Check();
+        JoinRepair::Step step = JoinRepair::Step::Working;
+        for (int steps = 0; steps < stop; ++steps) {
+            step = repair.Work(0);
+            // While anything is rebuilt beside, the part itself is untouched.
+            if (AnyRebuilding()) {
+                EXPECT_TRUE(Holds(L"j.002", damaged)) << steps;
+            }
+            if (step != JoinRepair::Step::Working && step != JoinRepair::Step::Planned)
+                break;
+        }
+        if (step == JoinRepair::Step::Done) {
+            EXPECT_TRUE(Holds(L"j.002", parts[1].data) && Holds(L"j.003", parts[2].data));
+            EXPECT_TRUE(Holds(L"j.002.damaged", damaged));
+            EXPECT_FALSE(AnyRebuilding() || FileExists(dir / L"j.003.damaged"));
+            EXPECT_GT(stop, 3);
+            return;
+        }
+        ASSERT_NE(step, JoinRepair::Step::Failed) << Narrow(repair.FailureText().Text());
+        repair.Cancel();
+        EXPECT_TRUE(Holds(L"j.001", parts[0].data) && Holds(L"j.002", damaged)) << stop;
+        EXPECT_FALSE(FileExists(dir / L"j.003") || FileExists(dir / L"j.002.damaged")) << stop;
+        EXPECT_FALSE(AnyRebuilding()) << stop;
+    }
+}
+
+// Refusals that do not hang on what the parts hold come before any part is rebuilt: here the
+// output exists already.
+TEST_F(RebuildTest, AJoinThatWillBeRefusedRebuildsNothingFirst) {
+    ASSERT_TRUE(WriteWholeFile(whole, MakePattern(10, 4)));
+    RecordingDisplay shown;
+    JoinOperation join(shown);
+    join.Start(Wide(dir / L"j.001"));
+    RunToEnd(join);
+    EXPECT_EQ(join.State(), OperationState::Failed);
+    EXPECT_EQ(shown.statusBar, ErrorText(L"Error opening j", ERROR_FILE_EXISTS));
+    join.Abort();
+    EXPECT_TRUE(Holds(L"j.002", damaged));
+    EXPECT_FALSE(FileExists(dir / L"j.003") || FileExists(dir / L"j.002.damaged"));
+    EXPECT_FALSE(AnyRebuilding());
 }
 
 } // namespace
