@@ -180,7 +180,8 @@ bool JoinOperation::CheckRebuildRoom() {
     VolumeRoom room;
     if (!QueryVolumeRoom(path.Text(), room))
         return true;
-    const uint64_t needed = outputBytes + SpaceTaken(repair.RebuildBytes(), room.UnitOr(sectorSize));
+    const uint64_t needed =
+        outputBytes + SpaceTaken(repair.RebuildBytes(), room.UnitOr(sectorSize));
     return CheckRoom(needed, room.available);
 }
 

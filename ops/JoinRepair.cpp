@@ -117,9 +117,9 @@ bool JoinRepair::Classify() {
 }
 
 bool JoinRepair::CoversPart(uint32_t number, uint64_t& size) const {
-    const int32_t* found = std::lower_bound(
-        partOrder.begin(), partOrder.end(), number,
-        [this](int32_t index, uint32_t n) { return entries[index].number < n; });
+    const int32_t* found =
+        std::lower_bound(partOrder.begin(), partOrder.end(), number,
+                         [this](int32_t index, uint32_t n) { return entries[index].number < n; });
     if (found == partOrder.end() || entries[*found].number != number)
         return false;
     size = set.FileSize(*found);
@@ -188,9 +188,8 @@ void JoinRepair::StartPass(Phase next, bool unreadLeftOut) {
     hashOnly = false;
     for (int32_t i = 0; i < set.FileCount(); ++i) {
         const bool unread = entries[i].state == State::Lost || entries[i].state == State::Unknown;
-        passBytes += (unreadLeftOut && unread) || entries[i].role != SetFileRole::Part
-                         ? 0
-                         : set.FileSize(i);
+        passBytes +=
+            (unreadLeftOut && unread) || entries[i].role != SetFileRole::Part ? 0 : set.FileSize(i);
     }
 }
 
@@ -438,14 +437,13 @@ bool JoinRepair::EndCheck() {
         const DWORD error = ::GetLastError();
         if (error == ERROR_INVALID_DATA && repair.MoreNeeded() > 0) {
             failureCode = error;
-            failureText.Format(L"Part %s cannot be rebuilt: %d more recovery blocks needed",
-                               first, repair.MoreNeeded());
+            failureText.Format(L"Part %s cannot be rebuilt: %d more recovery blocks needed", first,
+                               repair.MoreNeeded());
             return false;
         }
         if (error == ERROR_NOT_ENOUGH_MEMORY) {
             WideString needed;
-            FormatByteSize(static_cast<uint64_t>(missingSlices.Count()) * set.SliceSize(),
-                           needed);
+            FormatByteSize(static_cast<uint64_t>(missingSlices.Count()) * set.SliceSize(), needed);
             failureCode = error;
             failureText.Format(L"Part %s cannot be rebuilt: it takes %s of memory, more than "
                                L"this program can have",

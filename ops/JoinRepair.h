@@ -76,9 +76,9 @@ private:
     struct Entry {
         SetFileRole role;
         State state;
-        uint32_t number;   // the part's, for a part
-        bool vouched;      // the checksum list has a digest for it
-        bool listAgrees;   // and the part as found matched it
+        uint32_t number; // the part's, for a part
+        bool vouched;    // the checksum list has a digest for it
+        bool listAgrees; // and the part as found matched it
         Sha256Digest listed;
     };
 
@@ -126,10 +126,10 @@ private:
     Md5 fileHash;
     Sha256 partDigest;
     DynArray<uint8_t> buffer;
-    DynArray<Entry> entries;         // per file of the set
-    DynArray<int32_t> missingFiles;  // parts to rebuild, in set order
-    DynArray<int32_t> missingSlices; // the slices to solve for, rising
-    DynArray<bool> badSlices;        // per slice of the set
+    DynArray<Entry> entries;          // per file of the set
+    DynArray<int32_t> missingFiles;   // parts to rebuild, in set order
+    DynArray<int32_t> missingSlices;  // the slices to solve for, rising
+    DynArray<bool> badSlices;         // per slice of the set
     DynArray<WideString> temporaries; // per part to rebuild: where it is written first
     DynArray<WideString> asides;      // per part to rebuild: where its damaged file went
     DynArray<int32_t> partOrder;      // the set's parts, by rising number
@@ -138,7 +138,7 @@ private:
     int32_t file = 0;
     int32_t slice = 0;        // within the file
     uint64_t sliceOffset = 0; // within the slice
-    bool hashOnly = false; // reading a part of the wrong size for its digest alone
+    bool hashOnly = false;    // reading a part of the wrong size for its digest alone
     bool ignored = false;
     uint64_t passBytes = 0; // bytes this pass goes through
     uint64_t passDone = 0;

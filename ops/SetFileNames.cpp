@@ -21,8 +21,8 @@ bool IsDeviceName(const wchar_t* name) {
         ++stem;
     while (stem > 0 && name[stem - 1] == L' ')
         --stem;
-    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$",
-                                              L"CONOUT$"};
+    static const wchar_t* const kDevices[] = {L"CON", L"PRN",    L"AUX",
+                                              L"NUL", L"CONIN$", L"CONOUT$"};
     for (const wchar_t* device : kDevices) {
         if (SameNoCase(name, stem, device))
             return true;

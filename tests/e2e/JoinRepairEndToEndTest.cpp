@@ -19,7 +19,8 @@ protected:
                                            const std::vector<SetFile>& parts) {
         std::vector<uint8_t> all;
         for (size_t i = 0; i < parts.size(); ++i) {
-            EXPECT_TRUE(WriteWholeFile(PartName(whole, static_cast<unsigned>(i + 1)), parts[i].data));
+            EXPECT_TRUE(
+                WriteWholeFile(PartName(whole, static_cast<unsigned>(i + 1)), parts[i].data));
             all.insert(all.end(), parts[i].data.begin(), parts[i].data.end());
         }
         return all;
@@ -93,7 +94,8 @@ TEST_F(JoinRepairEndToEndTest, ASetNeverTouchesAFileThatIsNotAPart) {
                                   [](const std::wstring& n) { return n.find(L".par2") != n.npos; }),
                    kept.end());
         EXPECT_EQ(kept, (std::vector<std::wstring>{L"x.bin", L"x.bin.001", L"x.bin.002"}));
-        ASSERT_TRUE(RemoveTree(dir / L"sub") && ::CreateDirectoryW((dir / L"sub").c_str(), nullptr));
+        ASSERT_TRUE(RemoveTree(dir / L"sub") &&
+                    ::CreateDirectoryW((dir / L"sub").c_str(), nullptr));
     }
 }
 

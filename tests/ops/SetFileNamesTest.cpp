@@ -39,9 +39,10 @@ TEST(SetFileNames, OnlyPlainNamesOfThisFileAreParts) {
 
 TEST(SetFileNames, DevicesFoldersStreamsAndOddEndsAreNeverPlain) {
     for (const wchar_t* name :
-         {L"CON", L"prn", L"Aux", L"nul.txt", L"NUL .txt", L"COM1", L"com9.bin", L"LPT1",
-          L"lpt5.x.y", L"COM\u00B9", L"CONIN$", L"..", L".", L"a\\b", L"a/b", L"a:b", L"a*",
-          L"a?", L"a\"b", L"a<b", L"a>b", L"a|b", L"a\tb", L"name.", L"name "}) {
+         {L"CON",  L"prn",      L"Aux",       L"nul.txt", L"NUL .txt", L"COM1", L"com9.bin",
+          L"LPT1", L"lpt5.x.y", L"COM\u00B9", L"CONIN$",  L"..",       L".",    L"a\\b",
+          L"a/b",  L"a:b",      L"a*",        L"a?",      L"a\"b",     L"a<b",  L"a>b",
+          L"a|b",  L"a\tb",     L"name.",     L"name "}) {
         EXPECT_FALSE(IsPlainFileName(name)) << name;
     }
     for (const wchar_t* name : {L"COM10", L"COM0", L"console", L"nul1", L"LPT", L"a.b", L" a",
