@@ -1,4 +1,5 @@
 #include "OpsTestSupport.h"
+#include "support/RecoverySets.h"
 #include "support/SettingsValues.h"
 #include "support/SmallVolume.h"
 
@@ -270,6 +271,44 @@ TEST_F(DiskFullTest, AJoinWhoseRoomIsTakenWhileRunningFailsAndKeepsTheParts) {
     join.Abort();
     EXPECT_EQ(FileSize(whole + L".001"), int64_t(partSize));
     EXPECT_EQ(FileSize(whole + L".002"), int64_t(partSize));
+}
+
+// Parts to rebuild take room beside the others until they are proven: a join that would not fit
+// with them, a lost part known at once or a damaged one found by the check, rebuilds nothing.
+TEST_F(DiskFullTest, ARepairWithoutRoomForTheRebuiltPartsRebuildsNothing) {
+    ExpectPageClusters();
+    // Three parts of 49 clusters, the output of 147.
+    constexpr uint64_t kPart = 200000, kOutput = 147 * 4096, kRebuilt = 49 * 4096;
+    const std::wstring whole = root + L"r.bin";
+    for (const bool lost : {true, false}) {
+        EmptyFolder(root);
+        std::vector<SetFile> parts;
+        for (unsigned i = 1; i <= 3; ++i)
+            parts.push_back({L"r.bin.00" + std::to_wstring(i), MakePattern(kPart, 40 + i)});
+        ASSERT_TRUE(MakeRecoverySet(whole, parts, 65536, 5));
+        for (unsigned i = 1; i <= 3; ++i)
+            ASSERT_TRUE(WriteWholeFile(PartName(whole, i), parts[i - 1].data));
+        std::vector<uint8_t> second = parts[1].data;
+        second[70000] ^= 1;
+        if (lost) {
+            ASSERT_TRUE(::DeleteFileW(PartName(whole, 2).c_str()));
+        } else {
+            ASSERT_TRUE(WriteWholeFile(PartName(whole, 2), second));
+        }
+        LeaveFree(kOutput + kRebuilt - 4096);
+        const std::vector<std::wstring> before = Files();
+        RecordingDisplay shown;
+        JoinOperation join(shown);
+        join.Start(Wide(PartName(whole, 1)));
+        RunToEnd(join);
+        EXPECT_EQ(join.State(), OperationState::Failed) << lost;
+        EXPECT_EQ(shown.statusBar.rfind(L"Error CheckFreeSpace (", 0), 0u)
+            << Narrow(shown.statusBar);
+        join.Abort();
+        EXPECT_EQ(Files(), before) << lost;
+        std::vector<uint8_t> now;
+        EXPECT_EQ(ReadWholeFile(PartName(whole, 2), now) && now == second, !lost);
+    }
 }
 
 } // namespace
