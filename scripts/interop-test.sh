@@ -117,6 +117,11 @@ rm "$mend/$many.1000"
 printf 'damage' | dd of="$mend/$many.007" bs=1 seek=100 conv=notrunc 2>/dev/null
 cp "$work"/peer.bin.[0-9][0-9][0-9] "$work/peer.bin.sha256" "$mend/"
 (cd "$mend" && par2 create -q -q -s1000000 -r20 -n1 peer.bin.par2 peer.bin.[0-9][0-9][0-9] >/dev/null)
+# A set par2 made for the whole file before GNU split cut it: the parts are joined as ever and the
+# joined file checked against the set.
+cp "$work/original.bin" "$mend/whole.bin"
+(cd "$mend" && par2 create -q -q -r5 -n1 whole.bin.par2 whole.bin >/dev/null &&
+    split -b 3000000 -d -a 3 --numeric-suffixes=1 whole.bin whole.bin. && rm whole.bin)
 rm "$mend/ours.bin.004" "$mend/peer.bin.002"
 for damaged in ours.bin.006 peer.bin.005; do
     printf 'damage' | dd of="$mend/$damaged" bs=1 seek=5000 conv=notrunc 2>/dev/null
@@ -126,6 +131,7 @@ BRINDLECOT_INTEROP_DIR=$(winpath "$mend") "$root/scripts/wine-run.sh" "$wine_dir
 for whole in ours.bin peer.bin; do
     check "$whole rebuilt and joined by the program" "$mend/$whole"
 done
+check "parts of a file par2 protected whole, joined and checked by the program" "$mend/whole.bin"
 for damaged in ours.bin.006 peer.bin.005 "$many.007"; do
     if [ -e "$mend/$damaged.damaged" ] && cmp -s "$mend/$damaged" "$work/$damaged"; then
         echo "interop: $damaged rebuilt as it was, the damaged one kept as $damaged.damaged"
@@ -141,6 +147,6 @@ else
     failed=1
 fi
 if [ "$failed" = 0 ]; then
-    echo "interop: 16 passed, 0 failed"
+    echo "interop: 17 passed, 0 failed"
 fi
 exit $failed

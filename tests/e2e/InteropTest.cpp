@@ -1,5 +1,7 @@
 #include "EndToEndSupport.h"
 
+#include <cwchar>
+
 using namespace testing_support;
 
 namespace e2e {
@@ -66,11 +68,15 @@ TEST_F(InteropTest, SplitsManyPartsWithRecoveryData) {
 // the join rebuilds both first.
 using InteropRepairTest = InteropTest;
 TEST_F(InteropRepairTest, RebuildsThenJoins) {
-    for (const wchar_t* whole : {L"ours.bin", L"peer.bin", kManyName}) {
+    for (const wchar_t* whole : {L"ours.bin", L"peer.bin", kManyName, L"whole.bin"}) {
         MainWindowRun run(L" /j \"" + dir + L"\\" + whole + L".001\"");
         ASSERT_TRUE(run.Found());
         const std::wstring joined = std::wstring(whole) + L" joined !";
         EXPECT_EQ(run.WaitForStatus(joined, 120000), joined) << Narrow(run.StatusBar());
+        // par2's set of the whole file checked what the join made.
+        if (wcscmp(whole, L"whole.bin") == 0) {
+            EXPECT_EQ(run.StatusBar(), L"Verified by whole.bin.par2; " + dir + L"\\whole.bin");
+        }
         run.Close();
         EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
     }
