@@ -72,8 +72,8 @@ TEST_F(JoinRepairEndToEndTest, ASetNeverTouchesAFileThatIsNotAPart) {
         std::vector<uint8_t> joined, after;
         EXPECT_TRUE(ReadWholeFile(whole, joined) && joined == all);
         EXPECT_TRUE(ReadWholeFile(dir / L"victim.txt", after) && after == victim);
-        EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::wstring>{L"victim.txt"});
-        std::vector<std::wstring> kept = FilesIn(dir / L"sub");
+        EXPECT_EQ(FilesIn(dir.Path() + L"\\"), std::vector<std::wstring>{L"victim.txt"});
+        std::vector<std::wstring> kept = FilesIn(dir / L"sub\\");
         kept.resize(3); // the set's files come after these
         EXPECT_EQ(kept, (std::vector<std::wstring>{L"x.bin", L"x.bin.001", L"x.bin.002"}));
         EXPECT_FALSE(FileExists(dir / L"sub\\x.bin.001:stream"));
