@@ -295,19 +295,31 @@ bool Par2PacketScan::Seen(const Md5Digest& hash) const {
     }
 }
 
-// The table has room for every packet that may be kept, twice over, so it never fills.
+// The table is kept at most half full, so that a search ends soon; it starts small, as touching
+// fresh memory is what a small set's loading costs most.
 bool Par2PacketScan::AddSeen(const Md5Digest& hash) {
-    constexpr int32_t kSlots = 4 * 65536;
-    static_assert(kSlots >= 2 * kMaxKeptPackets, "room for every kept packet");
-    if (seen.Count() == 0) {
-        if (!seen.ResizeUp(kSlots))
+    if (2 * (seenCount + 1) > seen.Count()) {
+        const int32_t oldSize = seen.Count();
+        DynArray<Md5Digest> old;
+        if (oldSize > 0 && !old.ResizeUp(oldSize))
             return false;
-        memset(static_cast<void*>(seen.Items()), 0, sizeof(Md5Digest) * kSlots);
+        if (oldSize > 0)
+            memcpy(static_cast<void*>(old.Items()), seen.Items(), sizeof(Md5Digest) * oldSize);
+        const int32_t size = oldSize > 0 ? 2 * oldSize : 256;
+        if (!seen.ResizeUp(size))
+            return false;
+        memset(static_cast<void*>(seen.Items()), 0, sizeof(Md5Digest) * size);
+        seenCount = 0;
+        for (int32_t i = 0; i < oldSize; ++i) {
+            if (!IsEmpty(old[i]) && !AddSeen(old[i]))
+                return false;
+        }
     }
     int32_t slot = SlotOf(hash, seen.Count());
     while (!IsEmpty(seen[slot]))
         slot = (slot + 1) & (seen.Count() - 1);
     seen[slot] = hash;
+    ++seenCount;
     return true;
 }
 

@@ -131,5 +131,6 @@ private:
     DynArray<Packet> packets;
     DynArray<Block> blocks;
     DynArray<Md5Digest> seen; // the kept packets' MD5s, a table by their first bytes
+    int32_t seenCount = 0;
     Cost cost = {};
 };

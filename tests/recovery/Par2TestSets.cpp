@@ -124,6 +124,8 @@ std::vector<size_t> PacketStarts(const std::vector<uint8_t>& bytes) {
         uint64_t length = 0;
         for (int i = 7; i >= 0; --i)
             length = (length << 8) | bytes[at + 8 + i];
+        if (length < par2::kHeaderBytes || length > bytes.size() - at)
+            break;
         at += static_cast<size_t>(length);
     }
     return starts;

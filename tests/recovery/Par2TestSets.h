@@ -41,7 +41,7 @@ bool RepairFolder(const Par2Set& set, const std::wstring& folder, uint32_t piece
 // A packet of the type with this body (a multiple of 4 bytes), its MD5 right.
 std::vector<uint8_t> MakePacket(const uint8_t* type, const Md5Digest& setId,
                                 const std::vector<uint8_t>& body);
-// Where each packet starts in a file the creator wrote.
+// Where each packet starts in a file the creator wrote, up to the first length that lies.
 std::vector<size_t> PacketStarts(const std::vector<uint8_t>& bytes);
 
 } // namespace testing_support
