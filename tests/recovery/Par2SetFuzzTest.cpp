@@ -274,7 +274,7 @@ void List(const std::wstring& folder, std::vector<Entry>& entries) {
 // ends in bounded steps, touches no file, and either the repair rebuilds the parts the set
 // vouches for exactly, or the set or the repair is refused.
 TEST(Par2SetFuzz, DamagedAndHostileSetsAreReadOrRefused) {
-    constexpr int kRuns = 2000;
+    constexpr int kRuns = 1500;
     TempDir scratch;
     const std::wstring folder = scratch / L"set";
     ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
