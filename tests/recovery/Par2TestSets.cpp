@@ -100,13 +100,30 @@ bool RepairFolder(const Par2Set& set, const std::wstring& folder, uint32_t piece
     return Repair(set, present, piece, files, moreNeeded, budget, calls);
 }
 
+uint64_t GetLittle(const std::vector<uint8_t>& bytes, size_t at, int count) {
+    uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = value << 8 | bytes[at + i];
+    return value;
+}
+
+void PutLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, int count) {
+    for (int i = 0; i < count; ++i)
+        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void Rehash(std::vector<uint8_t>& bytes, size_t at) {
+    const size_t length = std::min<size_t>(GetLittle(bytes, at + 8, 8), bytes.size() - at);
+    Md5 md5;
+    md5.Update(bytes.data() + at + 32, length < 64 ? 0 : length - 32);
+    std::copy_n(md5.Finish().bytes, 16, bytes.begin() + at + 16);
+}
+
 std::vector<uint8_t> MakePacket(const uint8_t* type, const Md5Digest& setId,
                                 const std::vector<uint8_t>& body) {
     std::vector<uint8_t> packet(par2::kHeaderBytes + body.size());
     std::copy_n(par2::kMagic, 8, packet.begin());
-    const uint64_t length = par2::kHeaderBytes + body.size();
-    for (int i = 0; i < 8; ++i)
-        packet[8 + i] = static_cast<uint8_t>(length >> (8 * i));
+    PutLittle(packet, 8, par2::kHeaderBytes + body.size(), 8);
     std::copy_n(setId.bytes, 16, packet.begin() + 32);
     std::copy_n(type, 16, packet.begin() + 48);
     std::copy(body.begin(), body.end(), packet.begin() + par2::kHeaderBytes);
@@ -120,15 +137,33 @@ std::vector<uint8_t> MakePacket(const uint8_t* type, const Md5Digest& setId,
 std::vector<size_t> PacketStarts(const std::vector<uint8_t>& bytes) {
     std::vector<size_t> starts;
     for (size_t at = 0; at + par2::kHeaderBytes <= bytes.size();) {
-        starts.push_back(at);
-        uint64_t length = 0;
-        for (int i = 7; i >= 0; --i)
-            length = (length << 8) | bytes[at + 8 + i];
+        const uint64_t length = GetLittle(bytes, at + 8, 8);
         if (length < par2::kHeaderBytes || length > bytes.size() - at)
             break;
+        starts.push_back(at);
         at += static_cast<size_t>(length);
     }
     return starts;
+}
+
+} // namespace testing_support
+
+namespace testing_support {
+
+void Describe(std::vector<uint8_t>& file, const std::string& name, uint64_t size) {
+    for (size_t at : PacketStarts(file)) {
+        if (!std::equal(par2::kFileDescType, par2::kFileDescType + 16, file.begin() + at + 48))
+            continue;
+        std::vector<uint8_t> body((56 + name.size() + 3) / 4 * 4);
+        std::copy_n(file.begin() + at + 64, 56, body.begin());
+        std::copy(name.begin(), name.end(), body.begin() + 56);
+        PutLittle(body, 48, size ? size : GetLittle(body, 48, 8), 8);
+        Md5Digest setId;
+        std::copy_n(file.begin() + at + 32, 16, setId.bytes);
+        const std::vector<uint8_t> packet = MakePacket(par2::kFileDescType, setId, body);
+        file.insert(file.begin(), packet.begin(), packet.end());
+        return;
+    }
 }
 
 } // namespace testing_support

@@ -38,9 +38,16 @@ bool RepairFolder(const Par2Set& set, const std::wstring& folder, uint32_t piece
                   std::vector<std::vector<uint8_t>>& files, int32_t& moreNeeded,
                   uint32_t budget = 1u << 30, RepairCalls* calls = nullptr);
 
+uint64_t GetLittle(const std::vector<uint8_t>& bytes, size_t at, int count);
+void PutLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, int count);
+// Makes the MD5 of the packet at `at` right again, as far as the bytes go.
+void Rehash(std::vector<uint8_t>& bytes, size_t at);
 // A packet of the type with this body (a multiple of 4 bytes), its MD5 right.
 std::vector<uint8_t> MakePacket(const uint8_t* type, const Md5Digest& setId,
                                 const std::vector<uint8_t>& body);
+// Puts first in a file of the set a description of its first described file, with this name
+// and, unless 0, size.
+void Describe(std::vector<uint8_t>& file, const std::string& name, uint64_t size);
 // Where each packet starts in a file the creator wrote, up to the first length that lies.
 std::vector<size_t> PacketStarts(const std::vector<uint8_t>& bytes);
 
