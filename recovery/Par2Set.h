@@ -20,7 +20,8 @@
 // set's bytes whatever they hold. Names in the set are data: nothing here opens them.
 class Par2Set {
 public:
-    // As many input slices as there are slice constants.
+    // As many input slices as there are slice constants; a set of more slices or more files is
+    // no set.
     static constexpr int32_t kMaxSlices = Par2PacketScan::kMaxSlices;
     static constexpr int32_t kMaxFiles = Par2PacketScan::kMaxFiles;
 
