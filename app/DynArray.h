@@ -8,10 +8,10 @@
 #include <utility>
 
 // A growable array. A full array grows to ((3 * count) / 2 + 4) rounded down to a multiple of 4
-// slots: 4, 8, 16, 28, 44, ... The elements in use move to a new block by a plain byte copy, so
-// T must stay valid when its bytes are moved (the types stored here hold pointers and handles).
-// Allocation failures return false with last error ERROR_NOT_ENOUGH_MEMORY and the elements
-// untouched.
+// slots: 4, 8, 16, 28, 44, ...; where that passes the largest int32_t it does not grow. The
+// elements in use move to a new block by a plain byte copy, so T must stay valid when its bytes
+// are moved (the types stored here hold pointers and handles). Allocation failures return false
+// with last error ERROR_NOT_ENOUGH_MEMORY and the elements untouched.
 template <class T> class DynArray {
 public:
     DynArray() = default;
@@ -31,7 +31,11 @@ public:
     T* begin() const { return items; }
     T* end() const { return items + count; }
 
-    static constexpr int32_t GrownCapacity(int32_t count) { return ((3 * count) / 2 + 4) & ~3; }
+    // -1 where the rule's capacity passes the largest int32_t.
+    static constexpr int32_t GrownCapacity(int32_t count) {
+        const int64_t grown = ((3 * int64_t{count}) / 2 + 4) & ~int64_t{3};
+        return grown > INT32_MAX ? -1 : static_cast<int32_t>(grown);
+    }
 
     // Capacity at least n; when it grows, exactly n.
     bool Reserve(int32_t n) {
@@ -47,8 +51,15 @@ public:
 
     // The element is taken for the call (moved in where it can be) and moved into its slot.
     bool Append(T element) {
-        if (count == capacity && !Reserve(GrownCapacity(count)))
-            return false;
+        if (count == capacity) {
+            const int32_t grown = GrownCapacity(count);
+            if (grown < 0) {
+                ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return false;
+            }
+            if (!Reserve(grown))
+                return false;
+        }
         new (static_cast<void*>(items + count)) T(std::move(element));
         ++count;
         return true;

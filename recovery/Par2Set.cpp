@@ -4,6 +4,7 @@
 #include "recovery/Par2Format.h"
 #include "toolkit/Handle.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -11,28 +12,11 @@ namespace {
 
 using namespace par2;
 
-// Reads go through a buffer of this size; the description packets must fit in it whole.
-constexpr uint32_t kReadBytes = 1024 * 1024;
-
-enum PacketType { kOther, kMain, kDescription, kChecksums, kRecovery };
-
 uint64_t GetLittle(const uint8_t* at, int bytes) {
     uint64_t value = 0;
     for (int i = bytes - 1; i >= 0; --i)
         value = (value << 8) | at[i];
     return value;
-}
-
-PacketType TypeOf(const uint8_t* type) {
-    if (memcmp(type, kMainType, 16) == 0)
-        return kMain;
-    if (memcmp(type, kFileDescType, 16) == 0)
-        return kDescription;
-    if (memcmp(type, kSliceChecksumType, 16) == 0)
-        return kChecksums;
-    if (memcmp(type, kRecoveryType, 16) == 0)
-        return kRecovery;
-    return kOther;
 }
 
 Md5Digest DigestAt(const uint8_t* at) {
@@ -42,30 +26,18 @@ Md5Digest DigestAt(const uint8_t* at) {
 }
 
 // size bytes at offset of a file opened for synchronous reading; false at its end or on an error.
-bool ReadAt(HANDLE file, uint64_t offset, void* data, size_t size) {
-    uint8_t* out = static_cast<uint8_t*>(data);
-    while (size != 0) {
-        const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD got = 0;
-        if (!::ReadFile(file, out, chunk, &got, &at))
-            return false;
-        if (got == 0) {
-            ::SetLastError(ERROR_HANDLE_EOF);
-            return false;
-        }
-        out += got;
-        offset += got;
-        size -= got;
+bool ReadAt(HANDLE file, uint64_t offset, void* data, uint32_t size) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (!::ReadFile(file, data, size, &got, &at))
+        return false;
+    if (got != size) {
+        ::SetLastError(ERROR_HANDLE_EOF);
+        return false;
     }
     return true;
-}
-
-HANDLE OpenForReading(const wchar_t* path) {
-    return ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
 bool Append(DynArray<wchar_t>& to, const wchar_t* text, int32_t length) {
@@ -81,16 +53,15 @@ bool EqualNoCase(const wchar_t* a, int aLength, const wchar_t* b, int bLength) {
     return ::CompareStringOrdinal(a, aLength, b, bLength, TRUE) == CSTR_EQUAL;
 }
 
-struct BufferOwner {
-    uint8_t* bytes;
-    ~BufferOwner() { delete[] bytes; }
-};
-
 } // namespace
+
+Par2Set::~Par2Set() = default;
 
 void Par2Set::ClearTaken() {
     sliceSize = 0;
     files.Clear();
+    byId.Clear();
+    byName.Clear();
     names.Clear();
     slices.Clear();
     blocks.Clear();
@@ -99,33 +70,48 @@ void Par2Set::ClearTaken() {
 void Par2Set::Clear() {
     ClearTaken();
     paths.Clear();
-    kept.Clear();
-    packets.Clear();
-    found.Clear();
-    foundSets.Clear();
+    setFiles.Clear();
+    scan.reset();
+    rescans.Clear();
+    phase = Phase::Over;
+    at = 0;
+    passOpen = false;
+    taken = false;
+    doneBytes = 0;
+    totalBytes = 0;
+    progress = 0.0f;
+    lastError = 0;
+    cost = {};
 }
 
 bool Par2Set::Load(const wchar_t* wholePath) {
-    Clear();
-    if (LoadFiles(wholePath))
-        return true;
-    const DWORD error = ::GetLastError();
-    Clear();
-    ::SetLastError(error);
-    return false;
+    if (!BeginLoad(wholePath))
+        return false;
+    LoadStep step = LoadStep::Working;
+    while (step == LoadStep::Working)
+        step = LoadMore(1000);
+    return step == LoadStep::Done;
 }
 
-bool Par2Set::LoadFiles(const wchar_t* wholePath) {
-    BufferOwner buffer = {new (std::nothrow) uint8_t[kReadBytes]};
+bool Par2Set::AddSetFile(const wchar_t* path, uint64_t size) {
+    const SetFile file = {paths.Count(), size};
+    if (!Append(paths, path, static_cast<int32_t>(wcslen(path))) || !setFiles.Append(file))
+        return false;
+    totalBytes += size;
+    return true;
+}
+
+bool Par2Set::BeginLoad(const wchar_t* wholePath) {
+    Clear();
+    scan.reset(new (std::nothrow) Par2PacketScan);
     WideString path;
     path.Format(L"%s.par2", wholePath);
-    if (!buffer.bytes || !path.Buffer()) {
-        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
-    bool any = ::GetFileAttributesW(path.Text()) != INVALID_FILE_ATTRIBUTES;
-    if (any && !ScanFile(path.Text(), buffer.bytes))
-        return false;
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    bool listed = scan && path.Buffer();
+    if (listed && ::GetFileAttributesExW(path.Text(), GetFileExInfoStandard, &attributes) &&
+        !(attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        listed = AddSetFile(path.Text(),
+                            (uint64_t{attributes.nFileSizeHigh} << 32) | attributes.nFileSizeLow);
 
     // The volumes. The whole's name holds no * or ?, so the pattern takes it as it is; what the
     // search finds is checked again, as it matches short names too.
@@ -138,219 +124,230 @@ bool Par2Set::LoadFiles(const wchar_t* wholePath) {
     const int folderLength = static_cast<int>(name - wholePath);
     const int nameLength = static_cast<int>(wcslen(name));
     WIN32_FIND_DATAW data;
-    FindHandle search(::FindFirstFileW(path.Text(), &data));
-    for (bool more = search.IsSet(); more; more = ::FindNextFileW(search.Get(), &data) != 0) {
+    FindHandle search(listed && path.Buffer() ? ::FindFirstFileW(path.Text(), &data)
+                                              : INVALID_HANDLE_VALUE);
+    for (bool more = search.IsSet(); more && listed;
+         more = ::FindNextFileW(search.Get(), &data) != 0) {
         const int length = static_cast<int>(wcslen(data.cFileName));
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || length < nameLength + 9 ||
             !EqualNoCase(data.cFileName, nameLength, name, nameLength) ||
             !EqualNoCase(data.cFileName + nameLength, 4, L".vol", 4) ||
             !EqualNoCase(data.cFileName + length - 5, 5, L".par2", 5))
             continue;
-        any = true;
         path.Format(L"%.*s%s", folderLength, wholePath, data.cFileName);
-        if (!path.Buffer() || !ScanFile(path.Text(), buffer.bytes)) {
-            ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return false;
-        }
+        listed = path.Buffer() &&
+                 AddSetFile(path.Text(), (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
     }
-    if (!any) {
-        ::SetLastError(ERROR_FILE_NOT_FOUND);
-        return false;
-    }
-    // Again while the checks of blocks the set leaves unused turn up more packets.
-    bool taken = false;
-    for (int32_t seen = -1; seen != found.Count() + packets.Count();) {
-        seen = found.Count() + packets.Count();
-        ClearTaken();
-        taken = TakeSet();
-        const DWORD error = ::GetLastError();
-        if (!taken && error != ERROR_INVALID_DATA)
-            return false;
-        if (!RecheckUnused(taken, buffer.bytes)) {
-            ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return false;
-        }
+    const DWORD error = !listed                 ? ERROR_NOT_ENOUGH_MEMORY
+                        : setFiles.Count() == 0 ? ERROR_FILE_NOT_FOUND
+                                                : 0;
+    if (error != 0) {
+        Clear();
         ::SetLastError(error);
-    }
-    kept.Clear();
-    packets.Clear();
-    found.Clear();
-    foundSets.Clear();
-    return taken;
-}
-
-bool Par2Set::ScanFile(const wchar_t* path, uint8_t* buffer) {
-    FileHandle file(OpenForReading(path));
-    LARGE_INTEGER size;
-    if (!file.IsSet() || !::GetFileSizeEx(file.Get(), &size))
-        return true;
-    const int32_t pathOffset = paths.Count();
-    if (!Append(paths, path, static_cast<int32_t>(wcslen(path))))
         return false;
-    const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
-    return ScanRange(file.Get(), fileSize, 0, fileSize, pathOffset, buffer);
+    }
+    phase = Phase::Scan;
+    return true;
 }
 
-// Takes the packets that start in [at, end).
-bool Par2Set::ScanRange(HANDLE file, uint64_t fileSize, uint64_t at, uint64_t end,
-                        int32_t pathOffset, uint8_t* buffer) {
-    while (at < end && at + kHeaderBytes <= fileSize) {
-        uint64_t length = 0;
-        if (!TryPacket(file, fileSize, at, pathOffset, buffer, length))
-            return false;
-        if (length != 0) {
-            at += length;
-            continue;
-        }
-        // No intact packet here: on to the next magic.
-        for (++at; at < end;) {
-            const uint64_t left = fileSize - at;
-            const uint32_t n = left < kReadBytes ? static_cast<uint32_t>(left) : kReadBytes;
-            if (n < kHeaderBytes || !ReadAt(file, at, buffer, n))
-                return true;
-            uint32_t hit = 0;
-            while (hit + sizeof(kMagic) <= n && memcmp(buffer + hit, kMagic, sizeof(kMagic)) != 0) {
-                const void* p = memchr(buffer + hit + 1, 'P', n - hit - 1);
-                hit = p ? static_cast<uint32_t>(static_cast<const uint8_t*>(p) - buffer) : n;
-            }
-            if (hit + sizeof(kMagic) <= n) {
-                at += hit;
-                break;
-            }
-            at += n - (sizeof(kMagic) - 1);
-        }
+Par2Set::LoadStep Par2Set::LoadMore(DWORD milliseconds) {
+    const DWORD start = ::GetTickCount();
+    while (phase != Phase::Over) {
+        ++cost.steps;
+        const bool going = LoadStepOnce();
+        if (scan)
+            cost.work = scan->Work();
+        if (!going)
+            return Fail(::GetLastError());
+        if (::GetTickCount() - start >= milliseconds)
+            break;
+    }
+    if (phase != Phase::Over)
+        return LoadStep::Working;
+    if (lastError != 0) {
+        ::SetLastError(lastError);
+        return LoadStep::Failed;
+    }
+    return LoadStep::Done;
+}
+
+Par2Set::LoadStep Par2Set::Fail(DWORD error) {
+    const LoadCost spent = cost;
+    Clear();
+    cost = spent;
+    lastError = error;
+    ::SetLastError(error);
+    return LoadStep::Failed;
+}
+
+bool Par2Set::LoadStepOnce() {
+    switch (phase) {
+    case Phase::Scan:
+        return ScanStep();
+    case Phase::Take:
+        return TakeStep();
+    case Phase::Rescan:
+        return RescanStep();
+    case Phase::Over:
+        break;
     }
     return true;
 }
 
-// Whether the packet's MD5 matches its body, read through buffer; a body that fits is left there.
-bool Par2Set::BodyMatches(HANDLE file, uint64_t at, const uint8_t* header, uint64_t packetLength,
-                          uint8_t* buffer) {
-    const uint64_t bodyLength = packetLength - kHeaderBytes;
-    Md5 md5;
-    md5.Update(header + 32, kHeaderBytes - 32);
-    for (uint64_t done = 0; done < bodyLength;) {
-        const uint64_t left = bodyLength - done;
-        const uint32_t n = left < kReadBytes ? static_cast<uint32_t>(left) : kReadBytes;
-        if (!ReadAt(file, at + kHeaderBytes + done, buffer, n))
-            return false;
-        md5.Update(buffer, n);
-        done += n;
-    }
-    return md5.Finish() == DigestAt(header + 16);
+void Par2Set::CountProgress(uint64_t current) {
+    if (totalBytes == 0)
+        return;
+    const double part = static_cast<double>(doneBytes + current) / static_cast<double>(totalBytes);
+    const float now = part < 1.0 ? static_cast<float>(part) : 1.0f;
+    if (now > progress)
+        progress = now;
 }
 
-// length is the packet's when there is an intact one at `at`, else 0. False only when memory
-// runs out.
-bool Par2Set::TryPacket(HANDLE file, uint64_t fileSize, uint64_t at, int32_t pathOffset,
-                        uint8_t* buffer, uint64_t& length) {
-    length = 0;
-    uint8_t header[kHeaderBytes];
-    if (!ReadAt(file, at, header, kHeaderBytes) || memcmp(header, kMagic, sizeof(kMagic)) != 0)
+// A window of the pass over each file of the set.
+bool Par2Set::ScanStep() {
+    if (at == setFiles.Count()) {
+        phase = Phase::Take;
         return true;
-    const uint64_t packetLength = GetLittle(header + 8, 8);
-    if (packetLength < kHeaderBytes || packetLength % 4 != 0 || packetLength > fileSize - at)
-        return true;
-    const PacketType type = TypeOf(header + 48);
-    const Md5Digest setId = DigestAt(header + 32);
-    uint8_t next[sizeof(kMagic)];
-    const uint64_t end = at + packetLength;
-    if (type == kRecovery && packetLength >= kHeaderBytes + 4 &&
-        (end == fileSize ||
-         (ReadAt(file, end, next, sizeof(next)) && memcmp(next, kMagic, sizeof(kMagic)) == 0))) {
-        // Its length leads to the next packet, so a damaged body costs no more than this block:
-        // the body is checked when the block is read.
-        uint8_t exponent[4];
-        if (!ReadAt(file, at + kHeaderBytes, exponent, sizeof(exponent)))
-            return true;
-        length = packetLength;
-        const Block block = {static_cast<uint32_t>(GetLittle(exponent, 4)),
-                             pathOffset,
-                             at,
-                             packetLength,
-                             DigestAt(header + 16),
-                             false};
-        return found.Append(block) && foundSets.Append(setId);
     }
-    const bool keep = type == kMain || type == kDescription || type == kChecksums;
-    const uint64_t bodyLength = packetLength - kHeaderBytes;
-    if ((keep && bodyLength > kReadBytes) || !BodyMatches(file, at, header, packetLength, buffer))
-        return true;
-    length = packetLength;
-    if (type == kRecovery) {
-        uint8_t exponent[4];
-        if (bodyLength < 4 || !ReadAt(file, at + kHeaderBytes, exponent, sizeof(exponent)))
-            return true;
-        const Block block = {static_cast<uint32_t>(GetLittle(exponent, 4)),
-                             pathOffset,
-                             at,
-                             packetLength,
-                             DigestAt(header + 16),
-                             true};
-        return found.Append(block) && foundSets.Append(setId);
-    }
-    if (!keep)
-        return true;
-    const Packet packet = {kept.Count(), static_cast<int32_t>(bodyLength), setId, type};
-    // Grown by half again, not to the byte: a set of many files has thousands of these.
-    const int32_t need = kept.Count() + packet.length;
-    if ((need > kept.Capacity() &&
-         !kept.Reserve(need < 0x40000000 ? DynArray<uint8_t>::GrownCapacity(need) : need)) ||
-        !kept.ResizeUp(need) || !packets.Append(packet))
+    const SetFile& file = setFiles[at];
+    if (!passOpen && !scan->Start(paths.Items() + file.pathOffset, at, 0, UINT64_MAX, true))
         return false;
-    memcpy(kept.Items() + packet.at, buffer, static_cast<size_t>(bodyLength));
+    passOpen = true;
+    bool done = false;
+    if (!scan->Step(done))
+        return false;
+    const uint64_t position = scan->Position();
+    CountProgress(position < file.size ? position : file.size);
+    if (done) {
+        doneBytes += file.size;
+        passOpen = false;
+        ++at;
+    }
     return true;
 }
 
-// A recovery packet taken unread that the set has no use for may be a damaged one whose length
-// led the scan over intact packets: it is checked whole now, and scanned inside when damaged.
-// Without a set (setTaken false), every one taken unread is.
-bool Par2Set::RecheckUnused(bool setTaken, uint8_t* buffer) {
-    const uint64_t blockLength = kHeaderBytes + 4 + uint64_t{sliceSize};
+// Takes a set from what was found, and goes again over what was jumped and the set can't use.
+bool Par2Set::TakeStep() {
+    taken = TakeSet();
+    const DWORD error = ::GetLastError();
+    if (!taken && error != ERROR_INVALID_DATA)
+        return false;
+    rescans.Clear();
+    const DynArray<Block>& found = scan->Blocks();
     for (int32_t i = 0; i < found.Count(); ++i) {
-        const Block block = found[i]; // found may grow below
-        if (block.checked || (setTaken && foundSets[i] == mainSetId && block.length == blockLength))
+        if (!found[i].jumped || found[i].rescanned || (taken && Usable(found[i])))
             continue;
-        found[i].checked = true;
-        FileHandle file(OpenForReading(paths.Items() + block.pathOffset));
-        LARGE_INTEGER size;
-        uint8_t header[kHeaderBytes];
-        if (!file.IsSet() || !::GetFileSizeEx(file.Get(), &size) ||
-            !ReadAt(file.Get(), block.offset, header, kHeaderBytes))
-            continue;
-        if (BodyMatches(file.Get(), block.offset, header, block.length, buffer))
-            continue;
-        found[i].length = 0; // which no set takes
-        if (!ScanRange(file.Get(), static_cast<uint64_t>(size.QuadPart), block.offset + 1,
-                       block.offset + block.length, block.pathOffset, buffer))
+        if (!rescans.Append(i))
             return false;
+        totalBytes += found[i].length;
+    }
+    if (rescans.Count() == 0)
+        return Finish();
+    foundBefore = scan->Packets().Count() + found.Count();
+    phase = Phase::Rescan;
+    at = 0;
+    passOpen = false;
+    return true;
+}
+
+bool Par2Set::RescanStep() {
+    if (at == rescans.Count()) {
+        if (scan->Packets().Count() + scan->Blocks().Count() != foundBefore) {
+            phase = Phase::Take;
+            return true;
+        }
+        return Finish();
+    }
+    const Block block = scan->Blocks()[rescans[at]];
+    if (!passOpen) {
+        scan->SetRescanned(rescans[at]);
+        if (!scan->Start(paths.Items() + setFiles[block.file].pathOffset, block.file,
+                         block.offset + 1, block.offset + block.length, false))
+            return false;
+        passOpen = true;
+    }
+    bool done = false;
+    if (!scan->Step(done))
+        return false;
+    CountProgress(scan->Position() - block.offset);
+    if (done) {
+        doneBytes += block.length;
+        passOpen = false;
+        ++at;
     }
     return true;
+}
+
+// The end of the loading, with the set taken last or without one.
+bool Par2Set::Finish() {
+    if (!taken) {
+        ::SetLastError(ERROR_INVALID_DATA);
+        return false;
+    }
+    scan.reset();
+    rescans.Clear();
+    phase = Phase::Over;
+    lastError = 0;
+    progress = 1.0f;
+    return true;
+}
+
+bool Par2Set::Usable(const Block& block) const {
+    return block.setId == mainSetId && block.length == kHeaderBytes + 4 + uint64_t{sliceSize};
 }
 
 int32_t Par2Set::FindId(const uint8_t* id) const {
-    for (int32_t i = 0; i < files.Count(); ++i) {
-        if (memcmp(files[i].id.bytes, id, 16) == 0)
-            return i;
-    }
-    return -1;
+    const int32_t* first = byId.begin();
+    const int32_t* last = byId.end();
+    const int32_t* hit =
+        std::lower_bound(first, last, id, [this](int32_t file, const uint8_t* key) {
+            return memcmp(files[file].id.bytes, key, 16) < 0;
+        });
+    return hit != last && memcmp(files[*hit].id.bytes, id, 16) == 0 ? *hit : -1;
 }
 
-bool Par2Set::TakeDescription(const uint8_t* body, uint64_t length) {
+// The files the main packet lists for recovery, and their order by ID.
+bool Par2Set::TakeFiles(const uint8_t* main) {
+    const int32_t count = static_cast<int32_t>(GetLittle(main + 8, 4));
+    if (!files.Reserve(count) || !byId.ResizeUp(count))
+        return false;
+    for (int32_t i = 0; i < count; ++i) {
+        File file = {};
+        file.id = DigestAt(main + 12 + 16 * i);
+        files.Append(file);
+        byId[i] = i;
+    }
+    std::sort(byId.begin(), byId.end(), [this](int32_t a, int32_t b) {
+        return memcmp(files[a].id.bytes, files[b].id.bytes, 16) < 0;
+    });
+    for (int32_t i = 1; i < count; ++i) {
+        if (files[byId[i - 1]].id == files[byId[i]].id) {
+            ::SetLastError(ERROR_INVALID_DATA);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Par2Set::TakeDescription(const uint8_t* body, int32_t length) {
     const int32_t file = length >= 56 ? FindId(body) : -1;
     if (file < 0 || files[file].described)
         return true;
     File& entry = files[file];
     entry.hash = DigestAt(body + 16);
     entry.size = GetLittle(body + 48, 8);
-    // The name is UTF-8, padded with zeros to whole words.
+    // The name is UTF-8, padded with zeros to whole words; the scan kept no longer ones.
     const char* text = reinterpret_cast<const char*>(body + 56);
-    int bytes = static_cast<int>(length - 56);
+    int bytes = length - 56;
     while (bytes > 0 && text[bytes - 1] == 0)
         --bytes;
     const int units = bytes > 0 ? ::MultiByteToWideChar(CP_UTF8, 0, text, bytes, nullptr, 0) : 0;
     entry.nameOffset = names.Count();
-    if (!names.ResizeUp(entry.nameOffset + units + 1))
+    // Grown by half again, not to the name: a set may have thousands.
+    const int32_t need = entry.nameOffset + units + 1;
+    if ((need > names.Capacity() &&
+         !names.Reserve(std::max(need, DynArray<wchar_t>::GrownCapacity(names.Capacity())))) ||
+        !names.ResizeUp(need))
         return false;
     if (units > 0)
         ::MultiByteToWideChar(CP_UTF8, 0, text, bytes, names.Items() + entry.nameOffset, units);
@@ -359,11 +356,10 @@ bool Par2Set::TakeDescription(const uint8_t* body, uint64_t length) {
     return true;
 }
 
-bool Par2Set::TakeChecksums(const uint8_t* body, uint64_t length) {
+void Par2Set::TakeChecksums(const uint8_t* body, int32_t length) {
     const int32_t file = length >= 16 ? FindId(body) : -1;
-    if (file < 0 || files[file].checksummed ||
-        (length - 16) / 20 < static_cast<uint64_t>(files[file].sliceCount))
-        return true;
+    if (file < 0 || files[file].checksummed || (length - 16) / 20 < files[file].sliceCount)
+        return;
     File& entry = files[file];
     for (int32_t s = 0; s < entry.sliceCount; ++s) {
         Slice& slice = slices[entry.firstSlice + s];
@@ -371,22 +367,46 @@ bool Par2Set::TakeChecksums(const uint8_t* body, uint64_t length) {
         slice.crc = static_cast<uint32_t>(GetLittle(body + 32 + 20 * s, 4));
     }
     entry.checksummed = true;
+}
+
+// The files by name, for FindFile.
+bool Par2Set::SortNames() {
+    if (!byName.ResizeUp(files.Count()))
+        return false;
+    for (int32_t i = 0; i < files.Count(); ++i)
+        byName[i] = i;
+    std::sort(byName.begin(), byName.end(), [this](int32_t a, int32_t b) {
+        const int order = ::CompareStringOrdinal(FileName(a), -1, FileName(b), -1, TRUE);
+        return order == CSTR_LESS_THAN || (order == CSTR_EQUAL && a < b);
+    });
     return true;
 }
 
-// Picks the set of the first intact main packet and takes what belongs to it.
+// The blocks of this set that have the right size, by rising exponent. Copies of a block are
+// all kept, as some may be damaged.
+bool Par2Set::TakeBlocks() {
+    for (const Block& block : scan->Blocks()) {
+        if (Usable(block) && !blocks.Append(block))
+            return false;
+    }
+    std::stable_sort(blocks.begin(), blocks.end(),
+                     [](const Block& a, const Block& b) { return a.exponent < b.exponent; });
+    return true;
+}
+
+// Picks the set of the first usable main packet and takes what belongs to it.
 bool Par2Set::TakeSet() {
+    ClearTaken();
+    const uint8_t* kept = scan->Kept();
     const Packet* main = nullptr;
-    for (const Packet& packet : packets) {
-        const uint8_t* body = kept.Items() + packet.at;
-        if (packet.type != kMain || packet.length < 12)
+    for (const Packet& packet : scan->Packets()) {
+        if (packet.type != Par2PacketScan::Type::Main || packet.length < 12)
             continue;
-        Md5 md5;
-        md5.Update(body, static_cast<size_t>(packet.length));
-        const uint64_t size = GetLittle(body, 8);
-        const uint64_t count = GetLittle(body + 8, 4);
-        if (md5.Finish() == packet.setId && size != 0 && size % 4 == 0 && size <= 0xFFFFFFFFu &&
-            count != 0 && count <= static_cast<uint64_t>(packet.length - 12) / 16) {
+        const uint64_t size = GetLittle(kept + packet.at, 8);
+        const uint64_t count = GetLittle(kept + packet.at + 8, 4);
+        if (size != 0 && size % 4 == 0 && size <= 0xFFFFFFFFu && count != 0 &&
+            count <= static_cast<uint64_t>(kMaxFiles) &&
+            count <= static_cast<uint64_t>(packet.length - 12) / 16) {
             main = &packet;
             break;
         }
@@ -396,23 +416,12 @@ bool Par2Set::TakeSet() {
         return false;
     }
     mainSetId = main->setId;
-    const uint8_t* body = kept.Items() + main->at;
-    sliceSize = static_cast<uint32_t>(GetLittle(body, 8));
-    const int32_t count = static_cast<int32_t>(GetLittle(body + 8, 4));
-    if (!files.Reserve(count))
+    sliceSize = static_cast<uint32_t>(GetLittle(kept + main->at, 8));
+    if (!TakeFiles(kept + main->at))
         return false;
-    for (int32_t i = 0; i < count; ++i) {
-        File file = {};
-        file.id = DigestAt(body + 12 + 16 * i);
-        if (FindId(file.id.bytes) >= 0) {
-            ::SetLastError(ERROR_INVALID_DATA);
-            return false;
-        }
-        files.Append(file);
-    }
-    for (const Packet& packet : packets) {
-        if (packet.type == kDescription && packet.setId == main->setId &&
-            !TakeDescription(kept.Items() + packet.at, static_cast<uint64_t>(packet.length)))
+    for (const Packet& packet : scan->Packets()) {
+        if (packet.type == Par2PacketScan::Type::Description && packet.setId == mainSetId &&
+            !TakeDescription(kept + packet.at, packet.length))
             return false;
     }
     int32_t total = 0;
@@ -428,9 +437,9 @@ bool Par2Set::TakeSet() {
     }
     if (total > 0 && !slices.ResizeUp(total))
         return false;
-    for (const Packet& packet : packets) {
-        if (packet.type == kChecksums && packet.setId == main->setId)
-            TakeChecksums(kept.Items() + packet.at, static_cast<uint64_t>(packet.length));
+    for (const Packet& packet : scan->Packets()) {
+        if (packet.type == Par2PacketScan::Type::Checksums && packet.setId == mainSetId)
+            TakeChecksums(kept + packet.at, packet.length);
     }
     for (const File& file : files) {
         if (!file.checksummed && file.sliceCount > 0) {
@@ -438,36 +447,25 @@ bool Par2Set::TakeSet() {
             return false;
         }
     }
-    // The blocks of this set that have the right size, in rising order of exponent. Copies of a
-    // block are all kept, as some may be damaged.
-    for (int32_t i = 0; i < found.Count(); ++i) {
-        const Block& block = found[i];
-        if (foundSets[i] != main->setId || block.length != kHeaderBytes + 4 + uint64_t{sliceSize})
-            continue;
-        int32_t at = blocks.Count();
-        while (at > 0 && blocks[at - 1].exponent > block.exponent)
-            --at;
-        if (!blocks.Append(block))
-            return false;
-        for (int32_t j = blocks.Count() - 1; j > at; --j)
-            blocks[j] = blocks[j - 1];
-        blocks[at] = block;
-    }
-    return true;
+    return SortNames() && TakeBlocks();
 }
 
 int32_t Par2Set::FindFile(const wchar_t* name) const {
-    for (int32_t i = 0; i < files.Count(); ++i) {
-        if (EqualNoCase(name, -1, FileName(i), -1))
-            return i;
-    }
-    return -1;
+    const int32_t* first = byName.begin();
+    const int32_t* last = byName.end();
+    const int32_t* hit =
+        std::lower_bound(first, last, name, [this](int32_t file, const wchar_t* key) {
+            return ::CompareStringOrdinal(FileName(file), -1, key, -1, TRUE) == CSTR_LESS_THAN;
+        });
+    return hit != last && EqualNoCase(FileName(*hit), -1, name, -1) ? *hit : -1;
 }
 
 bool Par2Set::ReadRecoveryPiece(int32_t index, uint32_t offset, uint8_t* data, uint32_t length,
                                 Md5& md5) const {
     const Block& block = blocks[index];
-    FileHandle file(OpenForReading(paths.Items() + block.pathOffset));
+    FileHandle file(::CreateFileW(paths.Items() + setFiles[block.file].pathOffset, GENERIC_READ,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.IsSet())
         return false;
     if (offset == 0) {

@@ -2,32 +2,53 @@
 
 #include "app/DynArray.h"
 #include "recovery/Md5.h"
+#include "recovery/Par2PacketScan.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 // A PAR 2.0 recovery set as found on the disk: the index file "<whole>.par2" and the volumes
 // "<whole>.vol*.par2" beside it, such as a split writes for its parts or par2 makes for any files.
 //
 // Every packet whose header and MD5 are right is taken, wherever it is: damaged packets and
-// anything between packets are skipped. Recovery blocks are neither kept nor, mostly, read here:
-// a recovery packet that ends where the file does or another packet begins is taken on its
-// header alone, and its MD5 checked only when the repair reads the block (ReadRecoveryPiece), so
-// that a set whose files are whole reads no volume through. Such a packet that the set has no use
-// for is checked whole after all: a damaged length may have led the scan over intact packets.
+// anything between packets are skipped (Par2PacketScan finds them). Recovery blocks are neither
+// kept nor read here: a recovery packet is taken on its header alone, and its MD5 checked only
+// when the repair reads the block (ReadRecoveryPiece), so that a set whose files are whole reads
+// no volume through. Loading goes in steps of bounded work, and costs time in proportion to the
+// set's bytes whatever they hold. Names in the set are data: nothing here opens them.
 class Par2Set {
 public:
-    // As many input slices as there are slice constants.
-    static constexpr int32_t kMaxSlices = 32768;
+    // As many input slices as there are slice constants; a set of more slices or more files is
+    // no set.
+    static constexpr int32_t kMaxSlices = Par2PacketScan::kMaxSlices;
+    static constexpr int32_t kMaxFiles = Par2PacketScan::kMaxFiles;
+
+    enum class LoadStep { Working, Done, Failed };
+    // The work of the last load, for its tests and benchmarks: bytes read and hashed, reads, and
+    // LoadMore's steps.
+    struct LoadCost {
+        Par2PacketScan::Cost work;
+        int32_t steps;
+    };
 
     Par2Set() = default;
+    ~Par2Set();
     Par2Set(const Par2Set&) = delete;
     Par2Set& operator=(const Par2Set&) = delete;
 
-    // False with ERROR_FILE_NOT_FOUND when there is no file of the set at all, ERROR_INVALID_DATA
-    // when the files hold no usable main packet or lack a file's description or slice checksums.
-    // A file that can't be opened or read to its end counts with what was read of it.
+    // Starts reading the set of the whole file; false with ERROR_FILE_NOT_FOUND when no file of
+    // the set exists (then nothing more to do), ERROR_NOT_ENOUGH_MEMORY.
+    bool BeginLoad(const wchar_t* wholePath);
+    // Reads on for about `milliseconds`; Done once the set is taken; Failed with the last error:
+    // ERROR_INVALID_DATA when the files hold no usable set, ERROR_NOT_ENOUGH_MEMORY. A file that
+    // can't be opened or read to its end counts with what was read of it.
+    LoadStep LoadMore(DWORD milliseconds);
+    // How far the loading has come, 0 to 1, by bytes of the set's files.
+    float LoadProgress() const { return progress; }
+    const LoadCost& Cost() const { return cost; }
+    // BeginLoad and LoadMore until done: false with their errors.
     bool Load(const wchar_t* wholePath);
 
     uint32_t SliceSize() const { return sliceSize; }
@@ -59,6 +80,8 @@ public:
                            Md5& md5) const;
 
 private:
+    using Block = Par2PacketScan::Block;
+    using Packet = Par2PacketScan::Packet;
     struct File {
         Md5Digest id;
         Md5Digest hash;
@@ -73,49 +96,55 @@ private:
         Md5Digest hash;
         uint32_t crc;
     };
-    struct Block {
-        uint32_t exponent;
+    // A file of the set on the disk.
+    struct SetFile {
         int32_t pathOffset; // in paths
-        uint64_t offset;    // of its packet in that file
-        uint64_t length;    // of the packet
-        Md5Digest hash;     // of the packet, from its header
-        bool checked;       // the packet's MD5 was checked at Load
+        uint64_t size;      // as listed, for the progress
     };
-    // A packet kept until the set is known: where in kept, its set ID and type.
-    struct Packet {
-        int32_t at;
-        int32_t length;
-        Md5Digest setId;
-        int type;
-    };
+    enum class Phase { Scan, Take, Rescan, Over };
 
     void Clear();
     void ClearTaken();
-    bool LoadFiles(const wchar_t* wholePath);
-    // These four are false only when memory runs out; buffer is Load's, for reading.
-    bool ScanFile(const wchar_t* path, uint8_t* buffer);
-    bool ScanRange(HANDLE file, uint64_t fileSize, uint64_t at, uint64_t end, int32_t pathOffset,
-                   uint8_t* buffer);
-    bool TryPacket(HANDLE file, uint64_t fileSize, uint64_t at, int32_t pathOffset, uint8_t* buffer,
-                   uint64_t& length);
-    bool RecheckUnused(bool setTaken, uint8_t* buffer);
-    bool BodyMatches(HANDLE file, uint64_t at, const uint8_t* header, uint64_t packetLength,
-                     uint8_t* buffer);
+    bool AddSetFile(const wchar_t* path, uint64_t size);
+    bool LoadStepOnce();
+    bool ScanStep();
+    bool TakeStep();
+    bool RescanStep();
+    bool Finish();
+    LoadStep Fail(DWORD error);
+    void CountProgress(uint64_t current);
     bool TakeSet();
-    bool TakeDescription(const uint8_t* body, uint64_t length);
-    bool TakeChecksums(const uint8_t* body, uint64_t length);
+    bool TakeFiles(const uint8_t* main);
+    bool TakeDescription(const uint8_t* body, int32_t length);
+    void TakeChecksums(const uint8_t* body, int32_t length);
+    bool SortNames();
+    bool TakeBlocks();
+    bool Usable(const Block& block) const;
     int32_t FindId(const uint8_t* id) const;
 
     uint32_t sliceSize = 0;
     DynArray<File> files;
+    DynArray<int32_t> byId;   // the files by ID
+    DynArray<int32_t> byName; // by name, regardless of case; equal names by number
     DynArray<wchar_t> names;
     DynArray<Slice> slices;
     DynArray<Block> blocks;
-    DynArray<wchar_t> paths; // the volumes' full paths, each ending in 0
-    DynArray<uint8_t> kept;
-    DynArray<Packet> packets;
-    // Recovery packets of every set seen, sorted out by TakeSet.
-    DynArray<Block> found;
-    DynArray<Md5Digest> foundSets;
+    DynArray<wchar_t> paths; // the set's files' full paths, each ending in 0
+    DynArray<SetFile> setFiles;
     Md5Digest mainSetId = {};
+
+    // While loading.
+    std::unique_ptr<Par2PacketScan> scan;
+    Phase phase = Phase::Over;
+    int32_t at = 0;            // the file scanned, or the place in rescans
+    bool passOpen = false;     // a pass of the scan is under way
+    bool taken = false;        // the last TakeSet took a set
+    DWORD takeError = 0;       // and why not
+    DynArray<int32_t> rescans; // the scan's blocks to go over again
+    int32_t foundBefore = 0;   // packets and blocks found before the rescans
+    uint64_t doneBytes = 0;
+    uint64_t totalBytes = 0;
+    float progress = 0.0f;
+    DWORD lastError = 0;
+    LoadCost cost = {};
 };

@@ -192,3 +192,39 @@ TEST(SmallAddressSpace, FailedDynArrayAllocationLeavesTheElements) {
     EXPECT_FALSE(g.a.ResizeUp(0x0FFFE000));
     g.ExpectUntouched();
 }
+
+// Near the largest count the rule is worked out without wrapping, and where it passes the largest
+// int32_t there is no capacity to grow to.
+TEST(DynArray, GrowthNearTheLargestCount) {
+    const struct {
+        int32_t count;
+        int32_t grown;
+    } cases[] = {
+        {715827882, 1073741824},                            // 3 * count just fits
+        {715827884, 1073741828},                            // and just passes
+        {0x30000000, 1207959556}, {1431655762, 2147483644}, // the last count that grows
+        {1431655764, -1},         {INT32_MAX, -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DynArray<char>::GrownCapacity(c.count), c.grown) << c.count;
+}
+
+// A full array of more elements than 2^31 / 3 grows by the rule, here more than the process can
+// have: the growth fails and leaves every element, where it once wrapped to a capacity below the
+// count and wrote past the block.
+TEST(SmallAddressSpace, FullArrayPastAThirdOfTheLargestCountFailsToGrow) {
+    ASSERT_TRUE(testing_support::CannotReserve(testing_support::kAlmostTwoGiB));
+    DynArray<uint8_t> a;
+    ASSERT_TRUE(a.ResizeUp(0x30000000));
+    uint8_t* block = a.Items();
+    a[0] = 1;
+    a[0x30000000 - 1] = 2;
+    ::SetLastError(0);
+    EXPECT_FALSE(a.Append(3));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(a.Items(), block);
+    EXPECT_EQ(a.Count(), 0x30000000);
+    EXPECT_EQ(a.Capacity(), 0x30000000);
+    EXPECT_EQ(a[0], 1);
+    EXPECT_EQ(a[0x30000000 - 1], 2);
+}

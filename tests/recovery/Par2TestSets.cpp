@@ -1,0 +1,169 @@
+#include "Par2TestSets.h"
+
+#include "recovery/Md5.h"
+#include "recovery/Par2Creator.h"
+#include "recovery/Par2Format.h"
+#include "recovery/Par2Repair.h"
+#include "recovery/RecoveryFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace testing_support {
+
+const wchar_t* const kSetNames[3] = {L"x.001", L"x.002", L"x.003"};
+const uint64_t kSetSizes[3] = {50001, 40000, 9999};
+const wchar_t* const kSetFiles[4] = {L"x.par2", L"x.vol0+1.par2", L"x.vol1+2.par2",
+                                     L"x.vol3+3.par2"};
+
+void MakeSet(const TempDir& dir, std::vector<std::vector<uint8_t>>& originals, uint32_t seed) {
+    Par2Creator creator;
+    ASSERT_TRUE(creator.Start(kSetNames, kSetSizes, 3, 8192, 6));
+    for (int i = 0; i < 3; ++i) {
+        originals.push_back(MakePattern(kSetSizes[i], i + seed));
+        ASSERT_TRUE(WriteWholeFile(dir / kSetNames[i], originals[i]));
+        ASSERT_TRUE(
+            creator.SetFileHead(i, originals[i].data(), std::min<size_t>(kSetSizes[i], 16384)));
+    }
+    for (const auto& data : originals)
+        ASSERT_TRUE(creator.AddData(data.data(), data.size()));
+    RecoveryFiles files;
+    ASSERT_TRUE(files.Create(creator, (dir / L"x").c_str()) && files.Complete(creator));
+}
+
+bool Repair(const Par2Set& set, const std::vector<std::vector<uint8_t>>& present, uint32_t piece,
+            std::vector<std::vector<uint8_t>>& files, int32_t& moreNeeded, uint32_t budget,
+            RepairCalls* calls) {
+    RepairCalls counted;
+    calls = calls ? calls : &counted;
+    const uint32_t size = set.SliceSize();
+    files.assign(set.FileCount(), {});
+    std::vector<std::vector<uint8_t>> slices(set.TotalSlices(), std::vector<uint8_t>(size));
+    DynArray<int32_t> missing;
+    for (int32_t f = 0; f < set.FileCount(); ++f) {
+        files[f] = present[f];
+        files[f].resize(set.FileSize(f));
+        for (int32_t s = 0; s < set.SliceCount(f); ++s) {
+            const size_t at = size_t{size} * s, n = std::min<size_t>(size, files[f].size() - at);
+            std::vector<uint8_t>& slice = slices[set.FirstSlice(f) + s];
+            std::copy_n(files[f].begin() + at, n, slice.begin());
+            Md5 md5;
+            md5.Update(slice.data(), size);
+            if (md5.Finish() != set.SliceHash(set.FirstSlice(f) + s))
+                missing.Append(set.FirstSlice(f) + s);
+        }
+    }
+    Par2Repair repair;
+    moreNeeded = 0;
+    if (!repair.Plan(set, missing))
+        return false;
+    for (bool done = false; !done; ++calls->reads) {
+        if (!repair.ReadBlocks(budget, done)) {
+            moreNeeded = repair.MoreNeeded();
+            return false;
+        }
+    }
+    for (int32_t i = 0, next = 0; i < set.TotalSlices(); ++i) {
+        if (next < missing.Count() && missing[next] == i && ++next)
+            continue;
+        for (uint32_t at = (size - 1) / piece * piece;; at -= piece) {
+            const uint32_t n = std::min(piece, size - at);
+            if (!repair.AddSlice(i, at, slices[i].data() + at, n) || at == 0)
+                break;
+        }
+    }
+    for (bool done = false; !done; ++calls->solves) {
+        if (!repair.Solve(budget, done))
+            return false;
+    }
+    for (int32_t f = 0; f < set.FileCount(); ++f) {
+        for (int32_t k = 0; k < missing.Count(); ++k) {
+            const size_t at = size_t{size} * (missing[k] - set.FirstSlice(f));
+            if (missing[k] >= set.FirstSlice(f) && at < files[f].size())
+                std::copy_n(repair.RebuiltSlice(k), std::min<size_t>(size, files[f].size() - at),
+                            files[f].begin() + at);
+        }
+    }
+    return true;
+}
+
+bool RepairFolder(const Par2Set& set, const std::wstring& folder, uint32_t piece,
+                  std::vector<std::vector<uint8_t>>& files, int32_t& moreNeeded, uint32_t budget,
+                  RepairCalls* calls) {
+    std::vector<std::vector<uint8_t>> present(set.FileCount());
+    for (int32_t f = 0; f < set.FileCount(); ++f) {
+        if (!ReadWholeFile(folder + L"\\" + set.FileName(f), present[f]))
+            present[f].clear();
+    }
+    return Repair(set, present, piece, files, moreNeeded, budget, calls);
+}
+
+uint64_t GetLittle(const std::vector<uint8_t>& bytes, size_t at, int count) {
+    uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = value << 8 | bytes[at + i];
+    return value;
+}
+
+void PutLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, int count) {
+    for (int i = 0; i < count; ++i)
+        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void Rehash(std::vector<uint8_t>& bytes, size_t at) {
+    const size_t length = std::min<size_t>(GetLittle(bytes, at + 8, 8), bytes.size() - at);
+    Md5 md5;
+    md5.Update(bytes.data() + at + 32, length < 64 ? 0 : length - 32);
+    std::copy_n(md5.Finish().bytes, 16, bytes.begin() + at + 16);
+}
+
+std::vector<uint8_t> MakePacket(const uint8_t* type, const Md5Digest& setId,
+                                const std::vector<uint8_t>& body) {
+    std::vector<uint8_t> packet(par2::kHeaderBytes + body.size());
+    std::copy_n(par2::kMagic, 8, packet.begin());
+    PutLittle(packet, 8, par2::kHeaderBytes + body.size(), 8);
+    std::copy_n(setId.bytes, 16, packet.begin() + 32);
+    std::copy_n(type, 16, packet.begin() + 48);
+    std::copy(body.begin(), body.end(), packet.begin() + par2::kHeaderBytes);
+    Md5 md5;
+    md5.Update(packet.data() + 32, packet.size() - 32);
+    const Md5Digest hash = md5.Finish();
+    std::copy_n(hash.bytes, 16, packet.begin() + 16);
+    return packet;
+}
+
+std::vector<size_t> PacketStarts(const std::vector<uint8_t>& bytes) {
+    std::vector<size_t> starts;
+    for (size_t at = 0; at + par2::kHeaderBytes <= bytes.size();) {
+        const uint64_t length = GetLittle(bytes, at + 8, 8);
+        if (length < par2::kHeaderBytes || length > bytes.size() - at)
+            break;
+        starts.push_back(at);
+        at += static_cast<size_t>(length);
+    }
+    return starts;
+}
+
+} // namespace testing_support
+
+namespace testing_support {
+
+void Describe(std::vector<uint8_t>& file, const std::string& name, uint64_t size) {
+    for (size_t at : PacketStarts(file)) {
+        if (!std::equal(par2::kFileDescType, par2::kFileDescType + 16, file.begin() + at + 48))
+            continue;
+        std::vector<uint8_t> body((56 + name.size() + 3) / 4 * 4);
+        std::copy_n(file.begin() + at + 64, 56, body.begin());
+        std::copy(name.begin(), name.end(), body.begin() + 56);
+        PutLittle(body, 48, size ? size : GetLittle(body, 48, 8), 8);
+        Md5Digest setId;
+        std::copy_n(file.begin() + at + 32, 16, setId.bytes);
+        const std::vector<uint8_t> packet = MakePacket(par2::kFileDescType, setId, body);
+        file.insert(file.begin(), packet.begin(), packet.end());
+        return;
+    }
+}
+
+} // namespace testing_support

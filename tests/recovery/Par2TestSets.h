@@ -1,0 +1,54 @@
+#pragma once
+
+#include "recovery/Par2Set.h"
+
+#include "support/TestFiles.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// The files of the set "x" that MakeSet makes, and their sizes: 7, 5 and 2 slices of 8192 bytes.
+extern const wchar_t* const kSetNames[3];
+extern const uint64_t kSetSizes[3];
+// The set's own files beside them: the index and three volumes of 1, 2 and 3 blocks.
+extern const wchar_t* const kSetFiles[4];
+
+// The set "x" of the files above, beside them in dir, with six recovery blocks; seed decides
+// their bytes.
+void MakeSet(const TempDir& dir, std::vector<std::vector<uint8_t>>& originals, uint32_t seed = 7);
+
+// How many calls the blocks' reading and the solving took.
+struct RepairCalls {
+    int reads = 0;
+    int solves = 0;
+};
+
+// Rebuilds the files of a loaded set from present[f], the bytes found of file f (any size), where
+// slices are absent or differ from their checksums. Present slices go in as pieces of `piece`
+// bytes, last piece first; the blocks are read and the system solved in calls of `budget` bytes
+// of work. files[f] comes out FileSize(f) long.
+bool Repair(const Par2Set& set, const std::vector<std::vector<uint8_t>>& present, uint32_t piece,
+            std::vector<std::vector<uint8_t>>& files, int32_t& moreNeeded,
+            uint32_t budget = 1u << 30, RepairCalls* calls = nullptr);
+// The same with the files as they are in folder, under the set's names.
+bool RepairFolder(const Par2Set& set, const std::wstring& folder, uint32_t piece,
+                  std::vector<std::vector<uint8_t>>& files, int32_t& moreNeeded,
+                  uint32_t budget = 1u << 30, RepairCalls* calls = nullptr);
+
+uint64_t GetLittle(const std::vector<uint8_t>& bytes, size_t at, int count);
+void PutLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, int count);
+// Makes the MD5 of the packet at `at` right again, as far as the bytes go.
+void Rehash(std::vector<uint8_t>& bytes, size_t at);
+// A packet of the type with this body (a multiple of 4 bytes), its MD5 right.
+std::vector<uint8_t> MakePacket(const uint8_t* type, const Md5Digest& setId,
+                                const std::vector<uint8_t>& body);
+// Puts first in a file of the set a description of its first described file, with this name
+// and, unless 0, size.
+void Describe(std::vector<uint8_t>& file, const std::string& name, uint64_t size);
+// Where each packet starts in a file the creator wrote, up to the first length that lies.
+std::vector<size_t> PacketStarts(const std::vector<uint8_t>& bytes);
+
+} // namespace testing_support
