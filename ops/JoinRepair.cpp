@@ -44,9 +44,26 @@ bool JoinRepair::Find(const WideString& wholePath) {
     if (!FileNameOf(wholePath.Text(), wholeName))
         return false;
     setName.Format(L"%s.par2", wholeName.Text());
-    if (!set.Load(wholePath.Text()))
+    if (!set.BeginLoad(wholePath.Text()))
         return false;
     phase = Phase::Load;
+    activity.Format(L"Reading %s...", setName.Text());
+    return true;
+}
+
+// Reads the set's files on, a piece of their bytes at a time.
+bool JoinRepair::LoadStep() {
+    switch (set.LoadMore(0)) {
+    case Par2Set::LoadStep::Working:
+        return true;
+    case Par2Set::LoadStep::Done:
+        return TakeSet();
+    case Par2Set::LoadStep::Failed:
+        break;
+    }
+    if (::GetLastError() != ERROR_INVALID_DATA)
+        return Fail(::GetLastError(), L"Error reading %s", setName.Text());
+    Ignore(L"it holds no usable recovery data");
     return true;
 }
 
@@ -194,6 +211,8 @@ void JoinRepair::StartPass(Phase next, bool unreadLeftOut) {
 }
 
 float JoinRepair::Progress() const {
+    if (phase == Phase::Load)
+        return set.LoadProgress();
     if (phase == Phase::Blocks || phase == Phase::Solve)
         return repair.Progress();
     return passBytes == 0 ? 0.0f : static_cast<float>(static_cast<double>(passDone) / passBytes);
@@ -206,7 +225,7 @@ JoinRepair::Step JoinRepair::Work(DWORD milliseconds) {
         bool going = true;
         switch (phase) {
         case Phase::Load:
-            going = TakeSet();
+            going = LoadStep();
             break;
         case Phase::Loaded:
             return Step::Loaded;

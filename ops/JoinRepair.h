@@ -35,7 +35,8 @@ public:
     JoinRepair(const JoinRepair&) = delete;
     JoinRepair& operator=(const JoinRepair&) = delete;
 
-    // Looks for the recovery set of the whole file; false when there is none to read.
+    // Looks for the recovery set of the whole file; false when there is none to read. It is read
+    // in the steps of Work, up to Loaded (or Ignored, when it holds no usable set).
     bool Find(const WideString& wholePath);
     // Does the next piece of work, for about the given time.
     Step Work(DWORD milliseconds);
@@ -83,6 +84,7 @@ private:
     };
 
     bool Fail(DWORD code, const wchar_t* format, const wchar_t* fileName);
+    bool LoadStep();
     bool TakeSet();
     bool Classify();
     void IgnoreForList();

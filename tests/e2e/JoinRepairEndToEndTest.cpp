@@ -3,6 +3,8 @@
 #include "support/RecoverySets.h"
 #include "support/SmallVolume.h"
 
+#include <cstring>
+
 using namespace testing_support;
 
 namespace e2e {
@@ -144,6 +146,34 @@ TEST_F(JoinRepairEndToEndTest, ASetOfTheWholeFileChecksTheJoinedFile) {
         }
         ASSERT_TRUE(RemoveTree(dir.Path()) && ::CreateDirectoryW(dir.Path().c_str(), nullptr));
     }
+}
+
+// A junk index of 16 MiB, a packet magic every 64 bytes with a length to the file's end: it is
+// read in steps while the window answers, found to hold no set, and the join goes on.
+TEST_F(JoinRepairEndToEndTest, AJunkSetIsReadInStepsAndIgnored) {
+    const std::wstring whole = dir / L"k.bin";
+    std::vector<uint8_t> junk = MakePattern(16 * MiB, 50);
+    for (size_t at = 0; at < junk.size(); at += 64) {
+        memcpy(&junk[at], "PAR2\0PKT", 8);
+        const uint64_t length = junk.size() - at;
+        memcpy(&junk[at + 8], &length, 8);
+    }
+    ASSERT_TRUE(WriteWholeFile(whole + L".par2", junk));
+    const std::vector<uint8_t> all = WriteParts(whole, {{L"", MakePattern(5000, 51)}});
+    MainWindowRun run(L" /j \"" + PartName(whole, 1) + L"\"");
+    ASSERT_TRUE(run.Found());
+    DWORD_PTR answer = 0;
+    for (DWORD start = ::GetTickCount(); run.Status() != L"k.bin joined !";) {
+        ASSERT_TRUE(
+            ::SendMessageTimeoutW(run.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer));
+        ASSERT_LT(::GetTickCount() - start, 60000u) << Narrow(run.Status());
+        ::Sleep(20);
+    }
+    EXPECT_EQ(run.StatusBar(), L"k.bin.par2 ignored (it holds no usable recovery data); " + whole);
+    run.Close();
+    EXPECT_EQ(run.Program().WaitForExit(15000), 0u);
+    std::vector<uint8_t> joined;
+    EXPECT_TRUE(ReadWholeFile(whole, joined) && joined == all);
 }
 
 } // namespace
