@@ -43,6 +43,7 @@ public:
     // A piece of the files' writing; done turns true once they are whole.
     bool CompleteFiles(bool& done) { return files.CompleteStep(creator, done); }
     void Drop() { files.Drop(); }
+    void Remove() { files.Remove(); }
     const RecoveryFiles& Files() const { return files; }
 
 private:
