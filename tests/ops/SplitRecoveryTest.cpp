@@ -98,16 +98,6 @@ TEST(SplitRecoveryPlan, EveryPartSizeTheWindowTakesIsSlicedWithoutWrapping) {
             EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
         EXPECT_EQ(planned, row.slice != 0);
     }
-    // One more than the largest is no part size at all.
-    const struct {
-        const wchar_t* digits;
-        int unit;
-    } beyond[] = {{L"18446744073709551616", 0},
-                  {L"18014398509481984", 1},
-                  {L"17592186044416", 2},
-                  {L"17179869184", 3}};
-    for (const auto& row : beyond)
-        EXPECT_EQ(PartSizeFromInput(row.digits, row.unit), 0u) << Narrow(row.digits);
 }
 
 // Each medium's size with each share, for a file whose share fits the budget: one slice a part
@@ -201,31 +191,6 @@ TEST_F(SplitRecoveryTest, ALeftSetRefusesTheSplitBeforeAnythingIsMade) {
         if (!row.folder) {
             EXPECT_EQ(ReadText(left), "left");
         }
-    }
-}
-
-// Any part size the window takes, with recovery data: the file is one part, and its set is made.
-TEST_F(SplitRecoveryTest, APartSizeNear2To64SplitsTheFileIntoOnePart) {
-    int n = 0;
-    for (uint64_t partSize :
-         {UINT64_MAX, UINT64_MAX - GiB + 2, UINT64_MAX - GiB + 1, UINT64_MAX - 1023, 1ull << 32}) {
-        SCOPED_TRACE(partSize);
-        const std::wstring folder = Folder(L"huge" + std::to_wstring(++n));
-        const std::wstring source = folder + L"\\h.bin";
-        ASSERT_TRUE(WritePatternFile(source, MiB + 3, n));
-        RecordingDisplay shown;
-        shown.partSize = partSize;
-        SplitOperation split(shown);
-        split.Start(Wide(source));
-        split.OnCommand(kCommandSplit);
-        ASSERT_TRUE(RunToEnd(split));
-        EXPECT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
-        split.Abort();
-        std::vector<uint8_t> whole, part;
-        ASSERT_TRUE(ReadWholeFile(source, whole) && ReadWholeFile(PartName(source, 1), part));
-        EXPECT_TRUE(part == whole);
-        EXPECT_TRUE(FileExists(source + L".par2") && FileExists(source + L".vol0+1.par2"));
-        EXPECT_FALSE(FileExists(PartName(source, 2)));
     }
 }
 
