@@ -255,7 +255,7 @@ TEST_F(SplitRecoveryTest, TheCdSizeCutsItsPartsIntoSlicesThatFit) {
 }
 
 // A set as the split makes it when its parts are each cut into several slices, for par2 to check
-// and repair (scripts/par2-test.sh); the program's own join rebuilds from such sets as from any.
+// and repair (scripts/par2-test.sh).
 TEST(InteropPar2Split, MakesSetWithSeveralSlicesPerPart) {
     wchar_t folder[MAX_PATH] = {};
     if (!::GetEnvironmentVariableW(L"BRINDLECOT_PAR2_DIR", folder, MAX_PATH))
