@@ -228,32 +228,6 @@ TEST_F(SplitRecoveryTest, AnAbortWhileTheSetIsWrittenLeavesOnlyTheSource) {
     }
 }
 
-// The CD size with recovery data for a file of more than one CD: one slice a part would take
-// 700 MB of blocks, two of 350 MB take one block, within the budget.
-TEST_F(SplitRecoveryTest, TheCdSizeCutsItsPartsIntoSlicesThatFit) {
-    WriteDword(L"RecoveryPercent", 5);
-    WriteDword(L"WriteChecksums", 0);
-    WriteDword(L"WriteJoinScript", 0);
-    const std::wstring source = dir / L"cd.iso";
-    ASSERT_TRUE(MakeSparseFile(source, 701 * MiB));
-    RecordingDisplay shown;
-    shown.partSize = 700 * MiB;
-    SplitOperation split(shown);
-    split.Start(Wide(source));
-    split.OnCommand(kCommandSplit);
-    ASSERT_TRUE(RunToEnd(split, 300000));
-    EXPECT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
-    split.Abort();
-    EXPECT_EQ(FileSize(PartName(source, 1)), int64_t(700 * MiB));
-    EXPECT_EQ(FileSize(PartName(source, 2)), int64_t(MiB));
-    std::vector<uint8_t> index;
-    ASSERT_TRUE(ReadWholeFile(source + L".par2", index) && index.size() > 72);
-    uint64_t slice = 0;
-    memcpy(&slice, index.data() + 64, 8);
-    EXPECT_EQ(slice, 350 * MiB);
-    EXPECT_EQ(FileSize(source + L".vol0+1.par2"), int64_t(350 * MiB + 68 + index.size()));
-}
-
 // A set as the split makes it when its parts are each cut into several slices, for par2 to check
 // and repair (scripts/par2-test.sh).
 TEST(InteropPar2Split, MakesSetWithSeveralSlicesPerPart) {
