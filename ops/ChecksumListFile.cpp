@@ -84,6 +84,13 @@ void ChecksumListFile::Drop() {
     created = false;
 }
 
+void ChecksumListFile::Remove() {
+    file.Close();
+    if (created)
+        ::DeleteFileW(path.Text());
+    created = false;
+}
+
 bool ChecksumListFile::Read(const wchar_t* wholeName, ChecksumList& list) const {
     FileHandle listFile(::CreateFileW(path.Text(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

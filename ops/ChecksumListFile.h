@@ -29,6 +29,8 @@ public:
     bool IsComplete() const { return complete; }
     // Closes the file and removes it unless it was completed.
     void Drop();
+    // Closes the file and removes it, completed or not, if it made it.
+    void Remove();
     // Forgets the file: a completed list stays where it is.
     void Release() { created = false; }
 

@@ -85,3 +85,13 @@ void JoinScriptFiles::Drop() {
     }
     created = false;
 }
+
+void JoinScriptFiles::Remove() {
+    scriptFile.Close();
+    textFile.Close();
+    if (created) {
+        ::DeleteFileW(scriptPath.Text());
+        ::DeleteFileW(textPath.Text());
+    }
+    created = false;
+}

@@ -34,6 +34,8 @@ public:
     bool IsComplete() const { return complete; }
     // Closes the files and removes them unless they were completed.
     void Drop();
+    // Closes the files and removes them, completed or not, if it made them.
+    void Remove();
 
 private:
     bool Build(const Sha256Digest* whole, DynArray<char>& script, DynArray<char>& text) const;

@@ -241,10 +241,20 @@ bool SplitOperation::CheckNamesFree() {
         ReportError(::GetLastError(), L"Error");
         return false;
     }
-    if (names.lowest == 0)
-        return true;
     WideString taken;
-    PartPath(path.Text(), names.lowest, taken);
+    if (names.lowest != 0) {
+        PartPath(path.Text(), names.lowest, taken);
+        ReportError(ERROR_FILE_EXISTS, L"Error opening %s", taken.Text());
+        return false;
+    }
+    // A recovery set left beside new parts would rebuild them into the file it was made for,
+    // whether or not this split makes a set of its own.
+    if (!RecoveryFiles::FindTaken(path.Text(), taken)) {
+        ReportError(::GetLastError(), L"Error");
+        return false;
+    }
+    if (taken.Length() == 0)
+        return true;
     ReportError(ERROR_FILE_EXISTS, L"Error opening %s", taken.Text());
     return false;
 }
@@ -411,10 +421,12 @@ bool SplitOperation::CompleteList(Sha256Digest& whole) {
 void SplitOperation::Abort() {
     recoveryTimer.Stop();
     StopHashing();
-    listFile.Drop();
-    scriptFiles.Drop();
-    recovery.Drop();
     if (IsBusy()) {
+        // A split cut short leaves nothing: the list and the scripts may be complete already,
+        // while the recovery files are written, and would refuse the next split of this file.
+        listFile.Remove();
+        scriptFiles.Remove();
+        recovery.Remove();
         for (PartRecord& part : parts) {
             bool created = part.WasOpened();
             part.file.Close();
@@ -422,6 +434,9 @@ void SplitOperation::Abort() {
                 ::DeleteFileW(part.path.Text());
         }
     }
+    listFile.Drop();
+    scriptFiles.Drop();
+    recovery.Drop();
     file.Close();
     parts.Clear();
     ForgetPairs();

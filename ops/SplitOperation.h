@@ -28,7 +28,8 @@ private:
     void TakePartSize();
     void ShowPartCount(UINT noPartSizeFlags);
     void BeginSplitting();
-    // False, reported, when a file of a part's name lies beside the source already.
+    // False, reported, when a file of a part's name, or of a recovery set's, lies beside the
+    // source already.
     bool CheckNamesFree();
     void SelectParts();
     // Creates the checksum list before any part, so that an existing one is never overwritten.

@@ -11,12 +11,48 @@ namespace {
 constexpr uint64_t kPieceWork = 4 << 20;
 constexpr uint32_t kLeastPiece = 4096;
 
+// Rounded up without adding first, which could wrap for sizes near 2^64.
+uint64_t CeilDiv(uint64_t n, uint64_t d) {
+    return n / d + (n % d != 0 ? 1 : 0);
+}
+
 } // namespace
 
-uint32_t SplitRecovery::SliceSizeFor(uint64_t partSize) {
-    const uint64_t pieces = (partSize + kMaxSliceBytes - 1) / kMaxSliceBytes;
-    const uint64_t slice = (partSize + pieces - 1) / pieces;
-    return static_cast<uint32_t>((slice + 3) & ~uint64_t{3});
+bool SplitRecovery::PlanSlices(uint64_t totalSize, uint64_t partSize, uint32_t percent,
+                               uint64_t budget, SlicePlan& plan) {
+    plan = SlicePlan();
+    if (totalSize == 0 || partSize == 0) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    // Only the file's bytes are sliced: a part size beyond the file makes one part of it.
+    const uint64_t part = partSize < totalSize ? partSize : totalSize;
+    const uint64_t fullParts = totalSize / part;
+    const uint64_t rest = totalSize % part;
+    constexpr uint64_t kMostSlices = static_cast<uint64_t>(Par2Creator::kMaxSlices);
+    // The parts alone may be far more than a set holds: checked before they are multiplied.
+    uint64_t previous = 0;
+    for (uint64_t pieces = CeilDiv(part, kMaxSliceBytes);
+         fullParts <= kMostSlices && pieces <= kMostSlices; ++pieces) {
+        const uint64_t slice = (CeilDiv(part, pieces) + 3) & ~uint64_t{3};
+        if (slice == previous)
+            continue;
+        previous = slice;
+        const uint64_t slices = fullParts * CeilDiv(part, slice) + CeilDiv(rest, slice);
+        if (slices > kMostSlices)
+            break;
+        const int32_t blocks = BlocksFor(static_cast<int32_t>(slices), percent);
+        const SlicePlan tried = {static_cast<uint32_t>(slice), static_cast<int32_t>(slices), blocks,
+                                 static_cast<uint64_t>(blocks) * slice};
+        if (tried.memory <= budget) {
+            plan = tried;
+            return true;
+        }
+        if (plan.sliceSize == 0 || tried.memory < plan.memory)
+            plan = tried;
+    }
+    ::SetLastError(plan.sliceSize == 0 ? ERROR_NOT_SUPPORTED : ERROR_NOT_ENOUGH_MEMORY);
+    return false;
 }
 
 int32_t SplitRecovery::BlocksFor(int32_t sliceCount, uint32_t percent) {
@@ -24,25 +60,22 @@ int32_t SplitRecovery::BlocksFor(int32_t sliceCount, uint32_t percent) {
     return blocks < 1 ? 1 : static_cast<int32_t>(blocks);
 }
 
-bool SplitRecovery::Plan(const DynArray<PartRecord>& parts, uint64_t partSize, uint32_t percent) {
+bool SplitRecovery::Plan(const DynArray<PartRecord>& parts, uint64_t partSize, uint32_t percent,
+                         uint64_t budget) {
     files.Drop();
-    const uint32_t slice = SliceSizeFor(partSize);
-    uint64_t slices = 0;
-    for (const PartRecord& part : parts)
-        slices += (part.size + slice - 1) / slice;
-    if (slices > static_cast<uint64_t>(Par2Creator::kMaxSlices)) {
-        ::SetLastError(ERROR_NOT_SUPPORTED);
-        return false;
-    }
-    const int32_t blocks = BlocksFor(static_cast<int32_t>(slices), percent);
-    blockCount = blocks;
     chunkDone = 0;
     headsRead = 0;
-    memoryNeeded = static_cast<uint64_t>(blocks) * slice;
-    if (memoryNeeded > kMemoryBudget) {
-        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    if (parts.Count() == 0) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
+    const PartRecord& last = parts[parts.Count() - 1];
+    SlicePlan plan;
+    const bool fits = PlanSlices(last.offset + last.size, partSize, percent, budget, plan);
+    memoryNeeded = plan.memory;
+    blockCount = plan.blockCount;
+    if (!fits)
+        return false;
     DynArray<WideString> names;
     DynArray<const wchar_t*> nameTexts;
     DynArray<uint64_t> sizes;
@@ -57,7 +90,8 @@ bool SplitRecovery::Plan(const DynArray<PartRecord>& parts, uint64_t partSize, u
     }
     for (const WideString& partName : names)
         nameTexts.Append(partName.Text());
-    return creator.Start(nameTexts.Items(), sizes.Items(), parts.Count(), slice, blocks);
+    return creator.Start(nameTexts.Items(), sizes.Items(), parts.Count(), plan.sliceSize,
+                         plan.blockCount);
 }
 
 bool SplitRecovery::ReadHeads(HANDLE source, const DynArray<PartRecord>& parts, int32_t most) {

@@ -8,9 +8,9 @@
 #include <cstdint>
 
 // The recovery data a split adds beside its parts: a PAR2 set in which each part is a file. Each
-// part is one slice where it can be (a lost part then costs one recovery block), and the blocks
-// make up the share of the slices that the user chose. Each call is false, with the reason in the
-// last error, when it fails.
+// part is one slice where the blocks fit in memory that way (a lost part then costs one recovery
+// block), else a few equal ones; the blocks make up the share of the slices that the user chose.
+// Each call is false, with the reason in the last error, when it fails.
 class SplitRecovery {
 public:
     // The largest slice: parts larger than this are cut into several.
@@ -18,15 +18,26 @@ public:
     // The most memory the recovery blocks may take while the data moves.
     static constexpr uint64_t kMemoryBudget = 512ull << 20;
 
-    // The slice size for parts of partSize bytes.
-    static uint32_t SliceSizeFor(uint64_t partSize);
+    struct SlicePlan {
+        uint32_t sliceSize = 0;
+        int32_t sliceCount = 0;
+        int32_t blockCount = 0;
+        uint64_t memory = 0; // the blocks' bytes
+    };
+    // The slices for totalSize bytes cut into parts of partSize (any size, also beyond the file):
+    // each part cut into as few equal slices (a multiple of 4 bytes, at most kMaxSliceBytes) as
+    // keep the blocks for percent within budget. ERROR_NOT_SUPPORTED when the parts alone make
+    // more slices than a set can hold; ERROR_NOT_ENOUGH_MEMORY, with the plan that takes the
+    // least memory, when no slicing fits.
+    static bool PlanSlices(uint64_t totalSize, uint64_t partSize, uint32_t percent, uint64_t budget,
+                           SlicePlan& plan);
     // The blocks that make up percent of sliceCount slices: at least one.
     static int32_t BlocksFor(int32_t sliceCount, uint32_t percent);
 
-    // Plans the set for the parts and takes the memory its blocks need. ERROR_NOT_SUPPORTED
-    // when the parts make more slices than a set can hold, ERROR_NOT_ENOUGH_MEMORY when the
-    // blocks would take more than the budget (MemoryNeeded() tells how much).
-    bool Plan(const DynArray<PartRecord>& parts, uint64_t partSize, uint32_t percent);
+    // Plans the set for the parts (PlanSlices) and takes the memory its blocks need;
+    // MemoryNeeded() tells how much, also when that is more than the budget.
+    bool Plan(const DynArray<PartRecord>& parts, uint64_t partSize, uint32_t percent,
+              uint64_t budget = kMemoryBudget);
     uint64_t MemoryNeeded() const { return memoryNeeded; }
     // Reads the first bytes of the next `most` parts from the source, an open overlapped handle
     // (sector aligned reads, as an unbuffered one needs), without a completion reaching its port.
@@ -43,6 +54,7 @@ public:
     // A piece of the files' writing; done turns true once they are whole.
     bool CompleteFiles(bool& done) { return files.CompleteStep(creator, done); }
     void Drop() { files.Drop(); }
+    void Remove() { files.Remove(); }
     const RecoveryFiles& Files() const { return files; }
 
 private:

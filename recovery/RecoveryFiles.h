@@ -29,11 +29,20 @@ public:
     bool IsComplete() const { return complete; }
     // Closes the files and removes them unless they were completed; forgets them.
     void Drop();
+    // Closes the files and removes them, completed or not; forgets them.
+    void Remove();
+
+    // Looks beside basePath for a file or folder named as a set for it is named, or as any
+    // volume of one: "<base>.par2" or "<base>.vol*.par2", without regard to case. found is its
+    // path, or empty when there is none; false with the last error when the folder can't be read.
+    static bool FindTaken(const wchar_t* basePath, WideString& found);
 
     int32_t Count() const { return outputs.Count(); }
     const wchar_t* Path(int32_t index) const { return outputs[index].path.Text(); }
 
 private:
+    void Forget(bool removeComplete);
+
     struct Output {
         WideString path;
         FileHandle file;

@@ -2,14 +2,16 @@
 # The recovery set the program makes for a split's parts, against par2 (par2cmdline): par2 finds
 # every part correct, makes the same packets itself (all but its name in the creator packet), and
 # rebuilds a deleted part and a damaged one from the set, byte for byte; the program rebuilds them
-# too, from its own set and from par2's.
-#   par2-test.sh WINE_DIR TEST_RECOVERY_EXE
+# too, from its own set and from par2's. A set as a split makes it when its parts hold several
+# slices each is checked and repaired by par2 too.
+#   par2-test.sh WINE_DIR TEST_RECOVERY_EXE TEST_OPS_EXE
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 mkdir -p "$1"
 # Absolute, as the checks run inside the folder and it is removed from there.
 wine_dir=$(cd "$1" && pwd)
 driver=$2
+ops_driver=$3
 command -v par2 >/dev/null || { echo "par2-test: par2 is not installed (scripts/setup.sh)" >&2; exit 1; }
 work=$(mktemp -d "$wine_dir/par2.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -93,6 +95,29 @@ for rebuilt in repair/*/*.rebuilt; do
     cmp -s "$rebuilt" "${part%.rebuilt}" && echo "par2-test: $rebuilt: identical to the part" ||
         fail "$rebuilt DIFFERS from the part"
 done
+
+# The split's set whose parts hold three slices each: a lost part and a damaged slice of another
+# take its four blocks.
+mkdir slices
+BRINDLECOT_PAR2_DIR=$(winpath "$work/slices") "$root/scripts/wine-run.sh" "$wine_dir" \
+    "$ops_driver" --gtest_color=no --gtest_filter='InteropPar2Split.*' ||
+    fail "the split's set of several slices a part was not made"
+(
+    cd slices
+    par2 verify slices.bin.par2 >verify.log 2>&1 && grep -q "All files are correct" verify.log ||
+        { cat verify.log; exit 1; }
+    echo "par2-test: par2 verify: the parts of several slices are correct"
+    mkdir originals
+    cp slices.bin.00? originals/
+    rm slices.bin.002
+    printf 'damage' | dd of=slices.bin.004 bs=1 seek=100000 conv=notrunc status=none
+    par2 repair slices.bin.par2 >repair.log 2>&1 && grep -q "Repair complete" repair.log ||
+        { cat repair.log; exit 1; }
+    for part in originals/*; do
+        cmp -s "$part" "${part#originals/}" || { echo "${part#originals/} DIFFERS"; exit 1; }
+    done
+    echo "par2-test: par2 repair: the parts of several slices are identical after the repair"
+) || fail "par2 did not check or repair the split's set of several slices a part"
 
 mkdir originals
 cp "$name".00? originals/

@@ -1,0 +1,276 @@
+#include "OpsTestSupport.h"
+#include "support/SettingsValues.h"
+#include "support/SmallVolume.h"
+
+#include "ops/PartNaming.h"
+#include "ops/SplitOperation.h"
+#include "ops/SplitRecovery.h"
+#include "toolkit/Handle.h"
+#include "ui/PartSizeInput.h"
+
+#include <algorithm>
+
+using namespace testing_support;
+using namespace ops_tests;
+
+namespace {
+
+constexpr uint64_t kBudget = SplitRecovery::kMemoryBudget;
+constexpr uint64_t GiB = 1ull << 30;
+
+// Every plan: slices of a multiple of 4 bytes up to 1 GiB, each part cut into equal ones, at most
+// a set's slices, the share's blocks, and within the budget.
+void ExpectSound(const SplitRecovery::SlicePlan& plan, uint64_t total, uint64_t partSize,
+                 uint32_t percent) {
+    const uint64_t part = std::min(partSize, total);
+    const uint64_t slice = plan.sliceSize;
+    ASSERT_TRUE(slice % 4 == 0 && slice != 0 && slice <= SplitRecovery::kMaxSliceBytes);
+    const uint64_t perPart = (part + slice - 1) / slice;
+    const uint64_t rest = total % part;
+    EXPECT_EQ(static_cast<uint64_t>(plan.sliceCount),
+              total / part * perPart + (rest + slice - 1) / slice);
+    EXPECT_LE(plan.sliceCount, Par2Creator::kMaxSlices);
+    EXPECT_EQ(plan.blockCount, SplitRecovery::BlocksFor(plan.sliceCount, percent));
+    EXPECT_EQ(plan.memory, plan.blockCount * slice);
+    EXPECT_LE(plan.memory, kBudget);
+    // As few slices as fit: a part of one slice fewer would take more than the budget.
+    if (perPart > 1 && slice < SplitRecovery::kMaxSliceBytes) {
+        const uint64_t larger = ((part + perPart - 2) / (perPart - 1) + 3) & ~3ull;
+        const uint64_t slices = total / part * (perPart - 1) + (rest + larger - 1) / larger;
+        const uint64_t blocks = SplitRecovery::BlocksFor(static_cast<int32_t>(slices), percent);
+        EXPECT_GT(blocks * larger, kBudget) << larger;
+    }
+}
+
+TEST(SplitRecoveryPlan, TheShareIsRoundedUpToWholeBlocks) {
+    const struct {
+        int32_t slices;
+        uint32_t percent;
+        int32_t blocks;
+    } blocks[] = {{9, 20, 2}, {9, 5, 1}, {10, 10, 1}, {11, 10, 2}, {1, 5, 1}, {32768, 30, 9831}};
+    for (const auto& row : blocks)
+        EXPECT_EQ(SplitRecovery::BlocksFor(row.slices, row.percent), row.blocks) << row.slices;
+}
+
+// The part size as typed: the largest number each unit takes, and numbers about 2^32,
+// 2^64 - 2^30 and 2^64 - 1. Only the file's bytes are sliced, whatever the part size; a set holds
+// at most 32,768 slices.
+TEST(SplitRecoveryPlan, EveryPartSizeTheWindowTakesIsSlicedWithoutWrapping) {
+    const struct {
+        const wchar_t* digits;
+        int unit;
+        uint64_t total;
+        uint32_t slice;
+        int32_t slices;
+    } rows[] = {
+        {L"18446744073709551615", 0, MiB + 1, 1048580, 1}, // 2^64 - 1 Byte, the largest
+        {L"18446744073709551614", 0, MiB + 1, 1048580, 1},
+        {L"18014398509481983", 1, MiB + 1, 1048580, 1},    // the largest in KB
+        {L"17592186044415", 2, MiB + 1, 1048580, 1},       // in MB
+        {L"17179869183", 3, MiB + 1, 1048580, 1},          // in GB: 2^64 - 2^30
+        {L"18446744072635809793", 0, MiB + 1, 1048580, 1}, // 2^64 - 2^30 + 1
+        {L"18446744072635809791", 0, MiB + 1, 1048580, 1},
+        {L"18446744073709551615", 0, 5 * GiB + 3, 488064468, 11},
+        {L"17179869183", 3, 5 * GiB + 3, 488064468, 11},
+        {L"4294967295", 0, 5 * GiB + 3, 536870912, 11}, // 2^32 - 1
+        {L"4294967296", 0, 5 * GiB + 3, 536870912, 11}, // 2^32
+        {L"4194304", 1, 5 * GiB + 3, 536870912, 11},
+        {L"4096", 2, 5 * GiB + 3, 536870912, 11},
+        {L"4", 3, 5 * GiB + 3, 536870912, 11},
+        {L"4294967297", 0, 5 * GiB + 3, 477218592, 12},
+        {L"4294967297", 0, 4 * GiB, 536870912, 8}, // one byte more than the file
+        // More slices of 1 GiB, or more parts, than a set holds: no plan.
+        {L"18446744073709551615", 0, UINT64_MAX, 0, 0},
+        {L"4", 3, UINT64_MAX, 0, 0},
+        {L"1", 0, 32769, 0, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Narrow(row.digits) + " unit " + std::to_string(row.unit));
+        const uint64_t partSize = PartSizeFromInput(row.digits, row.unit);
+        ASSERT_NE(partSize, 0u);
+        SplitRecovery::SlicePlan plan;
+        const bool planned = SplitRecovery::PlanSlices(row.total, partSize, 5, kBudget, plan);
+        EXPECT_EQ(plan.sliceSize, row.slice);
+        EXPECT_EQ(plan.sliceCount, row.slices);
+        if (planned)
+            ExpectSound(plan, row.total, partSize, 5);
+        else
+            EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+        EXPECT_EQ(planned, row.slice != 0);
+    }
+}
+
+// Each medium's size with each share, for a file whose share fits the budget: one slice a part
+// where that fits, else a few equal ones; and a file twice as large as fits is refused with the
+// least memory any slicing takes.
+TEST(SplitRecoveryPlan, EveryMediumTakesEveryShareThatFits) {
+    for (const MediaSize& medium : kMediaSizes) {
+        const uint64_t partSize = medium.number << (10 * medium.unitIndex);
+        for (uint32_t percent : {5u, 10u, 20u, 30u}) {
+            SCOPED_TRACE(Narrow(medium.name) + " " + std::to_string(percent) + " %");
+            const uint64_t fits = kBudget * 100 / percent * 9 / 10;
+            for (uint64_t total :
+                 {std::min(partSize / 3, fits), std::min(partSize + 12345, fits), fits}) {
+                SplitRecovery::SlicePlan plan;
+                ASSERT_TRUE(SplitRecovery::PlanSlices(total, partSize, percent, kBudget, plan))
+                    << total;
+                ExpectSound(plan, total, partSize, percent);
+            }
+            SplitRecovery::SlicePlan plan;
+            EXPECT_FALSE(
+                SplitRecovery::PlanSlices(2 * fits * 10 / 9, partSize, percent, kBudget, plan));
+            EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+            EXPECT_GE(plan.memory, kBudget);
+        }
+    }
+}
+
+class SplitRecoveryTest : public OperationTest {
+protected:
+    void SetUp() override {
+        OperationTest::SetUp();
+        WriteDword(L"RecoveryPercent", 20);
+        WriteDword(L"WriteChecksums", 1);
+        WriteDword(L"WriteJoinScript", 1);
+        WriteDword(L"SelectFiles", 0);
+    }
+    std::wstring Folder(const std::wstring& name) {
+        const std::wstring folder = dir / name;
+        EXPECT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+        return folder;
+    }
+};
+
+} // namespace
+
+// A set left beside the source, under any case, as a file or a folder, refuses the split before
+// anything is made, with or without recovery data of its own; names that only look alike do not.
+TEST_F(SplitRecoveryTest, ALeftSetRefusesTheSplitBeforeAnythingIsMade) {
+    const struct {
+        const wchar_t* left;
+        bool folder;
+        uint32_t percent;
+        bool refused;
+    } rows[] = {
+        {L"s.bin.par2", false, 0, true},           {L"S.BIN.PAR2", false, 20, true},
+        {L"s.bin.vol0+1.par2", false, 0, true},    {L"s.bin.VOL07+08.Par2", false, 20, true},
+        {L"s.bin.vol1+2.par2", true, 0, true},     {L"s.bin.vol.par2", false, 0, true},
+        {L"s.bin.par2.bak", false, 20, false},     {L"s.bin.vol0+1.par", false, 0, false},
+        {L"s.bin.x.par2", false, 20, false},       {L"s.binpar2", false, 0, false},
+        {L"s.bin.vol0+1.par2x", false, 20, false},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Narrow(row.left));
+        const std::wstring folder = Folder(L"left" + std::to_wstring(++n));
+        const std::wstring source = folder + L"\\s.bin";
+        ASSERT_TRUE(WritePatternFile(source, 3 * MiB + 7, n));
+        const std::wstring left = folder + L"\\" + row.left;
+        ASSERT_TRUE(row.folder ? ::CreateDirectoryW(left.c_str(), nullptr) != 0
+                               : WriteText(left, "left"));
+        WriteDword(L"RecoveryPercent", row.percent);
+        RecordingDisplay shown;
+        shown.partSize = MiB;
+        SplitOperation split(shown);
+        split.Start(Wide(source));
+        split.OnCommand(kCommandSplit);
+        if (row.refused) {
+            EXPECT_EQ(split.State(), OperationState::Failed);
+            EXPECT_EQ(shown.statusBar, ErrorText(L"Error opening " + left, ERROR_FILE_EXISTS));
+            split.Abort();
+            std::vector<std::wstring> expected = {L"s.bin"};
+            if (!row.folder)
+                expected.push_back(row.left);
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(FilesIn(folder + L"\\"), expected);
+        } else {
+            ASSERT_TRUE(RunToEnd(split));
+            EXPECT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
+            split.Abort();
+        }
+        if (!row.folder) {
+            EXPECT_EQ(ReadText(left), "left");
+        }
+    }
+}
+
+// Closed while the recovery files are written, with each kind of side file beside them: the list
+// and the scripts are complete by then, and go with the parts and the set.
+TEST_F(SplitRecoveryTest, AnAbortWhileTheSetIsWrittenLeavesOnlyTheSource) {
+    const struct {
+        bool list;
+        bool scripts;
+        const wchar_t* complete; // the file that tells the set is being written
+    } rows[] = {{true, false, L".sha256"},
+                {false, true, L".join.cmd"},
+                {true, true, L".join.txt"},
+                {false, false, L".par2"}};
+    WriteDword(L"RecoveryPercent", 30);
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Narrow(row.complete));
+        WriteDword(L"WriteChecksums", row.list);
+        WriteDword(L"WriteJoinScript", row.scripts);
+        const std::wstring folder = Folder(L"abort" + std::to_wstring(++n));
+        const std::wstring source = folder + L"\\a.bin";
+        ASSERT_TRUE(WritePatternFile(source, 32 * MiB, n));
+        RecordingDisplay shown;
+        shown.partSize = 8 * MiB;
+        SplitOperation split(shown);
+        split.Start(Wide(source));
+        split.OnCommand(kCommandSplit);
+        ASSERT_TRUE(
+            RunUntil([&] { return FileSize(source + row.complete) > 0 || !split.IsBusy(); }));
+        ASSERT_TRUE(split.IsBusy()) << Narrow(shown.statusBar);
+        ASSERT_FALSE(FileSize(source + L".vol1+1.par2") > 0);
+        split.Abort();
+        EXPECT_EQ(FilesIn(folder + L"\\"), std::vector<std::wstring>{L"a.bin"});
+    }
+}
+
+// A set as the split makes it when its parts are each cut into several slices, for par2 to check
+// and repair (scripts/par2-test.sh).
+TEST(InteropPar2Split, MakesSetWithSeveralSlicesPerPart) {
+    wchar_t folder[MAX_PATH] = {};
+    if (!::GetEnvironmentVariableW(L"BRINDLECOT_PAR2_DIR", folder, MAX_PATH))
+        GTEST_SKIP() << "run through scripts/par2-test.sh";
+    const std::wstring whole = std::wstring(folder) + L"\\slices.bin";
+    const uint64_t partSize = 300000, total = 3 * partSize + 123458;
+    const std::vector<uint8_t> data = MakePattern(total, 9);
+    ASSERT_TRUE(WriteWholeFile(whole, data));
+    DynArray<PartRecord> parts;
+    for (uint32_t i = 1; i <= 4; ++i) {
+        const PartExtent extent = SplitPart(i, total, partSize);
+        ASSERT_TRUE(WriteWholeFile(
+            PartName(whole, i), std::vector<uint8_t>(data.begin() + extent.offset,
+                                                     data.begin() + extent.offset + extent.size)));
+        WideString path = Wide(PartName(whole, i));
+        ASSERT_TRUE(
+            parts.Append(PartRecord(GENERIC_WRITE, CREATE_NEW, path, extent.offset, extent.size)));
+    }
+    // A budget that one slice a part, or two, would pass: three slices of 100,000 bytes a part,
+    // and four blocks, enough for a lost part and one more slice.
+    SplitRecovery recovery;
+    ASSERT_TRUE(recovery.Plan(parts, partSize, 30, 400000)) << ::GetLastError();
+    EXPECT_EQ(recovery.MemoryNeeded(), 4u * 100000);
+    FileHandle source(::CreateFileW(whole.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    ASSERT_TRUE(source.IsSet());
+    ASSERT_TRUE(recovery.ReadHeads(source.Get(), parts, 4) && recovery.HeadsRead());
+    for (size_t at = 0; at < data.size(); at += 65536) {
+        const uint32_t n = static_cast<uint32_t>(std::min<size_t>(65536, data.size() - at));
+        for (bool finished = false; !finished;)
+            ASSERT_TRUE(recovery.Add(data.data() + at, n, finished));
+    }
+    ASSERT_TRUE(recovery.CreateFiles(whole.c_str()));
+    for (bool done = false; !done;)
+        ASSERT_TRUE(recovery.CompleteFiles(done)) << ::GetLastError();
+    source.Close();
+    ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+    // The main packet comes first: its body begins with the slice size.
+    std::vector<uint8_t> index;
+    ASSERT_TRUE(ReadWholeFile(whole + L".par2", index) && index.size() > 72);
+    uint64_t slice = 0;
+    memcpy(&slice, index.data() + 64, 8);
+    EXPECT_EQ(slice, 100000u);
+}
