@@ -1,11 +1,15 @@
 #include "OpsTestSupport.h"
+#include "support/Par2TestSets.h"
 #include "support/RecoverySets.h"
+#include "support/SmallVolume.h"
 #include "support/SettingsValues.h"
 
 #include "ops/JoinOperation.h"
+#include "app/ByteSize.h"
 #include "ops/JoinRepair.h"
 #include "recovery/Md5.h"
 #include "recovery/Par2Creator.h"
+#include "recovery/Par2Format.h"
 #include "recovery/RecoveryFiles.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +21,15 @@ using namespace ops_tests;
 using namespace testing_support;
 
 namespace {
+
+// Reads the set through and starts the check of the parts; false when the set is not used.
+bool LoadAndCheck(JoinRepair& repair) {
+    JoinRepair::Step step;
+    while ((step = repair.Work(0)) == JoinRepair::Step::Working) {
+    }
+    repair.Check();
+    return step == JoinRepair::Step::Loaded;
+}
 
 // Slices a little larger than the 4 MiB pieces read and written, a short last slice padded with
 // more zeros than a piece, more rebuilt slices than a step can feed a piece to, and a recovery
@@ -62,8 +75,7 @@ TEST(JoinRepairTest, LargeSlicesAreRebuiltInBoundedSteps) {
 
         JoinRepair repair;
         ASSERT_TRUE(repair.Find(Wide(dir / L"j")));
-        ASSERT_EQ(repair.Work(0), JoinRepair::Step::Loaded);
-        repair.Check();
+        ASSERT_TRUE(LoadAndCheck(repair));
         // What a part holds, where it is and where it is rebuilt.
         const auto written = [&](int i) {
             return std::max<int64_t>(FileSize(dir / names[i]), 0) +
@@ -142,8 +154,7 @@ TEST(JoinRepairTest, AnEmptyFileOfTheSetIsLeftAlone) {
 
         JoinRepair repair;
         ASSERT_TRUE(repair.Find(Wide(dir / L"x")));
-        ASSERT_EQ(repair.Work(0), JoinRepair::Step::Loaded);
-        repair.Check();
+        ASSERT_TRUE(LoadAndCheck(repair));
         JoinRepair::Step step;
         while ((step = repair.Work(0)) == JoinRepair::Step::Working) {
         }
@@ -195,8 +206,7 @@ TEST_F(RebuildTest, APartIsSwappedInOnlyOnceRebuiltAndACancelLeavesEveryName) {
     for (int stop = 0;; ++stop) {
         JoinRepair repair;
         ASSERT_TRUE(repair.Find(Wide(whole)));
-        ASSERT_EQ(repair.Work(0), JoinRepair::Step::Loaded);
-        repair.Check();
+        ASSERT_TRUE(LoadAndCheck(repair));
         JoinRepair::Step step = JoinRepair::Step::Working;
         for (int steps = 0; steps < stop; ++steps) {
             step = repair.Work(0);
@@ -236,6 +246,74 @@ TEST_F(RebuildTest, AJoinThatWillBeRefusedRebuildsNothingFirst) {
     EXPECT_TRUE(Holds(L"j.002", damaged));
     EXPECT_FALSE(FileExists(dir / L"j.003") || FileExists(dir / L"j.002.damaged"));
     EXPECT_FALSE(AnyRebuilding());
+}
+
+// Three lost parts of one slice of 1 GiB each, more than the process can have at once: with too
+// few blocks the join says how many more it needs, with enough that the rebuild takes more memory
+// than it can have; either way before anything is written. The blocks are sparse files.
+TEST(SmallAddressSpaceJoinRepair, LostPartsTooLargeToRebuildAreRefusedWithTheReason) {
+    constexpr uint64_t kSlice = 1ull << 30;
+    for (const int blocks : {0, 3}) {
+        TempDir dir;
+        std::vector<uint8_t> main(12 + 3 * 16);
+        PutLittle(main, 0, kSlice, 8);
+        PutLittle(main, 8, 3, 4);
+        for (int i = 0; i < 3; ++i)
+            main[12 + 16 * i] = static_cast<uint8_t>(i + 1); // file IDs 1, 2, 3
+        Md5 sealer;
+        sealer.Update(main.data(), main.size());
+        const Md5Digest setId = sealer.Finish();
+        std::vector<uint8_t> index = MakePacket(par2::kMainType, setId, main);
+        for (int i = 0; i < 3; ++i) {
+            std::vector<uint8_t> description(56 + 8), checksums(16 + 20);
+            description[0] = checksums[0] = static_cast<uint8_t>(i + 1);
+            PutLittle(description, 48, kSlice, 8);
+            memcpy(&description[56], "m.00", 4);
+            description[60] = static_cast<uint8_t>('1' + i);
+            for (const auto& packet : {MakePacket(par2::kFileDescType, setId, description),
+                                       MakePacket(par2::kSliceChecksumType, setId, checksums)})
+                index.insert(index.end(), packet.begin(), packet.end());
+        }
+        ASSERT_TRUE(WriteWholeFile(dir / L"m.par2", index));
+        const uint64_t length = par2::kHeaderBytes + 4 + kSlice;
+        HANDLE volume = ::CreateFileW((dir / L"m.vol0+3.par2").c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW, 0, nullptr);
+        for (int b = 0; b < blocks; ++b) {
+            std::vector<uint8_t> header(par2::kHeaderBytes + 4);
+            memcpy(&header[0], par2::kMagic, 8);
+            PutLittle(header, 8, length, 8);
+            memcpy(&header[32], setId.bytes, 16);
+            memcpy(&header[48], par2::kRecoveryType, 16);
+            PutLittle(header, par2::kHeaderBytes, static_cast<uint64_t>(b), 4);
+            LARGE_INTEGER at, end;
+            at.QuadPart = static_cast<LONGLONG>(b * length);
+            end.QuadPart = static_cast<LONGLONG>((b + 1) * length);
+            DWORD written = 0;
+            ASSERT_TRUE(::SetFilePointerEx(volume, at, nullptr, FILE_BEGIN) &&
+                        ::WriteFile(volume, header.data(), 68, &written, nullptr) &&
+                        ::SetFilePointerEx(volume, end, nullptr, FILE_BEGIN) &&
+                        ::SetEndOfFile(volume));
+        }
+        ::CloseHandle(volume);
+        const std::vector<std::wstring> before = FilesIn(dir.Path() + L"\\");
+
+        JoinRepair repair;
+        ASSERT_TRUE(repair.Find(Wide(dir / L"m")));
+        ASSERT_TRUE(LoadAndCheck(repair)) << Narrow(repair.Note().Text());
+        JoinRepair::Step step;
+        while ((step = repair.Work(1000)) == JoinRepair::Step::Working ||
+               step == JoinRepair::Step::Planned) {
+        }
+        ASSERT_EQ(step, JoinRepair::Step::Failed);
+        WideString memory;
+        FormatByteSize(3 * kSlice, memory);
+        const std::wstring reason = blocks == 0
+                                        ? std::wstring(L"3 more recovery blocks needed")
+                                        : L"it takes " + std::wstring(memory.Text()) +
+                                              L" of memory, more than this program can have";
+        EXPECT_EQ(repair.FailureText().Text(), L"Part m.001 cannot be rebuilt: " + reason);
+        EXPECT_EQ(FilesIn(dir.Path() + L"\\"), before);
+    }
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "Par2TestSets.h"
+#include "support/Par2TestSets.h"
 
 #include "recovery/Md5.h"
 #include "recovery/Par2Format.h"
