@@ -14,11 +14,6 @@ using namespace par2;
 
 constexpr char kCreatorText[] = "Created by Brindlecot";
 
-void PutLittle(uint8_t* at, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 uint32_t RoundUp4(uint32_t n) {
     return (n + 3) & ~3u;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "recovery/Md5.h"
+
 #include <cstdint>
+#include <cstring>
 
 // What the packets of a PAR 2.0 recovery set look like, for the creator and the reader. Every
 // packet starts with a 64-byte header: the magic, its length (8 bytes, little-endian, header
@@ -19,5 +22,25 @@ constexpr uint8_t kRecoveryType[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
                                        'R', 'e', 'c', 'v', 'S', 'l', 'i', 'c'};
 constexpr uint8_t kCreatorType[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
                                       'C', 'r', 'e', 'a', 't', 'o', 'r', 0};
+
+// A little-endian number of `bytes` bytes (at most 8), as every field of the format is written.
+inline uint64_t GetLittle(const uint8_t* at, int bytes) {
+    uint64_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | at[i];
+    return value;
+}
+
+inline void PutLittle(uint8_t* at, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// An MD5 digest or a 16-byte ID as it stands in a packet.
+inline Md5Digest DigestAt(const uint8_t* at) {
+    Md5Digest digest;
+    memcpy(digest.bytes, at, 16);
+    return digest;
+}
 
 } // namespace par2

@@ -14,19 +14,6 @@ using namespace par2;
 // shorter than this are of no use.
 constexpr uint32_t kLeadBytes = kHeaderBytes + 4;
 
-uint64_t GetLittle(const uint8_t* at, int bytes) {
-    uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = (value << 8) | at[i];
-    return value;
-}
-
-Md5Digest DigestAt(const uint8_t* at) {
-    Md5Digest digest;
-    memcpy(digest.bytes, at, 16);
-    return digest;
-}
-
 bool IsEmpty(const Md5Digest& digest) {
     for (uint8_t byte : digest.bytes) {
         if (byte != 0)

@@ -12,19 +12,6 @@ namespace {
 
 using namespace par2;
 
-uint64_t GetLittle(const uint8_t* at, int bytes) {
-    uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = (value << 8) | at[i];
-    return value;
-}
-
-Md5Digest DigestAt(const uint8_t* at) {
-    Md5Digest digest;
-    memcpy(digest.bytes, at, 16);
-    return digest;
-}
-
 // size bytes at offset of a file opened for synchronous reading; false at its end or on an error.
 bool ReadAt(HANDLE file, uint64_t offset, void* data, uint32_t size) {
     OVERLAPPED at = {};
