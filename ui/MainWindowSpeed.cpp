@@ -121,9 +121,5 @@ int MainWindow::StatusBarTextWidth(const wchar_t* text) const {
     SIZE size{};
     if (!::GetTextExtentPoint32W(dc.Get(), text, static_cast<int>(wcslen(text)), &size))
         return 0;
-    int width = size.cx + Px(kSpeedPartPadding);
-    // The last part holds the size grip as well.
-    if (statusBar.GetStyle() & SBARS_SIZEGRIP)
-        width += Dpi::SystemMetric(SM_CXVSCROLL, dpi);
-    return width;
+    return size.cx + Px(kSpeedPartPadding);
 }
