@@ -1,6 +1,6 @@
 #include "EndToEndSupport.h"
 
-#include "support/RecoverySets.h"
+#include "support/Par2TestSets.h"
 #include "support/SmallVolume.h"
 
 #include <cstring>

@@ -1,5 +1,5 @@
 #include "OpsTestSupport.h"
-#include "support/RecoverySets.h"
+#include "support/Par2TestSets.h"
 #include "support/SettingsValues.h"
 #include "support/SmallVolume.h"
 

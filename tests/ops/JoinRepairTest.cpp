@@ -1,6 +1,5 @@
 #include "OpsTestSupport.h"
 #include "support/Par2TestSets.h"
-#include "support/RecoverySets.h"
 #include "support/SmallVolume.h"
 #include "support/SettingsValues.h"
 

@@ -166,4 +166,84 @@ void Describe(std::vector<uint8_t>& file, const std::string& name, uint64_t size
     }
 }
 
+namespace {
+
+// The creator takes no name with a folder in it; such a name is made with '_' for each separator
+// and written into the description packets of every file of the set afterwards.
+std::wstring Placeholder(std::wstring name) {
+    std::replace(name.begin(), name.end(), L'\\', L'_');
+    std::replace(name.begin(), name.end(), L'/', L'_');
+    return name;
+}
+
+bool RenameInSet(const std::wstring& wholePath, const std::string& from, const std::string& to) {
+    const std::wstring folder = wholePath.substr(0, wholePath.find_last_of(L'\\') + 1);
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW((wholePath + L"*.par2").c_str(), &found);
+    bool ok = search != INVALID_HANDLE_VALUE;
+    for (bool more = ok; more; more = ::FindNextFileW(search, &found) != 0) {
+        std::vector<uint8_t> bytes;
+        ok = ok && ReadWholeFile(folder + found.cFileName, bytes);
+        for (size_t at : PacketStarts(bytes)) {
+            const size_t name = at + par2::kHeaderBytes + 56;
+            if (memcmp(&bytes[at + 48], par2::kFileDescType, 16) == 0 &&
+                name + from.size() <= bytes.size() &&
+                memcmp(&bytes[name], from.data(), from.size()) == 0 &&
+                (name + from.size() == bytes.size() || bytes[name + from.size()] == 0)) {
+                memcpy(&bytes[name], to.data(), to.size());
+                Rehash(bytes, at);
+            }
+        }
+        ok = ok && WriteWholeFile(folder + found.cFileName, bytes);
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        ::FindClose(search);
+    return ok;
+}
+
+} // namespace
+
+bool MakeRecoverySet(const std::wstring& wholePath, const std::vector<SetFile>& files,
+                     uint32_t sliceSize, int32_t blocks) {
+    std::vector<std::wstring> stands;
+    std::vector<const wchar_t*> names;
+    std::vector<uint64_t> sizes;
+    for (const SetFile& file : files) {
+        stands.push_back(Placeholder(file.name));
+        sizes.push_back(file.data.size());
+    }
+    for (const std::wstring& stand : stands)
+        names.push_back(stand.c_str());
+    Par2Creator creator;
+    if (!creator.Start(names.data(), sizes.data(), static_cast<int32_t>(files.size()), sliceSize,
+                       blocks))
+        return false;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!creator.SetFileHead(static_cast<int32_t>(i), files[i].data.data(),
+                                 std::min<size_t>(files[i].data.size(), Par2Creator::kHeadBytes)))
+            return false;
+    }
+    for (const SetFile& file : files) {
+        if (!creator.AddData(file.data.data(), file.data.size()))
+            return false;
+    }
+    RecoveryFiles written;
+    if (!written.Create(creator, wholePath.c_str()) || !written.Complete(creator))
+        return false;
+    written.Drop();
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (stands[i] != files[i].name &&
+            !RenameInSet(wholePath, Narrow(stands[i]), Narrow(files[i].name)))
+            return false;
+    }
+    return true;
+}
+
+std::string ChecksumLines(const std::vector<SetFile>& files) {
+    std::string text;
+    for (const SetFile& file : files)
+        text += SystemSha256(file.data) + "  " + Narrow(file.name) + "\n";
+    return text;
+}
+
 } // namespace testing_support
