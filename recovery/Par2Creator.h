@@ -4,6 +4,7 @@
 #include "app/WideString.h"
 #include "recovery/Crc32.h"
 #include "recovery/Md5.h"
+#include "recovery/Par2Format.h"
 #include "toolkit/PageMemory.h"
 
 #include <cstddef>
@@ -22,9 +23,9 @@
 // with the reason in the last error, when it fails; the creator then takes only a new Start.
 class Par2Creator {
 public:
-    // As many input slices as there are slice constants; recovery blocks as many.
-    static constexpr int32_t kMaxSlices = 32768;
-    static constexpr int32_t kMaxRecoveryBlocks = 32768;
+    static constexpr int32_t kMaxSlices = par2::kMaxSlices;
+    // As many recovery blocks as slices.
+    static constexpr int32_t kMaxRecoveryBlocks = par2::kMaxSlices;
     static constexpr uint32_t kHeadBytes = 16 * 1024;
 
     Par2Creator() = default;

@@ -11,6 +11,8 @@
 namespace par2 {
 
 constexpr uint32_t kHeaderBytes = 64;
+// As many input slices as there are slice constants of the field.
+constexpr int32_t kMaxSlices = 32768;
 constexpr uint8_t kMagic[8] = {'P', 'A', 'R', '2', 0, 'P', 'K', 'T'};
 constexpr uint8_t kMainType[16] = {'P', 'A', 'R', ' ', '2', '.', '0', 0,
                                    'M', 'a', 'i', 'n', 0,   0,   0,   0};

@@ -2,6 +2,7 @@
 
 #include "app/DynArray.h"
 #include "recovery/Md5.h"
+#include "recovery/Par2Format.h"
 #include "toolkit/Handle.h"
 
 #include <windows.h>
@@ -22,9 +23,9 @@
 // them.
 class Par2PacketScan {
 public:
-    // As many input slices as there are slice constants, and one file at least for each.
-    static constexpr int32_t kMaxSlices = 32768;
-    static constexpr int32_t kMaxFiles = 32768;
+    static constexpr int32_t kMaxSlices = par2::kMaxSlices;
+    // A file for each slice at most.
+    static constexpr int32_t kMaxFiles = par2::kMaxSlices;
     // A name of 255 UTF-16 units, as long as a name in a Windows folder can be, in UTF-8.
     static constexpr uint32_t kMaxNameBytes = 255 * 3;
     static constexpr uint32_t kMaxMainBody = 12 + 16 * 2 * kMaxFiles;
