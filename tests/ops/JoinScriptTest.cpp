@@ -2,6 +2,7 @@
 #include "support/SettingsValues.h"
 
 #include "ops/JoinScriptFiles.h"
+#include "ops/JoinScriptText.h"
 #include "ops/SplitOperation.h"
 
 using namespace testing_support;
@@ -163,4 +164,14 @@ TEST_F(JoinScriptTest, TheFilesAreMadeLikeTheParts) {
     SplitAndSend(source, 1 * MiB);
     EXPECT_EQ(FileSize(source + L".join.cmd"), static_cast<int64_t>(scriptBytes));
     EXPECT_EQ(FileSize(source + L".join.txt"), static_cast<int64_t>(textBytes));
+}
+
+// The PowerShell command of the instructions, for more parts than copy /b is spelled out for: a
+// quote of the name, plain or typographic, is doubled inside the command's single quotes.
+TEST(JoinScriptText, ThePowerShellCommandDoublesTheQuotesOfTheName) {
+    DynArray<char> text;
+    ASSERT_TRUE(BuildJoinInstructions(L"Bob's \u2019video.avi", 11, nullptr, text));
+    const std::string all(text.Items(), static_cast<size_t>(text.Count()));
+    EXPECT_TRUE(Contains(all, "(Join-Path $PWD 'Bob''s \xE2\x80\x99\xE2\x80\x99video.avi')"))
+        << all;
 }

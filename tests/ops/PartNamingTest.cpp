@@ -281,6 +281,18 @@ TEST(FindParts, AVisitorFailureStopsAtOnce) {
     EXPECT_EQ(found.totalSize, 10u);
 }
 
+// A folder of a part's name takes the name, but is no part: a join never looks for it.
+TEST(FindParts, AFolderAfterTheLastPartIsNoPart) {
+    TempDir dir;
+    for (unsigned i = 1; i <= 3; ++i)
+        ASSERT_TRUE(WriteWholeFile(PartName(dir / L"x", i), MakePattern(10, i)));
+    ASSERT_TRUE(::CreateDirectoryW(PartName(dir / L"x", 4).c_str(), nullptr));
+    PartNames names;
+    ASSERT_TRUE(ScanPartNames((dir / L"x").c_str(), names));
+    EXPECT_EQ(names.lowest, 1u);
+    EXPECT_EQ(names.highestFile, 3u);
+}
+
 TEST(FindParts, NumbersGoPastNineHundredNinetyNine) {
     TempDir dir;
     std::wstring whole = dir / L"many";

@@ -40,6 +40,8 @@ TEST(Par2SetTest, HostilePacketsArePassedOver) {
         // A length that leads over the next block to the one after: that next one is found.
         {L"x.vol3+3.par2", [](std::vector<uint8_t>& b) { b[8] = 0x88, b[9] = 0x40; }, 5},
         {L"x.vol6+1.par2", nullptr, 6}, // a volume of another set with the same names
+        // Junk that puts the first packet's magic across the end of the first read.
+        {L"x.vol1+2.par2", [](std::vector<uint8_t>& b) { b.insert(b.begin(), 1048572, 'P'); }, 6},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.file));

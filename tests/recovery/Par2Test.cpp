@@ -32,6 +32,9 @@ TEST(Par2Checksums, Md5Examples) {
          "d174ab98d277d9f5a5611c2c9f419d9f"},
         {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
          "57edf4a22be3c955ac49da2e2107b67a"},
+        // 56 bytes: the length no longer fits the last block, and the padding takes another.
+        {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
+         "3b0c8ac703f828b04c6c197006d17218"},
     };
     for (const auto& c : cases) {
         const std::string text = c.text;
