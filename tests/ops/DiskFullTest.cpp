@@ -61,30 +61,41 @@ constexpr uint64_t kSplitSource = 1000000;
 constexpr uint64_t kSplitPart = 100000;
 constexpr uint64_t kSplitNeeds = 10 * 102400 + 4096;
 
+// Without recovery data, more than the source's bytes are free but not what its parts take; with
+// it, room for the parts and the list but not for the recovery files.
 TEST_F(DiskFullTest, ASplitThatCannotFitFailsAtOnceAndCreatesNothing) {
     ExpectPageClusters();
     SetTuning(128 * KiB, 4);
     const std::wstring source = root + L"big.bin";
-    ASSERT_TRUE(WritePatternFile(source, kSplitSource, 31));
-    // More than the source's bytes are free, but not what its parts take.
-    LeaveFree(kSplitNeeds - 4096);
-    const std::vector<std::wstring> before = Files();
-    RecordingDisplay shown;
-    shown.partSize = kSplitPart;
-    SplitOperation split(shown);
-    split.Start(Wide(source));
-    ASSERT_EQ(split.State(), OperationState::Waiting) << Narrow(shown.statusBar);
-    split.OnCommand(kCommandSplit);
-    // At once: nothing was issued that the message loop would have to bring back.
-    EXPECT_EQ(split.State(), OperationState::Failed);
-    EXPECT_EQ(shown.status, L"Error occurred !");
-    EXPECT_EQ(shown.statusBar,
-              ErrorText(L"Error CheckFreeSpace (1004 KB needed, 1000 KB free)", ERROR_DISK_FULL));
-    EXPECT_EQ(shown.actionId, kCommandExit);
-    ASSERT_TRUE(RunToEnd(split));
-    split.Abort();
-    EXPECT_EQ(Files(), before);
-    EXPECT_EQ(Available(), kSplitNeeds - 4096);
+    for (const uint32_t percent : {0u, 30u}) {
+        EmptyFolder(root);
+        WriteDword(L"RecoveryPercent", percent);
+        ASSERT_TRUE(WritePatternFile(source, kSplitSource, 31));
+        const uint64_t room = percent == 0 ? kSplitNeeds - 4096 : kSplitNeeds;
+        LeaveFree(room);
+        const std::vector<std::wstring> before = Files();
+        RecordingDisplay shown;
+        shown.partSize = kSplitPart;
+        SplitOperation split(shown);
+        split.Start(Wide(source));
+        ASSERT_EQ(split.State(), OperationState::Waiting) << Narrow(shown.statusBar);
+        split.OnCommand(kCommandSplit);
+        // At once: nothing was issued that the message loop would have to bring back.
+        EXPECT_EQ(split.State(), OperationState::Failed) << percent;
+        EXPECT_EQ(shown.status, L"Error occurred !");
+        if (percent == 0) {
+            EXPECT_EQ(
+                shown.statusBar,
+                ErrorText(L"Error CheckFreeSpace (1004 KB needed, 1000 KB free)", ERROR_DISK_FULL));
+        }
+        EXPECT_EQ(shown.statusBar.rfind(L"Error CheckFreeSpace (", 0), 0u)
+            << Narrow(shown.statusBar);
+        EXPECT_EQ(shown.actionId, kCommandExit);
+        ASSERT_TRUE(RunToEnd(split));
+        split.Abort();
+        EXPECT_EQ(Files(), before);
+        EXPECT_EQ(Available(), room);
+    }
 }
 
 TEST_F(DiskFullTest, ASplitThatJustFitsFillsTheVolumeExactly) {
