@@ -148,12 +148,12 @@ TEST_F(OptionsDialogTest, EachClickIsStoredAtOnce) {
 }
 
 // The recovery share comes from a list: the stored one is chosen, and a choice is stored at once.
-// A share set by hand is shown as it is.
+// A share set by hand is shown as it is, and picked again it stays.
 TEST_F(OptionsDialogTest, TheRecoveryShareIsChosenFromAList) {
     WriteDword(L"RecoveryPercent", 15);
     std::vector<std::wstring> items;
     LRESULT shown = -1;
-    uint32_t chosen[2] = {};
+    uint32_t chosen[3] = {};
     DialogWatcher watcher(kProgramCaption, nullptr, [&](HWND dialog) {
         HWND box = ::GetDlgItem(dialog, IDC_OPT_RECOVERY);
         for (LRESULT i = 0; i < ::SendMessageW(box, CB_GETCOUNT, 0, 0); ++i) {
@@ -162,8 +162,9 @@ TEST_F(OptionsDialogTest, TheRecoveryShareIsChosenFromAList) {
             items.push_back(text);
         }
         shown = ::SendMessageW(box, CB_GETCURSEL, 0, 0);
-        for (int i = 0; i < 2; ++i) {
-            ::SendMessageW(box, CB_SETCURSEL, i == 0 ? 2 : 0, 0);
+        const WPARAM picks[3] = {5, 2, 0};
+        for (int i = 0; i < 3; ++i) {
+            ::SendMessageW(box, CB_SETCURSEL, picks[i], 0);
             ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_RECOVERY, CBN_SELCHANGE),
                            reinterpret_cast<LPARAM>(box));
             chosen[i] = ReadDword(L"RecoveryPercent");
@@ -175,8 +176,9 @@ TEST_F(OptionsDialogTest, TheRecoveryShareIsChosenFromAList) {
     EXPECT_EQ(items,
               (std::vector<std::wstring>{L"Off", L"5 %", L"10 %", L"20 %", L"30 %", L"15 %"}));
     EXPECT_EQ(shown, 5);
-    EXPECT_EQ(chosen[0], 10u);
-    EXPECT_EQ(chosen[1], 0u);
+    EXPECT_EQ(chosen[0], 15u);
+    EXPECT_EQ(chosen[1], 10u);
+    EXPECT_EQ(chosen[2], 0u);
 }
 
 TEST_F(MainWindowTest, ConfigurationOpensTheOptionsOverTheWindow) {
