@@ -14,7 +14,9 @@ TEST(ProgramStart, ABadCommandLineShowsError87AndExitsWithMinusOne) {
     for (const wchar_t* arguments : {L" /x file", L" /s", L" /s \"\"", L" /J file"}) {
         SCOPED_TRACE(Narrow(arguments));
         RunningProgram program(arguments);
-        ASSERT_TRUE(program.Started()) << ::GetLastError() << " " << Narrow(ProgramPath());
+        ASSERT_TRUE(program.Started())
+            << "the system did not start " << Narrow(ProgramPath()) << " (error "
+            << program.StartError() << "): the harness failed, the program gave no answer";
         MessageBoxSeen seen = WatchForMessageBox(kProgramCaption, program.Id(), 30000);
         ASSERT_TRUE(seen.found);
         EXPECT_EQ(seen.text, L"Error #87.");

@@ -40,8 +40,15 @@ RunningProgram::RunningProgram(const std::wstring& arguments) {
     std::wstring line = L"\"" + program + L"\"" + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    started = ::CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &info) != 0;
+    // Wine's loader, busy, now and then fails a start with ERROR_INTERNAL_ERROR before the program
+    // runs at all: that start is made again once. A program that isn't there is not.
+    for (int tries = 0; !started && tries < 2; ++tries) {
+        started = ::CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &info) != 0;
+        startError = started ? 0 : ::GetLastError();
+        if (startError != ERROR_INTERNAL_ERROR)
+            break;
+    }
 }
 
 RunningProgram::~RunningProgram() {

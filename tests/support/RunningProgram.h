@@ -22,6 +22,8 @@ public:
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     bool Started() const { return started; }
+    // Why the system could not start it: a failure of the harness, not an answer of the program.
+    DWORD StartError() const { return startError; }
     DWORD Id() const { return info.dwProcessId; }
     bool HasEnded() const;
     // The exit code, or STILL_ACTIVE when the process has not ended within the limit.
@@ -34,6 +36,7 @@ public:
 
 private:
     bool started = false;
+    DWORD startError = 0;
     PROCESS_INFORMATION info = {};
 };
 
