@@ -30,17 +30,12 @@ int32_t SlotOf(const Md5Digest& digest, int32_t size) {
 
 } // namespace
 
-Par2PacketScan::~Par2PacketScan() {
-    delete[] window;
-    delete[] probe;
-}
-
 bool Par2PacketScan::Start(const wchar_t* path, int32_t number, uint64_t from, uint64_t to,
                            bool mayJump) {
-    if (!window)
-        window = new (std::nothrow) uint8_t[kWindowBytes];
-    if (!probe)
-        probe = new (std::nothrow) uint8_t[kProbeBytes];
+    if (!window && windowMemory.Allocate(kWindowBytes))
+        window = windowMemory.Get();
+    if (!probe && probeMemory.Allocate(kProbeBytes))
+        probe = probeMemory.Get();
     if (!window || !probe) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;

@@ -4,6 +4,7 @@
 #include "recovery/Md5.h"
 #include "recovery/Par2Format.h"
 #include "toolkit/Handle.h"
+#include "toolkit/PageMemory.h"
 
 #include <windows.h>
 
@@ -70,7 +71,6 @@ public:
     };
 
     Par2PacketScan() = default;
-    ~Par2PacketScan();
     Par2PacketScan(const Par2PacketScan&) = delete;
     Par2PacketScan& operator=(const Par2PacketScan&) = delete;
 
@@ -122,8 +122,10 @@ private:
     uint64_t position = 0;
     uint64_t end = 0;
     bool jump = false;
-    uint8_t* window = nullptr; // kWindowBytes
-    uint8_t* probe = nullptr;  // kProbeBytes
+    PageMemory windowMemory;
+    PageMemory probeMemory;
+    uint8_t* window = nullptr; // kWindowBytes of windowMemory
+    uint8_t* probe = nullptr;  // kProbeBytes of probeMemory
     uint64_t windowStart = 0;
     uint32_t probed = 0; // bytes the last jump read at its end, which are the next window
     Open open[kOpenMost];

@@ -3,7 +3,6 @@
 #include "recovery/Galois16.h"
 
 #include <cstring>
-#include <new>
 
 namespace {
 
@@ -26,7 +25,7 @@ Par2Repair::~Par2Repair() {
 }
 
 void Par2Repair::Clear() {
-    delete[] rows;
+    rowMemory.Release();
     rows = nullptr;
     set = nullptr;
     sliceSize = 0;
@@ -150,8 +149,8 @@ bool Par2Repair::Plan(const Par2Set& source, const DynArray<int32_t>& list) {
     }
     if (m > 0) {
         const uint64_t bytes = static_cast<uint64_t>(m) * sliceSize;
-        if (bytes <= SIZE_MAX)
-            rows = new (std::nothrow) uint8_t[static_cast<size_t>(bytes)];
+        if (bytes <= SIZE_MAX && rowMemory.Allocate(static_cast<size_t>(bytes)))
+            rows = rowMemory.Get();
         if (!rows || static_cast<uint64_t>(m + 1) * m > 0x7FFFFFFF ||
             !matrix.ResizeUp((m + 1) * m) || !picked.ResizeUp(m) || !rowOf.ResizeUp(m) ||
             !used.ResizeUp(m))

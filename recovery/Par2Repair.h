@@ -3,6 +3,7 @@
 #include "app/DynArray.h"
 #include "recovery/Md5.h"
 #include "recovery/Par2Set.h"
+#include "toolkit/PageMemory.h"
 
 #include <cstdint>
 
@@ -67,7 +68,8 @@ private:
     DynArray<int32_t> rowOf;     // per row, while picking: its pivot; per missing slice, while
                                  // solving: the row that holds it once solved
     DynArray<bool> used;         // per row: a pivot already
-    uint8_t* rows = nullptr;     // one slice per missing slice
+    PageMemory rowMemory;        // one slice per missing slice
+    uint8_t* rows = nullptr;     // where rowMemory starts
     bool planned = false;
     bool counting = false;        // too few blocks: they are only counted
     int32_t intact = 0;           // blocks counted intact, of distinct exponents
