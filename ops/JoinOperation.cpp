@@ -18,7 +18,7 @@ namespace {
 
 constexpr int32_t kInitialPartRoom = 64;
 
-// The whole list in memory, at most limit bytes. False with the reason when it can't be had.
+// Takes each part found into the operation's records, to be read from. False when memory runs out.
 bool AppendPart(void* context, const WideString& partPath, uint64_t offset, uint64_t size) {
     auto* parts = static_cast<DynArray<PartRecord>*>(context);
     return parts->Append(PartRecord(GENERIC_READ, OPEN_EXISTING, partPath, offset, size));

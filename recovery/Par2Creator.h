@@ -41,10 +41,11 @@ public:
     bool SetFileHead(int32_t file, const void* head, size_t size);
     // The files' bytes, one file after the other.
     bool AddData(const void* data, size_t size);
-    // The files of the set, once every byte is in: file 0 is the index "<basePath>.par2", file
-    // v + 1 volume v, "<basePath>.vol<first>+<count>.par2", holding 1, 2, 4, ... blocks. Their
-    // number, names and sizes are known from Start on; RecoveryFiles makes and writes them.
+    // The files the set is made for.
     int32_t FileCount() const { return files.Count(); }
+    // The files of the set, once every byte is in: output 0 is the index "<basePath>.par2",
+    // output v + 1 volume v, "<basePath>.vol<first>+<count>.par2", holding 1, 2, 4, ... blocks.
+    // Their number, names and sizes are known from Start on; RecoveryFiles makes and writes them.
     int32_t OutputCount() const;
     bool OutputName(const wchar_t* basePath, int32_t index, WideString& name) const;
     uint64_t OutputBytes(int32_t index) const;

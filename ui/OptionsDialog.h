@@ -6,8 +6,9 @@
 #include "toolkit/KComboBox.h"
 #include "toolkit/KModalDialog.h"
 
-// The six yes/no settings that decide what happens after an operation. Each click on a box is
-// stored at once; "&Close" only closes the dialog.
+// The seven yes/no settings that decide what happens after an operation and what a split leaves
+// beside its parts, and the recovery share. Each click or choice is stored at once; "&Close" only
+// closes the dialog.
 class OptionsDialog : public KModalDialog {
 public:
     // Runs the dialog modally over owner; returns when it has ended.
