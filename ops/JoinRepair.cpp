@@ -133,13 +133,18 @@ bool JoinRepair::Classify() {
     return true;
 }
 
-bool JoinRepair::CoversPart(uint32_t number, uint64_t& size) const {
+int32_t JoinRepair::PartIndex(uint32_t number) const {
     const int32_t* found =
         std::lower_bound(partOrder.begin(), partOrder.end(), number,
                          [this](int32_t index, uint32_t n) { return entries[index].number < n; });
-    if (found == partOrder.end() || entries[*found].number != number)
+    return found != partOrder.end() && entries[*found].number == number ? *found : -1;
+}
+
+bool JoinRepair::CoversPart(uint32_t number, uint64_t& size) const {
+    const int32_t index = PartIndex(number);
+    if (index < 0)
         return false;
-    size = set.FileSize(*found);
+    size = set.FileSize(index);
     return true;
 }
 
@@ -155,15 +160,12 @@ bool JoinRepair::CoversWhole(uint64_t& size, Md5Digest& hash) const {
 }
 
 bool JoinRepair::Vouch(uint32_t number, const Sha256Digest& digest) {
-    uint64_t size = 0;
-    if (!CoversPart(number, size))
+    // Found by its number: a list of many parts costs no more than a walk along it.
+    const int32_t index = PartIndex(number);
+    if (index < 0)
         return false;
-    for (int32_t index : partOrder) {
-        if (entries[index].number == number) {
-            entries[index].vouched = true;
-            entries[index].listed = digest;
-        }
-    }
+    entries[index].vouched = true;
+    entries[index].listed = digest;
     return true;
 }
 

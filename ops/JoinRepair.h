@@ -115,6 +115,8 @@ private:
     // The rebuilt file that the status names first: the lowest part number.
     int32_t FirstToRebuild() const;
     void PathOf(int32_t index, WideString& to) const;
+    // The file of the set that is part `number`, or -1.
+    int32_t PartIndex(uint32_t number) const;
 
     Par2Set set;
     Par2Repair repair;
