@@ -103,6 +103,10 @@ bool ChecksumList::Parse(const char* text, size_t length, const wchar_t* wholeNa
     return true;
 }
 
+bool ChecksumList::SplitUnfinished() const {
+    return problem == ListProblem::None && hasWhole && whole == kUnfinishedSplit;
+}
+
 bool ChecksumList::ParseLine(const char* line, size_t length, const wchar_t* wholeName,
                              uint32_t number) {
     if (length != 0 && line[0] == '#')

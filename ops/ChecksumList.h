@@ -41,6 +41,8 @@ public:
     // The part entries, by rising part number.
     const DynArray<ChecksumEntry>& Parts() const { return parts; }
     bool HasWhole() const { return hasWhole; }
+    // The list of a split that never finished: the whole file's line still has no digest.
+    bool SplitUnfinished() const;
     const Sha256Digest& Whole() const { return whole; }
     // A few words on the problem, for the status bar.
     void DescribeProblem(WideString& text) const;
@@ -55,6 +57,10 @@ private:
     ListProblem problem = ListProblem::None;
     uint32_t problemLine = 0;
 };
+
+// The digest a split's list gives the whole file until the split is complete. No data has it:
+// finding a preimage of the zero digest is beyond reach.
+constexpr Sha256Digest kUnfinishedSplit = {};
 
 // The most bytes of a list a join reads; a larger file is refused unread. Fixed, and generous:
 // a limit worked out from the parts found would refuse the list of a set that lost some, which is

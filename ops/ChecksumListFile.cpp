@@ -46,7 +46,7 @@ void ChecksumListFile::SetFor(const WideString& wholePath) {
     path.Format(L"%s.sha256", wholePath.Text());
 }
 
-bool ChecksumListFile::Create() {
+bool ChecksumListFile::Create(const wchar_t* wholeName) {
     file.Reset(::CreateFileW(path.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsSet())
@@ -54,7 +54,12 @@ bool ChecksumListFile::Create() {
     created = true;
     complete = false;
     text.Clear();
-    return true;
+    // The line goes to the disk before any part does: a split ended from outside at any moment
+    // leaves a list that says so.
+    if (!AppendChecksumLine(text, kUnfinishedSplit, wholeName))
+        return false;
+    wholeLineBytes = static_cast<uint32_t>(text.Count());
+    return Flush();
 }
 
 bool ChecksumListFile::AddLine(const Sha256Digest& digest, const wchar_t* name) {
@@ -70,8 +75,17 @@ bool ChecksumListFile::Flush() {
     return true;
 }
 
-bool ChecksumListFile::Complete() {
-    if (!Flush() || !file.Close())
+bool ChecksumListFile::Complete(const Sha256Digest& whole, const wchar_t* wholeName) {
+    if (!Flush() || !AppendChecksumLine(text, whole, wholeName))
+        return false;
+    // The same name makes a line of the same length: it takes the first line's place exactly.
+    LARGE_INTEGER start = {};
+    if (static_cast<uint32_t>(text.Count()) != wholeLineBytes) {
+        ::SetLastError(ERROR_INVALID_DATA);
+        return false;
+    }
+    if (!::SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN) || !Flush() ||
+        !::FlushFileBuffers(file.Get()) || !file.Close())
         return false;
     complete = true;
     return true;

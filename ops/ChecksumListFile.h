@@ -18,13 +18,16 @@ public:
     void SetFor(const WideString& wholePath);
     const WideString& Path() const { return path; }
 
-    // Writing. Create makes the file with CREATE_NEW, so an existing list is never overwritten.
+    // Writing. Create makes the file with CREATE_NEW, so an existing list is never overwritten,
+    // and begins it with the whole file's line, its digest still unknown: until Complete, the list
+    // says that the split of wholeName did not finish, whenever and however the split ends.
     // Each call is false, with the reason in the last error, when it fails.
-    bool Create();
+    bool Create(const wchar_t* wholeName);
     // Lines gather in memory and go to the file in large writes.
     bool AddLine(const Sha256Digest& digest, const wchar_t* name);
-    // Writes what is left and closes the file: the list is complete.
-    bool Complete();
+    // Writes what is left and the whole file's digest into its line, then closes the file: the
+    // list is complete.
+    bool Complete(const Sha256Digest& whole, const wchar_t* wholeName);
     bool IsCreated() const { return created; }
     bool IsComplete() const { return complete; }
     // Closes the file and removes it unless it was completed.
@@ -44,6 +47,7 @@ private:
     WideString path;
     FileHandle file;
     DynArray<char> text;
+    uint32_t wholeLineBytes = 0;
     bool created = false;
     bool complete = false;
 };

@@ -168,10 +168,20 @@ bool JoinOperation::CheckBeforeRepair() {
     ChecksumList early;
     listFile.SetFor(path);
     if (listFile.Read(name.Text(), early) && early.Problem() == ListProblem::None) {
+        if (!CheckSplitFinished(early))
+            return false;
         for (const ChecksumEntry& entry : early.Parts())
             repair.Vouch(entry.part, entry.digest);
     }
     return true;
+}
+
+bool JoinOperation::CheckSplitFinished(const ChecksumList& read) {
+    if (!read.SplitUnfinished())
+        return true;
+    // The parts of a split ended from outside: the last may be short, or some may be missing.
+    ReportError(ERROR_HANDLE_EOF, L"The split of %s did not finish", name.Text());
+    return false;
 }
 
 bool JoinOperation::CheckRebuildRoom() {
@@ -232,12 +242,15 @@ void JoinOperation::StartJoining() {
     if (QueryVolumeRoom(path.Text(), room) &&
         !CheckRoom(SpaceTaken(totalSize, room.UnitOr(sectorSize)), room.available))
         return;
+    if (!ClearUnfinished())
+        return;
     fileUnbuffered = found.aligned;
-    if (!file.Open(path.Text(), GENERIC_WRITE, CREATE_NEW,
+    if (!file.Open(unfinishedPath.Text(), GENERIC_WRITE, CREATE_NEW,
                    fileUnbuffered ? kOverlappedUnbuffered : kOverlapped)) {
         ReportError(::GetLastError(), L"Error opening %s", name.Text());
         return;
     }
+    unfinishedMade = true;
 
     // The recovery set may vouch for the whole file: it is hashed as it is joined, to check.
     wholeMd5.Reset();
@@ -274,8 +287,63 @@ void JoinOperation::PrepareIoPair(IoPair& pair) {
     pair.writeOffset = part.offset + part.issued;
 }
 
+bool JoinOperation::ClearUnfinished() {
+    // An existing file of the output's name is never replaced.
+    if (::GetFileAttributesW(path.Text()) != INVALID_FILE_ATTRIBUTES) {
+        ReportError(ERROR_FILE_EXISTS, L"Error opening %s", name.Text());
+        return false;
+    }
+    WideString unfinishedName;
+    if (!UnfinishedPath(path.Text(), unfinishedPath) ||
+        !FileNameOf(unfinishedPath.Text(), unfinishedName)) {
+        ReportError(::GetLastError(), L"Error");
+        return false;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    if (!::GetFileAttributesExW(unfinishedPath.Text(), GetFileExInfoStandard, &found))
+        return true;
+    // A join of this set that was ended from outside left it: a plain file, no larger than this
+    // join would have written. Anything else is somebody's and stays.
+    constexpr DWORD kNotOurs =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY;
+    const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    const bool ours =
+        (found.dwFileAttributes & kNotOurs) == 0 && size <= SpaceTaken(totalSize, sectorSize);
+    if (ours && ::DeleteFileW(unfinishedPath.Text()))
+        return true;
+    ReportError(ours ? ::GetLastError() : ERROR_FILE_EXISTS, L"Error opening %s",
+                unfinishedName.Text());
+    return false;
+}
+
+void JoinOperation::DropUnfinished() {
+    file.Close();
+    if (unfinishedMade && !unfinishedKept)
+        ::DeleteFileW(unfinishedPath.Text());
+    unfinishedMade = false;
+}
+
+void JoinOperation::OnFailureSettled() {
+    DropUnfinished();
+}
+
+bool JoinOperation::Rename() {
+    // Write-through: the name is on the disk before any part is deleted.
+    if (::MoveFileExW(unfinishedPath.Text(), path.Text(), MOVEFILE_WRITE_THROUGH)) {
+        unfinishedMade = false;
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    // A file of the output's name appeared meanwhile: it stays, and the joined file beside it.
+    unfinishedKept = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+    WideString unfinishedName;
+    FileNameOf(unfinishedPath.Text(), unfinishedName);
+    ReportError(error, L"Error renaming %s to %s", unfinishedName.Text(), name.Text());
+    return false;
+}
+
 bool JoinOperation::CutOutput() {
-    return file.CutTo(path.Text(), GENERIC_WRITE, totalSize);
+    return file.CutTo(unfinishedPath.Text(), GENERIC_WRITE, totalSize);
 }
 
 bool JoinOperation::PartsAreAsListed() const {
@@ -295,14 +363,14 @@ void JoinOperation::Finish() {
     if (state != OperationState::Running)
         return;
     // An output left longer than its parts is a corrupted file: that is an error, and the parts
-    // must then not be deleted.
+    // must then not be deleted. Every failure from here on removes the unfinished output.
     if (!CutOutput()) {
         ReportError(::GetLastError(), L"Error Finish");
         return;
     }
     // A part listed empty is never opened, and one already read is no longer held: either may
-    // have changed since. Then the output is not what the parts now hold; it stays for a look,
-    // and every part stays.
+    // have changed since. Then the output is not what the parts now hold: it goes, and every
+    // part stays.
     if (!PartsAreAsListed()) {
         ReportError(ERROR_FILE_INVALID, L"Error Finish");
         return;
@@ -313,10 +381,12 @@ void JoinOperation::Finish() {
     const bool deleteWanted = gSettings.ReadDeleteFiles() != 0;
     const bool partsKept = deleteWanted && listFound && !listUsed;
     const bool deleteParts = deleteWanted && !partsKept;
-    if (deleteParts && !MakeDurable()) {
+    if (!MakeDurable()) {
         ReportError(::GetLastError(), L"Error Finish");
         return;
     }
+    if (!Rename())
+        return;
     state = OperationState::Done;
     display.SetTitle(name.Text());
     display.SetStatus(L"%s joined !", name.Text());
@@ -332,8 +402,8 @@ void JoinOperation::Finish() {
 }
 
 bool JoinOperation::MakeDurable() {
-    // The parts go only once the whole file is on the disk, at its full length.
-    FileHandle output(::CreateFileW(path.Text(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    // The file takes its name, and the parts go, only once it is on the disk at its full length.
+    FileHandle output(::CreateFileW(unfinishedPath.Text(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size;
     if (!output.IsSet() || !::FlushFileBuffers(output.Get()) ||
@@ -427,6 +497,8 @@ bool JoinOperation::ReadList() {
         return true;
     listFound = true;
     listUsed = list.Problem() == ListProblem::None;
+    if (!CheckSplitFinished(list))
+        return false;
     if (!listUsed) {
         ShowListOutcome(false);
         return true;
@@ -527,10 +599,8 @@ void JoinOperation::Abort() {
         state = OperationState::Idle;
     }
     StopHashing();
-    file.Close();
+    DropUnfinished();
     parts.Clear();
     ForgetPairs();
-    if (IsBusy())
-        ::DeleteFileW(path.Text());
     state = OperationState::Idle;
 }

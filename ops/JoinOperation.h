@@ -20,6 +20,7 @@ public:
 
 protected:
     bool OnPartHashed(int32_t index, const Sha256Digest& digest) override;
+    void OnFailureSettled() override;
     ChunkWork OnChunkInOrder(const void* data, uint32_t length) override;
 
 private:
@@ -43,6 +44,16 @@ private:
     bool ReadList();
     // The whole file against the list, when the list has a line for it.
     bool CheckWhole();
+    // Makes way for the output under its unfinished name: the real name must be free, and a file
+    // of the unfinished name is taken away only when it is one a join of this set left. False
+    // when reported.
+    bool ClearUnfinished();
+    // Removes the output under its unfinished name, unless it is the only copy of a finished join.
+    void DropUnfinished();
+    // Gives the complete output its real name; false when reported.
+    bool Rename();
+    // The refusal of a list whose split never finished; false when reported.
+    bool CheckSplitFinished(const ChecksumList& read);
     // Cuts what the last sector-rounded write put past the end of the output.
     bool CutOutput();
     // Whether every part still has the size it was listed with.
@@ -75,6 +86,10 @@ private:
     Md5Digest wholeHash = {};
     Md5 wholeMd5;
     uint32_t wholeHashed = 0; // of the chunk that comes again
+    // The output is written under this name, and renamed once it is complete and on the disk.
+    WideString unfinishedPath;
+    bool unfinishedMade = false;
+    bool unfinishedKept = false; // the real name was taken meanwhile: it holds the only copy
     // What Start was given, for the start that follows a repair.
     WideString commandPath;
     DWORD sectorError = 0;

@@ -253,6 +253,8 @@ void Operation::ReportError(DWORD code, const wchar_t* format, ...) {
     display.SetStatus(L"Error occurred !");
     display.SetStatusBar(text.Text());
     display.SetAction(kCommandExit, kActionRunGroup | kActionResultGroup);
+    if (pairsLive == 0)
+        OnFailureSettled();
 }
 
 void Operation::AppendErrorText(WideString& text, DWORD code) {
@@ -403,6 +405,8 @@ bool Operation::SettleEmptyParts() {
 void Operation::Release(IoPair& pair) {
     --pairsLive;
     ReleaseIoPair(&pair);
+    if (pairsLive == 0 && state == OperationState::Failed)
+        OnFailureSettled();
 }
 
 void Operation::ForgetPairs() {

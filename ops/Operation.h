@@ -91,6 +91,9 @@ protected:
     static void AppendErrorText(WideString& text, DWORD code);
     // After the files were closed under the pairs in flight: they are no longer ours to count.
     void ForgetPairs();
+    // A failed operation has nothing left in flight: its files can be closed and what it made
+    // removed. Called at least once after the failure, possibly again.
+    virtual void OnFailureSettled() {}
     void PostEnded();
 
     // Hashes every chunk in file order as it moves, per part and/or for the whole file; called

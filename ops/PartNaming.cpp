@@ -78,6 +78,11 @@ PartExtent SplitPart(uint64_t number, uint64_t totalSize, uint64_t partSize) {
     return part;
 }
 
+bool UnfinishedPath(const wchar_t* wholePath, WideString& path) {
+    path.Format(L"%s.partial", wholePath);
+    return path.Length() != 0;
+}
+
 bool JoinOutputPath(const wchar_t* partPath, WideString& wholePath) {
     uint32_t length = static_cast<uint32_t>(::lstrlenW(partPath));
     uint32_t end = length;

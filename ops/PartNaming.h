@@ -40,6 +40,10 @@ PartExtent SplitPart(uint64_t number, uint64_t totalSize, uint64_t partSize);
 // The whole file of a part: the path without its last extension, whatever the extension is.
 bool JoinOutputPath(const wchar_t* partPath, WideString& wholePath);
 
+// Where a join writes the whole file until it is complete: "W.partial", which says what it is
+// and which no program takes for W.
+bool UnfinishedPath(const wchar_t* wholePath, WideString& path);
+
 // Called once per part found, in number order; returning false (with the last error set) stops
 // the search.
 using PartVisitor = bool (*)(void* context, const WideString& partPath, uint64_t offset,

@@ -351,7 +351,7 @@ void SplitOperation::SelectParts() {
 
 bool SplitOperation::CreateList() {
     listFile.SetFor(path);
-    if (listFile.Create())
+    if (listFile.Create(name.Text()))
         return true;
     ReportError(::GetLastError(), L"Error opening %s", listFile.Path().Text());
     return false;
@@ -412,7 +412,7 @@ bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
 bool SplitOperation::CompleteList(Sha256Digest& whole) {
     whole = WholeDigest();
     StopHashing();
-    if (listFile.AddLine(whole, name.Text()) && listFile.Complete())
+    if (listFile.Complete(whole, name.Text()))
         return true;
     ReportError(::GetLastError(), L"Error writing %s", listFile.Path().Text());
     return false;

@@ -5,6 +5,8 @@
 #include "app/ProgramInfo.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
 
 using namespace testing_support;
 
@@ -126,23 +128,99 @@ TEST_F(EndToEndTest, ClosingDuringASplitRemovesThePartsMadeSoFar) {
     EXPECT_EQ(FileSize(source), int64_t(200 * MiB));
 }
 
-TEST_F(EndToEndTest, AfterAnErrorThePartialOutputStays) {
+TEST_F(EndToEndTest, AJoinThatFailsAtPartFiveOfSevenLeavesNothingUnderTheRealName) {
     WriteDword(L"BufferSize", 131072);
     const std::wstring whole = dir / L"broken.bin";
-    ASSERT_TRUE(WritePatternFile(PartName(whole, 1), 1 * MiB, 70));
-    ASSERT_TRUE(WritePatternFile(PartName(whole, 2), 1 * MiB, 71));
-    // Another program holds part 2: the join gets through part 1 and fails there.
-    HANDLE held = ::CreateFileW(PartName(whole, 2).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    for (unsigned i = 1; i <= 7; ++i)
+        ASSERT_TRUE(WritePatternFile(PartName(whole, i), 1 * MiB, 70 + i));
+    // Another program holds part 5: the join gets through four parts and fails there.
+    HANDLE held = ::CreateFileW(PartName(whole, 5).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     MainWindowRun run(L" /j " + PartName(whole, 1));
     ASSERT_TRUE(run.Found());
     ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
     EXPECT_EQ(run.StatusBar(), L"Error BeginIoPair: #32 - " + SystemTextOnOneLine(32));
+    EXPECT_FALSE(FileExists(whole));
     run.Close(); // no question after an error
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
     ::CloseHandle(held);
-    EXPECT_EQ(FileSize(whole), int64_t(1 * MiB));
+    EXPECT_FALSE(FileExists(whole));
+    EXPECT_FALSE(FileExists(whole + L".partial"));
+    for (unsigned i = 1; i <= 7; ++i)
+        EXPECT_EQ(FileSize(PartName(whole, i)), int64_t(1 * MiB)) << i;
+}
+
+// Task Manager ends the program at 40 %: a join then refuses the split's parts, and a join's
+// output never has the real name; the next join of the set replaces what the last one left.
+TEST_F(EndToEndTest, ASplitOrAJoinEndedFromOutsideLeavesNothingThatPassesForWhole) {
+    WriteDword(L"BufferSize", 131072);
+    WriteDword(L"IoPairCount", 1);
+    const uint64_t size = 48 * MiB;
+    const std::wstring source = dir / L"cut.bin", aside = dir / L"cut.bin.orig";
+    ASSERT_TRUE(WritePatternFile(source, size, 90));
+    auto partsSize = [&] {
+        int64_t sum = 0;
+        for (unsigned i = 1; i <= 12; ++i)
+            sum += std::max<int64_t>(FileSize(PartName(source, i)), 0);
+        return sum;
+    };
+    // Polls what the program has written until it passes 40 %, then ends it; false when it got
+    // to the end first.
+    auto endAtFortyPercent = [&](MainWindowRun& run, const std::function<int64_t()>& written) {
+        DWORD start = ::GetTickCount();
+        while (written() < int64_t(size * 2 / 5) && ::GetTickCount() - start < 60000)
+            ::Sleep(1);
+        const int64_t seen = written();
+        EXPECT_TRUE(run.Program().Terminate());
+        return seen >= int64_t(size * 2 / 5) && seen < int64_t(size);
+    };
+    {
+        MainWindowRun run(L" /s " + source);
+        ASSERT_TRUE(run.Found());
+        run.TypePartSize(L"4", kMegabytes);
+        run.PressAction();
+        ASSERT_TRUE(endAtFortyPercent(run, partsSize)) << "the split ended before 40 %";
+    }
+    ASSERT_TRUE(::MoveFileW(source.c_str(), aside.c_str()));
+    {
+        MainWindowRun run(L" /j " + PartName(source, 1));
+        ASSERT_TRUE(run.Found());
+        ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
+        EXPECT_EQ(run.StatusBar(),
+                  L"The split of cut.bin did not finish: #38 - " + SystemTextOnOneLine(38));
+    }
+    EXPECT_FALSE(FileExists(source));
+    EXPECT_FALSE(FileExists(source + L".partial"));
+
+    // A whole set of parts, and a join of it ended midway.
+    for (unsigned i = 1; i <= 12; ++i)
+        ::DeleteFileW(PartName(source, i).c_str());
+    ASSERT_TRUE(::DeleteFileW((source + L".sha256").c_str()));
+    std::vector<uint8_t> original;
+    ASSERT_TRUE(ReadWholeFile(aside, original));
+    for (unsigned i = 1; i <= 12; ++i)
+        ASSERT_TRUE(
+            WriteWholeFile(PartName(source, i), Slice(original, (i - 1) * 4 * MiB, 4 * MiB)));
+    {
+        MainWindowRun run(L" /j " + PartName(source, 1));
+        ASSERT_TRUE(run.Found());
+        ASSERT_TRUE(endAtFortyPercent(run, [&] { return FileSize(source + L".partial"); }))
+            << "the join ended before 40 %";
+    }
+    EXPECT_FALSE(FileExists(source));
+    EXPECT_TRUE(FileExists(source + L".partial"));
+    RemoveSettingsKey();
+    MainWindowRun run(L" /j " + PartName(source, 1));
+    ASSERT_TRUE(run.Found());
+    ASSERT_EQ(run.WaitForStatus(L"cut.bin joined !"), L"cut.bin joined !")
+        << Narrow(run.StatusBar());
+    run.Choose(kCommandExit);
+    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+    std::vector<uint8_t> joined;
+    ASSERT_TRUE(ReadWholeFile(source, joined));
+    EXPECT_TRUE(joined == original);
+    EXPECT_FALSE(FileExists(source + L".partial"));
 }
 
 // The list a split leaves, then a join over a part damaged since: the join stops at that part,

@@ -157,9 +157,10 @@ TEST_F(ErrorTest, APartChangedSinceItWasListedFailsTheJoin) {
     ASSERT_TRUE(RunToEnd(join));
     EXPECT_EQ(join.State(), OperationState::Failed);
     ExpectReported(shown, L"changed.bin", ErrorText(L"Error BeginIoPair", ERROR_FILE_INVALID));
+    // A failed join leaves no output, and never deletes a part.
+    EXPECT_FALSE(FileExists(whole));
+    EXPECT_FALSE(FileExists(whole + L".partial"));
     join.Abort();
-    // A failed join keeps its partial output, and never deletes a part.
-    EXPECT_TRUE(FileExists(whole));
     for (unsigned i = 1; i <= 3; ++i)
         EXPECT_TRUE(FileExists(PartName(whole, i)));
 }
@@ -230,7 +231,7 @@ TEST_F(ErrorTest, AnOutputThatCannotBeCutToSizeFailsTheJoinAndKeepsTheParts) {
     const std::wstring whole = dir / L"long.bin";
     ASSERT_TRUE(WriteWholeFile(PartName(whole, 1), MakePattern(4096, 1)));
     ASSERT_TRUE(WriteWholeFile(PartName(whole, 2), MakePattern(100, 2)));
-    HeldOnClose hold(recorder, whole);
+    HeldOnClose hold(recorder, whole + L".partial");
     RecordingDisplay shown;
     JoinOperation join(shown);
     join.Start(Wide(PartName(whole, 1)));
@@ -240,6 +241,7 @@ TEST_F(ErrorTest, AnOutputThatCannotBeCutToSizeFailsTheJoinAndKeepsTheParts) {
     ExpectReported(shown, L"long.bin", ErrorText(L"Error Finish", ERROR_SHARING_VIOLATION));
     join.Abort();
     hold.Release();
+    EXPECT_FALSE(FileExists(whole));
     EXPECT_TRUE(FileExists(PartName(whole, 1)));
     EXPECT_TRUE(FileExists(PartName(whole, 2)));
 }
@@ -306,8 +308,9 @@ TEST_F(ErrorTest, APartListedEmptyThatFillsUpOrGoesFailsTheJoinAndKeepsEverythin
         ASSERT_TRUE(ReadWholeFile(PartName(whole, 2), kept));
         EXPECT_TRUE(kept == last);
         EXPECT_EQ(ReadWholeFile(PartName(whole, 3), kept) && kept == late, !deleted);
-        // The output stays for a look at what was joined.
-        EXPECT_TRUE(::DeleteFileW(whole.c_str()));
+        // Nothing the parts no longer hold is left as the output.
+        EXPECT_FALSE(FileExists(whole));
+        EXPECT_FALSE(FileExists(whole + L".partial"));
     }
 }
 

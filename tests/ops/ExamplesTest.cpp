@@ -103,7 +103,7 @@ TEST_F(ExamplesTest, SectorMultiplePartsJoinUnbufferedAndTheOutputIsCut) {
     std::vector<uint8_t> joined;
     ASSERT_TRUE(ReadWholeFile(whole, joined));
     EXPECT_TRUE(joined == expected);
-    std::vector<OpenRecorder::Open> opens = recorder.OpensOf(whole);
+    std::vector<OpenRecorder::Open> opens = recorder.OpensOf(whole + L".partial");
     ASSERT_GE(opens.size(), 2u);
     EXPECT_EQ(opens[0].flags, DWORD(FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING));
     EXPECT_EQ(opens[0].disposition, DWORD(CREATE_NEW));
@@ -124,7 +124,7 @@ TEST_F(ExamplesTest, UnalignedPartsJoinBuffered) {
     std::vector<uint8_t> joined;
     ASSERT_TRUE(ReadWholeFile(whole, joined));
     EXPECT_TRUE(joined == expected);
-    std::vector<OpenRecorder::Open> opens = recorder.OpensOf(whole);
+    std::vector<OpenRecorder::Open> opens = recorder.OpensOf(whole + L".partial");
     ASSERT_GE(opens.size(), 1u);
     EXPECT_EQ(opens[0].flags, DWORD(FILE_FLAG_OVERLAPPED));
 }

@@ -94,10 +94,11 @@ protected:
         EXPECT_TRUE(shortCall.shortened);
         ExpectFailedAndNothingGood(join, shown, L"joined.bin", ErrorText(step, code));
         join.Abort();
-        // DeleteFiles is on, and still every part stays; the output stays for inspection.
+        // DeleteFiles is on, and still every part stays; nothing of the output does.
         for (unsigned i = 1; i <= 2; ++i)
             EXPECT_TRUE(FileExists(PartName(whole, i))) << i;
-        EXPECT_TRUE(FileExists(whole));
+        EXPECT_FALSE(FileExists(whole));
+        EXPECT_FALSE(FileExists(whole + L".partial"));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "ops/SplitOperation.h"
 #include "support/ClassesKeys.h"
 #include "support/MessageLoop.h"
+#include "support/SettingsValues.h"
 
 #include <cstdio>
 
@@ -148,6 +149,68 @@ TEST_F(StateTest, AbortWhileRunningRemovesWhatTheSplitCreated) {
     PumpFor(100);
 }
 
+// What lies under the unfinished output's name when a join starts, and what appears under the
+// real name while it runs.
+TEST_F(StateTest, TheUnfinishedOutputIsReplacedOnlyWhenItIsOurs) {
+    SetTuning(128 * KiB, 1);
+    WriteDword(L"DeleteFiles", 1);
+    enum class Found { LeftByAJoin, Larger, Folder, RealNameMeanwhile };
+    const std::wstring whole = dir / L"u.bin", unfinished = whole + L".partial";
+    for (Found found :
+         {Found::LeftByAJoin, Found::Larger, Found::Folder, Found::RealNameMeanwhile}) {
+        SCOPED_TRACE(static_cast<int>(found));
+        std::vector<uint8_t> all;
+        for (unsigned i = 1; i <= 3; ++i) {
+            const std::vector<uint8_t> part = MakePattern(512 * KiB, 60 + i);
+            ASSERT_TRUE(WriteWholeFile(PartName(whole, i), part));
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        const std::vector<uint8_t> left =
+            MakePattern(found == Found::Larger ? 1537 * KiB : 700 * KiB, 9);
+        if (found == Found::Folder) {
+            ASSERT_TRUE(::CreateDirectoryW(unfinished.c_str(), nullptr));
+        } else if (found != Found::RealNameMeanwhile) {
+            ASSERT_TRUE(WriteWholeFile(unfinished, left));
+        }
+        RecordingDisplay shown;
+        JoinOperation join(shown);
+        join.Start(Wide(PartName(whole, 1)));
+        if (found == Found::RealNameMeanwhile) {
+            ASSERT_TRUE(WriteWholeFile(whole, left));
+        }
+        ASSERT_TRUE(RunToEnd(join));
+        join.Abort();
+        std::vector<uint8_t> seen;
+        switch (found) {
+        case Found::LeftByAJoin:
+            EXPECT_EQ(shown.status, L"u.bin joined !");
+            EXPECT_TRUE(ReadWholeFile(whole, seen) && seen == all);
+            EXPECT_FALSE(FileExists(unfinished));
+            EXPECT_FALSE(FileExists(PartName(whole, 1)));
+            break;
+        case Found::Larger:
+        case Found::Folder:
+            EXPECT_EQ(shown.statusBar,
+                      ErrorText(L"Error opening u.bin.partial", ERROR_FILE_EXISTS));
+            EXPECT_TRUE(found == Found::Folder ? ::RemoveDirectoryW(unfinished.c_str())
+                                               : ReadWholeFile(unfinished, seen) && seen == left);
+            EXPECT_FALSE(FileExists(whole));
+            break;
+        case Found::RealNameMeanwhile:
+            // Both stay: the file that took the name, and the joined one beside it.
+            EXPECT_EQ(shown.statusBar,
+                      ErrorText(L"Error renaming u.bin.partial to u.bin", ERROR_ALREADY_EXISTS));
+            EXPECT_TRUE(ReadWholeFile(whole, seen) && seen == left);
+            EXPECT_TRUE(ReadWholeFile(unfinished, seen) && seen == all);
+            EXPECT_TRUE(FileExists(PartName(whole, 1)));
+            break;
+        }
+        for (const std::wstring& file :
+             {whole, unfinished, PartName(whole, 1), PartName(whole, 2), PartName(whole, 3)})
+            ::DeleteFileW(file.c_str());
+    }
+}
+
 TEST_F(StateTest, AbortWhilePausedRemovesThePartialJoin) {
     SetTuning(128 * KiB, 2);
     const std::wstring whole = dir / L"partial.bin";
@@ -162,8 +225,11 @@ TEST_F(StateTest, AbortWhilePausedRemovesThePartialJoin) {
     join.OnCommand(kCommandPause);
     ASSERT_EQ(join.State(), OperationState::Paused);
     ASSERT_TRUE(RunUntil([&] { return join.DoneSize() == 256 * KiB; }));
-    ASSERT_TRUE(FileExists(whole));
+    // Written under its unfinished name; nothing ever had the real one.
+    ASSERT_TRUE(FileExists(whole + L".partial"));
+    EXPECT_FALSE(FileExists(whole));
     join.Abort();
+    EXPECT_FALSE(FileExists(whole + L".partial"));
     EXPECT_FALSE(FileExists(whole));
     for (unsigned i = 1; i <= 3; ++i)
         EXPECT_EQ(FileSize(PartName(whole, i)), int64_t(2 * MiB));

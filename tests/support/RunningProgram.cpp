@@ -66,6 +66,11 @@ bool RunningProgram::HasEnded() const {
     return ::WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0;
 }
 
+bool RunningProgram::Terminate() {
+    ::TerminateProcess(info.hProcess, 1);
+    return ::WaitForSingleObject(info.hProcess, 10000) == WAIT_OBJECT_0;
+}
+
 DWORD RunningProgram::WaitForExit(DWORD limitMs) const {
     if (::WaitForSingleObject(info.hProcess, limitMs) != WAIT_OBJECT_0)
         return STILL_ACTIVE;

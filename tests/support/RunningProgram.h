@@ -26,6 +26,8 @@ public:
     DWORD StartError() const { return startError; }
     DWORD Id() const { return info.dwProcessId; }
     bool HasEnded() const;
+    // Ends the process at once, as Task Manager would; true once it has ended.
+    bool Terminate();
     // The exit code, or STILL_ACTIVE when the process has not ended within the limit.
     DWORD WaitForExit(DWORD limitMs) const;
     // A visible top-level dialog of this process with the caption (any caption when null);

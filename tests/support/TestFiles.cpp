@@ -189,7 +189,8 @@ std::string ExpectedChecksumList(const std::wstring& whole, const std::vector<ui
     auto nameOf = [](const std::wstring& path) {
         return Narrow(path.substr(path.rfind(L'\\') + 1));
     };
-    std::string list;
+    // The whole file's line comes first: the split writes it before any part.
+    std::string list = SystemSha256(data) + "  " + nameOf(whole) + "\n";
     const uint64_t count = (data.size() + partSize - 1) / partSize;
     for (uint64_t i = 1; i <= count; ++i) {
         const uint64_t offset = (i - 1) * partSize;
@@ -197,7 +198,7 @@ std::string ExpectedChecksumList(const std::wstring& whole, const std::vector<ui
         list += SystemSha256(data.data() + offset, size) + "  " +
                 nameOf(PartName(whole, static_cast<unsigned>(i))) + "\n";
     }
-    return list + SystemSha256(data) + "  " + nameOf(whole) + "\n";
+    return list;
 }
 
 bool WriteText(const std::wstring& path, const std::string& text) {
