@@ -188,9 +188,10 @@ protected:
 } // namespace
 
 // The common case: every part whole. The set checks them, nothing is rebuilt or moved, and the
-// join goes on as ever.
-TEST_F(RepairTest, AWholeSetIsCheckedThenJoined) {
-    RecordingDisplay shown;
+// join goes on as ever. Then a lost part and a damaged one: both rebuilt, the damaged one kept
+// aside, then the join as ever.
+TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJoin) {
+    RecordingDisplay shown, again;
     ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
     EXPECT_TRUE(Holds(whole, original));
     const auto& seen = shown.statusHistory;
@@ -200,22 +201,17 @@ TEST_F(RepairTest, AWholeSetIsCheckedThenJoined) {
                              [](const std::wstring& s) { return s.rfind(L"Repairing ", 0) == 0; }));
     for (unsigned part = 1; part <= 9; ++part)
         EXPECT_FALSE(FileExists(PartName(whole, part) + L".damaged")) << part;
-}
-
-// A lost part and a damaged one: both rebuilt, the damaged one kept aside, then the join as ever.
-TEST_F(RepairTest, ALostAndADamagedPartAreRebuiltBeforeTheJoin) {
-    ASSERT_TRUE(::DeleteFileW(PartName(whole, 3).c_str()));
+    ASSERT_TRUE(::DeleteFileW(whole.c_str()) && ::DeleteFileW(PartName(whole, 3).c_str()));
     Damage(7);
     const std::string damaged = SystemSha256OfFile(PartName(whole, 7));
-    RecordingDisplay shown;
-    ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
-    EXPECT_EQ(shown.statusBar, L"SHA-256 verified: " + whole);
+    ASSERT_EQ(Join(again), OperationState::Done) << Narrow(again.statusBar);
+    EXPECT_EQ(again.statusBar, L"SHA-256 verified: " + whole);
     EXPECT_TRUE(Holds(whole, original));
     for (unsigned part : {3u, 7u})
         EXPECT_EQ(SystemSha256OfFile(PartName(whole, part)), partHashes[part - 1]) << part;
     EXPECT_EQ(SystemSha256OfFile(PartName(whole, 7) + L".damaged"), damaged);
-    const auto& seen = shown.statusHistory;
-    EXPECT_NE(std::find(seen.begin(), seen.end(), L"Repairing w.bin.003..."), seen.end());
+    const auto& later = again.statusHistory;
+    EXPECT_NE(std::find(later.begin(), later.end(), L"Repairing w.bin.003..."), later.end());
 }
 
 // More lost than the blocks can rebuild: nothing is made, moved or deleted.
