@@ -3,6 +3,7 @@
 #include "support/Par2TestSets.h"
 #include "support/SmallVolume.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace testing_support;
@@ -39,112 +40,76 @@ protected:
     TempDir dir{L"e2e"};
 };
 
-// A set whose files are named to reach outside the parts' folder, or devices and streams: the
-// join opens none of them. A set naming only such files is ignored, and says so; a set that
-// also names the parts still rebuilds a lost part, its other files taken as unknown.
-TEST_F(JoinRepairEndToEndTest, ASetNeverTouchesAFileThatIsNotAPart) {
-    ASSERT_TRUE(::CreateDirectoryW((dir / L"sub").c_str(), nullptr));
-    const std::wstring whole = dir / L"sub\\x.bin";
-    const std::vector<uint8_t> victim = MakePattern(3000, 9);
-    const std::vector<SetFile> parts = {{L"x.bin.001", MakePattern(8192, 1)},
-                                        {L"x.bin.002", MakePattern(5000, 2)}};
+// Sets beside the parts in a subfolder, each of which the join may trust only as far as it
+// matches them: whatever it says, it touches nothing outside the parts' folder and keeps no part
+// aside, and what it joins is the parts as they are.
+TEST_F(JoinRepairEndToEndTest, ASetIsUsedOnlyAsFarAsItMatchesTheParts) {
+    const std::wstring sub = dir / L"sub", whole = sub + L"\\x.bin", done = L"x.bin joined !";
+    const std::vector<uint8_t> victim = MakePattern(3000, 9), data = MakePattern(20000, 30);
+    const std::vector<SetFile> two = {{L"x.bin.001", MakePattern(8192, 1)},
+                                      {L"x.bin.002", MakePattern(5000, 2)}};
+    // Files named to reach outside the parts' folder, or devices and streams.
     const std::vector<SetFile> hostile = {{L"..\\evil.txt", MakePattern(4096, 3)},
                                           {L"..\\victim.txt", MakePattern(3000, 4)},
                                           {L"x.bin.001:stream", MakePattern(100, 5)},
                                           {L"NUL", MakePattern(100, 6)},
                                           {L"COM1.txt", MakePattern(100, 7)}};
-    const struct {
-        bool withParts;
-        unsigned lost;
-        const wchar_t* statusBar;
-    } cases[] = {{false, 0, L"x.bin.par2 ignored (it names no part of this file); "},
-                 {true, 2, L""}};
-    for (const auto& c : cases) {
-        ASSERT_TRUE(WriteWholeFile(dir / L"victim.txt", victim));
-        const std::vector<uint8_t> all = WriteParts(whole, parts);
-        std::vector<SetFile> files = hostile;
-        if (c.withParts)
-            files.insert(files.begin(), parts.begin(), parts.end());
-        // Enough blocks for the lost part and every file the set may not read.
-        ASSERT_TRUE(MakeRecoverySet(whole, files, 4096, 12));
-        if (c.lost != 0) {
-            ASSERT_TRUE(::DeleteFileW(PartName(whole, c.lost).c_str()));
-        }
-        EXPECT_EQ(Join(whole, L"x.bin joined !"), c.statusBar + whole);
-        std::vector<uint8_t> joined, after;
-        EXPECT_TRUE(ReadWholeFile(whole, joined) && joined == all);
-        EXPECT_TRUE(ReadWholeFile(dir / L"victim.txt", after) && after == victim);
-        EXPECT_EQ(FilesIn(dir.Path() + L"\\"), std::vector<std::wstring>{L"victim.txt"});
-        std::vector<std::wstring> kept = FilesIn(dir / L"sub\\");
-        kept.resize(3); // the set's files come after these
-        EXPECT_EQ(kept, (std::vector<std::wstring>{L"x.bin", L"x.bin.001", L"x.bin.002"}));
-        EXPECT_FALSE(FileExists(dir / L"sub\\x.bin.001:stream"));
-        ASSERT_TRUE(RemoveTree(dir / L"sub") &&
-                    ::CreateDirectoryW((dir / L"sub").c_str(), nullptr));
-    }
-}
-
-// A set left from an earlier split of other data beside new parts: where the checksum list
-// vouches for the new parts, where the parts go past the set's last, or where no part matches it,
-// the set is ignored and the new parts are joined as they are.
-TEST_F(JoinRepairEndToEndTest, ASetOfOtherPartsIsIgnored) {
-    const std::wstring whole = dir / L"u.bin";
-    const std::vector<SetFile> old = {{L"u.bin.001", MakePattern(8192, 11)},
-                                      {L"u.bin.002", MakePattern(8192, 12)},
-                                      {L"u.bin.003", MakePattern(8192, 13)}};
-    std::vector<SetFile> changed = old;
+    std::vector<SetFile> mixed = two;
+    mixed.insert(mixed.end(), hostile.begin(), hostile.end());
+    // Parts split again after an earlier split of other data left its set.
+    const std::vector<SetFile> old = {{L"x.bin.001", MakePattern(8192, 11)},
+                                      {L"x.bin.002", MakePattern(8192, 12)},
+                                      {L"x.bin.003", MakePattern(8192, 13)}};
+    std::vector<SetFile> changed = old, longer = old, other = old;
     changed[2].data[8000] ^= 0x40;
-    std::vector<SetFile> longer = old;
-    longer.push_back({L"u.bin.004", MakePattern(100, 14)});
-    std::vector<SetFile> other = old;
+    longer.push_back({L"x.bin.004", MakePattern(100, 14)});
     for (SetFile& part : other)
         part.data = MakePattern(part.data.size(), 20);
+    // par2 run on the whole file before it was split.
+    const std::vector<SetFile> ofWhole = {{L"x.bin", data}};
+    std::vector<SetFile> halves = {{L"x.bin.001", {data.begin(), data.begin() + 12000}},
+                                   {L"x.bin.002", {data.begin() + 12000, data.end()}}},
+                         damaged = halves;
+    damaged[1].data[100] ^= 1;
     const struct {
-        const std::vector<SetFile>& now;
+        const std::vector<SetFile>& set;
+        int32_t blocks; // enough for a lost part and every file the set may not read
+        const std::vector<SetFile>& parts;
         bool listed;
-        const wchar_t* note;
-    } cases[] = {{changed, true, L"u.bin.par2 ignored (it disagrees with u.bin.sha256); "},
-                 {longer, false, L"u.bin.par2 ignored (it was made for fewer parts); "},
-                 {other, false, L"u.bin.par2 ignored (no part matches it); "}};
-    for (const auto& c : cases) {
-        ASSERT_TRUE(MakeRecoverySet(whole, old, 4096, 3));
-        const std::vector<uint8_t> all = WriteParts(whole, c.now);
-        if (c.listed) {
-            ASSERT_TRUE(WriteText(whole + L".sha256", ChecksumLines(c.now)));
-        }
-        const std::wstring outcome = c.listed ? L"SHA-256 verified: " : L"";
-        EXPECT_EQ(Join(whole, L"u.bin joined !"), c.note + outcome + whole);
-        std::vector<uint8_t> joined;
-        EXPECT_TRUE(ReadWholeFile(whole, joined) && joined == all);
-        for (unsigned i = 1; i <= c.now.size(); ++i)
-            EXPECT_FALSE(FileExists(PartName(whole, i) + L".damaged")) << i;
-        ASSERT_TRUE(RemoveTree(dir.Path()) && ::CreateDirectoryW(dir.Path().c_str(), nullptr));
-    }
-}
-
-// par2 run on the whole file before it was split: the parts are joined as ever and the result
-// checked against the set, which tells a damaged part that nothing else could.
-TEST_F(JoinRepairEndToEndTest, ASetOfTheWholeFileChecksTheJoinedFile) {
-    const std::wstring whole = dir / L"y.bin";
-    const std::vector<uint8_t> data = MakePattern(20000, 30);
-    const std::vector<SetFile> parts = {
-        {L"y.bin.001", std::vector<uint8_t>(data.begin(), data.begin() + 12000)},
-        {L"y.bin.002", std::vector<uint8_t>(data.begin() + 12000, data.end())}};
-    for (const bool damaged : {false, true}) {
-        ASSERT_TRUE(MakeRecoverySet(whole, {{L"y.bin", data}}, 4096, 1));
-        std::vector<SetFile> now = parts;
-        if (damaged)
-            now[1].data[100] ^= 1;
-        WriteParts(whole, now);
-        if (damaged) {
-            EXPECT_EQ(Join(whole, L"Error occurred !"),
-                      L"Joined file y.bin is damaged: #23 - " + SystemTextOnOneLine(23));
-        } else {
-            EXPECT_EQ(Join(whole, L"y.bin joined !"), L"Verified by y.bin.par2; " + whole);
-            std::vector<uint8_t> joined;
-            EXPECT_TRUE(ReadWholeFile(whole, joined) && joined == data);
-        }
-        ASSERT_TRUE(RemoveTree(dir.Path()) && ::CreateDirectoryW(dir.Path().c_str(), nullptr));
+        unsigned lost;
+        std::wstring status;
+        std::wstring statusBar; // followed by the whole file's path once joined
+    } rows[] = {
+        {hostile, 12, two, false, 0, done, L"x.bin.par2 ignored (it names no part of this file); "},
+        {mixed, 12, two, false, 2, done, L""}, // the other files taken as unknown
+        {old, 3, changed, true, 0, done,
+         L"x.bin.par2 ignored (it disagrees with x.bin.sha256); SHA-256 verified: "},
+        {old, 3, longer, false, 0, done, L"x.bin.par2 ignored (it was made for fewer parts); "},
+        {old, 3, other, false, 0, done, L"x.bin.par2 ignored (no part matches it); "},
+        {ofWhole, 1, halves, false, 0, done, L"Verified by x.bin.par2; "},
+        // The set tells a damaged part that nothing else could.
+        {ofWhole, 1, damaged, false, 0, L"Error occurred !",
+         L"Joined file x.bin is damaged: #23 - " + SystemTextOnOneLine(23)},
+    };
+    ASSERT_TRUE(WriteWholeFile(dir / L"victim.txt", victim));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Narrow(row.statusBar));
+        ASSERT_TRUE(::CreateDirectoryW(sub.c_str(), nullptr));
+        ASSERT_TRUE(MakeRecoverySet(whole, row.set, 4096, row.blocks));
+        const std::vector<uint8_t> all = WriteParts(whole, row.parts);
+        ASSERT_TRUE(!row.listed || WriteText(whole + L".sha256", ChecksumLines(row.parts)));
+        const std::vector<std::wstring> made = FilesIn(sub + L"\\");
+        ASSERT_TRUE(row.lost == 0 || ::DeleteFileW(PartName(whole, row.lost).c_str()));
+        const bool joined = row.status == done;
+        EXPECT_EQ(Join(whole, row.status), joined ? row.statusBar + whole : row.statusBar);
+        EXPECT_TRUE(!joined || Holds(whole, all));
+        std::vector<std::wstring> now = FilesIn(sub + L"\\");
+        now.erase(std::remove(now.begin(), now.end(), L"x.bin"), now.end());
+        EXPECT_EQ(now, made);
+        EXPECT_FALSE(FileExists(whole + L".001:stream"));
+        EXPECT_TRUE(Holds(dir / L"victim.txt", victim));
+        EXPECT_EQ(FilesIn(dir.Path() + L"\\"), std::vector<std::wstring>{L"victim.txt"});
+        ASSERT_TRUE(RemoveTree(sub));
     }
 }
 
@@ -172,8 +137,7 @@ TEST_F(JoinRepairEndToEndTest, AJunkSetIsReadInStepsAndIgnored) {
     EXPECT_EQ(run.StatusBar(), L"k.bin.par2 ignored (it holds no usable recovery data); " + whole);
     run.Close();
     EXPECT_EQ(run.Program().WaitForExit(15000), 0u);
-    std::vector<uint8_t> joined;
-    EXPECT_TRUE(ReadWholeFile(whole, joined) && joined == all);
+    EXPECT_TRUE(Holds(whole, all));
 }
 
 } // namespace

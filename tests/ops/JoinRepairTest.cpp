@@ -6,10 +6,7 @@
 #include "ops/JoinOperation.h"
 #include "app/ByteSize.h"
 #include "ops/JoinRepair.h"
-#include "recovery/Md5.h"
-#include "recovery/Par2Creator.h"
 #include "recovery/Par2Format.h"
-#include "recovery/RecoveryFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -46,25 +43,15 @@ TEST(JoinRepairTest, LargeSlicesAreRebuiltInBoundedSteps) {
     } cases[] = {{L"j.003", nullptr, 7}, {nullptr, L"j.003", 6}};
     for (const auto& c : cases) {
         TempDir dir;
-        Par2Creator creator;
-        ASSERT_TRUE(creator.Start(names, sizes, 3, kSlice, 8));
-        std::vector<std::vector<uint8_t>> originals;
-        for (int i = 0; i < 3; ++i) {
-            originals.push_back(MakePattern(sizes[i], i + 3));
-            ASSERT_TRUE(WriteWholeFile(dir / names[i], originals[i]));
-            ASSERT_TRUE(creator.SetFileHead(i, originals[i].data(), Par2Creator::kHeadBytes));
-        }
-        for (const auto& data : originals)
-            ASSERT_TRUE(creator.AddData(data.data(), data.size()));
-        RecoveryFiles files;
-        ASSERT_TRUE(files.Create(creator, (dir / L"j").c_str()) && files.Complete(creator));
+        std::vector<SetFile> parts;
+        for (int i = 0; i < 3; ++i)
+            parts.push_back({names[i], MakePattern(sizes[i], i + 3)});
+        ASSERT_TRUE(MakeRecoverySet(dir / L"j", parts, kSlice, 8, true));
         ASSERT_TRUE(::DeleteFileW((dir / L"j.001").c_str()));
-        if (c.lost) {
-            ASSERT_TRUE(::DeleteFileW((dir / c.lost).c_str()));
-        }
+        ASSERT_TRUE(!c.lost || ::DeleteFileW((dir / c.lost).c_str()));
         std::vector<uint8_t> damaged, volume;
         if (c.damaged) {
-            damaged = originals[2];
+            damaged = parts[2].data;
             damaged[kSlice + 10] ^= 1;
             ASSERT_TRUE(WriteWholeFile(dir / c.damaged, damaged));
         }
@@ -103,12 +90,9 @@ TEST(JoinRepairTest, LargeSlicesAreRebuiltInBoundedSteps) {
             }
         }
         ASSERT_EQ(step, JoinRepair::Step::Done) << Narrow(repair.FailureText().Text());
-        for (int i = 0; i < 3; ++i) {
-            std::vector<uint8_t> now;
-            EXPECT_TRUE(ReadWholeFile(dir / names[i], now) && now == originals[i]) << i;
-        }
-        std::vector<uint8_t> aside;
-        EXPECT_EQ(ReadWholeFile(dir / L"j.003.damaged", aside) && aside == damaged, !!c.damaged);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(Holds(dir / names[i], parts[i].data)) << i;
+        EXPECT_EQ(Holds(dir / L"j.003.damaged", damaged), !!c.damaged);
         EXPECT_FALSE(FileExists(dir / L"j.002.damaged"));
     }
 }
@@ -120,37 +104,21 @@ TEST(JoinRepairTest, AnEmptyFileOfTheSetIsLeftAlone) {
     const uint64_t sizes[] = {5000, 5000, 700};
     for (const bool present : {false, true}) {
         TempDir dir;
-        Par2Creator creator;
-        ASSERT_TRUE(creator.Start(names, sizes, 3, 4096, 2));
-        std::vector<std::vector<uint8_t>> data;
-        for (int i = 0; i < 3; ++i) {
-            data.push_back(MakePattern(sizes[i], i + 1));
-            ASSERT_TRUE(WriteWholeFile(dir / names[i], data[i]));
-            ASSERT_TRUE(creator.SetFileHead(i, data[i].data(), data[i].size()));
-        }
-        for (const auto& bytes : data)
-            ASSERT_TRUE(creator.AddData(bytes.data(), bytes.size()));
-        RecoveryFiles files;
-        ASSERT_TRUE(files.Create(creator, (dir / L"x").c_str()) && files.Complete(creator));
+        std::vector<SetFile> files;
+        for (int i = 0; i < 3; ++i)
+            files.push_back({names[i], MakePattern(sizes[i], i + 1)});
+        ASSERT_TRUE(MakeRecoverySet(dir / L"x", files, 4096, 2, true));
         std::vector<uint8_t> index;
         ASSERT_TRUE(ReadWholeFile(dir / L"x.par2", index));
         const auto name = std::search(index.begin(), index.end(), "x.003", "x.003" + 5);
         ASSERT_NE(name, index.end());
-        uint8_t* body = &*name - 56;
-        uint8_t* packet = body - 64;
-        *name = 'y';
-        std::fill_n(body + 48, 8, 0);
-        Md5 nothing, seal;
-        const Md5Digest empty = nothing.Finish();
-        std::copy_n(empty.bytes, 16, body + 16);
-        seal.Update(packet + 32, packet[8] + 256 * packet[9] - 32);
-        const Md5Digest sealed = seal.Finish();
-        std::copy_n(sealed.bytes, 16, packet + 16);
+        const size_t body = name - index.begin() - 56;
+        index[body + 56] = 'y';
+        PutLittle(index, body + 48, 0, 8);
+        std::copy_n(Md5Of({}).bytes, 16, index.begin() + body + 16);
+        Rehash(index, body - par2::kHeaderBytes);
         ASSERT_TRUE(WriteWholeFile(dir / L"x.par2", index));
-        if (present) {
-            ASSERT_TRUE(WriteWholeFile(dir / L"y.003", {}));
-        }
-
+        ASSERT_TRUE(!present || WriteWholeFile(dir / L"y.003", {}));
         JoinRepair repair;
         ASSERT_TRUE(repair.Find(Wide(dir / L"x")));
         ASSERT_TRUE(LoadAndCheck(repair));
@@ -172,17 +140,14 @@ protected:
         parts = {{L"j.001", MakePattern(3 * 4096, 1)},
                  {L"j.002", MakePattern(2 * 4096, 2)},
                  {L"j.003", MakePattern(4096 + 10, 3)}};
-        ASSERT_TRUE(MakeRecoverySet(whole, parts, 4096, 4));
-        for (const SetFile& part : parts)
-            ASSERT_TRUE(WriteWholeFile(dir / part.name, part.data));
+        ASSERT_TRUE(MakeRecoverySet(whole, parts, 4096, 4, true));
         damaged = parts[1].data;
         damaged[5000] ^= 1;
         ASSERT_TRUE(WriteWholeFile(dir / L"j.002", damaged));
         ASSERT_TRUE(::DeleteFileW((dir / L"j.003").c_str()));
     }
     bool Holds(const std::wstring& name, const std::vector<uint8_t>& data) const {
-        std::vector<uint8_t> now;
-        return ReadWholeFile(dir / name, now) && now == data;
+        return testing_support::Holds(dir / name, data);
     }
     bool AnyRebuilding() const {
         WIN32_FIND_DATAW found;
@@ -254,35 +219,16 @@ TEST(SmallAddressSpaceJoinRepair, LostPartsTooLargeToRebuildAreRefusedWithTheRea
     constexpr uint64_t kSlice = 1ull << 30;
     for (const int blocks : {0, 3}) {
         TempDir dir;
-        std::vector<uint8_t> main(12 + 3 * 16);
-        PutLittle(main, 0, kSlice, 8);
-        PutLittle(main, 8, 3, 4);
-        for (int i = 0; i < 3; ++i)
-            main[12 + 16 * i] = static_cast<uint8_t>(i + 1); // file IDs 1, 2, 3
-        Md5 sealer;
-        sealer.Update(main.data(), main.size());
-        const Md5Digest setId = sealer.Finish();
-        std::vector<uint8_t> index = MakePacket(par2::kMainType, setId, main);
-        for (int i = 0; i < 3; ++i) {
-            std::vector<uint8_t> description(56 + 8), checksums(16 + 20);
-            description[0] = checksums[0] = static_cast<uint8_t>(i + 1);
-            PutLittle(description, 48, kSlice, 8);
-            memcpy(&description[56], "m.00", 4);
-            description[60] = static_cast<uint8_t>('1' + i);
-            for (const auto& packet : {MakePacket(par2::kFileDescType, setId, description),
-                                       MakePacket(par2::kSliceChecksumType, setId, checksums)})
-                index.insert(index.end(), packet.begin(), packet.end());
-        }
-        ASSERT_TRUE(WriteWholeFile(dir / L"m.par2", index));
+        Md5Digest setId;
+        ASSERT_TRUE(WriteWholeFile(
+            dir / L"m.par2",
+            MakeIndex(kSlice, {{"m.001", kSlice}, {"m.002", kSlice}, {"m.003", kSlice}}, &setId)));
         const uint64_t length = par2::kHeaderBytes + 4 + kSlice;
         HANDLE volume = ::CreateFileW((dir / L"m.vol0+3.par2").c_str(), GENERIC_WRITE, 0, nullptr,
                                       CREATE_NEW, 0, nullptr);
         for (int b = 0; b < blocks; ++b) {
-            std::vector<uint8_t> header(par2::kHeaderBytes + 4);
-            memcpy(&header[0], par2::kMagic, 8);
+            std::vector<uint8_t> header = MakePacket(par2::kRecoveryType, setId, {0, 0, 0, 0});
             PutLittle(header, 8, length, 8);
-            memcpy(&header[32], setId.bytes, 16);
-            memcpy(&header[48], par2::kRecoveryType, 16);
             PutLittle(header, par2::kHeaderBytes, static_cast<uint64_t>(b), 4);
             LARGE_INTEGER at, end;
             at.QuadPart = static_cast<LONGLONG>(b * length);

@@ -1,5 +1,6 @@
 #include "OpsTestSupport.h"
 #include "support/MessageLoop.h"
+#include "support/Par2TestSets.h"
 #include "support/SettingsValues.h"
 #include "support/SmallVolume.h"
 
@@ -27,16 +28,20 @@ protected:
         split.Start(Wide(source));
         split.OnCommand(kCommandSplit);
     }
-
-    // Splits source to the end in parts of partSize bytes.
-    void SplitWhole(const std::wstring& source, uint64_t partSize = MiB) {
+    // Splits source in parts of partSize bytes: the status bar when that is refused at once, else
+    // empty once the split is done.
+    std::wstring Split(const std::wstring& source, uint64_t partSize = MiB) {
         RecordingDisplay shown;
         shown.partSize = partSize;
         SplitOperation split(shown);
         StartSplit(split, source);
-        ASSERT_TRUE(RunToEnd(split));
-        ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
+        const bool refused = split.State() == OperationState::Failed;
+        if (!refused) {
+            EXPECT_TRUE(RunToEnd(split));
+            EXPECT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
+        }
         split.Abort();
+        return refused ? shown.statusBar : L"";
     }
 
     ShellRecorder shell;
@@ -49,7 +54,7 @@ protected:
 TEST_F(RecoveryTest, TheRecoveryFilesComeWithTheParts) {
     const std::wstring source = dir / L"r.bin";
     ASSERT_TRUE(WritePatternFile(source, 9 * MiB - 5, 7));
-    ASSERT_NO_FATAL_FAILURE(SplitWhole(source));
+    ASSERT_EQ(Split(source), L"");
     std::vector<std::wstring> expected;
     for (unsigned i = 1; i <= 9; ++i)
         expected.push_back(PartName(source, i));
@@ -61,61 +66,85 @@ TEST_F(RecoveryTest, TheRecoveryFilesComeWithTheParts) {
     EXPECT_GT(FileSize(source + L".vol1+1.par2"), int64_t(MiB));
 }
 
-// Made like the parts: never over a file of their names, and gone with an aborted split.
-TEST_F(RecoveryTest, TheRecoveryFilesAreMadeLikeTheParts) {
+// Made like the parts: gone with a split aborted as soon as it began.
+TEST_F(RecoveryTest, AnAbortedSplitLeavesNoRecoveryFile) {
     const std::wstring source = dir / L"s.bin";
     ASSERT_TRUE(WritePatternFile(source, 4 * MiB, 8));
     RecordingDisplay shown;
     shown.partSize = MiB;
-    {
-        SplitOperation split(shown);
-        StartSplit(split, source);
-        ASSERT_TRUE(split.IsBusy() && FileExists(source + L".vol0+1.par2"));
-        split.Abort();
-        EXPECT_FALSE(FileExists(source + L".par2") || FileExists(source + L".vol0+1.par2"));
+    SplitOperation split(shown);
+    StartSplit(split, source);
+    ASSERT_TRUE(split.IsBusy() && FileExists(source + L".vol0+1.par2"));
+    split.Abort();
+    EXPECT_EQ(FilesIn(dir.Path() + L"\\"), std::vector<std::wstring>{L"s.bin"});
+}
+
+// A set left beside the source, under any case, as a file or a folder, refuses the split before
+// anything is made, with or without recovery data of its own; names that only look alike do not.
+// (The end-to-end tests refuse a split for a volume left beside it.)
+TEST_F(RecoveryTest, ALeftSetRefusesTheSplitBeforeAnythingIsMade) {
+    const struct {
+        const wchar_t* left;
+        bool folder;
+        uint32_t percent;
+        bool refused;
+    } rows[] = {
+        {L"s.bin.par2", false, 0, true},           {L"S.BIN.PAR2", false, 20, true},
+        {L"s.bin.vol0+1.par2", false, 20, true},   {L"s.bin.VOL07+08.Par2", false, 20, true},
+        {L"s.bin.vol1+2.par2", true, 0, true},     {L"s.bin.vol.par2", false, 0, true},
+        {L"s.bin.par2.bak", false, 20, false},     {L"s.bin.vol0+1.par", false, 0, false},
+        {L"s.bin.x.par2", false, 20, false},       {L"s.binpar2", false, 0, false},
+        {L"s.bin.vol0+1.par2x", false, 20, false},
+    };
+    WriteDword(L"WriteChecksums", 1);
+    WriteDword(L"WriteJoinScript", 1);
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Narrow(row.left));
+        const std::wstring folder = dir / (L"left" + std::to_wstring(++n));
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+        const std::wstring source = folder + L"\\s.bin", left = folder + L"\\" + row.left;
+        ASSERT_TRUE(WritePatternFile(source, 3 * MiB + 7, n));
+        ASSERT_TRUE(row.folder ? ::CreateDirectoryW(left.c_str(), nullptr) != 0
+                               : WriteText(left, "left"));
+        WriteDword(L"RecoveryPercent", row.percent);
+        EXPECT_EQ(Split(source),
+                  row.refused ? ErrorText(L"Error opening " + left, ERROR_FILE_EXISTS) : L"");
+        if (row.refused) {
+            std::vector<std::wstring> expected = {L"s.bin"};
+            if (!row.folder)
+                expected.push_back(row.left);
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(FilesIn(folder + L"\\"), expected);
+        }
+        EXPECT_TRUE(row.folder || ReadText(left) == "left");
     }
-    ASSERT_TRUE(WriteText(source + L".vol0+1.par2", "mine"));
-    SplitOperation split(shown);
-    StartSplit(split, source);
-    EXPECT_EQ(split.State(), OperationState::Failed);
-    EXPECT_EQ(shown.statusBar,
-              ErrorText(L"Error opening " + source + L".vol0+1.par2", ERROR_FILE_EXISTS));
-    split.Abort();
-    EXPECT_FALSE(FileExists(source + L".par2") || FileExists(PartName(source, 1)));
-    EXPECT_EQ(ReadText(source + L".vol0+1.par2"), "mine");
 }
 
-// A set holds at most 32,768 slices: more parts are refused before anything is made.
-TEST_F(RecoveryTest, TooManyPartsAreRefusedBeforeAnythingIsMade) {
-    const std::wstring source = dir / L"t.bin";
-    ASSERT_TRUE(WritePatternFile(source, 32769, 9));
-    RecordingDisplay shown;
-    shown.partSize = 1;
-    SplitOperation split(shown);
-    StartSplit(split, source);
-    EXPECT_EQ(split.State(), OperationState::Failed);
-    EXPECT_EQ(shown.statusBar,
-              ErrorText(L"Error: recovery data covers at most 32768 parts of t.bin",
-                        ERROR_NOT_SUPPORTED));
-    split.Abort();
-    EXPECT_FALSE(FileExists(PartName(source, 1)) || FileExists(source + L".par2"));
-}
-
-// The blocks are held in memory while the data moves: a share of the file past the budget is
-// refused first, with the least memory any slicing of the parts would take.
-TEST_F(RecoveryTest, BlocksPastTheMemoryBudgetAreRefusedBeforeAnythingIsMade) {
-    const std::wstring source = dir / L"big.bin";
-    ASSERT_TRUE(MakeSparseFile(source, 4ull << 30));
-    RecordingDisplay shown;
-    shown.partSize = 1ull << 30;
-    SplitOperation split(shown);
-    StartSplit(split, source);
-    EXPECT_EQ(split.State(), OperationState::Failed);
-    EXPECT_EQ(shown.statusBar, ErrorText(L"Error: the recovery data of big.bin takes 819 MB of "
-                                         L"memory, more than 512 MB",
-                                         ERROR_NOT_ENOUGH_MEMORY));
-    split.Abort();
-    EXPECT_FALSE(FileExists(PartName(source, 1)) || FileExists(source + L".par2"));
+// More parts than a set holds, or blocks past the memory budget (which the blocks are held in
+// while the data moves, said with the least memory any slicing of the parts would take): refused
+// before anything is made.
+TEST_F(RecoveryTest, SetsPastTheLimitsAreRefusedBeforeAnythingIsMade) {
+    const struct {
+        const wchar_t* name;
+        uint64_t size;
+        uint64_t partSize;
+        const wchar_t* refusal;
+        DWORD error;
+    } rows[] = {
+        {L"t.bin", 32769, 1, L"Error: recovery data covers at most 32768 parts of t.bin",
+         ERROR_NOT_SUPPORTED},
+        {L"big.bin", 4ull << 30, 1ull << 30,
+         L"Error: the recovery data of big.bin takes 819 MB of memory, more than 512 MB",
+         ERROR_NOT_ENOUGH_MEMORY},
+    };
+    for (const auto& row : rows) {
+        const std::wstring source = dir / row.name;
+        ASSERT_TRUE(MakeSparseFile(source, row.size));
+        EXPECT_EQ(Split(source, row.partSize), ErrorText(row.refusal, row.error));
+        EXPECT_EQ(FilesIn(dir.Path() + L"\\"), std::vector<std::wstring>{row.name});
+        ASSERT_TRUE(::DeleteFileW(source.c_str()));
+    }
 }
 
 namespace {
@@ -127,7 +156,7 @@ protected:
         RecoveryTest::SetUp();
         WriteDword(L"WriteChecksums", 1);
         ASSERT_TRUE(WritePatternFile(whole, 9 * MiB - 5, 11));
-        ASSERT_NO_FATAL_FAILURE(SplitWhole(whole));
+        ASSERT_EQ(Split(whole), L"");
         ASSERT_TRUE(ReadWholeFile(whole, original));
         ASSERT_TRUE(::DeleteFileW(whole.c_str()));
         for (unsigned i = 1; i <= 9; ++i)
@@ -159,12 +188,12 @@ protected:
 } // namespace
 
 // The common case: every part whole. The set checks them, nothing is rebuilt or moved, and the
-// join goes on as ever.
-TEST_F(RepairTest, AWholeSetIsCheckedThenJoined) {
-    RecordingDisplay shown;
+// join goes on as ever. Then a lost part and a damaged one: both rebuilt, the damaged one kept
+// aside, then the join as ever.
+TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJoin) {
+    RecordingDisplay shown, again;
     ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
-    std::vector<uint8_t> joined;
-    EXPECT_TRUE(ReadWholeFile(whole, joined) && joined == original);
+    EXPECT_TRUE(Holds(whole, original));
     const auto& seen = shown.statusHistory;
     EXPECT_TRUE(std::any_of(seen.begin(), seen.end(),
                             [](const std::wstring& s) { return s.rfind(L"Checking ", 0) == 0; }));
@@ -172,23 +201,17 @@ TEST_F(RepairTest, AWholeSetIsCheckedThenJoined) {
                              [](const std::wstring& s) { return s.rfind(L"Repairing ", 0) == 0; }));
     for (unsigned part = 1; part <= 9; ++part)
         EXPECT_FALSE(FileExists(PartName(whole, part) + L".damaged")) << part;
-}
-
-// A lost part and a damaged one: both rebuilt, the damaged one kept aside, then the join as ever.
-TEST_F(RepairTest, ALostAndADamagedPartAreRebuiltBeforeTheJoin) {
-    ASSERT_TRUE(::DeleteFileW(PartName(whole, 3).c_str()));
+    ASSERT_TRUE(::DeleteFileW(whole.c_str()) && ::DeleteFileW(PartName(whole, 3).c_str()));
     Damage(7);
     const std::string damaged = SystemSha256OfFile(PartName(whole, 7));
-    RecordingDisplay shown;
-    ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
-    EXPECT_EQ(shown.statusBar, L"SHA-256 verified: " + whole);
-    std::vector<uint8_t> joined;
-    EXPECT_TRUE(ReadWholeFile(whole, joined) && joined == original);
+    ASSERT_EQ(Join(again), OperationState::Done) << Narrow(again.statusBar);
+    EXPECT_EQ(again.statusBar, L"SHA-256 verified: " + whole);
+    EXPECT_TRUE(Holds(whole, original));
     for (unsigned part : {3u, 7u})
         EXPECT_EQ(SystemSha256OfFile(PartName(whole, part)), partHashes[part - 1]) << part;
     EXPECT_EQ(SystemSha256OfFile(PartName(whole, 7) + L".damaged"), damaged);
-    const auto& seen = shown.statusHistory;
-    EXPECT_NE(std::find(seen.begin(), seen.end(), L"Repairing w.bin.003..."), seen.end());
+    const auto& later = again.statusHistory;
+    EXPECT_NE(std::find(later.begin(), later.end(), L"Repairing w.bin.003..."), later.end());
 }
 
 // More lost than the blocks can rebuild: nothing is made, moved or deleted.
@@ -269,7 +292,6 @@ TEST_F(RepairTest, RecoveryWorkInPiecesMakesAWholeSet) {
             ASSERT_TRUE(::DeleteFileW(PartName(source, part).c_str()));
         RecordingDisplay shown;
         ASSERT_EQ(Join(shown, source), OperationState::Done) << Narrow(shown.statusBar);
-        std::vector<uint8_t> joined;
-        EXPECT_TRUE(ReadWholeFile(source, joined) && joined == data);
+        EXPECT_TRUE(Holds(source, data));
     }
 }

@@ -1,6 +1,5 @@
 #include "support/Par2TestSets.h"
 
-#include "recovery/Md5.h"
 #include "recovery/Par2Set.h"
 
 #include "support/TestFiles.h"
@@ -39,16 +38,13 @@ TEST(Par2RepairTest, RebuildsWhatTheBlocksAllow) {
         TempDir dir;
         std::vector<std::vector<uint8_t>> originals;
         ASSERT_NO_FATAL_FAILURE(MakeSet(dir, originals));
-        if (c.deleted) {
-            ASSERT_TRUE(::DeleteFileW((dir / c.deleted).c_str()));
-        }
+        ASSERT_TRUE(!c.deleted || ::DeleteFileW((dir / c.deleted).c_str()));
         std::vector<uint8_t> bytes;
         if (c.damaged) {
             ASSERT_TRUE(ReadWholeFile(dir / c.damaged, bytes));
             bytes[c.damageAt] ^= 0x5A;
             ASSERT_TRUE(WriteWholeFile(dir / c.damaged, bytes));
         }
-
         Par2Set set;
         ASSERT_TRUE(set.Load((dir / L"x").c_str())) << ::GetLastError();
         EXPECT_EQ(set.RecoveryBlockCount(), c.blocks);
@@ -102,9 +98,7 @@ TEST(InteropPar2Repair, RebuildsParts) {
         int32_t moreNeeded = 0;
         ASSERT_TRUE(RepairFolder(set, dir, 10001, files, moreNeeded, 50000)) << ::GetLastError();
         for (int32_t f = 0; f < set.FileCount(); ++f) {
-            Md5 md5;
-            md5.Update(files[f].data(), files[f].size());
-            EXPECT_TRUE(md5.Finish() == set.FileHash(f)) << set.FileName(f);
+            EXPECT_TRUE(Md5Of(files[f]) == set.FileHash(f)) << set.FileName(f);
             EXPECT_TRUE(WriteWholeFile(dir + L"\\" + set.FileName(f) + L".rebuilt", files[f]));
         }
     }

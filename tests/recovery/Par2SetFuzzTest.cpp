@@ -1,6 +1,5 @@
 #include "support/Par2TestSets.h"
 
-#include "recovery/Md5.h"
 #include "recovery/Par2Format.h"
 #include "recovery/Par2Set.h"
 
@@ -33,18 +32,16 @@ struct Random : std::minstd_rand {
     template <size_t n> uint64_t Of(const uint64_t (&values)[n]) { return values[Below(n)]; }
 };
 
-// Where a packet of the type (any when null) starts in a file of the set, or false.
-bool Pick(Files& f, Random& r, const uint8_t* type, Bytes*& file, size_t& at) {
-    file = &f[r.Below(4)];
-    std::vector<size_t> starts = PacketStarts(*file);
-    starts.erase(std::remove_if(starts.begin(), starts.end(),
-                                [&](size_t s) {
-                                    return type &&
-                                           !std::equal(type, type + 16, file->begin() + s + 48);
-                                }),
-                 starts.end());
+// A file of the set and where a packet of the type (any when null) starts in it, or null.
+Bytes* Pick(Files& f, Random& r, const uint8_t* type, size_t& at) {
+    Bytes* file = &f[r.Below(4)];
+    std::vector<size_t> starts;
+    for (size_t s : PacketStarts(*file)) {
+        if (!type || std::equal(type, type + 16, file->begin() + s + 48))
+            starts.push_back(s);
+    }
     at = starts.empty() ? 0 : starts[r.Below(starts.size())];
-    return !starts.empty();
+    return starts.empty() ? nullptr : file;
 }
 
 // The ways of spoiling a set, each picked at random.
@@ -55,9 +52,8 @@ const std::function<void(Files&, Random&)> kDamages[] = {
     },
     [](Files& f, Random& r) { f[r.Below(4)].resize(r.Below(4) ? r.Below(30000) : 0); }, // cut
     [](Files& f, Random& r) { // lying lengths, MD5 right or not
-        Bytes* b;
         size_t at;
-        if (Pick(f, r, nullptr, b, at)) {
+        if (Bytes* b = Pick(f, r, nullptr, at)) {
             const uint64_t length = GetLittle(*b, at + 8, 8);
             PutLittle(*b, at + 8,
                       r.Of({0, 64, 68, length - 4, length + 4, 2 * length, b->size() - at,
@@ -69,29 +65,26 @@ const std::function<void(Files&, Random&)> kDamages[] = {
     },
     [](Files& f,
        Random& r) { // the main packet's slice size or file count, with its set's ID or not
-        Bytes* b;
         size_t at;
-        if (Pick(f, r, par2::kMainType, b, at)) {
+        if (Bytes* b = Pick(f, r, par2::kMainType, at)) {
             if (r.Below(2))
                 PutLittle(*b, at + 64, r.Of({0, 3, 4, 8196, 0xFFFFFFFC, uint64_t{1} << 32}), 8);
             else
                 PutLittle(*b, at + 72, r.Of({0, 2, 4, 32768, 32769, 65535, 0xFFFFFFFF}), 4);
             const size_t length = std::min<size_t>(GetLittle(*b, at + 8, 8), b->size() - at);
             if (r.Below(2) && length >= 64) { // the set's ID made the body's MD5 again
-                Md5 md5;
-                md5.Update(b->data() + at + 64, length - 64);
-                std::copy_n(md5.Finish().bytes, 16, b->begin() + at + 32);
+                const Md5Digest id = Md5Of(Bytes(b->begin() + at + 64, b->begin() + at + length));
+                std::copy_n(id.bytes, 16, b->begin() + at + 32);
             }
             Rehash(*b, at);
         }
     },
     [](Files& f, Random& r) { // slice checksums cut short, sizes and exponents that lie
-        Bytes* b;
         size_t at;
         const uint32_t kind = r.Below(3);
         const uint8_t* types[] = {par2::kSliceChecksumType, par2::kFileDescType,
                                   par2::kRecoveryType};
-        if (Pick(f, r, types[kind], b, at)) {
+        if (Bytes* b = Pick(f, r, types[kind], at)) {
             if (kind == 0)
                 PutLittle(*b, at + 8, 80 + 20 * r.Below(8), 8);
             else if (kind == 1)
@@ -103,9 +96,8 @@ const std::function<void(Files&, Random&)> kDamages[] = {
         }
     },
     [](Files& f, Random& r) { // a packet copied, to a packet's start or anywhere
-        Bytes* b;
         size_t at;
-        if (Pick(f, r, nullptr, b, at)) {
+        if (Bytes* b = Pick(f, r, nullptr, at)) {
             const Bytes packet(b->begin() + at, b->begin() + at + GetLittle(*b, at + 8, 8));
             Bytes& to = f[r.Below(4)];
             const std::vector<size_t> starts = PacketStarts(to);
@@ -148,12 +140,6 @@ void List(const std::wstring& folder, std::vector<std::wstring>& entries) {
             List(folder + L"\\" + d.cFileName, entries);
     }
     ::FindClose(find);
-}
-
-Md5Digest Md5Of(const Bytes& data) {
-    Md5 md5;
-    md5.Update(data.data(), data.size());
-    return md5.Finish();
 }
 
 // Sets the creator wrote, each spoilt in one to three ways, read from a folder in a scratch

@@ -1,6 +1,5 @@
 #include "support/Par2TestSets.h"
 
-#include "recovery/Md5.h"
 #include "recovery/Par2Format.h"
 #include "recovery/Par2Set.h"
 
@@ -65,9 +64,7 @@ TEST(Par2SetTest, HostilePacketsArePassedOver) {
         for (int i = 0; i < 3; ++i) {
             const int32_t f = set.FindFile(kSetNames[i]);
             ASSERT_GE(f, 0);
-            Md5 md5;
-            md5.Update(originals[i].data(), originals[i].size());
-            EXPECT_TRUE(md5.Finish() == set.FileHash(f)) << i;
+            EXPECT_TRUE(Md5Of(originals[i]) == set.FileHash(f)) << i;
         }
     }
 }
@@ -138,22 +135,16 @@ TEST(Par2SetTest, KeptPacketsAreCapped) {
     TempDir dir;
     std::vector<std::vector<uint8_t>> originals;
     ASSERT_NO_FATAL_FAILURE(MakeSet(dir, originals));
-    std::vector<uint8_t> index, main(12 + 16 * 65535, 1), many;
+    std::vector<uint8_t> index, main = MakeIndex(8192, std::vector<IndexFile>(65535)), many;
+    main.resize(GetLittle(main, 8, 8));
     ASSERT_TRUE(ReadWholeFile(dir / L"x.par2", index));
-    PutLittle(main, 0, 8192, 8);
-    PutLittle(main, 8, 65535, 4);
-    Md5 md5;
-    md5.Update(main.data(), main.size());
     std::string longest;
     for (int i = 0; i < 255; ++i)
         longest += "\xE4\xB8\x80"; // U+4E00, 3 bytes in UTF-8
     const struct {
         std::vector<uint8_t> before; // the index's first packets
         const wchar_t* name;         // of its first file as loaded, null: as made
-    } cases[] = {{MakePacket(par2::kMainType, md5.Finish(), main), nullptr},
-                 {index, nullptr},
-                 {index, L"\u4E00"},
-                 {index, nullptr}};
+    } cases[] = {{main, nullptr}, {index, nullptr}, {index, L"\u4E00"}, {index, nullptr}};
     for (size_t i = 0; i < std::size(cases); ++i) {
         std::vector<uint8_t> bytes = cases[i].before;
         if (i >= 2) { // a description of the first file, with another name
@@ -183,32 +174,15 @@ TEST(Par2SetTest, KeptPacketsAreCapped) {
     EXPECT_GT(set.Cost().work.bytesKept, Scan::kMaxKeptBytes - MiB);
 }
 
-// A set of as many files as there may be, IDs not in the list's order, each file one slice: every
-// file is found by its ID and by its name; one file more is no set.
+// A set of as many files as there may be, described in another order than listed, each file one
+// slice: every file is found by its ID and by its name; one file more is no set.
 TEST(Par2SetTest, TheLargestSetLoads) {
     constexpr int32_t kFiles = Par2Set::kMaxFiles;
-    std::vector<uint8_t> main(12 + 16 * kFiles), index;
-    PutLittle(main, 0, 16, 8);
-    PutLittle(main, 8, kFiles, 4);
+    std::vector<IndexFile> files;
     for (int32_t i = 0; i < kFiles; ++i)
-        PutLittle(main, 12 + 16 * i, i, 4);
-    Md5 md5;
-    md5.Update(main.data(), main.size());
-    const Md5Digest setId = md5.Finish();
-    index = MakePacket(par2::kMainType, setId, main);
-    for (int32_t i = kFiles - 1; i >= 0; --i) {
-        const std::string name = "big." + std::to_string(i + 1);
-        std::vector<uint8_t> description((56 + name.size() + 3) / 4 * 4), checksums(36);
-        std::copy_n(main.begin() + 12 + 16 * i, 16, description.begin());
-        std::copy_n(main.begin() + 12 + 16 * i, 16, checksums.begin());
-        PutLittle(description, 48, 1 + i % 16, 8);
-        std::copy(name.begin(), name.end(), description.begin() + 56);
-        for (const auto& packet : {MakePacket(par2::kFileDescType, setId, description),
-                                   MakePacket(par2::kSliceChecksumType, setId, checksums)})
-            index.insert(index.end(), packet.begin(), packet.end());
-    }
+        files.push_back({"big." + std::to_string(i + 1), 1u + i % 16});
     TempDir dir;
-    ASSERT_TRUE(WriteWholeFile(dir / L"big.par2", index));
+    ASSERT_TRUE(WriteWholeFile(dir / L"big.par2", MakeIndex(16, files)));
     Par2Set set;
     ASSERT_TRUE(set.Load((dir / L"big").c_str())) << ::GetLastError();
     ASSERT_EQ(set.FileCount(), kFiles);
@@ -216,10 +190,11 @@ TEST(Par2SetTest, TheLargestSetLoads) {
         ASSERT_EQ(set.FindFile((L"BIG." + std::to_wstring(i + 1)).c_str()), i);
         ASSERT_EQ(set.FileSize(i), 1u + i % 16);
     }
-    PutLittle(main, 8, kFiles + 1, 4);
-    main.resize(main.size() + 16);
-    md5.Update(main.data(), main.size());
-    ASSERT_TRUE(WriteWholeFile(dir / L"big.par2", MakePacket(par2::kMainType, md5.Finish(), main)));
+    // Every file described, and fewer slices than a set may hold: only the count is too many.
+    for (IndexFile& file : files)
+        file.size -= 1;
+    files.push_back({"big.0", 1});
+    ASSERT_TRUE(WriteWholeFile(dir / L"big.par2", MakeIndex(16, files)));
     EXPECT_FALSE(set.Load((dir / L"big").c_str()));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
 }

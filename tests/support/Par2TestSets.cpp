@@ -15,22 +15,25 @@ namespace testing_support {
 
 const wchar_t* const kSetNames[3] = {L"x.001", L"x.002", L"x.003"};
 const uint64_t kSetSizes[3] = {50001, 40000, 9999};
-const wchar_t* const kSetFiles[4] = {L"x.par2", L"x.vol0+1.par2", L"x.vol1+2.par2",
-                                     L"x.vol3+3.par2"};
 
 void MakeSet(const TempDir& dir, std::vector<std::vector<uint8_t>>& originals, uint32_t seed) {
-    Par2Creator creator;
-    ASSERT_TRUE(creator.Start(kSetNames, kSetSizes, 3, 8192, 6));
+    std::vector<SetFile> files;
     for (int i = 0; i < 3; ++i) {
-        originals.push_back(MakePattern(kSetSizes[i], i + seed));
-        ASSERT_TRUE(WriteWholeFile(dir / kSetNames[i], originals[i]));
-        ASSERT_TRUE(
-            creator.SetFileHead(i, originals[i].data(), std::min<size_t>(kSetSizes[i], 16384)));
+        files.push_back({kSetNames[i], MakePattern(kSetSizes[i], i + seed)});
+        originals.push_back(files[i].data);
     }
-    for (const auto& data : originals)
-        ASSERT_TRUE(creator.AddData(data.data(), data.size()));
-    RecoveryFiles files;
-    ASSERT_TRUE(files.Create(creator, (dir / L"x").c_str()) && files.Complete(creator));
+    ASSERT_TRUE(MakeRecoverySet(dir / L"x", files, 8192, 6, true));
+}
+
+Md5Digest Md5Of(const std::vector<uint8_t>& data) {
+    Md5 md5;
+    md5.Update(data.data(), data.size());
+    return md5.Finish();
+}
+
+bool Holds(const std::wstring& path, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> now;
+    return ReadWholeFile(path, now) && now == data;
 }
 
 bool Repair(const Par2Set& set, const std::vector<std::vector<uint8_t>>& present, uint32_t piece,
@@ -49,9 +52,7 @@ bool Repair(const Par2Set& set, const std::vector<std::vector<uint8_t>>& present
             const size_t at = size_t{size} * s, n = std::min<size_t>(size, files[f].size() - at);
             std::vector<uint8_t>& slice = slices[set.FirstSlice(f) + s];
             std::copy_n(files[f].begin() + at, n, slice.begin());
-            Md5 md5;
-            md5.Update(slice.data(), size);
-            if (md5.Finish() != set.SliceHash(set.FirstSlice(f) + s))
+            if (Md5Of(slice) != set.SliceHash(set.FirstSlice(f) + s))
                 missing.Append(set.FirstSlice(f) + s);
         }
     }
@@ -127,10 +128,7 @@ std::vector<uint8_t> MakePacket(const uint8_t* type, const Md5Digest& setId,
     std::copy_n(setId.bytes, 16, packet.begin() + 32);
     std::copy_n(type, 16, packet.begin() + 48);
     std::copy(body.begin(), body.end(), packet.begin() + par2::kHeaderBytes);
-    Md5 md5;
-    md5.Update(packet.data() + 32, packet.size() - 32);
-    const Md5Digest hash = md5.Finish();
-    std::copy_n(hash.bytes, 16, packet.begin() + 16);
+    Rehash(packet, 0);
     return packet;
 }
 
@@ -146,9 +144,33 @@ std::vector<size_t> PacketStarts(const std::vector<uint8_t>& bytes) {
     return starts;
 }
 
-} // namespace testing_support
-
-namespace testing_support {
+std::vector<uint8_t> MakeIndex(uint64_t sliceSize, const std::vector<IndexFile>& files,
+                               Md5Digest* setId) {
+    std::vector<uint8_t> main(12 + 16 * files.size());
+    PutLittle(main, 0, sliceSize, 8);
+    PutLittle(main, 8, files.size(), 4);
+    for (size_t i = 0; i < files.size(); ++i)
+        PutLittle(main, 12 + 16 * i, i, 4);
+    const Md5Digest id = Md5Of(main);
+    std::vector<uint8_t> index = MakePacket(par2::kMainType, id, main);
+    for (size_t i = files.size(); i-- > 0;) {
+        const std::string& name = files[i].name;
+        std::vector<uint8_t> description((56 + name.size() + 3) / 4 * 4), checksums(16 + 20);
+        PutLittle(description, 0, i, 4);
+        PutLittle(checksums, 0, i, 4);
+        PutLittle(description, 48, files[i].size, 8);
+        std::copy(name.begin(), name.end(), description.begin() + 56);
+        std::vector<uint8_t> packets = MakePacket(par2::kFileDescType, id, description);
+        if (files[i].size != 0) {
+            const std::vector<uint8_t> more = MakePacket(par2::kSliceChecksumType, id, checksums);
+            packets.insert(packets.end(), more.begin(), more.end());
+        }
+        index.insert(index.end(), packets.begin(), packets.end());
+    }
+    if (setId)
+        *setId = id;
+    return index;
+}
 
 void Describe(std::vector<uint8_t>& file, const std::string& name, uint64_t size) {
     for (size_t at : PacketStarts(file)) {
@@ -204,7 +226,7 @@ bool RenameInSet(const std::wstring& wholePath, const std::string& from, const s
 } // namespace
 
 bool MakeRecoverySet(const std::wstring& wholePath, const std::vector<SetFile>& files,
-                     uint32_t sliceSize, int32_t blocks) {
+                     uint32_t sliceSize, int32_t blocks, bool alsoFiles) {
     std::vector<std::wstring> stands;
     std::vector<const wchar_t*> names;
     std::vector<uint64_t> sizes;
@@ -231,9 +253,12 @@ bool MakeRecoverySet(const std::wstring& wholePath, const std::vector<SetFile>& 
     if (!written.Create(creator, wholePath.c_str()) || !written.Complete(creator))
         return false;
     written.Drop();
+    const std::wstring folder = wholePath.substr(0, wholePath.find_last_of(L'\\') + 1);
     for (size_t i = 0; i < files.size(); ++i) {
         if (stands[i] != files[i].name &&
             !RenameInSet(wholePath, Narrow(stands[i]), Narrow(files[i].name)))
+            return false;
+        if (alsoFiles && !WriteWholeFile(folder + files[i].name, files[i].data))
             return false;
     }
     return true;

@@ -13,12 +13,14 @@ namespace testing_support {
 // The files of the set "x" that MakeSet makes, and their sizes: 7, 5 and 2 slices of 8192 bytes.
 extern const wchar_t* const kSetNames[3];
 extern const uint64_t kSetSizes[3];
-// The set's own files beside them: the index and three volumes of 1, 2 and 3 blocks.
-extern const wchar_t* const kSetFiles[4];
 
 // The set "x" of the files above, beside them in dir, with six recovery blocks; seed decides
 // their bytes.
 void MakeSet(const TempDir& dir, std::vector<std::vector<uint8_t>>& originals, uint32_t seed = 7);
+
+Md5Digest Md5Of(const std::vector<uint8_t>& data);
+// Whether the file holds these bytes, and no more.
+bool Holds(const std::wstring& path, const std::vector<uint8_t>& data);
 
 // How many calls the blocks' reading and the solving took.
 struct RepairCalls {
@@ -51,15 +53,27 @@ void Describe(std::vector<uint8_t>& file, const std::string& name, uint64_t size
 // Where each packet starts in a file the creator wrote, up to the first length that lies.
 std::vector<size_t> PacketStarts(const std::vector<uint8_t>& bytes);
 
+// A file that MakeIndex describes: at most one slice.
+struct IndexFile {
+    std::string name;
+    uint64_t size;
+};
+// An index file as a set of these files would have it, with file IDs 0, 1, ... (which do not
+// sort in that order as bytes): the main packet, then for each file from the last a description
+// (its hashes zero) and, unless it is empty, the checksums of its slice (zero too).
+std::vector<uint8_t> MakeIndex(uint64_t sliceSize, const std::vector<IndexFile>& files,
+                               Md5Digest* setId = nullptr);
+
 // One file of a recovery set to make: its name as the set gives it (anything at all) and its bytes.
 struct SetFile {
     std::wstring name;
     std::vector<uint8_t> data;
 };
 // Writes "<wholePath>.par2" and its volumes, made by the program's own creator, for these files
-// whatever their names, with slices of sliceSize bytes and the given number of recovery blocks.
+// whatever their names, with slices of sliceSize bytes and the given number of recovery blocks;
+// with alsoFiles the files themselves beside them.
 bool MakeRecoverySet(const std::wstring& wholePath, const std::vector<SetFile>& files,
-                     uint32_t sliceSize, int32_t blocks);
+                     uint32_t sliceSize, int32_t blocks, bool alsoFiles = false);
 // The lines of a sha256sum list for these files, as a split leaves it.
 std::string ChecksumLines(const std::vector<SetFile>& files);
 
