@@ -48,6 +48,10 @@ bool AsyncFile::Close() {
         return false;
     if (gIoObserver)
         gIoObserver->OnClose(handle);
+    // A request may still wait in the I/O thread's queue: its call must reach this file, not
+    // the next one to be given the handle's value.
+    if (pending)
+        gIoThread.WaitForQueuedCalls();
     bool ok = ::CloseHandle(handle) != 0;
     LastErrorKeeper keep;
     AbandonAll();

@@ -75,6 +75,20 @@ void FinishCall(BOOL ok, IoRequest* request, uint32_t call, const IoCommand& com
                    reinterpret_cast<ULONG_PTR>(request));
 }
 
+// What the waiting thread and the I/O thread share for one wait: the last of the two to be done
+// with it frees it, so a wait that gave up never leaves the other with a dead event.
+struct Barrier {
+    HANDLE reached;
+    LONG users;
+};
+
+void LeaveBarrier(Barrier* barrier) {
+    if (::InterlockedDecrement(&barrier->users) != 0)
+        return;
+    ::CloseHandle(barrier->reached);
+    delete barrier;
+}
+
 } // namespace
 
 bool IoThread::Start() {
@@ -156,6 +170,33 @@ void CALLBACK IoThread::ReadApc(ULONG_PTR parameter) {
 
 void CALLBACK IoThread::WriteApc(ULONG_PTR parameter) {
     Issue(reinterpret_cast<IoCommand*>(parameter), true);
+}
+
+bool IoThread::WaitForQueuedCalls() const {
+    if (!thread.IsSet() || ::GetThreadId(thread.Get()) == ::GetCurrentThreadId())
+        return true;
+    auto* barrier = new (std::nothrow) Barrier{::CreateEventW(nullptr, TRUE, FALSE, nullptr), 2};
+    if (!barrier)
+        return false;
+    if (!barrier->reached) {
+        delete barrier;
+        return false;
+    }
+    // Calls run in the order queued: when this one runs, every call before it has been made.
+    if (!::QueueUserAPC(BarrierApc, thread.Get(), reinterpret_cast<ULONG_PTR>(barrier))) {
+        ::CloseHandle(barrier->reached);
+        delete barrier;
+        return false;
+    }
+    const bool reached = ::WaitForSingleObject(barrier->reached, kCallsWait) == WAIT_OBJECT_0;
+    LeaveBarrier(barrier);
+    return reached;
+}
+
+void CALLBACK IoThread::BarrierApc(ULONG_PTR parameter) {
+    auto* barrier = reinterpret_cast<Barrier*>(parameter);
+    ::SetEvent(barrier->reached);
+    LeaveBarrier(barrier);
 }
 
 void IoThread::Issue(IoCommand* command, bool write) {

@@ -27,6 +27,7 @@ struct IoCommand {
 class IoThread {
 public:
     static constexpr DWORD kStopWait = 1500;
+    static constexpr DWORD kCallsWait = 10000;
 
     IoThread() = default;
     // Closes what is still open; the thread is not signalled (the process is ending).
@@ -41,6 +42,11 @@ public:
     bool QueueRead(HANDLE file, void* buffer, uint32_t length, IoRequest* request);
     bool QueueWrite(HANDLE file, void* buffer, uint32_t length, IoRequest* request);
 
+    // Returns once the thread has made every call queued before this one, so that a file may be
+    // closed: a call made after its handle was closed would go to whatever file was given the
+    // same handle value next. False when the thread did not get there within kCallsWait.
+    bool WaitForQueuedCalls() const;
+
     bool IsStarted() const { return thread.IsSet(); }
     HANDLE Thread() const { return thread.Get(); }
 
@@ -48,6 +54,7 @@ private:
     static DWORD WINAPI IoThreadProc(void* parameter);
     static void CALLBACK ReadApc(ULONG_PTR parameter);
     static void CALLBACK WriteApc(ULONG_PTR parameter);
+    static void CALLBACK BarrierApc(ULONG_PTR parameter);
     // Makes the call on the I/O thread and frees the command.
     static void Issue(IoCommand* command, bool write);
     bool Queue(PAPCFUNC routine, HANDLE file, void* buffer, uint32_t length, IoRequest* request);

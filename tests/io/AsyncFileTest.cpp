@@ -333,7 +333,19 @@ TEST_F(AsyncFileTest, ClosingAbandonsPendingPipeReadsAndKeepsTheRestLinked) {
     EXPECT_EQ(ra.completed + rc.completed, 0);
 }
 
-TEST_F(AsyncFileTest, ClosingAbandonsARequestStillQueuedToTheIoThread) {
+// The pipe's data, sent from another thread a while after the test has gone on.
+struct LateSend {
+    Pipe* pipe;
+    static DWORD WINAPI Run(void* parameter) {
+        ::Sleep(300);
+        return static_cast<LateSend*>(parameter)->pipe->Send("free") ? 0 : 1;
+    }
+};
+
+// A write still queued to the I/O thread when its file is closed: the handle's value is given to
+// the next file opened, and a call made on it after the close would write into that file, and
+// never come back. Closing waits for the call to be made on the file it was meant for.
+TEST_F(AsyncFileTest, ClosingLetsARequestStillQueuedReachItsOwnFile) {
     // The I/O thread is held in a read on a synchronous pipe handle until data arrives.
     Pipe pipe;
     HANDLE blockerHandle =
@@ -343,21 +355,40 @@ TEST_F(AsyncFileTest, ClosingAbandonsARequestStillQueuedToTheIoThread) {
     TrackedRequest blocker;
     ASSERT_TRUE(gIoThread.QueueRead(blockerHandle, blockerBuffer, 4, &blocker));
 
-    ASSERT_TRUE(WriteWholeFile(dir / L"src", MakePattern(4096)));
     AsyncFile file;
-    ASSERT_TRUE(file.Open((dir / L"src").c_str(), GENERIC_READ, OPEN_EXISTING, kOverlapped));
-    std::vector<uint8_t> buffer(4096);
+    ASSERT_TRUE(file.Open((dir / L"dst").c_str(), GENERIC_WRITE, CREATE_NEW, kOverlapped));
+    const HANDLE closed = file.Handle();
+    const std::vector<uint8_t> data = MakePattern(4096, 5);
     TrackedRequest queued;
-    ASSERT_TRUE(file.Read(buffer.data(), 4096, &queued));
+    ASSERT_TRUE(file.Write(const_cast<uint8_t*>(data.data()), 4096, &queued));
+    LateSend late{&pipe};
+    KernelHandle sender(::CreateThread(nullptr, 0, LateSend::Run, &late, 0, nullptr));
+    ASSERT_TRUE(sender.IsSet());
     EXPECT_TRUE(file.Close());
 
-    ASSERT_TRUE(pipe.Send("free"));
-    ASSERT_TRUE(PumpUntilDone({&queued}));
+    // Files opened right after the close, until one is given the closed handle's value.
+    const std::vector<uint8_t> bystander = MakePattern(4096, 6);
+    std::vector<HANDLE> opened;
+    for (int i = 0; i < 8 && (opened.empty() || opened.back() != closed); ++i) {
+        const std::wstring name = dir / (L"bystander" + std::to_wstring(i));
+        ASSERT_TRUE(WriteWholeFile(name, bystander));
+        opened.push_back(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+    }
+    EXPECT_EQ(opened.back(), closed) << "no file was given the closed handle's value";
+    EXPECT_TRUE(PumpUntilDone({&queued}));
     EXPECT_EQ(queued.abandoned, 1);
     EXPECT_EQ(queued.completed, 0);
-    // It was issued on the closed handle and refused.
-    EXPECT_EQ(queued.seenError, static_cast<uint32_t>(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(queued.seenTransferred, 0u);
+    EXPECT_EQ(::WaitForSingleObject(sender.Get(), 10000), WAIT_OBJECT_0);
+    for (size_t i = 0; i < opened.size(); ++i) {
+        ::CloseHandle(opened[i]);
+        std::vector<uint8_t> seen;
+        EXPECT_TRUE(ReadWholeFile(dir / (L"bystander" + std::to_wstring(i)), seen) &&
+                    seen == bystander)
+            << i;
+    }
+    std::vector<uint8_t> written;
+    EXPECT_TRUE(ReadWholeFile(dir / L"dst", written) && written == data);
     EXPECT_EQ(std::string(blockerBuffer, 4), "free");
     ::CloseHandle(blockerHandle);
 }

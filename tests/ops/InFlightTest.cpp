@@ -1,8 +1,12 @@
 #include "OpsTestSupport.h"
 
+#include "io/IoPair.h"
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
 
+#include "support/MessageLoop.h"
+
+#include <random>
 #include <set>
 
 using namespace testing_support;
@@ -123,6 +127,61 @@ TEST_F(InFlightTest, ResumeStartsNoMoreThan64MiBOfBuffers) {
     ASSERT_TRUE(ReadWholeFile(PartName(source, 2), second));
     first.insert(first.end(), second.begin(), second.end());
     EXPECT_TRUE(first == original);
+}
+
+// Splits and joins aborted at random moments, with files opened right after each abort, as a
+// window closed during the work does: every pair comes back, and none reaches those files.
+TEST_F(InFlightTest, AbortsAtRandomMomentsLoseNoPairAndWriteNowhere) {
+    SetTuning(256 * 1024, 8);
+    const std::wstring source = dir / L"r.bin", joined = dir / L"j.bin";
+    ASSERT_TRUE(WritePatternFile(source, 8 * kMiB, 7));
+    for (unsigned i = 1; i <= 8; ++i)
+        ASSERT_TRUE(WritePatternFile(PartName(joined, i), kMiB, 10 + i));
+    const std::vector<uint8_t> bystander = MakePattern(64 * 1024, 8);
+    std::mt19937 random(2026);
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
+        RecordingDisplay shown;
+        shown.partSize = kMiB;
+        SplitOperation split(shown);
+        JoinOperation join(shown);
+        Operation& operation = round % 2 == 0 ? static_cast<Operation&>(split) : join;
+        if (&operation == &split) {
+            split.Start(Wide(source));
+            split.OnCommand(kCommandSplit);
+        } else {
+            join.Start(Wide(PartName(joined, 1)));
+        }
+        ASSERT_EQ(operation.State(), OperationState::Running) << Narrow(shown.statusBar);
+        PumpFor(random() % 20);
+        operation.Abort();
+        std::vector<HANDLE> opened;
+        for (int i = 0; i < 4; ++i) {
+            const std::wstring name = dir / (L"bystander" + std::to_wstring(i));
+            ASSERT_TRUE(WriteWholeFile(name, bystander));
+            opened.push_back(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+        }
+        EXPECT_TRUE(RunUntil([this] { return LiveIoPairs() == pairsAtStart; }, 10000))
+            << LiveIoPairs() - pairsAtStart;
+        for (int i = 0; i < 4; ++i) {
+            ::CloseHandle(opened[i]);
+            std::vector<uint8_t> seen;
+            EXPECT_TRUE(ReadWholeFile(dir / (L"bystander" + std::to_wstring(i)), seen) &&
+                        seen == bystander)
+                << i;
+        }
+        // One that got to its end before the abort leaves its outputs.
+        if (FileExists(joined)) {
+            ASSERT_TRUE(::DeleteFileW(joined.c_str()));
+        }
+        for (unsigned i = 1; i <= 8 && FileExists(source + L".sha256"); ++i) {
+            ASSERT_TRUE(::DeleteFileW(PartName(source, i).c_str()));
+        }
+        ::DeleteFileW((source + L".sha256").c_str());
+        EXPECT_FALSE(FileExists(PartName(source, 1)));
+        EXPECT_FALSE(FileExists(joined + L".partial"));
+    }
 }
 
 } // namespace
