@@ -294,13 +294,17 @@ bool BuildJoinInstructions(const wchar_t* wholeName, uint32_t partCount, const S
     out.EndLine();
     out.Line("On Linux or macOS");
     out.Line("  In a terminal in that folder, type:");
-    out.Add("    for i in $(seq -f %03.0f 1 ");
+    // In a subshell, so that a missing part ends the loop, not the terminal; -- so that no name
+    // is taken for an option.
+    out.Add("    (for i in $(seq -f %03.0f 1 ");
     out.AddNumber(partCount);
-    out.Add("); do cat ");
+    out.Add("); do cat -- ");
     out.AddForPosixShell(wholeName);
-    out.Add(".\"$i\" || break; done > ");
+    out.Add(".\"$i\" || exit 1; done) > ");
     out.AddForPosixShell(wholeName);
-    out.EndLine();
+    out.Add(" || { rm -f -- ");
+    out.AddForPosixShell(wholeName);
+    out.Line("; false; }");
     out.Line("  (Not cat with a * : past part 999 it would put .1000 before .101.)");
     out.EndLine();
     out.Line("Checking the result");
@@ -311,10 +315,10 @@ bool BuildJoinInstructions(const wchar_t* wholeName, uint32_t partCount, const S
         out.Add("    ");
         out.AddHex(*whole);
         out.EndLine();
-        out.Add("  The script checks it by itself. On Linux: sha256sum -c ");
+        out.Add("  The script checks it by itself. On Linux: sha256sum -c -- ");
         out.AddForPosixShell(wholeName, ".sha256");
         out.EndLine();
-        out.Add("  On macOS: shasum -a 256 -c ");
+        out.Add("  On macOS: shasum -a 256 -c -- ");
         out.AddForPosixShell(wholeName, ".sha256");
         out.EndLine();
         out.Add("  In PowerShell: (Get-FileHash -LiteralPath ");

@@ -61,7 +61,7 @@ protected:
     std::wstring failedWith;
 };
 
-bool Contains(const std::string& text, const char* part) {
+bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
@@ -166,12 +166,25 @@ TEST_F(JoinScriptTest, TheFilesAreMadeLikeTheParts) {
     EXPECT_EQ(FileSize(source + L".join.txt"), static_cast<int64_t>(textBytes));
 }
 
-// The PowerShell command of the instructions, for more parts than copy /b is spelled out for: a
-// quote of the name, plain or typographic, is doubled inside the command's single quotes.
-TEST(JoinScriptText, ThePowerShellCommandDoublesTheQuotesOfTheName) {
-    DynArray<char> text;
-    ASSERT_TRUE(BuildJoinInstructions(L"Bob's \u2019video.avi", 11, nullptr, text));
-    const std::string all(text.Items(), static_cast<size_t>(text.Count()));
-    EXPECT_TRUE(Contains(all, "(Join-Path $PWD 'Bob''s \xE2\x80\x99\xE2\x80\x99video.avi')"))
-        << all;
+// Lines of the two texts, byte for byte, where running them here can't tell: a quote of the name,
+// plain or typographic, doubled inside PowerShell's single quotes (past the parts copy /b is
+// spelled out for); no name taken for an option.
+TEST(JoinScriptText, TheTextsHoldTheseLines) {
+    const struct {
+        const wchar_t* name;
+        const char* line;
+    } rows[] = {
+        {L"Bob's \u2019video.avi", "(Join-Path $PWD 'Bob''s \xE2\x80\x99\xE2\x80\x99video.avi')"},
+        {L"-x", " On Linux: sha256sum -c -- '-x.sha256'\r\n"},
+        {L"-x", " On macOS: shasum -a 256 -c -- '-x.sha256'\r\n"},
+    };
+    const Sha256Digest whole = {};
+    for (const auto& row : rows) {
+        DynArray<char> script, text;
+        ASSERT_TRUE(BuildJoinScript(row.name, 11, &whole, script) &&
+                    BuildJoinInstructions(row.name, 11, &whole, text));
+        const std::string all = std::string(script.Items(), static_cast<size_t>(script.Count())) +
+                                std::string(text.Items(), static_cast<size_t>(text.Count()));
+        EXPECT_TRUE(Contains(all, row.line)) << row.line;
+    }
 }
