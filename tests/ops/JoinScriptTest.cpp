@@ -65,7 +65,7 @@ protected:
     std::wstring failedWith;
 };
 
-bool Contains(const std::string& text, const std::string& part) {
+bool Contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
 }
 
@@ -73,8 +73,7 @@ bool Contains(const std::string& text, const std::string& part) {
 
 // What the names in the table have in common: characters that cmd takes for itself (& ^ %), or
 // that only reach it whole when the script is read right (outside ASCII), or an option's dash.
-// The script says what it found, and its exit code tells the same; Wine's certutil computes no
-// checksum, so there the result is joined but not checked.
+// Wine's certutil computes no checksum: there the result is joined but can't be checked.
 TEST_F(JoinScriptTest, TheScriptJoinsEveryNameByteForByte) {
     WriteDword(L"SelectFiles", 1);
     const wchar_t* const names[] = {L"two words.bin", L"50% off%.bin", L"a&b^c.bin",
@@ -182,24 +181,19 @@ TEST_F(JoinScriptTest, TheFilesAreMadeLikeTheParts) {
 // spelled out for); no name taken for an option; the script at work in its own folder, which
 // pushd maps to a drive when it is a network folder.
 TEST(JoinScriptText, TheTextsHoldTheseLines) {
-    const struct {
-        const wchar_t* name;
-        const char* line;
-    } rows[] = {
-        {L"Bob's \u2019video.avi", "(Join-Path $PWD 'Bob''s \xE2\x80\x99\xE2\x80\x99video.avi')"},
-        {L"-x", " On Linux: sha256sum -c -- '-x.sha256'\r\n"},
-        {L"-x", " On macOS: shasum -a 256 -c -- '-x.sha256'\r\n"},
-        {L"-x", "\r\ncertutil -hashfile \".\\%name%\" SHA256 >\"%hashes%\" 2>nul\r\n"},
-        {L"-x", "\r\npushd \"%~dp0\"\r\n"},
-        {L"-x", "\r\n:end\r\npopd\r\n"},
-    };
+    const char* const lines[] = {
+        "(Join-Path $PWD '-Bob''s \xE2\x80\x99\xE2\x80\x99.avi')",
+        " On Linux: sha256sum -c -- '-Bob'\\''s \xE2\x80\x99.avi.sha256'\r\n",
+        " On macOS: shasum -a 256 -c -- '-Bob'\\''s \xE2\x80\x99.avi.sha256'\r\n",
+        "\r\ncertutil -hashfile \".\\%name%\" SHA256 >\"%hashes%\" 2>nul\r\n",
+        "\r\npushd \"%~dp0\"\r\n",
+        "\r\n:end\r\npopd\r\n"};
     const Sha256Digest whole = {};
-    for (const auto& row : rows) {
-        DynArray<char> script, text;
-        ASSERT_TRUE(BuildJoinScript(row.name, 11, &whole, script) &&
-                    BuildJoinInstructions(row.name, 11, &whole, text));
-        const std::string all = std::string(script.Items(), static_cast<size_t>(script.Count())) +
-                                std::string(text.Items(), static_cast<size_t>(text.Count()));
-        EXPECT_TRUE(Contains(all, row.line)) << row.line;
-    }
+    DynArray<char> script, text;
+    ASSERT_TRUE(BuildJoinScript(L"-Bob's \u2019.avi", 11, &whole, script) &&
+                BuildJoinInstructions(L"-Bob's \u2019.avi", 11, &whole, text));
+    const std::string all = std::string(script.Items(), static_cast<size_t>(script.Count())) +
+                            std::string(text.Items(), static_cast<size_t>(text.Count()));
+    for (const char* line : lines)
+        EXPECT_TRUE(Contains(all, line)) << line;
 }
