@@ -128,32 +128,34 @@ bool IsAscii(const wchar_t* name) {
 }
 
 void AddScriptHashCheck(TextBuilder& out, const Sha256Digest& whole) {
+    // With delayed expansion off, a ! in the TEMP path (a user's name can hold one) stays as it
+    // is, and so does the name in its quotes; .\ so that certutil takes no name for an option.
+    out.Line("setlocal DisableDelayedExpansion");
     out.Line("set \"hashes=%TEMP%\\brindlecot-%RANDOM%.txt\"");
     out.Line("set \"got=\"");
-    out.Line("certutil -hashfile \"!name!\" SHA256 >\"%hashes%\" 2>nul");
-    out.Line("if errorlevel 1 goto nocheck");
-    out.Line("for /f \"usebackq skip=1 delims=\" %%h in (\"%hashes%\") do "
+    out.Line("certutil -hashfile \".\\%name%\" SHA256 >\"%hashes%\" 2>nul");
+    out.Line("if not errorlevel 1 for /f \"usebackq skip=1 delims=\" %%h in (\"%hashes%\") do "
              "if not defined got set \"got=%%h\"");
+    out.Line("del \"%hashes%\" >nul 2>&1");
+    out.Line("endlocal & set \"got=%got%\"");
     out.Line("if not defined got goto nocheck");
     // Older versions of certutil print the digest in pairs of digits.
     out.Line("set \"got=!got: =!\"");
     out.Add("if /i not \"!got!\"==\"");
     out.AddHex(whole);
     out.Line("\" goto differs");
-    out.Line("del \"%hashes%\" >nul 2>&1");
     out.Line("echo \"!name!\" is joined, and its SHA-256 checksum matches the list: the file is "
              "whole.");
     out.Line("goto end");
     out.Line(":differs");
-    out.Line("del \"%hashes%\" >nul 2>&1");
     out.Line("echo \"!name!\" does NOT match the SHA-256 checksum in the list: a part was damaged "
              "on the way. Get the parts again before you use it.");
     out.Line("set \"failed=2\"");
     out.Line("goto end");
     out.Line(":nocheck");
-    out.Line("del \"%hashes%\" >nul 2>&1");
     out.Line("echo \"!name!\" is joined, but certutil could not compute its SHA-256 checksum, so "
              "it was not checked.");
+    out.Line("set \"failed=3\"");
     out.Line("goto end");
 }
 
@@ -171,7 +173,8 @@ bool BuildJoinScript(const wchar_t* wholeName, uint32_t partCount, const Sha256D
     out.Line("for /f \"tokens=2 delims=:.\" %%c in ('chcp') do set \"oldcp=%%c\"");
     out.Line("chcp 65001 >nul 2>&1");
     out.Line("setlocal DisableDelayedExpansion");
-    out.Line("cd /d \"%~dp0\"");
+    // pushd gives a network folder a drive letter, where cd fails.
+    out.Line("pushd \"%~dp0\"");
     if (IsAscii(wholeName)) {
         out.Add("set \"name=");
         out.AddForBatch(wholeName);
@@ -236,6 +239,7 @@ bool BuildJoinScript(const wchar_t* wholeName, uint32_t partCount, const Sha256D
     out.Line("echo Joining failed: see the message above. Nothing was kept.");
     out.Line("set \"failed=1\"");
     out.Line(":end");
+    out.Line("popd");
     out.Line("if defined oldcp chcp !oldcp! >nul 2>&1");
     out.Line("echo.");
     out.Line("pause");
@@ -294,13 +298,17 @@ bool BuildJoinInstructions(const wchar_t* wholeName, uint32_t partCount, const S
     out.EndLine();
     out.Line("On Linux or macOS");
     out.Line("  In a terminal in that folder, type:");
-    out.Add("    for i in $(seq -f %03.0f 1 ");
+    // In a subshell, so that a missing part ends the loop, not the terminal; -- so that no name
+    // is taken for an option.
+    out.Add("    (for i in $(seq -f %03.0f 1 ");
     out.AddNumber(partCount);
-    out.Add("); do cat ");
+    out.Add("); do cat -- ");
     out.AddForPosixShell(wholeName);
-    out.Add(".\"$i\" || break; done > ");
+    out.Add(".\"$i\" || exit 1; done) > ");
     out.AddForPosixShell(wholeName);
-    out.EndLine();
+    out.Add(" || { rm -f -- ");
+    out.AddForPosixShell(wholeName);
+    out.Line("; false; }");
     out.Line("  (Not cat with a * : past part 999 it would put .1000 before .101.)");
     out.EndLine();
     out.Line("Checking the result");
@@ -311,10 +319,10 @@ bool BuildJoinInstructions(const wchar_t* wholeName, uint32_t partCount, const S
         out.Add("    ");
         out.AddHex(*whole);
         out.EndLine();
-        out.Add("  The script checks it by itself. On Linux: sha256sum -c ");
+        out.Add("  The script checks it by itself. On Linux: sha256sum -c -- ");
         out.AddForPosixShell(wholeName, ".sha256");
         out.EndLine();
-        out.Add("  On macOS: shasum -a 256 -c ");
+        out.Add("  On macOS: shasum -a 256 -c -- ");
         out.AddForPosixShell(wholeName, ".sha256");
         out.EndLine();
         out.Add("  In PowerShell: (Get-FileHash -LiteralPath ");

@@ -47,12 +47,21 @@ else
     echo "interop: the program's list FAILS sha256sum -c" >&2
     failed=1
 fi
-# The Linux command of the program's instructions, typed by a receiver who has the parts.
-command=$(grep -a '^    for i in \$(seq' "$work/ours.bin.join.txt" | tr -d '\r' || true)
+# The Linux command of the program's instructions, typed by a receiver who has the parts, for a
+# name that begins with - as cat would take an option; then with a part missing.
+command=$(grep -a '^    (*for i in \$(seq' "$work/ours.bin.join.txt" | tr -d '\r' || true)
 mkdir "$work/receiver"
-cp "$work"/ours.bin.[0-9][0-9][0-9] "$work/receiver/"
-(cd "$work/receiver" && bash -c "$command")
-check "program parts joined by the instructions' command" "$work/receiver/ours.bin"
+for part in "$work"/ours.bin.[0-9][0-9][0-9]; do cp "$part" "$work/receiver/-${part##*/}"; done
+dash=$(echo "$command" | sed "s/'ours\.bin'/'-ours.bin'/g")
+(cd "$work/receiver" && bash -c "$dash") || true
+check "program parts joined by the instructions' command" "$work/receiver/-ours.bin"
+rm -f "$work/receiver/-ours.bin" "$work/receiver/-ours.bin.004"
+if (cd "$work/receiver" && ! bash -c "$dash" 2>/dev/null) && [ ! -e "$work/receiver/-ours.bin" ]; then
+    echo "interop: a part missing: the instructions' command fails and leaves no file"
+else
+    echo "interop: a part missing: the instructions' command succeeds or leaves a file" >&2
+    failed=1
+fi
 # The same command past part 999, where a glob would put .1000 before .101.
 mkdir "$work/many"
 head -c $((1001 * 64 - 7)) "$work/original.bin" >"$work/many/original.bin"
@@ -147,6 +156,6 @@ else
     failed=1
 fi
 if [ "$failed" = 0 ]; then
-    echo "interop: 17 passed, 0 failed"
+    echo "interop: 18 passed, 0 failed"
 fi
 exit $failed
