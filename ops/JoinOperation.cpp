@@ -55,7 +55,7 @@ namespace {
 // Work per tick, and the ticks' period: the window answers between them.
 constexpr DWORD kRepairSliceMs = 25;
 constexpr UINT kRepairTickMs = 10;
-// The joined file is hashed for the recovery set in pieces of this size.
+// The joined data is hashed for the recovery set in pieces of this size.
 constexpr uint32_t kWholeHashPiece = 4 * 1024 * 1024;
 
 } // namespace
@@ -90,6 +90,14 @@ void JoinOperation::RepairStep() {
         // Whatever would refuse the join refuses it before any part is rewritten.
         if (!CheckBeforeRepair())
             break;
+        // Every part there at the size the set gives: the set checks them as the join moves
+        // them, so that a whole set is read once. Only when one turns out damaged are they
+        // checked on their own, and the join starts again once they are repaired.
+        streaming = partsAsSet && repair.BeginStream();
+        if (streaming) {
+            JoinAfterCheck();
+            return;
+        }
         repair.Check();
         return;
     case JoinRepair::Step::Planned:
@@ -102,12 +110,8 @@ void JoinOperation::RepairStep() {
         return;
     case JoinRepair::Step::Done:
     case JoinRepair::Step::Ignored:
-        repairTimer.Stop();
         wholeChecked = wholeChecked && step == JoinRepair::Step::Done;
-        state = OperationState::Idle;
-        display.SetTitle(name.Text());
-        display.SetStatus(L"Initializing %s...", name.Text());
-        StartJoining();
+        JoinAfterCheck();
         return;
     }
     // Refused: the repair has written nothing and stops here.
@@ -115,7 +119,25 @@ void JoinOperation::RepairStep() {
     repair.Cancel();
 }
 
+void JoinOperation::JoinAfterCheck() {
+    repairTimer.Stop();
+    state = OperationState::Idle;
+    display.SetTitle(name.Text());
+    display.SetStatus(L"Initializing %s...", name.Text());
+    StartJoining();
+}
+
+void JoinOperation::CheckAfterJoin() {
+    StopHashing();
+    DropUnfinished();
+    parts.Clear();
+    nextPart = 0;
+    repair.Check();
+    BeginRepair();
+}
+
 bool JoinOperation::CheckBeforeRepair() {
+    partsAsSet = false;
     if (::GetFileAttributesW(path.Text()) != INVALID_FILE_ATTRIBUTES) {
         ReportError(ERROR_FILE_EXISTS, L"Error opening %s", name.Text());
         return false;
@@ -164,6 +186,7 @@ bool JoinOperation::CheckBeforeRepair() {
         (roomKnown && !CheckRoom(SpaceTaken(total, unit) + needed, room.available)))
         return false;
     outputBytes = SpaceTaken(total, unit);
+    partsAsSet = needed == 0;
     // The checksum list, where there is one, has the last word on every part it names.
     ChecksumList early;
     listFile.SetFor(path);
@@ -252,10 +275,14 @@ void JoinOperation::StartJoining() {
     }
     unfinishedMade = true;
 
-    // The recovery set may vouch for the whole file: it is hashed as it is joined, to check.
+    // The recovery set may vouch for the whole file, or check the parts: they are hashed as
+    // they are joined.
     wholeMd5.Reset();
-    wholeHashed = 0;
-    if ((listUsed || wholeChecked) &&
+    chunkDone = 0;
+    streamPart = 0;
+    streamOffset = 0;
+    streamDamaged = false;
+    if ((listUsed || wholeChecked || streaming) &&
         !BeginHashing(listUsed && list.Parts().Count() != 0, listUsed && list.HasWhole()))
         return;
     if (!StartPipeline())
@@ -374,6 +401,17 @@ void JoinOperation::Finish() {
     if (!PartsAreAsListed()) {
         ReportError(ERROR_FILE_INVALID, L"Error Finish");
         return;
+    }
+    if (streaming) {
+        const bool whole = !streamDamaged && repair.StreamWhole();
+        streaming = false;
+        repair.EndStream();
+        // A part was not what the set or the list says: they are checked on their own, the
+        // set rebuilds what it can, and the join starts again from them.
+        if (!whole) {
+            CheckAfterJoin();
+            return;
+        }
     }
     if (!CheckWhole() || !CheckWholeAgainstSet())
         return;
@@ -527,6 +565,11 @@ bool JoinOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
     if (listCursor == listed.Count() || listed[listCursor].part != number ||
         listed[listCursor].digest == digest)
         return true;
+    // The recovery set may rebuild it: the join goes on, and the check of its own follows.
+    if (streaming) {
+        streamDamaged = true;
+        return true;
+    }
     WideString partName;
     FileNameOf(parts[index].path.Text(), partName);
     ReportError(ERROR_CRC, L"Part %s is damaged", partName.Text());
@@ -573,15 +616,31 @@ void JoinOperation::ShowListOutcome(bool partsKept) {
 }
 
 ChunkWork JoinOperation::OnChunkInOrder(const void* data, uint32_t length) {
-    if (!wholeChecked)
+    const bool checking = streaming && !streamDamaged;
+    if (!wholeChecked && !checking)
         return ChunkWork::Done;
-    const uint32_t left = length - wholeHashed;
-    const uint32_t n = left < kWholeHashPiece ? left : kWholeHashPiece;
-    wholeMd5.Update(static_cast<const uint8_t*>(data) + wholeHashed, n);
-    wholeHashed += n;
-    if (wholeHashed < length)
+    if (checking && repair.StreamPadding() && !repair.StreamPad())
+        streamDamaged = true;
+    if (streaming && !streamDamaged && repair.StreamPadding())
         return ChunkWork::Unfinished;
-    wholeHashed = 0;
+    // The part the chunk is of: chunks come in file order, and none spans two parts.
+    while (chunkDone == 0 && streamPart < parts.Count() && streamOffset == parts[streamPart].size) {
+        ++streamPart;
+        streamOffset = 0;
+    }
+    const uint32_t left = length - chunkDone;
+    const uint32_t n = left < kWholeHashPiece ? left : kWholeHashPiece;
+    const uint8_t* piece = static_cast<const uint8_t*>(data) + chunkDone;
+    if (wholeChecked)
+        wholeMd5.Update(piece, n);
+    if (streaming && !streamDamaged &&
+        !repair.StreamChunk(static_cast<uint32_t>(streamPart) + 1, piece, n))
+        streamDamaged = true;
+    chunkDone += n;
+    if (chunkDone < length || (streaming && !streamDamaged && repair.StreamPadding()))
+        return ChunkWork::Unfinished;
+    chunkDone = 0;
+    streamOffset += length;
     return ChunkWork::Done;
 }
 

@@ -28,6 +28,11 @@ private:
     void StartJoining();
     // The recovery set's check and rebuild of the parts, a step at each tick of a timer.
     void BeginRepair();
+    // The join that follows the set's check, or goes along with it.
+    void JoinAfterCheck();
+    // A join that went along with the set's check found a part damaged: it is undone, and the
+    // check of the parts on their own takes over.
+    void CheckAfterJoin();
     void RepairStep();
     static void RepairTick(void* context);
     // What refuses a join whatever the parts hold (the output exists, a hole the set can't fill,
@@ -80,12 +85,19 @@ private:
     JoinRepair repair;
     TickTimer repairTimer;
     uint64_t outputBytes = 0; // what the output takes on its volume
+    // Every part the set names is there at the size it gives.
+    bool partsAsSet = false;
+    // The set checks the parts as they are joined; a part damaged sends them to the full check.
+    bool streaming = false;
+    bool streamDamaged = false;
+    int32_t streamPart = 0;    // the part the chunks in turn are of
+    uint64_t streamOffset = 0; // and how much of it came before the chunk in turn
     // The recovery set names the whole file: its size and MD5, and the MD5 as the join goes.
     bool wholeChecked = false;
     uint64_t wholeSize = 0;
     Md5Digest wholeHash = {};
     Md5 wholeMd5;
-    uint32_t wholeHashed = 0; // of the chunk that comes again
+    uint32_t chunkDone = 0; // of the chunk in turn, which comes again while unfinished
     // The output is written under this name, and renamed once it is complete and on the disk.
     WideString unfinishedPath;
     bool unfinishedMade = false;

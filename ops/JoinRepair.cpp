@@ -14,6 +14,8 @@ namespace {
 constexpr uint32_t kPieceBytes = 4 * 1024 * 1024;
 // About the most work of one step, in bytes read, hashed or multiplied into a rebuilt slice.
 constexpr uint32_t kStepBytes = 16 * 1024 * 1024;
+// The zeros that fill a part's last slice for its hash, at most this many at a time.
+constexpr uint32_t kStreamPadBytes = 4 * 1024 * 1024;
 // The least fed to the rebuilt slices in a step, however many they are.
 constexpr uint32_t kLeastFeedBytes = 4 * 1024;
 // Temporary and kept-aside names are numbered up to this before the work gives up.
@@ -197,6 +199,91 @@ void JoinRepair::Check() {
     activity.Format(L"Checking %s...", set.FileName(partOrder[0]));
 }
 
+bool JoinRepair::BeginStream() {
+    if (phase != Phase::Loaded)
+        return false;
+    streamSlices = 0;
+    for (int32_t index : partOrder)
+        streamSlices += set.SliceCount(index);
+    if (streamSlices == 0)
+        return false;
+    streamFile = -1;
+    streamOffset = 0;
+    streamedSlices = 0;
+    streamPad = 0;
+    streamBroken = false;
+    sliceHash.Reset();
+    phase = Phase::Stream;
+    return true;
+}
+
+void JoinRepair::EndStream() {
+    if (phase == Phase::Stream)
+        phase = Phase::Loaded;
+}
+
+bool JoinRepair::StreamChunk(uint32_t number, const void* data, uint32_t length) {
+    if (phase != Phase::Stream || streamBroken || length == 0)
+        return !streamBroken;
+    const int32_t index = PartIndex(number);
+    if (index < 0)
+        return true; // a part the set does not name
+    if (index != streamFile) {
+        streamFile = index;
+        streamOffset = 0;
+        sliceHash.Reset();
+    }
+    const uint64_t fileSize = set.FileSize(index);
+    const uint32_t sliceSize = set.SliceSize();
+    // More bytes than the set gives the part, or a slice still open: it changed since.
+    if (length > fileSize - streamOffset || streamPad != 0)
+        return BreakStream();
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    while (length > 0) {
+        const uint32_t room = sliceSize - static_cast<uint32_t>(streamOffset % sliceSize);
+        const uint32_t n = length < room ? length : room;
+        sliceHash.Update(bytes, n);
+        bytes += n;
+        length -= n;
+        streamOffset += n;
+        const uint32_t filled = static_cast<uint32_t>(streamOffset % sliceSize);
+        if (filled == 0 && !EndStreamSlice())
+            return false;
+        if (filled != 0 && streamOffset == fileSize) {
+            streamPad = sliceSize - filled;
+            return StreamPad();
+        }
+    }
+    return true;
+}
+
+bool JoinRepair::StreamPad() {
+    static constexpr uint8_t kZeros[4096] = {};
+    for (uint32_t budget = kStreamPadBytes; streamPad != 0 && budget != 0;) {
+        const uint32_t n = streamPad < sizeof kZeros ? static_cast<uint32_t>(streamPad)
+                                                     : static_cast<uint32_t>(sizeof kZeros);
+        sliceHash.Update(kZeros, n);
+        streamPad -= n;
+        budget = budget > n ? budget - n : 0;
+    }
+    return streamPad != 0 || EndStreamSlice();
+}
+
+bool JoinRepair::EndStreamSlice() {
+    const int32_t s =
+        set.FirstSlice(streamFile) + static_cast<int32_t>((streamOffset - 1) / set.SliceSize());
+    if (sliceHash.Finish() != set.SliceHash(s))
+        return BreakStream();
+    ++streamedSlices;
+    return true;
+}
+
+bool JoinRepair::BreakStream() {
+    streamBroken = true;
+    streamPad = 0;
+    return false;
+}
+
 void JoinRepair::StartPass(Phase next, bool unreadLeftOut) {
     phase = next;
     file = 0;
@@ -230,6 +317,7 @@ JoinRepair::Step JoinRepair::Work(DWORD milliseconds) {
             going = LoadStep();
             break;
         case Phase::Loaded:
+        case Phase::Stream:
             return Step::Loaded;
         case Phase::Check:
             going = CheckStep();

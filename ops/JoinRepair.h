@@ -55,6 +55,22 @@ public:
     // Goes on past Loaded to check the parts, when the set names any; else Done.
     void Check();
 
+    // The check without a read of its own, when every part the set names is there at the size it
+    // gives: the join hands over each part's bytes as it moves them, in order, and the check reads
+    // the parts itself only when they turn out not to be whole. From Loaded; false when the set
+    // names no part with data.
+    bool BeginStream();
+    // The next bytes of part `number` (from 1); false once a slice of a part fails the set's hash.
+    bool StreamChunk(uint32_t number, const void* data, uint32_t length);
+    // After a part's last bytes its last slice is hashed as if zeros filled it up, a piece at a
+    // time: while this is true, StreamPad goes on with it before anything else.
+    bool StreamPadding() const { return streamPad != 0; }
+    bool StreamPad();
+    // Every slice of every part the set names came through and matched.
+    bool StreamWhole() const { return !streamBroken && streamedSlices == streamSlices; }
+    // Back to Loaded, for the check that reads the parts.
+    void EndStream();
+
     // The bytes of the rebuilt parts, once Planned.
     uint64_t RebuildBytes() const { return rebuildBytes; }
     // The status line's text for the work now, and how far it has come (0 to 1).
@@ -69,7 +85,19 @@ public:
     void Cancel();
 
 private:
-    enum class Phase { Load, Loaded, Check, Planned, Blocks, Feed, Solve, Write, Swap, Finished };
+    enum class Phase {
+        Load,
+        Loaded,
+        Stream,
+        Check,
+        Planned,
+        Blocks,
+        Feed,
+        Solve,
+        Write,
+        Swap,
+        Finished
+    };
 
     // What the check found of a file of the set.
     enum class State : uint8_t { Whole, Lost, Damaged, Unknown };
@@ -108,6 +136,8 @@ private:
     bool KeepAside(const WideString& from, WideString& aside);
     void NextFile();
     void RemoveTemporaries();
+    bool EndStreamSlice();
+    bool BreakStream();
     // Starts going through the files again, for the check or the feed (without the unread ones).
     void StartPass(Phase next, bool unreadLeftOut);
     // Where slice s is among those rebuilt, or -1.
@@ -150,6 +180,14 @@ private:
     int32_t presentParts = 0;
     int32_t agreeingSlices = 0;
     uint32_t feedPiece = 0; // so that each piece fed costs a step's work at most
+    // The check as the join moves the parts: the file of the set that is the part coming in, and
+    // how far it has come.
+    int32_t streamFile = -1;
+    uint64_t streamOffset = 0;
+    int32_t streamSlices = 0; // of the parts the set names
+    int32_t streamedSlices = 0;
+    uint64_t streamPad = 0; // zeros still to hash into the slice
+    bool streamBroken = false;
     WideString activity;
     WideString note;
     DWORD failureCode = 0;

@@ -187,18 +187,21 @@ protected:
 
 } // namespace
 
-// The common case: every part whole. The set checks them, nothing is rebuilt or moved, and the
-// join goes on as ever. Then a lost part and a damaged one: both rebuilt, the damaged one kept
-// aside, then the join as ever.
+// The common case: every part whole. The set checks them as they are joined, with no read of
+// its own; nothing is rebuilt or moved. Then a lost part and a damaged one: both rebuilt, the
+// damaged one kept aside, then the join as ever. Then a damaged part alone, found by the join:
+// the parts are checked on their own, the part rebuilt, and the join done again.
 TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJoin) {
-    RecordingDisplay shown, again;
+    RecordingDisplay shown, again, third;
     ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
     EXPECT_TRUE(Holds(whole, original));
-    const auto& seen = shown.statusHistory;
-    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(),
-                            [](const std::wstring& s) { return s.rfind(L"Checking ", 0) == 0; }));
-    EXPECT_TRUE(std::none_of(seen.begin(), seen.end(),
-                             [](const std::wstring& s) { return s.rfind(L"Repairing ", 0) == 0; }));
+    const auto shows = [](const RecordingDisplay& display, const wchar_t* start) {
+        const auto& seen = display.statusHistory;
+        return std::any_of(seen.begin(), seen.end(),
+                           [start](const std::wstring& s) { return s.rfind(start, 0) == 0; });
+    };
+    EXPECT_FALSE(shows(shown, L"Checking "));
+    EXPECT_FALSE(shows(shown, L"Repairing "));
     for (unsigned part = 1; part <= 9; ++part)
         EXPECT_FALSE(FileExists(PartName(whole, part) + L".damaged")) << part;
     ASSERT_TRUE(::DeleteFileW(whole.c_str()) && ::DeleteFileW(PartName(whole, 3).c_str()));
@@ -212,6 +215,15 @@ TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJ
     EXPECT_EQ(SystemSha256OfFile(PartName(whole, 7) + L".damaged"), damaged);
     const auto& later = again.statusHistory;
     EXPECT_NE(std::find(later.begin(), later.end(), L"Repairing w.bin.003..."), later.end());
+
+    ASSERT_TRUE(::DeleteFileW(whole.c_str()) &&
+                ::DeleteFileW((PartName(whole, 7) + L".damaged").c_str()));
+    Damage(5);
+    ASSERT_EQ(Join(third), OperationState::Done) << Narrow(third.statusBar);
+    EXPECT_TRUE(Holds(whole, original));
+    EXPECT_EQ(SystemSha256OfFile(PartName(whole, 5)), partHashes[4]);
+    EXPECT_TRUE(shows(third, L"Checking ") && shows(third, L"Repairing w.bin.005"));
+    EXPECT_FALSE(FileExists(whole + L".partial"));
 }
 
 // More lost than the blocks can rebuild: nothing is made, moved or deleted.
