@@ -171,6 +171,12 @@ protected:
         join.Abort();
         return state;
     }
+    // The status line showed a text that starts so.
+    static bool Shows(const RecordingDisplay& display, const wchar_t* start) {
+        const auto& seen = display.statusHistory;
+        return std::any_of(seen.begin(), seen.end(),
+                           [start](const std::wstring& s) { return s.rfind(start, 0) == 0; });
+    }
     void Damage(unsigned part) {
         HANDLE file = ::CreateFileW(PartName(whole, part).c_str(), GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
@@ -195,13 +201,8 @@ TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJ
     RecordingDisplay shown, again, third;
     ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
     EXPECT_TRUE(Holds(whole, original));
-    const auto shows = [](const RecordingDisplay& display, const wchar_t* start) {
-        const auto& seen = display.statusHistory;
-        return std::any_of(seen.begin(), seen.end(),
-                           [start](const std::wstring& s) { return s.rfind(start, 0) == 0; });
-    };
-    EXPECT_FALSE(shows(shown, L"Checking "));
-    EXPECT_FALSE(shows(shown, L"Repairing "));
+    EXPECT_FALSE(Shows(shown, L"Checking "));
+    EXPECT_FALSE(Shows(shown, L"Repairing "));
     for (unsigned part = 1; part <= 9; ++part)
         EXPECT_FALSE(FileExists(PartName(whole, part) + L".damaged")) << part;
     ASSERT_TRUE(::DeleteFileW(whole.c_str()) && ::DeleteFileW(PartName(whole, 3).c_str()));
@@ -222,8 +223,22 @@ TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJ
     ASSERT_EQ(Join(third), OperationState::Done) << Narrow(third.statusBar);
     EXPECT_TRUE(Holds(whole, original));
     EXPECT_EQ(SystemSha256OfFile(PartName(whole, 5)), partHashes[4]);
-    EXPECT_TRUE(shows(third, L"Checking ") && shows(third, L"Repairing w.bin.005"));
+    EXPECT_TRUE(Shows(third, L"Checking ") && Shows(third, L"Repairing w.bin.005"));
     EXPECT_FALSE(FileExists(whole + L".partial"));
+}
+
+// A last part far shorter than its slice: the slice is hashed with megabytes of zeros after the
+// part's bytes, in pieces, as the join goes; the whole set still takes no pass of its own.
+TEST_F(RepairTest, ALastPartFarShorterThanItsSliceIsCheckedAsItIsJoined) {
+    const std::wstring big = dir / L"b.bin";
+    const std::vector<uint8_t> data = MakePattern(25 * MiB, 12);
+    ASSERT_TRUE(WriteWholeFile(big, data));
+    ASSERT_EQ(Split(big, 12 * MiB), L"");
+    ASSERT_TRUE(::DeleteFileW(big.c_str()));
+    RecordingDisplay shown;
+    ASSERT_EQ(Join(shown, big), OperationState::Done) << Narrow(shown.statusBar);
+    EXPECT_TRUE(Holds(big, data));
+    EXPECT_FALSE(Shows(shown, L"Checking "));
 }
 
 // More lost than the blocks can rebuild: nothing is made, moved or deleted.
