@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Recovery data: generates a file (1024 MiB unless BENCH_MIB says otherwise) in the build tree and
 # has the program split it into parts of BENCH_PART_MIB (100) MiB without recovery data and with
-# 5 % and 10 % of it, then join it with one part lost, which it rebuilds first. In the same run
+# 5 % and 10 % of it, then join the whole set with its recovery data beside it and without (the
+# ratio of the two is printed), then join it with one part lost, which it rebuilds first. In the same run
 # par2 (par2cmdline) makes the same recovery data for the same parts, one slice a part, at 5 % and
 # 10 %. Prints seconds and MiB/s of each, and the ratio at 10 %.
 set -euo pipefail
