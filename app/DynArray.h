@@ -72,14 +72,20 @@ public:
     }
 
     // Count at least n, never less than before. Slots added are left uninitialised for the
-    // caller to fill; when the block grows it becomes exactly n slots.
+    // caller to fill. A block that must grow grows by the rule, as Append's does, so that growing
+    // a little at a time costs no copy of all before each time; to exactly n where that is more,
+    // or where the larger block can't be had.
     bool ResizeUp(int32_t n) {
         if (n > capacity) {
-            T* block = AllocateBlock(n);
+            const int32_t grown = GrownCapacity(capacity);
+            int32_t size = grown > n ? grown : n;
+            T* block = AllocateBlock(size);
+            if (!block && size != n)
+                block = AllocateBlock(size = n);
             if (!block)
                 return false;
             MoveInto(block);
-            capacity = n;
+            capacity = size;
             count = n;
         } else if (n > count) {
             count = n;

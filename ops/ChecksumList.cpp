@@ -218,11 +218,8 @@ bool AppendChecksumLine(DynArray<char>& text, const Sha256Digest& digest, const 
     // The terminator's byte becomes the line feed.
     const int32_t at = text.Count();
     const int32_t needed = at + static_cast<int32_t>(kHexDigits) + 2 + nameBytes;
-    // Grown by the array's own rule, so that line after line costs no copy of all before.
-    if (needed > text.Capacity() &&
-        !text.Reserve(std::max(needed, DynArray<char>::GrownCapacity(text.Capacity()))))
+    if (!text.ResizeUp(needed))
         return false;
-    text.ResizeUp(needed);
     char hex[65];
     Sha256Hex(digest, hex);
     char* out = text.Items() + at;

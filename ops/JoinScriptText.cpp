@@ -26,12 +26,10 @@ public:
             return;
         const int32_t at = text.Count();
         const int32_t needed = at + static_cast<int32_t>(length);
-        if (needed > text.Capacity() &&
-            !text.Reserve(std::max(needed, DynArray<char>::GrownCapacity(text.Capacity())))) {
+        if (!text.ResizeUp(needed)) {
             ok = false;
             return;
         }
-        text.ResizeUp(needed);
         memcpy(text.Items() + at, bytes, length);
     }
     void Add(const char* ascii) { Add(ascii, strlen(ascii)); }

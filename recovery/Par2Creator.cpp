@@ -6,6 +6,7 @@
 #include "recovery/Par2Format.h"
 #include "toolkit/WriteFully.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -27,21 +28,14 @@ bool IdLess(const Md5Digest& a, const Md5Digest& b) {
     return false;
 }
 
-// Room for n more bytes at the end of out, zeroed; null when there is none. Grows by doubling,
-// where ResizeUp alone would copy the whole buffer for every packet.
+// Room for n more bytes at the end of out, zeroed; null when there is none.
 uint8_t* Extend(DynArray<uint8_t>& out, uint32_t n) {
     const int32_t at = out.Count();
     if (static_cast<uint64_t>(at) + n > 0x7FFFFFFFu) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    const int32_t need = at + static_cast<int32_t>(n);
-    if (need > out.Capacity()) {
-        const int32_t doubled = out.Capacity() < 0x20000000 ? 2 * out.Capacity() : need;
-        if (!out.Reserve(doubled > need ? doubled : need))
-            return nullptr;
-    }
-    if (!out.ResizeUp(need))
+    if (!out.ResizeUp(at + static_cast<int32_t>(n)))
         return nullptr;
     memset(out.Items() + at, 0, n);
     return out.Items() + at;
@@ -217,13 +211,12 @@ bool Par2Creator::PlaceFiles() {
     for (int32_t i = 0; i < files.Count(); ++i) {
         if (!files[i].headSet)
             return Fail(ERROR_INVALID_FUNCTION);
-        // Insertion by ID; the lists are short.
-        int32_t at = order.Count();
-        order.Append(i);
-        for (; at > 0 && IdLess(files[i].id, files[order[at - 1]].id); --at)
-            order[at] = order[at - 1];
-        order[at] = i;
-        if (at > 0 && files[order[at - 1]].id == files[i].id)
+        order.Append(i); // reserved for every file
+    }
+    std::sort(order.begin(), order.end(),
+              [this](int32_t a, int32_t b) { return IdLess(files[a].id, files[b].id); });
+    for (int32_t k = 1; k < order.Count(); ++k) {
+        if (files[order[k - 1]].id == files[order[k]].id)
             return Fail(ERROR_DUP_NAME);
     }
     int32_t constant = 0;

@@ -2,7 +2,6 @@
 
 #include "recovery/Par2Format.h"
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -254,10 +253,6 @@ bool Par2PacketScan::Keep(Open& packet) {
         static_cast<uint64_t>(kept.Count()) + static_cast<uint32_t>(length) > kMaxKeptBytes)
         return true;
     const int32_t at = kept.Count();
-    // Grown by half again, not to the byte: a set of many files has thousands of these.
-    if (at + length > kept.Capacity() &&
-        !kept.Reserve(std::max(at + length, DynArray<uint8_t>::GrownCapacity(at))))
-        return false;
     if (!kept.ResizeUp(at + length) || !packets.Append({at, length, packet.setId, packet.type}) ||
         !AddSeen(packet.hash))
         return false;

@@ -330,11 +330,7 @@ bool Par2Set::TakeDescription(const uint8_t* body, int32_t length) {
         --bytes;
     const int units = bytes > 0 ? ::MultiByteToWideChar(CP_UTF8, 0, text, bytes, nullptr, 0) : 0;
     entry.nameOffset = names.Count();
-    // Grown by half again, not to the name: a set may have thousands.
-    const int32_t need = entry.nameOffset + units + 1;
-    if ((need > names.Capacity() &&
-         !names.Reserve(std::max(need, DynArray<wchar_t>::GrownCapacity(names.Capacity())))) ||
-        !names.ResizeUp(need))
+    if (!names.ResizeUp(entry.nameOffset + units + 1))
         return false;
     if (units > 0)
         ::MultiByteToWideChar(CP_UTF8, 0, text, bytes, names.Items() + entry.nameOffset, units);

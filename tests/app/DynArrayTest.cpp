@@ -133,6 +133,10 @@ TEST(DynArray, ResizeUpNeverShrinks) {
     EXPECT_EQ(a.Capacity(), 9);
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(a[i], &a);
+    // A little more grows the block by the rule, so that growing in small steps stays linear.
+    ASSERT_TRUE(a.ResizeUp(10));
+    EXPECT_EQ(a.Count(), 10);
+    EXPECT_EQ(a.Capacity(), DynArray<void*>::GrownCapacity(9));
 
     // Within the capacity only the count moves.
     DynArray<int> b;
