@@ -38,12 +38,6 @@ uint32_t ReadSwitch(RegKey& key, const wchar_t* name, uint32_t missing = 0) {
     return ReadNumber(key, name, 4, number) ? static_cast<uint32_t>(number) : missing;
 }
 
-LONG WriteDword(HKEY key, const wchar_t* name, uint32_t value) {
-    BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
-                     static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
-    return ::RegSetValueExW(key, name, 0, REG_DWORD, bytes, sizeof bytes);
-}
-
 } // namespace
 
 bool Settings::Open() {
@@ -86,41 +80,36 @@ uint32_t Settings::ReadRecoveryPercent() {
     return ReadSwitch(*this, kRecoveryPercent);
 }
 
-bool Settings::WriteSwitch(const wchar_t* name, uint32_t value) {
-    lastStatus = WriteDword(key, name, value);
-    return lastStatus == ERROR_SUCCESS;
-}
-
 bool Settings::WriteSelectFiles(uint32_t value) {
-    return WriteSwitch(kSelectFiles, value);
+    return SetDword(kSelectFiles, value) != FALSE;
 }
 
 bool Settings::WriteOpenFile(uint32_t value) {
-    return WriteSwitch(kOpenFile, value);
+    return SetDword(kOpenFile, value) != FALSE;
 }
 
 bool Settings::WriteDeleteFiles(uint32_t value) {
-    return WriteSwitch(kDeleteFiles, value);
+    return SetDword(kDeleteFiles, value) != FALSE;
 }
 
 bool Settings::WriteFlashWindow(uint32_t value) {
-    return WriteSwitch(kFlashWindow, value);
+    return SetDword(kFlashWindow, value) != FALSE;
 }
 
 bool Settings::WriteCloseWindow(uint32_t value) {
-    return WriteSwitch(kCloseWindow, value);
+    return SetDword(kCloseWindow, value) != FALSE;
 }
 
 bool Settings::WriteWriteChecksums(uint32_t value) {
-    return WriteSwitch(kWriteChecksums, value);
+    return SetDword(kWriteChecksums, value) != FALSE;
 }
 
 bool Settings::WriteWriteJoinScript(uint32_t value) {
-    return WriteSwitch(kWriteJoinScript, value);
+    return SetDword(kWriteJoinScript, value) != FALSE;
 }
 
 bool Settings::WriteRecoveryPercent(uint32_t percent) {
-    return WriteSwitch(kRecoveryPercent, percent);
+    return SetDword(kRecoveryPercent, percent) != FALSE;
 }
 
 uint32_t Settings::ReadBufferSize() {
@@ -162,5 +151,5 @@ uint32_t Settings::ReadPartCount() {
 }
 
 bool Settings::WritePartCount(uint32_t count) {
-    return WriteSwitch(kPartCount, count);
+    return SetDword(kPartCount, count) != FALSE;
 }

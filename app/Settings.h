@@ -43,8 +43,4 @@ public:
     // The number of parts chosen instead of a size ("4 parts"); 0 when a size was chosen.
     uint32_t ReadPartCount();
     bool WritePartCount(uint32_t count);
-
-private:
-    // Stores a switch as a REG_DWORD and records the registry's status.
-    bool WriteSwitch(const wchar_t* name, uint32_t value);
 };

@@ -102,6 +102,12 @@ BOOL RegKey::SetBinary(const wchar_t* valueName, const void* data, DWORD size) {
     return lastStatus == ERROR_SUCCESS;
 }
 
+BOOL RegKey::SetDword(const wchar_t* valueName, DWORD value) {
+    lastStatus = ::RegSetValueExW(key, valueName, 0, REG_DWORD,
+                                  reinterpret_cast<const BYTE*>(&value), sizeof value);
+    return lastStatus == ERROR_SUCCESS;
+}
+
 BOOL RegKey::QueryValue(const wchar_t* valueName, void* buffer, DWORD* size) {
     lastStatus =
         ::RegQueryValueExW(key, valueName, nullptr, nullptr, static_cast<BYTE*>(buffer), size);

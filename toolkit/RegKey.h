@@ -26,6 +26,7 @@ public:
 
     BOOL SetString(const wchar_t* valueName, const wchar_t* text);
     BOOL SetBinary(const wchar_t* valueName, const void* data, DWORD size);
+    BOOL SetDword(const wchar_t* valueName, DWORD value);
     BOOL QueryValue(const wchar_t* valueName, void* buffer, DWORD* size);
     BOOL QueryString(const wchar_t* valueName, wchar_t* buffer, DWORD capacity);
     BOOL ValueExists(const wchar_t* valueName);

@@ -121,12 +121,15 @@ TEST_F(RegKeyTest, SetStringStoresTheTerminator) {
     EXPECT_STREQ(text, L"ab");
 }
 
-TEST_F(RegKeyTest, QueryValueAndString) {
+TEST_F(RegKeyTest, SetAndQueryValues) {
     RegKey key;
     ASSERT_TRUE(key.Open(kScratch, HKEY_CURRENT_USER, KEY_READ | KEY_WRITE));
     ASSERT_TRUE(key.SetString(L"s", L"hello world"));
     const BYTE raw[] = {1, 2, 3, 4, 5};
     ASSERT_TRUE(key.SetBinary(L"b", raw, sizeof raw));
+    ASSERT_TRUE(key.SetDword(L"d", 0x04030201));
+    DWORD dword = 0, dwordSize = sizeof dword;
+    EXPECT_TRUE(key.QueryValue(L"d", &dword, &dwordSize) && dword == 0x04030201u);
 
     BYTE back[8] = {};
     DWORD size = sizeof back;
