@@ -18,6 +18,9 @@ constexpr wchar_t kBufferSize[] = L"BufferSize";
 constexpr wchar_t kIoPairCount[] = L"IoPairCount";
 constexpr wchar_t kPartSize[] = L"PartSize";
 constexpr wchar_t kPartCount[] = L"PartCount";
+constexpr wchar_t kWindowPos[] = L"WindowPos";
+constexpr DWORD kPlacementSize = 44;
+static_assert(sizeof(WINDOWPLACEMENT) == kPlacementSize, "the stored record is 44 bytes");
 
 // Reads size bytes (4 or 8) of a value, whatever its type, as a little-endian number. The bytes
 // are zeroed first, so that a shorter value gives a defined number: its own bytes, zero-extended.
@@ -152,4 +155,13 @@ uint32_t Settings::ReadPartCount() {
 
 bool Settings::WritePartCount(uint32_t count) {
     return SetDword(kPartCount, count) != FALSE;
+}
+
+bool Settings::ReadWindowPlacement(WINDOWPLACEMENT& placement) {
+    DWORD size = kPlacementSize;
+    return QueryValue(kWindowPos, &placement, &size) && size == kPlacementSize;
+}
+
+bool Settings::WriteWindowPlacement(const WINDOWPLACEMENT& placement) {
+    return SetBinary(kWindowPos, &placement, kPlacementSize) != FALSE;
 }

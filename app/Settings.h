@@ -4,8 +4,9 @@
 
 #include <cstdint>
 
-// The user's choices and the transfer tuning, in HKEY_CURRENT_USER\software\brindlecot. Nothing
-// is cached: every accessor reads or writes the registry when it is called.
+// The user's choices, the transfer tuning and the main window's place, in
+// HKEY_CURRENT_USER\software\brindlecot. Nothing is cached: every accessor reads or writes the
+// registry when it is called.
 class Settings : public RegKey {
 public:
     static constexpr uint32_t kDefaultBufferSize = 1048576;
@@ -43,4 +44,9 @@ public:
     // The number of parts chosen instead of a size ("4 parts"); 0 when a size was chosen.
     uint32_t ReadPartCount();
     bool WritePartCount(uint32_t count);
+
+    // The main window's placement, the system's 44-byte record; false when no record of that size
+    // is stored.
+    bool ReadWindowPlacement(WINDOWPLACEMENT& placement);
+    bool WriteWindowPlacement(const WINDOWPLACEMENT& placement);
 };

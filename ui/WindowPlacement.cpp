@@ -1,38 +1,27 @@
 #include "ui/WindowPlacement.h"
 
-#include "app/ProgramInfo.h"
-#include "toolkit/RegKey.h"
+#include "app/Settings.h"
 
-namespace {
-
-const wchar_t kWindowPosValue[] = L"WindowPos";
-constexpr DWORD kPlacementSize = 44;
-static_assert(sizeof(WINDOWPLACEMENT) == kPlacementSize, "the stored record is 44 bytes");
-
-} // namespace
+// The key is opened afresh for each, so that a key deleted while the program runs is made again.
 
 bool SaveWindowPos(HWND window) {
-    RegKey key;
-    if (!key.Create(kSettingsKeyPath, HKEY_CURRENT_USER, KEY_WRITE))
+    Settings settings;
+    if (!settings.Open())
         return false;
     WINDOWPLACEMENT placement{};
-    placement.length = kPlacementSize;
+    placement.length = sizeof placement;
     ::GetWindowPlacement(window, &placement);
-    key.SetBinary(kWindowPosValue, &placement, kPlacementSize);
+    settings.WriteWindowPlacement(placement);
     return true;
 }
 
 bool RestoreWindowPos(HWND window) {
-    RegKey key;
-    if (!key.Open(kSettingsKeyPath, HKEY_CURRENT_USER, KEY_READ))
-        return false;
+    Settings settings;
     WINDOWPLACEMENT placement{};
-    DWORD size = kPlacementSize;
-    if (!key.QueryValue(kWindowPosValue, &placement, &size) || size != kPlacementSize)
+    if (!settings.Open() || !settings.ReadWindowPlacement(placement))
         return false;
-    key.Close();
     // Only the position and size apply: the window is shown later, normally, by start-up.
-    placement.length = kPlacementSize;
+    placement.length = sizeof placement;
     placement.showCmd = SW_HIDE;
     ::SetWindowPlacement(window, &placement);
     return true;

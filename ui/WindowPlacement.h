@@ -2,10 +2,9 @@
 
 #include <windows.h>
 
-// The main window's placement, kept as the system's 44-byte WINDOWPLACEMENT record in the value
-// "WindowPos" of the settings key.
+// The main window's placement, kept in the settings.
 
-// False when the key cannot be opened for writing.
+// False when the settings key cannot be opened.
 bool SaveWindowPos(HWND window);
 // Applies a stored placement to the still hidden window: position and size only, it stays
 // hidden. False when nothing usable is stored.
