@@ -1,12 +1,9 @@
 #include "ops/Sha256.h"
 
 #include "ops/Sha256Blocks.h"
+#include "toolkit/CpuFeatures.h"
 
 #include <cstring>
-
-#if defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
-#endif
 
 namespace {
 
@@ -37,22 +34,7 @@ Sha256BlocksTwo BlocksTwo() {
 } // namespace
 
 bool Sha256::HasShaExtensions() {
-#if defined(__i386__) || defined(__x86_64__)
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (!__get_cpuid(1, &a, &b, &c, &d))
-        return false;
-    constexpr unsigned kSsse3 = 1u << 9;
-    constexpr unsigned kSse41 = 1u << 19;
-    if ((c & kSsse3) == 0 || (c & kSse41) == 0)
-        return false;
-    if (__get_cpuid_max(0, nullptr) < 7)
-        return false;
-    __cpuid_count(7, 0, a, b, c, d);
-    constexpr unsigned kSha = 1u << 29;
-    return (b & kSha) != 0;
-#else
-    return false;
-#endif
+    return CpuFeatures::HasSha() && CpuFeatures::HasSsse3() && CpuFeatures::HasSse41();
 }
 
 Sha256::Engine Sha256::CurrentEngine() {

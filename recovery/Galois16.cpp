@@ -1,9 +1,10 @@
 #include "recovery/Galois16.h"
 
+#include "toolkit/CpuFeatures.h"
+
 #include <cstring>
 
 #if defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -117,49 +118,21 @@ MultiplyAddAvx2(const uint8_t (*tables)[16], const uint8_t* source, uint8_t* tar
 
 Galois16::Engine Picked() {
     if (gEngine < 0)
-        gEngine = static_cast<int>(Galois16::HasAvx2()    ? Galois16::Engine::Avx2
-                                   : Galois16::HasSsse3() ? Galois16::Engine::Ssse3
-                                                          : Galois16::Engine::Portable);
+        gEngine = static_cast<int>(CpuFeatures::HasAvx2()    ? Galois16::Engine::Avx2
+                                   : CpuFeatures::HasSsse3() ? Galois16::Engine::Ssse3
+                                                             : Galois16::Engine::Portable);
     return static_cast<Galois16::Engine>(gEngine);
 }
 
 } // namespace
-
-bool Galois16::HasSsse3() {
-#if defined(__i386__) || defined(__x86_64__)
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    constexpr unsigned kSsse3 = 1u << 9;
-    return __get_cpuid(1, &a, &b, &c, &d) && (c & kSsse3) != 0;
-#else
-    return false;
-#endif
-}
-
-bool Galois16::HasAvx2() {
-#if defined(__i386__) || defined(__x86_64__)
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    constexpr unsigned kOsXsave = 1u << 27, kAvx = 1u << 28, kAvx2 = 1u << 5;
-    if (!__get_cpuid(1, &a, &b, &c, &d) || (c & (kOsXsave | kAvx)) != (kOsXsave | kAvx) ||
-        __get_cpuid_max(0, nullptr) < 7)
-        return false;
-    // The system must save the YMM registers across switches.
-    unsigned xcr0 = 0, xcr0High = 0;
-    __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0High) : "c"(0));
-    if ((xcr0 & 6) != 6)
-        return false;
-    __cpuid_count(7, 0, a, b, c, d);
-    return (b & kAvx2) != 0;
-#else
-    return false;
-#endif
-}
 
 Galois16::Engine Galois16::CurrentEngine() {
     return Picked();
 }
 
 bool Galois16::UseEngine(Engine engine) {
-    if ((engine == Engine::Ssse3 && !HasSsse3()) || (engine == Engine::Avx2 && !HasAvx2()))
+    if ((engine == Engine::Ssse3 && !CpuFeatures::HasSsse3()) ||
+        (engine == Engine::Avx2 && !CpuFeatures::HasAvx2()))
         return false;
     gEngine = static_cast<int>(engine);
     return true;

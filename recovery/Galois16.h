@@ -30,8 +30,6 @@ public:
     // processor's byte shuffle (SSSE3, AVX2), picked at the first use from what the processor
     // and the system have.
     enum class Engine { Portable, Ssse3, Avx2 };
-    static bool HasSsse3();
-    static bool HasAvx2();
     static Engine CurrentEngine();
     // For tests and benchmarks; false when the processor lacks it.
     static bool UseEngine(Engine engine);
