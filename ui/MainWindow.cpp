@@ -288,7 +288,7 @@ BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM) {
         return TRUE;
     case CommandWord(BN_CLICKED, kCommandConfiguration): {
         CompletionDispatcher::DeliveryHold hold;
-        OptionsDialog options(Handle());
+        OptionsDialog::Run(Handle());
         return TRUE;
     }
     case CommandWord(BN_CLICKED, IDC_MAIN_LINK):

@@ -24,8 +24,10 @@ constexpr uint32_t kRecoveryShares[] = {0, 5, 10, 20, 30};
 
 } // namespace
 
-OptionsDialog::OptionsDialog(HWND owner) {
-    DoModal(IDD_OPTIONS, owner);
+int OptionsDialog::Run(HWND owner) {
+    OptionsDialog dialog;
+    dialog.DoModal(IDD_OPTIONS, owner);
+    return dialog.Result();
 }
 
 BOOL OptionsDialog::OnInitDialog() {

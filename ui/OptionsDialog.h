@@ -11,8 +11,9 @@
 // closes the dialog.
 class OptionsDialog : public KModalDialog {
 public:
-    // Runs the dialog modally over owner; returns when it has ended.
-    explicit OptionsDialog(HWND owner);
+    // Runs a dialog modally over owner; returns how it ended (IDOK, IDCANCEL), or what
+    // DialogBoxParamW gave when it could not be shown.
+    static int Run(HWND owner);
 
     BOOL OnInitDialog() override;
     BOOL OnOK() override;

@@ -202,7 +202,7 @@ TEST_F(DpiLayout, OptionsDialogFitsAndScalesItsGroupFont) {
         SendDpiChange(dialog, dpi * 3 / 2, dpi);
         ::SendMessageW(dialog, WM_COMMAND, IDOK, 0);
     });
-    OptionsDialog dialog(nullptr);
+    OptionsDialog::Run(nullptr);
     ASSERT_TRUE(watcher.Found());
     EXPECT_EQ(faults, "") << "at " << RunDpi() << " dpi";
     EXPECT_EQ(groupBefore, dialogFont);

@@ -88,9 +88,8 @@ TEST_F(OptionsDialogTest, OpensWithTheStoredValuesAndTheTexts) {
         focus = gui.hwndFocus == ::GetDlgItem(dialog, IDOK) ? gui.hwndFocus : nullptr;
         Click(dialog, IDOK);
     });
-    OptionsDialog dialog(nullptr);
+    EXPECT_EQ(OptionsDialog::Run(nullptr), IDOK);
     EXPECT_TRUE(watcher.Found());
-    EXPECT_EQ(dialog.Result(), IDOK);
     const bool expected[kBoxCount] = {true, false, false, true, true, true, false};
     for (int i = 0; i < kBoxCount; ++i) {
         EXPECT_EQ(checked[i], expected[i]) << i;
@@ -134,9 +133,8 @@ TEST_F(OptionsDialogTest, EachClickIsStoredAtOnce) {
         // Escape: nothing more is written, the settings already hold what the boxes show.
         ::SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
-    OptionsDialog dialog(nullptr);
+    EXPECT_EQ(OptionsDialog::Run(nullptr), IDCANCEL);
     ASSERT_TRUE(watcher.Found());
-    EXPECT_EQ(dialog.Result(), IDCANCEL);
     for (int i = 0; i < kBoxCount; ++i) {
         SCOPED_TRACE(i);
         // FlashWindow was set; WriteChecksums is on while missing.
@@ -171,7 +169,7 @@ TEST_F(OptionsDialogTest, TheRecoveryShareIsChosenFromAList) {
         }
         Click(dialog, IDOK);
     });
-    OptionsDialog dialog(nullptr);
+    OptionsDialog::Run(nullptr);
     ASSERT_TRUE(watcher.Found());
     EXPECT_EQ(items,
               (std::vector<std::wstring>{L"Off", L"5 %", L"10 %", L"20 %", L"30 %", L"15 %"}));
