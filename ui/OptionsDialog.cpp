@@ -4,7 +4,6 @@
 #include "app/ProgramInfo.h"
 #include "app/Settings.h"
 #include "res/resource.h"
-#include "toolkit/Fonts.h"
 
 #include <cstdio>
 #include <iterator>
@@ -64,12 +63,7 @@ BOOL OptionsDialog::OnInitDialog() {
     optionsGroup.SetWindowTextW(L"Options");
     ::SetDlgItemTextW(Handle(), IDOK, L"&Close");
 
-    // The group box gets a bold copy of the dialog's font.
-    HandFont(boldFont, CreateFontVariant(GetFont(), FW_BOLD), {optionsGroup.Handle()});
-    // The dialog manager (Windows 10) scales the rest of the dialog at a change of dpi; this
-    // font is ours to scale.
-    fontDpi = Dpi::ForWindow(Handle());
-    Dpi::KeepControlFont(optionsGroup.Handle());
+    groupFont.Make(optionsGroup.Handle());
 
     FocusControl(GetDlgItem(IDOK));
     return FALSE;
@@ -136,7 +130,7 @@ BOOL OptionsDialog::OnCommand(WPARAM wParam, LPARAM) {
 
 BOOL OptionsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM) {
     if (msg == WM_DPICHANGED) {
-        OnDpiChanged(Dpi::FromDpiChanged(wParam));
+        groupFont.FollowDpi(Dpi::FromDpiChanged(wParam));
         // Not handled as far as the dialog manager goes: it resizes the dialog.
         return FALSE;
     }
@@ -153,12 +147,4 @@ BOOL OptionsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM) {
     recoveryLabel.Detach();
     recoveryBox.Detach();
     return TRUE;
-}
-
-void OptionsDialog::OnDpiChanged(UINT newDpi) {
-    if (newDpi == 0 || newDpi == fontDpi || !boldFont.IsSet())
-        return;
-    if (HandFont(boldFont, Dpi::CreateScaledFont(boldFont.Get(), fontDpi, newDpi),
-                 {optionsGroup.Handle()}))
-        fontDpi = newDpi;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "toolkit/Dpi.h"
-#include "toolkit/GdiObject.h"
+#include "toolkit/BoldGroupFont.h"
 #include "toolkit/KButton.h"
 #include "toolkit/KComboBox.h"
 #include "toolkit/KModalDialog.h"
@@ -21,8 +20,6 @@ public:
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    // The group box's bold font made again for a new dpi.
-    void OnDpiChanged(UINT newDpi);
     // The recovery share's entries, with the stored one chosen.
     void FillRecoveryBox();
 
@@ -36,7 +33,5 @@ private:
     KWindow recoveryLabel;
     KComboBox recoveryBox;
     KWindow optionsGroup;
-    FontObject boldFont;
-    // The dpi the group box's bold font was made for.
-    UINT fontDpi = kBaseDpi;
+    BoldGroupFont groupFont;
 };

@@ -7,7 +7,6 @@
 #include "app/ProgramInfo.h"
 #include "res/resource.h"
 #include "toolkit/DcGuards.h"
-#include "toolkit/Fonts.h"
 #include "ui/ShellIntegration.h"
 
 namespace {
@@ -49,11 +48,7 @@ BOOL SetupDialog::OnInitDialog() {
     link.Attach(GetDlgItem(IDC_SETUP_LINK));
     link.SetWindowTextW(kProductWebPage);
 
-    // The group box title in the bold form of the dialog's own font.
-    HandFont(boldFont, CreateFontVariant(GetFont(), FW_BOLD), {GetDlgItem(IDC_SETUP_GROUP)});
-    // The dialog manager (Windows 10) scales the rest of the dialog at a change of dpi; this
-    // font is ours to scale.
-    Dpi::KeepControlFont(GetDlgItem(IDC_SETUP_GROUP));
+    groupFont.Make(GetDlgItem(IDC_SETUP_GROUP));
     ::SendDlgItemMessageW(Handle(), IDC_SETUP_GROUP, WM_SETTEXT, 0,
                           reinterpret_cast<LPARAM>(kGroupTitle));
     ::SendDlgItemMessageW(Handle(), IDOK, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kCloseLabel));
@@ -180,8 +175,7 @@ void SetupDialog::SetStatus(const wchar_t* text) {
 void SetupDialog::OnDpiChanged(UINT newDpi) {
     if (newDpi == 0 || newDpi == dpi)
         return;
-    HandFont(boldFont, Dpi::CreateScaledFont(boldFont.Get(), dpi, newDpi),
-             {GetDlgItem(IDC_SETUP_GROUP)});
+    groupFont.FollowDpi(newDpi);
     dpi = newDpi;
     icons.Set(Handle(), dpi);
 }

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
+#include "toolkit/BoldGroupFont.h"
 #include "toolkit/Dpi.h"
-#include "toolkit/GdiObject.h"
 #include "toolkit/KButton.h"
 #include "toolkit/KDialog.h"
 #include "toolkit/KHyperlink.h"
@@ -24,7 +24,7 @@ public:
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
-    HFONT BoldFont() const { return boldFont.Get(); }
+    HFONT BoldFont() const { return groupFont.Get(); }
 
 private:
     // The three states the dialog can show, with the buttons that go with them.
@@ -33,7 +33,7 @@ private:
     void ShowCorrupted();
     void SetStatus(const wchar_t* text);
     void DrawStatus(const DRAWITEMSTRUCT& item);
-    // The bold font and the icons made again for a new dpi.
+    // The group font and the icons made again for a new dpi.
     void OnDpiChanged(UINT newDpi);
 
     KButton actionButton;
@@ -42,8 +42,8 @@ private:
     KHyperlink link;
     // The group box title's font; kept for the life of the process, as the box may still
     // paint with it.
-    FontObject boldFont;
+    BoldGroupFont groupFont;
     WindowIcons icons;
-    // The dpi boldFont and the icons were made for.
+    // The dpi the icons were made for.
     UINT dpi = kBaseDpi;
 };
