@@ -136,12 +136,18 @@ void JoinOperation::CheckAfterJoin() {
     BeginRepair();
 }
 
+bool JoinOperation::CheckOutputFree() {
+    // An existing file of the output's name is never replaced.
+    if (::GetFileAttributesW(path.Text()) == INVALID_FILE_ATTRIBUTES)
+        return true;
+    ReportError(ERROR_FILE_EXISTS, L"Error opening %s", name.Text());
+    return false;
+}
+
 bool JoinOperation::CheckBeforeRepair() {
     partsAsSet = false;
-    if (::GetFileAttributesW(path.Text()) != INVALID_FILE_ATTRIBUTES) {
-        ReportError(ERROR_FILE_EXISTS, L"Error opening %s", name.Text());
+    if (!CheckOutputFree())
         return false;
-    }
     wholeChecked = repair.CoversWhole(wholeSize, wholeHash);
     if (repair.HighestPart() == 0)
         return true;
@@ -315,11 +321,8 @@ void JoinOperation::PrepareIoPair(IoPair& pair) {
 }
 
 bool JoinOperation::ClearUnfinished() {
-    // An existing file of the output's name is never replaced.
-    if (::GetFileAttributesW(path.Text()) != INVALID_FILE_ATTRIBUTES) {
-        ReportError(ERROR_FILE_EXISTS, L"Error opening %s", name.Text());
+    if (!CheckOutputFree())
         return false;
-    }
     WideString unfinishedName;
     if (!UnfinishedPath(path.Text(), unfinishedPath) ||
         !FileNameOf(unfinishedPath.Text(), unfinishedName)) {

@@ -49,6 +49,8 @@ private:
     bool ReadList();
     // The whole file against the list, when the list has a line for it.
     bool CheckWhole();
+    // No file has the output's name; false when reported.
+    bool CheckOutputFree();
     // Makes way for the output under its unfinished name: the real name must be free, and a file
     // of the unfinished name is taken away only when it is one a join of this set left. False
     // when reported.
