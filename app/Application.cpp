@@ -4,6 +4,7 @@
 #include "app/ProgramInfo.h"
 #include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
+#include "io/ComputePool.h"
 #include "io/IoThread.h"
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
@@ -103,7 +104,7 @@ bool Application::Init() {
     ::CoInitialize(nullptr);
     InitShellEntryPoints();
     // Completions are delivered to the thread that starts the dispatcher: this one.
-    if (!gDispatcher.Start() || !gIoThread.Start()) {
+    if (!gDispatcher.Start() || !gIoThread.Start() || !gComputePool.Start()) {
         ReportStartupError();
         return false;
     }
@@ -127,6 +128,7 @@ int Application::Exit() {
     // Closing the files hands their requests in flight to their abandon routines; an unfinished
     // output is deleted.
     gOperation->Abort();
+    gComputePool.Stop();
     gDispatcher.Stop();
     gIoThread.Stop();
     gSettings.Close();

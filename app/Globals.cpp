@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
+#include "io/ComputePool.h"
 #include "io/IoThread.h"
 #include "ops/Operation.h"
 #include "ui/MainWindow.h"
@@ -15,6 +16,7 @@ Settings gSettings;
 SetupDialog gSetupDialog;
 CompletionDispatcher gDispatcher;
 IoThread gIoThread;
+ComputePool gComputePool;
 Application gApplication;
 std::unique_ptr<Operation> gOperation;
 MainWindow gMainWindow;

@@ -8,6 +8,7 @@ class Settings;
 class SetupDialog;
 class CompletionDispatcher;
 class IoThread;
+class ComputePool;
 class Application;
 class Operation;
 class MainWindow;
@@ -16,6 +17,8 @@ extern Settings gSettings;
 extern SetupDialog gSetupDialog;
 extern CompletionDispatcher gDispatcher;
 extern IoThread gIoThread;
+// The workers that hash and compute for the operation, destroyed after it: it waits for them.
+extern ComputePool gComputePool;
 extern Application gApplication;
 // The current split or join: made at start-up, destroyed at process end; empty until then.
 extern std::unique_ptr<Operation> gOperation;

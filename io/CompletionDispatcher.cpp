@@ -1,5 +1,6 @@
 #include "io/CompletionDispatcher.h"
 
+#include "io/ComputePool.h"
 #include "io/IoRequest.h"
 #include "toolkit/LastError.h"
 
@@ -84,7 +85,10 @@ DWORD WINAPI CompletionDispatcher::CompletionThreadProc(void* parameter) {
         OVERLAPPED* overlapped = nullptr;
         BOOL ok =
             ::GetQueuedCompletionStatus(self->port.Get(), &bytes, &key, &overlapped, INFINITE);
-        if (overlapped) {
+        if (overlapped && key == kJobKey) {
+            ::QueueUserAPC(DeliverJobApc, self->uiThread.Get(),
+                           reinterpret_cast<ULONG_PTR>(overlapped));
+        } else if (overlapped) {
             // The OVERLAPPED is the first member of the request.
             auto* request = reinterpret_cast<IoRequest*>(overlapped);
             if (key & kCallEndedBit) {
@@ -118,6 +122,12 @@ void CALLBACK CompletionDispatcher::DeliverApc(ULONG_PTR parameter) {
     IoRoutine routine = request->onComplete;
     if (routine)
         routine(request);
+}
+
+void CALLBACK CompletionDispatcher::DeliverJobApc(ULONG_PTR parameter) {
+    // The OVERLAPPED is the first member of the job.
+    auto* job = reinterpret_cast<ComputeJob*>(parameter);
+    job->done(*job);
 }
 
 int CompletionDispatcher::holdCount = 0;

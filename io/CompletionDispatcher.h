@@ -23,6 +23,8 @@ public:
     // as the byte count; the other bits carry the error of a call the system refused at once,
     // 0 otherwise.
     static constexpr ULONG_PTR kCallEndedBit = 0x80000000u;
+    // Key of the packet that brings back a ComputeJob whose every lane is done.
+    static constexpr ULONG_PTR kJobKey = 56;
 
     CompletionDispatcher() = default;
     // Stops a dispatcher that is still started (a start-up that failed after Start): its thread
@@ -62,6 +64,8 @@ public:
     // Runs the request's routine on the thread it was queued to (an APC routine). The I/O thread
     // queues a refused call here itself when it cannot post the call's end.
     static void CALLBACK DeliverApc(ULONG_PTR parameter);
+    // Runs a finished ComputeJob's done routine on the thread it was queued to.
+    static void CALLBACK DeliverJobApc(ULONG_PTR parameter);
 
     bool IsStarted() const { return port.IsSet(); }
     HANDLE Port() const { return port.Get(); }

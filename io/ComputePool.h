@@ -1,0 +1,70 @@
+#pragma once
+
+#include "toolkit/Handle.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+struct ComputeJob;
+using ComputeRun = void (*)(ComputeJob& job, int32_t lane);
+using ComputeDone = void (*)(ComputeJob& job);
+
+// Work on data already in memory, done by the pool's workers. A job runs once on each lane
+// it is given; each lane is one worker, which runs its jobs in the order they were submitted, so
+// a stream (a hash over a file) stays on one lane and goes on in order, while several lanes may
+// share out the rest (the recovery blocks) as long as no two touch the same bytes. When the last
+// lane returns, done runs on the user-interface thread through the completion port, like the end
+// of a read or write; a job comes back after every job submitted before it whose lanes it has too.
+struct ComputeJob {
+    OVERLAPPED overlapped; // first: the packet that brings the job back carries it
+    ComputeRun run;
+    ComputeDone done;
+    // The first failure to queue it to a lane: that lane did not run it. 0 otherwise.
+    DWORD error;
+    volatile LONG lanesLeft;
+};
+
+class ComputePool {
+public:
+    static constexpr int32_t kMostWorkers = 8;
+    static constexpr DWORD kStopWait = 1500;
+    static constexpr DWORD kIdleWait = 10000;
+
+    ComputePool() = default;
+    ~ComputePool() { Stop(); }
+    ComputePool(const ComputePool&) = delete;
+    ComputePool& operator=(const ComputePool&) = delete;
+
+    // Starts workers (0: one for each processor the process may run on), at least 1 and at
+    // most kMostWorkers. The completion dispatcher must be started.
+    bool Start(int32_t workers = 0);
+    // Waits for each worker to end, never terminates one; jobs still queued are dropped, so the
+    // pool is idle first. Always true.
+    bool Stop();
+    bool IsStarted() const { return count > 0; }
+    int32_t Workers() const { return count; }
+    // The processors the process may run on.
+    static int32_t UsableProcessors();
+
+    // Queues the job to each lane of the mask (bit k: worker k). Once queued the job always
+    // comes back, with error set when a lane could not take it. False, with nothing queued, when
+    // the pool is not started or the mask names no worker.
+    bool Submit(ComputeJob& job, uint32_t lanes);
+    // Returns once every worker has run every job queued to it before this call (their ends may
+    // still be on the way back). False when one did not get there within kIdleWait.
+    bool WaitIdle() const;
+
+private:
+    struct Worker {
+        KernelHandle thread;
+        KernelHandle stopEvent;
+    };
+    static DWORD WINAPI WorkerProc(void* parameter);
+    template <int32_t kLane> static void CALLBACK RunApc(ULONG_PTR parameter);
+    static void CALLBACK BarrierApc(ULONG_PTR parameter);
+    static void LaneDone(ComputeJob& job);
+
+    Worker workers[kMostWorkers];
+    int32_t count = 0;
+};

@@ -1,0 +1,148 @@
+#include "IoTestSupport.h"
+#include "support/MessageLoop.h"
+
+#include "app/Globals.h"
+#include "io/ComputePool.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace io_tests {
+namespace {
+
+using testing_support::InsideTimerTick;
+using testing_support::PumpUntil;
+
+// A job that notes, on each lane it runs on, its place in that lane's order and the thread, and
+// on its return its place among the returns.
+struct NotedJob : ComputeJob {
+    int number = 0;
+    DWORD sleepMs = 0;
+    int seenOn[ComputePool::kMostWorkers] = {};
+    DWORD threads[ComputePool::kMostWorkers] = {};
+    int returnedAs = 0;
+    bool returnedInTick = false;
+
+    static inline volatile LONG laneCounts[ComputePool::kMostWorkers] = {};
+    static inline int returns = 0;
+
+    static void Run(ComputeJob& job, int32_t lane) {
+        auto& self = static_cast<NotedJob&>(job);
+        if (self.sleepMs)
+            ::Sleep(self.sleepMs);
+        self.seenOn[lane] = ::InterlockedIncrement(&laneCounts[lane]);
+        self.threads[lane] = ::GetCurrentThreadId();
+    }
+    static void Done(ComputeJob& job) {
+        auto& self = static_cast<NotedJob&>(job);
+        self.returnedAs = ++returns;
+        self.returnedInTick = InsideTimerTick();
+    }
+};
+
+class ComputePoolTest : public IoEngineTest {
+protected:
+    void SetUp() override {
+        IoEngineTest::SetUp();
+        for (auto& count : NotedJob::laneCounts)
+            count = 0;
+        NotedJob::returns = 0;
+    }
+    ComputePool pool;
+};
+
+// Each job runs once on each lane of its mask, on that lane's own thread, in the order submitted
+// there, and comes back on this thread within a dispatcher tick, after every earlier job whose
+// lanes it has too.
+TEST_F(ComputePoolTest, JobsRunOnTheirLanesInOrderAndComeBackInOrder) {
+    const struct {
+        int32_t workers;
+        uint32_t masks[4];
+    } cases[] = {{1, {1, 1, 1, 1}}, {3, {7, 2, 5, 4}}, {8, {0xFF, 0x81, 0x7E, 1}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.workers);
+        ASSERT_TRUE(pool.Start(c.workers)) << ::GetLastError();
+        ASSERT_EQ(pool.Workers(), c.workers);
+        std::vector<NotedJob> jobs(12);
+        for (size_t i = 0; i < jobs.size(); ++i) {
+            jobs[i].run = NotedJob::Run;
+            jobs[i].done = NotedJob::Done;
+            jobs[i].sleepMs = i % 5 == 0 ? 20 : 0; // a slow one now and then
+            ASSERT_TRUE(pool.Submit(jobs[i], c.masks[i % 4]));
+        }
+        ASSERT_TRUE(PumpUntil([&] { return NotedJob::returns == int(jobs.size()); }));
+        int lastOn[ComputePool::kMostWorkers] = {};
+        DWORD laneThread[ComputePool::kMostWorkers] = {};
+        for (size_t i = 0; i < jobs.size(); ++i) {
+            const NotedJob& job = jobs[i];
+            EXPECT_EQ(job.error, 0u);
+            // A job back before an earlier one that had no lane it lacks would have overtaken it.
+            for (size_t j = 0; j < i; ++j) {
+                if ((c.masks[j % 4] & ~c.masks[i % 4]) == 0) {
+                    EXPECT_LT(jobs[j].returnedAs, job.returnedAs) << j << " " << i;
+                }
+            }
+            EXPECT_TRUE(job.returnedInTick);
+            for (int32_t lane = 0; lane < ComputePool::kMostWorkers; ++lane) {
+                const bool named = (c.masks[i % 4] >> lane) & 1;
+                EXPECT_EQ(job.seenOn[lane] != 0, named) << i << " " << lane;
+                if (!named)
+                    continue;
+                EXPECT_GT(job.seenOn[lane], lastOn[lane]);
+                lastOn[lane] = job.seenOn[lane];
+                EXPECT_NE(job.threads[lane], ::GetCurrentThreadId());
+                if (laneThread[lane] == 0)
+                    laneThread[lane] = job.threads[lane];
+                EXPECT_EQ(job.threads[lane], laneThread[lane]);
+            }
+        }
+        pool.Stop();
+        for (auto& count : NotedJob::laneCounts)
+            count = 0;
+        NotedJob::returns = 0;
+    }
+}
+
+// WaitIdle returns only once every job queued before it has run on every lane.
+TEST_F(ComputePoolTest, WaitIdleWaitsForEveryLane) {
+    ASSERT_TRUE(pool.Start(3));
+    std::vector<NotedJob> jobs(6);
+    for (NotedJob& job : jobs) {
+        job.run = NotedJob::Run;
+        job.done = NotedJob::Done;
+        job.sleepMs = 15;
+        ASSERT_TRUE(pool.Submit(job, 7));
+    }
+    ASSERT_TRUE(pool.WaitIdle());
+    for (int32_t lane = 0; lane < 3; ++lane)
+        EXPECT_EQ(NotedJob::laneCounts[lane], 6) << lane;
+    EXPECT_EQ(NotedJob::returns, 0); // not before this thread waits alertably
+    ASSERT_TRUE(PumpUntil([&] { return NotedJob::returns == 6; }));
+}
+
+// A pool not started, or a mask of no worker, takes nothing; the worker count is bounded.
+TEST_F(ComputePoolTest, StartsWithinBoundsAndRefusesWhatItCannotRun) {
+    NotedJob job;
+    job.run = NotedJob::Run;
+    job.done = NotedJob::Done;
+    ::SetLastError(0);
+    EXPECT_FALSE(pool.Submit(job, 1));
+    EXPECT_EQ(::GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    ASSERT_TRUE(pool.Start(20));
+    EXPECT_EQ(pool.Workers(), ComputePool::kMostWorkers);
+    pool.Stop();
+    ASSERT_TRUE(pool.Start());
+    const int32_t usable = ComputePool::UsableProcessors();
+    EXPECT_EQ(pool.Workers(),
+              usable < ComputePool::kMostWorkers ? usable : ComputePool::kMostWorkers);
+    EXPECT_FALSE(pool.Submit(job, 1u << pool.Workers()));
+    EXPECT_EQ(::GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    pool.Stop();
+    gDispatcher.Stop();
+    EXPECT_FALSE(pool.Start(2));
+    EXPECT_FALSE(pool.IsStarted());
+}
+
+} // namespace
+} // namespace io_tests
