@@ -1,13 +1,11 @@
 #include "recovery/Md5.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
 constexpr uint32_t kInitialState[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-
-// The rotation of each step, by round and step within four.
-constexpr int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
 
 // floor(abs(sin(i + 1)) * 2^32), the additive constant of step i.
 constexpr uint32_t kSine[64] = {
@@ -25,8 +23,63 @@ inline uint32_t RotateLeft(uint32_t x, int n) {
 }
 
 inline uint32_t LoadLittle(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    uint32_t word;
+    memcpy(&word, p, 4); // every Windows processor is little-endian
+    return word;
+}
+
+// The rounds' functions, in the forms with the shortest chains: the steps follow each other
+// closely, so each one's latency is the whole cost. The second round's is written out in Step.
+struct RoundF {
+    static uint32_t Mix(uint32_t b, uint32_t c, uint32_t d) { return d ^ (b & (c ^ d)); }
+};
+struct RoundH {
+    static uint32_t Mix(uint32_t b, uint32_t c, uint32_t d) { return b ^ c ^ d; }
+};
+struct RoundI {
+    static uint32_t Mix(uint32_t b, uint32_t c, uint32_t d) { return c ^ (b | ~d); }
+};
+
+// Step i of the 64: its round, the word it takes and its rotation follow from i.
+template <int kStep>
+inline void Step(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, const uint32_t* x) {
+    constexpr int kRound = kStep / 16;
+    constexpr int kWord = kRound == 0   ? kStep
+                          : kRound == 1 ? (5 * kStep + 1) % 16
+                          : kRound == 2 ? (3 * kStep + 5) % 16
+                                        : (7 * kStep) % 16;
+    constexpr int kShifts[4][4] = {
+        {7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+    // What does not wait for the step before goes first.
+    uint32_t sum = a + x[kWord] + kSine[kStep];
+    if constexpr (kRound == 0) {
+        sum += RoundF::Mix(b, c, d);
+    } else if constexpr (kRound == 1) {
+        // The two halves share no bit, so adding them is the same as or-ing them, and the half
+        // without b goes in before b is known.
+        sum += ~d & c;
+        sum += d & b;
+    } else if constexpr (kRound == 2) {
+        sum += RoundH::Mix(b, c, d);
+    } else {
+        sum += RoundI::Mix(b, c, d);
+    }
+    a = b + RotateLeft(sum, kShifts[kRound][kStep % 4]);
+}
+
+// Four steps from step k on, the registers turning by one each time.
+template <int kStep>
+inline void FourSteps(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint32_t* x) {
+    Step<kStep>(a, b, c, d, x);
+    Step<kStep + 1>(d, a, b, c, x);
+    Step<kStep + 2>(c, d, a, b, x);
+    Step<kStep + 3>(b, c, d, a, x);
+}
+
+template <int... kFirsts>
+inline void AllSteps(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint32_t* x,
+                     std::integer_sequence<int, kFirsts...>) {
+    (FourSteps<kFirsts * 4>(a, b, c, d, x), ...);
 }
 
 } // namespace
@@ -38,43 +91,22 @@ void Md5::Reset() {
 }
 
 void Md5::Blocks(const uint8_t* data, size_t count) {
-    for (size_t b = 0; b < count; ++b, data += 64) {
+    uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    for (size_t n = 0; n < count; ++n, data += 64) {
         uint32_t words[16];
         for (int i = 0; i < 16; ++i)
             words[i] = LoadLittle(data + 4 * i);
-        uint32_t a = state[0], bb = state[1], c = state[2], d = state[3];
-        for (int i = 0; i < 64; ++i) {
-            uint32_t f;
-            int g;
-            switch (i / 16) {
-            case 0:
-                f = (bb & c) | (~bb & d);
-                g = i;
-                break;
-            case 1:
-                f = (d & bb) | (~d & c);
-                g = (5 * i + 1) % 16;
-                break;
-            case 2:
-                f = bb ^ c ^ d;
-                g = (3 * i + 5) % 16;
-                break;
-            default:
-                f = c ^ (bb | ~d);
-                g = (7 * i) % 16;
-                break;
-            }
-            const uint32_t next = d;
-            d = c;
-            c = bb;
-            bb += RotateLeft(a + f + kSine[i] + words[g], kShift[i / 16][i % 4]);
-            a = next;
-        }
-        state[0] += a;
-        state[1] += bb;
-        state[2] += c;
-        state[3] += d;
+        const uint32_t a0 = a, b0 = b, c0 = c, d0 = d;
+        AllSteps(a, b, c, d, words, std::make_integer_sequence<int, 16>());
+        a += a0;
+        b += b0;
+        c += c0;
+        d += d0;
     }
+    state[0] = a;
+    state[1] = b;
+    state[2] = c;
+    state[3] = d;
 }
 
 void Md5::Update(const void* data, size_t size) {
