@@ -6,11 +6,6 @@
 
 namespace {
 
-// The multiply-adds one piece of a chunk takes: each byte goes into every block. A few
-// milliseconds of work.
-constexpr uint64_t kPieceWork = 4 << 20;
-constexpr uint32_t kLeastPiece = 4096;
-
 // Rounded up without adding first, which could wrap for sizes near 2^64.
 uint64_t CeilDiv(uint64_t n, uint64_t d) {
     return n / d + (n % d != 0 ? 1 : 0);
@@ -63,7 +58,6 @@ int32_t SplitRecovery::BlocksFor(int32_t sliceCount, uint32_t percent) {
 bool SplitRecovery::Plan(const DynArray<PartRecord>& parts, uint64_t partSize, uint32_t percent,
                          uint64_t budget) {
     files.Drop();
-    chunkDone = 0;
     headsRead = 0;
     if (parts.Count() == 0) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
@@ -130,18 +124,4 @@ uint64_t SplitRecovery::SpaceNeeded(uint32_t unit) const {
     for (int32_t i = 0; i < creator.OutputCount(); ++i)
         bytes += SpaceTaken(creator.OutputBytes(i), unit);
     return bytes;
-}
-
-bool SplitRecovery::Add(const void* data, uint32_t length, bool& finished) {
-    const uint64_t fit = kPieceWork / static_cast<uint64_t>(blockCount);
-    const uint32_t piece = fit < kLeastPiece ? kLeastPiece : static_cast<uint32_t>(fit);
-    const uint32_t left = length - chunkDone;
-    const uint32_t n = left < piece ? left : piece;
-    if (!creator.AddData(static_cast<const uint8_t*>(data) + chunkDone, n))
-        return false;
-    chunkDone += n;
-    finished = chunkDone == length;
-    if (finished)
-        chunkDone = 0;
-    return true;
 }

@@ -47,10 +47,22 @@ public:
     uint64_t SpaceNeeded(uint32_t unit) const;
 
     bool CreateFiles(const wchar_t* wholePath) { return files.Create(creator, wholePath); }
-    // The whole file's bytes, in order, a chunk at a time: each call takes a piece of the chunk,
-    // short enough for the window to stay responsive, and finished tells when the chunk is in
-    // whole; until then the same chunk comes again.
-    bool Add(const void* data, uint32_t length, bool& finished);
+    // The whole file's bytes, in order, a chunk at a time, in three steps that may each run on
+    // a thread of its own (Par2Creator's PlanData, HashRuns and AddRunsToBlocks): the chunk is
+    // laid out as runs, then hashed, and added to each lane's share of the blocks.
+    using Run = Par2Creator::Run;
+    bool PlanChunk(uint32_t length, DynArray<Run>& runs) { return creator.PlanData(length, runs); }
+    bool HashChunk(const void* data, const DynArray<Run>& runs, bool md5, bool crc) {
+        return creator.HashRuns(static_cast<const uint8_t*>(data), runs.Items(), runs.Count(), md5,
+                                crc);
+    }
+    void AddChunkToBlocks(const void* data, const DynArray<Run>& runs, int32_t lane,
+                          int32_t lanes) {
+        creator.AddRunsToBlocks(static_cast<const uint8_t*>(data), runs.Items(), runs.Count(), lane,
+                                lanes);
+    }
+    // All three at once, on this thread.
+    bool Add(const void* data, uint32_t length) { return creator.AddData(data, length); }
     // A piece of the files' writing; done turns true once they are whole.
     bool CompleteFiles(bool& done) { return files.CompleteStep(creator, done); }
     void Drop() { files.Drop(); }
@@ -61,7 +73,6 @@ private:
     Par2Creator creator;
     RecoveryFiles files;
     uint64_t memoryNeeded = 0;
-    uint32_t chunkDone = 0; // of the chunk that comes again
     int32_t headsRead = 0;
     int32_t blockCount = 0;
 };

@@ -116,14 +116,13 @@ void Par2Creator::Clear() {
     critical.Clear();
     fileHash.Reset();
     headHash.Reset();
-    current = 0;
-    doneInFile = 0;
-    filled = 0;
-    sliceIndex = 0;
+    layout = Layout{};
     sliceHash.Reset();
     sliceCrc.Reset();
-    carrying = false;
-    padding.pending = false;
+    for (Carry& carry : carries)
+        carry.set = false;
+    md5Padding.pending = false;
+    crcPadding.pending = false;
     written.index = -1;
     placed = false;
     broken = true;
@@ -243,118 +242,192 @@ template <class Hash> void AddZeros(Hash& hash, uint64_t count) {
 
 } // namespace
 
-void Par2Creator::AddToBlocks(const uint8_t* data, size_t size, uint32_t offset) {
-    const File& file = files[current];
-    const uint32_t log = constantLogs[file.firstConstant + (sliceIndex - file.firstSlice)];
+void Par2Creator::AddToBlocks(const uint8_t* data, size_t size, uint32_t offset, uint32_t log,
+                              int32_t first, int32_t end) {
     // Block e adds this slice times its constant to the power e: 2^(log * e).
-    for (int32_t e = 0; e < recoveryCount; ++e) {
+    for (int32_t e = first; e < end; ++e) {
         Galois16::MultiplyAdd(Galois16::PowerOfTwo(log * static_cast<uint32_t>(e)), data,
                               recovery.Get() + static_cast<size_t>(e) * sliceSize + offset, size);
     }
 }
 
-void Par2Creator::AddSliceBytes(const uint8_t* in, size_t n) {
-    // The blocks take whole 16-bit words: a byte left over waits for the next.
-    if (carrying && n != 0) {
-        const uint8_t word[2] = {carried, in[0]};
-        AddToBlocks(word, 2, filled - 1);
-        carrying = false;
-        ++in;
-        --n;
-        ++filled;
-    }
-    const size_t even = n & ~size_t{1};
-    AddToBlocks(in, even, filled);
-    filled += static_cast<uint32_t>(even);
-    if (even != n) {
-        carried = in[even];
-        carrying = true;
-        ++filled;
-    }
-}
-
-void Par2Creator::FinishSlice() {
-    if (carrying) {
-        // The padding's zero makes the word's high byte.
-        const uint8_t word[2] = {carried, 0};
-        AddToBlocks(word, 2, filled - 1);
-        carrying = false;
-    }
-    if (padding.pending)
-        Pad(padding.left);
-    // A file of one slice has hashed the slice's bytes already, as the file's: the slice's hash
-    // goes on from there, rather than over every byte again.
-    padding.md5 = files[current].sliceCount == 1 ? fileHash : sliceHash;
-    padding.crc = sliceCrc;
-    padding.left = sliceSize - filled;
-    padding.slice = sliceIndex;
-    padding.pending = true;
-    // A long padding, such as a short last part's, is hashed while the files are written, a
-    // piece at a time.
-    if (padding.left <= kWritePieceBytes)
-        Pad(padding.left);
-    sliceHash.Reset();
-    sliceCrc.Reset();
-    ++sliceIndex;
-    filled = 0;
-}
-
-void Par2Creator::Pad(uint64_t most) {
-    const uint64_t n = most < padding.left ? most : padding.left;
-    AddZeros(padding.md5, n);
-    AddZeros(padding.crc, n);
-    padding.left -= n;
-    if (padding.left != 0)
-        return;
-    checksums[padding.slice].hash = padding.md5.Finish();
-    checksums[padding.slice].crc = padding.crc.Value();
-    padding.pending = false;
-}
-
-bool Par2Creator::FinishFile() {
-    File& file = files[current];
-    file.hash = fileHash.Finish();
-    if (headHash.Finish() != file.head)
-        return Fail(ERROR_INVALID_DATA);
-    ++current;
-    doneInFile = 0;
-    return true;
-}
-
-bool Par2Creator::AddData(const void* data, size_t size) {
+bool Par2Creator::PlanData(size_t size, DynArray<Run>& runs) {
     if (broken)
         return Fail(ERROR_INVALID_FUNCTION);
     if (!placed && !PlaceFiles())
         return false;
-    const uint8_t* in = static_cast<const uint8_t*>(data);
+    uint32_t at = 0;
     while (size != 0) {
-        if (current == files.Count())
+        if (layout.file == files.Count())
             return Fail(ERROR_INVALID_PARAMETER); // more bytes than the sizes said
-        const File& file = files[current];
-        uint64_t take = file.size - doneInFile;
-        if (take > sliceSize - filled)
-            take = sliceSize - filled;
+        const File& file = files[layout.file];
+        uint64_t take = file.size - layout.doneInFile;
+        if (take > sliceSize - layout.filled)
+            take = sliceSize - layout.filled;
         if (take > size)
             take = size;
-        const size_t n = static_cast<size_t>(take);
-        fileHash.Update(in, n);
-        if (file.sliceCount != 1)
-            sliceHash.Update(in, n);
-        sliceCrc.Update(in, n);
-        if (doneInFile < kHeadBytes) {
-            const uint64_t headLeft = kHeadBytes - doneInFile;
-            headHash.Update(in, static_cast<size_t>(take < headLeft ? take : headLeft));
+        Run run = {};
+        run.fileOffset = layout.doneInFile;
+        run.at = at;
+        run.size = static_cast<uint32_t>(take);
+        run.sliceOffset = layout.filled;
+        run.file = layout.file;
+        run.slice = layout.slice;
+        layout.doneInFile += take;
+        layout.filled += run.size;
+        run.endsFile = layout.doneInFile == file.size;
+        run.endsSlice = layout.filled == sliceSize || run.endsFile;
+        if (!runs.Append(run))
+            return Fail(ERROR_NOT_ENOUGH_MEMORY);
+        if (run.endsSlice) {
+            ++layout.slice;
+            layout.filled = 0;
         }
-        AddSliceBytes(in, n);
-        doneInFile += take;
-        in += n;
-        size -= n;
-        const bool fileDone = doneInFile == file.size;
-        if (filled == sliceSize || fileDone)
-            FinishSlice();
-        if (fileDone && !FinishFile())
+        if (run.endsFile) {
+            ++layout.file;
+            layout.doneInFile = 0;
+        }
+        at += run.size;
+        size -= run.size;
+    }
+    return true;
+}
+
+bool Par2Creator::HashRuns(const uint8_t* data, const Run* runs, int32_t count, bool md5,
+                           bool crc) {
+    for (int32_t r = 0; r < count; ++r) {
+        const Run& run = runs[r];
+        const File& file = files[run.file];
+        const uint8_t* in = data + run.at;
+        if (md5) {
+            fileHash.Update(in, run.size);
+            if (file.sliceCount != 1)
+                sliceHash.Update(in, run.size);
+            if (run.fileOffset < kHeadBytes) {
+                const uint64_t headLeft = kHeadBytes - run.fileOffset;
+                headHash.Update(in, static_cast<size_t>(run.size < headLeft ? run.size : headLeft));
+            }
+        }
+        if (crc)
+            sliceCrc.Update(in, run.size);
+        if (run.endsSlice)
+            FinishSliceHashes(run, md5, crc);
+        if (md5 && run.endsFile && !FinishFileHashes(run.file))
             return false;
     }
+    return true;
+}
+
+void Par2Creator::AddRunsToBlocks(const uint8_t* data, const Run* runs, int32_t count, int32_t lane,
+                                  int32_t lanes) {
+    const int32_t first = static_cast<int32_t>(static_cast<int64_t>(recoveryCount) * lane / lanes);
+    const int32_t end =
+        static_cast<int32_t>(static_cast<int64_t>(recoveryCount) * (lane + 1) / lanes);
+    if (first == end)
+        return;
+    // The blocks take whole 16-bit words: a byte left over waits for the next. Each lane keeps
+    // its own, as it goes through the same bytes for its own blocks.
+    Carry& carry = carries[lane];
+    for (int32_t r = 0; r < count; ++r) {
+        const Run& run = runs[r];
+        const File& file = files[run.file];
+        const uint32_t log = constantLogs[file.firstConstant + (run.slice - file.firstSlice)];
+        const uint8_t* in = data + run.at;
+        size_t n = run.size;
+        uint32_t offset = run.sliceOffset;
+        if (carry.set && n != 0) {
+            const uint8_t word[2] = {carry.byte, in[0]};
+            AddToBlocks(word, 2, offset - 1, log, first, end);
+            carry.set = false;
+            ++in;
+            --n;
+            ++offset;
+        }
+        const size_t even = n & ~size_t{1};
+        AddToBlocks(in, even, offset, log, first, end);
+        if (even != n) {
+            carry.byte = in[even];
+            carry.set = true;
+        }
+        if (run.endsSlice && carry.set) {
+            // The padding's zero makes the word's high byte.
+            const uint8_t word[2] = {carry.byte, 0};
+            AddToBlocks(word, 2, run.sliceOffset + run.size - 1, log, first, end);
+            carry.set = false;
+        }
+    }
+}
+
+template <class Hash>
+bool Par2Creator::Padding<Hash>::Start(const Hash& from, uint64_t bytes, int32_t ofSlice) {
+    hash = from;
+    left = bytes;
+    slice = ofSlice;
+    pending = true;
+    // A long padding, such as a short last part's, is hashed while the files are written, a
+    // piece at a time.
+    return left <= kWritePieceBytes;
+}
+
+template <class Hash> bool Par2Creator::Padding<Hash>::Go(uint64_t most) {
+    const uint64_t n = most < left ? most : left;
+    AddZeros(hash, n);
+    left -= n;
+    if (left != 0)
+        return false;
+    pending = false;
+    return true;
+}
+
+void Par2Creator::FinishSliceHashes(const Run& last, bool md5, bool crc) {
+    const uint64_t padBytes = sliceSize - (last.sliceOffset + last.size);
+    if (md5) {
+        if (md5Padding.pending)
+            Pad(md5Padding, md5Padding.left);
+        // A file of one slice has hashed the slice's bytes already, as the file's: the slice's
+        // hash goes on from there, rather than over every byte again.
+        const Md5& from = files[last.file].sliceCount == 1 ? fileHash : sliceHash;
+        if (md5Padding.Start(from, padBytes, last.slice))
+            Pad(md5Padding, padBytes);
+        sliceHash.Reset();
+    }
+    if (crc) {
+        if (crcPadding.pending)
+            Pad(crcPadding, crcPadding.left);
+        if (crcPadding.Start(sliceCrc, padBytes, last.slice))
+            Pad(crcPadding, padBytes);
+        sliceCrc.Reset();
+    }
+}
+
+void Par2Creator::Pad(Padding<Md5>& padding, uint64_t most) {
+    if (padding.Go(most))
+        checksums[padding.slice].hash = padding.hash.Finish();
+}
+
+void Par2Creator::Pad(Padding<Crc32>& padding, uint64_t most) {
+    if (padding.Go(most))
+        checksums[padding.slice].crc = padding.hash.Value();
+}
+
+bool Par2Creator::FinishFileHashes(int32_t index) {
+    File& file = files[index];
+    file.hash = fileHash.Finish();
+    if (headHash.Finish() != file.head) {
+        ::SetLastError(ERROR_INVALID_DATA);
+        return false;
+    }
+    return true;
+}
+
+bool Par2Creator::AddData(const void* data, size_t size) {
+    DynArray<Run> runs;
+    const auto* in = static_cast<const uint8_t*>(data);
+    if (!PlanData(size, runs))
+        return false;
+    if (!HashRuns(in, runs.Items(), runs.Count(), true, true))
+        return Fail(::GetLastError());
+    AddRunsToBlocks(in, runs.Items(), runs.Count(), 0, 1);
     return true;
 }
 
@@ -476,10 +549,13 @@ uint64_t Par2Creator::OutputBytes(int32_t index) const {
 
 bool Par2Creator::WriteOutputPiece(int32_t index, HANDLE file, bool& done) {
     done = false;
-    if (broken || !placed || current != files.Count() || index < 0 || index >= OutputCount())
+    if (broken || !placed || layout.file != files.Count() || index < 0 || index >= OutputCount())
         return Fail(ERROR_INVALID_FUNCTION);
-    if (padding.pending) {
-        Pad(kWritePieceBytes);
+    if (md5Padding.pending || crcPadding.pending) {
+        if (md5Padding.pending)
+            Pad(md5Padding, kWritePieceBytes);
+        if (crcPadding.pending)
+            Pad(crcPadding, kWritePieceBytes);
         return true;
     }
     if (critical.Count() == 0 && !BuildCriticalPackets(critical))

@@ -41,6 +41,30 @@ public:
     bool SetFileHead(int32_t file, const void* head, size_t size);
     // The files' bytes, one file after the other.
     bool AddData(const void* data, size_t size);
+
+    // AddData in three steps, so that the work can be shared out among threads: PlanData lays out
+    // the next bytes of the stream as runs, each within one slice; HashRuns hashes them, on one
+    // thread at a time, in stream order; AddRunsToBlocks adds them to the blocks that fall to
+    // one of several lanes, each lane on one thread at a time, in stream order. The lanes share
+    // out the blocks, so no two touch the same bytes. A stream is fed one way or the other.
+    static constexpr int32_t kMostLanes = 8;
+    struct Run {
+        uint64_t fileOffset; // where it starts in its file
+        uint32_t at;         // in the piece of the stream
+        uint32_t size;
+        uint32_t sliceOffset; // where it starts in its slice
+        int32_t file;
+        int32_t slice; // in the order of the stream
+        bool endsSlice;
+        bool endsFile;
+    };
+    bool PlanData(size_t size, DynArray<Run>& runs);
+    // The MD5 hashes and the CRC32s are two streams: each may go to a thread of its own. False
+    // with ERROR_INVALID_DATA when a file's first bytes are not those it was set up with; the
+    // creator must then not be used again.
+    bool HashRuns(const uint8_t* data, const Run* runs, int32_t count, bool md5, bool crc);
+    void AddRunsToBlocks(const uint8_t* data, const Run* runs, int32_t count, int32_t lane,
+                         int32_t lanes);
     // The files the set is made for.
     int32_t FileCount() const { return files.Count(); }
     // The files of the set, once every byte is in: output 0 is the index "<basePath>.par2",
@@ -77,13 +101,25 @@ private:
     void Clear();
     bool Fail(DWORD error);
     bool PlaceFiles();
-    void FinishSlice();
-    // Hashes up to `most` bytes of the pending padding; its slice's checksums with the last.
-    void Pad(uint64_t most);
-    // The slice's bytes from where it stands, into the recovery blocks.
-    void AddSliceBytes(const uint8_t* in, size_t n);
-    void AddToBlocks(const uint8_t* data, size_t size, uint32_t offset);
-    bool FinishFile();
+    // The zeros that pad a slice to the full size, still to be hashed.
+    template <class Hash> struct Padding {
+        Hash hash;
+        uint64_t left = 0;
+        int32_t slice = 0;
+        bool pending = false;
+        // True when the padding is short enough to be hashed at once.
+        bool Start(const Hash& from, uint64_t bytes, int32_t ofSlice);
+        // Hashes up to `most` bytes of it; true with the last.
+        bool Go(uint64_t most);
+    };
+    void FinishSliceHashes(const Run& last, bool md5, bool crc);
+    // Hashes up to `most` bytes of the pending padding; its slice's checksum with the last.
+    void Pad(Padding<Md5>& padding, uint64_t most);
+    void Pad(Padding<Crc32>& padding, uint64_t most);
+    // Blocks first to end take the bytes at offset in a slice of constant 2^log.
+    void AddToBlocks(const uint8_t* data, size_t size, uint32_t offset, uint32_t log, int32_t first,
+                     int32_t end);
+    bool FinishFileHashes(int32_t file);
     bool BuildCriticalPackets(DynArray<uint8_t>& out);
     uint64_t CriticalBytes() const;
     // The recovery packet of block e: its header, hashed a piece at a time, then written.
@@ -110,26 +146,25 @@ private:
         uint8_t header[64 + 4]; // the packet header and the block's exponent
     } written;
 
-    // Where the stream stands.
+    // Where the laying out of the stream stands.
+    struct Layout {
+        int32_t file = 0;
+        uint64_t doneInFile = 0;
+        uint32_t filled = 0; // of the slice
+        int32_t slice = 0;
+    } layout;
+    // Where the hashing of the stream stands.
     Md5 fileHash;
     Md5 headHash;
     Md5 sliceHash;
     Crc32 sliceCrc;
-    // The zeros that pad a slice to the full size, still to be hashed.
-    struct Padding {
-        Md5 md5;
-        Crc32 crc;
-        uint64_t left = 0;
-        int32_t slice = 0;
-        bool pending = false;
-    } padding;
-    // A byte of the slice whose 16-bit word is not complete yet.
-    uint8_t carried = 0;
-    bool carrying = false;
-    int32_t current = 0;
-    uint64_t doneInFile = 0;
-    uint32_t filled = 0;
-    int32_t sliceIndex = 0;
+    Padding<Md5> md5Padding;
+    Padding<Crc32> crcPadding;
+    // Per lane: a byte of the slice whose 16-bit word is not complete yet.
+    struct Carry {
+        uint8_t byte = 0;
+        bool set = false;
+    } carries[kMostLanes];
     bool placed = false;
     bool broken = true;
 };

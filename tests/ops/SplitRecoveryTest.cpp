@@ -138,8 +138,7 @@ TEST(InteropPar2Split, MakesSetWithSeveralSlicesPerPart) {
     ASSERT_TRUE(recovery.ReadHeads(source.Get(), parts, 4) && recovery.HeadsRead());
     for (size_t at = 0; at < data.size(); at += 65536) {
         const uint32_t n = static_cast<uint32_t>(std::min<size_t>(65536, data.size() - at));
-        for (bool finished = false; !finished;)
-            ASSERT_TRUE(recovery.Add(data.data() + at, n, finished));
+        ASSERT_TRUE(recovery.Add(data.data() + at, n));
     }
     ASSERT_TRUE(recovery.CreateFiles(whole.c_str()));
     for (bool done = false; !done;)
