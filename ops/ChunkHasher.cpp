@@ -15,76 +15,73 @@ void ChunkHasher::Begin(bool withParts, bool withWhole) {
     waiting.Clear();
     part.Reset();
     whole.Reset();
+    submitted = 0;
     hashed = 0;
     hashParts = withParts;
     hashWhole = withWhole;
 }
 
 bool ChunkHasher::Add(IoPair* pair, uint64_t offset) {
-    // A slot left by a chunk already hashed is taken first, so the list stays as long as the
+    // A slot left by a chunk already finished is taken first, so the list stays as long as the
     // most pairs ever in flight.
+    const Waiting fresh{pair, offset, nullptr, false, false};
     for (Waiting& slot : waiting) {
         if (!slot.pair) {
-            slot = Waiting{pair, offset, false};
+            slot = fresh;
             return true;
         }
     }
-    return waiting.Append(Waiting{pair, offset, false});
+    return waiting.Append(fresh);
 }
 
-bool ChunkHasher::PeekNext(Waiting& next) const {
-    for (const Waiting& slot : waiting) {
-        if (slot.pair && slot.offset == hashed) {
-            next = slot;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool ChunkHasher::TakeNext(Waiting& next) {
+ChunkHasher::Waiting* ChunkHasher::NextToSubmit() {
     for (Waiting& slot : waiting) {
-        if (slot.pair && slot.offset == hashed) {
-            next = slot;
-            slot.pair = nullptr;
-            return true;
-        }
+        if (slot.pair && !slot.job && slot.offset == submitted)
+            return &slot;
     }
-    return false;
+    return nullptr;
 }
 
-bool ChunkHasher::Hold(IoPair* pair) {
+void ChunkHasher::Submitted(Waiting& slot, ChunkJob* job, uint32_t length) {
+    slot.job = job;
+    submitted += length;
+}
+
+ChunkHasher::Waiting* ChunkHasher::NextToFinish() {
     for (Waiting& slot : waiting) {
-        if (slot.pair == pair) {
-            slot.held = true;
-            return true;
-        }
+        if (slot.pair && slot.worked && slot.offset == hashed)
+            return &slot;
     }
-    return false;
+    return nullptr;
 }
 
-void ChunkHasher::Forget(void (*release)(IoPair& pair)) {
-    for (Waiting& slot : waiting) {
-        if (slot.pair && slot.held)
-            release(*slot.pair);
-    }
-    waiting.Clear();
-}
-
-void ChunkHasher::Hash(const void* data, uint32_t length) {
-    if (hashParts && hashWhole)
-        Sha256::UpdateBoth(part, whole, data, length);
-    else if (hashParts)
-        part.Update(data, length);
-    else if (hashWhole)
-        whole.Update(data, length);
+void ChunkHasher::Finished(Waiting& slot, uint32_t length) {
+    slot.pair = nullptr;
+    slot.job = nullptr;
     hashed += length;
 }
 
-Sha256Digest ChunkHasher::EndPart() {
-    return part.Final();
+ChunkHasher::Waiting* ChunkHasher::Find(const IoPair* pair) {
+    for (Waiting& slot : waiting) {
+        if (slot.pair == pair)
+            return &slot;
+    }
+    return nullptr;
 }
 
-Sha256Digest ChunkHasher::EndWhole() {
-    return whole.Final();
+bool ChunkHasher::Hold(IoPair* pair) {
+    Waiting* slot = Find(pair);
+    if (!slot)
+        return false;
+    slot->held = true;
+    return true;
+}
+
+void ChunkHasher::Forget(void (*let)(Waiting& slot)) {
+    for (Waiting& slot : waiting) {
+        if (slot.pair)
+            let(slot);
+    }
+    waiting.Clear();
+    submitted = hashed;
 }

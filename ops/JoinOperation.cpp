@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
 #include "io/IoPair.h"
+#include "ops/ChunkJob.h"
 #include "ops/Commands.h"
 #include "ops/FreeSpace.h"
 #include "ops/OperationDisplay.h"
@@ -56,7 +57,6 @@ namespace {
 constexpr DWORD kRepairSliceMs = 25;
 constexpr UINT kRepairTickMs = 10;
 // The joined data is hashed for the recovery set in pieces of this size.
-constexpr uint32_t kWholeHashPiece = 4 * 1024 * 1024;
 
 } // namespace
 
@@ -284,7 +284,6 @@ void JoinOperation::StartJoining() {
     // The recovery set may vouch for the whole file, or check the parts: they are hashed as
     // they are joined.
     wholeMd5.Reset();
-    chunkDone = 0;
     streamPart = 0;
     streamOffset = 0;
     streamDamaged = false;
@@ -618,33 +617,40 @@ void JoinOperation::ShowListOutcome(bool partsKept) {
     display.SetStatusBar(text.Text());
 }
 
-ChunkWork JoinOperation::OnChunkInOrder(const void* data, uint32_t length) {
-    const bool checking = streaming && !streamDamaged;
-    if (!wholeChecked && !checking)
-        return ChunkWork::Done;
-    if (checking && repair.StreamPadding() && !repair.StreamPad())
-        streamDamaged = true;
-    if (streaming && !streamDamaged && repair.StreamPadding())
-        return ChunkWork::Unfinished;
+bool JoinOperation::PlanChunkWork(ChunkJob& job, uint32_t& lanes) {
+    if (!wholeChecked && !streaming)
+        return true;
     // The part the chunk is of: chunks come in file order, and none spans two parts.
-    while (chunkDone == 0 && streamPart < parts.Count() && streamOffset == parts[streamPart].size) {
+    while (streamPart < parts.Count() && streamOffset == parts[streamPart].size) {
         ++streamPart;
         streamOffset = 0;
     }
-    const uint32_t left = length - chunkDone;
-    const uint32_t n = left < kWholeHashPiece ? left : kWholeHashPiece;
-    const uint8_t* piece = static_cast<const uint8_t*>(data) + chunkDone;
-    if (wholeChecked)
-        wholeMd5.Update(piece, n);
-    if (streaming && !streamDamaged &&
-        !repair.StreamChunk(static_cast<uint32_t>(streamPart) + 1, piece, n))
+    job.streamNumber = static_cast<uint32_t>(streamPart) + 1;
+    streamOffset += job.length;
+    // The slices' and the whole file's hashes on lanes of their own where there are enough.
+    job.streamLane = 2 % Lanes();
+    job.wholeCheckLane = 3 % Lanes();
+    lanes |= (streaming ? 1u << job.streamLane : 0) | (wholeChecked ? 1u << job.wholeCheckLane : 0);
+    return true;
+}
+
+void JoinOperation::RunChunkWork(ChunkJob& job, int32_t lane) {
+    if (wholeChecked && lane == job.wholeCheckLane)
+        wholeMd5.Update(job.data, job.length);
+    if (!streaming || lane != job.streamLane)
+        return;
+    // A part's last slice is hashed as if zeros filled it up, right after its last bytes.
+    bool whole = repair.StreamChunk(job.streamNumber, job.data, job.length);
+    while (whole && repair.StreamPadding())
+        whole = repair.StreamPad();
+    job.streamBroken = !whole;
+}
+
+bool JoinOperation::OnChunkWorked(ChunkJob& job) {
+    // The set's check goes on; the join learns of the damage at its end.
+    if (job.streamBroken)
         streamDamaged = true;
-    chunkDone += n;
-    if (chunkDone < length || (streaming && !streamDamaged && repair.StreamPadding()))
-        return ChunkWork::Unfinished;
-    chunkDone = 0;
-    streamOffset += length;
-    return ChunkWork::Done;
+    return true;
 }
 
 bool JoinOperation::CheckWholeAgainstSet() {

@@ -4,6 +4,7 @@
 #include "ops/ChecksumListFile.h"
 #include "ops/JoinRepair.h"
 #include "ops/Operation.h"
+#include "toolkit/TickTimer.h"
 
 // Joins the parts "%s.001", "%s.002", ... of a whole file back into it, starting at once.
 class JoinOperation : public Operation {
@@ -21,7 +22,9 @@ public:
 protected:
     bool OnPartHashed(int32_t index, const Sha256Digest& digest) override;
     void OnFailureSettled() override;
-    ChunkWork OnChunkInOrder(const void* data, uint32_t length) override;
+    bool PlanChunkWork(ChunkJob& job, uint32_t& lanes) override;
+    void RunChunkWork(ChunkJob& job, int32_t lane) override;
+    bool OnChunkWorked(ChunkJob& job) override;
 
 private:
     // What Start does once the parts are whole: finds them, checks them and starts the join.
@@ -99,7 +102,6 @@ private:
     uint64_t wholeSize = 0;
     Md5Digest wholeHash = {};
     Md5 wholeMd5;
-    uint32_t chunkDone = 0; // of the chunk in turn, which comes again while unfinished
     // The output is written under this name, and renamed once it is complete and on the disk.
     WideString unfinishedPath;
     bool unfinishedMade = false;

@@ -3,7 +3,9 @@
 #include "app/Globals.h"
 #include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
+#include "io/ComputePool.h"
 #include "io/IoPair.h"
+#include "ops/ChunkJob.h"
 #include "ops/Commands.h"
 #include "ops/FreeSpace.h"
 #include "ops/Volume.h"
@@ -15,10 +17,6 @@ namespace {
 
 constexpr DWORD kSystemLanguage = 0x400; // the user's default language
 constexpr DWORD kSystemTextCapacity = 1024;
-// The work on chunks in their turn at one go, as a chunk arrives or at a tick of the timer
-// that goes on with it, and the ticks' period: the window answers between them.
-constexpr DWORD kInOrderSliceMs = 25;
-constexpr UINT kInOrderTickMs = 10;
 
 uint64_t RoundUpToSector(uint64_t length, uint32_t sectorSize) {
     return (length + sectorSize - 1) / sectorSize * sectorSize;
@@ -309,8 +307,13 @@ void Operation::PostEnded() {
 }
 
 bool Operation::BeginHashing(bool hashParts, bool hashWhole) {
+    if (!gComputePool.IsStarted() && !gComputePool.Start()) {
+        ReportError(::GetLastError(), L"Error");
+        return false;
+    }
     hasher.Begin(hashParts, hashWhole);
     hashPart = 0;
+    submitPart = 0;
     hashing = true;
     return SettleEmptyParts();
 }
@@ -322,12 +325,34 @@ bool Operation::AllDone() const {
 
 void Operation::StopHashing() {
     hashing = false;
-    inOrderTimer.Stop();
-    hasher.Forget([](IoPair& pair) { pair.operation->Release(pair); });
+    // The workers may still read the buffers and write what they own: they finish first. Jobs
+    // on their way back are let go; they free themselves when they arrive.
+    if (hasher.AnySubmitted())
+        gComputePool.WaitIdle();
+    hasher.Forget([](ChunkHasher::Waiting& slot) {
+        if (slot.job)
+            slot.job->operation = nullptr;
+        if (slot.held)
+            slot.pair->operation->Release(*slot.pair);
+    });
 }
 
 bool Operation::OnPartHashed(int32_t, const Sha256Digest&) {
     return true;
+}
+
+bool Operation::PlanChunkWork(ChunkJob&, uint32_t&) {
+    return true;
+}
+
+void Operation::RunChunkWork(ChunkJob&, int32_t) {}
+
+bool Operation::OnChunkWorked(ChunkJob&) {
+    return true;
+}
+
+int32_t Operation::Lanes() {
+    return gComputePool.Workers();
 }
 
 void Operation::ChunkArrived(IoPair& pair) {
@@ -335,67 +360,122 @@ void Operation::ChunkArrived(IoPair& pair) {
         ReportError(::GetLastError(), L"Error Sha256");
         return;
     }
-    // While a chunk's work is unfinished, the timer goes on with it.
-    if (!inOrderTimer.IsRunning())
-        WorkInOrder();
-}
-
-void Operation::WorkInOrder() {
-    const DWORD start = ::GetTickCount();
-    do
-        HashInOrder();
-    while (inOrderTimer.IsRunning() && ::GetTickCount() - start < kInOrderSliceMs);
+    HashInOrder();
 }
 
 void Operation::HashInOrder() {
-    // Each chunk hashed may let the next one go, and a held pair goes on with its cycle. The
-    // lowest chunk in flight always arrives, so nothing waits for ever.
-    ChunkHasher::Waiting next;
-    while (hashing && hasher.PeekNext(next)) {
-        const ChunkWork work = OnChunkInOrder(next.pair->data, next.pair->chunk);
-        if (work == ChunkWork::Failed)
+    // Each chunk handed on may let the next one go. The lowest chunk in flight always arrives,
+    // so nothing waits for ever.
+    ChunkHasher::Waiting* next;
+    while (hashing && (next = hasher.NextToSubmit()) != nullptr) {
+        if (!SubmitChunk(*next))
             return;
-        if (work == ChunkWork::Unfinished) {
-            if (!inOrderTimer.IsRunning() && !inOrderTimer.Start(kInOrderTickMs, InOrderTick, this))
-                ReportError(::GetLastError(), L"Error");
-            return;
-        }
-        hasher.TakeNext(next);
-        HashChunk(*next.pair);
-        if (next.held)
-            Continue(*next.pair);
     }
-    inOrderTimer.Stop();
 }
 
-void Operation::InOrderTick(void* context) {
-    // Not under a question the window asks, as for the completions; and a pause stops this work
-    // too.
-    auto* operation = static_cast<Operation*>(context);
-    if (!CompletionDispatcher::DeliveriesHeld() && operation->state != OperationState::Paused)
-        operation->WorkInOrder();
+bool Operation::SubmitChunk(ChunkHasher::Waiting& slot) {
+    auto* job = new (std::nothrow) ChunkJob{};
+    if (!job) {
+        ReportError(ERROR_NOT_ENOUGH_MEMORY, L"Error Sha256");
+        return false;
+    }
+    IoPair& pair = *slot.pair;
+    job->run = RunJob;
+    job->done = JobDone;
+    job->operation = this;
+    job->pair = &pair;
+    job->data = static_cast<const uint8_t*>(pair.data);
+    job->length = pair.chunk;
+    // Chunks never span two parts; empty parts are settled apart.
+    while (submitPart < parts.Count() &&
+           pair.chunkOffset >= parts[submitPart].offset + parts[submitPart].size)
+        ++submitPart;
+    const bool endsPart =
+        submitPart < parts.Count() &&
+        pair.chunkOffset + pair.chunk == parts[submitPart].offset + parts[submitPart].size;
+    job->endsPart = endsPart ? submitPart : -1;
+    // The two streams on two lanes where there are two, unless the other lanes have more to do.
+    job->hashParts = hasher.HashesParts();
+    job->hashWhole = hasher.HashesWhole();
+    job->partLane = 0;
+    job->wholeLane = Lanes() > 1 && !hashesOnOneLane ? 1 : 0;
+    uint32_t lanes = 1u | (job->hashWhole ? 1u << job->wholeLane : 0);
+    if (!PlanChunkWork(*job, lanes)) {
+        delete job;
+        return false;
+    }
+    if (!gComputePool.Submit(*job, lanes)) {
+        delete job;
+        ReportError(::GetLastError(), L"Error Sha256");
+        return false;
+    }
+    hasher.Submitted(slot, job, pair.chunk);
+    return true;
 }
 
-ChunkWork Operation::OnChunkInOrder(const void*, uint32_t) {
-    return ChunkWork::Done;
+void Operation::RunJob(ComputeJob& computeJob, int32_t lane) {
+    auto& job = static_cast<ChunkJob&>(computeJob);
+    ChunkHasher& hasher = job.operation->hasher;
+    const bool part = job.hashParts && lane == job.partLane;
+    const bool whole = job.hashWhole && lane == job.wholeLane;
+    if (part && whole)
+        hasher.HashBoth(job.data, job.length);
+    else if (part)
+        hasher.HashPart(job.data, job.length);
+    else if (whole)
+        hasher.HashWhole(job.data, job.length);
+    if (part && job.endsPart >= 0)
+        job.partDigest = hasher.EndPart();
+    job.operation->RunChunkWork(job, lane);
 }
 
-void Operation::HashChunk(const IoPair& pair) {
-    hasher.Hash(pair.data, pair.chunk);
-    if (hashPart >= parts.Count() ||
-        hasher.Hashed() < parts[hashPart].offset + parts[hashPart].size)
+void Operation::JobDone(ComputeJob& computeJob) {
+    auto* job = static_cast<ChunkJob*>(&computeJob);
+    if (!job->operation) {
+        delete job;
         return;
-    Sha256Digest digest = hasher.EndPart();
-    const int32_t index = hashPart++;
+    }
+    job->operation->ChunkWorked(*job);
+}
+
+void Operation::ChunkWorked(ChunkJob& job) {
+    ChunkHasher::Waiting* slot = hasher.Find(job.pair);
+    if (slot)
+        slot->worked = true;
+    // Jobs come back in the order they went; each is finished in file order all the same.
+    while (hashing && (slot = hasher.NextToFinish()) != nullptr)
+        FinishChunk(*slot);
+}
+
+void Operation::FinishChunk(ChunkHasher::Waiting& waiting) {
+    ChunkJob* job = waiting.job;
+    IoPair& pair = *waiting.pair;
+    const bool held = waiting.held;
+    hasher.Finished(waiting, job->length);
+    const int32_t ended = job->endsPart;
+    const Sha256Digest digest = job->partDigest;
+    bool ok = true;
+    if (job->error != 0) {
+        ReportError(job->error, L"Error Sha256");
+        ok = false;
+    } else {
+        ok = OnChunkWorked(*job);
+    }
+    delete job;
     // A failure stops the hashing, and with it the caller's loop.
-    if (OnPartHashed(index, digest))
-        SettleEmptyParts();
+    if (ok && ended >= 0 && hasher.HashesParts()) {
+        hashPart = ended + 1;
+        if (OnPartHashed(ended, digest))
+            SettleEmptyParts();
+    }
+    if (held)
+        Continue(pair);
 }
 
 bool Operation::SettleEmptyParts() {
     // An empty part is never read, so its digest (that of nothing) is taken when its turn comes.
     while (hashing && hashPart < parts.Count() && parts[hashPart].size == 0) {
-        Sha256Digest digest = hasher.EndPart();
+        const Sha256Digest digest = Sha256().Final();
         if (!OnPartHashed(hashPart++, digest))
             return false;
     }

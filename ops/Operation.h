@@ -5,11 +5,12 @@
 #include "io/AsyncFile.h"
 #include "ops/ChunkHasher.h"
 #include "ops/PartRecord.h"
-#include "toolkit/TickTimer.h"
 
 #include <cstdint>
 
 class OperationDisplay;
+struct ChunkJob;
+struct ComputeJob;
 struct IoPair;
 
 enum class OperationState : int32_t {
@@ -19,13 +20,6 @@ enum class OperationState : int32_t {
     Paused = 3, // nothing new is issued; what is in flight completes
     Failed = 4, // an error was reported; what is in flight drains
     Done = 5,
-};
-
-// How far the work an operation does on a chunk in its turn has come.
-enum class ChunkWork {
-    Done,
-    Unfinished, // the chunk is offered again, later, before the next one
-    Failed,     // reported; the hashing stops
 };
 
 // The one job of the program: a split or a join. Data moves through IoPairs, each a buffer that
@@ -105,10 +99,15 @@ protected:
     // A part's data has been hashed in whole (empty parts too, in order). False when that fails
     // the operation; the error is reported then.
     virtual bool OnPartHashed(int32_t index, const Sha256Digest& digest);
-    // Each chunk in file order, before it is hashed. Work that takes long goes in short pieces,
-    // so that the window stays responsive: Unfinished offers the same chunk again at a tick of a
-    // timer, and holds it and those after it until then.
-    virtual ChunkWork OnChunkInOrder(const void* data, uint32_t length);
+    // Work on each chunk that the workers take on beside its hashes. PlanChunkWork adds it to the
+    // job and names its lanes (false fails the operation, reported); RunChunkWork does one lane's
+    // share on a worker, touching only what the workers own while jobs are out; OnChunkWorked takes
+    // the outcome back, in file order (false fails the operation, reported).
+    virtual bool PlanChunkWork(ChunkJob& job, uint32_t& lanes);
+    virtual void RunChunkWork(ChunkJob& job, int32_t lane);
+    virtual bool OnChunkWorked(ChunkJob& job);
+    // The workers' lanes: all of them are 0 to Lanes() - 1.
+    static int32_t Lanes();
     bool IsHashing() const { return hashing; }
     // Every byte written, and hashed where it is.
     bool AllDone() const;
@@ -122,6 +121,9 @@ protected:
     bool CheckFileFits(uint64_t fileSize);
 
     OperationState state = OperationState::Idle;
+    // The part's and the whole file's SHA-256 on the first lane together, leaving the others to
+    // the operation's own work.
+    bool hashesOnOneLane = false;
     WideString name;
     WideString path;
     AsyncFile file;
@@ -147,19 +149,22 @@ private:
     // The part of OnWrite after the accounting: finish, re-issue or release.
     void Continue(IoPair& pair);
     void ChunkArrived(IoPair& pair);
+    // Hands the chunks whose turn has come to the workers.
     void HashInOrder();
-    // HashInOrder, again while a chunk's work is unfinished, for a tick's time at most.
-    void WorkInOrder();
-    static void InOrderTick(void* context);
-    void HashChunk(const IoPair& pair);
+    // Hands the chunk to the workers; false when that failed the operation (reported).
+    bool SubmitChunk(ChunkHasher::Waiting& slot);
+    static void RunJob(ComputeJob& job, int32_t lane);
+    static void JobDone(ComputeJob& job);
+    void ChunkWorked(ChunkJob& job);
+    void FinishChunk(ChunkHasher::Waiting& slot);
     bool SettleEmptyParts();
 
     ChunkHasher hasher;
     bool hashing = false;
-    // Runs while a chunk's work in its turn is unfinished.
-    TickTimer inOrderTimer;
     // The part being hashed; the hasher knows how far it has come.
     int32_t hashPart = 0;
+    // The part of the next chunk to go to the workers.
+    int32_t submitPart = 0;
 };
 
 // The most data the pipeline keeps in flight. More buffers than this make every byte dearer: the

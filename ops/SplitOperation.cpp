@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
 #include "io/IoPair.h"
+#include "ops/ChunkJob.h"
 #include "ops/ChecksumList.h"
 #include "ops/Commands.h"
 #include "ops/FreeSpace.h"
@@ -209,6 +210,7 @@ void SplitOperation::BeginSplitting() {
 }
 
 void SplitOperation::StartMoving() {
+    hashesOnOneLane = recovering;
     if ((hashingChecksums || recovering) && !BeginHashing(hashingChecksums, hashingChecksums))
         return;
     if (!StartPipeline())
@@ -391,12 +393,40 @@ bool SplitOperation::PlanRecovery(uint32_t percent) {
     return true;
 }
 
-ChunkWork SplitOperation::OnChunkInOrder(const void* data, uint32_t length) {
-    bool finished = true;
-    if (!recovering || recovery.Add(data, length, finished))
-        return finished ? ChunkWork::Done : ChunkWork::Unfinished;
-    ReportError(::GetLastError(), L"Error making recovery data");
-    return ChunkWork::Failed;
+bool SplitOperation::PlanChunkWork(ChunkJob& job, uint32_t& lanes) {
+    if (!recovering)
+        return true;
+    if (!recovery.PlanChunk(job.length, job.runs)) {
+        ReportError(::GetLastError(), L"Error making recovery data");
+        return false;
+    }
+    // The list's two hashes and the CRC32s on the first lane, the MD5s on the second, a third
+    // for the CRC32s where there is one; all lanes but the first share out the blocks.
+    const int32_t n = Lanes();
+    job.md5Lane = n > 1 ? 1 : 0;
+    job.crcLane = n > 2 ? 2 : 0;
+    job.firstBlockLane = n > 1 ? 1 : 0;
+    lanes = (1u << n) - 1;
+    return true;
+}
+
+void SplitOperation::RunChunkWork(ChunkJob& job, int32_t lane) {
+    if (!recovering)
+        return;
+    const bool md5 = lane == job.md5Lane;
+    const bool crc = lane == job.crcLane;
+    if ((md5 || crc) && !recovery.HashChunk(job.data, job.runs, md5, crc))
+        job.workError = ::GetLastError();
+    if (lane >= job.firstBlockLane)
+        recovery.AddChunkToBlocks(job.data, job.runs, lane - job.firstBlockLane,
+                                  Lanes() - job.firstBlockLane);
+}
+
+bool SplitOperation::OnChunkWorked(ChunkJob& job) {
+    if (job.workError == 0)
+        return true;
+    ReportError(job.workError, L"Error making recovery data");
+    return false;
 }
 
 bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {

@@ -4,6 +4,7 @@
 #include "ops/JoinScriptFiles.h"
 #include "ops/SplitRecovery.h"
 #include "ops/Operation.h"
+#include "toolkit/TickTimer.h"
 
 // Cuts the file named on the command line into parts of the size chosen in the window.
 class SplitOperation : public Operation {
@@ -21,7 +22,9 @@ public:
 
 protected:
     bool OnPartHashed(int32_t index, const Sha256Digest& digest) override;
-    ChunkWork OnChunkInOrder(const void* data, uint32_t length) override;
+    bool PlanChunkWork(ChunkJob& job, uint32_t& lanes) override;
+    void RunChunkWork(ChunkJob& job, int32_t lane) override;
+    bool OnChunkWorked(ChunkJob& job) override;
 
 private:
     // The size chosen in the window, or worked out from the number of parts chosen there.

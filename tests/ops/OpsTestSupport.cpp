@@ -1,5 +1,6 @@
 #include "OpsTestSupport.h"
 
+#include "io/ComputePool.h"
 #include "io/IoPair.h"
 
 #include "support/MessageLoop.h"
@@ -166,6 +167,8 @@ void OperationTest::TearDown() {
     // Abandoned IoPairs come back through the loop and free themselves: all of this test's,
     // however slow the machine, or they would come back in the next test and be counted there.
     PumpUntil([this] { return LiveIoPairs() <= pairsAtStart; }, 10000);
+    // Each test starts the workers it needs afresh, as many as the machine has.
+    gComputePool.Stop();
     gDispatcher.Stop();
     gIoThread.Stop();
     gSettings.Close();

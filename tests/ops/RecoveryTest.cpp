@@ -4,11 +4,16 @@
 #include "support/SettingsValues.h"
 #include "support/SmallVolume.h"
 
+#include "app/Globals.h"
+#include "io/ComputePool.h"
+#include "io/IoPair.h"
+#include "ops/ChunkJob.h"
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
 #include "ops/SplitRecovery.h"
 
 #include <algorithm>
+#include <map>
 
 using namespace testing_support;
 using namespace ops_tests;
@@ -186,6 +191,20 @@ protected:
         ::CloseHandle(file);
     }
 
+    // Every file of the set beside the parts, by name, with its bytes.
+    std::map<std::wstring, std::vector<uint8_t>> SetFiles() const {
+        std::map<std::wstring, std::vector<uint8_t>> files;
+        WIN32_FIND_DATAW found;
+        HANDLE search = ::FindFirstFileW((whole + L".*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return files;
+        do
+            EXPECT_TRUE(ReadWholeFile(dir / found.cFileName, files[found.cFileName]));
+        while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+        return files;
+    }
+
     const std::wstring whole = dir / L"w.bin";
     std::vector<uint8_t> original;
     std::vector<std::string> partHashes;
@@ -227,6 +246,31 @@ TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJ
     EXPECT_FALSE(FileExists(whole + L".partial"));
 }
 
+// The workers share out the hashes and the blocks: one worker, two or eight make the same parts,
+// list and set, byte for byte, and a join with as many checks the set as it goes, finds a
+// damaged part and rebuilds it.
+TEST_F(RepairTest, OneWorkerOrManyMakeTheSameSetAndRepairAlike) {
+    const auto made = SetFiles();
+    ASSERT_EQ(made.size(), 13u); // nine parts, the list, the index and two volumes
+    for (const int32_t workers : {1, 2, 8}) {
+        SCOPED_TRACE(workers);
+        gComputePool.Stop();
+        ASSERT_TRUE(gComputePool.Start(workers));
+        for (const auto& file : SetFiles())
+            ASSERT_TRUE(::DeleteFileW((dir / file.first).c_str()));
+        ASSERT_TRUE(WriteWholeFile(whole, original));
+        ASSERT_EQ(Split(whole), L"");
+        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+        EXPECT_TRUE(SetFiles() == made);
+        Damage(4);
+        RecordingDisplay shown;
+        ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
+        EXPECT_TRUE(Holds(whole, original));
+        EXPECT_TRUE(Shows(shown, L"Repairing w.bin.004"));
+        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+    }
+}
+
 // A last part far shorter than its slice: the slice is hashed with megabytes of zeros after the
 // part's bytes, in pieces, as the join goes; the whole set still takes no pass of its own.
 TEST_F(RepairTest, ALastPartFarShorterThanItsSliceIsCheckedAsItIsJoined) {
@@ -263,25 +307,23 @@ TEST_F(RepairTest, TooFewBlocksFailBeforeAnythingChanges) {
 
 namespace {
 
-// As a large share on a slow machine: toward the end, each chunk's work in its turn takes many
-// ticks, while the writes of the last chunks run ahead and end first.
+// As a large share on a slow machine: toward the end, the workers take long over each chunk,
+// while the writes of the last chunks run ahead and end first.
 class SlowSplit : public SplitOperation {
 public:
     using SplitOperation::SplitOperation;
 
 protected:
-    ChunkWork OnChunkInOrder(const void* data, uint32_t length) override {
-        if (TotalSize() - DoneSize() > 8ull * length || ++calls % 10 == 0)
-            return SplitOperation::OnChunkInOrder(data, length);
-        ::Sleep(5);
-        return ChunkWork::Unfinished;
+    void RunChunkWork(ChunkJob& job, int32_t lane) override {
+        if (job.pair->chunkOffset + 8ull * job.length >= TotalSize())
+            ::Sleep(lane == 0 ? 60 : 20);
+        SplitOperation::RunChunkWork(job, lane);
     }
-    int calls = 0;
 };
 
 } // namespace
 
-// Recovery work that lags behind the writes, in pieces at ticks of a timer; blocks larger than
+// Recovery work that lags behind the writes; blocks larger than
 // the pieces the files are written in; a short last part whose slice's long padding is hashed
 // in pieces too: the set is still whole, listed in whole, and rebuilds what is lost, also after a
 // pause.

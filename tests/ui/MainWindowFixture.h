@@ -6,6 +6,7 @@
 #include "app/Globals.h"
 #include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
+#include "io/ComputePool.h"
 #include "io/IoThread.h"
 #include "ops/SplitOperation.h"
 #include "res/resource.h"
@@ -95,6 +96,7 @@ protected:
         MainWindowTest::TearDown();
         // The aborted transfers' completions come back before the engine stops.
         PumpFor(60);
+        gComputePool.Stop();
         gDispatcher.Stop();
         gIoThread.Stop();
     }
