@@ -4,7 +4,7 @@
 #include "app/WideString.h"
 #include "ops/ChecksumList.h"
 #include "ops/Sha256.h"
-#include "toolkit/Handle.h"
+#include "toolkit/SyncFile.h"
 
 // The file "<name>.sha256" beside the parts: written line by line while a split hashes, read
 // whole by a join. The text of a list is ChecksumList's; this is where it meets the disk.
@@ -45,7 +45,7 @@ private:
     bool Flush();
 
     WideString path;
-    FileHandle file;
+    SyncFile file;
     DynArray<char> text;
     uint32_t wholeLineBytes = 0;
     bool created = false;

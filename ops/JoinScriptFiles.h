@@ -3,7 +3,7 @@
 #include "app/DynArray.h"
 #include "app/WideString.h"
 #include "ops/Sha256.h"
-#include "toolkit/Handle.h"
+#include "toolkit/SyncFile.h"
 
 #include <cstdint>
 
@@ -44,8 +44,8 @@ private:
     WideString scriptPath;
     WideString textPath;
     WideString failedPath;
-    FileHandle scriptFile;
-    FileHandle textFile;
+    SyncFile scriptFile;
+    SyncFile textFile;
     uint32_t parts = 0;
     bool checksum = false;
     bool created = false;
