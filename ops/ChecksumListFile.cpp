@@ -1,5 +1,8 @@
 #include "ops/ChecksumListFile.h"
 
+#include "ops/FreeSpace.h"
+#include "ops/PartNaming.h"
+
 namespace {
 
 // Lines gather up to this many bytes before they are written.
@@ -39,11 +42,21 @@ bool ReadText(SyncFile& file, uint64_t limit, DynArray<char>& text, ListProblem&
 
 } // namespace
 
-void ChecksumListFile::SetFor(const WideString& wholePath) {
+void ChecksumListFile::SetFor(const WideString& wholePath, uint32_t partCount) {
     path.Format(L"%s.sha256", wholePath.Text());
+    FileNameOf(wholePath.Text(), listedName);
+    parts = partCount;
 }
 
-bool ChecksumListFile::Create(const wchar_t* wholeName) {
+bool ChecksumListFile::SpaceNeeded(uint32_t unit, uint64_t& bytes) const {
+    const int nameBytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, listedName.Text(), static_cast<int>(listedName.Length()),
+                              nullptr, 0, nullptr, nullptr);
+    bytes = SpaceTaken(ChecksumListSize(parts, static_cast<uint64_t>(nameBytes)), unit);
+    return true;
+}
+
+bool ChecksumListFile::Create() {
     if (!file.CreateNew(path.Text()))
         return false;
     created = true;
@@ -51,7 +64,7 @@ bool ChecksumListFile::Create(const wchar_t* wholeName) {
     text.Clear();
     // The line goes to the disk before any part does: a split ended from outside at any moment
     // leaves a list that says so.
-    if (!AppendChecksumLine(text, kUnfinishedSplit, wholeName))
+    if (!AppendChecksumLine(text, kUnfinishedSplit, listedName.Text()))
         return false;
     wholeLineBytes = static_cast<uint32_t>(text.Count());
     return Flush();
@@ -70,8 +83,13 @@ bool ChecksumListFile::Flush() {
     return true;
 }
 
-bool ChecksumListFile::Complete(const Sha256Digest& whole, const wchar_t* wholeName) {
-    if (!Flush() || !AppendChecksumLine(text, whole, wholeName))
+bool ChecksumListFile::CompleteStep(const Sha256Digest* whole, bool& done) {
+    done = false;
+    if (!whole) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (!Flush() || !AppendChecksumLine(text, *whole, listedName.Text()))
         return false;
     // The same name makes a line of the same length: it takes the first line's place exactly.
     if (static_cast<uint32_t>(text.Count()) != wholeLineBytes) {
@@ -80,7 +98,7 @@ bool ChecksumListFile::Complete(const Sha256Digest& whole, const wchar_t* wholeN
     }
     if (!file.Seek(0) || !Flush() || !file.Flush() || !file.Close())
         return false;
-    complete = true;
+    complete = done = true;
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "ops/JoinScriptFiles.h"
 
+#include "ops/FreeSpace.h"
 #include "ops/JoinScriptText.h"
 #include "ops/PartNaming.h"
 
@@ -25,6 +26,14 @@ bool JoinScriptFiles::Sizes(uint64_t& scriptBytes, uint64_t& textBytes) const {
         return false;
     scriptBytes = static_cast<uint64_t>(script.Count());
     textBytes = static_cast<uint64_t>(text.Count());
+    return true;
+}
+
+bool JoinScriptFiles::SpaceNeeded(uint32_t unit, uint64_t& bytes) const {
+    uint64_t scriptBytes = 0, textBytes = 0;
+    if (!Sizes(scriptBytes, textBytes))
+        return false;
+    bytes = SpaceTaken(scriptBytes, unit) + SpaceTaken(textBytes, unit);
     return true;
 }
 
