@@ -1,6 +1,7 @@
 #include "ops/ChecksumListFile.h"
 
-#include "toolkit/WriteFully.h"
+#include "ops/FreeSpace.h"
+#include "ops/PartNaming.h"
 
 namespace {
 
@@ -8,32 +9,31 @@ namespace {
 constexpr int32_t kFlushBytes = 64 * 1024;
 
 // The whole file, when it holds at most limit bytes; problem says why not.
-bool ReadText(HANDLE file, uint64_t limit, DynArray<char>& text, ListProblem& problem) {
-    LARGE_INTEGER size;
-    if (!::GetFileSizeEx(file, &size)) {
+bool ReadText(SyncFile& file, uint64_t limit, DynArray<char>& text, ListProblem& problem) {
+    uint64_t size = 0;
+    if (!file.Size(size)) {
         problem = ListProblem::Unreadable;
         return false;
     }
-    if (static_cast<uint64_t>(size.QuadPart) > limit || size.QuadPart > INT32_MAX) {
+    if (size > limit || size > INT32_MAX) {
         problem = ListProblem::TooLarge;
         return false;
     }
-    const int32_t length = static_cast<int32_t>(size.QuadPart);
+    const int32_t length = static_cast<int32_t>(size);
     if (length == 0)
         return true;
     if (!text.ResizeUp(length)) {
         problem = ListProblem::TooLarge;
         return false;
     }
-    DWORD got = 0;
-    // One byte more than the size said: a list that grew meanwhile is not taken.
-    if (!::ReadFile(file, text.Items(), static_cast<DWORD>(length), &got, nullptr) ||
-        got != static_cast<DWORD>(length)) {
+    if (!file.ReadFully(text.Items(), static_cast<uint32_t>(length))) {
         problem = ListProblem::Unreadable;
         return false;
     }
+    // One byte more than the size said: a list that grew meanwhile is not taken.
     char extra;
-    if (::ReadFile(file, &extra, 1, &got, nullptr) && got != 0) {
+    uint32_t got = 0;
+    if (file.ReadSome(&extra, 1, got) && got != 0) {
         problem = ListProblem::Unreadable;
         return false;
     }
@@ -42,21 +42,29 @@ bool ReadText(HANDLE file, uint64_t limit, DynArray<char>& text, ListProblem& pr
 
 } // namespace
 
-void ChecksumListFile::SetFor(const WideString& wholePath) {
+void ChecksumListFile::SetFor(const WideString& wholePath, uint32_t partCount) {
     path.Format(L"%s.sha256", wholePath.Text());
+    FileNameOf(wholePath.Text(), listedName);
+    parts = partCount;
 }
 
-bool ChecksumListFile::Create(const wchar_t* wholeName) {
-    file.Reset(::CreateFileW(path.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsSet())
+bool ChecksumListFile::SpaceNeeded(uint32_t unit, uint64_t& bytes) const {
+    const int nameBytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, listedName.Text(), static_cast<int>(listedName.Length()),
+                              nullptr, 0, nullptr, nullptr);
+    bytes = SpaceTaken(ChecksumListSize(parts, static_cast<uint64_t>(nameBytes)), unit);
+    return true;
+}
+
+bool ChecksumListFile::Create() {
+    if (!file.CreateNew(path.Text()))
         return false;
     created = true;
     complete = false;
     text.Clear();
     // The line goes to the disk before any part does: a split ended from outside at any moment
     // leaves a list that says so.
-    if (!AppendChecksumLine(text, kUnfinishedSplit, wholeName))
+    if (!AppendChecksumLine(text, kUnfinishedSplit, listedName.Text()))
         return false;
     wholeLineBytes = static_cast<uint32_t>(text.Count());
     return Flush();
@@ -69,25 +77,28 @@ bool ChecksumListFile::AddLine(const Sha256Digest& digest, const wchar_t* name) 
 }
 
 bool ChecksumListFile::Flush() {
-    if (!WriteFully(file.Get(), text.Items(), static_cast<size_t>(text.Count())))
+    if (!file.WriteFully(text.Items(), static_cast<size_t>(text.Count())))
         return false;
     text.Clear();
     return true;
 }
 
-bool ChecksumListFile::Complete(const Sha256Digest& whole, const wchar_t* wholeName) {
-    if (!Flush() || !AppendChecksumLine(text, whole, wholeName))
+bool ChecksumListFile::CompleteStep(const Sha256Digest* whole, bool& done) {
+    done = false;
+    if (!whole) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (!Flush() || !AppendChecksumLine(text, *whole, listedName.Text()))
         return false;
     // The same name makes a line of the same length: it takes the first line's place exactly.
-    LARGE_INTEGER start = {};
     if (static_cast<uint32_t>(text.Count()) != wholeLineBytes) {
         ::SetLastError(ERROR_INVALID_DATA);
         return false;
     }
-    if (!::SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN) || !Flush() ||
-        !::FlushFileBuffers(file.Get()) || !file.Close())
+    if (!file.Seek(0) || !Flush() || !file.Flush() || !file.Close())
         return false;
-    complete = true;
+    complete = done = true;
     return true;
 }
 
@@ -106,9 +117,8 @@ void ChecksumListFile::Remove() {
 }
 
 bool ChecksumListFile::Read(const wchar_t* wholeName, ChecksumList& list) const {
-    FileHandle listFile(::CreateFileW(path.Text(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!listFile.IsSet()) {
+    SyncFile listFile;
+    if (!listFile.OpenForReading(path.Text())) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return false;
@@ -117,7 +127,7 @@ bool ChecksumListFile::Read(const wchar_t* wholeName, ChecksumList& list) const 
     }
     DynArray<char> listText;
     ListProblem problem = ListProblem::None;
-    if (!ReadText(listFile.Get(), kChecksumListLimit, listText, problem))
+    if (!ReadText(listFile, kChecksumListLimit, listText, problem))
         list.Refuse(problem);
     else
         list.Parse(listText.Items() ? listText.Items() : "", static_cast<size_t>(listText.Count()),

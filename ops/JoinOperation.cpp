@@ -10,7 +10,7 @@
 #include "ops/OperationDisplay.h"
 #include "ops/PartNaming.h"
 #include "ops/Volume.h"
-#include "toolkit/Handle.h"
+#include "toolkit/SyncFile.h"
 #include "ui/ShellActions.h"
 
 #include <algorithm>
@@ -443,13 +443,11 @@ void JoinOperation::Finish() {
 
 bool JoinOperation::MakeDurable() {
     // The file takes its name, and the parts go, only once it is on the disk at its full length.
-    FileHandle output(::CreateFileW(unfinishedPath.Text(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size;
-    if (!output.IsSet() || !::FlushFileBuffers(output.Get()) ||
-        !::GetFileSizeEx(output.Get(), &size))
+    SyncFile output;
+    uint64_t size = 0;
+    if (!output.OpenForWriting(unfinishedPath.Text()) || !output.Flush() || !output.Size(size))
         return false;
-    if (static_cast<uint64_t>(size.QuadPart) != totalSize) {
+    if (size != totalSize) {
         ::SetLastError(ERROR_FILE_INVALID);
         return false;
     }

@@ -2,7 +2,6 @@
 
 #include "app/ByteSize.h"
 #include "ops/PartNaming.h"
-#include "toolkit/WriteFully.h"
 
 #include <algorithm>
 #include <cstring>
@@ -377,9 +376,7 @@ bool JoinRepair::OpenFile(int32_t index) {
     if (entries[index].role != SetFileRole::Part)
         return false;
     PathOf(index, filePath);
-    reading.Reset(::CreateFileW(filePath.Text(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    return reading.IsSet();
+    return reading.OpenForReading(filePath.Text(), FILE_FLAG_SEQUENTIAL_SCAN);
 }
 
 bool JoinRepair::ReadPiece(uint32_t most, uint32_t& length) {
@@ -389,8 +386,7 @@ bool JoinRepair::ReadPiece(uint32_t most, uint32_t& length) {
         fileSize - sliceStart < set.SliceSize() ? fileSize - sliceStart : set.SliceSize();
     const uint64_t left = sliceBytes - sliceOffset;
     length = static_cast<uint32_t>(left < most ? left : most);
-    DWORD got = 0;
-    return ::ReadFile(reading.Get(), buffer.Items(), length, &got, nullptr) && got == length;
+    return reading.ReadFully(buffer.Items(), length);
 }
 
 bool JoinRepair::CheckStep() {
@@ -413,12 +409,12 @@ bool JoinRepair::CheckStep() {
         return true;
     }
     const uint64_t sliceStart = static_cast<uint64_t>(slice) * set.SliceSize();
-    if (!reading.IsSet()) {
+    if (!reading.IsOpen()) {
         const bool fresh = sliceStart == 0 && sliceOffset == 0;
-        LARGE_INTEGER size = {};
-        const bool opened = fresh && OpenFile(file) && ::GetFileSizeEx(reading.Get(), &size);
+        uint64_t size = 0;
+        const bool opened = fresh && OpenFile(file) && reading.Size(size);
         presentParts += opened ? 1 : 0;
-        if (!opened || static_cast<uint64_t>(size.QuadPart) != set.FileSize(file)) {
+        if (!opened || size != set.FileSize(file)) {
             // Lost, unreadable, or not of the size the set gives: rebuilt whole, unless the
             // checksum list vouches for it as it is, which the digest read through tells.
             entry.state = State::Lost;
@@ -482,9 +478,8 @@ void JoinRepair::EndSliceCheck() {
 
 bool JoinRepair::HashOnlyStep() {
     Entry& entry = entries[file];
-    DWORD got = 0;
-    if (!::ReadFile(reading.Get(), buffer.Items(), static_cast<DWORD>(buffer.Count()), &got,
-                    nullptr)) {
+    uint32_t got = 0;
+    if (!reading.ReadSome(buffer.Items(), static_cast<uint32_t>(buffer.Count()), got)) {
         NextFile();
         return true;
     }
@@ -603,7 +598,7 @@ bool JoinRepair::FeedStep() {
         phase = Phase::Solve;
         return true;
     }
-    if (!reading.IsSet() && !OpenFile(file))
+    if (!reading.IsOpen() && !OpenFile(file))
         return Fail(::GetLastError(), L"Error opening %s", set.FileName(file));
     // The damaged slices of a damaged file are what is rebuilt: only its whole ones count.
     const int32_t s = set.FirstSlice(file) + slice;
@@ -612,9 +607,7 @@ bool JoinRepair::FeedStep() {
     const uint64_t sliceBytes =
         fileSize - sliceStart < set.SliceSize() ? fileSize - sliceStart : set.SliceSize();
     if (badSlices[s]) {
-        LARGE_INTEGER next;
-        next.QuadPart = static_cast<LONGLONG>(sliceStart + sliceBytes);
-        if (!::SetFilePointerEx(reading.Get(), next, nullptr, FILE_BEGIN))
+        if (!reading.Seek(sliceStart + sliceBytes))
             return Fail(::GetLastError(), L"Error reading %s", set.FileName(file));
         passDone += sliceBytes;
         sliceOffset = sliceBytes;
@@ -664,15 +657,13 @@ bool JoinRepair::OpenTemporary(int32_t index) {
             temporary.Format(L"%s.rebuilding", filePath.Text());
         else
             temporary.Format(L"%s.rebuilding%d", filePath.Text(), n);
-        writing.Reset(::CreateFileW(temporary.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (writing.IsSet())
+        if (writing.CreateNew(temporary.Text()))
             break;
         const DWORD error = ::GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
             break;
     }
-    if (!writing.IsSet()) {
+    if (!writing.IsOpen()) {
         const DWORD error = ::GetLastError();
         Forget(temporary);
         return Fail(error, L"Error opening %s", fileName);
@@ -692,7 +683,7 @@ bool JoinRepair::WriteStep() {
     const int32_t target = missingFiles[file];
     const wchar_t* fileName = set.FileName(target);
     activity.Format(L"Repairing %s...", fileName);
-    if (!writing.IsSet() && !OpenTemporary(file))
+    if (!writing.IsOpen() && !OpenTemporary(file))
         return false;
     const int32_t s = set.FirstSlice(target) + slice;
     const uint64_t sliceStart = static_cast<uint64_t>(slice) * set.SliceSize();
@@ -707,14 +698,10 @@ bool JoinRepair::WriteStep() {
         data = repair.RebuiltSlice(rebuilt) + sliceOffset;
     } else {
         // A whole slice of the damaged file, copied over as it is.
-        LARGE_INTEGER at;
-        at.QuadPart = static_cast<LONGLONG>(sliceStart + sliceOffset);
-        DWORD got = 0;
-        if (!::SetFilePointerEx(reading.Get(), at, nullptr, FILE_BEGIN) ||
-            !::ReadFile(reading.Get(), buffer.Items(), n, &got, nullptr) || got != n)
+        if (!reading.ReadAt(sliceStart + sliceOffset, buffer.Items(), n))
             return Fail(::GetLastError(), L"Error reading %s", fileName);
     }
-    if (!WriteFully(writing.Get(), data, n))
+    if (!writing.WriteFully(data, n))
         return Fail(::GetLastError(), L"Error writing %s", fileName);
     fileHash.Update(data, n);
     if (entries[target].vouched)

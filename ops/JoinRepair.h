@@ -7,7 +7,7 @@
 #include "recovery/Md5.h"
 #include "recovery/Par2Repair.h"
 #include "recovery/Par2Set.h"
-#include "toolkit/Handle.h"
+#include "toolkit/SyncFile.h"
 
 #include <cstdint>
 
@@ -154,8 +154,8 @@ private:
     WideString wholeName;
     WideString setName; // "<whole>.par2", for the notes
     WideString filePath;
-    FileHandle reading;
-    FileHandle writing;
+    SyncFile reading;
+    SyncFile writing;
     Md5 sliceHash;
     Md5 fileHash;
     Sha256 partDigest;

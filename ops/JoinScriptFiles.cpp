@@ -1,17 +1,8 @@
 #include "ops/JoinScriptFiles.h"
 
+#include "ops/FreeSpace.h"
 #include "ops/JoinScriptText.h"
 #include "ops/PartNaming.h"
-#include "toolkit/WriteFully.h"
-
-namespace {
-
-HANDLE CreateNewFile(const WideString& path) {
-    return ::CreateFileW(path.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
-}
-
-} // namespace
 
 void JoinScriptFiles::SetFor(const WideString& wholePath, uint32_t partCount, bool withChecksum) {
     FileNameOf(wholePath.Text(), wholeName);
@@ -38,15 +29,21 @@ bool JoinScriptFiles::Sizes(uint64_t& scriptBytes, uint64_t& textBytes) const {
     return true;
 }
 
+bool JoinScriptFiles::SpaceNeeded(uint32_t unit, uint64_t& bytes) const {
+    uint64_t scriptBytes = 0, textBytes = 0;
+    if (!Sizes(scriptBytes, textBytes))
+        return false;
+    bytes = SpaceTaken(scriptBytes, unit) + SpaceTaken(textBytes, unit);
+    return true;
+}
+
 bool JoinScriptFiles::Create() {
     complete = false;
-    scriptFile.Reset(CreateNewFile(scriptPath));
-    if (!scriptFile.IsSet()) {
+    if (!scriptFile.CreateNew(scriptPath.Text())) {
         failedPath.Assign(scriptPath.Text(), scriptPath.Length());
         return false;
     }
-    textFile.Reset(CreateNewFile(textPath));
-    if (!textFile.IsSet()) {
+    if (!textFile.CreateNew(textPath.Text())) {
         const DWORD error = ::GetLastError();
         scriptFile.Close();
         ::DeleteFileW(scriptPath.Text());
@@ -62,12 +59,12 @@ bool JoinScriptFiles::Complete(const Sha256Digest* whole) {
     DynArray<char> script, text;
     if (!Build(whole, script, text))
         return false;
-    if (!WriteFully(scriptFile.Get(), script.Items(), static_cast<size_t>(script.Count())) ||
+    if (!scriptFile.WriteFully(script.Items(), static_cast<size_t>(script.Count())) ||
         !scriptFile.Close()) {
         failedPath.Assign(scriptPath.Text(), scriptPath.Length());
         return false;
     }
-    if (!WriteFully(textFile.Get(), text.Items(), static_cast<size_t>(text.Count())) ||
+    if (!textFile.WriteFully(text.Items(), static_cast<size_t>(text.Count())) ||
         !textFile.Close()) {
         failedPath.Assign(textPath.Text(), textPath.Length());
         return false;

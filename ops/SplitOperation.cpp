@@ -6,7 +6,6 @@
 #include "io/CompletionDispatcher.h"
 #include "io/IoPair.h"
 #include "ops/ChunkJob.h"
-#include "ops/ChecksumList.h"
 #include "ops/Commands.h"
 #include "ops/FreeSpace.h"
 #include "ops/OperationDisplay.h"
@@ -97,40 +96,49 @@ void SplitOperation::OnCommand(UINT id) {
 void SplitOperation::BeginSplitting() {
     if (totalSize == 0 || partSize == 0 || sectorSize == 0)
         return;
+    // Every part but the last has partSize bytes, and none is larger.
+    if (OpenSource() && PlanParts() && CheckFileFits(partSize < totalSize ? partSize : totalSize) &&
+        CheckNamesFree() && PlanSideFiles() && CheckSpace() && CreateSideFiles())
+        StartRunning();
+}
 
+bool SplitOperation::OpenSource() {
     // Whole-part chunks start on sector boundaries only when the part size is a multiple of the
     // sector size; otherwise the source is read through the cache.
     fileUnbuffered = partSize % sectorSize == 0;
     if (!file.Open(path.Text(), GENERIC_READ, OPEN_EXISTING,
                    fileUnbuffered ? kOverlappedUnbuffered : kOverlapped)) {
         ReportError(::GetLastError(), L"Error opening %s", path.Text());
-        return;
+        return false;
     }
     // The size counts from the open handle, which keeps everybody else out from now on: the file
     // may have changed while the user chose the part size.
     LARGE_INTEGER size;
     if (!::GetFileSizeEx(file.Handle(), &size)) {
         ReportError(::GetLastError(), L"Error opening %s", path.Text());
-        return;
+        return false;
     }
     if (static_cast<uint64_t>(size.QuadPart) != totalSize) {
         totalSize = static_cast<uint64_t>(size.QuadPart);
         if (totalSize == 0) {
             file.Close();
             ShowPartCount(kWaitingSizeRemoved);
-            return;
+            return false;
         }
     }
+    return true;
+}
 
+bool SplitOperation::PlanParts() {
     uint64_t count = SplitPartCount(totalSize, partSize);
     if (count > static_cast<uint64_t>(INT32_MAX)) {
         ReportError(ERROR_ARITHMETIC_OVERFLOW, L"Error");
-        return;
+        return false;
     }
     int32_t partCount = static_cast<int32_t>(count);
     if (!parts.Reserve(partCount)) {
         ReportError(::GetLastError(), L"Error");
-        return;
+        return false;
     }
     for (int32_t i = 1; i <= partCount; ++i) {
         PartExtent extent = SplitPart(static_cast<uint64_t>(i), totalSize, partSize);
@@ -141,59 +149,69 @@ void SplitOperation::BeginSplitting() {
             DWORD error = ::GetLastError();
             parts.Clear();
             ReportError(error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY, L"Error");
-            return;
+            return false;
         }
     }
+    return true;
+}
 
-    // Every part but the last has partSize bytes, and none is larger.
-    if (!CheckFileFits(partSize < totalSize ? partSize : totalSize) || !CheckNamesFree())
-        return;
+bool SplitOperation::PlanSideFiles() {
+    const uint32_t partCount = static_cast<uint32_t>(parts.Count());
+    const bool checksums = gSettings.ReadWriteChecksums() != 0;
+    const uint32_t percent = gSettings.ReadRecoveryPercent();
+    sideFileCount = 0;
+    recovering = percent != 0;
+    if (recovering && !PlanRecovery(percent < 100 ? percent : 100))
+        return false;
+    // The list first: until it is complete, it tells a join that the split did not finish.
+    if (checksums) {
+        listFile.SetFor(path, partCount);
+        sideFiles[sideFileCount++] = &listFile;
+    }
+    if (gSettings.ReadWriteJoinScript() != 0) {
+        scriptFiles.SetFor(path, partCount, checksums);
+        sideFiles[sideFileCount++] = &scriptFiles;
+    }
+    if (recovering) {
+        recovery.SetFor(path);
+        sideFiles[sideFileCount++] = &recovery;
+    }
+    hashingChecksums = checksums;
+    return true;
+}
 
+bool SplitOperation::CheckSpace() {
     // Every part file takes whole clusters, and the last write of each may run up to a sector
     // past its end until the part is cut; a cluster is whole sectors, so that tail lies within
     // the part's last cluster. A volume that gives no cluster size is counted in sectors.
-    // The checksum list, the join script and its instructions take whole units of their own.
-    const bool checksums = gSettings.ReadWriteChecksums() != 0;
-    const bool scripts = gSettings.ReadWriteJoinScript() != 0;
-    const uint32_t percent = gSettings.ReadRecoveryPercent();
-    recovering = percent != 0;
-    if (recovering && !PlanRecovery(percent < 100 ? percent : 100))
-        return;
-    scriptFiles.SetFor(path, static_cast<uint32_t>(partCount), checksums);
+    // The side files take whole units of their own.
     VolumeRoom room;
-    if (QueryVolumeRoom(path.Text(), room)) {
-        const uint64_t unit = room.UnitOr(sectorSize);
-        uint64_t needed = SplitSpaceNeeded(totalSize, partSize, unit);
-        if (checksums) {
-            const int nameBytes =
-                ::WideCharToMultiByte(CP_UTF8, 0, name.Text(), static_cast<int>(name.Length()),
-                                      nullptr, 0, nullptr, nullptr);
-            needed += SpaceTaken(ChecksumListSize(static_cast<uint32_t>(parts.Count()),
-                                                  static_cast<uint64_t>(nameBytes)),
-                                 unit);
+    if (!QueryVolumeRoom(path.Text(), room))
+        return true;
+    const uint32_t unit = room.UnitOr(sectorSize);
+    uint64_t needed = SplitSpaceNeeded(totalSize, partSize, unit);
+    for (int32_t i = 0; i < sideFileCount; ++i) {
+        uint64_t bytes = 0;
+        if (!sideFiles[i]->SpaceNeeded(unit, bytes)) {
+            ReportError(::GetLastError(), L"Error");
+            return false;
         }
-        uint64_t scriptBytes = 0, textBytes = 0;
-        if (scripts) {
-            if (!scriptFiles.Sizes(scriptBytes, textBytes)) {
-                ReportError(::GetLastError(), L"Error");
-                return;
-            }
-            needed += SpaceTaken(scriptBytes, unit) + SpaceTaken(textBytes, unit);
+        needed += bytes;
+    }
+    return CheckRoom(needed, room.available);
+}
+
+bool SplitOperation::CreateSideFiles() {
+    for (int32_t i = 0; i < sideFileCount; ++i) {
+        if (!sideFiles[i]->Create()) {
+            ReportError(::GetLastError(), L"Error opening %s", sideFiles[i]->FailedPath().Text());
+            return false;
         }
-        if (recovering)
-            needed += recovery.SpaceNeeded(unit);
-        if (!CheckRoom(needed, room.available))
-            return;
     }
-    if (checksums && !CreateList())
-        return;
-    if (scripts && !CreateScripts())
-        return;
-    if (recovering && !recovery.CreateFiles(path.Text())) {
-        ReportError(::GetLastError(), L"Error opening %s", recovery.Files().FailedPath().Text());
-        return;
-    }
-    hashingChecksums = checksums;
+    return true;
+}
+
+void SplitOperation::StartRunning() {
     state = OperationState::Running;
     display.ShowPartSizePanel(false);
     display.SetStatus(L"Processing %s...", name.Text());
@@ -272,22 +290,37 @@ void SplitOperation::PrepareIoPair(IoPair& pair) {
 void SplitOperation::Finish() {
     if (state != OperationState::Running)
         return;
-    const bool listed = listFile.IsCreated();
-    Sha256Digest whole{};
-    if (listed && !CompleteList(whole))
-        return;
+    if (hashingChecksums)
+        wholeDigest = WholeDigest();
     StopHashing();
-    if (!CompleteScripts(listed ? &whole : nullptr))
-        return;
-    if (recovering) {
-        // The recovery files are written at ticks of a timer, so that the window answers: a
-        // large set takes a while. There is nothing left to pause.
-        display.SetAction(kCommandPause, kActionRunGroup);
-        if (!recoveryTimer.Start(kRecoveryTickMs, RecoveryTick, this))
-            ReportError(::GetLastError(), L"Error");
-        return;
+    // Each side file takes a step at once, and the list and the scripts are complete with it.
+    // The recovery files take more: they are written at ticks of a timer, so that the window
+    // answers while a large set is written. There is nothing left to pause.
+    completing = 0;
+    for (bool done = sideFileCount == 0; !done;) {
+        const int32_t stepped = completing;
+        if (!CompleteStep(done))
+            return;
+        if (!done && completing == stepped) {
+            display.SetAction(kCommandPause, kActionRunGroup);
+            if (!recoveryTimer.Start(kRecoveryTickMs, RecoveryTick, this))
+                ReportError(::GetLastError(), L"Error");
+            return;
+        }
     }
     EndDone();
+}
+
+bool SplitOperation::CompleteStep(bool& done) {
+    SideFiles& files = *sideFiles[completing];
+    bool complete = false;
+    if (!files.CompleteStep(hashingChecksums ? &wholeDigest : nullptr, complete)) {
+        ReportError(::GetLastError(), L"Error writing %s", files.FailedPath().Text());
+        return false;
+    }
+    completing += complete ? 1 : 0;
+    done = completing == sideFileCount;
+    return true;
 }
 
 void SplitOperation::RecoveryTick(void* context) {
@@ -304,10 +337,8 @@ void SplitOperation::WriteRecovery() {
     const DWORD start = ::GetTickCount();
     bool done = false;
     while (!done && ::GetTickCount() - start < kRecoverySliceMs) {
-        if (!recovery.CompleteFiles(done)) {
+        if (!CompleteStep(done)) {
             recoveryTimer.Stop();
-            ReportError(::GetLastError(), L"Error writing %s",
-                        recovery.Files().FailedPath().Text());
             return;
         }
     }
@@ -333,44 +364,19 @@ void SplitOperation::EndDone() {
 void SplitOperation::SelectParts() {
     if (state != OperationState::Done)
         return;
+    int32_t count = parts.Count();
+    for (int32_t i = 0; i < sideFileCount; ++i)
+        count += sideFiles[i]->IsComplete() ? sideFiles[i]->FileCount() : 0;
     DynArray<const wchar_t*> paths;
-    if (!paths.Reserve(parts.Count() + 3 + recovery.Files().Count()))
+    if (!paths.Reserve(count))
         return;
     for (const PartRecord& part : parts)
         paths.Append(part.path.Text());
-    if (listFile.IsComplete())
-        paths.Append(listFile.Path().Text());
-    if (scriptFiles.IsComplete()) {
-        paths.Append(scriptFiles.ScriptPath().Text());
-        paths.Append(scriptFiles.TextPath().Text());
-    }
-    if (recovery.Files().IsComplete()) {
-        for (int32_t i = 0; i < recovery.Files().Count(); ++i)
-            paths.Append(recovery.Files().Path(i));
+    for (int32_t i = 0; i < sideFileCount; ++i) {
+        for (int32_t n = 0; sideFiles[i]->IsComplete() && n < sideFiles[i]->FileCount(); ++n)
+            paths.Append(sideFiles[i]->FilePath(n));
     }
     SelectFilesInExplorer(paths.Items(), paths.Count());
-}
-
-bool SplitOperation::CreateList() {
-    listFile.SetFor(path);
-    if (listFile.Create(name.Text()))
-        return true;
-    ReportError(::GetLastError(), L"Error opening %s", listFile.Path().Text());
-    return false;
-}
-
-bool SplitOperation::CreateScripts() {
-    if (scriptFiles.Create())
-        return true;
-    ReportError(::GetLastError(), L"Error opening %s", scriptFiles.FailedPath().Text());
-    return false;
-}
-
-bool SplitOperation::CompleteScripts(const Sha256Digest* whole) {
-    if (!scriptFiles.IsCreated() || scriptFiles.Complete(whole))
-        return true;
-    ReportError(::GetLastError(), L"Error writing %s", scriptFiles.FailedPath().Text());
-    return false;
 }
 
 bool SplitOperation::PlanRecovery(uint32_t percent) {
@@ -439,24 +445,14 @@ bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
     return false;
 }
 
-bool SplitOperation::CompleteList(Sha256Digest& whole) {
-    whole = WholeDigest();
-    StopHashing();
-    if (listFile.Complete(whole, name.Text()))
-        return true;
-    ReportError(::GetLastError(), L"Error writing %s", listFile.Path().Text());
-    return false;
-}
-
 void SplitOperation::Abort() {
     recoveryTimer.Stop();
     StopHashing();
     if (IsBusy()) {
         // A split cut short leaves nothing: the list and the scripts may be complete already,
         // while the recovery files are written, and would refuse the next split of this file.
-        listFile.Remove();
-        scriptFiles.Remove();
-        recovery.Remove();
+        for (int32_t i = 0; i < sideFileCount; ++i)
+            sideFiles[i]->Remove();
         for (PartRecord& part : parts) {
             bool created = part.WasOpened();
             part.file.Close();
@@ -464,9 +460,8 @@ void SplitOperation::Abort() {
                 ::DeleteFileW(part.path.Text());
         }
     }
-    listFile.Drop();
-    scriptFiles.Drop();
-    recovery.Drop();
+    for (int32_t i = 0; i < sideFileCount; ++i)
+        sideFiles[i]->Drop();
     file.Close();
     parts.Clear();
     ForgetPairs();

@@ -30,26 +30,31 @@ private:
     // The size chosen in the window, or worked out from the number of parts chosen there.
     void TakePartSize();
     void ShowPartCount(UINT noPartSizeFlags);
+    // The steps of a split's start, in this order; each is false when the split can't go on
+    // (reported, or back to waiting when the file turned out empty).
     void BeginSplitting();
+    bool OpenSource();
+    bool PlanParts();
     // False, reported, when a file of a part's name, or of a recovery set's, lies beside the
     // source already.
     bool CheckNamesFree();
+    // Sets up the side files the options ask for.
+    bool PlanSideFiles();
+    bool CheckSpace();
+    // Creates the side files before any part, so that an existing one is never overwritten.
+    bool CreateSideFiles();
+    void StartRunning();
     void SelectParts();
-    // Creates the checksum list before any part, so that an existing one is never overwritten.
-    bool CreateList();
-    // Adds the whole file's line, which it hands back, and closes the list; false when that
-    // fails (reported).
-    bool CompleteList(Sha256Digest& whole);
-    // The join script and its instructions, made like the list.
-    bool CreateScripts();
-    bool CompleteScripts(const Sha256Digest* whole);
     // The recovery set: planned with its memory before anything is created, written at the end.
     // False when that fails (reported).
     bool PlanRecovery(uint32_t percent);
+    // Completes the side files in the order they were made, a step at a time; false when that
+    // fails (reported).
+    bool CompleteStep(bool& done);
     // Starts the data moving, once the recovery set (if any) knows the parts' first bytes.
     void StartMoving();
     // At each tick for a while: reads the parts' first bytes for the recovery set before the
-    // data moves, then starts it; writes the recovery files after it moved, then ends the split.
+    // data moves, then starts it; completes the side files after it moved, then ends the split.
     static void RecoveryTick(void* context);
     void ReadHeads();
     void WriteRecovery();
@@ -62,6 +67,13 @@ private:
     // "<name>.join.cmd" and "<name>.join.txt", for receivers without this program.
     JoinScriptFiles scriptFiles;
     SplitRecovery recovery;
+    // The side files this split makes, in the order they are made.
+    static constexpr int32_t kMostSideFiles = 3;
+    SideFiles* sideFiles[kMostSideFiles] = {};
+    int32_t sideFileCount = 0;
+    int32_t completing = 0; // the side files before it are complete
+    // The whole file's SHA-256 once the data moved, when it was hashed.
+    Sha256Digest wholeDigest{};
     bool recovering = false;
     bool hashingChecksums = false;
     TickTimer recoveryTimer;

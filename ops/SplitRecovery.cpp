@@ -119,9 +119,22 @@ bool SplitRecovery::ReadHeads(HANDLE source, const DynArray<PartRecord>& parts, 
     return true;
 }
 
-uint64_t SplitRecovery::SpaceNeeded(uint32_t unit) const {
-    uint64_t bytes = 0;
+void SplitRecovery::SetFor(const WideString& wholePath) {
+    path.Assign(wholePath.Text(), wholePath.Length());
+}
+
+bool SplitRecovery::Create() {
+    // A path that could not be kept would put the files in the current folder.
+    if (path.Length() == 0) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    return files.Create(creator, path.Text());
+}
+
+bool SplitRecovery::SpaceNeeded(uint32_t unit, uint64_t& bytes) const {
+    bytes = 0;
     for (int32_t i = 0; i < creator.OutputCount(); ++i)
         bytes += SpaceTaken(creator.OutputBytes(i), unit);
-    return bytes;
+    return true;
 }

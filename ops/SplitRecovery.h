@@ -2,6 +2,7 @@
 
 #include "app/DynArray.h"
 #include "ops/PartRecord.h"
+#include "ops/SideFiles.h"
 #include "recovery/Par2Creator.h"
 #include "recovery/RecoveryFiles.h"
 
@@ -11,7 +12,7 @@
 // part is one slice where the blocks fit in memory that way (a lost part then costs one recovery
 // block), else a few equal ones; the blocks make up the share of the slices that the user chose.
 // Each call is false, with the reason in the last error, when it fails.
-class SplitRecovery {
+class SplitRecovery final : public SideFiles {
 public:
     // The largest slice: parts larger than this are cut into several.
     static constexpr uint32_t kMaxSliceBytes = 1u << 30;
@@ -43,10 +44,10 @@ public:
     // (sector aligned reads, as an unbuffered one needs), without a completion reaching its port.
     bool ReadHeads(HANDLE source, const DynArray<PartRecord>& parts, int32_t most);
     bool HeadsRead() const { return headsRead == creator.FileCount(); }
-    // The bytes the files take on a volume of this allocation unit.
-    uint64_t SpaceNeeded(uint32_t unit) const;
-
-    bool CreateFiles(const wchar_t* wholePath) { return files.Create(creator, wholePath); }
+    // The files are named after the whole file at wholePath.
+    void SetFor(const WideString& wholePath);
+    bool SpaceNeeded(uint32_t unit, uint64_t& bytes) const override;
+    bool Create() override;
     // The whole file's bytes, in order, a chunk at a time, in three steps that may each run on
     // a thread of its own (Par2Creator's PlanData, HashRuns and AddRunsToBlocks): the chunk is
     // laid out as runs, then hashed, and added to each lane's share of the blocks.
@@ -63,15 +64,21 @@ public:
     }
     // All three at once, on this thread.
     bool Add(const void* data, uint32_t length) { return creator.AddData(data, length); }
-    // A piece of the files' writing; done turns true once they are whole.
-    bool CompleteFiles(bool& done) { return files.CompleteStep(creator, done); }
-    void Drop() { files.Drop(); }
-    void Remove() { files.Remove(); }
-    const RecoveryFiles& Files() const { return files; }
+    // A piece of the files' writing, whole or not.
+    bool CompleteStep(const Sha256Digest*, bool& done) override {
+        return files.CompleteStep(creator, done);
+    }
+    const WideString& FailedPath() const override { return files.FailedPath(); }
+    bool IsComplete() const override { return files.IsComplete(); }
+    int32_t FileCount() const override { return files.Count(); }
+    const wchar_t* FilePath(int32_t index) const override { return files.Path(index); }
+    void Drop() override { files.Drop(); }
+    void Remove() override { files.Remove(); }
 
 private:
     Par2Creator creator;
     RecoveryFiles files;
+    WideString path;
     uint64_t memoryNeeded = 0;
     int32_t headsRead = 0;
     int32_t blockCount = 0;

@@ -44,11 +44,9 @@ bool Par2PacketScan::Start(const wchar_t* path, int32_t number, uint64_t from, u
     if (number != fileNumber) {
         fileNumber = number;
         fileSize = 0;
-        file.Reset(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        LARGE_INTEGER size;
-        if (file.IsSet() && ::GetFileSizeEx(file.Get(), &size))
-            fileSize = static_cast<uint64_t>(size.QuadPart);
+        uint64_t size = 0;
+        if (file.OpenForReading(path, FILE_FLAG_SEQUENTIAL_SCAN) && file.Size(size))
+            fileSize = size;
     }
     position = from;
     end = to < fileSize ? to : fileSize;
@@ -59,14 +57,11 @@ bool Par2PacketScan::Start(const wchar_t* path, int32_t number, uint64_t from, u
 }
 
 bool Par2PacketScan::Read(uint64_t offset, uint8_t* data, uint32_t size) {
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD got = 0;
     ++cost.reads;
-    const bool read = ::ReadFile(file.Get(), data, size, &got, &at) && got == size;
-    cost.bytesRead += got;
-    return read;
+    if (!file.ReadAt(offset, data, size))
+        return false;
+    cost.bytesRead += size;
+    return true;
 }
 
 bool Par2PacketScan::Finish(bool& done) {

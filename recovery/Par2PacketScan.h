@@ -3,7 +3,7 @@
 #include "app/DynArray.h"
 #include "recovery/Md5.h"
 #include "recovery/Par2Format.h"
-#include "toolkit/Handle.h"
+#include "toolkit/SyncFile.h"
 #include "toolkit/PageMemory.h"
 
 #include <windows.h>
@@ -116,7 +116,7 @@ private:
     bool AddSeen(const Md5Digest& hash);
     void DropOpen();
 
-    FileHandle file;
+    SyncFile file;
     int32_t fileNumber = -1;
     uint64_t fileSize = 0;
     uint64_t position = 0;

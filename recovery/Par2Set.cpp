@@ -2,7 +2,7 @@
 
 #include "app/WideString.h"
 #include "recovery/Par2Format.h"
-#include "toolkit/Handle.h"
+#include "toolkit/SyncFile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,21 +11,6 @@
 namespace {
 
 using namespace par2;
-
-// size bytes at offset of a file opened for synchronous reading; false at its end or on an error.
-bool ReadAt(HANDLE file, uint64_t offset, void* data, uint32_t size) {
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD got = 0;
-    if (!::ReadFile(file, data, size, &got, &at))
-        return false;
-    if (got != size) {
-        ::SetLastError(ERROR_HANDLE_EOF);
-        return false;
-    }
-    return true;
-}
 
 bool Append(DynArray<wchar_t>& to, const wchar_t* text, int32_t length) {
     const int32_t at = to.Count();
@@ -446,14 +431,13 @@ int32_t Par2Set::FindFile(const wchar_t* name) const {
 bool Par2Set::ReadRecoveryPiece(int32_t index, uint32_t offset, uint8_t* data, uint32_t length,
                                 Md5& md5) const {
     const Block& block = blocks[index];
-    FileHandle file(::CreateFileW(paths.Items() + setFiles[block.file].pathOffset, GENERIC_READ,
-                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.IsSet())
+    SyncFile file;
+    if (!file.OpenForReading(paths.Items() + setFiles[block.file].pathOffset,
+                             FILE_FLAG_SEQUENTIAL_SCAN))
         return false;
     if (offset == 0) {
         uint8_t header[kHeaderBytes + 4];
-        if (!ReadAt(file.Get(), block.offset, header, sizeof(header)))
+        if (!file.ReadAt(block.offset, header, sizeof(header)))
             return false;
         if (memcmp(header, kMagic, sizeof(kMagic)) != 0 ||
             GetLittle(header + 8, 8) != block.length || DigestAt(header + 16) != block.hash ||
@@ -464,7 +448,7 @@ bool Par2Set::ReadRecoveryPiece(int32_t index, uint32_t offset, uint8_t* data, u
         md5.Reset();
         md5.Update(header + 32, sizeof(header) - 32);
     }
-    if (!ReadAt(file.Get(), block.offset + kHeaderBytes + 4 + offset, data, length))
+    if (!file.ReadAt(block.offset + kHeaderBytes + 4 + offset, data, length))
         return false;
     md5.Update(data, length);
     if (offset + length == sliceSize && md5.Finish() != block.hash) {

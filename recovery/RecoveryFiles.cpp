@@ -40,9 +40,7 @@ bool RecoveryFiles::Create(const Par2Creator& creator, const wchar_t* basePath) 
             Drop();
             return false;
         }
-        output.file.Reset(::CreateFileW(output.path.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!output.file.IsSet()) {
+        if (!output.file.CreateNew(output.path.Text())) {
             const DWORD error = ::GetLastError();
             failedPath.Assign(output.path.Text(), output.path.Length());
             Drop();

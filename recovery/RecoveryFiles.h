@@ -2,7 +2,7 @@
 
 #include "app/DynArray.h"
 #include "app/WideString.h"
-#include "toolkit/Handle.h"
+#include "toolkit/SyncFile.h"
 
 #include <cstdint>
 
@@ -45,7 +45,7 @@ private:
 
     struct Output {
         WideString path;
-        FileHandle file;
+        SyncFile file;
     };
     DynArray<Output> outputs;
     WideString failedPath;

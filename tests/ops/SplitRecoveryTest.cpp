@@ -140,9 +140,10 @@ TEST(InteropPar2Split, MakesSetWithSeveralSlicesPerPart) {
         const uint32_t n = static_cast<uint32_t>(std::min<size_t>(65536, data.size() - at));
         ASSERT_TRUE(recovery.Add(data.data() + at, n));
     }
-    ASSERT_TRUE(recovery.CreateFiles(whole.c_str()));
+    recovery.SetFor(Wide(whole));
+    ASSERT_TRUE(recovery.Create());
     for (bool done = false; !done;)
-        ASSERT_TRUE(recovery.CompleteFiles(done)) << ::GetLastError();
+        ASSERT_TRUE(recovery.CompleteStep(nullptr, done)) << ::GetLastError();
     source.Close();
     ASSERT_TRUE(::DeleteFileW(whole.c_str()));
     // The main packet comes first: its body begins with the slice size.
