@@ -1,4 +1,5 @@
 #include "OpsTestSupport.h"
+#include "support/MessageLoop.h"
 #include "support/Par2TestSets.h"
 #include "support/SmallVolume.h"
 #include "support/SettingsValues.h"
@@ -258,6 +259,174 @@ TEST(SmallAddressSpaceJoinRepair, LostPartsTooLargeToRebuildAreRefusedWithTheRea
                                               L" of memory, more than this program can have";
         EXPECT_EQ(repair.FailureText().Text(), L"Part m.001 cannot be rebuilt: " + reason);
         EXPECT_EQ(FilesIn(dir.Path() + L"\\"), before);
+    }
+}
+
+// A set split with recovery data, its source kept aside to compare with.
+class RepairTest : public SplitRecoveryTest {
+protected:
+    void SetUp() override {
+        SplitRecoveryTest::SetUp();
+        WriteDword(L"WriteChecksums", 1);
+        ASSERT_TRUE(WritePatternFile(whole, 9 * MiB - 5, 11));
+        ASSERT_EQ(Split(whole), L"");
+        ASSERT_TRUE(ReadWholeFile(whole, original));
+        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+        for (unsigned i = 1; i <= 9; ++i)
+            partHashes.push_back(SystemSha256OfFile(PartName(whole, i)));
+    }
+    // Joins the parts of wholePath, by default those of whole.
+    OperationState Join(RecordingDisplay& shown, const std::wstring& wholePath = {}) {
+        JoinOperation join(shown);
+        join.Start(Wide(PartName(wholePath.empty() ? whole : wholePath, 1)));
+        RunToEnd(join);
+        const OperationState state = join.State();
+        join.Abort();
+        return state;
+    }
+    // The status line showed a text that starts so.
+    static bool Shows(const RecordingDisplay& display, const wchar_t* start) {
+        const auto& seen = display.statusHistory;
+        return std::any_of(seen.begin(), seen.end(),
+                           [start](const std::wstring& s) { return s.rfind(start, 0) == 0; });
+    }
+    void Damage(unsigned part) {
+        HANDLE file = ::CreateFileW(PartName(whole, part).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        DWORD written = 0;
+        ASSERT_TRUE(::SetFilePointer(file, 1000, nullptr, FILE_BEGIN) == 1000 &&
+                    ::WriteFile(file, "damage", 6, &written, nullptr));
+        ::CloseHandle(file);
+    }
+
+    const std::wstring whole = dir / L"w.bin";
+    std::vector<uint8_t> original;
+    std::vector<std::string> partHashes;
+};
+
+// The common case: every part whole. The set checks them as they are joined, with no read of
+// its own; nothing is rebuilt or moved. Then a lost part and a damaged one: both rebuilt, the
+// damaged one kept aside, then the join as ever. Then a damaged part alone, found by the join:
+// the parts are checked on their own, the part rebuilt, and the join done again.
+TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJoin) {
+    RecordingDisplay shown, again, third;
+    ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
+    EXPECT_TRUE(Holds(whole, original));
+    EXPECT_FALSE(Shows(shown, L"Checking "));
+    EXPECT_FALSE(Shows(shown, L"Repairing "));
+    for (unsigned part = 1; part <= 9; ++part)
+        EXPECT_FALSE(FileExists(PartName(whole, part) + L".damaged")) << part;
+    ASSERT_TRUE(::DeleteFileW(whole.c_str()) && ::DeleteFileW(PartName(whole, 3).c_str()));
+    Damage(7);
+    const std::string damaged = SystemSha256OfFile(PartName(whole, 7));
+    ASSERT_EQ(Join(again), OperationState::Done) << Narrow(again.statusBar);
+    EXPECT_EQ(again.statusBar, L"SHA-256 verified: " + whole);
+    EXPECT_TRUE(Holds(whole, original));
+    for (unsigned part : {3u, 7u})
+        EXPECT_EQ(SystemSha256OfFile(PartName(whole, part)), partHashes[part - 1]) << part;
+    EXPECT_EQ(SystemSha256OfFile(PartName(whole, 7) + L".damaged"), damaged);
+    const auto& later = again.statusHistory;
+    EXPECT_NE(std::find(later.begin(), later.end(), L"Repairing w.bin.003..."), later.end());
+
+    ASSERT_TRUE(::DeleteFileW(whole.c_str()) &&
+                ::DeleteFileW((PartName(whole, 7) + L".damaged").c_str()));
+    Damage(5);
+    ASSERT_EQ(Join(third), OperationState::Done) << Narrow(third.statusBar);
+    EXPECT_TRUE(Holds(whole, original));
+    EXPECT_EQ(SystemSha256OfFile(PartName(whole, 5)), partHashes[4]);
+    EXPECT_TRUE(Shows(third, L"Checking ") && Shows(third, L"Repairing w.bin.005"));
+    EXPECT_FALSE(FileExists(whole + L".partial"));
+}
+
+// A last part far shorter than its slice: the slice is hashed with megabytes of zeros after the
+// part's bytes, in pieces, as the join goes; the whole set still takes no pass of its own.
+TEST_F(RepairTest, ALastPartFarShorterThanItsSliceIsCheckedAsItIsJoined) {
+    const std::wstring big = dir / L"b.bin";
+    const std::vector<uint8_t> data = MakePattern(25 * MiB, 12);
+    ASSERT_TRUE(WriteWholeFile(big, data));
+    ASSERT_EQ(Split(big, 12 * MiB), L"");
+    ASSERT_TRUE(::DeleteFileW(big.c_str()));
+    RecordingDisplay shown;
+    ASSERT_EQ(Join(shown, big), OperationState::Done) << Narrow(shown.statusBar);
+    EXPECT_TRUE(Holds(big, data));
+    EXPECT_FALSE(Shows(shown, L"Checking "));
+}
+
+// More lost than the blocks can rebuild: nothing is made, moved or deleted.
+TEST_F(RepairTest, TooFewBlocksFailBeforeAnythingChanges) {
+    WriteDword(L"DeleteFiles", 1);
+    for (unsigned part : {2u, 5u})
+        ASSERT_TRUE(::DeleteFileW(PartName(whole, part).c_str()));
+    Damage(8);
+    RecordingDisplay shown;
+    EXPECT_EQ(Join(shown), OperationState::Failed);
+    EXPECT_EQ(shown.statusBar,
+              ErrorText(L"Part w.bin.002 cannot be rebuilt: 1 more recovery blocks needed",
+                        ERROR_INVALID_DATA));
+    EXPECT_FALSE(FileExists(whole) || FileExists(PartName(whole, 8) + L".damaged"));
+    for (unsigned part = 1; part <= 9; ++part) {
+        const int64_t size = part == 2 || part == 5 ? -1
+                             : part == 9            ? int64_t(MiB - 5)
+                                                    : int64_t(MiB);
+        EXPECT_EQ(FileSize(PartName(whole, part)), size) << part;
+    }
+}
+
+// As a large share on a slow machine: toward the end, each chunk's work in its turn takes many
+// ticks, while the writes of the last chunks run ahead and end first.
+class SlowSplit : public SplitOperation {
+public:
+    using SplitOperation::SplitOperation;
+
+protected:
+    ChunkWork OnChunkInOrder(const void* data, uint32_t length) override {
+        if (TotalSize() - DoneSize() > 8ull * length || ++calls % 10 == 0)
+            return SplitOperation::OnChunkInOrder(data, length);
+        ::Sleep(5);
+        return ChunkWork::Unfinished;
+    }
+    int calls = 0;
+};
+
+// Recovery work that lags behind the writes, in pieces at ticks of a timer; blocks larger than
+// the pieces the files are written in; a short last part whose slice's long padding is hashed
+// in pieces too: the set is still whole, listed in whole, and rebuilds what is lost, also after a
+// pause.
+TEST_F(RepairTest, RecoveryWorkInPiecesMakesAWholeSet) {
+    const struct {
+        uint32_t partSize;
+        uint32_t size;
+        std::vector<unsigned> lost;
+    } cases[] = {{256 * 1024, 64 * 256 * 1024, {1, 40}},
+                 {4 * MiB + 4096, 8 * MiB + 8192, {2}},
+                 {4 * MiB + 4096, 4 * MiB + 5096, {1}}};
+    WriteDword(L"RecoveryPercent", 30);
+    SetTuning(MiB, 4);
+    for (const auto& c : cases) {
+        const std::wstring source = dir / (L"lag" + std::to_wstring(c.size));
+        ASSERT_TRUE(WritePatternFile(source, c.size, c.size % 251));
+        std::vector<uint8_t> data;
+        ASSERT_TRUE(ReadWholeFile(source, data));
+        RecordingDisplay splitShown;
+        splitShown.partSize = c.partSize;
+        SlowSplit split(splitShown);
+        split.Start(Wide(source));
+        split.OnCommand(kCommandSplit);
+        // A pause while the work lags holds it; a resume takes it up again.
+        ASSERT_TRUE(RunUntil([&] { return split.TotalSize() - split.DoneSize() < MiB; }, 30000));
+        split.OnCommand(kCommandPause);
+        PumpFor(200);
+        split.OnCommand(kCommandResume);
+        ASSERT_TRUE(RunToEnd(split));
+        ASSERT_EQ(split.State(), OperationState::Done) << Narrow(splitShown.statusBar);
+        split.Abort();
+        EXPECT_EQ(ReadText(source + L".sha256"), ExpectedChecksumList(source, data, c.partSize));
+        ASSERT_TRUE(::DeleteFileW(source.c_str()));
+        for (unsigned part : c.lost)
+            ASSERT_TRUE(::DeleteFileW(PartName(source, part).c_str()));
+        RecordingDisplay shown;
+        ASSERT_EQ(Join(shown, source), OperationState::Done) << Narrow(shown.statusBar);
+        EXPECT_TRUE(Holds(source, data));
     }
 }
 
