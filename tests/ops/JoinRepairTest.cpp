@@ -115,7 +115,7 @@ TEST(JoinRepairTest, AnEmptyFileOfTheSetIsLeftAlone) {
         ASSERT_NE(name, index.end());
         const size_t body = name - index.begin() - 56;
         index[body + 56] = 'y';
-        PutLittle(index, body + 48, 0, 8);
+        par2::PutLe(index.data() + body + 48, 0, 8);
         std::copy_n(Md5Of({}).bytes, 16, index.begin() + body + 16);
         Rehash(index, body - par2::kHeaderBytes);
         ASSERT_TRUE(WriteWholeFile(dir / L"x.par2", index));
@@ -229,8 +229,8 @@ TEST(SmallAddressSpaceJoinRepair, LostPartsTooLargeToRebuildAreRefusedWithTheRea
                                       CREATE_NEW, 0, nullptr);
         for (int b = 0; b < blocks; ++b) {
             std::vector<uint8_t> header = MakePacket(par2::kRecoveryType, setId, {0, 0, 0, 0});
-            PutLittle(header, 8, length, 8);
-            PutLittle(header, par2::kHeaderBytes, static_cast<uint64_t>(b), 4);
+            par2::PutLe(header.data() + 8, length, 8);
+            par2::PutLe(header.data() + par2::kHeaderBytes, static_cast<uint64_t>(b), 4);
             LARGE_INTEGER at, end;
             at.QuadPart = static_cast<LONGLONG>(b * length);
             end.QuadPart = static_cast<LONGLONG>((b + 1) * length);
