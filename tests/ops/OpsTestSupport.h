@@ -122,6 +122,7 @@ protected:
 };
 
 WideString Wide(const std::wstring& text);
+bool Contains(const std::string& text, const char* part);
 
 // A split with recovery data, its parts selected, without a checksum list.
 class SplitRecoveryTest : public OperationTest {
