@@ -26,10 +26,10 @@ struct Field {
 // everything from the set ID on, the set ID and the type.
 struct Header {
     static constexpr Field kMagic = {0, 8};
-    static constexpr Field kLength = {8, 8};
-    static constexpr Field kHash = {16, 16};
-    static constexpr Field kSetId = {32, 16};
-    static constexpr Field kType = {48, 16};
+    static constexpr Field kLength = {kMagic.End(), 8};
+    static constexpr Field kHash = {kLength.End(), 16};
+    static constexpr Field kSetId = {kHash.End(), 16};
+    static constexpr Field kType = {kSetId.End(), 16};
     static constexpr uint32_t kHashedFrom = kSetId.at;
 };
 constexpr uint32_t kHeaderBytes = Header::kType.End();
@@ -46,17 +46,17 @@ constexpr uint64_t Padded(uint64_t bytes) {
 // set ID is the MD5 of this body.
 struct MainBody {
     static constexpr Field kSliceSize = {0, 8};
-    static constexpr Field kFileCount = {8, 4};
-    static constexpr Field kFileId = {12, 16};
+    static constexpr Field kFileCount = {kSliceSize.End(), 4};
+    static constexpr Field kFileId = {kFileCount.End(), 16};
     static constexpr uint64_t Bytes(uint64_t ids) { return kFileId.EndOf(ids); }
 };
 
 // A file: its ID, the MD5 of its bytes and of its first 16 KiB, its size and its name (UTF-8).
 struct DescriptionBody {
     static constexpr Field kFileId = {0, 16};
-    static constexpr Field kFileHash = {16, 16};
-    static constexpr Field kHeadHash = {32, 16};
-    static constexpr Field kFileSize = {48, 8};
+    static constexpr Field kFileHash = {kFileId.End(), 16};
+    static constexpr Field kHeadHash = {kFileHash.End(), 16};
+    static constexpr Field kFileSize = {kHeadHash.End(), 8};
     static constexpr uint32_t kNameAt = kFileSize.End();
     static constexpr uint64_t Bytes(uint64_t nameBytes) { return kNameAt + Padded(nameBytes); }
 };
@@ -65,13 +65,11 @@ struct DescriptionBody {
 // holds the slice's MD5 and CRC32.
 struct ChecksumsBody {
     static constexpr Field kFileId = {0, 16};
-    static constexpr Field kEntry = {16, 20};
     static constexpr Field kSliceHash = {0, 16}; // within an entry
-    static constexpr Field kSliceCrc = {16, 4};
+    static constexpr Field kSliceCrc = {kSliceHash.End(), 4};
+    static constexpr Field kEntry = {kFileId.End(), kSliceCrc.End()};
     static constexpr uint64_t Bytes(uint64_t slices) { return kEntry.EndOf(slices); }
 };
-static_assert(ChecksumsBody::kSliceCrc.End() == ChecksumsBody::kEntry.bytes,
-              "an entry is an MD5 and a CRC32");
 
 // A recovery block: the exponent that made it, then its slice-size bytes.
 struct RecoveryBody {
