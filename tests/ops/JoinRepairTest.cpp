@@ -113,10 +113,10 @@ TEST(JoinRepairTest, AnEmptyFileOfTheSetIsLeftAlone) {
         ASSERT_TRUE(ReadWholeFile(dir / L"x.par2", index));
         const auto name = std::search(index.begin(), index.end(), "x.003", "x.003" + 5);
         ASSERT_NE(name, index.end());
-        const size_t body = name - index.begin() - 56;
-        index[body + 56] = 'y';
-        par2::PutLe(index.data() + body + 48, 0, 8);
-        std::copy_n(Md5Of({}).bytes, 16, index.begin() + body + 16);
+        const size_t body = name - index.begin() - par2::DescriptionBody::kNameAt;
+        index[body + par2::DescriptionBody::kNameAt] = 'y';
+        par2::Put(&index[body], par2::DescriptionBody::kFileSize, 0);
+        par2::PutBytes(&index[body], par2::DescriptionBody::kFileHash, Md5Of({}).bytes);
         Rehash(index, body - par2::kHeaderBytes);
         ASSERT_TRUE(WriteWholeFile(dir / L"x.par2", index));
         ASSERT_TRUE(!present || WriteWholeFile(dir / L"y.003", {}));
@@ -224,13 +224,13 @@ TEST(SmallAddressSpaceJoinRepair, LostPartsTooLargeToRebuildAreRefusedWithTheRea
         ASSERT_TRUE(WriteWholeFile(
             dir / L"m.par2",
             MakeIndex(kSlice, {{"m.001", kSlice}, {"m.002", kSlice}, {"m.003", kSlice}}, &setId)));
-        const uint64_t length = par2::kHeaderBytes + 4 + kSlice;
+        const uint64_t length = par2::kHeaderBytes + par2::RecoveryBody::Bytes(kSlice);
         HANDLE volume = ::CreateFileW((dir / L"m.vol0+3.par2").c_str(), GENERIC_WRITE, 0, nullptr,
                                       CREATE_NEW, 0, nullptr);
         for (int b = 0; b < blocks; ++b) {
             std::vector<uint8_t> header = MakePacket(par2::kRecoveryType, setId, {0, 0, 0, 0});
-            par2::PutLe(header.data() + 8, length, 8);
-            par2::PutLe(header.data() + par2::kHeaderBytes, static_cast<uint64_t>(b), 4);
+            par2::Put(header.data(), par2::Header::kLength, length);
+            par2::Put(header.data() + par2::kHeaderBytes, par2::RecoveryBody::kExponent, b);
             LARGE_INTEGER at, end;
             at.QuadPart = static_cast<LONGLONG>(b * length);
             end.QuadPart = static_cast<LONGLONG>((b + 1) * length);
