@@ -15,10 +15,6 @@ using namespace par2;
 
 constexpr char kCreatorText[] = "Created by Brindlecot";
 
-uint32_t RoundUp4(uint32_t n) {
-    return (n + 3) & ~3u;
-}
-
 // IDs are ordered as 16-byte little-endian numbers: the last byte weighs most.
 bool IdLess(const Md5Digest& a, const Md5Digest& b) {
     for (int i = 15; i >= 0; --i) {
@@ -29,7 +25,7 @@ bool IdLess(const Md5Digest& a, const Md5Digest& b) {
 }
 
 // Room for n more bytes at the end of out, zeroed; null when there is none.
-uint8_t* Extend(DynArray<uint8_t>& out, uint32_t n) {
+uint8_t* Extend(DynArray<uint8_t>& out, uint64_t n) {
     const int32_t at = out.Count();
     if (static_cast<uint64_t>(at) + n > 0x7FFFFFFFu) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -37,34 +33,32 @@ uint8_t* Extend(DynArray<uint8_t>& out, uint32_t n) {
     }
     if (!out.ResizeUp(at + static_cast<int32_t>(n)))
         return nullptr;
-    memset(out.Items() + at, 0, n);
+    memset(out.Items() + at, 0, static_cast<size_t>(n));
     return out.Items() + at;
 }
 
 // A packet of the given type and body size at the end of out: the header is filled in by
 // Seal once the body is written behind it.
-uint8_t* BeginPacket(DynArray<uint8_t>& out, uint32_t bodyBytes, int32_t& start) {
+uint8_t* BeginPacket(DynArray<uint8_t>& out, uint64_t bodyBytes, int32_t& start) {
     start = out.Count();
     uint8_t* packet = Extend(out, kHeaderBytes + bodyBytes);
     return packet ? packet + kHeaderBytes : nullptr;
 }
 
 void FillHeader(uint8_t* header, uint64_t length, const Md5Digest& setId, const uint8_t* type) {
-    memcpy(header, kMagic, 8);
-    PutLittle(header + 8, length, 8);
-    memcpy(header + 32, setId.bytes, 16);
-    memcpy(header + 48, type, 16);
+    PutBytes(header, Header::kMagic, kMagic);
+    Put(header, Header::kLength, length);
+    PutBytes(header, Header::kSetId, setId.bytes);
+    PutBytes(header, Header::kType, type);
 }
 
 void Seal(DynArray<uint8_t>& out, int32_t start, const Md5Digest& setId, const uint8_t* type) {
     uint8_t* header = out.Items() + start;
     const uint32_t length = static_cast<uint32_t>(out.Count() - start);
     FillHeader(header, length, setId, type);
-    // The packet's own hash covers everything from the set ID on.
     Md5 md5;
-    md5.Update(header + 32, length - 32);
-    const Md5Digest digest = md5.Finish();
-    memcpy(header + 16, digest.bytes, 16);
+    md5.Update(header + Header::kHashedFrom, length - Header::kHashedFrom);
+    PutBytes(header, Header::kHash, md5.Finish().bytes);
 }
 
 int Digits(uint32_t n) {
@@ -196,10 +190,10 @@ bool Par2Creator::SetFileHead(int32_t index, const void* head, size_t size) {
     md5.Update(head, size);
     file.head = md5.Finish();
     // The ID hashes the head's hash, the length and the name.
-    uint8_t length[8];
-    PutLittle(length, file.size, 8);
-    md5.Update(file.head.bytes, 16);
-    md5.Update(length, 8);
+    uint8_t length[DescriptionBody::kFileSize.bytes];
+    PutLe(length, file.size, sizeof length);
+    md5.Update(file.head.bytes, sizeof file.head.bytes);
+    md5.Update(length, sizeof length);
     md5.Update(names.Items() + file.nameOffset, file.nameLength);
     file.id = md5.Finish();
     file.headSet = true;
@@ -435,46 +429,47 @@ bool Par2Creator::BuildCriticalPackets(DynArray<uint8_t>& out) {
     // The main packet's body names the set: its hash is the set ID every header carries.
     const int32_t count = files.Count();
     int32_t start = 0;
-    uint8_t* body = BeginPacket(out, 12 + 16 * static_cast<uint32_t>(count), start);
+    uint8_t* body = BeginPacket(out, MainBody::Bytes(count), start);
     if (!body)
         return false;
-    PutLittle(body, sliceSize, 8);
-    PutLittle(body + 8, static_cast<uint32_t>(count), 4);
+    Put(body, MainBody::kSliceSize, sliceSize);
+    Put(body, MainBody::kFileCount, static_cast<uint32_t>(count));
     for (int32_t i = 0; i < count; ++i)
-        memcpy(body + 12 + 16 * i, files[order[i]].id.bytes, 16);
+        PutBytes(body, MainBody::kFileId.Nth(i), files[order[i]].id.bytes);
     Md5 md5;
-    md5.Update(body, 12 + 16 * static_cast<size_t>(count));
+    md5.Update(body, static_cast<size_t>(MainBody::Bytes(count)));
     setId = md5.Finish();
     Seal(out, start, setId, kMainType);
 
     for (int32_t i : order) {
         const File& file = files[i];
-        body = BeginPacket(out, 56 + RoundUp4(file.nameLength), start);
+        body = BeginPacket(out, DescriptionBody::Bytes(file.nameLength), start);
         if (!body)
             return false;
-        memcpy(body, file.id.bytes, 16);
-        memcpy(body + 16, file.hash.bytes, 16);
-        memcpy(body + 32, file.head.bytes, 16);
-        PutLittle(body + 48, file.size, 8);
-        memcpy(body + 56, names.Items() + file.nameOffset, file.nameLength);
+        PutBytes(body, DescriptionBody::kFileId, file.id.bytes);
+        PutBytes(body, DescriptionBody::kFileHash, file.hash.bytes);
+        PutBytes(body, DescriptionBody::kHeadHash, file.head.bytes);
+        Put(body, DescriptionBody::kFileSize, file.size);
+        memcpy(body + DescriptionBody::kNameAt, names.Items() + file.nameOffset, file.nameLength);
         Seal(out, start, setId, kFileDescType);
 
-        body = BeginPacket(out, 16 + 20 * static_cast<uint32_t>(file.sliceCount), start);
+        body = BeginPacket(out, ChecksumsBody::Bytes(file.sliceCount), start);
         if (!body)
             return false;
-        memcpy(body, file.id.bytes, 16);
+        PutBytes(body, ChecksumsBody::kFileId, file.id.bytes);
         for (int32_t s = 0; s < file.sliceCount; ++s) {
             const SliceChecksum& sum = checksums[file.firstSlice + s];
-            memcpy(body + 16 + 20 * s, sum.hash.bytes, 16);
-            PutLittle(body + 32 + 20 * s, sum.crc, 4);
+            uint8_t* entry = body + ChecksumsBody::kEntry.Nth(s).at;
+            PutBytes(entry, ChecksumsBody::kSliceHash, sum.hash.bytes);
+            Put(entry, ChecksumsBody::kSliceCrc, sum.crc);
         }
         Seal(out, start, setId, kSliceChecksumType);
     }
 
-    body = BeginPacket(out, RoundUp4(sizeof(kCreatorText) - 1), start);
+    body = BeginPacket(out, CreatorBody::Bytes(sizeof(kCreatorText) - 1), start);
     if (!body)
         return false;
-    memcpy(body, kCreatorText, sizeof(kCreatorText) - 1);
+    memcpy(body + CreatorBody::kTextAt, kCreatorText, sizeof(kCreatorText) - 1);
     Seal(out, start, setId, kCreatorType);
     return true;
 }
@@ -489,15 +484,15 @@ bool Par2Creator::WriteBlockPiece(HANDLE file, int32_t e) {
             memset(header, 0, sizeof written.header);
             FillHeader(header, sizeof written.header + static_cast<uint64_t>(sliceSize), setId,
                        kRecoveryType);
-            PutLittle(header + kHeaderBytes, static_cast<uint32_t>(e), 4);
+            Put(header + kHeaderBytes, RecoveryBody::kExponent, static_cast<uint32_t>(e));
             written.md5.Reset();
-            written.md5.Update(header + 32, sizeof written.header - 32);
+            written.md5.Update(header + Header::kHashedFrom,
+                               sizeof written.header - Header::kHashedFrom);
         }
         written.md5.Update(block + written.offset, n);
         written.offset += n;
         if (written.offset == sliceSize) {
-            const Md5Digest digest = written.md5.Finish();
-            memcpy(header + 16, digest.bytes, 16);
+            PutBytes(header, Header::kHash, written.md5.Finish().bytes);
             written.hashed = true;
             written.offset = 0;
         }
@@ -517,11 +512,11 @@ bool Par2Creator::WriteBlockPiece(HANDLE file, int32_t e) {
 }
 
 uint64_t Par2Creator::CriticalBytes() const {
-    uint64_t bytes = kHeaderBytes + 12 + 16 * static_cast<uint64_t>(files.Count());
+    uint64_t bytes = kHeaderBytes + MainBody::Bytes(files.Count());
     for (const File& file : files)
-        bytes += 2 * kHeaderBytes + 56 + RoundUp4(file.nameLength) + 16 +
-                 20 * static_cast<uint64_t>(file.sliceCount);
-    return bytes + kHeaderBytes + RoundUp4(sizeof(kCreatorText) - 1);
+        bytes += 2 * kHeaderBytes + DescriptionBody::Bytes(file.nameLength) +
+                 ChecksumsBody::Bytes(file.sliceCount);
+    return bytes + kHeaderBytes + CreatorBody::Bytes(sizeof(kCreatorText) - 1);
 }
 
 int32_t Par2Creator::OutputCount() const {
@@ -543,7 +538,7 @@ uint64_t Par2Creator::OutputBytes(int32_t index) const {
     if (index == 0)
         return CriticalBytes();
     return static_cast<uint64_t>(VolumeCount(index - 1, recoveryCount)) *
-               (kHeaderBytes + 4 + sliceSize) +
+               (kHeaderBytes + RecoveryBody::Bytes(sliceSize)) +
            CriticalBytes();
 }
 

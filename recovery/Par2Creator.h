@@ -143,7 +143,7 @@ private:
         uint32_t offset = 0;
         bool hashed = false;
         Md5 md5;
-        uint8_t header[64 + 4]; // the packet header and the block's exponent
+        uint8_t header[par2::kHeaderBytes + par2::RecoveryBody::kDataAt]; // and the exponent
     } written;
 
     // Where the laying out of the stream stands.

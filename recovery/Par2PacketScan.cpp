@@ -9,9 +9,9 @@ namespace {
 
 using namespace par2;
 
-// A packet's header and the 4 bytes after it: what the pass looks at where the magic is. Packets
-// shorter than this are of no use.
-constexpr uint32_t kLeadBytes = kHeaderBytes + 4;
+// A packet's header and a recovery packet's exponent after it: what the pass looks at where the
+// magic is. Packets shorter than this are of no use.
+constexpr uint32_t kLeadBytes = kHeaderBytes + RecoveryBody::kDataAt;
 
 bool IsEmpty(const Md5Digest& digest) {
     for (uint8_t byte : digest.bytes) {
@@ -23,8 +23,7 @@ bool IsEmpty(const Md5Digest& digest) {
 
 // The slot of a digest in a table of `size` slots, a power of two.
 int32_t SlotOf(const Md5Digest& digest, int32_t size) {
-    return static_cast<int32_t>((GetLittle(digest.bytes, 8) * 0x9E3779B97F4A7C15u) >> 32) &
-           (size - 1);
+    return static_cast<int32_t>((GetLe(digest.bytes, 8) * 0x9E3779B97F4A7C15u) >> 32) & (size - 1);
 }
 
 } // namespace
@@ -95,7 +94,7 @@ bool Par2PacketScan::Step(bool& done) {
         if (!hit)
             break;
         i = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - window);
-        if (memcmp(window + i, kMagic, sizeof(kMagic)) != 0) {
+        if (!Holds(window + i, Header::kMagic, kMagic)) {
             ++i;
             continue;
         }
@@ -124,22 +123,22 @@ bool Par2PacketScan::TakeMagic(const uint8_t* header, uint64_t at, uint64_t wind
     jumped = false;
     if (!CloseEnded(at))
         return false;
-    const uint64_t length = GetLittle(header + 8, 8);
-    if (length < kLeadBytes || length % 4 != 0 || length > end - at)
+    const uint64_t length = Get(header, Header::kLength);
+    if (length < kLeadBytes || length % kPacketAlign != 0 || length > end - at)
         return true;
-    const uint8_t* type = header + 48;
     const uint64_t body = length - kHeaderBytes;
-    if (memcmp(type, kRecoveryType, 16) == 0) {
+    if (Holds(header, Header::kType, kRecoveryType)) {
         if (blocks.Count() >= kMaxBlocks)
             return true;
-        const Block block = {static_cast<uint32_t>(GetLittle(header + kHeaderBytes, 4)),
-                             fileNumber,
-                             at,
-                             length,
-                             DigestAt(header + 16),
-                             DigestAt(header + 32),
-                             false,
-                             false};
+        const Block block = {
+            static_cast<uint32_t>(Get(header + kHeaderBytes, RecoveryBody::kExponent)),
+            fileNumber,
+            at,
+            length,
+            GetDigest(header, Header::kHash),
+            GetDigest(header, Header::kSetId),
+            false,
+            false};
         if (!blocks.Append(block))
             return false;
         if (jump && !tried && at + length > windowEnd) {
@@ -149,11 +148,11 @@ bool Par2PacketScan::TakeMagic(const uint8_t* header, uint64_t at, uint64_t wind
         }
         return true;
     }
-    if (memcmp(type, kMainType, 16) == 0 && body <= kMaxMainBody)
+    if (Holds(header, Header::kType, kMainType) && body <= kMaxMainBody)
         return OpenPacket(header, at, at + length, Type::Main);
-    if (memcmp(type, kFileDescType, 16) == 0 && body <= kMaxDescriptionBody)
+    if (Holds(header, Header::kType, kFileDescType) && body <= kMaxDescriptionBody)
         return OpenPacket(header, at, at + length, Type::Description);
-    if (memcmp(type, kSliceChecksumType, 16) == 0 && body <= kMaxChecksumsBody)
+    if (Holds(header, Header::kType, kSliceChecksumType) && body <= kMaxChecksumsBody)
         return OpenPacket(header, at, at + length, Type::Checksums);
     return true;
 }
@@ -162,8 +161,8 @@ bool Par2PacketScan::TakeMagic(const uint8_t* header, uint64_t at, uint64_t wind
 bool Par2PacketScan::TryJump(uint64_t packetEnd) {
     const uint64_t left = end - packetEnd;
     const uint32_t length = left < kProbeBytes ? static_cast<uint32_t>(left) : kProbeBytes;
-    if (left != 0 && (length < sizeof(kMagic) || !Read(packetEnd, probe, length) ||
-                      memcmp(probe, kMagic, sizeof(kMagic)) != 0))
+    if (left != 0 && (length < Header::kMagic.End() || !Read(packetEnd, probe, length) ||
+                      !Holds(probe, Header::kMagic, kMagic)))
         return false;
     DropOpen();
     position = packetEnd;
@@ -172,7 +171,7 @@ bool Par2PacketScan::TryJump(uint64_t packetEnd) {
 }
 
 bool Par2PacketScan::OpenPacket(const uint8_t* header, uint64_t at, uint64_t packetEnd, Type type) {
-    const Md5Digest hash = DigestAt(header + 16);
+    const Md5Digest hash = GetDigest(header, Header::kHash);
     if (Seen(hash))
         return true;
     // A free slot, else the one that reaches farthest, if farther than this packet does.
@@ -194,10 +193,10 @@ bool Par2PacketScan::OpenPacket(const uint8_t* header, uint64_t at, uint64_t pac
     slot->end = packetEnd;
     slot->hashedTo = at + kHeaderBytes;
     slot->md5.Reset();
-    slot->md5.Update(header + 32, kHeaderBytes - 32);
-    cost.bytesHashed += kHeaderBytes - 32;
+    slot->md5.Update(header + Header::kHashedFrom, kHeaderBytes - Header::kHashedFrom);
+    cost.bytesHashed += kHeaderBytes - Header::kHashedFrom;
     slot->hash = hash;
-    slot->setId = DigestAt(header + 32);
+    slot->setId = GetDigest(header, Header::kSetId);
     slot->type = type;
     slot->used = true;
     return true;

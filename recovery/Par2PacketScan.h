@@ -29,13 +29,15 @@ public:
     static constexpr int32_t kMaxFiles = par2::kMaxSlices;
     // A name of 255 UTF-16 units, as long as a name in a Windows folder can be, in UTF-8.
     static constexpr uint32_t kMaxNameBytes = 255 * 3;
-    static constexpr uint32_t kMaxMainBody = 12 + 16 * 2 * kMaxFiles;
-    static constexpr uint32_t kMaxDescriptionBody = 56 + (kMaxNameBytes + 3) / 4 * 4;
-    static constexpr uint32_t kMaxChecksumsBody = 16 + 20 * kMaxSlices;
+    // The main packet lists the files it can rebuild, and may list as many it can't.
+    static constexpr uint32_t kMaxMainBody = par2::MainBody::Bytes(2 * kMaxFiles);
+    static constexpr uint32_t kMaxDescriptionBody = par2::DescriptionBody::Bytes(kMaxNameBytes);
+    static constexpr uint32_t kMaxChecksumsBody = par2::ChecksumsBody::Bytes(kMaxSlices);
     // What the largest set needs kept: one main packet, and a description and checksums for
     // each file. Packets beyond that are passed over.
     static constexpr uint32_t kMaxKeptBytes =
-        kMaxMainBody + kMaxFiles * (kMaxDescriptionBody + 16) + 20 * kMaxSlices;
+        kMaxMainBody + kMaxFiles * (kMaxDescriptionBody + par2::ChecksumsBody::kEntry.at) +
+        par2::ChecksumsBody::kEntry.bytes * kMaxSlices;
     static constexpr int32_t kMaxKeptPackets = 2 * kMaxFiles + 64;
     static constexpr int32_t kMaxBlocks = 2 * kMaxSlices;
     // Packets to keep hashed at once.

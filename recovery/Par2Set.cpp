@@ -265,7 +265,8 @@ bool Par2Set::Finish() {
 }
 
 bool Par2Set::Usable(const Block& block) const {
-    return block.setId == mainSetId && block.length == kHeaderBytes + 4 + uint64_t{sliceSize};
+    return block.setId == mainSetId &&
+           block.length == kHeaderBytes + RecoveryBody::Bytes(sliceSize);
 }
 
 int32_t Par2Set::FindId(const uint8_t* id) const {
@@ -280,12 +281,12 @@ int32_t Par2Set::FindId(const uint8_t* id) const {
 
 // The files the main packet lists for recovery, and their order by ID.
 bool Par2Set::TakeFiles(const uint8_t* main) {
-    const int32_t count = static_cast<int32_t>(GetLittle(main + 8, 4));
+    const int32_t count = static_cast<int32_t>(Get(main, MainBody::kFileCount));
     if (!files.Reserve(count) || !byId.ResizeUp(count))
         return false;
     for (int32_t i = 0; i < count; ++i) {
         File file = {};
-        file.id = DigestAt(main + 12 + 16 * i);
+        file.id = GetDigest(main, MainBody::kFileId.Nth(i));
         files.Append(file);
         byId[i] = i;
     }
@@ -301,16 +302,17 @@ bool Par2Set::TakeFiles(const uint8_t* main) {
     return true;
 }
 
-bool Par2Set::TakeDescription(const uint8_t* body, int32_t length) {
-    const int32_t file = length >= 56 ? FindId(body) : -1;
+bool Par2Set::TakeDescription(const uint8_t* body, uint32_t length) {
+    const int32_t file =
+        length >= DescriptionBody::kNameAt ? FindId(body + DescriptionBody::kFileId.at) : -1;
     if (file < 0 || files[file].described)
         return true;
     File& entry = files[file];
-    entry.hash = DigestAt(body + 16);
-    entry.size = GetLittle(body + 48, 8);
+    entry.hash = GetDigest(body, DescriptionBody::kFileHash);
+    entry.size = Get(body, DescriptionBody::kFileSize);
     // The name is UTF-8, padded with zeros to whole words; the scan kept no longer ones.
-    const char* text = reinterpret_cast<const char*>(body + 56);
-    int bytes = length - 56;
+    const char* text = reinterpret_cast<const char*>(body + DescriptionBody::kNameAt);
+    int bytes = static_cast<int>(length - DescriptionBody::kNameAt);
     while (bytes > 0 && text[bytes - 1] == 0)
         --bytes;
     const int units = bytes > 0 ? ::MultiByteToWideChar(CP_UTF8, 0, text, bytes, nullptr, 0) : 0;
@@ -324,15 +326,18 @@ bool Par2Set::TakeDescription(const uint8_t* body, int32_t length) {
     return true;
 }
 
-void Par2Set::TakeChecksums(const uint8_t* body, int32_t length) {
-    const int32_t file = length >= 16 ? FindId(body) : -1;
-    if (file < 0 || files[file].checksummed || (length - 16) / 20 < files[file].sliceCount)
+void Par2Set::TakeChecksums(const uint8_t* body, uint32_t length) {
+    constexpr Field kEntry = ChecksumsBody::kEntry;
+    const int32_t file = length >= kEntry.at ? FindId(body + ChecksumsBody::kFileId.at) : -1;
+    if (file < 0 || files[file].checksummed ||
+        (length - kEntry.at) / kEntry.bytes < static_cast<uint32_t>(files[file].sliceCount))
         return;
     File& entry = files[file];
     for (int32_t s = 0; s < entry.sliceCount; ++s) {
         Slice& slice = slices[entry.firstSlice + s];
-        slice.hash = DigestAt(body + 16 + 20 * s);
-        slice.crc = static_cast<uint32_t>(GetLittle(body + 32 + 20 * s, 4));
+        const uint8_t* sums = body + kEntry.Nth(s).at;
+        slice.hash = GetDigest(sums, ChecksumsBody::kSliceHash);
+        slice.crc = static_cast<uint32_t>(Get(sums, ChecksumsBody::kSliceCrc));
     }
     entry.checksummed = true;
 }
@@ -368,13 +373,15 @@ bool Par2Set::TakeSet() {
     const uint8_t* kept = scan->Kept();
     const Packet* main = nullptr;
     for (const Packet& packet : scan->Packets()) {
-        if (packet.type != Par2PacketScan::Type::Main || packet.length < 12)
+        constexpr Field kFileId = MainBody::kFileId;
+        if (packet.type != Par2PacketScan::Type::Main ||
+            static_cast<uint32_t>(packet.length) < kFileId.at)
             continue;
-        const uint64_t size = GetLittle(kept + packet.at, 8);
-        const uint64_t count = GetLittle(kept + packet.at + 8, 4);
+        const uint64_t size = Get(kept + packet.at, MainBody::kSliceSize);
+        const uint64_t count = Get(kept + packet.at, MainBody::kFileCount);
         if (size != 0 && size % 4 == 0 && size <= 0xFFFFFFFFu && count != 0 &&
             count <= static_cast<uint64_t>(kMaxFiles) &&
-            count <= static_cast<uint64_t>(packet.length - 12) / 16) {
+            count <= static_cast<uint64_t>(packet.length - kFileId.at) / kFileId.bytes) {
             main = &packet;
             break;
         }
@@ -384,7 +391,7 @@ bool Par2Set::TakeSet() {
         return false;
     }
     mainSetId = main->setId;
-    sliceSize = static_cast<uint32_t>(GetLittle(kept + main->at, 8));
+    sliceSize = static_cast<uint32_t>(Get(kept + main->at, MainBody::kSliceSize));
     if (!TakeFiles(kept + main->at))
         return false;
     for (const Packet& packet : scan->Packets()) {
@@ -436,19 +443,20 @@ bool Par2Set::ReadRecoveryPiece(int32_t index, uint32_t offset, uint8_t* data, u
                              FILE_FLAG_SEQUENTIAL_SCAN))
         return false;
     if (offset == 0) {
-        uint8_t header[kHeaderBytes + 4];
+        uint8_t header[kHeaderBytes + RecoveryBody::kDataAt];
         if (!file.ReadAt(block.offset, header, sizeof(header)))
             return false;
-        if (memcmp(header, kMagic, sizeof(kMagic)) != 0 ||
-            GetLittle(header + 8, 8) != block.length || DigestAt(header + 16) != block.hash ||
-            GetLittle(header + kHeaderBytes, 4) != block.exponent) {
+        if (!Holds(header, Header::kMagic, kMagic) ||
+            Get(header, Header::kLength) != block.length ||
+            GetDigest(header, Header::kHash) != block.hash ||
+            Get(header + kHeaderBytes, RecoveryBody::kExponent) != block.exponent) {
             ::SetLastError(ERROR_INVALID_DATA);
             return false;
         }
         md5.Reset();
-        md5.Update(header + 32, sizeof(header) - 32);
+        md5.Update(header + Header::kHashedFrom, sizeof(header) - Header::kHashedFrom);
     }
-    if (!file.ReadAt(block.offset + kHeaderBytes + 4 + offset, data, length))
+    if (!file.ReadAt(block.offset + kHeaderBytes + RecoveryBody::kDataAt + offset, data, length))
         return false;
     md5.Update(data, length);
     if (offset + length == sliceSize && md5.Finish() != block.hash) {

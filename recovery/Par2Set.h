@@ -115,8 +115,8 @@ private:
     void CountProgress(uint64_t current);
     bool TakeSet();
     bool TakeFiles(const uint8_t* main);
-    bool TakeDescription(const uint8_t* body, int32_t length);
-    void TakeChecksums(const uint8_t* body, int32_t length);
+    bool TakeDescription(const uint8_t* body, uint32_t length);
+    void TakeChecksums(const uint8_t* body, uint32_t length);
     bool SortNames();
     bool TakeBlocks();
     bool Usable(const Block& block) const;

@@ -57,7 +57,7 @@ void ExpectRefused(const std::wstring& arguments, RunMode modeAfter) {
 
 } // namespace
 
-TEST(CommandLine, WithoutSwitchItIsSetup) {
+TEST(ApplicationTest, WithoutSwitchItIsSetup) {
     for (const wchar_t* line : {L"", L" ", L" file.avi", L" -s file", L" a/s file", L" \t/s x"}) {
         Parsed p = Parse(line);
         EXPECT_TRUE(p.ok);
@@ -74,7 +74,7 @@ TEST(CommandLine, WithoutSwitchItIsSetup) {
     EXPECT_EQ(static_cast<int>(RunMode::Join), 2);
 }
 
-TEST(CommandLine, TheExplorerVerbForms) {
+TEST(ApplicationTest, TheExplorerVerbForms) {
     ExpectPath(L" /s \"D:\\my files\\movie.avi\"", RunMode::Split, L"D:\\my files\\movie.avi");
     ExpectPath(L" /j \"D:\\my files\\movie.avi.001\"", RunMode::Join,
                L"D:\\my files\\movie.avi.001");
@@ -83,7 +83,7 @@ TEST(CommandLine, TheExplorerVerbForms) {
                L"C:\\\x0444\x0438\x043B\x044C\x043C\\\x4E2D.avi");
 }
 
-TEST(CommandLine, PathForms) {
+TEST(ApplicationTest, PathForms) {
     // Unquoted, the path ends at the first blank.
     ExpectPath(L" /s D:\\my files\\movie.avi", RunMode::Split, L"D:\\my");
     // A missing closing quote runs to the end.
@@ -101,7 +101,7 @@ TEST(CommandLine, PathForms) {
     ExpectPath(L" /s \"a\"b", RunMode::Split, L"a");
 }
 
-TEST(CommandLine, TheFirstSwitchCountsEvenInTheProgramPath) {
+TEST(ApplicationTest, TheFirstSwitchCountsEvenInTheProgramPath) {
     Parsed p = Parse(L"\"C:\\odd /jname\\brindlecot.exe\" /s file", false);
     EXPECT_TRUE(p.ok);
     EXPECT_EQ(p.mode, RunMode::Join);
@@ -112,7 +112,7 @@ TEST(CommandLine, TheFirstSwitchCountsEvenInTheProgramPath) {
     EXPECT_EQ(q.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
-TEST(CommandLine, BadSwitchesAndMissingPathsFail) {
+TEST(ApplicationTest, BadSwitchesAndMissingPathsFail) {
     // Only lower-case s and j count; the mode is not set.
     ExpectRefused(L" /S file", RunMode::Setup);
     ExpectRefused(L" /J file", RunMode::Setup);
@@ -127,7 +127,7 @@ TEST(CommandLine, BadSwitchesAndMissingPathsFail) {
     ExpectRefused(L" /j \"", RunMode::Join);
 }
 
-TEST(CommandLine, TheProcessCommandLineIsTheOneRead) {
+TEST(ApplicationTest, TheProcessCommandLineIsTheOneRead) {
     Application fromProcess, fromText;
     WideString a, b;
     EXPECT_EQ(fromProcess.ParseCommandLine(a), fromText.ParseCommandLine(::GetCommandLineW(), b));
@@ -135,7 +135,7 @@ TEST(CommandLine, TheProcessCommandLineIsTheOneRead) {
     EXPECT_STREQ(a.Text(), b.Text());
 }
 
-TEST(StartupError, ShowsTheErrorNumberInAnOwnerlessErrorBox) {
+TEST(ApplicationTest, ShowsTheErrorNumberInAnOwnerlessErrorBox) {
     MessageBoxSeen seen;
     std::thread watcher([&] { seen = WatchForMessageBox(kProgramCaption, 0, 20000); });
     Application app;

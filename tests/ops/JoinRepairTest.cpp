@@ -1,10 +1,15 @@
 #include "OpsTestSupport.h"
+#include "support/MessageLoop.h"
 #include "support/Par2TestSets.h"
 #include "support/SmallVolume.h"
 #include "support/SettingsValues.h"
 
-#include "ops/JoinOperation.h"
 #include "app/ByteSize.h"
+#include "app/Globals.h"
+#include "io/ComputePool.h"
+#include "io/IoPair.h"
+#include "ops/ChunkJob.h"
+#include "ops/JoinOperation.h"
 #include "ops/JoinRepair.h"
 #include "recovery/Par2Format.h"
 
@@ -12,6 +17,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <map>
 
 using namespace ops_tests;
 using namespace testing_support;
@@ -112,10 +118,10 @@ TEST(JoinRepairTest, AnEmptyFileOfTheSetIsLeftAlone) {
         ASSERT_TRUE(ReadWholeFile(dir / L"x.par2", index));
         const auto name = std::search(index.begin(), index.end(), "x.003", "x.003" + 5);
         ASSERT_NE(name, index.end());
-        const size_t body = name - index.begin() - 56;
-        index[body + 56] = 'y';
-        PutLittle(index, body + 48, 0, 8);
-        std::copy_n(Md5Of({}).bytes, 16, index.begin() + body + 16);
+        const size_t body = name - index.begin() - par2::DescriptionBody::kNameAt;
+        index[body + par2::DescriptionBody::kNameAt] = 'y';
+        par2::Put(&index[body], par2::DescriptionBody::kFileSize, 0);
+        par2::PutBytes(&index[body], par2::DescriptionBody::kFileHash, Md5Of({}).bytes);
         Rehash(index, body - par2::kHeaderBytes);
         ASSERT_TRUE(WriteWholeFile(dir / L"x.par2", index));
         ASSERT_TRUE(!present || WriteWholeFile(dir / L"y.003", {}));
@@ -223,13 +229,13 @@ TEST(SmallAddressSpaceJoinRepair, LostPartsTooLargeToRebuildAreRefusedWithTheRea
         ASSERT_TRUE(WriteWholeFile(
             dir / L"m.par2",
             MakeIndex(kSlice, {{"m.001", kSlice}, {"m.002", kSlice}, {"m.003", kSlice}}, &setId)));
-        const uint64_t length = par2::kHeaderBytes + 4 + kSlice;
+        const uint64_t length = par2::kHeaderBytes + par2::RecoveryBody::Bytes(kSlice);
         HANDLE volume = ::CreateFileW((dir / L"m.vol0+3.par2").c_str(), GENERIC_WRITE, 0, nullptr,
                                       CREATE_NEW, 0, nullptr);
         for (int b = 0; b < blocks; ++b) {
             std::vector<uint8_t> header = MakePacket(par2::kRecoveryType, setId, {0, 0, 0, 0});
-            PutLittle(header, 8, length, 8);
-            PutLittle(header, par2::kHeaderBytes, static_cast<uint64_t>(b), 4);
+            par2::Put(header.data(), par2::Header::kLength, length);
+            par2::Put(header.data() + par2::kHeaderBytes, par2::RecoveryBody::kExponent, b);
             LARGE_INTEGER at, end;
             at.QuadPart = static_cast<LONGLONG>(b * length);
             end.QuadPart = static_cast<LONGLONG>((b + 1) * length);
@@ -258,6 +264,211 @@ TEST(SmallAddressSpaceJoinRepair, LostPartsTooLargeToRebuildAreRefusedWithTheRea
                                               L" of memory, more than this program can have";
         EXPECT_EQ(repair.FailureText().Text(), L"Part m.001 cannot be rebuilt: " + reason);
         EXPECT_EQ(FilesIn(dir.Path() + L"\\"), before);
+    }
+}
+
+// A set split with recovery data, its source kept aside to compare with.
+class RepairTest : public SplitRecoveryTest {
+protected:
+    void SetUp() override {
+        SplitRecoveryTest::SetUp();
+        WriteDword(L"WriteChecksums", 1);
+        ASSERT_TRUE(WritePatternFile(whole, 9 * MiB - 5, 11));
+        ASSERT_EQ(Split(whole), L"");
+        ASSERT_TRUE(ReadWholeFile(whole, original));
+        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+        for (unsigned i = 1; i <= 9; ++i)
+            partHashes.push_back(SystemSha256OfFile(PartName(whole, i)));
+    }
+    // Joins the parts of wholePath, by default those of whole.
+    OperationState Join(RecordingDisplay& shown, const std::wstring& wholePath = {}) {
+        JoinOperation join(shown);
+        join.Start(Wide(PartName(wholePath.empty() ? whole : wholePath, 1)));
+        RunToEnd(join);
+        const OperationState state = join.State();
+        join.Abort();
+        return state;
+    }
+    // The status line showed a text that starts so.
+    static bool Shows(const RecordingDisplay& display, const wchar_t* start) {
+        const auto& seen = display.statusHistory;
+        return std::any_of(seen.begin(), seen.end(),
+                           [start](const std::wstring& s) { return s.rfind(start, 0) == 0; });
+    }
+    void Damage(unsigned part) {
+        HANDLE file = ::CreateFileW(PartName(whole, part).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        DWORD written = 0;
+        ASSERT_TRUE(::SetFilePointer(file, 1000, nullptr, FILE_BEGIN) == 1000 &&
+                    ::WriteFile(file, "damage", 6, &written, nullptr));
+        ::CloseHandle(file);
+    }
+
+    // Every file of the set beside the parts, by name, with its bytes.
+    std::map<std::wstring, std::vector<uint8_t>> SetFiles() const {
+        std::map<std::wstring, std::vector<uint8_t>> files;
+        WIN32_FIND_DATAW found;
+        HANDLE search = ::FindFirstFileW((whole + L".*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return files;
+        do
+            EXPECT_TRUE(ReadWholeFile(dir / found.cFileName, files[found.cFileName]));
+        while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+        return files;
+    }
+
+    const std::wstring whole = dir / L"w.bin";
+    std::vector<uint8_t> original;
+    std::vector<std::string> partHashes;
+};
+
+// The common case: every part whole. The set checks them as they are joined, with no read of
+// its own; nothing is rebuilt or moved. Then a lost part and a damaged one: both rebuilt, the
+// damaged one kept aside, then the join as ever. Then a damaged part alone, found by the join:
+// the parts are checked on their own, the part rebuilt, and the join done again.
+TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJoin) {
+    RecordingDisplay shown, again, third;
+    ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
+    EXPECT_TRUE(Holds(whole, original));
+    EXPECT_FALSE(Shows(shown, L"Checking "));
+    EXPECT_FALSE(Shows(shown, L"Repairing "));
+    for (unsigned part = 1; part <= 9; ++part)
+        EXPECT_FALSE(FileExists(PartName(whole, part) + L".damaged")) << part;
+    ASSERT_TRUE(::DeleteFileW(whole.c_str()) && ::DeleteFileW(PartName(whole, 3).c_str()));
+    Damage(7);
+    const std::string damaged = SystemSha256OfFile(PartName(whole, 7));
+    ASSERT_EQ(Join(again), OperationState::Done) << Narrow(again.statusBar);
+    EXPECT_EQ(again.statusBar, L"SHA-256 verified: " + whole);
+    EXPECT_TRUE(Holds(whole, original));
+    for (unsigned part : {3u, 7u})
+        EXPECT_EQ(SystemSha256OfFile(PartName(whole, part)), partHashes[part - 1]) << part;
+    EXPECT_EQ(SystemSha256OfFile(PartName(whole, 7) + L".damaged"), damaged);
+    const auto& later = again.statusHistory;
+    EXPECT_NE(std::find(later.begin(), later.end(), L"Repairing w.bin.003..."), later.end());
+
+    ASSERT_TRUE(::DeleteFileW(whole.c_str()) &&
+                ::DeleteFileW((PartName(whole, 7) + L".damaged").c_str()));
+    Damage(5);
+    ASSERT_EQ(Join(third), OperationState::Done) << Narrow(third.statusBar);
+    EXPECT_TRUE(Holds(whole, original));
+    EXPECT_EQ(SystemSha256OfFile(PartName(whole, 5)), partHashes[4]);
+    EXPECT_TRUE(Shows(third, L"Checking ") && Shows(third, L"Repairing w.bin.005"));
+    EXPECT_FALSE(FileExists(whole + L".partial"));
+}
+
+// The workers share out the hashes and the blocks: one worker, two or eight make the same parts,
+// list and set, byte for byte, and a join with as many checks the set as it goes, finds a
+// damaged part and rebuilds it.
+TEST_F(RepairTest, OneWorkerOrManyMakeTheSameSetAndRepairAlike) {
+    const auto made = SetFiles();
+    ASSERT_EQ(made.size(), 13u); // nine parts, the list, the index and two volumes
+    for (const int32_t workers : {1, 2, 8}) {
+        SCOPED_TRACE(workers);
+        gComputePool.Stop();
+        ASSERT_TRUE(gComputePool.Start(workers));
+        for (const auto& file : SetFiles())
+            ASSERT_TRUE(::DeleteFileW((dir / file.first).c_str()));
+        ASSERT_TRUE(WriteWholeFile(whole, original));
+        ASSERT_EQ(Split(whole), L"");
+        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+        EXPECT_TRUE(SetFiles() == made);
+        Damage(4);
+        RecordingDisplay shown;
+        ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
+        EXPECT_TRUE(Holds(whole, original));
+        EXPECT_TRUE(Shows(shown, L"Repairing w.bin.004"));
+        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+    }
+}
+
+// A last part far shorter than its slice: the slice is hashed with megabytes of zeros after the
+// part's bytes, in pieces, as the join goes; the whole set still takes no pass of its own.
+TEST_F(RepairTest, ALastPartFarShorterThanItsSliceIsCheckedAsItIsJoined) {
+    const std::wstring big = dir / L"b.bin";
+    const std::vector<uint8_t> data = MakePattern(25 * MiB, 12);
+    ASSERT_TRUE(WriteWholeFile(big, data));
+    ASSERT_EQ(Split(big, 12 * MiB), L"");
+    ASSERT_TRUE(::DeleteFileW(big.c_str()));
+    RecordingDisplay shown;
+    ASSERT_EQ(Join(shown, big), OperationState::Done) << Narrow(shown.statusBar);
+    EXPECT_TRUE(Holds(big, data));
+    EXPECT_FALSE(Shows(shown, L"Checking "));
+}
+
+// More lost than the blocks can rebuild: nothing is made, moved or deleted.
+TEST_F(RepairTest, TooFewBlocksFailBeforeAnythingChanges) {
+    WriteDword(L"DeleteFiles", 1);
+    for (unsigned part : {2u, 5u})
+        ASSERT_TRUE(::DeleteFileW(PartName(whole, part).c_str()));
+    Damage(8);
+    RecordingDisplay shown;
+    EXPECT_EQ(Join(shown), OperationState::Failed);
+    EXPECT_EQ(shown.statusBar,
+              ErrorText(L"Part w.bin.002 cannot be rebuilt: 1 more recovery blocks needed",
+                        ERROR_INVALID_DATA));
+    EXPECT_FALSE(FileExists(whole) || FileExists(PartName(whole, 8) + L".damaged"));
+    for (unsigned part = 1; part <= 9; ++part) {
+        const int64_t size = part == 2 || part == 5 ? -1
+                             : part == 9            ? int64_t(MiB - 5)
+                                                    : int64_t(MiB);
+        EXPECT_EQ(FileSize(PartName(whole, part)), size) << part;
+    }
+}
+
+// As a large share on a slow machine: toward the end, the workers take long over each chunk,
+// while the writes of the last chunks run ahead and end first.
+class SlowSplit : public SplitOperation {
+public:
+    using SplitOperation::SplitOperation;
+
+protected:
+    void RunChunkWork(ChunkJob& job, int32_t lane) override {
+        if (job.pair->chunkOffset + 8ull * job.length >= TotalSize())
+            ::Sleep(lane == 0 ? 60 : 20);
+        SplitOperation::RunChunkWork(job, lane);
+    }
+};
+
+// Recovery work that lags behind the writes; blocks larger than
+// the pieces the files are written in; a short last part whose slice's long padding is hashed
+// in pieces too: the set is still whole, listed in whole, and rebuilds what is lost, also after a
+// pause.
+TEST_F(RepairTest, RecoveryWorkInPiecesMakesAWholeSet) {
+    const struct {
+        uint32_t partSize;
+        uint32_t size;
+        std::vector<unsigned> lost;
+    } cases[] = {{256 * 1024, 64 * 256 * 1024, {1, 40}},
+                 {4 * MiB + 4096, 8 * MiB + 8192, {2}},
+                 {4 * MiB + 4096, 4 * MiB + 5096, {1}}};
+    WriteDword(L"RecoveryPercent", 30);
+    SetTuning(MiB, 4);
+    for (const auto& c : cases) {
+        const std::wstring source = dir / (L"lag" + std::to_wstring(c.size));
+        ASSERT_TRUE(WritePatternFile(source, c.size, c.size % 251));
+        std::vector<uint8_t> data;
+        ASSERT_TRUE(ReadWholeFile(source, data));
+        RecordingDisplay splitShown;
+        splitShown.partSize = c.partSize;
+        SlowSplit split(splitShown);
+        split.Start(Wide(source));
+        split.OnCommand(kCommandSplit);
+        // A pause while the work lags holds it; a resume takes it up again.
+        ASSERT_TRUE(RunUntil([&] { return split.TotalSize() - split.DoneSize() < MiB; }, 30000));
+        split.OnCommand(kCommandPause);
+        PumpFor(200);
+        split.OnCommand(kCommandResume);
+        ASSERT_TRUE(RunToEnd(split));
+        ASSERT_EQ(split.State(), OperationState::Done) << Narrow(splitShown.statusBar);
+        split.Abort();
+        EXPECT_EQ(ReadText(source + L".sha256"), ExpectedChecksumList(source, data, c.partSize));
+        ASSERT_TRUE(::DeleteFileW(source.c_str()));
+        for (unsigned part : c.lost)
+            ASSERT_TRUE(::DeleteFileW(PartName(source, part).c_str()));
+        RecordingDisplay shown;
+        ASSERT_EQ(Join(shown, source), OperationState::Done) << Narrow(shown.statusBar);
+        EXPECT_TRUE(Holds(source, data));
     }
 }
 

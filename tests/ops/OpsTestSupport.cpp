@@ -208,4 +208,8 @@ WideString Wide(const std::wstring& text) {
     return result;
 }
 
+bool Contains(const std::string& text, const char* part) {
+    return text.find(part) != std::string::npos;
+}
+
 } // namespace ops_tests

@@ -8,8 +8,10 @@
 #include "ops/Commands.h"
 #include "ops/Operation.h"
 #include "ops/OperationDisplay.h"
+#include "ops/SplitOperation.h"
 #include "support/AlignmentChecker.h"
 #include "support/ChainedObserver.h"
+#include "support/SettingsValues.h"
 #include "support/TestFiles.h"
 #include "io/IoObserver.h"
 
@@ -120,5 +122,40 @@ protected:
 };
 
 WideString Wide(const std::wstring& text);
+bool Contains(const std::string& text, const char* part);
+
+// A split with recovery data, its parts selected, without a checksum list.
+class SplitRecoveryTest : public OperationTest {
+protected:
+    void SetUp() override {
+        OperationTest::SetUp();
+        testing_support::WriteDword(L"RecoveryPercent", 20);
+        testing_support::WriteDword(L"WriteChecksums", 0);
+        testing_support::WriteDword(L"SelectFiles", 1);
+    }
+    // Starts a split of source in parts of the display's size.
+    void StartSplit(SplitOperation& split, const std::wstring& source) {
+        split.Start(Wide(source));
+        split.OnCommand(kCommandSplit);
+    }
+    // Splits source in parts of partSize bytes: the status bar when that is refused at once, else
+    // empty once the split is done.
+    std::wstring Split(const std::wstring& source, uint64_t partSize = testing_support::MiB) {
+        RecordingDisplay shown;
+        shown.partSize = partSize;
+        SplitOperation split(shown);
+        StartSplit(split, source);
+        const bool refused = split.State() == OperationState::Failed;
+        if (!refused) {
+            EXPECT_TRUE(RunToEnd(split));
+            EXPECT_EQ(split.State(), OperationState::Done)
+                << testing_support::Narrow(shown.statusBar);
+        }
+        split.Abort();
+        return refused ? shown.statusBar : L"";
+    }
+
+    ShellRecorder shell;
+};
 
 } // namespace ops_tests

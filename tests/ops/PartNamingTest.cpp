@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "ops/PartNaming.h"
-#include "ops/Volume.h"
 
 #include "support/TestFiles.h"
 
@@ -52,7 +51,7 @@ void MakeFile(const std::wstring& path, uint64_t size) {
 
 } // namespace
 
-TEST(PartNaming, FileNameOf) {
+TEST(PartNamingTest, FileNameOf) {
     EXPECT_EQ(FileName(L"D:\\films\\trip.avi"), L"trip.avi");
     EXPECT_EQ(FileName(L"trip.avi"), L"");
     EXPECT_EQ(FileName(L"\\trip.avi"), L"");
@@ -62,7 +61,7 @@ TEST(PartNaming, FileNameOf) {
     EXPECT_EQ(FileName(L""), L"");
 }
 
-TEST(PartNaming, PartPath) {
+TEST(PartNamingTest, PartPath) {
     WideString part;
     ASSERT_TRUE(PartPath(L"D:\\films\\trip.avi", 1, part));
     EXPECT_STREQ(part.Text(), L"D:\\films\\trip.avi.001");
@@ -79,7 +78,7 @@ TEST(PartNaming, PartPath) {
 
 // Sizes for a number of parts: whole sectors where the last part keeps some bytes, else exact;
 // none where no size gives that many parts with none empty or larger than the first.
-TEST(PartNaming, SizesForANumberOfParts) {
+TEST(PartNamingTest, SizesForANumberOfParts) {
     const struct {
         uint64_t total;
         uint32_t count, sector;
@@ -100,7 +99,7 @@ TEST(PartNaming, SizesForANumberOfParts) {
             << c.total << "/" << c.count;
 }
 
-TEST(PartNaming, SplitLayout) {
+TEST(PartNamingTest, SplitLayout) {
     const uint64_t MiB = 1048576;
     EXPECT_EQ(SplitPartCount(10 * MiB, 3 * MiB), 4u);
     EXPECT_EQ(SplitPartCount(9 * MiB, 3 * MiB), 3u);
@@ -123,7 +122,7 @@ TEST(PartNaming, SplitLayout) {
     EXPECT_EQ(only.size, 100u);
 }
 
-TEST(PartNaming, SplitLayoutNearTheTopOfSixtyFourBits) {
+TEST(PartNamingTest, SplitLayoutNearTheTopOfSixtyFourBits) {
     const uint64_t top = 0xFFFFFFFFFFFFFFFFull;
     EXPECT_EQ(SplitPartCount(top, 1), top);
     EXPECT_EQ(SplitPartCount(top, top), 1u);
@@ -143,7 +142,7 @@ TEST(PartNaming, SplitLayoutNearTheTopOfSixtyFourBits) {
     EXPECT_EQ(third.size, 2 * GiB);
 }
 
-TEST(PartNaming, JoinOutputPath) {
+TEST(PartNamingTest, JoinOutputPath) {
     EXPECT_EQ(JoinOutput(L"D:\\films\\trip.avi.001"), L"D:\\films\\trip.avi");
     EXPECT_EQ(JoinOutput(L"D:\\films\\trip.avi.003"), L"D:\\films\\trip.avi");
     EXPECT_EQ(JoinOutput(L"D:\\films\\trip.avi.1000"), L"D:\\films\\trip.avi");
@@ -156,24 +155,7 @@ TEST(PartNaming, JoinOutputPath) {
     EXPECT_EQ(JoinOutput(L"D:\\data.old\\readme.001"), L"D:\\data.old\\readme");
 }
 
-TEST(PartNaming, SectorSizeOfTheDrive) {
-    EXPECT_EQ(QuerySectorSize(L"C:\\"), 512u);
-    EXPECT_EQ(QuerySectorSize(L"Z:\\"), 512u);
-    TempDir dir;
-    EXPECT_EQ(QuerySectorSize((dir / L"trip.avi").c_str()), 512u);
-    EXPECT_EQ(QuerySectorSize(L"z:\\no\\such\\file"), 512u);
-    // Paths that do not begin with a drive letter, and drives that are not there.
-    EXPECT_EQ(QuerySectorSize(L"\\\\server\\share\\file"), 0u);
-    EXPECT_NE(::GetLastError(), 0u);
-    // A path that starts with two backslashes is asked at its share root.
-    EXPECT_EQ(QuerySectorSize((L"\\\\?\\" + (dir / L"trip.avi")).c_str()), 512u);
-    EXPECT_EQ(QuerySectorSize(L"\\\\?\\C:\\"), 512u);
-    EXPECT_EQ(QuerySectorSize(L"\\\\server"), 0u);
-    EXPECT_EQ(QuerySectorSize(L"Q:\\trip.avi"), 0u);
-    EXPECT_EQ(QuerySectorSize(L""), 0u);
-}
-
-TEST(FindParts, ListsUpToTheFirstGap) {
+TEST(PartNamingTest, ListsUpToTheFirstGap) {
     TempDir dir;
     std::wstring whole = dir / L"trip.avi";
     MakeFile(whole + L".001", 1000);
@@ -195,7 +177,7 @@ TEST(FindParts, ListsUpToTheFirstGap) {
     EXPECT_EQ(recorder.visits[1].size, 2000u);
 }
 
-TEST(FindParts, NoPartsAtAll) {
+TEST(PartNamingTest, NoPartsAtAll) {
     TempDir dir;
     std::wstring whole = dir / L"trip.avi";
     MakeFile(whole + L".002", 10);
@@ -209,7 +191,7 @@ TEST(FindParts, NoPartsAtAll) {
     EXPECT_TRUE(recorder.visits.empty());
 }
 
-TEST(FindParts, EmptyPartsAreListed) {
+TEST(PartNamingTest, EmptyPartsAreListed) {
     TempDir dir;
     std::wstring whole = dir / L"a b.bin";
     MakeFile(whole + L".001", 512);
@@ -226,7 +208,7 @@ TEST(FindParts, EmptyPartsAreListed) {
     EXPECT_EQ(recorder.visits[2].offset, 512u);
 }
 
-TEST(FindParts, AlignedWhenEveryPartStartsOnASector) {
+TEST(PartNamingTest, AlignedWhenEveryPartStartsOnASector) {
     const uint64_t MiB = 1048576;
     TempDir dir;
     std::wstring a = dir / L"a";
@@ -265,7 +247,7 @@ TEST(FindParts, AlignedWhenEveryPartStartsOnASector) {
     EXPECT_FALSE(found.aligned);
 }
 
-TEST(FindParts, AVisitorFailureStopsAtOnce) {
+TEST(PartNamingTest, AVisitorFailureStopsAtOnce) {
     TempDir dir;
     std::wstring whole = dir / L"x";
     for (const wchar_t* ext : {L".001", L".002", L".003", L".004"})
@@ -282,7 +264,7 @@ TEST(FindParts, AVisitorFailureStopsAtOnce) {
 }
 
 // A folder of a part's name takes the name, but is no part: a join never looks for it.
-TEST(FindParts, AFolderAfterTheLastPartIsNoPart) {
+TEST(PartNamingTest, AFolderAfterTheLastPartIsNoPart) {
     TempDir dir;
     for (unsigned i = 1; i <= 3; ++i)
         ASSERT_TRUE(WriteWholeFile(PartName(dir / L"x", i), MakePattern(10, i)));
@@ -293,7 +275,7 @@ TEST(FindParts, AFolderAfterTheLastPartIsNoPart) {
     EXPECT_EQ(names.highestFile, 3u);
 }
 
-TEST(FindParts, NumbersGoPastNineHundredNinetyNine) {
+TEST(PartNamingTest, NumbersGoPastNineHundredNinetyNine) {
     TempDir dir;
     std::wstring whole = dir / L"many";
     WideString part;

@@ -153,3 +153,101 @@ TEST(InteropPar2Split, MakesSetWithSeveralSlicesPerPart) {
     memcpy(&slice, index.data() + 64, 8);
     EXPECT_EQ(slice, 100000u);
 }
+
+// The set itself is checked by par2 (scripts/interop-test.sh); here, how the split makes it:
+// with the parts, without a checksum list, selected with them.
+TEST_F(SplitRecoveryTest, TheRecoveryFilesComeWithTheParts) {
+    const std::wstring source = dir / L"r.bin";
+    ASSERT_TRUE(WritePatternFile(source, 9 * MiB - 5, 7));
+    ASSERT_EQ(Split(source), L"");
+    std::vector<std::wstring> expected;
+    for (unsigned i = 1; i <= 9; ++i)
+        expected.push_back(PartName(source, i));
+    for (const wchar_t* tail : {L".par2", L".vol0+1.par2", L".vol1+1.par2"})
+        expected.push_back(source + tail);
+    EXPECT_EQ(ShellRecorder::selected, expected);
+    EXPECT_FALSE(FileExists(source + L".sha256"));
+    // Two blocks of a part each, and the set's description.
+    EXPECT_GT(FileSize(source + L".vol1+1.par2"), int64_t(MiB));
+}
+
+// Made like the parts: gone with a split aborted as soon as it began.
+TEST_F(SplitRecoveryTest, AnAbortedSplitLeavesNoRecoveryFile) {
+    const std::wstring source = dir / L"s.bin";
+    ASSERT_TRUE(WritePatternFile(source, 4 * MiB, 8));
+    RecordingDisplay shown;
+    shown.partSize = MiB;
+    SplitOperation split(shown);
+    StartSplit(split, source);
+    ASSERT_TRUE(split.IsBusy() && FileExists(source + L".vol0+1.par2"));
+    split.Abort();
+    EXPECT_EQ(FilesIn(dir.Path() + L"\\"), std::vector<std::wstring>{L"s.bin"});
+}
+
+// A set left beside the source, under any case, as a file or a folder, refuses the split before
+// anything is made, with or without recovery data of its own; names that only look alike do not.
+// (The end-to-end tests refuse a split for a volume left beside it.)
+TEST_F(SplitRecoveryTest, ALeftSetRefusesTheSplitBeforeAnythingIsMade) {
+    const struct {
+        const wchar_t* left;
+        bool folder;
+        uint32_t percent;
+        bool refused;
+    } rows[] = {
+        {L"s.bin.par2", false, 0, true},           {L"S.BIN.PAR2", false, 20, true},
+        {L"s.bin.vol0+1.par2", false, 20, true},   {L"s.bin.VOL07+08.Par2", false, 20, true},
+        {L"s.bin.vol1+2.par2", true, 0, true},     {L"s.bin.vol.par2", false, 0, true},
+        {L"s.bin.par2.bak", false, 20, false},     {L"s.bin.vol0+1.par", false, 0, false},
+        {L"s.bin.x.par2", false, 20, false},       {L"s.binpar2", false, 0, false},
+        {L"s.bin.vol0+1.par2x", false, 20, false},
+    };
+    WriteDword(L"WriteChecksums", 1);
+    WriteDword(L"WriteJoinScript", 1);
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Narrow(row.left));
+        const std::wstring folder = dir / (L"left" + std::to_wstring(++n));
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+        const std::wstring source = folder + L"\\s.bin", left = folder + L"\\" + row.left;
+        ASSERT_TRUE(WritePatternFile(source, 3 * MiB + 7, n));
+        ASSERT_TRUE(row.folder ? ::CreateDirectoryW(left.c_str(), nullptr) != 0
+                               : WriteText(left, "left"));
+        WriteDword(L"RecoveryPercent", row.percent);
+        EXPECT_EQ(Split(source),
+                  row.refused ? ErrorText(L"Error opening " + left, ERROR_FILE_EXISTS) : L"");
+        if (row.refused) {
+            std::vector<std::wstring> expected = {L"s.bin"};
+            if (!row.folder)
+                expected.push_back(row.left);
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(FilesIn(folder + L"\\"), expected);
+        }
+        EXPECT_TRUE(row.folder || ReadText(left) == "left");
+    }
+}
+
+// More parts than a set holds, or blocks past the memory budget (which the blocks are held in
+// while the data moves, said with the least memory any slicing of the parts would take): refused
+// before anything is made.
+TEST_F(SplitRecoveryTest, SetsPastTheLimitsAreRefusedBeforeAnythingIsMade) {
+    const struct {
+        const wchar_t* name;
+        uint64_t size;
+        uint64_t partSize;
+        const wchar_t* refusal;
+        DWORD error;
+    } rows[] = {
+        {L"t.bin", 32769, 1, L"Error: recovery data covers at most 32768 parts of t.bin",
+         ERROR_NOT_SUPPORTED},
+        {L"big.bin", 4ull << 30, 1ull << 30,
+         L"Error: the recovery data of big.bin takes 819 MB of memory, more than 512 MB",
+         ERROR_NOT_ENOUGH_MEMORY},
+    };
+    for (const auto& row : rows) {
+        const std::wstring source = dir / row.name;
+        ASSERT_TRUE(MakeSparseFile(source, row.size));
+        EXPECT_EQ(Split(source, row.partSize), ErrorText(row.refusal, row.error));
+        EXPECT_EQ(FilesIn(dir.Path() + L"\\"), std::vector<std::wstring>{row.name});
+        ASSERT_TRUE(::DeleteFileW(source.c_str()));
+    }
+}

@@ -15,6 +15,7 @@
 #include <vector>
 
 using namespace testing_support;
+using namespace par2;
 
 namespace {
 
@@ -54,11 +55,11 @@ const std::function<void(Files&, Random&)> kDamages[] = {
     [](Files& f, Random& r) { // lying lengths, MD5 right or not
         size_t at;
         if (Bytes* b = Pick(f, r, nullptr, at)) {
-            const uint64_t length = GetLittle(*b, at + 8, 8);
-            PutLittle(*b, at + 8,
-                      r.Of({0, 64, 68, length - 4, length + 4, 2 * length, b->size() - at,
-                            b->size() - at + 4, uint64_t{1} << 56, r() * 4u}),
-                      8);
+            const uint64_t length = GetLe(b->data() + at + 8, 8);
+            PutLe(b->data() + at + 8,
+                  r.Of({0, 64, 68, length - 4, length + 4, 2 * length, b->size() - at,
+                        b->size() - at + 4, uint64_t{1} << 56, r() * 4u}),
+                  8);
             if (r.Below(2))
                 Rehash(*b, at);
         }
@@ -66,12 +67,12 @@ const std::function<void(Files&, Random&)> kDamages[] = {
     [](Files& f,
        Random& r) { // the main packet's slice size or file count, with its set's ID or not
         size_t at;
-        if (Bytes* b = Pick(f, r, par2::kMainType, at)) {
+        if (Bytes* b = Pick(f, r, kMainType, at)) {
             if (r.Below(2))
-                PutLittle(*b, at + 64, r.Of({0, 3, 4, 8196, 0xFFFFFFFC, uint64_t{1} << 32}), 8);
+                PutLe(b->data() + at + 64, r.Of({0, 3, 4, 8196, 0xFFFFFFFC, uint64_t{1} << 32}), 8);
             else
-                PutLittle(*b, at + 72, r.Of({0, 2, 4, 32768, 32769, 65535, 0xFFFFFFFF}), 4);
-            const size_t length = std::min<size_t>(GetLittle(*b, at + 8, 8), b->size() - at);
+                PutLe(b->data() + at + 72, r.Of({0, 2, 4, 32768, 32769, 65535, 0xFFFFFFFF}), 4);
+            const size_t length = std::min<size_t>(GetLe(b->data() + at + 8, 8), b->size() - at);
             if (r.Below(2) && length >= 64) { // the set's ID made the body's MD5 again
                 const Md5Digest id = Md5Of(Bytes(b->begin() + at + 64, b->begin() + at + length));
                 std::copy_n(id.bytes, 16, b->begin() + at + 32);
@@ -82,15 +83,14 @@ const std::function<void(Files&, Random&)> kDamages[] = {
     [](Files& f, Random& r) { // slice checksums cut short, sizes and exponents that lie
         size_t at;
         const uint32_t kind = r.Below(3);
-        const uint8_t* types[] = {par2::kSliceChecksumType, par2::kFileDescType,
-                                  par2::kRecoveryType};
+        const uint8_t* types[] = {kSliceChecksumType, kFileDescType, kRecoveryType};
         if (Bytes* b = Pick(f, r, types[kind], at)) {
             if (kind == 0)
-                PutLittle(*b, at + 8, 80 + 20 * r.Below(8), 8);
+                PutLe(b->data() + at + 8, 80 + 20 * r.Below(8), 8);
             else if (kind == 1)
-                PutLittle(*b, at + 112, r.Of({0, 1, 8193, uint64_t{1} << 40, ~uint64_t{0}}), 8);
+                PutLe(b->data() + at + 112, r.Of({0, 1, 8193, uint64_t{1} << 40, ~uint64_t{0}}), 8);
             else
-                PutLittle(*b, at + 64, r.Of({1, 5, 32768, 65535, 0xFFFFFFFF}), 4);
+                PutLe(b->data() + at + 64, r.Of({1, 5, 32768, 65535, 0xFFFFFFFF}), 4);
             if (r.Below(4))
                 Rehash(*b, at);
         }
@@ -98,7 +98,7 @@ const std::function<void(Files&, Random&)> kDamages[] = {
     [](Files& f, Random& r) { // a packet copied, to a packet's start or anywhere
         size_t at;
         if (Bytes* b = Pick(f, r, nullptr, at)) {
-            const Bytes packet(b->begin() + at, b->begin() + at + GetLittle(*b, at + 8, 8));
+            const Bytes packet(b->begin() + at, b->begin() + at + GetLe(b->data() + at + 8, 8));
             Bytes& to = f[r.Below(4)];
             const std::vector<size_t> starts = PacketStarts(to);
             const size_t where =
@@ -117,11 +117,11 @@ const std::function<void(Files&, Random&)> kDamages[] = {
     },
     [](Files& f, Random& r) { // junk: random bytes, or the magic with lying lengths
         f[4] = MakePattern(1 + r.Below(256 * KiB), r());
-        const uint8_t* const types[] = {par2::kMainType, par2::kFileDescType,
-                                        par2::kSliceChecksumType, par2::kRecoveryType};
+        const uint8_t* const types[] = {kMainType, kFileDescType, kSliceChecksumType,
+                                        kRecoveryType};
         for (size_t at = 0; r.Below(2) && at + 64 <= f[4].size(); at += 4 * (1 + r.Below(40))) {
-            std::copy_n(par2::kMagic, 8, f[4].begin() + at);
-            PutLittle(f[4], at + 8, r.Below(2) ? f[4].size() - at : r.Below(64 * KiB) * 4, 8);
+            std::copy_n(kMagic, 8, f[4].begin() + at);
+            PutLe(f[4].data() + at + 8, r.Below(2) ? f[4].size() - at : r.Below(64 * KiB) * 4, 8);
             std::copy_n(types[r.Below(4)], 16, f[4].begin() + at + 48);
         }
     },

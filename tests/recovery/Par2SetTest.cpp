@@ -92,17 +92,17 @@ TEST(Par2SetTest, JunkCostsItsBytesOnceInBoundedSteps) {
                  {par2::kCreatorType, 0},
                  {par2::kMainType, MiB},
                  {par2::kRecoveryType, 0},
-                 {par2::kFileDescType, 64 + Scan::kMaxDescriptionBody},
-                 {par2::kSliceChecksumType, 64 + Scan::kMaxChecksumsBody}};
+                 {par2::kFileDescType, par2::kHeaderBytes + Scan::kMaxDescriptionBody},
+                 {par2::kSliceChecksumType, par2::kHeaderBytes + Scan::kMaxChecksumsBody}};
     TempDir dir;
     std::vector<std::vector<uint8_t>> originals;
     ASSERT_NO_FATAL_FAILURE(MakeSet(dir, originals));
     for (const auto& c : cases) {
         std::vector<uint8_t> junk = MakePattern(16 * MiB, 99);
-        for (size_t at = 0; c.type && at < junk.size(); at += 64) {
-            std::copy_n(par2::kMagic, 8, junk.begin() + at);
-            PutLittle(junk, at + 8, c.length ? c.length : junk.size() - at, 8);
-            std::copy_n(c.type, 16, junk.begin() + at + 48);
+        for (size_t at = 0; c.type && at < junk.size(); at += par2::kHeaderBytes) {
+            par2::PutBytes(&junk[at], par2::Header::kMagic, par2::kMagic);
+            par2::Put(&junk[at], par2::Header::kLength, c.length ? c.length : junk.size() - at);
+            par2::PutBytes(&junk[at], par2::Header::kType, c.type);
         }
         ASSERT_TRUE(WriteWholeFile(dir / L"x.vol9+1.par2", junk));
         Par2Set set;
@@ -136,7 +136,7 @@ TEST(Par2SetTest, KeptPacketsAreCapped) {
     std::vector<std::vector<uint8_t>> originals;
     ASSERT_NO_FATAL_FAILURE(MakeSet(dir, originals));
     std::vector<uint8_t> index, main = MakeIndex(8192, std::vector<IndexFile>(65535)), many;
-    main.resize(GetLittle(main, 8, 8));
+    main.resize(par2::Get(main.data(), par2::Header::kLength));
     ASSERT_TRUE(ReadWholeFile(dir / L"x.par2", index));
     std::string longest;
     for (int i = 0; i < 255; ++i)
@@ -149,7 +149,7 @@ TEST(Par2SetTest, KeptPacketsAreCapped) {
         std::vector<uint8_t> bytes = cases[i].before;
         if (i >= 2) { // a description of the first file, with another name
             Describe(bytes, i == 2 ? longest : longest + "abcde", 0);
-            bytes.resize(GetLittle(bytes, 8, 8));
+            bytes.resize(par2::Get(bytes.data(), par2::Header::kLength));
         }
         bytes.insert(bytes.end(), index.begin(), index.end());
         ASSERT_TRUE(WriteWholeFile(dir / L"x.par2", bytes));
@@ -163,7 +163,7 @@ TEST(Par2SetTest, KeptPacketsAreCapped) {
     ASSERT_TRUE(WriteWholeFile(dir / L"x.par2", index));
     for (uint32_t i = 0; many.size() < Scan::kMaxKeptBytes + 4 * MiB; ++i) {
         std::vector<uint8_t> body(Scan::kMaxDescriptionBody);
-        PutLittle(body, 0, i, 4);
+        par2::PutLe(body.data(), i, 4);
         const std::vector<uint8_t> packet = MakePacket(par2::kFileDescType, {}, body);
         many.insert(many.end(), packet.begin(), packet.end());
     }

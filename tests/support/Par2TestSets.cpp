@@ -13,6 +13,8 @@
 
 namespace testing_support {
 
+using namespace par2;
+
 const wchar_t* const kSetNames[3] = {L"x.001", L"x.002", L"x.003"};
 const uint64_t kSetSizes[3] = {50001, 40000, 9999};
 
@@ -101,42 +103,31 @@ bool RepairFolder(const Par2Set& set, const std::wstring& folder, uint32_t piece
     return Repair(set, present, piece, files, moreNeeded, budget, calls);
 }
 
-uint64_t GetLittle(const std::vector<uint8_t>& bytes, size_t at, int count) {
-    uint64_t value = 0;
-    for (int i = count - 1; i >= 0; --i)
-        value = value << 8 | bytes[at + i];
-    return value;
-}
-
-void PutLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, int count) {
-    for (int i = 0; i < count; ++i)
-        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 void Rehash(std::vector<uint8_t>& bytes, size_t at) {
-    const size_t length = std::min<size_t>(GetLittle(bytes, at + 8, 8), bytes.size() - at);
+    const size_t length = std::min<size_t>(Get(&bytes[at], Header::kLength), bytes.size() - at);
     Md5 md5;
-    md5.Update(bytes.data() + at + 32, length < 64 ? 0 : length - 32);
-    std::copy_n(md5.Finish().bytes, 16, bytes.begin() + at + 16);
+    md5.Update(bytes.data() + at + Header::kHashedFrom,
+               length < kHeaderBytes ? 0 : length - Header::kHashedFrom);
+    PutBytes(&bytes[at], Header::kHash, md5.Finish().bytes);
 }
 
 std::vector<uint8_t> MakePacket(const uint8_t* type, const Md5Digest& setId,
                                 const std::vector<uint8_t>& body) {
-    std::vector<uint8_t> packet(par2::kHeaderBytes + body.size());
-    std::copy_n(par2::kMagic, 8, packet.begin());
-    PutLittle(packet, 8, par2::kHeaderBytes + body.size(), 8);
-    std::copy_n(setId.bytes, 16, packet.begin() + 32);
-    std::copy_n(type, 16, packet.begin() + 48);
-    std::copy(body.begin(), body.end(), packet.begin() + par2::kHeaderBytes);
+    std::vector<uint8_t> packet(kHeaderBytes + body.size());
+    PutBytes(packet.data(), Header::kMagic, kMagic);
+    Put(packet.data(), Header::kLength, packet.size());
+    PutBytes(packet.data(), Header::kSetId, setId.bytes);
+    PutBytes(packet.data(), Header::kType, type);
+    std::copy(body.begin(), body.end(), packet.begin() + kHeaderBytes);
     Rehash(packet, 0);
     return packet;
 }
 
 std::vector<size_t> PacketStarts(const std::vector<uint8_t>& bytes) {
     std::vector<size_t> starts;
-    for (size_t at = 0; at + par2::kHeaderBytes <= bytes.size();) {
-        const uint64_t length = GetLittle(bytes, at + 8, 8);
-        if (length < par2::kHeaderBytes || length > bytes.size() - at)
+    for (size_t at = 0; at + kHeaderBytes <= bytes.size();) {
+        const uint64_t length = Get(&bytes[at], Header::kLength);
+        if (length < kHeaderBytes || length > bytes.size() - at)
             break;
         starts.push_back(at);
         at += static_cast<size_t>(length);
@@ -146,23 +137,24 @@ std::vector<size_t> PacketStarts(const std::vector<uint8_t>& bytes) {
 
 std::vector<uint8_t> MakeIndex(uint64_t sliceSize, const std::vector<IndexFile>& files,
                                Md5Digest* setId) {
-    std::vector<uint8_t> main(12 + 16 * files.size());
-    PutLittle(main, 0, sliceSize, 8);
-    PutLittle(main, 8, files.size(), 4);
-    for (size_t i = 0; i < files.size(); ++i)
-        PutLittle(main, 12 + 16 * i, i, 4);
+    std::vector<uint8_t> main(MainBody::Bytes(files.size()));
+    Put(main.data(), MainBody::kSliceSize, sliceSize);
+    Put(main.data(), MainBody::kFileCount, files.size());
+    for (uint32_t i = 0; i < files.size(); ++i)
+        PutLe(&main[MainBody::kFileId.Nth(i).at], i, 4);
     const Md5Digest id = Md5Of(main);
-    std::vector<uint8_t> index = MakePacket(par2::kMainType, id, main);
+    std::vector<uint8_t> index = MakePacket(kMainType, id, main);
     for (size_t i = files.size(); i-- > 0;) {
         const std::string& name = files[i].name;
-        std::vector<uint8_t> description((56 + name.size() + 3) / 4 * 4), checksums(16 + 20);
-        PutLittle(description, 0, i, 4);
-        PutLittle(checksums, 0, i, 4);
-        PutLittle(description, 48, files[i].size, 8);
-        std::copy(name.begin(), name.end(), description.begin() + 56);
-        std::vector<uint8_t> packets = MakePacket(par2::kFileDescType, id, description);
+        std::vector<uint8_t> description(DescriptionBody::Bytes(name.size())),
+            checksums(ChecksumsBody::Bytes(1));
+        PutLe(&description[DescriptionBody::kFileId.at], i, 4);
+        PutLe(&checksums[ChecksumsBody::kFileId.at], i, 4);
+        Put(description.data(), DescriptionBody::kFileSize, files[i].size);
+        std::copy(name.begin(), name.end(), description.begin() + DescriptionBody::kNameAt);
+        std::vector<uint8_t> packets = MakePacket(kFileDescType, id, description);
         if (files[i].size != 0) {
-            const std::vector<uint8_t> more = MakePacket(par2::kSliceChecksumType, id, checksums);
+            const std::vector<uint8_t> more = MakePacket(kSliceChecksumType, id, checksums);
             packets.insert(packets.end(), more.begin(), more.end());
         }
         index.insert(index.end(), packets.begin(), packets.end());
@@ -174,15 +166,15 @@ std::vector<uint8_t> MakeIndex(uint64_t sliceSize, const std::vector<IndexFile>&
 
 void Describe(std::vector<uint8_t>& file, const std::string& name, uint64_t size) {
     for (size_t at : PacketStarts(file)) {
-        if (!std::equal(par2::kFileDescType, par2::kFileDescType + 16, file.begin() + at + 48))
+        if (!par2::Holds(&file[at], Header::kType, kFileDescType))
             continue;
-        std::vector<uint8_t> body((56 + name.size() + 3) / 4 * 4);
-        std::copy_n(file.begin() + at + 64, 56, body.begin());
-        std::copy(name.begin(), name.end(), body.begin() + 56);
-        PutLittle(body, 48, size ? size : GetLittle(body, 48, 8), 8);
-        Md5Digest setId;
-        std::copy_n(file.begin() + at + 32, 16, setId.bytes);
-        const std::vector<uint8_t> packet = MakePacket(par2::kFileDescType, setId, body);
+        std::vector<uint8_t> body(DescriptionBody::Bytes(name.size()));
+        std::copy_n(file.begin() + at + kHeaderBytes, DescriptionBody::kNameAt, body.begin());
+        std::copy(name.begin(), name.end(), body.begin() + DescriptionBody::kNameAt);
+        if (size)
+            Put(body.data(), DescriptionBody::kFileSize, size);
+        const Md5Digest setId = GetDigest(&file[at], Header::kSetId);
+        const std::vector<uint8_t> packet = MakePacket(kFileDescType, setId, body);
         file.insert(file.begin(), packet.begin(), packet.end());
         return;
     }
@@ -207,8 +199,8 @@ bool RenameInSet(const std::wstring& wholePath, const std::string& from, const s
         std::vector<uint8_t> bytes;
         ok = ok && ReadWholeFile(folder + found.cFileName, bytes);
         for (size_t at : PacketStarts(bytes)) {
-            const size_t name = at + par2::kHeaderBytes + 56;
-            if (memcmp(&bytes[at + 48], par2::kFileDescType, 16) == 0 &&
+            const size_t name = at + kHeaderBytes + DescriptionBody::kNameAt;
+            if (par2::Holds(&bytes[at], Header::kType, kFileDescType) &&
                 name + from.size() <= bytes.size() &&
                 memcmp(&bytes[name], from.data(), from.size()) == 0 &&
                 (name + from.size() == bytes.size() || bytes[name + from.size()] == 0)) {

@@ -40,8 +40,6 @@ bool RepairFolder(const Par2Set& set, const std::wstring& folder, uint32_t piece
                   std::vector<std::vector<uint8_t>>& files, int32_t& moreNeeded,
                   uint32_t budget = 1u << 30, RepairCalls* calls = nullptr);
 
-uint64_t GetLittle(const std::vector<uint8_t>& bytes, size_t at, int count);
-void PutLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, int count);
 // Makes the MD5 of the packet at `at` right again, as far as the bytes go.
 void Rehash(std::vector<uint8_t>& bytes, size_t at);
 // A packet of the type with this body (a multiple of 4 bytes), its MD5 right.

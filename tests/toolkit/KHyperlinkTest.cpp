@@ -16,7 +16,7 @@ constexpr COLORREF kNormal = RGB(127, 127, 127);
 constexpr COLORREF kHover = RGB(0, 0, 255);
 constexpr wchar_t kAddress[] = L"https://brindlecot.example/";
 
-class HyperlinkTest : public ::testing::Test {
+class KHyperlinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dialog.CreateModeless(IDD_TK_ACTION, nullptr));
@@ -97,7 +97,7 @@ protected:
 
 } // namespace
 
-TEST_F(HyperlinkTest, AttachMakesAnOwnerDrawnStaticWithAnUnderlinedFont) {
+TEST_F(KHyperlinkTest, AttachMakesAnOwnerDrawnStaticWithAnUnderlinedFont) {
     EXPECT_EQ(link.GetStyle() & SS_TYPEMASK, static_cast<DWORD>(SS_OWNERDRAW));
     EXPECT_TRUE(link.IsSubclassed());
     LOGFONTW control{}, underlined{};
@@ -110,7 +110,7 @@ TEST_F(HyperlinkTest, AttachMakesAnOwnerDrawnStaticWithAnUnderlinedFont) {
     EXPECT_FALSE(link.Attach(dialog.GetDlgItem(IDC_TK_EDIT)));
 }
 
-TEST_F(HyperlinkTest, ANewFontGetsAnUnderlinedCopyAndIsMeasuredAgain) {
+TEST_F(KHyperlinkTest, ANewFontGetsAnUnderlinedCopyAndIsMeasuredAgain) {
     // What a dialog gets at a change of dpi: its font at the new size.
     LOGFONTW bigger{};
     ASSERT_NE(::GetObjectW(link.GetFont(), sizeof bigger, &bigger), 0);
@@ -130,7 +130,7 @@ TEST_F(HyperlinkTest, ANewFontGetsAnUnderlinedCopyAndIsMeasuredAgain) {
     ::DeleteObject(font);
 }
 
-TEST_F(HyperlinkTest, FirstPaintMeasuresTheTextCentred) {
+TEST_F(KHyperlinkTest, FirstPaintMeasuresTheTextCentred) {
     // SetUp's paint went through the dialog's reflection.
     const RECT& hit = link.HitRect();
     ASSERT_FALSE(::IsRectEmpty(&hit));
@@ -141,7 +141,7 @@ TEST_F(HyperlinkTest, FirstPaintMeasuresTheTextCentred) {
     EXPECT_EQ(hit.top, (client.bottom - text.cy) / 2);
 }
 
-TEST_F(HyperlinkTest, NewTextOrSizeIsMeasuredAgain) {
+TEST_F(KHyperlinkTest, NewTextOrSizeIsMeasuredAgain) {
     // (Wine's static paints at once on a new text, so the measuring may be done already.)
     link.SetWindowTextW(L"short");
     link.UpdateWindow();
@@ -154,7 +154,7 @@ TEST_F(HyperlinkTest, NewTextOrSizeIsMeasuredAgain) {
     EXPECT_EQ(link.HitRect().left, (client.right + 40 - TextExtent(L"short").cx) / 2);
 }
 
-TEST_F(HyperlinkTest, ClickOnTheTextIsPostedToTheParent) {
+TEST_F(KHyperlinkTest, ClickOnTheTextIsPostedToTheParent) {
     EXPECT_EQ(::SendMessageW(link.Handle(), WM_NCHITTEST, 0, 0), HTCLIENT);
     EXPECT_EQ(Click(TextCentre()), TRUE);
     // Posted, not sent.
@@ -172,7 +172,7 @@ TEST_F(HyperlinkTest, ClickOnTheTextIsPostedToTheParent) {
     EXPECT_TRUE(dialog.Commands().empty());
 }
 
-TEST_F(HyperlinkTest, HandCursorOnlyOverTheText) {
+TEST_F(KHyperlinkTest, HandCursorOnlyOverTheText) {
     // Real mouse messages pass a disabled control by, so only ours reach it.
     link.EnableWindow(FALSE);
     HCURSOR hand = ::LoadCursorW(nullptr, IDC_HAND);
@@ -197,7 +197,7 @@ TEST_F(HyperlinkTest, HandCursorOnlyOverTheText) {
     EXPECT_TRUE(link.GetUpdateRect(&update, FALSE));
 }
 
-TEST_F(HyperlinkTest, MouseLeaveRepaintsAndRenewsTracking) {
+TEST_F(KHyperlinkTest, MouseLeaveRepaintsAndRenewsTracking) {
     link.EnableWindow(FALSE);
     CursorAt(TextCentre());
     SetCursorMessage();
@@ -214,7 +214,7 @@ TEST_F(HyperlinkTest, MouseLeaveRepaintsAndRenewsTracking) {
     EXPECT_TRUE(link.IsTracking());
 }
 
-TEST_F(HyperlinkTest, ALinkLeftOverItsTextComesAliveAgainOnReturn) {
+TEST_F(KHyperlinkTest, ALinkLeftOverItsTextComesAliveAgainOnReturn) {
     link.EnableWindow(FALSE);
     HCURSOR hand = ::LoadCursorW(nullptr, IDC_HAND);
     HCURSOR arrow = ::LoadCursorW(nullptr, IDC_ARROW);
@@ -234,7 +234,7 @@ TEST_F(HyperlinkTest, ALinkLeftOverItsTextComesAliveAgainOnReturn) {
     EXPECT_TRUE(link.GetUpdateRect(&update, FALSE));
 }
 
-TEST_F(HyperlinkTest, ColourAndUnderlineFollowTheCursorAtPaintTime) {
+TEST_F(KHyperlinkTest, ColourAndUnderlineFollowTheCursorAtPaintTime) {
     link.EnableWindow(FALSE);
     const RECT all = {0, 0, client.right, client.bottom};
     CursorAt({1, 1});
@@ -256,7 +256,7 @@ TEST_F(HyperlinkTest, ColourAndUnderlineFollowTheCursorAtPaintTime) {
         EXPECT_LT(away->Count({hit.left, y, hit.right, y + 1}, kNormal), hit.right - hit.left - 2);
 }
 
-TEST_F(HyperlinkTest, DetachAndDestructionDeleteTheFont) {
+TEST_F(KHyperlinkTest, DetachAndDestructionDeleteTheFont) {
     HFONT font = link.LinkFont();
     ASSERT_NE(::GetObjectType(font), 0u);
     ASSERT_TRUE(link.Detach());

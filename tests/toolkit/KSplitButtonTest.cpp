@@ -59,7 +59,7 @@ Triangle FindTriangle(const DibSurface& s, int fromX) {
     return t;
 }
 
-class SplitButtonTest : public ::testing::Test {
+class KSplitButtonTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dialog.cancelDestroys = false;
@@ -123,7 +123,7 @@ protected:
 
 // State captured while the menu is being tracked, from a timer of the menu's own loop.
 struct DuringMenu {
-    SplitButtonTest* test = nullptr;
+    KSplitButtonTest* test = nullptr;
     bool menuOpen = false;
     RECT menuRect{};
     bool found = false;
@@ -134,7 +134,7 @@ DuringMenu* gDuring = nullptr;
 
 } // namespace
 
-TEST_F(SplitButtonTest, AttachMakesAnOwnerDrawnButton) {
+TEST_F(KSplitButtonTest, AttachMakesAnOwnerDrawnButton) {
     EXPECT_EQ(button.GetStyle() & BS_TYPEMASK, static_cast<DWORD>(BS_OWNERDRAW));
     EXPECT_TRUE(button.IsSubclassed());
     EXPECT_EQ(button.Mode(), SplitButtonMode::Normal);
@@ -147,7 +147,7 @@ TEST_F(SplitButtonTest, AttachMakesAnOwnerDrawnButton) {
     EXPECT_EQ(::GetWindowLongW(edit, GWL_STYLE), static_cast<LONG>(editStyle));
 }
 
-TEST_F(SplitButtonTest, ArrowClickOpensTheMenuAndNeverPressesTheButton) {
+TEST_F(KSplitButtonTest, ArrowClickOpensTheMenuAndNeverPressesTheButton) {
     EXPECT_EQ(Press(ArrowLeft()), 0);
     EXPECT_FALSE(Pushed());
     EXPECT_NE(::GetCapture(), button.Handle());
@@ -172,7 +172,7 @@ TEST_F(SplitButtonTest, ArrowClickOpensTheMenuAndNeverPressesTheButton) {
     EXPECT_EQ(dialog.Commands(), (std::vector<WPARAM>{1005}));
 }
 
-TEST_F(SplitButtonTest, LabelClickPressesTheButtonAndClicksIt) {
+TEST_F(KSplitButtonTest, LabelClickPressesTheButtonAndClicksIt) {
     // One pixel left of the arrow part is still the label.
     Press(ArrowLeft() - 1);
     EXPECT_TRUE(Pushed());
@@ -184,7 +184,7 @@ TEST_F(SplitButtonTest, LabelClickPressesTheButtonAndClicksIt) {
     EXPECT_TRUE(dialog.Commands().empty());
 }
 
-TEST_F(SplitButtonTest, DismissedMenuPostsNothing) {
+TEST_F(KSplitButtonTest, DismissedMenuPostsNothing) {
     Press(ArrowLeft() + 3);
     PostKey(VK_ESCAPE);
     PumpMessages();
@@ -193,7 +193,7 @@ TEST_F(SplitButtonTest, DismissedMenuPostsNothing) {
     EXPECT_EQ(dialog.CountOf(Seen::Kind::OK), 0);
 }
 
-TEST_F(SplitButtonTest, WhileTheMenuIsOpenOnlyTheArrowLooksPressed) {
+TEST_F(KSplitButtonTest, WhileTheMenuIsOpenOnlyTheArrowLooksPressed) {
     DuringMenu during;
     during.test = this;
     gDuring = &during;
@@ -234,7 +234,7 @@ TEST_F(SplitButtonTest, WhileTheMenuIsOpenOnlyTheArrowLooksPressed) {
     EXPECT_TRUE(dialog.Commands().empty());
 }
 
-TEST_F(SplitButtonTest, ModeTwoSwallowsTheLabelButNotTheArrow) {
+TEST_F(KSplitButtonTest, ModeTwoSwallowsTheLabelButNotTheArrow) {
     button.SetMode(SplitButtonMode::LabelInert);
     Press(10);
     Release(10);
@@ -257,7 +257,7 @@ TEST_F(SplitButtonTest, ModeTwoSwallowsTheLabelButNotTheArrow) {
     EXPECT_EQ(dialog.CountOf(Seen::Kind::OK), 1);
 }
 
-TEST_F(SplitButtonTest, ChangesRepaintWithoutErasing) {
+TEST_F(KSplitButtonTest, ChangesRepaintWithoutErasing) {
     RECT update{};
     button.ValidateRect(nullptr);
     button.SetMode(SplitButtonMode::Normal); // unchanged: nothing to repaint
@@ -279,7 +279,7 @@ TEST_F(SplitButtonTest, ChangesRepaintWithoutErasing) {
     EXPECT_EQ(button.erases, 0);
 }
 
-TEST_F(SplitButtonTest, FocusRepaintsTheButton) {
+TEST_F(KSplitButtonTest, FocusRepaintsTheButton) {
     RECT update{};
     ::SetFocus(dialog.GetDlgItem(IDC_TK_EDIT));
     PumpMessages();
@@ -289,7 +289,7 @@ TEST_F(SplitButtonTest, FocusRepaintsTheButton) {
     EXPECT_TRUE(button.GetUpdateRect(&update, FALSE));
 }
 
-TEST_F(SplitButtonTest, PaintsRaisedPartsAndACentredArrow) {
+TEST_F(KSplitButtonTest, PaintsRaisedPartsAndACentredArrow) {
     auto s = Render(0);
     EXPECT_EQ(drawResult, 1);
     const int w = client.right, h = client.bottom, a = ArrowLeft();
@@ -311,7 +311,7 @@ TEST_F(SplitButtonTest, PaintsRaisedPartsAndACentredArrow) {
     EXPECT_EQ(t.widths, (std::vector<int>{8, 6, 4, 2}));
 }
 
-TEST_F(SplitButtonTest, FocusFrameAndEdgesOnePixelInside) {
+TEST_F(KSplitButtonTest, FocusFrameAndEdgesOnePixelInside) {
     auto s = Render(ODS_FOCUS);
     const int w = client.right, h = client.bottom, a = ArrowLeft();
     for (POINT p : {POINT{0, 0}, POINT{w - 1, 0}, POINT{0, h - 1}, POINT{w - 1, h - 1}, POINT{a, 0},
@@ -325,7 +325,7 @@ TEST_F(SplitButtonTest, FocusFrameAndEdgesOnePixelInside) {
     EXPECT_EQ(FindTriangle(*s, a).left, FindTriangle(*plain, a).left);
 }
 
-TEST_F(SplitButtonTest, PressedLabelSinksBothParts) {
+TEST_F(KSplitButtonTest, PressedLabelSinksBothParts) {
     auto up = Render(0);
     ::SendMessageW(button.Handle(), BM_SETSTATE, TRUE, 0);
     auto down = Render(0);
@@ -350,7 +350,7 @@ TEST_F(SplitButtonTest, PressedLabelSinksBothParts) {
     EXPECT_EQ(q.y, p.y + 1);
 }
 
-TEST_F(SplitButtonTest, ModeTwoAndDisabledDrawAnEtchedGreyLabel) {
+TEST_F(KSplitButtonTest, ModeTwoAndDisabledDrawAnEtchedGreyLabel) {
     auto disabled = Render(ODS_DISABLED);
     button.SetMode(SplitButtonMode::LabelInert);
     auto modeTwo = Render(0);
@@ -363,7 +363,7 @@ TEST_F(SplitButtonTest, ModeTwoAndDisabledDrawAnEtchedGreyLabel) {
     }
 }
 
-TEST_F(SplitButtonTest, ArrowPartAndTriangleScaleWithTheDpi) {
+TEST_F(KSplitButtonTest, ArrowPartAndTriangleScaleWithTheDpi) {
     EXPECT_EQ(button.GetDpi(), Dpi::ForWindow(button.Handle()));
     button.SetDpi(192);
     EXPECT_EQ(button.ArrowPartWidth(), 2 * KSplitButton::kArrowWidth);

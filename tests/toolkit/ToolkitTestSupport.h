@@ -15,6 +15,7 @@ namespace toolkit_test {
 void PumpMessages();
 
 using testing_support::DibSurface;
+constexpr COLORREF kUntouched = RGB(1, 2, 3);
 
 // One dialog message as the dialog's handlers saw it.
 struct Seen {

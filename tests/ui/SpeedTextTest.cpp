@@ -1,7 +1,5 @@
 #include "app/ByteSize.h"
-#include "ui/RateSmoother.h"
 #include "ui/SpeedText.h"
-#include "ui/TransferMeter.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +23,7 @@ std::wstring Duration(uint64_t seconds) {
 
 } // namespace
 
-TEST(SpeedText, DurationsShowMinutesAndSecondsWithHoursFromOneHourOn) {
+TEST(SpeedTextTest, DurationsShowMinutesAndSecondsWithHoursFromOneHourOn) {
     const struct {
         uint64_t seconds;
         const wchar_t* shown;
@@ -38,7 +36,7 @@ TEST(SpeedText, DurationsShowMinutesAndSecondsWithHoursFromOneHourOn) {
         EXPECT_EQ(Duration(c.seconds), c.shown) << c.seconds;
 }
 
-TEST(SpeedText, RatesAreTheSystemsSizeOfOneSecond) {
+TEST(SpeedTextTest, RatesAreTheSystemsSizeOfOneSecond) {
     const struct {
         double rate;
         long long shownBytes;
@@ -58,7 +56,7 @@ TEST(SpeedText, RatesAreTheSystemsSizeOfOneSecond) {
     }
 }
 
-TEST(SpeedText, TimeLeftIsRoundedUpAndOnlyToldWhenSensible) {
+TEST(SpeedTextTest, TimeLeftIsRoundedUpAndOnlyToldWhenSensible) {
     const struct {
         double rate;
         uint64_t remaining;
@@ -79,7 +77,7 @@ TEST(SpeedText, TimeLeftIsRoundedUpAndOnlyToldWhenSensible) {
     }
 }
 
-TEST(SpeedText, RunningTextIsSpeedThenTimeLeft) {
+TEST(SpeedTextTest, RunningTextIsSpeedThenTimeLeft) {
     WideString out;
     FormatRunningText(51066470.0, 151ull * 51066470, out);
     EXPECT_EQ(std::wstring(out.Text()), ShownSize(51066470) + L"/s, 2:31 left");
@@ -88,7 +86,7 @@ TEST(SpeedText, RunningTextIsSpeedThenTimeLeft) {
     EXPECT_EQ(std::wstring(out.Text()), ShownSize(0) + L"/s");
 }
 
-TEST(SpeedText, EndedTextIsTheRunningTimeAndTheAverageOverIt) {
+TEST(SpeedTextTest, EndedTextIsTheRunningTimeAndTheAverageOverIt) {
     const struct {
         uint64_t runningMs, pausedMs, bytes;
         std::wstring shown;
@@ -105,92 +103,4 @@ TEST(SpeedText, EndedTextIsTheRunningTimeAndTheAverageOverIt) {
         FormatEndedText(c.runningMs, c.pausedMs, c.bytes, out);
         EXPECT_EQ(std::wstring(out.Text()), c.shown) << c.runningMs;
     }
-}
-
-TEST(RateSmoother, TellsNothingUntilTheSamplesSpanASecond) {
-    RateSmoother smoother;
-    double rate = -1;
-    EXPECT_FALSE(smoother.Rate(rate));
-    smoother.Add(10000, 0);
-    EXPECT_FALSE(smoother.Rate(rate));
-    smoother.Add(10500, 500000);
-    EXPECT_FALSE(smoother.Rate(rate));
-    smoother.Add(11000, 1000000);
-    ASSERT_TRUE(smoother.Rate(rate));
-    EXPECT_DOUBLE_EQ(rate, 1000000.0);
-    smoother.Reset();
-    EXPECT_FALSE(smoother.Rate(rate));
-    EXPECT_EQ(smoother.SpanMs(), 0u);
-}
-
-TEST(RateSmoother, EvensOutBurstsAndForgetsWhatIsOlderThanTheWindow) {
-    RateSmoother smoother;
-    double rate = 0;
-    // Chunks land in bursts: 4 MB in one half second, nothing in the next.
-    uint64_t done = 0;
-    for (uint64_t t = 0; t <= 4000; t += 500) {
-        smoother.Add(t, done);
-        if ((t / 500) % 2 == 0)
-            done += 4000000;
-    }
-    ASSERT_TRUE(smoother.Rate(rate));
-    EXPECT_DOUBLE_EQ(rate, 4000000.0); // 16 MB in 4 s
-    // The pace drops to 1 MB/s; after a whole window only the new pace counts.
-    for (uint64_t t = 4500; t <= 9500; t += 500) {
-        done += 500000;
-        smoother.Add(t, done);
-        ASSERT_TRUE(smoother.Rate(rate));
-        EXPECT_GE(rate, 1000000.0) << t;
-        EXPECT_LE(smoother.SpanMs(), RateSmoother::kWindowMs) << t;
-    }
-    EXPECT_DOUBLE_EQ(rate, 1000000.0);
-    EXPECT_EQ(smoother.SpanMs(), RateSmoother::kWindowMs);
-}
-
-TEST(RateSmoother, ASampleAtTheSameTimeReplacesTheLastAndManySamplesFit) {
-    RateSmoother smoother;
-    double rate = 0;
-    smoother.Add(0, 0);
-    smoother.Add(2000, 1000);
-    smoother.Add(2000, 4000);
-    ASSERT_TRUE(smoother.Rate(rate));
-    EXPECT_DOUBLE_EQ(rate, 2000.0);
-    // Ten samples a second for a minute: the window still holds and the speed is right.
-    for (uint64_t t = 2100; t <= 62000; t += 100)
-        smoother.Add(t, 4000 + (t - 2000) * 3);
-    ASSERT_TRUE(smoother.Rate(rate));
-    EXPECT_DOUBLE_EQ(rate, 3000.0);
-    EXPECT_GE(smoother.SpanMs(), RateSmoother::kMinSpanMs);
-}
-
-TEST(TransferMeter, PausesAreKeptOutOfTheRunningTimeAndTheSpeed) {
-    TransferMeter meter;
-    double rate = 0;
-    meter.Start(1000, 0);
-    meter.Sample(2000, 2000000);
-    EXPECT_EQ(meter.RunningMs(2500), 1500u);
-    ASSERT_TRUE(meter.Rate(rate));
-    EXPECT_DOUBLE_EQ(rate, 2000000.0);
-
-    meter.Pause(3000);
-    meter.Sample(5000, 9999999); // not running: not a sample
-    EXPECT_EQ(meter.RunningMs(8000), 2000u);
-    EXPECT_EQ(meter.PausedMs(8000), 5000u);
-
-    // After the pause the speed is measured afresh, not spread over the pause.
-    meter.Resume(13000, 4000000);
-    EXPECT_FALSE(meter.Rate(rate));
-    meter.Sample(14000, 5000000);
-    ASSERT_TRUE(meter.Rate(rate));
-    EXPECT_DOUBLE_EQ(rate, 1000000.0);
-
-    meter.Finish(15000);
-    EXPECT_EQ(meter.RunningMs(99000), 4000u);
-    EXPECT_EQ(meter.PausedMs(99000), 10000u);
-
-    // A new start forgets the last run.
-    meter.Start(100000, 0);
-    EXPECT_EQ(meter.RunningMs(100500), 500u);
-    EXPECT_EQ(meter.PausedMs(100500), 0u);
-    EXPECT_FALSE(meter.Rate(rate));
 }

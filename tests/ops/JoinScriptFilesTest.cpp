@@ -2,7 +2,6 @@
 #include "support/SettingsValues.h"
 
 #include "ops/JoinScriptFiles.h"
-#include "ops/JoinScriptText.h"
 #include "ops/SplitOperation.h"
 
 using namespace testing_support;
@@ -31,7 +30,7 @@ ScriptRun RunScript(const std::wstring& script, const TempDir& dir) {
     return run;
 }
 
-class JoinScriptTest : public OperationTest {
+class JoinScriptFilesTest : public OperationTest {
 protected:
     void SetUp() override {
         OperationTest::SetUp();
@@ -65,16 +64,12 @@ protected:
     std::wstring failedWith;
 };
 
-bool Contains(const std::string& text, const char* part) {
-    return text.find(part) != std::string::npos;
-}
-
 } // namespace
 
 // What the names in the table have in common: characters that cmd takes for itself (& ^ %), or
 // that only reach it whole when the script is read right (outside ASCII), or an option's dash.
 // Wine's certutil computes no checksum: there the result is joined but can't be checked.
-TEST_F(JoinScriptTest, TheScriptJoinsEveryNameByteForByte) {
+TEST_F(JoinScriptFilesTest, TheScriptJoinsEveryNameByteForByte) {
     WriteDword(L"SelectFiles", 1);
     const wchar_t* const names[] = {L"two words.bin", L"50% off%.bin", L"a&b^c.bin",
                                     L"\x00FC\x00F1\x00EF \x20AC.bin", L"-dash.bin"};
@@ -101,7 +96,7 @@ TEST_F(JoinScriptTest, TheScriptJoinsEveryNameByteForByte) {
 
 // Past part 999 the numbers grow a digit, and the copy lines stay short. The parts are written
 // here: a split into 1,001 parts takes long under Wine, and adds nothing to what is tested.
-TEST_F(JoinScriptTest, TheScriptJoinsMoreThan999Parts) {
+TEST_F(JoinScriptFilesTest, TheScriptJoinsMoreThan999Parts) {
     const std::wstring source = dir / L"many parts.bin";
     const std::vector<uint8_t> data = MakePattern(1001 * 64 - 7, 4);
     for (unsigned i = 0; i < 1001; ++i) {
@@ -128,7 +123,7 @@ TEST_F(JoinScriptTest, TheScriptJoinsMoreThan999Parts) {
 }
 
 // A receiver's mistakes stop the script with a message and cost nothing.
-TEST_F(JoinScriptTest, TheScriptStopsWhenAPartIsMissingOrTheFileExists) {
+TEST_F(JoinScriptFilesTest, TheScriptStopsWhenAPartIsMissingOrTheFileExists) {
     WriteDword(L"WriteChecksums", 0);
     const std::wstring source = dir / L"x.bin";
     ASSERT_TRUE(WritePatternFile(source, 3 * MiB, 5));
@@ -149,7 +144,7 @@ TEST_F(JoinScriptTest, TheScriptStopsWhenAPartIsMissingOrTheFileExists) {
 
 // The two files are made like the parts: never over a file of their names, counted before the
 // split as written after it, and gone with an aborted split.
-TEST_F(JoinScriptTest, TheFilesAreMadeLikeTheParts) {
+TEST_F(JoinScriptFilesTest, TheFilesAreMadeLikeTheParts) {
     const std::wstring source = dir / L"y.bin";
     ASSERT_TRUE(WritePatternFile(source, 3 * MiB, 6));
     RecordingDisplay shown;
@@ -174,26 +169,4 @@ TEST_F(JoinScriptTest, TheFilesAreMadeLikeTheParts) {
     SplitAndSend(source, 1 * MiB);
     EXPECT_EQ(FileSize(source + L".join.cmd"), static_cast<int64_t>(scriptBytes));
     EXPECT_EQ(FileSize(source + L".join.txt"), static_cast<int64_t>(textBytes));
-}
-
-// Lines of the two texts, byte for byte, where running them here can't tell: a quote of the name,
-// plain or typographic, doubled inside PowerShell's single quotes (past the parts copy /b is
-// spelled out for); no name taken for an option; the script at work in its own folder, which
-// pushd maps to a drive when it is a network folder.
-TEST(JoinScriptText, TheTextsHoldTheseLines) {
-    const char* const lines[] = {
-        "(Join-Path $PWD '-Bob''s \xE2\x80\x99\xE2\x80\x99.avi')",
-        " On Linux: sha256sum -c -- '-Bob'\\''s \xE2\x80\x99.avi.sha256'\r\n",
-        " On macOS: shasum -a 256 -c -- '-Bob'\\''s \xE2\x80\x99.avi.sha256'\r\n",
-        "\r\ncertutil -hashfile \".\\%name%\" SHA256 >\"%hashes%\" 2>nul\r\n",
-        "\r\npushd \"%~dp0\"\r\n",
-        "\r\n:end\r\npopd\r\n"};
-    const Sha256Digest whole = {};
-    DynArray<char> script, text;
-    ASSERT_TRUE(BuildJoinScript(L"-Bob's \u2019.avi", 11, &whole, script) &&
-                BuildJoinInstructions(L"-Bob's \u2019.avi", 11, &whole, text));
-    const std::string all = std::string(script.Items(), static_cast<size_t>(script.Count())) +
-                            std::string(text.Items(), static_cast<size_t>(text.Count()));
-    for (const char* line : lines)
-        EXPECT_TRUE(Contains(all, line)) << line;
 }
