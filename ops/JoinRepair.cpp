@@ -1,11 +1,13 @@
 #include "ops/JoinRepair.h"
 
 #include "app/ByteSize.h"
+#include "app/Globals.h"
 #include "ops/PartNaming.h"
 
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <new>
 
 namespace {
 
@@ -309,6 +311,7 @@ float JoinRepair::Progress() const {
 JoinRepair::Step JoinRepair::Work(DWORD milliseconds) {
     const DWORD start = ::GetTickCount();
     const Phase before = phase;
+    waiting = false;
     do {
         bool going = true;
         switch (phase) {
@@ -347,7 +350,7 @@ JoinRepair::Step JoinRepair::Work(DWORD milliseconds) {
             return Step::Failed;
         }
         // A new phase shows its own activity before it goes on.
-    } while (phase == before && ::GetTickCount() - start < milliseconds);
+    } while (phase == before && !waiting && ::GetTickCount() - start < milliseconds);
     if (phase == Phase::Finished)
         return ignored ? Step::Ignored : Step::Done;
     return phase == Phase::Loaded ? Step::Loaded : Step::Working;
@@ -379,17 +382,92 @@ bool JoinRepair::OpenFile(int32_t index) {
     return reading.OpenForReading(filePath.Text(), FILE_FLAG_SEQUENTIAL_SCAN);
 }
 
-bool JoinRepair::ReadPiece(uint32_t most, uint32_t& length) {
+bool JoinRepair::ReadPiece(uint8_t* into, uint32_t most, uint32_t& length) {
     const uint64_t fileSize = set.FileSize(file);
     const uint64_t sliceStart = static_cast<uint64_t>(slice) * set.SliceSize();
     const uint64_t sliceBytes =
         fileSize - sliceStart < set.SliceSize() ? fileSize - sliceStart : set.SliceSize();
     const uint64_t left = sliceBytes - sliceOffset;
     length = static_cast<uint32_t>(left < most ? left : most);
-    return reading.ReadFully(buffer.Items(), length);
+    return reading.ReadFully(into, length);
+}
+
+struct JoinRepair::CheckJob : ComputeJob {
+    JoinRepair* owner; // null once let go
+    DynArray<uint8_t> buffer;
+    uint32_t length;
+    int32_t md5Lane;
+    int32_t shaLane;
+    bool digest; // the part's SHA-256 too
+    bool out;
+};
+
+void JoinRepair::RunCheckJob(ComputeJob& computeJob, int32_t lane) {
+    auto& job = static_cast<CheckJob&>(computeJob);
+    if (lane == job.md5Lane)
+        job.owner->sliceHash.Update(job.buffer.Items(), job.length);
+    if (job.digest && lane == job.shaLane)
+        job.owner->partDigest.Update(job.buffer.Items(), job.length);
+}
+
+void JoinRepair::CheckJobDone(ComputeJob& computeJob) {
+    auto* job = static_cast<CheckJob*>(&computeJob);
+    if (!job->owner) {
+        delete job;
+        return;
+    }
+    job->out = false;
+    --job->owner->checkJobsOut;
+}
+
+JoinRepair::CheckJob* JoinRepair::FreeCheckJob() {
+    CheckJob*& job = checkJobs[nextCheckJob];
+    if (job && job->out)
+        return nullptr;
+    if (!job) {
+        job = new (std::nothrow) CheckJob{};
+        if (job && !job->buffer.ResizeUp(buffer.Count())) {
+            delete job;
+            job = nullptr;
+        }
+        if (!job)
+            return nullptr;
+        job->owner = this;
+        job->run = RunCheckJob;
+        job->done = CheckJobDone;
+    }
+    nextCheckJob = (nextCheckJob + 1) % kCheckJobs;
+    return job;
+}
+
+void JoinRepair::LetGoOfCheckJobs() {
+    if (checkJobsOut > 0)
+        gComputePool.WaitIdle();
+    for (CheckJob*& job : checkJobs) {
+        if (job && job->out)
+            job->owner = nullptr;
+        else
+            delete job;
+        job = nullptr;
+    }
+    checkJobsOut = 0;
+    nextCheckJob = 0;
 }
 
 bool JoinRepair::CheckStep() {
+    // While the workers hash, only the next pieces of the same slice may be read; anything else
+    // waits for the hashes.
+    const bool moreOfSlice =
+        file < set.FileCount() && reading.IsOpen() && !hashOnly && sliceOffset < set.SliceSize() &&
+        static_cast<uint64_t>(slice) * set.SliceSize() + sliceOffset < set.FileSize(file);
+    if (checkJobsOut > 0 && !moreOfSlice) {
+        waiting = true;
+        return true;
+    }
+    if (file < set.FileCount() && sliceOffset == set.SliceSize()) {
+        EndSliceCheck();
+        return true;
+    }
     if (file == set.FileCount())
         return EndCheck();
     Entry& entry = entries[file];
@@ -433,15 +511,33 @@ bool JoinRepair::CheckStep() {
     }
     activity.Format(L"Checking %s...", set.FileName(file));
     if (sliceStart + sliceOffset < set.FileSize(file)) {
+        CheckJob* job = gComputePool.IsStarted() || gComputePool.Start() ? FreeCheckJob() : nullptr;
+        if (gComputePool.IsStarted() && !job) {
+            waiting = true; // both out, or no memory for one: on when one is back
+            return checkJobsOut > 0 ||
+                   Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error reading %s", set.FileName(file));
+        }
+        uint8_t* into = job ? job->buffer.Items() : buffer.Items();
         uint32_t length = 0;
-        if (!ReadPiece(static_cast<uint32_t>(buffer.Count()), length)) {
+        if (!ReadPiece(into, static_cast<uint32_t>(buffer.Count()), length)) {
             reading.Close();
             entry.vouched = false; // its digest can't be told now
             return true;           // taken as lost on the next step
         }
-        sliceHash.Update(buffer.Items(), length);
-        if (entry.vouched)
-            partDigest.Update(buffer.Items(), length);
+        if (job) {
+            job->length = length;
+            job->digest = entry.vouched;
+            job->md5Lane = 0;
+            job->shaLane = gComputePool.Workers() > 1 ? 1 : 0;
+            job->out = true;
+            job->out = gComputePool.Submit(*job, 1u | 1u << job->shaLane);
+            checkJobsOut += job->out ? 1 : 0;
+        }
+        if (!job || !job->out) {
+            sliceHash.Update(into, length);
+            if (entry.vouched)
+                partDigest.Update(into, length);
+        }
         sliceOffset += length;
         passDone += length;
     } else {
@@ -453,7 +549,8 @@ bool JoinRepair::CheckStep() {
         sliceHash.Update(buffer.Items(), n);
         sliceOffset += n;
     }
-    if (sliceOffset < set.SliceSize())
+    // The slice's check waits for its last hashes: the next step does it.
+    if (sliceOffset < set.SliceSize() || checkJobsOut > 0)
         return true;
     EndSliceCheck();
     return true;
@@ -613,7 +710,7 @@ bool JoinRepair::FeedStep() {
         sliceOffset = sliceBytes;
     } else {
         uint32_t length = 0;
-        if (!ReadPiece(feedPiece, length))
+        if (!ReadPiece(buffer.Items(), feedPiece, length))
             return Fail(::GetLastError(), L"Error reading %s", set.FileName(file));
         if (!repair.AddSlice(s, static_cast<uint32_t>(sliceOffset), buffer.Items(), length))
             return Fail(::GetLastError(), L"Error rebuilding %s", set.FileName(missingFiles[0]));
@@ -798,6 +895,7 @@ void JoinRepair::RemoveTemporaries() {
 }
 
 void JoinRepair::Cancel() {
+    LetGoOfCheckJobs();
     reading.Close();
     writing.Close();
     RemoveTemporaries();

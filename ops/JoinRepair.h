@@ -2,6 +2,7 @@
 
 #include "app/DynArray.h"
 #include "app/WideString.h"
+#include "io/ComputePool.h"
 #include "ops/Sha256.h"
 #include "ops/SetFileNames.h"
 #include "recovery/Md5.h"
@@ -111,6 +112,18 @@ private:
         Sha256Digest listed;
     };
 
+    // A piece of a slice that the workers hash while the next piece is read: its MD5 into the
+    // slice's hash and, for a part the list vouches for, its SHA-256 into the part's digest.
+    struct CheckJob;
+    static constexpr int32_t kCheckJobs = 2;
+    static void RunCheckJob(ComputeJob& job, int32_t lane);
+    static void CheckJobDone(ComputeJob& job);
+    // A job whose buffer is free, made when there is none yet; null when every one is out.
+    CheckJob* FreeCheckJob();
+    // Waits until the workers are past the jobs out, which then free themselves as they come
+    // back: the hashes they fed are this object's again.
+    void LetGoOfCheckJobs();
+
     bool Fail(DWORD code, const wchar_t* format, const wchar_t* fileName);
     bool LoadStep();
     bool TakeSet();
@@ -119,7 +132,7 @@ private:
     bool OpenFile(int32_t index);
     // Reads the next piece of the current file's current slice, at most `most` bytes; false when
     // it can't.
-    bool ReadPiece(uint32_t most, uint32_t& length);
+    bool ReadPiece(uint8_t* into, uint32_t most, uint32_t& length);
     bool CheckStep();
     // Reads a part of the wrong size through, for the checksum list's digest alone.
     bool HashOnlyStep();
@@ -188,6 +201,11 @@ private:
     int32_t streamedSlices = 0;
     uint64_t streamPad = 0; // zeros still to hash into the slice
     bool streamBroken = false;
+    CheckJob* checkJobs[kCheckJobs] = {};
+    int32_t checkJobsOut = 0;
+    int32_t nextCheckJob = 0;
+    // The step waits for the workers: the rest of the slice for this time is left to later.
+    bool waiting = false;
     WideString activity;
     WideString note;
     DWORD failureCode = 0;

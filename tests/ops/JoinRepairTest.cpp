@@ -27,8 +27,8 @@ namespace {
 // Reads the set through and starts the check of the parts; false when the set is not used.
 bool LoadAndCheck(JoinRepair& repair) {
     JoinRepair::Step step;
-    while ((step = repair.Work(0)) == JoinRepair::Step::Working) {
-    }
+    while ((step = repair.Work(0)) == JoinRepair::Step::Working)
+        ::SleepEx(1, TRUE);
     repair.Check();
     return step == JoinRepair::Step::Loaded;
 }
@@ -179,6 +179,8 @@ TEST_F(RebuildTest, APartIsSwappedInOnlyOnceRebuiltAndACancelLeavesEveryName) {
         ASSERT_TRUE(LoadAndCheck(repair));
         JoinRepair::Step step = JoinRepair::Step::Working;
         for (int steps = 0; steps < stop; ++steps) {
+            // An alertable wait lets the workers' hashes come back between the steps.
+            ::SleepEx(1, TRUE);
             step = repair.Work(0);
             // While anything is rebuilt beside, the part itself is untouched.
             if (AnyRebuilding()) {
