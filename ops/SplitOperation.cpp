@@ -4,6 +4,7 @@
 #include "app/Globals.h"
 #include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
+#include "io/ComputePool.h"
 #include "io/IoPair.h"
 #include "ops/ChunkJob.h"
 #include "ops/Commands.h"
@@ -13,6 +14,8 @@
 #include "ops/Volume.h"
 #include "toolkit/Handle.h"
 #include "ui/ShellActions.h"
+
+#include <new>
 
 namespace {
 
@@ -85,7 +88,8 @@ void SplitOperation::OnPartSizeChanged() {
 void SplitOperation::OnCommand(UINT id) {
     if (state == OperationState::Waiting && id == kCommandSplit)
         BeginSplitting();
-    else if (state == OperationState::Running && id == kCommandPause && !recoveryTimer.IsRunning())
+    else if (state == OperationState::Running && id == kCommandPause &&
+             !recoveryTimer.IsRunning() && !finishJob)
         Pause();
     else if (state == OperationState::Paused && id == kCommandResume)
         Resume();
@@ -293,6 +297,67 @@ void SplitOperation::Finish() {
     if (hashingChecksums)
         wholeDigest = WholeDigest();
     StopHashing();
+    if (recovering && HandFinishToWorkers()) {
+        // There is nothing left to pause.
+        display.SetAction(kCommandPause, kActionRunGroup);
+        return;
+    }
+    CompleteSideFiles();
+}
+
+struct SplitOperation::FinishJob : ComputeJob {
+    SplitOperation* owner; // null once let go
+    int32_t lanes;
+};
+
+SplitOperation::~SplitOperation() {
+    LetGoOfFinishJob();
+}
+
+bool SplitOperation::HandFinishToWorkers() {
+    // Without the workers, the files hash what is left as they are written.
+    auto* job = new (std::nothrow) FinishJob{};
+    if (!job || !recovery.PrepareFinish()) {
+        delete job;
+        return false;
+    }
+    job->owner = this;
+    job->lanes = Lanes();
+    job->run = RunFinishJob;
+    job->done = FinishJobDone;
+    if (!gComputePool.Submit(*job, (1u << job->lanes) - 1)) {
+        delete job;
+        return false;
+    }
+    finishJob = job;
+    return true;
+}
+
+void SplitOperation::RunFinishJob(ComputeJob& computeJob, int32_t lane) {
+    auto& job = static_cast<FinishJob&>(computeJob);
+    job.owner->recovery.FinishHashes(lane, job.lanes);
+}
+
+void SplitOperation::FinishJobDone(ComputeJob& computeJob) {
+    auto* job = static_cast<FinishJob*>(&computeJob);
+    SplitOperation* split = job->owner;
+    delete job;
+    if (!split)
+        return;
+    split->finishJob = nullptr;
+    split->recovery.HashesFinished();
+    split->CompleteSideFiles();
+}
+
+void SplitOperation::LetGoOfFinishJob() {
+    if (!finishJob)
+        return;
+    gComputePool.WaitIdle();
+    finishJob->owner = nullptr;
+    finishJob = nullptr;
+}
+
+void SplitOperation::CompleteSideFiles() {
     // Each side file takes a step at once, and the list and the scripts are complete with it.
     // The recovery files take more: they are written at ticks of a timer, so that the window
     // answers while a large set is written. There is nothing left to pause.
@@ -448,6 +513,7 @@ bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
 void SplitOperation::Abort() {
     recoveryTimer.Stop();
     StopHashing();
+    LetGoOfFinishJob();
     if (IsBusy()) {
         // A split cut short leaves nothing: the list and the scripts may be complete already,
         // while the recovery files are written, and would refuse the next split of this file.

@@ -10,6 +10,7 @@
 class SplitOperation : public Operation {
 public:
     explicit SplitOperation(OperationDisplay& window) : Operation(window) {}
+    ~SplitOperation() override;
 
     void Start(const WideString& commandLinePath) override;
     void OnPartSizeChanged() override;
@@ -58,6 +59,14 @@ private:
     static void RecoveryTick(void* context);
     void ReadHeads();
     void WriteRecovery();
+    // The recovery set's last hashes, on the workers, once every chunk is in; the side files
+    // are completed when they are back.
+    struct FinishJob;
+    static void RunFinishJob(ComputeJob& job, int32_t lane);
+    static void FinishJobDone(ComputeJob& job);
+    bool HandFinishToWorkers();
+    void LetGoOfFinishJob();
+    void CompleteSideFiles();
     // The split is done: says so, and shows the files where asked.
     void EndDone();
 
@@ -77,4 +86,5 @@ private:
     bool recovering = false;
     bool hashingChecksums = false;
     TickTimer recoveryTimer;
+    FinishJob* finishJob = nullptr; // out with the workers
 };

@@ -64,6 +64,11 @@ public:
     }
     // All three at once, on this thread.
     bool Add(const void* data, uint32_t length) { return creator.AddData(data, length); }
+    // The hashing left once every byte is in, shared out among lanes before the files are
+    // written (Par2Creator's PrepareFinish, FinishHashes and HashesFinished).
+    bool PrepareFinish() { return creator.PrepareFinish(); }
+    void FinishHashes(int32_t lane, int32_t lanes) { creator.FinishHashes(lane, lanes); }
+    void HashesFinished() { creator.HashesFinished(); }
     // A piece of the files' writing, whole or not.
     bool CompleteStep(const Sha256Digest*, bool& done) override {
         return files.CompleteStep(creator, done);

@@ -108,6 +108,8 @@ void Par2Creator::Clear() {
     checksums.Clear();
     constantLogs.Clear();
     critical.Clear();
+    packetHashes.Clear();
+    packetsHashed = false;
     fileHash.Reset();
     headHash.Reset();
     layout = Layout{};
@@ -425,6 +427,55 @@ bool Par2Creator::AddData(const void* data, size_t size) {
     return true;
 }
 
+void Par2Creator::FillMainBody(uint8_t* body) const {
+    Put(body, MainBody::kSliceSize, sliceSize);
+    Put(body, MainBody::kFileCount, static_cast<uint32_t>(files.Count()));
+    for (int32_t i = 0; i < files.Count(); ++i)
+        PutBytes(body, MainBody::kFileId.Nth(i), files[order[i]].id.bytes);
+}
+
+bool Par2Creator::PrepareFinish() {
+    if (broken || !placed || layout.file != files.Count())
+        return Fail(ERROR_INVALID_FUNCTION);
+    // The set ID heads every recovery packet: it hashes the main packet's body, which the file
+    // IDs make up.
+    DynArray<uint8_t> body;
+    const uint64_t bytes = MainBody::Bytes(files.Count());
+    if (!body.ResizeUp(static_cast<int32_t>(bytes)) || !packetHashes.ResizeUp(recoveryCount))
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    memset(body.Items(), 0, static_cast<size_t>(bytes));
+    FillMainBody(body.Items());
+    Md5 md5;
+    md5.Update(body.Items(), static_cast<size_t>(bytes));
+    setId = md5.Finish();
+    return true;
+}
+
+void Par2Creator::FinishHashes(int32_t lane, int32_t lanes) {
+    if (lane == 0 && md5Padding.pending)
+        Pad(md5Padding, md5Padding.left);
+    if (lane == 1 % lanes && crcPadding.pending)
+        Pad(crcPadding, crcPadding.left);
+    const int32_t first = static_cast<int32_t>(static_cast<int64_t>(recoveryCount) * lane / lanes);
+    const int32_t end =
+        static_cast<int32_t>(static_cast<int64_t>(recoveryCount) * (lane + 1) / lanes);
+    for (int32_t e = first; e < end; ++e) {
+        uint8_t header[sizeof written.header];
+        FillBlockHeader(header, e);
+        Md5 md5;
+        md5.Update(header + Header::kHashedFrom, sizeof header - Header::kHashedFrom);
+        md5.Update(recovery.Get() + static_cast<size_t>(e) * sliceSize, sliceSize);
+        packetHashes[e] = md5.Finish();
+    }
+}
+
+void Par2Creator::FillBlockHeader(uint8_t* header, int32_t e) const {
+    memset(header, 0, sizeof written.header);
+    FillHeader(header, sizeof written.header + static_cast<uint64_t>(sliceSize), setId,
+               kRecoveryType);
+    Put(header + kHeaderBytes, RecoveryBody::kExponent, static_cast<uint32_t>(e));
+}
+
 bool Par2Creator::BuildCriticalPackets(DynArray<uint8_t>& out) {
     // The main packet's body names the set: its hash is the set ID every header carries.
     const int32_t count = files.Count();
@@ -432,10 +483,7 @@ bool Par2Creator::BuildCriticalPackets(DynArray<uint8_t>& out) {
     uint8_t* body = BeginPacket(out, MainBody::Bytes(count), start);
     if (!body)
         return false;
-    Put(body, MainBody::kSliceSize, sliceSize);
-    Put(body, MainBody::kFileCount, static_cast<uint32_t>(count));
-    for (int32_t i = 0; i < count; ++i)
-        PutBytes(body, MainBody::kFileId.Nth(i), files[order[i]].id.bytes);
+    FillMainBody(body);
     Md5 md5;
     md5.Update(body, static_cast<size_t>(MainBody::Bytes(count)));
     setId = md5.Finish();
@@ -479,12 +527,14 @@ bool Par2Creator::WriteBlockPiece(HANDLE file, int32_t e) {
     uint8_t* header = written.header;
     const uint32_t n = sliceSize - written.offset < kWritePieceBytes ? sliceSize - written.offset
                                                                      : kWritePieceBytes;
+    if (!written.hashed && packetsHashed) {
+        FillBlockHeader(header, e);
+        PutBytes(header, Header::kHash, packetHashes[e].bytes);
+        written.hashed = true;
+    }
     if (!written.hashed) {
         if (written.offset == 0) {
-            memset(header, 0, sizeof written.header);
-            FillHeader(header, sizeof written.header + static_cast<uint64_t>(sliceSize), setId,
-                       kRecoveryType);
-            Put(header + kHeaderBytes, RecoveryBody::kExponent, static_cast<uint32_t>(e));
+            FillBlockHeader(header, e);
             written.md5.Reset();
             written.md5.Update(header + Header::kHashedFrom,
                                sizeof written.header - Header::kHashedFrom);

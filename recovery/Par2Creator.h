@@ -77,6 +77,14 @@ public:
     // time: each call hashes or writes at most kWritePieceBytes of recovery data. Files go one
     // after the other; done turns true with a file's last piece.
     bool WriteOutputPiece(int32_t index, HANDLE file, bool& done);
+    // The hashing left once every byte is in, shared out among threads before the files are
+    // written, which then only write: PrepareFinish on this thread, then FinishHashes once on
+    // each lane (the padding of the last slice, and each lane's share of the recovery packets'
+    // hashes), then HashesFinished on this thread again. Without it, the files hash what is
+    // left as they are written.
+    bool PrepareFinish();
+    void FinishHashes(int32_t lane, int32_t lanes);
+    void HashesFinished() { packetsHashed = true; }
 
     static constexpr uint32_t kWritePieceBytes = 4 << 20;
 
@@ -120,7 +128,10 @@ private:
     void AddToBlocks(const uint8_t* data, size_t size, uint32_t offset, uint32_t log, int32_t first,
                      int32_t end);
     bool FinishFileHashes(int32_t file);
+    void FillMainBody(uint8_t* body) const;
     bool BuildCriticalPackets(DynArray<uint8_t>& out);
+    // A recovery packet's header, with its hash field left empty.
+    void FillBlockHeader(uint8_t* header, int32_t e) const;
     uint64_t CriticalBytes() const;
     // The recovery packet of block e: its header, hashed a piece at a time, then written.
     bool WriteBlockPiece(HANDLE file, int32_t e);
@@ -136,6 +147,9 @@ private:
     Md5Digest setId = {};
     // The index and volumes' description of the set, built once every byte is in.
     DynArray<uint8_t> critical;
+    // The recovery packets' hashes, when worked out before the writing.
+    DynArray<Md5Digest> packetHashes;
+    bool packetsHashed = false;
     // Where the writing of the files stands.
     struct WriteCursor {
         int32_t index = -1; // the file; -1 before one starts

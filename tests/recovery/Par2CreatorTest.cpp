@@ -127,8 +127,9 @@ bool StartWithHeads(Par2Creator& creator, const std::vector<uint8_t>& stream) {
 }
 
 // The stream laid out, hashed (the MD5s and CRC32s together or apart) and added lane by lane, in
-// pieces of odd sizes, makes the same set, byte for byte, as the same stream added at once,
-// however many lanes share out the blocks (also more lanes than blocks).
+// pieces of odd sizes, and its last hashes shared out too, makes the same set, byte for byte, as
+// the same stream added at once and hashed as it is written, however many lanes share out the
+// blocks (also more lanes than blocks).
 TEST(Par2CreatorTest, LanesMakeTheSameSetAsOneThread) {
     TempDir dir(L"lanes");
     const std::vector<uint8_t> stream = MakePattern(12345 + 1 + 40000 + 7777, 9);
@@ -157,6 +158,13 @@ TEST(Par2CreatorTest, LanesMakeTheSameSetAsOneThread) {
             for (int32_t lane = lanes - 1; lane >= 0; --lane)
                 creator.AddRunsToBlocks(stream.data() + at, runs.Items(), runs.Count(), lane,
                                         lanes);
+        }
+        // With more than one lane, the last hashes too go lane by lane before the writing.
+        if (lanes > 1) {
+            ASSERT_TRUE(creator.PrepareFinish());
+            for (int32_t lane = lanes - 1; lane >= 0; --lane)
+                creator.FinishHashes(lane, lanes);
+            creator.HashesFinished();
         }
         EXPECT_TRUE(Outputs(creator, dir) == expected);
     }
