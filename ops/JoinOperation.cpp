@@ -2,7 +2,6 @@
 
 #include "app/Globals.h"
 #include "app/Settings.h"
-#include "io/CompletionDispatcher.h"
 #include "io/IoPair.h"
 #include "ops/ChunkJob.h"
 #include "ops/Commands.h"
@@ -51,17 +50,8 @@ void JoinOperation::Start(const WideString& commandLinePath) {
         StartJoining();
 }
 
-namespace {
-
-// Work per tick, and the ticks' period: the window answers between them.
-constexpr DWORD kRepairSliceMs = 25;
-constexpr UINT kRepairTickMs = 10;
-// The joined data is hashed for the recovery set in pieces of this size.
-
-} // namespace
-
 JoinOperation::~JoinOperation() {
-    repairTimer.Stop();
+    repairWork.Stop();
     repair.Cancel();
 }
 
@@ -69,18 +59,12 @@ void JoinOperation::BeginRepair() {
     state = OperationState::Running;
     display.SetStatus(L"%s", repair.Activity().Text());
     display.SetAction(kCommandPause, kActionRunGroup);
-    if (!repairTimer.Start(kRepairTickMs, RepairTick, this))
+    if (!repairWork.Start<JoinOperation, &JoinOperation::RepairSlice>(this))
         ReportError(::GetLastError(), L"Error");
 }
 
-void JoinOperation::RepairTick(void* context) {
-    // Not under a question the window asks: the repair may end, and the join start.
-    if (!CompletionDispatcher::DeliveriesHeld())
-        static_cast<JoinOperation*>(context)->RepairStep();
-}
-
-void JoinOperation::RepairStep() {
-    const JoinRepair::Step step = repair.Work(kRepairSliceMs);
+void JoinOperation::RepairSlice() {
+    const JoinRepair::Step step = repair.Work();
     switch (step) {
     case JoinRepair::Step::Working:
         display.SetStatus(L"%s", repair.Activity().Text());
@@ -105,7 +89,7 @@ void JoinOperation::RepairStep() {
             break;
         return;
     case JoinRepair::Step::Failed:
-        repairTimer.Stop();
+        repairWork.Stop();
         ReportError(repair.FailureCode(), L"%s", repair.FailureText().Text());
         return;
     case JoinRepair::Step::Done:
@@ -115,12 +99,12 @@ void JoinOperation::RepairStep() {
         return;
     }
     // Refused: the repair has written nothing and stops here.
-    repairTimer.Stop();
+    repairWork.Stop();
     repair.Cancel();
 }
 
 void JoinOperation::JoinAfterCheck() {
-    repairTimer.Stop();
+    repairWork.Stop();
     state = OperationState::Idle;
     display.SetTitle(name.Text());
     display.SetStatus(L"Initializing %s...", name.Text());
@@ -301,7 +285,7 @@ void JoinOperation::StartJoining() {
 
 void JoinOperation::OnCommand(UINT id) {
     // A repair has no pause: it ends on its own, or with the window.
-    if (state == OperationState::Running && id == kCommandPause && !repairTimer.IsRunning())
+    if (state == OperationState::Running && id == kCommandPause && !repairWork.IsRunning())
         Pause();
     else if (state == OperationState::Paused && id == kCommandResume)
         Resume();
@@ -659,8 +643,8 @@ bool JoinOperation::CheckWholeAgainstSet() {
 }
 
 void JoinOperation::Abort() {
-    if (repairTimer.IsRunning()) {
-        repairTimer.Stop();
+    if (repairWork.IsRunning()) {
+        repairWork.Stop();
         repair.Cancel();
         state = OperationState::Idle;
     }

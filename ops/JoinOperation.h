@@ -1,10 +1,11 @@
 #pragma once
 
+#include "io/CompletionDispatcher.h"
 #include "ops/ChecksumList.h"
 #include "ops/ChecksumListFile.h"
 #include "ops/JoinRepair.h"
 #include "ops/Operation.h"
-#include "toolkit/TickTimer.h"
+#include "toolkit/SlicedWork.h"
 
 // Joins the parts "%s.001", "%s.002", ... of a whole file back into it, starting at once.
 class JoinOperation : public Operation {
@@ -29,15 +30,14 @@ protected:
 private:
     // What Start does once the parts are whole: finds them, checks them and starts the join.
     void StartJoining();
-    // The recovery set's check and rebuild of the parts, a step at each tick of a timer.
+    // The recovery set's check and rebuild of the parts, in slices.
     void BeginRepair();
     // The join that follows the set's check, or goes along with it.
     void JoinAfterCheck();
     // A join that went along with the set's check found a part damaged: it is undone, and the
     // check of the parts on their own takes over.
     void CheckAfterJoin();
-    void RepairStep();
-    static void RepairTick(void* context);
+    void RepairSlice();
     // What refuses a join whatever the parts hold (the output exists, a hole the set can't fill,
     // a file too large for the volume, no room for the output and the lost parts), before any
     // part is rebuilt; false when reported. Gives the repair the checksum list's digests.
@@ -88,7 +88,7 @@ private:
     bool listUsed = false;  // and it is trusted: the parts are checked against it
     int32_t listCursor = 0; // the first entry of the list not yet passed by the hashing
     JoinRepair repair;
-    TickTimer repairTimer;
+    SlicedWork repairWork{CompletionDispatcher::DeliveriesHeld};
     uint64_t outputBytes = 0; // what the output takes on its volume
     // Every part the set names is there at the size it gives.
     bool partsAsSet = false;

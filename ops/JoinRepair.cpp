@@ -56,7 +56,7 @@ bool JoinRepair::Find(const WideString& wholePath) {
 
 // Reads the set's files on, a piece of their bytes at a time.
 bool JoinRepair::LoadStep() {
-    switch (set.LoadMore(0)) {
+    switch (set.LoadMore()) {
     case Par2Set::LoadStep::Working:
         return true;
     case Par2Set::LoadStep::Done:
@@ -309,51 +309,65 @@ float JoinRepair::Progress() const {
 }
 
 JoinRepair::Step JoinRepair::Work(DWORD milliseconds) {
-    const DWORD start = ::GetTickCount();
-    const Phase before = phase;
+    switch (phase) {
+    case Phase::Loaded:
+    case Phase::Stream:
+        return Step::Loaded;
+    case Phase::Planned:
+        phase = Phase::Blocks;
+        return Step::Planned;
+    case Phase::Finished:
+        return ignored ? Step::Ignored : Step::Done;
+    default:
+        break;
+    }
     waiting = false;
-    do {
-        bool going = true;
-        switch (phase) {
-        case Phase::Load:
-            going = LoadStep();
-            break;
-        case Phase::Loaded:
-        case Phase::Stream:
-            return Step::Loaded;
-        case Phase::Check:
-            going = CheckStep();
-            break;
-        case Phase::Planned:
-            phase = Phase::Blocks;
-            return Step::Planned;
-        case Phase::Blocks:
-            going = BlocksStep();
-            break;
-        case Phase::Feed:
-            going = FeedStep();
-            break;
-        case Phase::Solve:
-            going = SolveStep();
-            break;
-        case Phase::Write:
-            going = WriteStep();
-            break;
-        case Phase::Swap:
-            going = SwapStep();
-            break;
-        case Phase::Finished:
-            return ignored ? Step::Ignored : Step::Done;
-        }
-        if (!going) {
-            Cancel();
-            return Step::Failed;
-        }
-        // A new phase shows its own activity before it goes on.
-    } while (phase == before && !waiting && ::GetTickCount() - start < milliseconds);
+    if (SlicedWork::Run([this] { return WorkStep(); }, milliseconds) ==
+        SlicedWork::Result::Failed) {
+        Cancel();
+        return Step::Failed;
+    }
     if (phase == Phase::Finished)
         return ignored ? Step::Ignored : Step::Done;
     return phase == Phase::Loaded ? Step::Loaded : Step::Working;
+}
+
+SlicedWork::Result JoinRepair::WorkStep() {
+    const Phase before = phase;
+    bool going = true;
+    switch (phase) {
+    case Phase::Load:
+        going = LoadStep();
+        break;
+    case Phase::Check:
+        going = CheckStep();
+        break;
+    case Phase::Blocks:
+        going = BlocksStep();
+        break;
+    case Phase::Feed:
+        going = FeedStep();
+        break;
+    case Phase::Solve:
+        going = SolveStep();
+        break;
+    case Phase::Write:
+        going = WriteStep();
+        break;
+    case Phase::Swap:
+        going = SwapStep();
+        break;
+    case Phase::Loaded:
+    case Phase::Stream:
+    case Phase::Planned:
+    case Phase::Finished:
+        // Where Work stops: nothing to do here.
+        return SlicedWork::Result::Changed;
+    }
+    if (!going)
+        return SlicedWork::Result::Failed;
+    // Waiting for the workers ends the slice as a new phase does: the next tick goes on.
+    return phase == before && !waiting ? SlicedWork::Result::More : SlicedWork::Result::Changed;
 }
 
 bool JoinRepair::Fail(DWORD code, const wchar_t* format, const wchar_t* fileName) {

@@ -8,6 +8,7 @@
 #include "recovery/Md5.h"
 #include "recovery/Par2Repair.h"
 #include "recovery/Par2Set.h"
+#include "toolkit/SlicedWork.h"
 #include "toolkit/SyncFile.h"
 
 #include <cstdint>
@@ -39,8 +40,9 @@ public:
     // Looks for the recovery set of the whole file; false when there is none to read. It is read
     // in the steps of Work, up to Loaded (or Ignored, when it holds no usable set).
     bool Find(const WideString& wholePath);
-    // Does the next piece of work, for about the given time.
-    Step Work(DWORD milliseconds);
+    // Does the next piece of work, for about the given time, or less when a new phase begins: it
+    // shows its own activity before it goes on.
+    Step Work(DWORD milliseconds = SlicedWork::kSliceMs);
 
     // What the set says, once loaded. The highest part number it names (0: none), and whether it
     // names part `number`, with its size.
@@ -125,6 +127,8 @@ private:
     void LetGoOfCheckJobs();
 
     bool Fail(DWORD code, const wchar_t* format, const wchar_t* fileName);
+    // One step of the phase in turn.
+    SlicedWork::Result WorkStep();
     bool LoadStep();
     bool TakeSet();
     bool Classify();

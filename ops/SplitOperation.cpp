@@ -3,7 +3,6 @@
 #include "app/ByteSize.h"
 #include "app/Globals.h"
 #include "app/Settings.h"
-#include "io/CompletionDispatcher.h"
 #include "io/ComputePool.h"
 #include "io/IoPair.h"
 #include "ops/ChunkJob.h"
@@ -19,9 +18,6 @@
 
 namespace {
 
-// Writing the recovery files: the work per tick, and the ticks' period.
-constexpr DWORD kRecoverySliceMs = 25;
-constexpr UINT kRecoveryTickMs = 10;
 // The parts' first bytes read in one go: a buffer and an event serve them all.
 constexpr int32_t kHeadsPerCall = 16;
 constexpr UINT kWaitingWithSize = kActionRunGroup | kActionSplitEnabled | kActionLabelRuns;
@@ -89,7 +85,7 @@ void SplitOperation::OnCommand(UINT id) {
     if (state == OperationState::Waiting && id == kCommandSplit)
         BeginSplitting();
     else if (state == OperationState::Running && id == kCommandPause &&
-             !recoveryTimer.IsRunning() && !finishJob)
+             !recoveryWork.IsRunning() && !finishJob)
         Pause();
     else if (state == OperationState::Paused && id == kCommandResume)
         Resume();
@@ -224,11 +220,9 @@ void SplitOperation::StartRunning() {
         StartMoving();
         return;
     }
-    // The recovery set orders the parts by their first bytes, read first, at ticks of a timer:
-    // a set of many parts takes a while. There is nothing to pause yet.
-    display.SetAction(kCommandPause, kActionRunGroup);
-    if (!recoveryTimer.Start(kRecoveryTickMs, RecoveryTick, this))
-        ReportError(::GetLastError(), L"Error");
+    // The recovery set orders the parts by their first bytes, read first: a set of many parts
+    // takes a while.
+    StartRecoverySlices();
 }
 
 void SplitOperation::StartMoving() {
@@ -240,19 +234,12 @@ void SplitOperation::StartMoving() {
     display.SetAction(kCommandPause, kActionRunGroup | kActionPauseEnabled);
 }
 
-void SplitOperation::ReadHeads() {
-    const DWORD start = ::GetTickCount();
-    while (!recovery.HeadsRead() && ::GetTickCount() - start < kRecoverySliceMs) {
-        if (!recovery.ReadHeads(file.Handle(), parts, kHeadsPerCall)) {
-            recoveryTimer.Stop();
-            ReportError(::GetLastError(), L"Error reading %s", path.Text());
-            return;
-        }
+SlicedWork::Result SplitOperation::ReadHeadsStep() {
+    if (!recovery.ReadHeads(file.Handle(), parts, kHeadsPerCall)) {
+        ReportError(::GetLastError(), L"Error reading %s", path.Text());
+        return SlicedWork::Result::Failed;
     }
-    if (!recovery.HeadsRead())
-        return;
-    recoveryTimer.Stop();
-    StartMoving();
+    return recovery.HeadsRead() ? SlicedWork::Result::Changed : SlicedWork::Result::More;
 }
 
 bool SplitOperation::CheckNamesFree() {
@@ -359,58 +346,55 @@ void SplitOperation::LetGoOfFinishJob() {
 
 void SplitOperation::CompleteSideFiles() {
     // Each side file takes a step at once, and the list and the scripts are complete with it.
-    // The recovery files take more: they are written at ticks of a timer, so that the window
-    // answers while a large set is written. There is nothing left to pause.
+    // The recovery files take more: they are written in slices, so that the window answers while
+    // a large set is written.
     completing = 0;
-    for (bool done = sideFileCount == 0; !done;) {
-        const int32_t stepped = completing;
-        if (!CompleteStep(done))
+    while (completing < sideFileCount) {
+        const SlicedWork::Result result = CompleteStep();
+        if (result == SlicedWork::Result::Failed)
             return;
-        if (!done && completing == stepped) {
-            display.SetAction(kCommandPause, kActionRunGroup);
-            if (!recoveryTimer.Start(kRecoveryTickMs, RecoveryTick, this))
-                ReportError(::GetLastError(), L"Error");
+        if (result == SlicedWork::Result::More) {
+            StartRecoverySlices();
             return;
         }
     }
     EndDone();
 }
 
-bool SplitOperation::CompleteStep(bool& done) {
+SlicedWork::Result SplitOperation::CompleteStep() {
     SideFiles& files = *sideFiles[completing];
     bool complete = false;
     if (!files.CompleteStep(hashingChecksums ? &wholeDigest : nullptr, complete)) {
         ReportError(::GetLastError(), L"Error writing %s", files.FailedPath().Text());
-        return false;
+        return SlicedWork::Result::Failed;
     }
-    completing += complete ? 1 : 0;
-    done = completing == sideFileCount;
-    return true;
+    if (!complete)
+        return SlicedWork::Result::More;
+    ++completing;
+    return SlicedWork::Result::Changed;
 }
 
-void SplitOperation::RecoveryTick(void* context) {
-    if (CompletionDispatcher::DeliveriesHeld())
+void SplitOperation::StartRecoverySlices() {
+    display.SetAction(kCommandPause, kActionRunGroup);
+    if (!recoveryWork.Start<SplitOperation, &SplitOperation::RecoverySlice>(this))
+        ReportError(::GetLastError(), L"Error");
+}
+
+void SplitOperation::RecoverySlice() {
+    const bool reading = !recovery.HeadsRead();
+    const SlicedWork::Result result =
+        SlicedWork::Run([this, reading] { return reading ? ReadHeadsStep() : CompleteStep(); });
+    // A side file complete with more to follow is a slice's end like any other.
+    if (result == SlicedWork::Result::More ||
+        (result == SlicedWork::Result::Changed && !reading && completing < sideFileCount))
         return;
-    auto* split = static_cast<SplitOperation*>(context);
-    if (split->recovery.HeadsRead())
-        split->WriteRecovery();
+    recoveryWork.Stop();
+    if (result == SlicedWork::Result::Failed)
+        return;
+    if (reading)
+        StartMoving();
     else
-        split->ReadHeads();
-}
-
-void SplitOperation::WriteRecovery() {
-    const DWORD start = ::GetTickCount();
-    bool done = false;
-    while (!done && ::GetTickCount() - start < kRecoverySliceMs) {
-        if (!CompleteStep(done)) {
-            recoveryTimer.Stop();
-            return;
-        }
-    }
-    if (!done)
-        return;
-    recoveryTimer.Stop();
-    EndDone();
+        EndDone();
 }
 
 void SplitOperation::EndDone() {
@@ -511,7 +495,7 @@ bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
 }
 
 void SplitOperation::Abort() {
-    recoveryTimer.Stop();
+    recoveryWork.Stop();
     StopHashing();
     LetGoOfFinishJob();
     if (IsBusy()) {

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "io/CompletionDispatcher.h"
 #include "ops/ChecksumListFile.h"
 #include "ops/JoinScriptFiles.h"
 #include "ops/SplitRecovery.h"
 #include "ops/Operation.h"
-#include "toolkit/TickTimer.h"
+#include "toolkit/SlicedWork.h"
 
 // Cuts the file named on the command line into parts of the size chosen in the window.
 class SplitOperation : public Operation {
@@ -49,16 +50,18 @@ private:
     // The recovery set: planned with its memory before anything is created, written at the end.
     // False when that fails (reported).
     bool PlanRecovery(uint32_t percent);
-    // Completes the side files in the order they were made, a step at a time; false when that
-    // fails (reported).
-    bool CompleteStep(bool& done);
+    // Completes the side files in the order they were made, a step at a time: Changed as each
+    // one is complete, Failed when that fails (reported).
+    SlicedWork::Result CompleteStep();
     // Starts the data moving, once the recovery set (if any) knows the parts' first bytes.
     void StartMoving();
-    // At each tick for a while: reads the parts' first bytes for the recovery set before the
-    // data moves, then starts it; completes the side files after it moved, then ends the split.
-    static void RecoveryTick(void* context);
-    void ReadHeads();
-    void WriteRecovery();
+    // The recovery set's work goes on in slices, with nothing to pause meanwhile: before the data
+    // moves, reading the parts' first bytes, then starting it; after it moved, completing the side
+    // files, then ending the split.
+    void StartRecoverySlices();
+    void RecoverySlice();
+    // Changed once every part's first bytes are read; Failed when that fails (reported).
+    SlicedWork::Result ReadHeadsStep();
     // The recovery set's last hashes, on the workers, once every chunk is in; the side files
     // are completed when they are back.
     struct FinishJob;
@@ -85,6 +88,6 @@ private:
     Sha256Digest wholeDigest{};
     bool recovering = false;
     bool hashingChecksums = false;
-    TickTimer recoveryTimer;
+    SlicedWork recoveryWork{CompletionDispatcher::DeliveriesHeld};
     FinishJob* finishJob = nullptr; // out with the workers
 };

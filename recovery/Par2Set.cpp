@@ -61,7 +61,7 @@ bool Par2Set::Load(const wchar_t* wholePath) {
         return false;
     LoadStep step = LoadStep::Working;
     while (step == LoadStep::Working)
-        step = LoadMore(1000);
+        step = LoadMore();
     return step == LoadStep::Done;
 }
 
@@ -122,17 +122,14 @@ bool Par2Set::BeginLoad(const wchar_t* wholePath) {
     return true;
 }
 
-Par2Set::LoadStep Par2Set::LoadMore(DWORD milliseconds) {
-    const DWORD start = ::GetTickCount();
-    while (phase != Phase::Over) {
+Par2Set::LoadStep Par2Set::LoadMore() {
+    if (phase != Phase::Over) {
         ++cost.steps;
         const bool going = LoadStepOnce();
         if (scan)
             cost.work = scan->Work();
         if (!going)
             return Fail(::GetLastError());
-        if (::GetTickCount() - start >= milliseconds)
-            break;
     }
     if (phase != Phase::Over)
         return LoadStep::Working;

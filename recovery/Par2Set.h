@@ -41,10 +41,10 @@ public:
     // Starts reading the set of the whole file; false with ERROR_FILE_NOT_FOUND when no file of
     // the set exists (then nothing more to do), ERROR_NOT_ENOUGH_MEMORY.
     bool BeginLoad(const wchar_t* wholePath);
-    // Reads on for about `milliseconds`; Done once the set is taken; Failed with the last error:
+    // Reads on one step; Done once the set is taken; Failed with the last error:
     // ERROR_INVALID_DATA when the files hold no usable set, ERROR_NOT_ENOUGH_MEMORY. A file that
     // can't be opened or read to its end counts with what was read of it.
-    LoadStep LoadMore(DWORD milliseconds);
+    LoadStep LoadMore();
     // How far the loading has come, 0 to 1, by bytes of the set's files.
     float LoadProgress() const { return progress; }
     const LoadCost& Cost() const { return cost; }

@@ -415,52 +415,9 @@ public:
     std::function<void()> onInitializing;
 };
 
-// Paths relative to the current folder, as a command line may give them: the operations work on
-// the absolute path, so that no name comes out empty.
-class RelativePathTest : public OperationTest {
-protected:
-    void SetUp() override {
-        OperationTest::SetUp();
-        ::GetCurrentDirectoryW(MAX_PATH, previous);
-        ASSERT_TRUE(::SetCurrentDirectoryW(dir.Path().c_str()));
-    }
-    void TearDown() override {
-        ::SetCurrentDirectoryW(previous);
-        OperationTest::TearDown();
-    }
-    wchar_t previous[MAX_PATH] = {};
-};
-
-TEST_F(RelativePathTest, SplitAndJoinTakeTheFullPath) {
-    const std::vector<uint8_t> data = MakePattern(5000, 1);
-    const std::wstring source = dir / L"quick.bin";
-    ASSERT_TRUE(WriteWholeFile(source, data));
-    RecordingDisplay shown;
-    shown.partSize = 4096;
-    SplitOperation split(shown);
-    split.Start(Wide(std::wstring(1, source[0]) + L":quick.bin"));
-    EXPECT_EQ(shown.title, L"quick.bin");
-    split.OnCommand(kCommandSplit);
-    ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
-    split.Abort();
-    EXPECT_EQ(ReadText(source + L".sha256"), ExpectedChecksumList(source, data, 4096));
-    ASSERT_TRUE(::DeleteFileW(source.c_str()));
-    RecordingDisplay joined;
-    JoinOperation join(joined);
-    join.Start(Wide(L"quick.bin.002"));
-    ASSERT_TRUE(RunToEnd(join));
-    ASSERT_EQ(join.State(), OperationState::Done) << Narrow(joined.statusBar);
-    EXPECT_EQ(std::wstring(join.Path().Text()), source);
-    join.Abort();
-    std::vector<uint8_t> back;
-    ASSERT_TRUE(ReadWholeFile(source, back));
-    EXPECT_TRUE(back == data);
-}
-
 // A drive that cannot tell its sector size: the join must not guess, and the drive appearing while
 // the join lists its parts changes nothing: the first answer, a failure, is the one that counts.
-TEST_F(OperationTest, TheJoinReportsTheFirstFailureEvenWhenTheDriveAnswersLater) {
+TEST_F(ErrorTest, TheJoinReportsTheFirstFailureEvenWhenTheDriveAnswersLater) {
     ASSERT_EQ(::GetDriveTypeW(L"R:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
     const std::string folder = "/tmp/brindlecot-r-" + std::to_string(::GetCurrentProcessId());
     const std::wstring hostFolder = L"Z:" + std::wstring(folder.begin(), folder.end());

@@ -126,5 +126,40 @@ TEST_F(RoundTripTest, LargestBuffers) {
     Matrix(16 * 1024 * 1024);
 }
 
+// Paths relative to the current folder, as a command line may give them: the operations work on
+// the absolute path, so that no name comes out empty.
+TEST_F(RoundTripTest, SplitAndJoinTakeTheFullPath) {
+    struct Restore {
+        wchar_t previous[MAX_PATH] = {};
+        ~Restore() { ::SetCurrentDirectoryW(previous); }
+    } restore;
+    ::GetCurrentDirectoryW(MAX_PATH, restore.previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW(dir.Path().c_str()));
+    const std::vector<uint8_t> data = MakePattern(5000, 1);
+    const std::wstring source = dir / L"quick.bin";
+    ASSERT_TRUE(WriteWholeFile(source, data));
+    RecordingDisplay shown;
+    shown.partSize = 4096;
+    SplitOperation split(shown);
+    split.Start(Wide(std::wstring(1, source[0]) + L":quick.bin"));
+    EXPECT_EQ(shown.title, L"quick.bin");
+    split.OnCommand(kCommandSplit);
+    ASSERT_TRUE(RunToEnd(split));
+    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
+    split.Abort();
+    EXPECT_EQ(ReadText(source + L".sha256"), ExpectedChecksumList(source, data, 4096));
+    ASSERT_TRUE(::DeleteFileW(source.c_str()));
+    RecordingDisplay joined;
+    JoinOperation join(joined);
+    join.Start(Wide(L"quick.bin.002"));
+    ASSERT_TRUE(RunToEnd(join));
+    ASSERT_EQ(join.State(), OperationState::Done) << Narrow(joined.statusBar);
+    EXPECT_EQ(std::wstring(join.Path().Text()), source);
+    join.Abort();
+    std::vector<uint8_t> back;
+    ASSERT_TRUE(ReadWholeFile(source, back));
+    EXPECT_TRUE(back == data);
+}
+
 } // namespace
 } // namespace ops_tests

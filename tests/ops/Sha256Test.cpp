@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(Engines, Sha256Test,
                          EngineName);
 
 // This processor's own choice: the extensions whenever it has them.
-TEST(Sha256Engine, TheProcessorsExtensionsAreUsedWhenPresent) {
+TEST(Sha256Test, TheProcessorsExtensionsAreUsedWhenPresent) {
     EXPECT_EQ(Sha256::CurrentEngine(), Sha256::HasShaExtensions() ? Sha256::Engine::ShaExtensions
                                                                   : Sha256::Engine::Portable);
 }

@@ -18,7 +18,7 @@ namespace {
 constexpr uint64_t kBudget = SplitRecovery::kMemoryBudget;
 constexpr uint64_t GiB = 1ull << 30;
 
-TEST(SplitRecoveryPlan, TheShareIsRoundedUpToWholeBlocks) {
+TEST_F(SplitRecoveryTest, TheShareIsRoundedUpToWholeBlocks) {
     const struct {
         int32_t slices;
         uint32_t percent;
@@ -31,7 +31,7 @@ TEST(SplitRecoveryPlan, TheShareIsRoundedUpToWholeBlocks) {
 // The part size as typed: the largest number each unit takes, and numbers about 2^32,
 // 2^64 - 2^30 and 2^64 - 1. Only the file's bytes are sliced, whatever the part size; a set holds
 // at most 32,768 slices. Five per cent of these few slices is one block, of one slice's memory.
-TEST(SplitRecoveryPlan, EveryPartSizeTheWindowTakesIsSlicedWithoutWrapping) {
+TEST_F(SplitRecoveryTest, EveryPartSizeTheWindowTakesIsSlicedWithoutWrapping) {
     const struct {
         const wchar_t* digits;
         int unit;
@@ -79,7 +79,7 @@ TEST(SplitRecoveryPlan, EveryPartSizeTheWindowTakesIsSlicedWithoutWrapping) {
 // Each medium's size with each share, for a file whose share fits the budget: a plan within it,
 // of slices the creator takes; and a file twice as large as fits is refused with the least memory
 // any slicing takes.
-TEST(SplitRecoveryPlan, EveryMediumTakesEveryShareThatFits) {
+TEST_F(SplitRecoveryTest, EveryMediumTakesEveryShareThatFits) {
     for (const MediaSize& medium : kMediaSizes) {
         const uint64_t partSize = medium.number << (10 * medium.unitIndex);
         for (uint32_t percent : {5u, 10u, 20u, 30u}) {

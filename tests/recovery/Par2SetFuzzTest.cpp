@@ -182,7 +182,7 @@ TEST(Par2SetFuzz, DamagedAndHostileSetsAreReadOrRefused) {
         Par2Set set;
         Par2Set::LoadStep step = Par2Set::LoadStep::Failed;
         if (set.BeginLoad((folder + L"\\x").c_str())) {
-            for (int steps = 0; (step = set.LoadMore(0)) == Par2Set::LoadStep::Working; ++steps)
+            for (int steps = 0; (step = set.LoadMore()) == Par2Set::LoadStep::Working; ++steps)
                 ASSERT_LT(static_cast<uint64_t>(steps),
                           2 * bytes / Par2PacketScan::kProbeBytes + 64);
         }

@@ -112,7 +112,7 @@ TEST(Par2SetTest, JunkCostsItsBytesOnceInBoundedSteps) {
         Par2Set::LoadStep step = Par2Set::LoadStep::Working;
         for (int calls = 0; step == Par2Set::LoadStep::Working; ++calls) {
             ASSERT_LT(calls, 200);
-            step = set.LoadMore(0);
+            step = set.LoadMore();
             ASSERT_EQ(set.Cost().steps, last.steps + 1);
             ASSERT_LE(set.Cost().work.bytesRead - last.work.bytesRead,
                       Scan::kWindowBytes + Scan::kProbeBytes);

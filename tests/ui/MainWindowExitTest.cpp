@@ -35,9 +35,11 @@ WINDOWPLACEMENT StoredPlacement() {
     return placement;
 }
 
+class MainWindowExitTest : public MainWindowTest {};
+
 } // namespace
 
-TEST_F(MainWindowTest, ClosingDuringABusyOperationAsksFirst) {
+TEST_F(MainWindowExitTest, ClosingDuringABusyOperationAsksFirst) {
     for (OperationState busy : {OperationState::Running, OperationState::Paused}) {
         SCOPED_TRACE(static_cast<int>(busy));
         RecordingOperation& operation = Open(RunMode::Split);
@@ -72,7 +74,7 @@ TEST_F(MainWindowTest, ClosingDuringABusyOperationAsksFirst) {
     }
 }
 
-TEST_F(MainWindowTest, EscapeWithNothingBusyLeavesAtOnce) {
+TEST_F(MainWindowExitTest, EscapeWithNothingBusyLeavesAtOnce) {
     RecordingOperation& operation = Open(RunMode::Join);
     operation.SetState(OperationState::Failed);
     ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1);
@@ -81,7 +83,7 @@ TEST_F(MainWindowTest, EscapeWithNothingBusyLeavesAtOnce) {
     EXPECT_TRUE(ValueExists(L"WindowPos"));
 }
 
-TEST_F(MainWindowTest, PlacementSavedOnExitIsRestoredHidden) {
+TEST_F(MainWindowExitTest, PlacementSavedOnExitIsRestoredHidden) {
     Open(RunMode::Split);
     ::SetWindowPos(Window(), nullptr, 120, 130, 520, 190, SWP_NOZORDER);
     ::ShowWindow(Window(), SW_MINIMIZE);
@@ -115,7 +117,7 @@ TEST_F(MainWindowTest, PlacementSavedOnExitIsRestoredHidden) {
     EXPECT_EQ(ChildRect(Item(IDOK)).right, client.right - 7);
 }
 
-TEST_F(MainWindowTest, PlacementOfTheDefaultSizeStillGetsItsLayout) {
+TEST_F(MainWindowExitTest, PlacementOfTheDefaultSizeStillGetsItsLayout) {
     Open(RunMode::Split, false);
     WINDOWPLACEMENT placement{};
     placement.length = sizeof placement;
@@ -128,7 +130,7 @@ TEST_F(MainWindowTest, PlacementOfTheDefaultSizeStillGetsItsLayout) {
     EXPECT_EQ(ChildRect(Item(IDC_MAIN_PROGRESS)).left, 7);
 }
 
-TEST_F(MainWindowTest, AStoredPlacementOfAnotherLengthIsIgnored) {
+TEST_F(MainWindowExitTest, AStoredPlacementOfAnotherLengthIsIgnored) {
     Open(RunMode::Split, false);
     RECT centred{};
     ::GetWindowRect(Window(), &centred);
@@ -145,7 +147,7 @@ TEST_F(MainWindowTest, AStoredPlacementOfAnotherLengthIsIgnored) {
     EXPECT_EQ(r.right, centred.right);
 }
 
-TEST_F(MainWindowTest, AnEndedOperationClosesOrFlashesAsTheSettingsSay) {
+TEST_F(MainWindowExitTest, AnEndedOperationClosesOrFlashesAsTheSettingsSay) {
     Open(RunMode::Split);
     ::PostMessageW(Window(), WM_OPERATION_ENDED, 0, 0);
     Pump();

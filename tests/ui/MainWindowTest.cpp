@@ -1,5 +1,6 @@
 #include "MainWindowFixture.h"
 
+#include "app/ProgramInfo.h"
 #include "ops/Commands.h"
 #include "ui/PartSizeInput.h"
 
@@ -450,6 +451,30 @@ TEST_F(MainWindowTest, TheWindowWorksWithoutAnOperation) {
     gMainWindow.Repaint();
     ::UpdateWindow(Window());
     ::SendMessageW(Window(), WM_CLOSE, 0, 0); // not busy: leaves without asking
+    Pump();
+    EXPECT_EQ(TakeQuitCount(), 1);
+}
+
+TEST_F(MainWindowTest, ConfigurationOpensTheOptionsOverTheWindow) {
+    Open(RunMode::Join);
+    HWND owner = nullptr;
+    bool enabledOwner = true;
+    DialogWatcher watcher(kProgramCaption, Window(), [&](HWND dialog) {
+        owner = ::GetWindow(dialog, GW_OWNER);
+        enabledOwner = ::IsWindowEnabled(owner) != FALSE;
+        for (const int id : {IDC_OPT_CLOSE_WINDOW, IDOK})
+            ::SendMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+    });
+    ::PostMessageW(Window(), WM_COMMAND, kCommandConfiguration, 0);
+    PumpDialog(Window(), [&] { return watcher.Done(); });
+    ASSERT_TRUE(watcher.Found());
+    EXPECT_EQ(owner, Window());
+    EXPECT_FALSE(enabledOwner); // modal over the main window
+    EXPECT_EQ(ReadDword(L"CloseWindow"), 1u);
+    Pump();
+    EXPECT_TRUE(::IsWindowEnabled(Window()));
+    // Taken at the next end of an operation.
+    ::PostMessageW(Window(), WM_OPERATION_ENDED, 0, 0);
     Pump();
     EXPECT_EQ(TakeQuitCount(), 1);
 }

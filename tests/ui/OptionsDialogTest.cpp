@@ -1,7 +1,6 @@
 #include "MainWindowFixture.h"
 
 #include "app/ProgramInfo.h"
-#include "ops/Commands.h"
 #include "res/version.h"
 #include "ui/OptionsDialog.h"
 
@@ -177,28 +176,4 @@ TEST_F(OptionsDialogTest, TheRecoveryShareIsChosenFromAList) {
     EXPECT_EQ(chosen[0], 15u);
     EXPECT_EQ(chosen[1], 10u);
     EXPECT_EQ(chosen[2], 0u);
-}
-
-TEST_F(MainWindowTest, ConfigurationOpensTheOptionsOverTheWindow) {
-    Open(RunMode::Join);
-    HWND owner = nullptr;
-    bool enabledOwner = true;
-    DialogWatcher watcher(kProgramCaption, Window(), [&](HWND dialog) {
-        owner = ::GetWindow(dialog, GW_OWNER);
-        enabledOwner = ::IsWindowEnabled(owner) != FALSE;
-        Click(dialog, IDC_OPT_CLOSE_WINDOW);
-        Click(dialog, IDOK);
-    });
-    ::PostMessageW(Window(), WM_COMMAND, kCommandConfiguration, 0);
-    PumpDialog(Window(), [&] { return watcher.Done(); });
-    ASSERT_TRUE(watcher.Found());
-    EXPECT_EQ(owner, Window());
-    EXPECT_FALSE(enabledOwner); // modal over the main window
-    EXPECT_EQ(ReadDword(L"CloseWindow"), 1u);
-    Pump();
-    EXPECT_TRUE(::IsWindowEnabled(Window()));
-    // Taken at the next end of an operation.
-    ::PostMessageW(Window(), WM_OPERATION_ENDED, 0, 0);
-    Pump();
-    EXPECT_EQ(TakeQuitCount(), 1);
 }

@@ -28,9 +28,11 @@ COLORREF Shade(COLORREF top, COLORREF bottom, int line, int lines) {
                mix(GetBValue(top), GetBValue(bottom)));
 }
 
+class ProgressDisplayTest : public MainWindowTest {};
+
 } // namespace
 
-TEST_F(MainWindowTest, ProgressDisplayFillsItsShareAndShowsThePercentage) {
+TEST_F(ProgressDisplayTest, ProgressDisplayFillsItsShareAndShowsThePercentage) {
     RecordingOperation& operation = Open(RunMode::Split);
     const ProgressColors colors = gMainWindow.Colors();
     const COLORREF highlight = ::GetSysColor(COLOR_HIGHLIGHT);
@@ -76,7 +78,7 @@ TEST_F(MainWindowTest, ProgressDisplayFillsItsShareAndShowsThePercentage) {
     EXPECT_NEAR(narrow.first + narrow.second, kWidth - 1, 4);
 }
 
-TEST_F(MainWindowTest, RepaintDrawsTheCurrentProgressOnScreen) {
+TEST_F(ProgressDisplayTest, RepaintDrawsTheCurrentProgressOnScreen) {
     RecordingOperation& operation = Open(RunMode::Join);
     operation.SetProgress(1, 2);
     gMainWindow.Repaint();

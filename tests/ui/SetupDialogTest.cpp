@@ -424,7 +424,7 @@ TEST_F(SetupDialogTest, DrawingTheStatusAnswersTrue) {
 
 // The process-wide dialog, made, destroyed and made again as start-up would: its control
 // objects are let go with the window and bound afresh.
-TEST_F(ShellRegistryTest, ProcessWideDialogCanBeMadeAgain) {
+TEST_F(SetupDialogTest, ProcessWideDialogCanBeMadeAgain) {
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         ASSERT_TRUE(gSetupDialog.CreateModeless(IDD_SETUP, nullptr));
