@@ -161,6 +161,11 @@ void Operation::OnWrite(IoPair& pair) {
     part.completed += pair.chunk;
     if (part.completed == part.size && !CompletePart(part))
         ReportError(::GetLastError(), L"Error CompletePart");
+    // What is written shows at once, also while the workers still hash the chunk.
+    if (state == OperationState::Running && doneSize < totalSize) {
+        display.SetTitleProgress(name.Text(), Progress());
+        display.Repaint();
+    }
     // Its chunk not hashed yet: the buffer must keep it until its turn comes.
     if (hashing && hasher.Hold(&pair))
         return;
@@ -181,10 +186,7 @@ void Operation::Continue(IoPair& pair) {
         Release(pair);
         return;
     }
-    if (BeginIoPair(&pair)) {
-        display.SetTitleProgress(name.Text(), Progress());
-        display.Repaint();
-    } else {
+    if (!BeginIoPair(&pair)) {
         ReportError(::GetLastError(), L"Error BeginIoPair");
         Release(pair);
     }
