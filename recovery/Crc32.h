@@ -12,6 +12,13 @@ public:
     // The checksum of everything fed since the last reset; feeding may go on.
     uint32_t Value() const { return ~inverted; }
 
+    // How Update works: eight bytes at a time through tables, or 64 at a time through the
+    // processor's carry-less multiplication, picked at the first use.
+    enum class Engine { Portable, Pclmul };
+    static Engine CurrentEngine();
+    // For tests and benchmarks; false when the processor lacks it.
+    static bool UseEngine(Engine engine);
+
 private:
     uint32_t inverted = 0xFFFFFFFFu;
 };

@@ -114,13 +114,65 @@ MultiplyAddAvx2(const uint8_t (*tables)[16], const uint8_t* source, uint8_t* tar
                                                       _mm256_unpackhi_epi8(outLow, outHigh)));
     }
 }
+
+// Multiplying by a constant is linear over the bits, a 16 x 16 bit matrix: its four 8 x 8 corners
+// take a word's low or high byte to the product's low or high byte. GF2P8AFFINEQB multiplies each
+// byte by such a corner, so the product's bytes are two corners' results added. matrices[2 * from
+// + to] is the corner from the low (0) or high (1) byte to the low or high one.
+__attribute__((target("gfni,avx2"))) void
+MultiplyAddGfni(const uint64_t* matrices, const uint8_t* source, uint8_t* target, size_t size) {
+    const __m256i lowToLow = _mm256_set1_epi64x(static_cast<long long>(matrices[0]));
+    const __m256i lowToHigh = _mm256_set1_epi64x(static_cast<long long>(matrices[1]));
+    const __m256i highToLow = _mm256_set1_epi64x(static_cast<long long>(matrices[2]));
+    const __m256i highToHigh = _mm256_set1_epi64x(static_cast<long long>(matrices[3]));
+    const __m256i split = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15, 0,
+                                           2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+    for (size_t i = 0; i + 64 <= size; i += 64) {
+        const __m256i a = _mm256_shuffle_epi8(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i)), split);
+        const __m256i b = _mm256_shuffle_epi8(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i + 32)), split);
+        const __m256i lo = _mm256_unpacklo_epi64(a, b);
+        const __m256i hi = _mm256_unpackhi_epi64(a, b);
+        const __m256i outLow = _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(lo, lowToLow, 0),
+                                                _mm256_gf2p8affine_epi64_epi8(hi, highToLow, 0));
+        const __m256i outHigh = _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(lo, lowToHigh, 0),
+                                                 _mm256_gf2p8affine_epi64_epi8(hi, highToHigh, 0));
+        __m256i* out = reinterpret_cast<__m256i*>(target + i);
+        _mm256_storeu_si256(
+            out, _mm256_xor_si256(_mm256_loadu_si256(out), _mm256_unpacklo_epi8(outLow, outHigh)));
+        _mm256_storeu_si256(out + 1, _mm256_xor_si256(_mm256_loadu_si256(out + 1),
+                                                      _mm256_unpackhi_epi8(outLow, outHigh)));
+    }
+}
+
+// The corners of factor's matrix as MultiplyAddGfni takes them. In GF2P8AFFINEQB's matrix, byte
+// 7 - i is the row of output bit i: the input bits whose images have bit i set.
+void GfniMatrices(uint16_t factor, uint64_t* matrices) {
+    uint16_t images[16];
+    for (int j = 0; j < 16; ++j)
+        images[j] = Galois16::Multiply(factor, static_cast<uint16_t>(1u << j));
+    for (int from = 0; from < 2; ++from) {
+        for (int to = 0; to < 2; ++to) {
+            uint64_t matrix = 0;
+            for (int i = 0; i < 8; ++i) {
+                uint64_t row = 0;
+                for (int j = 0; j < 8; ++j)
+                    row |= static_cast<uint64_t>((images[8 * from + j] >> (8 * to + i)) & 1) << j;
+                matrix |= row << (8 * (7 - i));
+            }
+            matrices[2 * from + to] = matrix;
+        }
+    }
+}
 #endif
 
 Galois16::Engine Picked() {
     if (gEngine < 0)
-        gEngine = static_cast<int>(CpuFeatures::HasAvx2()    ? Galois16::Engine::Avx2
-                                   : CpuFeatures::HasSsse3() ? Galois16::Engine::Ssse3
-                                                             : Galois16::Engine::Portable);
+        gEngine = static_cast<int>(CpuFeatures::HasGfniAvx2() ? Galois16::Engine::Gfni
+                                   : CpuFeatures::HasAvx2()   ? Galois16::Engine::Avx2
+                                   : CpuFeatures::HasSsse3()  ? Galois16::Engine::Ssse3
+                                                              : Galois16::Engine::Portable);
     return static_cast<Galois16::Engine>(gEngine);
 }
 
@@ -132,7 +184,8 @@ Galois16::Engine Galois16::CurrentEngine() {
 
 bool Galois16::UseEngine(Engine engine) {
     if ((engine == Engine::Ssse3 && !CpuFeatures::HasSsse3()) ||
-        (engine == Engine::Avx2 && !CpuFeatures::HasAvx2()))
+        (engine == Engine::Avx2 && !CpuFeatures::HasAvx2()) ||
+        (engine == Engine::Gfni && !CpuFeatures::HasGfniAvx2()))
         return false;
     gEngine = static_cast<int>(engine);
     return true;
@@ -166,7 +219,17 @@ void Galois16::MultiplyAdd(uint16_t factor, const uint8_t* source, uint8_t* targ
         return;
 #if defined(__i386__) || defined(__x86_64__)
     const Engine engine = Picked();
-    if (size >= 64 && engine != Engine::Portable) {
+    if (size >= 64 && engine == Engine::Gfni) {
+        uint64_t matrices[4];
+        GfniMatrices(factor, matrices);
+        const size_t whole = size & ~size_t{63};
+        MultiplyAddGfni(matrices, source, target, whole);
+        source += whole;
+        target += whole;
+        size -= whole;
+        if (size == 0)
+            return;
+    } else if (size >= 64 && engine != Engine::Portable) {
         uint8_t tables[8][16];
         for (uint32_t k = 0; k < 4; ++k) {
             for (uint32_t v = 0; v < 16; ++v) {

@@ -27,9 +27,9 @@ public:
     static void MultiplyAdd(uint16_t factor, const uint8_t* source, uint8_t* target, size_t size);
 
     // How MultiplyAdd works: through 256-entry tables, or 32 or 64 bytes at a time through the
-    // processor's byte shuffle (SSSE3, AVX2), picked at the first use from what the processor
-    // and the system have.
-    enum class Engine { Portable, Ssse3, Avx2 };
+    // processor's byte shuffle (SSSE3, AVX2) or its bit-matrix multiply (GFNI), picked at the
+    // first use from what the processor and the system have.
+    enum class Engine { Portable, Ssse3, Avx2, Gfni };
     static Engine CurrentEngine();
     // For tests and benchmarks; false when the processor lacks it.
     static bool UseEngine(Engine engine);

@@ -3,6 +3,7 @@
 #include "app/WideString.h"
 #include "recovery/Crc32.h"
 #include "recovery/Galois16.h"
+#include "recovery/InCachePieces.h"
 #include "recovery/Par2Format.h"
 #include "toolkit/WriteFully.h"
 
@@ -295,17 +296,20 @@ bool Par2Creator::HashRuns(const uint8_t* data, const Run* runs, int32_t count, 
         const Run& run = runs[r];
         const File& file = files[run.file];
         const uint8_t* in = data + run.at;
-        if (md5) {
-            fileHash.Update(in, run.size);
-            if (file.sliceCount != 1)
-                sliceHash.Update(in, run.size);
-            if (run.fileOffset < kHeadBytes) {
-                const uint64_t headLeft = kHeadBytes - run.fileOffset;
-                headHash.Update(in, static_cast<size_t>(run.size < headLeft ? run.size : headLeft));
-            }
+        if (md5 && run.fileOffset < kHeadBytes) {
+            const uint64_t headLeft = kHeadBytes - run.fileOffset;
+            headHash.Update(in, static_cast<size_t>(run.size < headLeft ? run.size : headLeft));
         }
-        if (crc)
-            sliceCrc.Update(in, run.size);
+        // A file of one slice has its slice's MD5.
+        const bool sliceMd5 = md5 && file.sliceCount != 1;
+        InCachePieces(in, run.size, [&](const uint8_t* piece, size_t size) {
+            if (md5)
+                fileHash.Update(piece, size);
+            if (sliceMd5)
+                sliceHash.Update(piece, size);
+            if (crc)
+                sliceCrc.Update(piece, size);
+        });
         if (run.endsSlice)
             FinishSliceHashes(run, md5, crc);
         if (md5 && run.endsFile && !FinishFileHashes(run.file))

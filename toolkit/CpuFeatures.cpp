@@ -11,6 +11,8 @@ struct Features {
     bool sse41 = false;
     bool avx2 = false;
     bool sha = false;
+    bool pclmul = false;
+    bool gfniAvx2 = false;
 };
 
 Features Detect() {
@@ -19,7 +21,9 @@ Features Detect() {
     unsigned a = 0, b = 0, c = 0, d = 0;
     if (!__get_cpuid(1, &a, &b, &c, &d))
         return found;
-    constexpr unsigned kSsse3 = 1u << 9, kSse41 = 1u << 19, kOsXsave = 1u << 27, kAvx = 1u << 28;
+    constexpr unsigned kPclmul = 1u << 1, kSsse3 = 1u << 9, kSse41 = 1u << 19, kOsXsave = 1u << 27,
+                       kAvx = 1u << 28;
+    found.pclmul = (c & kPclmul) != 0;
     found.ssse3 = (c & kSsse3) != 0;
     found.sse41 = (c & kSse41) != 0;
     bool ymmSaved = false;
@@ -31,9 +35,10 @@ Features Detect() {
     if (__get_cpuid_max(0, nullptr) < 7)
         return found;
     __cpuid_count(7, 0, a, b, c, d);
-    constexpr unsigned kAvx2 = 1u << 5, kSha = 1u << 29;
+    constexpr unsigned kAvx2 = 1u << 5, kSha = 1u << 29, kGfni = 1u << 8;
     found.avx2 = ymmSaved && (b & kAvx2) != 0;
     found.sha = (b & kSha) != 0;
+    found.gfniAvx2 = found.avx2 && (c & kGfni) != 0;
 #endif
     return found;
 }
@@ -59,4 +64,12 @@ bool CpuFeatures::HasAvx2() {
 
 bool CpuFeatures::HasSha() {
     return Detected().sha;
+}
+
+bool CpuFeatures::HasPclmul() {
+    return Detected().pclmul;
+}
+
+bool CpuFeatures::HasGfniAvx2() {
+    return Detected().gfniAvx2;
 }

@@ -10,4 +10,8 @@ public:
     static bool HasAvx2();
     // The SHA extensions.
     static bool HasSha();
+    // Carry-less multiplication (PCLMULQDQ).
+    static bool HasPclmul();
+    // The Galois field instructions, in their 256-bit form (with AVX2).
+    static bool HasGfniAvx2();
 };

@@ -22,8 +22,8 @@ TEST(Galois16Test, SliceConstants) {
 TEST(Galois16Test, EveryEngineMultipliesAsTheFieldDoes) {
     const std::vector<uint8_t> data = MakePattern(4096 + 64, 9);
     const Galois16::Engine picked = Galois16::CurrentEngine();
-    for (const Galois16::Engine engine :
-         {Galois16::Engine::Portable, Galois16::Engine::Ssse3, Galois16::Engine::Avx2}) {
+    for (const Galois16::Engine engine : {Galois16::Engine::Portable, Galois16::Engine::Ssse3,
+                                          Galois16::Engine::Avx2, Galois16::Engine::Gfni}) {
         if (!Galois16::UseEngine(engine))
             continue;
         for (const size_t size : {2, 62, 64, 96, 130, 190, 4096}) {
