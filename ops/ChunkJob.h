@@ -23,12 +23,10 @@ struct ChunkJob : ComputeJob {
     bool hashParts;
     bool hashWhole;
     Sha256Digest partDigest;
-    // A split's recovery data: the chunk laid out as runs, the lanes that take their MD5 and
-    // CRC32, and the first of those that add them to the blocks.
+    // A split's recovery data: the chunk laid out as runs, and the lane that takes their MD5
+    // and CRC32.
     DynArray<Par2Creator::Run> runs;
     int32_t md5Lane;
-    int32_t crcLane;
-    int32_t firstBlockLane;
     // A join's check of the parts against a recovery set, as they move: the part (from 1), the
     // lanes that hash the slices and the whole file, and whether a slice failed.
     uint32_t streamNumber;

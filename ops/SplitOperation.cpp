@@ -84,8 +84,8 @@ void SplitOperation::OnPartSizeChanged() {
 void SplitOperation::OnCommand(UINT id) {
     if (state == OperationState::Waiting && id == kCommandSplit)
         BeginSplitting();
-    else if (state == OperationState::Running && id == kCommandPause &&
-             !recoveryWork.IsRunning() && !finishJob)
+    else if (state == OperationState::Running && id == kCommandPause && !recoveryWork.IsRunning() &&
+             !finishJob)
         Pause();
     else if (state == OperationState::Paused && id == kCommandResume)
         Resume();
@@ -455,12 +455,10 @@ bool SplitOperation::PlanChunkWork(ChunkJob& job, uint32_t& lanes) {
         ReportError(::GetLastError(), L"Error making recovery data");
         return false;
     }
-    // The list's two hashes and the CRC32s on the first lane, the MD5s on the second, a third
-    // for the CRC32s where there is one; all lanes but the first share out the blocks.
+    // The list's two hashes on the first lane, the MD5s and CRC32s in one pass on the second:
+    // the file's MD5 is the longest chain that cannot be shared, so the blocks go to the others.
     const int32_t n = Lanes();
     job.md5Lane = n > 1 ? 1 : 0;
-    job.crcLane = n > 2 ? 2 : 0;
-    job.firstBlockLane = n > 1 ? 1 : 0;
     lanes = (1u << n) - 1;
     return true;
 }
@@ -468,13 +466,13 @@ bool SplitOperation::PlanChunkWork(ChunkJob& job, uint32_t& lanes) {
 void SplitOperation::RunChunkWork(ChunkJob& job, int32_t lane) {
     if (!recovering)
         return;
-    const bool md5 = lane == job.md5Lane;
-    const bool crc = lane == job.crcLane;
-    if ((md5 || crc) && !recovery.HashChunk(job.data, job.runs, md5, crc))
+    if (lane == job.md5Lane && !recovery.HashChunk(job.data, job.runs, true, true))
         job.workError = ::GetLastError();
-    if (lane >= job.firstBlockLane)
-        recovery.AddChunkToBlocks(job.data, job.runs, lane - job.firstBlockLane,
-                                  Lanes() - job.firstBlockLane);
+    const int32_t n = Lanes();
+    if (n == 1)
+        recovery.AddChunkToBlocks(job.data, job.runs, 0, 1);
+    else if (lane != job.md5Lane)
+        recovery.AddChunkToBlocks(job.data, job.runs, lane < job.md5Lane ? lane : lane - 1, n - 1);
 }
 
 bool SplitOperation::OnChunkWorked(ChunkJob& job) {
