@@ -78,8 +78,31 @@ MultiplyAddSsse3(const uint8_t (*tables)[16], const uint8_t* source, uint8_t* ta
     }
 }
 
-// The same 64 bytes at a time: the shuffles work within each 16-byte lane, so the words come
-// back in memory order lane by lane.
+// 64 bytes of words as two vectors, the words' low bytes in one and their high bytes in the
+// other; the shuffles work within each 16-byte lane, so the words come back (AddWords) in memory
+// order lane by lane.
+__attribute__((target("avx2"))) inline void SplitWords(const uint8_t* source, __m256i& low,
+                                                       __m256i& high) {
+    const __m256i split = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15, 0,
+                                           2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+    const __m256i a =
+        _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(source)), split);
+    const __m256i b = _mm256_shuffle_epi8(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + 32)), split);
+    low = _mm256_unpacklo_epi64(a, b);
+    high = _mm256_unpackhi_epi64(a, b);
+}
+
+// target ^= the 32 words whose bytes SplitWords took apart.
+__attribute__((target("avx2"))) inline void AddWords(uint8_t* target, __m256i low, __m256i high) {
+    __m256i* out = reinterpret_cast<__m256i*>(target);
+    _mm256_storeu_si256(out,
+                        _mm256_xor_si256(_mm256_loadu_si256(out), _mm256_unpacklo_epi8(low, high)));
+    _mm256_storeu_si256(
+        out + 1, _mm256_xor_si256(_mm256_loadu_si256(out + 1), _mm256_unpackhi_epi8(low, high)));
+}
+
+// The same 64 bytes at a time.
 __attribute__((target("avx2"))) void
 MultiplyAddAvx2(const uint8_t (*tables)[16], const uint8_t* source, uint8_t* target, size_t size) {
     __m256i low[4], high[4];
@@ -90,15 +113,9 @@ MultiplyAddAvx2(const uint8_t (*tables)[16], const uint8_t* source, uint8_t* tar
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables[2 * k + 1])));
     }
     const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i split = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15, 0,
-                                           2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
     for (size_t i = 0; i + 64 <= size; i += 64) {
-        const __m256i a = _mm256_shuffle_epi8(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i)), split);
-        const __m256i b = _mm256_shuffle_epi8(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i + 32)), split);
-        const __m256i lo = _mm256_unpacklo_epi64(a, b);
-        const __m256i hi = _mm256_unpackhi_epi64(a, b);
+        __m256i lo, hi;
+        SplitWords(source + i, lo, hi);
         const __m256i n[4] = {
             _mm256_and_si256(lo, nibble), _mm256_and_si256(_mm256_srli_epi16(lo, 4), nibble),
             _mm256_and_si256(hi, nibble), _mm256_and_si256(_mm256_srli_epi16(hi, 4), nibble)};
@@ -107,11 +124,7 @@ MultiplyAddAvx2(const uint8_t (*tables)[16], const uint8_t* source, uint8_t* tar
             outLow = _mm256_xor_si256(outLow, _mm256_shuffle_epi8(low[k], n[k]));
             outHigh = _mm256_xor_si256(outHigh, _mm256_shuffle_epi8(high[k], n[k]));
         }
-        __m256i* out = reinterpret_cast<__m256i*>(target + i);
-        _mm256_storeu_si256(
-            out, _mm256_xor_si256(_mm256_loadu_si256(out), _mm256_unpacklo_epi8(outLow, outHigh)));
-        _mm256_storeu_si256(out + 1, _mm256_xor_si256(_mm256_loadu_si256(out + 1),
-                                                      _mm256_unpackhi_epi8(outLow, outHigh)));
+        AddWords(target + i, outLow, outHigh);
     }
 }
 
@@ -125,24 +138,14 @@ MultiplyAddGfni(const uint64_t* matrices, const uint8_t* source, uint8_t* target
     const __m256i lowToHigh = _mm256_set1_epi64x(static_cast<long long>(matrices[1]));
     const __m256i highToLow = _mm256_set1_epi64x(static_cast<long long>(matrices[2]));
     const __m256i highToHigh = _mm256_set1_epi64x(static_cast<long long>(matrices[3]));
-    const __m256i split = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15, 0,
-                                           2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
     for (size_t i = 0; i + 64 <= size; i += 64) {
-        const __m256i a = _mm256_shuffle_epi8(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i)), split);
-        const __m256i b = _mm256_shuffle_epi8(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i + 32)), split);
-        const __m256i lo = _mm256_unpacklo_epi64(a, b);
-        const __m256i hi = _mm256_unpackhi_epi64(a, b);
+        __m256i lo, hi;
+        SplitWords(source + i, lo, hi);
         const __m256i outLow = _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(lo, lowToLow, 0),
                                                 _mm256_gf2p8affine_epi64_epi8(hi, highToLow, 0));
         const __m256i outHigh = _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(lo, lowToHigh, 0),
                                                  _mm256_gf2p8affine_epi64_epi8(hi, highToHigh, 0));
-        __m256i* out = reinterpret_cast<__m256i*>(target + i);
-        _mm256_storeu_si256(
-            out, _mm256_xor_si256(_mm256_loadu_si256(out), _mm256_unpacklo_epi8(outLow, outHigh)));
-        _mm256_storeu_si256(out + 1, _mm256_xor_si256(_mm256_loadu_si256(out + 1),
-                                                      _mm256_unpackhi_epi8(outLow, outHigh)));
+        AddWords(target + i, outLow, outHigh);
     }
 }
 
