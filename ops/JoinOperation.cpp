@@ -271,6 +271,8 @@ void JoinOperation::StartJoining() {
     streamPart = 0;
     streamOffset = 0;
     streamDamaged = false;
+    // The set's MD5s take as long as the list's two SHA-256s together, which then share a lane.
+    hashesOnOneLane = streaming;
     if ((listUsed || wholeChecked || streaming) &&
         !BeginHashing(listUsed && list.Parts().Count() != 0, listUsed && list.HasWhole()))
         return;
@@ -373,7 +375,7 @@ bool JoinOperation::PartsAreAsListed() const {
 }
 
 void JoinOperation::Finish() {
-    if (state != OperationState::Running)
+    if (state != OperationState::Running || flushJob)
         return;
     // An output left longer than its parts is a corrupted file: that is an error, and the parts
     // must then not be deleted. Every failure from here on removes the unfinished output.
@@ -403,10 +405,85 @@ void JoinOperation::Finish() {
         return;
     // A list that lies beside the parts but was not taken left them unchecked: they stay.
     const bool deleteWanted = gSettings.ReadDeleteFiles() != 0;
-    const bool partsKept = deleteWanted && listFound && !listUsed;
-    const bool deleteParts = deleteWanted && !partsKept;
-    if (!MakeDurable()) {
-        ReportError(::GetLastError(), L"Error Finish");
+    partsKept = deleteWanted && listFound && !listUsed;
+    deleteParts = deleteWanted && !partsKept;
+    MakeDurable();
+}
+
+struct JoinOperation::FlushJob : ComputeJob {
+    JoinOperation* owner; // null once let go
+    WideString path;      // the worker's own copy
+    DWORD flushError;
+    uint64_t size;
+};
+
+namespace {
+
+// 0 once the file is on the disk, with its length in size; else the error.
+DWORD FlushToDisk(const wchar_t* path, uint64_t& size) {
+    SyncFile output;
+    return output.OpenForWriting(path) && output.Flush() && output.Size(size) && output.Close()
+               ? 0
+               : ::GetLastError();
+}
+
+} // namespace
+
+void JoinOperation::MakeDurable() {
+    // An empty file has nothing to flush: its join ends at once, as it started.
+    auto* job = totalSize == 0 ? nullptr : new (std::nothrow) FlushJob{};
+    if (job) {
+        job->owner = this;
+        job->run = RunFlushJob;
+        job->done = FlushJobDone;
+        job->path.Assign(unfinishedPath.Text(), unfinishedPath.Length());
+        if (job->path.Length() == unfinishedPath.Length() &&
+            (gComputePool.IsStarted() || gComputePool.Start()) && gComputePool.Submit(*job, 1u)) {
+            flushJob = job;
+            // Nothing moves any more: there is nothing to pause.
+            display.SetAction(kCommandPause, kActionRunGroup);
+            return;
+        }
+    }
+    delete job;
+    uint64_t size = 0;
+    const DWORD error = FlushToDisk(unfinishedPath.Text(), size);
+    OnDurable(error, size);
+}
+
+void JoinOperation::RunFlushJob(ComputeJob& computeJob, int32_t) {
+    auto& job = static_cast<FlushJob&>(computeJob);
+    job.flushError = FlushToDisk(job.path.Text(), job.size);
+}
+
+void JoinOperation::FlushJobDone(ComputeJob& computeJob) {
+    auto* job = static_cast<FlushJob*>(&computeJob);
+    JoinOperation* owner = job->owner;
+    const DWORD error = job->error ? job->error : job->flushError;
+    const uint64_t size = job->size;
+    delete job;
+    if (!owner)
+        return;
+    owner->flushJob = nullptr;
+    owner->OnDurable(error, size);
+}
+
+void JoinOperation::LetGoOfFlushJob() {
+    if (!flushJob)
+        return;
+    gComputePool.WaitIdle();
+    flushJob->owner = nullptr;
+    flushJob = nullptr;
+}
+
+void JoinOperation::OnDurable(DWORD error, uint64_t size) {
+    if (state != OperationState::Running)
+        return;
+    // The file takes its name, and the parts go, only once it is on the disk at its full length.
+    if (error == 0 && size != totalSize)
+        error = ERROR_FILE_INVALID;
+    if (error != 0) {
+        ReportError(error, L"Error Finish");
         return;
     }
     if (!Rename())
@@ -423,19 +500,6 @@ void JoinOperation::Finish() {
     if (deleteParts)
         DeleteParts();
     PostEnded();
-}
-
-bool JoinOperation::MakeDurable() {
-    // The file takes its name, and the parts go, only once it is on the disk at its full length.
-    SyncFile output;
-    uint64_t size = 0;
-    if (!output.OpenForWriting(unfinishedPath.Text()) || !output.Flush() || !output.Size(size))
-        return false;
-    if (size != totalSize) {
-        ::SetLastError(ERROR_FILE_INVALID);
-        return false;
-    }
-    return output.Close();
 }
 
 void JoinOperation::DeleteParts() {
@@ -572,7 +636,7 @@ bool JoinOperation::CheckWhole() {
     return true;
 }
 
-void JoinOperation::ShowListOutcome(bool partsKept) {
+void JoinOperation::ShowListOutcome(bool kept) {
     const int32_t listed = list.Parts().Count();
     // What became of a recovery set comes first: ignored, or the whole file checked against it.
     WideString text;
@@ -591,7 +655,7 @@ void JoinOperation::ShowListOutcome(bool partsKept) {
         WideString problem;
         FileNameOf(listFile.Path().Text(), listName);
         list.DescribeProblem(problem);
-        text.AppendFormat(partsKept ? L"%s ignored (%s), parts kept: %s" : L"%s ignored (%s): %s",
+        text.AppendFormat(kept ? L"%s ignored (%s), parts kept: %s" : L"%s ignored (%s): %s",
                           listName.Text(), problem.Text(), path.Text());
     } else {
         text.AppendFormat(L"%s", path.Text());
@@ -609,9 +673,10 @@ bool JoinOperation::PlanChunkWork(ChunkJob& job, uint32_t& lanes) {
     }
     job.streamNumber = static_cast<uint32_t>(streamPart) + 1;
     streamOffset += job.length;
-    // The slices' and the whole file's hashes on lanes of their own where there are enough.
-    job.streamLane = 2 % Lanes();
-    job.wholeCheckLane = 3 % Lanes();
+    // The slices' hashes on a lane beside the list's, the whole file's on a third where there is
+    // one, else beside the list's whole-file hash.
+    job.streamLane = 1 % Lanes();
+    job.wholeCheckLane = (streaming ? 2 : 1) % Lanes();
     lanes |= (streaming ? 1u << job.streamLane : 0) | (wholeChecked ? 1u << job.wholeCheckLane : 0);
     return true;
 }
@@ -643,6 +708,7 @@ bool JoinOperation::CheckWholeAgainstSet() {
 }
 
 void JoinOperation::Abort() {
+    LetGoOfFlushJob();
     if (repairWork.IsRunning()) {
         repairWork.Stop();
         repair.Cancel();

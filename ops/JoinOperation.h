@@ -69,7 +69,7 @@ private:
     // Whether every part still has the size it was listed with.
     bool PartsAreAsListed() const;
     // The status bar: the path, with what became of the list and whether it kept the parts.
-    void ShowListOutcome(bool partsKept);
+    void ShowListOutcome(bool kept);
     // The list checks every part, or the whole file.
     bool ListVouches() const;
     // The list in use checks this part (numbered from 1).
@@ -77,8 +77,16 @@ private:
     // Parts of sizes no splitter makes, unless the list vouches for them; false when reported.
     bool CheckPartSizes();
     void ReportMissingPart(uint32_t number);
-    // Flushes the output to the disk and checks its length; false with the last error.
-    bool MakeDurable();
+    // The output goes to the disk on a worker, so that the window answers while a large file
+    // is flushed; the join ends when it comes back. Without the workers, here and now.
+    struct FlushJob;
+    void MakeDurable();
+    static void RunFlushJob(ComputeJob& job, int32_t lane);
+    static void FlushJobDone(ComputeJob& job);
+    // The file is on the disk at its full length: it takes its name, and the parts may go.
+    void OnDurable(DWORD error, uint64_t size);
+    // Waits for a flush under way, which then frees itself as it comes back.
+    void LetGoOfFlushJob();
     // Deletes every part; the first that stays is named in the status bar.
     void DeleteParts();
 
@@ -106,6 +114,9 @@ private:
     WideString unfinishedPath;
     bool unfinishedMade = false;
     bool unfinishedKept = false; // the real name was taken meanwhile: it holds the only copy
+    FlushJob* flushJob = nullptr;
+    bool partsKept = false;   // the list was found but not used: the parts stay
+    bool deleteParts = false; // once the file has its name
     // What Start was given, for the start that follows a repair.
     WideString commandPath;
     DWORD sectorError = 0;

@@ -211,29 +211,42 @@ TEST_F(StateTest, TheUnfinishedOutputIsReplacedOnlyWhenItIsOurs) {
     }
 }
 
-TEST_F(StateTest, AbortWhilePausedRemovesThePartialJoin) {
+// Abort leaves nothing of a join paused far from its end, nor of one with every byte written
+// whose file goes to the disk on a worker while the window answers (Pause has nothing left to
+// stop then): nothing ever had the real name, and every part stays.
+TEST_F(StateTest, AbortRemovesThePartialJoinPausedOrGoingToTheDisk) {
     SetTuning(128 * KiB, 2);
     const std::wstring whole = dir / L"partial.bin";
     for (unsigned i = 1; i <= 3; ++i)
         ASSERT_TRUE(WritePatternFile(PartName(whole, i), 2 * MiB, i));
-    RecordingDisplay shown;
-    JoinOperation join(shown);
-    join.Start(Wide(PartName(whole, 1)));
-    ASSERT_EQ(join.State(), OperationState::Running);
-    // Paused at once, however fast the machine: only the two chunks in flight still complete,
-    // far from the end.
-    join.OnCommand(kCommandPause);
-    ASSERT_EQ(join.State(), OperationState::Paused);
-    ASSERT_TRUE(RunUntil([&] { return join.DoneSize() == 256 * KiB; }));
-    // Written under its unfinished name; nothing ever had the real one.
-    ASSERT_TRUE(FileExists(whole + L".partial"));
-    EXPECT_FALSE(FileExists(whole));
-    join.Abort();
-    EXPECT_FALSE(FileExists(whole + L".partial"));
-    EXPECT_FALSE(FileExists(whole));
-    for (unsigned i = 1; i <= 3; ++i)
-        EXPECT_EQ(FileSize(PartName(whole, i)), int64_t(2 * MiB));
-    PumpFor(100);
+    for (const bool paused : {true, false}) {
+        SCOPED_TRACE(paused ? "paused" : "going to the disk");
+        RecordingDisplay shown;
+        JoinOperation join(shown);
+        join.Start(Wide(PartName(whole, 1)));
+        ASSERT_EQ(join.State(), OperationState::Running);
+        // Paused at once, however fast the machine: only the two chunks in flight still
+        // complete, far from the end.
+        if (paused)
+            join.OnCommand(kCommandPause);
+        const OperationState expected = paused ? OperationState::Paused : OperationState::Running;
+        const uint64_t reached = paused ? 256 * KiB : 6 * MiB;
+        ASSERT_TRUE(
+            RunUntil([&] { return join.State() != expected || join.DoneSize() == reached; }));
+        ASSERT_EQ(join.State(), expected);
+        if (!paused) {
+            EXPECT_EQ(shown.actionFlags & kActionPauseEnabled, 0u);
+        }
+        ASSERT_TRUE(FileExists(whole + L".partial"));
+        EXPECT_FALSE(FileExists(whole));
+        join.Abort();
+        EXPECT_FALSE(FileExists(whole + L".partial"));
+        EXPECT_FALSE(FileExists(whole));
+        for (unsigned i = 1; i <= 3; ++i)
+            EXPECT_EQ(FileSize(PartName(whole, i)), int64_t(2 * MiB));
+        PumpFor(100);
+        EXPECT_EQ(join.State(), OperationState::Idle);
+    }
 }
 
 TEST_F(StateTest, AbortAfterDoneDeletesNothing) {
