@@ -23,13 +23,10 @@ class QuietDisplay : public OperationDisplay {
 public:
     void SetTitle(const wchar_t*) override {}
     void SetTitleProgress(const wchar_t*, float) override {}
-    void SetStatusV(const wchar_t*, va_list) override {}
+    void SetStatusV(const wchar_t* format, va_list args) override { status = Format(format, args); }
     void SetStatusBar(const wchar_t* text) override { last = text; }
     void SetStatusBarV(const wchar_t* format, va_list args) override {
-        wchar_t text[1024];
-        _vsnwprintf(text, 1023, format, args);
-        text[1023] = L'\0';
-        last = text;
+        last = Format(format, args);
     }
     void SetAction(UINT, UINT) override {}
     uint64_t GetPartSize() override { return partSize; }
@@ -39,6 +36,15 @@ public:
 
     uint64_t partSize = 0;
     std::wstring last;
+    std::wstring status; // the status line now
+
+private:
+    static std::wstring Format(const wchar_t* format, va_list args) {
+        wchar_t text[1024];
+        _vsnwprintf(text, 1023, format, args);
+        text[1023] = L'\0';
+        return text;
+    }
 };
 
 // Writes one of the program's settings as a REG_DWORD.
@@ -58,9 +64,9 @@ inline WideString Wide(const std::wstring& text) {
     return result;
 }
 
-// The program's message loop while the operation moves data; `afterEach` runs after every
-// message, where a benchmark takes its readings. Returns the longest a message took in seconds:
-// as long, a window would not have answered.
+// The program's message loop while the operation moves data; `afterEach(seconds)` runs after
+// every message with the time it took, where a benchmark takes its readings. Returns the longest a
+// message took in seconds: as long, a window would not have answered.
 template <class AfterEach> double RunWhileBusy(const Operation& operation, AfterEach afterEach) {
     MSG msg;
     double longest = 0;
@@ -72,7 +78,7 @@ template <class AfterEach> double RunWhileBusy(const Operation& operation, After
         ::DispatchMessageW(&msg);
         const double took = Now() - start;
         longest = took > longest ? took : longest;
-        afterEach();
+        afterEach(took);
     }
     return longest;
 }
@@ -89,10 +95,11 @@ inline void RemoveParts(const std::wstring& source) {
 }
 
 // Seconds of the operation from its start to its end, or a negative number when it failed; the
-// last status bar text in said, and the longest message in longest when asked.
+// last status bar text in said, and the longest message in longest when asked, with the status
+// line as it ended in during.
 template <class Op>
 double RunOperation(const std::wstring& path, uint64_t partSize, std::wstring& said,
-                    double* longest = nullptr) {
+                    double* longest = nullptr, std::wstring* during = nullptr) {
     QuietDisplay shown;
     shown.partSize = partSize;
     Op operation(shown);
@@ -101,10 +108,19 @@ double RunOperation(const std::wstring& path, uint64_t partSize, std::wstring& s
     operation.Start(Wide(path));
     operation.OnCommand(kCommandSplit); // a join ignores it
     const double started = Now() - start;
-    const double busiest = RunWhileBusy(operation, [] {});
+    std::wstring busiestDuring;
+    double busiest = 0;
+    RunWhileBusy(operation, [&](double took) {
+        if (took > busiest) {
+            busiest = took;
+            busiestDuring = shown.status;
+        }
+    });
     const double seconds = Now() - start;
     if (longest)
         *longest = started > busiest ? started : busiest;
+    if (during)
+        *during = started > busiest ? L"the start" : busiestDuring;
     said = shown.last;
     const bool done = operation.State() == OperationState::Done;
     operation.Abort();

@@ -87,6 +87,7 @@ int wmain(int argc, wchar_t** argv) {
     wprintf(L"processors the process may use: %d; workers: %d\n", ComputePool::UsableProcessors(),
             gComputePool.Workers());
     // A split: best of two runs (the set of the last one is left), or -1 when it failed.
+    std::wstring splitDuring; // the status line as the longest message of the best run ended
     const auto split = [&](DWORD list, DWORD percent, double& longest) {
         WriteSetting(L"WriteChecksums", list);
         WriteSetting(L"RecoveryPercent", percent);
@@ -94,8 +95,9 @@ int wmain(int argc, wchar_t** argv) {
         for (int round = 0; round < 2; ++round) {
             RemoveSet(source, true);
             double took = 0;
+            std::wstring during;
             const double seconds =
-                bench::RunOperation<SplitOperation>(source, partSize, said, &took);
+                bench::RunOperation<SplitOperation>(source, partSize, said, &took, &during);
             if (seconds < 0) {
                 fwprintf(stderr, L"split failed: %ls\n", said.c_str());
                 return -1.0;
@@ -103,13 +105,14 @@ int wmain(int argc, wchar_t** argv) {
             if (best < 0 || seconds < best) {
                 best = seconds;
                 longest = took;
+                splitDuring = during;
             }
         }
         return best;
     };
     const auto show = [&](const wchar_t* what, double seconds, double longest) {
-        wprintf(L"%-40ls %7.2f s  %7.1f MiB/s  longest message %5.0f ms\n", what, seconds,
-                mib / seconds, longest * 1000);
+        wprintf(L"%-40ls %7.2f s  %7.1f MiB/s  longest message %5.0f ms (\"%ls\")\n", what, seconds,
+                mib / seconds, longest * 1000, splitDuring.c_str());
     };
     double longest = 0;
     const double bare = split(0, 0, longest);
@@ -164,13 +167,16 @@ int wmain(int argc, wchar_t** argv) {
 
     // One part lost: the join checks every part, rebuilds it, then joins.
     ::DeleteFileW((source + L".002").c_str());
-    const double seconds = bench::RunOperation<JoinOperation>(source + L".001", 0, said, &longest);
+    std::wstring during;
+    const double seconds =
+        bench::RunOperation<JoinOperation>(source + L".001", 0, said, &longest, &during);
     if (seconds < 0) {
         fwprintf(stderr, L"join failed: %ls\n", said.c_str());
         status = 1;
     } else {
-        wprintf(L"join rebuilding one part: %7.2f s  %7.1f MiB/s  longest message %5.0f ms (%ls)\n",
-                seconds, mib / seconds, longest * 1000, said.c_str());
+        wprintf(L"join rebuilding one part: %7.2f s  %7.1f MiB/s  longest message %5.0f ms, as "
+                L"\"%ls\" showed (%ls)\n",
+                seconds, mib / seconds, longest * 1000, during.c_str(), said.c_str());
         wprintf(L"join rebuilding one part: %.2f x the plain join (goal at most 1.5 x)\n",
                 seconds / plainJoin);
     }

@@ -4,7 +4,7 @@
 # with it, without recovery data and with 5 % and 10 % of it (10 % with 1 worker up to all), then join the whole set with its recovery data beside it and without (the
 # ratio of the two is printed), then join it with one part lost, which it rebuilds first. In the same run
 # par2 (par2cmdline) makes the same recovery data for the same parts, one slice a part, at 5 % and
-# 10 %. Prints seconds and MiB/s of each, and the ratio at 10 %.
+# 10 %. Prints seconds and MiB/s of each, and the ratio at 10 %; first, each kernel's rate on one thread.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 use_preferred_side "recovery benchmark of the program"
@@ -14,6 +14,7 @@ part_mib=${BENCH_PART_MIB:-100}
 build_chosen_side
 fresh_work bench-recovery
 head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/source.bin"
+run_in_wine "$build/bench/bench_kernels.exe"
 echo "$mib MiB in parts of $part_mib MiB, IoPairCount 16, BufferSize 16 MiB:"
 out=$(run_in_wine "$build/bench/bench_recovery.exe" "$(winpath "$work/source.bin")" "$part_mib")
 echo "$out" | sed 's/^/  /'
