@@ -11,6 +11,8 @@
 #include "ops/ChunkJob.h"
 #include "ops/JoinOperation.h"
 #include "ops/JoinRepair.h"
+#include "recovery/Crc32.h"
+#include "recovery/Galois16.h"
 #include "recovery/Par2Format.h"
 
 #include <gtest/gtest.h>
@@ -359,16 +361,30 @@ TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJ
     EXPECT_FALSE(FileExists(whole + L".partial"));
 }
 
-// The workers share out the hashes and the blocks: one worker, two or eight make the same parts,
-// list and set, byte for byte, and a join with as many checks the set as it goes, finds a
-// damaged part and rebuilds it.
+// The workers share out the hashes and the blocks, and the kernels may be any the processor has:
+// one worker, two or eight, with the tables or the vector units, make the same parts, list and set,
+// byte for byte, and a join with as many checks the set as it goes, finds a damaged part and
+// rebuilds it.
 TEST_F(RepairTest, OneWorkerOrManyMakeTheSameSetAndRepairAlike) {
     const auto made = SetFiles();
     ASSERT_EQ(made.size(), 13u); // nine parts, the list, the index and two volumes
-    for (const int32_t workers : {1, 2, 8}) {
-        SCOPED_TRACE(workers);
+    const Galois16::Engine field = Galois16::CurrentEngine();
+    const Crc32::Engine crc = Crc32::CurrentEngine();
+    const struct {
+        int32_t workers;
+        Galois16::Engine field;
+        Crc32::Engine crc;
+    } cases[] = {{1, Galois16::Engine::Portable, Crc32::Engine::Portable},
+                 {2, Galois16::Engine::Avx2, Crc32::Engine::Pclmul},
+                 {8, Galois16::Engine::Gfni, Crc32::Engine::Portable}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.workers << " workers, engines " << int(c.field) << ", " << int(c.crc));
+        // Where the processor lacks one, the one it picked stands in.
+        Galois16::UseEngine(c.field);
+        Crc32::UseEngine(c.crc);
         gComputePool.Stop();
-        ASSERT_TRUE(gComputePool.Start(workers));
+        ASSERT_TRUE(gComputePool.Start(c.workers));
         for (const auto& file : SetFiles())
             ASSERT_TRUE(::DeleteFileW((dir / file.first).c_str()));
         ASSERT_TRUE(WriteWholeFile(whole, original));
@@ -382,6 +398,8 @@ TEST_F(RepairTest, OneWorkerOrManyMakeTheSameSetAndRepairAlike) {
         EXPECT_TRUE(Shows(shown, L"Repairing w.bin.004"));
         ASSERT_TRUE(::DeleteFileW(whole.c_str()));
     }
+    Galois16::UseEngine(field);
+    Crc32::UseEngine(crc);
 }
 
 // A last part far shorter than its slice: the slice is hashed with megabytes of zeros after the
