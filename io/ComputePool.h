@@ -54,6 +54,15 @@ public:
     // Returns once every worker has run every job queued to it before this call (their ends may
     // still be on the way back). False when one did not get there within kIdleWait.
     bool WaitIdle() const;
+    // Lets go of a job still out, one whose owner field says whom it reports to: once the
+    // workers are past it, it reports to none and frees itself as it comes back.
+    template <class Job> void LetGo(Job*& job) const {
+        if (!job)
+            return;
+        WaitIdle();
+        job->owner = nullptr;
+        job = nullptr;
+    }
 
 private:
     struct Worker {

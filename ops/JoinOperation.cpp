@@ -468,14 +468,6 @@ void JoinOperation::FlushJobDone(ComputeJob& computeJob) {
     owner->OnDurable(error, size);
 }
 
-void JoinOperation::LetGoOfFlushJob() {
-    if (!flushJob)
-        return;
-    gComputePool.WaitIdle();
-    flushJob->owner = nullptr;
-    flushJob = nullptr;
-}
-
 void JoinOperation::OnDurable(DWORD error, uint64_t size) {
     if (state != OperationState::Running)
         return;
@@ -708,7 +700,7 @@ bool JoinOperation::CheckWholeAgainstSet() {
 }
 
 void JoinOperation::Abort() {
-    LetGoOfFlushJob();
+    gComputePool.LetGo(flushJob);
     if (repairWork.IsRunning()) {
         repairWork.Stop();
         repair.Cancel();

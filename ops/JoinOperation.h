@@ -85,8 +85,6 @@ private:
     static void FlushJobDone(ComputeJob& job);
     // The file is on the disk at its full length: it takes its name, and the parts may go.
     void OnDurable(DWORD error, uint64_t size);
-    // Waits for a flush under way, which then frees itself as it comes back.
-    void LetGoOfFlushJob();
     // Deletes every part; the first that stays is named in the status bar.
     void DeleteParts();
 

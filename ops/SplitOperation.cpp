@@ -298,7 +298,7 @@ struct SplitOperation::FinishJob : ComputeJob {
 };
 
 SplitOperation::~SplitOperation() {
-    LetGoOfFinishJob();
+    gComputePool.LetGo(finishJob);
 }
 
 bool SplitOperation::HandFinishToWorkers() {
@@ -334,14 +334,6 @@ void SplitOperation::FinishJobDone(ComputeJob& computeJob) {
     split->finishJob = nullptr;
     split->recovery.HashesFinished();
     split->CompleteSideFiles();
-}
-
-void SplitOperation::LetGoOfFinishJob() {
-    if (!finishJob)
-        return;
-    gComputePool.WaitIdle();
-    finishJob->owner = nullptr;
-    finishJob = nullptr;
 }
 
 void SplitOperation::CompleteSideFiles() {
@@ -495,7 +487,7 @@ bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
 void SplitOperation::Abort() {
     recoveryWork.Stop();
     StopHashing();
-    LetGoOfFinishJob();
+    gComputePool.LetGo(finishJob);
     if (IsBusy()) {
         // A split cut short leaves nothing: the list and the scripts may be complete already,
         // while the recovery files are written, and would refuse the next split of this file.

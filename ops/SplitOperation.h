@@ -68,7 +68,6 @@ private:
     static void RunFinishJob(ComputeJob& job, int32_t lane);
     static void FinishJobDone(ComputeJob& job);
     bool HandFinishToWorkers();
-    void LetGoOfFinishJob();
     void CompleteSideFiles();
     // The split is done: says so, and shows the files where asked.
     void EndDone();
