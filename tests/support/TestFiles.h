@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "ops/Sha256.h"
+#include "recovery/Sha256.h"
 
 #include <cstdint>
 #include <string>
