@@ -2,7 +2,7 @@
 // extensions, and the system's CNG (bcrypt). Prints MiB/s; run by hand.
 #include "BenchClock.h"
 
-#include "ops/Sha256.h"
+#include "recovery/Sha256.h"
 
 #include <windows.h>
 

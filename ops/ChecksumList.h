@@ -2,7 +2,7 @@
 
 #include "app/DynArray.h"
 #include "app/WideString.h"
-#include "ops/Sha256.h"
+#include "recovery/Sha256.h"
 
 #include <cstddef>
 #include <cstdint>

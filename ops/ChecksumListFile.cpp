@@ -1,7 +1,7 @@
 #include "ops/ChecksumListFile.h"
 
-#include "ops/FreeSpace.h"
 #include "ops/PartNaming.h"
+#include "ops/Volume.h"
 
 namespace {
 

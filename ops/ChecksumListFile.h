@@ -4,7 +4,7 @@
 #include "app/WideString.h"
 #include "ops/ChecksumList.h"
 #include "ops/SideFiles.h"
-#include "ops/Sha256.h"
+#include "recovery/Sha256.h"
 #include "toolkit/SyncFile.h"
 
 // The file "<name>.sha256" beside the parts: written line by line while a split hashes, read

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/DynArray.h"
-#include "ops/Sha256.h"
+#include "recovery/Sha256.h"
 
 #include <cstdint>
 

@@ -2,8 +2,8 @@
 
 #include "app/DynArray.h"
 #include "io/ComputePool.h"
-#include "ops/Sha256.h"
 #include "recovery/Par2Creator.h"
+#include "recovery/Sha256.h"
 
 #include <cstdint>
 

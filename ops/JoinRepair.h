@@ -3,11 +3,11 @@
 #include "app/DynArray.h"
 #include "app/WideString.h"
 #include "io/ComputePool.h"
-#include "ops/Sha256.h"
 #include "ops/SetFileNames.h"
 #include "recovery/Md5.h"
 #include "recovery/Par2Repair.h"
 #include "recovery/Par2Set.h"
+#include "recovery/Sha256.h"
 #include "toolkit/SlicedWork.h"
 #include "toolkit/SyncFile.h"
 

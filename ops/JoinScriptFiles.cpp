@@ -1,8 +1,8 @@
 #include "ops/JoinScriptFiles.h"
 
-#include "ops/FreeSpace.h"
 #include "ops/JoinScriptText.h"
 #include "ops/PartNaming.h"
+#include "ops/Volume.h"
 
 void JoinScriptFiles::SetFor(const WideString& wholePath, uint32_t partCount, bool withChecksum) {
     FileNameOf(wholePath.Text(), wholeName);

@@ -2,8 +2,8 @@
 
 #include "app/DynArray.h"
 #include "app/WideString.h"
-#include "ops/Sha256.h"
 #include "ops/SideFiles.h"
+#include "recovery/Sha256.h"
 #include "toolkit/SyncFile.h"
 
 #include <cstdint>

@@ -7,7 +7,6 @@
 #include "io/IoPair.h"
 #include "ops/ChunkJob.h"
 #include "ops/Commands.h"
-#include "ops/FreeSpace.h"
 #include "ops/Volume.h"
 #include "ops/OperationDisplay.h"
 #include "ops/PartNaming.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/WideString.h"
-#include "ops/Sha256.h"
+#include "recovery/Sha256.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 #include "ops/SplitRecovery.h"
 
-#include "ops/FreeSpace.h"
 #include "ops/PartNaming.h"
+#include "ops/Volume.h"
 #include "toolkit/PageMemory.h"
 
 namespace {

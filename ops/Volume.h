@@ -4,9 +4,11 @@
 
 #include <cstdint>
 
-// What the operations ask of the volume that holds a path. Every fact comes from that volume's
-// own root (GetVolumePathNameW): under a folder where another volume is mounted, the drive
-// letter's root would answer for the wrong volume.
+// What the operations ask of the volume that holds a path, and what they are about to write
+// counted as the volume will take it, so that a split or join that cannot fit fails at once
+// instead of minutes later. Every fact comes from that volume's own root (GetVolumePathNameW):
+// under a folder where another volume is mounted, the drive letter's root would answer for the
+// wrong volume.
 
 // The root of the volume that holds the path ("C:\", "\\?\C:\", a mount folder, a share root),
 // with its closing backslash. False, with the reason in the last error, when there is none.
@@ -39,3 +41,15 @@ uint64_t LargestFileFor(const wchar_t* fileSystem);
 // The file system of the volume that holds the path, and the largest file it holds. Where the
 // volume would not say, no limit and an empty name.
 uint64_t LargestFileOn(const wchar_t* path, WideString& fileSystem);
+
+// Bytes a file of size bytes takes on a volume that allocates in units of unit bytes (0: the
+// bytes themselves).
+uint64_t SpaceTaken(uint64_t size, uint32_t unit);
+
+// What the parts of a split take: every part but the last has partSize bytes (not 0).
+uint64_t SplitSpaceNeeded(uint64_t totalSize, uint64_t partSize, uint32_t unit);
+
+// Both sizes, as FormatByteSize writes them, for a report that needed exceeds available; where
+// they would read the same, both are given in bytes, so the text never seems to say that it fits.
+void FormatShortfall(uint64_t needed, uint64_t available, WideString& neededText,
+                     WideString& availableText);

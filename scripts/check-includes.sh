@@ -7,7 +7,8 @@
 # - toolkit/ is a leaf: it includes only toolkit/.
 # - io/ includes io/ and toolkit/, and from app/ only the shared types (strings, arrays, byte
 #   sizes) and the narrow headers of the process-wide objects (Globals.h, Settings.h).
-# - recovery/ (the PAR2 library) includes recovery/, toolkit/ and app/'s shared types.
+# - recovery/ (the checksums and the PAR2 library) includes recovery/, toolkit/ and app/'s
+#   shared types.
 # - ops/ may include all io/ may, ops/, io/ and recovery/, and from ui/ only ShellActions.h, whose
 #   free functions select the parts in Explorer; it reaches the window through OperationDisplay.
 set -uo pipefail

@@ -80,9 +80,7 @@ TEST_F(EndToEndTest, JoinStartedOnPartThreeJoinsFromTheFirstAndDeletesTheParts) 
         EXPECT_FALSE(FileExists(PartName(whole, i)));
     run.Close();
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
-    std::vector<uint8_t> joined;
-    ASSERT_TRUE(ReadWholeFile(whole, joined));
-    EXPECT_TRUE(joined == all);
+    EXPECT_TRUE(Holds(whole, all));
 }
 
 TEST_F(EndToEndTest, AJoinOntoAnExistingFileWritesNothingAndNamesTheFile) {
@@ -97,9 +95,7 @@ TEST_F(EndToEndTest, AJoinOntoAnExistingFileWritesNothingAndNamesTheFile) {
     EXPECT_EQ(run.ButtonLabel(), L"E&xit");
     run.PressAction();
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
-    std::vector<uint8_t> after;
-    ASSERT_TRUE(ReadWholeFile(whole, after));
-    EXPECT_TRUE(after == before);
+    EXPECT_TRUE(Holds(whole, before));
     EXPECT_TRUE(FileExists(PartName(whole, 1)));
 }
 
@@ -217,9 +213,7 @@ TEST_F(EndToEndTest, ASplitOrAJoinEndedFromOutsideLeavesNothingThatPassesForWhol
         << Narrow(run.StatusBar());
     run.Choose(kCommandExit);
     EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
-    std::vector<uint8_t> joined;
-    ASSERT_TRUE(ReadWholeFile(source, joined));
-    EXPECT_TRUE(joined == original);
+    EXPECT_TRUE(Holds(source, original));
     EXPECT_FALSE(FileExists(source + L".partial"));
 }
 
@@ -243,10 +237,7 @@ TEST_F(EndToEndTest, TheSplitsChecksumsCatchADamagedPartInTheJoin) {
         run.Choose(kCommandExit);
         EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
     }
-    std::vector<uint8_t> list;
-    ASSERT_TRUE(ReadWholeFile(source + L".sha256", list));
-    EXPECT_EQ(std::string(list.begin(), list.end()),
-              ExpectedChecksumList(source, original, 2 * MiB));
+    EXPECT_EQ(ReadText(source + L".sha256"), ExpectedChecksumList(source, original, 2 * MiB));
 
     ASSERT_TRUE(::DeleteFileW(source.c_str()));
     std::vector<uint8_t> second;

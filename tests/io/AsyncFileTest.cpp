@@ -150,9 +150,7 @@ TEST_F(AsyncFileTest, ReadsAndWritesMoveTheRightBytesToTheRightPlaces) {
         EXPECT_EQ(w.completed, 1);
     EXPECT_TRUE(file.Close());
 
-    std::vector<uint8_t> back;
-    ASSERT_TRUE(ReadWholeFile(dir / L"f", back));
-    EXPECT_EQ(back, pattern);
+    EXPECT_TRUE(Holds(dir / L"f", pattern));
     EXPECT_EQ(checker.CheckedCount(), 5);
 }
 
@@ -382,13 +380,9 @@ TEST_F(AsyncFileTest, ClosingLetsARequestStillQueuedReachItsOwnFile) {
     EXPECT_EQ(::WaitForSingleObject(sender.Get(), 10000), WAIT_OBJECT_0);
     for (size_t i = 0; i < opened.size(); ++i) {
         ::CloseHandle(opened[i]);
-        std::vector<uint8_t> seen;
-        EXPECT_TRUE(ReadWholeFile(dir / (L"bystander" + std::to_wstring(i)), seen) &&
-                    seen == bystander)
-            << i;
+        EXPECT_TRUE(Holds(dir / (L"bystander" + std::to_wstring(i)), bystander)) << i;
     }
-    std::vector<uint8_t> written;
-    EXPECT_TRUE(ReadWholeFile(dir / L"dst", written) && written == data);
+    EXPECT_TRUE(Holds(dir / L"dst", data));
     EXPECT_EQ(std::string(blockerBuffer, 4), "free");
     ::CloseHandle(blockerHandle);
 }
@@ -433,9 +427,7 @@ TEST_F(AsyncFileTest, SetSizeCutsASectorWrittenFileToAnOddLength) {
     EXPECT_EQ(file.GetSize(), exact);
     ASSERT_TRUE(file.Close());
 
-    std::vector<uint8_t> back;
-    ASSERT_TRUE(ReadWholeFile(path, back));
-    EXPECT_EQ(back, std::vector<uint8_t>(pattern.begin(), pattern.begin() + exact));
+    EXPECT_TRUE(Holds(path, std::vector<uint8_t>(pattern.begin(), pattern.begin() + exact)));
     EXPECT_EQ(checker.CheckedCount(), 1);
 }
 
@@ -497,9 +489,7 @@ TEST_F(AsyncFileTest, CutToSetsTheExactLengthOrFailsWithTheReasonItCouldNot) {
     ASSERT_TRUE(file.Open(path.c_str(), GENERIC_WRITE, OPEN_EXISTING, kUnbuffered));
     EXPECT_TRUE(file.CutTo(path.c_str(), GENERIC_WRITE, sector + 1));
     EXPECT_FALSE(file.IsOpen());
-    std::vector<uint8_t> back;
-    ASSERT_TRUE(ReadWholeFile(path, back));
-    EXPECT_EQ(back, std::vector<uint8_t>(pattern.begin(), pattern.begin() + sector + 1));
+    EXPECT_TRUE(Holds(path, std::vector<uint8_t>(pattern.begin(), pattern.begin() + sector + 1)));
 
     // Already at its length: closed as it is, without opening it again.
     ASSERT_TRUE(file.Open(path.c_str(), GENERIC_WRITE, OPEN_EXISTING, kUnbuffered));

@@ -72,18 +72,6 @@ public:
 
 class ChecksumTest : public OperationTest {
 protected:
-    void Split(const std::wstring& source, uint64_t partSize,
-               OperationState expected = OperationState::Done) {
-        RecordingDisplay shown;
-        shown.partSize = partSize;
-        SplitOperation split(shown);
-        split.Start(Wide(source));
-        split.OnCommand(kCommandSplit);
-        ASSERT_TRUE(RunToEnd(split));
-        ASSERT_EQ(split.State(), expected) << Narrow(shown.statusBar);
-        split.Abort();
-    }
-
     // Starts the split with its first chunk held back until the three after it are written, and
     // pauses with their pairs held: they stay until that chunk is hashed, then go, and nothing
     // moves until the resume at the end.
@@ -102,21 +90,12 @@ protected:
         split.OnCommand(kCommandResume);
     }
 
-    // Joins from part 1; the display as it was left.
-    OperationState Join(const std::wstring& whole, RecordingDisplay& shown) {
-        JoinOperation join(shown);
-        join.Start(Wide(PartName(whole, 1)));
-        RunToEnd(join);
-        OperationState state = join.State();
-        join.Abort();
-        return state;
-    }
-
     // Parts of 1,000,000 bytes (read buffered) of a file of 5.3 MB.
     std::vector<uint8_t> SplitSample(const std::wstring& source) {
         std::vector<uint8_t> data = MakePattern(5300001, 9);
         EXPECT_TRUE(WriteWholeFile(source, data));
-        Split(source, 1000000);
+        RecordingDisplay shown;
+        EXPECT_EQ(Split(source, 1000000, shown), OperationState::Done) << Narrow(shown.statusBar);
         return data;
     }
 };
@@ -130,7 +109,9 @@ TEST_F(ChecksumTest, TheListOfASplitIsWhatSha256sumWrites) {
         for (uint64_t partSize : {uint64_t(1000000), uint64_t(1 * MiB)}) {
             SCOPED_TRACE(::testing::Message() << pairs << " pairs, parts of " << partSize);
             SetTuning(kSmallBuffer, pairs);
-            ASSERT_NO_FATAL_FAILURE(Split(source, partSize));
+            RecordingDisplay made;
+            ASSERT_EQ(Split(source, partSize, made), OperationState::Done)
+                << Narrow(made.statusBar);
             EXPECT_EQ(ReadText(source + L".sha256"), ExpectedChecksumList(source, data, partSize));
 
             // The join over them checks them and says so.
@@ -205,9 +186,7 @@ TEST_F(ChecksumTest, AChunkHeldBackAcrossAPauseStillHashesInOrder) {
     ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
     join.Abort();
     EXPECT_EQ(shown.statusBar, L"SHA-256 verified: " + source);
-    std::vector<uint8_t> joined;
-    ASSERT_TRUE(ReadWholeFile(source, joined));
-    EXPECT_TRUE(joined == data);
+    EXPECT_TRUE(Holds(source, data));
 }
 
 TEST_F(ChecksumTest, PairsHeldForTheirTurnGoWhenTheSplitIsAbortedOrPaused) {
@@ -363,9 +342,7 @@ TEST_F(ChecksumTest, AnUntrustworthyListIsIgnoredAndSaysSo) {
         EXPECT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
         EXPECT_EQ(shown.statusBar, L"x.bin.sha256 ignored (" + c.said + L"), parts kept: " + whole);
         EXPECT_TRUE(FileExists(PartName(whole, 1)));
-        std::vector<uint8_t> joined;
-        ASSERT_TRUE(ReadWholeFile(whole, joined));
-        EXPECT_TRUE(joined == data);
+        EXPECT_TRUE(Holds(whole, data));
         ::DeleteFileW(whole.c_str());
     }
     // No list at all: as ever.
@@ -396,7 +373,8 @@ TEST_F(ChecksumTest, WithChecksumsOffNoListIsWritten) {
     WriteDword(L"WriteChecksums", 0);
     const std::wstring source = dir / L"plain.bin";
     ASSERT_TRUE(WritePatternFile(source, 3 * MiB, 8));
-    ASSERT_NO_FATAL_FAILURE(Split(source, 1 * MiB));
+    RecordingDisplay shown;
+    ASSERT_EQ(Split(source, 1 * MiB, shown), OperationState::Done) << Narrow(shown.statusBar);
     EXPECT_FALSE(FileExists(source + L".sha256"));
     EXPECT_TRUE(FileExists(PartName(source, 3)));
 }

@@ -105,22 +105,12 @@ TEST_F(DiskFullTest, ASplitThatJustFitsFillsTheVolumeExactly) {
     ASSERT_TRUE(WritePatternFile(source, kSplitSource, 32));
     LeaveFree(kSplitNeeds);
     RecordingDisplay shown;
-    shown.partSize = kSplitPart;
-    SplitOperation split(shown);
-    split.Start(Wide(source));
-    split.OnCommand(kCommandSplit);
-    ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
-    std::vector<uint8_t> whole, part;
+    ASSERT_EQ(Split(source, kSplitPart, shown), OperationState::Done) << Narrow(shown.statusBar);
+    std::vector<uint8_t> whole;
     ASSERT_TRUE(ReadWholeFile(source, whole));
-    for (unsigned i = 1; i <= 10; ++i) {
-        wchar_t suffix[8];
-        swprintf(suffix, 8, L".%03u", i);
-        ASSERT_TRUE(ReadWholeFile(source + suffix, part));
-        EXPECT_TRUE(part == std::vector<uint8_t>(whole.begin() + (i - 1) * kSplitPart,
-                                                 whole.begin() + i * kSplitPart))
-            << "part " << i;
-    }
+    EXPECT_TRUE(PartsHold(source, 10, whole));
+    for (unsigned i = 1; i <= 10; ++i)
+        EXPECT_EQ(FileSize(PartName(source, i)), int64_t(kSplitPart)) << i;
     // What the check counted is what the parts and the list took.
     EXPECT_EQ(Available(), 0u);
 }
@@ -146,22 +136,11 @@ TEST_F(DiskFullTest, TheListOfManyPartsIsCountedInWholeClusters) {
         const uint64_t needs = (row.parts + row.listClusters) * 4096;
         const std::wstring source = root + row.name;
         ASSERT_TRUE(WritePatternFile(source, row.parts, 33));
-        auto split = [&](RecordingDisplay& shown) {
-            shown.partSize = 1;
-            SplitOperation operation(shown);
-            operation.Start(Wide(source));
-            operation.OnCommand(kCommandSplit);
-            EXPECT_TRUE(RunToEnd(operation));
-            const OperationState state = operation.State();
-            operation.Abort();
-            return state;
-        };
-
         // A cluster short: refused before any part is made.
         LeaveFree(needs - 4096);
         const std::vector<std::wstring> before = Files();
         RecordingDisplay refused;
-        EXPECT_EQ(split(refused), OperationState::Failed);
+        EXPECT_EQ(Split(source, 1, refused), OperationState::Failed);
         EXPECT_EQ(refused.statusBar, ErrorText(row.refused, ERROR_DISK_FULL));
         EXPECT_EQ(Files(), before);
 
@@ -173,7 +152,7 @@ TEST_F(DiskFullTest, TheListOfManyPartsIsCountedInWholeClusters) {
         }
         LeaveFree(needs);
         RecordingDisplay done;
-        EXPECT_EQ(split(done), OperationState::Done) << Narrow(done.statusBar);
+        EXPECT_EQ(Split(source, 1, done), OperationState::Done) << Narrow(done.statusBar);
         EXPECT_EQ(Available(), 0u);
         for (const std::wstring& name : Files())
             ASSERT_TRUE(::DeleteFileW((root + name).c_str()));
@@ -217,18 +196,14 @@ TEST_F(DiskFullTest, AJoinThatJustFitsSucceeds) {
     const std::wstring whole = root + L"whole.bin";
     ASSERT_TRUE(WritePatternFile(whole + L".001", kJoinFirst, 35));
     ASSERT_TRUE(WritePatternFile(whole + L".002", kJoinSecond, 36));
-    std::vector<uint8_t> expected, second, joined;
+    std::vector<uint8_t> expected, second;
     ASSERT_TRUE(ReadWholeFile(whole + L".001", expected));
     ASSERT_TRUE(ReadWholeFile(whole + L".002", second));
     expected.insert(expected.end(), second.begin(), second.end());
     LeaveFree(kJoinNeeds);
     RecordingDisplay shown;
-    JoinOperation join(shown);
-    join.Start(Wide(whole + L".001"));
-    ASSERT_TRUE(RunToEnd(join));
-    ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
-    ASSERT_TRUE(ReadWholeFile(whole, joined));
-    EXPECT_TRUE(joined == expected);
+    ASSERT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
+    EXPECT_TRUE(Holds(whole, expected));
     EXPECT_FALSE(FileExists(whole + L".001"));
     EXPECT_FALSE(FileExists(whole + L".002"));
 }

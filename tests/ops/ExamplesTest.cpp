@@ -11,48 +11,15 @@ using namespace testing_support;
 namespace ops_tests {
 namespace {
 
-class ExamplesTest : public OperationTest {
-protected:
-    // Splits and returns the display's state; the operation has been aborted as at exit.
-    void Split(const std::wstring& source, uint64_t partSize, RecordingDisplay& shown) {
-        shown.partSize = partSize;
-        SplitOperation split(shown);
-        split.Start(Wide(source));
-        ASSERT_EQ(split.State(), OperationState::Waiting) << Narrow(shown.statusBar);
-        split.OnCommand(kCommandSplit);
-        ASSERT_TRUE(RunToEnd(split));
-        ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
-        split.Abort();
-    }
-    void Join(const std::wstring& firstPart, RecordingDisplay& shown) {
-        JoinOperation join(shown);
-        join.Start(Wide(firstPart));
-        ASSERT_TRUE(RunToEnd(join));
-        ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
-        join.Abort();
-    }
-    // Writes parts of the given sizes for whole, and returns what the whole file must hold.
-    std::vector<uint8_t> MakeParts(const std::wstring& whole, const std::vector<uint64_t>& sizes) {
-        std::vector<uint8_t> all;
-        unsigned i = 1;
-        for (uint64_t size : sizes) {
-            std::vector<uint8_t> part = MakePattern(static_cast<size_t>(size), 100 + i);
-            EXPECT_TRUE(WriteWholeFile(PartName(whole, i++), part));
-            all.insert(all.end(), part.begin(), part.end());
-        }
-        return all;
-    }
-};
+using ExamplesTest = OperationTest;
 
 TEST_F(ExamplesTest, TenMiBInThreeMiBPartsGivesFourParts) {
     const std::wstring source = dir / L"ten.bin";
     ASSERT_TRUE(WritePatternFile(source, 10 * MiB, 3));
     RecordingDisplay shown;
-    ASSERT_NO_FATAL_FAILURE(Split(source, 3 * MiB, shown));
-    EXPECT_EQ(FileSize(PartName(source, 1)), int64_t(3 * MiB));
-    EXPECT_EQ(FileSize(PartName(source, 2)), int64_t(3 * MiB));
-    EXPECT_EQ(FileSize(PartName(source, 3)), int64_t(3 * MiB));
-    EXPECT_EQ(FileSize(PartName(source, 4)), int64_t(1 * MiB));
+    ASSERT_EQ(Split(source, 3 * MiB, shown), OperationState::Done) << Narrow(shown.statusBar);
+    for (unsigned i = 1; i <= 4; ++i)
+        EXPECT_EQ(FileSize(PartName(source, i)), int64_t(i < 4 ? 3 * MiB : 1 * MiB)) << i;
     EXPECT_FALSE(FileExists(PartName(source, 5)));
     // The part size is a sector multiple: the source too was read unbuffered.
     EXPECT_EQ(checker.UnbufferedOpenCount(), 5);
@@ -96,13 +63,11 @@ TEST_F(ExamplesTest, NineMiBGivesExactlyThreePartsAndSelectsThem) {
 TEST_F(ExamplesTest, SectorMultiplePartsJoinUnbufferedAndTheOutputIsCut) {
     OpenRecorder recorder;
     const std::wstring whole = dir / L"film.avi";
-    std::vector<uint8_t> expected = MakeParts(whole, {3 * MiB, 3 * MiB, 1000001});
+    std::vector<uint8_t> expected = MakeParts(whole, {3 * MiB, 3 * MiB, 1000001}, 101);
     RecordingDisplay shown;
-    ASSERT_NO_FATAL_FAILURE(Join(PartName(whole, 1), shown));
+    ASSERT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
     EXPECT_EQ(FileSize(whole), 7291457);
-    std::vector<uint8_t> joined;
-    ASSERT_TRUE(ReadWholeFile(whole, joined));
-    EXPECT_TRUE(joined == expected);
+    EXPECT_TRUE(Holds(whole, expected));
     std::vector<OpenRecorder::Open> opens = recorder.OpensOf(whole + L".partial");
     ASSERT_GE(opens.size(), 2u);
     EXPECT_EQ(opens[0].flags, DWORD(FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING));
@@ -118,12 +83,10 @@ TEST_F(ExamplesTest, SectorMultiplePartsJoinUnbufferedAndTheOutputIsCut) {
 TEST_F(ExamplesTest, UnalignedPartsJoinBuffered) {
     OpenRecorder recorder;
     const std::wstring whole = dir / L"million.bin";
-    std::vector<uint8_t> expected = MakeParts(whole, {1000000, 1000000, 1000000, 12345});
+    std::vector<uint8_t> expected = MakeParts(whole, {1000000, 1000000, 1000000, 12345}, 101);
     RecordingDisplay shown;
-    ASSERT_NO_FATAL_FAILURE(Join(PartName(whole, 1), shown));
-    std::vector<uint8_t> joined;
-    ASSERT_TRUE(ReadWholeFile(whole, joined));
-    EXPECT_TRUE(joined == expected);
+    ASSERT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
+    EXPECT_TRUE(Holds(whole, expected));
     std::vector<OpenRecorder::Open> opens = recorder.OpensOf(whole + L".partial");
     ASSERT_GE(opens.size(), 1u);
     EXPECT_EQ(opens[0].flags, DWORD(FILE_FLAG_OVERLAPPED));
@@ -135,7 +98,7 @@ TEST_F(ExamplesTest, MoreThan999PartsGoOnWithFourDigits) {
     std::vector<uint8_t> original = MakePattern(1001 * 512 + 7, 9);
     ASSERT_TRUE(WriteWholeFile(source, original));
     RecordingDisplay shown;
-    ASSERT_NO_FATAL_FAILURE(Split(source, 512, shown));
+    ASSERT_EQ(Split(source, 512, shown), OperationState::Done) << Narrow(shown.statusBar);
     EXPECT_EQ(FileSize(source + L".999"), 512);
     EXPECT_EQ(FileSize(source + L".1000"), 512);
     EXPECT_EQ(FileSize(source + L".1001"), 512);
@@ -145,33 +108,27 @@ TEST_F(ExamplesTest, MoreThan999PartsGoOnWithFourDigits) {
 
     ASSERT_TRUE(::DeleteFileW(source.c_str()));
     RecordingDisplay joinShown;
-    ASSERT_NO_FATAL_FAILURE(Join(source + L".001", joinShown));
-    std::vector<uint8_t> joined;
-    ASSERT_TRUE(ReadWholeFile(source, joined));
-    EXPECT_TRUE(joined == original);
+    ASSERT_EQ(Join(source, joinShown), OperationState::Done) << Narrow(joinShown.statusBar);
+    EXPECT_TRUE(Holds(source, original));
 }
 
 TEST_F(ExamplesTest, JoinStartedOnAnyPartStartsFromTheFirst) {
     const std::wstring whole = dir / L"trip.avi";
-    std::vector<uint8_t> expected = MakeParts(whole, {4096, 4096, 100});
+    std::vector<uint8_t> expected = MakeParts(whole, {4096, 4096, 100}, 101);
     RecordingDisplay shown;
-    ASSERT_NO_FATAL_FAILURE(Join(PartName(whole, 3), shown));
-    std::vector<uint8_t> joined;
-    ASSERT_TRUE(ReadWholeFile(whole, joined));
-    EXPECT_TRUE(joined == expected);
+    ASSERT_EQ(Join(whole, shown, 3), OperationState::Done) << Narrow(shown.statusBar);
+    EXPECT_TRUE(Holds(whole, expected));
     EXPECT_EQ(shown.title, L"trip.avi");
 }
 
 TEST_F(ExamplesTest, AnEmptyPartThatTheListVouchesForIsSkipped) {
     OpenRecorder recorder;
     const std::wstring whole = dir / L"gap.bin";
-    std::vector<uint8_t> expected = MakeParts(whole, {2048, 0, 1000});
+    std::vector<uint8_t> expected = MakeParts(whole, {2048, 0, 1000}, 101);
     ASSERT_TRUE(WriteText(whole + L".sha256", SystemSha256(expected) + "  gap.bin\n"));
     RecordingDisplay shown;
-    ASSERT_NO_FATAL_FAILURE(Join(PartName(whole, 1), shown));
-    std::vector<uint8_t> joined;
-    ASSERT_TRUE(ReadWholeFile(whole, joined));
-    EXPECT_TRUE(joined == expected);
+    ASSERT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
+    EXPECT_TRUE(Holds(whole, expected));
     // The empty part contributes nothing and is never opened.
     EXPECT_TRUE(recorder.OpensOf(PartName(whole, 2)).empty());
     EXPECT_EQ(recorder.OpensOf(PartName(whole, 3)).size(), 1u);
@@ -180,24 +137,22 @@ TEST_F(ExamplesTest, AnEmptyPartThatTheListVouchesForIsSkipped) {
 TEST_F(ExamplesTest, DeleteFilesRemovesThePartsAfterAJoinAndNamesOneThatStays) {
     WriteDword(L"DeleteFiles", 1);
     const std::wstring whole = dir / L"gone.bin";
-    std::vector<uint8_t> expected = MakeParts(whole, {8192, 8192, 3});
+    std::vector<uint8_t> expected = MakeParts(whole, {8192, 8192, 3}, 101);
     // A read-only part can't be deleted: the join stands, and says which part stayed.
     const std::wstring kept = PartName(whole, 2);
     ASSERT_TRUE(::SetFileAttributesW(kept.c_str(), FILE_ATTRIBUTE_READONLY));
     RecordingDisplay shown;
-    ASSERT_NO_FATAL_FAILURE(Join(PartName(whole, 1), shown));
+    ASSERT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
     EXPECT_EQ(shown.statusBar, ErrorText(L"Error deleting gone.bin.002", ERROR_ACCESS_DENIED));
     ::SetFileAttributesW(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
     for (unsigned i = 1; i <= 3; ++i)
         EXPECT_EQ(FileExists(PartName(whole, i)), i == 2);
-    std::vector<uint8_t> joined;
-    ASSERT_TRUE(ReadWholeFile(whole, joined));
-    EXPECT_TRUE(joined == expected);
+    EXPECT_TRUE(Holds(whole, expected));
 }
 
 TEST_F(ExamplesTest, PartsThatAreAllEmptyJoinIntoAnEmptyFile) {
     const std::wstring whole = dir / L"empty.bin";
-    MakeParts(whole, {0, 0});
+    MakeParts(whole, {0, 0}, 101);
     RecordingDisplay shown;
     JoinOperation join(shown);
     join.Start(Wide(PartName(whole, 1)));

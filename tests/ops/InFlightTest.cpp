@@ -56,29 +56,18 @@ TEST_F(InFlightTest, AtMost64MiBOfBuffersAreInFlight) {
         {
             BufferRecorder recorder;
             RecordingDisplay shown;
-            shown.partSize = size / 2 + 1;
-            SplitOperation split(shown);
-            split.Start(Wide(source));
-            split.OnCommand(kCommandSplit);
-            ASSERT_TRUE(RunToEnd(split));
-            ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
-            split.Abort();
+            ASSERT_EQ(Split(source, size / 2 + 1, shown), OperationState::Done)
+                << Narrow(shown.statusBar);
             EXPECT_EQ(recorder.buffers.size(), c.expectedBuffers);
         }
         ASSERT_TRUE(::DeleteFileW(source.c_str()));
         {
             BufferRecorder recorder;
             RecordingDisplay shown;
-            JoinOperation join(shown);
-            join.Start(Wide(PartName(source, 1)));
-            ASSERT_TRUE(RunToEnd(join));
-            ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
-            join.Abort();
+            ASSERT_EQ(Join(source, shown), OperationState::Done) << Narrow(shown.statusBar);
             EXPECT_EQ(recorder.buffers.size(), c.expectedBuffers);
         }
-        std::vector<uint8_t> joined;
-        ASSERT_TRUE(ReadWholeFile(source, joined));
-        EXPECT_TRUE(joined == original);
+        EXPECT_TRUE(Holds(source, original));
         for (unsigned part = 1; part <= 2; ++part)
             EXPECT_TRUE(::DeleteFileW(PartName(source, part).c_str()));
         EXPECT_TRUE(::DeleteFileW(source.c_str()));
@@ -122,11 +111,7 @@ TEST_F(InFlightTest, ResumeStartsNoMoreThan64MiBOfBuffers) {
     ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
     split.Abort();
     EXPECT_EQ(recorder.buffers.size(), 4u);
-    std::vector<uint8_t> first, second;
-    ASSERT_TRUE(ReadWholeFile(PartName(source, 1), first));
-    ASSERT_TRUE(ReadWholeFile(PartName(source, 2), second));
-    first.insert(first.end(), second.begin(), second.end());
-    EXPECT_TRUE(first == original);
+    EXPECT_TRUE(PartsHold(source, 2, original));
 }
 
 // Splits and joins aborted at random moments, with files opened right after each abort, as a
@@ -166,10 +151,7 @@ TEST_F(InFlightTest, AbortsAtRandomMomentsLoseNoPairAndWriteNowhere) {
             << LiveIoPairs() - pairsAtStart;
         for (int i = 0; i < 4; ++i) {
             ::CloseHandle(opened[i]);
-            std::vector<uint8_t> seen;
-            EXPECT_TRUE(ReadWholeFile(dir / (L"bystander" + std::to_wstring(i)), seen) &&
-                        seen == bystander)
-                << i;
+            EXPECT_TRUE(Holds(dir / (L"bystander" + std::to_wstring(i)), bystander)) << i;
         }
         // One that got to its end before the abort leaves its outputs.
         if (FileExists(joined)) {

@@ -284,15 +284,6 @@ protected:
         for (unsigned i = 1; i <= 9; ++i)
             partHashes.push_back(SystemSha256OfFile(PartName(whole, i)));
     }
-    // Joins the parts of wholePath, by default those of whole.
-    OperationState Join(RecordingDisplay& shown, const std::wstring& wholePath = {}) {
-        JoinOperation join(shown);
-        join.Start(Wide(PartName(wholePath.empty() ? whole : wholePath, 1)));
-        RunToEnd(join);
-        const OperationState state = join.State();
-        join.Abort();
-        return state;
-    }
     // The status line showed a text that starts so.
     static bool Shows(const RecordingDisplay& display, const wchar_t* start) {
         const auto& seen = display.statusHistory;
@@ -333,7 +324,7 @@ protected:
 // the parts are checked on their own, the part rebuilt, and the join done again.
 TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJoin) {
     RecordingDisplay shown, again, third;
-    ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
+    ASSERT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
     EXPECT_TRUE(Holds(whole, original));
     EXPECT_FALSE(Shows(shown, L"Checking "));
     EXPECT_FALSE(Shows(shown, L"Repairing "));
@@ -342,7 +333,7 @@ TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJ
     ASSERT_TRUE(::DeleteFileW(whole.c_str()) && ::DeleteFileW(PartName(whole, 3).c_str()));
     Damage(7);
     const std::string damaged = SystemSha256OfFile(PartName(whole, 7));
-    ASSERT_EQ(Join(again), OperationState::Done) << Narrow(again.statusBar);
+    ASSERT_EQ(Join(whole, again), OperationState::Done) << Narrow(again.statusBar);
     EXPECT_EQ(again.statusBar, L"SHA-256 verified: " + whole);
     EXPECT_TRUE(Holds(whole, original));
     for (unsigned part : {3u, 7u})
@@ -354,7 +345,7 @@ TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJ
     ASSERT_TRUE(::DeleteFileW(whole.c_str()) &&
                 ::DeleteFileW((PartName(whole, 7) + L".damaged").c_str()));
     Damage(5);
-    ASSERT_EQ(Join(third), OperationState::Done) << Narrow(third.statusBar);
+    ASSERT_EQ(Join(whole, third), OperationState::Done) << Narrow(third.statusBar);
     EXPECT_TRUE(Holds(whole, original));
     EXPECT_EQ(SystemSha256OfFile(PartName(whole, 5)), partHashes[4]);
     EXPECT_TRUE(Shows(third, L"Checking ") && Shows(third, L"Repairing w.bin.005"));
@@ -393,7 +384,7 @@ TEST_F(RepairTest, OneWorkerOrManyMakeTheSameSetAndRepairAlike) {
         EXPECT_TRUE(SetFiles() == made);
         Damage(4);
         RecordingDisplay shown;
-        ASSERT_EQ(Join(shown), OperationState::Done) << Narrow(shown.statusBar);
+        ASSERT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
         EXPECT_TRUE(Holds(whole, original));
         EXPECT_TRUE(Shows(shown, L"Repairing w.bin.004"));
         ASSERT_TRUE(::DeleteFileW(whole.c_str()));
@@ -411,7 +402,7 @@ TEST_F(RepairTest, ALastPartFarShorterThanItsSliceIsCheckedAsItIsJoined) {
     ASSERT_EQ(Split(big, 12 * MiB), L"");
     ASSERT_TRUE(::DeleteFileW(big.c_str()));
     RecordingDisplay shown;
-    ASSERT_EQ(Join(shown, big), OperationState::Done) << Narrow(shown.statusBar);
+    ASSERT_EQ(Join(big, shown), OperationState::Done) << Narrow(shown.statusBar);
     EXPECT_TRUE(Holds(big, data));
     EXPECT_FALSE(Shows(shown, L"Checking "));
 }
@@ -423,7 +414,7 @@ TEST_F(RepairTest, TooFewBlocksFailBeforeAnythingChanges) {
         ASSERT_TRUE(::DeleteFileW(PartName(whole, part).c_str()));
     Damage(8);
     RecordingDisplay shown;
-    EXPECT_EQ(Join(shown), OperationState::Failed);
+    EXPECT_EQ(Join(whole, shown), OperationState::Failed);
     EXPECT_EQ(shown.statusBar,
               ErrorText(L"Part w.bin.002 cannot be rebuilt: 1 more recovery blocks needed",
                         ERROR_INVALID_DATA));
@@ -487,7 +478,7 @@ TEST_F(RepairTest, RecoveryWorkInPiecesMakesAWholeSet) {
         for (unsigned part : c.lost)
             ASSERT_TRUE(::DeleteFileW(PartName(source, part).c_str()));
         RecordingDisplay shown;
-        ASSERT_EQ(Join(shown, source), OperationState::Done) << Narrow(shown.statusBar);
+        ASSERT_EQ(Join(source, shown), OperationState::Done) << Narrow(shown.statusBar);
         EXPECT_TRUE(Holds(source, data));
     }
 }

@@ -41,17 +41,11 @@ protected:
     std::wstring SplitAndSend(const std::wstring& source, uint64_t partSize,
                               OperationState expected = OperationState::Done) {
         RecordingDisplay shown;
-        shown.partSize = partSize;
-        SplitOperation split(shown);
-        split.Start(Wide(source));
-        split.OnCommand(kCommandSplit);
-        RunToEnd(split);
-        EXPECT_EQ(split.State(), expected) << Narrow(shown.statusBar);
+        EXPECT_EQ(Split(source, partSize, shown), expected) << Narrow(shown.statusBar);
         if (expected == OperationState::Done)
             selected = ShellRecorder::selected;
         else
             failedWith = shown.statusBar;
-        split.Abort();
         const std::wstring original = dir / L"sent-original";
         EXPECT_EQ(expected != OperationState::Done ||
                       ::MoveFileExW(source.c_str(), original.c_str(), MOVEFILE_REPLACE_EXISTING),

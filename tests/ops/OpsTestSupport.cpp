@@ -2,6 +2,7 @@
 
 #include "io/ComputePool.h"
 #include "io/IoPair.h"
+#include "ops/JoinOperation.h"
 
 #include "support/MessageLoop.h"
 #include "support/SettingsValues.h"
@@ -200,6 +201,45 @@ std::wstring OperationTest::ErrorText(const std::wstring& step, DWORD code) cons
     wchar_t number[32];
     swprintf(number, 32, L": #%u", static_cast<unsigned>(code));
     return system.empty() ? step + number : step + number + L" - " + system;
+}
+
+void OperationTest::StartSplit(SplitOperation& split, const std::wstring& source) {
+    split.Start(Wide(source));
+    split.OnCommand(kCommandSplit);
+}
+
+OperationState OperationTest::Split(const std::wstring& source, uint64_t partSize,
+                                    RecordingDisplay& shown) {
+    shown.partSize = partSize;
+    SplitOperation split(shown);
+    StartSplit(split, source);
+    EXPECT_TRUE(RunToEnd(split));
+    const OperationState state = split.State();
+    split.Abort();
+    return state;
+}
+
+OperationState OperationTest::Join(const std::wstring& whole, RecordingDisplay& shown,
+                                   unsigned from) {
+    JoinOperation join(shown);
+    join.Start(Wide(PartName(whole, from)));
+    EXPECT_TRUE(RunToEnd(join));
+    const OperationState state = join.State();
+    join.Abort();
+    return state;
+}
+
+std::vector<uint8_t> OperationTest::MakeParts(const std::wstring& whole,
+                                              const std::vector<uint64_t>& sizes,
+                                              uint32_t firstSeed) {
+    std::vector<uint8_t> all;
+    unsigned i = 1;
+    for (uint64_t size : sizes) {
+        const std::vector<uint8_t> part = MakePattern(static_cast<size_t>(size), firstSeed++);
+        EXPECT_TRUE(WriteWholeFile(PartName(whole, i++), part));
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
 }
 
 WideString Wide(const std::wstring& text) {

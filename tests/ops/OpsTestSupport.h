@@ -115,6 +115,18 @@ protected:
     // "format text: #code - system text" as an error report composes it.
     std::wstring ErrorText(const std::wstring& step, DWORD code) const;
 
+    // Starts a split of source in parts of the display's size and gives it the Split command.
+    static void StartSplit(SplitOperation& split, const std::wstring& source);
+    // Splits source in parts of partSize bytes to the end and lets the split go, as at exit: the
+    // state it ended in, the display as it was left.
+    OperationState Split(const std::wstring& source, uint64_t partSize, RecordingDisplay& shown);
+    // Joins the parts of whole the same way, started on part number from.
+    OperationState Join(const std::wstring& whole, RecordingDisplay& shown, unsigned from = 1);
+    // Writes parts of the given sizes for whole, part i of the pattern of seed firstSeed + i - 1:
+    // what the whole file must hold.
+    static std::vector<uint8_t> MakeParts(const std::wstring& whole,
+                                          const std::vector<uint64_t>& sizes, uint32_t firstSeed);
+
     testing_support::TempDir dir{L"ops"};
     testing_support::AlignmentChecker checker;
     // The IoPairs alive when the test began.
@@ -132,11 +144,6 @@ protected:
         testing_support::WriteDword(L"RecoveryPercent", 20);
         testing_support::WriteDword(L"WriteChecksums", 0);
         testing_support::WriteDword(L"SelectFiles", 1);
-    }
-    // Starts a split of source in parts of the display's size.
-    void StartSplit(SplitOperation& split, const std::wstring& source) {
-        split.Start(Wide(source));
-        split.OnCommand(kCommandSplit);
     }
     // Splits source in parts of partSize bytes: the status bar when that is refused at once, else
     // empty once the split is done.

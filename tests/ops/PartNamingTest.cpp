@@ -155,96 +155,52 @@ TEST(PartNamingTest, JoinOutputPath) {
     EXPECT_EQ(JoinOutput(L"D:\\data.old\\readme.001"), L"D:\\data.old\\readme");
 }
 
+// The parts found up to the first gap, each visited with its place in the whole file, and
+// whether every one starts on a sector (only the starts count; with no sector size known, none
+// does). The whole file itself beside them is not a part.
 TEST(PartNamingTest, ListsUpToTheFirstGap) {
-    TempDir dir;
-    std::wstring whole = dir / L"trip.avi";
-    MakeFile(whole + L".001", 1000);
-    MakeFile(whole + L".002", 2000);
-    MakeFile(whole + L".004", 4000);
-    MakeFile(whole, 7); // the whole file itself is not a part
-    Recorder recorder;
-    FoundParts found;
-    ASSERT_TRUE(FindParts(whole.c_str(), 512, Recorder::Record, &recorder, found));
-    EXPECT_EQ(found.count, 2u);
-    EXPECT_EQ(found.totalSize, 3000u);
-    EXPECT_FALSE(found.aligned);
-    ASSERT_EQ(recorder.visits.size(), 2u);
-    EXPECT_EQ(recorder.visits[0].path, whole + L".001");
-    EXPECT_EQ(recorder.visits[0].offset, 0u);
-    EXPECT_EQ(recorder.visits[0].size, 1000u);
-    EXPECT_EQ(recorder.visits[1].path, whole + L".002");
-    EXPECT_EQ(recorder.visits[1].offset, 1000u);
-    EXPECT_EQ(recorder.visits[1].size, 2000u);
-}
-
-TEST(PartNamingTest, NoPartsAtAll) {
-    TempDir dir;
-    std::wstring whole = dir / L"trip.avi";
-    MakeFile(whole + L".002", 10);
-    Recorder recorder;
-    FoundParts found;
-    found.count = 9;
-    ASSERT_TRUE(FindParts(whole.c_str(), 512, Recorder::Record, &recorder, found));
-    EXPECT_EQ(found.count, 0u);
-    EXPECT_EQ(found.totalSize, 0u);
-    EXPECT_TRUE(found.aligned);
-    EXPECT_TRUE(recorder.visits.empty());
-}
-
-TEST(PartNamingTest, EmptyPartsAreListed) {
-    TempDir dir;
-    std::wstring whole = dir / L"a b.bin";
-    MakeFile(whole + L".001", 512);
-    MakeFile(whole + L".002", 0);
-    MakeFile(whole + L".003", 100);
-    Recorder recorder;
-    FoundParts found;
-    ASSERT_TRUE(FindParts(whole.c_str(), 512, Recorder::Record, &recorder, found));
-    EXPECT_EQ(found.count, 3u);
-    EXPECT_EQ(found.totalSize, 612u);
-    EXPECT_TRUE(found.aligned);
-    ASSERT_EQ(recorder.visits.size(), 3u);
-    EXPECT_EQ(recorder.visits[1].size, 0u);
-    EXPECT_EQ(recorder.visits[2].offset, 512u);
-}
-
-TEST(PartNamingTest, AlignedWhenEveryPartStartsOnASector) {
     const uint64_t MiB = 1048576;
-    TempDir dir;
-    std::wstring a = dir / L"a";
-    MakeFile(a + L".001", 3 * MiB);
-    MakeFile(a + L".002", 3 * MiB);
-    MakeFile(a + L".003", 1000001);
-    Recorder recorder;
-    FoundParts found;
-    ASSERT_TRUE(FindParts(a.c_str(), 512, Recorder::Record, &recorder, found));
-    EXPECT_EQ(found.count, 3u);
-    EXPECT_EQ(found.totalSize, 7291457u);
-    EXPECT_TRUE(found.aligned);
-
-    std::wstring b = dir / L"b";
-    for (const wchar_t* ext : {L".001", L".002", L".003"})
-        MakeFile(b + ext, 1000000);
-    ASSERT_TRUE(FindParts(b.c_str(), 512, Recorder::Record, &recorder, found));
-    EXPECT_EQ(found.count, 3u);
-    EXPECT_EQ(found.totalSize, 3000000u);
-    EXPECT_FALSE(found.aligned);
-
-    // Only the starts count: a short first part makes the rest unaligned for good.
-    std::wstring c = dir / L"c";
-    MakeFile(c + L".001", 100);
-    MakeFile(c + L".002", 412);
-    MakeFile(c + L".003", 512);
-    ASSERT_TRUE(FindParts(c.c_str(), 512, Recorder::Record, &recorder, found));
-    EXPECT_EQ(found.totalSize, 1024u);
-    EXPECT_FALSE(found.aligned);
-    ASSERT_TRUE(FindParts(c.c_str(), 4, Recorder::Record, &recorder, found));
-    EXPECT_TRUE(found.aligned);
-
-    // With no sector size known nothing is aligned.
-    ASSERT_TRUE(FindParts(a.c_str(), 0, Recorder::Record, &recorder, found));
-    EXPECT_EQ(found.count, 3u);
-    EXPECT_FALSE(found.aligned);
+    const struct {
+        const wchar_t* name;
+        std::vector<int64_t> sizes; // -1: no part of that number
+        uint32_t sector, count;
+        uint64_t total;
+        bool aligned;
+    } rows[] = {
+        {L"trip.avi", {1000, 2000, -1, 4000}, 512, 2, 3000, false},
+        {L"trip.avi", {-1, 10}, 512, 0, 0, true},
+        {L"a b.bin", {512, 0, 100}, 512, 3, 612, true},
+        {L"a", {3 * MiB, 3 * MiB, 1000001}, 512, 3, 7291457, true},
+        {L"a", {3 * MiB, 3 * MiB, 1000001}, 0, 3, 7291457, false},
+        {L"b", {1000000, 1000000, 1000000}, 512, 3, 3000000, false},
+        {L"c", {100, 412, 512}, 512, 3, 1024, false},
+        {L"c", {100, 412, 512}, 4, 3, 1024, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::Message() << Narrow(row.name) << ", sector " << row.sector);
+        TempDir dir;
+        const std::wstring whole = dir / row.name;
+        MakeFile(whole, 7);
+        for (size_t i = 0; i < row.sizes.size(); ++i) {
+            if (row.sizes[i] >= 0)
+                MakeFile(PartName(whole, static_cast<unsigned>(i + 1)), row.sizes[i]);
+        }
+        Recorder recorder;
+        FoundParts found;
+        found.count = 9;
+        ASSERT_TRUE(FindParts(whole.c_str(), row.sector, Recorder::Record, &recorder, found));
+        EXPECT_EQ(found.count, row.count);
+        EXPECT_EQ(found.totalSize, row.total);
+        EXPECT_EQ(found.aligned, row.aligned);
+        ASSERT_EQ(recorder.visits.size(), row.count);
+        uint64_t offset = 0;
+        for (uint32_t i = 0; i < row.count; ++i) {
+            EXPECT_EQ(recorder.visits[i].path, PartName(whole, i + 1)) << i;
+            EXPECT_EQ(recorder.visits[i].offset, offset) << i;
+            EXPECT_EQ(recorder.visits[i].size, uint64_t(row.sizes[i])) << i;
+            offset += row.sizes[i];
+        }
+    }
 }
 
 TEST(PartNamingTest, AVisitorFailureStopsAtOnce) {

@@ -6,6 +6,7 @@
 #include "support/MessageLoop.h"
 #include "support/SettingsValues.h"
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace testing_support;
@@ -43,10 +44,8 @@ TEST_F(StateTest, WaitingFollowsThePartSize) {
     EXPECT_EQ(split.State(), OperationState::Waiting);
     EXPECT_FALSE(FileExists(PartName(source, 1)));
     // Commands of other states are ignored.
-    split.OnCommand(kCommandPause);
-    split.OnCommand(kCommandResume);
-    split.OnCommand(kCommandOpen);
-    split.OnCommand(kCommandFind);
+    for (UINT command : {kCommandPause, kCommandResume, kCommandOpen, kCommandFind})
+        split.OnCommand(command);
     EXPECT_EQ(split.State(), OperationState::Waiting);
     split.Abort();
     EXPECT_EQ(split.State(), OperationState::Idle);
@@ -95,14 +94,9 @@ TEST_F(StateTest, PauseLetsWhatIsInFlightFinishAndResumeGoesOn) {
     EXPECT_FLOAT_EQ(split.Progress(), 100.0f);
     split.Abort();
 
-    std::vector<uint8_t> all, part;
-    for (unsigned i = 1; i <= 3; ++i) {
-        ASSERT_TRUE(ReadWholeFile(PartName(source, i), part));
-        all.insert(all.end(), part.begin(), part.end());
-    }
     std::vector<uint8_t> original;
     ASSERT_TRUE(ReadWholeFile(source, original));
-    EXPECT_TRUE(all == original);
+    EXPECT_TRUE(PartsHold(source, 3, original));
 }
 
 TEST_F(StateTest, LastWritesLandingWhilePausedStillEndTheOperation) {
@@ -140,9 +134,8 @@ TEST_F(StateTest, AbortWhileRunningRemovesWhatTheSplitCreated) {
     ASSERT_TRUE(FileExists(PartName(source, 2)));
     split.Abort();
     EXPECT_EQ(split.State(), OperationState::Idle);
-    EXPECT_FALSE(FileExists(PartName(source, 1)));
-    EXPECT_FALSE(FileExists(PartName(source, 2)));
-    EXPECT_FALSE(FileExists(PartName(source, 3)));
+    for (unsigned i = 1; i <= 3; ++i)
+        EXPECT_FALSE(FileExists(PartName(source, i))) << i;
     EXPECT_EQ(FileSize(source), int64_t(4 * MiB));
     EXPECT_TRUE(FileExists(dir / L"abort.bin.txt"));
     // The abandoned IoPairs come back and free themselves without touching the operation.
@@ -159,12 +152,7 @@ TEST_F(StateTest, TheUnfinishedOutputIsReplacedOnlyWhenItIsOurs) {
     for (Found found :
          {Found::LeftByAJoin, Found::Larger, Found::Folder, Found::RealNameMeanwhile}) {
         SCOPED_TRACE(static_cast<int>(found));
-        std::vector<uint8_t> all;
-        for (unsigned i = 1; i <= 3; ++i) {
-            const std::vector<uint8_t> part = MakePattern(512 * KiB, 60 + i);
-            ASSERT_TRUE(WriteWholeFile(PartName(whole, i), part));
-            all.insert(all.end(), part.begin(), part.end());
-        }
+        const std::vector<uint8_t> all = MakeParts(whole, {512 * KiB, 512 * KiB, 512 * KiB}, 61);
         const std::vector<uint8_t> left =
             MakePattern(found == Found::Larger ? 1537 * KiB : 700 * KiB, 9);
         if (found == Found::Folder) {
@@ -180,11 +168,10 @@ TEST_F(StateTest, TheUnfinishedOutputIsReplacedOnlyWhenItIsOurs) {
         }
         ASSERT_TRUE(RunToEnd(join));
         join.Abort();
-        std::vector<uint8_t> seen;
         switch (found) {
         case Found::LeftByAJoin:
             EXPECT_EQ(shown.status, L"u.bin joined !");
-            EXPECT_TRUE(ReadWholeFile(whole, seen) && seen == all);
+            EXPECT_TRUE(Holds(whole, all));
             EXPECT_FALSE(FileExists(unfinished));
             EXPECT_FALSE(FileExists(PartName(whole, 1)));
             break;
@@ -193,15 +180,15 @@ TEST_F(StateTest, TheUnfinishedOutputIsReplacedOnlyWhenItIsOurs) {
             EXPECT_EQ(shown.statusBar,
                       ErrorText(L"Error opening u.bin.partial", ERROR_FILE_EXISTS));
             EXPECT_TRUE(found == Found::Folder ? ::RemoveDirectoryW(unfinished.c_str())
-                                               : ReadWholeFile(unfinished, seen) && seen == left);
+                                               : Holds(unfinished, left));
             EXPECT_FALSE(FileExists(whole));
             break;
         case Found::RealNameMeanwhile:
             // Both stay: the file that took the name, and the joined one beside it.
             EXPECT_EQ(shown.statusBar,
                       ErrorText(L"Error renaming u.bin.partial to u.bin", ERROR_ALREADY_EXISTS));
-            EXPECT_TRUE(ReadWholeFile(whole, seen) && seen == left);
-            EXPECT_TRUE(ReadWholeFile(unfinished, seen) && seen == all);
+            EXPECT_TRUE(Holds(whole, left));
+            EXPECT_TRUE(Holds(unfinished, all));
             EXPECT_TRUE(FileExists(PartName(whole, 1)));
             break;
         }
@@ -252,24 +239,13 @@ TEST_F(StateTest, AbortRemovesThePartialJoinPausedOrGoingToTheDisk) {
 TEST_F(StateTest, AbortAfterDoneDeletesNothing) {
     const std::wstring source = dir / L"kept.bin";
     ASSERT_TRUE(WritePatternFile(source, 3000, 8));
-    RecordingDisplay shown;
-    shown.partSize = 1000;
-    SplitOperation split(shown);
-    split.Start(Wide(source));
-    split.OnCommand(kCommandSplit);
-    ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), OperationState::Done);
-    split.Abort();
+    RecordingDisplay shown, joinShown;
+    ASSERT_EQ(Split(source, 1000, shown), OperationState::Done);
     for (unsigned i = 1; i <= 3; ++i)
         EXPECT_EQ(FileSize(PartName(source, i)), 1000);
 
     ASSERT_TRUE(::DeleteFileW(source.c_str()));
-    RecordingDisplay joinShown;
-    JoinOperation join(joinShown);
-    join.Start(Wide(PartName(source, 1)));
-    ASSERT_TRUE(RunToEnd(join));
-    ASSERT_EQ(join.State(), OperationState::Done);
-    join.Abort();
+    ASSERT_EQ(Join(source, joinShown), OperationState::Done);
     EXPECT_EQ(FileSize(source), 3000);
 }
 
@@ -374,31 +350,18 @@ TEST_F(StateTest, AbortMidRunKeepsAFileNamedLikeAPartItNeverReached) {
     PumpFor(100);
     EXPECT_FALSE(FileExists(PartName(source, 1)));
     EXPECT_FALSE(FileExists(PartName(source, 2)));
-    std::vector<uint8_t> kept;
-    ASSERT_TRUE(ReadWholeFile(PartName(source, 4), kept));
-    EXPECT_TRUE(kept == foreign);
+    EXPECT_TRUE(Holds(PartName(source, 4), foreign));
     EXPECT_EQ(FileSize(source), int64_t(8 * MiB));
 }
 
 TEST_F(StateTest, AJoinWithDeleteFilesOffKeepsEveryPart) {
     // DeleteFiles is left at its default, off.
     const std::wstring whole = dir / L"keep.bin";
-    std::vector<uint8_t> all;
-    for (unsigned i = 1; i <= 3; ++i) {
-        const std::vector<uint8_t> part = MakePattern(1504 - i / 3 * 3, 40 + i);
-        ASSERT_TRUE(WriteWholeFile(PartName(whole, i), part));
-        all.insert(all.end(), part.begin(), part.end());
-    }
+    const std::vector<uint8_t> all = MakeParts(whole, {1504, 1504, 1501}, 41);
     RecordingDisplay shown;
-    JoinOperation join(shown);
-    join.Start(Wide(PartName(whole, 1)));
-    ASSERT_TRUE(RunToEnd(join));
-    ASSERT_EQ(join.State(), OperationState::Done) << Narrow(shown.statusBar);
+    ASSERT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
     EXPECT_EQ(shown.status, L"keep.bin joined !");
-    join.Abort();
-    std::vector<uint8_t> joined;
-    ASSERT_TRUE(ReadWholeFile(whole, joined));
-    EXPECT_TRUE(joined == all);
+    EXPECT_TRUE(Holds(whole, all));
     for (unsigned i = 1; i <= 3; ++i)
         EXPECT_EQ(FileSize(PartName(whole, i)), int64_t(1504 - i / 3 * 3)) << i;
 }
@@ -417,46 +380,39 @@ TEST_F(StateTest, AnEmptySourceIgnoresSplit) {
     split.Abort();
 }
 
+// The file grows or shrinks while the user makes up their mind: the parts are laid out from its
+// size at the Split command.
 TEST_F(StateTest, TheSplitLaysOutThePartsFromTheSizeAtTheSplitCommand) {
-    const std::wstring source = dir / L"grown.bin";
-    ASSERT_TRUE(WritePatternFile(source, 5000, 10));
-    RecordingDisplay shown;
-    shown.partSize = 2000;
-    SplitOperation split(shown);
-    split.Start(Wide(source));
-    EXPECT_EQ(shown.statusBar, L"Click Split button to begin (3 parts will be created).");
-    // The file grows while the user makes up their mind.
-    std::vector<uint8_t> grown = MakePattern(7100, 11);
-    ASSERT_TRUE(WriteWholeFile(source, grown));
-    split.OnCommand(kCommandSplit);
-    ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
-    split.Abort();
-    std::vector<uint8_t> all, part;
-    for (unsigned i = 1; i <= 4; ++i) {
-        ASSERT_TRUE(ReadWholeFile(PartName(source, i), part));
-        all.insert(all.end(), part.begin(), part.end());
+    const struct {
+        const wchar_t* name;
+        uint64_t before;
+        size_t after;
+        uint64_t partSize;
+        unsigned parts;
+    } rows[] = {{L"grown.bin", 5000, 7100, 2000, 4}, {L"shrunk.bin", 9000, 4100, 4096, 2}};
+    uint32_t seed = 10;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Narrow(row.name));
+        const std::wstring source = dir / row.name;
+        ASSERT_TRUE(WritePatternFile(source, row.before, seed++));
+        RecordingDisplay shown;
+        shown.partSize = row.partSize;
+        SplitOperation split(shown);
+        split.Start(Wide(source));
+        EXPECT_EQ(shown.statusBar, L"Click Split button to begin (3 parts will be created).");
+        const std::vector<uint8_t> now = MakePattern(row.after, seed++);
+        ASSERT_TRUE(WriteWholeFile(source, now));
+        split.OnCommand(kCommandSplit);
+        ASSERT_TRUE(RunToEnd(split));
+        ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
+        split.Abort();
+        EXPECT_TRUE(PartsHold(source, row.parts, now));
+        for (unsigned i = 1; i <= row.parts; ++i)
+            EXPECT_EQ(
+                FileSize(PartName(source, i)),
+                int64_t(std::min<uint64_t>(row.partSize, row.after - (i - 1) * row.partSize)));
+        EXPECT_FALSE(FileExists(PartName(source, row.parts + 1)));
     }
-    EXPECT_TRUE(all == grown);
-    EXPECT_FALSE(FileExists(PartName(source, 5)));
-}
-
-TEST_F(StateTest, ASourceThatShrankBeforeSplitIsSplitAsItIsNow) {
-    const std::wstring source = dir / L"shrunk.bin";
-    ASSERT_TRUE(WritePatternFile(source, 9000, 12));
-    RecordingDisplay shown;
-    shown.partSize = 4096;
-    SplitOperation split(shown);
-    split.Start(Wide(source));
-    std::vector<uint8_t> shrunk = MakePattern(4100, 13);
-    ASSERT_TRUE(WriteWholeFile(source, shrunk));
-    split.OnCommand(kCommandSplit);
-    ASSERT_TRUE(RunToEnd(split));
-    ASSERT_EQ(split.State(), OperationState::Done) << Narrow(shown.statusBar);
-    split.Abort();
-    EXPECT_EQ(FileSize(PartName(source, 1)), 4096);
-    EXPECT_EQ(FileSize(PartName(source, 2)), 4);
-    EXPECT_FALSE(FileExists(PartName(source, 3)));
 }
 
 } // namespace

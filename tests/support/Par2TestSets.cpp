@@ -33,11 +33,6 @@ Md5Digest Md5Of(const std::vector<uint8_t>& data) {
     return md5.Finish();
 }
 
-bool Holds(const std::wstring& path, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> now;
-    return ReadWholeFile(path, now) && now == data;
-}
-
 bool Repair(const Par2Set& set, const std::vector<std::vector<uint8_t>>& present, uint32_t piece,
             std::vector<std::vector<uint8_t>>& files, int32_t& moreNeeded, uint32_t budget,
             RepairCalls* calls) {

@@ -19,8 +19,6 @@ extern const uint64_t kSetSizes[3];
 void MakeSet(const TempDir& dir, std::vector<std::vector<uint8_t>>& originals, uint32_t seed = 7);
 
 Md5Digest Md5Of(const std::vector<uint8_t>& data);
-// Whether the file holds these bytes, and no more.
-bool Holds(const std::wstring& path, const std::vector<uint8_t>& data);
 
 // How many calls the blocks' reading and the solving took.
 struct RepairCalls {

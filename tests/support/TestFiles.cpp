@@ -140,6 +140,21 @@ std::wstring PartName(const std::wstring& whole, unsigned i) {
     return whole + suffix;
 }
 
+bool Holds(const std::wstring& path, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> seen;
+    return ReadWholeFile(path, seen) && seen == data;
+}
+
+bool PartsHold(const std::wstring& whole, unsigned count, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> all, part;
+    for (unsigned i = 1; i <= count; ++i) {
+        if (!ReadWholeFile(PartName(whole, i), part))
+            return false;
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all == data;
+}
+
 } // namespace testing_support
 
 namespace testing_support {

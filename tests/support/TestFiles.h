@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "ops/Sha256.h"
+#include "recovery/Sha256.h"
 
 #include <cstdint>
 #include <string>
@@ -32,6 +32,8 @@ std::vector<uint8_t> MakePattern(size_t size, uint32_t seed = 1);
 
 bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& data);
 bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& data);
+// Whether the file can be read and holds these bytes, and no more.
+bool Holds(const std::wstring& path, const std::vector<uint8_t>& data);
 bool WriteText(const std::wstring& path, const std::string& text);
 // "(unreadable)" when the file can't be read.
 std::string ReadText(const std::wstring& path);
@@ -61,5 +63,7 @@ std::string DigestHex(const Sha256Digest& digest);
 
 // Part i of a whole file: "whole.%03u".
 std::wstring PartName(const std::wstring& whole, unsigned i);
+// Whether parts 1 to count of whole can be read and hold these bytes one after the other.
+bool PartsHold(const std::wstring& whole, unsigned count, const std::vector<uint8_t>& data);
 
 } // namespace testing_support

@@ -8,7 +8,6 @@
 #include "support/TestFiles.h"
 
 #include <atomic>
-#include <cstdio>
 
 using namespace ui_tests;
 using namespace testing_support;
@@ -103,18 +102,6 @@ protected:
         return split;
     }
 
-    std::vector<uint8_t> JoinedParts() {
-        std::vector<uint8_t> joined, part;
-        for (int i = 1; i <= 3; ++i) {
-            wchar_t name[32];
-            swprintf(name, 32, L"file.bin.%03d", i);
-            if (!ReadWholeFile(dir / name, part))
-                return {};
-            joined.insert(joined.end(), part.begin(), part.end());
-        }
-        return joined;
-    }
-
     // The split is started and the close box pressed at once: the question is open while the
     // split's reads and writes complete. Nothing of it runs until the question is answered.
     void SplitBehindTheExitQuestion(int answer, bool closeWindow) {
@@ -140,9 +127,7 @@ protected:
             gMainWindow.Destroy();
             split.Abort();
             EXPECT_FALSE(FileExists(dir / L"file.bin.001"));
-            std::vector<uint8_t> back;
-            ASSERT_TRUE(ReadWholeFile(source, back));
-            EXPECT_TRUE(back == data);
+            EXPECT_TRUE(Holds(source, data));
             return;
         }
 
@@ -153,7 +138,7 @@ protected:
         Pump(50);
         EXPECT_EQ(Status(), L"file.bin splited !");
         EXPECT_EQ(Label(), L"&Find");
-        EXPECT_TRUE(JoinedParts() == data);
+        EXPECT_TRUE(PartsHold(dir / L"file.bin", 3, data));
         EXPECT_FALSE(FileExists(dir / L"file.bin.004"));
         EXPECT_EQ(TakeQuitCount(), closeWindow ? 1 : 0);
         // Only a confirmed exit saves the placement.
@@ -228,5 +213,5 @@ TEST_F(ModalLoopTest, TheActionMenuHoldsCompletionsWhileItIsOpen) {
     auto& split = static_cast<SplitOperation&>(*gOperation);
     ASSERT_TRUE(PumpDialog(
         Window(), [&] { return split.State() == OperationState::Done; }, 30000));
-    EXPECT_TRUE(JoinedParts() == data);
+    EXPECT_TRUE(PartsHold(dir / L"file.bin", 3, data));
 }

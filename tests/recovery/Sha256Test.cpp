@@ -1,4 +1,4 @@
-#include "ops/Sha256.h"
+#include "recovery/Sha256.h"
 
 #include "support/TestFiles.h"
 

@@ -1,4 +1,4 @@
-#include "ops/Sha256Blocks.h"
+#include "recovery/Sha256Blocks.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>

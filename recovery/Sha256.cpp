@@ -1,6 +1,6 @@
-#include "ops/Sha256.h"
+#include "recovery/Sha256.h"
 
-#include "ops/Sha256Blocks.h"
+#include "recovery/Sha256Blocks.h"
 #include "toolkit/CpuFeatures.h"
 
 #include <cstring>
