@@ -7,6 +7,8 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 wine_dir=$1
 driver=$2
+# The first Wine run makes the folder; this check may start before any other.
+mkdir -p "$wine_dir"
 work=$(mktemp -d "$wine_dir/interop.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 

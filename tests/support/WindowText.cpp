@@ -39,7 +39,7 @@ std::wstring WaitForControlText(HWND dialog, int id, const std::wstring& wanted,
 
 std::wstring StatusBarText(HWND statusBar, int part) {
     if (part >= StatusBarPartCount(statusBar))
-        return L"";
+        return {};
     const LRESULT length = ::SendMessageW(statusBar, SB_GETTEXTLENGTHW, part, 0);
     std::wstring text(LOWORD(length) + 1, L'\0');
     ::SendMessageW(statusBar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(&text[0]));
