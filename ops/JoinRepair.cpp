@@ -13,8 +13,9 @@ namespace {
 
 // The most read or written in one piece.
 constexpr uint32_t kPieceBytes = 4 * 1024 * 1024;
-// About the most work of one step, in bytes read, hashed or multiplied into a rebuilt slice.
-constexpr uint32_t kStepBytes = 16 * 1024 * 1024;
+// About the most work of one step, in bytes read, hashed or multiplied into a rebuilt slice: a
+// step must fit the window's slice of time, and 16 MiB of reading and hashing took up to 100 ms.
+constexpr uint32_t kStepBytes = 4 * 1024 * 1024;
 // The zeros that fill a part's last slice for its hash, at most this many at a time.
 constexpr uint32_t kStreamPadBytes = 4 * 1024 * 1024;
 // The least fed to the rebuilt slices in a step, however many they are.
