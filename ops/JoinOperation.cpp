@@ -285,8 +285,10 @@ void JoinOperation::StartJoining() {
 }
 
 void JoinOperation::OnCommand(UINT id) {
-    // A repair has no pause: it ends on its own, or with the window.
-    if (state == OperationState::Running && id == kCommandPause && !repairWork.IsRunning())
+    // A repair has no pause, nor has the flush at the end: each ends on its own, or with the
+    // window.
+    if (state == OperationState::Running && id == kCommandPause && !repairWork.IsRunning() &&
+        !flushJob)
         Pause();
     else if (state == OperationState::Paused && id == kCommandResume)
         Resume();

@@ -222,7 +222,11 @@ TEST_F(StateTest, AbortRemovesThePartialJoinPausedOrGoingToTheDisk) {
             RunUntil([&] { return join.State() != expected || join.DoneSize() == reached; }));
         ASSERT_EQ(join.State(), expected);
         if (!paused) {
+            // A Pause that comes anyway, from a click made before the button changed, is
+            // refused: the flush would come back to a paused join and be dropped.
             EXPECT_EQ(shown.actionFlags & kActionPauseEnabled, 0u);
+            join.OnCommand(kCommandPause);
+            EXPECT_EQ(join.State(), OperationState::Running);
         }
         ASSERT_TRUE(FileExists(whole + L".partial"));
         EXPECT_FALSE(FileExists(whole));
