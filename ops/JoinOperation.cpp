@@ -270,7 +270,8 @@ void JoinOperation::StartJoining() {
     streamPart = 0;
     streamOffset = 0;
     streamDamaged = false;
-    // The set's MD5s take as long as the list's two SHA-256s together, which then share a lane.
+    // The set's MD5s, where no line of the list proves a part, take as long as the list's two
+    // SHA-256s together, which then share a lane.
     hashesOnOneLane = streaming;
     if ((listUsed || wholeChecked || streaming) &&
         !BeginHashing(listUsed && list.Parts().Count() != 0, listUsed && list.HasWhole()))

@@ -4,6 +4,7 @@
 #include "app/WideString.h"
 #include "io/ComputePool.h"
 #include "ops/SetFileNames.h"
+#include "recovery/Crc32.h"
 #include "recovery/Md5.h"
 #include "recovery/Par2Repair.h"
 #include "recovery/Par2Set.h"
@@ -153,6 +154,7 @@ private:
     bool KeepAside(const WideString& from, WideString& aside);
     void NextFile();
     void RemoveTemporaries();
+    void StreamHash(const uint8_t* bytes, uint32_t n);
     bool EndStreamSlice();
     bool BreakStream();
     // Starts going through the files again, for the check or the feed (without the unread ones).
@@ -174,6 +176,7 @@ private:
     SyncFile reading;
     SyncFile writing;
     Md5 sliceHash;
+    Crc32 sliceCrc;
     Md5 fileHash;
     Sha256 partDigest;
     DynArray<uint8_t> buffer;
@@ -205,6 +208,7 @@ private:
     int32_t streamedSlices = 0;
     uint64_t streamPad = 0; // zeros still to hash into the slice
     bool streamBroken = false;
+    bool streamByCrc = false; // the part coming in is checked by its slices' CRC32
     CheckJob* checkJobs[kCheckJobs] = {};
     int32_t checkJobsOut = 0;
     int32_t nextCheckJob = 0;

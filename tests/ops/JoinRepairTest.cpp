@@ -407,6 +407,46 @@ TEST_F(RepairTest, ALastPartFarShorterThanItsSliceIsCheckedAsItIsJoined) {
     EXPECT_FALSE(Shows(shown, L"Checking "));
 }
 
+// As the parts move, the list proves their bytes and the set need only agree with them, which
+// its slices' CRC32s tell; without the list, their MD5s prove the parts. A set wrong in the
+// checksum that is read sends the join to check the parts on their own (and it is whole all the
+// same); one wrong in the other checksum is not looked at.
+TEST_F(RepairTest, AMovingJoinChecksTheSetByCrcWhereTheListProvesThePartsElseByMd5) {
+    const auto made = SetFiles();
+    const struct {
+        par2::Field spoiled; // in the first entry of every file's slice checksums
+        bool listed;
+        bool checked;
+    } rows[] = {{par2::ChecksumsBody::kSliceCrc, true, true},
+                {par2::ChecksumsBody::kSliceCrc, false, false},
+                {par2::ChecksumsBody::kSliceHash, true, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.spoiled.at << (row.listed ? " listed" : ""));
+        for (auto file : made) {
+            if (file.first.size() < 5 || file.first.compare(file.first.size() - 5, 5, L".par2"))
+                continue;
+            for (size_t at : PacketStarts(file.second)) {
+                if (!std::equal(par2::kSliceChecksumType, std::end(par2::kSliceChecksumType),
+                                file.second.begin() + at + par2::Header::kType.at))
+                    continue;
+                file.second[at + par2::kHeaderBytes + par2::ChecksumsBody::kEntry.at +
+                            row.spoiled.at] ^= 1;
+                Rehash(file.second, at);
+            }
+            ASSERT_TRUE(WriteWholeFile(dir / file.first, file.second));
+        }
+        ASSERT_TRUE(row.listed || ::DeleteFileW((whole + L".sha256").c_str()));
+        RecordingDisplay shown;
+        ASSERT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
+        EXPECT_TRUE(Holds(whole, original));
+        EXPECT_EQ(Shows(shown, L"Checking "), row.checked);
+        EXPECT_FALSE(Shows(shown, L"Repairing "));
+        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+        for (const auto& file : made)
+            ASSERT_TRUE(WriteWholeFile(dir / file.first, file.second));
+    }
+}
+
 // More lost than the blocks can rebuild: nothing is made, moved or deleted.
 TEST_F(RepairTest, TooFewBlocksFailBeforeAnythingChanges) {
     WriteDword(L"DeleteFiles", 1);
