@@ -233,10 +233,6 @@ bool JoinRepair::StreamChunk(uint32_t number, const void* data, uint32_t length)
     if (index != streamFile) {
         streamFile = index;
         streamOffset = 0;
-        // A part the list vouches for has its bytes proven by the list's SHA-256 as they move:
-        // the set need only be seen to agree, which its slices' CRC32 tells at a fraction of the
-        // MD5's cost. A disagreement still brings the full check.
-        streamByCrc = entries[index].vouched;
         sliceHash.Reset();
         sliceCrc.Reset();
     }
@@ -249,7 +245,7 @@ bool JoinRepair::StreamChunk(uint32_t number, const void* data, uint32_t length)
     while (length > 0) {
         const uint32_t room = sliceSize - static_cast<uint32_t>(streamOffset % sliceSize);
         const uint32_t n = length < room ? length : room;
-        StreamHash(bytes, n);
+        HashSlice(entries[streamFile].vouched, bytes, n);
         bytes += n;
         length -= n;
         streamOffset += n;
@@ -264,11 +260,21 @@ bool JoinRepair::StreamChunk(uint32_t number, const void* data, uint32_t length)
     return true;
 }
 
-void JoinRepair::StreamHash(const uint8_t* bytes, uint32_t n) {
-    if (streamByCrc)
+// A part the list vouches for has its bytes proven by the list's SHA-256, read beside: of the
+// set, only its slices' CRC32 are needed then, which tell where it disagrees at a fraction of
+// the MD5's cost. The rest are proven by their MD5.
+void JoinRepair::HashSlice(bool byCrc, const uint8_t* bytes, uint32_t n) {
+    if (byCrc)
         sliceCrc.Update(bytes, n);
     else
         sliceHash.Update(bytes, n);
+}
+
+bool JoinRepair::SliceAgrees(bool byCrc, int32_t s) {
+    const bool agrees =
+        byCrc ? sliceCrc.Value() == set.SliceCrc(s) : sliceHash.Finish() == set.SliceHash(s);
+    sliceCrc.Reset();
+    return agrees;
 }
 
 bool JoinRepair::StreamPad() {
@@ -276,7 +282,7 @@ bool JoinRepair::StreamPad() {
     for (uint32_t budget = kStreamPadBytes; streamPad != 0 && budget != 0;) {
         const uint32_t n = streamPad < sizeof kZeros ? static_cast<uint32_t>(streamPad)
                                                      : static_cast<uint32_t>(sizeof kZeros);
-        StreamHash(kZeros, n);
+        HashSlice(entries[streamFile].vouched, kZeros, n);
         streamPad -= n;
         budget = budget > n ? budget - n : 0;
     }
@@ -286,10 +292,7 @@ bool JoinRepair::StreamPad() {
 bool JoinRepair::EndStreamSlice() {
     const int32_t s =
         set.FirstSlice(streamFile) + static_cast<int32_t>((streamOffset - 1) / set.SliceSize());
-    const bool agrees =
-        streamByCrc ? sliceCrc.Value() == set.SliceCrc(s) : sliceHash.Finish() == set.SliceHash(s);
-    sliceCrc.Reset();
-    if (!agrees)
+    if (!SliceAgrees(entries[streamFile].vouched, s))
         return BreakStream();
     ++streamedSlices;
     return true;
@@ -426,7 +429,8 @@ struct JoinRepair::CheckJob : ComputeJob {
     JoinRepair* owner; // null once let go
     DynArray<uint8_t> buffer;
     uint32_t length;
-    int32_t md5Lane;
+    int32_t sliceLane;
+    bool byCrc; // the slice's CRC32 in place of its MD5
     int32_t shaLane;
     bool digest; // the part's SHA-256 too
     bool out;
@@ -434,8 +438,8 @@ struct JoinRepair::CheckJob : ComputeJob {
 
 void JoinRepair::RunCheckJob(ComputeJob& computeJob, int32_t lane) {
     auto& job = static_cast<CheckJob&>(computeJob);
-    if (lane == job.md5Lane)
-        job.owner->sliceHash.Update(job.buffer.Items(), job.length);
+    if (lane == job.sliceLane)
+        job.owner->HashSlice(job.byCrc, job.buffer.Items(), job.length);
     if (job.digest && lane == job.shaLane)
         job.owner->partDigest.Update(job.buffer.Items(), job.length);
 }
@@ -557,14 +561,15 @@ bool JoinRepair::CheckStep() {
         if (job) {
             job->length = length;
             job->digest = entry.vouched;
-            job->md5Lane = 0;
+            job->sliceLane = 0;
+            job->byCrc = entry.vouched;
             job->shaLane = gComputePool.Workers() > 1 ? 1 : 0;
             job->out = true;
             job->out = gComputePool.Submit(*job, 1u | 1u << job->shaLane);
             checkJobsOut += job->out ? 1 : 0;
         }
         if (!job || !job->out) {
-            sliceHash.Update(into, length);
+            HashSlice(entry.vouched, into, length);
             if (entry.vouched)
                 partDigest.Update(into, length);
         }
@@ -576,7 +581,7 @@ bool JoinRepair::CheckStep() {
         const uint32_t n = static_cast<uint32_t>(
             pad < static_cast<uint64_t>(buffer.Count()) ? pad : buffer.Count());
         memset(buffer.Items(), 0, n);
-        sliceHash.Update(buffer.Items(), n);
+        HashSlice(entry.vouched, buffer.Items(), n);
         sliceOffset += n;
     }
     // The slice's check waits for its last hashes: the next step does it.
@@ -589,7 +594,7 @@ bool JoinRepair::CheckStep() {
 void JoinRepair::EndSliceCheck() {
     Entry& entry = entries[file];
     const int32_t s = set.FirstSlice(file) + slice;
-    if (sliceHash.Finish() != set.SliceHash(s)) {
+    if (!SliceAgrees(entry.vouched, s)) {
         badSlices[s] = true;
         entry.state = State::Damaged;
     } else {

@@ -154,7 +154,10 @@ private:
     bool KeepAside(const WideString& from, WideString& aside);
     void NextFile();
     void RemoveTemporaries();
-    void StreamHash(const uint8_t* bytes, uint32_t n);
+    // Into the slice's MD5, or its CRC32 where the list proves the part; then whether the slice
+    // agrees with the set, the hash begun anew.
+    void HashSlice(bool byCrc, const uint8_t* bytes, uint32_t n);
+    bool SliceAgrees(bool byCrc, int32_t s);
     bool EndStreamSlice();
     bool BreakStream();
     // Starts going through the files again, for the check or the feed (without the unread ones).
@@ -208,7 +211,6 @@ private:
     int32_t streamedSlices = 0;
     uint64_t streamPad = 0; // zeros still to hash into the slice
     bool streamBroken = false;
-    bool streamByCrc = false; // the part coming in is checked by its slices' CRC32
     CheckJob* checkJobs[kCheckJobs] = {};
     int32_t checkJobsOut = 0;
     int32_t nextCheckJob = 0;

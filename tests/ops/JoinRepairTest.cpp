@@ -407,21 +407,25 @@ TEST_F(RepairTest, ALastPartFarShorterThanItsSliceIsCheckedAsItIsJoined) {
     EXPECT_FALSE(Shows(shown, L"Checking "));
 }
 
-// As the parts move, the list proves their bytes and the set need only agree with them, which
-// its slices' CRC32s tell; without the list, their MD5s prove the parts. A set wrong in the
-// checksum that is read sends the join to check the parts on their own (and it is whole all the
-// same); one wrong in the other checksum is not looked at.
-TEST_F(RepairTest, AMovingJoinChecksTheSetByCrcWhereTheListProvesThePartsElseByMd5) {
+// The list proves the parts' bytes, as they move or in a check of their own, and the set need only
+// agree with them, which its slices' CRC32s tell; without the list, their MD5s prove the parts. A
+// set wrong in the checksum that is read sends a moving join to check the parts on their own (and
+// it is whole all the same); one wrong in the other checksum is not looked at, and still rebuilds
+// a lost part.
+TEST_F(RepairTest, AJoinChecksTheSetByCrcWhereTheListProvesThePartsElseByMd5) {
     const auto made = SetFiles();
     const struct {
         par2::Field spoiled; // in the first entry of every file's slice checksums
         bool listed;
+        unsigned lost;
         bool checked;
-    } rows[] = {{par2::ChecksumsBody::kSliceCrc, true, true},
-                {par2::ChecksumsBody::kSliceCrc, false, false},
-                {par2::ChecksumsBody::kSliceHash, true, false}};
+    } rows[] = {{par2::ChecksumsBody::kSliceCrc, true, 0, true},
+                {par2::ChecksumsBody::kSliceCrc, false, 0, false},
+                {par2::ChecksumsBody::kSliceHash, true, 0, false},
+                {par2::ChecksumsBody::kSliceHash, true, 4, true}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.spoiled.at << (row.listed ? " listed" : ""));
+        SCOPED_TRACE(testing::Message()
+                     << row.spoiled.at << (row.listed ? " listed" : "") << " lost " << row.lost);
         for (auto file : made) {
             if (file.first.size() < 5 || file.first.compare(file.first.size() - 5, 5, L".par2"))
                 continue;
@@ -436,11 +440,12 @@ TEST_F(RepairTest, AMovingJoinChecksTheSetByCrcWhereTheListProvesThePartsElseByM
             ASSERT_TRUE(WriteWholeFile(dir / file.first, file.second));
         }
         ASSERT_TRUE(row.listed || ::DeleteFileW((whole + L".sha256").c_str()));
+        ASSERT_TRUE(row.lost == 0 || ::DeleteFileW(PartName(whole, row.lost).c_str()));
         RecordingDisplay shown;
         ASSERT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
         EXPECT_TRUE(Holds(whole, original));
         EXPECT_EQ(Shows(shown, L"Checking "), row.checked);
-        EXPECT_FALSE(Shows(shown, L"Repairing "));
+        EXPECT_EQ(Shows(shown, L"Repairing "), row.lost != 0);
         ASSERT_TRUE(::DeleteFileW(whole.c_str()));
         for (const auto& file : made)
             ASSERT_TRUE(WriteWholeFile(dir / file.first, file.second));
