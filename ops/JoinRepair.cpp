@@ -193,12 +193,70 @@ void JoinRepair::Check() {
         phase = Phase::Finished;
         return;
     }
+    if (PlanLostOnly())
+        return;
+    CheckOnItsOwn();
+}
+
+void JoinRepair::CheckOnItsOwn() {
+    reading.Close();
+    feedWhileChecking = false;
+    for (Entry& entry : entries) {
+        entry.state = State::Whole;
+        entry.listAgrees = false;
+    }
+    for (bool& badSlice : badSlices)
+        badSlice = false;
     presentParts = 0;
     agreeingSlices = 0;
     missingFiles.Clear();
     missingSlices.Clear();
     StartPass(Phase::Check, false);
     activity.Format(L"Checking %s...", set.FileName(partOrder[0]));
+}
+
+// Parts that are lost whole, and every other there at the size the set gives: what to rebuild is
+// known before a byte is read, so the check of the others can feed the repair as it goes, and a
+// set is read once before the join. Should any of them turn out otherwise, or the blocks too few,
+// the parts are checked on their own after all, as they would have been.
+bool JoinRepair::PlanLostOnly() {
+    int32_t lost = 0;
+    for (int32_t i = 0; i < set.FileCount(); ++i) {
+        if (entries[i].role != SetFileRole::Part)
+            return false;
+        PathOf(i, filePath);
+        WIN32_FILE_ATTRIBUTE_DATA found;
+        if (!::GetFileAttributesExW(filePath.Text(), GetFileExInfoStandard, &found)) {
+            if (::GetLastError() != ERROR_FILE_NOT_FOUND)
+                return false;
+            ++lost;
+            continue;
+        }
+        const uint64_t size = static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || size != set.FileSize(i))
+            return false;
+    }
+    if (lost == 0)
+        return false;
+    presentParts = 0;
+    agreeingSlices = 0;
+    missingFiles.Clear();
+    missingSlices.Clear();
+    for (int32_t i = 0; i < set.FileCount(); ++i) {
+        PathOf(i, filePath);
+        if (Exists(filePath))
+            continue;
+        entries[i].state = State::Lost;
+        for (int32_t s = 0; s < set.SliceCount(i); ++s)
+            badSlices[set.FirstSlice(i) + s] = true;
+        if (!missingFiles.Append(i))
+            return false;
+    }
+    feedWhileChecking = true;
+    if (PlanRebuild())
+        return true;
+    CheckOnItsOwn();
+    return true;
 }
 
 bool JoinRepair::BeginStream() {
@@ -312,6 +370,9 @@ void JoinRepair::StartPass(Phase next, bool unreadLeftOut) {
     passBytes = 0;
     passDone = 0;
     hashOnly = false;
+    // A check broken off, as a join's when a part changed under it, may have left a slice begun.
+    sliceHash.Reset();
+    sliceCrc.Reset();
     for (int32_t i = 0; i < set.FileCount(); ++i) {
         const bool unread = entries[i].state == State::Lost || entries[i].state == State::Unknown;
         passBytes +=
@@ -505,6 +566,10 @@ bool JoinRepair::CheckStep() {
     if (file == set.FileCount())
         return EndCheck();
     Entry& entry = entries[file];
+    if (feedWhileChecking && entry.state == State::Lost) {
+        NextFile();
+        return true;
+    }
     // What is not a part of this file is never opened: its slices are unknowns of the repair.
     if (entry.role != SetFileRole::Part) {
         entry.state = State::Unknown;
@@ -543,7 +608,8 @@ bool JoinRepair::CheckStep() {
         }
         partDigest.Reset();
     }
-    activity.Format(L"Checking %s...", set.FileName(file));
+    if (!feedWhileChecking)
+        activity.Format(L"Checking %s...", set.FileName(file));
     if (sliceStart + sliceOffset < set.FileSize(file)) {
         CheckJob* job = gComputePool.IsStarted() || gComputePool.Start() ? FreeCheckJob() : nullptr;
         if (gComputePool.IsStarted() && !job) {
@@ -553,11 +619,16 @@ bool JoinRepair::CheckStep() {
         }
         uint8_t* into = job ? job->buffer.Items() : buffer.Items();
         uint32_t length = 0;
-        if (!ReadPiece(into, static_cast<uint32_t>(buffer.Count()), length)) {
+        if (!ReadPiece(into, feedWhileChecking ? feedPiece : static_cast<uint32_t>(buffer.Count()),
+                       length)) {
             reading.Close();
             entry.vouched = false; // its digest can't be told now
             return true;           // taken as lost on the next step
         }
+        const int32_t s = set.FirstSlice(file) + slice;
+        if (feedWhileChecking &&
+            !repair.AddSlice(s, static_cast<uint32_t>(sliceOffset), into, length))
+            return Fail(::GetLastError(), L"Error rebuilding %s", set.FileName(missingFiles[0]));
         if (job) {
             job->length = length;
             job->digest = entry.vouched;
@@ -601,11 +672,17 @@ void JoinRepair::EndSliceCheck() {
         ++agreeingSlices;
     }
     sliceOffset = 0;
-    if (++slice < set.SliceCount(file))
-        return;
-    if (entry.vouched)
+    const bool fileDone = ++slice == set.SliceCount(file);
+    if (fileDone && entry.vouched)
         entry.listAgrees = partDigest.Final() == entry.listed;
-    NextFile();
+    // What was fed is of no use once a part is not what the set or the list says.
+    if (feedWhileChecking &&
+        (entry.state != State::Whole || (fileDone && entry.vouched && !entry.listAgrees))) {
+        CheckOnItsOwn();
+        return;
+    }
+    if (fileDone)
+        NextFile();
 }
 
 bool JoinRepair::HashOnlyStep() {
@@ -640,6 +717,8 @@ int32_t JoinRepair::FirstToRebuild() const {
 }
 
 bool JoinRepair::EndCheck() {
+    if (feedWhileChecking)
+        return EndCheckWhileFeeding();
     for (int32_t i = 0; i < set.FileCount(); ++i) {
         const Entry& entry = entries[i];
         if (entry.role != SetFileRole::Part || entry.state == State::Whole)
@@ -661,6 +740,29 @@ bool JoinRepair::EndCheck() {
         Ignore(L"no part matches it");
         return true;
     }
+    return PlanRebuild();
+}
+
+// Every part there was whole and fed the repair as it was checked: on to the solve. Else they are
+// checked again on their own, which finds what is wrong as ever.
+bool JoinRepair::EndCheckWhileFeeding() {
+    for (int32_t i = 0; i < set.FileCount(); ++i) {
+        const Entry& entry = entries[i];
+        const bool rebuilt =
+            std::find(missingFiles.begin(), missingFiles.end(), i) != missingFiles.end();
+        if (rebuilt ? entry.state != State::Lost
+                    : entry.state != State::Whole || (entry.vouched && !entry.listAgrees)) {
+            CheckOnItsOwn();
+            return true;
+        }
+    }
+    feedWhileChecking = false;
+    phase = Phase::Solve;
+    activity.Format(L"Repairing %s...", set.FileName(FirstToRebuild()));
+    return true;
+}
+
+bool JoinRepair::PlanRebuild() {
     for (int32_t s = 0; s < set.TotalSlices(); ++s) {
         if (badSlices[s] && !missingSlices.Append(s))
             return Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error rebuilding %s", set.FileName(0));
@@ -708,6 +810,10 @@ bool JoinRepair::EndCheck() {
 bool JoinRepair::BlocksStep() {
     bool done = false;
     if (!repair.ReadBlocks(kStepBytes, done)) {
+        if (feedWhileChecking) {
+            CheckOnItsOwn();
+            return true;
+        }
         const wchar_t* first = set.FileName(FirstToRebuild());
         if (repair.MoreNeeded() <= 0)
             return Fail(::GetLastError(), L"Error rebuilding %s", first);
@@ -717,7 +823,7 @@ bool JoinRepair::BlocksStep() {
         return false;
     }
     if (done)
-        StartPass(Phase::Feed, true);
+        StartPass(feedWhileChecking ? Phase::Check : Phase::Feed, true);
     return true;
 }
 

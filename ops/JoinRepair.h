@@ -148,6 +148,12 @@ private:
     bool WriteStep();
     bool OpenTemporary(int32_t index);
     bool EndCheck();
+    bool EndCheckWhileFeeding();
+    // From what the check found: the slices to rebuild, and the repair planned for them.
+    bool PlanRebuild();
+    bool PlanLostOnly();
+    // Checks every part from the start, on its own, with nothing planned yet.
+    void CheckOnItsOwn();
     bool EndWrite();
     bool SwapStep();
     // Moves a damaged file to the first free name "<name>.damaged", ".damaged2", ...
@@ -211,6 +217,8 @@ private:
     int32_t streamedSlices = 0;
     uint64_t streamPad = 0; // zeros still to hash into the slice
     bool streamBroken = false;
+    // The parts lost are known and planned for: the check feeds the others to the repair.
+    bool feedWhileChecking = false;
     CheckJob* checkJobs[kCheckJobs] = {};
     int32_t checkJobsOut = 0;
     int32_t nextCheckJob = 0;

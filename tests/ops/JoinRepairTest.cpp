@@ -422,7 +422,7 @@ TEST_F(RepairTest, AJoinChecksTheSetByCrcWhereTheListProvesThePartsElseByMd5) {
     } rows[] = {{par2::ChecksumsBody::kSliceCrc, true, 0, true},
                 {par2::ChecksumsBody::kSliceCrc, false, 0, false},
                 {par2::ChecksumsBody::kSliceHash, true, 0, false},
-                {par2::ChecksumsBody::kSliceHash, true, 4, true}};
+                {par2::ChecksumsBody::kSliceHash, true, 4, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message()
                      << row.spoiled.at << (row.listed ? " listed" : "") << " lost " << row.lost);
@@ -449,6 +449,59 @@ TEST_F(RepairTest, AJoinChecksTheSetByCrcWhereTheListProvesThePartsElseByMd5) {
         ASSERT_TRUE(::DeleteFileW(whole.c_str()));
         for (const auto& file : made)
             ASSERT_TRUE(WriteWholeFile(dir / file.first, file.second));
+    }
+}
+
+// Parts lost whole, the others there at their sizes: what to rebuild is planned before a byte is
+// read, and one read of the others both checks them and feeds the repair. A part that turns out
+// damaged, or blocks too few, bring the check of the parts on their own, which ends as it always
+// did.
+TEST_F(RepairTest, PartsOnlyLostAreRebuiltFromOneReadOfTheOthers) {
+    std::vector<std::vector<uint8_t>> kept(9);
+    for (unsigned part = 1; part <= 9; ++part)
+        ASSERT_TRUE(ReadWholeFile(PartName(whole, part), kept[part - 1]));
+    const std::wstring listPath = whole + L".sha256";
+    const std::string list = ReadText(listPath);
+    const struct {
+        std::vector<unsigned> lost;
+        unsigned damaged; // 0: none
+        bool listed;
+        bool checked; // the parts were checked on their own first
+        std::wstring failure;
+    } rows[] = {{{3}, 0, true, false, L""},
+                {{1, 9}, 0, true, false, L""},
+                {{6}, 0, false, false, L""},
+                {{3}, 7, true, true, L""},
+                {{3}, 7, false, true, L""},
+                {{2, 5, 8}, 0, true, true,
+                 ErrorText(L"Part w.bin.002 cannot be rebuilt: 1 more recovery blocks needed",
+                           ERROR_INVALID_DATA)}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.lost.size() << " lost, first " << row.lost[0]
+                                        << ", damaged " << row.damaged);
+        for (unsigned part : row.lost)
+            ASSERT_TRUE(::DeleteFileW(PartName(whole, part).c_str()));
+        if (row.damaged)
+            Damage(row.damaged);
+        ASSERT_TRUE(row.listed || ::DeleteFileW(listPath.c_str()));
+        RecordingDisplay shown;
+        const bool done = row.failure.empty();
+        EXPECT_EQ(Join(whole, shown), done ? OperationState::Done : OperationState::Failed);
+        EXPECT_EQ(shown.statusBar, done ? (row.listed ? L"SHA-256 verified: " + whole : whole)
+                                        : row.failure);
+        EXPECT_EQ(Shows(shown, L"Checking "), row.checked);
+        EXPECT_TRUE(!done || Holds(whole, original));
+        for (unsigned part = 1; part <= 9; ++part) {
+            const bool rebuilt = std::count(row.lost.begin(), row.lost.end(), part) != 0 ||
+                                 part == row.damaged;
+            EXPECT_EQ(FileExists(PartName(whole, part)), done || !rebuilt) << part;
+            EXPECT_TRUE(!done || SystemSha256OfFile(PartName(whole, part)) == partHashes[part - 1])
+                << part;
+            ASSERT_TRUE(WriteWholeFile(PartName(whole, part), kept[part - 1]));
+        }
+        ::DeleteFileW(whole.c_str());
+        ::DeleteFileW((PartName(whole, row.damaged) + L".damaged").c_str());
+        ASSERT_TRUE(WriteText(listPath, list));
     }
 }
 
