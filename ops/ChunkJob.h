@@ -5,6 +5,7 @@
 #include "recovery/Par2Creator.h"
 #include "recovery/Sha256.h"
 
+#include <atomic>
 #include <cstdint>
 
 class Operation;
@@ -23,16 +24,14 @@ struct ChunkJob : ComputeJob {
     bool hashParts;
     bool hashWhole;
     Sha256Digest partDigest;
-    // A split's recovery data: the chunk laid out as runs, and the lane that takes their MD5
-    // and CRC32.
+    // A split's recovery data: the chunk laid out as runs.
     DynArray<Par2Creator::Run> runs;
-    int32_t md5Lane;
     // A join's check of the parts against a recovery set, as they move: the part (from 1), the
     // lanes that hash the slices and the whole file, and whether a slice failed.
     uint32_t streamNumber;
     int32_t streamLane;
     int32_t wholeCheckLane;
     bool streamBroken;
-    // The first failure of the work itself, set by the one lane that can fail.
-    DWORD workError;
+    // The first failure of the work itself, from whichever lane met it.
+    std::atomic<DWORD> workError;
 };

@@ -225,7 +225,6 @@ void SplitOperation::StartRunning() {
 }
 
 void SplitOperation::StartMoving() {
-    hashesOnOneLane = recovering;
     if ((hashingChecksums || recovering) && !BeginHashing(hashingChecksums, hashingChecksums))
         return;
     if (!StartPipeline())
@@ -446,24 +445,19 @@ bool SplitOperation::PlanChunkWork(ChunkJob& job, uint32_t& lanes) {
         ReportError(::GetLastError(), L"Error making recovery data");
         return false;
     }
-    // The list's two hashes on the first lane, the MD5s and CRC32s in one pass on the second:
-    // the file's MD5 is the longest chain that cannot be shared, so the blocks go to the others.
-    const int32_t n = Lanes();
-    job.md5Lane = n > 1 ? 1 : 0;
-    lanes = (1u << n) - 1;
+    // Every lane takes its share of the parts' MD5s and CRC32s (each part's MD5 is a chain that
+    // cannot be cut, but the parts' go side by side) and of the blocks, beside the list's part
+    // and whole-file hashes on the first two.
+    lanes = (1u << Lanes()) - 1;
     return true;
 }
 
 void SplitOperation::RunChunkWork(ChunkJob& job, int32_t lane) {
     if (!recovering)
         return;
-    if (lane == job.md5Lane && !recovery.HashChunk(job.data, job.runs, true, true))
-        job.workError = ::GetLastError();
-    const int32_t n = Lanes();
-    if (n == 1)
-        recovery.AddChunkToBlocks(job.data, job.runs, 0, 1);
-    else if (lane != job.md5Lane)
-        recovery.AddChunkToBlocks(job.data, job.runs, lane < job.md5Lane ? lane : lane - 1, n - 1);
+    DWORD none = 0;
+    if (!recovery.WorkChunk(job.data, job.runs, lane, Lanes()))
+        job.workError.compare_exchange_strong(none, ::GetLastError());
 }
 
 bool SplitOperation::OnChunkWorked(ChunkJob& job) {

@@ -48,19 +48,17 @@ public:
     void SetFor(const WideString& wholePath);
     bool SpaceNeeded(uint32_t unit, uint64_t& bytes) const override;
     bool Create() override;
-    // The whole file's bytes, in order, a chunk at a time, in three steps that may each run on
-    // a thread of its own (Par2Creator's PlanData, HashRuns and AddRunsToBlocks): the chunk is
-    // laid out as runs, then hashed, and added to each lane's share of the blocks.
+    // The whole file's bytes, in order, a chunk at a time: laid out as runs on this thread
+    // (Par2Creator's PlanData), then on each lane, a thread of its own, hashed and added to the
+    // blocks as far as its share of the files and the blocks goes (HashRuns, AddRunsToBlocks).
     using Run = Par2Creator::Run;
     bool PlanChunk(uint32_t length, DynArray<Run>& runs) { return creator.PlanData(length, runs); }
-    bool HashChunk(const void* data, const DynArray<Run>& runs, bool md5, bool crc) {
-        return creator.HashRuns(static_cast<const uint8_t*>(data), runs.Items(), runs.Count(), md5,
-                                crc);
-    }
-    void AddChunkToBlocks(const void* data, const DynArray<Run>& runs, int32_t lane,
-                          int32_t lanes) {
-        creator.AddRunsToBlocks(static_cast<const uint8_t*>(data), runs.Items(), runs.Count(), lane,
-                                lanes);
+    bool WorkChunk(const void* data, const DynArray<Run>& runs, int32_t lane, int32_t lanes) {
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        if (!creator.HashRuns(bytes, runs.Items(), runs.Count(), lane, lanes))
+            return false;
+        creator.AddRunsToBlocks(bytes, runs.Items(), runs.Count(), lane, lanes);
+        return true;
     }
     // All three at once, on this thread.
     bool Add(const void* data, uint32_t length) { return creator.AddData(data, length); }

@@ -111,15 +111,17 @@ void Par2Creator::Clear() {
     critical.Clear();
     packetHashes.Clear();
     packetsHashed = false;
-    fileHash.Reset();
-    headHash.Reset();
     layout = Layout{};
-    sliceHash.Reset();
-    sliceCrc.Reset();
+    for (Hashing& h : hashing) {
+        h.fileHash.Reset();
+        h.headHash.Reset();
+        h.sliceHash.Reset();
+        h.sliceCrc.Reset();
+        h.md5Padding.pending = false;
+        h.crcPadding.pending = false;
+    }
     for (Carry& carry : carries)
         carry.set = false;
-    md5Padding.pending = false;
-    crcPadding.pending = false;
     written.index = -1;
     placed = false;
     broken = true;
@@ -290,29 +292,30 @@ bool Par2Creator::PlanData(size_t size, DynArray<Run>& runs) {
     return true;
 }
 
-bool Par2Creator::HashRuns(const uint8_t* data, const Run* runs, int32_t count, bool md5,
-                           bool crc) {
+bool Par2Creator::HashRuns(const uint8_t* data, const Run* runs, int32_t count, int32_t lane,
+                           int32_t lanes) {
+    Hashing& h = hashing[lane];
     for (int32_t r = 0; r < count; ++r) {
         const Run& run = runs[r];
+        if (run.file % lanes != lane)
+            continue;
         const File& file = files[run.file];
         const uint8_t* in = data + run.at;
-        if (md5 && run.fileOffset < kHeadBytes) {
+        if (run.fileOffset < kHeadBytes) {
             const uint64_t headLeft = kHeadBytes - run.fileOffset;
-            headHash.Update(in, static_cast<size_t>(run.size < headLeft ? run.size : headLeft));
+            h.headHash.Update(in, static_cast<size_t>(run.size < headLeft ? run.size : headLeft));
         }
         // A file of one slice has its slice's MD5.
-        const bool sliceMd5 = md5 && file.sliceCount != 1;
+        const bool sliceMd5 = file.sliceCount != 1;
         InCachePieces(in, run.size, [&](const uint8_t* piece, size_t size) {
-            if (md5)
-                fileHash.Update(piece, size);
+            h.fileHash.Update(piece, size);
             if (sliceMd5)
-                sliceHash.Update(piece, size);
-            if (crc)
-                sliceCrc.Update(piece, size);
+                h.sliceHash.Update(piece, size);
+            h.sliceCrc.Update(piece, size);
         });
         if (run.endsSlice)
-            FinishSliceHashes(run, md5, crc);
-        if (md5 && run.endsFile && !FinishFileHashes(run.file))
+            FinishSliceHashes(h, run);
+        if (run.endsFile && !FinishFileHashes(h, run.file))
             return false;
     }
     return true;
@@ -379,25 +382,21 @@ template <class Hash> bool Par2Creator::Padding<Hash>::Go(uint64_t most) {
     return true;
 }
 
-void Par2Creator::FinishSliceHashes(const Run& last, bool md5, bool crc) {
+void Par2Creator::FinishSliceHashes(Hashing& h, const Run& last) {
     const uint64_t padBytes = sliceSize - (last.sliceOffset + last.size);
-    if (md5) {
-        if (md5Padding.pending)
-            Pad(md5Padding, md5Padding.left);
-        // A file of one slice has hashed the slice's bytes already, as the file's: the slice's
-        // hash goes on from there, rather than over every byte again.
-        const Md5& from = files[last.file].sliceCount == 1 ? fileHash : sliceHash;
-        if (md5Padding.Start(from, padBytes, last.slice))
-            Pad(md5Padding, padBytes);
-        sliceHash.Reset();
-    }
-    if (crc) {
-        if (crcPadding.pending)
-            Pad(crcPadding, crcPadding.left);
-        if (crcPadding.Start(sliceCrc, padBytes, last.slice))
-            Pad(crcPadding, padBytes);
-        sliceCrc.Reset();
-    }
+    if (h.md5Padding.pending)
+        Pad(h.md5Padding, h.md5Padding.left);
+    // A file of one slice has hashed the slice's bytes already, as the file's: the slice's hash
+    // goes on from there, rather than over every byte again.
+    const Md5& from = files[last.file].sliceCount == 1 ? h.fileHash : h.sliceHash;
+    if (h.md5Padding.Start(from, padBytes, last.slice))
+        Pad(h.md5Padding, padBytes);
+    h.sliceHash.Reset();
+    if (h.crcPadding.pending)
+        Pad(h.crcPadding, h.crcPadding.left);
+    if (h.crcPadding.Start(h.sliceCrc, padBytes, last.slice))
+        Pad(h.crcPadding, padBytes);
+    h.sliceCrc.Reset();
 }
 
 void Par2Creator::Pad(Padding<Md5>& padding, uint64_t most) {
@@ -410,10 +409,10 @@ void Par2Creator::Pad(Padding<Crc32>& padding, uint64_t most) {
         checksums[padding.slice].crc = padding.hash.Value();
 }
 
-bool Par2Creator::FinishFileHashes(int32_t index) {
+bool Par2Creator::FinishFileHashes(Hashing& h, int32_t index) {
     File& file = files[index];
-    file.hash = fileHash.Finish();
-    if (headHash.Finish() != file.head) {
+    file.hash = h.fileHash.Finish();
+    if (h.headHash.Finish() != file.head) {
         ::SetLastError(ERROR_INVALID_DATA);
         return false;
     }
@@ -425,7 +424,7 @@ bool Par2Creator::AddData(const void* data, size_t size) {
     const auto* in = static_cast<const uint8_t*>(data);
     if (!PlanData(size, runs))
         return false;
-    if (!HashRuns(in, runs.Items(), runs.Count(), true, true))
+    if (!HashRuns(in, runs.Items(), runs.Count(), 0, 1))
         return Fail(::GetLastError());
     AddRunsToBlocks(in, runs.Items(), runs.Count(), 0, 1);
     return true;
@@ -456,10 +455,13 @@ bool Par2Creator::PrepareFinish() {
 }
 
 void Par2Creator::FinishHashes(int32_t lane, int32_t lanes) {
-    if (lane == 0 && md5Padding.pending)
-        Pad(md5Padding, md5Padding.left);
-    if (lane == 1 % lanes && crcPadding.pending)
-        Pad(crcPadding, crcPadding.left);
+    for (int32_t k = lane; k < kMostLanes; k += lanes) {
+        Hashing& h = hashing[k];
+        if (h.md5Padding.pending)
+            Pad(h.md5Padding, h.md5Padding.left);
+        if (h.crcPadding.pending)
+            Pad(h.crcPadding, h.crcPadding.left);
+    }
     const int32_t first = static_cast<int32_t>(static_cast<int64_t>(recoveryCount) * lane / lanes);
     const int32_t end =
         static_cast<int32_t>(static_cast<int64_t>(recoveryCount) * (lane + 1) / lanes);
@@ -600,12 +602,14 @@ bool Par2Creator::WriteOutputPiece(int32_t index, HANDLE file, bool& done) {
     done = false;
     if (broken || !placed || layout.file != files.Count() || index < 0 || index >= OutputCount())
         return Fail(ERROR_INVALID_FUNCTION);
-    if (md5Padding.pending || crcPadding.pending) {
-        if (md5Padding.pending)
-            Pad(md5Padding, kWritePieceBytes);
-        if (crcPadding.pending)
-            Pad(crcPadding, kWritePieceBytes);
-        return true;
+    for (Hashing& h : hashing) {
+        if (h.md5Padding.pending || h.crcPadding.pending) {
+            if (h.md5Padding.pending)
+                Pad(h.md5Padding, kWritePieceBytes);
+            if (h.crcPadding.pending)
+                Pad(h.crcPadding, kWritePieceBytes);
+            return true;
+        }
     }
     if (critical.Count() == 0 && !BuildCriticalPackets(critical))
         return false;

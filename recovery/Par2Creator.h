@@ -43,10 +43,11 @@ public:
     bool AddData(const void* data, size_t size);
 
     // AddData in three steps, so that the work can be shared out among threads: PlanData lays out
-    // the next bytes of the stream as runs, each within one slice; HashRuns hashes them, on one
-    // thread at a time, in stream order; AddRunsToBlocks adds them to the blocks that fall to
-    // one of several lanes, each lane on one thread at a time, in stream order. The lanes share
-    // out the blocks, so no two touch the same bytes. A stream is fed one way or the other.
+    // the next bytes of the stream as runs, each within one slice; HashRuns hashes those of the
+    // files that fall to one of several lanes, and AddRunsToBlocks adds them to the blocks that
+    // fall to it, each lane on one thread at a time, in stream order. The lanes share out the
+    // files and the blocks, so no two touch the same hashes or bytes, and several MD5 chains,
+    // which cannot be cut, go side by side. A stream is fed one way or the other.
     static constexpr int32_t kMostLanes = 8;
     struct Run {
         uint64_t fileOffset; // where it starts in its file
@@ -59,10 +60,10 @@ public:
         bool endsFile;
     };
     bool PlanData(size_t size, DynArray<Run>& runs);
-    // The MD5 hashes and the CRC32s are two streams: each may go to a thread of its own. False
-    // with ERROR_INVALID_DATA when a file's first bytes are not those it was set up with; the
-    // creator must then not be used again.
-    bool HashRuns(const uint8_t* data, const Run* runs, int32_t count, bool md5, bool crc);
+    // The MD5s and CRC32s of files lane, lane + lanes, ... False with ERROR_INVALID_DATA when a
+    // file's first bytes are not those it was set up with; the creator must then not be used
+    // again.
+    bool HashRuns(const uint8_t* data, const Run* runs, int32_t count, int32_t lane, int32_t lanes);
     void AddRunsToBlocks(const uint8_t* data, const Run* runs, int32_t count, int32_t lane,
                          int32_t lanes);
     // The files the set is made for.
@@ -120,14 +121,23 @@ private:
         // Hashes up to `most` bytes of it; true with the last.
         bool Go(uint64_t most);
     };
-    void FinishSliceHashes(const Run& last, bool md5, bool crc);
+    // Where the hashing of the stream stands, for the files of one lane.
+    struct Hashing {
+        Md5 fileHash;
+        Md5 headHash;
+        Md5 sliceHash;
+        Crc32 sliceCrc;
+        Padding<Md5> md5Padding;
+        Padding<Crc32> crcPadding;
+    };
+    void FinishSliceHashes(Hashing& h, const Run& last);
     // Hashes up to `most` bytes of the pending padding; its slice's checksum with the last.
     void Pad(Padding<Md5>& padding, uint64_t most);
     void Pad(Padding<Crc32>& padding, uint64_t most);
     // Blocks first to end take the bytes at offset in a slice of constant 2^log.
     void AddToBlocks(const uint8_t* data, size_t size, uint32_t offset, uint32_t log, int32_t first,
                      int32_t end);
-    bool FinishFileHashes(int32_t file);
+    bool FinishFileHashes(Hashing& h, int32_t file);
     void FillMainBody(uint8_t* body) const;
     bool BuildCriticalPackets(DynArray<uint8_t>& out);
     // A recovery packet's header, with its hash field left empty.
@@ -167,13 +177,7 @@ private:
         uint32_t filled = 0; // of the slice
         int32_t slice = 0;
     } layout;
-    // Where the hashing of the stream stands.
-    Md5 fileHash;
-    Md5 headHash;
-    Md5 sliceHash;
-    Crc32 sliceCrc;
-    Padding<Md5> md5Padding;
-    Padding<Crc32> crcPadding;
+    Hashing hashing[kMostLanes];
     // Per lane: a byte of the slice whose 16-bit word is not complete yet.
     struct Carry {
         uint8_t byte = 0;

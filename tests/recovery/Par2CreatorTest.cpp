@@ -126,10 +126,10 @@ bool StartWithHeads(Par2Creator& creator, const std::vector<uint8_t>& stream) {
     return true;
 }
 
-// The stream laid out, hashed (the MD5s and CRC32s together or apart) and added lane by lane, in
-// pieces of odd sizes, and its last hashes shared out too, makes the same set, byte for byte, as
-// the same stream added at once and hashed as it is written, however many lanes share out the
-// blocks (also more lanes than blocks).
+// The stream laid out, hashed and added lane by lane (each lane the files and blocks that fall to
+// it), in pieces of odd sizes, and its last hashes shared out too, makes the same set, byte for
+// byte, as the same stream added at once and hashed as it is written, however many lanes share out
+// the files and the blocks (also more lanes than files or blocks).
 TEST(Par2CreatorTest, LanesMakeTheSameSetAsOneThread) {
     TempDir dir(L"lanes");
     const std::vector<uint8_t> stream = MakePattern(12345 + 1 + 40000 + 7777, 9);
@@ -146,18 +146,13 @@ TEST(Par2CreatorTest, LanesMakeTheSameSetAsOneThread) {
             const size_t n = stream.size() - at < 997 ? stream.size() - at : 997;
             DynArray<Par2Creator::Run> runs;
             ASSERT_TRUE(creator.PlanData(n, runs));
-            // With more than one lane, the MD5s and the CRC32s apart, CRC32s first.
-            const bool apart = lanes > 1;
-            if (apart) {
-                ASSERT_TRUE(
-                    creator.HashRuns(stream.data() + at, runs.Items(), runs.Count(), false, true));
-            }
-            ASSERT_TRUE(
-                creator.HashRuns(stream.data() + at, runs.Items(), runs.Count(), true, !apart));
             // The lanes in reverse, as threads may take them.
-            for (int32_t lane = lanes - 1; lane >= 0; --lane)
+            for (int32_t lane = lanes - 1; lane >= 0; --lane) {
+                ASSERT_TRUE(
+                    creator.HashRuns(stream.data() + at, runs.Items(), runs.Count(), lane, lanes));
                 creator.AddRunsToBlocks(stream.data() + at, runs.Items(), runs.Count(), lane,
                                         lanes);
+            }
         }
         // With more than one lane, the last hashes too go lane by lane before the writing.
         if (lanes > 1) {
