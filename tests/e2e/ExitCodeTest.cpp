@@ -37,6 +37,12 @@ std::vector<uint8_t> WriteSet(const std::wstring& whole, bool withList,
     return all;
 }
 
+// What the shell sends once the window's taskbar button exists: the program then shows its
+// progress there, through the system's own taskbar list.
+void AnnounceTaskbarButton(MainWindowRun& run) {
+    ::PostMessageW(run.Window(), ::RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
+}
+
 void WaitForError(MainWindowRun& run) {
     ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
 }
@@ -57,6 +63,7 @@ const ExitCase kCases[] = {
          return L" /s \"" + whole + L"\"";
      },
      [](MainWindowRun& run, const std::wstring&) {
+         AnnounceTaskbarButton(run);
          run.TypePartSize(L"300", kKilobytes);
          run.PressAction();
          ASSERT_EQ(run.WaitForStatus(L"x.bin splited !"), L"x.bin splited !");
@@ -126,6 +133,7 @@ const ExitCase kCases[] = {
          return L" /j \"" + PartName(whole, 1) + L"\"";
      },
      [](MainWindowRun& run, const std::wstring&) {
+         AnnounceTaskbarButton(run);
          WaitForError(run);
          EXPECT_EQ(run.StatusBar(),
                    L"Error BeginIoPair: #32 - " + SystemTextOnOneLine(ERROR_SHARING_VIOLATION));
@@ -141,6 +149,7 @@ const ExitCase kCases[] = {
          return L" /j \"" + PartName(whole, 1) + L"\"";
      },
      [](MainWindowRun& run, const std::wstring&) {
+         AnnounceTaskbarButton(run);
          run.Choose(kCommandPause);
          ASSERT_EQ(run.WaitForStatus(L"Processing x.bin paused."), L"Processing x.bin paused.");
          run.Close();
