@@ -104,6 +104,7 @@ TEST_F(EndToEndTest, ClosingDuringASplitRemovesThePartsMadeSoFar) {
     ASSERT_TRUE(WritePatternFile(source, 200 * MiB, 60));
     MainWindowRun run(L" /s " + source);
     ASSERT_TRUE(run.Found());
+    run.AnnounceTaskbarButton();
     run.TypePartSize(L"10", kMegabytes);
     run.PressAction();
     // Wait until some parts exist, then close the window.
@@ -135,6 +136,7 @@ TEST_F(EndToEndTest, AJoinThatFailsAtPartFiveOfSevenLeavesNothingUnderTheRealNam
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     MainWindowRun run(L" /j " + PartName(whole, 1));
     ASSERT_TRUE(run.Found());
+    run.AnnounceTaskbarButton();
     ASSERT_EQ(run.WaitForStatus(L"Error occurred !"), L"Error occurred !");
     EXPECT_EQ(run.StatusBar(), L"Error BeginIoPair: #32 - " + SystemTextOnOneLine(32));
     EXPECT_FALSE(FileExists(whole));
