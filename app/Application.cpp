@@ -68,28 +68,28 @@ void Application::ReportStartupError() const {
     ::MessageBoxW(nullptr, text.Text(), kProgramCaption, MB_ICONERROR);
 }
 
+bool Application::FailStart(OperationOutcome outcome) {
+    startFailure = outcome;
+    ReportStartupError();
+    return false;
+}
+
 bool Application::Init() {
     WideString path;
-    if (!ParseCommandLine(path)) {
-        ReportStartupError();
-        return false;
-    }
+    if (!ParseCommandLine(path))
+        return FailStart(OperationOutcome::BadCommandLine);
     if (mode == RunMode::Setup) {
         // Nothing else runs in this mode: no settings key, no COM, no threads.
-        if (!gSetupDialog.CreateModeless(IDD_SETUP, nullptr)) {
-            ReportStartupError();
-            return false;
-        }
+        if (!gSetupDialog.CreateModeless(IDD_SETUP, nullptr))
+            return FailStart(OperationOutcome::Refused);
         return true;
     }
 
     // Without the key every setting reads as its default, which is fine.
     gSettings.Open();
     // The window asks for the mode and the stored part size while it is built.
-    if (!gMainWindow.CreateModeless(IDD_MAIN, nullptr)) {
-        ReportStartupError();
-        return false;
-    }
+    if (!gMainWindow.CreateModeless(IDD_MAIN, nullptr))
+        return FailStart(OperationOutcome::Refused);
     Operation* operation = nullptr;
     if (mode == RunMode::Split)
         operation = new (std::nothrow) SplitOperation(gMainWindow);
@@ -97,17 +97,14 @@ bool Application::Init() {
         operation = new (std::nothrow) JoinOperation(gMainWindow);
     if (!operation) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        ReportStartupError();
-        return false;
+        return FailStart(OperationOutcome::Refused);
     }
     gOperation.reset(operation);
     ::CoInitialize(nullptr);
     InitShellEntryPoints();
     // Completions are delivered to the thread that starts the dispatcher: this one.
-    if (!gDispatcher.Start() || !gIoThread.Start() || !gComputePool.Start()) {
-        ReportStartupError();
-        return false;
-    }
+    if (!gDispatcher.Start() || !gIoThread.Start() || !gComputePool.Start())
+        return FailStart(OperationOutcome::Refused);
     // The operation reports its own failures in the window.
     gOperation->Start(path);
     return true;
@@ -125,6 +122,8 @@ int Application::Exit() {
         return 0;
     }
     gMainWindow.Destroy();
+    // Taken before Abort, which returns the operation to Idle.
+    const OperationOutcome outcome = gOperation->Outcome();
     // Closing the files hands their requests in flight to their abandon routines; an unfinished
     // output is deleted.
     gOperation->Abort();
@@ -133,5 +132,5 @@ int Application::Exit() {
     gIoThread.Stop();
     gSettings.Close();
     ::CoUninitialize();
-    return 0;
+    return ExitCodeOf(outcome);
 }

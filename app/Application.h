@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/WideString.h"
+#include "ops/OperationOutcome.h"
 
 #include <cstdint>
 
@@ -25,10 +26,14 @@ public:
 
     // Starts the program for the mode the command line chose: the setup dialog, or the main
     // window with its operation, the completion dispatcher and the I/O thread. The mode's window
-    // is created hidden. A failure is reported with "Error #%u." and gives false.
+    // is created hidden. A failure is reported with "Error #%u." and gives false; StartFailure
+    // then tells the program's exit code.
     bool Init();
-    // Takes down what Init started, in order; always 0.
+    // Takes down what Init started, in order. Gives the program's exit code: 0 for the setup
+    // dialog, the outcome of the split or join otherwise (Cancelled when it had not ended).
     int Exit();
+    // The exit code after Init failed: a bad command line, or work refused before it began.
+    int StartFailure() const { return ExitCodeOf(startFailure); }
     // The one window of the mode: the setup dialog or the main window.
     KDialog& Window() const;
 
@@ -36,5 +41,9 @@ public:
     void ReportStartupError() const;
 
 private:
+    // Reports the failure of the start and keeps its outcome.
+    bool FailStart(OperationOutcome outcome);
+
     RunMode mode = RunMode::Setup;
+    OperationOutcome startFailure = OperationOutcome::Refused;
 };

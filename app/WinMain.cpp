@@ -6,7 +6,7 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!gApplication.Init())
-        return -1;
+        return gApplication.StartFailure();
     // Both windows are created hidden: they show up with the texts the start has put in them.
     KDialog& window = gApplication.Window();
     ::ShowWindow(window.Handle(), SW_SHOWNORMAL);

@@ -192,7 +192,8 @@ bool JoinOperation::CheckSplitFinished(const ChecksumList& read) {
     if (!read.SplitUnfinished())
         return true;
     // The parts of a split ended from outside: the last may be short, or some may be missing.
-    ReportError(ERROR_HANDLE_EOF, L"The split of %s did not finish", name.Text());
+    ReportErrorAs(OperationOutcome::Refused, ERROR_HANDLE_EOF, L"The split of %s did not finish",
+                  name.Text());
     return false;
 }
 

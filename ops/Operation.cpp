@@ -36,6 +36,14 @@ float Operation::Progress() const {
                               static_cast<double>(totalSize));
 }
 
+OperationOutcome Operation::Outcome() const {
+    if (state == OperationState::Done)
+        return OperationOutcome::Done;
+    if (state == OperationState::Failed)
+        return failure;
+    return OperationOutcome::Cancelled;
+}
+
 bool Operation::BeginIoPair(IoPair* pair) {
     while (nextPart < parts.Count() && parts[nextPart].remaining == 0)
         ++nextPart;
@@ -235,17 +243,30 @@ void Operation::Resume() {
 }
 
 void Operation::ReportError(DWORD code, const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    ReportErrorV(ClassifyFailure(code, IsBusy()), code, format, args);
+    va_end(args);
+}
+
+void Operation::ReportErrorAs(OperationOutcome outcome, DWORD code, const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    ReportErrorV(outcome, code, format, args);
+    va_end(args);
+}
+
+void Operation::ReportErrorV(OperationOutcome outcome, DWORD code, const wchar_t* format,
+                             va_list args) {
     if (state == OperationState::Failed)
         return;
     state = OperationState::Failed;
+    failure = outcome;
     // Nothing is hashed after an error; pairs held for their turn are let go.
     StopHashing();
 
     WideString text;
-    va_list args;
-    va_start(args, format);
     text.FormatV(format, args);
-    va_end(args);
     AppendErrorText(text, code);
 
     display.SetTitle(name.Text());
@@ -286,9 +307,10 @@ bool Operation::CheckFileFits(uint64_t fileSize) {
     const uint64_t largest = LargestFileOn(path.Text(), fileSystem);
     if (fileSize <= largest)
         return true;
-    ReportError(ERROR_FILE_TOO_LARGE,
-                L"Error: %s holds no file over %llu bytes, and %llu are needed", fileSystem.Text(),
-                largest, fileSize);
+    // Checked before anything is written, also where a repair has begun to read.
+    ReportErrorAs(OperationOutcome::Refused, ERROR_FILE_TOO_LARGE,
+                  L"Error: %s holds no file over %llu bytes, and %llu are needed",
+                  fileSystem.Text(), largest, fileSize);
     return false;
 }
 
@@ -298,8 +320,9 @@ bool Operation::CheckRoom(uint64_t needed, uint64_t available) {
     WideString neededText;
     WideString availableText;
     FormatShortfall(needed, available, neededText, availableText);
-    ReportError(ERROR_DISK_FULL, L"Error CheckFreeSpace (%s needed, %s free)", neededText.Text(),
-                availableText.Text());
+    ReportErrorAs(OperationOutcome::Refused, ERROR_DISK_FULL,
+                  L"Error CheckFreeSpace (%s needed, %s free)", neededText.Text(),
+                  availableText.Text());
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include "app/WideString.h"
 #include "io/AsyncFile.h"
 #include "ops/ChunkHasher.h"
+#include "ops/OperationOutcome.h"
 #include "ops/PartRecord.h"
 
 #include <cstdint>
@@ -52,6 +53,9 @@ public:
     }
     // Percent done, 0 while there is nothing to move.
     float Progress() const;
+    // Done once it has ended well, the class of its error once it failed, and Cancelled while it
+    // has not ended: leaving it then cuts it short.
+    OperationOutcome Outcome() const;
 
     // Read-only views for the window and the tests.
     const WideString& Name() const { return name; }
@@ -74,8 +78,11 @@ protected:
     void FinishIfComplete();
     void Pause();
     void Resume();
-    // Shows the first error of the operation; later ones change nothing.
+    // Shows the first error of the operation; later ones change nothing. Its outcome follows
+    // from the code and from whether the work was under way (ClassifyFailure).
     void ReportError(DWORD code, const wchar_t* format, ...);
+    // The same, for a failure whose code alone would tell its outcome wrongly.
+    void ReportErrorAs(OperationOutcome outcome, DWORD code, const wchar_t* format, ...);
     // Takes the sector size of the drive or share that holds the path; false, with the error
     // reported, when nobody can tell it.
     bool TakeSectorSize(const wchar_t* commandLinePath);
@@ -140,6 +147,7 @@ protected:
     OperationDisplay& display;
 
 private:
+    void ReportErrorV(OperationOutcome outcome, DWORD code, const wchar_t* format, va_list args);
     static void ReadDone(IoRequest* request);
     static void WriteDone(IoRequest* request);
     bool BeginWrite(IoPair& pair, uint32_t length);
@@ -160,6 +168,8 @@ private:
     bool SettleEmptyParts();
 
     ChunkHasher hasher;
+    // What the first error reported made of the operation.
+    OperationOutcome failure = OperationOutcome::Done;
     bool hashing = false;
     // The part being hashed; the hasher knows how far it has come.
     int32_t hashPart = 0;

@@ -26,8 +26,10 @@ constexpr UINT kWaitingSizeRemoved = kActionRunGroup | kActionLabelInert;
 } // namespace
 
 void SplitOperation::Start(const WideString& commandLinePath) {
+    // A source that is not there is no part of a set: the split is refused.
     if (!FullPathOf(commandLinePath.Text(), path)) {
-        ReportError(::GetLastError(), L"Error opening %s", commandLinePath.Text());
+        ReportErrorAs(OperationOutcome::Refused, ::GetLastError(), L"Error opening %s",
+                      commandLinePath.Text());
         return;
     }
     FileNameOf(path.Text(), name);
@@ -35,7 +37,8 @@ void SplitOperation::Start(const WideString& commandLinePath) {
     WIN32_FIND_DATAW found;
     FindHandle search(::FindFirstFileW(path.Text(), &found));
     if (!search.IsSet()) {
-        ReportError(::GetLastError(), L"Error opening %s", path.Text());
+        ReportErrorAs(OperationOutcome::Refused, ::GetLastError(), L"Error opening %s",
+                      path.Text());
         return;
     }
     search.Close();
@@ -107,7 +110,8 @@ bool SplitOperation::OpenSource() {
     fileUnbuffered = partSize % sectorSize == 0;
     if (!file.Open(path.Text(), GENERIC_READ, OPEN_EXISTING,
                    fileUnbuffered ? kOverlappedUnbuffered : kOverlapped)) {
-        ReportError(::GetLastError(), L"Error opening %s", path.Text());
+        ReportErrorAs(OperationOutcome::Refused, ::GetLastError(), L"Error opening %s",
+                      path.Text());
         return false;
     }
     // The size counts from the open handle, which keeps everybody else out from now on: the file

@@ -58,6 +58,9 @@ BOOL MainWindow::OnInitDialog() {
     meterState = OperationState::Idle;
     speedText.Assign(L"", 0);
     speedPartWidth = 0;
+    taskbarPercent = 0.0f;
+    // 0 where it cannot be registered: then no message matches it.
+    taskbarButtonCreated = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
     dpi = Dpi::ForWindow(Handle());
     // At a change of dpi the window lays itself out and makes its fonts anew.
     Dpi::LayOutDialogAlone(Handle());
@@ -307,6 +310,10 @@ BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM) {
 }
 
 BOOL MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == taskbarButtonCreated && msg != 0) {
+        OnTaskbarButtonCreated();
+        return TRUE;
+    }
     switch (msg) {
     case WM_DRAWITEM: {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
@@ -365,6 +372,8 @@ void MainWindow::ReleaseMenuHold() {
 
 void MainWindow::OnDestroy() {
     ReleaseMenuHold();
+    // Before COM goes with the program's end.
+    taskbar.Disconnect();
     // Every control gets the dialog's own font back before ours go.
     const HFONT own = GetFont();
     for (HWND child = ::GetWindow(Handle(), GW_CHILD); child != nullptr;

@@ -13,6 +13,7 @@
 #include "toolkit/KStatusBar.h"
 #include "toolkit/Menu.h"
 #include "ui/ProgressDisplay.h"
+#include "ui/TaskbarProgress.h"
 #include "ui/TransferMeter.h"
 #include "ui/WindowIcons.h"
 
@@ -56,6 +57,7 @@ public:
     bool IsPartSizePanelShown() const { return panelShown; }
     const ProgressColors& Colors() const { return colors; }
     UINT WindowDpi() const { return dpi; }
+    const TaskbarProgress& Taskbar() const { return taskbar; }
 
     // 0 for an empty text; otherwise ((x ^ 0xFF) << 8) | x with x the exclusive-or of the low
     // bytes of all characters, so never 0.
@@ -91,6 +93,12 @@ private:
     void FollowOperation();
     void OnSpeedTimer();
     void SetSpeedText(bool keepWidth);
+
+    // The taskbar button (MainWindowTaskbar.cpp): the shell announces it with a message of its
+    // own, registered by name; from then on it follows the operation's state and the caption's
+    // percentage.
+    void OnTaskbarButtonCreated();
+    void ShowTaskbarProgress();
     // Two parts while the speed part has a text, the path's taking the rest of the width;
     // one part otherwise.
     void LayoutStatusBarParts();
@@ -127,4 +135,7 @@ private:
     OperationState meterState = OperationState::Idle;
     WideString speedText;
     int speedPartWidth = 0;
+    UINT taskbarButtonCreated = 0;
+    TaskbarProgress taskbar;
+    float taskbarPercent = 0.0f;
 };

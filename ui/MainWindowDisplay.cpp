@@ -58,11 +58,16 @@ void MainWindow::WriteCaption(const wchar_t* text) {
 
 void MainWindow::SetTitle(const wchar_t* name) {
     WriteCaption(name != nullptr ? name : L"");
+    // The caption without a percentage starts a new stretch of work, or ends one.
+    taskbarPercent = 0.0f;
+    ShowTaskbarProgress();
 }
 
 void MainWindow::SetTitleProgress(const wchar_t* name, float percent) {
     textBuffer.Format(L"%s [%.00f %%]", name != nullptr ? name : L"", static_cast<double>(percent));
     WriteCaption(textBuffer.Text());
+    taskbarPercent = percent;
+    ShowTaskbarProgress();
 }
 
 void MainWindow::SetStatusV(const wchar_t* format, va_list args) {
@@ -123,4 +128,5 @@ void MainWindow::SetAction(UINT id, UINT flags) {
                                                               : SplitButtonMode::Normal);
     // Every change of the operation's state comes with a new action.
     FollowOperation();
+    ShowTaskbarProgress();
 }

@@ -10,7 +10,7 @@
 
 using namespace testing_support;
 
-TEST(ProgramStart, ABadCommandLineShowsError87AndExitsWithMinusOne) {
+TEST(ProgramStart, ABadCommandLineShowsError87AndExitsWithOne) {
     for (const wchar_t* arguments : {L" /x file", L" /s", L" /s \"\"", L" /J file"}) {
         SCOPED_TRACE(Narrow(arguments));
         RunningProgram program(arguments);
@@ -23,6 +23,6 @@ TEST(ProgramStart, ABadCommandLineShowsError87AndExitsWithMinusOne) {
         EXPECT_FALSE(seen.hasOwner);
         EXPECT_TRUE(seen.hasIcon);
         EXPECT_EQ(seen.buttonCount, 1);
-        EXPECT_EQ(program.WaitForExit(30000), 0xFFFFFFFFu);
+        EXPECT_EQ(program.WaitForExit(30000), 1u);
     }
 }

@@ -1,4 +1,5 @@
 #include "EndToEndSupport.h"
+#include "support/Par2TestSets.h"
 #include "support/SmallVolume.h"
 
 using namespace testing_support;
@@ -34,8 +35,8 @@ protected:
         const std::wstring tail = L" free): #112 - " + SystemTextOnOneLine(ERROR_DISK_FULL);
         ASSERT_GE(text.size(), tail.size());
         EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << Narrow(text);
-        run.Close(); // no question after an error
-        EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+        run.Close();                                     // no question after an error
+        EXPECT_EQ(run.Program().WaitForExit(10000), 4u); // refused before any work
     }
 
     std::wstring root;
@@ -70,6 +71,23 @@ TEST_F(DiskFullTest, AJoinThatCannotFitCreatesNothingAndKeepsTheParts) {
     EXPECT_FALSE(FileExists(whole));
     EXPECT_EQ(FileSize(PartName(whole, 1)), int64_t(part));
     EXPECT_EQ(FileSize(PartName(whole, 2)), int64_t(part));
+}
+
+// A recovery set beside the parts starts a check of them first; the join that would not fit is
+// refused all the same, before the check reads any part.
+TEST_F(DiskFullTest, AJoinWithARecoverySetThatCannotFitIsRefused) {
+    const std::wstring whole = root + L"set.bin";
+    const size_t part = static_cast<size_t>(AvailableOn(root) / 3 / 4096 * 4096);
+    const std::vector<SetFile> parts = {{L"set.bin.001", MakePattern(part, 8)},
+                                        {L"set.bin.002", MakePattern(part, 9)}};
+    ASSERT_TRUE(MakeRecoverySet(whole, parts, 4096, 1));
+    for (unsigned i = 1; i <= 2; ++i)
+        ASSERT_TRUE(WriteWholeFile(PartName(whole, i), parts[i - 1].data));
+
+    MainWindowRun run(L" /j \"" + PartName(whole, 1) + L"\"");
+    ASSERT_TRUE(run.Found());
+    ExpectRefused(run);
+    EXPECT_FALSE(FileExists(whole));
 }
 
 } // namespace

@@ -39,6 +39,10 @@ void MainWindowRun::Close() {
     ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
+void MainWindowRun::AnnounceTaskbarButton() {
+    ::PostMessageW(window, ::RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
+}
+
 std::wstring MainWindowRun::WaitForStatus(const std::wstring& wanted, DWORD limitMs) const {
     return WaitForControlText(window, kStatusLine, wanted, limitMs);
 }

@@ -49,6 +49,9 @@ public:
     void Choose(UINT command);
     // The close box of the caption.
     void Close();
+    // What the shell sends once the window's taskbar button exists: from then on the program
+    // shows its progress there, through the system's taskbar list.
+    void AnnounceTaskbarButton();
     // Waits for the status line; returns what it last showed.
     std::wstring WaitForStatus(const std::wstring& wanted, DWORD limitMs = 60000) const;
 

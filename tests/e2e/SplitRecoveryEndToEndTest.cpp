@@ -40,7 +40,7 @@ TEST_F(SplitRecoveryEndToEndTest, ALeftSetRefusesTheSplit) {
     EXPECT_EQ(run.StatusBar(),
               L"Error opening " + source + L".vol0+1.par2: #80 - " + SystemTextOnOneLine(80));
     run.Close();
-    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+    EXPECT_EQ(run.Program().WaitForExit(10000), 4u); // refused
     EXPECT_EQ(FilesIn(folder + L"\\"), (std::vector<std::wstring>{L"u.bin", L"u.bin.vol0+1.par2"}));
     EXPECT_EQ(ReadText(source + L".vol0+1.par2"), "old set");
 }
@@ -97,7 +97,7 @@ TEST_F(SplitRecoveryEndToEndTest, ClosingWhileTheSetIsWrittenLeavesOnlyTheSource
     MessageBoxSeen seen = WatchForMessageBox(kProgramCaption, run.Program().Id(), 10000, IDYES);
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.text, L"Do you really want to exit Brindlecot ?");
-    EXPECT_EQ(run.Program().WaitForExit(30000), 0u);
+    EXPECT_EQ(run.Program().WaitForExit(30000), 6u); // cancelled
     EXPECT_EQ(FilesIn(folder + L"\\"), std::vector<std::wstring>{L"long.bin"});
     EXPECT_EQ(FileSize(source), int64_t(100 * MiB + 1));
 }

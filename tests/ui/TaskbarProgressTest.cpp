@@ -1,0 +1,76 @@
+#include "MainWindowFixture.h"
+
+#include "ops/Commands.h"
+#include "ui/TaskbarProgress.h"
+
+#include <objbase.h>
+
+namespace ui_tests {
+namespace {
+
+TEST(TaskbarProgress, TheButtonFollowsTheOperationsState) {
+    const struct {
+        OperationState state;
+        float percent;
+        TaskbarShown shown;
+    } table[] = {
+        {OperationState::Waiting, 0.0f, {TBPF_NOPROGRESS, 0}},
+        {OperationState::Running, 42.5f, {TBPF_NORMAL, 425}},
+        // A percentage out of bounds never overfills nor empties the bar.
+        {OperationState::Running, 250.0f, {TBPF_NORMAL, kTaskbarSteps}},
+        {OperationState::Running, -3.0f, {TBPF_NORMAL, 0}},
+        {OperationState::Paused, 61.2f, {TBPF_PAUSED, 612}},
+        // All red, also when the error came before anything moved.
+        {OperationState::Failed, 0.0f, {TBPF_ERROR, kTaskbarSteps}},
+        {OperationState::Done, 100.0f, {TBPF_NOPROGRESS, 0}},
+    };
+    for (const auto& row : table)
+        EXPECT_TRUE(TaskbarShownFor(row.state, row.percent) == row.shown) << row.percent;
+}
+
+class MainWindowTaskbarTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+    }
+    void TearDown() override {
+        MainWindowTest::TearDown();
+        ::CoUninitialize();
+    }
+};
+
+// The shell's message, as the shell sends it, reaches the real taskbar list where the system has
+// one; where it has none (Wine may lack it) the window works on without.
+TEST_F(MainWindowTaskbarTest, TheShellsMessageConnectsTheButtonWhereThereIsATaskbar) {
+    RecordingOperation& operation = Open(RunMode::Join);
+    const UINT created = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
+    ASSERT_NE(created, 0u);
+    ::SendMessageW(Window(), created, 0, 0);
+    // Connected exactly where this system gives a taskbar list (Wine has one).
+    ComPointer<ITaskbarList3> probe;
+    const bool systemHasOne =
+        SUCCEEDED(::CoCreateInstance(__uuidof(TaskbarList), nullptr, CLSCTX_INPROC_SERVER,
+                                     __uuidof(ITaskbarList3), probe.Receive())) &&
+        SUCCEEDED(probe->HrInit());
+    const bool connected = gMainWindow.Taskbar().IsConnected();
+    EXPECT_EQ(connected, systemHasOne);
+
+    // Each change of state comes with an action; the percentage with the caption.
+    gMainWindow.SetTitleProgress(L"x.bin", 42.5f);
+    for (OperationState state :
+         {OperationState::Running, OperationState::Paused, OperationState::Failed}) {
+        operation.SetState(state);
+        gMainWindow.SetAction(kCommandPause, kActionRunGroup | kActionPauseEnabled);
+        EXPECT_TRUE(gMainWindow.Taskbar().Shown() ==
+                    (connected ? TaskbarShownFor(state, 42.5f) : TaskbarShown{TBPF_NOPROGRESS, 0}))
+            << static_cast<int>(state);
+    }
+    // The caption without a percentage: the bar goes once the operation is done.
+    operation.SetState(OperationState::Done);
+    gMainWindow.SetTitle(L"x.bin");
+    EXPECT_TRUE(gMainWindow.Taskbar().Shown() == (TaskbarShown{TBPF_NOPROGRESS, 0}));
+}
+
+} // namespace
+} // namespace ui_tests
