@@ -89,7 +89,11 @@ void JoinOperation::RepairSlice() {
         return;
     case JoinRepair::Step::Failed:
         repairWork.Stop();
-        ReportError(repair.FailureCode(), L"%s", repair.FailureText().Text());
+        if (repair.FailedWithPartsAbsent())
+            ReportErrorAs(OperationOutcome::Incomplete, repair.FailureCode(), L"%s",
+                          repair.FailureText().Text());
+        else
+            ReportError(repair.FailureCode(), L"%s", repair.FailureText().Text());
         return;
     case JoinRepair::Step::Done:
     case JoinRepair::Step::Ignored:

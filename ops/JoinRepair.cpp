@@ -453,6 +453,17 @@ SlicedWork::Result JoinRepair::WorkStep() {
 bool JoinRepair::Fail(DWORD code, const wchar_t* format, const wchar_t* fileName) {
     failureCode = code;
     failureText.Format(format, fileName);
+    partsAbsent = false;
+    return false;
+}
+
+bool JoinRepair::FailForWantOfBlocks(const wchar_t* first) {
+    Fail(ERROR_INVALID_DATA, L"Part %s cannot be rebuilt", first);
+    failureText.AppendFormat(L": %d more recovery blocks needed", repair.MoreNeeded());
+    for (int32_t i : missingFiles) {
+        PathOf(i, filePath);
+        partsAbsent = partsAbsent || !Exists(filePath);
+    }
     return false;
 }
 
@@ -773,12 +784,8 @@ bool JoinRepair::PlanRebuild() {
         rebuildBytes += set.FileSize(i);
     if (!repair.Plan(set, missingSlices)) {
         const DWORD error = ::GetLastError();
-        if (error == ERROR_INVALID_DATA && repair.MoreNeeded() > 0) {
-            failureCode = error;
-            failureText.Format(L"Part %s cannot be rebuilt: %d more recovery blocks needed", first,
-                               repair.MoreNeeded());
-            return false;
-        }
+        if (error == ERROR_INVALID_DATA && repair.MoreNeeded() > 0)
+            return FailForWantOfBlocks(first);
         if (error == ERROR_NOT_ENOUGH_MEMORY) {
             WideString needed;
             FormatByteSize(static_cast<uint64_t>(missingSlices.Count()) * set.SliceSize(), needed);
@@ -817,10 +824,7 @@ bool JoinRepair::BlocksStep() {
         const wchar_t* first = set.FileName(FirstToRebuild());
         if (repair.MoreNeeded() <= 0)
             return Fail(::GetLastError(), L"Error rebuilding %s", first);
-        failureCode = ERROR_INVALID_DATA;
-        failureText.Format(L"Part %s cannot be rebuilt: %d more recovery blocks needed", first,
-                           repair.MoreNeeded());
-        return false;
+        return FailForWantOfBlocks(first);
     }
     if (done)
         StartPass(feedWhileChecking ? Phase::Check : Phase::Feed, true);

@@ -84,6 +84,9 @@ public:
     const WideString& Note() const { return note; }
     // Why the work failed: an error code, and the text that leads the status bar.
     DWORD FailureCode() const { return failureCode; }
+    // The failure left parts unrebuilt of which some are not there at all: the set is
+    // incomplete rather than damaged.
+    bool FailedWithPartsAbsent() const { return partsAbsent; }
     const WideString& FailureText() const { return failureText; }
     // Stops: closes what is open and removes every temporary file; every part keeps its name.
     void Cancel();
@@ -128,6 +131,7 @@ private:
     void LetGoOfCheckJobs();
 
     bool Fail(DWORD code, const wchar_t* format, const wchar_t* fileName);
+    bool FailForWantOfBlocks(const wchar_t* first);
     // One step of the phase in turn.
     SlicedWork::Result WorkStep();
     bool LoadStep();
@@ -227,5 +231,6 @@ private:
     WideString activity;
     WideString note;
     DWORD failureCode = 0;
+    bool partsAbsent = false;
     WideString failureText;
 };

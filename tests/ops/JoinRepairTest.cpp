@@ -473,7 +473,10 @@ TEST_F(RepairTest, PartsOnlyLostAreRebuiltFromOneReadOfTheOthers) {
                 {{6}, 0, false, false, L""},
                 {{3}, 7, true, true, L""},
                 {{3}, 7, false, true, L""},
-                {{2, 5, 8}, 0, true, true,
+                {{2, 5, 8},
+                 0,
+                 true,
+                 true,
                  ErrorText(L"Part w.bin.002 cannot be rebuilt: 1 more recovery blocks needed",
                            ERROR_INVALID_DATA)}};
     for (const auto& row : rows) {
@@ -487,13 +490,13 @@ TEST_F(RepairTest, PartsOnlyLostAreRebuiltFromOneReadOfTheOthers) {
         RecordingDisplay shown;
         const bool done = row.failure.empty();
         EXPECT_EQ(Join(whole, shown), done ? OperationState::Done : OperationState::Failed);
-        EXPECT_EQ(shown.statusBar, done ? (row.listed ? L"SHA-256 verified: " + whole : whole)
-                                        : row.failure);
+        EXPECT_EQ(shown.statusBar,
+                  done ? (row.listed ? L"SHA-256 verified: " + whole : whole) : row.failure);
         EXPECT_EQ(Shows(shown, L"Checking "), row.checked);
         EXPECT_TRUE(!done || Holds(whole, original));
         for (unsigned part = 1; part <= 9; ++part) {
-            const bool rebuilt = std::count(row.lost.begin(), row.lost.end(), part) != 0 ||
-                                 part == row.damaged;
+            const bool rebuilt =
+                std::count(row.lost.begin(), row.lost.end(), part) != 0 || part == row.damaged;
             EXPECT_EQ(FileExists(PartName(whole, part)), done || !rebuilt) << part;
             EXPECT_TRUE(!done || SystemSha256OfFile(PartName(whole, part)) == partHashes[part - 1])
                 << part;
@@ -506,22 +509,38 @@ TEST_F(RepairTest, PartsOnlyLostAreRebuiltFromOneReadOfTheOthers) {
 }
 
 // More lost than the blocks can rebuild: nothing is made, moved or deleted.
+// The join then tells a part missing where one of those it could not rebuild is not there, and
+// damaged data where all are.
 TEST_F(RepairTest, TooFewBlocksFailBeforeAnythingChanges) {
     WriteDword(L"DeleteFiles", 1);
-    for (unsigned part : {2u, 5u})
-        ASSERT_TRUE(::DeleteFileW(PartName(whole, part).c_str()));
-    Damage(8);
-    RecordingDisplay shown;
-    EXPECT_EQ(Join(whole, shown), OperationState::Failed);
-    EXPECT_EQ(shown.statusBar,
-              ErrorText(L"Part w.bin.002 cannot be rebuilt: 1 more recovery blocks needed",
-                        ERROR_INVALID_DATA));
-    EXPECT_FALSE(FileExists(whole) || FileExists(PartName(whole, 8) + L".damaged"));
-    for (unsigned part = 1; part <= 9; ++part) {
-        const int64_t size = part == 2 || part == 5 ? -1
-                             : part == 9            ? int64_t(MiB - 5)
-                                                    : int64_t(MiB);
-        EXPECT_EQ(FileSize(PartName(whole, part)), size) << part;
+    std::vector<std::vector<uint8_t>> kept(9);
+    for (unsigned part = 1; part <= 9; ++part)
+        ASSERT_TRUE(ReadWholeFile(PartName(whole, part), kept[part - 1]));
+    const struct {
+        std::vector<unsigned> lost, damaged;
+        OperationOutcome outcome;
+    } rows[] = {{{2, 5}, {8}, OperationOutcome::Incomplete},
+                {{}, {2, 5, 8}, OperationOutcome::Damaged}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.lost.size());
+        for (unsigned part : row.lost)
+            ASSERT_TRUE(::DeleteFileW(PartName(whole, part).c_str()));
+        for (unsigned part : row.damaged)
+            Damage(part);
+        RecordingDisplay shown;
+        OperationOutcome outcome = OperationOutcome::Done;
+        EXPECT_EQ(Join(whole, shown, 1, &outcome), OperationState::Failed);
+        EXPECT_EQ(outcome, row.outcome);
+        EXPECT_EQ(shown.statusBar,
+                  ErrorText(L"Part w.bin.002 cannot be rebuilt: 1 more recovery blocks needed",
+                            ERROR_INVALID_DATA));
+        EXPECT_FALSE(FileExists(whole) || FileExists(PartName(whole, 8) + L".damaged"));
+        for (unsigned part = 1; part <= 9; ++part) {
+            const bool lost = std::count(row.lost.begin(), row.lost.end(), part) != 0;
+            EXPECT_EQ(FileSize(PartName(whole, part)), lost ? -1 : int64_t(kept[part - 1].size()))
+                << part;
+            ASSERT_TRUE(WriteWholeFile(PartName(whole, part), kept[part - 1]));
+        }
     }
 }
 

@@ -220,11 +220,13 @@ OperationState OperationTest::Split(const std::wstring& source, uint64_t partSiz
 }
 
 OperationState OperationTest::Join(const std::wstring& whole, RecordingDisplay& shown,
-                                   unsigned from) {
+                                   unsigned from, OperationOutcome* outcome) {
     JoinOperation join(shown);
     join.Start(Wide(PartName(whole, from)));
     EXPECT_TRUE(RunToEnd(join));
     const OperationState state = join.State();
+    if (outcome)
+        *outcome = join.Outcome();
     join.Abort();
     return state;
 }

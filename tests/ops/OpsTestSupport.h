@@ -121,7 +121,8 @@ protected:
     // state it ended in, the display as it was left.
     OperationState Split(const std::wstring& source, uint64_t partSize, RecordingDisplay& shown);
     // Joins the parts of whole the same way, started on part number from.
-    OperationState Join(const std::wstring& whole, RecordingDisplay& shown, unsigned from = 1);
+    OperationState Join(const std::wstring& whole, RecordingDisplay& shown, unsigned from = 1,
+                        OperationOutcome* outcome = nullptr);
     // Writes parts of the given sizes for whole, part i of the pattern of seed firstSeed + i - 1:
     // what the whole file must hold.
     static std::vector<uint8_t> MakeParts(const std::wstring& whole,
