@@ -405,11 +405,9 @@ void JoinOperation::Finish() {
             return;
         }
     }
-    if (!CheckWhole() || !CheckWholeAgainstSet())
+    if (!CheckWhole() || !CheckWholeAgainstSet() || !CheckWholeAgainstOthers())
         return;
     // A list that lies beside the parts but was not taken left them unchecked: they stay.
-    if (!CheckWholeAgainstOthers())
-        return;
     const bool deleteWanted = gSettings.ReadDeleteFiles() != 0;
     partsKept = deleteWanted && ((listFound && !listUsed) || others.AnyRefused());
     deleteParts = deleteWanted && !partsKept;
