@@ -640,7 +640,7 @@ void JoinOperation::ShowListOutcome(bool kept) {
         text.Format(L"%s; ", repair.Note().Text());
     else if (wholeChecked && state == OperationState::Done)
         text.Format(L"Verified by %s.par2; ", name.Text());
-    others.AppendOutcome(text, state == OperationState::Done && !othersOverruled);
+    others.AppendOutcome(text, state == OperationState::Done && !othersOverruled, parts.Count());
     if (ListVouches()) {
         text.AppendFormat(L"SHA-256 verified: %s", path.Text());
     } else if (listUsed) {

@@ -64,7 +64,7 @@ uint32_t OtherChecks::FirstListedAfter(uint32_t count) const {
     return first;
 }
 
-void OtherChecks::AppendOutcome(WideString& text, bool verified) const {
+void OtherChecks::AppendOutcome(WideString& text, bool verified, int32_t partCount) const {
     for (int32_t i = 0; i <= kLists; ++i) {
         if (!found[i])
             continue;
@@ -72,8 +72,14 @@ void OtherChecks::AppendOutcome(WideString& text, bool verified) const {
         FileNameOf(paths[i].Text(), fileName);
         const bool used = i == kLists ? CrcUsed() : Used(i);
         if (used) {
-            if (verified)
+            const int32_t listed = i == kLists ? partCount : lists[i].Parts().Count();
+            if (!verified)
+                continue;
+            if (listed == partCount || (i != kLists && lists[i].HasWhole()))
                 text.AppendFormat(L"Verified by %s; ", fileName.Text());
+            else
+                text.AppendFormat(L"Verified by %s for %d of %d parts; ", fileName.Text(), listed,
+                                  partCount);
             continue;
         }
         WideString problem;

@@ -28,9 +28,10 @@ public:
     bool AnyRefused() const;
     // The lowest part above count that a taken file names, or 0.
     uint32_t FirstListedAfter(uint32_t count) const;
-    // "Verified by <file>; " for each taken file once the join is done (verified), and
+    // "Verified by <file>; " for each taken file once the join of partCount parts is done
+    // (verified), with "for N of M parts" when it leaves some out and not the whole file, and
     // "<file> ignored (<why>); " for each refused one.
-    void AppendOutcome(WideString& text, bool verified) const;
+    void AppendOutcome(WideString& text, bool verified, int32_t partCount) const;
 
     // Before the chunks go to the workers: a verdict slot for each of partCount parts.
     bool Begin(int32_t partCount);

@@ -99,6 +99,8 @@ TEST_F(OtherChecksTest, EachKindChecksTheJoin) {
     const Row rows[] = {
         {"sfv", L".sfv", Sfv(parts), false, "", L"Verified by x.bin.sfv; ", 0},
         {"sfv, damaged", L".sfv", Sfv(parts), true, "", L"Part x.bin.002 is damaged", ERROR_CRC},
+        {"sfv of two parts of three", L".sfv", Sfv({parts[0], parts[1]}), false, "",
+         L"Verified by x.bin.sfv for 2 of 3 parts; ", 0},
         {"md5", L".md5", Sums(BCRYPT_MD5_ALGORITHM, parts), false, "", L"Verified by x.bin.md5; ",
          0},
         {"md5, damaged", L".md5", Sums(BCRYPT_MD5_ALGORITHM, parts), true, "",
