@@ -779,8 +779,14 @@ bool JoinOperation::CheckPartAgainstOthers(int32_t index) {
 }
 
 bool JoinOperation::CheckWholeAgainstOthers() {
-    if (!othersUsed || ListVouches() || !others.WholeDamaged(totalSize))
+    if (!othersUsed || !others.WholeDamaged(totalSize))
         return true;
+    // The list vouches for every part or the whole file: it has the last word, and they are
+    // not said to have verified it.
+    if (ListVouches()) {
+        othersOverruled = true;
+        return true;
+    }
     ReportError(ERROR_CRC, L"Joined file %s is damaged", name.Text());
     return false;
 }

@@ -120,6 +120,8 @@ TEST_F(OtherChecksTest, EachKindChecksTheJoin) {
          L"Part x.bin.004 is missing", ERROR_FILE_NOT_FOUND},
         {"SHA-256 list vouching for the part the sfv calls damaged", L".sfv", wrongSfv, false,
          vouching, L"SHA-256 verified: ", 0},
+        {"SHA-256 list vouching for the whole file the crc calls damaged", L".crc",
+         "filename=x.bin\nsize=3\ncrc32=00000000\n", false, vouching, L"SHA-256 verified: ", 0},
         {"SHA-256 list leaving out the part the sfv finds damaged", L".sfv", Sfv(parts), true,
          partOne, L"Part x.bin.002 is damaged", ERROR_CRC},
         {"md5 naming a folder", L".md5",
