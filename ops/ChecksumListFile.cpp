@@ -116,18 +116,26 @@ void ChecksumListFile::Remove() {
     created = false;
 }
 
-bool ChecksumListFile::Read(const wchar_t* wholeName, ChecksumList& list) const {
+bool ReadListText(const wchar_t* path, DynArray<char>& text, ListProblem& problem) {
+    problem = ListProblem::None;
     SyncFile listFile;
-    if (!listFile.OpenForReading(path.Text())) {
+    if (!listFile.OpenForReading(path)) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return false;
-        list.Refuse(ListProblem::Unreadable);
+        problem = ListProblem::Unreadable;
         return true;
     }
+    ReadText(listFile, kChecksumListLimit, text, problem);
+    return true;
+}
+
+bool ChecksumListFile::Read(const wchar_t* wholeName, ChecksumList& list) const {
     DynArray<char> listText;
     ListProblem problem = ListProblem::None;
-    if (!ReadText(listFile, kChecksumListLimit, listText, problem))
+    if (!ReadListText(path.Text(), listText, problem))
+        return false;
+    if (problem != ListProblem::None)
         list.Refuse(problem);
     else
         list.Parse(listText.Items() ? listText.Items() : "", static_cast<size_t>(listText.Count()),

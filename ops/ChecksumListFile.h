@@ -56,3 +56,7 @@ private:
     bool created = false;
     bool complete = false;
 };
+
+// Reads a list that lies beside the parts, of at most kChecksumListLimit bytes. False when there is
+// no such file; otherwise true, with its text, or with problem saying why it can't be taken.
+bool ReadListText(const wchar_t* path, DynArray<char>& text, ListProblem& problem);

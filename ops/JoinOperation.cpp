@@ -249,7 +249,7 @@ void JoinOperation::StartJoining() {
     }
     totalSize = found.totalSize;
     doneSize = 0;
-    if (!ReadList() || !CheckPartSizes() || !CheckFileFits(totalSize))
+    if (!ReadList() || !ReadOtherLists() || !CheckPartSizes() || !CheckFileFits(totalSize))
         return;
 
     // The whole output must fit beside the parts: they are deleted, if at all, only once it is
@@ -278,8 +278,10 @@ void JoinOperation::StartJoining() {
     // The set's MD5s, where no line of the list proves a part, take as long as the list's two
     // SHA-256s together, which then share a lane.
     hashesOnOneLane = streaming;
-    if ((listUsed || wholeChecked || streaming) &&
+    if ((listUsed || wholeChecked || streaming || othersUsed) &&
         !BeginHashing(listUsed && list.Parts().Count() != 0, listUsed && list.HasWhole()))
+        return;
+    if (othersUsed && !BeginOtherChecks())
         return;
     if (!StartPipeline())
         return;
@@ -408,11 +410,11 @@ void JoinOperation::Finish() {
             return;
         }
     }
-    if (!CheckWhole() || !CheckWholeAgainstSet())
+    if (!CheckWhole() || !CheckWholeAgainstSet() || !CheckWholeAgainstOthers())
         return;
     // A list that lies beside the parts but was not taken left them unchecked: they stay.
     const bool deleteWanted = gSettings.ReadDeleteFiles() != 0;
-    partsKept = deleteWanted && listFound && !listUsed;
+    partsKept = deleteWanted && ((listFound && !listUsed) || others.AnyRefused());
     deleteParts = deleteWanted && !partsKept;
     MakeDurable();
 }
@@ -643,6 +645,7 @@ void JoinOperation::ShowListOutcome(bool kept) {
         text.Format(L"%s; ", repair.Note().Text());
     else if (wholeChecked && state == OperationState::Done)
         text.Format(L"Verified by %s.par2; ", name.Text());
+    others.AppendOutcome(text, state == OperationState::Done && !othersOverruled, parts.Count());
     if (ListVouches()) {
         text.AppendFormat(L"SHA-256 verified: %s", path.Text());
     } else if (listUsed) {
@@ -657,12 +660,14 @@ void JoinOperation::ShowListOutcome(bool kept) {
         text.AppendFormat(kept ? L"%s ignored (%s), parts kept: %s" : L"%s ignored (%s): %s",
                           listName.Text(), problem.Text(), path.Text());
     } else {
-        text.AppendFormat(L"%s", path.Text());
+        text.AppendFormat(kept ? L"parts kept: %s" : L"%s", path.Text());
     }
     display.SetStatusBar(text.Text());
 }
 
 bool JoinOperation::PlanChunkWork(ChunkJob& job, uint32_t& lanes) {
+    if (othersUsed)
+        lanes |= 1u << othersLane;
     if (!wholeChecked && !streaming)
         return true;
     // The part the chunk is of: chunks come in file order, and none spans two parts.
@@ -681,6 +686,8 @@ bool JoinOperation::PlanChunkWork(ChunkJob& job, uint32_t& lanes) {
 }
 
 void JoinOperation::RunChunkWork(ChunkJob& job, int32_t lane) {
+    if (othersUsed && lane == othersLane)
+        others.Feed(job.data, job.length, job.endsPart);
     if (wholeChecked && lane == job.wholeCheckLane)
         wholeMd5.Update(job.data, job.length);
     if (!streaming || lane != job.streamLane)
@@ -696,7 +703,7 @@ bool JoinOperation::OnChunkWorked(ChunkJob& job) {
     // The set's check goes on; the join learns of the damage at its end.
     if (job.streamBroken)
         streamDamaged = true;
-    return true;
+    return job.endsPart < 0 || CheckPartAgainstOthers(job.endsPart);
 }
 
 bool JoinOperation::CheckWholeAgainstSet() {
@@ -718,4 +725,73 @@ void JoinOperation::Abort() {
     parts.Clear();
     ForgetPairs();
     state = OperationState::Idle;
+}
+
+bool JoinOperation::ReadOtherLists() {
+    others.Read(path.Text(), name.Text());
+    othersUsed = others.AnyUsed();
+    othersOverruled = false;
+    if (others.AnyRefused())
+        ShowListOutcome(false);
+    if (!othersUsed)
+        return true;
+    // A part they name but the set lacks: the set ended early.
+    const uint32_t missing = others.FirstListedAfter(static_cast<uint32_t>(parts.Count()));
+    if (missing != 0) {
+        ReportMissingPart(missing);
+        return false;
+    }
+    return true;
+}
+
+bool JoinOperation::BeginOtherChecks() {
+    // Next to the SHA-256 hashes where there is a list, else on the lane those would take.
+    othersLane = (listUsed ? 2 : 0) % Lanes();
+    if (!others.Begin(parts.Count())) {
+        ReportError(ERROR_NOT_ENOUGH_MEMORY, L"Error");
+        return false;
+    }
+    // Empty parts are never read: each is judged here, before any chunk goes out.
+    static const uint8_t kNothing = 0;
+    for (int32_t i = 0; i < parts.Count(); ++i) {
+        if (parts[i].size != 0)
+            continue;
+        others.Feed(&kNothing, 0, i);
+        if (!CheckPartAgainstOthers(i))
+            return false;
+    }
+    return true;
+}
+
+bool JoinOperation::CheckPartAgainstOthers(int32_t index) {
+    // Where the SHA-256 list names the part, it alone speaks for it.
+    const uint32_t number = static_cast<uint32_t>(index) + 1;
+    if (!othersUsed || !others.PartDamaged(index))
+        return true;
+    if (Listed(number)) {
+        othersOverruled = true;
+        return true;
+    }
+    // The recovery set may rebuild it: the join goes on, and the check of its own follows.
+    if (streaming) {
+        streamDamaged = true;
+        return true;
+    }
+    WideString partName;
+    FileNameOf(parts[index].path.Text(), partName);
+    ReportError(ERROR_CRC, L"Part %s is damaged", partName.Text());
+    return false;
+}
+
+bool JoinOperation::CheckWholeAgainstOthers() {
+    if (!othersUsed || !others.WholeDamaged(totalSize))
+        return true;
+    // The list vouches for every part or the whole file: it has the last word, and they are
+    // not said to have verified it.
+    if (ListVouches()) {
+        othersOverruled = true;
+        return true;
+    }
+    ReportError(ERROR_CRC, L"Joined file %s is damaged", name.Text());
+    return false;
 }

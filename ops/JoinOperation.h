@@ -5,6 +5,7 @@
 #include "ops/ChecksumListFile.h"
 #include "ops/JoinRepair.h"
 #include "ops/Operation.h"
+#include "ops/OtherChecks.h"
 #include "toolkit/SlicedWork.h"
 
 // Joins the parts "%s.001", "%s.002", ... of a whole file back into it, starting at once.
@@ -52,6 +53,15 @@ private:
     bool ReadList();
     // The whole file against the list, when the list has a line for it.
     bool CheckWhole();
+    // Reads the checksum files other tools leave beside the parts; false when the join must not
+    // go on (reported).
+    bool ReadOtherLists();
+    // Makes them ready for the chunks, and judges the empty parts; false when reported.
+    bool BeginOtherChecks();
+    // A part, or the whole file, against them where the list has no word on it; false when
+    // reported.
+    bool CheckPartAgainstOthers(int32_t index);
+    bool CheckWholeAgainstOthers();
     // No file has the output's name; false when reported.
     bool CheckOutputFree();
     // Makes way for the output under its unfinished name: the real name must be free, and a file
@@ -93,6 +103,10 @@ private:
     bool listFound = false; // a list lies beside the parts, used or not
     bool listUsed = false;  // and it is trusted: the parts are checked against it
     int32_t listCursor = 0; // the first entry of the list not yet passed by the hashing
+    OtherChecks others;
+    bool othersUsed = false;
+    bool othersOverruled = false; // the list vouched for a part they call damaged
+    int32_t othersLane = 0;       // the worker lane that hashes for them
     JoinRepair repair;
     SlicedWork repairWork{CompletionDispatcher::DeliveriesHeld};
     uint64_t outputBytes = 0; // what the output takes on its volume

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The program against real peers: parts written by GNU split are joined by the program, and parts
 # written by the program are joined by cat and extracted by 7z, each compared byte for byte. The
-# SHA-256 lists go both ways too: sha256sum checks the program's, the program checks sha256sum's.
+# SHA-256 lists go both ways too: sha256sum checks the program's, the program checks sha256sum's;
+# and the program honours the lists cksfv, md5sum and sha1sum write.
 #   interop-test.sh WINE_DIR TEST_E2E_EXE
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -157,7 +158,42 @@ else
     echo "interop: 1,001 parts named beyond ASCII rebuilt and joined by the program: DIFFERS" >&2
     failed=1
 fi
+# Other tools' checksum files beside parts GNU split cut: cksfv writes the .sfv, md5sum and
+# sha1sum the lists (binary and text marks), and the .crc is written by hand to the file managers'
+# format with the CRC32 cksfv gives the whole file. The program joins each set; in a copy with
+# part 5 damaged it names the part, or the whole file for the .crc, and joins nothing.
+others=$work/others
+mkdir "$others"
+size=$(stat -c %s "$work/original.bin")
+crc=$(cd "$work" && cksfv -q original.bin | grep -v '^;' | awk '{print $NF}')
+for whole in sfv.bin md5.bin sha1.bin crc.bin bad-sfv.bin bad-md5.bin bad-sha1.bin bad-crc.bin; do
+    (cd "$others" && split -b 3000000 -d -a 3 --numeric-suffixes=1 "$work/original.bin" "$whole.")
+    kind=${whole%.bin}
+    kind=${kind#bad-}
+    case $kind in
+    sfv) (cd "$others" && cksfv "$whole".[0-9][0-9][0-9] >"$whole.sfv") ;;
+    md5) (cd "$others" && md5sum -b "$whole".[0-9][0-9][0-9] >"$whole.md5") ;;
+    sha1) (cd "$others" && sha1sum "$whole".[0-9][0-9][0-9] >"$whole.sha1") ;;
+    crc) printf 'filename=%s\r\nsize=%s\r\ncrc32=%s\r\n' "$whole" "$size" "$crc" >"$others/$whole.crc" ;;
+    esac
+done
+for kind in sfv md5 sha1 crc; do
+    printf 'damage' | dd of="$others/bad-$kind.bin.005" bs=1 seek=2000 conv=notrunc 2>/dev/null
+done
+BRINDLECOT_INTEROP_DIR=$(winpath "$others") "$root/scripts/wine-run.sh" "$wine_dir" "$driver" \
+    --gtest_color=no --gtest_filter='OtherListsInteropTest.*' || failed=1
+for kind in sfv md5 sha1 crc; do
+    check "split's parts checked by the $kind file and joined by the program" "$others/$kind.bin"
+    if [ ! -e "$others/bad-$kind.bin" ] && [ ! -e "$others/bad-$kind.bin.partial" ] &&
+        [ "$(ls "$others/bad-$kind.bin".[0-9][0-9][0-9] | wc -l)" = 9 ]; then
+        echo "interop: a damaged part found through the $kind file: nothing joined, all 9 parts kept"
+    else
+        echo "interop: a damaged part NOT stopped by the $kind file, or parts gone" >&2
+        failed=1
+    fi
+done
+
 if [ "$failed" = 0 ]; then
-    echo "interop: 18 passed, 0 failed"
+    echo "interop: 26 passed, 0 failed"
 fi
 exit $failed

@@ -13,6 +13,8 @@ packages=(
     wine wine64 wine32:i386
     xvfb xauth x11-utils
     imagemagick p7zip-full zip unzip fonts-wine par2
+    # writes the .sfv files a join must honour
+    cksfv
     # mkfs.vfat, for the image behind the test's FAT32 drive
     dosfstools
 )
