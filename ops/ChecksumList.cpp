@@ -1,6 +1,7 @@
 #include "ops/ChecksumList.h"
 
 #include "ops/PartNaming.h"
+#include "ops/TextLines.h"
 
 #include <windows.h>
 
@@ -10,39 +11,9 @@
 namespace {
 
 constexpr size_t kHexDigits = 64;
-// The longest name a list may carry, in UTF-8 bytes: 255 UTF-16 units of up to 3 bytes each.
-constexpr size_t kMaxNameBytes = 765;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool SameName(const wchar_t* a, int aLength, const wchar_t* b, int bLength) {
     return ::CompareStringOrdinal(a, aLength, b, bLength, TRUE) == CSTR_EQUAL;
-}
-
-// GNU sha256sum starts a line with a backslash when it escaped the name: "\\" for a backslash,
-// "\n" for a line feed, "\r" for a carriage return. Anything else after a backslash is refused.
-bool Unescape(const char* name, size_t length, char* out, size_t& outLength) {
-    outLength = 0;
-    for (size_t i = 0; i < length; ++i) {
-        char c = name[i];
-        if (c == '\\') {
-            if (++i == length)
-                return false;
-            c = name[i] == '\\' ? '\\' : name[i] == 'n' ? '\n' : name[i] == 'r' ? '\r' : '\0';
-            if (c == '\0')
-                return false;
-        }
-        out[outLength++] = c;
-    }
-    return true;
 }
 
 } // namespace
@@ -121,8 +92,8 @@ bool ChecksumList::ParseLine(const char* line, size_t length, const wchar_t* who
         return Fail(ListProblem::BadLine, number);
     ChecksumEntry entry{0, {}};
     for (size_t i = 0; i < kHexDigits; i += 2) {
-        int high = HexValue(line[i]);
-        int low = HexValue(line[i + 1]);
+        int high = HexDigitValue(line[i]);
+        int low = HexDigitValue(line[i + 1]);
         if (high < 0 || low < 0)
             return Fail(ListProblem::BadLine, number);
         entry.digest.bytes[i / 2] = static_cast<uint8_t>(high << 4 | low);
@@ -130,19 +101,19 @@ bool ChecksumList::ParseLine(const char* line, size_t length, const wchar_t* who
 
     const char* name = line + kHexDigits + 2;
     size_t nameLength = length - kHexDigits - 2;
-    if (nameLength > kMaxNameBytes)
+    if (nameLength > kListedNameBytes)
         return Fail(ListProblem::OutsideName, number);
-    char plain[kMaxNameBytes];
+    char plain[kListedNameBytes];
     size_t plainLength = nameLength;
     if (escaped) {
-        if (!Unescape(name, nameLength, plain, plainLength))
+        if (!UnescapeSumName(name, nameLength, plain, plainLength))
             return Fail(ListProblem::BadLine, number);
     } else {
         memcpy(plain, name, nameLength);
     }
-    wchar_t wide[kMaxNameBytes + 1];
+    wchar_t wide[kListedNameBytes + 1];
     int wideLength = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, plain,
-                                           static_cast<int>(plainLength), wide, kMaxNameBytes);
+                                           static_cast<int>(plainLength), wide, kListedNameBytes);
     if (wideLength <= 0)
         return Fail(ListProblem::BadLine, number);
     wide[wideLength] = L'\0';

@@ -614,6 +614,10 @@ bool JoinOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
     if (listCursor == listed.Count() || listed[listCursor].part != number ||
         listed[listCursor].digest == digest)
         return true;
+    return OnPartDamaged(index);
+}
+
+bool JoinOperation::OnPartDamaged(int32_t index) {
     // The recovery set may rebuild it: the join goes on, and the check of its own follows.
     if (streaming) {
         streamDamaged = true;
@@ -772,15 +776,7 @@ bool JoinOperation::CheckPartAgainstOthers(int32_t index) {
         othersOverruled = true;
         return true;
     }
-    // The recovery set may rebuild it: the join goes on, and the check of its own follows.
-    if (streaming) {
-        streamDamaged = true;
-        return true;
-    }
-    WideString partName;
-    FileNameOf(parts[index].path.Text(), partName);
-    ReportError(ERROR_CRC, L"Part %s is damaged", partName.Text());
-    return false;
+    return OnPartDamaged(index);
 }
 
 bool JoinOperation::CheckWholeAgainstOthers() {

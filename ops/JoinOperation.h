@@ -61,6 +61,8 @@ private:
     // A part, or the whole file, against them where the list has no word on it; false when
     // reported.
     bool CheckPartAgainstOthers(int32_t index);
+    // A check found part `index` damaged: false when that ends the join (reported).
+    bool OnPartDamaged(int32_t index);
     bool CheckWholeAgainstOthers();
     // No file has the output's name; false when reported.
     bool CheckOutputFree();

@@ -11,24 +11,6 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// sha1sum and md5sum start a line with a backslash when they escaped the name: "\\" for a
-// backslash, "\n" for a line feed, "\r" for a carriage return. Anything else is refused.
-bool Unescape(const char* name, size_t length, char* out, size_t& outLength) {
-    outLength = 0;
-    for (size_t i = 0; i < length; ++i) {
-        char c = name[i];
-        if (c == '\\') {
-            if (++i == length)
-                return false;
-            c = name[i] == '\\' ? '\\' : name[i] == 'n' ? '\n' : name[i] == 'r' ? '\r' : '\0';
-            if (c == '\0')
-                return false;
-        }
-        out[outLength++] = c;
-    }
-    return true;
-}
-
 } // namespace
 
 uint32_t CheckBytes(OtherKind kind) {
@@ -120,7 +102,7 @@ bool OtherList::ParseSumLine(const char* line, size_t length, const wchar_t* who
         return Fail(ListProblem::OutsideName, number);
     char plain[kListedNameBytes];
     size_t plainLength = 0;
-    if (!Unescape(name, nameLength, plain, plainLength))
+    if (!UnescapeSumName(name, nameLength, plain, plainLength))
         return Fail(ListProblem::BadLine, number);
     return Take(line, plain, plainLength, wholeName, number);
 }

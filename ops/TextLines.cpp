@@ -52,3 +52,19 @@ int HexDigitValue(char c) {
         return c - 'A' + 10;
     return -1;
 }
+
+bool UnescapeSumName(const char* name, size_t length, char* out, size_t& outLength) {
+    outLength = 0;
+    for (size_t i = 0; i < length; ++i) {
+        char c = name[i];
+        if (c == '\\') {
+            if (++i == length)
+                return false;
+            c = name[i] == '\\' ? '\\' : name[i] == 'n' ? '\n' : name[i] == 'r' ? '\r' : '\0';
+            if (c == '\0')
+                return false;
+        }
+        out[outLength++] = c;
+    }
+    return true;
+}

@@ -33,3 +33,8 @@ bool RoleOfListedName(const char* name, size_t length, const wchar_t* wholeName,
 
 // The value of one hex digit, or -1.
 int HexDigitValue(char c);
+
+// sha256sum, sha1sum and md5sum start a line with a backslash when they escaped the name: "\\"
+// for a backslash, "\n" for a line feed, "\r" for a carriage return. Anything else after a
+// backslash is refused (false). out takes at most length bytes.
+bool UnescapeSumName(const char* name, size_t length, char* out, size_t& outLength);
