@@ -407,104 +407,82 @@ TEST_F(RepairTest, ALastPartFarShorterThanItsSliceIsCheckedAsItIsJoined) {
     EXPECT_FALSE(Shows(shown, L"Checking "));
 }
 
-// The list proves the parts' bytes, as they move or in a check of their own, and the set need only
-// agree with them, which its slices' CRC32s tell; without the list, their MD5s prove the parts. A
-// set wrong in the checksum that is read sends a moving join to check the parts on their own (and
-// it is whole all the same); one wrong in the other checksum is not looked at, and still rebuilds
-// a lost part.
-TEST_F(RepairTest, AJoinChecksTheSetByCrcWhereTheListProvesThePartsElseByMd5) {
+// What a join reads of the set. The list proves the parts' bytes, as they move or in a check of
+// their own, and the set need only agree with them, which its slices' CRC32s tell; without the
+// list their MD5s prove the parts. A set wrong in the checksum that is read sends a moving join to
+// check the parts on their own (it is whole all the same); one wrong in the other is not looked
+// at. Parts lost whole, the others there at their sizes: one read of the others checks them and
+// feeds the repair; a part found damaged, or blocks too few, bring the check on its own.
+TEST_F(RepairTest, TheSetIsReadAsLittleAsTheChecksAllow) {
     const auto made = SetFiles();
+    const std::string list = ReadText(whole + L".sha256");
+    const par2::Field none = {0, 0}, crc = par2::ChecksumsBody::kSliceCrc,
+                      md5 = par2::ChecksumsBody::kSliceHash;
     const struct {
         par2::Field spoiled; // in the first entry of every file's slice checksums
         bool listed;
-        unsigned lost;
-        bool checked;
-    } rows[] = {{par2::ChecksumsBody::kSliceCrc, true, 0, true},
-                {par2::ChecksumsBody::kSliceCrc, false, 0, false},
-                {par2::ChecksumsBody::kSliceHash, true, 0, false},
-                {par2::ChecksumsBody::kSliceHash, true, 4, false}};
+        std::vector<unsigned> lost;
+        unsigned damaged; // 0: none
+        bool checked;     // the parts were checked on their own
+        bool done;
+    } rows[] = {{crc, true, {}, 0, true, true},         {crc, false, {}, 0, false, true},
+                {md5, true, {}, 0, false, true},        {md5, true, {4}, 0, false, true},
+                {none, true, {1, 9}, 0, false, true},   {none, false, {6}, 0, false, true},
+                {none, true, {3}, 7, true, true},       {none, false, {3}, 7, true, true},
+                {none, true, {2, 5, 8}, 0, true, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message()
-                     << row.spoiled.at << (row.listed ? " listed" : "") << " lost " << row.lost);
+                     << row.spoiled.at << "+" << row.spoiled.bytes << " listed " << row.listed
+                     << " lost " << row.lost.size() << " damaged " << row.damaged);
         for (auto file : made) {
-            if (file.first.size() < 5 || file.first.compare(file.first.size() - 5, 5, L".par2"))
+            const size_t n = file.first.size();
+            if (row.spoiled.bytes == 0 || n < 5 || file.first.compare(n - 5, 5, L".par2"))
                 continue;
             for (size_t at : PacketStarts(file.second)) {
-                if (!std::equal(par2::kSliceChecksumType, std::end(par2::kSliceChecksumType),
-                                file.second.begin() + at + par2::Header::kType.at))
-                    continue;
-                file.second[at + par2::kHeaderBytes + par2::ChecksumsBody::kEntry.at +
-                            row.spoiled.at] ^= 1;
-                Rehash(file.second, at);
+                if (std::equal(par2::kSliceChecksumType, std::end(par2::kSliceChecksumType),
+                               file.second.begin() + at + par2::Header::kType.at)) {
+                    file.second[at + par2::kHeaderBytes + par2::ChecksumsBody::kEntry.at +
+                                row.spoiled.at] ^= 1;
+                    Rehash(file.second, at);
+                }
             }
             ASSERT_TRUE(WriteWholeFile(dir / file.first, file.second));
         }
-        ASSERT_TRUE(row.listed || ::DeleteFileW((whole + L".sha256").c_str()));
-        ASSERT_TRUE(row.lost == 0 || ::DeleteFileW(PartName(whole, row.lost).c_str()));
-        RecordingDisplay shown;
-        ASSERT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
-        EXPECT_TRUE(Holds(whole, original));
-        EXPECT_EQ(Shows(shown, L"Checking "), row.checked);
-        EXPECT_EQ(Shows(shown, L"Repairing "), row.lost != 0);
-        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
-        for (const auto& file : made)
-            ASSERT_TRUE(WriteWholeFile(dir / file.first, file.second));
-    }
-}
-
-// Parts lost whole, the others there at their sizes: what to rebuild is planned before a byte is
-// read, and one read of the others both checks them and feeds the repair. A part that turns out
-// damaged, or blocks too few, bring the check of the parts on their own, which ends as it always
-// did.
-TEST_F(RepairTest, PartsOnlyLostAreRebuiltFromOneReadOfTheOthers) {
-    std::vector<std::vector<uint8_t>> kept(9);
-    for (unsigned part = 1; part <= 9; ++part)
-        ASSERT_TRUE(ReadWholeFile(PartName(whole, part), kept[part - 1]));
-    const std::wstring listPath = whole + L".sha256";
-    const std::string list = ReadText(listPath);
-    const struct {
-        std::vector<unsigned> lost;
-        unsigned damaged; // 0: none
-        bool listed;
-        bool checked; // the parts were checked on their own first
-        std::wstring failure;
-    } rows[] = {{{3}, 0, true, false, L""},
-                {{1, 9}, 0, true, false, L""},
-                {{6}, 0, false, false, L""},
-                {{3}, 7, true, true, L""},
-                {{3}, 7, false, true, L""},
-                {{2, 5, 8},
-                 0,
-                 true,
-                 true,
-                 ErrorText(L"Part w.bin.002 cannot be rebuilt: 1 more recovery blocks needed",
-                           ERROR_INVALID_DATA)}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.lost.size() << " lost, first " << row.lost[0]
-                                        << ", damaged " << row.damaged);
         for (unsigned part : row.lost)
             ASSERT_TRUE(::DeleteFileW(PartName(whole, part).c_str()));
         if (row.damaged)
             Damage(row.damaged);
-        ASSERT_TRUE(row.listed || ::DeleteFileW(listPath.c_str()));
+        ASSERT_TRUE(row.listed || ::DeleteFileW((whole + L".sha256").c_str()));
         RecordingDisplay shown;
-        const bool done = row.failure.empty();
-        EXPECT_EQ(Join(whole, shown), done ? OperationState::Done : OperationState::Failed);
+        EXPECT_EQ(Join(whole, shown), row.done ? OperationState::Done : OperationState::Failed);
+        // Only a set that disagrees with the list is ignored.
+        const std::wstring note = row.spoiled.at == crc.at && row.listed
+                                      ? L"w.bin.par2 ignored (it disagrees with w.bin.sha256); "
+                                      : L"";
         EXPECT_EQ(shown.statusBar,
-                  done ? (row.listed ? L"SHA-256 verified: " + whole : whole) : row.failure);
+                  !row.done ? ErrorText(L"Part w.bin.002 cannot be rebuilt: 1 more recovery "
+                                        L"blocks needed",
+                                        ERROR_INVALID_DATA)
+                            : note + (row.listed ? L"SHA-256 verified: " : L"") + whole);
         EXPECT_EQ(Shows(shown, L"Checking "), row.checked);
-        EXPECT_TRUE(!done || Holds(whole, original));
+        EXPECT_EQ(Shows(shown, L"Repairing "), !row.lost.empty() || row.damaged);
+        EXPECT_TRUE(!row.done || Holds(whole, original));
         for (unsigned part = 1; part <= 9; ++part) {
-            const bool rebuilt =
-                std::count(row.lost.begin(), row.lost.end(), part) != 0 || part == row.damaged;
-            EXPECT_EQ(FileExists(PartName(whole, part)), done || !rebuilt) << part;
-            EXPECT_TRUE(!done || SystemSha256OfFile(PartName(whole, part)) == partHashes[part - 1])
+            const bool lost = std::count(row.lost.begin(), row.lost.end(), part) != 0;
+            EXPECT_EQ(FileExists(PartName(whole, part)), row.done || !lost) << part;
+            EXPECT_TRUE(!row.done ||
+                        SystemSha256OfFile(PartName(whole, part)) == partHashes[part - 1])
                 << part;
-            ASSERT_TRUE(WriteWholeFile(PartName(whole, part), kept[part - 1]));
         }
         ::DeleteFileW(whole.c_str());
-        ::DeleteFileW((PartName(whole, row.damaged) + L".damaged").c_str());
-        ASSERT_TRUE(WriteText(listPath, list));
+        for (unsigned part = 1; part <= 9; ++part) {
+            ::DeleteFileW((PartName(whole, part) + L".damaged").c_str());
+            const std::wstring name = PartName(whole, part).substr(dir.Path().size() + 1);
+            ASSERT_TRUE(WriteWholeFile(PartName(whole, part), made.at(name)));
+        }
+        for (const auto& file : made)
+            ASSERT_TRUE(WriteWholeFile(dir / file.first, file.second));
+        ASSERT_TRUE(WriteText(whole + L".sha256", list));
     }
 }
 
