@@ -166,19 +166,17 @@ others=$work/others
 mkdir "$others"
 size=$(stat -c %s "$work/original.bin")
 crc=$(cd "$work" && cksfv -q original.bin | grep -v '^;' | awk '{print $NF}')
-for whole in sfv.bin md5.bin sha1.bin crc.bin bad-sfv.bin bad-md5.bin bad-sha1.bin bad-crc.bin; do
+for whole in {,bad-}{sfv,md5,sha1,crc}.bin; do
     (cd "$others" && split -b 3000000 -d -a 3 --numeric-suffixes=1 "$work/original.bin" "$whole.")
     kind=${whole%.bin}
-    kind=${kind#bad-}
-    case $kind in
+    case ${kind#bad-} in
     sfv) (cd "$others" && cksfv "$whole".[0-9][0-9][0-9] >"$whole.sfv") ;;
     md5) (cd "$others" && md5sum -b "$whole".[0-9][0-9][0-9] >"$whole.md5") ;;
     sha1) (cd "$others" && sha1sum "$whole".[0-9][0-9][0-9] >"$whole.sha1") ;;
     crc) printf 'filename=%s\r\nsize=%s\r\ncrc32=%s\r\n' "$whole" "$size" "$crc" >"$others/$whole.crc" ;;
     esac
-done
-for kind in sfv md5 sha1 crc; do
-    printf 'damage' | dd of="$others/bad-$kind.bin.005" bs=1 seek=2000 conv=notrunc 2>/dev/null
+    [ "$kind" = "${kind#bad-}" ] ||
+        printf 'damage' | dd of="$others/$whole.005" bs=1 seek=2000 conv=notrunc 2>/dev/null
 done
 BRINDLECOT_INTEROP_DIR=$(winpath "$others") "$root/scripts/wine-run.sh" "$wine_dir" "$driver" \
     --gtest_color=no --gtest_filter='OtherListsInteropTest.*' || failed=1

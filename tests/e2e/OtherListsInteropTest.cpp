@@ -21,39 +21,26 @@ protected:
     std::wstring dir;
 };
 
-const wchar_t* const kKinds[] = {L"sfv", L"md5", L"sha1", L"crc"};
-
-// Whole sets: joined, and the status bar names the file that checked them.
-TEST_F(OtherListsInteropTest, JoinsWhatTheirFilesVouchFor) {
-    for (const wchar_t* kind : kKinds) {
-        const std::wstring whole = std::wstring(kind) + L".bin";
-        SCOPED_TRACE(Narrow(whole));
-        MainWindowRun run(L" /j \"" + dir + L"\\" + whole + L".001\"");
-        ASSERT_TRUE(run.Found());
-        const std::wstring joined = whole + L" joined !";
-        ASSERT_EQ(run.WaitForStatus(joined, 120000), joined) << Narrow(run.StatusBar());
-        EXPECT_EQ(run.StatusBar(),
-                  L"Verified by " + whole + L"." + kind + L"; " + dir + L"\\" + whole);
-        run.Close();
-        EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
-    }
-}
-
-// Part 5 of each set damaged: the lists of parts name it, the .crc finds the whole file wrong,
-// and nothing is joined.
-TEST_F(OtherListsInteropTest, NamesTheDamage) {
-    for (const wchar_t* kind : kKinds) {
-        const std::wstring whole = std::wstring(L"bad-") + kind + L".bin";
-        SCOPED_TRACE(Narrow(whole));
-        MainWindowRun run(L" /j \"" + dir + L"\\" + whole + L".001\"");
-        ASSERT_TRUE(run.Found());
-        ASSERT_EQ(run.WaitForStatus(L"Error occurred !", 120000), L"Error occurred !");
-        const std::wstring said = wcscmp(kind, L"crc") == 0
-                                      ? L"Joined file " + whole + L" is damaged"
-                                      : L"Part " + whole + L".005 is damaged";
-        EXPECT_EQ(run.StatusBar().rfind(said, 0), 0u) << Narrow(run.StatusBar());
-        run.Close();
-        EXPECT_EQ(run.Program().WaitForExit(10000), 3u); // damaged
+// Each set joined, and the status bar names the file that checked it; in a copy with part 5
+// damaged the lists of parts name it, the .crc finds the whole file wrong, and nothing is joined.
+TEST_F(OtherListsInteropTest, JoinsWhatTheirFilesVouchForAndNamesTheDamage) {
+    for (const wchar_t* kind : {L"sfv", L"md5", L"sha1", L"crc"}) {
+        for (const bool bad : {false, true}) {
+            const std::wstring whole = std::wstring(bad ? L"bad-" : L"") + kind + L".bin";
+            SCOPED_TRACE(Narrow(whole));
+            MainWindowRun run(L" /j \"" + dir + L"\\" + whole + L".001\"");
+            ASSERT_TRUE(run.Found());
+            const std::wstring ended = bad ? L"Error occurred !" : whole + L" joined !";
+            ASSERT_EQ(run.WaitForStatus(ended, 120000), ended) << Narrow(run.StatusBar());
+            const std::wstring said =
+                !bad ? L"Verified by " + whole + L"." + kind + L"; " + dir + L"\\" + whole
+                : wcscmp(kind, L"crc") == 0 ? L"Joined file " + whole + L" is damaged"
+                                            : L"Part " + whole + L".005 is damaged";
+            // Joined: the whole status bar; not joined: the step, before the system's text.
+            EXPECT_EQ(bad ? run.StatusBar().substr(0, said.size()) : run.StatusBar(), said);
+            run.Close();
+            EXPECT_EQ(run.Program().WaitForExit(10000), bad ? 3u : 0u); // damaged, or done
+        }
     }
 }
 

@@ -244,6 +244,35 @@ std::vector<uint8_t> OperationTest::MakeParts(const std::wstring& whole,
     return all;
 }
 
+void DamageList(std::minstd_rand& random, std::string& text, size_t least, const std::string& marks,
+                const std::string& filler) {
+    for (size_t damage = least + random() % 3; damage > 0; --damage) {
+        const size_t at = random() % (text.size() + 1);
+        switch (random() % 5) {
+        case 0:
+            if (at < text.size() && random() % 2)
+                text[at] ^= static_cast<char>(1 << random() % 8);
+            else
+                text.insert(at, 1, marks[random() % marks.size()]);
+            break;
+        case 1:
+            text.resize(at);
+            break;
+        case 2:
+            text.insert(at,
+                        std::string(70000 + random() % 40000, filler[random() % filler.size()]));
+            break;
+        case 3:
+            text += text.substr(at);
+            break;
+        default:
+            for (size_t n = random() % 64; n > 0; --n)
+                text.insert(random() % (text.size() + 1), 1, static_cast<char>(random()));
+            break;
+        }
+    }
+}
+
 WideString Wide(const std::wstring& text) {
     WideString result;
     result.Assign(text.c_str(), static_cast<uint32_t>(text.size()));

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,11 @@ protected:
     // The IoPairs alive when the test began.
     int32_t pairsAtStart = 0;
 };
+
+// Damages a side file a reader would take least to least + 2 times, as a bad disk or an attacker
+// might: bits flipped, bytes of marks put in, cut short, huge lines of filler, lines twice, noise.
+void DamageList(std::minstd_rand& random, std::string& text, size_t least, const std::string& marks,
+                const std::string& filler);
 
 WideString Wide(const std::wstring& text);
 bool Contains(const std::string& text, const char* part);

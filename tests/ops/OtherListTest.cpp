@@ -1,8 +1,8 @@
+#include "OpsTestSupport.h"
 #include "ops/OtherList.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 namespace {
@@ -112,8 +112,8 @@ TEST(OtherList, WhatThePeersWriteIsTaken) {
     EXPECT_EQ(list.ForPart(3), nullptr);
 }
 
-// Random damage to lists that would be taken: whatever comes of it is taken whole, with parts in
-// order once each, or refused whole; nothing crashes or reads past the text.
+// Random damage to lists that would be taken, some with hostile names: whatever comes of it is
+// taken whole, with parts in order once each, or refused whole; nothing reads past the text.
 TEST(OtherList, FuzzedListsAreTakenOrRefusedWhole) {
     const char* const hostile[] = {"..\\x.bin.001",  "C:\\x.bin.001",    "x.bin.001:s",  "NUL",
                                    "COM1.txt",       "x.bin.001. ",      "\xC3\x28\xFF", "",
@@ -124,40 +124,14 @@ TEST(OtherList, FuzzedListsAreTakenOrRefusedWhole) {
         kSha1 + "  x.bin.003\n# c\n" + kSha1 + "  x.bin.001\r\n",
     };
     std::minstd_rand random(20261209);
-    auto below = [&](size_t n) { return n == 0 ? 0 : random() % n; };
     int taken = 0;
     for (int round = 0; round < 6000 && !HasFailure(); ++round) {
-        const size_t seed = below(3);
+        const size_t seed = random() % 3;
         std::string text = seeds[seed];
-        for (size_t damage = 1 + below(3); damage > 0; --damage) {
-            const size_t at = below(text.size() + 1);
-            const size_t name = text.find("x.bin.00");
-            switch (below(6)) {
-            case 0: // flipped bits, or a NUL, CR, blank or mark put in
-                if (at < text.size() && below(2))
-                    text[at] ^= static_cast<char>(1 << below(8));
-                else
-                    text.insert(at, 1, "\0\r \t\\*;#"[below(8)]);
-                break;
-            case 1:
-                text.resize(at);
-                break;
-            case 2:
-                if (name != std::string::npos)
-                    text.replace(name, 9, hostile[below(10)]);
-                break;
-            case 3: // a huge line
-                text.insert(at, std::string(100000 + below(1000), 'x'));
-                break;
-            case 4: // lines twice
-                text += text.substr(at);
-                break;
-            default:
-                for (size_t n = below(64); n > 0; --n)
-                    text.insert(below(text.size() + 1), 1, static_cast<char>(random()));
-                break;
-            }
-        }
+        const size_t name = text.find("x.bin.00");
+        if (random() % 3 == 0)
+            text.replace(name, 9, hostile[random() % 10]);
+        ops_tests::DamageList(random, text, 1, std::string("\0\r \t\\*;#", 8), "x");
         OtherList list;
         if (list.Parse(static_cast<OtherKind>(seed), text.data(), text.size(), L"x.bin")) {
             ++taken;

@@ -1,8 +1,8 @@
+#include "OpsTestSupport.h"
 #include "ops/WholeCrcList.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 namespace {
@@ -65,28 +65,11 @@ TEST(WholeCrcList, FuzzedFilesAreTakenOrRefusedWhole) {
     const char* const sizes[] = {"0",  "3",   "9223372036854775807", "18446744073709551616",
                                  "-1", "0x10"};
     std::minstd_rand random(91);
-    auto below = [&](size_t n) { return n == 0 ? 0 : random() % n; };
     int taken = 0;
     for (int round = 0; round < 5000 && !HasFailure(); ++round) {
-        std::string text = std::string("filename=") + names[below(8)] +
-                           "\nsize=" + sizes[below(6)] + "\ncrc32=352441C2\n";
-        for (size_t damage = below(3); damage > 0; --damage) {
-            const size_t at = below(text.size() + 1);
-            switch (below(4)) {
-            case 0:
-                text.insert(at, 1, "\0\r=\nx"[below(5)]);
-                break;
-            case 1:
-                text.resize(at);
-                break;
-            case 2:
-                text.insert(at, std::string(70000, "x9="[below(3)]));
-                break;
-            default:
-                text += text.substr(at);
-                break;
-            }
-        }
+        std::string text = std::string("filename=") + names[random() % 8] +
+                           "\nsize=" + sizes[random() % 6] + "\ncrc32=352441C2\n";
+        ops_tests::DamageList(random, text, 0, std::string("\0\r=\nx", 5), "x9=");
         WholeCrcList crc;
         if (crc.Parse(text.data(), text.size(), L"x.bin"))
             ++taken;

@@ -159,11 +159,15 @@ bool PartsHold(const std::wstring& whole, unsigned count, const std::vector<uint
 
 namespace testing_support {
 
-std::string SystemSha256(const void* data, size_t size) {
+std::string SystemHash(const wchar_t* id, const void* data, size_t size) {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     BCRYPT_HASH_HANDLE hash = nullptr;
     UCHAR digest[32] = {};
-    bool ok = ::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) >= 0 &&
+    ULONG length = 0, got = 0;
+    bool ok = ::BCryptOpenAlgorithmProvider(&algorithm, id, nullptr, 0) >= 0 &&
+              ::BCryptGetProperty(algorithm, BCRYPT_HASH_LENGTH, reinterpret_cast<PUCHAR>(&length),
+                                  sizeof length, &got, 0) >= 0 &&
+              length <= sizeof digest &&
               ::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) >= 0;
     const auto* bytes = static_cast<const UCHAR*>(data);
     while (ok && size != 0) {
@@ -172,7 +176,7 @@ std::string SystemSha256(const void* data, size_t size) {
         bytes += piece;
         size -= piece;
     }
-    ok = ok && ::BCryptFinishHash(hash, digest, sizeof digest, 0) >= 0;
+    ok = ok && ::BCryptFinishHash(hash, digest, length, 0) >= 0;
     if (hash)
         ::BCryptDestroyHash(hash);
     if (algorithm)
@@ -181,11 +185,19 @@ std::string SystemSha256(const void* data, size_t size) {
         return std::string();
     static const char kDigits[] = "0123456789abcdef";
     std::string hex;
-    for (UCHAR byte : digest) {
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 15];
+    for (ULONG i = 0; i < length; ++i) {
+        hex += kDigits[digest[i] >> 4];
+        hex += kDigits[digest[i] & 15];
     }
     return hex;
+}
+
+std::string SystemHash(const wchar_t* id, const std::vector<uint8_t>& data) {
+    return SystemHash(id, data.data(), data.size());
+}
+
+std::string SystemSha256(const void* data, size_t size) {
+    return SystemHash(BCRYPT_SHA256_ALGORITHM, data, size);
 }
 
 std::string SystemSha256(const std::vector<uint8_t>& data) {

@@ -52,6 +52,9 @@ constexpr uint64_t MiB = 1024 * 1024;
 // SHA-256 in lowercase hex, from the system's own implementation (CNG), so that the program's
 // digests are checked against code that is not its own.
 std::string SystemSha256(const void* data, size_t size);
+// The same for another of the system's hashes (BCRYPT_MD5_ALGORITHM, BCRYPT_SHA1_ALGORITHM ...).
+std::string SystemHash(const wchar_t* id, const void* data, size_t size);
+std::string SystemHash(const wchar_t* id, const std::vector<uint8_t>& data);
 std::string SystemSha256(const std::vector<uint8_t>& data);
 // The file's digest; empty when it can't be read.
 std::string SystemSha256OfFile(const std::wstring& path);

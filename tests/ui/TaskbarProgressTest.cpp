@@ -8,7 +8,34 @@
 namespace ui_tests {
 namespace {
 
-TEST(TaskbarProgress, TheButtonFollowsTheOperationsState) {
+class MainWindowTaskbarTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+    }
+    void TearDown() override {
+        MainWindowTest::TearDown();
+        ::CoUninitialize();
+    }
+};
+
+// The shell's message, as the shell sends it, reaches the real taskbar list where the system has
+// one; where it has none (Wine may lack it) the window works on without. The button follows the
+// operation's state, each change of which comes with an action, and the caption's percentage.
+TEST_F(MainWindowTaskbarTest, TheButtonFollowsTheOperationWhereThereIsATaskbar) {
+    RecordingOperation& operation = Open(RunMode::Join);
+    const UINT created = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
+    ASSERT_NE(created, 0u);
+    ::SendMessageW(Window(), created, 0, 0);
+    ComPointer<ITaskbarList3> probe;
+    const bool systemHasOne =
+        SUCCEEDED(::CoCreateInstance(__uuidof(TaskbarList), nullptr, CLSCTX_INPROC_SERVER,
+                                     __uuidof(ITaskbarList3), probe.Receive())) &&
+        SUCCEEDED(probe->HrInit());
+    const bool connected = gMainWindow.Taskbar().IsConnected();
+    EXPECT_EQ(connected, systemHasOne);
+
     const struct {
         OperationState state;
         float percent;
@@ -24,49 +51,19 @@ TEST(TaskbarProgress, TheButtonFollowsTheOperationsState) {
         {OperationState::Failed, 0.0f, {TBPF_ERROR, kTaskbarSteps}},
         {OperationState::Done, 100.0f, {TBPF_NOPROGRESS, 0}},
     };
-    for (const auto& row : table)
+    for (const auto& row : table) {
         EXPECT_TRUE(TaskbarShownFor(row.state, row.percent) == row.shown) << row.percent;
-}
-
-class MainWindowTaskbarTest : public MainWindowTest {
-protected:
-    void SetUp() override {
-        MainWindowTest::SetUp();
-        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
-    }
-    void TearDown() override {
-        MainWindowTest::TearDown();
-        ::CoUninitialize();
-    }
-};
-
-// The shell's message, as the shell sends it, reaches the real taskbar list where the system has
-// one; where it has none (Wine may lack it) the window works on without.
-TEST_F(MainWindowTaskbarTest, TheShellsMessageConnectsTheButtonWhereThereIsATaskbar) {
-    RecordingOperation& operation = Open(RunMode::Join);
-    const UINT created = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
-    ASSERT_NE(created, 0u);
-    ::SendMessageW(Window(), created, 0, 0);
-    // Connected exactly where this system gives a taskbar list (Wine has one).
-    ComPointer<ITaskbarList3> probe;
-    const bool systemHasOne =
-        SUCCEEDED(::CoCreateInstance(__uuidof(TaskbarList), nullptr, CLSCTX_INPROC_SERVER,
-                                     __uuidof(ITaskbarList3), probe.Receive())) &&
-        SUCCEEDED(probe->HrInit());
-    const bool connected = gMainWindow.Taskbar().IsConnected();
-    EXPECT_EQ(connected, systemHasOne);
-
-    // Each change of state comes with an action; the percentage with the caption.
-    gMainWindow.SetTitleProgress(L"x.bin", 42.5f);
-    for (OperationState state :
-         {OperationState::Running, OperationState::Paused, OperationState::Failed}) {
-        operation.SetState(state);
+        // The percentage first, under the state before; then the state with its action.
+        gMainWindow.SetTitleProgress(L"x.bin", row.percent);
+        operation.SetState(row.state);
         gMainWindow.SetAction(kCommandPause, kActionRunGroup | kActionPauseEnabled);
         EXPECT_TRUE(gMainWindow.Taskbar().Shown() ==
-                    (connected ? TaskbarShownFor(state, 42.5f) : TaskbarShown{TBPF_NOPROGRESS, 0}))
-            << static_cast<int>(state);
+                    (connected ? row.shown : TaskbarShown{TBPF_NOPROGRESS, 0}))
+            << row.percent;
     }
     // The caption without a percentage: the bar goes once the operation is done.
+    operation.SetState(OperationState::Failed);
+    gMainWindow.SetTitleProgress(L"x.bin", 42.5f);
     operation.SetState(OperationState::Done);
     gMainWindow.SetTitle(L"x.bin");
     EXPECT_TRUE(gMainWindow.Taskbar().Shown() == (TaskbarShown{TBPF_NOPROGRESS, 0}));
