@@ -171,8 +171,8 @@ TEST_F(OtherChecksTest, AnEmptyPartIsCheckedToo) {
     }
 }
 
-// With a recovery set beside them, a part the .sfv finds damaged is rebuilt and the join goes on:
-// the rebuilt part checks out against the .sfv too.
+// A damaged part beside a .sfv and a recovery set: the set finds and rebuilds it, and the join
+// then checks the rebuilt part against the .sfv too and says so.
 TEST_F(OtherChecksTest, ARecoverySetRebuildsWhatTheSfvFindsDamaged) {
     WriteDword(L"RecoveryPercent", 20);
     WriteDword(L"WriteChecksums", 0);
