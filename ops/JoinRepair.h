@@ -118,10 +118,12 @@ private:
         Sha256Digest listed;
     };
 
-    // A piece of a slice that the workers hash while the next piece is read: its MD5 into the
-    // slice's hash and, for a part the list vouches for, its SHA-256 into the part's digest.
+    // A piece of a slice that the workers hash while the next pieces are read: its MD5 (its CRC32
+    // where the list vouches for the part) into the slice's hash and, for a part the list vouches
+    // for, its SHA-256 into the part's digest. Six out at once let a slice of the window's time
+    // read ahead: with two, each slice read two pieces and then waited a timer tick for them.
     struct CheckJob;
-    static constexpr int32_t kCheckJobs = 2;
+    static constexpr int32_t kCheckJobs = 6;
     static void RunCheckJob(ComputeJob& job, int32_t lane);
     static void CheckJobDone(ComputeJob& job);
     // A job whose buffer is free, made when there is none yet; null when every one is out.
