@@ -6,6 +6,7 @@
 #include "io/CompletionDispatcher.h"
 #include "io/ComputePool.h"
 #include "io/IoThread.h"
+#include "ops/CheckOperation.h"
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
 #include "res/resource.h"
@@ -38,6 +39,8 @@ bool Application::ParseCommandLine(const wchar_t* commandLine, WideString& path)
         mode = RunMode::Split;
     } else if (*p == L'j') {
         mode = RunMode::Join;
+    } else if (*p == L'c') {
+        mode = RunMode::Check;
     } else {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return false;
@@ -93,6 +96,8 @@ bool Application::Init() {
     Operation* operation = nullptr;
     if (mode == RunMode::Split)
         operation = new (std::nothrow) SplitOperation(gMainWindow);
+    else if (mode == RunMode::Check)
+        operation = new (std::nothrow) CheckOperation(gMainWindow);
     else
         operation = new (std::nothrow) JoinOperation(gMainWindow);
     if (!operation) {

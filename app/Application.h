@@ -12,6 +12,7 @@ enum class RunMode : int32_t {
     Setup = 0, // no " /" anywhere: the setup dialog
     Split = 1, // " /s" and a path
     Join = 2,  // " /j" and a path
+    Check = 3, // " /c" and a path: the parts are checked, nothing is written
 };
 
 class Application {

@@ -198,6 +198,32 @@ void JoinRepair::Check() {
     CheckOnItsOwn();
 }
 
+void JoinRepair::CheckOnly() {
+    if (phase == Phase::Loaded && partOrder.Count() != 0)
+        CheckOnItsOwn();
+    else
+        Check();
+}
+
+bool JoinRepair::FindingOf(uint32_t number, PartFinding& finding) const {
+    const int32_t index = PartIndex(number);
+    if (index < 0)
+        return false;
+    const Entry& entry = entries[index];
+    finding.present = entry.state != State::Lost;
+    finding.whole = entry.state == State::Whole;
+    finding.vouched = entry.vouched;
+    finding.listAgrees = entry.listAgrees;
+    finding.slices = set.SliceCount(index);
+    return true;
+}
+
+bool JoinRepair::SliceBad(uint32_t number, int32_t s) const {
+    const int32_t index = PartIndex(number);
+    return index >= 0 && s >= 0 && s < set.SliceCount(index) &&
+           badSlices[set.FirstSlice(index) + s];
+}
+
 void JoinRepair::CheckOnItsOwn() {
     reading.Close();
     feedWhileChecking = false;

@@ -58,6 +58,30 @@ public:
     void Ignore(const wchar_t* why);
     // Goes on past Loaded to check the parts, when the set names any; else Done.
     void Check();
+    // The same for a check that rebuilds nothing unless asked: every part is read on its own,
+    // and the work stops at Planned (or fails for want of blocks) with the findings below.
+    void CheckOnly();
+
+    // What the check found of part `number`, once it has gone through the parts. False when the
+    // set does not name it.
+    struct PartFinding {
+        bool present;    // there, at the size the set gives
+        bool whole;      // every slice agrees with the set
+        bool listAgrees; // the checksum list vouches for it and its digest matched
+        bool vouched;
+        int32_t slices; // of the part in the set
+    };
+    bool FindingOf(uint32_t number, PartFinding& finding) const;
+    // Slice s (from 0) of part `number` disagrees with the set, or was not there to check.
+    bool SliceBad(uint32_t number, int32_t s) const;
+    // The slices a rebuild needs, the recovery blocks the set has, and how many more it would
+    // take when they are too few; once planned, or failed for want of blocks.
+    int32_t BlocksNeeded() const { return missingSlices.Count(); }
+    int32_t BlocksAvailable() const { return set.RecoveryBlockCount(); }
+    int32_t MoreNeeded() const { return repair.MoreNeeded(); }
+    // Planned, but the blocks are fewer than the slices to rebuild: the work that follows only
+    // counts the intact ones, to tell MoreNeeded, and fails.
+    bool TooFewBlocks() const { return repair.OnlyCounting(); }
 
     // The check without a read of its own, when every part the set names is there at the size it
     // gives: the join hands over each part's bytes as it moves them, in order, and the check reads

@@ -38,7 +38,7 @@ float Operation::Progress() const {
 
 OperationOutcome Operation::Outcome() const {
     if (state == OperationState::Done)
-        return OperationOutcome::Done;
+        return doneOutcome;
     if (state == OperationState::Failed)
         return failure;
     return OperationOutcome::Cancelled;
@@ -129,6 +129,13 @@ void Operation::OnRead(IoPair& pair) {
     if (pair.transferred < pair.chunk) {
         ReportError(ERROR_HANDLE_EOF, L"Error OnRead");
         Release(pair);
+        return;
+    }
+    // A pair without a destination only reads, for the hashes: its chunk has moved once read.
+    if (!pair.destination) {
+        if (hashing)
+            ChunkArrived(pair);
+        OnWrite(pair);
         return;
     }
     // Exactly the chunk; an unbuffered destination takes it in whole sectors, and what that

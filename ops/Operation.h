@@ -128,6 +128,8 @@ protected:
     bool CheckFileFits(uint64_t fileSize);
 
     OperationState state = OperationState::Idle;
+    // What an operation that ended tells: a check that found damage has ended, and says so.
+    OperationOutcome doneOutcome = OperationOutcome::Done;
     // The part's and the whole file's SHA-256 on the first lane together, leaving the others to
     // the operation's own work.
     bool hashesOnOneLane = false;

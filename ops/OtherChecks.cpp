@@ -64,6 +64,21 @@ uint32_t OtherChecks::FirstListedAfter(uint32_t count) const {
     return first;
 }
 
+bool OtherChecks::NamesPart(uint32_t number) const {
+    for (int32_t i = 0; i < kLists; ++i) {
+        if (Used(i) && lists[i].ForPart(number))
+            return true;
+    }
+    return false;
+}
+
+void OtherChecks::AppendNames(WideString& text) const {
+    for (int32_t i = 0; i <= kLists; ++i) {
+        if (i == kLists ? CrcUsed() : Used(i))
+            text.AppendFormat(L"%s%s", text.Length() != 0 ? L", " : L"", kSuffixes[i]);
+    }
+}
+
 void OtherChecks::AppendOutcome(WideString& text, bool verified, int32_t partCount) const {
     for (int32_t i = 0; i <= kLists; ++i) {
         if (!found[i])
@@ -150,6 +165,14 @@ void OtherChecks::Feed(const uint8_t* data, uint32_t length, int32_t endsPart) {
     }
     if (endsPart < damaged.Count())
         damaged[endsPart] = bad ? 1 : 0;
+}
+
+bool OtherChecks::WholeNamed() const {
+    for (int32_t i = 0; i < kLists; ++i) {
+        if (Used(i) && lists[i].HasWhole())
+            return true;
+    }
+    return CrcUsed();
 }
 
 bool OtherChecks::WholeDamaged(uint64_t size) {

@@ -28,6 +28,10 @@ public:
     bool AnyRefused() const;
     // The lowest part above count that a taken file names, or 0.
     uint32_t FirstListedAfter(uint32_t count) const;
+    // A taken file names part `number`.
+    bool NamesPart(uint32_t number) const;
+    // ", .sfv" and the like, for each file taken, in the order they are read.
+    void AppendNames(WideString& text) const;
     // "Verified by <file>; " for each taken file once the join of partCount parts is done
     // (verified), with "for N of M parts" when it leaves some out and not the whole file, and
     // "<file> ignored (<why>); " for each refused one.
@@ -40,6 +44,8 @@ public:
     void Feed(const uint8_t* data, uint32_t length, int32_t endsPart);
     // Once the part's last chunk came back: whether a taken file says otherwise.
     bool PartDamaged(int32_t index) const { return index < damaged.Count() && damaged[index]; }
+    // A taken file names the whole file.
+    bool WholeNamed() const;
     // Once every chunk came back: whether a taken file says otherwise of the whole file.
     bool WholeDamaged(uint64_t size);
 

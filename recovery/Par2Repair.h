@@ -33,6 +33,9 @@ public:
     // damaged or unreadable is left out and another taken. False with ERROR_INVALID_DATA and
     // MoreNeeded() > 0 when the intact blocks are too few.
     bool ReadBlocks(uint32_t bytes, bool& done);
+    // Planned with fewer distinct blocks than missing slices: ReadBlocks only counts the intact
+    // ones, and fails.
+    bool OnlyCounting() const { return counting; }
     // How many more intact blocks it would take, once ReadBlocks failed for want of them.
     int32_t MoreNeeded() const { return moreNeeded; }
     // Every slice that is not missing, each byte once, whole or in pieces in any order, once the

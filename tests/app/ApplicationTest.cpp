@@ -78,6 +78,8 @@ TEST(ApplicationTest, TheExplorerVerbForms) {
     ExpectPath(L" /s \"D:\\my files\\movie.avi\"", RunMode::Split, L"D:\\my files\\movie.avi");
     ExpectPath(L" /j \"D:\\my files\\movie.avi.001\"", RunMode::Join,
                L"D:\\my files\\movie.avi.001");
+    ExpectPath(L" /c \"D:\\my files\\movie.avi.sha256\"", RunMode::Check,
+               L"D:\\my files\\movie.avi.sha256");
     // Non-Latin names come through unchanged.
     ExpectPath(L" /s \"C:\\\x0444\x0438\x043B\x044C\x043C\\\x4E2D.avi\"", RunMode::Split,
                L"C:\\\x0444\x0438\x043B\x044C\x043C\\\x4E2D.avi");
@@ -116,6 +118,8 @@ TEST(ApplicationTest, BadSwitchesAndMissingPathsFail) {
     // Only lower-case s and j count; the mode is not set.
     ExpectRefused(L" /S file", RunMode::Setup);
     ExpectRefused(L" /J file", RunMode::Setup);
+    ExpectRefused(L" /C file", RunMode::Setup);
+    ExpectRefused(L" /c", RunMode::Check);
     ExpectRefused(L" /x file", RunMode::Setup);
     ExpectRefused(L" / s file", RunMode::Setup);
     ExpectRefused(L" /", RunMode::Setup);

@@ -2,27 +2,12 @@
 
 #include <bcrypt.h>
 
-#include <cstdio>
-
 using namespace testing_support;
 
 namespace ops_tests {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// CRC-32 bit by bit, in uppercase hex as cksfv writes it.
-std::string CrcOf(const Bytes& data) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (uint8_t byte : data) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    char hex[9];
-    snprintf(hex, sizeof hex, "%08X", ~crc);
-    return hex;
-}
 
 // The files their tools write for the parts of x.bin: cksfv's without a hash id, else md5sum's or
 // sha1sum's with the system's hash of that id.
@@ -31,7 +16,7 @@ std::string Listed(const wchar_t* id, const std::vector<Bytes>& parts) {
     for (size_t i = 0; i < parts.size(); ++i) {
         const std::string name = "x.bin.00" + std::to_string(i + 1);
         text += id ? SystemHash(id, parts[i]) + " *" + name + "\n"
-                   : name + " " + CrcOf(parts[i]) + "\r\n";
+                   : name + " " + CrcHex(parts[i]) + "\r\n";
     }
     return text;
 }
@@ -76,7 +61,7 @@ TEST_F(OtherChecksTest, EachKindChecksTheJoin) {
         {"sha1 of the whole file, damaged", L".sha1",
          SystemHash(BCRYPT_SHA1_ALGORITHM, all) + "  x.bin\n", true, "",
          L"Joined file x.bin is damaged", ERROR_CRC},
-        {"crc lying about the size", L".crc", "filename=x.bin\nsize=3\ncrc32=" + CrcOf(all) + "\n",
+        {"crc lying about the size", L".crc", "filename=x.bin\nsize=3\ncrc32=" + CrcHex(all) + "\n",
          false, "", L"Joined file x.bin is damaged", ERROR_CRC},
         {"sfv naming a part the set lacks", L".sfv",
          Listed(nullptr, parts) + "x.bin.004 00000000\n", false, "", L"Part x.bin.004 is missing",
@@ -105,7 +90,7 @@ TEST_F(OtherChecksTest, EachKindChecksTheJoin) {
         {L".md5", Listed(BCRYPT_MD5_ALGORITHM, parts)},
         {L".sha1", Listed(BCRYPT_SHA1_ALGORITHM, parts)},
         {L".crc", "filename=x.bin\r\nsize=" + std::to_string(all.size()) +
-                      "\r\ncrc32=" + CrcOf(all) + "\r\n"}};
+                      "\r\ncrc32=" + CrcHex(all) + "\r\n"}};
     for (const auto& [tail, text] : kinds) {
         rows.push_back(
             {Narrow(tail), tail, text, false, "", L"Verified by x.bin" + tail + L"; ", 0});

@@ -196,6 +196,18 @@ std::string SystemHash(const wchar_t* id, const std::vector<uint8_t>& data) {
     return SystemHash(id, data.data(), data.size());
 }
 
+std::string CrcHex(const std::vector<uint8_t>& data) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (uint8_t byte : data) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    char hex[9];
+    snprintf(hex, sizeof hex, "%08X", ~crc);
+    return hex;
+}
+
 std::string SystemSha256(const void* data, size_t size) {
     return SystemHash(BCRYPT_SHA256_ALGORITHM, data, size);
 }

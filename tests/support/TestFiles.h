@@ -55,6 +55,8 @@ std::string SystemSha256(const void* data, size_t size);
 // The same for another of the system's hashes (BCRYPT_MD5_ALGORITHM, BCRYPT_SHA1_ALGORITHM ...).
 std::string SystemHash(const wchar_t* id, const void* data, size_t size);
 std::string SystemHash(const wchar_t* id, const std::vector<uint8_t>& data);
+// The CRC-32 of cksfv and the file managers, in upper-case hex, bit by bit.
+std::string CrcHex(const std::vector<uint8_t>& data);
 std::string SystemSha256(const std::vector<uint8_t>& data);
 // The file's digest; empty when it can't be read.
 std::string SystemSha256OfFile(const std::wstring& path);

@@ -1,0 +1,128 @@
+#include "OpsTestSupport.h"
+#include "support/Par2TestSets.h"
+
+#include "ops/CheckOperation.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+using namespace ops_tests;
+using namespace testing_support;
+
+namespace {
+
+// The names and sizes of the files of a folder: what a check must leave as it found it.
+std::wstring Listing(const std::wstring& folder) {
+    std::wstring text;
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return text;
+    do {
+        text += std::wstring(found.cFileName) + L" " + std::to_wstring(found.nFileSizeLow) + L"\n";
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return text;
+}
+
+class CheckOperationTest : public OperationTest {};
+
+// A set of four parts in slices of 4 KiB (three each, the last part two), with whichever of
+// its side files, then damaged: each check reads it and tells part by part, and writes nothing.
+TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
+    constexpr uint32_t kSlice = 4096;
+    const uint64_t sizes[] = {3 * kSlice, 3 * kSlice, 3 * kSlice, 5000};
+    enum Side { kList = 1, kSet = 2, kSfv = 4, kWholeLine = 8 };
+    struct Row {
+        const char* what;
+        int sides;
+        int32_t blocks;        // of the recovery set
+        const wchar_t* damage; // per part: '.' as made, 'x' a byte flipped in its second slice,
+                               // '-' gone, 's' cut short
+        const wchar_t* from;   // what the check is started on
+        const wchar_t* summary;
+        const wchar_t* part2; // its state in the report
+        OperationOutcome outcome;
+    };
+    const Row rows[] = {
+        {"list, whole", kList, 0, L"....", L".001", L"All 4 parts are good (SHA-256)", L"good",
+         OperationOutcome::Done},
+        {"list, damaged", kList, 0, L".x..", L".003", L"Part 2 is damaged", L"damaged",
+         OperationOutcome::Damaged},
+        {"list, two damaged and a gap", kList, 0, L"xx-.", L".001",
+         L"2 parts damaged and part 3 missing", L"damaged", OperationOutcome::Damaged},
+        {"list, still arriving", kList, 0, L"..--", L".sha256",
+         L"2 of 4 parts present, all good (SHA-256)", L"good", OperationOutcome::Incomplete},
+        {"nothing beside", 0, 0, L"....", L".001", L"4 parts, none vouched for", L"not vouched for",
+         OperationOutcome::Done},
+        {"nothing beside, cut short", 0, 0, L".s..", L".001", L"Part 2 has the wrong size",
+         L"wrong size", OperationOutcome::Incomplete},
+        {"sfv, damaged", kSfv, 0, L".x..", L".sfv", L"Part 2 is damaged", L"damaged",
+         OperationOutcome::Damaged},
+        {"whole-file line, damaged", kWholeLine, 0, L".x..", L".001",
+         L"The 4 parts do not make the file (SHA-256)", L"not vouched for",
+         OperationOutcome::Damaged},
+        {"set, whole", kSet, 2, L"....", L".par2", L"All 4 parts are good (PAR2)", L"good",
+         OperationOutcome::Done},
+        {"set and list, damaged and a gap", kSet | kList, 5, L".x-.", L".001",
+         L"Part 2 is damaged and part 3 missing; the recovery data can rebuild both (4 of 5 "
+         L"blocks needed)",
+         L"damaged (slices 2)", OperationOutcome::Damaged},
+        {"set, too few blocks", kSet, 5, L"---.", L".004",
+         L"3 parts missing: the set cannot be rebuilt yet: 4 more recovery blocks needed",
+         L"missing", OperationOutcome::Incomplete},
+        {"set, cut short", kSet, 5, L".s..", L".001",
+         L"Part 2 has the wrong size; the recovery data can rebuild it (3 of 5 blocks needed)",
+         L"wrong size", OperationOutcome::Incomplete},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir folder(L"check");
+        const std::wstring whole = folder / L"c.bin";
+        std::vector<SetFile> files;
+        std::vector<uint8_t> all;
+        for (unsigned i = 0; i < 4; ++i) {
+            files.push_back(
+                {L"c.bin." + std::wstring(i < 9 ? L"00" : L"0") + std::to_wstring(i + 1),
+                 MakePattern(sizes[i], i + 11)});
+            all.insert(all.end(), files[i].data.begin(), files[i].data.end());
+        }
+        ASSERT_TRUE(!(row.sides & kSet) || MakeRecoverySet(whole, files, kSlice, row.blocks));
+        ASSERT_TRUE(!(row.sides & kList) || WriteText(whole + L".sha256", ChecksumLines(files)));
+        ASSERT_TRUE(!(row.sides & kWholeLine) ||
+                    WriteText(whole + L".sha256", SystemSha256(all) + "  c.bin\n"));
+        std::string sfv;
+        for (const SetFile& file : files)
+            sfv += Narrow(file.name) + " " + CrcHex(file.data) + "\n";
+        ASSERT_TRUE(!(row.sides & kSfv) || WriteText(whole + L".sfv", sfv));
+        for (unsigned i = 0; row.damage[i] && i < 4; ++i) {
+            std::vector<uint8_t> data = files[i].data;
+            if (row.damage[i] == L'x')
+                data[kSlice + 10] ^= 1;
+            if (row.damage[i] == L's')
+                data.resize(data.size() - 100);
+            if (row.damage[i] != L'-') {
+                ASSERT_TRUE(WriteWholeFile(folder / files[i].name, data));
+            }
+        }
+        const std::wstring before = Listing(folder.Path());
+
+        RecordingDisplay shown;
+        CheckOperation check(shown);
+        check.Start(Wide(whole + row.from));
+        ASSERT_TRUE(RunToEnd(check));
+        EXPECT_EQ(check.State(), OperationState::Done) << Narrow(shown.statusBar);
+        EXPECT_EQ(check.Outcome(), row.outcome);
+        EXPECT_EQ(shown.status, row.summary);
+        EXPECT_EQ(shown.endedMessages, 1);
+        WideString state;
+        if (check.Verdict().PartCount() >= 2)
+            check.Verdict().StateText(2, state);
+        EXPECT_EQ(std::wstring(state.Text()), row.part2);
+        check.Abort();
+        EXPECT_EQ(Listing(folder.Path()), before);
+    }
+}
+
+} // namespace
