@@ -116,10 +116,17 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
         EXPECT_EQ(check.Outcome(), row.outcome);
         EXPECT_EQ(shown.status, row.summary);
         EXPECT_EQ(shown.endedMessages, 1);
-        WideString state;
-        if (check.Verdict().PartCount() >= 2)
-            check.Verdict().StateText(2, state);
-        EXPECT_EQ(std::wstring(state.Text()), row.part2);
+        // The report: the summary, then a line a part.
+        WideString report;
+        check.Verdict().Report(L"c.bin", report);
+        const std::wstring size =
+            row.damage[1] == L'-' ? L"" : std::to_wstring(FileSize(folder / L"c.bin.002"));
+        EXPECT_EQ(std::wstring(report.Text()).substr(0, wcslen(row.summary) + 2),
+                  row.summary + std::wstring(L"\r\n"));
+        EXPECT_NE(std::wstring(report.Text())
+                      .find(L"\r\nc.bin.002\t" + size + L"\t" + row.part2 + L"\r\nc.bin.003\t"),
+                  std::wstring::npos)
+            << Narrow(report.Text());
         check.Abort();
         EXPECT_EQ(Listing(folder.Path()), before);
     }
