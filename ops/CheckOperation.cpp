@@ -31,7 +31,8 @@ void CheckOperation::Start(const WideString& commandLinePath) {
     display.SetStatusBar(path.Text());
 
     listFile.SetFor(path);
-    listUsed = listFile.Read(name.Text(), list) && list.Problem() == ListProblem::None;
+    listFound = listFile.Read(name.Text(), list);
+    listUsed = listFound && list.Problem() == ListProblem::None;
     if (listUsed && list.SplitUnfinished()) {
         ReportErrorAs(OperationOutcome::Refused, ERROR_HANDLE_EOF,
                       L"The split of %s did not finish", name.Text());
@@ -353,10 +354,20 @@ void CheckOperation::End() {
     verdict.Summary(summary);
     display.SetTitle(name.Text());
     display.SetStatus(L"%s", summary.Text());
+    // What was found beside the parts but not taken, and why, before the path.
+    WideString bar;
     if (repair.Note().Length() != 0)
-        display.SetStatusBarFormat(L"%s; %s", repair.Note().Text(), path.Text());
-    else
-        display.SetStatusBar(path.Text());
+        bar.Format(L"%s; ", repair.Note().Text());
+    others.AppendOutcome(bar, false, parts.Count());
+    if (listFound && !listUsed) {
+        WideString listName;
+        WideString problem;
+        FileNameOf(listFile.Path().Text(), listName);
+        list.DescribeProblem(problem);
+        bar.AppendFormat(L"%s ignored (%s); ", listName.Text(), problem.Text());
+    }
+    bar.AppendFormat(L"%s", path.Text());
+    display.SetStatusBar(bar.Text());
     display.SetAction(kCommandFind, kActionRunGroup | kActionResultGroup | kActionFindEnabled);
     display.Repaint();
     PostEnded();

@@ -55,6 +55,7 @@ private:
 
     ChecksumList list;
     ChecksumListFile listFile;
+    bool listFound = false;
     bool listUsed = false;
     OtherChecks others;
     bool othersUsed = false;

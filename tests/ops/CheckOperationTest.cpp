@@ -33,7 +33,7 @@ class CheckOperationTest : public OperationTest {};
 TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
     constexpr uint32_t kSlice = 4096;
     const uint64_t sizes[] = {3 * kSlice, 3 * kSlice, 3 * kSlice, 5000};
-    enum Side { kList = 1, kSet = 2, kSfv = 4, kWholeLine = 8 };
+    enum Side { kList = 1, kSet = 2, kSfv = 4, kWholeLine = 8, kBadList = 16 };
     struct Row {
         const char* what;
         int sides;
@@ -44,6 +44,7 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
         const wchar_t* summary;
         const wchar_t* part2; // its state in the report
         OperationOutcome outcome;
+        const wchar_t* note = nullptr; // what the status bar says before the path
     };
     const Row rows[] = {
         {"list, whole", kList, 0, L"....", L".001", L"All 4 parts are good (SHA-256)", L"good",
@@ -56,6 +57,9 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
          L"2 of 4 parts present, all good (SHA-256)", L"good", OperationOutcome::Incomplete},
         {"nothing beside", 0, 0, L"....", L".001", L"4 parts, none vouched for", L"not vouched for",
          OperationOutcome::Done},
+        {"a list refused", kBadList, 0, L"....", L".001", L"4 parts, none vouched for",
+         L"not vouched for", OperationOutcome::Done,
+         L"c.bin.sha256 ignored (line 1 is not a SHA-256 line); "},
         {"nothing beside, cut short", 0, 0, L".s..", L".001", L"Part 2 has the wrong size",
          L"wrong size", OperationOutcome::Incomplete},
         {"sfv, damaged", kSfv, 0, L".x..", L".sfv", L"Part 2 is damaged", L"damaged",
@@ -92,6 +96,7 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
         ASSERT_TRUE(!(row.sides & kList) || WriteText(whole + L".sha256", ChecksumLines(files)));
         ASSERT_TRUE(!(row.sides & kWholeLine) ||
                     WriteText(whole + L".sha256", SystemSha256(all) + "  c.bin\n"));
+        ASSERT_TRUE(!(row.sides & kBadList) || WriteText(whole + L".sha256", "not a list\n"));
         std::string sfv;
         for (const SetFile& file : files)
             sfv += Narrow(file.name) + " " + CrcHex(file.data) + "\n";
@@ -116,6 +121,7 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
         EXPECT_EQ(check.Outcome(), row.outcome);
         EXPECT_EQ(shown.status, row.summary);
         EXPECT_EQ(shown.endedMessages, 1);
+        EXPECT_EQ(shown.statusBar, (row.note ? row.note : L"") + whole);
         // The report: the summary, then a line a part.
         WideString report;
         check.Verdict().Report(L"c.bin", report);
