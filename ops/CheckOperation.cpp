@@ -75,11 +75,18 @@ void CheckOperation::SetSlice() {
         // Too few blocks: the count of the intact ones tells how many more it would take.
         if (repair.TooFewBlocks())
             return;
+        // The set stays ready for a rebuild in place, should the user ask for it.
         repairWork.Stop();
+        repairReady = true;
         VerdictFromSet(0);
-        repair.Cancel();
         return;
     case JoinRepair::Step::Done:
+        // Rebuilt and swapped in: the parts are checked again from the start.
+        if (repairing) {
+            repairing = false;
+            if (repair.Find(path))
+                return;
+        }
         repairWork.Stop();
         VerdictFromSet(0);
         return;
@@ -87,6 +94,9 @@ void CheckOperation::SetSlice() {
         repairWork.Stop();
         if (repair.FailureCode() == ERROR_INVALID_DATA && repair.MoreNeeded() > 0)
             VerdictFromSet(repair.MoreNeeded());
+        else if (repair.FailedWithPartsAbsent())
+            ReportErrorAs(OperationOutcome::Incomplete, repair.FailureCode(), L"%s",
+                          repair.FailureText().Text());
         else
             ReportError(repair.FailureCode(), L"%s", repair.FailureText().Text());
         return;
@@ -368,7 +378,9 @@ void CheckOperation::End() {
     }
     bar.AppendFormat(L"%s", path.Text());
     display.SetStatusBar(bar.Text());
-    display.SetAction(kCommandFind, kActionRunGroup | kActionResultGroup | kActionFindEnabled);
+    display.SetAction(repairReady ? kCommandRepair : kCommandFind,
+                      kActionRunGroup | kActionResultGroup | kActionFindEnabled |
+                          (repairReady ? kActionRepairEnabled : 0));
     display.Repaint();
     PostEnded();
 }
@@ -378,6 +390,8 @@ void CheckOperation::OnCommand(UINT id) {
         Pause();
     else if (state == OperationState::Paused && id == kCommandResume)
         Resume();
+    else if (state == OperationState::Done && id == kCommandRepair && repairReady)
+        RepairInPlace();
     else if (state == OperationState::Done && id == kCommandFind) {
         WideString first;
         if (PartPath(path.Text(), 1, first))
@@ -385,11 +399,29 @@ void CheckOperation::OnCommand(UINT id) {
     }
 }
 
-void CheckOperation::Abort() {
-    if (repairWork.IsRunning()) {
-        repairWork.Stop();
+void CheckOperation::RepairInPlace() {
+    // The rebuilt parts are written beside the others, which stay until all are proven.
+    VolumeRoom room;
+    repairReady = false;
+    state = OperationState::Running;
+    if (QueryVolumeRoom(path.Text(), room) &&
+        !CheckRoom(SpaceTaken(repair.RebuildBytes(), room.UnitOr(sectorSize)), room.available)) {
         repair.Cancel();
+        return;
     }
+    repairing = true;
+    doneOutcome = OperationOutcome::Done;
+    display.SetStatus(L"%s", repair.Activity().Text());
+    display.SetAction(kCommandPause, kActionRunGroup | kActionResultGroup);
+    if (!repairWork.Start<CheckOperation, &CheckOperation::SetSlice>(this))
+        ReportError(::GetLastError(), L"Error");
+}
+
+void CheckOperation::Abort() {
+    repairWork.Stop();
+    repair.Cancel();
+    repairReady = false;
+    repairing = false;
     StopHashing();
     parts.Clear();
     ForgetPairs();

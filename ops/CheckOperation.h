@@ -52,6 +52,8 @@ private:
     bool Listed(uint32_t number) const;
     void AppendVouchers(WideString& text, bool bySet) const;
     void End();
+    // Rebuilds what the check found missing or damaged where it lies, then checks again.
+    void RepairInPlace();
 
     ChecksumList list;
     ChecksumListFile listFile;
@@ -66,5 +68,7 @@ private:
     JoinRepair repair;
     SlicedWork repairWork{CompletionDispatcher::DeliveriesHeld};
     CheckVerdict verdict;
+    bool repairReady = false; // the set's check planned a rebuild, not begun
+    bool repairing = false;
     DWORD sectorError = 0;
 };

@@ -10,6 +10,8 @@ constexpr UINT kCommandOpen = 1003;
 constexpr UINT kCommandFind = 1004;
 constexpr UINT kCommandExit = 1005;
 constexpr UINT kCommandConfiguration = 1006;
+// A check's: rebuilds the parts it found missing or damaged where they lie.
+constexpr UINT kCommandRepair = 1007;
 
 // Posted by an operation to its window after a successful end (wParam and lParam 0).
 constexpr UINT WM_OPERATION_ENDED = 0x8000;
@@ -24,6 +26,7 @@ constexpr UINT kActionResumeEnabled = 0x08;
 constexpr UINT kActionResultGroup = 0x10;
 constexpr UINT kActionOpenEnabled = 0x20;
 constexpr UINT kActionFindEnabled = 0x40;
+constexpr UINT kActionRepairEnabled = 0x80;
 // SplitButtonMode::Normal: the label runs the default command.
 constexpr UINT kActionLabelRuns = 0x100;
 // SplitButtonMode::LabelInert: the label does nothing, the arrow still works.

@@ -49,6 +49,9 @@ void MainWindow::BuildActionMenu() {
     actionMenu.InsertString(7, true, L"E&xit", kCommandExit);
     actionMenu.InsertType(8, true, MFT_SEPARATOR);
     actionMenu.InsertString(9, true, L"&Configuration", kCommandConfiguration);
+    // A check writes no file to open, but may rebuild the parts where they lie.
+    if (gApplication.Mode() == RunMode::Check)
+        actionMenu.InsertString(6, true, L"&Repair", kCommandRepair);
 }
 
 BOOL MainWindow::OnInitDialog() {
@@ -103,6 +106,7 @@ BOOL MainWindow::OnInitDialog() {
     actionMenu.EnableItem(kCommandResume, false, MF_GRAYED);
     actionMenu.EnableItem(kCommandOpen, false, MF_GRAYED);
     actionMenu.EnableItem(kCommandFind, false, MF_GRAYED);
+    actionMenu.EnableItem(kCommandRepair, false, MF_GRAYED);
     actionButton.SetMode(SplitButtonMode::Normal);
 
     // The template's font was made for the dpi the window was created at.
@@ -284,6 +288,7 @@ BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM) {
     case CommandWord(BN_CLICKED, kCommandResume):
     case CommandWord(BN_CLICKED, kCommandOpen):
     case CommandWord(BN_CLICKED, kCommandFind):
+    case CommandWord(BN_CLICKED, kCommandRepair):
         RunCommand(LOWORD(wParam));
         return TRUE;
     case CommandWord(BN_CLICKED, kCommandExit):

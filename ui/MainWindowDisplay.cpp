@@ -24,6 +24,8 @@ const wchar_t* ActionLabel(UINT id) {
         return L"E&xit";
     case kCommandConfiguration:
         return L"&Configuration";
+    case kCommandRepair:
+        return L"&Repair";
     default:
         return nullptr;
     }
@@ -122,6 +124,7 @@ void MainWindow::SetAction(UINT id, UINT flags) {
     if (flags & kActionResultGroup) {
         actionMenu.EnableItem(kCommandOpen, false, Enabling(flags, kActionOpenEnabled));
         actionMenu.EnableItem(kCommandFind, false, Enabling(flags, kActionFindEnabled));
+        actionMenu.EnableItem(kCommandRepair, false, Enabling(flags, kActionRepairEnabled));
     }
     if (flags & (kActionLabelRuns | kActionLabelInert))
         actionButton.SetMode((flags & kActionLabelInert) != 0 ? SplitButtonMode::LabelInert

@@ -138,4 +138,56 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
     }
 }
 
+// Part 2 damaged and part 3 lost, beside a set that can rebuild both (and a list, or none): the
+// check offers the repair, which rebuilds both where they lie, keeps the damaged part aside, joins
+// nothing, and checks again.
+TEST_F(CheckOperationTest, RepairsInPlaceThenChecksAgain) {
+    constexpr uint32_t kSlice = 4096;
+    for (const bool listed : {false, true}) {
+        SCOPED_TRACE(listed ? "with a list" : "without a list");
+        TempDir folder(L"check");
+        const std::wstring whole = folder / L"r.bin";
+        std::vector<SetFile> files;
+        for (unsigned i = 1; i <= 4; ++i)
+            files.push_back({L"r.bin.00" + std::to_wstring(i), MakePattern(3 * kSlice - i, i)});
+        ASSERT_TRUE(MakeRecoverySet(whole, files, kSlice, 5, true));
+        ASSERT_TRUE(!listed || WriteText(whole + L".sha256", ChecksumLines(files)));
+        std::vector<uint8_t> damaged = files[1].data;
+        damaged[100] ^= 4;
+        ASSERT_TRUE(WriteWholeFile(folder / files[1].name, damaged));
+        ASSERT_TRUE(::DeleteFileW((folder / files[2].name).c_str()));
+        const std::wstring before = Listing(folder.Path());
+
+        RecordingDisplay shown;
+        CheckOperation check(shown);
+        check.Start(Wide(whole + L".001"));
+        ASSERT_TRUE(RunToEnd(check));
+        EXPECT_EQ(check.Outcome(), OperationOutcome::Damaged);
+        EXPECT_EQ(shown.actionId, kCommandRepair);
+        EXPECT_TRUE(shown.actionFlags & kActionRepairEnabled);
+        EXPECT_EQ(Listing(folder.Path()), before);
+
+        check.OnCommand(kCommandRepair);
+        ASSERT_TRUE(RunToEnd(check));
+        EXPECT_EQ(check.State(), OperationState::Done) << Narrow(shown.statusBar);
+        EXPECT_EQ(check.Outcome(), OperationOutcome::Done);
+        EXPECT_EQ(shown.status, listed ? L"All 4 parts are good (SHA-256, PAR2)"
+                                       : L"All 4 parts are good (PAR2)");
+        EXPECT_EQ(shown.actionId, kCommandFind);
+        for (const SetFile& file : files)
+            EXPECT_TRUE(Holds(folder / file.name, file.data)) << Narrow(file.name);
+        EXPECT_TRUE(Holds(folder / L"r.bin.002.damaged", damaged));
+        // Nothing else: no joined file, no temporaries.
+        std::wstring after = before;
+        after.insert(after.find(L"r.bin.004 "),
+                     L"r.bin.002.damaged " + std::to_wstring(damaged.size()) + L"\nr.bin.003 " +
+                         std::to_wstring(files[2].data.size()) + L"\n");
+        EXPECT_EQ(Listing(folder.Path()), after);
+        // Asked again, there is nothing to repair.
+        check.OnCommand(kCommandRepair);
+        EXPECT_EQ(check.State(), OperationState::Done);
+        check.Abort();
+    }
+}
+
 } // namespace
