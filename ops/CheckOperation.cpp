@@ -359,6 +359,12 @@ void CheckOperation::JudgeUnnamed() {
 
 void CheckOperation::End() {
     state = OperationState::Done;
+    // What the check went through, whichever way it read the parts.
+    if (totalSize == 0) {
+        for (uint32_t number = 1; number <= verdict.PartCount(); ++number)
+            totalSize += verdict.RowOf(number).size;
+    }
+    doneSize = totalSize;
     doneOutcome = verdict.Outcome();
     WideString summary;
     verdict.Summary(summary);
@@ -381,6 +387,7 @@ void CheckOperation::End() {
     display.SetAction(repairReady ? kCommandRepair : kCommandFind,
                       kActionRunGroup | kActionResultGroup | kActionFindEnabled |
                           (repairReady ? kActionRepairEnabled : 0));
+    display.ShowVerdict(verdict, name.Text());
     display.Repaint();
     PostEnded();
 }

@@ -5,6 +5,8 @@
 #include <cstdarg>
 #include <cstdint>
 
+class CheckVerdict;
+
 // What an operation needs of its window. The main window implements it; the operation uses
 // nothing else of the window.
 class OperationDisplay {
@@ -24,6 +26,8 @@ public:
     // The number of parts chosen instead of a size, 0 when a size (or nothing) was chosen.
     virtual uint32_t GetPartCount() { return 0; }
     virtual void ShowPartSizePanel(bool show) = 0;
+    // A check's verdict, part by part, once it has ended; wholeName names the parts.
+    virtual void ShowVerdict(const CheckVerdict&, const wchar_t* /*wholeName*/) {}
     // Repaints the progress display.
     virtual void Repaint() = 0;
     // The window that receives WM_OPERATION_ENDED.

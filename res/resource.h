@@ -21,6 +21,7 @@
 #define IDC_MAIN_SIZE 1020
 #define IDC_MAIN_SIZE_GROUP 1021
 #define IDC_MAIN_STATUSBAR 55
+#define IDC_MAIN_REPORT 1022
 
 // Controls of the options dialog (IDD_OPTIONS); the close button is IDOK.
 #define IDC_OPT_DELETE_FILES 1004

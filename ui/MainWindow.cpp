@@ -5,6 +5,7 @@
 #include "app/ProgramInfo.h"
 #include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
+#include "ops/CheckVerdict.h"
 #include "ops/Commands.h"
 #include "ops/Operation.h"
 #include "res/resource.h"
@@ -21,6 +22,11 @@ namespace {
 // Tracking limits of the window, frame included.
 constexpr int kMinWidth = 400, kMinHeight = 160;
 constexpr int kMaxWidth = 1000, kMaxHeight = 220;
+// With a check's report: the progress display's height, the most rows the window grows to show,
+// and the window's limits then.
+constexpr int kReportProgressHeight = 24;
+constexpr int kReportRows = 10;
+constexpr int kReportMinHeight = 260, kReportMaxHeight = 900;
 
 // The most characters a 64-bit number of bytes can take; anything longer is no part size.
 constexpr int kPartSizeDigits = 20;
@@ -57,6 +63,10 @@ void MainWindow::BuildActionMenu() {
 BOOL MainWindow::OnInitDialog() {
     captionSum = 0;
     partSize = 0;
+    // A window made again (the tests do) starts without the last one's report.
+    if (report.IsBound())
+        report.Detach();
+    reportShown = false;
     panelShown = false;
     meterState = OperationState::Idle;
     speedText.Assign(L"", 0);
@@ -202,7 +212,15 @@ BOOL MainWindow::OnSize(WPARAM type, UINT clientWidth, UINT clientHeight) {
     const int buttonLeft = w - Px(101), rowTop = h - Px(29);
     actionButton.MoveWindow(buttonLeft, rowTop, Px(94), Px(24), true);
     link.MoveWindow(margin, rowTop, buttonLeft - margin, Px(24), true);
-    progressBar.MoveWindow(margin, Px(56), w - 2 * margin, h - Px(35) - Px(56), true);
+    if (reportShown) {
+        // The progress display keeps a line's height; the report takes the rest.
+        const int reportTop = Px(56) + Px(kReportProgressHeight) + Px(6);
+        progressBar.MoveWindow(margin, Px(56), w - 2 * margin, Px(kReportProgressHeight), true);
+        report.MoveWindow(margin, reportTop, w - 2 * margin, rowTop - Px(6) - reportTop, true);
+        report.FitColumns(w - 2 * margin, dpi);
+    } else {
+        progressBar.MoveWindow(margin, Px(56), w - 2 * margin, h - Px(35) - Px(56), true);
+    }
     sizeGroup.MoveWindow(w - Px(127), Px(5), Px(120), Px(46), true);
     statusText.MoveWindow(margin, Px(10), (panelShown ? w - Px(134) : w - Px(3)) - margin, Px(41),
                           true);
@@ -212,6 +230,59 @@ BOOL MainWindow::OnSize(WPARAM type, UINT clientWidth, UINT clientHeight) {
 
     InvalidateRect(nullptr, FALSE);
     return FALSE;
+}
+
+void MainWindow::ShowVerdict(const CheckVerdict& verdict, const wchar_t* wholeName) {
+    if (!report.IsBound()) {
+        if (!report.Create(Handle(), IDC_MAIN_REPORT))
+            return;
+        report.SetFont(dialogFont.Get() ? dialogFont.Get() : GetFont(), FALSE);
+        // After the action button in the tab order, before the link.
+        report.SetWindowPos(actionButton.Handle(), 0, 0, 0, 0,
+                            SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    if (!report.Show(verdict, wholeName))
+        return;
+    // The window grows to show the rows, up to a screenful of them; the user may size it on.
+    const int rows = static_cast<int>(verdict.PartCount()) < kReportRows
+                         ? static_cast<int>(verdict.PartCount())
+                         : kReportRows;
+    RECT window{};
+    RECT client{};
+    GetWindowRect(&window);
+    GetClientRect(&client);
+    RECT bar{};
+    statusBar.GetWindowRect(&bar);
+    const int clientNeeded = (bar.bottom - bar.top) + Px(56) + Px(kReportProgressHeight) + Px(6) +
+                             report.HeightFor(rows) + Px(6) + Px(29);
+    int height = (window.bottom - window.top) - (client.bottom - client.top) + clientNeeded;
+    // A verdict longer than the line wraps onto the status line's second line.
+    wchar_t summary[512] = L"";
+    statusText.GetWindowTextW(summary, 512);
+    RECT line{};
+    statusText.GetClientRect(&line);
+    constexpr DWORD kOneLine = SS_CENTERIMAGE | SS_ENDELLIPSIS;
+    const bool wraps = TextWidthIn(statusText.Handle(), summary) > line.right;
+    statusText.ModifyStyle(wraps ? 0 : kOneLine, wraps ? kOneLine : 0);
+    statusText.InvalidateRect(nullptr, TRUE);
+    height = height < Px(kReportMinHeight) ? Px(kReportMinHeight) : height;
+    height = height > Px(kReportMaxHeight) ? Px(kReportMaxHeight) : height;
+    reportShown = true;
+    report.ShowWindow(SW_SHOWNA);
+    height = height > window.bottom - window.top ? height : window.bottom - window.top;
+    // It stays on its monitor's work area: it grows upwards where there is no room below.
+    int top = window.top;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (::GetMonitorInfoW(::MonitorFromWindow(Handle(), MONITOR_DEFAULTTONEAREST), &monitor)) {
+        const RECT& work = monitor.rcWork;
+        height = height < work.bottom - work.top ? height : work.bottom - work.top;
+        top = top + height <= work.bottom ? top : work.bottom - height;
+    }
+    SetWindowPos(nullptr, window.left, top, window.right - window.left, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    GetClientRect(&client);
+    OnSize(SIZE_RESTORED, static_cast<UINT>(client.right), static_cast<UINT>(client.bottom));
 }
 
 void MainWindow::ShowPartSizePanel(bool show) {
@@ -334,8 +405,8 @@ BOOL MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_GETMINMAXINFO: {
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize = {Px(kMinWidth), Px(kMinHeight)};
-        info->ptMaxTrackSize = {Px(kMaxWidth), Px(kMaxHeight)};
+        info->ptMinTrackSize = {Px(kMinWidth), Px(reportShown ? kReportMinHeight : kMinHeight)};
+        info->ptMaxTrackSize = {Px(kMaxWidth), Px(reportShown ? kReportMaxHeight : kMaxHeight)};
         return TRUE;
     }
     case WM_DPICHANGED:

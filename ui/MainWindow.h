@@ -12,6 +12,7 @@
 #include "toolkit/KSplitButton.h"
 #include "toolkit/KStatusBar.h"
 #include "toolkit/Menu.h"
+#include "ui/CheckReport.h"
 #include "ui/ProgressDisplay.h"
 #include "ui/TaskbarProgress.h"
 #include "ui/TransferMeter.h"
@@ -45,6 +46,7 @@ public:
     uint32_t GetPartCount() override { return partCount; }
     void ShowPartSizePanel(bool show) override;
     void Repaint() override;
+    void ShowVerdict(const CheckVerdict& verdict, const wchar_t* wholeName) override;
     HWND EndedTarget() const override { return Handle(); }
 
     // Asks before leaving a busy operation; then ends the message loop and saves the placement.
@@ -103,6 +105,8 @@ private:
     // one part otherwise.
     void LayoutStatusBarParts();
     int StatusBarTextWidth(const wchar_t* text) const;
+    // The text's width in the control's font; 0 when it can't be measured.
+    static int TextWidthIn(HWND control, const wchar_t* text);
 
     KWindow statusText;
     KWindow progressBar;
@@ -111,6 +115,9 @@ private:
     KWindow sizeGroup;
     KSplitButton actionButton;
     KStatusBar statusBar;
+    // A check's verdict, below the progress display once the check has ended.
+    CheckReport report;
+    bool reportShown = false;
     KHyperlink link;
     Menu actionMenu;
     ProgressColors colors{};

@@ -23,6 +23,8 @@ void MainWindow::MakeFonts() {
     KWindow* const templateControls[] = {&unitCombo, &sizeEdit, &sizeGroup, &actionButton, &link};
     for (KWindow* control : templateControls)
         control->SetFont(plain, TRUE);
+    if (report.IsBound())
+        report.SetFont(plain, TRUE);
 
     // The status line and the progress text in a semi-bold face a quarter larger.
     HandFont(boldFont, CreateFontVariant(plain, FW_SEMIBOLD, 1),

@@ -114,12 +114,18 @@ void MainWindow::LayoutStatusBarParts() {
 }
 
 int MainWindow::StatusBarTextWidth(const wchar_t* text) const {
-    WindowDC dc(statusBar.Handle());
+    const int width = TextWidthIn(statusBar.Handle(), text);
+    return width == 0 ? 0 : width + Px(kSpeedPartPadding);
+}
+
+int MainWindow::TextWidthIn(HWND control, const wchar_t* text) {
+    WindowDC dc(control);
     if (!dc.IsSet())
         return 0;
-    SelectObjectGuard font(dc.Get(), statusBar.GetFont());
+    SelectObjectGuard font(dc.Get(),
+                           reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
     SIZE size{};
     if (!::GetTextExtentPoint32W(dc.Get(), text, static_cast<int>(wcslen(text)), &size))
         return 0;
-    return size.cx + Px(kSpeedPartPadding);
+    return size.cx;
 }

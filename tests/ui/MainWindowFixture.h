@@ -38,8 +38,9 @@ protected:
 
     static void SetMode(RunMode mode) {
         WideString path;
-        gApplication.ParseCommandLine(mode == RunMode::Split
-                                          ? L"brindlecot.exe /s C:\\file.bin"
+        gApplication.ParseCommandLine(mode == RunMode::Split ? L"brindlecot.exe /s C:\\file.bin"
+                                      : mode == RunMode::Check
+                                          ? L"brindlecot.exe /c C:\\file.bin.001"
                                           : L"brindlecot.exe /j C:\\file.bin.001",
                                       path);
     }

@@ -1,7 +1,9 @@
 #include "MainWindowFixture.h"
 
 #include "app/ProgramInfo.h"
+#include "ops/CheckOperation.h"
 #include "ops/Commands.h"
+#include "support/Par2TestSets.h"
 #include "support/Screenshot.h"
 #include "support/TestFiles.h"
 #include "toolkit/Dpi.h"
@@ -126,6 +128,31 @@ TEST_F(DISABLED_Screenshots, MainWindowStatesAndOptions) {
         Window(), [&] { return failing.State() == OperationState::Failed; }, 60000));
     Pump(100);
     Save(Window(), L"6-split-error");
+}
+
+// A check of twelve parts, one damaged and one lost: its report, then after the repair.
+TEST_F(DISABLED_Screenshots, CheckReport) {
+    const std::wstring whole = dir / L"holiday video.avi";
+    std::vector<SetFile> files;
+    for (unsigned i = 1; i <= 12; ++i)
+        files.push_back(
+            {L"holiday video.avi.0" + std::wstring(i < 10 ? L"0" : L"") + std::to_wstring(i),
+             MakePattern(8192, i)});
+    ASSERT_TRUE(MakeRecoverySet(whole, files, 4096, 4, true));
+    ASSERT_TRUE(WriteWholeFile(dir / files[1].name, MakePattern(8192, 99)));
+    ASSERT_TRUE(::DeleteFileW((dir / files[2].name).c_str()));
+    CheckOperation& check = Launch<CheckOperation>(RunMode::Check, whole + L".001");
+    gMainWindow.ShowWindow(SW_SHOWNORMAL);
+    ::SetForegroundWindow(Window());
+    ASSERT_TRUE(PumpDialog(
+        Window(), [&] { return check.State() == OperationState::Done; }, 60000));
+    Pump(100);
+    Save(Window(), L"7-check-damaged");
+    ::SendMessageW(Window(), WM_COMMAND, kCommandRepair, 0);
+    ASSERT_TRUE(PumpDialog(
+        Window(), [&] { return check.State() == OperationState::Done; }, 60000));
+    Pump(100);
+    Save(Window(), L"8-check-repaired");
 }
 
 TEST_F(DISABLED_Screenshots, SetupDialogStates) {
