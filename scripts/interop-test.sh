@@ -194,7 +194,8 @@ done
 # The program's check against the peers' on the same files, which it leaves as they were: its own
 # split with part 3 lost and part 5 damaged (sha256sum -c and par2 verify: damaged, repairable),
 # split's parts with part 5 damaged beside cksfv's .sfv (cksfv -f), and six of nine parts of split
-# still arriving (sha256sum -c --ignore-missing: all there are good).
+# still arriving (sha256sum -c --ignore-missing: all there are good). Then the program repairs its
+# own set in place: both parts as they were, the damaged one kept aside, nothing joined.
 verdicts=$work/verdicts
 mkdir "$verdicts"
 cp "$work"/ours.bin.[0-9][0-9][0-9] "$work"/ours.bin*.par2 "$work/ours.bin.sha256" "$verdicts/"
@@ -202,23 +203,32 @@ rm "$verdicts/ours.bin.003"
 printf 'damage' | dd of="$verdicts/ours.bin.005" bs=1 seek=1000 conv=notrunc 2>/dev/null
 cp "$others"/bad-sfv.bin.* "$verdicts/"
 cp "$work"/peer.bin.00[1-6] "$work/peer.bin.sha256" "$verdicts/"
-before=$(cd "$verdicts" && ls -l --time-style=+%s.%N | sha256sum)
-BRINDLECOT_INTEROP_DIR=$(winpath "$verdicts") "$root/scripts/wine-run.sh" "$wine_dir" "$driver" \
-    --gtest_color=no --gtest_filter='CheckInteropTest.*' || failed=1
 sums=$(cd "$verdicts" && sha256sum -c --ignore-missing ours.bin.sha256 2>/dev/null | grep -v ': OK$' || true)
 sfv=$(cd "$verdicts" && cksfv -q -f bad-sfv.bin.sfv 2>&1 | grep -c 'bad-sfv.bin.005' || true)
 par2=0
 (cd "$verdicts" && par2 verify -q ours.bin.par2 >/dev/null 2>&1) || par2=$?
 arriving=$(cd "$verdicts" && sha256sum -c --ignore-missing peer.bin.sha256 2>/dev/null | grep -c ': OK$' || true)
+listing() { (cd "$verdicts" && ls -l --time-style=+%s.%N bad-sfv.bin.* peer.bin.* | sha256sum); }
+before=$(listing)
+BRINDLECOT_INTEROP_DIR=$(winpath "$verdicts") "$root/scripts/wine-run.sh" "$wine_dir" "$driver" \
+    --gtest_color=no --gtest_filter='CheckInteropTest.*' || failed=1
 if [ "$sums" = "ours.bin.005: FAILED" ] && [ "$sfv" = 1 ] && [ "$par2" = 1 ] && [ "$arriving" = 6 ] &&
-    [ "$(cd "$verdicts" && ls -l --time-style=+%s.%N | sha256sum)" = "$before" ]; then
+    [ "$(listing)" = "$before" ]; then
     echo "interop: the program's checks tell what sha256sum -c, cksfv -f and par2 verify tell, and write nothing"
 else
     echo "interop: the program's checks and the peers' disagree ($sums; $sfv; $par2; $arriving), or files changed" >&2
     failed=1
 fi
+if cmp -s "$work/ours.bin.003" "$verdicts/ours.bin.003" && cmp -s "$work/ours.bin.005" "$verdicts/ours.bin.005" &&
+    [ -e "$verdicts/ours.bin.005.damaged" ] && [ ! -e "$verdicts/ours.bin" ] &&
+    (cd "$verdicts" && sha256sum --strict --ignore-missing -c ours.bin.sha256 >/dev/null); then
+    echo "interop: a lost and a damaged part repaired in place by the program's check: identical, sha256sum -c agrees"
+else
+    echo "interop: the program's check did NOT repair the lost and the damaged part in place" >&2
+    failed=1
+fi
 
 if [ "$failed" = 0 ]; then
-    echo "interop: 27 passed, 0 failed"
+    echo "interop: 28 passed, 0 failed"
 fi
 exit $failed

@@ -1,4 +1,5 @@
 #include "EndToEndSupport.h"
+#include "ops/Commands.h"
 
 #include <cwchar>
 
@@ -111,20 +112,23 @@ TEST_F(OtherListsInteropTest, JoinsWhatTheirFilesVouchForAndNamesTheDamage) {
 }
 
 // The program's check on sets the script also gives the peers: its own split with part 3 lost and
-// part 5 damaged (sha256sum -c and par2 verify), GNU split's parts with the .sfv of cksfv and part
-// 5 damaged (cksfv -f), and GNU split's parts still arriving, six of nine (sha256sum -c
-// --ignore-missing). Nothing is written: the script compares the folder before and after.
+// part 5 damaged (sha256sum -c and par2 verify), which it then repairs in place, GNU split's parts
+// with the .sfv of cksfv and part 5 damaged (cksfv -f), and GNU split's parts still arriving, six
+// of nine (sha256sum -c --ignore-missing). The script compares what it wrote, and that it wrote
+// nothing else.
 using CheckInteropTest = InteropTest;
-TEST_F(CheckInteropTest, TellsWhatThePeersTell) {
+TEST_F(CheckInteropTest, TellsWhatThePeersTellAndRepairs) {
     const struct {
         const wchar_t* part;
         const wchar_t* verdict;
         DWORD exitCode;
+        const wchar_t* repaired; // the verdict after Repair, or null
     } rows[] = {
         {L"ours.bin.002",
-         L"Part 5 is damaged and part 3 missing; the recovery data can rebuild both", 3},
-        {L"bad-sfv.bin.sfv", L"Part 5 is damaged", 3},
-        {L"peer.bin.sha256", L"6 of 9 parts present, all good (SHA-256)", 2},
+         L"Part 5 is damaged and part 3 missing; the recovery data can rebuild both", 0,
+         L"All 9 parts are good (SHA-256, PAR2)"},
+        {L"bad-sfv.bin.sfv", L"Part 5 is damaged", 3, nullptr},
+        {L"peer.bin.sha256", L"6 of 9 parts present, all good (SHA-256)", 2, nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(Narrow(row.part));
@@ -137,6 +141,11 @@ TEST_F(CheckInteropTest, TellsWhatThePeersTell) {
              ::GetTickCount() - start < 120000;)
             ::Sleep(50);
         EXPECT_EQ(said.substr(0, wcslen(row.verdict)), row.verdict) << Narrow(said);
+        if (row.repaired) {
+            EXPECT_EQ(run.ButtonLabel(), L"&Repair");
+            run.Choose(kCommandRepair);
+            EXPECT_EQ(run.WaitForStatus(row.repaired, 120000), row.repaired);
+        }
         run.Close();
         EXPECT_EQ(run.Program().WaitForExit(10000), row.exitCode);
     }
