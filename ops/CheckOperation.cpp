@@ -124,15 +124,24 @@ bool CheckOperation::CountParts(uint32_t& count) {
         ReportError(::GetLastError(), L"Error");
         return false;
     }
+    // The parts there, and those the files beside them name: a set still arriving lacks some.
+    const DynArray<ChecksumEntry>& listed = list.Parts();
+    const uint32_t named[] = {listUsed && listed.Count() != 0 ? listed[listed.Count() - 1].part : 0,
+                              othersUsed ? others.HighestListed() : 0, repair.HighestPart()};
     count = names.highestFile;
-    if (listUsed && list.Parts().Count() != 0 &&
-        list.Parts()[list.Parts().Count() - 1].part > count)
-        count = list.Parts()[list.Parts().Count() - 1].part;
-    // Each step finds a higher number named, so there are no more steps than names.
-    for (uint32_t next; othersUsed && (next = others.FirstListedAfter(count)) != 0;)
-        count = next;
-    if (repair.HighestPart() > count)
-        count = repair.HighestPart();
+    for (uint32_t highest : named)
+        count = highest > count ? highest : count;
+    // Every part past those there is one a file names, or lies between such parts and those
+    // there: more is a number no set of these files has, and nothing is made for each of them.
+    const uint64_t lines = static_cast<uint64_t>(listUsed ? listed.Count() : 0) +
+                           (othersUsed ? others.PartLines() : 0) +
+                           static_cast<uint32_t>(repair.PartCount());
+    if (count > names.highestFile + lines) {
+        ReportErrorAs(OperationOutcome::Refused, ERROR_INVALID_DATA,
+                      L"A file beside %s names part %u, past any set of its parts", name.Text(),
+                      count);
+        return false;
+    }
     if (count == 0) {
         WideString first;
         PartPath(path.Text(), 1, first);

@@ -48,6 +48,7 @@ public:
     // What the set says, once loaded. The highest part number it names (0: none), and whether it
     // names part `number`, with its size.
     uint32_t HighestPart() const { return highestPart; }
+    int32_t PartCount() const { return partOrder.Count(); }
     bool CoversPart(uint32_t number, uint64_t& size) const;
     // The set names the whole file itself: its size and hash, to check the joined result.
     bool CoversWhole(uint64_t& size, Md5Digest& hash) const;

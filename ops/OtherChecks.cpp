@@ -64,6 +64,22 @@ uint32_t OtherChecks::FirstListedAfter(uint32_t count) const {
     return first;
 }
 
+uint32_t OtherChecks::HighestListed() const {
+    uint32_t highest = 0;
+    for (int32_t i = 0; i < kLists; ++i) {
+        for (const OtherEntry& entry : lists[i].Parts())
+            highest = Used(i) && entry.part > highest ? entry.part : highest;
+    }
+    return highest;
+}
+
+uint32_t OtherChecks::PartLines() const {
+    uint32_t lines = 0;
+    for (int32_t i = 0; i < kLists; ++i)
+        lines += Used(i) ? static_cast<uint32_t>(lists[i].Parts().Count()) : 0;
+    return lines;
+}
+
 bool OtherChecks::NamesPart(uint32_t number) const {
     for (int32_t i = 0; i < kLists; ++i) {
         if (Used(i) && lists[i].ForPart(number))

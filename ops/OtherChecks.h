@@ -28,6 +28,9 @@ public:
     bool AnyRefused() const;
     // The lowest part above count that a taken file names, or 0.
     uint32_t FirstListedAfter(uint32_t count) const;
+    // The highest part number a taken file names (0: none), and how many part lines they have.
+    uint32_t HighestListed() const;
+    uint32_t PartLines() const;
     // A taken file names part `number`.
     bool NamesPart(uint32_t number) const;
     // ", .sfv" and the like, for each file taken, in the order they are read.

@@ -138,6 +138,31 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
     }
 }
 
+// A list that names a part far past any set of the parts there, in each kind of file: the check
+// refuses at once, without a row or a record made for each number in between.
+TEST_F(CheckOperationTest, APartNumberPastAnySetIsRefused) {
+    const std::pair<std::wstring, std::string> files[] = {
+        {L".sha256", std::string(64, '0') + "  c.bin.99999999\n"},
+        {L".sfv", "c.bin.99999999 00000000\n"},
+    };
+    for (const auto& [tail, text] : files) {
+        SCOPED_TRACE(Narrow(tail));
+        TempDir folder(L"check");
+        const std::wstring whole = folder / L"c.bin";
+        MakeParts(whole, {5000, 5000}, 3);
+        ASSERT_TRUE(WriteText(whole + tail, text));
+        RecordingDisplay shown;
+        CheckOperation check(shown);
+        check.Start(Wide(whole + L".001"));
+        EXPECT_EQ(check.State(), OperationState::Failed);
+        EXPECT_EQ(check.Outcome(), OperationOutcome::Refused);
+        EXPECT_EQ(shown.statusBar,
+                  ErrorText(L"A file beside c.bin names part 99999999, past any set of its parts",
+                            ERROR_INVALID_DATA));
+        check.Abort();
+    }
+}
+
 // Part 2 damaged and part 3 lost, beside a set that can rebuild both (and a list, or none): the
 // check offers the repair, which rebuilds both where they lie, keeps the damaged part aside, joins
 // nothing, and checks again.
