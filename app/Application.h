@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/EngineThreads.h"
 #include "app/WideString.h"
 #include "ops/OperationOutcome.h"
 
@@ -44,6 +45,7 @@ private:
     // Reports the failure of the start and keeps its outcome.
     bool FailStart(OperationOutcome outcome);
 
+    EngineThreads engine;
     RunMode mode = RunMode::Setup;
     OperationOutcome startFailure = OperationOutcome::Refused;
 };
