@@ -70,7 +70,8 @@ LRESULT CALLBACK ConsoleDisplay::WindowProc(HWND hwnd, UINT message, WPARAM wPar
     if (self) {
         switch (message) {
         case WM_OPERATION_ENDED:
-            self->endedPosted = true;
+            // The state tells the end: this message may still be queued when the next file's
+            // operation has begun.
             return 0;
         case WM_CANCEL_ASKED:
             self->cancelAsked = true;
@@ -96,7 +97,6 @@ void ConsoleDisplay::SetWork(uint64_t size, uint32_t count, const OperationChoic
 
 void ConsoleDisplay::Follow(const Operation& followed) {
     operation = &followed;
-    endedPosted = false;
     running = false;
     lastTenth = -1;
     status.Assign(L"", 0);
@@ -105,10 +105,11 @@ void ConsoleDisplay::Follow(const Operation& followed) {
 }
 
 bool ConsoleDisplay::Ended() const {
-    if (endedPosted)
-        return true;
     const OperationState state = operation->State();
-    return state == OperationState::Done || state == OperationState::Failed;
+    // A failure is over once what was in flight is back: the window's user reads the error
+    // meanwhile.
+    return state == OperationState::Done ||
+           (state == OperationState::Failed && operation->Settled());
 }
 
 void ConsoleDisplay::OnTimer() {

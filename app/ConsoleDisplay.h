@@ -65,7 +65,6 @@ private:
     uint32_t partCount = 0;
     OperationChoices choices;
     const Operation* operation = nullptr;
-    bool endedPosted = false;
     bool cancelAsked = false;
     bool running = false;
     TransferMeter meter;

@@ -51,6 +51,8 @@ public:
     bool IsBusy() const {
         return state == OperationState::Running || state == OperationState::Paused;
     }
+    // Nothing of it is in flight: a failed operation has closed and removed what it made.
+    bool Settled() const { return pairsLive == 0; }
     // Percent done, 0 while there is nothing to move.
     float Progress() const;
     // Done once it has ended well, the class of its error once it failed, and Cancelled while it

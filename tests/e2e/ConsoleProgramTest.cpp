@@ -1,0 +1,259 @@
+#include "ConsoleRun.h"
+#include "EndToEndSupport.h"
+
+#include "app/ProgramInfo.h"
+#include "support/SmallVolume.h"
+
+#include <functional>
+
+using namespace testing_support;
+
+namespace e2e {
+namespace {
+
+constexpr uint64_t kPartSize = 1 * MiB;
+
+// brindlecot-cli.exe run for real on real files; every exit code it gives comes from a case here.
+class ConsoleProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override { RemoveSettingsKey(); }
+    void TearDown() override { RemoveSettingsKey(); }
+
+    std::wstring Quoted(const std::wstring& name) const { return L"\"" + (dir / name) + L"\""; }
+    // A file of this name and size in the folder, its bytes kept for the comparisons.
+    std::vector<uint8_t> MakeFile(const std::wstring& name, uint64_t size, uint32_t seed) {
+        std::vector<uint8_t> data = MakePattern(static_cast<size_t>(size), seed);
+        EXPECT_TRUE(WriteWholeFile(dir / name, data));
+        return data;
+    }
+    // The file cut into 1 MiB parts with its list, and the file itself gone.
+    std::vector<uint8_t> MakeSet(const std::wstring& name, uint64_t size, uint32_t seed) {
+        std::vector<uint8_t> data = MakeFile(name, size, seed);
+        const ConsoleResult split = RunConsole(L"split --size 1M " + Quoted(name));
+        EXPECT_EQ(split.exitCode, 0u) << split.out;
+        EXPECT_TRUE(::DeleteFileW((dir / name).c_str()));
+        return data;
+    }
+
+    TempDir dir{L"cli"};
+};
+
+TEST_F(ConsoleProgramTest, SplitsTwoFilesInOneCommandAndJoinsThemBack) {
+    const std::vector<uint8_t> first = MakeFile(L"first file.bin", 2 * MiB + 5, 1);
+    const std::vector<uint8_t> second = MakeFile(L"second.bin", 700 * KiB, 2);
+
+    const ConsoleResult split =
+        RunConsole(L"split " + Quoted(L"first file.bin") + L" --size 1M " + Quoted(L"second.bin"));
+    EXPECT_EQ(split.exitCode, 0u);
+    EXPECT_EQ(split.out, "first file.bin splited !\nsecond.bin splited !\n");
+    EXPECT_TRUE(PartsHold(dir / L"first file.bin", 3, first));
+    EXPECT_FALSE(FileExists(PartName(dir / L"first file.bin", 4)));
+    EXPECT_TRUE(PartsHold(dir / L"second.bin", 1, second));
+    EXPECT_EQ(ReadText(dir / L"second.bin.sha256"),
+              ExpectedChecksumList(dir / L"second.bin", second, kPartSize));
+
+    ASSERT_TRUE(::DeleteFileW((dir / L"first file.bin").c_str()));
+    ASSERT_TRUE(::DeleteFileW((dir / L"second.bin").c_str()));
+    const ConsoleResult join = RunConsole(L"join --delete-parts " + Quoted(L"first file.bin.002") +
+                                          L" " + Quoted(L"second.bin.001"));
+    EXPECT_EQ(join.exitCode, 0u);
+    EXPECT_EQ(join.out.find("first file.bin joined !\n"), 0u) << join.out;
+    EXPECT_NE(join.out.find("second.bin joined !\n"), std::string::npos) << join.out;
+    EXPECT_TRUE(Holds(dir / L"first file.bin", first));
+    EXPECT_TRUE(Holds(dir / L"second.bin", second));
+    EXPECT_FALSE(FileExists(PartName(dir / L"first file.bin", 1)));
+    EXPECT_FALSE(FileExists(PartName(dir / L"second.bin", 1)));
+}
+
+// Off a console the progress comes as plain lines, one at each whole tenth at most.
+TEST_F(ConsoleProgramTest, ProgressGoesToStandardErrorInPlainLines) {
+    MakeFile(L"big.bin", 64 * MiB, 3);
+    const ConsoleResult split = RunConsole(L"split --parts 4 " + Quoted(L"big.bin"));
+    EXPECT_EQ(split.exitCode, 0u);
+    EXPECT_EQ(split.out, "big.bin splited !\n");
+    EXPECT_EQ(split.err.find('\r'), std::string::npos);
+    size_t lines = 0;
+    for (size_t at = 0; (at = split.err.find("big.bin ", at)) != std::string::npos; ++at)
+        ++lines;
+    EXPECT_LE(lines, 11u) << split.err;
+    EXPECT_EQ(FileSize(PartName(dir / L"big.bin", 4)), int64_t(16 * MiB));
+}
+
+TEST_F(ConsoleProgramTest, APresetNameIsTakenWhateverItsLetterCase) {
+    const std::vector<uint8_t> data = MakeFile(L"mail.bin", 20 * MiB, 4);
+    const ConsoleResult split =
+        RunConsole(L"split --preset \"e-MAIL 25mb\" " + Quoted(L"mail.bin"));
+    EXPECT_EQ(split.exitCode, 0u);
+    EXPECT_EQ(FileSize(PartName(dir / L"mail.bin", 1)), int64_t(17 * MiB));
+    EXPECT_TRUE(PartsHold(dir / L"mail.bin", 2, data));
+}
+
+TEST_F(ConsoleProgramTest, TheSplitsChoicesComeFromTheCommandLineNotTheSettings) {
+    ASSERT_TRUE(WriteDword(L"RecoveryPercent", 10));
+    const std::vector<uint8_t> data = MakeFile(L"plain.bin", 1 * MiB + 1, 5);
+    const ConsoleResult split =
+        RunConsole(L"split --no-checksums --join-script --size 1M " + Quoted(L"plain.bin"));
+    EXPECT_EQ(split.exitCode, 0u);
+    EXPECT_FALSE(FileExists(dir / L"plain.bin.sha256"));
+    EXPECT_TRUE(FileExists(dir / L"plain.bin.join.cmd"));
+    EXPECT_TRUE(FileExists(dir / L"plain.bin.join.txt"));
+    EXPECT_TRUE(PartsHold(dir / L"plain.bin", 2, data));
+    EXPECT_EQ(FilesIn(dir.Path() + L"\\").size(), 5u); // no recovery set
+    // Nothing of the user's settings changes, nor is the key made.
+    EXPECT_EQ(ReadDword(L"RecoveryPercent"), 10u);
+    RemoveSettingsKey();
+    EXPECT_EQ(RunConsole(L"join " + Quoted(L"plain.bin.001")).exitCode, 4u); // plain.bin is there
+    EXPECT_FALSE(SettingsKeyExists());
+}
+
+TEST_F(ConsoleProgramTest, HelpAndVersionGoToStandardOutput) {
+    const ConsoleResult help = RunConsole(L"--help");
+    EXPECT_EQ(help.exitCode, 0u);
+    EXPECT_EQ(help.out.find("Usage:"), 0u);
+    EXPECT_NE(help.out.find("  6  cancelled"), std::string::npos);
+    EXPECT_NE(help.out.find("DVD DL 7.93 GB"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+    const ConsoleResult version = RunConsole(L"--version");
+    EXPECT_EQ(version.exitCode, 0u);
+    EXPECT_EQ(version.out, Narrow(kProgramCaption) + "\n");
+}
+
+// Every way a command line can be wrong: the usage on standard error, nothing done, code 1.
+TEST_F(ConsoleProgramTest, ABadCommandLineShowsTheUsageAndExitsWithOne) {
+    MakeFile(L"a.bin", 1000, 6);
+    const wchar_t* const lines[] = {
+        L"",
+        L"cut a.bin",
+        L"split a.bin",
+        L"split a.bin --size 1M --parts 2",
+        L"split a.bin --size 0",
+        L"split a.bin --size 99999999999999999999",
+        L"split a.bin --preset floppy",
+        L"split a.bin --size 1M --recovery 101",
+        L"split --size 1M",
+        L"join a.bin.001 --size 1M",
+        L"install now",
+    };
+    for (const wchar_t* line : lines) {
+        SCOPED_TRACE(Narrow(line));
+        const ConsoleResult run = RunConsole(line);
+        EXPECT_EQ(run.exitCode, 1u);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("Usage:"), std::string::npos);
+    }
+    EXPECT_EQ(FilesIn(dir.Path() + L"\\").size(), 1u);
+}
+
+struct FailureCase {
+    const char* name;
+    std::function<void(const std::wstring& folder)> arrange;
+    const wchar_t* arguments; // after the folder's parts are made
+    DWORD exitCode;
+};
+
+class ConsoleFailures : public ConsoleProgramTest,
+                        public ::testing::WithParamInterface<FailureCase> {};
+
+// Each a set of one file, "f.bin", 3 MiB + 10 in 1 MiB parts, then disturbed.
+const FailureCase kFailures[] = {
+    {"PartMissing",
+     [](const std::wstring& folder) { ::DeleteFileW((folder + L"\\f.bin.002").c_str()); },
+     L"join f.bin.001", 2},
+    {"PartDamagedWithoutRecovery",
+     [](const std::wstring& folder) {
+         std::vector<uint8_t> bytes;
+         ReadWholeFile(folder + L"\\f.bin.003", bytes);
+         bytes[77] ^= 1;
+         WriteWholeFile(folder + L"\\f.bin.003", bytes);
+     },
+     L"join f.bin.001", 3},
+    {"OutputExists",
+     [](const std::wstring& folder) { WriteWholeFile(folder + L"\\f.bin", MakePattern(10, 9)); },
+     L"join f.bin.001", 4},
+    {"PartsExist",
+     [](const std::wstring& folder) { WriteWholeFile(folder + L"\\f.bin", MakePattern(10, 9)); },
+     L"split --size 1M f.bin", 4},
+    {"SourceMissing", [](const std::wstring&) {}, L"split --size 1M g.bin", 4},
+    // Of several sets the worst result tells, whatever the order.
+    {"WorstOfSeveral",
+     [](const std::wstring& folder) {
+         ::DeleteFileW((folder + L"\\f.bin.002").c_str());
+         WriteWholeFile(folder + L"\\g.bin.001", MakePattern(100, 3));
+         WriteWholeFile(folder + L"\\h.bin", MakePattern(100, 4));
+         WriteWholeFile(folder + L"\\h.bin.001", MakePattern(100, 4));
+     },
+     L"join h.bin.001 f.bin.001 g.bin.001", 4},
+};
+
+TEST_P(ConsoleFailures, ExitWithTheirCode) {
+    const FailureCase& failure = GetParam();
+    MakeSet(L"f.bin", 3 * MiB + 10, 8);
+    failure.arrange(dir.Path());
+    std::wstring arguments = failure.arguments;
+    // Every name after the command is one of the folder's.
+    std::wstring line;
+    size_t at = 0;
+    while (at < arguments.size()) {
+        size_t end = arguments.find(L' ', at);
+        if (end == std::wstring::npos)
+            end = arguments.size();
+        const std::wstring word = arguments.substr(at, end - at);
+        line += (word.find(L'.') != std::wstring::npos ? Quoted(word) : word) + L" ";
+        at = end + 1;
+    }
+    const ConsoleResult run = RunConsole(line);
+    EXPECT_EQ(run.exitCode, failure.exitCode) << run.out;
+    EXPECT_NE(run.out.find("Error occurred !\n"), std::string::npos) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(, ConsoleFailures, ::testing::ValuesIn(kFailures),
+                         [](const ::testing::TestParamInfo<FailureCase>& param) {
+                             return std::string(param.param.name);
+                         });
+
+// A part that another program holds open is found and measured, but cannot be read once the
+// join reaches it: an I/O error during the work, and the unfinished output is removed.
+TEST_F(ConsoleProgramTest, APartThatCannotBeReadMidWayIsAnIoError) {
+    MakeSet(L"f.bin", 3 * MiB + 10, 10);
+    ::DeleteFileW((dir / L"f.bin.sha256").c_str());
+    HANDLE held = ::CreateFileW(PartName(dir / L"f.bin", 3).c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const ConsoleResult run = RunConsole(L"join " + Quoted(L"f.bin.001"));
+    ::CloseHandle(held);
+    EXPECT_EQ(run.exitCode, 5u) << run.out;
+    EXPECT_NE(run.out.find("#32 - " + Narrow(SystemTextOnOneLine(ERROR_SHARING_VIOLATION))),
+              std::string::npos)
+        << run.out;
+    const std::vector<std::wstring> left = FilesIn(dir.Path() + L"\\");
+    EXPECT_EQ(left,
+              (std::vector<std::wstring>{L"f.bin.001", L"f.bin.002", L"f.bin.003", L"f.bin.004"}));
+}
+
+// Ctrl+C on the console the program shares with us: the split is cancelled and leaves nothing of
+// its own. Wine delivers no Ctrl+Break to a process group (GenerateConsoleCtrlEvent fails), but
+// Ctrl+C to every process of a console it made for us.
+TEST_F(ConsoleProgramTest, CtrlCCancelsAndLeavesNothing) {
+    ::FreeConsole();
+    ASSERT_TRUE(::AllocConsole());
+    // A source that takes no room: the cancel comes long before its 1 GiB of parts is written.
+    const std::wstring source = dir / L"long.bin";
+    ASSERT_TRUE(MakeSparseFile(source, 1024 * MiB));
+    ConsoleRun run(L"split --size 1M " + Quoted(L"long.bin"));
+    ASSERT_TRUE(run.Started());
+    std::string line;
+    // The first progress line: the data moves.
+    ASSERT_TRUE(run.ReadErrorLine(line));
+    EXPECT_EQ(line.rfind("long.bin 0 %", 0), 0u) << line;
+    // This process is on the console too, and stays.
+    ::SetConsoleCtrlHandler(nullptr, TRUE);
+    ASSERT_TRUE(::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+    const ConsoleResult result = run.Finish();
+    EXPECT_EQ(result.exitCode, 6u) << result.out;
+    EXPECT_EQ(result.out, "Processing long.bin cancelled.\n");
+    EXPECT_EQ(FilesIn(dir.Path() + L"\\"), std::vector<std::wstring>{L"long.bin"});
+    EXPECT_EQ(FileSize(source), int64_t(1024 * MiB));
+}
+
+} // namespace
+} // namespace e2e
