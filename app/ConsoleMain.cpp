@@ -3,6 +3,6 @@
 #include <windows.h>
 
 int wmain(int count, wchar_t** arguments) {
-    static ConsoleProgram program;
+    ConsoleProgram program;
     return program.Run(count - 1, arguments + 1);
 }

@@ -2,6 +2,7 @@
 #include "EndToEndSupport.h"
 
 #include "app/ProgramInfo.h"
+#include "support/ClassesKeys.h"
 #include "support/SmallVolume.h"
 
 #include <functional>
@@ -142,6 +143,27 @@ TEST_F(ConsoleProgramTest, ABadCommandLineShowsTheUsageAndExitsWithOne) {
         EXPECT_NE(run.err.find("Usage:"), std::string::npos);
     }
     EXPECT_EQ(FilesIn(dir.Path() + L"\\").size(), 1u);
+}
+
+// The verbs the console program installs start the window program beside it, as the setup
+// dialog's do; a second uninstall finds nothing to remove.
+TEST_F(ConsoleProgramTest, InstallAndUninstallTheVerbsOfTheWindowProgram) {
+    const wchar_t* const verbs[] = {L"*\\Shell\\split", L".001"};
+    for (const wchar_t* key : verbs)
+        DeleteTree(key);
+    const ConsoleResult install = RunConsole(L"install");
+    EXPECT_EQ(install.exitCode, 0u) << install.err;
+    const std::wstring program = ProgramPath();
+    EXPECT_EQ(ReadDefault(L".001\\Shell\\join\\command").text, L"\"" + program + L"\" /j \"%1\"");
+    EXPECT_EQ(ReadDefault(L"*\\Shell\\split\\command").text, L"\"" + program + L"\" /s \"%1\"");
+    EXPECT_EQ(RunConsole(L"uninstall").exitCode, 0u);
+    EXPECT_FALSE(KeyExists(L".001\\Shell\\join"));
+    EXPECT_FALSE(KeyExists(L"*\\Shell\\split"));
+    const ConsoleResult again = RunConsole(L"uninstall");
+    EXPECT_EQ(again.exitCode, 4u);
+    EXPECT_NE(again.err.find("uninstall failed: #2"), std::string::npos) << again.err;
+    for (const wchar_t* key : verbs)
+        DeleteTree(key);
 }
 
 struct FailureCase {
