@@ -55,7 +55,12 @@ const GoodLine kGoodLines[] = {
     {L"split a --size 512k --no-checksums --join-script --recovery 10", ConsoleCommand::Split, 1,
      512ull << 10, 0, false, true, 10, false},
     {L"split a --size 1000", ConsoleCommand::Split, 1, 1000, 0, true, false, 0, false},
-    {L"split a --size 1000B", ConsoleCommand::Split, 1, 1000, 0, true, false, 0, false},
+    {L"split a --size 1b", ConsoleCommand::Split, 1, 1, 0, true, false, 0, false},
+    // The largest 64-bit number, in bytes and in the largest unit.
+    {L"split a --size 18446744073709551615", ConsoleCommand::Split, 1, UINT64_MAX, 0, true, false,
+     0, false},
+    {L"split a --size 17179869183G", ConsoleCommand::Split, 1, 17179869183ull << 30, 0, true, false,
+     0, false},
     {L"split a --preset cd700mb", ConsoleCommand::Split, 1, 700ull << 20, 0, true, false, 0, false},
     {L"split a --preset fat32largest", ConsoleCommand::Split, 1, 4294967295ull, 0, true, false, 0,
      false},
@@ -155,18 +160,6 @@ TEST(ConsoleArguments, BadCommandLines) {
             EXPECT_EQ(parsed.error, bad.error);
         }
     }
-}
-
-TEST(ConsoleArguments, SizesUpToTheLargest64BitNumber) {
-    uint64_t bytes = 0;
-    ASSERT_TRUE(ConsoleArguments::ParseSize(L"18446744073709551615", bytes));
-    EXPECT_EQ(bytes, UINT64_MAX);
-    ASSERT_TRUE(ConsoleArguments::ParseSize(L"17179869183G", bytes));
-    EXPECT_EQ(bytes, 17179869183ull << 30);
-    ASSERT_TRUE(ConsoleArguments::ParseSize(L"1b", bytes));
-    EXPECT_EQ(bytes, 1u);
-    EXPECT_FALSE(ConsoleArguments::ParseSize(nullptr, bytes));
-    EXPECT_FALSE(ConsoleArguments::ParseSize(L"", bytes));
 }
 
 } // namespace

@@ -80,15 +80,6 @@ TEST_F(ConsoleProgramTest, ProgressGoesToStandardErrorInPlainLines) {
     EXPECT_EQ(FileSize(PartName(dir / L"big.bin", 4)), int64_t(16 * MiB));
 }
 
-TEST_F(ConsoleProgramTest, APresetNameIsTakenWhateverItsLetterCase) {
-    const std::vector<uint8_t> data = MakeFile(L"mail.bin", 20 * MiB, 4);
-    const ConsoleResult split =
-        RunConsole(L"split --preset \"e-MAIL 25mb\" " + Quoted(L"mail.bin"));
-    EXPECT_EQ(split.exitCode, 0u);
-    EXPECT_EQ(FileSize(PartName(dir / L"mail.bin", 1)), int64_t(17 * MiB));
-    EXPECT_TRUE(PartsHold(dir / L"mail.bin", 2, data));
-}
-
 TEST_F(ConsoleProgramTest, TheSplitsChoicesComeFromTheCommandLineNotTheSettings) {
     ASSERT_TRUE(WriteDword(L"RecoveryPercent", 10));
     const std::vector<uint8_t> data = MakeFile(L"plain.bin", 1 * MiB + 1, 5);
@@ -169,7 +160,7 @@ TEST_F(ConsoleProgramTest, InstallAndUninstallTheVerbsOfTheWindowProgram) {
 struct FailureCase {
     const char* name;
     std::function<void(const std::wstring& folder)> arrange;
-    const wchar_t* arguments; // after the folder's parts are made
+    const wchar_t* arguments; // run in the folder, after its set is made
     DWORD exitCode;
 };
 
@@ -211,19 +202,8 @@ TEST_P(ConsoleFailures, ExitWithTheirCode) {
     const FailureCase& failure = GetParam();
     MakeSet(L"f.bin", 3 * MiB + 10, 8);
     failure.arrange(dir.Path());
-    std::wstring arguments = failure.arguments;
-    // Every name after the command is one of the folder's.
-    std::wstring line;
-    size_t at = 0;
-    while (at < arguments.size()) {
-        size_t end = arguments.find(L' ', at);
-        if (end == std::wstring::npos)
-            end = arguments.size();
-        const std::wstring word = arguments.substr(at, end - at);
-        line += (word.find(L'.') != std::wstring::npos ? Quoted(word) : word) + L" ";
-        at = end + 1;
-    }
-    const ConsoleResult run = RunConsole(line);
+    // The names are the folder's own.
+    const ConsoleResult run = RunConsole(failure.arguments, dir.Path());
     EXPECT_EQ(run.exitCode, failure.exitCode) << run.out;
     EXPECT_NE(run.out.find("Error occurred !\n"), std::string::npos) << run.out;
 }

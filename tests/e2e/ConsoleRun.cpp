@@ -10,7 +10,8 @@ std::wstring ConsoleProgramPath() {
     return path + L"\\brindlecot-cli.exe";
 }
 
-ConsoleRun::ConsoleRun(const std::wstring& arguments) : outPath(dir / L"out.txt") {
+ConsoleRun::ConsoleRun(const std::wstring& arguments, const std::wstring& folder)
+    : outPath(dir / L"out.txt") {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE out = ::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                CREATE_ALWAYS, 0, nullptr);
@@ -29,7 +30,7 @@ ConsoleRun::ConsoleRun(const std::wstring& arguments) : outPath(dir / L"out.txt"
     // Wine's loader, busy, now and then fails a start before the program runs: once more then.
     for (int tries = 0; !started && tries < 2; ++tries) {
         started = ::CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                   nullptr, &startup, &info) != 0;
+                                   folder.empty() ? nullptr : folder.c_str(), &startup, &info) != 0;
         if (!started && ::GetLastError() != ERROR_INTERNAL_ERROR)
             break;
     }
@@ -81,8 +82,8 @@ ConsoleResult ConsoleRun::Finish(DWORD limitMs) {
     return result;
 }
 
-ConsoleResult RunConsole(const std::wstring& arguments) {
-    ConsoleRun run(arguments);
+ConsoleResult RunConsole(const std::wstring& arguments, const std::wstring& folder) {
+    ConsoleRun run(arguments, folder);
     return run.Finish();
 }
 

@@ -23,7 +23,8 @@ struct ConsoleResult {
 // Terminated if still running at the end.
 class ConsoleRun {
 public:
-    explicit ConsoleRun(const std::wstring& arguments);
+    // Started in the folder when one is given, in ours otherwise.
+    explicit ConsoleRun(const std::wstring& arguments, const std::wstring& folder = L"");
     ~ConsoleRun();
     ConsoleRun(const ConsoleRun&) = delete;
     ConsoleRun& operator=(const ConsoleRun&) = delete;
@@ -46,6 +47,6 @@ private:
 };
 
 // Runs the console program to its end.
-ConsoleResult RunConsole(const std::wstring& arguments);
+ConsoleResult RunConsole(const std::wstring& arguments, const std::wstring& folder = L"");
 
 } // namespace e2e
