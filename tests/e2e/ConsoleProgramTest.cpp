@@ -5,6 +5,7 @@
 #include "support/ClassesKeys.h"
 #include "support/SmallVolume.h"
 
+#include <algorithm>
 #include <functional>
 
 using namespace testing_support;
@@ -224,6 +225,9 @@ TEST_F(ConsoleProgramTest, APartThatCannotBeReadMidWayIsAnIoError) {
     const ConsoleResult run = RunConsole(L"join " + Quoted(L"f.bin.001"));
     ::CloseHandle(held);
     EXPECT_EQ(run.exitCode, 5u) << run.out;
+    // One line for the status, one for the error: the system's text brings no line end of its own.
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
+    EXPECT_EQ(run.out.find('\r'), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("#32 - " + Narrow(SystemTextOnOneLine(ERROR_SHARING_VIOLATION))),
               std::string::npos)
         << run.out;
