@@ -10,15 +10,17 @@ std::wstring ConsoleProgramPath() {
     return path + L"\\brindlecot-cli.exe";
 }
 
-ConsoleRun::ConsoleRun(const std::wstring& arguments, const std::wstring& folder)
+ConsoleRun::ConsoleRun(const std::wstring& arguments, const std::wstring& folder, HANDLE errorTo)
     : outPath(dir / L"out.txt") {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE out = ::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                CREATE_ALWAYS, 0, nullptr);
     HANDLE errWrite = nullptr;
-    if (out == INVALID_HANDLE_VALUE || !::CreatePipe(&errRead, &errWrite, &inherit, 0))
+    if (out == INVALID_HANDLE_VALUE ||
+        (!errorTo && !::CreatePipe(&errRead, &errWrite, &inherit, 0)))
         return;
-    ::SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    if (errRead)
+        ::SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
     const std::wstring program = ConsoleProgramPath();
     std::wstring line = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup = {};
@@ -26,7 +28,7 @@ ConsoleRun::ConsoleRun(const std::wstring& arguments, const std::wstring& folder
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = out;
-    startup.hStdError = errWrite;
+    startup.hStdError = errorTo ? errorTo : errWrite;
     // Wine's loader, busy, now and then fails a start before the program runs: once more then.
     for (int tries = 0; !started && tries < 2; ++tries) {
         started = ::CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr,
@@ -35,7 +37,8 @@ ConsoleRun::ConsoleRun(const std::wstring& arguments, const std::wstring& folder
             break;
     }
     ::CloseHandle(out);
-    ::CloseHandle(errWrite);
+    if (errWrite)
+        ::CloseHandle(errWrite);
 }
 
 ConsoleRun::~ConsoleRun() {

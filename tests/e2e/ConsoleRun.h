@@ -23,14 +23,17 @@ struct ConsoleResult {
 // Terminated if still running at the end.
 class ConsoleRun {
 public:
-    // Started in the folder when one is given, in ours otherwise.
-    explicit ConsoleRun(const std::wstring& arguments, const std::wstring& folder = L"");
+    // Started in the folder when one is given, in ours otherwise; its standard error goes to
+    // errorTo (an inheritable handle) when one is given.
+    explicit ConsoleRun(const std::wstring& arguments, const std::wstring& folder = L"",
+                        HANDLE errorTo = nullptr);
     ~ConsoleRun();
     ConsoleRun(const ConsoleRun&) = delete;
     ConsoleRun& operator=(const ConsoleRun&) = delete;
 
     bool Started() const { return started; }
     DWORD Id() const { return info.dwProcessId; }
+    bool HasEnded() const { return ::WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0; }
     // The next line of standard error, without its end; false once the program closed it.
     bool ReadErrorLine(std::string& line);
     // Waits for the end (at most limitMs) and takes what it wrote.
