@@ -113,12 +113,8 @@ bool ConsoleDisplay::Ended() const {
 }
 
 void ConsoleDisplay::OnTimer() {
-    if (!operation)
-        return;
-    const OperationState state = operation->State();
-    if (state == OperationState::Paused || state == OperationState::Waiting)
-        return;
-    if (state != OperationState::Running) {
+    // Nobody pauses here: the operation runs from its start to its end.
+    if (!operation || operation->State() != OperationState::Running) {
         running = false;
         return;
     }
