@@ -100,17 +100,6 @@ TEST(ConsoleArguments, GoodCommandLines) {
     }
 }
 
-TEST(ConsoleArguments, PathsKeepTheirOrderAndText) {
-    ConsoleArguments arguments;
-    const std::vector<std::wstring> words = {L"split", L"C:\\a b.avi", L"--size", L"1M",
-                                             L"-",     L"--",          L"--parts"};
-    ASSERT_TRUE(Parse(arguments, words).ok);
-    ASSERT_EQ(arguments.Paths().Count(), 3);
-    EXPECT_STREQ(arguments.Paths()[0], L"C:\\a b.avi");
-    EXPECT_STREQ(arguments.Paths()[1], L"-");
-    EXPECT_STREQ(arguments.Paths()[2], L"--parts");
-}
-
 struct BadLine {
     const wchar_t* line;
     const wchar_t* error;
