@@ -190,6 +190,12 @@ const FailureCase kFailures[] = {
      [](const std::wstring& folder) { WriteWholeFile(folder + L"\\f.bin", MakePattern(10, 9)); },
      L"split --size 1M f.bin", 4},
     {"SourceMissing", [](const std::wstring&) {}, L"split --size 1M g.bin", 4},
+    // Nothing to cut: the window would wait for another part size.
+    {"SourceEmpty", [](const std::wstring& folder) { WriteWholeFile(folder + L"\\e.bin", {}); },
+     L"split --size 1M e.bin", 4},
+    {"TooSmallForTheParts",
+     [](const std::wstring& folder) { WriteWholeFile(folder + L"\\t.bin", MakePattern(3, 1)); },
+     L"split --parts 5 t.bin", 4},
     // Of several sets the worst result tells, whatever the order.
     {"WorstOfSeveral",
      [](const std::wstring& folder) {
