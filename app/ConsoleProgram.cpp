@@ -47,10 +47,6 @@ constexpr wchar_t kHelpRest[] =
     L"  5  an I/O error during the work\n"
     L"  6  cancelled\n";
 
-OperationOutcome Worse(OperationOutcome a, OperationOutcome b) {
-    return ExitCodeOf(a) >= ExitCodeOf(b) ? a : b;
-}
-
 } // namespace
 
 ConsoleProgram::ConsoleProgram()
@@ -123,7 +119,7 @@ OperationOutcome ConsoleProgram::RunWork(const ConsoleArguments& arguments) {
             worst = OperationOutcome::Cancelled;
             break;
         }
-        worst = Worse(worst, RunOne(path, split));
+        worst = WorseOf(worst, RunOne(path, split));
     }
     engine.Stop();
     return worst;
