@@ -3,19 +3,14 @@
 #include "app/Globals.h"
 #include "app/ProgramInfo.h"
 #include "app/Settings.h"
-#include "io/CompletionDispatcher.h"
-#include "io/ComputePool.h"
-#include "io/IoThread.h"
 #include "ops/CheckOperation.h"
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
 #include "res/resource.h"
 #include "ui/MainWindow.h"
 #include "ui/SetupDialog.h"
-#include "ui/ShellActions.h"
 
 #include <windows.h>
-#include <objbase.h>
 
 #include <new>
 
@@ -105,10 +100,8 @@ bool Application::Init() {
         return FailStart(OperationOutcome::Refused);
     }
     gOperation.reset(operation);
-    ::CoInitialize(nullptr);
-    InitShellEntryPoints();
     // Completions are delivered to the thread that starts the dispatcher: this one.
-    if (!gDispatcher.Start() || !gIoThread.Start() || !gComputePool.Start())
+    if (!engine.Start())
         return FailStart(OperationOutcome::Refused);
     // The operation reports its own failures in the window.
     gOperation->Start(path);
@@ -132,10 +125,7 @@ int Application::Exit() {
     // Closing the files hands their requests in flight to their abandon routines; an unfinished
     // output is deleted.
     gOperation->Abort();
-    gComputePool.Stop();
-    gDispatcher.Stop();
-    gIoThread.Stop();
+    engine.Stop();
     gSettings.Close();
-    ::CoUninitialize();
     return ExitCodeOf(outcome);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/EngineThreads.h"
 #include "app/WideString.h"
 #include "ops/OperationOutcome.h"
 
@@ -45,6 +46,7 @@ private:
     // Reports the failure of the start and keeps its outcome.
     bool FailStart(OperationOutcome outcome);
 
+    EngineThreads engine;
     RunMode mode = RunMode::Setup;
     OperationOutcome startFailure = OperationOutcome::Refused;
 };

@@ -5,6 +5,7 @@
 #include "BenchClock.h"
 
 #include "app/ProgramInfo.h"
+#include "app/StoredChoices.h"
 #include "app/WideString.h"
 #include "ops/Commands.h"
 #include "ops/Operation.h"
@@ -31,6 +32,7 @@ public:
     void SetAction(UINT, UINT) override {}
     uint64_t GetPartSize() override { return partSize; }
     void ShowPartSizePanel(bool) override {}
+    OperationChoices Choices() override { return ReadStoredChoices(); }
     void Repaint() override {}
     HWND EndedTarget() const override { return nullptr; }
 

@@ -1,7 +1,6 @@
 #include "ops/JoinOperation.h"
 
 #include "app/Globals.h"
-#include "app/Settings.h"
 #include "io/IoPair.h"
 #include "ops/ChunkJob.h"
 #include "ops/Commands.h"
@@ -413,7 +412,7 @@ void JoinOperation::Finish() {
     if (!CheckWhole() || !CheckWholeAgainstSet() || !CheckWholeAgainstOthers())
         return;
     // A list that lies beside the parts but was not taken left them unchecked: they stay.
-    const bool deleteWanted = gSettings.ReadDeleteFiles() != 0;
+    const bool deleteWanted = display.Choices().deleteParts;
     partsKept = deleteWanted && ((listFound && !listUsed) || others.AnyRefused());
     deleteParts = deleteWanted && !partsKept;
     MakeDurable();
@@ -496,7 +495,7 @@ void JoinOperation::OnDurable(DWORD error, uint64_t size) {
     display.SetAction(kCommandOpen, kActionRunGroup | kActionResultGroup | kActionOpenEnabled |
                                         kActionFindEnabled);
     display.Repaint();
-    if (gSettings.ReadOpenFile())
+    if (display.Choices().openFile)
         OpenWithShell(path.Text());
     if (deleteParts)
         DeleteParts();

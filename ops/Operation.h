@@ -51,11 +51,16 @@ public:
     bool IsBusy() const {
         return state == OperationState::Running || state == OperationState::Paused;
     }
+    // Nothing of it is in flight: a failed operation has closed and removed what it made.
+    bool Settled() const { return pairsLive == 0; }
     // Percent done, 0 while there is nothing to move.
     float Progress() const;
     // Done once it has ended well, the class of its error once it failed, and Cancelled while it
     // has not ended: leaving it then cuts it short.
     OperationOutcome Outcome() const;
+
+    // ": #code - system text", or ": #code" where the system has no text.
+    static void AppendErrorText(WideString& text, DWORD code);
 
     // Read-only views for the window and the tests.
     const WideString& Name() const { return name; }
@@ -88,8 +93,6 @@ protected:
     bool TakeSectorSize(const wchar_t* commandLinePath);
     // Reports a failed sector-size query with the error that query left.
     void ReportSectorSizeError(DWORD error, const wchar_t* commandLinePath);
-    // ": #code - system text", or ": #code" where the system has no text.
-    static void AppendErrorText(WideString& text, DWORD code);
     // After the files were closed under the pairs in flight: they are no longer ours to count.
     void ForgetPairs();
     // A failed operation has nothing left in flight: its files can be closed and what it made

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ops/OperationChoices.h"
+
 #include <windows.h>
 
 #include <cstdarg>
@@ -26,6 +28,8 @@ public:
     // The number of parts chosen instead of a size, 0 when a size (or nothing) was chosen.
     virtual uint32_t GetPartCount() { return 0; }
     virtual void ShowPartSizePanel(bool show) = 0;
+    // The choices as they stand when the operation asks, which is when it acts on one.
+    virtual OperationChoices Choices() = 0;
     // A check's verdict, part by part, once it has ended; wholeName names the parts.
     virtual void ShowVerdict(const CheckVerdict&, const wchar_t* /*wholeName*/) {}
     // Repaints the progress display.

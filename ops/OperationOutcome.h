@@ -24,3 +24,8 @@ OperationOutcome ClassifyFailure(DWORD code, bool underWay);
 constexpr int ExitCodeOf(OperationOutcome outcome) {
     return static_cast<int>(outcome);
 }
+
+// Of two results, the one that tells: the worse.
+constexpr OperationOutcome WorseOf(OperationOutcome a, OperationOutcome b) {
+    return ExitCodeOf(a) >= ExitCodeOf(b) ? a : b;
+}

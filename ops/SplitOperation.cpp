@@ -2,7 +2,6 @@
 
 #include "app/ByteSize.h"
 #include "app/Globals.h"
-#include "app/Settings.h"
 #include "io/ComputePool.h"
 #include "io/IoPair.h"
 #include "ops/ChunkJob.h"
@@ -160,8 +159,9 @@ bool SplitOperation::PlanParts() {
 
 bool SplitOperation::PlanSideFiles() {
     const uint32_t partCount = static_cast<uint32_t>(parts.Count());
-    const bool checksums = gSettings.ReadWriteChecksums() != 0;
-    const uint32_t percent = gSettings.ReadRecoveryPercent();
+    const OperationChoices choices = display.Choices();
+    const bool checksums = choices.writeChecksums;
+    const uint32_t percent = choices.recoveryPercent;
     sideFileCount = 0;
     recovering = percent != 0;
     if (recovering && !PlanRecovery(percent < 100 ? percent : 100))
@@ -171,7 +171,7 @@ bool SplitOperation::PlanSideFiles() {
         listFile.SetFor(path, partCount);
         sideFiles[sideFileCount++] = &listFile;
     }
-    if (gSettings.ReadWriteJoinScript() != 0) {
+    if (choices.writeJoinScript) {
         scriptFiles.SetFor(path, partCount, checksums);
         sideFiles[sideFileCount++] = &scriptFiles;
     }
@@ -399,7 +399,7 @@ void SplitOperation::EndDone() {
     display.SetStatusBar(path.Text());
     display.SetAction(kCommandFind, kActionRunGroup | kActionResultGroup | kActionFindEnabled);
     display.Repaint();
-    if (gSettings.ReadSelectFiles())
+    if (display.Choices().selectFiles)
         SelectParts();
     PostEnded();
 }

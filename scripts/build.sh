@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Configures and builds with the mingw-w64 cross toolchains: the 32-bit program and its tests into
 # build/x86, the 64-bit ones into build/x64 (under $BUILD_DIR when set). With arguments, only the
-# sides named (32, 64); a side named as 32:program or 64:program gets only brindlecot.exe, not
-# its tests and benchmarks. The sides are built at once, each into its own folder, and a side's
+# sides named (32, 64); a side named as 32:program or 64:program gets only brindlecot.exe and
+# brindlecot-cli.exe, not its tests and benchmarks. The sides are built at once, each into its own folder, and a side's
 # log is printed when it is done.
 #
 #   bash scripts/build.sh [32[:program]] [64[:program]]
@@ -25,7 +25,7 @@ command -v ninja >/dev/null && generator=(-G Ninja)
 build_side() {
     local dir targets=()
     dir=$(arch_build_dir "$1")
-    [ "$2" = program ] && targets=(--target brindlecot)
+    [ "$2" = program ] && targets=(--target brindlecot brindlecot-cli)
     if [ ! -f "$dir/CMakeCache.txt" ]; then
         cmake -S "$arch_root" -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
             -DCMAKE_TOOLCHAIN_FILE="$(arch_toolchain "$1")" >/dev/null || return 1

@@ -2,7 +2,8 @@
 # The program against real peers: parts written by GNU split are joined by the program, and parts
 # written by the program are joined by cat and extracted by 7z, each compared byte for byte. The
 # SHA-256 lists go both ways too: sha256sum checks the program's, the program checks sha256sum's;
-# and the program honours the lists cksfv, md5sum and sha1sum write.
+# and the program honours the lists cksfv, md5sum and sha1sum write. The console program splits
+# and joins several files in one command, for cat, sha256sum and par2 to check.
 #   interop-test.sh WINE_DIR TEST_E2E_EXE
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -228,7 +229,74 @@ else
     failed=1
 fi
 
+# The console program from a script: three files split in one command, with recovery data, each
+# exit code checked; the parts joined by cat and checked by sha256sum -c and par2 verify; then the
+# three joined back in one command, and once more when the parts are gone.
+cli=$(dirname "$driver")/../brindlecot-cli.exe
+console=$work/console
+mkdir "$console"
+names=("first file.bin" "second.bin" "third €.bin")
+for n in 0 1 2; do
+    head -c $(((n + 1) * 1500000 + 17)) "$work/original.bin" >"$console/${names[$n]}"
+    cp "$console/${names[$n]}" "$work/console.$n.orig"
+done
+run_cli() {
+    local code=0
+    "$root/scripts/wine-run.sh" "$wine_dir" "$cli" "$@" >"$work/console.out" 2>/dev/null || code=$?
+    echo "$code"
+}
+expect_code() {
+    if [ "$2" = "$3" ]; then
+        echo "interop: the console program, $1: exit code $2"
+    else
+        echo "interop: the console program, $1: exit code $2, not $3" >&2
+        sed 's/^/    /' "$work/console.out" >&2
+        failed=1
+    fi
+}
+expect_code "three files split in one command" "$(run_cli split --size 1M --recovery 10 \
+    "$(winpath "$console/${names[0]}")" "$(winpath "$console/${names[1]}")" \
+    "$(winpath "$console/${names[2]}")")" 0
+for n in 0 1 2; do
+    name=${names[$n]}
+    cat "$console/$name".[0-9][0-9][0-9] >"$work/console.cat"
+    if cmp -s "$work/console.$n.orig" "$work/console.cat"; then
+        echo "interop: $name split by the console program, joined by cat: identical"
+    else
+        echo "interop: $name split by the console program, joined by cat: DIFFERS" >&2
+        failed=1
+    fi
+    if (cd "$console" && sha256sum --strict -c "$name.sha256" >/dev/null); then
+        echo "interop: $name: the console program's list checked by sha256sum -c: OK"
+    else
+        echo "interop: $name: the console program's list FAILS sha256sum -c" >&2
+        failed=1
+    fi
+    if (cd "$console" && par2 verify -q "$name.par2" >/dev/null); then
+        echo "interop: $name: the console program's recovery data checked by par2 verify: correct"
+    else
+        echo "interop: $name: the console program's recovery data FAILS par2 verify" >&2
+        failed=1
+    fi
+    rm "$console/$name"
+done
+expect_code "three sets joined in one command" "$(run_cli join --delete-parts \
+    "$(winpath "$console/${names[0]}.001")" "$(winpath "$console/${names[1]}.002")" \
+    "$(winpath "$console/${names[2]}.001")")" 0
+for n in 0 1 2; do
+    name=${names[$n]}
+    if cmp -s "$work/console.$n.orig" "$console/$name" && [ ! -e "$console/$name.001" ]; then
+        echo "interop: $name joined by the console program: identical, its parts deleted"
+    else
+        echo "interop: $name joined by the console program: DIFFERS, or its parts left" >&2
+        failed=1
+    fi
+done
+expect_code "a join of a file that is there" "$(run_cli join "$(winpath "$console/${names[1]}.001")")" 4
+rm "$console/${names[1]}"
+expect_code "a join of parts that are gone" "$(run_cli join "$(winpath "$console/${names[1]}.001")")" 2
+
 if [ "$failed" = 0 ]; then
-    echo "interop: 28 passed, 0 failed"
+    echo "interop: 44 passed, 0 failed"
 fi
 exit $failed

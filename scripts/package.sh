@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Makes the downloads for Windows users: build/dist/brindlecot-<version>-x86.zip and -x64.zip,
-# each holding its side's brindlecot.exe, README.txt (res/README.txt) and LICENSE, and beside them
-# build/dist/SHA256SUMS for the two zips. The version is BRINDLECOT_VERSION_TEXT of res/version.h.
-# Builds the two programs first, when needed (brindlecot.exe only, not the tests).
-# With arguments, makes only the zip of one side from a given program, and its SHA256SUMS, into
-# a folder, without building: the test `program` checks the zip of the program it checks.
+# each holding its side's brindlecot.exe and brindlecot-cli.exe, README.txt (res/README.txt) and
+# LICENSE, and beside them build/dist/SHA256SUMS for the two zips. The version is
+# BRINDLECOT_VERSION_TEXT of res/version.h. Builds the programs of both sides first, when needed
+# (not the tests).
+# With arguments, makes only the zip of one side from a given program and the console program
+# beside it, and its SHA256SUMS, into a folder, without building: the test `program` checks the
+# zip of the programs it checks.
 #
 #   bash scripts/package.sh
 #   bash scripts/package.sh FOLDER 32|64 brindlecot.exe
@@ -31,6 +33,7 @@ zip_side() {
     name=brindlecot-$version-$(arch_dir_name "$1").zip
     mkdir -p "$stage"
     cp "$2" "$stage/brindlecot.exe"
+    cp "$(dirname "$2")/brindlecot-cli.exe" "$stage/brindlecot-cli.exe"
     # CR LF on every line: Notepad before Windows 10 shows a text with bare LF as one long line.
     sed 's/\r*$/\r/' "$root/res/README.txt" >"$stage/README.txt"
     sed 's/\r*$/\r/' "$root/LICENSE" >"$stage/LICENSE"
@@ -38,7 +41,7 @@ zip_side() {
     touch -d "@$stamp" "$stage"/*
     # zip adds to an existing archive; -X leaves out the owner and the extra time fields.
     rm -f "$3/$name"
-    (cd "$stage" && TZ=UTC zip -q -X -9 "$3/$name" brindlecot.exe README.txt LICENSE)
+    (cd "$stage" && TZ=UTC zip -q -X -9 "$3/$name" brindlecot.exe brindlecot-cli.exe README.txt LICENSE)
     names+=("$name")
 }
 

@@ -45,6 +45,7 @@ public:
     uint64_t GetPartSize() override { return partSize; }
     uint32_t GetPartCount() override { return partCount; }
     void ShowPartSizePanel(bool show) override;
+    OperationChoices Choices() override;
     void Repaint() override;
     void ShowVerdict(const CheckVerdict& verdict, const wchar_t* wholeName) override;
     HWND EndedTarget() const override { return Handle(); }

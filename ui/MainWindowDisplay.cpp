@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "app/StoredChoices.h"
 #include "ops/Commands.h"
 
 #include <cwchar>
@@ -132,4 +133,8 @@ void MainWindow::SetAction(UINT id, UINT flags) {
     // Every change of the operation's state comes with a new action.
     FollowOperation();
     ShowTaskbarProgress();
+}
+
+OperationChoices MainWindow::Choices() {
+    return ReadStoredChoices();
 }

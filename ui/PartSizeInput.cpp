@@ -1,17 +1,5 @@
 #include "ui/PartSizeInput.h"
 
-// FAT32 holds no file of 4 GiB; base64 makes an attachment a third larger, and its line ends
-// add 2 bytes in 78, so 17 MiB still goes through a 25 MB (25,000,000 bytes) limit with room for
-// the message around it.
-const MediaSize kMediaSizes[kMediaSizeCount] = {
-    {L"FAT32 largest", 4294967295u, kSizeUnitByte},
-    {L"CD 700 MB", 700, kSizeUnitMB},
-    {L"DVD 4.37 GB", 4480, kSizeUnitMB},
-    {L"DVD DL 7.93 GB", 8128, kSizeUnitMB},
-    {L"BD 22.5 GB", 23040, kSizeUnitMB},
-    {L"E-mail 25 MB", 17, kSizeUnitMB},
-};
-
 uint64_t PartSizeFromInput(const wchar_t* digits, int unitIndex) {
     if (digits == nullptr || *digits == 0 || unitIndex < 0 || unitIndex >= kSizeUnitCount)
         return 0;

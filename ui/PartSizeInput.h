@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ByteSize.h"
+#include "app/MediaSizes.h"
 
 #include <cstdint>
 
@@ -25,14 +26,5 @@ PartSizeShown PartSizeForDisplay(uint64_t bytes);
 // The number of parts of "n parts": 0 when the text is empty, not all digits, or beyond 32 bits.
 uint32_t PartCountFromInput(const wchar_t* digits);
 
-// Sizes for the media people carry parts on, offered after "parts" in the unit box: choosing one
-// fills in its number and unit.
-struct MediaSize {
-    const wchar_t* name;
-    uint64_t number;
-    int unitIndex;
-};
-constexpr int kMediaSizeCount = 6;
-extern const MediaSize kMediaSizes[kMediaSizeCount];
 // The unit box's index of the first media size.
 constexpr int kFirstMediaIndex = kPartsUnitIndex + 1;

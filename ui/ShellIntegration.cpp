@@ -135,11 +135,28 @@ LONG RemoveMachineVerbs() {
     return splitStatus != ERROR_SUCCESS ? splitStatus : joinStatus;
 }
 
+// The verbs always start the window program: run from the console program, its name takes the
+// place of ours in the module path. The window's name is the shorter, so the path still fits.
+constexpr wchar_t kConsoleProgramFile[] = L"brindlecot-cli.exe";
+constexpr wchar_t kWindowProgramFile[] = L"brindlecot.exe";
+
+DWORD ToWindowProgram(wchar_t* module, DWORD length) {
+    const DWORD nameLength = ARRAYSIZE(kConsoleProgramFile) - 1;
+    if (length <= nameLength || module[length - nameLength - 1] != L'\\' ||
+        !SameText(module + length - nameLength, kConsoleProgramFile))
+        return length;
+    DWORD at = length - nameLength;
+    for (const wchar_t* p = kWindowProgramFile; *p != L'\0'; ++p)
+        module[at++] = *p;
+    module[at] = L'\0';
+    return at;
+}
+
 } // namespace
 
 BOOL BuildCommandLine(bool split, wchar_t* buffer) {
     wchar_t module[kModulePathCapacity];
-    const DWORD length = ::GetModuleFileNameW(nullptr, module, kModulePathCapacity);
+    DWORD length = ::GetModuleFileNameW(nullptr, module, kModulePathCapacity);
     if (length == 0)
         return FALSE;
     if (length >= kModulePathCapacity) {
@@ -147,6 +164,7 @@ BOOL BuildCommandLine(bool split, wchar_t* buffer) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return FALSE;
     }
+    length = ToWindowProgram(module, length);
     // "<module>" /j "%1": the module path plus ten characters and the terminator.
     DWORD at = 0;
     buffer[at++] = L'"';

@@ -2,6 +2,7 @@
 
 #include "app/Globals.h"
 #include "app/Settings.h"
+#include "app/StoredChoices.h"
 #include "app/WideString.h"
 #include "io/CompletionDispatcher.h"
 #include "io/IoThread.h"
@@ -43,6 +44,8 @@ public:
     void SetAction(UINT id, UINT flags) override;
     uint64_t GetPartSize() override { return partSize; }
     void ShowPartSizePanel(bool show) override;
+    // The tests set the choices in the registry, as the options dialog does.
+    OperationChoices Choices() override { return ReadStoredChoices(); }
     void Repaint() override { ++repaints; }
     HWND EndedTarget() const override { return window; }
 

@@ -1,0 +1,301 @@
+#include "ConsoleRun.h"
+#include "EndToEndSupport.h"
+
+#include "app/ProgramInfo.h"
+#include "support/ClassesKeys.h"
+#include "support/SmallVolume.h"
+
+#include <algorithm>
+#include <functional>
+
+using namespace testing_support;
+
+namespace e2e {
+namespace {
+
+constexpr uint64_t kPartSize = 1 * MiB;
+
+// brindlecot-cli.exe run for real on real files; every exit code it gives comes from a case here.
+class ConsoleProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override { RemoveSettingsKey(); }
+    void TearDown() override { RemoveSettingsKey(); }
+
+    std::wstring Quoted(const std::wstring& name) const { return L"\"" + (dir / name) + L"\""; }
+    // A file of this name and size in the folder, its bytes kept for the comparisons.
+    std::vector<uint8_t> MakeFile(const std::wstring& name, uint64_t size, uint32_t seed) {
+        std::vector<uint8_t> data = MakePattern(static_cast<size_t>(size), seed);
+        EXPECT_TRUE(WriteWholeFile(dir / name, data));
+        return data;
+    }
+    // The file cut into 1 MiB parts with its list, and the file itself gone.
+    std::vector<uint8_t> MakeSet(const std::wstring& name, uint64_t size, uint32_t seed) {
+        std::vector<uint8_t> data = MakeFile(name, size, seed);
+        const ConsoleResult split = RunConsole(L"split --size 1M " + Quoted(name));
+        EXPECT_EQ(split.exitCode, 0u) << split.out;
+        EXPECT_TRUE(::DeleteFileW((dir / name).c_str()));
+        return data;
+    }
+
+    TempDir dir{L"cli"};
+};
+
+TEST_F(ConsoleProgramTest, SplitsTwoFilesInOneCommandAndJoinsThemBack) {
+    const std::vector<uint8_t> first = MakeFile(L"first file.bin", 2 * MiB + 5, 1);
+    const std::vector<uint8_t> second = MakeFile(L"second.bin", 700 * KiB, 2);
+
+    const ConsoleResult split =
+        RunConsole(L"split " + Quoted(L"first file.bin") + L" --size 1M " + Quoted(L"second.bin"));
+    EXPECT_EQ(split.exitCode, 0u);
+    EXPECT_EQ(split.out, "first file.bin splited !\nsecond.bin splited !\n");
+    EXPECT_TRUE(PartsHold(dir / L"first file.bin", 3, first));
+    EXPECT_FALSE(FileExists(PartName(dir / L"first file.bin", 4)));
+    EXPECT_TRUE(PartsHold(dir / L"second.bin", 1, second));
+    EXPECT_EQ(ReadText(dir / L"second.bin.sha256"),
+              ExpectedChecksumList(dir / L"second.bin", second, kPartSize));
+
+    ASSERT_TRUE(::DeleteFileW((dir / L"first file.bin").c_str()));
+    ASSERT_TRUE(::DeleteFileW((dir / L"second.bin").c_str()));
+    const ConsoleResult join = RunConsole(L"join --delete-parts " + Quoted(L"first file.bin.002") +
+                                          L" " + Quoted(L"second.bin.001"));
+    EXPECT_EQ(join.exitCode, 0u);
+    EXPECT_EQ(join.out.find("first file.bin joined !\n"), 0u) << join.out;
+    EXPECT_NE(join.out.find("second.bin joined !\n"), std::string::npos) << join.out;
+    EXPECT_TRUE(Holds(dir / L"first file.bin", first));
+    EXPECT_TRUE(Holds(dir / L"second.bin", second));
+    EXPECT_FALSE(FileExists(PartName(dir / L"first file.bin", 1)));
+    EXPECT_FALSE(FileExists(PartName(dir / L"second.bin", 1)));
+}
+
+// Off a console the progress comes as plain lines, one at each whole tenth at most.
+TEST_F(ConsoleProgramTest, ProgressGoesToStandardErrorInPlainLines) {
+    MakeFile(L"big.bin", 64 * MiB, 3);
+    const ConsoleResult split = RunConsole(L"split --parts 4 " + Quoted(L"big.bin"));
+    EXPECT_EQ(split.exitCode, 0u);
+    EXPECT_EQ(split.out, "big.bin splited !\n");
+    EXPECT_EQ(split.err.find('\r'), std::string::npos);
+    size_t lines = 0;
+    for (size_t at = 0; (at = split.err.find("big.bin ", at)) != std::string::npos; ++at)
+        ++lines;
+    EXPECT_LE(lines, 11u) << split.err;
+    EXPECT_EQ(FileSize(PartName(dir / L"big.bin", 4)), int64_t(16 * MiB));
+}
+
+TEST_F(ConsoleProgramTest, TheSplitsChoicesComeFromTheCommandLineNotTheSettings) {
+    ASSERT_TRUE(WriteDword(L"RecoveryPercent", 10));
+    const std::vector<uint8_t> data = MakeFile(L"plain.bin", 1 * MiB + 1, 5);
+    const ConsoleResult split =
+        RunConsole(L"split --no-checksums --join-script --size 1M " + Quoted(L"plain.bin"));
+    EXPECT_EQ(split.exitCode, 0u);
+    EXPECT_FALSE(FileExists(dir / L"plain.bin.sha256"));
+    EXPECT_TRUE(FileExists(dir / L"plain.bin.join.cmd"));
+    EXPECT_TRUE(FileExists(dir / L"plain.bin.join.txt"));
+    EXPECT_TRUE(PartsHold(dir / L"plain.bin", 2, data));
+    EXPECT_EQ(FilesIn(dir.Path() + L"\\").size(), 5u); // no recovery set
+    // Nothing of the user's settings changes, nor is the key made.
+    EXPECT_EQ(ReadDword(L"RecoveryPercent"), 10u);
+    RemoveSettingsKey();
+    ASSERT_TRUE(::DeleteFileW((dir / L"plain.bin").c_str()));
+    EXPECT_EQ(RunConsole(L"join " + Quoted(L"plain.bin.001")).exitCode, 0u);
+    EXPECT_TRUE(Holds(dir / L"plain.bin", data));
+    EXPECT_FALSE(SettingsKeyExists());
+}
+
+TEST_F(ConsoleProgramTest, HelpAndVersionGoToStandardOutput) {
+    const ConsoleResult help = RunConsole(L"--help");
+    EXPECT_EQ(help.exitCode, 0u);
+    EXPECT_EQ(help.out.find("Usage:"), 0u);
+    EXPECT_NE(help.out.find("  6  cancelled"), std::string::npos);
+    EXPECT_NE(help.out.find("DVD DL 7.93 GB"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+    const ConsoleResult version = RunConsole(L"--version");
+    EXPECT_EQ(version.exitCode, 0u);
+    EXPECT_EQ(version.out, Narrow(kProgramCaption) + "\n");
+}
+
+// Every way a command line can be wrong: the usage on standard error, nothing done, code 1.
+TEST_F(ConsoleProgramTest, ABadCommandLineShowsTheUsageAndExitsWithOne) {
+    MakeFile(L"a.bin", 1000, 6);
+    const wchar_t* const lines[] = {
+        L"",
+        L"cut a.bin",
+        L"split a.bin",
+        L"split a.bin --size 1M --parts 2",
+        L"split a.bin --size 0",
+        L"split a.bin --size 99999999999999999999",
+        L"split a.bin --preset floppy",
+        L"split a.bin --size 1M --recovery 101",
+        L"split --size 1M",
+        L"join a.bin.001 --size 1M",
+        L"install now",
+    };
+    for (const wchar_t* line : lines) {
+        SCOPED_TRACE(Narrow(line));
+        const ConsoleResult run = RunConsole(line);
+        EXPECT_EQ(run.exitCode, 1u);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("Usage:"), std::string::npos);
+    }
+    EXPECT_EQ(FilesIn(dir.Path() + L"\\").size(), 1u);
+}
+
+// The verbs the console program installs start the window program beside it, as the setup
+// dialog's do; a second uninstall finds nothing to remove.
+TEST_F(ConsoleProgramTest, InstallAndUninstallTheVerbsOfTheWindowProgram) {
+    const wchar_t* const verbs[] = {L"*\\Shell\\split", L".001"};
+    for (const wchar_t* key : verbs)
+        DeleteTree(key);
+    const ConsoleResult install = RunConsole(L"install");
+    EXPECT_EQ(install.exitCode, 0u) << install.err;
+    const std::wstring program = ProgramPath();
+    EXPECT_EQ(ReadDefault(L".001\\Shell\\join\\command").text, L"\"" + program + L"\" /j \"%1\"");
+    EXPECT_EQ(ReadDefault(L"*\\Shell\\split\\command").text, L"\"" + program + L"\" /s \"%1\"");
+    EXPECT_EQ(RunConsole(L"uninstall").exitCode, 0u);
+    EXPECT_FALSE(KeyExists(L".001\\Shell\\join"));
+    EXPECT_FALSE(KeyExists(L"*\\Shell\\split"));
+    const ConsoleResult again = RunConsole(L"uninstall");
+    EXPECT_EQ(again.exitCode, 4u);
+    EXPECT_NE(again.err.find("uninstall failed: #2"), std::string::npos) << again.err;
+    for (const wchar_t* key : verbs)
+        DeleteTree(key);
+}
+
+struct FailureCase {
+    const char* name;
+    std::function<void(const std::wstring& folder)> arrange;
+    const wchar_t* arguments; // run in the folder, after its set is made
+    DWORD exitCode;
+};
+
+class ConsoleFailures : public ConsoleProgramTest,
+                        public ::testing::WithParamInterface<FailureCase> {};
+
+// Each a set of one file, "f.bin", 3 MiB + 10 in 1 MiB parts, then disturbed.
+const FailureCase kFailures[] = {
+    {"PartMissing",
+     [](const std::wstring& folder) { ::DeleteFileW((folder + L"\\f.bin.002").c_str()); },
+     L"join f.bin.001", 2},
+    {"PartDamagedWithoutRecovery",
+     [](const std::wstring& folder) {
+         std::vector<uint8_t> bytes;
+         ReadWholeFile(folder + L"\\f.bin.003", bytes);
+         bytes[77] ^= 1;
+         WriteWholeFile(folder + L"\\f.bin.003", bytes);
+     },
+     L"join f.bin.001", 3},
+    {"OutputExists",
+     [](const std::wstring& folder) { WriteWholeFile(folder + L"\\f.bin", MakePattern(10, 9)); },
+     L"join f.bin.001", 4},
+    {"PartsExist",
+     [](const std::wstring& folder) { WriteWholeFile(folder + L"\\f.bin", MakePattern(10, 9)); },
+     L"split --size 1M f.bin", 4},
+    {"SourceMissing", [](const std::wstring&) {}, L"split --size 1M g.bin", 4},
+    // Nothing to cut: the window would wait for another part size.
+    {"SourceEmpty", [](const std::wstring& folder) { WriteWholeFile(folder + L"\\e.bin", {}); },
+     L"split --size 1M e.bin", 4},
+    {"TooSmallForTheParts",
+     [](const std::wstring& folder) { WriteWholeFile(folder + L"\\t.bin", MakePattern(3, 1)); },
+     L"split --parts 5 t.bin", 4},
+    // Of several sets the worst result tells, whatever the order.
+    {"WorstOfSeveral",
+     [](const std::wstring& folder) {
+         ::DeleteFileW((folder + L"\\f.bin.002").c_str());
+         WriteWholeFile(folder + L"\\g.bin.001", MakePattern(100, 3));
+         WriteWholeFile(folder + L"\\h.bin", MakePattern(100, 4));
+         WriteWholeFile(folder + L"\\h.bin.001", MakePattern(100, 4));
+     },
+     L"join h.bin.001 f.bin.001 g.bin.001", 4},
+};
+
+TEST_P(ConsoleFailures, ExitWithTheirCode) {
+    const FailureCase& failure = GetParam();
+    MakeSet(L"f.bin", 3 * MiB + 10, 8);
+    failure.arrange(dir.Path());
+    // The names are the folder's own.
+    const ConsoleResult run = RunConsole(failure.arguments, dir.Path());
+    EXPECT_EQ(run.exitCode, failure.exitCode) << run.out;
+    EXPECT_NE(run.out.find("Error occurred !\n"), std::string::npos) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(, ConsoleFailures, ::testing::ValuesIn(kFailures),
+                         [](const ::testing::TestParamInfo<FailureCase>& param) {
+                             return std::string(param.param.name);
+                         });
+
+// A part that another program holds open is found and measured, but cannot be read once the
+// join reaches it: an I/O error during the work, and the unfinished output is removed.
+TEST_F(ConsoleProgramTest, APartThatCannotBeReadMidWayIsAnIoError) {
+    MakeSet(L"f.bin", 3 * MiB + 10, 10);
+    ::DeleteFileW((dir / L"f.bin.sha256").c_str());
+    HANDLE held = ::CreateFileW(PartName(dir / L"f.bin", 3).c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const ConsoleResult run = RunConsole(L"join " + Quoted(L"f.bin.001"));
+    ::CloseHandle(held);
+    EXPECT_EQ(run.exitCode, 5u) << run.out;
+    // One line for the status, one for the error: the system's text brings no line end of its own.
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
+    EXPECT_EQ(run.out.find('\r'), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("#32 - " + Narrow(SystemTextOnOneLine(ERROR_SHARING_VIOLATION))),
+              std::string::npos)
+        << run.out;
+    const std::vector<std::wstring> left = FilesIn(dir.Path() + L"\\");
+    EXPECT_EQ(left,
+              (std::vector<std::wstring>{L"f.bin.001", L"f.bin.002", L"f.bin.003", L"f.bin.004"}));
+}
+
+// The text of a row of the console's screen, without the blanks at its end.
+std::string ScreenRow(HANDLE screen, SHORT row) {
+    char text[512];
+    DWORD got = 0;
+    if (!::ReadConsoleOutputCharacterA(screen, text, sizeof text, COORD{0, row}, &got))
+        return "(unreadable)";
+    std::string line(text, got);
+    return line.substr(0, line.find_last_not_of(' ') + 1);
+}
+
+// On a console of its own (one the test makes: the one Wine gives the test takes no Ctrl event
+// from GenerateConsoleCtrlEvent) the progress
+// is one line rewritten in place, taken away at the end. Ctrl+C there cancels the split, which
+// leaves nothing of its own. Wine delivers no Ctrl+Break to a process group
+// (GenerateConsoleCtrlEvent fails), but Ctrl+C to every process of the console.
+TEST_F(ConsoleProgramTest, OnAConsoleTheProgressStaysOnOneLineAndCtrlCCancels) {
+    ::FreeConsole();
+    ASSERT_TRUE(::AllocConsole());
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE screen =
+        ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      &inherit, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(screen, INVALID_HANDLE_VALUE);
+    CONSOLE_SCREEN_BUFFER_INFO before = {};
+    ASSERT_TRUE(::GetConsoleScreenBufferInfo(screen, &before));
+    const SHORT row = before.dwCursorPosition.Y;
+    // A source that takes no room: the cancel comes long before its 1 GiB of parts is written.
+    const std::wstring source = dir / L"long.bin";
+    ASSERT_TRUE(MakeSparseFile(source, 1024 * MiB));
+    ConsoleRun run(L"split --size 1M " + Quoted(L"long.bin"), L"", screen);
+    ASSERT_TRUE(run.Started());
+    std::string shown;
+    while ((shown = ScreenRow(screen, row)).empty() && !run.HasEnded())
+        ::Sleep(20);
+    EXPECT_EQ(shown.rfind("long.bin ", 0), 0u) << shown;
+    EXPECT_NE(shown.find(" %"), std::string::npos) << shown;
+    // This process is on the console too, and stays.
+    ::SetConsoleCtrlHandler(nullptr, TRUE);
+    ASSERT_TRUE(::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+    const ConsoleResult result = run.Finish();
+    EXPECT_EQ(result.exitCode, 6u) << result.out;
+    EXPECT_EQ(result.out, "Processing long.bin cancelled.\n");
+    EXPECT_EQ(FilesIn(dir.Path() + L"\\"), std::vector<std::wstring>{L"long.bin"});
+    EXPECT_EQ(FileSize(source), int64_t(1024 * MiB));
+    // Not a line more on the screen, and the progress gone.
+    CONSOLE_SCREEN_BUFFER_INFO after = {};
+    ASSERT_TRUE(::GetConsoleScreenBufferInfo(screen, &after));
+    EXPECT_EQ(after.dwCursorPosition.Y, row);
+    EXPECT_EQ(after.dwCursorPosition.X, before.dwCursorPosition.X);
+    EXPECT_EQ(ScreenRow(screen, row), "");
+    ::CloseHandle(screen);
+}
+
+} // namespace
+} // namespace e2e
