@@ -12,6 +12,7 @@ enum class OptionId : int32_t {
     NoChecksums,
     JoinScript,
     DeleteParts,
+    Repair,
 };
 
 constexpr uint32_t CommandBit(ConsoleCommand command) {
@@ -19,6 +20,7 @@ constexpr uint32_t CommandBit(ConsoleCommand command) {
 }
 constexpr uint32_t kSplitOnly = CommandBit(ConsoleCommand::Split);
 constexpr uint32_t kJoinOnly = CommandBit(ConsoleCommand::Join);
+constexpr uint32_t kCheckOnly = CommandBit(ConsoleCommand::Check);
 
 bool Same(const wchar_t* a, const wchar_t* b) {
     return std::wcscmp(a, b) == 0;
@@ -41,6 +43,7 @@ const ConsoleArguments::Option ConsoleArguments::kOptions[] = {
     {L"--no-checksums", OptionId::NoChecksums, false, kSplitOnly},
     {L"--join-script", OptionId::JoinScript, false, kSplitOnly},
     {L"--delete-parts", OptionId::DeleteParts, false, kJoinOnly},
+    {L"--repair", OptionId::Repair, false, kCheckOnly},
 };
 
 bool ConsoleArguments::ParseNumber(const wchar_t* text, uint64_t low, uint64_t high,
@@ -163,9 +166,9 @@ bool ConsoleArguments::TakeCommand(const wchar_t* word, WideString& error) {
         const wchar_t* name;
         ConsoleCommand command;
     } kCommands[] = {
-        {L"split", ConsoleCommand::Split},       {L"join", ConsoleCommand::Join},
-        {L"install", ConsoleCommand::Install},   {L"uninstall", ConsoleCommand::Uninstall},
-        {L"--version", ConsoleCommand::Version},
+        {L"split", ConsoleCommand::Split},     {L"join", ConsoleCommand::Join},
+        {L"install", ConsoleCommand::Install}, {L"uninstall", ConsoleCommand::Uninstall},
+        {L"check", ConsoleCommand::Check},     {L"--version", ConsoleCommand::Version},
     };
     for (const auto& known : kCommands) {
         if (Same(word, known.name)) {
@@ -220,12 +223,16 @@ bool ConsoleArguments::TakeOption(const Option& option, const wchar_t* value, Wi
     case OptionId::DeleteParts:
         choices.deleteParts = true;
         return true;
+    case OptionId::Repair:
+        repair = true;
+        return true;
     }
     return false;
 }
 
 bool ConsoleArguments::CheckComplete(WideString& error) const {
-    const bool takesPaths = command == ConsoleCommand::Split || command == ConsoleCommand::Join;
+    const bool takesPaths = command == ConsoleCommand::Split || command == ConsoleCommand::Join ||
+                            command == ConsoleCommand::Check;
     if (takesPaths && paths.Count() == 0) {
         error.Format(L"no file named");
         return false;

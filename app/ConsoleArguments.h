@@ -15,6 +15,7 @@ enum class ConsoleCommand : int32_t {
     Uninstall,
     Help,
     Version,
+    Check,
 };
 
 // The console program's command line, read. The paths point into the argument strings given to
@@ -32,6 +33,8 @@ public:
     uint64_t PartSize() const { return partSize; }
     uint32_t PartCount() const { return partCount; }
     const OperationChoices& Choices() const { return choices; }
+    // A check rebuilds what the recovery data can, where it lies.
+    bool Repair() const { return repair; }
 
     // Bytes of "700M", "4G", "512K", "1000B" or "1000", the unit's letter of either case;
     // false when that is no size or when it passes 64 bits.
@@ -53,4 +56,5 @@ private:
     // The part-size options given: only one may be.
     int32_t sizeOptions = 0;
     OperationChoices choices;
+    bool repair = false;
 };

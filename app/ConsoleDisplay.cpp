@@ -1,10 +1,12 @@
 #include "app/ConsoleDisplay.h"
 
+#include "ops/CheckVerdict.h"
 #include "ops/Commands.h"
 #include "ops/Operation.h"
 #include "ui/SpeedText.h"
 
 #include <atomic>
+#include <cwchar>
 
 namespace {
 
@@ -101,6 +103,7 @@ void ConsoleDisplay::Follow(const Operation& followed) {
     lastTenth = -1;
     status.Assign(L"", 0);
     statusBar.Assign(L"", 0);
+    verdictLines.Assign(L"", 0);
     ::SetTimer(window, kProgressTimer, kProgressIntervalMs, nullptr);
 }
 
@@ -184,6 +187,17 @@ void ConsoleDisplay::PrintResult(OperationOutcome outcome) {
     // The path alone says nothing the status has not: only other texts follow it.
     if (length != 0 && ::lstrcmpW(detail.Text(), operation->Path().Text()) != 0)
         results.Print(L"%s\n", detail.Text());
+    if (verdictLines.Length() != 0)
+        results.Write(verdictLines.Text());
+}
+
+void ConsoleDisplay::ShowVerdict(const CheckVerdict& verdict, const wchar_t* wholeName) {
+    // The report without its first line, the summary, which the status already is.
+    WideString report;
+    verdict.Report(wholeName, report, L"\n");
+    const wchar_t* lines = std::wcschr(report.Text(), L'\n');
+    lines = lines ? lines + 1 : L"";
+    verdictLines.Format(L"%s", lines);
 }
 
 void ConsoleDisplay::SetStatusV(const wchar_t* format, va_list args) {

@@ -49,6 +49,7 @@ public:
     void ShowPartSizePanel(bool) override {}
     OperationChoices Choices() override { return choices; }
     void Repaint() override {}
+    void ShowVerdict(const CheckVerdict& verdict, const wchar_t* wholeName) override;
     HWND EndedTarget() const override { return window; }
 
 private:
@@ -74,4 +75,6 @@ private:
     uint32_t shownLength = 0;
     WideString status;
     WideString statusBar;
+    // A check's report: a line per part, after the status.
+    WideString verdictLines;
 };

@@ -1,6 +1,7 @@
 #include "app/ConsoleProgram.h"
 
 #include "app/ProgramInfo.h"
+#include "ops/CheckOperation.h"
 #include "ops/Commands.h"
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
@@ -16,6 +17,7 @@ constexpr wchar_t kUsage[] =
     L"  brindlecot-cli split FILE... (--size N[B|K|M|G] | --parts N | --preset NAME)\n"
     L"                       [--recovery PCT] [--no-checksums] [--join-script]\n"
     L"  brindlecot-cli join PART... [--delete-parts]\n"
+    L"  brindlecot-cli check PART... [--repair]\n"
     L"  brindlecot-cli install | uninstall | --help | --version\n";
 
 constexpr wchar_t kHelp[] =
@@ -32,6 +34,12 @@ constexpr wchar_t kHelpRest[] =
     L"  --join-script  FILE.join.cmd and FILE.join.txt for receivers without Brindlecot\n"
     L"join makes the file back from its parts, given one of them (FILE.001).\n"
     L"  --delete-parts deletes the parts once the joined file is checked and on the disk\n"
+    L"check reads the parts of each set there are and tells part by part whether they are\n"
+    L"good, against FILE.sha256, the .sfv, .md5, .sha1 and .crc files of other tools and the\n"
+    L"recovery data FILE.par2; it writes nothing. A part missing or damaged gives 2 or 3,\n"
+    L"whether or not the recovery data could rebuild it (the text says which).\n"
+    L"  --repair       rebuilds what the recovery data can where it lies, then checks again:\n"
+    L"                 0 once the set is whole\n"
     L"install and uninstall add or remove the Explorer verbs Split and Join, which start\n"
     L"brindlecot.exe beside this program.\n"
     L"\n"
@@ -76,9 +84,21 @@ int ConsoleProgram::Run(int count, const wchar_t* const* arguments) {
         return ExitCodeOf(RunSetup(parsed.Command() == ConsoleCommand::Install));
     case ConsoleCommand::Split:
     case ConsoleCommand::Join:
+    case ConsoleCommand::Check:
         break;
     }
     return ExitCodeOf(RunWork(parsed));
+}
+
+OperationOutcome ConsoleProgram::RunToEnd(const Operation& operation) {
+    MSG message{};
+    while (!display.Ended() && !display.CancelAsked() &&
+           ::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return display.CancelAsked() && !display.Ended() ? OperationOutcome::Cancelled
+                                                     : operation.Outcome();
 }
 
 void ConsoleProgram::PrintUsage(ConsoleStream& stream) const {
@@ -112,25 +132,27 @@ OperationOutcome ConsoleProgram::RunWork(const ConsoleArguments& arguments) {
         engine.Stop();
         return failed;
     }
-    const bool split = arguments.Command() == ConsoleCommand::Split;
     OperationOutcome worst = OperationOutcome::Done;
     for (const wchar_t* path : arguments.Paths()) {
         if (display.CancelAsked()) {
             worst = OperationOutcome::Cancelled;
             break;
         }
-        worst = WorseOf(worst, RunOne(path, split));
+        worst = WorseOf(worst, RunOne(path, arguments));
     }
     engine.Stop();
     return worst;
 }
 
-OperationOutcome ConsoleProgram::RunOne(const wchar_t* path, bool split) {
+OperationOutcome ConsoleProgram::RunOne(const wchar_t* path, const ConsoleArguments& arguments) {
     std::unique_ptr<Operation> operation;
-    if (split)
+    CheckOperation* check = nullptr;
+    if (arguments.Command() == ConsoleCommand::Split)
         operation.reset(new (std::nothrow) SplitOperation(display));
-    else
+    else if (arguments.Command() == ConsoleCommand::Join)
         operation.reset(new (std::nothrow) JoinOperation(display));
+    else
+        operation.reset(check = new (std::nothrow) CheckOperation(display));
     if (!operation) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return Fail(path);
@@ -150,14 +172,14 @@ OperationOutcome ConsoleProgram::RunOne(const wchar_t* path, bool split) {
         display.SetStatus(L"Error occurred !");
         outcome = OperationOutcome::Refused;
     } else {
-        MSG message{};
-        while (!display.Ended() && !display.CancelAsked() &&
-               ::GetMessageW(&message, nullptr, 0, 0) > 0) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageW(&message);
+        outcome = RunToEnd(*operation);
+        // The check's verdict first, then the repair and the check that follows it.
+        if (check && arguments.Repair() && check->RepairReady() && !display.CancelAsked()) {
+            display.PrintResult(outcome);
+            display.Follow(*operation);
+            check->OnCommand(kCommandRepair);
+            outcome = RunToEnd(*operation);
         }
-        outcome = display.CancelAsked() && !display.Ended() ? OperationOutcome::Cancelled
-                                                            : operation->Outcome();
     }
     // As when the window closes: what is still in flight is let go, an unfinished output removed.
     operation->Abort();

@@ -27,6 +27,8 @@ public:
 
     // Once Done.
     const CheckVerdict& Verdict() const { return verdict; }
+    // Done, with a rebuild planned that Repair would carry out.
+    bool RepairReady() const { return repairReady; }
 
 protected:
     bool OnPartHashed(int32_t index, const Sha256Digest& digest) override;

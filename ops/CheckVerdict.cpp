@@ -134,19 +134,20 @@ void CheckVerdict::StateText(uint32_t number, WideString& text) const {
         text.AppendFormat(L"%s", L")");
 }
 
-void CheckVerdict::Report(const wchar_t* wholeName, WideString& text) const {
+void CheckVerdict::Report(const wchar_t* wholeName, WideString& text,
+                          const wchar_t* lineEnd) const {
     Summary(text);
-    text.AppendFormat(L"%s", L"\r\n");
+    text.AppendFormat(L"%s", lineEnd);
     WideString partName;
     WideString state;
     for (uint32_t number = 1; number <= PartCount(); ++number) {
         PartPath(wholeName, number, partName);
         StateText(number, state);
         if (RowOf(number).state == State::Missing)
-            text.AppendFormat(L"%s\t\t%s\r\n", partName.Text(), state.Text());
+            text.AppendFormat(L"%s\t\t%s%s", partName.Text(), state.Text(), lineEnd);
         else
-            text.AppendFormat(L"%s\t%llu\t%s\r\n", partName.Text(), RowOf(number).size,
-                              state.Text());
+            text.AppendFormat(L"%s\t%llu\t%s%s", partName.Text(), RowOf(number).size, state.Text(),
+                              lineEnd);
     }
 }
 

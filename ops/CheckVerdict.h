@@ -39,8 +39,9 @@ public:
     // "All 12 parts are good (SHA-256)", "Part 7 is damaged and part 9 missing; the recovery data
     // can rebuild both (2 of 3 blocks needed)", ...
     void Summary(WideString& text) const;
-    // The summary, then a line per part: name, size and state, separated by tabs.
-    void Report(const wchar_t* wholeName, WideString& text) const;
+    // The summary, then a line per part: name, size and state, separated by tabs; each line
+    // ends in lineEnd.
+    void Report(const wchar_t* wholeName, WideString& text, const wchar_t* lineEnd = L"\r\n") const;
     // The state of a part in words, with its bad slices where known ("damaged (slices 3-5)").
     void StateText(uint32_t number, WideString& text) const;
     // As a join would end: Done when every part is good, Incomplete when one is missing (or of

@@ -67,6 +67,69 @@ TEST_F(ConsoleProgramTest, SplitsTwoFilesInOneCommandAndJoinsThemBack) {
     EXPECT_FALSE(FileExists(PartName(dir / L"second.bin", 1)));
 }
 
+// A set with its list and recovery data checked as it is, with a part lost and one damaged (and
+// then repaired), and still arriving without recovery data: each verdict, its lines and its code.
+TEST_F(ConsoleProgramTest, ChecksSetsAndRepairsWhenAsked) {
+    const std::vector<uint8_t> data = MakeFile(L"c.bin", 3 * MiB + 10, 5);
+    ASSERT_EQ(RunConsole(L"split --size 1M --recovery 50 " + Quoted(L"c.bin")).exitCode, 0u);
+    ASSERT_TRUE(::DeleteFileW((dir / L"c.bin").c_str()));
+    std::vector<uint8_t> third;
+    ASSERT_TRUE(ReadWholeFile(PartName(dir / L"c.bin", 3), third));
+    third[77] ^= 1;
+    const struct {
+        std::function<void()> arrange;
+        const wchar_t* arguments;
+        DWORD exitCode;
+        std::vector<std::string> lines; // in this order in the output
+    } steps[] = {
+        {[] {},
+         L"check c.bin.001",
+         0,
+         {"All 4 parts are good (SHA-256, PAR2)\n", "c.bin.002\t1048576\tgood\n"}},
+        {[&] {
+             ::DeleteFileW(PartName(dir / L"c.bin", 2).c_str());
+             WriteWholeFile(PartName(dir / L"c.bin", 3), third);
+         },
+         L"check c.bin.sha256",
+         3,
+         {"Part 3 is damaged and part 2 missing; the recovery data can rebuild both",
+          "c.bin.002\t\tmissing\n", "c.bin.003\t1048576\tdamaged (slices "}},
+        {[] {},
+         L"check --repair c.bin.001",
+         0,
+         {"the recovery data can rebuild both", "All 4 parts are good (SHA-256, PAR2)\n",
+          "c.bin.003\t1048576\tgood\n"}},
+        {[&] {
+             ::DeleteFileW(PartName(dir / L"c.bin", 4).c_str());
+             WIN32_FIND_DATAW found;
+             HANDLE search = ::FindFirstFileW((dir / L"c.bin*.par2").c_str(), &found);
+             for (bool more = search != INVALID_HANDLE_VALUE; more;
+                  more = ::FindNextFileW(search, &found))
+                 ::DeleteFileW((dir / found.cFileName).c_str());
+             ::FindClose(search);
+         },
+         L"check c.bin.001",
+         2,
+         {"3 of 4 parts present, all good (SHA-256)\n"}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(Narrow(step.arguments));
+        step.arrange();
+        const ConsoleResult run = RunConsole(step.arguments, dir.Path());
+        EXPECT_EQ(run.exitCode, step.exitCode) << run.out;
+        size_t at = 0;
+        for (const std::string& line : step.lines) {
+            at = run.out.find(line, at);
+            EXPECT_NE(at, std::string::npos) << line << " in\n" << run.out;
+        }
+    }
+    // Repaired where they lie, nothing joined.
+    EXPECT_TRUE(
+        PartsHold(dir / L"c.bin", 3, std::vector<uint8_t>(data.begin(), data.begin() + 3 * MiB)));
+    EXPECT_TRUE(FileExists(PartName(dir / L"c.bin", 3) + L".damaged"));
+    EXPECT_FALSE(FileExists(dir / L"c.bin"));
+}
+
 // Off a console the progress comes as plain lines, one at each whole tenth at most.
 TEST_F(ConsoleProgramTest, ProgressGoesToStandardErrorInPlainLines) {
     MakeFile(L"big.bin", 64 * MiB, 3);
