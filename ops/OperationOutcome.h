@@ -21,6 +21,11 @@ enum class OperationOutcome : int32_t {
 // nothing of the set refuses the work; during it, it is an I/O error.
 OperationOutcome ClassifyFailure(DWORD code, bool underWay);
 
+// Of two outcomes, the one a queue of both ends with.
+constexpr OperationOutcome WorseOf(OperationOutcome a, OperationOutcome b) {
+    return static_cast<int32_t>(a) >= static_cast<int32_t>(b) ? a : b;
+}
+
 constexpr int ExitCodeOf(OperationOutcome outcome) {
     return static_cast<int>(outcome);
 }

@@ -20,6 +20,7 @@
 #define IDC_MAIN_STATUS 1019
 #define IDC_MAIN_SIZE 1020
 #define IDC_MAIN_SIZE_GROUP 1021
+#define IDC_MAIN_QUEUE 1022
 #define IDC_MAIN_STATUSBAR 55
 
 // Controls of the options dialog (IDD_OPTIONS); the close button is IDOK.

@@ -129,4 +129,5 @@ void MainWindow::SetAction(UINT id, UINT flags) {
     // Every change of the operation's state comes with a new action.
     FollowOperation();
     ShowTaskbarProgress();
+    NoticeOperationState();
 }
