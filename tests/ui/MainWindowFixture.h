@@ -113,6 +113,30 @@ protected:
         operation->Start(wide);
         return *operation;
     }
+    // The window as a launch makes it: its queue begun with a split or join of `path`; shown.
+    void BeginQueue(RunMode mode, const std::wstring& path) {
+        SetMode(mode);
+        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr)) << ::GetLastError();
+        EXPECT_TRUE(gMainWindow.BeginQueue(mode, Wide(path)));
+        gMainWindow.ShowWindow(SW_SHOWNORMAL);
+        Pump();
+    }
+    // A later launch's split or join, as the window takes it.
+    static bool TakeWork(RunMode mode, const std::wstring& path) {
+        return gMainWindow.TakeWork(mode, Wide(path));
+    }
+    static WideString Wide(const std::wstring& text) {
+        WideString wide;
+        wide.Assign(text.c_str(), static_cast<uint32_t>(text.size()));
+        return wide;
+    }
+    // Pumps until every file of the queue has ended.
+    static bool PumpUntilQueueEnded(DWORD limitMs = 60000) {
+        return PumpDialog(
+            Window(),
+            [] { return gMainWindow.Queue().Current() < 0 && !gMainWindow.Queue().HasWaiting(); },
+            limitMs);
+    }
     // A split of `path`, shown and waiting for its Split command.
     SplitOperation& StartSplit(const std::wstring& path) {
         SplitOperation& split = Launch<SplitOperation>(RunMode::Split, path);
