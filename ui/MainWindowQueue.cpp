@@ -134,6 +134,9 @@ void MainWindow::StartNextItem() {
 void MainWindow::OnQueueEnded() {
     const bool allDone = queue.CountEnded(OperationOutcome::Done) == queue.Count();
     if (queue.Count() > 1) {
+        // A split that failed at its start leaves its panel; nothing waits for a size now.
+        if (panelShown)
+            ShowPartSizePanel(false);
         WideString summary;
         queue.Summary(summary);
         statusText.SetWindowTextW(summary.Text());

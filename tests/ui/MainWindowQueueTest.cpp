@@ -147,3 +147,19 @@ TEST_F(MainWindowQueueTest, OnlyAWholeRecordIsTakenAndOnlyWhileTheWindowTakesWor
     EXPECT_EQ(gMainWindow.Queue().Outcome(gOperation->Outcome()), OperationOutcome::Cancelled);
     EXPECT_FALSE(FileExists(two));
 }
+
+// At the end of a queue nothing waits for a part size: the panel of a split that failed at its
+// start gives its room to the summary.
+TEST_F(MainWindowQueueTest, TheEndOfAQueueShowsItsSummaryWithoutThePartSizePanel) {
+    const std::wstring one = dir / L"one.bin";
+    const std::vector<uint8_t> data = Parts(one, 7);
+    BeginQueue(RunMode::Join, PartName(one, 1));
+    ASSERT_TRUE(TakeWork(RunMode::Split, dir / L"missing.bin"));
+    ASSERT_TRUE(PumpUntilQueueEnded());
+    Pump();
+    EXPECT_EQ(Status(), L"1 of 2 files done. Not done: missing.bin");
+    EXPECT_FALSE(gMainWindow.IsPartSizePanelShown());
+    EXPECT_FALSE(::IsWindowVisible(Item(IDC_MAIN_SIZE)));
+    EXPECT_EQ(gMainWindow.Queue().Outcome(gOperation->Outcome()), OperationOutcome::Refused);
+    EXPECT_TRUE(Holds(one, data));
+}
