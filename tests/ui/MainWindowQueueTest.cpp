@@ -163,3 +163,60 @@ TEST_F(MainWindowQueueTest, TheEndOfAQueueShowsItsSummaryWithoutThePartSizePanel
     EXPECT_EQ(gMainWindow.Queue().Outcome(gOperation->Outcome()), OperationOutcome::Refused);
     EXPECT_TRUE(Holds(one, data));
 }
+
+// "Close window after operation." waits for the last file, and a queue with a failure stays
+// open to show it, as a single file that failed does.
+TEST_F(MainWindowQueueTest, TheWindowClosesAfterTheLastFileOnlyWhenAllWereDone) {
+    WriteDword(L"CloseWindow", 1);
+    const std::wstring one = dir / L"one.bin", two = dir / L"two.bin";
+    Parts(one, 8);
+    Parts(two, 9);
+    BeginQueue(RunMode::Join, PartName(one, 1));
+    ASSERT_TRUE(TakeWork(RunMode::Join, PartName(two, 1)));
+    ASSERT_TRUE(PumpDialog(
+        Window(), [] { return gMainWindow.Queue().Current() == 1; }, 60000));
+    EXPECT_EQ(TakeQuitCount(), 0);
+    ASSERT_TRUE(PumpUntilQueueEnded());
+    Pump();
+    EXPECT_EQ(TakeQuitCount(), 1);
+    EXPECT_EQ(gMainWindow.Queue().Outcome(gOperation->Outcome()), OperationOutcome::Done);
+    // A file that came meanwhile is refused: its launch works on its own.
+    EXPECT_FALSE(TakeWork(RunMode::Join, PartName(one, 1)));
+
+    gOperation->Abort();
+    gMainWindow.Destroy();
+    Pump();
+    BeginQueue(RunMode::Join, PartName(dir / L"none.bin", 1));
+    ASSERT_TRUE(TakeWork(RunMode::Join, PartName(one, 1)));
+    ASSERT_TRUE(PumpUntilQueueEnded());
+    Pump();
+    EXPECT_EQ(TakeQuitCount(), 0);
+    EXPECT_EQ(gMainWindow.Queue().Outcome(gOperation->Outcome()), OperationOutcome::Refused);
+}
+
+// The part size chosen for the first split serves the later ones: they start at once.
+TEST_F(MainWindowQueueTest, LaterSplitsTakeThePartSizeOfTheFirst) {
+    std::vector<std::vector<uint8_t>> data;
+    const std::wstring names[] = {dir / L"a.bin", dir / L"b.bin", dir / L"c.bin"};
+    for (uint32_t i = 0; i < 3; ++i) {
+        data.push_back(MakePattern(2 * MiB + 1 + i, 20 + i));
+        ASSERT_TRUE(WriteWholeFile(names[i], data.back()));
+    }
+    BeginQueue(RunMode::Split, names[0]);
+    ASSERT_TRUE(TakeWork(RunMode::Split, names[1]));
+    EXPECT_EQ(gOperation->State(), OperationState::Waiting);
+    ::SendMessageW(Item(IDC_MAIN_SIZE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"512"));
+    ::SendMessageW(Item(IDC_MAIN_UNIT), CB_SETCURSEL, 1, 0); // KB
+    ::SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_UNIT, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(Item(IDC_MAIN_UNIT)));
+    ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(PumpDialog(
+        Window(), [] { return gMainWindow.Queue().Current() == 1; }, 60000));
+    ASSERT_TRUE(TakeWork(RunMode::Split, names[2]));
+    ASSERT_TRUE(PumpUntilQueueEnded());
+    EXPECT_EQ(Status(), L"3 of 3 files done.");
+    for (uint32_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(PartsHold(names[i], 5, data[i])) << i;
+        EXPECT_FALSE(FileExists(PartName(names[i], 6))) << i;
+    }
+}
