@@ -312,6 +312,9 @@ BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM) {
     case CommandWord(BN_CLICKED, kCommandExit):
         ConfirmExit();
         return TRUE;
+    case CommandWord(BN_CLICKED, kCommandAbortCurrent):
+        AbortCurrent();
+        return TRUE;
     case CommandWord(BN_CLICKED, kCommandConfiguration): {
         CompletionDispatcher::DeliveryHold hold;
         OptionsDialog::Run(Handle());

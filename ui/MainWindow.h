@@ -61,6 +61,9 @@ public:
     // False when the user chose to stay.
     bool ConfirmExit();
 
+    // The queue's own command, beside the operations' (Commands.h).
+    static constexpr UINT kCommandAbortCurrent = 1100;
+
     // For the tests.
     HMENU ActionMenu() const { return actionMenu.Handle(); }
     SplitButtonMode ActionMode() const { return actionButton.Mode(); }
@@ -103,6 +106,9 @@ private:
     // The queue (MainWindowQueue.cpp). Posted when the current operation may have ended;
     // wParam is its index in the queue.
     static constexpr UINT kQueueAdvance = WM_APP + 1;
+    // Ends the current file of a queue and goes on with the next; in the menu once a second
+    // file is queued.
+    void AbortCurrent();
     void NoticeOperationState();
     // Ends the current item when its operation has ended; starts the next one or, at the end,
     // tells how the queue went.

@@ -4,6 +4,7 @@
 #include "app/Globals.h"
 #include "app/Settings.h"
 #include "ops/Commands.h"
+#include "ops/PartNaming.h"
 #include "res/resource.h"
 #include "ui/HandOverRecord.h"
 
@@ -104,6 +105,7 @@ void MainWindow::AdvanceQueue(bool endedWell) {
         return;
     }
     FillQueueList();
+    actionMenu.EnableItem(kCommandAbortCurrent, false, MF_GRAYED);
     if (endedWell || queue.Count() > 1)
         OnQueueEnded();
 }
@@ -124,11 +126,26 @@ void MainWindow::StartNextItem() {
         PostMessageW(kQueueAdvance, static_cast<WPARAM>(-1), 0);
         return;
     }
+    actionMenu.EnableItem(kCommandAbortCurrent, false, MF_ENABLED);
     // The size the user chose for an earlier split serves the later ones.
     if (item.mode == RunMode::Split && partSizeChosen && gOperation &&
         gOperation->State() == OperationState::Waiting)
         gOperation->OnCommand(kCommandSplit);
     ShowTaskbarProgress();
+}
+
+void MainWindow::AbortCurrent() {
+    const int32_t index = queue.Current();
+    if (index < 0 || !gOperation)
+        return;
+    // What the file's operation made so far goes, as when the window is closed under it.
+    gOperation->Abort();
+    queue.EndCurrent(OperationOutcome::Cancelled);
+    WideString name;
+    if (FileNameOf(queue.Item(index).path.Text(), name))
+        SetTitle(name.Text());
+    SetAction(kCommandExit, kActionRunGroup | kActionResultGroup);
+    AdvanceQueue(false);
 }
 
 void MainWindow::OnQueueEnded() {
@@ -164,6 +181,8 @@ void MainWindow::ShowQueueList() {
     if (queueShown || queue.Count() < 2)
         return;
     queueShown = true;
+    // Before the separator that follows Resume.
+    actionMenu.InsertString(3, true, L"&Abort this file", kCommandAbortCurrent);
     queueList.ShowWindow(SW_SHOWNA);
     // The window grows by the list, its other parts keeping their sizes.
     RECT frame{};

@@ -3,6 +3,7 @@
 #include "ops/Commands.h"
 #include "support/TestFiles.h"
 #include "ui/HandOverRecord.h"
+#include "ui/ShellActions.h"
 
 #include <shlobj.h>
 
@@ -219,4 +220,34 @@ TEST_F(MainWindowQueueTest, LaterSplitsTakeThePartSizeOfTheFirst) {
         EXPECT_TRUE(PartsHold(names[i], 5, data[i])) << i;
         EXPECT_FALSE(FileExists(PartName(names[i], 6))) << i;
     }
+}
+
+// Abort ends the current file alone, leaving nothing of it; the queue goes on with the next.
+TEST_F(MainWindowQueueTest, AbortEndsTheCurrentFileAndTheNextOneRuns) {
+    const std::wstring big = dir / L"big.bin", one = dir / L"one.bin";
+    ASSERT_TRUE(WritePatternFile(big, 64 * MiB, 11));
+    const std::vector<uint8_t> data = Parts(one, 12);
+    BeginQueue(RunMode::Split, big);
+    // A single file has no such command.
+    EXPECT_EQ(
+        ::GetMenuState(gMainWindow.ActionMenu(), MainWindow::kCommandAbortCurrent, MF_BYCOMMAND),
+        static_cast<UINT>(-1));
+    ASSERT_TRUE(TakeWork(RunMode::Join, PartName(one, 1)));
+    EXPECT_FALSE(Greyed(MainWindow::kCommandAbortCurrent));
+
+    // Under way, held by Pause: no completion is taken between these commands.
+    ::SendMessageW(Window(), WM_COMMAND, kCommandSplit, 0);
+    ASSERT_TRUE(gOperation->IsBusy());
+    ::SendMessageW(Window(), WM_COMMAND, kCommandPause, 0);
+    ::SendMessageW(Window(), WM_COMMAND, MainWindow::kCommandAbortCurrent, 0);
+    ASSERT_TRUE(PumpUntilQueueEnded());
+    Pump();
+    EXPECT_EQ(Status(), L"1 of 2 files done. Not done: big.bin");
+    EXPECT_TRUE(Greyed(MainWindow::kCommandAbortCurrent));
+    EXPECT_EQ(gMainWindow.Queue().Item(0).outcome, OperationOutcome::Cancelled);
+    EXPECT_EQ(gMainWindow.Queue().Outcome(gOperation->Outcome()), OperationOutcome::Cancelled);
+    for (unsigned i = 1; i <= 3; ++i)
+        EXPECT_FALSE(FileExists(PartName(big, i))) << i;
+    EXPECT_EQ(FileSize(big), int64_t(64 * MiB));
+    EXPECT_TRUE(Holds(one, data));
 }
