@@ -496,7 +496,7 @@ void JoinOperation::OnDurable(DWORD error, uint64_t size) {
     display.SetAction(kCommandOpen, kActionRunGroup | kActionResultGroup | kActionOpenEnabled |
                                         kActionFindEnabled);
     display.Repaint();
-    if (gSettings.ReadOpenFile())
+    if (gSettings.ReadOpenFile() && display.ShowsResult())
         OpenWithShell(path.Text());
     if (deleteParts)
         DeleteParts();

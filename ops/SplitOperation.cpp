@@ -399,7 +399,7 @@ void SplitOperation::EndDone() {
     display.SetStatusBar(path.Text());
     display.SetAction(kCommandFind, kActionRunGroup | kActionResultGroup | kActionFindEnabled);
     display.Repaint();
-    if (gSettings.ReadSelectFiles())
+    if (gSettings.ReadSelectFiles() && display.ShowsResult())
         SelectParts();
     PostEnded();
 }

@@ -47,6 +47,8 @@ public:
     void ShowPartSizePanel(bool show) override;
     void Repaint() override;
     HWND EndedTarget() const override { return Handle(); }
+    // Only the last file of a queue is opened or selected.
+    bool ShowsResult() const override { return !queue.HasWaiting(); }
 
     // Starts the queue with the launch's own split or join. False when its operation could
     // not be made.

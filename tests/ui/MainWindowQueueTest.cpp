@@ -251,3 +251,35 @@ TEST_F(MainWindowQueueTest, AbortEndsTheCurrentFileAndTheNextOneRuns) {
     EXPECT_EQ(FileSize(big), int64_t(64 * MiB));
     EXPECT_TRUE(Holds(one, data));
 }
+
+namespace {
+
+int selections = 0;
+HRESULT WINAPI RecordSelection(PCIDLIST_ABSOLUTE, UINT, PCUITEMID_CHILD_ARRAY, DWORD) {
+    ++selections;
+    return S_OK;
+}
+
+} // namespace
+
+// "Select files after splitting" selects the parts of the queue's last file only: one Explorer
+// window at the end, not one for each file while the others still run.
+TEST_F(MainWindowQueueTest, OnlyTheLastFileOfAQueueHasItsResultSelected) {
+    ::CoInitialize(nullptr);
+    InitShellEntryPoints();
+    gOpenFolderAndSelectItems = RecordSelection;
+    selections = 0;
+    WriteDword(L"SelectFiles", 1);
+    const std::wstring a = dir / L"a.bin", b = dir / L"b.bin";
+    ASSERT_TRUE(WritePatternFile(a, 3 * MiB, 13));
+    ASSERT_TRUE(WritePatternFile(b, 3 * MiB, 14));
+    BeginQueue(RunMode::Split, a);
+    ASSERT_TRUE(TakeWork(RunMode::Split, b));
+    ::SendMessageW(Window(), WM_COMMAND, kCommandSplit, 0);
+    ASSERT_TRUE(PumpUntilQueueEnded());
+    EXPECT_EQ(Status(), L"2 of 2 files done.");
+    EXPECT_EQ(selections, 1);
+    gOpenFolderAndSelectItems = nullptr;
+    gParseDisplayName = nullptr;
+    ::CoUninitialize();
+}
