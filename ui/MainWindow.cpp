@@ -177,7 +177,8 @@ BOOL MainWindow::OnCancel() {
 }
 
 bool MainWindow::ConfirmExit() {
-    if (gOperation && gOperation->IsBusy()) {
+    // Files that wait would be cancelled with the window, as would one under way.
+    if ((gOperation && gOperation->IsBusy()) || queue.HasWaiting()) {
         int answer = 0;
         {
             // The operation stays as it was asked about until the answer is in.

@@ -59,8 +59,8 @@ public:
     bool TakeWork(RunMode mode, const WideString& path);
     const WorkQueue& Queue() const { return queue; }
 
-    // Asks before leaving a busy operation; then ends the message loop and saves the placement.
-    // False when the user chose to stay.
+    // Asks before leaving a busy operation or files that wait; then ends the message loop and saves
+    // the placement. False when the user chose to stay.
     bool ConfirmExit();
 
     // The queue's own command, beside the operations' (Commands.h).

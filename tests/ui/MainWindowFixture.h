@@ -4,6 +4,7 @@
 
 #include "app/Application.h"
 #include "app/Globals.h"
+#include "app/ProgramInfo.h"
 #include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
 #include "io/ComputePool.h"
@@ -14,9 +15,28 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace ui_tests {
+
+// Answers the exit question with the given button and keeps what it showed.
+struct ExitAnswer {
+    MessageBoxSeen seen;
+    std::unique_ptr<DialogWatcher> watcher;
+
+    ExitAnswer(HWND mainWindow, int button) {
+        watcher =
+            std::make_unique<DialogWatcher>(kProgramCaption, mainWindow, [this, button](HWND box) {
+                seen = ReadMessageBox(box);
+                ::SendMessageW(::GetDlgItem(box, button), BM_CLICK, 0, 0);
+            });
+    }
+    bool Wait(HWND mainWindow) {
+        PumpDialog(mainWindow, [this] { return watcher->Done(); });
+        return watcher->Found();
+    }
+};
 
 // The process-wide main window on a clean settings key, with a recording operation as the
 // current operation.

@@ -142,7 +142,11 @@ TEST_F(MainWindowQueueTest, OnlyAWholeRecordIsTakenAndOnlyWhileTheWindowTakesWor
     EXPECT_EQ(std::wstring(gMainWindow.Queue().Item(1).path.Text()), PartName(two, 1));
 
     // Leaving, the window takes no more: the launch then works on its own.
-    ASSERT_TRUE(gMainWindow.ConfirmExit());
+    {
+        ExitAnswer answer(Window(), IDYES);
+        ASSERT_TRUE(gMainWindow.ConfirmExit());
+        ASSERT_TRUE(answer.Wait(Window()));
+    }
     EXPECT_EQ(SendRecord(Record(RunMode::Join, PartName(one, 1))), FALSE);
     EXPECT_EQ(gMainWindow.Queue().Count(), 2);
     EXPECT_EQ(gMainWindow.Queue().Outcome(gOperation->Outcome()), OperationOutcome::Cancelled);
@@ -282,4 +286,30 @@ TEST_F(MainWindowQueueTest, OnlyTheLastFileOfAQueueHasItsResultSelected) {
     gOpenFolderAndSelectItems = nullptr;
     gParseDisplayName = nullptr;
     ::CoUninitialize();
+}
+
+// Closing while files wait cancels them: the window asks first, as it does while one runs. A
+// file a later launch handed over just before a close is so never dropped without a word.
+TEST_F(MainWindowQueueTest, ClosingWithFilesWaitingAsksFirst) {
+    ASSERT_TRUE(WriteWholeFile(dir / L"first.bin", MakePattern(100, 15)));
+    BeginQueue(RunMode::Split, dir / L"first.bin");
+    ASSERT_TRUE(TakeWork(RunMode::Join, PartName(dir / L"two.bin", 1)));
+    ASSERT_FALSE(gOperation->IsBusy());
+    {
+        ExitAnswer answer(Window(), IDNO);
+        ::PostMessageW(Window(), WM_CLOSE, 0, 0);
+        ASSERT_TRUE(answer.Wait(Window()));
+        EXPECT_EQ(answer.seen.text, L"Do you really want to exit Brindlecot ?");
+    }
+    Pump();
+    EXPECT_EQ(TakeQuitCount(), 0);
+    EXPECT_TRUE(TakeWork(RunMode::Join, PartName(dir / L"three.bin", 1)));
+    {
+        ExitAnswer answer(Window(), IDYES);
+        ::PostMessageW(Window(), WM_CLOSE, 0, 0);
+        ASSERT_TRUE(answer.Wait(Window()));
+    }
+    Pump();
+    EXPECT_EQ(TakeQuitCount(), 1);
+    EXPECT_EQ(gMainWindow.Queue().Outcome(gOperation->Outcome()), OperationOutcome::Cancelled);
 }
