@@ -133,7 +133,7 @@ protected:
         operation->Start(wide);
         return *operation;
     }
-    // The window as a launch makes it: its queue begun with a split or join of `path`; shown.
+    // The window as a launch makes it, its queue begun with `path`, and later launches' files.
     void BeginQueue(RunMode mode, const std::wstring& path) {
         SetMode(mode);
         EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr)) << ::GetLastError();
@@ -141,7 +141,6 @@ protected:
         gMainWindow.ShowWindow(SW_SHOWNORMAL);
         Pump();
     }
-    // A later launch's split or join, as the window takes it.
     static bool TakeWork(RunMode mode, const std::wstring& path) {
         return gMainWindow.TakeWork(mode, Wide(path));
     }
@@ -150,12 +149,10 @@ protected:
         wide.Assign(text.c_str(), static_cast<uint32_t>(text.size()));
         return wide;
     }
-    // Pumps until every file of the queue has ended.
-    static bool PumpUntilQueueEnded(DWORD limitMs = 60000) {
+    static bool PumpUntilQueueEnded() {
+        const WorkQueue& queue = gMainWindow.Queue();
         return PumpDialog(
-            Window(),
-            [] { return gMainWindow.Queue().Current() < 0 && !gMainWindow.Queue().HasWaiting(); },
-            limitMs);
+            Window(), [&] { return queue.Current() < 0 && !queue.HasWaiting(); }, 60000);
     }
     // A split of `path`, shown and waiting for its Split command.
     SplitOperation& StartSplit(const std::wstring& path) {

@@ -52,11 +52,12 @@ protected:
         gOpenFolderAndSelectItems = nullptr;
         gFolder = OutputFolder(temp);
     }
+    // As the program starts it.
     SplitOperation& Start(const std::wstring& path) {
-        SplitOperation& split = StartSplit(path);
+        BeginQueue(RunMode::Split, path);
         ::SetForegroundWindow(Window());
         Pump(100);
-        return split;
+        return static_cast<SplitOperation&>(*gOperation);
     }
 
     TempDir temp{L"shots"};
@@ -133,31 +134,21 @@ TEST_F(DISABLED_Screenshots, MainWindowStatesAndOptions) {
 TEST_F(DISABLED_Screenshots, MainWindowWithAQueue) {
     WriteDword(L"BufferSize", 131072);
     WriteDword(L"IoPairCount", 1);
-    const uint64_t partSize = 4u << 20;
-    WriteBinary(L"PartSize", &partSize, 8);
     const std::wstring first = dir / L"holiday video.avi", second = dir / L"report.pdf";
     ASSERT_TRUE(WritePatternFile(first, 24ull << 20, 7));
     ASSERT_TRUE(WritePatternFile(second, 12ull << 20, 8));
-    // A set whose joined file exists already: refused.
-    const std::wstring taken = dir / L"taken.iso";
-    ASSERT_TRUE(WritePatternFile(taken, 1000, 9));
-    ASSERT_TRUE(WritePatternFile(taken + L".001", 1000, 10));
-
-    BeginQueue(RunMode::Split, first);
-    ::SetForegroundWindow(Window());
-    ASSERT_TRUE(TakeWork(RunMode::Join, taken + L".001"));
-    ASSERT_TRUE(TakeWork(RunMode::Split, second));
-    ASSERT_TRUE(TakeWork(RunMode::Split, dir / L"notes from the trip to the sea.txt"));
+    Start(first);
+    ::SendMessageW(Item(IDC_MAIN_SIZE), WM_CHAR, L'4', 1);
+    // A missing file: refused.
+    for (const std::wstring& file : {second, dir / L"notes from the trip to the sea.txt"})
+        ASSERT_TRUE(TakeWork(RunMode::Split, file));
     Pump(100);
     Save(Window(), L"7-queue-waiting");
-
     ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpDialog(
-        Window(),
-        [&] { return gMainWindow.Queue().Current() == 2 && gOperation->Progress() >= 30.0f; },
+        Window(), [&] { return gMainWindow.Queue().Current() == 1 && gOperation->Progress() > 30; },
         60000));
     Save(Window(), L"8-queue-running");
-
     ASSERT_TRUE(PumpUntilQueueEnded());
     Pump(100);
     Save(Window(), L"9-queue-ended");

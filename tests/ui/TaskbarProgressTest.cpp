@@ -1,7 +1,6 @@
 #include "MainWindowFixture.h"
 
 #include "ops/Commands.h"
-#include "support/TestFiles.h"
 #include "ui/TaskbarProgress.h"
 
 #include <objbase.h>
@@ -68,62 +67,6 @@ TEST_F(MainWindowTaskbarTest, TheButtonFollowsTheOperationWhereThereIsATaskbar) 
     operation.SetState(OperationState::Done);
     gMainWindow.SetTitle(L"x.bin");
     EXPECT_TRUE(gMainWindow.Taskbar().Shown() == (TaskbarShown{TBPF_NOPROGRESS, 0}));
-}
-
-} // namespace
-} // namespace ui_tests
-
-namespace ui_tests {
-namespace {
-
-class MainWindowQueueTaskbarTest : public EngineWindowTest {
-protected:
-    void SetUp() override {
-        EngineWindowTest::SetUp();
-        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
-    }
-    void TearDown() override {
-        EngineWindowTest::TearDown();
-        ::CoUninitialize();
-    }
-    // A set of two parts of a file of this name.
-    std::wstring Set(const wchar_t* name) {
-        const std::wstring whole = dir / name;
-        for (unsigned i = 1; i <= 2; ++i)
-            EXPECT_TRUE(
-                testing_support::WritePatternFile(testing_support::PartName(whole, i), 100000, i));
-        return testing_support::PartName(whole, 1);
-    }
-    // Every file of a queue of these run; what the button shows at its end.
-    TaskbarShown AtTheEnd(const std::vector<std::wstring>& files) {
-        BeginQueue(RunMode::Join, files[0]);
-        ::SendMessageW(Window(), ::RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
-        for (size_t i = 1; i < files.size(); ++i)
-            EXPECT_TRUE(TakeWork(RunMode::Join, files[i]));
-        EXPECT_TRUE(PumpUntilQueueEnded());
-        Pump();
-        const TaskbarShown shown = gMainWindow.Taskbar().Shown();
-        gOperation->Abort();
-        gMainWindow.Destroy();
-        Pump();
-        return shown;
-    }
-
-    testing_support::TempDir dir{L"taskbarqueue"};
-};
-
-// The button speaks for the whole queue: red at its end when a file failed, though the last one
-// was done; gone when all were done.
-TEST_F(MainWindowQueueTaskbarTest, AtTheEndOfAQueueTheButtonTellsWhetherAFileFailed) {
-    const std::wstring missing = testing_support::PartName(dir / L"missing.bin", 1);
-    const TaskbarShown failed = AtTheEnd({missing, Set(L"one.bin")});
-    const TaskbarShown done = AtTheEnd({Set(L"two.bin"), Set(L"three.bin")});
-    BeginQueue(RunMode::Join, missing);
-    ::SendMessageW(Window(), ::RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
-    if (!gMainWindow.Taskbar().IsConnected())
-        GTEST_SKIP() << "no taskbar list here";
-    EXPECT_TRUE(failed == (TaskbarShown{TBPF_ERROR, kTaskbarSteps}));
-    EXPECT_TRUE(done == (TaskbarShown{TBPF_NOPROGRESS, 0}));
 }
 
 } // namespace
