@@ -7,6 +7,7 @@
 #include "ops/JoinOperation.h"
 #include "ops/SplitOperation.h"
 #include "res/resource.h"
+#include "ui/HandOverRecord.h"
 #include "ui/MainWindow.h"
 #include "ui/SetupDialog.h"
 
@@ -72,6 +73,18 @@ bool Application::FailStart(OperationOutcome outcome) {
     return false;
 }
 
+bool Application::HandOver(const WideString& path) {
+    // Without the lock this launch cannot tell whether a window is being made: it works alone.
+    if (!instance.Lock())
+        return false;
+    const HWND running = instance.FindRunning();
+    if (running == nullptr)
+        return false; // the lock is kept until this launch's own window takes work
+    instance.Unlock();
+    HandOverRecord record;
+    return record.Make(mode, path) && SingleInstance::HandTo(running, record);
+}
+
 bool Application::Init() {
     WideString path;
     if (!ParseCommandLine(path))
@@ -82,27 +95,48 @@ bool Application::Init() {
             return FailStart(OperationOutcome::Refused);
         return true;
     }
+    if (mode != RunMode::Check && HandOver(path)) {
+        handedOver = true;
+        return true;
+    }
 
     // Without the key every setting reads as its default, which is fine.
     gSettings.Open();
     // The window asks for the mode and the stored part size while it is built.
-    if (!gMainWindow.CreateModeless(IDD_MAIN, nullptr))
+    if (!gMainWindow.CreateModeless(IDD_MAIN, nullptr)) {
+        instance.Unlock();
         return FailStart(OperationOutcome::Refused);
+    }
+    // Completions are delivered to the thread that starts the dispatcher: this one.
+    if (!engine.Start()) {
+        instance.Unlock();
+        return FailStart(OperationOutcome::Refused);
+    }
+    // The queue holds this launch's work before later launches can find the window. A check's
+    // window is its report's, and stays out of the way of other work.
+    const bool started = gMainWindow.BeginQueue(mode, path);
+    if (started && mode != RunMode::Check)
+        instance.Publish(gMainWindow.Handle());
+    instance.Unlock();
+    if (!started)
+        return FailStart(OperationOutcome::Refused);
+    return true;
+}
+
+bool Application::StartWork(RunMode workMode, const WideString& path) {
     Operation* operation = nullptr;
-    if (mode == RunMode::Split)
+    if (workMode == RunMode::Split)
         operation = new (std::nothrow) SplitOperation(gMainWindow);
-    else if (mode == RunMode::Check)
+    else if (workMode == RunMode::Check)
         operation = new (std::nothrow) CheckOperation(gMainWindow);
     else
         operation = new (std::nothrow) JoinOperation(gMainWindow);
     if (!operation) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FailStart(OperationOutcome::Refused);
+        return false;
     }
+    mode = workMode;
     gOperation.reset(operation);
-    // Completions are delivered to the thread that starts the dispatcher: this one.
-    if (!engine.Start())
-        return FailStart(OperationOutcome::Refused);
     // The operation reports its own failures in the window.
     gOperation->Start(path);
     return true;
@@ -119,12 +153,16 @@ int Application::Exit() {
         gSetupDialog.Destroy();
         return 0;
     }
+    // Later launches no longer find the window: they work alone.
+    instance.Withdraw(gMainWindow.Handle());
     gMainWindow.Destroy();
     // Taken before Abort, which returns the operation to Idle.
-    const OperationOutcome outcome = gOperation->Outcome();
+    const OperationOutcome outcome =
+        gMainWindow.Queue().Outcome(gOperation ? gOperation->Outcome() : OperationOutcome::Done);
     // Closing the files hands their requests in flight to their abandon routines; an unfinished
     // output is deleted.
-    gOperation->Abort();
+    if (gOperation)
+        gOperation->Abort();
     engine.Stop();
     gSettings.Close();
     return ExitCodeOf(outcome);

@@ -3,6 +3,7 @@
 #include "app/EngineThreads.h"
 #include "app/WideString.h"
 #include "ops/OperationOutcome.h"
+#include "ui/SingleInstance.h"
 
 #include <cstdint>
 
@@ -29,8 +30,14 @@ public:
     // Starts the program for the mode the command line chose: the setup dialog, or the main
     // window with its operation, the completion dispatcher and the I/O thread. The mode's window
     // is created hidden. A failure is reported with "Error #%u." and gives false; StartFailure
-    // then tells the program's exit code.
+    // then tells the program's exit code. A split or join that a window of this user runs
+    // already takes is handed to it instead (HandedOver), and nothing else starts.
     bool Init();
+    // The running window took this launch's work: it ends at once, with 0.
+    bool HandedOver() const { return handedOver; }
+    // Makes the operation for a split or join of path and starts it in the main window, which
+    // then shows that mode. False, with nothing made, without memory.
+    bool StartWork(RunMode workMode, const WideString& path);
     // Takes down what Init started, in order. Gives the program's exit code: 0 for the setup
     // dialog, the outcome of the split or join otherwise (Cancelled when it had not ended).
     int Exit();
@@ -45,8 +52,12 @@ public:
 private:
     // Reports the failure of the start and keeps its outcome.
     bool FailStart(OperationOutcome outcome);
+    // True when a running window took the work.
+    bool HandOver(const WideString& path);
 
     EngineThreads engine;
     RunMode mode = RunMode::Setup;
     OperationOutcome startFailure = OperationOutcome::Refused;
+    SingleInstance instance;
+    bool handedOver = false;
 };

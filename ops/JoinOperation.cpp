@@ -495,7 +495,7 @@ void JoinOperation::OnDurable(DWORD error, uint64_t size) {
     display.SetAction(kCommandOpen, kActionRunGroup | kActionResultGroup | kActionOpenEnabled |
                                         kActionFindEnabled);
     display.Repaint();
-    if (display.Choices().openFile)
+    if (display.Choices().openFile && display.ShowsResult())
         OpenWithShell(path.Text());
     if (deleteParts)
         DeleteParts();

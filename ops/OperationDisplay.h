@@ -36,6 +36,9 @@ public:
     virtual void Repaint() = 0;
     // The window that receives WM_OPERATION_ENDED.
     virtual HWND EndedTarget() const = 0;
+    // Whether a result is opened or selected at the end where the settings ask for it: not
+    // while more work waits behind this operation.
+    virtual bool ShowsResult() const { return true; }
 
     void SetStatus(const wchar_t* format, ...) {
         va_list args;

@@ -25,7 +25,7 @@ constexpr int ExitCodeOf(OperationOutcome outcome) {
     return static_cast<int>(outcome);
 }
 
-// Of two results, the one that tells: the worse.
+// Of two results, the one that tells, for a queue or a command line of several files: the worse.
 constexpr OperationOutcome WorseOf(OperationOutcome a, OperationOutcome b) {
     return ExitCodeOf(a) >= ExitCodeOf(b) ? a : b;
 }

@@ -399,7 +399,7 @@ void SplitOperation::EndDone() {
     display.SetStatusBar(path.Text());
     display.SetAction(kCommandFind, kActionRunGroup | kActionResultGroup | kActionFindEnabled);
     display.Repaint();
-    if (display.Choices().selectFiles)
+    if (display.Choices().selectFiles && display.ShowsResult())
         SelectParts();
     PostEnded();
 }

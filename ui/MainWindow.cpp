@@ -72,6 +72,12 @@ BOOL MainWindow::OnInitDialog() {
     speedText.Assign(L"", 0);
     speedPartWidth = 0;
     taskbarPercent = 0.0f;
+    queue.Clear();
+    accepting = false;
+    queueShown = false;
+    panelFilled = false;
+    partSizeChosen = false;
+    advancePosted = false;
     // 0 where it cannot be registered: then no message matches it.
     taskbarButtonCreated = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
     dpi = Dpi::ForWindow(Handle());
@@ -85,6 +91,7 @@ BOOL MainWindow::OnInitDialog() {
     sizeEdit.Attach(GetDlgItem(IDC_MAIN_SIZE), false);
     sizeGroup.Attach(GetDlgItem(IDC_MAIN_SIZE_GROUP), false);
     progressBar.Attach(GetDlgItem(IDC_MAIN_PROGRESS), false);
+    queueList.Attach(GetDlgItem(IDC_MAIN_QUEUE), false);
     actionButton.Attach(GetDlgItem(IDOK));
     actionButton.SetDpi(dpi);
 
@@ -99,25 +106,9 @@ BOOL MainWindow::OnInitDialog() {
 
     icons.Set(Handle(), dpi);
 
-    const bool split = gApplication.Mode() == RunMode::Split;
-    if (split) {
-        FillPartSizePanel();
-        ShowPartSizePanel(true);
-        FocusControl(sizeEdit.Handle());
-        actionButton.SetLabel(L"&Split");
-        actionMenu.SetDefaultItem(kCommandSplit, false);
-    } else {
-        ShowPartSizePanel(false);
-        actionButton.SetLabel(L"&Pause");
-        actionMenu.SetDefaultItem(kCommandPause, false);
-    }
-    actionMenu.EnableItem(kCommandSplit, false, MF_GRAYED);
-    actionMenu.EnableItem(kCommandPause, false, split ? MF_GRAYED : MF_ENABLED);
-    actionMenu.EnableItem(kCommandResume, false, MF_GRAYED);
-    actionMenu.EnableItem(kCommandOpen, false, MF_GRAYED);
-    actionMenu.EnableItem(kCommandFind, false, MF_GRAYED);
-    actionMenu.EnableItem(kCommandRepair, false, MF_GRAYED);
-    actionButton.SetMode(SplitButtonMode::Normal);
+    PrepareForMode(gApplication.Mode());
+    // Files dropped on the window join the queue; a check's window holds its report alone.
+    ::DragAcceptFiles(Handle(), gApplication.Mode() != RunMode::Check);
 
     // The template's font was made for the dpi the window was created at.
     templateDpi = dpi;
@@ -134,6 +125,30 @@ BOOL MainWindow::OnInitDialog() {
     GetClientRect(&client);
     OnSize(SIZE_RESTORED, static_cast<UINT>(client.right), static_cast<UINT>(client.bottom));
     return FALSE;
+}
+
+void MainWindow::PrepareForMode(RunMode mode) {
+    const bool split = mode == RunMode::Split;
+    if (split) {
+        if (!panelFilled)
+            FillPartSizePanel();
+        panelFilled = true;
+        ShowPartSizePanel(true);
+        FocusControl(sizeEdit.Handle());
+        actionButton.SetLabel(L"&Split");
+        actionMenu.SetDefaultItem(kCommandSplit, false);
+    } else {
+        ShowPartSizePanel(false);
+        actionButton.SetLabel(L"&Pause");
+        actionMenu.SetDefaultItem(kCommandPause, false);
+    }
+    actionMenu.EnableItem(kCommandSplit, false, MF_GRAYED);
+    actionMenu.EnableItem(kCommandPause, false, split ? MF_GRAYED : MF_ENABLED);
+    actionMenu.EnableItem(kCommandResume, false, MF_GRAYED);
+    actionMenu.EnableItem(kCommandOpen, false, MF_GRAYED);
+    actionMenu.EnableItem(kCommandFind, false, MF_GRAYED);
+    actionMenu.EnableItem(kCommandRepair, false, MF_GRAYED);
+    actionButton.SetMode(SplitButtonMode::Normal);
 }
 
 void MainWindow::FillPartSizePanel() {
@@ -176,7 +191,8 @@ BOOL MainWindow::OnCancel() {
 }
 
 bool MainWindow::ConfirmExit() {
-    if (gOperation && gOperation->IsBusy()) {
+    // Files that wait would be cancelled with the window, as would one under way.
+    if ((gOperation && gOperation->IsBusy()) || queue.HasWaiting()) {
         int answer = 0;
         {
             // The operation stays as it was asked about until the answer is in.
@@ -187,6 +203,7 @@ bool MainWindow::ConfirmExit() {
         if (answer == IDNO)
             return false;
     }
+    CloseQueue();
     ::PostQuitMessage(0);
     SaveWindowPos(Handle());
     return true;
@@ -219,7 +236,13 @@ BOOL MainWindow::OnSize(WPARAM type, UINT clientWidth, UINT clientHeight) {
         report.MoveWindow(margin, reportTop, w - 2 * margin, rowTop - Px(6) - reportTop, true);
         report.FitColumns(w - 2 * margin, dpi);
     } else {
-        progressBar.MoveWindow(margin, Px(56), w - 2 * margin, h - Px(35) - Px(56), true);
+        // The queue's list, when shown, takes its height from the progress display's.
+        const int queueSpace = QueueSpace();
+        progressBar.MoveWindow(margin, Px(56), w - 2 * margin, h - Px(35) - Px(56) - queueSpace,
+                               true);
+        if (queueSpace != 0)
+            queueList.MoveWindow(margin, h - Px(35) - queueSpace + Px(6), w - 2 * margin,
+                                 queueSpace - Px(6), true);
     }
     sizeGroup.MoveWindow(w - Px(127), Px(5), Px(120), Px(46), true);
     statusText.MoveWindow(margin, Px(10), (panelShown ? w - Px(134) : w - Px(3)) - margin, Px(41),
@@ -347,6 +370,8 @@ void MainWindow::OnPartSizeInput() {
 }
 
 void MainWindow::RunCommand(UINT id) {
+    if (id == kCommandSplit)
+        partSizeChosen = true;
     if (gOperation)
         gOperation->OnCommand(id);
 }
@@ -364,6 +389,9 @@ BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM) {
         return TRUE;
     case CommandWord(BN_CLICKED, kCommandExit):
         ConfirmExit();
+        return TRUE;
+    case CommandWord(BN_CLICKED, kCommandAbortCurrent):
+        AbortCurrent();
         return TRUE;
     case CommandWord(BN_CLICKED, kCommandConfiguration): {
         CompletionDispatcher::DeliveryHold hold;
@@ -405,8 +433,10 @@ BOOL MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_GETMINMAXINFO: {
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize = {Px(kMinWidth), Px(reportShown ? kReportMinHeight : kMinHeight)};
-        info->ptMaxTrackSize = {Px(kMaxWidth), Px(reportShown ? kReportMaxHeight : kMaxHeight)};
+        info->ptMinTrackSize = {Px(kMinWidth),
+                                Px(reportShown ? kReportMinHeight : kMinHeight) + QueueSpace()};
+        info->ptMaxTrackSize = {Px(kMaxWidth),
+                                Px(reportShown ? kReportMaxHeight : kMaxHeight) + QueueSpace()};
         return TRUE;
     }
     case WM_DPICHANGED:
@@ -417,7 +447,19 @@ BOOL MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         OnDestroy();
         return TRUE;
     case WM_OPERATION_ENDED:
-        OnOperationEnded();
+        AdvanceQueue(true);
+        return TRUE;
+    case kQueueAdvance:
+        advancePosted = false;
+        if (static_cast<int32_t>(wParam) == queue.Current())
+            AdvanceQueue(false);
+        return TRUE;
+    case WM_COPYDATA:
+        ::SetWindowLongPtrW(Handle(), DWLP_MSGRESULT,
+                            OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam)));
+        return TRUE;
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return TRUE;
     case WM_TIMER:
         if (wParam != kSpeedTimer)
@@ -463,6 +505,7 @@ void MainWindow::OnDestroy() {
     sizeEdit.Detach();
     sizeGroup.Detach();
     progressBar.Detach();
+    queueList.Detach();
     actionButton.SetDropDownMenu(nullptr);
     actionButton.Detach();
     statusBar.Destroy();
@@ -473,20 +516,6 @@ void MainWindow::OnDestroy() {
         ::DestroyWindow(linkWindow);
     actionMenu.Destroy();
     icons.Clear(Handle());
-}
-
-void MainWindow::OnOperationEnded() {
-    if (gSettings.ReadCloseWindow() != 0) {
-        ::PostQuitMessage(0);
-    } else if (gSettings.ReadFlashWindow() != 0) {
-        FLASHWINFO flash{};
-        flash.cbSize = sizeof flash;
-        flash.hwnd = Handle();
-        flash.dwFlags = FLASHW_ALL;
-        flash.uCount = 3;
-        flash.dwTimeout = 0;
-        ::FlashWindowEx(&flash);
-    }
 }
 
 void MainWindow::UpdateHighlightColors() {

@@ -17,6 +17,7 @@
 #include "ui/TaskbarProgress.h"
 #include "ui/TransferMeter.h"
 #include "ui/WindowIcons.h"
+#include "ui/WorkQueue.h"
 
 #include <cstdint>
 
@@ -49,15 +50,30 @@ public:
     void Repaint() override;
     void ShowVerdict(const CheckVerdict& verdict, const wchar_t* wholeName) override;
     HWND EndedTarget() const override { return Handle(); }
+    // Only the last file of a queue is opened or selected.
+    bool ShowsResult() const override { return !queue.HasWaiting(); }
 
-    // Asks before leaving a busy operation; then ends the message loop and saves the placement.
-    // False when the user chose to stay.
+    // Starts the queue with the launch's own split or join. False when its operation could
+    // not be made.
+    bool BeginQueue(RunMode mode, const WideString& path);
+    // A split or join handed over by a later launch or dropped on the window: queued, and
+    // started at once where nothing else is under way. False when the window takes no more
+    // work (it is ending, or the queue is full).
+    bool TakeWork(RunMode mode, const WideString& path);
+    const WorkQueue& Queue() const { return queue; }
+
+    // Asks before leaving a busy operation or files that wait; then ends the message loop and saves
+    // the placement. False when the user chose to stay.
     bool ConfirmExit();
+
+    // The queue's own command, beside the operations' (Commands.h).
+    static constexpr UINT kCommandAbortCurrent = 1100;
 
     // For the tests.
     HMENU ActionMenu() const { return actionMenu.Handle(); }
     SplitButtonMode ActionMode() const { return actionButton.Mode(); }
     bool IsPartSizePanelShown() const { return panelShown; }
+    bool IsQueueShown() const { return queueShown; }
     const ProgressColors& Colors() const { return colors; }
     UINT WindowDpi() const { return dpi; }
     const TaskbarProgress& Taskbar() const { return taskbar; }
@@ -80,7 +96,6 @@ private:
     void ShowStatusBarText();
     void PaintProgressDisplay(const DRAWITEMSTRUCT& item);
     void UpdateHighlightColors();
-    void OnOperationEnded();
     // A length of the 96-dpi layout at the window's dpi.
     int Px(int pixels) const { return ScaleForDpi(pixels, dpi); }
     // The fonts of the window's dpi, made afresh.
@@ -89,6 +104,31 @@ private:
     void OnDestroy();
     void ReleaseMenuHold();
     void RunCommand(UINT id);
+    // The part-size panel, the action button and its menu as a new operation of the mode
+    // finds them.
+    void PrepareForMode(RunMode mode);
+
+    // The queue (MainWindowQueue.cpp). Posted when the current operation may have ended;
+    // wParam is its index in the queue.
+    static constexpr UINT kQueueAdvance = WM_APP + 1;
+    // Ends the current file of a queue and goes on with the next; in the menu once a second
+    // file is queued.
+    void AbortCurrent();
+    void NoticeOperationState();
+    // Ends the current item when its operation has ended; starts the next one or, at the end,
+    // tells how the queue went.
+    void AdvanceQueue(bool endedWell);
+    void StartNextItem();
+    void OnQueueEnded();
+    BOOL OnCopyData(const COPYDATASTRUCT* data);
+    void OnDropFiles(HDROP drop);
+    // Stops taking work: the window is about to end.
+    void CloseQueue();
+    // Shows the list once a second file is queued, growing the window by its height.
+    void ShowQueueList();
+    void FillQueueList();
+    // The height the list adds to the layout at the window's dpi; 0 while it is hidden.
+    int QueueSpace() const;
 
     // The speed part of the status bar (MainWindowSpeed.cpp): follows the operation's state,
     // sampled at each SetAction and every half second while it runs.
@@ -119,6 +159,7 @@ private:
     // A check's verdict, below the progress display once the check has ended.
     CheckReport report;
     bool reportShown = false;
+    KWindow queueList;
     KHyperlink link;
     Menu actionMenu;
     ProgressColors colors{};
@@ -146,4 +187,12 @@ private:
     UINT taskbarButtonCreated = 0;
     TaskbarProgress taskbar;
     float taskbarPercent = 0.0f;
+    WorkQueue queue;
+    // Later launches and drops may add work; false once the window ends.
+    bool accepting = false;
+    bool queueShown = false;
+    bool panelFilled = false;
+    // A split of this window has run: later splits take its part size without asking.
+    bool partSizeChosen = false;
+    bool advancePosted = false;
 };

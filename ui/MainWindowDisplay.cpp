@@ -133,6 +133,7 @@ void MainWindow::SetAction(UINT id, UINT flags) {
     // Every change of the operation's state comes with a new action.
     FollowOperation();
     ShowTaskbarProgress();
+    NoticeOperationState();
 }
 
 OperationChoices MainWindow::Choices() {

@@ -20,7 +20,8 @@ void MainWindow::MakeFonts() {
     // The old one goes only once no control holds it.
     FontObject old(dialogFont.Release());
     dialogFont.Reset(scaledFont);
-    KWindow* const templateControls[] = {&unitCombo, &sizeEdit, &sizeGroup, &actionButton, &link};
+    KWindow* const templateControls[] = {&unitCombo,    &sizeEdit, &sizeGroup,
+                                         &actionButton, &link,     &queueList};
     for (KWindow* control : templateControls)
         control->SetFont(plain, TRUE);
     if (report.IsBound())

@@ -3,6 +3,7 @@
 
 #include "app/ProgramInfo.h"
 #include "ops/Commands.h"
+#include "support/TestFiles.h"
 #include "toolkit/Dpi.h"
 #include "toolkit/KSplitButton.h"
 #include "ui/OptionsDialog.h"
@@ -68,7 +69,8 @@ void ExpectScaled(LONG actual, int at96, UINT dpi, const char* what) {
     EXPECT_NEAR(actual, ScaleForDpi(at96, dpi), 2) << what << " at " << dpi << " dpi";
 }
 
-class DpiLayout : public MainWindowTest {
+// The engine runs for the queue's real operations; the other cases use a recording one.
+class DpiLayout : public EngineWindowTest {
 protected:
     void ExpectMainWindowFits(const char* state) {
         SCOPED_TRACE(state);
@@ -186,6 +188,24 @@ TEST_F(DpiLayout, MainWindowFollowsAChangeOfDpi) {
     EXPECT_NEAR(SizeOf(Item(IDOK)).cx, button.cx, 1);
     EXPECT_EQ(FontHeight(Item(IDC_MAIN_STATUS)), status);
     EXPECT_EQ(Describe(LayoutFaults(Window())), "");
+}
+
+// A second file shows the queue's list below the progress display: the window grows by it (or
+// to its least height), and everything fits, also at the smallest.
+TEST_F(DpiLayout, MainWindowWithAQueueFits) {
+    testing_support::TempDir dir{L"dpiqueue"};
+    const std::wstring first = dir / L"holiday video.avi";
+    ASSERT_TRUE(testing_support::WriteWholeFile(first, testing_support::MakePattern(1000)));
+    BeginQueue(RunMode::Split, first);
+    const SIZE alone = SizeOf(Window());
+    ASSERT_TRUE(TakeWork(RunMode::Join, first + L".001"));
+    Pump();
+    EXPECT_GE(SizeOf(Window()).cy - alone.cy, ScaleForDpi(78, RunDpi()) - 2);
+    ExpectScaled(SizeOf(Item(IDC_MAIN_QUEUE)).cy, 72, RunDpi(), "list height");
+    ExpectMainWindowFits("queue");
+    ::SetWindowPos(Window(), nullptr, 0, 0, 1, 1, SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    ExpectMainWindowFits("queue, smallest");
 }
 
 TEST_F(DpiLayout, OptionsDialogFitsAndScalesItsGroupFont) {

@@ -9,24 +9,6 @@ using namespace ui_tests;
 
 namespace {
 
-// Answers the exit question with the given button and keeps what it showed.
-struct ExitAnswer {
-    MessageBoxSeen seen;
-    std::unique_ptr<DialogWatcher> watcher;
-
-    ExitAnswer(HWND mainWindow, int button) {
-        watcher =
-            std::make_unique<DialogWatcher>(kProgramCaption, mainWindow, [this, button](HWND box) {
-                seen = ReadMessageBox(box);
-                ::SendMessageW(::GetDlgItem(box, button), BM_CLICK, 0, 0);
-            });
-    }
-    bool Wait(HWND mainWindow) {
-        PumpDialog(mainWindow, [this] { return watcher->Done(); });
-        return watcher->Found();
-    }
-};
-
 WINDOWPLACEMENT StoredPlacement() {
     WINDOWPLACEMENT placement{};
     std::vector<uint8_t> data = ReadValue(L"WindowPos");

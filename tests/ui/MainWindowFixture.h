@@ -4,6 +4,7 @@
 
 #include "app/Application.h"
 #include "app/Globals.h"
+#include "app/ProgramInfo.h"
 #include "app/Settings.h"
 #include "io/CompletionDispatcher.h"
 #include "io/ComputePool.h"
@@ -14,9 +15,28 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace ui_tests {
+
+// Answers the exit question with the given button and keeps what it showed.
+struct ExitAnswer {
+    MessageBoxSeen seen;
+    std::unique_ptr<DialogWatcher> watcher;
+
+    ExitAnswer(HWND mainWindow, int button) {
+        watcher =
+            std::make_unique<DialogWatcher>(kProgramCaption, mainWindow, [this, button](HWND box) {
+                seen = ReadMessageBox(box);
+                ::SendMessageW(::GetDlgItem(box, button), BM_CLICK, 0, 0);
+            });
+    }
+    bool Wait(HWND mainWindow) {
+        PumpDialog(mainWindow, [this] { return watcher->Done(); });
+        return watcher->Found();
+    }
+};
 
 // The process-wide main window on a clean settings key, with a recording operation as the
 // current operation.
@@ -113,6 +133,27 @@ protected:
         wide.Assign(path.c_str(), static_cast<uint32_t>(path.size()));
         operation->Start(wide);
         return *operation;
+    }
+    // The window as a launch makes it, its queue begun with `path`, and later launches' files.
+    void BeginQueue(RunMode mode, const std::wstring& path) {
+        SetMode(mode);
+        EXPECT_TRUE(gMainWindow.CreateModeless(IDD_MAIN, nullptr)) << ::GetLastError();
+        EXPECT_TRUE(gMainWindow.BeginQueue(mode, Wide(path)));
+        gMainWindow.ShowWindow(SW_SHOWNORMAL);
+        Pump();
+    }
+    static bool TakeWork(RunMode mode, const std::wstring& path) {
+        return gMainWindow.TakeWork(mode, Wide(path));
+    }
+    static WideString Wide(const std::wstring& text) {
+        WideString wide;
+        wide.Assign(text.c_str(), static_cast<uint32_t>(text.size()));
+        return wide;
+    }
+    static bool PumpUntilQueueEnded() {
+        const WorkQueue& queue = gMainWindow.Queue();
+        return PumpDialog(
+            Window(), [&] { return queue.Current() < 0 && !queue.HasWaiting(); }, 60000);
     }
     // A split of `path`, shown and waiting for its Split command.
     SplitOperation& StartSplit(const std::wstring& path) {

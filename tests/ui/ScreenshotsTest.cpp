@@ -54,11 +54,12 @@ protected:
         gOpenFolderAndSelectItems = nullptr;
         gFolder = OutputFolder(temp);
     }
+    // As the program starts it.
     SplitOperation& Start(const std::wstring& path) {
-        SplitOperation& split = StartSplit(path);
+        BeginQueue(RunMode::Split, path);
         ::SetForegroundWindow(Window());
         Pump(100);
-        return split;
+        return static_cast<SplitOperation&>(*gOperation);
     }
 
     TempDir temp{L"shots"};
@@ -153,6 +154,31 @@ TEST_F(DISABLED_Screenshots, CheckReport) {
         Window(), [&] { return check.State() == OperationState::Done; }, 60000));
     Pump(100);
     Save(Window(), L"8-check-repaired");
+}
+
+// A queue of four files: a split that waits for its part size with the others behind it, the
+// queue under way, and its end with one file refused.
+TEST_F(DISABLED_Screenshots, MainWindowWithAQueue) {
+    WriteDword(L"BufferSize", 131072);
+    WriteDword(L"IoPairCount", 1);
+    const std::wstring first = dir / L"holiday video.avi", second = dir / L"report.pdf";
+    ASSERT_TRUE(WritePatternFile(first, 24ull << 20, 7));
+    ASSERT_TRUE(WritePatternFile(second, 12ull << 20, 8));
+    Start(first);
+    ::SendMessageW(Item(IDC_MAIN_SIZE), WM_CHAR, L'4', 1);
+    // A missing file: refused.
+    for (const std::wstring& file : {second, dir / L"notes from the trip to the sea.txt"})
+        ASSERT_TRUE(TakeWork(RunMode::Split, file));
+    Pump(100);
+    Save(Window(), L"7-queue-waiting");
+    ::SendMessageW(Item(IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(PumpDialog(
+        Window(), [&] { return gMainWindow.Queue().Current() == 1 && gOperation->Progress() > 30; },
+        60000));
+    Save(Window(), L"8-queue-running");
+    ASSERT_TRUE(PumpUntilQueueEnded());
+    Pump(100);
+    Save(Window(), L"9-queue-ended");
 }
 
 TEST_F(DISABLED_Screenshots, SetupDialogStates) {
