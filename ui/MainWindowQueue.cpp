@@ -91,9 +91,13 @@ void MainWindow::NoticeOperationState() {
 }
 
 void MainWindow::AdvanceQueue(bool endedWell) {
+    // An operation that ended well may still tell of damage (a check's verdict), and a check
+    // ends again after its repair.
+    if (queue.Current() < 0 && endedWell && gOperation)
+        queue.RetellLast(gOperation->Outcome());
     if (queue.Current() >= 0) {
         if (endedWell)
-            queue.EndCurrent(OperationOutcome::Done);
+            queue.EndCurrent(gOperation ? gOperation->Outcome() : OperationOutcome::Done);
         else if (gOperation && gOperation->State() == OperationState::Failed)
             queue.EndCurrent(gOperation->Outcome());
         else

@@ -1,5 +1,6 @@
 #include "ui/ShellIntegration.h"
 
+#include "app/WideString.h"
 #include "toolkit/RegKey.h"
 
 namespace ShellIntegration {
@@ -16,6 +17,12 @@ constexpr wchar_t kJoinCommandKey[] = L"Software\\Classes\\.001\\Shell\\join\\co
 constexpr wchar_t kSplitVerbKey[] = L"Software\\Classes\\*\\Shell\\split";
 constexpr wchar_t kSplitCommandKey[] = L"Software\\Classes\\*\\Shell\\split\\command";
 constexpr wchar_t kJoinVerbName[] = L"join";
+// The check verb is on parts and on every file beside them that can name a set; those are
+// other programs' types, so it goes where Explorer adds to any program's verbs.
+constexpr wchar_t kCheckPartVerbKey[] = L"Software\\Classes\\.001\\Shell\\check";
+constexpr const wchar_t* kCheckSideFiles[] = {L".sha256", L".par2", L".sfv",
+                                              L".md5",    L".sha1", L".crc"};
+constexpr wchar_t kCheckDisplayName[] = L"&Check";
 
 constexpr wchar_t kJoinDisplayName[] = L"&Join";
 constexpr wchar_t kSplitDisplayName[] = L"&Split";
@@ -32,14 +39,35 @@ bool SameText(const wchar_t* a, const wchar_t* b) {
     return ::CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
+// The keys of the check verb on type `index` of kCheckTypes, the parts first: the verb's and
+// its command's, and for a side file the two made on the way to them (empty for the parts).
+constexpr int32_t kCheckTypes = 1 + static_cast<int32_t>(ARRAYSIZE(kCheckSideFiles));
+struct CheckKeys {
+    WideString verb;
+    WideString command;
+    WideString shell;
+    WideString type;
+};
+void CheckKeysOf(int32_t index, CheckKeys& keys) {
+    if (index == 0) {
+        keys.verb.Format(L"%s", kCheckPartVerbKey);
+    } else {
+        keys.type.Format(L"Software\\Classes\\SystemFileAssociations\\%s",
+                         kCheckSideFiles[index - 1]);
+        keys.shell.Format(L"%s\\Shell", keys.type.Text());
+        keys.verb.Format(L"%s\\check", keys.shell.Text());
+    }
+    keys.command.Format(L"%s\\command", keys.verb.Text());
+}
+
 // Whether the default value of an open key equals the command line this program would write.
-bool CommandIsOurs(RegKey& key, bool split) {
+bool CommandIsOurs(RegKey& key, Verb verb) {
     wchar_t stored[kCommandLineCapacity];
     wchar_t built[kCommandLineCapacity];
     if (!key.QueryString(nullptr, stored, kCommandLineCapacity))
         return false;
     // Without our own command line there is nothing to compare with.
-    if (!BuildCommandLine(split, built))
+    if (!BuildCommandLine(verb, built))
         return false;
     return SameText(stored, built);
 }
@@ -86,6 +114,25 @@ void RemoveIfEmpty(HKEY hive, const wchar_t* subKey) {
     key.Close();
     RegKey root(hive);
     root.DeleteTree(subKey);
+}
+
+// The check verbs and the keys that only held them; a verb already gone is no failure (an
+// older copy installed none).
+LONG RemoveCheckVerbs(HKEY hive) {
+    LONG status = ERROR_SUCCESS;
+    for (int32_t i = 0; i < kCheckTypes; ++i) {
+        CheckKeys keys;
+        CheckKeysOf(i, keys);
+        RegKey root(hive);
+        if (!root.DeleteTree(keys.verb.Text()) && root.LastStatus() != ERROR_FILE_NOT_FOUND &&
+            status == ERROR_SUCCESS)
+            status = root.LastStatus();
+        if (keys.shell.Length() != 0) {
+            RemoveIfEmpty(hive, keys.shell.Text());
+            RemoveIfEmpty(hive, keys.type.Text());
+        }
+    }
+    return status;
 }
 
 // The join verb, the default verb naming it and the keys that only held them.
@@ -154,7 +201,7 @@ DWORD ToWindowProgram(wchar_t* module, DWORD length) {
 
 } // namespace
 
-BOOL BuildCommandLine(bool split, wchar_t* buffer) {
+BOOL BuildCommandLine(Verb verb, wchar_t* buffer) {
     wchar_t module[kModulePathCapacity];
     DWORD length = ::GetModuleFileNameW(nullptr, module, kModulePathCapacity);
     if (length == 0)
@@ -170,8 +217,11 @@ BOOL BuildCommandLine(bool split, wchar_t* buffer) {
     buffer[at++] = L'"';
     for (DWORD i = 0; i < length; ++i)
         buffer[at++] = module[i];
-    for (const wchar_t* rest = split ? L"\" /s \"%1\"" : L"\" /j \"%1\""; *rest != L'\0'; ++rest)
-        buffer[at++] = *rest;
+    const wchar_t* const rest = verb == Verb::Split  ? L"\" /s \"%1\""
+                                : verb == Verb::Join ? L"\" /j \"%1\""
+                                                     : L"\" /c \"%1\"";
+    for (const wchar_t* c = rest; *c != L'\0'; ++c)
+        buffer[at++] = *c;
     buffer[at] = L'\0';
     return TRUE;
 }
@@ -180,18 +230,29 @@ InstallStatus QueryStatus() {
     RegKey key;
     if (!key.Open(kJoinCommandKey, kUserHive, KEY_QUERY_VALUE))
         return InstallStatus::NotInstalled;
-    if (!CommandIsOurs(key, false))
+    if (!CommandIsOurs(key, Verb::Join))
         return InstallStatus::Corrupted;
-    if (!key.Open(kSplitCommandKey, kUserHive, KEY_QUERY_VALUE))
+    if (!key.Open(kSplitCommandKey, kUserHive, KEY_QUERY_VALUE) || !CommandIsOurs(key, Verb::Split))
         return InstallStatus::Corrupted;
-    return CommandIsOurs(key, true) ? InstallStatus::Installed : InstallStatus::Corrupted;
+    // A copy from before the check verb installed none: Repair adds it.
+    for (int32_t i = 0; i < kCheckTypes; ++i) {
+        CheckKeys keys;
+        CheckKeysOf(i, keys);
+        if (!key.Open(keys.command.Text(), kUserHive, KEY_QUERY_VALUE) ||
+            !CommandIsOurs(key, Verb::Check))
+            return InstallStatus::Corrupted;
+    }
+    return InstallStatus::Installed;
 }
 
 BOOL Install() {
     // Both command lines first: a verb without its true command line is never written.
     wchar_t joinCommand[kCommandLineCapacity];
     wchar_t splitCommand[kCommandLineCapacity];
-    if (!BuildCommandLine(false, joinCommand) || !BuildCommandLine(true, splitCommand))
+    wchar_t checkCommand[kCommandLineCapacity];
+    if (!BuildCommandLine(Verb::Join, joinCommand) ||
+        !BuildCommandLine(Verb::Split, splitCommand) ||
+        !BuildCommandLine(Verb::Check, checkCommand))
         return FALSE;
 
     const struct {
@@ -210,15 +271,30 @@ BOOL Install() {
             return FALSE;
         }
     }
+    for (int32_t i = 0; i < kCheckTypes; ++i) {
+        CheckKeys keys;
+        CheckKeysOf(i, keys);
+        LONG status = WriteDefaultValue(key, keys.verb.Text(), kCheckDisplayName);
+        if (status == ERROR_SUCCESS)
+            status = WriteDefaultValue(key, keys.command.Text(), checkCommand);
+        if (status != ERROR_SUCCESS) {
+            ::SetLastError(static_cast<DWORD>(status));
+            return FALSE;
+        }
+    }
     return TRUE;
 }
 
 BOOL Uninstall() {
     // Only our verbs and the default verb naming ours go; .001 may carry other programs' entries.
     // The split verb is attempted whatever the join verb gave.
+    // The check verbs first: .001's keys then go with the join verb's when nothing else is left.
+    const LONG checkStatus = RemoveCheckVerbs(kUserHive);
     const LONG joinStatus = RemoveJoinVerb(kUserHive);
     const LONG splitStatus = RemoveSplitVerb(kUserHive);
-    const LONG userStatus = splitStatus != ERROR_SUCCESS ? splitStatus : joinStatus;
+    const LONG userStatus = splitStatus != ERROR_SUCCESS  ? splitStatus
+                            : joinStatus != ERROR_SUCCESS ? joinStatus
+                                                          : checkStatus;
     const LONG machineStatus = RemoveMachineVerbs();
 
     if (userStatus != ERROR_SUCCESS) {

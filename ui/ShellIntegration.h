@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-// The Explorer verbs "&Split" on every file and "&Join" (the default action) on .001 files,
+// The Explorer verbs "&Split" on every file, "&Join" (the default action) on .001 files and
+// "&Check" on .001 files and on the checksum and recovery files that lie beside a set,
 // kept in the user's own classes (HKEY_CURRENT_USER\Software\Classes), which Explorer merges
 // into HKEY_CLASSES_ROOT and which need no rights. Free functions without state, used by the
 // setup dialog.
@@ -20,10 +21,12 @@ enum class InstallStatus : int32_t {
 constexpr DWORD kCommandLineCapacity = 1024;
 constexpr DWORD kModulePathCapacity = kCommandLineCapacity - 16;
 
-// Writes "<module path>" /s "%1" (split) or "<module path>" /j "%1" into a buffer of
+enum class Verb : int32_t { Split, Join, Check };
+
+// Writes "<module path>" /s "%1" (split), /j (join) or /c (check) into a buffer of
 // kCommandLineCapacity characters. FALSE when the module path can't be had within
 // kModulePathCapacity characters; a path that is too long leaves ERROR_FILENAME_EXCED_RANGE.
-BOOL BuildCommandLine(bool split, wchar_t* buffer);
+BOOL BuildCommandLine(Verb verb, wchar_t* buffer);
 
 // Only the two command values decide. When this program's own command line can't be built,
 // verbs that exist can't be told to be ours and count as Corrupted.

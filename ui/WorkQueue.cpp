@@ -75,6 +75,7 @@ bool WorkQueue::Add(RunMode mode, const WideString& path) {
 void WorkQueue::Clear() {
     items.Clear();
     current = -1;
+    lastEnded = -1;
 }
 
 bool WorkQueue::HasWaiting() const {
@@ -100,7 +101,13 @@ void WorkQueue::EndCurrent(OperationOutcome outcome) {
         return;
     items[current].state = QueueItemState::Ended;
     items[current].outcome = outcome;
+    lastEnded = current;
     current = -1;
+}
+
+void WorkQueue::RetellLast(OperationOutcome outcome) {
+    if (current < 0 && lastEnded >= 0)
+        items[lastEnded].outcome = outcome;
 }
 
 int32_t WorkQueue::CountEnded(OperationOutcome outcome) const {

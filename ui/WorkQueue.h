@@ -43,6 +43,8 @@ public:
     int32_t BeginNext();
     // The current item ended so.
     void EndCurrent(OperationOutcome outcome);
+    // The last file ended anew, as a check does after its repair: its outcome now.
+    void RetellLast(OperationOutcome outcome);
     int32_t CountEnded(OperationOutcome outcome) const;
 
     // The worst of the ended items' outcomes, the current one's (as given) and Cancelled where
@@ -64,4 +66,5 @@ public:
 private:
     DynArray<QueueItem> items;
     int32_t current = -1;
+    int32_t lastEnded = -1;
 };

@@ -12,9 +12,15 @@ std::wstring OurCommand(bool split) {
     return L"\"" + ModulePath() + (split ? L"\" /s \"%1\"" : L"\" /j \"%1\"");
 }
 
+std::wstring CheckCommand() {
+    return L"\"" + ModulePath() + L"\" /c \"%1\"";
+}
+
 void RemoveTestEntries() {
     for (HKEY hive : {kUser, kMachine}) {
         DeleteTree(L".001", hive);
+        for (const wchar_t* type : kSideFileTypes)
+            DeleteTree((std::wstring(L"SystemFileAssociations\\") + type).c_str(), hive);
         DeleteTree(L"*\\Shell\\split", hive);
         DeleteTree(L"*\\Shell\\inspect", hive);
     }

@@ -17,6 +17,10 @@ using namespace testing_support;
 // This program's own path and the command lines its verbs must carry.
 std::wstring ModulePath();
 std::wstring OurCommand(bool split);
+std::wstring CheckCommand();
+// The types beside a set that carry the check verb.
+constexpr const wchar_t* kSideFileTypes[] = {L".sha256", L".par2", L".sfv",
+                                             L".md5",    L".sha1", L".crc"};
 
 // Removes everything the verbs and the tests may have put into both hives' classes.
 void RemoveTestEntries();

@@ -23,10 +23,22 @@ TEST_F(ShellRegistryTest, InstallWritesExactlyTheDocumentedLayout) {
     } expected[] = {
         {L".001\\Shell\\join", L"&Join", {L"command"}},
         {L".001\\Shell\\join\\command", OurCommand(false), {}},
-        {L".001\\Shell", L"join", {L"join"}},
+        {L".001\\Shell", L"join", {L"check", L"join"}},
         {L"*\\Shell\\split", L"&Split", {L"command"}},
         {L"*\\Shell\\split\\command", OurCommand(true), {}},
+        {L".001\\Shell\\check", L"&Check", {L"command"}},
+        {L".001\\Shell\\check\\command", CheckCommand(), {}},
     };
+    // And on each file that can lie beside a set, where Explorer adds to any type's verbs.
+    std::vector<std::pair<std::wstring, std::wstring>> sideFiles;
+    for (const wchar_t* type : kSideFileTypes) {
+        const std::wstring verb =
+            std::wstring(L"SystemFileAssociations\\") + type + L"\\Shell\\check";
+        sideFiles.push_back({verb, L"&Check"});
+        sideFiles.push_back({verb + L"\\command", CheckCommand()});
+    }
+    for (const auto& [key, text] : sideFiles)
+        EXPECT_EQ(ReadDefault(key.c_str()).text, text) << testing_support::Narrow(key);
     for (const auto& e : expected) {
         SCOPED_TRACE(testing_support::Narrow(e.key));
         const RegValue value = ReadDefault(e.key);
@@ -49,14 +61,17 @@ TEST_F(ShellRegistryTest, InstallWritesExactlyTheDocumentedLayout) {
     // Installing again (Repair) over a good installation changes nothing.
     ASSERT_TRUE(Install());
     EXPECT_EQ(ReadDefault(L".001\\Shell\\join\\command").text, OurCommand(false));
-    EXPECT_EQ(SubKeyNames(L".001\\Shell"), std::vector<std::wstring>{L"join"});
+    EXPECT_EQ(SubKeyNames(L".001\\Shell"), (std::vector<std::wstring>{L"check", L"join"}));
 }
 
 TEST_F(ShellRegistryTest, BuildCommandLineQuotesModuleAndDocument) {
     wchar_t join[kCommandLineCapacity];
     wchar_t split[kCommandLineCapacity];
-    ASSERT_TRUE(BuildCommandLine(false, join));
-    ASSERT_TRUE(BuildCommandLine(true, split));
+    wchar_t check[kCommandLineCapacity];
+    ASSERT_TRUE(BuildCommandLine(Verb::Join, join));
+    ASSERT_TRUE(BuildCommandLine(Verb::Split, split));
+    ASSERT_TRUE(BuildCommandLine(Verb::Check, check));
+    EXPECT_EQ(std::wstring(check), L"\"" + ModulePath() + L"\" /c \"%1\"");
     EXPECT_EQ(std::wstring(join), L"\"" + ModulePath() + L"\" /j \"%1\"");
     EXPECT_EQ(std::wstring(split), L"\"" + ModulePath() + L"\" /s \"%1\"");
     EXPECT_EQ(std::wstring(split).size(), ModulePath().size() + 10);
@@ -88,6 +103,12 @@ TEST_F(ShellRegistryTest, StatusFollowsTheTwoCommandValues) {
     EXPECT_EQ(QueryStatus(), InstallStatus::Corrupted);
     ASSERT_TRUE(Install());
     EXPECT_EQ(ReadDefault(L"*\\Shell\\split\\command").text, OurCommand(true));
+    EXPECT_EQ(QueryStatus(), InstallStatus::Installed);
+
+    // A copy from before the check verb, or one of its keys gone: Repair brings it back.
+    ASSERT_EQ(DeleteTree(L"SystemFileAssociations\\.par2\\Shell\\check"), ERROR_SUCCESS);
+    EXPECT_EQ(QueryStatus(), InstallStatus::Corrupted);
+    ASSERT_TRUE(Install());
     EXPECT_EQ(QueryStatus(), InstallStatus::Installed);
 
     // The display names and the default verb do not decide.
@@ -160,8 +181,10 @@ TEST_F(ShellRegistryTest, UninstallKeepsADefaultVerbThatIsNotOurs) {
 TEST_F(ShellRegistryTest, UninstallLeavesNoEmptyKeysBehind) {
     ASSERT_TRUE(Install());
     EXPECT_TRUE(Uninstall());
-    // .001 was ours alone: it goes whole.
+    // .001 was ours alone: it goes whole, and so do the side files' types.
     EXPECT_FALSE(KeyExists(L".001"));
+    for (const wchar_t* type : kSideFileTypes)
+        EXPECT_FALSE(KeyExists((std::wstring(L"SystemFileAssociations\\") + type).c_str()));
     // "*\Shell" is shared by every program and stays.
     EXPECT_TRUE(KeyExists(L"*\\Shell"));
 }
@@ -347,9 +370,9 @@ TEST(ShellIntegrationProbe, ReportFromThisCopy) {
     wchar_t join[kCommandLineCapacity];
     wchar_t split[kCommandLineCapacity];
     std::wstring text;
-    BOOL ok = BuildCommandLine(false, join);
+    BOOL ok = BuildCommandLine(Verb::Join, join);
     text += Field(ok, ok ? join : L"") + L"\n";
-    ok = BuildCommandLine(true, split);
+    ok = BuildCommandLine(Verb::Split, split);
     text += Field(ok, ok ? split : L"") + L"\n";
     text += std::to_wstring(static_cast<int>(QueryStatus())) + L"\n";
     ok = Install();
