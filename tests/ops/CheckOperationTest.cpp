@@ -44,7 +44,8 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
         const wchar_t* summary;
         const wchar_t* part2; // its state in the report
         OperationOutcome outcome;
-        const wchar_t* note = nullptr; // what the status bar says before the path
+        const wchar_t* note = nullptr;     // what the status bar says before the path
+        const wchar_t* repaired = nullptr; // the verdict after Repair, where it is offered
     };
     const Row rows[] = {
         {"list, whole", kList, 0, L"....", L".001", L"All 4 parts are good (SHA-256)", L"good",
@@ -72,13 +73,14 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
         {"set and list, damaged and a gap", kSet | kList, 5, L".x-.", L".001",
          L"Part 2 is damaged and part 3 missing; the recovery data can rebuild both (4 of 5 "
          L"blocks needed)",
-         L"damaged (slices 2)", OperationOutcome::Damaged},
+         L"damaged (slices 2)", OperationOutcome::Damaged, nullptr,
+         L"All 4 parts are good (SHA-256, PAR2)"},
         {"set, too few blocks", kSet, 5, L"---.", L".004",
          L"3 parts missing: the set cannot be rebuilt yet: 4 more recovery blocks needed",
          L"missing", OperationOutcome::Incomplete},
         {"set, cut short", kSet, 5, L".s..", L".001",
          L"Part 2 has the wrong size; the recovery data can rebuild it (3 of 5 blocks needed)",
-         L"wrong size", OperationOutcome::Incomplete},
+         L"wrong size", OperationOutcome::Incomplete, nullptr, L"All 4 parts are good (PAR2)"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -133,8 +135,35 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
                       .find(L"\r\nc.bin.002\t" + size + L"\t" + row.part2 + L"\r\nc.bin.003\t"),
                   std::wstring::npos)
             << Narrow(report.Text());
-        check.Abort();
         EXPECT_EQ(Listing(folder.Path()), before);
+        EXPECT_EQ(shown.actionId, row.repaired ? kCommandRepair : kCommandFind);
+        check.OnCommand(kCommandRepair);
+        if (row.repaired) {
+            // Rebuilt where they lie and checked again; a part that was there is kept aside, and
+            // nothing else is left: no joined file, no temporaries.
+            ASSERT_TRUE(RunToEnd(check));
+            EXPECT_EQ(check.Outcome(), OperationOutcome::Done);
+            EXPECT_EQ(shown.status, row.repaired);
+            std::wstring after = before;
+            for (unsigned i = 0; i < 4; ++i) {
+                EXPECT_TRUE(Holds(folder / files[i].name, files[i].data)) << i;
+                const std::wstring name = files[i].name + L" " + std::to_wstring(sizes[i]) + L"\n";
+                const size_t at = after.find(files[i].name + L" ");
+                if (row.damage[i] == L'-')
+                    after.insert(after.find(files[i + 1].name + L" "), name);
+                else if (row.damage[i] != L'.')
+                    after.replace(
+                        at, after.find(L'\n', at) + 1 - at,
+                        name + files[i].name + L".damaged " +
+                            std::to_wstring(FileSize(folder / (files[i].name + L".damaged"))) +
+                            L"\n");
+            }
+            EXPECT_EQ(Listing(folder.Path()), after);
+        }
+        // Asked again, or where nothing can be rebuilt, there is nothing to repair.
+        check.OnCommand(kCommandRepair);
+        EXPECT_EQ(check.State(), OperationState::Done);
+        check.Abort();
     }
 }
 
@@ -159,58 +188,6 @@ TEST_F(CheckOperationTest, APartNumberPastAnySetIsRefused) {
         EXPECT_EQ(shown.statusBar,
                   ErrorText(L"A file beside c.bin names part 99999999, past any set of its parts",
                             ERROR_INVALID_DATA));
-        check.Abort();
-    }
-}
-
-// Part 2 damaged and part 3 lost, beside a set that can rebuild both (and a list, or none): the
-// check offers the repair, which rebuilds both where they lie, keeps the damaged part aside, joins
-// nothing, and checks again.
-TEST_F(CheckOperationTest, RepairsInPlaceThenChecksAgain) {
-    constexpr uint32_t kSlice = 4096;
-    for (const bool listed : {false, true}) {
-        SCOPED_TRACE(listed ? "with a list" : "without a list");
-        TempDir folder(L"check");
-        const std::wstring whole = folder / L"r.bin";
-        std::vector<SetFile> files;
-        for (unsigned i = 1; i <= 4; ++i)
-            files.push_back({L"r.bin.00" + std::to_wstring(i), MakePattern(3 * kSlice - i, i)});
-        ASSERT_TRUE(MakeRecoverySet(whole, files, kSlice, 5, true));
-        ASSERT_TRUE(!listed || WriteText(whole + L".sha256", ChecksumLines(files)));
-        std::vector<uint8_t> damaged = files[1].data;
-        damaged[100] ^= 4;
-        ASSERT_TRUE(WriteWholeFile(folder / files[1].name, damaged));
-        ASSERT_TRUE(::DeleteFileW((folder / files[2].name).c_str()));
-        const std::wstring before = Listing(folder.Path());
-
-        RecordingDisplay shown;
-        CheckOperation check(shown);
-        check.Start(Wide(whole + L".001"));
-        ASSERT_TRUE(RunToEnd(check));
-        EXPECT_EQ(check.Outcome(), OperationOutcome::Damaged);
-        EXPECT_EQ(shown.actionId, kCommandRepair);
-        EXPECT_TRUE(shown.actionFlags & kActionRepairEnabled);
-        EXPECT_EQ(Listing(folder.Path()), before);
-
-        check.OnCommand(kCommandRepair);
-        ASSERT_TRUE(RunToEnd(check));
-        EXPECT_EQ(check.State(), OperationState::Done) << Narrow(shown.statusBar);
-        EXPECT_EQ(check.Outcome(), OperationOutcome::Done);
-        EXPECT_EQ(shown.status, listed ? L"All 4 parts are good (SHA-256, PAR2)"
-                                       : L"All 4 parts are good (PAR2)");
-        EXPECT_EQ(shown.actionId, kCommandFind);
-        for (const SetFile& file : files)
-            EXPECT_TRUE(Holds(folder / file.name, file.data)) << Narrow(file.name);
-        EXPECT_TRUE(Holds(folder / L"r.bin.002.damaged", damaged));
-        // Nothing else: no joined file, no temporaries.
-        std::wstring after = before;
-        after.insert(after.find(L"r.bin.004 "),
-                     L"r.bin.002.damaged " + std::to_wstring(damaged.size()) + L"\nr.bin.003 " +
-                         std::to_wstring(files[2].data.size()) + L"\n");
-        EXPECT_EQ(Listing(folder.Path()), after);
-        // Asked again, there is nothing to repair.
-        check.OnCommand(kCommandRepair);
-        EXPECT_EQ(check.State(), OperationState::Done);
         check.Abort();
     }
 }
