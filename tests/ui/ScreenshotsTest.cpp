@@ -154,6 +154,20 @@ TEST_F(DISABLED_Screenshots, CheckReport) {
         Window(), [&] { return check.State() == OperationState::Done; }, 60000));
     Pump(100);
     Save(Window(), L"8-check-repaired");
+    // Still arriving, then too many parts gone for the recovery data.
+    for (const auto& [missing, name] : {std::pair{2, L"8-check-arriving"}, {5, L"8-check-short"}}) {
+        for (int i = 12 - missing; i < 12; ++i)
+            ::DeleteFileW((dir / files[i].name).c_str());
+        gOperation->Abort();
+        gMainWindow.Destroy();
+        Pump();
+        CheckOperation& again = Launch<CheckOperation>(RunMode::Check, whole + L".001");
+        gMainWindow.ShowWindow(SW_SHOWNORMAL);
+        ASSERT_TRUE(PumpDialog(
+            Window(), [&] { return again.State() == OperationState::Done; }, 60000));
+        Pump(100);
+        Save(Window(), name);
+    }
 }
 
 // A queue of four files: a split that waits for its part size with the others behind it, the
