@@ -12,6 +12,7 @@ enum class OptionId : int32_t {
     NoChecksums,
     JoinScript,
     DeleteParts,
+    To,
 };
 
 constexpr uint32_t CommandBit(ConsoleCommand command) {
@@ -41,6 +42,7 @@ const ConsoleArguments::Option ConsoleArguments::kOptions[] = {
     {L"--no-checksums", OptionId::NoChecksums, false, kSplitOnly},
     {L"--join-script", OptionId::JoinScript, false, kSplitOnly},
     {L"--delete-parts", OptionId::DeleteParts, false, kJoinOnly},
+    {L"--to", OptionId::To, true, kSplitOnly | kJoinOnly},
 };
 
 bool ConsoleArguments::ParseNumber(const wchar_t* text, uint64_t low, uint64_t high,
@@ -219,6 +221,13 @@ bool ConsoleArguments::TakeOption(const Option& option, const wchar_t* value, Wi
         return true;
     case OptionId::DeleteParts:
         choices.deleteParts = true;
+        return true;
+    case OptionId::To:
+        if (*value == 0) {
+            error.Format(L"--to needs a folder");
+            return false;
+        }
+        outputFolder = value;
         return true;
     }
     return false;

@@ -32,6 +32,9 @@ public:
     uint64_t PartSize() const { return partSize; }
     uint32_t PartCount() const { return partCount; }
     const OperationChoices& Choices() const { return choices; }
+    // The folder "--to" names, where the parts or the joined files go; empty for beside each
+    // file.
+    const wchar_t* OutputFolder() const { return outputFolder; }
 
     // Bytes of "700M", "4G", "512K", "1000B" or "1000", the unit's letter of either case;
     // false when that is no size or when it passes 64 bits.
@@ -53,4 +56,5 @@ private:
     // The part-size options given: only one may be.
     int32_t sizeOptions = 0;
     OperationChoices choices;
+    const wchar_t* outputFolder = L"";
 };

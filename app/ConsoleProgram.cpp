@@ -14,8 +14,8 @@ namespace {
 constexpr wchar_t kUsage[] =
     L"Usage:\n"
     L"  brindlecot-cli split FILE... (--size N[B|K|M|G] | --parts N | --preset NAME)\n"
-    L"                       [--recovery PCT] [--no-checksums] [--join-script]\n"
-    L"  brindlecot-cli join PART... [--delete-parts]\n"
+    L"                       [--recovery PCT] [--no-checksums] [--join-script] [--to DIR]\n"
+    L"  brindlecot-cli join PART... [--delete-parts] [--to DIR]\n"
     L"  brindlecot-cli install | uninstall | --help | --version\n";
 
 constexpr wchar_t kHelp[] =
@@ -30,8 +30,10 @@ constexpr wchar_t kHelp[] =
 constexpr wchar_t kHelpRest[] =
     L"  --recovery PCT PAR2 recovery data of PCT percent of the file (0 to 100)\n"
     L"  --join-script  FILE.join.cmd and FILE.join.txt for receivers without Brindlecot\n"
+    L"  --to DIR       the parts and their side files go to the folder DIR instead\n"
     L"join makes the file back from its parts, given one of them (FILE.001).\n"
     L"  --delete-parts deletes the parts once the joined file is checked and on the disk\n"
+    L"  --to DIR       the joined file goes to the folder DIR, not beside the parts\n"
     L"install and uninstall add or remove the Explorer verbs Split and Join, which start\n"
     L"brindlecot.exe beside this program.\n"
     L"\n"
@@ -113,19 +115,23 @@ OperationOutcome ConsoleProgram::RunWork(const ConsoleArguments& arguments) {
         return failed;
     }
     const bool split = arguments.Command() == ConsoleCommand::Split;
+    WideString outputFolder;
+    outputFolder.Assign(arguments.OutputFolder(),
+                        static_cast<uint32_t>(::lstrlenW(arguments.OutputFolder())));
     OperationOutcome worst = OperationOutcome::Done;
     for (const wchar_t* path : arguments.Paths()) {
         if (display.CancelAsked()) {
             worst = OperationOutcome::Cancelled;
             break;
         }
-        worst = WorseOf(worst, RunOne(path, split));
+        worst = WorseOf(worst, RunOne(path, split, outputFolder));
     }
     engine.Stop();
     return worst;
 }
 
-OperationOutcome ConsoleProgram::RunOne(const wchar_t* path, bool split) {
+OperationOutcome ConsoleProgram::RunOne(const wchar_t* path, bool split,
+                                        const WideString& outputFolder) {
     std::unique_ptr<Operation> operation;
     if (split)
         operation.reset(new (std::nothrow) SplitOperation(display));
@@ -135,6 +141,7 @@ OperationOutcome ConsoleProgram::RunOne(const wchar_t* path, bool split) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return Fail(path);
     }
+    operation->SetOutputFolder(outputFolder);
     display.Follow(*operation);
     WideString given;
     given.Assign(path, static_cast<uint32_t>(::lstrlenW(path)));

@@ -22,7 +22,7 @@ private:
     OperationOutcome RunSetup(bool install);
     // Every file in turn; the worst outcome (the largest code) tells.
     OperationOutcome RunWork(const ConsoleArguments& arguments);
-    OperationOutcome RunOne(const wchar_t* path, bool split);
+    OperationOutcome RunOne(const wchar_t* path, bool split, const WideString& outputFolder);
     // Reports a failure of the program itself, before any file was touched.
     OperationOutcome Fail(const wchar_t* what);
 
