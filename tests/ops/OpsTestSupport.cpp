@@ -203,16 +203,18 @@ std::wstring OperationTest::ErrorText(const std::wstring& step, DWORD code) cons
     return system.empty() ? step + number : step + number + L" - " + system;
 }
 
-void OperationTest::StartSplit(SplitOperation& split, const std::wstring& source) {
+void OperationTest::StartSplit(SplitOperation& split, const std::wstring& source,
+                               const std::wstring& folder) {
+    split.SetOutputFolder(Wide(folder));
     split.Start(Wide(source));
     split.OnCommand(kCommandSplit);
 }
 
 OperationState OperationTest::Split(const std::wstring& source, uint64_t partSize,
-                                    RecordingDisplay& shown) {
+                                    RecordingDisplay& shown, const std::wstring& folder) {
     shown.partSize = partSize;
     SplitOperation split(shown);
-    StartSplit(split, source);
+    StartSplit(split, source, folder);
     EXPECT_TRUE(RunToEnd(split));
     const OperationState state = split.State();
     split.Abort();
@@ -220,8 +222,10 @@ OperationState OperationTest::Split(const std::wstring& source, uint64_t partSiz
 }
 
 OperationState OperationTest::Join(const std::wstring& whole, RecordingDisplay& shown,
-                                   unsigned from, OperationOutcome* outcome) {
+                                   unsigned from, OperationOutcome* outcome,
+                                   const std::wstring& folder) {
     JoinOperation join(shown);
+    join.SetOutputFolder(Wide(folder));
     join.Start(Wide(PartName(whole, from)));
     EXPECT_TRUE(RunToEnd(join));
     const OperationState state = join.State();
