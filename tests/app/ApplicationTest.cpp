@@ -23,6 +23,7 @@ struct Parsed {
     RunMode mode;
     std::wstring path;
     bool pathHasBuffer;
+    std::wstring folder;
 };
 
 Parsed Parse(const std::wstring& arguments, bool withProgram = true) {
@@ -36,6 +37,7 @@ Parsed Parse(const std::wstring& arguments, bool withProgram = true) {
     result.mode = app.Mode();
     result.path.assign(path.Text(), path.Length());
     result.pathHasBuffer = path.Buffer() != nullptr;
+    result.folder = app.OutputFolder().Text();
     EXPECT_EQ(wcslen(path.Text()), path.Length()) << "length matches the content";
     return result;
 }
@@ -101,6 +103,43 @@ TEST(ApplicationTest, PathForms) {
     ExpectPath(L" /s \"a b\" /j c", RunMode::Split, L"a b");
     ExpectPath(L" /j x.001 y", RunMode::Join, L"x.001");
     ExpectPath(L" /s \"a\"b", RunMode::Split, L"a");
+}
+
+// " /to DIR" after the path names the output folder, the folder taken by the path's own rules.
+TEST(ApplicationTest, TheOutputFolderFollowsThePath) {
+    const struct {
+        const wchar_t* line;
+        RunMode mode;
+        const wchar_t* path;
+        const wchar_t* folder;
+    } rows[] = {
+        {L" /s D:\\a.avi /to E:\\", RunMode::Split, L"D:\\a.avi", L"E:\\"},
+        {L" /j \"D:\\my a.avi.001\" /to \"E:\\my out\"", RunMode::Join, L"D:\\my a.avi.001",
+         L"E:\\my out"},
+        {L" /s \"a b\"/to c", RunMode::Split, L"a b", L"c"},
+        {L" /s a   /to   c d", RunMode::Split, L"a", L"c"},
+        {L" /j a /to \"c d", RunMode::Join, L"a", L"c d"},
+        // No folder: the path's own.
+        {L" /s a", RunMode::Split, L"a", L""},
+        {L" /s a /j b", RunMode::Split, L"a", L""},
+        {L" /s a /To b", RunMode::Split, L"a", L""},
+    };
+    for (const auto& row : rows) {
+        Parsed p = Parse(row.line);
+        EXPECT_TRUE(p.ok) << Narrow(row.line);
+        EXPECT_EQ(p.mode, row.mode) << Narrow(row.line);
+        EXPECT_EQ(p.path, row.path) << Narrow(row.line);
+        EXPECT_EQ(p.folder, row.folder) << Narrow(row.line);
+    }
+}
+
+TEST(ApplicationTest, ABadOutputFolderFails) {
+    for (const wchar_t* line : {L" /s a /to", L" /s a /to   ", L" /j a /to \"\"", L" /s a /tox",
+                                L" /s a /to\tc", L" /s a /to\"b\"", L" /c a /to b"}) {
+        Parsed p = Parse(line);
+        EXPECT_FALSE(p.ok) << Narrow(line);
+        EXPECT_EQ(p.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << Narrow(line);
+    }
 }
 
 TEST(ApplicationTest, TheFirstSwitchCountsEvenInTheProgramPath) {
