@@ -136,33 +136,9 @@ const BadLine kBadLines[] = {
     {L"join a.001 --size 1M", L"--size: no such option for join"},
     {L"join a.001 --to", L"--to needs a value"},
     {L"join a.001 --to=", L"--to needs a folder"},
-    {L"split a --size 1M --to= ", L"--to needs a folder"},
     {L"install --to x", L"--to: no such option for install"},
     {L"split a --SIZE 1M", L"--SIZE: no such option for split"},
 };
-
-TEST(ConsoleArguments, TheOutputFolder) {
-    const struct {
-        const wchar_t* line;
-        const wchar_t* folder;
-    } rows[] = {
-        {L"split a --size 1M --to D:\\out", L"D:\\out"},
-        {L"join a.001 b.001 --to=E:\\", L"E:\\"},
-        {L"join --to x a.001", L"x"},
-        // The last one given counts, as with the other options.
-        {L"join a.001 --to x --to y", L"y"},
-        {L"join a.001", L""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(row.line)));
-        // The folder points into the words.
-        const std::vector<std::wstring> words = Words(row.line);
-        ConsoleArguments arguments;
-        const Parsed parsed = Parse(arguments, words);
-        ASSERT_TRUE(parsed.ok) << testing::PrintToString(parsed.error);
-        EXPECT_STREQ(arguments.OutputFolder(), row.folder);
-    }
-}
 
 TEST(ConsoleArguments, BadCommandLines) {
     for (const BadLine& bad : kBadLines) {

@@ -192,10 +192,8 @@ const FailureCase kFailures[] = {
      [](const std::wstring& folder) { WriteWholeFile(folder + L"\\f.bin", MakePattern(10, 9)); },
      L"split --size 1M f.bin", 4},
     {"SourceMissing", [](const std::wstring&) {}, L"split --size 1M g.bin", 4},
-    // The output folder must be one, there before the work.
-    {"OutputFolderMissing",
-     [](const std::wstring& folder) { WriteWholeFile(folder + L"\\g.bin", MakePattern(10, 9)); },
-     L"split --size 1M g.bin --to gone", 4},
+    // The output folder must be there, and be one.
+    {"OutputFolderMissing", [](const std::wstring&) {}, L"join f.bin.001 --to gone", 4},
     {"OutputFolderAFile", [](const std::wstring&) {}, L"join f.bin.001 --to f.bin.002", 4},
     // Nothing to cut: the window would wait for another part size.
     {"SourceEmpty", [](const std::wstring& folder) { WriteWholeFile(folder + L"\\e.bin", {}); },

@@ -291,81 +291,28 @@ TEST_F(DiskFullTest, ARepairWithoutRoomForTheRebuiltPartsRebuildsNothing) {
     }
 }
 
-// The room that counts is that of the folder the work writes to: the small volume refuses a
-// split or join into it that does not fit, and a join from it into a folder elsewhere needs no
-// room on it.
-TEST_F(DiskFullTest, TheRoomOfTheOutputFolderCounts) {
+// The FAT32 limit and the room are those of the folder the parts go to, from a source elsewhere;
+// both refuse before anything is made there.
+TEST_F(DiskFullTest, TheTargetFolderRefusesASplitItCannotHold) {
     ExpectPageClusters();
-    SetTuning(128 * KiB, 2);
-    const std::wstring small = root.substr(0, root.size() - 1);
-    const std::wstring elsewhere = dir.Path();
-    struct Row {
-        bool split;
-        std::wstring from;
+    const std::wstring fat = Fat32Root(), source = dir / L"big.bin";
+    ASSERT_FALSE(fat.empty());
+    LeaveFree(kSplitNeeds - 4096);
+    const struct {
         std::wstring to;
-        const wchar_t* refused; // the status bar's text, or null when it goes
-    };
-    const Row rows[] = {
-        {true, elsewhere, small, L"Error CheckFreeSpace (1004 KB needed, 1000 KB free)"},
-        {false, elsewhere, small, L"Error CheckFreeSpace (808 KB needed, 804 KB free)"},
-        {false, small, elsewhere, nullptr},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(::testing::Message() << row.split << " " << Narrow(row.to));
-        EmptyFolder(root);
-        const std::wstring whole = row.from + L"\\whole.bin";
-        std::vector<uint8_t> expected;
-        if (row.split) {
-            ASSERT_TRUE(WritePatternFile(whole, kSplitSource, 37));
-            LeaveFree(kSplitNeeds - 4096);
-        } else {
-            ASSERT_TRUE(WritePatternFile(whole + L".001", kJoinFirst, 38));
-            ASSERT_TRUE(WritePatternFile(whole + L".002", kJoinSecond, 39));
-            std::vector<uint8_t> second;
-            ASSERT_TRUE(ReadWholeFile(whole + L".001", expected));
-            ASSERT_TRUE(ReadWholeFile(whole + L".002", second));
-            expected.insert(expected.end(), second.begin(), second.end());
-            LeaveFree(row.refused ? kJoinNeeds - 4096 : 0);
-        }
-        const std::vector<std::wstring> before = Files();
+        uint64_t size, part;
+        const wchar_t* refusal;
+    } rows[] = {{fat, 5 * 1024 * MiB, 4294967296u, L"Error: FAT32 holds no file over "},
+                {root, kSplitSource, kSplitPart, L"Error CheckFreeSpace (1004 KB needed, "}};
+    for (const auto& row : rows) {
+        const std::vector<std::wstring> before = FilesIn(row.to);
+        ASSERT_TRUE(MakeSparseFile(source, row.size));
         RecordingDisplay shown;
-        const OperationState state = row.split ? Split(whole, kSplitPart, shown, row.to)
-                                               : Join(whole, shown, 1, nullptr, row.to);
-        if (row.refused) {
-            EXPECT_EQ(state, OperationState::Failed);
-            EXPECT_EQ(shown.statusBar, ErrorText(row.refused, ERROR_DISK_FULL));
-            EXPECT_EQ(Files(), before);
-        } else {
-            EXPECT_EQ(state, OperationState::Done) << Narrow(shown.statusBar);
-            EXPECT_TRUE(Holds(row.to + L"\\whole.bin", expected));
-            ::DeleteFileW((row.to + L"\\whole.bin").c_str());
-        }
-        for (const std::wstring& name : {whole, whole + L".001", whole + L".002"})
-            ::DeleteFileW(name.c_str());
+        EXPECT_EQ(Split(source, row.part, shown, row.to), OperationState::Failed);
+        EXPECT_EQ(shown.statusBar.rfind(row.refusal, 0), 0u) << Narrow(shown.statusBar);
+        EXPECT_EQ(FilesIn(row.to), before);
+        ASSERT_TRUE(::DeleteFileW(source.c_str()));
     }
-}
-
-// A lost part is rebuilt beside the others, which needs room there for it alone when the output
-// goes elsewhere.
-TEST_F(DiskFullTest, ARepairIntoAnotherFolderNeedsRoomBesideThePartsOnlyForThem) {
-    ExpectPageClusters();
-    constexpr uint64_t kPart = 200000, kRebuilt = 49 * 4096;
-    const std::wstring whole = root + L"r.bin";
-    std::vector<SetFile> parts;
-    std::vector<uint8_t> expected;
-    for (unsigned i = 1; i <= 3; ++i) {
-        parts.push_back({L"r.bin.00" + std::to_wstring(i), MakePattern(kPart, 50 + i)});
-        expected.insert(expected.end(), parts.back().data.begin(), parts.back().data.end());
-    }
-    ASSERT_TRUE(MakeRecoverySet(whole, parts, 65536, 5, true));
-    ASSERT_TRUE(::DeleteFileW(PartName(whole, 2).c_str()));
-    LeaveFree(kRebuilt);
-    RecordingDisplay shown;
-    ASSERT_EQ(Join(whole, shown, 1, nullptr, dir.Path()), OperationState::Done)
-        << Narrow(shown.statusBar);
-    EXPECT_TRUE(Holds(dir / L"r.bin", expected));
-    EXPECT_TRUE(Holds(PartName(whole, 2), parts[1].data));
-    EXPECT_FALSE(FileExists(whole));
 }
 
 } // namespace
