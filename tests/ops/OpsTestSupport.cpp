@@ -203,9 +203,7 @@ std::wstring OperationTest::ErrorText(const std::wstring& step, DWORD code) cons
     return system.empty() ? step + number : step + number + L" - " + system;
 }
 
-void OperationTest::StartSplit(SplitOperation& split, const std::wstring& source,
-                               const std::wstring& folder) {
-    split.SetOutputFolder(Wide(folder));
+void OperationTest::StartSplit(SplitOperation& split, const std::wstring& source) {
     split.Start(Wide(source));
     split.OnCommand(kCommandSplit);
 }
@@ -214,7 +212,8 @@ OperationState OperationTest::Split(const std::wstring& source, uint64_t partSiz
                                     RecordingDisplay& shown, const std::wstring& folder) {
     shown.partSize = partSize;
     SplitOperation split(shown);
-    StartSplit(split, source, folder);
+    split.SetOutputFolder(Wide(folder));
+    StartSplit(split, source);
     EXPECT_TRUE(RunToEnd(split));
     const OperationState state = split.State();
     split.Abort();

@@ -119,12 +119,10 @@ protected:
     // "format text: #code - system text" as an error report composes it.
     std::wstring ErrorText(const std::wstring& step, DWORD code) const;
 
-    // Starts a split of source in parts of the display's size and gives it the Split command;
-    // its files go to folder, where one is given.
-    static void StartSplit(SplitOperation& split, const std::wstring& source,
-                           const std::wstring& folder = L"");
+    // Starts a split of source in parts of the display's size and gives it the Split command.
+    static void StartSplit(SplitOperation& split, const std::wstring& source);
     // Splits source in parts of partSize bytes to the end and lets the split go, as at exit: the
-    // state it ended in, the display as it was left.
+    // state it ended in, the display as it was left. The files go to folder where one is given.
     OperationState Split(const std::wstring& source, uint64_t partSize, RecordingDisplay& shown,
                          const std::wstring& folder = L"");
     // Joins the parts of whole the same way, started on part number from.
