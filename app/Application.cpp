@@ -19,7 +19,39 @@ bool Application::ParseCommandLine(WideString& path) {
     return ParseCommandLine(::GetCommandLineW(), path);
 }
 
+namespace {
+
+// A path as the command line gives it, from p: in quotes up to the closing one (or the end), or
+// up to the next blank. Null, with ERROR_INVALID_PARAMETER, when it is empty; else the first
+// character after it.
+const wchar_t* TakePath(const wchar_t* p, WideString& path) {
+    wchar_t end = L' ';
+    if (*p == L'"') {
+        end = L'"';
+        ++p;
+    }
+    const wchar_t* start = p;
+    while (*p && *p != end)
+        ++p;
+    if (p == start) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    path.Assign(start, static_cast<uint32_t>(p - start));
+    return *p == L'"' ? p + 1 : p;
+}
+
+// Blanks only; a tab belongs to a path.
+const wchar_t* SkipBlanks(const wchar_t* p) {
+    while (*p == L' ')
+        ++p;
+    return p;
+}
+
+} // namespace
+
 bool Application::ParseCommandLine(const wchar_t* commandLine, WideString& path) {
+    outputFolder.Assign(L"", 0);
     if (!commandLine)
         commandLine = L"";
     // The first " /" counts, even one inside the program's own path.
@@ -41,24 +73,18 @@ bool Application::ParseCommandLine(const wchar_t* commandLine, WideString& path)
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    ++p;
-    // Blanks only; a tab belongs to the path.
-    while (*p == L' ')
-        ++p;
-    wchar_t end = L' ';
-    if (*p == L'"') {
-        end = L'"';
-        ++p;
-    }
-    const wchar_t* start = p;
-    while (*p && *p != end)
-        ++p;
-    if (p == start) {
+    p = TakePath(SkipBlanks(p + 1), path);
+    if (!p)
+        return false;
+    // " /to DIR" after the path of a split or join; whatever else follows is no switch of ours.
+    p = SkipBlanks(p);
+    if (!(p[0] == L'/' && p[1] == L't' && p[2] == L'o'))
+        return true;
+    if (mode == RunMode::Check || (p[3] != L' ' && p[3] != 0)) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    path.Assign(start, static_cast<uint32_t>(p - start));
-    return true;
+    return TakePath(SkipBlanks(p + 3), outputFolder) != nullptr;
 }
 
 void Application::ReportStartupError() const {
@@ -95,7 +121,10 @@ bool Application::Init() {
             return FailStart(OperationOutcome::Refused);
         return true;
     }
-    if (mode != RunMode::Check && HandOver(path)) {
+    // Work for a folder of its own, and a check, keep a window of their own: the window that
+    // takes every file sends each beside its source.
+    const bool ownWindow = mode == RunMode::Check || outputFolder.Length() != 0;
+    if (!ownWindow && HandOver(path)) {
         handedOver = true;
         return true;
     }
@@ -112,10 +141,10 @@ bool Application::Init() {
         instance.Unlock();
         return FailStart(OperationOutcome::Refused);
     }
-    // The queue holds this launch's work before later launches can find the window. A check's
-    // window is its report's, and stays out of the way of other work.
+    // The queue holds this launch's work before later launches can find the window; a window of
+    // its own is never found.
     const bool started = gMainWindow.BeginQueue(mode, path);
-    if (started && mode != RunMode::Check)
+    if (started && !ownWindow)
         instance.Publish(gMainWindow.Handle());
     instance.Unlock();
     if (!started)
@@ -136,6 +165,7 @@ bool Application::StartWork(RunMode workMode, const WideString& path) {
         return false;
     }
     mode = workMode;
+    operation->SetOutputFolder(outputFolder);
     gOperation.reset(operation);
     // The operation reports its own failures in the window.
     gOperation->Start(path);

@@ -19,13 +19,16 @@ enum class RunMode : int32_t {
 
 class Application {
 public:
-    // Reads the process's command line. Sets the mode and, for a split or join, the path.
-    // A bad command line fails with last error ERROR_INVALID_PARAMETER.
+    // Reads the process's command line. Sets the mode and, for a split or join, the path, and
+    // the output folder that " /to" names after it. A bad command line fails with last error
+    // ERROR_INVALID_PARAMETER.
     bool ParseCommandLine(WideString& path);
     // The same for a given command-line text.
     bool ParseCommandLine(const wchar_t* commandLine, WideString& path);
 
     RunMode Mode() const { return mode; }
+    // Where a split or join writes; empty for beside its file.
+    const WideString& OutputFolder() const { return outputFolder; }
 
     // Starts the program for the mode the command line chose: the setup dialog, or the main
     // window with its operation, the completion dispatcher and the I/O thread. The mode's window
@@ -57,6 +60,7 @@ private:
 
     EngineThreads engine;
     RunMode mode = RunMode::Setup;
+    WideString outputFolder;
     OperationOutcome startFailure = OperationOutcome::Refused;
     SingleInstance instance;
     bool handedOver = false;

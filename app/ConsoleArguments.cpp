@@ -13,6 +13,7 @@ enum class OptionId : int32_t {
     JoinScript,
     DeleteParts,
     Repair,
+    To,
 };
 
 constexpr uint32_t CommandBit(ConsoleCommand command) {
@@ -44,6 +45,7 @@ const ConsoleArguments::Option ConsoleArguments::kOptions[] = {
     {L"--join-script", OptionId::JoinScript, false, kSplitOnly},
     {L"--delete-parts", OptionId::DeleteParts, false, kJoinOnly},
     {L"--repair", OptionId::Repair, false, kCheckOnly},
+    {L"--to", OptionId::To, true, kSplitOnly | kJoinOnly},
 };
 
 bool ConsoleArguments::ParseNumber(const wchar_t* text, uint64_t low, uint64_t high,
@@ -225,6 +227,13 @@ bool ConsoleArguments::TakeOption(const Option& option, const wchar_t* value, Wi
         return true;
     case OptionId::Repair:
         repair = true;
+        return true;
+    case OptionId::To:
+        if (*value == 0) {
+            error.Format(L"--to needs a folder");
+            return false;
+        }
+        outputFolder = value;
         return true;
     }
     return false;

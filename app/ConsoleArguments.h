@@ -35,6 +35,9 @@ public:
     const OperationChoices& Choices() const { return choices; }
     // A check rebuilds what the recovery data can, where it lies.
     bool Repair() const { return repair; }
+    // The folder "--to" names, where the parts or the joined files go; empty for beside each
+    // file.
+    const wchar_t* OutputFolder() const { return outputFolder; }
 
     // Bytes of "700M", "4G", "512K", "1000B" or "1000", the unit's letter of either case;
     // false when that is no size or when it passes 64 bits.
@@ -57,4 +60,5 @@ private:
     int32_t sizeOptions = 0;
     OperationChoices choices;
     bool repair = false;
+    const wchar_t* outputFolder = L"";
 };

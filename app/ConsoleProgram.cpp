@@ -15,8 +15,8 @@ namespace {
 constexpr wchar_t kUsage[] =
     L"Usage:\n"
     L"  brindlecot-cli split FILE... (--size N[B|K|M|G] | --parts N | --preset NAME)\n"
-    L"                       [--recovery PCT] [--no-checksums] [--join-script]\n"
-    L"  brindlecot-cli join PART... [--delete-parts]\n"
+    L"                       [--recovery PCT] [--no-checksums] [--join-script] [--to DIR]\n"
+    L"  brindlecot-cli join PART... [--delete-parts] [--to DIR]\n"
     L"  brindlecot-cli check PART... [--repair]\n"
     L"  brindlecot-cli install | uninstall | --help | --version\n";
 
@@ -32,8 +32,10 @@ constexpr wchar_t kHelp[] =
 constexpr wchar_t kHelpRest[] =
     L"  --recovery PCT PAR2 recovery data of PCT percent of the file (0 to 100)\n"
     L"  --join-script  FILE.join.cmd and FILE.join.txt for receivers without Brindlecot\n"
+    L"  --to DIR       the parts and their side files go to the folder DIR instead\n"
     L"join makes the file back from its parts, given one of them (FILE.001).\n"
     L"  --delete-parts deletes the parts once the joined file is checked and on the disk\n"
+    L"  --to DIR       the joined file goes to the folder DIR, not beside the parts\n"
     L"check reads the parts of each set there are and tells part by part whether they are\n"
     L"good, against FILE.sha256, the .sfv, .md5, .sha1 and .crc files of other tools and the\n"
     L"recovery data FILE.par2; it writes nothing. A part missing or damaged gives 2 or 3,\n"
@@ -132,19 +134,23 @@ OperationOutcome ConsoleProgram::RunWork(const ConsoleArguments& arguments) {
         engine.Stop();
         return failed;
     }
+    WideString outputFolder;
+    outputFolder.Assign(arguments.OutputFolder(),
+                        static_cast<uint32_t>(::lstrlenW(arguments.OutputFolder())));
     OperationOutcome worst = OperationOutcome::Done;
     for (const wchar_t* path : arguments.Paths()) {
         if (display.CancelAsked()) {
             worst = OperationOutcome::Cancelled;
             break;
         }
-        worst = WorseOf(worst, RunOne(path, arguments));
+        worst = WorseOf(worst, RunOne(path, arguments, outputFolder));
     }
     engine.Stop();
     return worst;
 }
 
-OperationOutcome ConsoleProgram::RunOne(const wchar_t* path, const ConsoleArguments& arguments) {
+OperationOutcome ConsoleProgram::RunOne(const wchar_t* path, const ConsoleArguments& arguments,
+                                        const WideString& outputFolder) {
     std::unique_ptr<Operation> operation;
     CheckOperation* check = nullptr;
     if (arguments.Command() == ConsoleCommand::Split)
@@ -157,6 +163,7 @@ OperationOutcome ConsoleProgram::RunOne(const wchar_t* path, const ConsoleArgume
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return Fail(path);
     }
+    operation->SetOutputFolder(outputFolder);
     display.Follow(*operation);
     WideString given;
     given.Assign(path, static_cast<uint32_t>(::lstrlenW(path)));

@@ -22,7 +22,8 @@ private:
     OperationOutcome RunSetup(bool install);
     // Every file in turn; the worst outcome (the largest code) tells.
     OperationOutcome RunWork(const ConsoleArguments& arguments);
-    OperationOutcome RunOne(const wchar_t* path, const ConsoleArguments& arguments);
+    OperationOutcome RunOne(const wchar_t* path, const ConsoleArguments& arguments,
+                            const WideString& outputFolder);
     // Runs the messages until the operation has ended, or Ctrl+C; gives its outcome.
     OperationOutcome RunToEnd(const Operation& operation);
     // Reports a failure of the program itself, before any file was touched.

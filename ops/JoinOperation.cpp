@@ -34,12 +34,14 @@ void JoinOperation::Start(const WideString& commandLinePath) {
     FileNameOf(path.Text(), name);
     sectorSize = QuerySectorSize(given.Text());
     sectorError = ::GetLastError();
+    if (!TakeOutputPath(path.Text(), outputPath))
+        return;
     commandPath = commandLinePath;
     parts.Reserve(kInitialPartRoom);
 
     display.SetTitle(name.Text());
     display.SetStatus(L"Initializing %s...", name.Text());
-    display.SetStatusBar(path.Text());
+    display.SetStatusBar(outputPath.Text());
 
     // A recovery set beside the parts checks them first, and rebuilds what is lost or damaged.
     if (repair.Find(path))
@@ -124,7 +126,7 @@ void JoinOperation::CheckAfterJoin() {
 
 bool JoinOperation::CheckOutputFree() {
     // An existing file of the output's name is never replaced.
-    if (::GetFileAttributesW(path.Text()) == INVALID_FILE_ATTRIBUTES)
+    if (::GetFileAttributesW(outputPath.Text()) == INVALID_FILE_ATTRIBUTES)
         return true;
     ReportError(ERROR_FILE_EXISTS, L"Error opening %s", name.Text());
     return false;
@@ -174,10 +176,9 @@ bool JoinOperation::CheckBeforeRepair() {
         if (covered && (!present || size != listedSize))
             needed += SpaceTaken(listedSize, unit);
     }
-    if (!CheckFileFits(total) ||
-        (roomKnown && !CheckRoom(SpaceTaken(total, unit) + needed, room.available)))
+    if (!CheckFileFits(total, outputPath.Text()) || !CheckRoomFor(total, needed))
         return false;
-    outputBytes = SpaceTaken(total, unit);
+    outputSize = total;
     partsAsSet = needed == 0;
     // The checksum list, where there is one, has the last word on every part it names.
     ChecksumList early;
@@ -204,11 +205,23 @@ bool JoinOperation::CheckRebuildRoom() {
     // The rebuilt parts are written beside the damaged ones, which stay until all are proven,
     // and the output follows them.
     VolumeRoom room;
-    if (!QueryVolumeRoom(path.Text(), room))
-        return true;
-    const uint64_t needed =
-        outputBytes + SpaceTaken(repair.RebuildBytes(), room.UnitOr(sectorSize));
-    return CheckRoom(needed, room.available);
+    const uint32_t unit = QueryVolumeRoom(path.Text(), room) ? room.UnitOr(sectorSize) : sectorSize;
+    return CheckRoomFor(outputSize, SpaceTaken(repair.RebuildBytes(), unit));
+}
+
+bool JoinOperation::CheckRoomFor(uint64_t size, uint64_t rebuiltBytes) {
+    VolumeRoom partsRoom;
+    const bool partsKnown = QueryVolumeRoom(path.Text(), partsRoom);
+    if (OnOneVolume(path.Text(), outputPath.Text())) {
+        return !partsKnown ||
+               CheckRoom(SpaceTaken(size, partsRoom.UnitOr(sectorSize)) + rebuiltBytes,
+                         partsRoom.available);
+    }
+    if (partsKnown && !CheckRoom(rebuiltBytes, partsRoom.available))
+        return false;
+    VolumeRoom outputRoom;
+    return !QueryVolumeRoom(outputPath.Text(), outputRoom) ||
+           CheckRoom(SpaceTaken(size, outputRoom.UnitOr(sectorSize)), outputRoom.available);
 }
 
 void JoinOperation::StartJoining() {
@@ -248,15 +261,14 @@ void JoinOperation::StartJoining() {
     }
     totalSize = found.totalSize;
     doneSize = 0;
-    if (!ReadList() || !ReadOtherLists() || !CheckPartSizes() || !CheckFileFits(totalSize))
+    if (!ReadList() || !ReadOtherLists() || !CheckPartSizes() ||
+        !CheckFileFits(totalSize, outputPath.Text()))
         return;
 
-    // The whole output must fit beside the parts: they are deleted, if at all, only once it is
+    // The whole output must fit where it goes: the parts are deleted, if at all, only once it is
     // complete. Its last write may run up to a sector past the end before the cut, within the
     // file's last cluster; a volume that gives no cluster size is counted in sectors.
-    VolumeRoom room;
-    if (QueryVolumeRoom(path.Text(), room) &&
-        !CheckRoom(SpaceTaken(totalSize, room.UnitOr(sectorSize)), room.available))
+    if (!CheckRoomFor(totalSize, 0))
         return;
     if (!ClearUnfinished())
         return;
@@ -300,9 +312,9 @@ void JoinOperation::OnCommand(UINT id) {
     else if (state == OperationState::Paused && id == kCommandResume)
         Resume();
     else if (state == OperationState::Done && id == kCommandOpen)
-        OpenWithShell(path.Text());
+        OpenWithShell(outputPath.Text());
     else if (state == OperationState::Done && id == kCommandFind)
-        SelectInExplorer(path.Text());
+        SelectInExplorer(outputPath.Text());
 }
 
 void JoinOperation::PrepareIoPair(IoPair& pair) {
@@ -317,7 +329,7 @@ bool JoinOperation::ClearUnfinished() {
     if (!CheckOutputFree())
         return false;
     WideString unfinishedName;
-    if (!UnfinishedPath(path.Text(), unfinishedPath) ||
+    if (!UnfinishedPath(outputPath.Text(), unfinishedPath) ||
         !FileNameOf(unfinishedPath.Text(), unfinishedName)) {
         ReportError(::GetLastError(), L"Error");
         return false;
@@ -352,7 +364,7 @@ void JoinOperation::OnFailureSettled() {
 
 bool JoinOperation::Rename() {
     // Write-through: the name is on the disk before any part is deleted.
-    if (::MoveFileExW(unfinishedPath.Text(), path.Text(), MOVEFILE_WRITE_THROUGH)) {
+    if (::MoveFileExW(unfinishedPath.Text(), outputPath.Text(), MOVEFILE_WRITE_THROUGH)) {
         unfinishedMade = false;
         return true;
     }
@@ -496,7 +508,7 @@ void JoinOperation::OnDurable(DWORD error, uint64_t size) {
                                         kActionFindEnabled);
     display.Repaint();
     if (display.Choices().openFile && display.ShowsResult())
-        OpenWithShell(path.Text());
+        OpenWithShell(outputPath.Text());
     if (deleteParts)
         DeleteParts();
     PostEnded();
@@ -650,20 +662,20 @@ void JoinOperation::ShowListOutcome(bool kept) {
         text.Format(L"Verified by %s.par2; ", name.Text());
     others.AppendOutcome(text, state == OperationState::Done && !othersOverruled, parts.Count());
     if (ListVouches()) {
-        text.AppendFormat(L"SHA-256 verified: %s", path.Text());
+        text.AppendFormat(L"SHA-256 verified: %s", outputPath.Text());
     } else if (listUsed) {
         // Without a line for the whole file, the parts the list leaves out went unchecked.
         text.AppendFormat(L"SHA-256 verified for %d of %d parts: %s", listed, parts.Count(),
-                          path.Text());
+                          outputPath.Text());
     } else if (listFound) {
         WideString listName;
         WideString problem;
         FileNameOf(listFile.Path().Text(), listName);
         list.DescribeProblem(problem);
         text.AppendFormat(kept ? L"%s ignored (%s), parts kept: %s" : L"%s ignored (%s): %s",
-                          listName.Text(), problem.Text(), path.Text());
+                          listName.Text(), problem.Text(), outputPath.Text());
     } else {
-        text.AppendFormat(kept ? L"parts kept: %s" : L"%s", path.Text());
+        text.AppendFormat(kept ? L"parts kept: %s" : L"%s", outputPath.Text());
     }
     display.SetStatusBar(text.Text());
 }

@@ -45,6 +45,10 @@ private:
     bool CheckBeforeRepair();
     // Room for the output and every rebuilt part, once the check knows them; false when reported.
     bool CheckRebuildRoom();
+    // Room for an output of outputSize bytes on its volume, and for rebuiltBytes (counted as the
+    // parts' volume takes them) beside the parts: together where both lie on one volume. False
+    // when reported.
+    bool CheckRoomFor(uint64_t outputSize, uint64_t rebuiltBytes);
     // The joined file against the recovery set made for it, where there was one.
     bool CheckWholeAgainstSet();
 
@@ -111,7 +115,7 @@ private:
     int32_t othersLane = 0;       // the worker lane that hashes for them
     JoinRepair repair;
     SlicedWork repairWork{CompletionDispatcher::DeliveriesHeld};
-    uint64_t outputBytes = 0; // what the output takes on its volume
+    uint64_t outputSize = 0; // the output's bytes, as the set gives them
     // Every part the set names is there at the size it gives.
     bool partsAsSet = false;
     // The set checks the parts as they are joined; a part damaged sends them to the full check.
@@ -124,6 +128,8 @@ private:
     uint64_t wholeSize = 0;
     Md5Digest wholeHash = {};
     Md5 wholeMd5;
+    // The joined file: beside the parts, or in the output folder.
+    WideString outputPath;
     // The output is written under this name, and renamed once it is complete and on the disk.
     WideString unfinishedPath;
     bool unfinishedMade = false;

@@ -309,9 +309,31 @@ void Operation::ReportSectorSizeError(DWORD error, const wchar_t* commandLinePat
                 L"Error reading the sector size of %s", commandLinePath);
 }
 
-bool Operation::CheckFileFits(uint64_t fileSize) {
+bool Operation::TakeOutputPath(const wchar_t* besidePath, WideString& outputPath) {
+    if (outputFolder.Length() == 0) {
+        outputPath.Assign(besidePath, static_cast<uint32_t>(::lstrlenW(besidePath)));
+        return outputPath.Buffer() != nullptr;
+    }
+    WideString fileName;
+    if (FileNameOf(besidePath, fileName) &&
+        PathInFolder(outputFolder.Text(), fileName.Text(), outputPath)) {
+        const uint32_t outputSector = QuerySectorSize(outputPath.Text());
+        // A sector size that could not be told stays unknown, to be reported as such.
+        if (sectorSize != 0 && outputSector > sectorSize)
+            sectorSize = outputSector;
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    ReportErrorAs(OperationOutcome::Refused, error,
+                  error == ERROR_DIRECTORY ? L"Error: %s is not a folder"
+                                           : L"Error opening the folder %s",
+                  outputFolder.Text());
+    return false;
+}
+
+bool Operation::CheckFileFits(uint64_t fileSize, const wchar_t* filePath) {
     WideString fileSystem;
-    const uint64_t largest = LargestFileOn(path.Text(), fileSystem);
+    const uint64_t largest = LargestFileOn(filePath, fileSystem);
     if (fileSize <= largest)
         return true;
     // Checked before anything is written, also where a repair has begun to read.

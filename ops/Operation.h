@@ -47,6 +47,10 @@ public:
     // All data is written.
     virtual void Finish() = 0;
 
+    // Where the operation writes what it makes: a split its parts and their side files, a join
+    // its output. Empty (the default) for beside its file. Taken when the work begins.
+    void SetOutputFolder(const WideString& folder) { outputFolder = folder; }
+
     OperationState State() const { return state; }
     bool IsBusy() const {
         return state == OperationState::Running || state == OperationState::Paused;
@@ -127,8 +131,13 @@ protected:
     // volume has free.
     bool CheckRoom(uint64_t needed, uint64_t available);
     // Fails with ERROR_FILE_TOO_LARGE, the file system, its limit and the size in the text, when
-    // a file of fileSize bytes beside path is more than its volume holds (FAT32: 4 GiB - 1).
-    bool CheckFileFits(uint64_t fileSize);
+    // a file of fileSize bytes at filePath is more than its volume holds (FAT32: 4 GiB - 1).
+    bool CheckFileFits(uint64_t fileSize, const wchar_t* filePath);
+    // The path of the file beside besidePath, of its name, in the output folder; besidePath
+    // itself without one. The sector size grows to the output's volume's where that is larger,
+    // so that transfers suit both volumes. False, reported as refused, when the folder is not
+    // there or is no folder.
+    bool TakeOutputPath(const wchar_t* besidePath, WideString& outputPath);
 
     OperationState state = OperationState::Idle;
     // What an operation that ended tells: a check that found damage has ended, and says so.
@@ -138,6 +147,7 @@ protected:
     bool hashesOnOneLane = false;
     WideString name;
     WideString path;
+    WideString outputFolder;
     AsyncFile file;
     bool fileUnbuffered = false;
     DynArray<PartRecord> parts;

@@ -40,6 +40,23 @@ bool PartPath(const wchar_t* wholePath, uint32_t number, WideString& partPath) {
     return partPath.Buffer() != nullptr;
 }
 
+bool PathInFolder(const wchar_t* folder, const wchar_t* name, WideString& path) {
+    WideString full;
+    if (!FullPathOf(folder, full))
+        return false;
+    const DWORD attributes = ::GetFileAttributesW(full.Text());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        ::SetLastError(ERROR_DIRECTORY);
+        return false;
+    }
+    // A root keeps its backslash ("D:\"), any other folder is given one.
+    const bool closed = full.Length() != 0 && full.Text()[full.Length() - 1] == L'\\';
+    path.Format(closed ? L"%s%s" : L"%s\\%s", full.Text(), name);
+    return path.Buffer() != nullptr;
+}
+
 uint32_t PartNumberOf(const wchar_t* name, const wchar_t* wholeName) {
     const size_t wholeLength = wcslen(wholeName);
     const size_t length = wcslen(name);

@@ -19,6 +19,11 @@ bool FullPathOf(const wchar_t* path, WideString& fullPath);
 
 bool PartPath(const wchar_t* wholePath, uint32_t number, WideString& partPath);
 
+// The path of a file of this name (no folder) in the given folder, made absolute; the folder
+// must be one. False with the last error when it is not there, or ERROR_DIRECTORY when it is a
+// file.
+bool PathInFolder(const wchar_t* folder, const wchar_t* name, WideString& path);
+
 // The number of a part name of the whole file ("<whole>.%03u", no folder), compared without
 // regard to case; 0 when the name is not one.
 uint32_t PartNumberOf(const wchar_t* name, const wchar_t* wholeName);

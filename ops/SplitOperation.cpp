@@ -43,7 +43,7 @@ void SplitOperation::Start(const WideString& commandLinePath) {
     search.Close();
     totalSize = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     doneSize = 0;
-    if (!TakeSectorSize(path.Text()))
+    if (!TakeSectorSize(path.Text()) || !TakeOutputPath(path.Text(), target))
         return;
     state = OperationState::Waiting;
 
@@ -97,8 +97,15 @@ void SplitOperation::OnCommand(UINT id) {
 void SplitOperation::BeginSplitting() {
     if (totalSize == 0 || partSize == 0 || sectorSize == 0)
         return;
+    // The folder may have been chosen since the start, on a volume of larger sectors.
+    if (!TakeOutputPath(path.Text(), target))
+        return;
+    TakePartSize();
+    if (partSize == 0)
+        return;
     // Every part but the last has partSize bytes, and none is larger.
-    if (OpenSource() && PlanParts() && CheckFileFits(partSize < totalSize ? partSize : totalSize) &&
+    if (OpenSource() && PlanParts() &&
+        CheckFileFits(partSize < totalSize ? partSize : totalSize, target.Text()) &&
         CheckNamesFree() && PlanSideFiles() && CheckSpace() && CreateSideFiles())
         StartRunning();
 }
@@ -145,7 +152,7 @@ bool SplitOperation::PlanParts() {
     for (int32_t i = 1; i <= partCount; ++i) {
         PartExtent extent = SplitPart(static_cast<uint64_t>(i), totalSize, partSize);
         WideString partPath;
-        if (!PartPath(path.Text(), static_cast<uint32_t>(i), partPath) ||
+        if (!PartPath(target.Text(), static_cast<uint32_t>(i), partPath) ||
             !parts.Append(
                 PartRecord(GENERIC_WRITE, CREATE_NEW, partPath, extent.offset, extent.size))) {
             DWORD error = ::GetLastError();
@@ -168,15 +175,15 @@ bool SplitOperation::PlanSideFiles() {
         return false;
     // The list first: until it is complete, it tells a join that the split did not finish.
     if (checksums) {
-        listFile.SetFor(path, partCount);
+        listFile.SetFor(target, partCount);
         sideFiles[sideFileCount++] = &listFile;
     }
     if (choices.writeJoinScript) {
-        scriptFiles.SetFor(path, partCount, checksums);
+        scriptFiles.SetFor(target, partCount, checksums);
         sideFiles[sideFileCount++] = &scriptFiles;
     }
     if (recovering) {
-        recovery.SetFor(path);
+        recovery.SetFor(target);
         sideFiles[sideFileCount++] = &recovery;
     }
     hashingChecksums = checksums;
@@ -189,7 +196,7 @@ bool SplitOperation::CheckSpace() {
     // the part's last cluster. A volume that gives no cluster size is counted in sectors.
     // The side files take whole units of their own.
     VolumeRoom room;
-    if (!QueryVolumeRoom(path.Text(), room))
+    if (!QueryVolumeRoom(target.Text(), room))
         return true;
     const uint32_t unit = room.UnitOr(sectorSize);
     uint64_t needed = SplitSpaceNeeded(totalSize, partSize, unit);
@@ -250,19 +257,19 @@ bool SplitOperation::CheckNamesFree() {
     // be taken by every later join of this one. So any file of a part's name refuses the split
     // before anything is created; the list's own name is checked as it is created, first.
     PartNames names;
-    if (!ScanPartNames(path.Text(), names)) {
+    if (!ScanPartNames(target.Text(), names)) {
         ReportError(::GetLastError(), L"Error");
         return false;
     }
     WideString taken;
     if (names.lowest != 0) {
-        PartPath(path.Text(), names.lowest, taken);
+        PartPath(target.Text(), names.lowest, taken);
         ReportError(ERROR_FILE_EXISTS, L"Error opening %s", taken.Text());
         return false;
     }
     // A recovery set left beside new parts would rebuild them into the file it was made for,
     // whether or not this split makes a set of its own.
-    if (!RecoveryFiles::FindTaken(path.Text(), taken)) {
+    if (!RecoveryFiles::FindTaken(target.Text(), taken)) {
         ReportError(::GetLastError(), L"Error");
         return false;
     }

@@ -37,8 +37,8 @@ private:
     void BeginSplitting();
     bool OpenSource();
     bool PlanParts();
-    // False, reported, when a file of a part's name, or of a recovery set's, lies beside the
-    // source already.
+    // False, reported, when a file of a part's name, or of a recovery set's, lies where the
+    // parts go already.
     bool CheckNamesFree();
     // Sets up the side files the options ask for.
     bool PlanSideFiles();
@@ -73,6 +73,9 @@ private:
     void EndDone();
 
     uint64_t partSize = 0;
+    // The whole file's path where the parts and their side files go: in the output folder, or
+    // the source's own.
+    WideString target;
     // The SHA-256 list "<name>.sha256" beside the parts.
     ChecksumListFile listFile;
     // "<name>.join.cmd" and "<name>.join.txt", for receivers without this program.

@@ -22,6 +22,13 @@ bool VolumeRootOf(const wchar_t* path, WideString& root) {
     return true;
 }
 
+bool OnOneVolume(const wchar_t* path, const wchar_t* otherPath) {
+    WideString root;
+    WideString otherRoot;
+    return VolumeRootOf(path, root) && VolumeRootOf(otherPath, otherRoot) &&
+           ::CompareStringOrdinal(root.Text(), -1, otherRoot.Text(), -1, TRUE) == CSTR_EQUAL;
+}
+
 namespace {
 
 // Sectors and clusters of a volume root, as GetDiskFreeSpaceW gives them for roots only.

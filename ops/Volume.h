@@ -14,6 +14,9 @@
 // with its closing backslash. False, with the reason in the last error, when there is none.
 bool VolumeRootOf(const wchar_t* path, WideString& root);
 
+// Both paths lie on one volume, as far as their roots tell; false where a root can't be had.
+bool OnOneVolume(const wchar_t* path, const wchar_t* otherPath);
+
 // Bytes per sector of the volume that holds the path. 0, with the reason in the last error,
 // when it can't be asked.
 uint32_t QuerySectorSize(const wchar_t* path);

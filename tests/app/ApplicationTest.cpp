@@ -23,6 +23,7 @@ struct Parsed {
     RunMode mode;
     std::wstring path;
     bool pathHasBuffer;
+    std::wstring folder;
 };
 
 Parsed Parse(const std::wstring& arguments, bool withProgram = true) {
@@ -36,6 +37,7 @@ Parsed Parse(const std::wstring& arguments, bool withProgram = true) {
     result.mode = app.Mode();
     result.path.assign(path.Text(), path.Length());
     result.pathHasBuffer = path.Buffer() != nullptr;
+    result.folder = app.OutputFolder().Text();
     EXPECT_EQ(wcslen(path.Text()), path.Length()) << "length matches the content";
     return result;
 }
@@ -101,6 +103,22 @@ TEST(ApplicationTest, PathForms) {
     ExpectPath(L" /s \"a b\" /j c", RunMode::Split, L"a b");
     ExpectPath(L" /j x.001 y", RunMode::Join, L"x.001");
     ExpectPath(L" /s \"a\"b", RunMode::Split, L"a");
+}
+
+// " /to DIR" after the path names the output folder by the path's own rules; without a folder
+// after it, or with a check, the line is bad.
+TEST(ApplicationTest, ToNamesTheOutputFolder) {
+    const wchar_t* const rows[][3] = {
+        {L" /s D:\\a.avi /to E:\\ x", L"D:\\a.avi", L"E:\\"},
+        {L" /j \"D:\\a b.001\"/to   \"E:\\my out", L"D:\\a b.001", L"E:\\my out"},
+        {L" /s a /To b", L"a", L""},
+    };
+    for (const auto& row : rows) {
+        const Parsed p = Parse(row[0]);
+        EXPECT_TRUE(p.ok && p.path == row[1] && p.folder == row[2]) << Narrow(row[0]);
+    }
+    for (const wchar_t* line : {L" /s a /to", L" /j a /to \"\"", L" /s a /tox", L" /c a /to b"})
+        EXPECT_FALSE(Parse(line).ok) << Narrow(line);
 }
 
 TEST(ApplicationTest, TheFirstSwitchCountsEvenInTheProgramPath) {

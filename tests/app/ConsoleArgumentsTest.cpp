@@ -134,7 +134,9 @@ const BadLine kBadLines[] = {
     {L"split a --size 1M --no-checksums=1", L"--no-checksums takes no value"},
     {L"split a --size 1M --delete-parts", L"--delete-parts: no such option for split"},
     {L"join a.001 --size 1M", L"--size: no such option for join"},
-    {L"join a.001 --to", L"--to: no such option for join"},
+    {L"join a.001 --to", L"--to needs a value"},
+    {L"join a.001 --to=", L"--to needs a folder"},
+    {L"install --to x", L"--to: no such option for install"},
     {L"split a --SIZE 1M", L"--SIZE: no such option for split"},
 };
 

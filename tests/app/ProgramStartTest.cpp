@@ -11,7 +11,8 @@
 using namespace testing_support;
 
 TEST(ProgramStart, ABadCommandLineShowsError87AndExitsWithOne) {
-    for (const wchar_t* arguments : {L" /x file", L" /s", L" /s \"\"", L" /J file"}) {
+    for (const wchar_t* arguments : {L" /x file", L" /s", L" /s \"\"", L" /J file", L" /s file /to",
+                                     L" /j file /to \"\"", L" /s file /tox", L" /c file /to d"}) {
         SCOPED_TRACE(Narrow(arguments));
         RunningProgram program(arguments);
         ASSERT_TRUE(program.Started())

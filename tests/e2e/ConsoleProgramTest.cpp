@@ -190,6 +190,8 @@ TEST_F(ConsoleProgramTest, ABadCommandLineShowsTheUsageAndExitsWithOne) {
         L"split a.bin --size 1M --recovery 101",
         L"split --size 1M",
         L"join a.bin.001 --size 1M",
+        L"join a.bin.001 --to",
+        L"split a.bin --size 1M --to=",
         L"install now",
     };
     for (const wchar_t* line : lines) {
@@ -253,6 +255,9 @@ const FailureCase kFailures[] = {
      [](const std::wstring& folder) { WriteWholeFile(folder + L"\\f.bin", MakePattern(10, 9)); },
      L"split --size 1M f.bin", 4},
     {"SourceMissing", [](const std::wstring&) {}, L"split --size 1M g.bin", 4},
+    // The output folder must be there, and be one.
+    {"OutputFolderMissing", [](const std::wstring&) {}, L"join f.bin.001 --to gone", 4},
+    {"OutputFolderAFile", [](const std::wstring&) {}, L"join f.bin.001 --to f.bin.002", 4},
     // Nothing to cut: the window would wait for another part size.
     {"SourceEmpty", [](const std::wstring& folder) { WriteWholeFile(folder + L"\\e.bin", {}); },
      L"split --size 1M e.bin", 4},

@@ -291,5 +291,29 @@ TEST_F(DiskFullTest, ARepairWithoutRoomForTheRebuiltPartsRebuildsNothing) {
     }
 }
 
+// The FAT32 limit and the room are those of the folder the parts go to, from a source elsewhere;
+// both refuse before anything is made there.
+TEST_F(DiskFullTest, TheTargetFolderRefusesASplitItCannotHold) {
+    ExpectPageClusters();
+    const std::wstring fat = Fat32Root(), source = dir / L"big.bin";
+    ASSERT_FALSE(fat.empty());
+    LeaveFree(kSplitNeeds - 4096);
+    const struct {
+        std::wstring to;
+        uint64_t size, part;
+        const wchar_t* refusal;
+    } rows[] = {{fat, 5 * 1024 * MiB, 4294967296u, L"Error: FAT32 holds no file over "},
+                {root, kSplitSource, kSplitPart, L"Error CheckFreeSpace (1004 KB needed, "}};
+    for (const auto& row : rows) {
+        const std::vector<std::wstring> before = FilesIn(row.to);
+        ASSERT_TRUE(MakeSparseFile(source, row.size));
+        RecordingDisplay shown;
+        EXPECT_EQ(Split(source, row.part, shown, row.to), OperationState::Failed);
+        EXPECT_EQ(shown.statusBar.rfind(row.refusal, 0), 0u) << Narrow(shown.statusBar);
+        EXPECT_EQ(FilesIn(row.to), before);
+        ASSERT_TRUE(::DeleteFileW(source.c_str()));
+    }
+}
+
 } // namespace
 } // namespace ops_tests

@@ -209,9 +209,10 @@ void OperationTest::StartSplit(SplitOperation& split, const std::wstring& source
 }
 
 OperationState OperationTest::Split(const std::wstring& source, uint64_t partSize,
-                                    RecordingDisplay& shown) {
+                                    RecordingDisplay& shown, const std::wstring& folder) {
     shown.partSize = partSize;
     SplitOperation split(shown);
+    split.SetOutputFolder(Wide(folder));
     StartSplit(split, source);
     EXPECT_TRUE(RunToEnd(split));
     const OperationState state = split.State();
@@ -220,8 +221,10 @@ OperationState OperationTest::Split(const std::wstring& source, uint64_t partSiz
 }
 
 OperationState OperationTest::Join(const std::wstring& whole, RecordingDisplay& shown,
-                                   unsigned from, OperationOutcome* outcome) {
+                                   unsigned from, OperationOutcome* outcome,
+                                   const std::wstring& folder) {
     JoinOperation join(shown);
+    join.SetOutputFolder(Wide(folder));
     join.Start(Wide(PartName(whole, from)));
     EXPECT_TRUE(RunToEnd(join));
     const OperationState state = join.State();

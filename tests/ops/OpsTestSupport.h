@@ -122,11 +122,12 @@ protected:
     // Starts a split of source in parts of the display's size and gives it the Split command.
     static void StartSplit(SplitOperation& split, const std::wstring& source);
     // Splits source in parts of partSize bytes to the end and lets the split go, as at exit: the
-    // state it ended in, the display as it was left.
-    OperationState Split(const std::wstring& source, uint64_t partSize, RecordingDisplay& shown);
+    // state it ended in, the display as it was left. The files go to folder where one is given.
+    OperationState Split(const std::wstring& source, uint64_t partSize, RecordingDisplay& shown,
+                         const std::wstring& folder = L"");
     // Joins the parts of whole the same way, started on part number from.
     OperationState Join(const std::wstring& whole, RecordingDisplay& shown, unsigned from = 1,
-                        OperationOutcome* outcome = nullptr);
+                        OperationOutcome* outcome = nullptr, const std::wstring& folder = L"");
     // Writes parts of the given sizes for whole, part i of the pattern of seed firstSeed + i - 1:
     // what the whole file must hold.
     static std::vector<uint8_t> MakeParts(const std::wstring& whole,
