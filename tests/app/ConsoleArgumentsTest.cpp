@@ -2,32 +2,23 @@
 
 #include "app/ConsoleArguments.h"
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
-
-// The arguments after the program's name, split at blanks (no case here needs a blank inside).
-std::vector<std::wstring> Words(const std::wstring& line) {
-    std::vector<std::wstring> words;
-    size_t at = 0;
-    while (at < line.size()) {
-        size_t end = line.find(L' ', at);
-        if (end == std::wstring::npos)
-            end = line.size();
-        if (end > at)
-            words.push_back(line.substr(at, end - at));
-        at = end + 1;
-    }
-    return words;
-}
 
 struct Parsed {
     bool ok;
     std::wstring error;
 };
 
-Parsed Parse(ConsoleArguments& arguments, const std::vector<std::wstring>& words) {
+// The line's words stand for the arguments after the program's name (no case needs a blank inside).
+Parsed Parse(ConsoleArguments& arguments, const wchar_t* line) {
+    std::wistringstream stream(line);
+    std::vector<std::wstring> words;
+    for (std::wstring word; stream >> word;)
+        words.push_back(word);
     std::vector<const wchar_t*> pointers;
     for (const std::wstring& word : words)
         pointers.push_back(word.c_str());
@@ -36,55 +27,52 @@ Parsed Parse(ConsoleArguments& arguments, const std::vector<std::wstring>& words
     return {ok, error.Text()};
 }
 
+// Fields left out take the defaults of a bare command.
 struct GoodLine {
     const wchar_t* line;
     ConsoleCommand command;
-    int paths;
-    uint64_t partSize;
-    uint32_t partCount;
-    bool checksums;
-    bool joinScript;
-    uint32_t recovery;
-    bool deleteParts;
+    int paths = 1;
+    uint64_t partSize = 0;
+    uint32_t partCount = 0;
+    uint32_t recovery = 0;
+    bool checksums = true;
+    bool joinScript = false;
+    bool deleteParts = false;
 };
 
+constexpr ConsoleCommand kSplit = ConsoleCommand::Split;
 const GoodLine kGoodLines[] = {
-    {L"split a --size 700M", ConsoleCommand::Split, 1, 700ull << 20, 0, true, false, 0, false},
-    {L"split a b c --size=4g", ConsoleCommand::Split, 3, 4ull << 30, 0, true, false, 0, false},
-    {L"split --parts 3 a", ConsoleCommand::Split, 1, 0, 3, true, false, 0, false},
-    {L"split a --size 512k --no-checksums --join-script --recovery 10", ConsoleCommand::Split, 1,
-     512ull << 10, 0, false, true, 10, false},
-    {L"split a --size 1000", ConsoleCommand::Split, 1, 1000, 0, true, false, 0, false},
-    {L"split a --size 1b", ConsoleCommand::Split, 1, 1, 0, true, false, 0, false},
+    {L"split a --size 700M", kSplit, 1, 700ull << 20},
+    {L"split a b c --size=4g", kSplit, 3, 4ull << 30},
+    {L"split --parts 3 a", kSplit, 1, 0, 3},
+    {L"split a --size 512k --no-checksums --join-script --recovery 10", kSplit, 1, 512ull << 10, 0,
+     10, false, true},
+    {L"split a --size 1000", kSplit, 1, 1000},
+    {L"split a --size 1b", kSplit, 1, 1},
     // The largest 64-bit number, in bytes and in the largest unit.
-    {L"split a --size 18446744073709551615", ConsoleCommand::Split, 1, UINT64_MAX, 0, true, false,
-     0, false},
-    {L"split a --size 17179869183G", ConsoleCommand::Split, 1, 17179869183ull << 30, 0, true, false,
-     0, false},
-    {L"split a --preset cd700mb", ConsoleCommand::Split, 1, 700ull << 20, 0, true, false, 0, false},
-    {L"split a --preset fat32largest", ConsoleCommand::Split, 1, 4294967295ull, 0, true, false, 0,
-     false},
-    {L"split a --size 1M --recovery 100", ConsoleCommand::Split, 1, 1ull << 20, 0, true, false, 100,
-     false},
+    {L"split a --size 18446744073709551615", kSplit, 1, UINT64_MAX},
+    {L"split a --size 17179869183G", kSplit, 1, 17179869183ull << 30},
+    {L"split a --preset cd700mb", kSplit, 1, 700ull << 20},
+    {L"split a --preset fat32largest", kSplit, 1, 4294967295ull},
+    {L"split a --size 1M --recovery 100", kSplit, 1, 1ull << 20, 0, 100},
     // After "--" every word is a name, also one that starts with a dash.
-    {L"split --size 1M -- --size -x", ConsoleCommand::Split, 2, 1ull << 20, 0, true, false, 0,
-     false},
-    {L"split - --size 1M", ConsoleCommand::Split, 1, 1ull << 20, 0, true, false, 0, false},
-    {L"join a.001 b.001 --delete-parts", ConsoleCommand::Join, 2, 0, 0, true, false, 0, true},
-    {L"install", ConsoleCommand::Install, 0, 0, 0, true, false, 0, false},
-    {L"uninstall", ConsoleCommand::Uninstall, 0, 0, 0, true, false, 0, false},
-    {L"--version", ConsoleCommand::Version, 0, 0, 0, true, false, 0, false},
-    {L"--help", ConsoleCommand::Help, 0, 0, 0, true, false, 0, false},
+    {L"split --size 1M -- --size -x", kSplit, 2, 1ull << 20},
+    {L"split - --size 1M", kSplit, 1, 1ull << 20},
+    {L"join a.001 b.001 --delete-parts", ConsoleCommand::Join, 2, 0, 0, 0, true, false, true},
+    {L"install", ConsoleCommand::Install, 0},
+    {L"uninstall", ConsoleCommand::Uninstall, 0},
+    {L"--version", ConsoleCommand::Version, 0},
+    {L"--help", ConsoleCommand::Help, 0},
     // Help anywhere asks for it alone, whatever else is wrong.
-    {L"cut a -h", ConsoleCommand::Help, 0, 0, 0, true, false, 0, false},
-    {L"split a /?", ConsoleCommand::Help, 0, 0, 0, true, false, 0, false},
+    {L"cut a -h", ConsoleCommand::Help, 0},
+    {L"split a /?", ConsoleCommand::Help, 0},
 };
 
 TEST(ConsoleArguments, GoodCommandLines) {
     for (const GoodLine& good : kGoodLines) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(good.line)));
         ConsoleArguments arguments;
-        const Parsed parsed = Parse(arguments, Words(good.line));
+        const Parsed parsed = Parse(arguments, good.line);
         ASSERT_TRUE(parsed.ok) << testing::PrintToString(parsed.error);
         EXPECT_EQ(arguments.Command(), good.command);
         EXPECT_EQ(arguments.Paths().Count(), good.paths);
@@ -124,6 +112,7 @@ const BadLine kBadLines[] = {
     {L"split a --size -1", nullptr},
     // One past the largest 64-bit number, and sizes whose unit carries them past it.
     {L"split a --size 18446744073709551616", nullptr},
+    {L"split a --size 99999999999999999999", nullptr},
     {L"split a --size 17179869184G", nullptr},
     {L"split a --size 17592186044416M", nullptr},
     {L"split a --parts 0", nullptr},
@@ -144,7 +133,7 @@ TEST(ConsoleArguments, BadCommandLines) {
     for (const BadLine& bad : kBadLines) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(bad.line)));
         ConsoleArguments arguments;
-        const Parsed parsed = Parse(arguments, Words(bad.line));
+        const Parsed parsed = Parse(arguments, bad.line);
         EXPECT_FALSE(parsed.ok);
         EXPECT_FALSE(parsed.error.empty());
         if (bad.error) {

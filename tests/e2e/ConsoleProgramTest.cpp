@@ -15,6 +15,13 @@ namespace {
 
 constexpr uint64_t kPartSize = 1 * MiB;
 
+void FlipAByte(const std::wstring& file) {
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(ReadWholeFile(file, bytes));
+    bytes[77] ^= 1;
+    ASSERT_TRUE(WriteWholeFile(file, bytes));
+}
+
 // brindlecot-cli.exe run for real on real files; every exit code it gives comes from a case here.
 class ConsoleProgramTest : public ::testing::Test {
 protected:
@@ -28,10 +35,11 @@ protected:
         EXPECT_TRUE(WriteWholeFile(dir / name, data));
         return data;
     }
-    // The file cut into 1 MiB parts with its list, and the file itself gone.
-    std::vector<uint8_t> MakeSet(const std::wstring& name, uint64_t size, uint32_t seed) {
+    // The file cut into 1 MiB parts with its list (and what `options` add), the file itself gone.
+    std::vector<uint8_t> MakeSet(const std::wstring& name, uint64_t size, uint32_t seed,
+                                 const std::wstring& options = L"") {
         std::vector<uint8_t> data = MakeFile(name, size, seed);
-        const ConsoleResult split = RunConsole(L"split --size 1M " + Quoted(name));
+        const ConsoleResult split = RunConsole(L"split --size 1M " + options + Quoted(name));
         EXPECT_EQ(split.exitCode, 0u) << split.out;
         EXPECT_TRUE(::DeleteFileW((dir / name).c_str()));
         return data;
@@ -70,12 +78,7 @@ TEST_F(ConsoleProgramTest, SplitsTwoFilesInOneCommandAndJoinsThemBack) {
 // A set with its list and recovery data checked as it is, with a part lost and one damaged (and
 // then repaired), and still arriving without recovery data: each verdict, its lines and its code.
 TEST_F(ConsoleProgramTest, ChecksSetsAndRepairsWhenAsked) {
-    const std::vector<uint8_t> data = MakeFile(L"c.bin", 3 * MiB + 10, 5);
-    ASSERT_EQ(RunConsole(L"split --size 1M --recovery 50 " + Quoted(L"c.bin")).exitCode, 0u);
-    ASSERT_TRUE(::DeleteFileW((dir / L"c.bin").c_str()));
-    std::vector<uint8_t> third;
-    ASSERT_TRUE(ReadWholeFile(PartName(dir / L"c.bin", 3), third));
-    third[77] ^= 1;
+    const std::vector<uint8_t> data = MakeSet(L"c.bin", 3 * MiB + 10, 5, L"--recovery 50 ");
     const struct {
         std::function<void()> arrange;
         const wchar_t* arguments;
@@ -88,7 +91,7 @@ TEST_F(ConsoleProgramTest, ChecksSetsAndRepairsWhenAsked) {
          {"All 4 parts are good (SHA-256, PAR2)\n", "c.bin.002\t1048576\tgood\n"}},
         {[&] {
              ::DeleteFileW(PartName(dir / L"c.bin", 2).c_str());
-             WriteWholeFile(PartName(dir / L"c.bin", 3), third);
+             FlipAByte(PartName(dir / L"c.bin", 3));
          },
          L"check c.bin.sha256",
          3,
@@ -101,12 +104,9 @@ TEST_F(ConsoleProgramTest, ChecksSetsAndRepairsWhenAsked) {
           "c.bin.003\t1048576\tgood\n"}},
         {[&] {
              ::DeleteFileW(PartName(dir / L"c.bin", 4).c_str());
-             WIN32_FIND_DATAW found;
-             HANDLE search = ::FindFirstFileW((dir / L"c.bin*.par2").c_str(), &found);
-             for (bool more = search != INVALID_HANDLE_VALUE; more;
-                  more = ::FindNextFileW(search, &found))
-                 ::DeleteFileW((dir / found.cFileName).c_str());
-             ::FindClose(search);
+             for (const std::wstring& name : FilesIn(dir.Path() + L"\\"))
+                 if (name.size() > 5 && name.compare(name.size() - 5, 5, L".par2") == 0)
+                     ::DeleteFileW((dir / name).c_str());
          },
          L"check c.bin.001",
          2,
@@ -176,25 +176,11 @@ TEST_F(ConsoleProgramTest, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(version.out, Narrow(kProgramCaption) + "\n");
 }
 
-// Every way a command line can be wrong: the usage on standard error, nothing done, code 1.
+// Whatever the parser refuses (its own cases tell each way): the usage on standard error,
+// nothing done, code 1.
 TEST_F(ConsoleProgramTest, ABadCommandLineShowsTheUsageAndExitsWithOne) {
     MakeFile(L"a.bin", 1000, 6);
-    const wchar_t* const lines[] = {
-        L"",
-        L"cut a.bin",
-        L"split a.bin",
-        L"split a.bin --size 1M --parts 2",
-        L"split a.bin --size 0",
-        L"split a.bin --size 99999999999999999999",
-        L"split a.bin --preset floppy",
-        L"split a.bin --size 1M --recovery 101",
-        L"split --size 1M",
-        L"join a.bin.001 --size 1M",
-        L"join a.bin.001 --to",
-        L"split a.bin --size 1M --to=",
-        L"install now",
-    };
-    for (const wchar_t* line : lines) {
+    for (const wchar_t* line : {L"", L"split a.bin --size 1M --recovery 101", L"install now"}) {
         SCOPED_TRACE(Narrow(line));
         const ConsoleResult run = RunConsole(line);
         EXPECT_EQ(run.exitCode, 1u);
@@ -241,13 +227,7 @@ const FailureCase kFailures[] = {
      [](const std::wstring& folder) { ::DeleteFileW((folder + L"\\f.bin.002").c_str()); },
      L"join f.bin.001", 2},
     {"PartDamagedWithoutRecovery",
-     [](const std::wstring& folder) {
-         std::vector<uint8_t> bytes;
-         ReadWholeFile(folder + L"\\f.bin.003", bytes);
-         bytes[77] ^= 1;
-         WriteWholeFile(folder + L"\\f.bin.003", bytes);
-     },
-     L"join f.bin.001", 3},
+     [](const std::wstring& folder) { FlipAByte(folder + L"\\f.bin.003"); }, L"join f.bin.001", 3},
     {"OutputExists",
      [](const std::wstring& folder) { WriteWholeFile(folder + L"\\f.bin", MakePattern(10, 9)); },
      L"join f.bin.001", 4},
@@ -322,11 +302,9 @@ std::string ScreenRow(HANDLE screen, SHORT row) {
     return line.substr(0, line.find_last_not_of(' ') + 1);
 }
 
-// On a console of its own (one the test makes: the one Wine gives the test takes no Ctrl event
-// from GenerateConsoleCtrlEvent) the progress
-// is one line rewritten in place, taken away at the end. Ctrl+C there cancels the split, which
-// leaves nothing of its own. Wine delivers no Ctrl+Break to a process group
-// (GenerateConsoleCtrlEvent fails), but Ctrl+C to every process of the console.
+// On a console the progress is one line rewritten in place, taken away at the end; Ctrl+C cancels
+// the split, which leaves nothing of its own. The test makes a console of its own: the one Wine
+// gives it takes no Ctrl event, and Wine sends Ctrl+C (not Ctrl+Break) to the whole console.
 TEST_F(ConsoleProgramTest, OnAConsoleTheProgressStaysOnOneLineAndCtrlCCancels) {
     ::FreeConsole();
     ASSERT_TRUE(::AllocConsole());

@@ -4,12 +4,6 @@
 
 namespace e2e {
 
-std::wstring ConsoleProgramPath() {
-    std::wstring path = testing_support::ProgramPath();
-    path.erase(path.find_last_of(L'\\'));
-    return path + L"\\brindlecot-cli.exe";
-}
-
 ConsoleRun::ConsoleRun(const std::wstring& arguments, const std::wstring& folder, HANDLE errorTo)
     : outPath(dir / L"out.txt") {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -21,7 +15,8 @@ ConsoleRun::ConsoleRun(const std::wstring& arguments, const std::wstring& folder
         return;
     if (errRead)
         ::SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-    const std::wstring program = ConsoleProgramPath();
+    std::wstring program = testing_support::ProgramPath();
+    program.replace(program.find_last_of(L'\\') + 1, std::wstring::npos, L"brindlecot-cli.exe");
     std::wstring line = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -54,31 +49,14 @@ ConsoleRun::~ConsoleRun() {
         ::CloseHandle(errRead);
 }
 
-bool ConsoleRun::ReadErrorLine(std::string& line) {
-    for (;;) {
-        const size_t end = errPending.find('\n');
-        if (end != std::string::npos) {
-            line = errPending.substr(0, end);
-            errSeen += errPending.substr(0, end + 1);
-            errPending.erase(0, end + 1);
-            return true;
-        }
-        char buffer[4096];
-        DWORD got = 0;
-        if (!errRead || !::ReadFile(errRead, buffer, sizeof buffer, &got, nullptr) || got == 0)
-            return false;
-        errPending.append(buffer, got);
-    }
-}
-
 ConsoleResult ConsoleRun::Finish(DWORD limitMs) {
     ConsoleResult result;
     if (!started)
         return result;
-    std::string line;
-    while (ReadErrorLine(line)) {
-    }
-    result.err = errSeen + errPending;
+    char buffer[4096];
+    for (DWORD got = 0;
+         errRead && ::ReadFile(errRead, buffer, sizeof buffer, &got, nullptr) && got;)
+        result.err.append(buffer, got);
     if (::WaitForSingleObject(info.hProcess, limitMs) == WAIT_OBJECT_0)
         ::GetExitCodeProcess(info.hProcess, &result.exitCode);
     result.out = testing_support::ReadText(outPath);

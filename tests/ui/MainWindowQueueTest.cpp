@@ -17,6 +17,7 @@ using namespace testing_support;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+constexpr uint64_t kPartSize = MiB;
 
 int selections = 0;
 HRESULT WINAPI RecordSelection(PCIDLIST_ABSOLUTE, UINT, PCUITEMID_CHILD_ARRAY, DWORD) {
@@ -33,8 +34,7 @@ protected:
         InitShellEntryPoints();
         gOpenFolderAndSelectItems = RecordSelection;
         selections = 0;
-        const uint64_t partSize = MiB;
-        WriteBinary(L"PartSize", &partSize, 8);
+        WriteBinary(L"PartSize", &kPartSize, 8);
     }
     void TearDown() override {
         EngineWindowTest::TearDown();
@@ -44,18 +44,18 @@ protected:
     }
     // A file of a little over 2 MiB, and its three parts of 1 MiB when asked.
     std::wstring File(const wchar_t* name, bool asParts = false) {
-        const std::wstring whole = dir / name;
         const uint32_t seed = static_cast<uint32_t>(data.size());
-        data[name] = MakePattern(2 * MiB + seed + 1, seed);
+        const Bytes& bytes = data[name] = MakePattern(2 * MiB + seed + 1, seed);
         if (!asParts) {
-            EXPECT_TRUE(WriteWholeFile(whole, data[name]));
+            EXPECT_TRUE(WriteWholeFile(dir / name, bytes));
+            return dir / name;
         }
-        for (unsigned i = 1; asParts && i <= 3; ++i) {
-            const auto from = data[name].begin() + (i - 1) * MiB;
-            const auto to = i < 3 ? from + MiB : data[name].end();
-            EXPECT_TRUE(WriteWholeFile(PartName(whole, i), std::vector<uint8_t>(from, to)));
+        for (unsigned i = 1; i <= 3; ++i) {
+            const auto from = bytes.begin() + (i - 1) * MiB;
+            EXPECT_TRUE(WriteWholeFile(PartName(dir / name, i),
+                                       Bytes(from, i < 3 ? from + MiB : bytes.end())));
         }
-        return asParts ? PartName(whole, 1) : whole;
+        return PartName(dir / name, 1);
     }
     bool Joined(const wchar_t* name) { return Holds(dir / name, data[name]); }
     bool Split(const wchar_t* name) { return PartsHold(dir / name, 3, data[name]); }
@@ -66,7 +66,7 @@ protected:
     static OperationOutcome Outcome() { return gMainWindow.Queue().Outcome(gOperation->Outcome()); }
 
     TempDir dir{L"uiqueue"};
-    std::map<std::wstring, std::vector<uint8_t>> data;
+    std::map<std::wstring, Bytes> data;
 };
 
 } // namespace
