@@ -14,17 +14,8 @@ CheckOperation::~CheckOperation() {
 }
 
 void CheckOperation::Start(const WideString& commandLinePath) {
-    WideString given;
-    if (!FullPathOf(commandLinePath.Text(), given)) {
-        ReportError(::GetLastError(), L"Error opening %s", commandLinePath.Text());
+    if (!TakeSetOf(commandLinePath))
         return;
-    }
-    // A part, the set's list or its recovery file: each names the whole file by its name
-    // without the last extension.
-    JoinOutputPath(given.Text(), path);
-    FileNameOf(path.Text(), name);
-    sectorSize = QuerySectorSize(given.Text());
-    sectorError = ::GetLastError();
 
     display.SetTitle(name.Text());
     display.SetStatus(L"Checking %s...", name.Text());

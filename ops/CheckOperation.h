@@ -72,5 +72,4 @@ private:
     CheckVerdict verdict;
     bool repairReady = false; // the set's check planned a rebuild, not begun
     bool repairing = false;
-    DWORD sectorError = 0;
 };

@@ -25,16 +25,7 @@ bool AppendPart(void* context, const WideString& partPath, uint64_t offset, uint
 } // namespace
 
 void JoinOperation::Start(const WideString& commandLinePath) {
-    WideString given;
-    if (!FullPathOf(commandLinePath.Text(), given)) {
-        ReportError(::GetLastError(), L"Error opening %s", commandLinePath.Text());
-        return;
-    }
-    JoinOutputPath(given.Text(), path);
-    FileNameOf(path.Text(), name);
-    sectorSize = QuerySectorSize(given.Text());
-    sectorError = ::GetLastError();
-    if (!TakeOutputPath(path.Text(), outputPath))
+    if (!TakeSetOf(commandLinePath) || !TakeOutputPath(path.Text(), outputPath))
         return;
     commandPath = commandLinePath;
     parts.Reserve(kInitialPartRoom);

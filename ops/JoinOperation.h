@@ -139,5 +139,4 @@ private:
     bool deleteParts = false; // once the file has its name
     // What Start was given, for the start that follows a repair.
     WideString commandPath;
-    DWORD sectorError = 0;
 };

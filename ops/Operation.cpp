@@ -296,6 +296,21 @@ void Operation::AppendErrorText(WideString& text, DWORD code) {
         text.AppendFormat(L": #%u", code);
 }
 
+bool Operation::TakeSetOf(const WideString& commandLinePath) {
+    WideString given;
+    if (!FullPathOf(commandLinePath.Text(), given)) {
+        ReportError(::GetLastError(), L"Error opening %s", commandLinePath.Text());
+        return false;
+    }
+    // A part, the set's list or its recovery file: each names the whole file by its name
+    // without the last extension.
+    JoinOutputPath(given.Text(), path);
+    FileNameOf(path.Text(), name);
+    sectorSize = QuerySectorSize(given.Text());
+    sectorError = ::GetLastError();
+    return true;
+}
+
 bool Operation::TakeSectorSize(const wchar_t* commandLinePath) {
     sectorSize = QuerySectorSize(commandLinePath);
     if (sectorSize != 0)

@@ -95,6 +95,10 @@ protected:
     // Takes the sector size of the drive or share that holds the path; false, with the error
     // reported, when nobody can tell it.
     bool TakeSectorSize(const wchar_t* commandLinePath);
+    // The whole file of a part given on the command line (or of a file beside the parts): path,
+    // name, and the sector size of its drive with the error its query left. False when the
+    // path can't be made absolute (reported).
+    bool TakeSetOf(const WideString& commandLinePath);
     // Reports a failed sector-size query with the error that query left.
     void ReportSectorSizeError(DWORD error, const wchar_t* commandLinePath);
     // After the files were closed under the pairs in flight: they are no longer ours to count.
@@ -154,6 +158,7 @@ protected:
     uint64_t totalSize = 0;
     uint64_t doneSize = 0;
     uint32_t sectorSize = 0;
+    DWORD sectorError = 0; // what the sector-size query left, when it gave 0
     // Every part before this one has been issued in whole; chunks go out in part order, so the
     // next one is found here without a walk from the first part.
     int32_t nextPart = 0;

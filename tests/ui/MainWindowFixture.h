@@ -12,6 +12,9 @@
 #include "ops/SplitOperation.h"
 #include "res/resource.h"
 #include "ui/MainWindow.h"
+#include "ui/ShellActions.h"
+
+#include <objbase.h>
 
 #include <gtest/gtest.h>
 
@@ -162,6 +165,30 @@ protected:
         Pump();
         return split;
     }
+};
+
+// The same with the shell's real parsing, and the selections Explorer would be asked for
+// counted instead: Explorer must never start from a test.
+class ShellWindowTest : public EngineWindowTest {
+protected:
+    void SetUp() override {
+        EngineWindowTest::SetUp();
+        ::CoInitialize(nullptr);
+        InitShellEntryPoints();
+        gOpenFolderAndSelectItems = RecordSelection;
+        selections = 0;
+    }
+    void TearDown() override {
+        EngineWindowTest::TearDown();
+        gOpenFolderAndSelectItems = nullptr;
+        gParseDisplayName = nullptr;
+        ::CoUninitialize();
+    }
+    static HRESULT WINAPI RecordSelection(PCIDLIST_ABSOLUTE, UINT, PCUITEMID_CHILD_ARRAY, DWORD) {
+        ++selections;
+        return S_OK;
+    }
+    static inline int selections = 0;
 };
 
 } // namespace ui_tests

@@ -19,28 +19,12 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 constexpr uint64_t kPartSize = MiB;
 
-int selections = 0;
-HRESULT WINAPI RecordSelection(PCIDLIST_ABSOLUTE, UINT, PCUITEMID_CHILD_ARRAY, DWORD) {
-    ++selections;
-    return S_OK;
-}
-
 // The queue of the real window with real operations, real files and the shell's real parsing.
-class MainWindowQueueTest : public EngineWindowTest {
+class MainWindowQueueTest : public ShellWindowTest {
 protected:
     void SetUp() override {
-        EngineWindowTest::SetUp();
-        ::CoInitialize(nullptr);
-        InitShellEntryPoints();
-        gOpenFolderAndSelectItems = RecordSelection;
-        selections = 0;
+        ShellWindowTest::SetUp();
         WriteBinary(L"PartSize", &kPartSize, 8);
-    }
-    void TearDown() override {
-        EngineWindowTest::TearDown();
-        gOpenFolderAndSelectItems = nullptr;
-        gParseDisplayName = nullptr;
-        ::CoUninitialize();
     }
     // A file of a little over 2 MiB, and its three parts of 1 MiB when asked.
     std::wstring File(const wchar_t* name, bool asParts = false) {

@@ -13,30 +13,9 @@ using namespace testing_support;
 
 namespace {
 
-int selections = 0;
-HRESULT WINAPI RecordSelection(PCIDLIST_ABSOLUTE, UINT, PCUITEMID_CHILD_ARRAY, DWORD) {
-    ++selections;
-    return S_OK;
-}
-
 // The real split operation in the real window, with the I/O engine running on this thread.
-class SplitInWindowTest : public EngineWindowTest {
+class SplitInWindowTest : public ShellWindowTest {
 protected:
-    void SetUp() override {
-        EngineWindowTest::SetUp();
-        // The shell's real parsing, but Explorer must never start from a test.
-        ::CoInitialize(nullptr);
-        InitShellEntryPoints();
-        gOpenFolderAndSelectItems = RecordSelection;
-        selections = 0;
-    }
-    void TearDown() override {
-        EngineWindowTest::TearDown();
-        gOpenFolderAndSelectItems = nullptr;
-        gParseDisplayName = nullptr;
-        ::CoUninitialize();
-    }
-
     TempDir dir{L"uisplit"};
 };
 
