@@ -2,6 +2,8 @@
 
 #include "ops/PartNaming.h"
 
+#include <algorithm>
+
 bool CheckVerdict::Reset(uint32_t partCount) {
     rows.Clear();
     badSlices.Clear();
@@ -122,12 +124,14 @@ void CheckVerdict::StateText(uint32_t number, WideString& text) const {
     const Row& row = RowOf(number);
     text.Format(L"%s", kWords[static_cast<int32_t>(row.state)]);
     bool first = true;
-    for (const SliceRun& run : badSlices) {
-        if (run.number != number)
-            continue;
-        text.AppendFormat(first ? L" (slices %d" : L", %d", run.first + 1);
-        if (run.last != run.first)
-            text.AppendFormat(L"-%d", run.last + 1);
+    // The runs come part by part: those of this part are found without a walk from the first.
+    const SliceRun* run =
+        std::lower_bound(badSlices.begin(), badSlices.end(), number,
+                         [](const SliceRun& r, uint32_t n) { return r.number < n; });
+    for (; run != badSlices.end() && run->number == number; ++run) {
+        text.AppendFormat(first ? L" (slices %d" : L", %d", run->first + 1);
+        if (run->last != run->first)
+            text.AppendFormat(L"-%d", run->last + 1);
         first = false;
     }
     if (!first)

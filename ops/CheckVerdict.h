@@ -24,7 +24,7 @@ public:
     const Row& RowOf(uint32_t number) const { return rows[static_cast<int32_t>(number) - 1]; }
     void Set(uint32_t number, State state, uint64_t size);
     // Part `number`'s slices first to last (from 0) disagree with the recovery set; rising, one
-    // run at a time.
+    // run at a time, the parts in rising order.
     bool AddBadSlices(uint32_t number, int32_t first, int32_t last);
     // What vouched for the parts, e.g. "SHA-256" or "SHA-256, PAR2".
     void SetVouchers(const wchar_t* names) {

@@ -45,6 +45,10 @@ BOOL KListView::DeleteAllRows() {
     return static_cast<BOOL>(SendMessageW(LVM_DELETEALLITEMS, 0, 0));
 }
 
+BOOL KListView::SetRowCount(int count) {
+    return static_cast<BOOL>(SendMessageW(LVM_SETITEMCOUNT, static_cast<WPARAM>(count), 0));
+}
+
 int KListView::RowCount() const {
     return static_cast<int>(::SendMessageW(Handle(), LVM_GETITEMCOUNT, 0, 0));
 }

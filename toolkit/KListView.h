@@ -15,6 +15,8 @@ public:
     int AppendRow(const wchar_t* text);
     BOOL SetCell(int row, int column, const wchar_t* text);
     BOOL DeleteAllRows();
+    // The number of rows of a view whose rows its owner tells (LVS_OWNERDATA).
+    BOOL SetRowCount(int count);
     int RowCount() const;
     // The height of one row (0 while there is none) and of the header, at the view's font.
     int RowHeight() const;

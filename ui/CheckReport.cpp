@@ -16,31 +16,35 @@ enum Column { kName, kSize, kState };
 } // namespace
 
 BOOL CheckReport::Create(HWND parent, UINT id) {
-    if (!KListView::Create(WS_TABSTOP | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER, parent, id))
+    // The rows are asked for as they show: a set of many parts costs no more than a screenful.
+    if (!KListView::Create(WS_TABSTOP | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | LVS_OWNERDATA,
+                           parent, id))
         return FALSE;
     return InsertColumn(kName, L"Part", 0, LVCFMT_LEFT) &&
            InsertColumn(kSize, L"Size", 0, LVCFMT_RIGHT) &&
            InsertColumn(kState, L"State", 0, LVCFMT_LEFT);
 }
 
-bool CheckReport::Show(const CheckVerdict& verdict, const wchar_t* wholeName) {
-    verdict.Report(wholeName, text);
-    DeleteAllRows();
-    WideString cell;
-    for (uint32_t number = 1; number <= verdict.PartCount(); ++number) {
-        PartPath(wholeName, number, cell);
-        const int row = AppendRow(cell.Text());
-        if (row < 0)
-            return false;
-        const CheckVerdict::Row& part = verdict.RowOf(number);
-        if (part.state != CheckVerdict::State::Missing) {
-            FormatByteSize(part.size, cell);
-            SetCell(row, kSize, cell.Text());
-        }
-        verdict.StateText(number, cell);
-        SetCell(row, kState, cell.Text());
-    }
-    return true;
+bool CheckReport::Show(const CheckVerdict& verdict, const wchar_t* whole) {
+    shown = &verdict;
+    wholeName.Format(L"%s", whole);
+    return SetRowCount(static_cast<int>(verdict.PartCount()));
+}
+
+void CheckReport::Forget() {
+    shown = nullptr;
+    SetRowCount(0);
+}
+
+void CheckReport::CellText(int row, int column, WideString& cell) const {
+    const uint32_t number = static_cast<uint32_t>(row) + 1;
+    cell.Format(L"%s", L"");
+    if (column == kName)
+        PartPath(wholeName.Text(), number, cell);
+    else if (column == kState)
+        shown->StateText(number, cell);
+    else if (shown->RowOf(number).state != CheckVerdict::State::Missing)
+        FormatByteSize(shown->RowOf(number).size, cell);
 }
 
 void CheckReport::FitColumns(int width, UINT dpi) {
@@ -60,6 +64,10 @@ int CheckReport::HeightFor(int rows) const {
 }
 
 bool CheckReport::CopyToClipboard() {
+    if (!shown)
+        return false;
+    WideString text;
+    shown->Report(wholeName.Text(), text);
     const size_t bytes = (static_cast<size_t>(text.Length()) + 1) * sizeof(wchar_t);
     HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
     if (!memory)
@@ -84,6 +92,16 @@ BOOL CheckReport::OnReflect(UINT msg, WPARAM, LPARAM lParam, LRESULT* result) {
     if (msg != WM_NOTIFY)
         return FALSE;
     const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+    if (header->code == LVN_GETDISPINFOW) {
+        auto* info = reinterpret_cast<NMLVDISPINFOW*>(lParam);
+        if (shown && (info->item.mask & LVIF_TEXT) && info->item.cchTextMax > 0 &&
+            info->item.iItem >= 0 && static_cast<uint32_t>(info->item.iItem) < shown->PartCount()) {
+            WideString cell;
+            CellText(info->item.iItem, info->item.iSubItem, cell);
+            ::lstrcpynW(info->item.pszText, cell.Text(), info->item.cchTextMax);
+        }
+        return TRUE;
+    }
     if (header->code != LVN_KEYDOWN)
         return FALSE;
     const auto* key = reinterpret_cast<const NMLVKEYDOWN*>(lParam);

@@ -12,17 +12,22 @@ class CheckReport : public KListView {
 public:
     // Created hidden, below the window's other controls in the tab order.
     BOOL Create(HWND parent, UINT id);
-    // Fills the rows, and keeps the report's text for the clipboard. False when memory ran out.
+    // Shows the verdict's rows, asked for as they come into view. The verdict must outlive the
+    // view, or be taken back with Forget first. False when the view can't take the count.
     bool Show(const CheckVerdict& verdict, const wchar_t* wholeName);
+    void Forget();
     // The columns shared out over the view's width: the state takes what the others leave.
     void FitColumns(int width, UINT dpi);
     // The view's height for its header and at most `rows` rows.
     int HeightFor(int rows) const;
+    // The whole report as text, the summary first.
     bool CopyToClipboard();
-    const WideString& Text() const { return text; }
 
     BOOL OnReflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
 private:
-    WideString text;
+    void CellText(int row, int column, WideString& cell) const;
+
+    const CheckVerdict* shown = nullptr;
+    WideString wholeName; // which names the parts
 };

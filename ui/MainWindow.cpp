@@ -64,6 +64,7 @@ BOOL MainWindow::OnInitDialog() {
     captionSum = 0;
     partSize = 0;
     // A window made again (the tests do) starts without the last one's report.
+    report.Forget();
     if (report.IsBound())
         report.Detach();
     reportShown = false;

@@ -120,6 +120,7 @@ void MainWindow::StartNextItem() {
         return;
     // Closing the last one's files; what it made is whole, or was removed at its failure.
     if (gOperation) {
+        report.Forget(); // its verdict goes with the operation
         gOperation->Abort();
         gOperation.reset();
     }
