@@ -19,6 +19,9 @@ constexpr wchar_t kIoPairCount[] = L"IoPairCount";
 constexpr wchar_t kPartSize[] = L"PartSize";
 constexpr wchar_t kPartCount[] = L"PartCount";
 constexpr wchar_t kWindowPos[] = L"WindowPos";
+constexpr wchar_t kLastFolder[] = L"LastFolder";
+// The longest path the system takes, in characters.
+constexpr DWORD kLongestPath = 32767;
 constexpr DWORD kPlacementSize = 44;
 static_assert(sizeof(WINDOWPLACEMENT) == kPlacementSize, "the stored record is 44 bytes");
 
@@ -164,4 +167,22 @@ bool Settings::ReadWindowPlacement(WINDOWPLACEMENT& placement) {
 
 bool Settings::WriteWindowPlacement(const WINDOWPLACEMENT& placement) {
     return SetBinary(kWindowPos, &placement, kPlacementSize) != FALSE;
+}
+
+bool Settings::ReadLastFolder(WideString& folder) {
+    DWORD bytes = 0;
+    if (!QueryValue(kLastFolder, nullptr, &bytes) || bytes < 2 * sizeof(wchar_t) ||
+        bytes > (kLongestPath + 1) * sizeof(wchar_t))
+        return false;
+    WideString stored;
+    const DWORD units = bytes / sizeof(wchar_t) + 1;
+    wchar_t* buffer = stored.Reserve(units);
+    if (buffer == nullptr || !QueryString(kLastFolder, buffer, units))
+        return false;
+    folder.Assign(buffer, static_cast<uint32_t>(::lstrlenW(buffer)));
+    return folder.Length() != 0;
+}
+
+bool Settings::WriteLastFolder(const wchar_t* folder) {
+    return SetString(kLastFolder, folder) != FALSE;
 }

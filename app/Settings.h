@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/WideString.h"
 #include "toolkit/RegKey.h"
 
 #include <cstdint>
@@ -44,6 +45,11 @@ public:
     // The number of parts chosen instead of a size ("4 parts"); 0 when a size was chosen.
     uint32_t ReadPartCount();
     bool WritePartCount(uint32_t count);
+
+    // The folder last chosen for a split's parts or a join's output, offered the next time; false
+    // when none is stored (or it is no text of a path's length).
+    bool ReadLastFolder(WideString& folder);
+    bool WriteLastFolder(const wchar_t* folder);
 
     // The main window's placement, the system's 44-byte record; false when no record of that size
     // is stored.
