@@ -25,7 +25,8 @@ bool AppendPart(void* context, const WideString& partPath, uint64_t offset, uint
 } // namespace
 
 void JoinOperation::Start(const WideString& commandLinePath) {
-    if (!TakeSetOf(commandLinePath) || !TakeOutputPath(path.Text(), outputPath))
+    if (!TakeSetOf(commandLinePath) || !TakeFolderIfReadOnly() ||
+        !TakeOutputPath(path.Text(), outputPath))
         return;
     commandPath = commandLinePath;
     parts.Reserve(kInitialPartRoom);
@@ -39,6 +40,31 @@ void JoinOperation::Start(const WideString& commandLinePath) {
         BeginRepair();
     else
         StartJoining();
+}
+
+bool JoinOperation::TakeFolderIfReadOnly() {
+    if (outputFolder.Length() != 0)
+        return true;
+    WideString probe;
+    if (!UnfinishedPath(path.Text(), probe))
+        return true; // the join's own open reports the lack of memory
+    const DWORD refusal = FolderRefusal(probe.Text());
+    if (refusal == 0)
+        return true;
+    partsReadOnly = true;
+    WideString title;
+    title.Format(L"Nothing can be written beside the parts: join %s to", name.Text());
+    WideString chosen;
+    if (display.ChooseOutputFolder(title.Text(), chosen)) {
+        SetOutputFolder(chosen);
+        return true;
+    }
+    const bool cancelled = ::GetLastError() == ERROR_CANCELLED;
+    WideString folder(path);
+    folder.CutAfterLastBackslash();
+    ReportErrorAs(cancelled ? OperationOutcome::Cancelled : OperationOutcome::Refused, refusal,
+                  L"Error: nothing can be written in %s", folder.Text());
+    return false;
 }
 
 JoinOperation::~JoinOperation() {
@@ -417,7 +443,7 @@ void JoinOperation::Finish() {
     // A list that lies beside the parts but was not taken left them unchecked: they stay.
     const bool deleteWanted = display.Choices().deleteParts;
     partsKept = deleteWanted && ((listFound && !listUsed) || others.AnyRefused());
-    deleteParts = deleteWanted && !partsKept;
+    deleteParts = deleteWanted && !partsKept && !partsReadOnly;
     MakeDurable();
 }
 
@@ -652,6 +678,8 @@ void JoinOperation::ShowListOutcome(bool kept) {
     else if (wholeChecked && state == OperationState::Done)
         text.Format(L"Verified by %s.par2; ", name.Text());
     others.AppendOutcome(text, state == OperationState::Done && !othersOverruled, parts.Count());
+    if (partsReadOnly && !kept && state == OperationState::Done && display.Choices().deleteParts)
+        text.AppendFormat(L"parts kept, their folder takes no changes; ");
     if (ListVouches()) {
         text.AppendFormat(L"SHA-256 verified: %s", outputPath.Text());
     } else if (listUsed) {

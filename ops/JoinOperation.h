@@ -29,6 +29,9 @@ protected:
     bool OnChunkWorked(ChunkJob& job) override;
 
 private:
+    // Where nothing can be written beside the parts (a disc, a read-only share), the window is
+    // asked for a folder for the output; false when none was given (reported).
+    bool TakeFolderIfReadOnly();
     // What Start does once the parts are whole: finds them, checks them and starts the join.
     void StartJoining();
     // The recovery set's check and rebuild of the parts, in slices.
@@ -135,8 +138,9 @@ private:
     bool unfinishedMade = false;
     bool unfinishedKept = false; // the real name was taken meanwhile: it holds the only copy
     FlushJob* flushJob = nullptr;
-    bool partsKept = false;   // the list was found but not used: the parts stay
-    bool deleteParts = false; // once the file has its name
+    bool partsKept = false;     // the list was found but not used: the parts stay
+    bool deleteParts = false;   // once the file has its name
+    bool partsReadOnly = false; // their folder takes no files: they stay whatever the choices
     // What Start was given, for the start that follows a repair.
     WideString commandPath;
 };

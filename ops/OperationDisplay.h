@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/WideString.h"
 #include "ops/OperationChoices.h"
 
 #include <windows.h>
@@ -32,6 +33,12 @@ public:
     virtual OperationChoices Choices() = 0;
     // A check's verdict, part by part, once it has ended; wholeName names the parts.
     virtual void ShowVerdict(const CheckVerdict&, const wchar_t* /*wholeName*/) {}
+    // A folder for what the operation makes, asked of the user with this title where it cannot go
+    // where it would. False, with ERROR_CANCELLED where the user declined, where none is given.
+    virtual bool ChooseOutputFolder(const wchar_t* /*title*/, WideString& /*folder*/) {
+        ::SetLastError(ERROR_NOT_SUPPORTED);
+        return false;
+    }
     // Repaints the progress display.
     virtual void Repaint() = 0;
     // The window that receives WM_OPERATION_ENDED.

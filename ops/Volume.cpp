@@ -122,3 +122,23 @@ void FormatShortfall(uint64_t needed, uint64_t available, WideString& neededText
     neededText.Format(L"%llu %s", needed, kSizeUnitNames[kSizeUnitByte]);
     availableText.Format(L"%llu %s", available, kSizeUnitNames[kSizeUnitByte]);
 }
+
+DWORD FolderRefusal(const wchar_t* probeName) {
+    // A file or folder of that name already there would refuse the probe whatever the folder.
+    if (::GetFileAttributesW(probeName) != INVALID_FILE_ATTRIBUTES)
+        return 0;
+    FileHandle probe(::CreateFileW(
+        probeName, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (probe.IsSet())
+        return 0;
+    const DWORD error = ::GetLastError();
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_NETWORK_ACCESS_DENIED:
+        return error;
+    default:
+        return 0;
+    }
+}

@@ -56,3 +56,10 @@ uint64_t SplitSpaceNeeded(uint64_t totalSize, uint64_t partSize, uint32_t unit);
 // they would read the same, both are given in bytes, so the text never seems to say that it fits.
 void FormatShortfall(uint64_t needed, uint64_t available, WideString& neededText,
                      WideString& availableText);
+
+// The error that keeps a file from being made beside path, in its folder, where that folder takes
+// no files at all (a disc, a read-only share, a locked stick: ERROR_ACCESS_DENIED,
+// ERROR_WRITE_PROTECT and the like); 0 where a file could be made, or the failure says nothing of
+// the folder. Tried with probeName, a name of the caller's own, made and removed at once; one
+// there already says nothing either.
+DWORD FolderRefusal(const wchar_t* probeName);
