@@ -152,7 +152,7 @@ bool Application::Init() {
     return true;
 }
 
-bool Application::StartWork(RunMode workMode, const WideString& path) {
+bool Application::StartWork(RunMode workMode, const WideString& path, const WideString* folder) {
     Operation* operation = nullptr;
     if (workMode == RunMode::Split)
         operation = new (std::nothrow) SplitOperation(gMainWindow);
@@ -165,7 +165,7 @@ bool Application::StartWork(RunMode workMode, const WideString& path) {
         return false;
     }
     mode = workMode;
-    operation->SetOutputFolder(outputFolder);
+    operation->SetOutputFolder(folder != nullptr ? *folder : outputFolder);
     gOperation.reset(operation);
     // The operation reports its own failures in the window.
     gOperation->Start(path);

@@ -39,8 +39,9 @@ public:
     // The running window took this launch's work: it ends at once, with 0.
     bool HandedOver() const { return handedOver; }
     // Makes the operation for a split or join of path and starts it in the main window, which
-    // then shows that mode. False, with nothing made, without memory.
-    bool StartWork(RunMode workMode, const WideString& path);
+    // then shows that mode; it writes to folder where one is given, else where the command line
+    // said. False, with nothing made, without memory.
+    bool StartWork(RunMode workMode, const WideString& path, const WideString* folder = nullptr);
     // Takes down what Init started, in order. Gives the program's exit code: 0 for the setup
     // dialog, the outcome of the split or join otherwise (Cancelled when it had not ended).
     int Exit();

@@ -13,19 +13,12 @@ DWORD ErrorOf(HRESULT result) {
     return result == E_OUTOFMEMORY ? ERROR_NOT_ENOUGH_MEMORY : static_cast<DWORD>(result);
 }
 
-bool Fail(HRESULT result) {
-    ::SetLastError(ErrorOf(result));
-    return false;
-}
-
-} // namespace
-
-bool PickFolder(HWND owner, const wchar_t* title, const wchar_t* start, WideString& folder) {
+HRESULT Pick(HWND owner, const wchar_t* title, const wchar_t* start, WideString& folder) {
     ComPointer<IFileOpenDialog> dialog;
     HRESULT result = ::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
                                         IID_IFileOpenDialog, dialog.Receive());
     if (FAILED(result))
-        return Fail(result);
+        return result;
     FILEOPENDIALOGOPTIONS options = 0;
     if (FAILED(dialog->GetOptions(&options)))
         options = 0;
@@ -33,7 +26,7 @@ bool PickFolder(HWND owner, const wchar_t* title, const wchar_t* start, WideStri
     result = dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM |
                                 FOS_PATHMUSTEXIST | FOS_NOCHANGEDIR);
     if (FAILED(result))
-        return Fail(result);
+        return result;
     if (title != nullptr)
         dialog->SetTitle(title);
     if (start != nullptr && *start != 0) {
@@ -45,18 +38,27 @@ bool PickFolder(HWND owner, const wchar_t* title, const wchar_t* start, WideStri
     }
     result = dialog->Show(owner);
     if (FAILED(result))
-        return Fail(result);
+        return result;
     ComPointer<IShellItem> chosen;
     result = dialog->GetResult(reinterpret_cast<IShellItem**>(chosen.Receive()));
     if (FAILED(result))
-        return Fail(result);
+        return result;
     wchar_t* chosenPath = nullptr;
     result = chosen->GetDisplayName(SIGDN_FILESYSPATH, &chosenPath);
     if (FAILED(result))
-        return Fail(result);
+        return result;
     folder.Assign(chosenPath, static_cast<uint32_t>(::lstrlenW(chosenPath)));
-    const bool taken = folder.Length() != 0;
     ::CoTaskMemFree(chosenPath);
-    // Assign left the last error when it could not take the path.
-    return taken;
+    return folder.Length() != 0 ? S_OK : E_OUTOFMEMORY;
+}
+
+} // namespace
+
+bool PickFolder(HWND owner, const wchar_t* title, const wchar_t* start, WideString& folder) {
+    // The last error is set once the dialog is gone: its release may change it.
+    const HRESULT result = Pick(owner, title, start, folder);
+    if (SUCCEEDED(result))
+        return true;
+    ::SetLastError(ErrorOf(result));
+    return false;
 }

@@ -149,6 +149,8 @@ void MainWindow::PrepareForMode(RunMode mode) {
     actionMenu.EnableItem(kCommandOpen, false, MF_GRAYED);
     actionMenu.EnableItem(kCommandFind, false, MF_GRAYED);
     actionMenu.EnableItem(kCommandRepair, false, MF_GRAYED);
+    ShowFolderCommand(mode);
+    EnableFolderCommand(kActionRunGroup);
     actionButton.SetMode(SplitButtonMode::Normal);
 }
 
@@ -393,6 +395,12 @@ BOOL MainWindow::OnCommand(WPARAM wParam, LPARAM) {
         return TRUE;
     case CommandWord(BN_CLICKED, kCommandAbortCurrent):
         AbortCurrent();
+        return TRUE;
+    case CommandWord(BN_CLICKED, kCommandSplitTo):
+        SplitTo();
+        return TRUE;
+    case CommandWord(BN_CLICKED, kCommandJoinTo):
+        JoinTo();
         return TRUE;
     case CommandWord(BN_CLICKED, kCommandConfiguration): {
         CompletionDispatcher::DeliveryHold hold;

@@ -49,6 +49,7 @@ public:
     OperationChoices Choices() override;
     void Repaint() override;
     void ShowVerdict(const CheckVerdict& verdict, const wchar_t* wholeName) override;
+    bool ChooseOutputFolder(const wchar_t* title, WideString& folder) override;
     HWND EndedTarget() const override { return Handle(); }
     // Only the last file of a queue is opened or selected.
     bool ShowsResult() const override { return !queue.HasWaiting(); }
@@ -68,6 +69,9 @@ public:
 
     // The queue's own command, beside the operations' (Commands.h).
     static constexpr UINT kCommandAbortCurrent = 1100;
+    // A split, or a join begun again, into a folder the user picks (MainWindowFolder.cpp).
+    static constexpr UINT kCommandSplitTo = 1101;
+    static constexpr UINT kCommandJoinTo = 1102;
 
     // For the tests.
     HMENU ActionMenu() const { return actionMenu.Handle(); }
@@ -107,6 +111,15 @@ private:
     // The part-size panel, the action button and its menu as a new operation of the mode
     // finds them.
     void PrepareForMode(RunMode mode);
+
+    // The commands that send the work to a chosen folder (MainWindowFolder.cpp): the mode's one in
+    // the menu below its first item, enabled while it can act.
+    void ShowFolderCommand(RunMode mode);
+    void EnableFolderCommand(UINT flags);
+    void SplitTo();
+    void JoinTo();
+    // The folder picker, offering the folder chosen last; false when none was chosen.
+    bool AskForFolder(const wchar_t* title, WideString& folder);
 
     // The queue (MainWindowQueue.cpp). Posted when the current operation may have ended;
     // wParam is its index in the queue.

@@ -121,6 +121,7 @@ void MainWindow::SetAction(UINT id, UINT flags) {
         actionMenu.EnableItem(kCommandSplit, false, Enabling(flags, kActionSplitEnabled));
         actionMenu.EnableItem(kCommandPause, false, Enabling(flags, kActionPauseEnabled));
         actionMenu.EnableItem(kCommandResume, false, Enabling(flags, kActionResumeEnabled));
+        EnableFolderCommand(flags);
     }
     if (flags & kActionResultGroup) {
         actionMenu.EnableItem(kCommandOpen, false, Enabling(flags, kActionOpenEnabled));

@@ -187,7 +187,12 @@ void MainWindow::ShowQueueList() {
         return;
     queueShown = true;
     // Before the separator that follows Resume.
-    actionMenu.InsertString(3, true, L"&Abort this file", kCommandAbortCurrent);
+    const int count = actionMenu.GetItemCount();
+    int position = 0;
+    while (position < count && ::GetMenuItemID(actionMenu.Handle(), position) != kCommandResume)
+        ++position;
+    actionMenu.InsertString(static_cast<UINT>(position + 1), true, L"&Abort this file",
+                            kCommandAbortCurrent);
     queueList.ShowWindow(SW_SHOWNA);
     // The window grows by the list, its other parts keeping their sizes.
     RECT frame{};

@@ -110,6 +110,14 @@ void WorkQueue::RetellLast(OperationOutcome outcome) {
         items[lastEnded].outcome = outcome;
 }
 
+bool WorkQueue::ReopenLast() {
+    if (current >= 0 || lastEnded < 0)
+        return false;
+    current = lastEnded;
+    items[current].state = QueueItemState::Current;
+    return true;
+}
+
 int32_t WorkQueue::CountEnded(OperationOutcome outcome) const {
     int32_t count = 0;
     for (const QueueItem& item : items)

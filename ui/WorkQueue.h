@@ -45,6 +45,9 @@ public:
     void EndCurrent(OperationOutcome outcome);
     // The last file ended anew, as a check does after its repair: its outcome now.
     void RetellLast(OperationOutcome outcome);
+    // The last file, ended, is worked on again (in another folder): it is current once more.
+    // False where another is current or none has ended.
+    bool ReopenLast();
     int32_t CountEnded(OperationOutcome outcome) const;
 
     // The worst of the ended items' outcomes, the current one's (as given) and Cancelled where

@@ -139,6 +139,25 @@ TEST_F(SettingsTest, ValuesOfOtherTypesAndSizes) {
     EXPECT_EQ(settings.ReadPartSize(), 0u);
 }
 
+// The folder offered by the picker: a path as stored, and nothing where the value is empty or
+// longer than any path.
+TEST_F(SettingsTest, LastFolderIsAPathOfAtMostTheLongestLength) {
+    ASSERT_TRUE(settings.Open());
+    WideString folder;
+    EXPECT_FALSE(settings.ReadLastFolder(folder));
+    ASSERT_TRUE(settings.WriteLastFolder(L"D:\\to"));
+    ASSERT_TRUE(settings.ReadLastFolder(folder));
+    EXPECT_STREQ(folder.Text(), L"D:\\to");
+    const std::wstring longest(32767, L'x');
+    for (const std::wstring& bad : {std::wstring(), longest + L"x"}) {
+        PutString(L"LastFolder", bad.c_str());
+        EXPECT_FALSE(settings.ReadLastFolder(folder)) << bad.size();
+    }
+    PutString(L"LastFolder", longest.c_str());
+    ASSERT_TRUE(settings.ReadLastFolder(folder));
+    EXPECT_EQ(folder.Length(), 32767u);
+}
+
 TEST_F(SettingsTest, BufferSizeIsAPowerOfTwoWithinTheLimits) {
     ASSERT_TRUE(settings.Open());
     for (uint32_t bad : {0u, 1u, 65536u, 131071u, 3000000u, 393216u, 16777217u, 33554432u,

@@ -101,6 +101,11 @@ protected:
     static bool Greyed(UINT id) {
         return (::GetMenuState(gMainWindow.ActionMenu(), id, MF_BYCOMMAND) & MF_GRAYED) != 0;
     }
+    static std::wstring MenuText(int position) {
+        wchar_t text[64] = {};
+        ::GetMenuStringW(gMainWindow.ActionMenu(), position, text, 64, MF_BYPOSITION);
+        return text;
+    }
     static UINT DefaultItem() {
         return ::GetMenuDefaultItem(gMainWindow.ActionMenu(), FALSE, GMDI_USEDISABLED);
     }

@@ -82,7 +82,9 @@ TEST_F(MainWindowTest, SplitModeStartsWithThePanelAndAGreyedSplit) {
     EXPECT_FALSE(Greyed(kCommandExit));
     EXPECT_FALSE(Greyed(kCommandConfiguration));
     EXPECT_EQ(gMainWindow.ActionMode(), SplitButtonMode::Normal);
-    EXPECT_EQ(::GetMenuItemCount(gMainWindow.ActionMenu()), 10);
+    EXPECT_EQ(::GetMenuItemCount(gMainWindow.ActionMenu()), 11);
+    EXPECT_EQ(MenuText(1), L"Split to\u2026");
+    EXPECT_TRUE(Greyed(MainWindow::kCommandSplitTo));
     EXPECT_EQ(TextOf(Item(IDC_MAIN_LINK)), L"https://brindlecot.org/");
     ASSERT_EQ(::SendMessageW(Item(IDC_MAIN_UNIT), CB_GETCOUNT, 0, 0), 11);
     const wchar_t* units[] = {L"Byte",       L"KB",          L"MB",
@@ -110,6 +112,11 @@ TEST_F(MainWindowTest, JoinModeHidesThePanelAndOffersPause) {
     EXPECT_TRUE(Greyed(kCommandSplit));
     EXPECT_TRUE(Greyed(kCommandResume));
     EXPECT_EQ(::GetFocus(), Item(IDOK));
+    // A join begins at once: it can be sent elsewhere once it runs or has failed.
+    EXPECT_EQ(MenuText(1), L"Join to\u2026");
+    EXPECT_TRUE(Greyed(MainWindow::kCommandJoinTo));
+    EXPECT_EQ(::GetMenuState(gMainWindow.ActionMenu(), MainWindow::kCommandSplitTo, MF_BYCOMMAND),
+              static_cast<UINT>(-1));
 }
 
 TEST_F(MainWindowTest, EverySetActionOfTheOperationsLeavesItsState) {
@@ -131,6 +138,7 @@ TEST_F(MainWindowTest, EverySetActionOfTheOperationsLeavesItsState) {
                                      : expected[id - kCommandSplit];
                 EXPECT_EQ(!Greyed(id), want == 1) << id;
             }
+            EXPECT_EQ(Greyed(MainWindow::kCommandSplitTo), Greyed(kCommandSplit));
             EXPECT_EQ(static_cast<int>(gMainWindow.ActionMode()),
                       row.mode == kUnchanged ? (before ? 1 : 2) : row.mode);
         }
