@@ -15,6 +15,10 @@ constexpr DWORD kWindowLimitMs = 30000;
 MainWindowRun::MainWindowRun(const std::wstring& arguments) : program(arguments) {
     if (program.Started())
         window = program.WaitForDialog(nullptr, kWindowLimitMs);
+    // A question the window asks as it starts (a folder picker) may be found first: it is owned
+    // by the window.
+    if (window != nullptr && ::GetDlgItem(window, kStatusLine) == nullptr)
+        window = ::GetWindow(window, GW_OWNER);
 }
 
 void MainWindowRun::TypePartSize(const std::wstring& number, int unit) {

@@ -8,18 +8,32 @@
 
 namespace testing_support {
 
-std::wstring SmallVolumeRoot() {
+namespace {
+
+// The root of the drive letter an environment variable of scripts/with-small-volume.sh names.
+std::wstring DriveRoot(const wchar_t* variable) {
     wchar_t drive[8] = {};
-    if (!::GetEnvironmentVariableW(L"BRINDLECOT_SMALL_DRIVE", drive, 8))
+    if (!::GetEnvironmentVariableW(variable, drive, 8))
         return std::wstring();
     return std::wstring(drive) + L"\\";
 }
 
+} // namespace
+
+std::wstring SmallVolumeRoot() {
+    return DriveRoot(L"BRINDLECOT_SMALL_DRIVE");
+}
+
 std::wstring Fat32Root() {
-    wchar_t drive[8] = {};
-    if (!::GetEnvironmentVariableW(L"BRINDLECOT_FAT32_DRIVE", drive, 8))
-        return std::wstring();
-    return std::wstring(drive) + L"\\";
+    return DriveRoot(L"BRINDLECOT_FAT32_DRIVE");
+}
+
+std::wstring ReadOnlyRoot() {
+    return DriveRoot(L"BRINDLECOT_READONLY_DRIVE");
+}
+
+std::wstring ReadOnlySourceRoot() {
+    return DriveRoot(L"BRINDLECOT_READONLY_SOURCE");
 }
 
 bool MakeSparseFile(const std::wstring& path, uint64_t size) {

@@ -11,6 +11,10 @@ namespace testing_support {
 std::wstring SmallVolumeRoot();
 // The root of the drive whose file system is FAT32 ("F:\"), or empty when this run has none.
 std::wstring Fat32Root();
+// A folder shown read-only, as a disc or a read-only share ("R:\"), and the same folder
+// writable ("W:\"), where the test puts what R: then shows; empty when this run has none.
+std::wstring ReadOnlyRoot();
+std::wstring ReadOnlySourceRoot();
 // A file of this size that takes no room: its bytes are all zero.
 bool MakeSparseFile(const std::wstring& path, uint64_t size);
 // Bytes this user may still write on the volume that holds the folder.
