@@ -2,6 +2,7 @@
 
 #include "app/ProgramInfo.h"
 #include "ops/CheckOperation.h"
+#include "ops/JoinOperation.h"
 #include "ops/Commands.h"
 #include "support/Par2TestSets.h"
 #include "support/Screenshot.h"
@@ -45,6 +46,43 @@ void CALLBACK ShootOptions(HWND, UINT, UINT_PTR timer, DWORD) {
         gOptionsSaved = true;
         ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     }
+}
+
+// The popup of `popupClass` (a menu alone, a dialog with the window it belongs to), taken once
+// it shows; then it goes (a menu ends, a dialog is cancelled).
+const wchar_t* gPopupShot = nullptr;
+const wchar_t* gPopupClass = nullptr;
+bool gPopupSaved = false;
+
+void CALLBACK ShootPopup(HWND, UINT, UINT_PTR timer, DWORD) {
+    const HWND popup = ::FindWindowW(gPopupClass, nullptr);
+    if (popup == nullptr || !::IsWindowVisible(popup))
+        return;
+    ::KillTimer(nullptr, timer);
+    // A menu alone: Wine may draw the window's repaint over a menu that overlaps it.
+    const bool menu = std::wstring(gPopupClass) == L"#32768";
+    if (menu) {
+        Save(popup, gPopupShot);
+    } else {
+        // Wine's screen is 1024 by 768: a larger dialog, or one partly off it, is taken black.
+        RECT frame{};
+        ::GetWindowRect(popup, &frame);
+        ::SetWindowPos(popup, nullptr, 0, 0, std::min<int>(frame.right - frame.left, 1000),
+                       std::min<int>(frame.bottom - frame.top, 740), SWP_NOZORDER);
+        Save(gMainWindow.Handle(), gPopupShot, popup);
+    }
+    gPopupSaved = true;
+    if (menu)
+        ::EndMenu();
+    else
+        ::PostMessageW(popup, WM_COMMAND, IDCANCEL, 0);
+}
+
+void ShootWithPopup(const wchar_t* name, const wchar_t* popupClass) {
+    gPopupShot = name;
+    gPopupClass = popupClass;
+    gPopupSaved = false;
+    ::SetTimer(nullptr, 0, 300, ShootPopup);
 }
 
 class DISABLED_Screenshots : public EngineWindowTest {
@@ -193,6 +231,47 @@ TEST_F(DISABLED_Screenshots, MainWindowWithAQueue) {
     ASSERT_TRUE(PumpUntilQueueEnded());
     Pump(100);
     Save(Window(), L"9-queue-ended");
+}
+
+// The action menu with Split to… and Join to…, and the folder picker over the window it belongs
+// to.
+TEST_F(DISABLED_Screenshots, FolderChoice) {
+    const std::wstring path = dir / L"holiday video.avi";
+    ASSERT_TRUE(WritePatternFile(path, 12ull << 20, 7));
+    Start(path);
+    ::SendMessageW(Item(IDC_MAIN_SIZE), WM_CHAR, L'4', 1);
+    Pump(50);
+    // At the top of the screen, the menu below it, where it has room at every dpi.
+    ::SetWindowPos(Window(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    RECT button{};
+    RECT frame{};
+    ::GetWindowRect(Item(IDOK), &button);
+    ::GetWindowRect(Window(), &frame);
+    ShootWithPopup(L"10-split-menu", L"#32768");
+    ::TrackPopupMenu(gMainWindow.ActionMenu(), 0, button.left, frame.bottom, 0, Window(), nullptr);
+    Pump(100);
+    EXPECT_TRUE(gPopupSaved);
+    ShootWithPopup(L"10-split-to-picker", L"#32770");
+    ::SendMessageW(Window(), WM_COMMAND, MainWindow::kCommandSplitTo, 0);
+    EXPECT_TRUE(gPopupSaved);
+
+    // A join refused for the file in its way offers Join to….
+    gOperation->Abort();
+    gMainWindow.Destroy();
+    Pump();
+    ASSERT_TRUE(WriteWholeFile(path + L".001", MakePattern(1000, 1)));
+    Launch<JoinOperation>(RunMode::Join, path + L".001");
+    gMainWindow.ShowWindow(SW_SHOWNORMAL);
+    ::SetForegroundWindow(Window());
+    ASSERT_TRUE(PumpDialog(
+        Window(), [&] { return gOperation->State() == OperationState::Failed; }, 60000));
+    ::SetWindowPos(Window(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ::GetWindowRect(Item(IDOK), &button);
+    ::GetWindowRect(Window(), &frame);
+    ShootWithPopup(L"11-join-menu", L"#32768");
+    ::TrackPopupMenu(gMainWindow.ActionMenu(), 0, button.left, frame.bottom, 0, Window(), nullptr);
+    Pump(100);
+    EXPECT_TRUE(gPopupSaved);
 }
 
 TEST_F(DISABLED_Screenshots, SetupDialogStates) {
