@@ -403,7 +403,8 @@ void SplitOperation::EndDone() {
     file.Close();
     display.SetTitle(name.Text());
     display.SetStatus(L"%s splited !", name.Text());
-    display.SetStatusBar(path.Text());
+    // Where the parts are: beside the file, or in the folder chosen for them.
+    display.SetStatusBar(target.Text());
     display.SetAction(kCommandFind, kActionRunGroup | kActionResultGroup | kActionFindEnabled);
     display.Repaint();
     if (display.Choices().selectFiles && display.ShowsResult())

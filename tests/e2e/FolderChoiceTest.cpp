@@ -70,6 +70,7 @@ TEST_F(FolderChoiceTest, SplitToSendsThePartsAndTheirListToTheChosenFolder) {
         EXPECT_TRUE(PartsHold(folder + L"\\f.bin", 3, data));
         EXPECT_EQ(ReadText(folder + L"\\f.bin.sha256"),
                   ExpectedChecksumList(folder + L"\\f.bin", data, MiB));
+        EXPECT_EQ(run.StatusBar(), folder + L"\\f.bin");
         EXPECT_EQ(LastFolder(), target.Path());
         run.Close();
         EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
