@@ -30,7 +30,6 @@ std::wstring OutputFolder(const TempDir& fallback) {
 }
 
 std::wstring gFolder;
-bool gOptionsSaved = false;
 
 void Save(HWND window, const wchar_t* name, HWND popup = nullptr) {
     const std::wstring file =
@@ -38,50 +37,40 @@ void Save(HWND window, const wchar_t* name, HWND popup = nullptr) {
     EXPECT_TRUE(SaveWindowScreenshot(window, file, popup)) << Narrow(file);
 }
 
-void CALLBACK ShootOptions(HWND, UINT, UINT_PTR timer, DWORD) {
-    ::KillTimer(nullptr, timer);
-    HWND dialog = ::FindWindowW(L"#32770", kProgramCaption);
-    if (dialog) {
-        Save(dialog, L"options");
-        gOptionsSaved = true;
-        ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    }
-}
-
-// The popup of `popupClass` (a menu alone, a dialog with the window it belongs to), taken once
-// it shows; then it goes (a menu ends, a dialog is cancelled).
-const wchar_t* gPopupShot = nullptr;
-const wchar_t* gPopupClass = nullptr;
-bool gPopupSaved = false;
+// A popup that a modal loop shows (a menu, a dialog), taken once it is there and then closed:
+// alone, or over the main window, to which a dialog then is moved and fitted (Wine's screen is
+// 1024 by 768, and whatever lies off it is taken black).
+struct PopupShot {
+    const wchar_t* name;
+    const wchar_t* windowClass;
+    const wchar_t* caption;
+    bool alone;
+};
+PopupShot gShot{};
+bool gShotSaved = false;
 
 void CALLBACK ShootPopup(HWND, UINT, UINT_PTR timer, DWORD) {
-    const HWND popup = ::FindWindowW(gPopupClass, nullptr);
+    const HWND popup = ::FindWindowW(gShot.windowClass, gShot.caption);
     if (popup == nullptr || !::IsWindowVisible(popup))
         return;
     ::KillTimer(nullptr, timer);
-    // A menu alone: Wine may draw the window's repaint over a menu that overlaps it.
-    const bool menu = std::wstring(gPopupClass) == L"#32768";
-    if (menu) {
-        Save(popup, gPopupShot);
-    } else {
-        // Wine's screen is 1024 by 768: a larger dialog, or one partly off it, is taken black.
-        RECT frame{};
-        ::GetWindowRect(popup, &frame);
+    RECT frame{};
+    ::GetWindowRect(popup, &frame);
+    if (!gShot.alone)
         ::SetWindowPos(popup, nullptr, 0, 0, std::min<int>(frame.right - frame.left, 1000),
                        std::min<int>(frame.bottom - frame.top, 740), SWP_NOZORDER);
-        Save(gMainWindow.Handle(), gPopupShot, popup);
-    }
-    gPopupSaved = true;
-    if (menu)
+    Save(gShot.alone ? popup : gMainWindow.Handle(), gShot.name, gShot.alone ? nullptr : popup);
+    gShotSaved = true;
+    if (std::wstring(gShot.windowClass) == L"#32768")
         ::EndMenu();
     else
         ::PostMessageW(popup, WM_COMMAND, IDCANCEL, 0);
 }
 
-void ShootWithPopup(const wchar_t* name, const wchar_t* popupClass) {
-    gPopupShot = name;
-    gPopupClass = popupClass;
-    gPopupSaved = false;
+// Takes the popup that the next call shows.
+void ShootNextPopup(const PopupShot& shot) {
+    gShot = shot;
+    gShotSaved = false;
     ::SetTimer(nullptr, 0, 300, ShootPopup);
 }
 
@@ -147,9 +136,9 @@ TEST_F(DISABLED_Screenshots, MainWindowStatesAndOptions) {
     Pump(100);
     Save(Window(), L"5-split-done");
 
-    ::SetTimer(nullptr, 0, 300, ShootOptions);
+    ShootNextPopup({L"options", L"#32770", kProgramCaption, true});
     ::SendMessageW(Window(), WM_COMMAND, kCommandConfiguration, 0);
-    EXPECT_TRUE(gOptionsSaved);
+    EXPECT_TRUE(gShotSaved);
 
     gOperation->Abort();
     gMainWindow.Destroy();
@@ -236,42 +225,32 @@ TEST_F(DISABLED_Screenshots, MainWindowWithAQueue) {
 // The action menu with Split to… and Join to…, and the folder picker over the window it belongs
 // to.
 TEST_F(DISABLED_Screenshots, FolderChoice) {
+    const auto shootMenu = [&](const wchar_t* name) {
+        // The window at the top, the menu below it: Wine may paint a window over a menu that
+        // overlaps it.
+        ::SetWindowPos(Window(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ShootNextPopup({name, L"#32768", nullptr, true});
+        ::TrackPopupMenu(gMainWindow.ActionMenu(), 0, 0, 420, 0, Window(), nullptr);
+        EXPECT_TRUE(gShotSaved);
+    };
     const std::wstring path = dir / L"holiday video.avi";
     ASSERT_TRUE(WritePatternFile(path, 12ull << 20, 7));
     Start(path);
     ::SendMessageW(Item(IDC_MAIN_SIZE), WM_CHAR, L'4', 1);
-    Pump(50);
-    // At the top of the screen, the menu below it, where it has room at every dpi.
-    ::SetWindowPos(Window(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    RECT button{};
-    RECT frame{};
-    ::GetWindowRect(Item(IDOK), &button);
-    ::GetWindowRect(Window(), &frame);
-    ShootWithPopup(L"10-split-menu", L"#32768");
-    ::TrackPopupMenu(gMainWindow.ActionMenu(), 0, button.left, frame.bottom, 0, Window(), nullptr);
-    Pump(100);
-    EXPECT_TRUE(gPopupSaved);
-    ShootWithPopup(L"10-split-to-picker", L"#32770");
+    shootMenu(L"10-split-menu");
+    ShootNextPopup({L"10-split-to-picker", L"#32770", L"Split holiday video.avi to", false});
     ::SendMessageW(Window(), WM_COMMAND, MainWindow::kCommandSplitTo, 0);
-    EXPECT_TRUE(gPopupSaved);
+    EXPECT_TRUE(gShotSaved);
 
     // A join refused for the file in its way offers Join to….
     gOperation->Abort();
     gMainWindow.Destroy();
-    Pump();
     ASSERT_TRUE(WriteWholeFile(path + L".001", MakePattern(1000, 1)));
     Launch<JoinOperation>(RunMode::Join, path + L".001");
     gMainWindow.ShowWindow(SW_SHOWNORMAL);
-    ::SetForegroundWindow(Window());
     ASSERT_TRUE(PumpDialog(
         Window(), [&] { return gOperation->State() == OperationState::Failed; }, 60000));
-    ::SetWindowPos(Window(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    ::GetWindowRect(Item(IDOK), &button);
-    ::GetWindowRect(Window(), &frame);
-    ShootWithPopup(L"11-join-menu", L"#32768");
-    ::TrackPopupMenu(gMainWindow.ActionMenu(), 0, button.left, frame.bottom, 0, Window(), nullptr);
-    Pump(100);
-    EXPECT_TRUE(gPopupSaved);
+    shootMenu(L"11-join-menu");
 }
 
 TEST_F(DISABLED_Screenshots, SetupDialogStates) {
