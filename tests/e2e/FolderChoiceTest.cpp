@@ -20,7 +20,7 @@ protected:
         for (size_t at = 0; at < data.size(); at += MiB)
             ASSERT_TRUE(WriteWholeFile(
                 PartName(whole, static_cast<unsigned>(at / MiB + 1)),
-                {data.begin() + at, data.begin() + std::min(at + MiB, data.size())}));
+                {data.begin() + at, data.begin() + std::min<size_t>(at + MiB, data.size())}));
     }
     // Waits for the picker with this caption and picks the target folder in it, or cancels.
     void Answer(MainWindowRun& run, const std::wstring& caption, bool choose) {
