@@ -1,3 +1,4 @@
+#include "ConsoleRun.h"
 #include "EndToEndSupport.h"
 #include "app/Settings.h"
 #include "support/FolderPicker.h"
@@ -88,8 +89,8 @@ TEST_F(FolderChoiceTest, JoinToBeginsARefusedJoinAgainInTheChosenFolder) {
     ExpectExit(run, 0);
 }
 
-// Parts on a drive that takes no files, as a disc: the join asks where its file goes and leaves
-// the parts whatever the settings say; Cancel there ends it as cancelled.
+// Parts on a drive that takes no files, as a disc: the window asks where the joined file goes and
+// leaves the parts whatever the settings say; Cancel there ends it as cancelled.
 TEST_F(FolderChoiceTest, ReadOnlyPlaceAsksWhereTheJoinedFileGoes) {
     const std::wstring shown = ReadOnlyRoot(), writable = ReadOnlySourceRoot();
     if (shown.empty())
@@ -117,6 +118,11 @@ TEST_F(FolderChoiceTest, ReadOnlyPlaceAsksWhereTheJoinedFileGoes) {
         EXPECT_EQ(FilesIn(writable).size(), 3u);
         EXPECT_EQ(FilesIn(target.Path() + L"\\").size(), 0u);
     }
+    // The console program asks nobody: it refuses, and says why.
+    const ConsoleResult console = RunConsole(L"join \"" + PartName(shown + L"r.bin", 1) + L"\"");
+    EXPECT_EQ(console.exitCode, 4u);
+    EXPECT_NE(console.out.find("nothing can be written in " + Narrow(shown)), std::string::npos)
+        << console.out << console.err;
     EmptyFolder(writable);
 }
 
