@@ -7,23 +7,22 @@
 
 #include <windows.h>
 
+#include <map>
+
 using namespace ops_tests;
 using namespace testing_support;
 
 namespace {
 
-// The names and sizes of the files of a folder: what a check must leave as it found it.
-std::wstring Listing(const std::wstring& folder) {
-    std::wstring text;
+// The names and sizes of what a folder holds: what a check must leave as it found it.
+std::map<std::wstring, DWORD> Listing(const std::wstring& folder) {
+    std::map<std::wstring, DWORD> sizes;
     WIN32_FIND_DATAW found;
     HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return text;
-    do {
-        text += std::wstring(found.cFileName) + L" " + std::to_wstring(found.nFileSizeLow) + L"\n";
-    } while (::FindNextFileW(search, &found));
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &found))
+        sizes[found.cFileName] = found.nFileSizeLow;
     ::FindClose(search);
-    return text;
+    return sizes;
 }
 
 class CheckOperationTest : public OperationTest {};
@@ -113,7 +112,7 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
                 ASSERT_TRUE(WriteWholeFile(folder / files[i].name, data));
             }
         }
-        const std::wstring before = Listing(folder.Path());
+        const auto before = Listing(folder.Path());
 
         RecordingDisplay shown;
         CheckOperation check(shown);
@@ -144,19 +143,12 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
             ASSERT_TRUE(RunToEnd(check));
             EXPECT_EQ(check.Outcome(), OperationOutcome::Done);
             EXPECT_EQ(shown.status, row.repaired);
-            std::wstring after = before;
+            auto after = before;
             for (unsigned i = 0; i < 4; ++i) {
                 EXPECT_TRUE(Holds(folder / files[i].name, files[i].data)) << i;
-                const std::wstring name = files[i].name + L" " + std::to_wstring(sizes[i]) + L"\n";
-                const size_t at = after.find(files[i].name + L" ");
-                if (row.damage[i] == L'-')
-                    after.insert(after.find(files[i + 1].name + L" "), name);
-                else if (row.damage[i] != L'.')
-                    after.replace(
-                        at, after.find(L'\n', at) + 1 - at,
-                        name + files[i].name + L".damaged " +
-                            std::to_wstring(FileSize(folder / (files[i].name + L".damaged"))) +
-                            L"\n");
+                if (row.damage[i] != L'.' && row.damage[i] != L'-')
+                    after[files[i].name + L".damaged"] = before.at(files[i].name);
+                after[files[i].name] = static_cast<DWORD>(sizes[i]);
             }
             EXPECT_EQ(Listing(folder.Path()), after);
         }
