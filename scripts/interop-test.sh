@@ -111,7 +111,23 @@ cp "$original" "$mend/whole.bin"
 rm "$mend/ours.bin.004" "$mend/peer.bin.002"
 damage "$mend/ours.bin.006" 5000
 damage "$mend/peer.bin.005" 5000
-expect "the program's rebuilds and joins" cases "$mend" 'InteropRepairTest.*'
+# Other tools' checksum files beside parts GNU split cut: cksfv writes the .sfv, md5sum and
+# sha1sum the lists (binary and text marks), and the .crc is written by hand to the file managers'
+# format with the CRC32 cksfv gives the whole file. A copy of the .sfv set with part 5 damaged is
+# for the checks below.
+size=$(stat -c %s "$original")
+crc=$(cd "$work" && cksfv -q original.bin | grep -v '^;' | awk '{print $NF}')
+for whole in {sfv,md5,sha1,crc,bad-sfv}.bin; do
+    (cd "$mend" && split -b 3000000 -d -a 3 --numeric-suffixes=1 "$original" "$whole.")
+    case ${whole%.bin} in
+    *sfv) (cd "$mend" && cksfv "$whole".[0-9][0-9][0-9] >"$whole.sfv") ;;
+    md5) (cd "$mend" && md5sum -b "$whole".[0-9][0-9][0-9] >"$whole.md5") ;;
+    sha1) (cd "$mend" && sha1sum "$whole".[0-9][0-9][0-9] >"$whole.sha1") ;;
+    crc) printf 'filename=%s\r\nsize=%s\r\ncrc32=%s\r\n' "$whole" "$size" "$crc" >"$mend/$whole.crc" ;;
+    esac
+done
+damage "$mend/bad-sfv.bin.005" 2000
+expect "the program's rebuilds and joins" cases "$mend" 'JoinInteropTest.*'
 same "ours.bin rebuilt and joined by the program" "$original" "$mend/ours.bin"
 same "peer.bin rebuilt by par2's set and joined by the program" "$original" "$mend/peer.bin"
 same "parts of a file par2 protected whole, joined and checked by the program" "$original" \
@@ -122,28 +138,9 @@ for damaged in ours.bin.006 peer.bin.005 "$many.007"; do
     expect "$damaged rebuilt as it was, the damaged one kept as $damaged.damaged" eval \
         '[ -e "$mend/$damaged.damaged" ] && cmp -s "$mend/$damaged" "$work/$damaged"'
 done
-# Other tools' checksum files beside parts GNU split cut: cksfv writes the .sfv, md5sum and
-# sha1sum the lists (binary and text marks), and the .crc is written by hand to the file managers'
-# format with the CRC32 cksfv gives the whole file. The program joins each set. A copy of the .sfv
-# set with part 5 damaged is for the checks below.
-others=$work/others
-mkdir "$others"
-size=$(stat -c %s "$original")
-crc=$(cd "$work" && cksfv -q original.bin | grep -v '^;' | awk '{print $NF}')
-for whole in {sfv,md5,sha1,crc,bad-sfv}.bin; do
-    (cd "$others" && split -b 3000000 -d -a 3 --numeric-suffixes=1 "$original" "$whole.")
-    case ${whole%.bin} in
-    *sfv) (cd "$others" && cksfv "$whole".[0-9][0-9][0-9] >"$whole.sfv") ;;
-    md5) (cd "$others" && md5sum -b "$whole".[0-9][0-9][0-9] >"$whole.md5") ;;
-    sha1) (cd "$others" && sha1sum "$whole".[0-9][0-9][0-9] >"$whole.sha1") ;;
-    crc) printf 'filename=%s\r\nsize=%s\r\ncrc32=%s\r\n' "$whole" "$size" "$crc" >"$others/$whole.crc" ;;
-    esac
-done
-damage "$others/bad-sfv.bin.005" 2000
-expect "the program's joins of sets with other tools' files" cases "$others" 'OtherListsInteropTest.*'
 for kind in sfv md5 sha1 crc; do
     same "split's parts checked by the $kind file and joined by the program" "$original" \
-        "$others/$kind.bin"
+        "$mend/$kind.bin"
 done
 
 # The program's check against the peers' on the same files, which it leaves as they were: its own
@@ -156,19 +153,19 @@ mkdir "$verdicts"
 cp "$work"/ours.bin.[0-9][0-9][0-9] "$work"/ours.bin*.par2 "$work/ours.bin.sha256" "$verdicts/"
 rm "$verdicts/ours.bin.003"
 damage "$verdicts/ours.bin.005" 1000
-cp "$others"/bad-sfv.bin.* "$verdicts/"
+cp "$mend"/bad-sfv.bin.* "$verdicts/"
 cp "$work"/peer.bin.00[1-6] "$work/peer.bin.sha256" "$verdicts/"
 sums=$(cd "$verdicts" && sha256sum -c --ignore-missing ours.bin.sha256 2>/dev/null | grep -v ': OK$' || true)
 sfv=$(cd "$verdicts" && cksfv -q -f bad-sfv.bin.sfv 2>&1 | grep -c 'bad-sfv.bin.005' || true)
 par2=0
 at "$verdicts" par2 verify -q ours.bin.par2 || par2=$?
 arriving=$(cd "$verdicts" && sha256sum -c --ignore-missing peer.bin.sha256 2>/dev/null | grep -c ': OK$' || true)
-expect "the peers' verdicts: damaged and repairable, damaged, all there good" eval \
-    '[ "$sums" = "ours.bin.005: FAILED" ] && [ "$sfv" = 1 ] && [ "$par2" = 1 ] && [ "$arriving" = 6 ]'
+expect "the peers' verdicts: damaged and repairable, damaged, all there good" \
+    test "$sums|$sfv|$par2|$arriving" = "ours.bin.005: FAILED|1|1|6"
 listing() { (cd "$verdicts" && ls -l --time-style=+%s.%N bad-sfv.bin.* peer.bin.* | sha256sum); }
 before=$(listing)
 expect "the program's checks tell what the peers tell" cases "$verdicts" 'CheckInteropTest.*'
-expect "the program's checks write nothing" eval '[ "$(listing)" = "$before" ]'
+expect "the program's checks write nothing" test "$(listing)" = "$before"
 expect "a lost and a damaged part repaired in place by the program's check, as sha256sum -c agrees" \
     eval 'cmp -s "$work/ours.bin.003" "$verdicts/ours.bin.003" &&
     cmp -s "$work/ours.bin.005" "$verdicts/ours.bin.005" && [ -e "$verdicts/ours.bin.005.damaged" ] &&
