@@ -88,9 +88,7 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
         std::vector<SetFile> files;
         std::vector<uint8_t> all;
         for (unsigned i = 0; i < 4; ++i) {
-            files.push_back(
-                {L"c.bin." + std::wstring(i < 9 ? L"00" : L"0") + std::to_wstring(i + 1),
-                 MakePattern(sizes[i], i + 11)});
+            files.push_back({PartName(L"c.bin", i + 1), MakePattern(sizes[i], i + 11)});
             all.insert(all.end(), files[i].data.begin(), files[i].data.end());
         }
         ASSERT_TRUE(!(row.sides & kSet) || MakeRecoverySet(whole, files, kSlice, row.blocks));
@@ -102,15 +100,11 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
         for (const SetFile& file : files)
             sfv += Narrow(file.name) + " " + CrcHex(file.data) + "\n";
         ASSERT_TRUE(!(row.sides & kSfv) || WriteText(whole + L".sfv", sfv));
-        for (unsigned i = 0; row.damage[i] && i < 4; ++i) {
+        for (unsigned i = 0; i < 4; ++i) {
             std::vector<uint8_t> data = files[i].data;
-            if (row.damage[i] == L'x')
-                data[kSlice + 10] ^= 1;
-            if (row.damage[i] == L's')
-                data.resize(data.size() - 100);
-            if (row.damage[i] != L'-') {
-                ASSERT_TRUE(WriteWholeFile(folder / files[i].name, data));
-            }
+            data[kSlice + 10] ^= row.damage[i] == L'x';
+            data.resize(data.size() - (row.damage[i] == L's' ? 100 : 0));
+            ASSERT_TRUE(row.damage[i] == L'-' || WriteWholeFile(folder / files[i].name, data));
         }
         const auto before = Listing(folder.Path());
 
@@ -126,14 +120,13 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
         // The report: the summary, then a line a part.
         WideString report;
         check.Verdict().Report(L"c.bin", report);
+        const std::wstring text = report.Text();
         const std::wstring size =
-            row.damage[1] == L'-' ? L"" : std::to_wstring(FileSize(folder / L"c.bin.002"));
-        EXPECT_EQ(std::wstring(report.Text()).substr(0, wcslen(row.summary) + 2),
-                  row.summary + std::wstring(L"\r\n"));
-        EXPECT_NE(std::wstring(report.Text())
-                      .find(L"\r\nc.bin.002\t" + size + L"\t" + row.part2 + L"\r\nc.bin.003\t"),
+            row.damage[1] == L'-' ? L"" : std::to_wstring(before.at(L"c.bin.002"));
+        EXPECT_EQ(text.substr(0, wcslen(row.summary) + 2), row.summary + std::wstring(L"\r\n"));
+        EXPECT_NE(text.find(L"\r\nc.bin.002\t" + size + L"\t" + row.part2 + L"\r\nc.bin.003\t"),
                   std::wstring::npos)
-            << Narrow(report.Text());
+            << Narrow(text);
         EXPECT_EQ(Listing(folder.Path()), before);
         EXPECT_EQ(shown.actionId, row.repaired ? kCommandRepair : kCommandFind);
         check.OnCommand(kCommandRepair);
