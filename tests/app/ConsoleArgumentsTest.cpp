@@ -59,10 +59,6 @@ const GoodLine kGoodLines[] = {
     {L"split --size 1M -- --size -x", kSplit, 2, 1ull << 20},
     {L"split - --size 1M", kSplit, 1, 1ull << 20},
     {L"join a.001 b.001 --delete-parts", ConsoleCommand::Join, 2, 0, 0, 0, true, false, true},
-    {L"install", ConsoleCommand::Install, 0},
-    {L"uninstall", ConsoleCommand::Uninstall, 0},
-    {L"--version", ConsoleCommand::Version, 0},
-    {L"--help", ConsoleCommand::Help, 0},
     // Help anywhere asks for it alone, whatever else is wrong.
     {L"cut a -h", ConsoleCommand::Help, 0},
     {L"split a /?", ConsoleCommand::Help, 0},

@@ -3,10 +3,10 @@
 
 #include "app/ProgramInfo.h"
 #include "support/ClassesKeys.h"
+#include "support/Par2TestSets.h"
 #include "support/SmallVolume.h"
 
 #include <algorithm>
-#include <functional>
 
 using namespace testing_support;
 
@@ -18,153 +18,128 @@ constexpr uint64_t kPartSize = 1 * MiB;
 void FlipAByte(const std::wstring& file) {
     std::vector<uint8_t> bytes;
     ASSERT_TRUE(ReadWholeFile(file, bytes));
-    bytes[77] ^= 1;
+    bytes.at(77) ^= 1; // a part too short fails the case, not the heap
     ASSERT_TRUE(WriteWholeFile(file, bytes));
 }
 
 // brindlecot-cli.exe run for real on real files; every exit code it gives comes from a case here.
-class ConsoleProgramTest : public ::testing::Test {
+class ConsoleProgramTest : public CleanSettingsTest {
 protected:
-    void SetUp() override { RemoveSettingsKey(); }
-    void TearDown() override { RemoveSettingsKey(); }
-
     std::wstring Quoted(const std::wstring& name) const { return L"\"" + (dir / name) + L"\""; }
+    // The console program run in the folder: its exit code, and these lines in this order in its
+    // output.
+    ConsoleResult Expect(const std::wstring& arguments, DWORD exitCode,
+                         const std::vector<std::string>& lines = {}) {
+        SCOPED_TRACE(Narrow(arguments));
+        ConsoleResult run = RunConsole(arguments, dir.Path());
+        EXPECT_EQ(run.exitCode, exitCode) << run.out;
+        for (size_t i = 0, at = 0; i < lines.size(); ++i) {
+            at = run.out.find(lines[i], at);
+            EXPECT_NE(at, std::string::npos) << lines[i] << " in\n" << run.out;
+        }
+        return run;
+    }
     // A file of this name and size in the folder, its bytes kept for the comparisons.
     std::vector<uint8_t> MakeFile(const std::wstring& name, uint64_t size, uint32_t seed) {
         std::vector<uint8_t> data = MakePattern(static_cast<size_t>(size), seed);
         EXPECT_TRUE(WriteWholeFile(dir / name, data));
         return data;
     }
-    // The file cut into 1 MiB parts with its list (and what `options` add), the file itself gone.
+    // The 1 MiB parts of a file and their list, as a split leaves them, with this many recovery
+    // blocks; the file itself is not there.
     std::vector<uint8_t> MakeSet(const std::wstring& name, uint64_t size, uint32_t seed,
-                                 const std::wstring& options = L"") {
-        std::vector<uint8_t> data = MakeFile(name, size, seed);
-        const ConsoleResult split = RunConsole(L"split --size 1M " + options + Quoted(name));
-        EXPECT_EQ(split.exitCode, 0u) << split.out;
-        EXPECT_TRUE(::DeleteFileW((dir / name).c_str()));
+                                 int32_t blocks = 0) {
+        const std::vector<uint8_t> data = MakePattern(static_cast<size_t>(size), seed);
+        std::vector<SetFile> parts;
+        for (uint64_t at = 0; at < size; at += kPartSize) {
+            parts.push_back({PartName(name, static_cast<unsigned>(parts.size() + 1)),
+                             {data.begin() + at, data.begin() + std::min(size, at + kPartSize)}});
+            EXPECT_TRUE(WriteWholeFile(dir / parts.back().name, parts.back().data));
+        }
+        EXPECT_TRUE(WriteText(dir / (name + L".sha256"),
+                              ExpectedChecksumList(dir / name, data, kPartSize)));
+        EXPECT_TRUE(blocks == 0 || MakeRecoverySet(dir / name, parts, 64 * KiB, blocks));
         return data;
     }
 
     TempDir dir{L"cli"};
 };
 
-TEST_F(ConsoleProgramTest, SplitsTwoFilesInOneCommandAndJoinsThemBack) {
-    const std::vector<uint8_t> first = MakeFile(L"first file.bin", 2 * MiB + 5, 1);
-    const std::vector<uint8_t> second = MakeFile(L"second.bin", 700 * KiB, 2);
-
-    const ConsoleResult split =
-        RunConsole(L"split " + Quoted(L"first file.bin") + L" --size 1M " + Quoted(L"second.bin"));
-    EXPECT_EQ(split.exitCode, 0u);
-    EXPECT_EQ(split.out, "first file.bin splited !\nsecond.bin splited !\n");
+// Two files split in one command and one split with the command line's own choices, whatever the
+// settings say, then the three joined back in one command. Off a console the progress comes as
+// plain lines, one at each whole tenth at most; nothing of the settings changes, nor is the key
+// made.
+TEST_F(ConsoleProgramTest, SplitsAndJoinsSeveralFilesByTheCommandLineAlone) {
+    ASSERT_TRUE(WriteDword(L"RecoveryPercent", 10));
+    const std::vector<uint8_t> first = MakeFile(L"first file.bin", 2 * MiB + 5, 1),
+                               second = MakeFile(L"second.bin", 700 * KiB, 2),
+                               big = MakeFile(L"big.bin", 64 * MiB, 3);
+    EXPECT_EQ(Expect(L"split " + Quoted(L"first file.bin") + L" --size 1M second.bin", 0).out,
+              "first file.bin splited !\nsecond.bin splited !\n");
     EXPECT_TRUE(PartsHold(dir / L"first file.bin", 3, first));
     EXPECT_FALSE(FileExists(PartName(dir / L"first file.bin", 4)));
     EXPECT_TRUE(PartsHold(dir / L"second.bin", 1, second));
     EXPECT_EQ(ReadText(dir / L"second.bin.sha256"),
               ExpectedChecksumList(dir / L"second.bin", second, kPartSize));
 
-    ASSERT_TRUE(::DeleteFileW((dir / L"first file.bin").c_str()));
-    ASSERT_TRUE(::DeleteFileW((dir / L"second.bin").c_str()));
-    const ConsoleResult join = RunConsole(L"join --delete-parts " + Quoted(L"first file.bin.002") +
-                                          L" " + Quoted(L"second.bin.001"));
-    EXPECT_EQ(join.exitCode, 0u);
-    EXPECT_EQ(join.out.find("first file.bin joined !\n"), 0u) << join.out;
-    EXPECT_NE(join.out.find("second.bin joined !\n"), std::string::npos) << join.out;
+    const ConsoleResult plain = Expect(L"split --parts 4 --no-checksums --join-script big.bin", 0);
+    EXPECT_EQ(plain.out, "big.bin splited !\n");
+    EXPECT_EQ(plain.err.find('\r'), std::string::npos);
+    size_t lines = 0;
+    for (size_t at = 0; (at = plain.err.find("big.bin ", at)) != std::string::npos; ++at)
+        ++lines;
+    EXPECT_LE(lines, 11u) << plain.err;
+    EXPECT_EQ(FileSize(PartName(dir / L"big.bin", 4)), int64_t(16 * MiB));
+    EXPECT_FALSE(FileExists(dir / L"big.bin.sha256"));
+    EXPECT_TRUE(FileExists(dir / L"big.bin.join.cmd") && FileExists(dir / L"big.bin.join.txt"));
+    // Three files, eight parts, two lists and two join scripts: no recovery set.
+    EXPECT_EQ(FilesIn(dir.Path() + L"\\").size(), 15u);
+    EXPECT_EQ(ReadDword(L"RecoveryPercent"), 10u);
+
+    RemoveSettingsKey();
+    const wchar_t* const names[] = {L"first file.bin", L"second.bin", L"big.bin"};
+    for (const wchar_t* name : names)
+        ASSERT_TRUE(::DeleteFileW((dir / name).c_str()));
+    const ConsoleResult join = Expect(
+        L"join --delete-parts " + Quoted(L"first file.bin.002") + L" second.bin.001 big.bin.001", 0,
+        {"first file.bin joined !\n", "second.bin joined !\n", "big.bin joined !\n"});
+    EXPECT_EQ(join.out.find("first file.bin joined !\n"), 0u);
     EXPECT_TRUE(Holds(dir / L"first file.bin", first));
     EXPECT_TRUE(Holds(dir / L"second.bin", second));
-    EXPECT_FALSE(FileExists(PartName(dir / L"first file.bin", 1)));
-    EXPECT_FALSE(FileExists(PartName(dir / L"second.bin", 1)));
+    EXPECT_TRUE(Holds(dir / L"big.bin", big));
+    for (const wchar_t* name : names)
+        EXPECT_FALSE(FileExists(PartName(dir / name, 1))) << Narrow(name);
+    EXPECT_FALSE(SettingsKeyExists());
 }
 
-// A set with its list and recovery data checked as it is, with a part lost and one damaged (and
-// then repaired), and still arriving without recovery data: each verdict, its lines and its code.
+// A set with its list and recovery data checked with a part lost and one damaged, then repaired,
+// and still arriving without recovery data: each verdict, its lines and its code.
 TEST_F(ConsoleProgramTest, ChecksSetsAndRepairsWhenAsked) {
-    const std::vector<uint8_t> data = MakeSet(L"c.bin", 3 * MiB + 10, 5, L"--recovery 50 ");
-    const struct {
-        std::function<void()> arrange;
-        const wchar_t* arguments;
-        DWORD exitCode;
-        std::vector<std::string> lines; // in this order in the output
-    } steps[] = {
-        {[] {},
-         L"check c.bin.001",
-         0,
-         {"All 4 parts are good (SHA-256, PAR2)\n", "c.bin.002\t1048576\tgood\n"}},
-        {[&] {
-             ::DeleteFileW(PartName(dir / L"c.bin", 2).c_str());
-             FlipAByte(PartName(dir / L"c.bin", 3));
-         },
-         L"check c.bin.sha256",
-         3,
-         {"Part 3 is damaged and part 2 missing; the recovery data can rebuild both",
-          "c.bin.002\t\tmissing\n", "c.bin.003\t1048576\tdamaged (slices "}},
-        {[] {},
-         L"check --repair c.bin.001",
-         0,
-         {"the recovery data can rebuild both", "All 4 parts are good (SHA-256, PAR2)\n",
-          "c.bin.003\t1048576\tgood\n"}},
-        {[&] {
-             ::DeleteFileW(PartName(dir / L"c.bin", 4).c_str());
-             for (const std::wstring& name : FilesIn(dir.Path() + L"\\"))
-                 if (name.size() > 5 && name.compare(name.size() - 5, 5, L".par2") == 0)
-                     ::DeleteFileW((dir / name).c_str());
-         },
-         L"check c.bin.001",
-         2,
-         {"3 of 4 parts present, all good (SHA-256)\n"}},
-    };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(Narrow(step.arguments));
-        step.arrange();
-        const ConsoleResult run = RunConsole(step.arguments, dir.Path());
-        EXPECT_EQ(run.exitCode, step.exitCode) << run.out;
-        size_t at = 0;
-        for (const std::string& line : step.lines) {
-            at = run.out.find(line, at);
-            EXPECT_NE(at, std::string::npos) << line << " in\n" << run.out;
-        }
-    }
+    const std::vector<uint8_t> data = MakeSet(L"c.bin", 3 * MiB + 10, 5, 20);
+    ::DeleteFileW(PartName(dir / L"c.bin", 2).c_str());
+    FlipAByte(PartName(dir / L"c.bin", 3));
+    Expect(L"check c.bin.sha256", 3,
+           {"Part 3 is damaged and part 2 missing; the recovery data can rebuild both",
+            "c.bin.002\t\tmissing\n", "c.bin.003\t1048576\tdamaged (slices "});
+    Expect(L"check --repair c.bin.001", 0,
+           {"the recovery data can rebuild both", "All 4 parts are good (SHA-256, PAR2)\n",
+            "c.bin.002\t1048576\tgood\n", "c.bin.003\t1048576\tgood\n"});
     // Repaired where they lie, nothing joined.
     EXPECT_TRUE(
         PartsHold(dir / L"c.bin", 3, std::vector<uint8_t>(data.begin(), data.begin() + 3 * MiB)));
     EXPECT_TRUE(FileExists(PartName(dir / L"c.bin", 3) + L".damaged"));
     EXPECT_FALSE(FileExists(dir / L"c.bin"));
+
+    ::DeleteFileW(PartName(dir / L"c.bin", 4).c_str());
+    for (const std::wstring& name : FilesIn(dir.Path() + L"\\"))
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, L".par2") == 0)
+            ::DeleteFileW((dir / name).c_str());
+    Expect(L"check c.bin.001", 2, {"3 of 4 parts present, all good (SHA-256)\n"});
 }
 
-// Off a console the progress comes as plain lines, one at each whole tenth at most.
-TEST_F(ConsoleProgramTest, ProgressGoesToStandardErrorInPlainLines) {
-    MakeFile(L"big.bin", 64 * MiB, 3);
-    const ConsoleResult split = RunConsole(L"split --parts 4 " + Quoted(L"big.bin"));
-    EXPECT_EQ(split.exitCode, 0u);
-    EXPECT_EQ(split.out, "big.bin splited !\n");
-    EXPECT_EQ(split.err.find('\r'), std::string::npos);
-    size_t lines = 0;
-    for (size_t at = 0; (at = split.err.find("big.bin ", at)) != std::string::npos; ++at)
-        ++lines;
-    EXPECT_LE(lines, 11u) << split.err;
-    EXPECT_EQ(FileSize(PartName(dir / L"big.bin", 4)), int64_t(16 * MiB));
-}
-
-TEST_F(ConsoleProgramTest, TheSplitsChoicesComeFromTheCommandLineNotTheSettings) {
-    ASSERT_TRUE(WriteDword(L"RecoveryPercent", 10));
-    const std::vector<uint8_t> data = MakeFile(L"plain.bin", 1 * MiB + 1, 5);
-    const ConsoleResult split =
-        RunConsole(L"split --no-checksums --join-script --size 1M " + Quoted(L"plain.bin"));
-    EXPECT_EQ(split.exitCode, 0u);
-    EXPECT_FALSE(FileExists(dir / L"plain.bin.sha256"));
-    EXPECT_TRUE(FileExists(dir / L"plain.bin.join.cmd"));
-    EXPECT_TRUE(FileExists(dir / L"plain.bin.join.txt"));
-    EXPECT_TRUE(PartsHold(dir / L"plain.bin", 2, data));
-    EXPECT_EQ(FilesIn(dir.Path() + L"\\").size(), 5u); // no recovery set
-    // Nothing of the user's settings changes, nor is the key made.
-    EXPECT_EQ(ReadDword(L"RecoveryPercent"), 10u);
-    RemoveSettingsKey();
-    ASSERT_TRUE(::DeleteFileW((dir / L"plain.bin").c_str()));
-    EXPECT_EQ(RunConsole(L"join " + Quoted(L"plain.bin.001")).exitCode, 0u);
-    EXPECT_TRUE(Holds(dir / L"plain.bin", data));
-    EXPECT_FALSE(SettingsKeyExists());
-}
-
-TEST_F(ConsoleProgramTest, HelpAndVersionGoToStandardOutput) {
+// Help and the version go to standard output. Whatever the parser refuses (its own cases tell
+// each way) is named on standard error before the usage, nothing is done, and the code is 1.
+TEST_F(ConsoleProgramTest, HelpVersionAndABadCommandLine) {
     const ConsoleResult help = RunConsole(L"--help");
     EXPECT_EQ(help.exitCode, 0u);
     EXPECT_EQ(help.out.find("Usage:"), 0u);
@@ -174,19 +149,14 @@ TEST_F(ConsoleProgramTest, HelpAndVersionGoToStandardOutput) {
     const ConsoleResult version = RunConsole(L"--version");
     EXPECT_EQ(version.exitCode, 0u);
     EXPECT_EQ(version.out, Narrow(kProgramCaption) + "\n");
-}
 
-// Whatever the parser refuses (its own cases tell each way): the usage on standard error,
-// nothing done, code 1.
-TEST_F(ConsoleProgramTest, ABadCommandLineShowsTheUsageAndExitsWithOne) {
     MakeFile(L"a.bin", 1000, 6);
-    for (const wchar_t* line : {L"", L"split a.bin --size 1M --recovery 101", L"install now"}) {
-        SCOPED_TRACE(Narrow(line));
-        const ConsoleResult run = RunConsole(line);
-        EXPECT_EQ(run.exitCode, 1u);
-        EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find("Usage:"), std::string::npos);
-    }
+    const ConsoleResult bad = Expect(L"split a.bin --size 1M --parts 2", 1);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(bad.err.find("brindlecot-cli: split takes one of --size, --parts and --preset\n"
+                           "Usage:"),
+              0u)
+        << bad.err;
     EXPECT_EQ(FilesIn(dir.Path() + L"\\").size(), 1u);
 }
 
@@ -211,64 +181,46 @@ TEST_F(ConsoleProgramTest, InstallAndUninstallTheVerbsOfTheWindowProgram) {
         DeleteTree(key);
 }
 
-struct FailureCase {
-    const char* name;
-    std::function<void(const std::wstring& folder)> arrange;
-    const wchar_t* arguments; // run in the folder, after its set is made
-    DWORD exitCode;
-};
-
-class ConsoleFailures : public ConsoleProgramTest,
-                        public ::testing::WithParamInterface<FailureCase> {};
-
-// Each a set of one file, "f.bin", 3 MiB + 10 in 1 MiB parts, then disturbed.
-const FailureCase kFailures[] = {
-    {"PartMissing",
-     [](const std::wstring& folder) { ::DeleteFileW((folder + L"\\f.bin.002").c_str()); },
-     L"join f.bin.001", 2},
-    {"PartDamagedWithoutRecovery",
-     [](const std::wstring& folder) { FlipAByte(folder + L"\\f.bin.003"); }, L"join f.bin.001", 3},
-    {"OutputExists",
-     [](const std::wstring& folder) { WriteWholeFile(folder + L"\\f.bin", MakePattern(10, 9)); },
-     L"join f.bin.001", 4},
-    {"PartsExist",
-     [](const std::wstring& folder) { WriteWholeFile(folder + L"\\f.bin", MakePattern(10, 9)); },
-     L"split --size 1M f.bin", 4},
-    {"SourceMissing", [](const std::wstring&) {}, L"split --size 1M g.bin", 4},
-    // The output folder must be there, and be one.
-    {"OutputFolderMissing", [](const std::wstring&) {}, L"join f.bin.001 --to gone", 4},
-    {"OutputFolderAFile", [](const std::wstring&) {}, L"join f.bin.001 --to f.bin.002", 4},
-    // Nothing to cut: the window would wait for another part size.
-    {"SourceEmpty", [](const std::wstring& folder) { WriteWholeFile(folder + L"\\e.bin", {}); },
-     L"split --size 1M e.bin", 4},
-    {"TooSmallForTheParts",
-     [](const std::wstring& folder) { WriteWholeFile(folder + L"\\t.bin", MakePattern(3, 1)); },
-     L"split --parts 5 t.bin", 4},
-    // Of several sets the worst result tells, whatever the order.
-    {"WorstOfSeveral",
-     [](const std::wstring& folder) {
-         ::DeleteFileW((folder + L"\\f.bin.002").c_str());
-         WriteWholeFile(folder + L"\\g.bin.001", MakePattern(100, 3));
-         WriteWholeFile(folder + L"\\h.bin", MakePattern(100, 4));
-         WriteWholeFile(folder + L"\\h.bin.001", MakePattern(100, 4));
-     },
-     L"join h.bin.001 f.bin.001 g.bin.001", 4},
-};
-
-TEST_P(ConsoleFailures, ExitWithTheirCode) {
-    const FailureCase& failure = GetParam();
-    MakeSet(L"f.bin", 3 * MiB + 10, 8);
-    failure.arrange(dir.Path());
-    // The names are the folder's own.
-    const ConsoleResult run = RunConsole(failure.arguments, dir.Path());
-    EXPECT_EQ(run.exitCode, failure.exitCode) << run.out;
-    EXPECT_NE(run.out.find("Error occurred !\n"), std::string::npos) << run.out;
+// Refusals and failures, each with its code, on sets made once: m.bin has lost part 2, d.bin has
+// part 2 damaged and no recovery data, o.bin lies beside its parts, f.bin is whole.
+TEST_F(ConsoleProgramTest, FailuresExitWithTheirCode) {
+    for (const wchar_t* name : {L"m.bin", L"d.bin", L"o.bin", L"f.bin"})
+        MakeSet(name, 2 * MiB + 10, 8);
+    ASSERT_TRUE(::DeleteFileW((dir / L"m.bin.002").c_str()));
+    FlipAByte(dir / L"d.bin.002");
+    ASSERT_TRUE(WriteWholeFile(dir / L"o.bin", MakePattern(10, 9)));
+    ASSERT_TRUE(WriteWholeFile(dir / L"e.bin", {}));
+    ASSERT_TRUE(WriteWholeFile(dir / L"t.bin", MakePattern(3, 1)));
+    ASSERT_TRUE(WriteWholeFile(dir / L"j.bin.001", MakePattern(100, 3)));
+    const struct {
+        const wchar_t* arguments; // the names are the folder's own
+        DWORD exitCode;
+        int errors = 1; // of the sets named
+    } rows[] = {
+        // A part missing, and a set with none.
+        {L"join m.bin.001 gone.bin.001", 2, 2},
+        {L"join d.bin.001", 3},
+        {L"join o.bin.001", 4},
+        {L"split --size 1M o.bin", 4},
+        {L"split --size 1M g.bin", 4},
+        // The output folder must be there, and be one.
+        {L"join f.bin.001 --to gone", 4},
+        {L"join f.bin.001 --to f.bin.002", 4},
+        // Nothing to cut: the window would wait for another part size.
+        {L"split --size 1M e.bin", 4},
+        {L"split --parts 5 t.bin", 4},
+        // Of several sets the worst result tells, whatever the order.
+        {L"join o.bin.001 m.bin.001 j.bin.001", 4, 2},
+    };
+    for (const auto& row : rows) {
+        const ConsoleResult run = Expect(row.arguments, row.exitCode);
+        int errors = 0;
+        for (size_t at = 0; (at = run.out.find("Error occurred !\n", at)) != std::string::npos;
+             ++at)
+            ++errors;
+        EXPECT_EQ(errors, row.errors) << Narrow(row.arguments) << "\n" << run.out;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(, ConsoleFailures, ::testing::ValuesIn(kFailures),
-                         [](const ::testing::TestParamInfo<FailureCase>& param) {
-                             return std::string(param.param.name);
-                         });
 
 // A part that another program holds open is found and measured, but cannot be read once the
 // join reaches it: an I/O error during the work, and the unfinished output is removed.

@@ -24,6 +24,13 @@ constexpr int kUnitCombo = IDC_MAIN_UNIT;
 
 using testing_support::SystemTextOnOneLine;
 
+// A case that starts from the program's defaults and leaves no settings behind.
+class CleanSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override { testing_support::RemoveSettingsKey(); }
+    void TearDown() override { testing_support::RemoveSettingsKey(); }
+};
+
 // A running split or join and its window.
 class MainWindowRun {
 public:

@@ -11,14 +11,27 @@ namespace {
 // The program next to real peers (split, cat, 7z): scripts/interop-test.sh prepares the files on
 // the Linux side, runs these cases with BRINDLECOT_INTEROP_DIR pointing at them, and checks the
 // results with the peers afterwards.
-class InteropTest : public ::testing::Test {
+class InteropTest : public CleanSettingsTest {
 protected:
     void SetUp() override {
         wchar_t folder[MAX_PATH] = {};
         if (!::GetEnvironmentVariableW(L"BRINDLECOT_INTEROP_DIR", folder, MAX_PATH))
             GTEST_SKIP() << "run through scripts/interop-test.sh";
         dir = folder;
-        RemoveSettingsKey();
+        CleanSettingsTest::SetUp();
+    }
+    // The window program's command line for a file of the folder.
+    std::wstring On(const wchar_t* option, const std::wstring& name) const {
+        return std::wstring(L" ") + option + L" \"" + dir + L"\\" + name + L"\"";
+    }
+    // Waits for the status line to say `ended` and closes the window: the program must exit with
+    // 0. Returns the status bar as it was then.
+    std::wstring Finish(MainWindowRun& run, const std::wstring& ended) {
+        EXPECT_EQ(run.WaitForStatus(ended, 120000), ended) << Narrow(run.StatusBar());
+        const std::wstring bar = run.StatusBar();
+        run.Close();
+        EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+        return bar;
     }
     std::wstring dir;
 };
@@ -26,87 +39,55 @@ protected:
 // Parts that `split -b 3000000 -d -a 3 --numeric-suffixes=1 peer.bin peer.bin.` wrote, with the
 // list `sha256sum -b` wrote for them and for the whole file.
 TEST_F(InteropTest, JoinsThePartsOfSplit) {
-    MainWindowRun run(L" /j \"" + dir + L"\\peer.bin.001\"");
+    MainWindowRun run(On(L"/j", L"peer.bin.001"));
     ASSERT_TRUE(run.Found());
-    ASSERT_EQ(run.WaitForStatus(L"peer.bin joined !"), L"peer.bin joined !")
-        << Narrow(run.StatusBar());
-    EXPECT_EQ(run.StatusBar(), L"SHA-256 verified: " + dir + L"\\peer.bin");
-    run.Close();
-    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+    EXPECT_EQ(Finish(run, L"peer.bin joined !"), L"SHA-256 verified: " + dir + L"\\peer.bin");
 }
 
 // Parts for cat and 7z to put together again, the instructions for a receiver on Linux, and
-// recovery data for par2 to check and repair the parts with.
-TEST_F(InteropTest, SplitsForThePeers) {
-    WriteDword(L"WriteJoinScript", 1);
-    WriteDword(L"RecoveryPercent", 20);
-    MainWindowRun run(L" /s \"" + dir + L"\\ours.bin\"");
-    ASSERT_TRUE(run.Found());
-    run.TypePartSize(L"3", 2);
-    run.PressAction();
-    ASSERT_EQ(run.WaitForStatus(L"ours.bin splited !"), L"ours.bin splited !")
-        << Narrow(run.StatusBar());
-    run.Close();
-    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
-}
-
-// A name beyond ASCII in 1,001 parts of 4 KB, with recovery data: par2 must find every part by
-// the UTF-8 name the set holds.
+// recovery data for par2 to check and repair the parts with; and a name beyond ASCII in 1,001
+// parts of 4 KB, with recovery data: par2 must find every part by the UTF-8 name the set holds.
 constexpr wchar_t kManyName[] = L"tr\x00EFp \x20AC.bin";
-TEST_F(InteropTest, SplitsManyPartsWithRecoveryData) {
-    WriteDword(L"RecoveryPercent", 5);
-    MainWindowRun run(L" /s \"" + dir + L"\\" + kManyName + L"\"");
-    ASSERT_TRUE(run.Found());
-    run.TypePartSize(L"4", 1);
-    run.PressAction();
-    const std::wstring done = std::wstring(kManyName) + L" splited !";
-    ASSERT_EQ(run.WaitForStatus(done, 120000), done) << Narrow(run.StatusBar());
-    run.Close();
-    EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
-}
-
-// Sets with a part lost and one damaged, and recovery data that the program's split or par2 wrote:
-// the join rebuilds both first.
-using InteropRepairTest = InteropTest;
-TEST_F(InteropRepairTest, RebuildsThenJoins) {
-    for (const wchar_t* whole : {L"ours.bin", L"peer.bin", kManyName, L"whole.bin"}) {
-        MainWindowRun run(L" /j \"" + dir + L"\\" + whole + L".001\"");
+TEST_F(InteropTest, SplitsForThePeers) {
+    const struct {
+        const wchar_t* name;
+        DWORD joinScript, recoveryPercent;
+        const wchar_t* size;
+        int unit; // KB, MB ...
+    } splits[] = {{L"ours.bin", 1, 20, L"3", 2}, {kManyName, 0, 5, L"4", 1}};
+    for (const auto& split : splits) {
+        WriteDword(L"WriteJoinScript", split.joinScript);
+        WriteDword(L"RecoveryPercent", split.recoveryPercent);
+        MainWindowRun run(On(L"/s", split.name));
         ASSERT_TRUE(run.Found());
-        const std::wstring joined = std::wstring(whole) + L" joined !";
-        EXPECT_EQ(run.WaitForStatus(joined, 120000), joined) << Narrow(run.StatusBar());
-        // par2's set of the whole file checked what the join made.
-        if (wcscmp(whole, L"whole.bin") == 0) {
-            EXPECT_EQ(run.StatusBar(), L"Verified by whole.bin.par2; " + dir + L"\\whole.bin");
-        }
-        run.Close();
-        EXPECT_EQ(run.Program().WaitForExit(10000), 0u);
+        run.TypePartSize(split.size, split.unit);
+        run.PressAction();
+        Finish(run, split.name + std::wstring(L" splited !"));
     }
 }
 
-// Sets that GNU split cut, each beside the checksum file another tool wrote for it: cksfv's .sfv,
-// md5sum's and sha1sum's lists, and a .crc written to the file managers' format; the script makes
-// them after the cases above have run.
-class OtherListsInteropTest : public InteropTest {};
-
-// Each set joined, and the status bar names the file that checked it; in a copy with part 5
-// damaged the lists of parts name it, the .crc finds the whole file wrong, and nothing is joined.
-TEST_F(OtherListsInteropTest, JoinsWhatTheirFilesVouchForAndNamesTheDamage) {
-    for (const wchar_t* kind : {L"sfv", L"md5", L"sha1", L"crc"}) {
-        for (const bool bad : {false, true}) {
-            const std::wstring whole = std::wstring(bad ? L"bad-" : L"") + kind + L".bin";
-            SCOPED_TRACE(Narrow(whole));
-            MainWindowRun run(L" /j \"" + dir + L"\\" + whole + L".001\"");
-            ASSERT_TRUE(run.Found());
-            const std::wstring ended = bad ? L"Error occurred !" : whole + L" joined !";
-            ASSERT_EQ(run.WaitForStatus(ended, 120000), ended) << Narrow(run.StatusBar());
-            const std::wstring said =
-                !bad ? L"Verified by " + whole + L"." + kind + L"; " + dir + L"\\" + whole
-                : wcscmp(kind, L"crc") == 0 ? L"Joined file " + whole + L" is damaged"
-                                            : L"Part " + whole + L".005 is damaged";
-            // Joined: the whole status bar; not joined: the step, before the system's text.
-            EXPECT_EQ(bad ? run.StatusBar().substr(0, said.size()) : run.StatusBar(), said);
-            run.Close();
-            EXPECT_EQ(run.Program().WaitForExit(10000), bad ? 3u : 0u); // damaged, or done
+// Sets with a part lost and one damaged, and recovery data that the program's split or par2 wrote:
+// the join rebuilds both first. Sets that GNU split cut, beside the recovery data par2 made of the
+// whole file or the checksum file another tool wrote for the parts (cksfv's .sfv, md5sum's and
+// sha1sum's lists, a .crc written to the file managers' format): joined, and the status bar names
+// the file that checked the set. (What each kind makes of a damaged part is told by the join's own
+// cases.)
+using JoinInteropTest = InteropTest;
+TEST_F(JoinInteropTest, RebuildsOrChecksThenJoins) {
+    const struct {
+        std::wstring whole;
+        const wchar_t* checkedBy;
+    } joins[] = {{L"ours.bin", nullptr},   {L"peer.bin", nullptr}, {kManyName, nullptr},
+                 {L"whole.bin", L".par2"}, {L"sfv.bin", L".sfv"},  {L"md5.bin", L".md5"},
+                 {L"sha1.bin", L".sha1"},  {L"crc.bin", L".crc"}};
+    for (const auto& join : joins) {
+        SCOPED_TRACE(Narrow(join.whole));
+        MainWindowRun run(On(L"/j", join.whole + L".001"));
+        ASSERT_TRUE(run.Found());
+        const std::wstring bar = Finish(run, join.whole + L" joined !");
+        if (join.checkedBy) {
+            EXPECT_EQ(bar, L"Verified by " + join.whole + join.checkedBy + L"; " + dir + L"\\" +
+                               join.whole);
         }
     }
 }
@@ -132,7 +113,7 @@ TEST_F(CheckInteropTest, TellsWhatThePeersTellAndRepairs) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(Narrow(row.part));
-        MainWindowRun run(L" /c \"" + dir + L"\\" + row.part + L"\"");
+        MainWindowRun run(On(L"/c", row.part));
         ASSERT_TRUE(run.Found());
         // The blocks the rebuild would take follow the verdict where the set has any.
         std::wstring said;

@@ -10,10 +10,8 @@ namespace {
 
 constexpr int kMegabytes = 2; // index of "MB" in the unit list
 
-class QueueEndToEndTest : public ::testing::Test {
+class QueueEndToEndTest : public CleanSettingsTest {
 protected:
-    void SetUp() override { RemoveSettingsKey(); }
-    void TearDown() override { RemoveSettingsKey(); }
     TempDir dir{L"queue"};
 };
 

@@ -7,23 +7,22 @@
 
 #include <windows.h>
 
+#include <map>
+
 using namespace ops_tests;
 using namespace testing_support;
 
 namespace {
 
-// The names and sizes of the files of a folder: what a check must leave as it found it.
-std::wstring Listing(const std::wstring& folder) {
-    std::wstring text;
+// The names and sizes of what a folder holds: what a check must leave as it found it.
+std::map<std::wstring, DWORD> Listing(const std::wstring& folder) {
+    std::map<std::wstring, DWORD> sizes;
     WIN32_FIND_DATAW found;
     HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return text;
-    do {
-        text += std::wstring(found.cFileName) + L" " + std::to_wstring(found.nFileSizeLow) + L"\n";
-    } while (::FindNextFileW(search, &found));
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &found))
+        sizes[found.cFileName] = found.nFileSizeLow;
     ::FindClose(search);
-    return text;
+    return sizes;
 }
 
 class CheckOperationTest : public OperationTest {};
@@ -89,9 +88,7 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
         std::vector<SetFile> files;
         std::vector<uint8_t> all;
         for (unsigned i = 0; i < 4; ++i) {
-            files.push_back(
-                {L"c.bin." + std::wstring(i < 9 ? L"00" : L"0") + std::to_wstring(i + 1),
-                 MakePattern(sizes[i], i + 11)});
+            files.push_back({PartName(L"c.bin", i + 1), MakePattern(sizes[i], i + 11)});
             all.insert(all.end(), files[i].data.begin(), files[i].data.end());
         }
         ASSERT_TRUE(!(row.sides & kSet) || MakeRecoverySet(whole, files, kSlice, row.blocks));
@@ -103,17 +100,13 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
         for (const SetFile& file : files)
             sfv += Narrow(file.name) + " " + CrcHex(file.data) + "\n";
         ASSERT_TRUE(!(row.sides & kSfv) || WriteText(whole + L".sfv", sfv));
-        for (unsigned i = 0; row.damage[i] && i < 4; ++i) {
+        for (unsigned i = 0; i < 4; ++i) {
             std::vector<uint8_t> data = files[i].data;
-            if (row.damage[i] == L'x')
-                data[kSlice + 10] ^= 1;
-            if (row.damage[i] == L's')
-                data.resize(data.size() - 100);
-            if (row.damage[i] != L'-') {
-                ASSERT_TRUE(WriteWholeFile(folder / files[i].name, data));
-            }
+            data[kSlice + 10] ^= row.damage[i] == L'x';
+            data.resize(data.size() - (row.damage[i] == L's' ? 100 : 0));
+            ASSERT_TRUE(row.damage[i] == L'-' || WriteWholeFile(folder / files[i].name, data));
         }
-        const std::wstring before = Listing(folder.Path());
+        const auto before = Listing(folder.Path());
 
         RecordingDisplay shown;
         CheckOperation check(shown);
@@ -127,14 +120,13 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
         // The report: the summary, then a line a part.
         WideString report;
         check.Verdict().Report(L"c.bin", report);
+        const std::wstring text = report.Text();
         const std::wstring size =
-            row.damage[1] == L'-' ? L"" : std::to_wstring(FileSize(folder / L"c.bin.002"));
-        EXPECT_EQ(std::wstring(report.Text()).substr(0, wcslen(row.summary) + 2),
-                  row.summary + std::wstring(L"\r\n"));
-        EXPECT_NE(std::wstring(report.Text())
-                      .find(L"\r\nc.bin.002\t" + size + L"\t" + row.part2 + L"\r\nc.bin.003\t"),
+            row.damage[1] == L'-' ? L"" : std::to_wstring(before.at(L"c.bin.002"));
+        EXPECT_EQ(text.substr(0, wcslen(row.summary) + 2), row.summary + std::wstring(L"\r\n"));
+        EXPECT_NE(text.find(L"\r\nc.bin.002\t" + size + L"\t" + row.part2 + L"\r\nc.bin.003\t"),
                   std::wstring::npos)
-            << Narrow(report.Text());
+            << Narrow(text);
         EXPECT_EQ(Listing(folder.Path()), before);
         EXPECT_EQ(shown.actionId, row.repaired ? kCommandRepair : kCommandFind);
         check.OnCommand(kCommandRepair);
@@ -144,19 +136,12 @@ TEST_F(CheckOperationTest, TellsEachPartAndWhatTheRecoveryDataCanDo) {
             ASSERT_TRUE(RunToEnd(check));
             EXPECT_EQ(check.Outcome(), OperationOutcome::Done);
             EXPECT_EQ(shown.status, row.repaired);
-            std::wstring after = before;
+            auto after = before;
             for (unsigned i = 0; i < 4; ++i) {
                 EXPECT_TRUE(Holds(folder / files[i].name, files[i].data)) << i;
-                const std::wstring name = files[i].name + L" " + std::to_wstring(sizes[i]) + L"\n";
-                const size_t at = after.find(files[i].name + L" ");
-                if (row.damage[i] == L'-')
-                    after.insert(after.find(files[i + 1].name + L" "), name);
-                else if (row.damage[i] != L'.')
-                    after.replace(
-                        at, after.find(L'\n', at) + 1 - at,
-                        name + files[i].name + L".damaged " +
-                            std::to_wstring(FileSize(folder / (files[i].name + L".damaged"))) +
-                            L"\n");
+                if (row.damage[i] != L'.' && row.damage[i] != L'-')
+                    after[files[i].name + L".damaged"] = before.at(files[i].name);
+                after[files[i].name] = static_cast<DWORD>(sizes[i]);
             }
             EXPECT_EQ(Listing(folder.Path()), after);
         }

@@ -10,16 +10,11 @@ namespace {
 
 class OperationOutcomeTest : public OperationTest {};
 
-// Where the code alone would say "missing" (2), each from real files: the split's source is no
-// part of a set, and a set whose split did not finish is stale.
-TEST_F(OperationOutcomeTest, ARefusalIsARefusalWhateverItsCode) {
+// A set whose split did not finish is stale: refused, where the error's code alone would say
+// "missing" (2). (So is a split's source that is not there: the console program's cases.)
+TEST_F(OperationOutcomeTest, AStaleSetIsRefused) {
     const std::wstring whole = dir / L"x.bin";
     RecordingDisplay shown;
-    shown.partSize = 65536;
-    SplitOperation split(shown);
-    StartSplit(split, whole);
-    EXPECT_EQ(split.Outcome(), OperationOutcome::Refused) << Narrow(shown.statusBar);
-
     MakeParts(whole, {100000, 5000}, 4);
     ASSERT_TRUE(WriteText(whole + L".sha256", std::string(64, '0') + " *x.bin\n"));
     JoinOperation join(shown);

@@ -251,6 +251,18 @@ bool MakeRecoverySet(const std::wstring& wholePath, const std::vector<SetFile>& 
     return true;
 }
 
+bool MakeTwelvePartsToRepair(const std::wstring& wholePath, std::vector<SetFile>& files) {
+    const std::wstring name = wholePath.substr(wholePath.find_last_of(L'\\') + 1);
+    files.clear();
+    for (unsigned i = 1; i <= 12; ++i)
+        files.push_back({PartName(name, i), MakePattern(8192, i)});
+    std::vector<uint8_t> damaged = files[1].data;
+    damaged[5000] ^= 1;
+    return MakeRecoverySet(wholePath, files, 4096, 4, true) &&
+           WriteWholeFile(PartName(wholePath, 2), damaged) &&
+           ::DeleteFileW(PartName(wholePath, 3).c_str());
+}
+
 std::string ChecksumLines(const std::vector<SetFile>& files) {
     std::string text;
     for (const SetFile& file : files)

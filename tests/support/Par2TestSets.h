@@ -70,6 +70,10 @@ struct SetFile {
 // with alsoFiles the files themselves beside them.
 bool MakeRecoverySet(const std::wstring& wholePath, const std::vector<SetFile>& files,
                      uint32_t sliceSize, int32_t blocks, bool alsoFiles = false);
+// Twelve parts of 8 KiB, "<wholePath>.001" to ".012", with a recovery set of four blocks in
+// slices of 4 KiB; then part 2 damaged in its second slice and part 3 gone. files holds the parts
+// as they were made.
+bool MakeTwelvePartsToRepair(const std::wstring& wholePath, std::vector<SetFile>& files);
 // The lines of a sha256sum list for these files, as a split leaves it.
 std::string ChecksumLines(const std::vector<SetFile>& files);
 

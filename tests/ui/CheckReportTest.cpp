@@ -57,14 +57,7 @@ TEST_F(CheckReportTest, ShowsEachPartCopiesAndRepairs) {
     TempDir dir(L"report");
     const std::wstring whole = dir / L"holiday.avi";
     std::vector<SetFile> files;
-    for (unsigned i = 1; i <= 12; ++i)
-        files.push_back({L"holiday.avi.0" + std::wstring(i < 10 ? L"0" : L"") + std::to_wstring(i),
-                         MakePattern(8192, i)});
-    ASSERT_TRUE(MakeRecoverySet(whole, files, 4096, 4, true));
-    std::vector<uint8_t> damaged = files[1].data;
-    damaged[5000] ^= 1;
-    ASSERT_TRUE(WriteWholeFile(dir / files[1].name, damaged));
-    ASSERT_TRUE(::DeleteFileW((dir / files[2].name).c_str()));
+    ASSERT_TRUE(MakeTwelvePartsToRepair(whole, files));
 
     CheckOperation& check = Launch<CheckOperation>(RunMode::Check, whole + L".001");
     gMainWindow.ShowWindow(SW_SHOWNORMAL);

@@ -3,22 +3,11 @@
 #include "ops/Commands.h"
 #include "ui/TaskbarProgress.h"
 
-#include <objbase.h>
-
 namespace ui_tests {
 namespace {
 
-class MainWindowTaskbarTest : public MainWindowTest {
-protected:
-    void SetUp() override {
-        MainWindowTest::SetUp();
-        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
-    }
-    void TearDown() override {
-        MainWindowTest::TearDown();
-        ::CoUninitialize();
-    }
-};
+// The shell's fixture starts COM, which the taskbar list needs.
+using MainWindowTaskbarTest = ShellWindowTest;
 
 // The shell's message, as the shell sends it, reaches the real taskbar list where the system has
 // one; where it has none (Wine may lack it) the window works on without. The button follows the
