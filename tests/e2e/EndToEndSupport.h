@@ -21,6 +21,8 @@ constexpr int kActionButton = IDOK;
 constexpr int kStatusLine = IDC_MAIN_STATUS;
 constexpr int kSizeEdit = IDC_MAIN_SIZE;
 constexpr int kUnitCombo = IDC_MAIN_UNIT;
+// The index of "MB" in the unit list.
+constexpr int kMegabytes = 2;
 
 using testing_support::SystemTextOnOneLine;
 

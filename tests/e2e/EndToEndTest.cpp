@@ -13,12 +13,8 @@ using namespace testing_support;
 namespace e2e {
 namespace {
 
-constexpr int kMegabytes = 2; // index of "MB" in the unit list
-
-class EndToEndTest : public ::testing::Test {
+class EndToEndTest : public CleanSettingsTest {
 protected:
-    void SetUp() override { RemoveSettingsKey(); }
-    void TearDown() override { RemoveSettingsKey(); }
     TempDir dir{L"e2e"};
 };
 

@@ -11,11 +11,8 @@ namespace e2e {
 namespace {
 
 // The real program, its work sent to a folder picked in the real folder picker.
-class FolderChoiceTest : public ::testing::Test {
+class FolderChoiceTest : public CleanSettingsTest {
 protected:
-    void SetUp() override { RemoveSettingsKey(); }
-    void TearDown() override { RemoveSettingsKey(); }
-
     // The data in 1 MiB parts of whole, as a split leaves them.
     void WriteParts(const std::wstring& whole) {
         for (size_t at = 0; at < data.size(); at += MiB)
@@ -51,7 +48,7 @@ TEST_F(FolderChoiceTest, SplitToSendsThePartsAndTheirListToTheChosenFolder) {
         SCOPED_TRACE(choose ? "chosen" : "cancelled");
         MainWindowRun run(L" /s \"" + whole + L"\"");
         ASSERT_TRUE(run.Found());
-        run.TypePartSize(L"1", 2 /* MB */);
+        run.TypePartSize(L"1", kMegabytes);
         run.Choose(MainWindow::kCommandSplitTo);
         Answer(run, L"Split f.bin to", choose);
         if (!choose) {

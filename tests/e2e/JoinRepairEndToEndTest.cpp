@@ -11,11 +11,8 @@ using namespace testing_support;
 namespace e2e {
 namespace {
 
-class JoinRepairEndToEndTest : public ::testing::Test {
+class JoinRepairEndToEndTest : public CleanSettingsTest {
 protected:
-    void SetUp() override { RemoveSettingsKey(); }
-    void TearDown() override { RemoveSettingsKey(); }
-
     // The parts of whole, written as given; returns their bytes joined.
     static std::vector<uint8_t> WriteParts(const std::wstring& whole,
                                            const std::vector<SetFile>& parts) {

@@ -8,8 +8,6 @@ using namespace testing_support;
 namespace e2e {
 namespace {
 
-constexpr int kMegabytes = 2; // index of "MB" in the unit list
-
 class QueueEndToEndTest : public CleanSettingsTest {
 protected:
     TempDir dir{L"queue"};

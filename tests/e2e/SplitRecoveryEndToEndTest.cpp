@@ -10,9 +10,7 @@ using namespace testing_support;
 namespace e2e {
 namespace {
 
-constexpr int kBytes = 0;     // index of "Byte" in the unit list
-constexpr int kMegabytes = 2; // of "MB"
-
+constexpr int kBytes = 0; // index of "Byte" in the unit list
 // Splits with recovery data, each in a folder of its own, with the program as a person uses it.
 class SplitRecoveryEndToEndTest : public ::testing::Test {
 protected:

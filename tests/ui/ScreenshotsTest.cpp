@@ -162,13 +162,7 @@ TEST_F(DISABLED_Screenshots, MainWindowStatesAndOptions) {
 TEST_F(DISABLED_Screenshots, CheckReport) {
     const std::wstring whole = dir / L"holiday video.avi";
     std::vector<SetFile> files;
-    for (unsigned i = 1; i <= 12; ++i)
-        files.push_back(
-            {L"holiday video.avi.0" + std::wstring(i < 10 ? L"0" : L"") + std::to_wstring(i),
-             MakePattern(8192, i)});
-    ASSERT_TRUE(MakeRecoverySet(whole, files, 4096, 4, true));
-    ASSERT_TRUE(WriteWholeFile(dir / files[1].name, MakePattern(8192, 99)));
-    ASSERT_TRUE(::DeleteFileW((dir / files[2].name).c_str()));
+    ASSERT_TRUE(MakeTwelvePartsToRepair(whole, files));
     CheckOperation& check = Launch<CheckOperation>(RunMode::Check, whole + L".001");
     gMainWindow.ShowWindow(SW_SHOWNORMAL);
     ::SetForegroundWindow(Window());
