@@ -17,7 +17,7 @@ namespace {
 
 constexpr wchar_t kProgram[] = L"\"C:\\Program Files\\Brindlecot\\brindlecot.exe\"";
 
-struct Parsed {
+struct ParsedCommand {
     bool ok;
     DWORD error;
     RunMode mode;
@@ -26,12 +26,12 @@ struct Parsed {
     std::wstring folder;
 };
 
-Parsed Parse(const std::wstring& arguments, bool withProgram = true) {
+ParsedCommand Parse(const std::wstring& arguments, bool withProgram = true) {
     std::wstring line = withProgram ? std::wstring(kProgram) + arguments : arguments;
     Application app;
     WideString path;
     ::SetLastError(0);
-    Parsed result;
+    ParsedCommand result;
     result.ok = app.ParseCommandLine(line.c_str(), path);
     result.error = ::GetLastError();
     result.mode = app.Mode();
@@ -43,14 +43,14 @@ Parsed Parse(const std::wstring& arguments, bool withProgram = true) {
 }
 
 void ExpectPath(const std::wstring& arguments, RunMode mode, const std::wstring& path) {
-    Parsed p = Parse(arguments);
+    ParsedCommand p = Parse(arguments);
     EXPECT_TRUE(p.ok) << Narrow(arguments);
     EXPECT_EQ(p.mode, mode) << Narrow(arguments);
     EXPECT_EQ(p.path, path) << Narrow(arguments);
 }
 
 void ExpectRefused(const std::wstring& arguments, RunMode modeAfter) {
-    Parsed p = Parse(arguments);
+    ParsedCommand p = Parse(arguments);
     EXPECT_FALSE(p.ok) << Narrow(arguments);
     EXPECT_EQ(p.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << Narrow(arguments);
     EXPECT_EQ(p.mode, modeAfter) << Narrow(arguments);
@@ -61,12 +61,12 @@ void ExpectRefused(const std::wstring& arguments, RunMode modeAfter) {
 
 TEST(ApplicationTest, WithoutSwitchItIsSetup) {
     for (const wchar_t* line : {L"", L" ", L" file.avi", L" -s file", L" a/s file", L" \t/s x"}) {
-        Parsed p = Parse(line);
+        ParsedCommand p = Parse(line);
         EXPECT_TRUE(p.ok);
         EXPECT_EQ(p.mode, RunMode::Setup);
         EXPECT_FALSE(p.pathHasBuffer) << "the path stays empty";
     }
-    Parsed bare = Parse(L"brindlecot.exe", false);
+    ParsedCommand bare = Parse(L"brindlecot.exe", false);
     EXPECT_TRUE(bare.ok);
     EXPECT_EQ(bare.mode, RunMode::Setup);
     Application fresh;
@@ -114,7 +114,7 @@ TEST(ApplicationTest, ToNamesTheOutputFolder) {
         {L" /s a /To b", L"a", L""},
     };
     for (const auto& row : rows) {
-        const Parsed p = Parse(row[0]);
+        const ParsedCommand p = Parse(row[0]);
         EXPECT_TRUE(p.ok && p.path == row[1] && p.folder == row[2]) << Narrow(row[0]);
     }
     for (const wchar_t* line : {L" /s a /to", L" /j a /to \"\"", L" /s a /tox", L" /c a /to b"})
@@ -122,12 +122,12 @@ TEST(ApplicationTest, ToNamesTheOutputFolder) {
 }
 
 TEST(ApplicationTest, TheFirstSwitchCountsEvenInTheProgramPath) {
-    Parsed p = Parse(L"\"C:\\odd /jname\\brindlecot.exe\" /s file", false);
+    ParsedCommand p = Parse(L"\"C:\\odd /jname\\brindlecot.exe\" /s file", false);
     EXPECT_TRUE(p.ok);
     EXPECT_EQ(p.mode, RunMode::Join);
     EXPECT_EQ(p.path, L"name\\brindlecot.exe\"");
 
-    Parsed q = Parse(L"\"C:\\odd /xname\\brindlecot.exe\" /s file", false);
+    ParsedCommand q = Parse(L"\"C:\\odd /xname\\brindlecot.exe\" /s file", false);
     EXPECT_FALSE(q.ok);
     EXPECT_EQ(q.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }

@@ -27,6 +27,9 @@
 
 namespace ops_tests {
 
+// The sector size the cases lay their files out for.
+constexpr uint32_t kSector = 512;
+
 // Stands in for the main window: remembers every call an operation makes, and receives
 // WM_OPERATION_ENDED in a real (message-only) window.
 class RecordingDisplay : public OperationDisplay {

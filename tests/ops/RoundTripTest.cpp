@@ -11,8 +11,6 @@ using namespace testing_support;
 namespace ops_tests {
 namespace {
 
-constexpr uint32_t kSector = 512;
-
 uint64_t PartCountFor(uint64_t total, uint64_t partSize) {
     return total == 0 ? 0 : (total + partSize - 1) / partSize;
 }

@@ -12,8 +12,6 @@ namespace ops_tests {
 namespace {
 
 constexpr uint32_t kBuffer = 128 * 1024;
-constexpr uint32_t kSector = 512;
-
 // Hands one chosen read or write to the system a sector shorter than asked, so that it
 // completes short.
 class ShortCall : public ChainedObserver {

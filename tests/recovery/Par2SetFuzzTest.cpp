@@ -21,8 +21,8 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Files = std::vector<Bytes>; // the index, the three volumes, a fifth volume; empty: absent
-const wchar_t* const kNames[5] = {L"x.par2", L"x.vol0+1.par2", L"x.vol1+2.par2", L"x.vol3+3.par2",
-                                  L"x.vol6+1.par2"};
+const wchar_t* const kVolumeNames[5] = {L"x.par2", L"x.vol0+1.par2", L"x.vol1+2.par2",
+                                        L"x.vol3+3.par2", L"x.vol6+1.par2"};
 const char* const kHostileNames[] = {
     "..\\evil.txt", "..\\victim.txt", "C:\\x",        "a:stream", "NUL",
     "COM1.txt",     "name. ",         "\xC3\x28\xFF", "",         "x.001\xE2\x82"};
@@ -156,8 +156,8 @@ TEST(Par2SetFuzz, DamagedAndHostileSetsAreReadOrRefused) {
     Files made(5), onDisk(5);
     ASSERT_NO_FATAL_FAILURE(MakeSet(scratch, originals));
     for (int i = 0; i < 4; ++i) {
-        ASSERT_TRUE(ReadWholeFile(scratch / kNames[i], made[i]));
-        ASSERT_TRUE(::DeleteFileW((scratch / kNames[i]).c_str()));
+        ASSERT_TRUE(ReadWholeFile(scratch / kVolumeNames[i], made[i]));
+        ASSERT_TRUE(::DeleteFileW((scratch / kVolumeNames[i]).c_str()));
     }
     int outcomes[3] = {}; // rebuilt, set refused, repair refused
     int hostileNames = 0; // read as they are
@@ -170,7 +170,7 @@ TEST(Par2SetFuzz, DamagedAndHostileSetsAreReadOrRefused) {
         uint64_t bytes = 0;
         for (int i = 0; i < 5; ++i) {
             bytes += files[i].size();
-            const std::wstring path = folder + L"\\" + kNames[i];
+            const std::wstring path = folder + L"\\" + kVolumeNames[i];
             if (files[i] != onDisk[i]) {
                 ASSERT_TRUE(files[i].empty() ? ::DeleteFileW(path.c_str())
                                              : WriteWholeFile(path, files[i]));

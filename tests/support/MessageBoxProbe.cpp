@@ -6,7 +6,7 @@ namespace testing_support {
 
 namespace {
 
-constexpr DWORD kPollMs = 10;
+constexpr DWORD kBoxPollMs = 10;
 
 struct ButtonSearch {
     int count = 0;
@@ -75,7 +75,7 @@ MessageBoxSeen WatchForMessageBox(const wchar_t* caption, DWORD processId, DWORD
     // Shown is not yet filled in: on a slow machine the text and buttons may come a moment later.
     MessageBoxSeen seen = ReadMessageBox(box);
     while ((seen.text.empty() || seen.buttonCount == 0) && ::GetTickCount() - start <= timeoutMs) {
-        ::Sleep(kPollMs);
+        ::Sleep(kBoxPollMs);
         seen = ReadMessageBox(box);
     }
     ButtonSearch search;
@@ -104,7 +104,7 @@ DialogWatcher::DialogWatcher(const wchar_t* caption, HWND except, std::function<
                   act(box);
                   break;
               }
-              ::Sleep(kPollMs);
+              ::Sleep(kBoxPollMs);
           }
           done = true;
       }) {}

@@ -4,7 +4,7 @@ namespace testing_support {
 
 namespace {
 
-constexpr DWORD kPollMs = 20;
+constexpr DWORD kProgramPollMs = 20;
 
 struct Search {
     DWORD processId;
@@ -88,7 +88,7 @@ HWND RunningProgram::WaitForDialog(const wchar_t* caption, DWORD limitMs) const 
             return search.found;
         if (::GetTickCount() - start > limitMs || HasEnded())
             return nullptr;
-        ::Sleep(kPollMs);
+        ::Sleep(kProgramPollMs);
     }
 }
 

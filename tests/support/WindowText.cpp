@@ -5,7 +5,7 @@
 namespace testing_support {
 
 namespace {
-constexpr DWORD kPollMs = 20;
+constexpr DWORD kTextPollMs = 20;
 constexpr UINT kTextTimeoutMs = 2000;
 } // namespace
 
@@ -31,7 +31,7 @@ std::wstring WaitForControlText(HWND dialog, int id, const std::wstring& wanted,
     DWORD start = ::GetTickCount();
     std::wstring text = ControlText(dialog, id);
     while (text != wanted && ::GetTickCount() - start < limitMs) {
-        ::Sleep(kPollMs);
+        ::Sleep(kTextPollMs);
         text = ControlText(dialog, id);
     }
     return text;

@@ -236,7 +236,7 @@ protected:
     void TearDown() override {
         if (dialog.IsBound())
             dialog.Destroy();
-        PumpFor(10);
+        ui_tests::PumpFor(10);
         ShellRegistryTest::TearDown();
     }
     SetupDialog dialog;
@@ -247,7 +247,7 @@ protected:
 TEST_F(DpiSetupLayout, SetupDialogFitsEveryStatus) {
     ASSERT_TRUE(dialog.CreateModeless(IDD_SETUP, nullptr));
     dialog.ShowWindow(SW_SHOWNORMAL);
-    PumpFor(30, dialog.Handle());
+    ui_tests::PumpFor(30, dialog.Handle());
     EXPECT_EQ(Describe(LayoutFaults(dialog.Handle())), "") << "at " << RunDpi() << " dpi";
     HWND status = dialog.GetDlgItem(IDC_SETUP_STATUS);
     for (const wchar_t* text : kSetupStatuses)
