@@ -47,6 +47,18 @@ void CALLBACK ShootOptions(HWND, UINT, UINT_PTR timer, DWORD) {
     }
 }
 
+bool gPromptSaved = false;
+
+void CALLBACK ShootPrompt(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND prompt = ::FindWindowW(L"#32770", kProgramCaption);
+    if (!prompt)
+        return;
+    ::KillTimer(nullptr, timer);
+    Save(prompt, L"missing-part");
+    gPromptSaved = true;
+    ::PostMessageW(prompt, WM_COMMAND, IDCANCEL, 0);
+}
+
 class DISABLED_Screenshots : public EngineWindowTest {
 protected:
     void SetUp() override {
@@ -216,4 +228,20 @@ TEST_F(DISABLED_Screenshots, SetupDialogStates) {
     Save(setup.Handle(), L"setup-corrupted");
     setup.Destroy();
     shell_test::RemoveTestEntries();
+}
+
+TEST_F(DISABLED_Screenshots, MissingPartPrompt) {
+    // Three parts of five, the list naming all: the join asks for the fourth.
+    const std::wstring whole = dir / L"trip.avi";
+    const std::vector<uint8_t> all = MakePattern(5 * 4096, 8);
+    for (unsigned i = 1; i <= 3; ++i)
+        ASSERT_TRUE(
+            WriteWholeFile(PartName(whole, i), std::vector<uint8_t>(all.begin() + (i - 1) * 4096,
+                                                                    all.begin() + i * 4096)));
+    ASSERT_TRUE(WriteText(whole + L".sha256", ExpectedChecksumList(whole, all, 4096)));
+    ::SetTimer(nullptr, 0, 300, ShootPrompt);
+    BeginQueue(RunMode::Join, PartName(whole, 1));
+    ASSERT_TRUE(PumpDialog(
+        Window(), [&] { return gOperation->State() == OperationState::Failed; }, 60000));
+    EXPECT_TRUE(gPromptSaved);
 }
