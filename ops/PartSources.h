@@ -35,8 +35,6 @@ public:
     // The index of the first part of the last run found: the parts before it may have gone with
     // the disc that held them.
     int32_t RunStart() const { return runStart; }
-    // Some run came from a folder the user named.
-    bool Asked() const { return runStart != 0; }
 
 private:
     WideString name;

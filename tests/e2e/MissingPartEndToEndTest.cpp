@@ -4,78 +4,71 @@
 
 #include "app/ProgramInfo.h"
 
-#include <iterator>
-#include <utility>
-
 using namespace testing_support;
 
 namespace e2e {
 namespace {
 
-constexpr unsigned kParts = 9;
-constexpr size_t kPartSize = 256 * 1024;
+constexpr size_t kPart = 256 * 1024;
 constexpr int kNowhere = 3, kDamaged = 4; // a part's folder: none, or folder 1 with other bytes
 constexpr int kRetry = -1, kCancel = -2;  // an answer, else the folder browsed to
 
-// A set of nine parts and its list, the parts spread over three folders, joined from the first
-// with the answers given at each prompt; Retry comes once the parts of folder 1 are moved into
-// the first, as a disc swapped in the same drive.
+// Nine parts and their list over three folders, joined from the first with the answers given at
+// each prompt.
 TEST(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePrompt) {
     struct Case {
-        int where[kParts];
+        int where[9];
         std::vector<std::pair<unsigned, int>> answers; // the part asked for, the answer
         std::wstring said;                             // the status bar's start on failure
         DWORD exitCode;
-    };
-    const Case cases[] = {
+    } const cases[] = {
         {{0, 0, 0, 1, 1, 1, 2, 2, 2}, {{4, 1}, {7, 2}}, L"", 0},
         {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, kRetry}}, L"", 0},
         {{0, 0, 0, 3, 3, 3, 3, 3, 3}, {{4, kCancel}}, L"Part trip.avi.004 is missing: #2 ", 2},
         {{0, 0, 0, 1, 4, 1, 1, 1, 1}, {{4, 1}}, L"Part trip.avi.005 is damaged: #23 ", 3},
     };
-    RemoveSettingsKey();
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.said));
         TempDir dir{L"e2e"};
-        std::wstring folders[3];
-        for (int i = 0; i < 3; ++i) {
-            folders[i] = dir / (L"disc" + std::to_wstring(i + 1));
-            ASSERT_TRUE(::CreateDirectoryW(folders[i].c_str(), nullptr));
-        }
-        const std::wstring whole = folders[0] + L"\\trip.avi";
-        const std::vector<uint8_t> all = MakePattern(kParts * kPartSize - 1000, 31);
-        for (unsigned i = 0; i < kParts; ++i) {
-            const size_t end = std::min(all.size(), (i + 1) * kPartSize);
-            std::vector<uint8_t> bytes(all.begin() + i * kPartSize, all.begin() + end);
+        std::wstring at[3];
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(::CreateDirectoryW((at[i] = dir / std::to_wstring(i) + L"\\").c_str(), 0));
+        const std::wstring whole = at[0] + L"trip.avi";
+        const std::vector<uint8_t> all = MakePattern(9 * kPart - 1000, 31);
+        for (unsigned i = 0; i < 9; ++i) {
+            std::vector<uint8_t> bytes(all.begin() + i * kPart,
+                                       all.begin() + std::min(all.size(), (i + 1) * kPart));
             if (c.where[i] == kDamaged)
                 bytes = MakePattern(bytes.size(), 5);
             const int folder = c.where[i] == kDamaged ? 1 : c.where[i];
             ASSERT_TRUE(folder == kNowhere ||
-                        WriteWholeFile(PartName(folders[folder] + L"\\trip.avi", i + 1), bytes));
+                        WriteWholeFile(PartName(at[folder] + L"trip.avi", i + 1), bytes));
         }
-        ASSERT_TRUE(WriteText(whole + L".sha256", ExpectedChecksumList(whole, all, kPartSize)));
+        ASSERT_TRUE(WriteText(whole + L".sha256", ExpectedChecksumList(whole, all, kPart)));
 
         MainWindowRun run(L" /j \"" + PartName(whole, 1) + L"\"");
-        ASSERT_TRUE(run.Found());
-        std::wstring asked = folders[0];
+        std::wstring asked = at[0];
         for (const auto& [part, answer] : c.answers) {
             const HWND prompt = run.Program().WaitForDialog(kProgramCaption, 60000);
             ASSERT_NE(prompt, nullptr) << part;
             const std::wstring name = L"trip.avi.00" + std::to_wstring(part);
             EXPECT_EQ(ControlText(prompt, IDC_MISSING_TEXT),
-                      name + L" is not in " + asked +
+                      name + L" is not in " + asked.substr(0, asked.size() - 1) +
                           L". Insert the disc or stick that holds it, or find it.");
-            for (unsigned i = part; answer == kRetry && i <= kParts; ++i)
-                ASSERT_TRUE(::MoveFileW(PartName(folders[1] + L"\\trip.avi", i).c_str(),
-                                        PartName(whole, i).c_str()));
-            const int button = answer == kRetry    ? IDRETRY
-                               : answer == kCancel ? IDCANCEL
-                                                   : IDC_MISSING_BROWSE;
-            ::PostMessageW(prompt, WM_COMMAND, button, 0);
-            if (button == IDC_MISSING_BROWSE) {
-                EXPECT_TRUE(
-                    PickFolderInPicker(run.Program(), (L"Find " + name).c_str(), folders[answer]));
-                asked = folders[answer];
+            // Retry: the first disc's parts make way for the second's, in the same drive.
+            for (unsigned i = 1; answer == kRetry && i <= 9; ++i) {
+                const std::wstring elsewhere = PartName(at[i < part ? 2 : 1] + L"trip.avi", i);
+                ASSERT_TRUE(i < part ? ::MoveFileW(PartName(whole, i).c_str(), elsewhere.c_str())
+                                     : ::MoveFileW(elsewhere.c_str(), PartName(whole, i).c_str()));
+            }
+            ::PostMessageW(prompt, WM_COMMAND,
+                           answer == kRetry    ? IDRETRY
+                           : answer == kCancel ? IDCANCEL
+                                               : IDC_MISSING_BROWSE,
+                           0);
+            if (answer >= 0) {
+                asked = at[answer];
+                EXPECT_TRUE(PickFolderInPicker(run.Program(), (L"Find " + name).c_str(), asked));
             }
             for (int i = 0; i < 600 && ::IsWindow(prompt); ++i)
                 ::Sleep(50);
@@ -88,7 +81,6 @@ TEST(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePrompt)
         EXPECT_EQ(Holds(whole, all), c.exitCode == 0);
         EXPECT_FALSE(FileExists(whole + L".partial"));
     }
-    RemoveSettingsKey();
 }
 
 } // namespace
