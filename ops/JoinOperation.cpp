@@ -271,7 +271,7 @@ void JoinOperation::StartJoining() {
     // file's last cluster; a volume that gives no cluster size is counted in sectors.
     if (!CheckFileFits(foreseen, outputPath.Text()) || !CheckRoomFor(foreseen, 0))
         return;
-    if (!ClearUnfinished())
+    if (!ClearUnfinished(foreseen))
         return;
     fileUnbuffered = found.aligned;
     if (!file.Open(unfinishedPath.Text(), GENERIC_WRITE, CREATE_NEW,
@@ -326,7 +326,7 @@ void JoinOperation::PrepareIoPair(IoPair& pair) {
     pair.writeOffset = part.offset + part.issued;
 }
 
-bool JoinOperation::ClearUnfinished() {
+bool JoinOperation::ClearUnfinished(uint64_t joinedSize) {
     if (!CheckOutputFree())
         return false;
     WideString unfinishedName;
@@ -344,7 +344,7 @@ bool JoinOperation::ClearUnfinished() {
         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY;
     const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     const bool ours =
-        (found.dwFileAttributes & kNotOurs) == 0 && size <= SpaceTaken(totalSize, sectorSize);
+        (found.dwFileAttributes & kNotOurs) == 0 && size <= SpaceTaken(joinedSize, sectorSize);
     if (ours && ::DeleteFileW(unfinishedPath.Text()))
         return true;
     ReportError(ours ? ::GetLastError() : ERROR_FILE_EXISTS, L"Error opening %s",

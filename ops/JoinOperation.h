@@ -72,9 +72,9 @@ private:
     // No file has the output's name; false when reported.
     bool CheckOutputFree();
     // Makes way for the output under its unfinished name: the real name must be free, and a file
-    // of the unfinished name is taken away only when it is one a join of this set left. False
-    // when reported.
-    bool ClearUnfinished();
+    // of the unfinished name is taken away only when it is one a join of this set left, no larger
+    // than a join of joinedSize bytes writes. False when reported.
+    bool ClearUnfinished(uint64_t joinedSize);
     // Removes the output under its unfinished name, unless it is the only copy of a finished join.
     void DropUnfinished();
     // Gives the complete output its real name; false when reported.

@@ -21,11 +21,12 @@ TEST(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePrompt)
         std::vector<std::pair<unsigned, int>> answers; // the part asked for, the answer
         std::wstring said;                             // the status bar's start on failure
         DWORD exitCode;
+        size_t leftover; // the bytes of the output that an earlier join, ended from outside, left
     } const cases[] = {
-        {{0, 0, 0, 1, 1, 1, 2, 2, 2}, {{4, 1}, {7, 2}}, L"", 0},
-        {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, kRetry}}, L"", 0},
-        {{0, 0, 0, 3, 3, 3, 3, 3, 3}, {{4, kCancel}}, L"Part trip.avi.004 is missing: #2 ", 2},
-        {{0, 0, 0, 1, 4, 1, 1, 1, 1}, {{4, 1}}, L"Part trip.avi.005 is damaged: #23 ", 3},
+        {{0, 0, 0, 1, 1, 1, 2, 2, 2}, {{4, 1}, {7, 2}}, L"", 0, 6 * kPart},
+        {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, kRetry}}, L"", 0, 0},
+        {{0, 0, 0, 3, 3, 3, 3, 3, 3}, {{4, kCancel}}, L"Part trip.avi.004 is missing: #2 ", 2, 0},
+        {{0, 0, 0, 1, 4, 1, 1, 1, 1}, {{4, 1}}, L"Part trip.avi.005 is damaged: #23 ", 3, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.said));
@@ -45,6 +46,7 @@ TEST(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePrompt)
                         WriteWholeFile(PartName(at[folder] + L"trip.avi", i + 1), bytes));
         }
         ASSERT_TRUE(WriteText(whole + L".sha256", ExpectedChecksumList(whole, all, kPart)));
+        ASSERT_TRUE(WriteWholeFile(whole + L".partial", std::vector<uint8_t>(c.leftover, 1)));
 
         MainWindowRun run(L" /j \"" + PartName(whole, 1) + L"\"");
         std::wstring asked = at[0];
