@@ -81,6 +81,12 @@ void JoinOperation::RepairSlice() {
             break;
         return;
     case JoinRepair::Step::Failed:
+        // Parts it can't make up for may lie on another disc: the join asks for them.
+        if (repair.FailedWithPartsAbsent() && display.AsksForParts()) {
+            repair.Cancel();
+            JoinAfterCheck();
+            return;
+        }
         repairWork.Stop();
         if (repair.FailedWithPartsAbsent())
             ReportErrorAs(OperationOutcome::Incomplete, repair.FailureCode(), L"%s",

@@ -1,3 +1,4 @@
+#include "ConsoleRun.h"
 #include "EndToEndSupport.h"
 
 #include "support/FolderPickerDriver.h"
@@ -22,11 +23,19 @@ TEST(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePrompt)
         std::wstring said;                             // the status bar's start on failure
         DWORD exitCode;
         size_t leftover; // the bytes of the output that an earlier join, ended from outside, left
+        const wchar_t* recovery; // the split's recovery data, in percent
     } const cases[] = {
-        {{0, 0, 0, 1, 1, 1, 2, 2, 2}, {{4, 1}, {7, 2}}, L"", 0, 6 * kPart},
-        {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, kRetry}}, L"", 0, 0},
-        {{0, 0, 0, 3, 3, 3, 3, 3, 3}, {{4, kCancel}}, L"Part trip.avi.004 is missing: #2 ", 2, 0},
-        {{0, 0, 0, 1, 4, 1, 1, 1, 1}, {{4, 1}}, L"Part trip.avi.005 is damaged: #23 ", 3, 0},
+        {{0, 0, 0, 1, 1, 1, 2, 2, 2}, {{4, 1}, {7, 2}}, L"", 0, 6 * kPart, L"0"},
+        {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, kRetry}}, L"", 0, 0, L"0"},
+        {{0, 0, 0, 3, 3, 3, 3, 3, 3},
+         {{4, kCancel}},
+         L"Part trip.avi.004 is missing: #2 ",
+         2,
+         0,
+         L"0"},
+        {{0, 0, 0, 1, 4, 1, 1, 1, 1}, {{4, 1}}, L"Part trip.avi.005 is damaged: #23 ", 3, 0, L"0"},
+        // Recovery data that can't make up for a second disc leaves its parts to be asked for.
+        {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, 1}}, L"", 0, 0, L"10"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.said));
@@ -36,16 +45,21 @@ TEST(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePrompt)
             ASSERT_TRUE(::CreateDirectoryW((at[i] = dir / std::to_wstring(i) + L"\\").c_str(), 0));
         const std::wstring whole = at[0] + L"trip.avi";
         const std::vector<uint8_t> all = MakePattern(9 * kPart - 1000, 31);
-        for (unsigned i = 0; i < 9; ++i) {
-            std::vector<uint8_t> bytes(all.begin() + i * kPart,
-                                       all.begin() + std::min(all.size(), (i + 1) * kPart));
-            if (c.where[i] == kDamaged)
-                bytes = MakePattern(bytes.size(), 5);
-            const int folder = c.where[i] == kDamaged ? 1 : c.where[i];
-            ASSERT_TRUE(folder == kNowhere ||
-                        WriteWholeFile(PartName(at[folder] + L"trip.avi", i + 1), bytes));
+        ASSERT_TRUE(WriteWholeFile(whole, all));
+        ASSERT_EQ(RunConsole(L"split --size 256K --recovery " + std::wstring(c.recovery) + L" \"" +
+                             whole + L"\"")
+                      .exitCode,
+                  0u);
+        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+        for (unsigned i = 1; i <= 9; ++i) {
+            const int folder = c.where[i - 1] == kDamaged ? 1 : c.where[i - 1];
+            const std::wstring part = PartName(whole, i);
+            const std::wstring moved = PartName(at[folder % 3] + L"trip.avi", i);
+            ASSERT_TRUE(folder == 0 ||
+                        (folder == kNowhere ? ::DeleteFileW(part.c_str())
+                                            : ::MoveFileW(part.c_str(), moved.c_str())));
+            ASSERT_TRUE(c.where[i - 1] != kDamaged || WriteWholeFile(moved, MakePattern(kPart, 5)));
         }
-        ASSERT_TRUE(WriteText(whole + L".sha256", ExpectedChecksumList(whole, all, kPart)));
         ASSERT_TRUE(WriteWholeFile(whole + L".partial", std::vector<uint8_t>(c.leftover, 1)));
 
         MainWindowRun run(L" /j \"" + PartName(whole, 1) + L"\"");
