@@ -23,19 +23,19 @@ TEST(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePrompt)
         std::wstring said;                             // the status bar's start on failure
         DWORD exitCode;
         size_t leftover; // the bytes of the output that an earlier join, ended from outside, left
-        const wchar_t* recovery; // the split's recovery data, in percent
+        int recovery;    // the split's recovery data, in percent
     } const cases[] = {
-        {{0, 0, 0, 1, 1, 1, 2, 2, 2}, {{4, 1}, {7, 2}}, L"", 0, 6 * kPart, L"0"},
-        {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, kRetry}}, L"", 0, 0, L"0"},
+        {{0, 0, 0, 1, 1, 1, 2, 2, 2}, {{4, 1}, {7, 2}}, L"", 0, 6 * kPart, 0},
+        {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, kRetry}}, L"", 0, 0, 0},
         {{0, 0, 0, 3, 3, 3, 3, 3, 3},
          {{4, kCancel}},
          L"Part trip.avi.004 is missing: #2 ",
          2,
          0,
-         L"0"},
-        {{0, 0, 0, 1, 4, 1, 1, 1, 1}, {{4, 1}}, L"Part trip.avi.005 is damaged: #23 ", 3, 0, L"0"},
+         0},
+        {{0, 0, 0, 1, 4, 1, 1, 1, 1}, {{4, 1}}, L"Part trip.avi.005 is damaged: #23 ", 3, 0, 0},
         // Recovery data that can't make up for a second disc leaves its parts to be asked for.
-        {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, 1}}, L"", 0, 0, L"10"},
+        {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, 1}}, L"", 0, 0, 10},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.said));
@@ -46,10 +46,8 @@ TEST(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePrompt)
         const std::wstring whole = at[0] + L"trip.avi";
         const std::vector<uint8_t> all = MakePattern(9 * kPart - 1000, 31);
         ASSERT_TRUE(WriteWholeFile(whole, all));
-        ASSERT_EQ(RunConsole(L"split --size 256K --recovery " + std::wstring(c.recovery) + L" \"" +
-                             whole + L"\"")
-                      .exitCode,
-                  0u);
+        const std::wstring split = L"split --size 256K --recovery " + std::to_wstring(c.recovery);
+        ASSERT_EQ(RunConsole(split + L" \"" + whole + L"\"").exitCode, 0u);
         ASSERT_TRUE(::DeleteFileW(whole.c_str()));
         for (unsigned i = 1; i <= 9; ++i) {
             const int folder = c.where[i - 1] == kDamaged ? 1 : c.where[i - 1];
