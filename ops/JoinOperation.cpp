@@ -263,14 +263,15 @@ void JoinOperation::StartJoining() {
     doneSize = 0;
     if (!ReadList() || !ReadOtherLists() || !CheckPartSizes())
         return;
-    // Parts still to come are counted at the first part's size until they are found. Their
-    // records have room before any file is opened, so that none moves under an open file.
-    const uint32_t expected = sources.Expected();
-    const uint64_t foreseen = expected > found.count ? expected * parts[0].size : totalSize;
-    if (!parts.Reserve(static_cast<int32_t>(expected))) {
-        ReportError(ERROR_NOT_ENOUGH_MEMORY, L"Error");
-        return;
-    }
+    // Parts still to come are counted at the first part's size until they are found; a count
+    // (perhaps a hostile list's) past any volume's size is refused by the room check. Their
+    // records are added only once every part before them is joined and closed: none moves under
+    // an open file.
+    const uint64_t expected = sources.Expected();
+    const uint64_t first = parts[0].size;
+    const uint64_t foreseen = expected <= found.count                       ? totalSize
+                              : first != 0 && expected > UINT64_MAX / first ? UINT64_MAX
+                                                                            : expected * first;
 
     // The whole output must fit where it goes: the parts are deleted, if at all, only once it is
     // complete. Its last write may run up to a sector past the end before the cut, within the
