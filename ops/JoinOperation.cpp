@@ -16,13 +16,13 @@ namespace {
 
 constexpr int32_t kInitialPartRoom = 64;
 
-// Takes each part found into the operation's records, to be read from. False when memory runs out.
-bool AppendPart(void* context, const WideString& partPath, uint64_t offset, uint64_t size) {
+} // namespace
+
+bool JoinOperation::AppendPart(void* context, const WideString& partPath, uint64_t offset,
+                               uint64_t size) {
     auto* parts = static_cast<DynArray<PartRecord>*>(context);
     return parts->Append(PartRecord(GENERIC_READ, OPEN_EXISTING, partPath, offset, size));
 }
-
-} // namespace
 
 void JoinOperation::Start(const WideString& commandLinePath) {
     if (!TakeSetOf(commandLinePath) || !TakeFolderIfReadOnly() ||
@@ -68,6 +68,7 @@ bool JoinOperation::TakeFolderIfReadOnly() {
 }
 
 JoinOperation::~JoinOperation() {
+    askWork.Stop();
     repairWork.Stop();
     repair.Cancel();
 }
@@ -106,6 +107,12 @@ void JoinOperation::RepairSlice() {
             break;
         return;
     case JoinRepair::Step::Failed:
+        // Parts it can't make up for may lie on another disc: the join asks for them.
+        if (repair.FailedWithPartsAbsent() && display.AsksForParts()) {
+            repair.Cancel();
+            JoinAfterCheck();
+            return;
+        }
         repairWork.Stop();
         if (repair.FailedWithPartsAbsent())
             ReportErrorAs(OperationOutcome::Incomplete, repair.FailureCode(), L"%s",
@@ -272,22 +279,32 @@ void JoinOperation::StartJoining() {
         ReportError(::GetLastError(), L"Error");
         return;
     }
-    if (names.highestFile > found.count) {
-        ReportMissingPart(found.count + 1);
+    if (!sources.Begin(path.Text(), name.Text())) {
+        ReportError(ERROR_NOT_ENOUGH_MEMORY, L"Error");
         return;
     }
+    if (names.highestFile > found.count && !ExpectPart(found.count + 1, names.highestFile))
+        return;
     totalSize = found.totalSize;
     doneSize = 0;
-    if (!ReadList() || !ReadOtherLists() || !CheckPartSizes() ||
-        !CheckFileFits(totalSize, outputPath.Text()))
+    if (!ReadList() || !ReadOtherLists() || !CheckPartSizes())
         return;
+    // Parts still to come are counted at the first part's size until they are found; a count
+    // (perhaps a hostile list's) past any volume's size is refused by the room check. Their
+    // records are added only once every part before them is joined and closed: none moves under
+    // an open file.
+    const uint64_t expected = sources.Expected();
+    const uint64_t first = parts[0].size;
+    const uint64_t foreseen = expected <= found.count                       ? totalSize
+                              : first != 0 && expected > UINT64_MAX / first ? UINT64_MAX
+                                                                            : expected * first;
 
     // The whole output must fit where it goes: the parts are deleted, if at all, only once it is
     // complete. Its last write may run up to a sector past the end before the cut, within the
     // file's last cluster; a volume that gives no cluster size is counted in sectors.
-    if (!CheckRoomFor(totalSize, 0))
+    if (!CheckFileFits(foreseen, outputPath.Text()) || !CheckRoomFor(foreseen, 0))
         return;
-    if (!ClearUnfinished())
+    if (!ClearUnfinished(foreseen))
         return;
     fileUnbuffered = found.aligned;
     if (!file.Open(unfinishedPath.Text(), GENERIC_WRITE, CREATE_NEW,
@@ -342,7 +359,7 @@ void JoinOperation::PrepareIoPair(IoPair& pair) {
     pair.writeOffset = part.offset + part.issued;
 }
 
-bool JoinOperation::ClearUnfinished() {
+bool JoinOperation::ClearUnfinished(uint64_t joinedSize) {
     if (!CheckOutputFree())
         return false;
     WideString unfinishedName;
@@ -360,7 +377,7 @@ bool JoinOperation::ClearUnfinished() {
         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY;
     const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     const bool ours =
-        (found.dwFileAttributes & kNotOurs) == 0 && size <= SpaceTaken(totalSize, sectorSize);
+        (found.dwFileAttributes & kNotOurs) == 0 && size <= SpaceTaken(joinedSize, sectorSize);
     if (ours && ::DeleteFileW(unfinishedPath.Text()))
         return true;
     ReportError(ours ? ::GetLastError() : ERROR_FILE_EXISTS, L"Error opening %s",
@@ -399,11 +416,21 @@ bool JoinOperation::CutOutput() {
 }
 
 bool JoinOperation::PartsAreAsListed() const {
-    for (const PartRecord& part : parts) {
+    for (int32_t i = 0; i < parts.Count(); ++i) {
+        const PartRecord& part = parts[i];
         WIN32_FILE_ATTRIBUTE_DATA found;
         uint64_t size = 0;
-        if (!::GetFileAttributesExW(part.path.Text(), GetFileExInfoStandard, &found) ||
-            !MeasurePart(part.path.Text(), found.dwFileAttributes, found.nFileSizeHigh,
+        if (!::GetFileAttributesExW(part.path.Text(), GetFileExInfoStandard, &found)) {
+            // The disc or stick of an earlier run may have made way for the next: its parts
+            // were measured as they were opened.
+            const DWORD error = ::GetLastError();
+            if (i < sources.RunStart() &&
+                (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                 error == ERROR_NOT_READY))
+                continue;
+            return false;
+        }
+        if (!MeasurePart(part.path.Text(), found.dwFileAttributes, found.nFileSizeHigh,
                          found.nFileSizeLow, size) ||
             size != part.size)
             return false;
@@ -414,6 +441,10 @@ bool JoinOperation::PartsAreAsListed() const {
 void JoinOperation::Finish() {
     if (state != OperationState::Running || flushJob)
         return;
+    if (static_cast<uint32_t>(parts.Count()) < sources.Expected()) {
+        AwaitNextPart();
+        return;
+    }
     // An output left longer than its parts is a corrupted file: that is an error, and the parts
     // must then not be deleted. Every failure from here on removes the unfinished output.
     if (!CutOutput()) {
@@ -618,16 +649,15 @@ bool JoinOperation::ReadList() {
         ShowListOutcome(false);
         return true;
     }
-    // A part the list names but the set lacks: the set ended early.
+    // A part the list names but the set lacks: the set ended early, or the rest lies elsewhere.
     const DynArray<ChecksumEntry>& listed = list.Parts();
-    if (listed.Count() != 0 &&
-        listed[listed.Count() - 1].part > static_cast<uint32_t>(parts.Count())) {
-        for (const ChecksumEntry& entry : listed) {
-            if (entry.part > static_cast<uint32_t>(parts.Count())) {
-                ReportMissingPart(entry.part);
-                return false;
-            }
-        }
+    const uint32_t count = static_cast<uint32_t>(parts.Count());
+    if (listed.Count() != 0 && listed[listed.Count() - 1].part > count) {
+        const ChecksumEntry* first =
+            std::upper_bound(listed.begin(), listed.end(), count,
+                             [](uint32_t n, const ChecksumEntry& entry) { return n < entry.part; });
+        if (!ExpectPart(first->part, listed[listed.Count() - 1].part))
+            return false;
     }
     listCursor = 0;
     return true;
@@ -748,6 +778,7 @@ bool JoinOperation::CheckWholeAgainstSet() {
 }
 
 void JoinOperation::Abort() {
+    askWork.Stop();
     gComputePool.LetGo(flushJob);
     if (repairWork.IsRunning()) {
         repairWork.Stop();
@@ -769,32 +800,23 @@ bool JoinOperation::ReadOtherLists() {
         ShowListOutcome(false);
     if (!othersUsed)
         return true;
-    // A part they name but the set lacks: the set ended early.
+    // A part they name but the set lacks: the set ended early, or the rest lies elsewhere.
     const uint32_t missing = others.FirstListedAfter(static_cast<uint32_t>(parts.Count()));
-    if (missing != 0) {
-        ReportMissingPart(missing);
-        return false;
-    }
-    return true;
+    return missing == 0 || ExpectPart(missing, others.HighestListed());
 }
 
 bool JoinOperation::BeginOtherChecks() {
     // Next to the SHA-256 hashes where there is a list, else on the lane those would take.
     othersLane = (listUsed ? 2 : 0) % Lanes();
-    if (!others.Begin(parts.Count())) {
+    const uint32_t expected = sources.Expected();
+    const int32_t slots = expected > static_cast<uint32_t>(parts.Count())
+                              ? static_cast<int32_t>(expected)
+                              : parts.Count();
+    if (!others.Begin(slots)) {
         ReportError(ERROR_NOT_ENOUGH_MEMORY, L"Error");
         return false;
     }
-    // Empty parts are never read: each is judged here, before any chunk goes out.
-    static const uint8_t kNothing = 0;
-    for (int32_t i = 0; i < parts.Count(); ++i) {
-        if (parts[i].size != 0)
-            continue;
-        others.Feed(&kNothing, 0, i);
-        if (!CheckPartAgainstOthers(i))
-            return false;
-    }
-    return true;
+    return JudgeEmptyParts(0);
 }
 
 bool JoinOperation::CheckPartAgainstOthers(int32_t index) {

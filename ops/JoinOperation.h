@@ -6,6 +6,7 @@
 #include "ops/JoinRepair.h"
 #include "ops/Operation.h"
 #include "ops/OtherChecks.h"
+#include "ops/PartSources.h"
 #include "toolkit/SlicedWork.h"
 
 // Joins the parts "%s.001", "%s.002", ... of a whole file back into it, starting at once.
@@ -74,9 +75,9 @@ private:
     // No file has the output's name; false when reported.
     bool CheckOutputFree();
     // Makes way for the output under its unfinished name: the real name must be free, and a file
-    // of the unfinished name is taken away only when it is one a join of this set left. False
-    // when reported.
-    bool ClearUnfinished();
+    // of the unfinished name is taken away only when it is one a join of this set left, no larger
+    // than a join of joinedSize bytes writes. False when reported.
+    bool ClearUnfinished(uint64_t joinedSize);
     // Removes the output under its unfinished name, unless it is the only copy of a finished join.
     void DropUnfinished();
     // Gives the complete output its real name; false when reported.
@@ -96,6 +97,24 @@ private:
     // Parts of sizes no splitter makes, unless the list vouches for them; false when reported.
     bool CheckPartSizes();
     void ReportMissingPart(uint32_t number);
+    // The set names parts up to `highest`, and firstMissing is not there: where the user can be
+    // asked for it, the join takes the parts before it and asks then; else it is refused, the
+    // part missing. False when refused.
+    bool ExpectPart(uint32_t firstMissing, uint32_t highest);
+    // The parts found so far are joined and the set names more: the user is asked for the next
+    // one once the handler in turn has returned.
+    void AwaitNextPart();
+    void AskSlice();
+    // Looks for the next parts where the user said, and joins them; asks again when none is
+    // there.
+    void TakeNextRun();
+    // Takes each part found into the operation's records, to be read from. False when memory
+    // runs out.
+    static bool AppendPart(void* context, const WideString& partPath, uint64_t offset,
+                           uint64_t size);
+    // Empty parts from index `from` on are never read: each is judged here, before any chunk of
+    // theirs goes out. False when reported.
+    bool JudgeEmptyParts(int32_t from);
     // The output goes to the disk on a worker, so that the window answers while a large file
     // is flushed; the join ends when it comes back. Without the workers, here and now.
     struct FlushJob;
@@ -118,6 +137,8 @@ private:
     int32_t othersLane = 0;       // the worker lane that hashes for them
     JoinRepair repair;
     SlicedWork repairWork{CompletionDispatcher::DeliveriesHeld};
+    PartSources sources;
+    SlicedWork askWork{CompletionDispatcher::DeliveriesHeld};
     uint64_t outputSize = 0; // the output's bytes, as the set gives them
     // Every part the set names is there at the size it gives.
     bool partsAsSet = false;

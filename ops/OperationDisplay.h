@@ -10,6 +10,13 @@
 
 class CheckVerdict;
 
+// What the user answered when a join asked for a part it could not find.
+enum class PartAnswer : int32_t {
+    Retry = 0,  // look again in the same folder: a disc or stick was swapped in
+    Browse = 1, // look in the folder the answer names
+    Cancel = 2, // the join ends, the part missing
+};
+
 // What an operation needs of its window. The main window implements it; the operation uses
 // nothing else of the window.
 class OperationDisplay {
@@ -46,6 +53,14 @@ public:
     // Whether a result is opened or selected at the end where the settings ask for it: not
     // while more work waits behind this operation.
     virtual bool ShowsResult() const { return true; }
+    // Whether a join that comes to a missing part may ask for it; where it may not (a console),
+    // the join is refused at once, the part missing, before anything is written.
+    virtual bool AsksForParts() const { return false; }
+    // Asks for the part partName that is not in folder. On Browse, folder is the one chosen.
+    // Called between messages with nothing in flight, never from a completion.
+    virtual PartAnswer AskForPart(const wchar_t* /*partName*/, WideString& /*folder*/) {
+        return PartAnswer::Cancel;
+    }
 
     void SetStatus(const wchar_t* format, ...) {
         va_list args;

@@ -35,3 +35,8 @@
 #define IDC_OPT_GROUP 1030
 #define IDC_OPT_RECOVERY_LABEL 1031
 #define IDC_OPT_RECOVERY 1032
+
+// The question for a missing part (IDD_MISSING_PART); Retry is IDRETRY, Cancel IDCANCEL.
+#define IDD_MISSING_PART 106
+#define IDC_MISSING_TEXT 1040
+#define IDC_MISSING_BROWSE 1041

@@ -53,6 +53,9 @@ public:
     HWND EndedTarget() const override { return Handle(); }
     // Only the last file of a queue is opened or selected.
     bool ShowsResult() const override { return !queue.HasWaiting(); }
+    // A join asks for a part it can't find (MainWindowPrompt.cpp).
+    bool AsksForParts() const override { return true; }
+    PartAnswer AskForPart(const wchar_t* partName, WideString& folder) override;
 
     // Starts the queue with the launch's own split or join. False when its operation could
     // not be made.
