@@ -1,7 +1,7 @@
 #include "ConsoleRun.h"
 #include "EndToEndSupport.h"
 
-#include "support/FolderPickerDriver.h"
+#include "support/FolderPicker.h"
 
 #include "app/ProgramInfo.h"
 
@@ -82,7 +82,8 @@ TEST(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePrompt)
                            0);
             if (answer >= 0) {
                 asked = at[answer];
-                EXPECT_TRUE(PickFolderInPicker(run.Program(), (L"Find " + name).c_str(), asked));
+                const HWND picker = run.Program().WaitForDialog((L"Find " + name).c_str(), 20000);
+                EXPECT_TRUE(picker && ChooseInFolderPicker(picker, asked));
             }
             for (int i = 0; i < 600 && ::IsWindow(prompt); ++i)
                 ::Sleep(50);
