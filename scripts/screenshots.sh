@@ -3,7 +3,7 @@
 # build/screenshots/ as PNG files: the main window of a split waiting without and with a part
 # size and with the unit box's list dropped, running, paused, done and failed, a check's report of a damaged
 # set and after its repair, the action menu with Split to… and Join to… and the folder picker over
-# the window, the options dialog, and the setup dialog not installed and damaged; each at 96, 144 and 192 dpi (100, 150 and 200 % scaling), the dpi leading the
+# the window, the question for a missing part, the options dialog, and the setup dialog not installed and damaged; each at 96, 144 and 192 dpi (100, 150 and 200 % scaling), the dpi leading the
 # file's name (144dpi-options.png). Builds first when needed.
 #
 #   bash scripts/screenshots.sh
