@@ -118,10 +118,10 @@ bool JoinOutputPath(const wchar_t* partPath, WideString& wholePath) {
 }
 
 bool FindParts(const wchar_t* wholePath, uint32_t sectorSize, PartVisitor visit, void* context,
-               FoundParts& found) {
+               FoundParts& found, uint32_t first, uint64_t offset) {
     found = FoundParts();
     WideString path;
-    for (uint32_t number = 1;; ++number) {
+    for (uint32_t number = first;; ++number) {
         if (!PartPath(wholePath, number, path))
             return false;
         WIN32_FIND_DATAW data;
@@ -136,12 +136,13 @@ bool FindParts(const wchar_t* wholePath, uint32_t sectorSize, PartVisitor visit,
             return false;
         }
         // Without a sector size nothing can be called aligned.
-        if (found.aligned && (sectorSize == 0 || found.totalSize % sectorSize != 0))
+        const uint64_t at = offset + found.totalSize;
+        if (found.aligned && (sectorSize == 0 || at % sectorSize != 0))
             found.aligned = false;
-        if (!visit(context, path, found.totalSize, size))
+        if (!visit(context, path, at, size))
             return false;
         found.totalSize += size;
-        found.count = number;
+        found.count = number - first + 1;
     }
 }
 

@@ -63,11 +63,12 @@ struct FoundParts {
     uint32_t unmeasured = 0;
 };
 
-// Looks up W.001, W.002, ... up to the first number that does not exist; a folder of a part's
-// name is not a part. False when the visitor refused a part, a part could not be measured or a
-// path could not be formed; found then covers the parts before it.
+// Looks up W.001, W.002, ... (from part `first` on) up to the first number that does not exist;
+// a folder of a part's name is not a part. Each part's place in the whole file counts from
+// `offset`, where the parts before `first` end. False when the visitor refused a part, a part
+// could not be measured or a path could not be formed; found then covers the parts before it.
 bool FindParts(const wchar_t* wholePath, uint32_t sectorSize, PartVisitor visit, void* context,
-               FoundParts& found);
+               FoundParts& found, uint32_t first = 1, uint64_t offset = 0);
 
 // The size of the data a part file holds. A link (a reparse point) is measured through a handle
 // to what it leads to: its own size says nothing of that. False with the last error when the
