@@ -74,18 +74,6 @@ void ShootNextPopup(const PopupShot& shot) {
     ::SetTimer(nullptr, 0, 300, ShootPopup);
 }
 
-bool gPromptSaved = false;
-
-// Once the join asks: its question, then Cancel.
-void CALLBACK ShootPrompt(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND prompt = ::FindWindowW(L"#32770", kProgramCaption);
-    if (!prompt)
-        return;
-    ::KillTimer(nullptr, timer);
-    Save(prompt, L"missing-part");
-    gPromptSaved = ::PostMessageW(prompt, WM_COMMAND, IDCANCEL, 0);
-}
-
 class DISABLED_Screenshots : public EngineWindowTest {
 protected:
     void SetUp() override {
@@ -287,9 +275,9 @@ TEST_F(DISABLED_Screenshots, MissingPartPrompt) {
     const std::wstring whole = dir / L"trip.avi";
     ASSERT_TRUE(WritePatternFile(PartName(whole, 1), 4096) &&
                 WritePatternFile(PartName(whole, 3), 9));
-    ::SetTimer(nullptr, 0, 300, ShootPrompt);
+    ShootNextPopup({L"missing-part", L"#32770", kProgramCaption, true});
     BeginQueue(RunMode::Join, PartName(whole, 1));
     ASSERT_TRUE(PumpDialog(
         Window(), [&] { return gOperation->State() == OperationState::Failed; }, 60000));
-    EXPECT_TRUE(gPromptSaved);
+    EXPECT_TRUE(gShotSaved);
 }
