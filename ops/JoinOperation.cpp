@@ -570,8 +570,13 @@ void JoinOperation::DeleteParts() {
         parts[i].file.Close();
         if (::DeleteFileW(parts[i].path.Text()))
             continue;
+        // A part that went with its disc or stick, once joined, is not one that stays.
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+            error == ERROR_NOT_READY)
+            continue;
         // From the last part to the first: the lowest one that stays is named.
-        firstError = ::GetLastError();
+        firstError = error;
         firstFailed = i;
         ++failures;
     }

@@ -16,7 +16,9 @@ constexpr int kRetry = -1, kCancel = -2;  // an answer, else the folder browsed 
 
 // Nine parts and their list over three folders, joined from the first with the answers given at
 // each prompt.
-TEST(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePrompt) {
+class MissingPartEndToEndTest : public CleanSettingsTest {};
+
+TEST_F(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePrompt) {
     struct Case {
         int where[9];
         std::vector<std::pair<unsigned, int>> answers; // the part asked for, the answer
@@ -37,6 +39,7 @@ TEST(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePrompt)
         // Recovery data that can't make up for a second disc leaves its parts to be asked for.
         {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, 1}}, L"", 0, 0, 10},
     };
+    ASSERT_TRUE(WriteDword(L"DeleteFiles", 1));
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.said));
         TempDir dir{L"e2e"};
@@ -91,6 +94,8 @@ TEST(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePrompt)
         const std::wstring ending = c.exitCode == 0 ? L"trip.avi joined !" : L"Error occurred !";
         EXPECT_EQ(run.WaitForStatus(ending), ending);
         EXPECT_EQ(run.StatusBar().rfind(c.said, 0), 0u) << Narrow(run.StatusBar());
+        // The parts are deleted where they still are; those that went with a disc are gone.
+        EXPECT_EQ(run.StatusBar().find(L"Error deleting"), std::wstring::npos);
         run.Close();
         EXPECT_EQ(run.Program().WaitForExit(10000), c.exitCode);
         EXPECT_EQ(Holds(whole, all), c.exitCode == 0);
