@@ -266,11 +266,7 @@ void CheckOperation::JudgeByOthers(int32_t index) {
 }
 
 bool CheckOperation::Listed(uint32_t number) const {
-    for (const ChecksumEntry& entry : list.Parts()) {
-        if (entry.part == number)
-            return listUsed;
-    }
-    return false;
+    return listUsed && list.Names(number);
 }
 
 void CheckOperation::PrepareIoPair(IoPair& pair) {

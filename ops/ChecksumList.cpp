@@ -201,3 +201,10 @@ bool AppendChecksumLine(DynArray<char>& text, const Sha256Digest& digest, const 
     out[kHexDigits + 2 + nameBytes - 1] = '\n';
     return true;
 }
+
+bool ChecksumList::Names(uint32_t number) const {
+    const ChecksumEntry* found =
+        std::lower_bound(parts.begin(), parts.end(), number,
+                         [](const ChecksumEntry& entry, uint32_t n) { return entry.part < n; });
+    return found != parts.end() && found->part == number;
+}

@@ -40,6 +40,8 @@ public:
     uint32_t ProblemLine() const { return problemLine; }
     // The part entries, by rising part number.
     const DynArray<ChecksumEntry>& Parts() const { return parts; }
+    // Whether the list has a line for part `number` (from 1); a binary search.
+    bool Names(uint32_t number) const;
     bool HasWhole() const { return hasWhole; }
     // The list of a split that never finished: the whole file's line still has no digest.
     bool SplitUnfinished() const;

@@ -606,11 +606,7 @@ bool JoinOperation::ListVouches() const {
 }
 
 bool JoinOperation::Listed(uint32_t number) const {
-    const ChecksumEntry* begin = list.Parts().begin();
-    const ChecksumEntry* end = list.Parts().end();
-    const ChecksumEntry* found = std::lower_bound(
-        begin, end, number, [](const ChecksumEntry& entry, uint32_t n) { return entry.part < n; });
-    return listUsed && found != end && found->part == number;
+    return listUsed && list.Names(number);
 }
 
 bool JoinOperation::CheckPartSizes() {

@@ -106,6 +106,8 @@ TEST(ChecksumList, WhatSha256sumWritesIsTaken) {
     EXPECT_EQ(list.Parts()[1].part, 2u);
     EXPECT_EQ(DigestHex(list.Parts()[1].digest), kB);
     EXPECT_EQ(list.Parts()[2].part, 1000u);
+    for (const uint32_t number : {0u, 1u, 2u, 3u, 999u, 1000u, 1001u})
+        EXPECT_EQ(list.Names(number), number == 1 || number == 2 || number == 1000) << number;
     ASSERT_TRUE(list.HasWhole());
     EXPECT_EQ(DigestHex(list.Whole()), kC);
 
