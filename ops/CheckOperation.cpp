@@ -85,11 +85,9 @@ void CheckOperation::SetSlice() {
         repairWork.Stop();
         if (repair.FailureCode() == ERROR_INVALID_DATA && repair.MoreNeeded() > 0)
             VerdictFromSet(repair.MoreNeeded());
-        else if (repair.FailedWithPartsAbsent())
-            ReportErrorAs(OperationOutcome::Incomplete, repair.FailureCode(), L"%s",
-                          repair.FailureText().Text());
         else
-            ReportError(repair.FailureCode(), L"%s", repair.FailureText().Text());
+            ReportErrorAs(repair.FailureOutcome(IsBusy()), repair.FailureCode(), L"%s",
+                          repair.FailureText().Text());
         return;
     case JoinRepair::Step::Ignored:
         // The set is of other parts: the lists alone speak, and the note says why.

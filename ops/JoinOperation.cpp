@@ -114,11 +114,8 @@ void JoinOperation::RepairSlice() {
             return;
         }
         repairWork.Stop();
-        if (repair.FailedWithPartsAbsent())
-            ReportErrorAs(OperationOutcome::Incomplete, repair.FailureCode(), L"%s",
-                          repair.FailureText().Text());
-        else
-            ReportError(repair.FailureCode(), L"%s", repair.FailureText().Text());
+        ReportErrorAs(repair.FailureOutcome(IsBusy()), repair.FailureCode(), L"%s",
+                      repair.FailureText().Text());
         return;
     case JoinRepair::Step::Done:
     case JoinRepair::Step::Ignored:

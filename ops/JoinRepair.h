@@ -3,6 +3,7 @@
 #include "app/DynArray.h"
 #include "app/WideString.h"
 #include "io/ComputePool.h"
+#include "ops/OperationOutcome.h"
 #include "ops/SetFileNames.h"
 #include "recovery/Crc32.h"
 #include "recovery/Md5.h"
@@ -112,6 +113,11 @@ public:
     // The failure left parts unrebuilt of which some are not there at all: the set is
     // incomplete rather than damaged.
     bool FailedWithPartsAbsent() const { return partsAbsent; }
+    // What the failure makes of the operation: incomplete where parts are absent, else as its
+    // code tells (underWay: the work had begun).
+    OperationOutcome FailureOutcome(bool underWay) const {
+        return partsAbsent ? OperationOutcome::Incomplete : ClassifyFailure(failureCode, underWay);
+    }
     const WideString& FailureText() const { return failureText; }
     // Stops: closes what is open and removes every temporary file; every part keeps its name.
     void Cancel();

@@ -17,6 +17,13 @@ namespace {
 constexpr wchar_t kSplitToLabel[] = L"Split to\u2026";
 constexpr wchar_t kJoinToLabel[] = L"Join to\u2026";
 
+// A join can begin again elsewhere until it has ended well.
+bool JoinableAgain() {
+    const OperationState state = gOperation ? gOperation->State() : OperationState::Idle;
+    return state == OperationState::Running || state == OperationState::Paused ||
+           state == OperationState::Failed;
+}
+
 } // namespace
 
 void MainWindow::ShowFolderCommand(RunMode mode) {
@@ -34,11 +41,7 @@ void MainWindow::EnableFolderCommand(UINT flags) {
         return;
     actionMenu.EnableItem(kCommandSplitTo, false,
                           (flags & kActionSplitEnabled) != 0 ? MF_ENABLED : MF_GRAYED);
-    // A join can begin again elsewhere until it has ended well.
-    const OperationState state = gOperation ? gOperation->State() : OperationState::Idle;
-    const bool joinable = state == OperationState::Running || state == OperationState::Paused ||
-                          state == OperationState::Failed;
-    actionMenu.EnableItem(kCommandJoinTo, false, joinable ? MF_ENABLED : MF_GRAYED);
+    actionMenu.EnableItem(kCommandJoinTo, false, JoinableAgain() ? MF_ENABLED : MF_GRAYED);
 }
 
 bool MainWindow::AskForFolder(const wchar_t* title, WideString& folder) {
@@ -81,11 +84,7 @@ void MainWindow::SplitTo() {
 }
 
 void MainWindow::JoinTo() {
-    if (!gOperation || gApplication.Mode() != RunMode::Join)
-        return;
-    const OperationState state = gOperation->State();
-    if (state != OperationState::Running && state != OperationState::Paused &&
-        state != OperationState::Failed)
+    if (gApplication.Mode() != RunMode::Join || !JoinableAgain())
         return;
     WideString firstPart;
     if (!PartPath(gOperation->Path().Text(), 1, firstPart))
