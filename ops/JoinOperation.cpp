@@ -35,7 +35,10 @@ void JoinOperation::Start(const WideString& commandLinePath) {
     display.SetStatus(L"Initializing %s...", name.Text());
     display.SetStatusBar(outputPath.Text());
 
-    // A recovery set beside the parts checks them first, and rebuilds what is lost or damaged.
+    // A recovery set beside the parts checks them first, and rebuilds what is lost or damaged:
+    // beside them, or beside the output where nothing can be written there.
+    if (partsReadOnly)
+        repair.RebuildBeside(outputPath);
     if (repair.Find(path))
         BeginRepair();
     else
@@ -43,15 +46,13 @@ void JoinOperation::Start(const WideString& commandLinePath) {
 }
 
 bool JoinOperation::TakeFolderIfReadOnly() {
-    if (outputFolder.Length() != 0)
-        return true;
     WideString probe;
     if (!UnfinishedPath(path.Text(), probe))
         return true; // the join's own open reports the lack of memory
     const DWORD refusal = FolderRefusal(probe.Text());
-    if (refusal == 0)
+    partsReadOnly = refusal != 0;
+    if (!partsReadOnly || outputFolder.Length() != 0)
         return true;
-    partsReadOnly = true;
     WideString title;
     title.Format(L"Nothing can be written beside the parts: join %s to", name.Text());
     WideString chosen;
@@ -171,9 +172,7 @@ bool JoinOperation::CheckBeforeRepair() {
         wholeChecked = false;
         return true;
     }
-    VolumeRoom room;
-    const bool roomKnown = QueryVolumeRoom(path.Text(), room);
-    const uint32_t unit = roomKnown ? room.UnitOr(sectorSize) : sectorSize;
+    const uint32_t unit = RebuildUnit();
     uint64_t total = 0;
     uint64_t needed = 0;
     WideString partPath;
@@ -225,20 +224,27 @@ bool JoinOperation::CheckSplitFinished(const ChecksumList& read) {
 bool JoinOperation::CheckRebuildRoom() {
     // The rebuilt parts are written beside the damaged ones, which stay until all are proven,
     // and the output follows them.
+    return CheckRoomFor(outputSize, SpaceTaken(repair.RebuildBytes(), RebuildUnit()));
+}
+
+const WideString& JoinOperation::RebuildPlace() const {
+    return partsReadOnly ? outputPath : path;
+}
+
+uint32_t JoinOperation::RebuildUnit() const {
     VolumeRoom room;
-    const uint32_t unit = QueryVolumeRoom(path.Text(), room) ? room.UnitOr(sectorSize) : sectorSize;
-    return CheckRoomFor(outputSize, SpaceTaken(repair.RebuildBytes(), unit));
+    return QueryVolumeRoom(RebuildPlace().Text(), room) ? room.UnitOr(sectorSize) : sectorSize;
 }
 
 bool JoinOperation::CheckRoomFor(uint64_t size, uint64_t rebuiltBytes) {
-    VolumeRoom partsRoom;
-    const bool partsKnown = QueryVolumeRoom(path.Text(), partsRoom);
-    if (OnOneVolume(path.Text(), outputPath.Text())) {
-        return !partsKnown ||
-               CheckRoom(SpaceTaken(size, partsRoom.UnitOr(sectorSize)) + rebuiltBytes,
-                         partsRoom.available);
+    VolumeRoom rebuildRoom;
+    const bool rebuildKnown = QueryVolumeRoom(RebuildPlace().Text(), rebuildRoom);
+    if (OnOneVolume(RebuildPlace().Text(), outputPath.Text())) {
+        return !rebuildKnown ||
+               CheckRoom(SpaceTaken(size, rebuildRoom.UnitOr(sectorSize)) + rebuiltBytes,
+                         rebuildRoom.available);
     }
-    if (partsKnown && !CheckRoom(rebuiltBytes, partsRoom.available))
+    if (rebuildKnown && !CheckRoom(rebuiltBytes, rebuildRoom.available))
         return false;
     VolumeRoom outputRoom;
     return !QueryVolumeRoom(outputPath.Text(), outputRoom) ||
@@ -247,7 +253,7 @@ bool JoinOperation::CheckRoomFor(uint64_t size, uint64_t rebuiltBytes) {
 
 void JoinOperation::StartJoining() {
     FoundParts found;
-    if (!FindParts(path.Text(), sectorSize, AppendPart, &parts, found)) {
+    if (!FindFirstParts(found)) {
         const DWORD error = ::GetLastError();
         WideString unmeasured;
         if (found.unmeasured != 0 && PartPath(path.Text(), found.unmeasured, unmeasured))
@@ -701,6 +707,7 @@ void JoinOperation::ShowListOutcome(bool kept) {
     const int32_t listed = list.Parts().Count();
     // What became of a recovery set comes first: ignored, or the whole file checked against it.
     WideString text;
+    AppendRebuiltElsewhere(text);
     if (repair.Note().Length() != 0)
         text.Format(L"%s; ", repair.Note().Text());
     else if (wholeChecked && state == OperationState::Done)

@@ -50,9 +50,12 @@ private:
     // Room for the output and every rebuilt part, once the check knows them; false when reported.
     bool CheckRebuildRoom();
     // Room for an output of outputSize bytes on its volume, and for rebuiltBytes (counted as the
-    // parts' volume takes them) beside the parts: together where both lie on one volume. False
-    // when reported.
+    // volume takes them) where the parts are rebuilt: together where both lie on one volume.
+    // False when reported.
     bool CheckRoomFor(uint64_t outputSize, uint64_t rebuiltBytes);
+    // A path on the volume where the lost and damaged parts are rebuilt, and its unit of room.
+    const WideString& RebuildPlace() const;
+    uint32_t RebuildUnit() const;
     // The joined file against the recovery set made for it, where there was one.
     bool CheckWholeAgainstSet();
 
@@ -112,6 +115,11 @@ private:
     // runs out.
     static bool AppendPart(void* context, const WideString& partPath, uint64_t offset,
                            uint64_t size);
+    // Finds the parts beside the whole file up to the first missing, as FindParts, where the
+    // ones the repair rebuilt beside the output stand in for theirs.
+    bool FindFirstParts(FoundParts& found);
+    // "<part> and N more rebuilt in <folder>; " for the status bar, where they went there.
+    void AppendRebuiltElsewhere(WideString& text) const;
     // Empty parts from index `from` on are never read: each is judged here, before any chunk of
     // theirs goes out. False when reported.
     bool JudgeEmptyParts(int32_t from);

@@ -94,6 +94,43 @@ void JoinOperation::TakeNextRun() {
     FinishIfComplete();
 }
 
+bool JoinOperation::FindFirstParts(FoundParts& found) {
+    found = FoundParts();
+    uint32_t number = 1;
+    for (const uint32_t rebuilt : repair.RebuiltElsewhere()) {
+        FoundParts run;
+        FoundParts stand;
+        const bool besideFound = FindParts(path.Text(), sectorSize, AppendPart, &parts, run, number,
+                                           found.totalSize, rebuilt - 1);
+        found.Add(run);
+        if (!besideFound || number + run.count != rebuilt)
+            return besideFound;
+        const bool rebuiltFound = FindParts(outputPath.Text(), sectorSize, AppendPart, &parts,
+                                            stand, rebuilt, found.totalSize, rebuilt);
+        found.Add(stand);
+        if (!rebuiltFound || stand.count == 0)
+            return rebuiltFound;
+        number = rebuilt + 1;
+    }
+    FoundParts rest;
+    const bool restFound =
+        FindParts(path.Text(), sectorSize, AppendPart, &parts, rest, number, found.totalSize);
+    found.Add(rest);
+    return restFound;
+}
+
+void JoinOperation::AppendRebuiltElsewhere(WideString& text) const {
+    const DynArray<uint32_t>& rebuilt = repair.RebuiltElsewhere();
+    WideString firstName;
+    if (rebuilt.Count() == 0 || !PartPath(name.Text(), rebuilt[0], firstName))
+        return;
+    if (rebuilt.Count() == 1)
+        text.AppendFormat(L"%s rebuilt in %s; ", firstName.Text(), outputFolder.Text());
+    else
+        text.AppendFormat(L"%s and %d more rebuilt in %s; ", firstName.Text(), rebuilt.Count() - 1,
+                          outputFolder.Text());
+}
+
 bool JoinOperation::JudgeEmptyParts(int32_t from) {
     static const uint8_t kNothing = 0;
     for (int32_t i = from; i < parts.Count(); ++i) {

@@ -45,6 +45,7 @@ bool JoinRepair::Find(const WideString& wholePath) {
     Forget(note);
     folder = wholePath;
     folder.CutAfterLastBackslash();
+    rebuiltElsewhere.Clear();
     if (!FileNameOf(wholePath.Text(), wholeName))
         return false;
     setName.Format(L"%s.par2", wholeName.Text());
@@ -497,6 +498,16 @@ void JoinRepair::PathOf(int32_t index, WideString& to) const {
     to.Format(L"%s%s", folder.Text(), set.FileName(index));
 }
 
+void JoinRepair::RebuildBeside(const WideString& outputPath) {
+    rebuildFolder = outputPath;
+    rebuildFolder.CutAfterLastBackslash();
+}
+
+void JoinRepair::TargetOf(int32_t index, WideString& to) const {
+    const WideString& place = rebuildFolder.Length() != 0 ? rebuildFolder : folder;
+    to.Format(L"%s%s", place.Text(), set.FileName(index));
+}
+
 void JoinRepair::NextFile() {
     reading.Close();
     hashOnly = false;
@@ -916,9 +927,9 @@ bool JoinRepair::SolveStep() {
 bool JoinRepair::OpenTemporary(int32_t index) {
     const int32_t target = missingFiles[index];
     const wchar_t* fileName = set.FileName(target);
-    PathOf(target, filePath);
     if (entries[target].state == State::Damaged && !OpenFile(target))
         return Fail(::GetLastError(), L"Error opening %s", fileName);
+    TargetOf(target, filePath);
     WideString& temporary = temporaries[index];
     for (int n = 1; n <= kMostNameTries; ++n) {
         if (n == 1)
@@ -1027,7 +1038,7 @@ bool JoinRepair::SwapStep() {
     DWORD error = 0;
     const wchar_t* failedStep = nullptr;
     for (; k < missingFiles.Count(); ++k) {
-        PathOf(missingFiles[k], filePath);
+        TargetOf(missingFiles[k], filePath);
         if (Exists(filePath) && !KeepAside(filePath, asides[k])) {
             error = ::GetLastError();
             failedStep = L"Error moving %s aside";
@@ -1045,16 +1056,26 @@ bool JoinRepair::SwapStep() {
         for (int32_t j = 0; j < missingFiles.Count(); ++j)
             Forget(temporaries[j]);
         phase = Phase::Finished;
-        return true;
+        return rebuildFolder.Length() == 0 || NoteRebuiltElsewhere();
     }
     const wchar_t* fileName = set.FileName(missingFiles[k]);
     while (k-- > 0) {
-        PathOf(missingFiles[k], filePath);
+        TargetOf(missingFiles[k], filePath);
         ::MoveFileW(filePath.Text(), temporaries[k].Text());
         if (asides[k].Length() != 0)
             ::MoveFileW(asides[k].Text(), filePath.Text());
     }
     return Fail(error, failedStep, fileName);
+}
+
+bool JoinRepair::NoteRebuiltElsewhere() {
+    rebuiltElsewhere.Clear();
+    for (int32_t i : missingFiles) {
+        if (!rebuiltElsewhere.Append(entries[i].number))
+            return Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error renaming %s", set.FileName(i));
+    }
+    std::sort(rebuiltElsewhere.begin(), rebuiltElsewhere.end());
+    return true;
 }
 
 void JoinRepair::RemoveTemporaries() {

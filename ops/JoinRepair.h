@@ -42,6 +42,12 @@ public:
     // Looks for the recovery set of the whole file; false when there is none to read. It is read
     // in the steps of Work, up to Loaded (or Ignored, when it holds no usable set).
     bool Find(const WideString& wholePath);
+    // Where nothing can be written beside the parts (a disc), the parts are rebuilt beside the
+    // whole file at outputPath instead, under their own names, and the damaged ones stay where
+    // they are. Before Find.
+    void RebuildBeside(const WideString& outputPath);
+    // Once Done: the numbers of the parts rebuilt away from the others, rising.
+    const DynArray<uint32_t>& RebuiltElsewhere() const { return rebuiltElsewhere; }
     // Does the next piece of work, for about the given time, or less when a new phase begins: it
     // shows its own activity before it goes on.
     Step Work(DWORD milliseconds = SlicedWork::kSliceMs);
@@ -193,6 +199,8 @@ private:
     void CheckOnItsOwn();
     bool EndWrite();
     bool SwapStep();
+    // Keeps the numbers of the parts that were rebuilt in the rebuild folder.
+    bool NoteRebuiltElsewhere();
     // Moves a damaged file to the first free name "<name>.damaged", ".damaged2", ...
     bool KeepAside(const WideString& from, WideString& aside);
     void NextFile();
@@ -210,12 +218,16 @@ private:
     // The rebuilt file that the status names first: the lowest part number.
     int32_t FirstToRebuild() const;
     void PathOf(int32_t index, WideString& to) const;
+    // Where file `index` is rebuilt: where it lies, or where the rebuilt parts go.
+    void TargetOf(int32_t index, WideString& to) const;
     // The file of the set that is part `number`, or -1.
     int32_t PartIndex(uint32_t number) const;
 
     Par2Set set;
     Par2Repair repair;
-    WideString folder; // with its backslash
+    WideString folder;        // with its backslash
+    WideString rebuildFolder; // the same, or empty where the parts are rebuilt in place
+    DynArray<uint32_t> rebuiltElsewhere;
     WideString wholeName;
     WideString setName; // "<whole>.par2", for the notes
     WideString filePath;

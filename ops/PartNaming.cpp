@@ -118,10 +118,10 @@ bool JoinOutputPath(const wchar_t* partPath, WideString& wholePath) {
 }
 
 bool FindParts(const wchar_t* wholePath, uint32_t sectorSize, PartVisitor visit, void* context,
-               FoundParts& found, uint32_t first, uint64_t offset) {
+               FoundParts& found, uint32_t first, uint64_t offset, uint32_t last) {
     found = FoundParts();
     WideString path;
-    for (uint32_t number = first;; ++number) {
+    for (uint32_t number = first; number <= last && number != 0; ++number) {
         if (!PartPath(wholePath, number, path))
             return false;
         WIN32_FIND_DATAW data;
@@ -144,6 +144,7 @@ bool FindParts(const wchar_t* wholePath, uint32_t sectorSize, PartVisitor visit,
         found.totalSize += size;
         found.count = number - first + 1;
     }
+    return true;
 }
 
 bool MeasurePart(const wchar_t* partPath, DWORD attributes, DWORD sizeHigh, DWORD sizeLow,

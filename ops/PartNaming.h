@@ -61,14 +61,24 @@ struct FoundParts {
     bool aligned = true;
     // The number of a part whose size could not be told; 0 when none.
     uint32_t unmeasured = 0;
+
+    // The parts of a search that went on from where these end.
+    void Add(const FoundParts& next) {
+        count += next.count;
+        totalSize += next.totalSize;
+        aligned = aligned && next.aligned;
+        unmeasured = next.unmeasured;
+    }
 };
 
-// Looks up W.001, W.002, ... (from part `first` on) up to the first number that does not exist;
-// a folder of a part's name is not a part. Each part's place in the whole file counts from
-// `offset`, where the parts before `first` end. False when the visitor refused a part, a part
-// could not be measured or a path could not be formed; found then covers the parts before it.
+// Looks up W.001, W.002, ... (from part `first` on, up to `last` at most) up to the first number
+// that does not exist; a folder of a part's name is not a part. Each part's place in the whole
+// file counts from `offset`, where the parts before `first` end. False when the visitor refused
+// a part, a part could not be measured or a path could not be formed; found then covers the
+// parts before it.
 bool FindParts(const wchar_t* wholePath, uint32_t sectorSize, PartVisitor visit, void* context,
-               FoundParts& found, uint32_t first = 1, uint64_t offset = 0);
+               FoundParts& found, uint32_t first = 1, uint64_t offset = 0,
+               uint32_t last = UINT32_MAX);
 
 // The size of the data a part file holds. A link (a reparse point) is measured through a handle
 // to what it leads to: its own size says nothing of that. False with the last error when the

@@ -2,6 +2,7 @@
 #include "EndToEndSupport.h"
 #include "app/Settings.h"
 #include "support/FolderPicker.h"
+#include "support/Par2TestSets.h"
 #include "support/SmallVolume.h"
 #include "ui/MainWindow.h"
 
@@ -120,6 +121,47 @@ TEST_F(FolderChoiceTest, ReadOnlyPlaceAsksWhereTheJoinedFileGoes) {
     EXPECT_EQ(console.exitCode, 4u);
     EXPECT_NE(console.out.find("nothing can be written in " + Narrow(shown)), std::string::npos)
         << console.out << console.err;
+    EmptyFolder(writable);
+}
+
+// A set to repair on a drive that takes no files, joined to a folder given on the command line:
+// the rebuilt parts go to that folder and are named, and what lies on the drive stays as it was
+// whatever the settings say.
+TEST_F(FolderChoiceTest, ReadOnlyPlaceRebuildsPartsInTheOutputFolder) {
+    const std::wstring shown = ReadOnlyRoot(), writable = ReadOnlySourceRoot();
+    if (shown.empty())
+        GTEST_SKIP() << "no read-only drive: run through scripts/with-small-volume.sh";
+    EmptyFolder(writable);
+    std::vector<SetFile> files;
+    ASSERT_TRUE(MakeTwelvePartsToRepair(writable + L"t.bin", files));
+    const std::vector<std::wstring> before = FilesIn(writable);
+    ASSERT_TRUE(WriteDword(L"DeleteFiles", 1));
+    std::vector<uint8_t> whole;
+    for (const SetFile& file : files)
+        whole.insert(whole.end(), file.data.begin(), file.data.end());
+    for (const bool console : {false, true}) {
+        SCOPED_TRACE(console ? "console" : "window");
+        const std::wstring part = L"\"" + PartName(shown + L"t.bin", 1) + L"\"",
+                           to = L" \"" + target.Path() + L"\"";
+        if (console) {
+            const ConsoleResult run = RunConsole(L"join " + part + L" --to" + to);
+            EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+        } else {
+            MainWindowRun run(L" /j " + part + L" /to" + to);
+            ASSERT_TRUE(run.Found());
+            EXPECT_EQ(run.WaitForStatus(L"t.bin joined !"), L"t.bin joined !");
+            EXPECT_EQ(run.StatusBar(), L"t.bin.002 and 1 more rebuilt in " + target.Path() +
+                                           L"; parts kept, their folder takes no changes; " +
+                                           (target / L"t.bin"));
+            ExpectExit(run, 0);
+        }
+        EXPECT_TRUE(Holds(target / L"t.bin", whole));
+        for (const unsigned rebuilt : {2u, 3u})
+            EXPECT_TRUE(Holds(PartName(target / L"t.bin", rebuilt), files[rebuilt - 1].data));
+        EXPECT_EQ(FilesIn(target.Path() + L"\\").size(), 3u);
+        EXPECT_EQ(FilesIn(writable), before);
+        EmptyFolder(target.Path() + L"\\");
+    }
     EmptyFolder(writable);
 }
 
