@@ -37,9 +37,16 @@ void JoinOperation::Start(const WideString& commandLinePath) {
 
     // A recovery set beside the parts checks them first, and rebuilds what is lost or damaged:
     // beside them, or beside the output where nothing can be written there.
+    if (!sources.Begin(path.Text(), name.Text())) {
+        ReportError(ERROR_NOT_ENOUGH_MEMORY, L"Error");
+        return;
+    }
+    sources.TakeRebuilt(repair.Rebuilt(), RebuildPlace());
+    repair.LookIn(sources);
     if (partsReadOnly)
         repair.RebuildBeside(outputPath);
-    if (repair.Find(path))
+    setBeside = repair.Find(path);
+    if (setBeside)
         BeginRepair();
     else
         StartJoining();
@@ -182,7 +189,7 @@ bool JoinOperation::CheckBeforeRepair() {
         WIN32_FILE_ATTRIBUTE_DATA found;
         const bool covered = repair.CoversPart(number, listedSize);
         const bool present =
-            PartPath(path.Text(), number, partPath) &&
+            sources.Locate(number, partPath) &&
             ::GetFileAttributesExW(partPath.Text(), GetFileExInfoStandard, &found) &&
             MeasurePart(partPath.Text(), found.dwFileAttributes, found.nFileSizeHigh,
                         found.nFileSizeLow, size);
@@ -253,10 +260,11 @@ bool JoinOperation::CheckRoomFor(uint64_t size, uint64_t rebuiltBytes) {
 
 void JoinOperation::StartJoining() {
     FoundParts found;
-    if (!FindFirstParts(found)) {
+    sources.Restart();
+    if (!sources.Find(1, 0, sectorSize, AppendPart, &parts, found)) {
         const DWORD error = ::GetLastError();
         WideString unmeasured;
-        if (found.unmeasured != 0 && PartPath(path.Text(), found.unmeasured, unmeasured))
+        if (found.unmeasured != 0 && sources.Locate(found.unmeasured, unmeasured))
             ReportError(error, L"Error opening %s", unmeasured.Text());
         else
             ReportError(error, L"Error");
@@ -282,11 +290,9 @@ void JoinOperation::StartJoining() {
         ReportError(::GetLastError(), L"Error");
         return;
     }
-    if (!sources.Begin(path.Text(), name.Text())) {
-        ReportError(ERROR_NOT_ENOUGH_MEMORY, L"Error");
-        return;
-    }
-    if (names.highestFile > found.count && !ExpectPart(found.count + 1, names.highestFile))
+    const uint32_t highest =
+        names.highestFile > sources.HighestSeen() ? names.highestFile : sources.HighestSeen();
+    if (highest > found.count && !ExpectPart(found.count + 1, highest))
         return;
     totalSize = found.totalSize;
     doneSize = 0;
@@ -707,7 +713,7 @@ void JoinOperation::ShowListOutcome(bool kept) {
     const int32_t listed = list.Parts().Count();
     // What became of a recovery set comes first: ignored, or the whole file checked against it.
     WideString text;
-    AppendRebuiltElsewhere(text);
+    AppendRebuilt(text);
     if (repair.Note().Length() != 0)
         text.Format(L"%s; ", repair.Note().Text());
     else if (wholeChecked && state == OperationState::Done)

@@ -108,18 +108,19 @@ private:
     // one once the handler in turn has returned.
     void AwaitNextPart();
     void AskSlice();
-    // Looks for the next parts where the user said, and joins them; asks again when none is
-    // there.
-    void TakeNextRun();
+    // Looks for the next parts in every folder known, the one the user just named included,
+    // and joins them; asks again when none is there (folderAdded: that folder is new).
+    void TakeNextRun(bool folderAdded);
+    // The join starts again from the recovery set's check, which now finds parts in every
+    // folder named.
+    void RepairAcrossFolders();
     // Takes each part found into the operation's records, to be read from. False when memory
     // runs out.
     static bool AppendPart(void* context, const WideString& partPath, uint64_t offset,
                            uint64_t size);
-    // Finds the parts beside the whole file up to the first missing, as FindParts, where the
-    // ones the repair rebuilt beside the output stand in for theirs.
-    bool FindFirstParts(FoundParts& found);
-    // "<part> and N more rebuilt in <folder>; " for the status bar, where they went there.
-    void AppendRebuiltElsewhere(WideString& text) const;
+    // "<part> and N more rebuilt; " for the status bar, with " in <folder>" where they went
+    // beside the output.
+    void AppendRebuilt(WideString& text) const;
     // Empty parts from index `from` on are never read: each is judged here, before any chunk of
     // theirs goes out. False when reported.
     bool JudgeEmptyParts(int32_t from);
@@ -144,6 +145,7 @@ private:
     bool othersOverruled = false; // the list vouched for a part they call damaged
     int32_t othersLane = 0;       // the worker lane that hashes for them
     JoinRepair repair;
+    bool setBeside = false; // a recovery set lies beside the parts
     SlicedWork repairWork{CompletionDispatcher::DeliveriesHeld};
     PartSources sources;
     SlicedWork askWork{CompletionDispatcher::DeliveriesHeld};

@@ -47,29 +47,32 @@ void JoinOperation::AskSlice() {
         ReportMissingPart(number);
         return;
     }
-    if (answer == PartAnswer::Browse && !sources.TakeFolder(folder)) {
+    bool added = false;
+    if (answer == PartAnswer::Browse && !sources.TakeFolder(folder, added)) {
         ReportError(ERROR_NOT_ENOUGH_MEMORY, L"Error");
         return;
     }
-    TakeNextRun();
+    TakeNextRun(added);
 }
 
-void JoinOperation::TakeNextRun() {
+void JoinOperation::TakeNextRun(bool folderAdded) {
     const int32_t before = parts.Count();
     const uint32_t first = static_cast<uint32_t>(before) + 1;
-    // Transfers suit the sectors of the parts' new drive as well.
-    const uint32_t folderSector = QuerySectorSize(sources.Folder().Text());
-    if (folderSector > sectorSize)
-        sectorSize = folderSector;
     FoundParts found;
-    if (!sources.FindRun(first, totalSize, sectorSize, AppendPart, &parts, found)) {
+    if (!sources.Find(first, totalSize, sectorSize, AppendPart, &parts, found)) {
         WideString partPath;
-        PartPath(path.Text(), found.unmeasured != 0 ? found.unmeasured : first, partPath);
+        sources.Locate(found.unmeasured != 0 ? found.unmeasured : first, partPath);
         ReportError(::GetLastError(), L"Error opening %s", partPath.Text());
         return;
     }
+    sources.Expect(sources.HighestSeen());
     if (found.count == 0) {
-        AwaitNextPart();
+        // A new folder with later parts than the one missing: with them, the recovery data may
+        // now make up for what no folder holds.
+        if (folderAdded && setBeside && sources.NamedHoldsLater(first))
+            RepairAcrossFolders();
+        else
+            AwaitNextPart();
         return;
     }
     totalSize += found.totalSize;
@@ -94,41 +97,32 @@ void JoinOperation::TakeNextRun() {
     FinishIfComplete();
 }
 
-bool JoinOperation::FindFirstParts(FoundParts& found) {
-    found = FoundParts();
-    uint32_t number = 1;
-    for (const uint32_t rebuilt : repair.RebuiltElsewhere()) {
-        FoundParts run;
-        FoundParts stand;
-        const bool besideFound = FindParts(path.Text(), sectorSize, AppendPart, &parts, run, number,
-                                           found.totalSize, rebuilt - 1);
-        found.Add(run);
-        if (!besideFound || number + run.count != rebuilt)
-            return besideFound;
-        const bool rebuiltFound = FindParts(outputPath.Text(), sectorSize, AppendPart, &parts,
-                                            stand, rebuilt, found.totalSize, rebuilt);
-        found.Add(stand);
-        if (!rebuiltFound || stand.count == 0)
-            return rebuiltFound;
-        number = rebuilt + 1;
-    }
-    FoundParts rest;
-    const bool restFound =
-        FindParts(path.Text(), sectorSize, AppendPart, &parts, rest, number, found.totalSize);
-    found.Add(rest);
-    return restFound;
-}
-
-void JoinOperation::AppendRebuiltElsewhere(WideString& text) const {
-    const DynArray<uint32_t>& rebuilt = repair.RebuiltElsewhere();
+void JoinOperation::AppendRebuilt(WideString& text) const {
+    const DynArray<uint32_t>& rebuilt = repair.Rebuilt();
     WideString firstName;
     if (rebuilt.Count() == 0 || !PartPath(name.Text(), rebuilt[0], firstName))
         return;
-    if (rebuilt.Count() == 1)
-        text.AppendFormat(L"%s rebuilt in %s; ", firstName.Text(), outputFolder.Text());
-    else
-        text.AppendFormat(L"%s and %d more rebuilt in %s; ", firstName.Text(), rebuilt.Count() - 1,
-                          outputFolder.Text());
+    text.AppendFormat(L"%s", firstName.Text());
+    if (rebuilt.Count() > 1)
+        text.AppendFormat(L" and %d more", rebuilt.Count() - 1);
+    text.AppendFormat(L" rebuilt");
+    if (repair.RebuiltElsewhere())
+        text.AppendFormat(L" in %s", outputFolder.Text());
+    text.AppendFormat(L"; ");
+}
+
+void JoinOperation::RepairAcrossFolders() {
+    // What was joined goes, as the join starts again once the set has checked every part
+    // wherever it lies and rebuilt those that lie nowhere.
+    StopHashing();
+    DropUnfinished();
+    parts.Clear();
+    nextPart = 0;
+    if (!repair.Find(path)) {
+        ReportError(::GetLastError(), L"Error");
+        return;
+    }
+    BeginRepair();
 }
 
 bool JoinOperation::JudgeEmptyParts(int32_t from) {

@@ -45,7 +45,7 @@ bool JoinRepair::Find(const WideString& wholePath) {
     Forget(note);
     folder = wholePath;
     folder.CutAfterLastBackslash();
-    rebuiltElsewhere.Clear();
+    rebuiltParts.Clear();
     if (!FileNameOf(wholePath.Text(), wholeName))
         return false;
     setName.Format(L"%s.par2", wholeName.Text());
@@ -495,7 +495,10 @@ bool JoinRepair::FailForWantOfBlocks(const wchar_t* first) {
 }
 
 void JoinRepair::PathOf(int32_t index, WideString& to) const {
-    to.Format(L"%s%s", folder.Text(), set.FileName(index));
+    if (sources && entries[index].role == SetFileRole::Part)
+        sources->Locate(entries[index].number, to);
+    else
+        to.Format(L"%s%s", folder.Text(), set.FileName(index));
 }
 
 void JoinRepair::RebuildBeside(const WideString& outputPath) {
@@ -1056,7 +1059,7 @@ bool JoinRepair::SwapStep() {
         for (int32_t j = 0; j < missingFiles.Count(); ++j)
             Forget(temporaries[j]);
         phase = Phase::Finished;
-        return rebuildFolder.Length() == 0 || NoteRebuiltElsewhere();
+        return NoteRebuilt();
     }
     const wchar_t* fileName = set.FileName(missingFiles[k]);
     while (k-- > 0) {
@@ -1068,13 +1071,13 @@ bool JoinRepair::SwapStep() {
     return Fail(error, failedStep, fileName);
 }
 
-bool JoinRepair::NoteRebuiltElsewhere() {
-    rebuiltElsewhere.Clear();
+bool JoinRepair::NoteRebuilt() {
+    rebuiltParts.Clear();
     for (int32_t i : missingFiles) {
-        if (!rebuiltElsewhere.Append(entries[i].number))
+        if (!rebuiltParts.Append(entries[i].number))
             return Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error renaming %s", set.FileName(i));
     }
-    std::sort(rebuiltElsewhere.begin(), rebuiltElsewhere.end());
+    std::sort(rebuiltParts.begin(), rebuiltParts.end());
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "app/WideString.h"
 #include "io/ComputePool.h"
 #include "ops/OperationOutcome.h"
+#include "ops/PartSources.h"
 #include "ops/SetFileNames.h"
 #include "recovery/Crc32.h"
 #include "recovery/Md5.h"
@@ -46,8 +47,13 @@ public:
     // whole file at outputPath instead, under their own names, and the damaged ones stay where
     // they are. Before Find.
     void RebuildBeside(const WideString& outputPath);
-    // Once Done: the numbers of the parts rebuilt away from the others, rising.
-    const DynArray<uint32_t>& RebuiltElsewhere() const { return rebuiltElsewhere; }
+    // The parts are read wherever these sources find them, not only beside the whole file; they
+    // must outlive this object. Before Find.
+    void LookIn(const PartSources& partSources) { sources = &partSources; }
+    // Once Done: the numbers of the parts rebuilt, rising, and whether they went beside the
+    // output rather than in place.
+    const DynArray<uint32_t>& Rebuilt() const { return rebuiltParts; }
+    bool RebuiltElsewhere() const { return rebuildFolder.Length() != 0; }
     // Does the next piece of work, for about the given time, or less when a new phase begins: it
     // shows its own activity before it goes on.
     Step Work(DWORD milliseconds = SlicedWork::kSliceMs);
@@ -199,8 +205,8 @@ private:
     void CheckOnItsOwn();
     bool EndWrite();
     bool SwapStep();
-    // Keeps the numbers of the parts that were rebuilt in the rebuild folder.
-    bool NoteRebuiltElsewhere();
+    // Keeps the numbers of the parts that were rebuilt.
+    bool NoteRebuilt();
     // Moves a damaged file to the first free name "<name>.damaged", ".damaged2", ...
     bool KeepAside(const WideString& from, WideString& aside);
     void NextFile();
@@ -227,7 +233,8 @@ private:
     Par2Repair repair;
     WideString folder;        // with its backslash
     WideString rebuildFolder; // the same, or empty where the parts are rebuilt in place
-    DynArray<uint32_t> rebuiltElsewhere;
+    DynArray<uint32_t> rebuiltParts;
+    const PartSources* sources = nullptr;
     WideString wholeName;
     WideString setName; // "<whole>.par2", for the notes
     WideString filePath;

@@ -79,7 +79,7 @@ TEST_F(JoinRepairEndToEndTest, ASetIsUsedOnlyAsFarAsItMatchesTheParts) {
         std::wstring statusBar; // followed by the whole file's path once joined
     } rows[] = {
         {hostile, 12, two, false, 0, done, L"x.bin.par2 ignored (it names no part of this file); "},
-        {mixed, 12, two, false, 2, done, L""}, // the other files taken as unknown
+        {mixed, 12, two, false, 2, done, L"x.bin.002 rebuilt; "}, // the others unknown
         {old, 3, changed, true, 0, done,
          L"x.bin.par2 ignored (it disagrees with x.bin.sha256); SHA-256 verified: "},
         {old, 3, longer, false, 0, done, L"x.bin.par2 ignored (it was made for fewer parts); "},

@@ -334,7 +334,7 @@ TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJ
     Damage(7);
     const std::string damaged = SystemSha256OfFile(PartName(whole, 7));
     ASSERT_EQ(Join(whole, again), OperationState::Done) << Narrow(again.statusBar);
-    EXPECT_EQ(again.statusBar, L"SHA-256 verified: " + whole);
+    EXPECT_EQ(again.statusBar, L"w.bin.003 and 1 more rebuilt; SHA-256 verified: " + whole);
     EXPECT_TRUE(Holds(whole, original));
     for (unsigned part : {3u, 7u})
         EXPECT_EQ(SystemSha256OfFile(PartName(whole, part)), partHashes[part - 1]) << part;
@@ -459,11 +459,21 @@ TEST_F(RepairTest, TheSetIsReadAsLittleAsTheChecksAllow) {
         const std::wstring note = row.spoiled.at == crc.at && row.listed
                                       ? L"w.bin.par2 ignored (it disagrees with w.bin.sha256); "
                                       : L"";
+        std::vector<unsigned> rebuilt = row.lost;
+        if (row.damaged)
+            rebuilt.push_back(row.damaged);
+        std::sort(rebuilt.begin(), rebuilt.end());
+        std::wstring named;
+        if (!rebuilt.empty())
+            named = PartName(L"w.bin", rebuilt[0]) +
+                    (rebuilt.size() > 1 ? L" and " + std::to_wstring(rebuilt.size() - 1) + L" more"
+                                        : L"") +
+                    L" rebuilt; ";
         EXPECT_EQ(shown.statusBar,
                   !row.done ? ErrorText(L"Part w.bin.002 cannot be rebuilt: 1 more recovery "
                                         L"blocks needed",
                                         ERROR_INVALID_DATA)
-                            : note + (row.listed ? L"SHA-256 verified: " : L"") + whole);
+                            : note + named + (row.listed ? L"SHA-256 verified: " : L"") + whole);
         EXPECT_EQ(Shows(shown, L"Checking "), row.checked);
         EXPECT_EQ(Shows(shown, L"Repairing "), !row.lost.empty() || row.damaged);
         EXPECT_TRUE(!row.done || Holds(whole, original));
