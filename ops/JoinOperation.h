@@ -108,9 +108,9 @@ private:
     // one once the handler in turn has returned.
     void AwaitNextPart();
     void AskSlice();
-    // Looks for the next parts in every folder known, the one the user just named included,
-    // and joins them; asks again when none is there (folderAdded: that folder is new).
-    void TakeNextRun(bool folderAdded);
+    // Looks for the next parts in every folder known, and joins them; asks again when none is
+    // there.
+    void TakeNextRun();
     // The join starts again from the recovery set's check, which now finds parts in every
     // folder named.
     void RepairAcrossFolders();

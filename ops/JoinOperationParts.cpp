@@ -52,10 +52,15 @@ void JoinOperation::AskSlice() {
         ReportError(ERROR_NOT_ENOUGH_MEMORY, L"Error");
         return;
     }
-    TakeNextRun(added);
+    // The recovery data checks the parts of every folder there at once, and may make up for
+    // those that none holds.
+    if (added && setBeside)
+        RepairAcrossFolders();
+    else
+        TakeNextRun();
 }
 
-void JoinOperation::TakeNextRun(bool folderAdded) {
+void JoinOperation::TakeNextRun() {
     const int32_t before = parts.Count();
     const uint32_t first = static_cast<uint32_t>(before) + 1;
     FoundParts found;
@@ -67,12 +72,7 @@ void JoinOperation::TakeNextRun(bool folderAdded) {
     }
     sources.Expect(sources.HighestSeen());
     if (found.count == 0) {
-        // A new folder with later parts than the one missing: with them, the recovery data may
-        // now make up for what no folder holds.
-        if (folderAdded && setBeside && sources.NamedHoldsLater(first))
-            RepairAcrossFolders();
-        else
-            AwaitNextPart();
+        AwaitNextPart();
         return;
     }
     totalSize += found.totalSize;

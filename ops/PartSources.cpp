@@ -119,10 +119,3 @@ bool PartSources::Find(uint32_t first, uint64_t offset, uint32_t& sectorSize, Pa
         runStart = static_cast<int32_t>(first) - 1;
     return true;
 }
-
-bool PartSources::NamedHoldsLater(uint32_t number) const {
-    WideString wholePath;
-    PartNames names;
-    return WholeIn(folder, wholePath) && ScanPartNames(wholePath.Text(), names) &&
-           names.highestFile > number;
-}

@@ -45,8 +45,6 @@ public:
     // FindParts.
     bool Find(uint32_t first, uint64_t offset, uint32_t& sectorSize, PartVisitor visit,
               void* context, FoundParts& found);
-    // The folder last named holds parts of this whole file numbered above `number`.
-    bool NamedHoldsLater(uint32_t number) const;
     // The index of the first part of the last search that found any: the parts before it may
     // have gone with the disc that held them.
     int32_t RunStart() const { return runStart; }

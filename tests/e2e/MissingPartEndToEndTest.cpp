@@ -38,8 +38,10 @@ TEST_F(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePromp
         {{0, 0, 0, 1, 4, 1, 1, 1, 1}, {{4, 1}}, L"Part trip.avi.005 is damaged: #23 ", 3, 0, 0},
         // Recovery data that can't make up for a second disc leaves its parts to be asked for.
         {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, 1}}, L"", 0, 0, 10},
-        // A disc lost, which the recovery data makes up for once the discs after it are found.
-        {{0, 0, 0, 3, 3, 2, 2, 2, 2}, {{4, 2}}, L"", 0, 0, 20},
+        // A disc lost, which the recovery data makes up for once the discs after it are found;
+        // a damaged part on another disc, which it checks and rebuilds.
+        {{0, 0, 0, 3, 3, 2, 2, 2, 2}, {{4, 2}}, L"trip.avi.004 and 1 more rebuilt; ", 0, 0, 20},
+        {{0, 0, 0, 1, 4, 1, 1, 1, 1}, {{4, 1}}, L"trip.avi.005 rebuilt; ", 0, 0, 20},
     };
     ASSERT_TRUE(WriteDword(L"DeleteFiles", 1));
     for (const Case& c : cases) {
