@@ -715,9 +715,9 @@ void JoinOperation::ShowListOutcome(bool kept) {
     WideString text;
     AppendRebuilt(text);
     if (repair.Note().Length() != 0)
-        text.Format(L"%s; ", repair.Note().Text());
+        text.AppendFormat(L"%s; ", repair.Note().Text());
     else if (wholeChecked && state == OperationState::Done)
-        text.Format(L"Verified by %s.par2; ", name.Text());
+        text.AppendFormat(L"Verified by %s.par2; ", name.Text());
     others.AppendOutcome(text, state == OperationState::Done && !othersOverruled, parts.Count());
     if (partsReadOnly && !kept && state == OperationState::Done && display.Choices().deleteParts)
         text.AppendFormat(L"parts kept, their folder takes no changes; ");
