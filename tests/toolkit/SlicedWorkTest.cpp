@@ -11,21 +11,29 @@ using Result = SlicedWork::Result;
 
 namespace {
 
-// A slice takes steps until one is not More, or the time given has passed (none: one step).
+// A slice takes steps until one is not More, or the time given has passed (none: one step), or
+// a step as long as the longest so far would pass it: steps of 15 ms in 25 ms make one.
 TEST(SlicedWorkTest, ASliceEndsAtTheFirstStepThatIsNotMoreOrWhenItsTimeIsUp) {
     const struct {
         std::vector<Result> steps;
         DWORD milliseconds;
         size_t taken;
+        DWORD stepMs = 0;
     } cases[] = {
         {{Result::More, Result::More, Result::Changed, Result::More}, INFINITE, 3},
         {{Result::More, Result::Failed, Result::More}, INFINITE, 2},
         {{Result::Changed, Result::More}, INFINITE, 1},
         {{Result::More, Result::More}, 0, 1},
+        {{Result::More, Result::More, Result::More}, 25, 1, 15},
     };
     for (const auto& c : cases) {
         size_t taken = 0;
-        const Result last = SlicedWork::Run([&] { return c.steps[taken++]; }, c.milliseconds);
+        const Result last = SlicedWork::Run(
+            [&] {
+                ::Sleep(c.stepMs);
+                return c.steps[taken++];
+            },
+            c.milliseconds);
         EXPECT_EQ(taken, c.taken);
         EXPECT_EQ(last, c.steps[c.taken - 1]);
     }
