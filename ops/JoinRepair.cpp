@@ -14,8 +14,9 @@ namespace {
 // The most read or written in one piece.
 constexpr uint32_t kPieceBytes = 4 * 1024 * 1024;
 // About the most work of one step, in bytes read, hashed or multiplied into a rebuilt slice: a
-// step must fit the window's slice of time, and 16 MiB of reading and hashing took up to 100 ms.
-constexpr uint32_t kStepBytes = 4 * 1024 * 1024;
+// step must fit the window's slice of time. 16 MiB of reading and hashing took up to 100 ms, and
+// 4 MiB of recovery blocks read into fresh memory about 30 ms.
+constexpr uint32_t kStepBytes = 2 * 1024 * 1024;
 // The zeros that fill a part's last slice for its hash, at most this many at a time.
 constexpr uint32_t kStreamPadBytes = 4 * 1024 * 1024;
 // The least fed to the rebuilt slices in a step, however many they are.
@@ -972,8 +973,8 @@ bool JoinRepair::WriteStep() {
     const uint64_t left = set.FileSize(target) - sliceStart;
     const uint32_t length = static_cast<uint32_t>(left < set.SliceSize() ? left : set.SliceSize());
     const uint32_t rest = length - static_cast<uint32_t>(sliceOffset);
-    const uint32_t n =
-        rest < static_cast<uint32_t>(buffer.Count()) ? rest : static_cast<uint32_t>(buffer.Count());
+    // Written, hashed twice and perhaps read first, on this thread: a step's bytes at most.
+    const uint32_t n = rest < kStepBytes ? rest : kStepBytes;
     const int32_t rebuilt = MissingIndex(s);
     const uint8_t* data = buffer.Items();
     if (rebuilt >= 0) {
