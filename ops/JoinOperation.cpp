@@ -115,8 +115,10 @@ void JoinOperation::RepairSlice() {
             break;
         return;
     case JoinRepair::Step::Failed:
-        // Parts it can't make up for may lie on another disc: the join asks for them.
+        // Parts it can't make up for may lie on another disc: the join asks for them, up to the
+        // last the set names.
         if (repair.FailedWithPartsAbsent() && display.AsksForParts()) {
+            setHighest = repair.HighestPart();
             repair.Cancel();
             JoinAfterCheck();
             return;
@@ -290,8 +292,7 @@ void JoinOperation::StartJoining() {
         ReportError(::GetLastError(), L"Error");
         return;
     }
-    const uint32_t highest =
-        names.highestFile > sources.HighestSeen() ? names.highestFile : sources.HighestSeen();
+    const uint32_t highest = std::max({names.highestFile, sources.HighestSeen(), setHighest});
     if (highest > found.count && !ExpectPart(found.count + 1, highest))
         return;
     totalSize = found.totalSize;

@@ -145,7 +145,8 @@ private:
     bool othersOverruled = false; // the list vouched for a part they call damaged
     int32_t othersLane = 0;       // the worker lane that hashes for them
     JoinRepair repair;
-    bool setBeside = false; // a recovery set lies beside the parts
+    bool setBeside = false;  // a recovery set lies beside the parts
+    uint32_t setHighest = 0; // and names parts up to this one, which it could not make up for
     SlicedWork repairWork{CompletionDispatcher::DeliveriesHeld};
     PartSources sources;
     SlicedWork askWork{CompletionDispatcher::DeliveriesHeld};

@@ -26,6 +26,7 @@ TEST_F(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePromp
         DWORD exitCode;
         size_t leftover; // the bytes of the output that an earlier join, ended from outside, left
         int recovery;    // the split's recovery data, in percent
+        bool listed = true;
     } const cases[] = {
         {{0, 0, 0, 1, 1, 1, 2, 2, 2}, {{4, 1}, {7, 2}}, L"", 0, 6 * kPart, 0},
         {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, kRetry}}, L"", 0, 0, 0},
@@ -38,6 +39,7 @@ TEST_F(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePromp
         {{0, 0, 0, 1, 4, 1, 1, 1, 1}, {{4, 1}}, L"Part trip.avi.005 is damaged: #23 ", 3, 0, 0},
         // Recovery data that can't make up for a second disc leaves its parts to be asked for.
         {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, 1}}, L"", 0, 0, 10},
+        {{0, 0, 0, 1, 1, 1, 1, 1, 1}, {{4, 1}}, L"", 0, 0, 10, false}, // the set alone names them
         // A disc lost, which the recovery data makes up for once the discs after it are found;
         // a damaged part on another disc, which it checks and rebuilds.
         {{0, 0, 0, 3, 3, 2, 2, 2, 2}, {{4, 2}}, L"trip.avi.004 and 1 more rebuilt; ", 0, 0, 20},
@@ -55,7 +57,8 @@ TEST_F(MissingPartEndToEndTest, ASetSpreadOverFoldersIsJoinedByAnsweringThePromp
         ASSERT_TRUE(WriteWholeFile(whole, all));
         const std::wstring split = L"split --size 256K --recovery " + std::to_wstring(c.recovery);
         ASSERT_EQ(RunConsole(split + L" \"" + whole + L"\"").exitCode, 0u);
-        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+        ASSERT_TRUE(::DeleteFileW(whole.c_str()) &&
+                    (c.listed || ::DeleteFileW((whole + L".sha256").c_str())));
         for (unsigned i = 1; i <= 9; ++i) {
             const int folder = c.where[i - 1] == kDamaged ? 1 : c.where[i - 1];
             const std::wstring part = PartName(whole, i);
