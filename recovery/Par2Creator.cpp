@@ -121,7 +121,7 @@ void Par2Creator::Clear() {
         h.crcPadding.pending = false;
     }
     for (Carry& carry : carries)
-        carry.set = false;
+        carry = Carry{};
     written.index = -1;
     placed = false;
     broken = true;
@@ -338,6 +338,8 @@ void Par2Creator::AddRunsToBlocks(const uint8_t* data, const Run* runs, int32_t 
         const uint8_t* in = data + run.at;
         size_t n = run.size;
         uint32_t offset = run.sliceOffset;
+        if (offset + n > carry.broughtIn)
+            BringInBlocks(lane, first, end, offset + n);
         if (carry.set && n != 0) {
             const uint8_t word[2] = {carry.byte, in[0]};
             AddToBlocks(word, 2, offset - 1, log, first, end);
@@ -359,6 +361,23 @@ void Par2Creator::AddRunsToBlocks(const uint8_t* data, const Run* runs, int32_t 
             carry.set = false;
         }
     }
+}
+
+void Par2Creator::BringInBlocks(int32_t lane, int32_t first, int32_t end, uint64_t offset) {
+    // A step of several megabytes at once, as the first slice goes through: locking a range
+    // brings its pages in with one call. Where locking is refused (a small working-set quota),
+    // the multiply-add brings them in as it goes.
+    constexpr uint64_t kStep = 16 << 20;
+    Carry& carry = carries[lane];
+    uint64_t to = (offset + kStep - 1) / kStep * kStep;
+    to = to < sliceSize ? to : sliceSize;
+    for (int32_t e = first; e < end; ++e) {
+        uint8_t* from = recovery.Get() + static_cast<size_t>(e) * sliceSize + carry.broughtIn;
+        const size_t bytes = static_cast<size_t>(to - carry.broughtIn);
+        if (::VirtualLock(from, bytes))
+            ::VirtualUnlock(from, bytes);
+    }
+    carry.broughtIn = to;
 }
 
 template <class Hash>

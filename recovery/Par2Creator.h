@@ -143,6 +143,10 @@ private:
     // A recovery packet's header, with its hash field left empty.
     void FillBlockHeader(uint8_t* header, int32_t e) const;
     uint64_t CriticalBytes() const;
+    // Makes sure the pages of the lane's blocks up to offset in them are in memory, in large
+    // steps: page by page, as the multiply-add first touches them, costs far more on some
+    // systems.
+    void BringInBlocks(int32_t lane, int32_t first, int32_t end, uint64_t offset);
     // The recovery packet of block e: its header, hashed a piece at a time, then written.
     bool WriteBlockPiece(HANDLE file, int32_t e);
 
@@ -178,10 +182,12 @@ private:
         int32_t slice = 0;
     } layout;
     Hashing hashing[kMostLanes];
-    // Per lane: a byte of the slice whose 16-bit word is not complete yet.
+    // Per lane: a byte of the slice whose 16-bit word is not complete yet, and how far into its
+    // blocks the pages are in memory.
     struct Carry {
         uint8_t byte = 0;
         bool set = false;
+        uint64_t broughtIn = 0;
     } carries[kMostLanes];
     bool placed = false;
     bool broken = true;
