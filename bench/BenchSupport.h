@@ -96,12 +96,21 @@ inline void RemoveParts(const std::wstring& source) {
     ::DeleteFileW((source + L".sha256").c_str());
 }
 
+// When an operation's data passed marks on its way, in seconds from its start: where its start and
+// its end cost more than its steady middle.
+struct Phases {
+    double to11 = 0;    // 11 % written
+    double to91 = 0;    // 91 % written
+    double written = 0; // every byte written
+};
+
 // Seconds of the operation from its start to its end, or a negative number when it failed; the
 // last status bar text in said, and the longest message in longest when asked, with the status
-// line as it ended in during.
+// line as it ended in during; its phases when asked.
 template <class Op>
 double RunOperation(const std::wstring& path, uint64_t partSize, std::wstring& said,
-                    double* longest = nullptr, std::wstring* during = nullptr) {
+                    double* longest = nullptr, std::wstring* during = nullptr,
+                    Phases* phases = nullptr) {
     QuietDisplay shown;
     shown.partSize = partSize;
     Op operation(shown);
@@ -112,12 +121,20 @@ double RunOperation(const std::wstring& path, uint64_t partSize, std::wstring& s
     const double started = Now() - start;
     std::wstring busiestDuring;
     double busiest = 0;
+    Phases passed;
     RunWhileBusy(operation, [&](double took) {
         if (took > busiest) {
             busiest = took;
             busiestDuring = shown.status;
         }
+        const float progress = operation.Progress();
+        const double now = Now() - start;
+        passed.to11 = progress >= 11 && passed.to11 == 0 ? now : passed.to11;
+        passed.to91 = progress >= 91 && passed.to91 == 0 ? now : passed.to91;
+        passed.written = progress >= 100 && passed.written == 0 ? now : passed.written;
     });
+    if (phases)
+        *phases = passed;
     const double seconds = Now() - start;
     if (longest)
         *longest = started > busiest ? started : busiest;

@@ -86,7 +86,7 @@ void SplitOperation::OnCommand(UINT id) {
     if (state == OperationState::Waiting && id == kCommandSplit)
         BeginSplitting();
     else if (state == OperationState::Running && id == kCommandPause && !recoveryWork.IsRunning() &&
-             !finishJob)
+             !recoveryJob)
         Pause();
     else if (state == OperationState::Paused && id == kCommandResume)
         Resume();
@@ -293,86 +293,112 @@ void SplitOperation::Finish() {
     if (hashingChecksums)
         wholeDigest = WholeDigest();
     StopHashing();
-    if (recovering && HandFinishToWorkers()) {
-        // There is nothing left to pause.
-        display.SetAction(kCommandPause, kActionRunGroup);
+    if (!recovering) {
+        CompleteSideFiles();
         return;
     }
-    CompleteSideFiles();
+    // There is nothing left to pause.
+    display.SetAction(kCommandPause, kActionRunGroup);
+    if (!recovery.PrepareFinish() || !HandToWorkers(false))
+        ReportError(::GetLastError(), L"Error making recovery data");
 }
 
-struct SplitOperation::FinishJob : ComputeJob {
+struct SplitOperation::RecoveryJob : ComputeJob {
     SplitOperation* owner; // null once let go
     int32_t lanes;
+    bool writing; // the files; else the last hashes
+    // Per lane: the error its write failed with, and the file.
+    DWORD errors[ComputePool::kMostWorkers];
+    int32_t failed[ComputePool::kMostWorkers];
 };
 
 SplitOperation::~SplitOperation() {
-    gComputePool.LetGo(finishJob);
+    gComputePool.LetGo(recoveryJob);
 }
 
-bool SplitOperation::HandFinishToWorkers() {
-    // Without the workers, the files hash what is left as they are written.
-    auto* job = new (std::nothrow) FinishJob{};
-    if (!job || !recovery.PrepareFinish()) {
-        delete job;
+bool SplitOperation::HandToWorkers(bool writing) {
+    auto* job = new (std::nothrow) RecoveryJob{};
+    if (!job) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
     job->owner = this;
     job->lanes = Lanes();
-    job->run = RunFinishJob;
-    job->done = FinishJobDone;
-    if (!gComputePool.Submit(*job, (1u << job->lanes) - 1)) {
+    job->writing = writing;
+    job->run = RunRecoveryJob;
+    job->done = RecoveryJobDone;
+    uint32_t mask = 0;
+    for (int32_t lane = 0; lane < job->lanes; ++lane) {
+        if (!writing || !recovery.LaneWritten(lane, job->lanes))
+            mask |= 1u << lane;
+    }
+    if (!gComputePool.Submit(*job, mask)) {
         delete job;
         return false;
     }
-    finishJob = job;
+    recoveryJob = job;
     return true;
 }
 
-void SplitOperation::RunFinishJob(ComputeJob& computeJob, int32_t lane) {
-    auto& job = static_cast<FinishJob&>(computeJob);
-    job.owner->recovery.FinishHashes(lane, job.lanes);
+void SplitOperation::RunRecoveryJob(ComputeJob& computeJob, int32_t lane) {
+    auto& job = static_cast<RecoveryJob&>(computeJob);
+    SplitRecovery& recovery = job.owner->recovery;
+    if (!job.writing)
+        recovery.FinishHashes(lane, job.lanes);
+    else if (!recovery.WriteLane(lane, job.lanes, job.failed[lane]))
+        job.errors[lane] = ::GetLastError();
 }
 
-void SplitOperation::FinishJobDone(ComputeJob& computeJob) {
-    auto* job = static_cast<FinishJob*>(&computeJob);
-    SplitOperation* split = job->owner;
+void SplitOperation::RecoveryJobDone(ComputeJob& computeJob) {
+    auto* job = static_cast<RecoveryJob*>(&computeJob);
+    if (SplitOperation* split = job->owner) {
+        split->recoveryJob = nullptr;
+        split->RecoveryWorked(*job);
+    }
     delete job;
-    if (!split)
-        return;
-    split->finishJob = nullptr;
-    split->recovery.HashesFinished();
-    split->CompleteSideFiles();
 }
 
-void SplitOperation::CompleteSideFiles() {
-    // Each side file takes a step at once, and the list and the scripts are complete with it.
-    // The recovery files take more: they are written in slices, so that the window answers while
-    // a large set is written.
-    completing = 0;
-    while (completing < sideFileCount) {
-        const SlicedWork::Result result = CompleteStep();
-        if (result == SlicedWork::Result::Failed)
-            return;
-        if (result == SlicedWork::Result::More) {
-            StartRecoverySlices();
+void SplitOperation::RecoveryWorked(const RecoveryJob& job) {
+    if (job.error != 0) {
+        ReportError(job.error, L"Error making recovery data");
+        return;
+    }
+    if (!job.writing) {
+        if (recovery.HashesFinished())
+            CompleteSideFiles();
+        else
+            ReportError(::GetLastError(), L"Error making recovery data");
+        return;
+    }
+    for (int32_t lane = 0; lane < job.lanes; ++lane) {
+        if (job.errors[lane] != 0) {
+            recovery.SetFailed(job.failed[lane]);
+            ReportError(job.errors[lane], L"Error writing %s", recovery.FailedPath().Text());
             return;
         }
     }
-    EndDone();
+    if (recovery.TakeComplete())
+        EndDone();
+    else if (!HandToWorkers(true))
+        ReportError(::GetLastError(), L"Error making recovery data");
 }
 
-SlicedWork::Result SplitOperation::CompleteStep() {
-    SideFiles& files = *sideFiles[completing];
-    bool complete = false;
-    if (!files.CompleteStep(hashingChecksums ? &wholeDigest : nullptr, complete)) {
-        ReportError(::GetLastError(), L"Error writing %s", files.FailedPath().Text());
-        return SlicedWork::Result::Failed;
+void SplitOperation::CompleteSideFiles() {
+    // The list and the scripts are complete in a step. The recovery files are written on the
+    // workers a step at a time, while the window answers.
+    for (int32_t i = 0; i < sideFileCount; ++i) {
+        SideFiles& files = *sideFiles[i];
+        for (bool complete = &files == &recovery; !complete;) {
+            if (!files.CompleteStep(hashingChecksums ? &wholeDigest : nullptr, complete)) {
+                ReportError(::GetLastError(), L"Error writing %s", files.FailedPath().Text());
+                return;
+            }
+        }
     }
-    if (!complete)
-        return SlicedWork::Result::More;
-    ++completing;
-    return SlicedWork::Result::Changed;
+    if (!recovering)
+        EndDone();
+    else if (!HandToWorkers(true))
+        ReportError(::GetLastError(), L"Error making recovery data");
 }
 
 void SplitOperation::StartRecoverySlices() {
@@ -382,20 +408,12 @@ void SplitOperation::StartRecoverySlices() {
 }
 
 void SplitOperation::RecoverySlice() {
-    const bool reading = !recovery.HeadsRead();
-    const SlicedWork::Result result =
-        SlicedWork::Run([this, reading] { return reading ? ReadHeadsStep() : CompleteStep(); });
-    // A side file complete with more to follow is a slice's end like any other.
-    if (result == SlicedWork::Result::More ||
-        (result == SlicedWork::Result::Changed && !reading && completing < sideFileCount))
+    const SlicedWork::Result result = SlicedWork::Run([this] { return ReadHeadsStep(); });
+    if (result == SlicedWork::Result::More)
         return;
     recoveryWork.Stop();
-    if (result == SlicedWork::Result::Failed)
-        return;
-    if (reading)
+    if (result == SlicedWork::Result::Changed)
         StartMoving();
-    else
-        EndDone();
 }
 
 void SplitOperation::EndDone() {
@@ -492,7 +510,7 @@ bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
 void SplitOperation::Abort() {
     recoveryWork.Stop();
     StopHashing();
-    gComputePool.LetGo(finishJob);
+    gComputePool.LetGo(recoveryJob);
     if (IsBusy()) {
         // A split cut short leaves nothing: the list and the scripts may be complete already,
         // while the recovery files are written, and would refuse the next split of this file.

@@ -50,24 +50,23 @@ private:
     // The recovery set: planned with its memory before anything is created, written at the end.
     // False when that fails (reported).
     bool PlanRecovery(uint32_t percent);
-    // Completes the side files in the order they were made, a step at a time: Changed as each
-    // one is complete, Failed when that fails (reported).
-    SlicedWork::Result CompleteStep();
     // Starts the data moving, once the recovery set (if any) knows the parts' first bytes.
     void StartMoving();
-    // The recovery set's work goes on in slices, with nothing to pause meanwhile: before the data
-    // moves, reading the parts' first bytes, then starting it; after it moved, completing the side
-    // files, then ending the split.
+    // The parts' first bytes are read in slices before the data moves, with nothing to pause
+    // meanwhile.
     void StartRecoverySlices();
     void RecoverySlice();
     // Changed once every part's first bytes are read; Failed when that fails (reported).
     SlicedWork::Result ReadHeadsStep();
-    // The recovery set's last hashes, on the workers, once every chunk is in; the side files
-    // are completed when they are back.
-    struct FinishJob;
-    static void RunFinishJob(ComputeJob& job, int32_t lane);
-    static void FinishJobDone(ComputeJob& job);
-    bool HandFinishToWorkers();
+    // Once every chunk is in, the recovery set's last hashes, then its files, go to the workers
+    // (writing: the files, a step on each lane that has some left), and come back to
+    // RecoveryWorked. False when the job could not be handed over.
+    struct RecoveryJob;
+    bool HandToWorkers(bool writing);
+    static void RunRecoveryJob(ComputeJob& job, int32_t lane);
+    static void RecoveryJobDone(ComputeJob& job);
+    void RecoveryWorked(const RecoveryJob& job);
+    // Completes the side files in the order they were made; the recovery files on the workers.
     void CompleteSideFiles();
     // The split is done: says so, and shows the files where asked.
     void EndDone();
@@ -85,11 +84,10 @@ private:
     static constexpr int32_t kMostSideFiles = 3;
     SideFiles* sideFiles[kMostSideFiles] = {};
     int32_t sideFileCount = 0;
-    int32_t completing = 0; // the side files before it are complete
     // The whole file's SHA-256 once the data moved, when it was hashed.
     Sha256Digest wholeDigest{};
     bool recovering = false;
     bool hashingChecksums = false;
     SlicedWork recoveryWork{CompletionDispatcher::DeliveriesHeld};
-    FinishJob* finishJob = nullptr; // out with the workers
+    RecoveryJob* recoveryJob = nullptr; // out with the workers
 };

@@ -66,10 +66,20 @@ public:
     // written (Par2Creator's PrepareFinish, FinishHashes and HashesFinished).
     bool PrepareFinish() { return creator.PrepareFinish(); }
     void FinishHashes(int32_t lane, int32_t lanes) { creator.FinishHashes(lane, lanes); }
-    void HashesFinished() { creator.HashesFinished(); }
-    // A piece of the files' writing, whole or not.
+    bool HashesFinished() { return creator.HashesFinished(); }
+    // Then the files, written on the lanes a step at a time (RecoveryFiles' WriteLane, while
+    // LaneWritten is false), each lane its share of them; TakeComplete on this thread at the end.
+    static constexpr uint32_t kWriteStepBytes = 16 << 20;
+    bool WriteLane(int32_t lane, int32_t lanes, int32_t& failed) {
+        return files.WriteLane(creator, lane, lanes, kWriteStepBytes, failed);
+    }
+    bool LaneWritten(int32_t lane, int32_t lanes) const { return files.LaneWritten(lane, lanes); }
+    bool TakeComplete() { return files.TakeComplete(); }
+    void SetFailed(int32_t file) { files.SetFailed(file); }
+    // The last hashes and the files at once, on this thread.
     bool CompleteStep(const Sha256Digest*, bool& done) override {
-        return files.CompleteStep(creator, done);
+        done = files.Complete(creator);
+        return done;
     }
     const WideString& FailedPath() const override { return files.FailedPath(); }
     bool IsComplete() const override { return files.IsComplete(); }

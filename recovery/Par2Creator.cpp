@@ -121,8 +121,7 @@ void Par2Creator::Clear() {
         h.crcPadding.pending = false;
     }
     for (Carry& carry : carries)
-        carry.set = false;
-    written.index = -1;
+        carry = Carry{};
     placed = false;
     broken = true;
 }
@@ -338,6 +337,8 @@ void Par2Creator::AddRunsToBlocks(const uint8_t* data, const Run* runs, int32_t 
         const uint8_t* in = data + run.at;
         size_t n = run.size;
         uint32_t offset = run.sliceOffset;
+        if (offset + n > carry.broughtIn)
+            BringInBlocks(lane, first, end, offset + n);
         if (carry.set && n != 0) {
             const uint8_t word[2] = {carry.byte, in[0]};
             AddToBlocks(word, 2, offset - 1, log, first, end);
@@ -361,15 +362,31 @@ void Par2Creator::AddRunsToBlocks(const uint8_t* data, const Run* runs, int32_t 
     }
 }
 
+void Par2Creator::BringInBlocks(int32_t lane, int32_t first, int32_t end, uint64_t offset) {
+    // A step of several megabytes at once, as the first slice goes through: locking a range
+    // brings its pages in with one call. Where locking is refused (a small working-set quota),
+    // the multiply-add brings them in as it goes.
+    constexpr uint64_t kStep = 16 << 20;
+    Carry& carry = carries[lane];
+    uint64_t to = (offset + kStep - 1) / kStep * kStep;
+    to = to < sliceSize ? to : sliceSize;
+    for (int32_t e = first; e < end; ++e) {
+        uint8_t* from = recovery.Get() + static_cast<size_t>(e) * sliceSize + carry.broughtIn;
+        const size_t bytes = static_cast<size_t>(to - carry.broughtIn);
+        if (::VirtualLock(from, bytes))
+            ::VirtualUnlock(from, bytes);
+    }
+    carry.broughtIn = to;
+}
+
 template <class Hash>
 bool Par2Creator::Padding<Hash>::Start(const Hash& from, uint64_t bytes, int32_t ofSlice) {
     hash = from;
     left = bytes;
     slice = ofSlice;
     pending = true;
-    // A long padding, such as a short last part's, is hashed while the files are written, a
-    // piece at a time.
-    return left <= kWritePieceBytes;
+    // A long padding, such as a short last part's, is hashed with the last hashes.
+    return left <= kLongPadding;
 }
 
 template <class Hash> bool Par2Creator::Padding<Hash>::Go(uint64_t most) {
@@ -466,7 +483,7 @@ void Par2Creator::FinishHashes(int32_t lane, int32_t lanes) {
     const int32_t end =
         static_cast<int32_t>(static_cast<int64_t>(recoveryCount) * (lane + 1) / lanes);
     for (int32_t e = first; e < end; ++e) {
-        uint8_t header[sizeof written.header];
+        uint8_t header[kBlockHeaderBytes];
         FillBlockHeader(header, e);
         Md5 md5;
         md5.Update(header + Header::kHashedFrom, sizeof header - Header::kHashedFrom);
@@ -475,10 +492,24 @@ void Par2Creator::FinishHashes(int32_t lane, int32_t lanes) {
     }
 }
 
+bool Par2Creator::HashesFinished() {
+    critical.Clear();
+    if (!BuildCriticalPackets(critical))
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    packetsHashed = true;
+    return true;
+}
+
+bool Par2Creator::FinishAll() {
+    if (!PrepareFinish())
+        return false;
+    FinishHashes(0, 1);
+    return HashesFinished();
+}
+
 void Par2Creator::FillBlockHeader(uint8_t* header, int32_t e) const {
-    memset(header, 0, sizeof written.header);
-    FillHeader(header, sizeof written.header + static_cast<uint64_t>(sliceSize), setId,
-               kRecoveryType);
+    memset(header, 0, kBlockHeaderBytes);
+    FillHeader(header, kBlockHeaderBytes + static_cast<uint64_t>(sliceSize), setId, kRecoveryType);
     Put(header + kHeaderBytes, RecoveryBody::kExponent, static_cast<uint32_t>(e));
 }
 
@@ -528,45 +559,6 @@ bool Par2Creator::BuildCriticalPackets(DynArray<uint8_t>& out) {
     return true;
 }
 
-bool Par2Creator::WriteBlockPiece(HANDLE file, int32_t e) {
-    const uint8_t* block = recovery.Get() + static_cast<size_t>(e) * sliceSize;
-    uint8_t* header = written.header;
-    const uint32_t n = sliceSize - written.offset < kWritePieceBytes ? sliceSize - written.offset
-                                                                     : kWritePieceBytes;
-    if (!written.hashed && packetsHashed) {
-        FillBlockHeader(header, e);
-        PutBytes(header, Header::kHash, packetHashes[e].bytes);
-        written.hashed = true;
-    }
-    if (!written.hashed) {
-        if (written.offset == 0) {
-            FillBlockHeader(header, e);
-            written.md5.Reset();
-            written.md5.Update(header + Header::kHashedFrom,
-                               sizeof written.header - Header::kHashedFrom);
-        }
-        written.md5.Update(block + written.offset, n);
-        written.offset += n;
-        if (written.offset == sliceSize) {
-            PutBytes(header, Header::kHash, written.md5.Finish().bytes);
-            written.hashed = true;
-            written.offset = 0;
-        }
-        return true;
-    }
-    if (written.offset == 0 && !WriteFully(file, header, sizeof written.header))
-        return false;
-    if (!WriteFully(file, block + written.offset, n))
-        return false;
-    written.offset += n;
-    if (written.offset == sliceSize) {
-        ++written.block;
-        written.offset = 0;
-        written.hashed = false;
-    }
-    return true;
-}
-
 uint64_t Par2Creator::CriticalBytes() const {
     uint64_t bytes = kHeaderBytes + MainBody::Bytes(files.Count());
     for (const File& file : files)
@@ -598,34 +590,37 @@ uint64_t Par2Creator::OutputBytes(int32_t index) const {
            CriticalBytes();
 }
 
-bool Par2Creator::WriteOutputPiece(int32_t index, HANDLE file, bool& done) {
-    done = false;
-    if (broken || !placed || layout.file != files.Count() || index < 0 || index >= OutputCount())
-        return Fail(ERROR_INVALID_FUNCTION);
-    for (Hashing& h : hashing) {
-        if (h.md5Padding.pending || h.crcPadding.pending) {
-            if (h.md5Padding.pending)
-                Pad(h.md5Padding, kWritePieceBytes);
-            if (h.crcPadding.pending)
-                Pad(h.crcPadding, kWritePieceBytes);
-            return true;
-        }
-    }
-    if (critical.Count() == 0 && !BuildCriticalPackets(critical))
+bool Par2Creator::WriteOutputStep(int32_t index, OutputCursor& at, HANDLE file,
+                                  uint32_t most) const {
+    if (broken || !packetsHashed || index < 0 || index >= OutputCount()) {
+        ::SetLastError(ERROR_INVALID_FUNCTION);
         return false;
-    if (written.index != index) {
-        written.index = index;
-        written.block = 0;
-        written.offset = 0;
-        written.hashed = false;
     }
     const int32_t count = index == 0 ? 0 : VolumeCount(index - 1, recoveryCount);
-    if (written.block < count)
-        return WriteBlockPiece(file, VolumeFirst(index - 1) + written.block);
+    for (uint32_t left = most; left != 0 && at.block < count;) {
+        const int32_t e = VolumeFirst(index - 1) + at.block;
+        if (at.offset == 0) {
+            uint8_t header[kBlockHeaderBytes];
+            FillBlockHeader(header, e);
+            PutBytes(header, Header::kHash, packetHashes[e].bytes);
+            if (!WriteFully(file, header, sizeof header))
+                return false;
+        }
+        const uint32_t n = sliceSize - at.offset < left ? sliceSize - at.offset : left;
+        if (!WriteFully(file, recovery.Get() + static_cast<size_t>(e) * sliceSize + at.offset, n))
+            return false;
+        left -= n;
+        at.offset += n;
+        if (at.offset == sliceSize) {
+            ++at.block;
+            at.offset = 0;
+        }
+    }
     // Every volume carries the set's description too, so that any one of them is enough.
-    if (!WriteFully(file, critical.Items(), static_cast<size_t>(critical.Count())))
-        return false;
-    written.index = -1;
-    done = true;
+    if (at.block == count && !at.done) {
+        if (!WriteFully(file, critical.Items(), static_cast<size_t>(critical.Count())))
+            return false;
+        at.done = true;
+    }
     return true;
 }

@@ -17,7 +17,7 @@
 // in pieces of any size. The recovery data weighs each slice with a constant picked by the
 // slice's place in the set, and the set orders the files by their IDs, which hash each file's
 // first 16 KiB: so those first bytes of every file are handed over (SetFileHead) before the
-// stream starts. WriteOutputPiece then writes the index file and the recovery volumes.
+// stream starts. WriteOutputStep then writes the index file and the recovery volumes.
 //
 // The recovery blocks are held in memory: recoveryCount * sliceSize bytes. Every call is false,
 // with the reason in the last error, when it fails; the creator then takes only a new Start.
@@ -74,20 +74,29 @@ public:
     int32_t OutputCount() const;
     bool OutputName(const wchar_t* basePath, int32_t index, WideString& name) const;
     uint64_t OutputBytes(int32_t index) const;
-    // Writes the file's content at the handle's position, once every byte is in, a piece at a
-    // time: each call hashes or writes at most kWritePieceBytes of recovery data. Files go one
-    // after the other; done turns true with a file's last piece.
-    bool WriteOutputPiece(int32_t index, HANDLE file, bool& done);
     // The hashing left once every byte is in, shared out among threads before the files are
-    // written, which then only write: PrepareFinish on this thread, then FinishHashes once on
-    // each lane (the padding of the last slice, and each lane's share of the recovery packets'
-    // hashes), then HashesFinished on this thread again. Without it, the files hash what is
-    // left as they are written.
+    // written: PrepareFinish on this thread, then FinishHashes once on each lane (the padding of
+    // the last slice, and each lane's share of the recovery packets' hashes), then
+    // HashesFinished on this thread again, which lays out the set's description. FinishAll does
+    // the three on this thread.
     bool PrepareFinish();
     void FinishHashes(int32_t lane, int32_t lanes);
-    void HashesFinished() { packetsHashed = true; }
+    bool HashesFinished();
+    bool FinishAll();
+    // Where the writing of an output file stands.
+    struct OutputCursor {
+        int32_t block = 0; // within its volume
+        uint32_t offset = 0;
+        bool done = false;
+    };
+    // Writes about `most` bytes more of output index at the handle's position, once the last
+    // hashes are done; done turns true with its last byte. Outputs may be written on several
+    // threads at once, each with its own cursor.
+    bool WriteOutputStep(int32_t index, OutputCursor& at, HANDLE file, uint32_t most) const;
 
-    static constexpr uint32_t kWritePieceBytes = 4 << 20;
+    // The padding of a slice longer than this is hashed with the last hashes, not with the run
+    // that ends the slice.
+    static constexpr uint32_t kLongPadding = 4 << 20;
 
 private:
     struct File {
@@ -140,11 +149,14 @@ private:
     bool FinishFileHashes(Hashing& h, int32_t file);
     void FillMainBody(uint8_t* body) const;
     bool BuildCriticalPackets(DynArray<uint8_t>& out);
-    // A recovery packet's header, with its hash field left empty.
+    // A recovery packet's header and exponent, with its hash field left empty.
+    static constexpr uint32_t kBlockHeaderBytes = par2::kHeaderBytes + par2::RecoveryBody::kDataAt;
     void FillBlockHeader(uint8_t* header, int32_t e) const;
     uint64_t CriticalBytes() const;
-    // The recovery packet of block e: its header, hashed a piece at a time, then written.
-    bool WriteBlockPiece(HANDLE file, int32_t e);
+    // Makes sure the pages of the lane's blocks up to offset in them are in memory, in large
+    // steps: page by page, as the multiply-add first touches them, costs far more on some
+    // systems.
+    void BringInBlocks(int32_t lane, int32_t first, int32_t end, uint64_t offset);
 
     DynArray<File> files;
     DynArray<char> names;    // UTF-8, one after the other
@@ -157,18 +169,9 @@ private:
     Md5Digest setId = {};
     // The index and volumes' description of the set, built once every byte is in.
     DynArray<uint8_t> critical;
-    // The recovery packets' hashes, when worked out before the writing.
+    // The recovery packets' hashes, worked out before the writing.
     DynArray<Md5Digest> packetHashes;
     bool packetsHashed = false;
-    // Where the writing of the files stands.
-    struct WriteCursor {
-        int32_t index = -1; // the file; -1 before one starts
-        int32_t block = 0;  // within its volume
-        uint32_t offset = 0;
-        bool hashed = false;
-        Md5 md5;
-        uint8_t header[par2::kHeaderBytes + par2::RecoveryBody::kDataAt]; // and the exponent
-    } written;
 
     // Where the laying out of the stream stands.
     struct Layout {
@@ -178,10 +181,12 @@ private:
         int32_t slice = 0;
     } layout;
     Hashing hashing[kMostLanes];
-    // Per lane: a byte of the slice whose 16-bit word is not complete yet.
+    // Per lane: a byte of the slice whose 16-bit word is not complete yet, and how far into its
+    // blocks the pages are in memory.
     struct Carry {
         uint8_t byte = 0;
         bool set = false;
+        uint64_t broughtIn = 0;
     } carries[kMostLanes];
     bool placed = false;
     bool broken = true;

@@ -52,32 +52,53 @@ bool RecoveryFiles::Create(const Par2Creator& creator, const wchar_t* basePath) 
     return true;
 }
 
-bool RecoveryFiles::CompleteStep(Par2Creator& creator, bool& done) {
-    done = complete;
-    if (complete)
+bool RecoveryFiles::WriteLane(const Par2Creator& creator, int32_t lane, int32_t lanes,
+                              uint32_t most, int32_t& failed) {
+    for (int32_t i = lane; i < outputs.Count(); i += lanes) {
+        Output& output = outputs[i];
+        if (output.written.done)
+            continue;
+        if (!creator.WriteOutputStep(i, output.written, output.file.Get(), most) ||
+            (output.written.done && !output.file.Close())) {
+            failed = i;
+            return false;
+        }
+        // One step a call: the caller decides whether to go on.
         return true;
-    if (writing >= outputs.Count()) {
-        ::SetLastError(ERROR_INVALID_FUNCTION);
-        return false;
     }
-    Output& output = outputs[writing];
-    bool whole = false;
-    if (!creator.WriteOutputPiece(writing, output.file.Get(), whole) ||
-        (whole && !output.file.Close())) {
-        failedPath.Assign(output.path.Text(), output.path.Length());
-        return false;
-    }
-    if (whole && ++writing == outputs.Count())
-        complete = done = true;
     return true;
 }
 
-bool RecoveryFiles::Complete(Par2Creator& creator) {
-    for (bool done = false; !done;) {
-        if (!CompleteStep(creator, done))
+bool RecoveryFiles::LaneWritten(int32_t lane, int32_t lanes) const {
+    for (int32_t i = lane; i < outputs.Count(); i += lanes) {
+        if (!outputs[i].written.done)
             return false;
     }
     return true;
+}
+
+bool RecoveryFiles::TakeComplete() {
+    complete = outputs.Count() != 0 && LaneWritten(0, 1);
+    return complete;
+}
+
+bool RecoveryFiles::Complete(Par2Creator& creator) {
+    if (!creator.FinishAll())
+        return false;
+    int32_t failed = 0;
+    while (!LaneWritten(0, 1)) {
+        if (!WriteLane(creator, 0, 1, UINT32_MAX, failed)) {
+            const DWORD error = ::GetLastError();
+            SetFailed(failed);
+            ::SetLastError(error);
+            return false;
+        }
+    }
+    return TakeComplete();
+}
+
+void RecoveryFiles::SetFailed(int32_t index) {
+    failedPath.Assign(outputs[index].path.Text(), outputs[index].path.Length());
 }
 
 void RecoveryFiles::Drop() {
@@ -95,7 +116,6 @@ void RecoveryFiles::Forget(bool removeComplete) {
             ::DeleteFileW(output.path.Text());
     }
     outputs.Clear();
-    writing = 0;
     complete = false;
 }
 

@@ -2,11 +2,10 @@
 
 #include "app/DynArray.h"
 #include "app/WideString.h"
+#include "recovery/Par2Creator.h"
 #include "toolkit/SyncFile.h"
 
 #include <cstdint>
-
-class Par2Creator;
 
 // The recovery set's files beside the parts ("<whole>.par2" and its volumes): created with the
 // parts' care (CREATE_NEW) before any part, written once the creator has seen every byte, and
@@ -21,12 +20,21 @@ public:
     // file's path in FailedPath().
     bool Create(const Par2Creator& creator, const wchar_t* basePath);
     const WideString& FailedPath() const { return failedPath; }
-    // Writes the files a piece at a time (Par2Creator::WriteOutputPiece), each closed once whole;
-    // done turns true with the last.
-    bool CompleteStep(Par2Creator& creator, bool& done);
-    // All of them at once.
+    // Writes about `most` bytes more of the files that fall to a lane (lane, lane + lanes, ...),
+    // once the creator's last hashes are done (Par2Creator::WriteOutputStep), each closed once
+    // whole. Lanes may run on threads of their own at once. False with the last error and the
+    // file it failed at.
+    bool WriteLane(const Par2Creator& creator, int32_t lane, int32_t lanes, uint32_t most,
+                   int32_t& failed);
+    // Whether a lane has files left to write.
+    bool LaneWritten(int32_t lane, int32_t lanes) const;
+    // Once every lane is written: the files are complete. False while some are not.
+    bool TakeComplete();
+    // The last hashes and every file at once, on this thread.
     bool Complete(Par2Creator& creator);
     bool IsComplete() const { return complete; }
+    // Notes the file a write failed at, for FailedPath.
+    void SetFailed(int32_t index);
     // Closes the files and removes them unless they were completed; forgets them.
     void Drop();
     // Closes the files and removes them, completed or not; forgets them.
@@ -46,9 +54,9 @@ private:
     struct Output {
         WideString path;
         SyncFile file;
+        Par2Creator::OutputCursor written;
     };
     DynArray<Output> outputs;
     WideString failedPath;
-    int32_t writing = 0; // the file being written
     bool complete = false;
 };

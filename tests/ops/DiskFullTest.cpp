@@ -239,6 +239,34 @@ TEST_F(DiskFullTest, ASplitWhoseRoomIsTakenWhileRunningFailsAndSaysSo) {
     EXPECT_EQ(FileSize(source), int64_t(size));
 }
 
+// The same with recovery data, with room left for the parts and the list alone: the recovery
+// files, written on the workers once the data moved, meet the full disk; the file that failed is
+// named, and the set goes with the abort.
+TEST_F(DiskFullTest, ASplitWhoseRecoveryFilesFindNoRoomNamesTheFileAndLeavesNoSet) {
+    ExpectPageClusters();
+    SetTuning(128 * KiB, 4);
+    WriteDword(L"RecoveryPercent", 30);
+    const std::wstring source = root + L"big.bin";
+    ASSERT_TRUE(WritePatternFile(source, kSplitSource, 33));
+    RecordingDisplay shown;
+    shown.partSize = kSplitPart;
+    SplitOperation split(shown);
+    StartSplit(split, source);
+    ASSERT_EQ(split.State(), OperationState::Running) << Narrow(shown.statusBar);
+    LeaveFree(kSplitNeeds);
+    ASSERT_TRUE(RunToEnd(split));
+    EXPECT_EQ(split.State(), OperationState::Failed);
+    std::vector<std::wstring> named;
+    for (const wchar_t* tail : {L".par2", L".vol0+1.par2", L".vol1+2.par2"})
+        named.push_back(ErrorText(L"Error writing " + source + tail, ERROR_DISK_FULL));
+    EXPECT_NE(std::find(named.begin(), named.end(), shown.statusBar), named.end())
+        << Narrow(shown.statusBar);
+    split.Abort();
+    EXPECT_TRUE(FileExists(source + L".010"));
+    for (const std::wstring& file : Files())
+        EXPECT_EQ(file.find(L".par2"), std::wstring::npos) << Narrow(file);
+}
+
 TEST_F(DiskFullTest, AJoinWhoseRoomIsTakenWhileRunningFailsAndKeepsTheParts) {
     SetTuning(128 * KiB, 2);
     WriteDword(L"DeleteFiles", 1);

@@ -1,4 +1,5 @@
 #include "OpsTestSupport.h"
+#include "support/MessageLoop.h"
 #include "support/SettingsValues.h"
 #include "support/SmallVolume.h"
 
@@ -182,6 +183,29 @@ TEST_F(SplitRecoveryTest, AnAbortedSplitLeavesNoRecoveryFile) {
     ASSERT_TRUE(split.IsBusy() && FileExists(source + L".vol0+1.par2"));
     split.Abort();
     EXPECT_EQ(FilesIn(dir.Path() + L"\\"), std::vector<std::wstring>{L"s.bin"});
+}
+
+// Aborted while its files are written on the workers, a step at a time: the abort waits for the
+// step under way, and nothing of the split is left.
+TEST_F(SplitRecoveryTest, AnAbortWhileTheFilesAreWrittenLeavesOnlyTheSource) {
+    const std::wstring source = dir / L"w.bin";
+    // One block of 40 MiB, which its volume takes several steps to write.
+    ASSERT_TRUE(MakeSparseFile(source, 80 * MiB + 1));
+    RecordingDisplay shown;
+    shown.partSize = 40 * MiB;
+    SplitOperation split(shown);
+    StartSplit(split, source);
+    const std::wstring volume = source + L".vol0+1.par2";
+    ASSERT_TRUE(RunUntil([&] { return FileSize(volume) > 0 || !split.IsBusy(); }));
+    ASSERT_TRUE(split.IsBusy()) << Narrow(shown.statusBar);
+    ASSERT_LT(FileSize(volume), int64_t(40 * MiB));
+    const std::wstring status = shown.status;
+    split.Abort();
+    EXPECT_EQ(FilesIn(dir.Path() + L"\\"), std::vector<std::wstring>{L"w.bin"});
+    // The step's return finds it let go: nothing more is written or reported.
+    PumpFor(300);
+    EXPECT_EQ(split.State(), OperationState::Idle);
+    EXPECT_EQ(shown.status, status);
 }
 
 // A set left beside the source, under any case, as a file or a folder, refuses the split before

@@ -94,8 +94,9 @@ const uint64_t kSizes[] = {12345, 1, 40000, 7777};
 constexpr uint32_t kSliceSize = 4096;
 constexpr int32_t kBlocks = 5;
 
-// Every file of the set the creator made, in order, written through its handle and read back.
-std::vector<std::vector<uint8_t>> Outputs(Par2Creator& creator, const TempDir& dir) {
+// Every file of the set the creator made, in order, written through its handle in steps of `most`
+// bytes and read back.
+std::vector<std::vector<uint8_t>> Outputs(Par2Creator& creator, const TempDir& dir, uint32_t most) {
     std::vector<std::vector<uint8_t>> outputs;
     for (int32_t i = 0; i < creator.OutputCount(); ++i) {
         const std::wstring path = dir / (L"out" + std::to_wstring(i));
@@ -103,8 +104,12 @@ std::vector<std::vector<uint8_t>> Outputs(Par2Creator& creator, const TempDir& d
             FileHandle file(
                 ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
             EXPECT_TRUE(file.IsSet());
-            for (bool done = false; !done;)
-                EXPECT_TRUE(creator.WriteOutputPiece(i, file.Get(), done)) << ::GetLastError();
+            Par2Creator::OutputCursor at;
+            bool wrote = true;
+            while (wrote && !at.done) {
+                wrote = creator.WriteOutputStep(i, at, file.Get(), most);
+                EXPECT_TRUE(wrote) << ::GetLastError();
+            }
         }
         outputs.emplace_back();
         EXPECT_TRUE(ReadWholeFile(path, outputs.back()));
@@ -128,15 +133,16 @@ bool StartWithHeads(Par2Creator& creator, const std::vector<uint8_t>& stream) {
 
 // The stream laid out, hashed and added lane by lane (each lane the files and blocks that fall to
 // it), in pieces of odd sizes, and its last hashes shared out too, makes the same set, byte for
-// byte, as the same stream added at once and hashed as it is written, however many lanes share out
-// the files and the blocks (also more lanes than files or blocks).
+// byte, as the same stream added and finished at once, however many lanes share out the files and
+// the blocks (also more lanes than files or blocks), and in whatever steps the files are written.
 TEST(Par2CreatorTest, LanesMakeTheSameSetAsOneThread) {
     TempDir dir(L"lanes");
     const std::vector<uint8_t> stream = MakePattern(12345 + 1 + 40000 + 7777, 9);
     Par2Creator whole;
     ASSERT_TRUE(StartWithHeads(whole, stream));
     ASSERT_TRUE(whole.AddData(stream.data(), stream.size()));
-    const auto expected = Outputs(whole, dir);
+    ASSERT_TRUE(whole.FinishAll());
+    const auto expected = Outputs(whole, dir, UINT32_MAX);
     ASSERT_EQ(expected.size(), 4u); // the index and volumes of 1, 2 and 2 blocks
     for (const int32_t lanes : {1, 2, 3, 8}) {
         SCOPED_TRACE(lanes);
@@ -154,14 +160,12 @@ TEST(Par2CreatorTest, LanesMakeTheSameSetAsOneThread) {
                                         lanes);
             }
         }
-        // With more than one lane, the last hashes too go lane by lane before the writing.
-        if (lanes > 1) {
-            ASSERT_TRUE(creator.PrepareFinish());
-            for (int32_t lane = lanes - 1; lane >= 0; --lane)
-                creator.FinishHashes(lane, lanes);
-            creator.HashesFinished();
-        }
-        EXPECT_TRUE(Outputs(creator, dir) == expected);
+        // The last hashes too go lane by lane before the writing.
+        ASSERT_TRUE(creator.PrepareFinish());
+        for (int32_t lane = lanes - 1; lane >= 0; --lane)
+            creator.FinishHashes(lane, lanes);
+        ASSERT_TRUE(creator.HashesFinished());
+        EXPECT_TRUE(Outputs(creator, dir, 1000u + 7 * static_cast<uint32_t>(lanes)) == expected);
     }
 }
 
