@@ -152,6 +152,11 @@ bool ComputePool::WaitIdle() const {
     return reached;
 }
 
+void ComputePool::WaitPast() const {
+    while (!WaitIdle())
+        ::Sleep(kRetryMs);
+}
+
 void CALLBACK ComputePool::BarrierApc(ULONG_PTR parameter) {
     auto* barrier = reinterpret_cast<Barrier*>(parameter);
     if (::InterlockedDecrement(&barrier->left) == 0)

@@ -30,6 +30,8 @@ public:
     static constexpr int32_t kMostWorkers = 8;
     static constexpr DWORD kStopWait = 1500;
     static constexpr DWORD kIdleWait = 10000;
+    // Between tries of a wait for the workers that failed (no memory, no event, or time up).
+    static constexpr DWORD kRetryMs = 50;
 
     ComputePool() = default;
     ~ComputePool() { Stop(); }
@@ -54,12 +56,15 @@ public:
     // Returns once every worker has run every job queued to it before this call (their ends may
     // still be on the way back). False when one did not get there within kIdleWait.
     bool WaitIdle() const;
+    // The same, however long that takes: for an owner that goes once the workers are past its
+    // jobs, which may still be writing a step to a slow drive.
+    void WaitPast() const;
     // Lets go of a job still out, one whose owner field says whom it reports to: once the
     // workers are past it, it reports to none and frees itself as it comes back.
     template <class Job> void LetGo(Job*& job) const {
         if (!job)
             return;
-        WaitIdle();
+        WaitPast();
         job->owner = nullptr;
         job = nullptr;
     }

@@ -589,7 +589,7 @@ JoinRepair::CheckJob* JoinRepair::FreeCheckJob() {
 
 void JoinRepair::LetGoOfCheckJobs() {
     if (checkJobsOut > 0)
-        gComputePool.WaitIdle();
+        gComputePool.WaitPast();
     for (CheckJob*& job : checkJobs) {
         if (job && job->out)
             job->owner = nullptr;

@@ -396,7 +396,7 @@ void Operation::StopHashing() {
     // The workers may still read the buffers and write what they own: they finish first. Jobs
     // on their way back are let go; they free themselves when they arrive.
     if (hasher.AnySubmitted())
-        gComputePool.WaitIdle();
+        gComputePool.WaitPast();
     hasher.Forget([](ChunkHasher::Waiting& slot) {
         if (slot.job)
             slot.job->operation = nullptr;

@@ -119,5 +119,22 @@ TEST_F(ComputePoolTest, StartsWithinBoundsAndRefusesWhatItCannotRun) {
     EXPECT_FALSE(pool.Start(2));
 }
 
+// A job let go while a worker runs it is past the workers when LetGo returns, however long its
+// step takes: its owner may go at once.
+TEST_F(ComputePoolTest, LettingGoWaitsForAStepLongerThanTheIdleWait) {
+    struct OwnedJob : NotedJob {
+        void* owner = this;
+    } job;
+    job.sleepMs = ComputePool::kIdleWait + 500;
+    ComputePool pool;
+    ASSERT_TRUE(pool.Start(1) && pool.Submit(job, 1));
+    OwnedJob* out = &job;
+    pool.LetGo(out);
+    EXPECT_NE(job.seenOn[0], 0);
+    EXPECT_EQ(job.owner, nullptr);
+    pool.WaitIdle();
+    EXPECT_TRUE(PumpUntil([&] { return job.returnedAs != 0; }));
+}
+
 } // namespace
 } // namespace io_tests
