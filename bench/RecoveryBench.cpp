@@ -86,13 +86,15 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring said;
     wprintf(L"processors the process may use: %d; workers: %d\n", ComputePool::UsableProcessors(),
             gComputePool.Workers());
-    // A split: best of two runs (the set of the last one is left), or -1 when it failed.
-    std::wstring splitDuring;  // the status line as the longest message of the best run ended
+    // A split: best of two runs (the set of the last one is left), or -1 when it failed; the
+    // longest message of either, since the window must answer in every run.
+    std::wstring splitDuring;  // the status line as that message ended
     bench::Phases splitPhases; // of the best run
     const auto split = [&](DWORD list, DWORD percent, double& longest) {
         WriteSetting(L"WriteChecksums", list);
         WriteSetting(L"RecoveryPercent", percent);
         double best = -1;
+        longest = 0;
         for (int round = 0; round < 2; ++round) {
             RemoveSet(source, true);
             double took = 0;
@@ -104,10 +106,12 @@ int wmain(int argc, wchar_t** argv) {
                 fwprintf(stderr, L"split failed: %ls\n", said.c_str());
                 return -1.0;
             }
-            if (best < 0 || seconds < best) {
-                best = seconds;
+            if (took > longest) {
                 longest = took;
                 splitDuring = during;
+            }
+            if (best < 0 || seconds < best) {
+                best = seconds;
                 splitPhases = phases;
             }
         }
