@@ -87,15 +87,29 @@ TEST_F(FolderChoiceTest, JoinToBeginsARefusedJoinAgainInTheChosenFolder) {
     ExpectExit(run, 0);
 }
 
+// The parts on drive R:, which takes no files, as a disc; W: shows the same folder writable. The
+// settings say to delete the parts.
+class ReadOnlyPlaceTest : public FolderChoiceTest {
+protected:
+    void SetUp() override {
+        FolderChoiceTest::SetUp();
+        if (shown.empty())
+            GTEST_SKIP() << "no read-only drive: run through scripts/with-small-volume.sh";
+        EmptyFolder(writable);
+        ASSERT_TRUE(WriteDword(L"DeleteFiles", 1));
+    }
+    void TearDown() override {
+        if (!shown.empty())
+            EmptyFolder(writable);
+        FolderChoiceTest::TearDown();
+    }
+    const std::wstring shown = ReadOnlyRoot(), writable = ReadOnlySourceRoot();
+};
+
 // Parts on a drive that takes no files, as a disc: the window asks where the joined file goes and
 // leaves the parts whatever the settings say; Cancel there ends it as cancelled.
-TEST_F(FolderChoiceTest, ReadOnlyPlaceAsksWhereTheJoinedFileGoes) {
-    const std::wstring shown = ReadOnlyRoot(), writable = ReadOnlySourceRoot();
-    if (shown.empty())
-        GTEST_SKIP() << "no read-only drive: run through scripts/with-small-volume.sh";
-    EmptyFolder(writable);
+TEST_F(ReadOnlyPlaceTest, AsksWhereTheJoinedFileGoes) {
     WriteParts(writable + L"r.bin");
-    ASSERT_TRUE(WriteDword(L"DeleteFiles", 1));
     for (const bool choose : {true, false}) {
         SCOPED_TRACE(choose ? "chosen" : "cancelled");
         MainWindowRun run(L" /j \"" + PartName(shown + L"r.bin", 1) + L"\"");
@@ -121,21 +135,15 @@ TEST_F(FolderChoiceTest, ReadOnlyPlaceAsksWhereTheJoinedFileGoes) {
     EXPECT_EQ(console.exitCode, 4u);
     EXPECT_NE(console.out.find("nothing can be written in " + Narrow(shown)), std::string::npos)
         << console.out << console.err;
-    EmptyFolder(writable);
 }
 
 // A set to repair on a drive that takes no files, joined to a folder given on the command line:
 // the rebuilt parts go to that folder and are named, and what lies on the drive stays as it was
 // whatever the settings say.
-TEST_F(FolderChoiceTest, ReadOnlyPlaceRebuildsPartsInTheOutputFolder) {
-    const std::wstring shown = ReadOnlyRoot(), writable = ReadOnlySourceRoot();
-    if (shown.empty())
-        GTEST_SKIP() << "no read-only drive: run through scripts/with-small-volume.sh";
-    EmptyFolder(writable);
+TEST_F(ReadOnlyPlaceTest, RebuildsPartsInTheOutputFolder) {
     std::vector<SetFile> files;
     ASSERT_TRUE(MakeTwelvePartsToRepair(writable + L"t.bin", files));
     const std::vector<std::wstring> before = FilesIn(writable);
-    ASSERT_TRUE(WriteDword(L"DeleteFiles", 1));
     std::vector<uint8_t> whole;
     for (const SetFile& file : files)
         whole.insert(whole.end(), file.data.begin(), file.data.end());
@@ -162,7 +170,6 @@ TEST_F(FolderChoiceTest, ReadOnlyPlaceRebuildsPartsInTheOutputFolder) {
         EXPECT_EQ(FilesIn(writable), before);
         EmptyFolder(target.Path() + L"\\");
     }
-    EmptyFolder(writable);
 }
 
 } // namespace
