@@ -96,7 +96,9 @@ bool ChecksumListFile::CompleteStep(const Sha256Digest* whole, bool& done) {
         ::SetLastError(ERROR_INVALID_DATA);
         return false;
     }
-    if (!file.Seek(0) || !Flush() || !file.Flush() || !file.Close())
+    // The owner brings it to the disk (FlushToDisk) off the window thread: behind a whole
+    // split's data in the cache, that can take long.
+    if (!file.Seek(0) || !Flush() || !file.Close())
         return false;
     complete = done = true;
     return true;

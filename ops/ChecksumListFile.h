@@ -28,7 +28,7 @@ public:
     // Lines gather in memory and go to the file in large writes.
     bool AddLine(const Sha256Digest& digest, const wchar_t* name);
     // Writes what is left and the whole file's digest into its line, then closes the file: the
-    // list is complete in one step.
+    // list is complete in one step, but not yet on the disk.
     bool CompleteStep(const Sha256Digest* whole, bool& done) override;
     const WideString& FailedPath() const override { return path; }
     bool IsCreated() const { return created; }

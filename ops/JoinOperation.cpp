@@ -488,62 +488,24 @@ void JoinOperation::Finish() {
     MakeDurable();
 }
 
-struct JoinOperation::FlushJob : ComputeJob {
-    JoinOperation* owner; // null once let go
-    WideString path;      // the worker's own copy
-    DWORD flushError;
-    uint64_t size;
-};
-
-namespace {
-
-// 0 once the file is on the disk, with its length in size; else the error.
-DWORD FlushToDisk(const wchar_t* path, uint64_t& size) {
-    SyncFile output;
-    return output.OpenForWriting(path) && output.Flush() && output.Size(size) && output.Close()
-               ? 0
-               : ::GetLastError();
-}
-
-} // namespace
-
 void JoinOperation::MakeDurable() {
     // An empty file has nothing to flush: its join ends at once, as it started.
-    auto* job = totalSize == 0 ? nullptr : new (std::nothrow) FlushJob{};
-    if (job) {
-        job->owner = this;
-        job->run = RunFlushJob;
-        job->done = FlushJobDone;
-        job->path.Assign(unfinishedPath.Text(), unfinishedPath.Length());
-        if (job->path.Length() == unfinishedPath.Length() &&
-            (gComputePool.IsStarted() || gComputePool.Start()) && gComputePool.Submit(*job, 1u)) {
-            flushJob = job;
-            // Nothing moves any more: there is nothing to pause.
-            display.SetAction(kCommandPause, kActionRunGroup);
-            return;
-        }
+    if (totalSize != 0) {
+        flushJob =
+            DiskFlush::Start(unfinishedPath, this, [](void* owner, DWORD error, uint64_t size) {
+                auto* join = static_cast<JoinOperation*>(owner);
+                join->flushJob = nullptr;
+                join->OnDurable(error, size);
+            });
     }
-    delete job;
+    if (flushJob) {
+        // Nothing moves any more: there is nothing to pause.
+        display.SetAction(kCommandPause, kActionRunGroup);
+        return;
+    }
     uint64_t size = 0;
     const DWORD error = FlushToDisk(unfinishedPath.Text(), size);
     OnDurable(error, size);
-}
-
-void JoinOperation::RunFlushJob(ComputeJob& computeJob, int32_t) {
-    auto& job = static_cast<FlushJob&>(computeJob);
-    job.flushError = FlushToDisk(job.path.Text(), job.size);
-}
-
-void JoinOperation::FlushJobDone(ComputeJob& computeJob) {
-    auto* job = static_cast<FlushJob*>(&computeJob);
-    JoinOperation* owner = job->owner;
-    const DWORD error = job->error ? job->error : job->flushError;
-    const uint64_t size = job->size;
-    delete job;
-    if (!owner)
-        return;
-    owner->flushJob = nullptr;
-    owner->OnDurable(error, size);
 }
 
 void JoinOperation::OnDurable(DWORD error, uint64_t size) {

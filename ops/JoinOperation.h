@@ -3,6 +3,7 @@
 #include "io/CompletionDispatcher.h"
 #include "ops/ChecksumList.h"
 #include "ops/ChecksumListFile.h"
+#include "ops/DiskFlush.h"
 #include "ops/JoinRepair.h"
 #include "ops/Operation.h"
 #include "ops/OtherChecks.h"
@@ -126,10 +127,7 @@ private:
     bool JudgeEmptyParts(int32_t from);
     // The output goes to the disk on a worker, so that the window answers while a large file
     // is flushed; the join ends when it comes back. Without the workers, here and now.
-    struct FlushJob;
     void MakeDurable();
-    static void RunFlushJob(ComputeJob& job, int32_t lane);
-    static void FlushJobDone(ComputeJob& job);
     // The file is on the disk at its full length: it takes its name, and the parts may go.
     void OnDurable(DWORD error, uint64_t size);
     // Deletes every part; the first that stays is named in the status bar.
@@ -169,7 +167,7 @@ private:
     WideString unfinishedPath;
     bool unfinishedMade = false;
     bool unfinishedKept = false; // the real name was taken meanwhile: it holds the only copy
-    FlushJob* flushJob = nullptr;
+    DiskFlush* flushJob = nullptr;
     bool partsKept = false;     // the list was found but not used: the parts stay
     bool deleteParts = false;   // once the file has its name
     bool partsReadOnly = false; // their folder takes no files: they stay whatever the choices

@@ -86,7 +86,7 @@ void SplitOperation::OnCommand(UINT id) {
     if (state == OperationState::Waiting && id == kCommandSplit)
         BeginSplitting();
     else if (state == OperationState::Running && id == kCommandPause && !recoveryWork.IsRunning() &&
-             !recoveryJob)
+             !recoveryJob && !listFlush)
         Pause();
     else if (state == OperationState::Paused && id == kCommandResume)
         Resume();
@@ -288,7 +288,7 @@ void SplitOperation::PrepareIoPair(IoPair& pair) {
 }
 
 void SplitOperation::Finish() {
-    if (state != OperationState::Running)
+    if (state != OperationState::Running || recoveryJob || listFlush)
         return;
     if (hashingChecksums)
         wholeDigest = WholeDigest();
@@ -314,6 +314,7 @@ struct SplitOperation::RecoveryJob : ComputeJob {
 
 SplitOperation::~SplitOperation() {
     gComputePool.LetGo(recoveryJob);
+    gComputePool.LetGo(listFlush);
 }
 
 bool SplitOperation::HandToWorkers(bool writing) {
@@ -378,7 +379,7 @@ void SplitOperation::RecoveryWorked(const RecoveryJob& job) {
         }
     }
     if (recovery.TakeComplete())
-        EndDone();
+        FlushList();
     else if (!HandToWorkers(true))
         ReportError(::GetLastError(), L"Error making recovery data");
 }
@@ -396,7 +397,7 @@ void SplitOperation::CompleteSideFiles() {
         }
     }
     if (!recovering)
-        EndDone();
+        FlushList();
     else if (!HandToWorkers(true))
         ReportError(::GetLastError(), L"Error making recovery data");
 }
@@ -414,6 +415,31 @@ void SplitOperation::RecoverySlice() {
     recoveryWork.Stop();
     if (result == SlicedWork::Result::Changed)
         StartMoving();
+}
+
+void SplitOperation::FlushList() {
+    if (!hashingChecksums) {
+        EndDone();
+        return;
+    }
+    listFlush = DiskFlush::Start(listFile.Path(), this, [](void* owner, DWORD error, uint64_t) {
+        auto* split = static_cast<SplitOperation*>(owner);
+        split->listFlush = nullptr;
+        split->OnListDurable(error);
+    });
+    if (listFlush)
+        return;
+    uint64_t size = 0;
+    OnListDurable(FlushToDisk(listFile.Path().Text(), size));
+}
+
+void SplitOperation::OnListDurable(DWORD error) {
+    if (state != OperationState::Running)
+        return;
+    if (error != 0)
+        ReportError(error, L"Error writing %s", listFile.Path().Text());
+    else
+        EndDone();
 }
 
 void SplitOperation::EndDone() {
@@ -511,6 +537,7 @@ void SplitOperation::Abort() {
     recoveryWork.Stop();
     StopHashing();
     gComputePool.LetGo(recoveryJob);
+    gComputePool.LetGo(listFlush);
     if (IsBusy()) {
         // A split cut short leaves nothing: the list and the scripts may be complete already,
         // while the recovery files are written, and would refuse the next split of this file.

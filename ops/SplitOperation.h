@@ -2,6 +2,7 @@
 
 #include "io/CompletionDispatcher.h"
 #include "ops/ChecksumListFile.h"
+#include "ops/DiskFlush.h"
 #include "ops/JoinScriptFiles.h"
 #include "ops/SplitRecovery.h"
 #include "ops/Operation.h"
@@ -68,6 +69,9 @@ private:
     void RecoveryWorked(const RecoveryJob& job);
     // Completes the side files in the order they were made; the recovery files on the workers.
     void CompleteSideFiles();
+    // The list goes to the disk on a worker before the split is done (where one was written).
+    void FlushList();
+    void OnListDurable(DWORD error);
     // The split is done: says so, and shows the files where asked.
     void EndDone();
 
@@ -90,4 +94,5 @@ private:
     bool hashingChecksums = false;
     SlicedWork recoveryWork{CompletionDispatcher::DeliveriesHeld};
     RecoveryJob* recoveryJob = nullptr; // out with the workers
+    DiskFlush* listFlush = nullptr;
 };
