@@ -29,6 +29,17 @@ need_root() {
 }
 export DEBIAN_FRONTEND=noninteractive
 
+# A mirror in the middle of a sync fails an index now and then ("File has unexpected size"); a
+# later try finds it whole. If every try fails, the install goes on with what was read.
+update_package_lists() {
+    local try
+    for try in 1 2 3 4; do
+        apt-get update -qq && return 0
+        echo "setup: reading the package lists failed (try $try of 4)" >&2
+        [ "$try" = 4 ] || sleep 15
+    done
+}
+
 missing=()
 for p in "${packages[@]}"; do
     installed "$p" || missing+=("$p")
@@ -39,7 +50,7 @@ if [ ${#missing[@]} -ne 0 ]; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         dpkg --add-architecture i386
     fi
-    apt-get update -qq
+    update_package_lists
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
@@ -57,6 +68,6 @@ if ! grep -rqs '^[^#]*bookworm-backports' /etc/apt/sources.list /etc/apt/sources
     echo "deb http://deb.debian.org/debian bookworm-backports main" >"$backports"
 fi
 echo "setup: installing qemu-user from bookworm-backports, for the 32-bit side"
-apt-get update -qq
+update_package_lists
 # No recommends: qemu-user-binfmt would register the emulator for the whole machine.
 apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null
