@@ -3,6 +3,7 @@
 #include "io/ComputePool.h"
 #include "io/IoRequest.h"
 #include "toolkit/LastError.h"
+#include "toolkit/Microseconds.h"
 
 CompletionDispatcher::~CompletionDispatcher() {
     // Closing the port under the waiting thread would leave it spinning on a dead handle until
@@ -116,6 +117,8 @@ DWORD WINAPI CompletionDispatcher::CompletionThreadProc(void* parameter) {
 }
 
 void CALLBACK CompletionDispatcher::DeliverApc(ULONG_PTR parameter) {
+    if (PutOff(DeliverApc, parameter))
+        return;
     auto* request = reinterpret_cast<IoRequest*>(parameter);
     request->Unlink();
     // Read only now: closing the file may have swapped in the abandon routine meanwhile.
@@ -125,12 +128,47 @@ void CALLBACK CompletionDispatcher::DeliverApc(ULONG_PTR parameter) {
 }
 
 void CALLBACK CompletionDispatcher::DeliverJobApc(ULONG_PTR parameter) {
+    if (PutOff(DeliverJobApc, parameter))
+        return;
     // The OVERLAPPED is the first member of the job.
     auto* job = reinterpret_cast<ComputeJob*>(parameter);
     job->done(*job);
 }
 
+bool CompletionDispatcher::PutOff(PAPCFUNC routine, ULONG_PTR parameter) {
+    if (runningPutOff)
+        return false;
+    if (inTick) {
+        if (putOffCount == 0 && MicrosecondsNow() < tickEnds)
+            return false;
+        if (putOffCount < kMostPutOff) {
+            putOff[(putOffFirst + putOffCount) % kMostPutOff] = Delivery{routine, parameter};
+            ++putOffCount;
+            return true;
+        }
+    }
+    RunPutOff(UINT64_MAX);
+    return false;
+}
+
+void CompletionDispatcher::RunPutOff(uint64_t until) {
+    runningPutOff = true;
+    while (putOffCount != 0 && MicrosecondsNow() < until) {
+        const Delivery next = putOff[putOffFirst];
+        putOffFirst = (putOffFirst + 1) % kMostPutOff;
+        --putOffCount;
+        next.routine(next.parameter);
+    }
+    runningPutOff = false;
+}
+
 int CompletionDispatcher::holdCount = 0;
+CompletionDispatcher::Delivery CompletionDispatcher::putOff[kMostPutOff];
+uint32_t CompletionDispatcher::putOffFirst = 0;
+uint32_t CompletionDispatcher::putOffCount = 0;
+bool CompletionDispatcher::inTick = false;
+bool CompletionDispatcher::runningPutOff = false;
+uint64_t CompletionDispatcher::tickEnds = 0;
 
 void CompletionDispatcher::HoldDeliveries() {
     ++holdCount;
@@ -143,8 +181,15 @@ void CompletionDispatcher::ReleaseDeliveries() {
 }
 
 void CALLBACK CompletionDispatcher::TimerProc(HWND, UINT, UINT_PTR, DWORD) {
-    if (holdCount > 0)
+    // A tick inside a delivery (a loop of its own that dispatches) waits for the outer one.
+    if (holdCount > 0 || inTick)
         return;
-    // Never satisfied; its only effect is that every APC queued to this thread runs now.
-    ::WaitForSingleObjectEx(::GetCurrentThread(), 0, TRUE);
+    inTick = true;
+    tickEnds = MicrosecondsNow() + kTickBudgetUs;
+    RunPutOff(tickEnds);
+    // Never satisfied; its only effect is that every APC queued to this thread runs now, or is
+    // put off behind those still waiting.
+    if (putOffCount == 0)
+        ::WaitForSingleObjectEx(::GetCurrentThread(), 0, TRUE);
+    inTick = false;
 }

@@ -25,6 +25,12 @@ public:
     static constexpr ULONG_PTR kCallEndedBit = 0x80000000u;
     // Key of the packet that brings back a ComputeJob whose every lane is done.
     static constexpr ULONG_PTR kJobKey = 56;
+    // A tick delivers for at most this long; what comes after waits, in order, for the next
+    // tick. On a machine whose every core is busy each delivery may take milliseconds, and a
+    // tick that ran them all would keep the window from answering.
+    static constexpr uint64_t kTickBudgetUs = 10000;
+    // Past this many deliveries put off, they all run at once rather than lose their order.
+    static constexpr uint32_t kMostPutOff = 1024;
 
     CompletionDispatcher() = default;
     // Stops a dispatcher that is still started (a start-up that failed after Start): its thread
@@ -76,8 +82,23 @@ private:
     static DWORD WINAPI CompletionThreadProc(void* parameter);
     static void CALLBACK TimerProc(HWND, UINT, UINT_PTR, DWORD);
     void KillTickTimer();
+    // True when the delivery was put off to the next tick. Outside a tick (a wait of the thread's
+    // own), what was put off runs first, so that deliveries keep their order.
+    static bool PutOff(PAPCFUNC routine, ULONG_PTR parameter);
+    static void RunPutOff(uint64_t until);
 
     static int holdCount;
+    struct Delivery {
+        PAPCFUNC routine;
+        ULONG_PTR parameter;
+    };
+    // User-interface thread only, as the APCs are.
+    static Delivery putOff[kMostPutOff];
+    static uint32_t putOffFirst;
+    static uint32_t putOffCount;
+    static bool inTick;
+    static bool runningPutOff;
+    static uint64_t tickEnds; // microseconds
 
     CallPairing calls; // touched by the completion thread only
     KernelHandle completionThread;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "toolkit/Microseconds.h"
 #include "toolkit/TickTimer.h"
 
 #include <windows.h>
@@ -41,14 +42,14 @@ public:
     // not a slice and then a step. What the last step gave.
     template <typename Step> static Result Run(Step step, DWORD milliseconds = kSliceMs) {
         const uint64_t budget = static_cast<uint64_t>(milliseconds) * 1000;
-        const uint64_t start = Microseconds();
+        const uint64_t start = MicrosecondsNow();
         uint64_t stepStart = start;
         uint64_t longest = 0;
         for (;;) {
             const Result result = step();
             if (result != Result::More)
                 return result;
-            const uint64_t now = Microseconds();
+            const uint64_t now = MicrosecondsNow();
             longest = now - stepStart > longest ? now - stepStart : longest;
             stepStart = now;
             if (now - start + longest >= budget)
@@ -57,8 +58,6 @@ public:
     }
 
 private:
-    // A monotonic clock finer than the tick count, whose steps are 10 to 16 ms on Windows.
-    static uint64_t Microseconds();
     static void Tick(void* work);
 
     TickTimer timer;

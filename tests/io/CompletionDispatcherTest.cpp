@@ -173,6 +173,46 @@ TEST_F(CompletionDispatcherTest, CompletionsWaitForTheFirstTickOfTheLoop) {
     }
 }
 
+// A routine that takes a while, as every delivery may when all cores are busy.
+struct SlowRequest : TrackedRequest {
+    static constexpr DWORD kTakesMs = 6;
+    SlowRequest() { Init(Slow, nullptr); }
+    static void Slow(IoRequest* request) {
+        ::Sleep(kTakesMs);
+        auto* self = static_cast<SlowRequest*>(request);
+        self->tick = TimerTicksDispatched();
+        ++self->completed;
+        TrackedRequest::order->push_back(self);
+    }
+};
+
+TEST_F(CompletionDispatcherTest, ATickDeliversForItsBudgetAndTheRestFollowInOrder) {
+    constexpr int kCount = 12;
+    std::vector<SlowRequest> requests(kCount);
+    std::vector<TrackedRequest*> order;
+    TrackedRequest::order = &order;
+    for (int i = 0; i < kCount; ++i)
+        ASSERT_TRUE(::PostQueuedCompletionStatus(
+            gDispatcher.Port(), 0, CompletionDispatcher::kCompletionKey, &requests[i].overlapped));
+    LetCompletionThreadRun();
+    std::vector<TrackedRequest*> all;
+    for (auto& r : requests)
+        all.push_back(&r);
+    ASSERT_TRUE(PumpUntilDone(all));
+
+    ASSERT_EQ(order.size(), static_cast<size_t>(kCount));
+    // A tick ends after the delivery that passes its budget.
+    constexpr int kMostInATick =
+        CompletionDispatcher::kTickBudgetUs / 1000 / SlowRequest::kTakesMs + 1;
+    int inTick = 0;
+    for (int i = 0; i < kCount; ++i) {
+        EXPECT_EQ(order[i], &requests[i]) << i;
+        EXPECT_EQ(requests[i].completed, 1) << i;
+        inTick = i > 0 && requests[i].tick == requests[i - 1].tick ? inTick + 1 : 1;
+        EXPECT_LE(inTick, kMostInATick) << i;
+    }
+}
+
 // Posts itself a message whose handler lingers until a completion is surely waiting.
 struct BusyWindow {
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
