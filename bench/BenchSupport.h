@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cwchar>
 #include <string>
 
@@ -66,9 +67,9 @@ inline WideString Wide(const std::wstring& text) {
     return result;
 }
 
-// The program's message loop while the operation moves data; `afterEach(seconds)` runs after
-// every message with the time it took, where a benchmark takes its readings. Returns the longest a
-// message took in seconds: as long, a window would not have answered.
+// The program's message loop while the operation moves data; `afterEach(seconds, msg)` runs after
+// every message with the time it took, where a benchmark takes its readings. Returns the longest
+// a message took in seconds: as long, a window would not have answered.
 template <class AfterEach> double RunWhileBusy(const Operation& operation, AfterEach afterEach) {
     MSG msg;
     double longest = 0;
@@ -80,7 +81,7 @@ template <class AfterEach> double RunWhileBusy(const Operation& operation, After
         ::DispatchMessageW(&msg);
         const double took = Now() - start;
         longest = took > longest ? took : longest;
-        afterEach(took);
+        afterEach(took, msg);
     }
     return longest;
 }
@@ -122,7 +123,18 @@ double RunOperation(const std::wstring& path, uint64_t partSize, std::wstring& s
     std::wstring busiestDuring;
     double busiest = 0;
     Phases passed;
-    RunWhileBusy(operation, [&](double took) {
+    // BRINDLECOT_BENCH_LONG_MS=N names every message over N ms, when it came and under which
+    // status, to find where the window stops answering.
+    wchar_t reportText[16] = {};
+    const double reportOver =
+        ::GetEnvironmentVariableW(L"BRINDLECOT_BENCH_LONG_MS", reportText, 16) != 0
+            ? _wtof(reportText) / 1000
+            : 0;
+    RunWhileBusy(operation, [&](double took, const MSG& msg) {
+        if (reportOver > 0 && took > reportOver)
+            fwprintf(stderr, L"  long message 0x%04x (%llu): %.1f ms at %.2f s, %.0f %%, \"%ls\"\n",
+                     msg.message, static_cast<unsigned long long>(msg.wParam), took * 1000,
+                     Now() - start, operation.Progress(), shown.status.c_str());
         if (took > busiest) {
             busiest = took;
             busiestDuring = shown.status;

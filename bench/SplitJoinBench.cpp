@@ -102,7 +102,7 @@ void RunToEnd(const Operation& operation, uint64_t inFlight, Measured& result, d
     uint64_t lowDone = 0, highDone = 0;
     const double ioBefore = CpuSeconds(gIoThread.Thread());
     const double uiBefore = CpuSeconds(::GetCurrentThread());
-    RunWhileBusy(operation, [&](double) {
+    RunWhileBusy(operation, [&](double, const MSG&) {
         const uint64_t done = operation.DoneSize();
         if (lowTime == 0 && done >= low && low < high) {
             lowTime = Now();
