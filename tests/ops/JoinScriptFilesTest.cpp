@@ -4,6 +4,9 @@
 #include "ops/JoinScriptFiles.h"
 #include "ops/SplitOperation.h"
 
+#include <cerrno>
+#include <cstdio>
+
 using namespace testing_support;
 using namespace ops_tests;
 
@@ -24,8 +27,15 @@ ScriptRun RunScript(const std::wstring& script, const TempDir& dir) {
     ::SetEnvironmentVariableW(L"BRINDLECOT_SCRIPT", script.c_str());
     ::SetEnvironmentVariableW(L"BRINDLECOT_OUTPUT", output.c_str());
     ScriptRun run;
-    run.exitCode = _wsystem(L"set \"TEMP=%BRINDLECOT_TEMP%\" & \"%BRINDLECOT_SCRIPT%\" <NUL "
-                            L">\"%BRINDLECOT_OUTPUT%\" 2>&1");
+    // -1: cmd itself could not be started (seen once on a loaded machine), so nothing ran yet.
+    for (int start = 0; start < 3; ++start) {
+        run.exitCode = _wsystem(L"set \"TEMP=%BRINDLECOT_TEMP%\" & \"%BRINDLECOT_SCRIPT%\" <NUL "
+                                L">\"%BRINDLECOT_OUTPUT%\" 2>&1");
+        if (run.exitCode != -1)
+            break;
+        fprintf(stderr, "cmd not started (errno %d), once more\n", errno);
+        ::Sleep(500);
+    }
     run.output = ReadText(output);
     return run;
 }
