@@ -30,14 +30,21 @@ need_root() {
 export DEBIAN_FRONTEND=noninteractive
 
 # A mirror in the middle of a sync fails an index now and then ("File has unexpected size"); a
-# later try finds it whole. If every try fails, the install goes on with what was read.
+# later try finds it whole. If every try fails, the install goes on with what was read, from the
+# point release alone: with one architecture's security index missing, the two architectures'
+# newest versions of a library differ, and the 32-bit Wine can't be installed beside the 64-bit.
+release_only=()
 update_package_lists() {
-    local try
-    for try in 1 2 3 4; do
+    local try tries=4
+    # Once given up on, one more try is enough.
+    [ ${#release_only[@]} -eq 0 ] || tries=1
+    for ((try = 1; try <= tries; try++)); do
         apt-get update -qq && return 0
-        echo "setup: reading the package lists failed (try $try of 4)" >&2
-        [ "$try" = 4 ] || sleep 15
+        echo "setup: reading the package lists failed (try $try of $tries)" >&2
+        [ "$try" = "$tries" ] || sleep 15
     done
+    echo "setup: installing from the point release alone" >&2
+    release_only=(-o APT::Default-Release=bookworm)
 }
 
 missing=()
@@ -51,7 +58,7 @@ if [ ${#missing[@]} -ne 0 ]; then
         dpkg --add-architecture i386
     fi
     update_package_lists
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    apt-get install -y -qq --no-install-recommends "${release_only[@]}" "${missing[@]}" >/dev/null
 fi
 
 # The emulator only where 32-bit code does not run natively (or BRINDLECOT_QEMU=1 asks for it).
