@@ -19,6 +19,7 @@ public:
 private:
     MissingPartPrompt(const wchar_t* partName, const wchar_t* folder)
         : part(partName), place(folder) {}
+    void FitQuestion(const wchar_t* text);
 
     const wchar_t* part;
     const wchar_t* place;

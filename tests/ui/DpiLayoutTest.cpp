@@ -4,8 +4,11 @@
 #include "app/ProgramInfo.h"
 #include "ops/Commands.h"
 #include "support/TestFiles.h"
+#include "toolkit/DcGuards.h"
+#include "toolkit/DeviceContext.h"
 #include "toolkit/Dpi.h"
 #include "toolkit/KSplitButton.h"
+#include "ui/MissingPartPrompt.h"
 #include "ui/OptionsDialog.h"
 #include "ui/SetupDialog.h"
 #include "ui/SetupTestSupport.h"
@@ -227,6 +230,61 @@ TEST_F(DpiLayout, OptionsDialogFitsAndScalesItsGroupFont) {
     EXPECT_EQ(faults, "") << "at " << RunDpi() << " dpi";
     EXPECT_EQ(groupBefore, dialogFont);
     EXPECT_NEAR(groupAfter, groupBefore * 3 / 2, 1);
+}
+
+TEST_F(DpiLayout, MissingPartQuestionShowsEveryFolderWhole) {
+    const std::wstring deep = L"E:\\Holidays 2026\\The long trip along the coast of Norway\\"
+                              L"Films from the second camera\\Day 14 to day 21\\Parts";
+    std::wstring unbroken = L"\\\\fileserver\\";
+    for (int i = 0; i < 12; ++i)
+        unbroken += L"SharedFolderNumber" + std::to_wstring(i) + L"\\";
+    for (const std::wstring& place : {std::wstring(L"E:\\"), deep, unbroken}) {
+        std::string faults = "not looked at";
+        DialogWatcher watcher(kProgramCaption, nullptr, [&](HWND dialog) {
+            faults.clear();
+            HWND text = ::GetDlgItem(dialog, IDC_MISSING_TEXT);
+            wchar_t shown[1024] = {};
+            ::GetWindowTextW(text, shown, 1024);
+            RECT box{}, need{};
+            ::GetClientRect(text, &box);
+            need.right = box.right;
+            {
+                WindowDC dc(text);
+                SelectObjectGuard font(
+                    dc.Get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(text, WM_GETFONT, 0, 0)));
+                ::DrawTextW(dc.Get(), shown, -1, &need,
+                            DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+            }
+            if (need.right > box.right || need.bottom > box.bottom)
+                faults += "the question needs " + std::to_string(need.right) + "x" +
+                          std::to_string(need.bottom) + ", has " + std::to_string(box.right) + "x" +
+                          std::to_string(box.bottom) + "; ";
+            // The buttons stay below the text, and everything on the screen.
+            RECT textOnScreen{}, button{}, window{};
+            ::GetWindowRect(text, &textOnScreen);
+            ::GetWindowRect(::GetDlgItem(dialog, IDRETRY), &button);
+            ::GetWindowRect(dialog, &window);
+            if (button.top < textOnScreen.bottom)
+                faults += "the buttons overlap the question; ";
+            MONITORINFO monitor{};
+            monitor.cbSize = sizeof monitor;
+            ::GetMonitorInfoW(::MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor);
+            if (window.top < monitor.rcWork.top || window.bottom > monitor.rcWork.bottom)
+                faults += "off the screen; ";
+            // The question wraps: its one-line measure is no fault, the places are.
+            for (const std::string& fault : LayoutFaults(dialog)) {
+                if (fault.find(" overlaps ") != std::string::npos ||
+                    fault.find("not inside") != std::string::npos)
+                    faults += fault + "; ";
+            }
+            ::SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        WideString folder;
+        folder.Assign(place.c_str(), static_cast<uint32_t>(place.size()));
+        EXPECT_EQ(MissingPartPrompt::Ask(nullptr, L"trip.avi.004", folder), PartAnswer::Cancel);
+        ASSERT_TRUE(watcher.Found());
+        EXPECT_EQ(faults, "") << "at " << RunDpi() << " dpi, in " << Narrow(place);
+    }
 }
 
 namespace {

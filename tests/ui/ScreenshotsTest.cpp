@@ -271,8 +271,15 @@ TEST_F(DISABLED_Screenshots, SetupDialogStates) {
 }
 
 TEST_F(DISABLED_Screenshots, MissingPartPrompt) {
-    // Part 3 lies beside part 1: the join asks for part 2.
-    const std::wstring whole = dir / L"trip.avi";
+    // Part 3 lies beside part 1: the join asks for part 2, in a folder deep enough to wrap.
+    std::wstring deep = dir.Path();
+    for (const wchar_t* folder :
+         {L"Norway along the coast", L"Films from the second camera",
+          L"Day14to21SecondCameraUnsortedAndUncutFootageOfTheBoatTripNorth"}) {
+        deep += std::wstring(L"\\") + folder;
+        ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    const std::wstring whole = deep + L"\\trip.avi";
     ASSERT_TRUE(WritePatternFile(PartName(whole, 1), 4096) &&
                 WritePatternFile(PartName(whole, 3), 9));
     ShootNextPopup({L"missing-part", L"#32770", kProgramCaption, true});
