@@ -163,10 +163,11 @@ private:
 
     // A piece of a slice that the workers hash while the next pieces are read: its MD5 (its CRC32
     // where the list vouches for the part) into the slice's hash and, for a part the list vouches
-    // for, its SHA-256 into the part's digest. Six out at once let a slice of the window's time
-    // read ahead: with two, each slice read two pieces and then waited a timer tick for them.
+    // for, its SHA-256 into the part's digest. Sixteen out at once (32 MiB) keep the workers busy
+    // from one timer tick to the next: with six, they hashed what a slice read in a few
+    // milliseconds and then waited for the next tick.
     struct CheckJob;
-    static constexpr int32_t kCheckJobs = 6;
+    static constexpr int32_t kCheckJobs = 16;
     static void RunCheckJob(ComputeJob& job, int32_t lane);
     static void CheckJobDone(ComputeJob& job);
     // A job whose buffer is free, made when there is none yet; null when every one is out.
