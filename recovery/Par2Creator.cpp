@@ -5,6 +5,7 @@
 #include "recovery/Galois16.h"
 #include "recovery/InCachePieces.h"
 #include "recovery/Par2Format.h"
+#include "toolkit/BringInPages.h"
 #include "toolkit/WriteFully.h"
 
 #include <algorithm>
@@ -363,9 +364,7 @@ void Par2Creator::AddRunsToBlocks(const uint8_t* data, const Run* runs, int32_t 
 }
 
 void Par2Creator::BringInBlocks(int32_t lane, int32_t first, int32_t end, uint64_t offset) {
-    // A step of several megabytes at once, as the first slice goes through: locking a range
-    // brings its pages in with one call. Where locking is refused (a small working-set quota),
-    // the multiply-add brings them in as it goes.
+    // A step of several megabytes at once, as the first slice goes through.
     constexpr uint64_t kStep = 16 << 20;
     Carry& carry = carries[lane];
     uint64_t to = (offset + kStep - 1) / kStep * kStep;
@@ -373,8 +372,7 @@ void Par2Creator::BringInBlocks(int32_t lane, int32_t first, int32_t end, uint64
     for (int32_t e = first; e < end; ++e) {
         uint8_t* from = recovery.Get() + static_cast<size_t>(e) * sliceSize + carry.broughtIn;
         const size_t bytes = static_cast<size_t>(to - carry.broughtIn);
-        if (::VirtualLock(from, bytes))
-            ::VirtualUnlock(from, bytes);
+        BringInPages(from, bytes);
     }
     carry.broughtIn = to;
 }

@@ -1,6 +1,7 @@
 #include "recovery/Par2Repair.h"
 
 #include "recovery/Galois16.h"
+#include "toolkit/BringInPages.h"
 
 #include <cstring>
 
@@ -224,6 +225,8 @@ bool Par2Repair::ReadBlocks(uint32_t bytes, bool& done) {
         const uint32_t n = sliceSize - readOffset < budget ? sliceSize - readOffset
                                                            : static_cast<uint32_t>(budget);
         uint8_t* data = rows + static_cast<size_t>(taken) * sliceSize + readOffset;
+        // Fresh memory: brought in ahead of the read.
+        BringInPages(data, n);
         spent += n;
         bytesRead += n;
         if (!set->ReadRecoveryPiece(picked[taken], readOffset, data, n, blockHash)) {
