@@ -130,6 +130,7 @@ void JoinOperation::RepairSlice() {
     case JoinRepair::Step::Done:
     case JoinRepair::Step::Ignored:
         wholeChecked = wholeChecked && step == JoinRepair::Step::Done;
+        setChecked = step == JoinRepair::Step::Done;
         JoinAfterCheck();
         return;
     }
@@ -330,6 +331,7 @@ void JoinOperation::StartJoining() {
     streamPart = 0;
     streamOffset = 0;
     streamDamaged = false;
+    streamedWhole = false;
     // The set's MD5s, where no line of the list proves a part, take as long as the list's two
     // SHA-256s together, which then share a lane.
     hashesOnOneLane = streaming;
@@ -470,6 +472,7 @@ void JoinOperation::Finish() {
     }
     if (streaming) {
         const bool whole = !streamDamaged && repair.StreamWhole();
+        streamedWhole = repair.StreamWhole();
         streaming = false;
         repair.EndStream();
         // A part was not what the set or the list says: they are checked on their own, the
@@ -793,12 +796,32 @@ bool JoinOperation::BeginOtherChecks() {
     return JudgeEmptyParts(0);
 }
 
+bool JoinOperation::SetVouches(uint32_t number) const {
+    JoinRepair::PartFinding finding;
+    if (!setChecked || !repair.FindingOf(number, finding))
+        return false;
+    const DynArray<uint32_t>& rebuilt = repair.Rebuilt();
+    return finding.whole || std::binary_search(rebuilt.begin(), rebuilt.end(), number);
+}
+
+bool JoinOperation::SetVouchesAll() const {
+    if (streamedWhole)
+        return true;
+    for (int32_t i = 0; i < parts.Count(); ++i) {
+        if (!SetVouches(static_cast<uint32_t>(i) + 1))
+            return false;
+    }
+    return setChecked && parts.Count() != 0;
+}
+
 bool JoinOperation::CheckPartAgainstOthers(int32_t index) {
-    // Where the SHA-256 list names the part, it alone speaks for it.
+    // Where the SHA-256 list names the part, it alone speaks for it; so does the recovery set,
+    // whose hash of every slice is the stronger check, once it found the part whole. While the
+    // parts stream through it, a part they call damaged sends the set to check on its own.
     const uint32_t number = static_cast<uint32_t>(index) + 1;
     if (!othersUsed || !others.PartDamaged(index))
         return true;
-    if (Listed(number)) {
+    if (Listed(number) || SetVouches(number)) {
         othersOverruled = true;
         return true;
     }
@@ -808,9 +831,9 @@ bool JoinOperation::CheckPartAgainstOthers(int32_t index) {
 bool JoinOperation::CheckWholeAgainstOthers() {
     if (!othersUsed || !others.WholeDamaged(totalSize))
         return true;
-    // The list vouches for every part or the whole file: it has the last word, and they are
-    // not said to have verified it.
-    if (ListVouches()) {
+    // The list vouches for every part or the whole file, or the set for every part: it has the
+    // last word, and they are not said to have verified it.
+    if (ListVouches() || SetVouchesAll()) {
         othersOverruled = true;
         return true;
     }

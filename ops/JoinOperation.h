@@ -98,6 +98,10 @@ private:
     bool ListVouches() const;
     // The list in use checks this part (numbered from 1).
     bool Listed(uint32_t number) const;
+    // The recovery set checked the parts on their own and found this one whole or rebuilt it;
+    // and every part so, or every slice agreed as the parts were joined.
+    bool SetVouches(uint32_t number) const;
+    bool SetVouchesAll() const;
     // Parts of sizes no splitter makes, unless the list vouches for them; false when reported.
     bool CheckPartSizes();
     void ReportMissingPart(uint32_t number);
@@ -140,7 +144,9 @@ private:
     int32_t listCursor = 0; // the first entry of the list not yet passed by the hashing
     OtherChecks others;
     bool othersUsed = false;
-    bool othersOverruled = false; // the list vouched for a part they call damaged
+    bool othersOverruled = false; // the list or the set vouched for what they call damaged
+    bool setChecked = false;      // the set checked every part on its own
+    bool streamedWhole = false;   // every slice agreed with the set as the parts were joined
     int32_t othersLane = 0;       // the worker lane that hashes for them
     JoinRepair repair;
     bool setBeside = false;  // a recovery set lies beside the parts

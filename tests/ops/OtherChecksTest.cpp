@@ -156,28 +156,39 @@ TEST_F(OtherChecksTest, AnEmptyPartIsCheckedToo) {
     }
 }
 
-// A damaged part beside a .sfv and a recovery set: the set finds and rebuilds it, and the join
-// then checks the rebuilt part against the .sfv too and says so.
-TEST_F(OtherChecksTest, ARecoverySetRebuildsWhatTheSfvFindsDamaged) {
+// A .sfv beside a recovery set: the set finds and rebuilds a part the .sfv finds damaged, and the
+// join then checks the rebuilt part against the .sfv too and says so. Where the .sfv is wrong
+// about a part the set finds whole, the set has the last word, as the check says: the file is
+// joined, and the .sfv is not said to have verified it.
+TEST_F(OtherChecksTest, ARecoverySetAndAnSfvAgreeOrTheSetSpeaks) {
     WriteDword(L"RecoveryPercent", 20);
     WriteDword(L"WriteChecksums", 0);
     const Bytes data = MakePattern(5300001, 9);
-    ASSERT_TRUE(WriteWholeFile(whole, data));
-    RecordingDisplay split;
-    ASSERT_EQ(Split(whole, 1000000, split), OperationState::Done) << Narrow(split.statusBar);
-    ASSERT_TRUE(::DeleteFileW(whole.c_str()));
-    std::vector<Bytes> written(6);
-    for (unsigned i = 1; i <= 6; ++i)
-        ASSERT_TRUE(ReadWholeFile(PartName(whole, i), written[i - 1]));
-    ASSERT_TRUE(WriteText(whole + L".sfv", Listed(nullptr, written)));
-    written[3][4321] ^= 0x01;
-    ASSERT_TRUE(WriteWholeFile(PartName(whole, 4), written[3]));
+    for (const bool sfvWrong : {false, true}) {
+        SCOPED_TRACE(sfvWrong ? "the sfv wrong about part 4" : "part 4 damaged");
+        // Each in a folder of its own, away from the other's recovery files.
+        const std::wstring folder = dir / (sfvWrong ? L"wrong" : L"damaged");
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+        const std::wstring file = folder + L"\\x.bin";
+        ASSERT_TRUE(WriteWholeFile(file, data));
+        RecordingDisplay split;
+        ASSERT_EQ(Split(file, 1000000, split), OperationState::Done) << Narrow(split.statusBar);
+        ASSERT_TRUE(::DeleteFileW(file.c_str()));
+        std::vector<Bytes> written(6);
+        for (unsigned i = 1; i <= 6; ++i)
+            ASSERT_TRUE(ReadWholeFile(PartName(file, i), written[i - 1]));
+        // One byte of part 4 differs: in the part, or in what the .sfv was made from.
+        std::vector<Bytes> other = written;
+        other[3][4321] ^= 0x01;
+        ASSERT_TRUE(WriteText(file + L".sfv", Listed(nullptr, sfvWrong ? other : written)));
+        ASSERT_TRUE(WriteWholeFile(PartName(file, 4), sfvWrong ? written[3] : other[3]));
 
-    RecordingDisplay shown;
-    EXPECT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
-    EXPECT_TRUE(Holds(whole, data));
-    EXPECT_NE(shown.statusBar.find(L"Verified by x.bin.sfv; "), std::wstring::npos)
-        << Narrow(shown.statusBar);
+        RecordingDisplay shown;
+        EXPECT_EQ(Join(file, shown), OperationState::Done) << Narrow(shown.statusBar);
+        EXPECT_TRUE(Holds(file, data));
+        EXPECT_EQ(shown.statusBar.find(L"Verified by x.bin.sfv; ") != std::wstring::npos, !sfvWrong)
+            << Narrow(shown.statusBar);
+    }
 }
 
 } // namespace
