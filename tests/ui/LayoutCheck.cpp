@@ -87,6 +87,24 @@ void CheckFits(std::vector<std::string>& faults, HWND control, const std::wstrin
     }
 }
 
+// A static that wraps its text: measured in lines of its own width, as it draws them.
+void CheckWrappedFits(std::vector<std::string>& faults, HWND control, const std::wstring& text,
+                      SIZE room) {
+    const LONG style = ::GetWindowLongW(control, GWL_STYLE);
+    RECT need = {0, 0, room.cx, 0};
+    WindowDC dc(control);
+    SelectObjectGuard font(dc.Get(),
+                           reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    ::DrawTextW(dc.Get(), text.c_str(), -1, &need,
+                DT_CALCRECT | DT_WORDBREAK | ((style & SS_EDITCONTROL) ? DT_EDITCONTROL : 0) |
+                    ((style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
+    if (!text.empty() && (need.right > room.cx || need.bottom > room.cy))
+        Fault(faults, control,
+              "text \"" + Narrow(text) + "\" needs " + std::to_string(need.right) + "x" +
+                  std::to_string(need.bottom) + " in lines, has " + std::to_string(room.cx) + "x" +
+                  std::to_string(room.cy));
+}
+
 } // namespace
 
 SIZE TextSize(HWND control, const std::wstring& text) {
@@ -146,10 +164,16 @@ std::vector<std::string> TextFaults(HWND control, const std::wstring& text) {
         }
         CheckFits(faults, control, text, room);
     } else if (Is(className, L"Static")) {
-        // A line cut with an ellipsis by design still has to be high enough.
-        if ((style & (SS_ENDELLIPSIS | SS_PATHELLIPSIS | SS_WORDELLIPSIS)) != 0)
+        // A line cut with an ellipsis by design still has to be high enough; the other kinds of
+        // text static wrap their text in lines of their width.
+        const LONG type = style & SS_TYPEMASK;
+        const bool cut = (style & (SS_ENDELLIPSIS | SS_PATHELLIPSIS | SS_WORDELLIPSIS)) != 0;
+        if (cut)
             room.cx = 0x7FFFFFFF;
-        CheckFits(faults, control, text, room);
+        if (!cut && (type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT))
+            CheckWrappedFits(faults, control, text, room);
+        else
+            CheckFits(faults, control, text, room);
     } else if (Is(className, L"Edit")) {
         room.cx = 0x7FFFFFFF;
         CheckFits(faults, control, text, room);
