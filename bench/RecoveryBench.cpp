@@ -1,8 +1,8 @@
 // The split without the checksum list and with it, without recovery data and with 5 % and 10 % of
-// it (10 % with one worker, then two, up to all of them); the join of the whole set with its 10 %
-// of recovery data beside it and without; then a join that rebuilds one lost part first. With 16
-// pairs of 16 MiB buffers; prints seconds, MiB/s and the longest message of each, and the ratios
-// against their goals.
+// it (10 % without the list too, and with one worker, then two, up to all of them); the join of
+// the whole set with its 10 % of recovery data beside it and without; then a join that rebuilds
+// one lost part first. Each twice, the faster counted. With 16 pairs of 16 MiB buffers; prints
+// seconds, MiB/s and the longest message of each, and the ratios against their goals.
 //
 //   bench_recovery.exe SOURCE PART_MIB
 //
@@ -60,6 +60,20 @@ void RenameSet(const std::wstring& source, const wchar_t* from, const wchar_t* t
     ::FindClose(search);
 }
 
+// Every timed run starts after the machine has been idle a while (BRINDLECOT_BENCH_SETTLE_MS,
+// 3000 unless set; 0: at once), so that none runs on the memory the run before it just freed: on
+// a virtual machine that hands freed memory back to its host within seconds, a run that starts
+// at once writes its output into pages still at hand, and one that starts later pays the host
+// for every page again. Without the pause a join after a repair, which runs for seconds, was
+// measured against plain joins that had 1 GiB of fresh pages at hand.
+void Settle() {
+    static const DWORD ms = [] {
+        const wchar_t* set = _wgetenv(L"BRINDLECOT_BENCH_SETTLE_MS");
+        return set ? static_cast<DWORD>(wcstoul(set, nullptr, 10)) : DWORD{3000};
+    }();
+    ::Sleep(ms);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -100,6 +114,7 @@ int wmain(int argc, wchar_t** argv) {
             double took = 0;
             std::wstring during;
             bench::Phases phases;
+            Settle();
             const double seconds = bench::RunOperation<SplitOperation>(source, partSize, said,
                                                                        &took, &during, &phases);
             if (seconds < 0) {
@@ -126,6 +141,9 @@ int wmain(int argc, wchar_t** argv) {
     show(L"split, no list, no recovery data:", bare, longest);
     const double listed = split(1, 0, longest);
     show(L"split, list, no recovery data:", listed, longest);
+    // The recovery data's own cost, without the list's hashing beside it.
+    const double bareTen = split(0, 10, longest);
+    show(L"split, no list, recovery 10 %:", bareTen, longest);
     const double five = split(1, 5, longest);
     show(L"split, list, recovery 5 %:", five, longest);
     // Recovery data at 10 %, with one worker and up to all of them; the last run's set is kept.
@@ -145,12 +163,14 @@ int wmain(int argc, wchar_t** argv) {
                 L"from then to the end %.2f s\n",
                 p.to11, p.to91 - p.to11, p.written - p.to91, ten - p.written);
     }
-    if (bare < 0 || listed < 0 || five < 0 || ten < 0)
+    if (bare < 0 || listed < 0 || bareTen < 0 || five < 0 || ten < 0)
         return 1;
     wprintf(L"the list costs: %.2f x the split without it (goal: that split at 90 %% or more, "
             L"at most 1.11 x)\n",
             listed / bare);
-    wprintf(L"recovery 10 %%: %.2f x the split without it (goal at most 1.25 x)\n", ten / listed);
+    wprintf(L"recovery 10 %%: %.2f x the split without it, %.2f x without the list on either "
+            L"(goal at most 1.25 x)\n",
+            ten / listed, bareTen / bare);
     const std::wstring moved = source + L".orig";
     ::MoveFileW(source.c_str(), moved.c_str());
     // The whole set, joined with the recovery set beside it (checked as it is joined) and
@@ -162,6 +182,7 @@ int wmain(int argc, wchar_t** argv) {
         if (!recovery)
             RenameSet(source, L".par2", L".par2.off");
         double took = 0;
+        Settle();
         const double seconds = bench::RunOperation<JoinOperation>(source + L".001", 0, said, &took);
         if (!recovery)
             RenameSet(source, L".par2.off", L".par2");
@@ -182,20 +203,36 @@ int wmain(int argc, wchar_t** argv) {
             L"(%.2f x the join without; goal at most 1.15 x)\n",
             with, mib / with, longestWith * 1000, with / without);
 
-    // One part lost: the join checks every part, rebuilds it, then joins.
-    ::DeleteFileW((source + L".002").c_str());
-    std::wstring during;
-    const double seconds =
-        bench::RunOperation<JoinOperation>(source + L".001", 0, said, &longest, &during);
-    if (seconds < 0) {
-        fwprintf(stderr, L"join failed: %ls\n", said.c_str());
-        status = 1;
-    } else {
+    // One part lost: the join checks every part, rebuilds it, then joins. Twice, as the others,
+    // the faster counted and the longest message of both.
+    double rebuilding = -1, rebuildLongest = 0;
+    std::wstring rebuildDuring;
+    for (int round = 0; round < 2 && status == 0; ++round) {
+        ::DeleteFileW((source + L".002").c_str());
+        ::DeleteFileW(source.c_str());
+        std::wstring during;
+        double took = 0;
+        Settle();
+        const double seconds =
+            bench::RunOperation<JoinOperation>(source + L".001", 0, said, &took, &during);
+        if (seconds < 0) {
+            fwprintf(stderr, L"join failed: %ls\n", said.c_str());
+            status = 1;
+            break;
+        }
+        rebuilding = rebuilding < 0 || seconds < rebuilding ? seconds : rebuilding;
+        if (took > rebuildLongest) {
+            rebuildLongest = took;
+            rebuildDuring = during;
+        }
+    }
+    if (status == 0) {
         wprintf(L"join rebuilding one part: %7.2f s  %7.1f MiB/s  longest message %5.0f ms, as "
                 L"\"%ls\" showed (%ls)\n",
-                seconds, mib / seconds, longest * 1000, during.c_str(), said.c_str());
+                rebuilding, mib / rebuilding, rebuildLongest * 1000, rebuildDuring.c_str(),
+                said.c_str());
         wprintf(L"join rebuilding one part: %.2f x the plain join (goal at most 1.5 x)\n",
-                seconds / plainJoin);
+                rebuilding / plainJoin);
     }
     ::DeleteFileW(source.c_str());
     ::MoveFileW(moved.c_str(), source.c_str());
