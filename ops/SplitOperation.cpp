@@ -306,18 +306,26 @@ void SplitOperation::Finish() {
 struct SplitOperation::RecoveryJob : ComputeJob {
     SplitOperation* owner; // null once let go
     int32_t lanes;
-    bool writing; // the files; else the last hashes
+    // The rest of the files; else the padding's hashes and the recovery packets.
+    bool described;
+    volatile LONG stop; // the operation ends: each lane stops after the step under way
     // Per lane: the error its write failed with, and the file.
     DWORD errors[ComputePool::kMostWorkers];
     int32_t failed[ComputePool::kMostWorkers];
 };
 
 SplitOperation::~SplitOperation() {
-    gComputePool.LetGo(recoveryJob);
+    LetGoOfRecoveryJob();
     gComputePool.LetGo(listFlush);
 }
 
-bool SplitOperation::HandToWorkers(bool writing) {
+void SplitOperation::LetGoOfRecoveryJob() {
+    if (recoveryJob)
+        ::InterlockedExchange(&recoveryJob->stop, 1);
+    gComputePool.LetGo(recoveryJob);
+}
+
+bool SplitOperation::HandToWorkers(bool described) {
     auto* job = new (std::nothrow) RecoveryJob{};
     if (!job) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -325,12 +333,12 @@ bool SplitOperation::HandToWorkers(bool writing) {
     }
     job->owner = this;
     job->lanes = Lanes();
-    job->writing = writing;
+    job->described = described;
     job->run = RunRecoveryJob;
     job->done = RecoveryJobDone;
     uint32_t mask = 0;
     for (int32_t lane = 0; lane < job->lanes; ++lane) {
-        if (!writing || !recovery.LaneWritten(lane, job->lanes))
+        if (!described || !recovery.LaneWritten(lane, job->lanes))
             mask |= 1u << lane;
     }
     if (!gComputePool.Submit(*job, mask)) {
@@ -344,10 +352,18 @@ bool SplitOperation::HandToWorkers(bool writing) {
 void SplitOperation::RunRecoveryJob(ComputeJob& computeJob, int32_t lane) {
     auto& job = static_cast<RecoveryJob&>(computeJob);
     SplitRecovery& recovery = job.owner->recovery;
-    if (!job.writing)
+    // The padding first: the packets of another lane's files are written meanwhile.
+    if (!job.described)
         recovery.FinishHashes(lane, job.lanes);
-    else if (!recovery.WriteLane(lane, job.lanes, job.failed[lane]))
-        job.errors[lane] = ::GetLastError();
+    while (job.stop == 0 && !(job.described ? recovery.LaneWritten(lane, job.lanes)
+                                            : recovery.LaneBlocksWritten(lane, job.lanes))) {
+        if (!recovery.WriteLane(lane, job.lanes, job.failed[lane])) {
+            job.errors[lane] = ::GetLastError();
+            // The failure is told at once: the other lanes stop too.
+            ::InterlockedExchange(&job.stop, 1);
+            return;
+        }
+    }
 }
 
 void SplitOperation::RecoveryJobDone(ComputeJob& computeJob) {
@@ -364,19 +380,19 @@ void SplitOperation::RecoveryWorked(const RecoveryJob& job) {
         ReportError(job.error, L"Error making recovery data");
         return;
     }
-    if (!job.writing) {
-        if (recovery.HashesFinished())
-            CompleteSideFiles();
-        else
-            ReportError(::GetLastError(), L"Error making recovery data");
-        return;
-    }
     for (int32_t lane = 0; lane < job.lanes; ++lane) {
         if (job.errors[lane] != 0) {
             recovery.SetFailed(job.failed[lane]);
             ReportError(job.errors[lane], L"Error writing %s", recovery.FailedPath().Text());
             return;
         }
+    }
+    if (!job.described) {
+        if (recovery.HashesFinished())
+            CompleteSideFiles();
+        else
+            ReportError(::GetLastError(), L"Error making recovery data");
+        return;
     }
     if (recovery.TakeComplete())
         FlushList();
@@ -536,7 +552,7 @@ bool SplitOperation::OnPartHashed(int32_t index, const Sha256Digest& digest) {
 void SplitOperation::Abort() {
     recoveryWork.Stop();
     StopHashing();
-    gComputePool.LetGo(recoveryJob);
+    LetGoOfRecoveryJob();
     gComputePool.LetGo(listFlush);
     if (IsBusy()) {
         // A split cut short leaves nothing: the list and the scripts may be complete already,

@@ -59,11 +59,15 @@ private:
     void RecoverySlice();
     // Changed once every part's first bytes are read; Failed when that fails (reported).
     SlicedWork::Result ReadHeadsStep();
-    // Once every chunk is in, the recovery set's last hashes, then its files, go to the workers
-    // (writing: the files, a step on each lane that has some left), and come back to
-    // RecoveryWorked. False when the job could not be handed over.
+    // Once every chunk is in, the recovery set's files are made on the workers in two jobs, each
+    // of which comes back to RecoveryWorked: first each lane hashes the padding of its files'
+    // last slices and writes the recovery packets of its files; then, once the set's description
+    // is laid out here, the rest of them. A lane goes on until its share is written or the job
+    // is stopped. False when the job could not be handed over.
     struct RecoveryJob;
-    bool HandToWorkers(bool writing);
+    bool HandToWorkers(bool described);
+    // Stops the job out after the step under way, and lets go of it.
+    void LetGoOfRecoveryJob();
     static void RunRecoveryJob(ComputeJob& job, int32_t lane);
     static void RecoveryJobDone(ComputeJob& job);
     void RecoveryWorked(const RecoveryJob& job);

@@ -67,11 +67,16 @@ public:
     bool PrepareFinish() { return creator.PrepareFinish(); }
     void FinishHashes(int32_t lane, int32_t lanes) { creator.FinishHashes(lane, lanes); }
     bool HashesFinished() { return creator.HashesFinished(); }
-    // Then the files, written on the lanes a step at a time (RecoveryFiles' WriteLane, while
-    // LaneWritten is false), each lane its share of them; TakeComplete on this thread at the end.
+    // Then the files, written on the lanes a step at a time (RecoveryFiles' WriteLane), each lane
+    // its share of them: their recovery packets once PrepareFinish has run (until
+    // LaneBlocksWritten), the rest once HashesFinished has (until LaneWritten); TakeComplete on
+    // this thread at the end.
     static constexpr uint32_t kWriteStepBytes = 16 << 20;
     bool WriteLane(int32_t lane, int32_t lanes, int32_t& failed) {
         return files.WriteLane(creator, lane, lanes, kWriteStepBytes, failed);
+    }
+    bool LaneBlocksWritten(int32_t lane, int32_t lanes) const {
+        return files.LaneBlocksWritten(creator, lane, lanes);
     }
     bool LaneWritten(int32_t lane, int32_t lanes) const { return files.LaneWritten(lane, lanes); }
     bool TakeComplete() { return files.TakeComplete(); }

@@ -110,8 +110,8 @@ void Par2Creator::Clear() {
     checksums.Clear();
     constantLogs.Clear();
     critical.Clear();
-    packetHashes.Clear();
-    packetsHashed = false;
+    finishing = false;
+    described = false;
     layout = Layout{};
     for (Hashing& h : hashing) {
         h.fileHash.Reset();
@@ -459,13 +459,14 @@ bool Par2Creator::PrepareFinish() {
     // IDs make up.
     DynArray<uint8_t> body;
     const uint64_t bytes = MainBody::Bytes(files.Count());
-    if (!body.ResizeUp(static_cast<int32_t>(bytes)) || !packetHashes.ResizeUp(recoveryCount))
+    if (!body.ResizeUp(static_cast<int32_t>(bytes)))
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     memset(body.Items(), 0, static_cast<size_t>(bytes));
     FillMainBody(body.Items());
     Md5 md5;
     md5.Update(body.Items(), static_cast<size_t>(bytes));
     setId = md5.Finish();
+    finishing = true;
     return true;
 }
 
@@ -477,24 +478,13 @@ void Par2Creator::FinishHashes(int32_t lane, int32_t lanes) {
         if (h.crcPadding.pending)
             Pad(h.crcPadding, h.crcPadding.left);
     }
-    const int32_t first = static_cast<int32_t>(static_cast<int64_t>(recoveryCount) * lane / lanes);
-    const int32_t end =
-        static_cast<int32_t>(static_cast<int64_t>(recoveryCount) * (lane + 1) / lanes);
-    for (int32_t e = first; e < end; ++e) {
-        uint8_t header[kBlockHeaderBytes];
-        FillBlockHeader(header, e);
-        Md5 md5;
-        md5.Update(header + Header::kHashedFrom, sizeof header - Header::kHashedFrom);
-        md5.Update(recovery.Get() + static_cast<size_t>(e) * sliceSize, sliceSize);
-        packetHashes[e] = md5.Finish();
-    }
 }
 
 bool Par2Creator::HashesFinished() {
     critical.Clear();
     if (!BuildCriticalPackets(critical))
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    packetsHashed = true;
+    described = true;
     return true;
 }
 
@@ -588,34 +578,61 @@ uint64_t Par2Creator::OutputBytes(int32_t index) const {
            CriticalBytes();
 }
 
+bool Par2Creator::BlocksWritten(int32_t index, const OutputCursor& at) const {
+    return index > 0 && index < OutputCount() ? at.block == VolumeCount(index - 1, recoveryCount)
+                                              : index == 0;
+}
+
 bool Par2Creator::WriteOutputStep(int32_t index, OutputCursor& at, HANDLE file,
                                   uint32_t most) const {
-    if (broken || !packetsHashed || index < 0 || index >= OutputCount()) {
+    if (broken || !finishing || index < 0 || index >= OutputCount()) {
         ::SetLastError(ERROR_INVALID_FUNCTION);
         return false;
     }
     const int32_t count = index == 0 ? 0 : VolumeCount(index - 1, recoveryCount);
     for (uint32_t left = most; left != 0 && at.block < count;) {
         const int32_t e = VolumeFirst(index - 1) + at.block;
+        uint8_t header[kBlockHeaderBytes];
+        FillBlockHeader(header, e);
         if (at.offset == 0) {
-            uint8_t header[kBlockHeaderBytes];
-            FillBlockHeader(header, e);
-            PutBytes(header, Header::kHash, packetHashes[e].bytes);
-            if (!WriteFully(file, header, sizeof header))
+            // The header holds the hash of the bytes after it: it goes out without it now, and
+            // again once they are all hashed, as they are written.
+            LARGE_INTEGER here = {};
+            if (!::SetFilePointerEx(file, here, &here, FILE_CURRENT) ||
+                !WriteFully(file, header, sizeof header))
                 return false;
+            at.headerAt = static_cast<uint64_t>(here.QuadPart);
+            at.packet.Reset();
+            at.packet.Update(header + Header::kHashedFrom, sizeof header - Header::kHashedFrom);
         }
         const uint32_t n = sliceSize - at.offset < left ? sliceSize - at.offset : left;
-        if (!WriteFully(file, recovery.Get() + static_cast<size_t>(e) * sliceSize + at.offset, n))
-            return false;
+        const uint8_t* block = recovery.Get() + static_cast<size_t>(e) * sliceSize;
+        // Hashed and written a piece at a time, so that the write finds the bytes in the cache.
+        for (uint32_t done = 0; done < n;) {
+            const uint32_t piece = n - done < kWritePieceBytes ? n - done : kWritePieceBytes;
+            at.packet.Update(block + at.offset + done, piece);
+            if (!WriteFully(file, block + at.offset + done, piece))
+                return false;
+            done += piece;
+        }
         left -= n;
         at.offset += n;
         if (at.offset == sliceSize) {
+            PutBytes(header, Header::kHash, at.packet.Finish().bytes);
+            LARGE_INTEGER sealAt, end;
+            sealAt.QuadPart = static_cast<LONGLONG>(at.headerAt);
+            end.QuadPart = static_cast<LONGLONG>(at.headerAt + sizeof header + sliceSize);
+            if (!::SetFilePointerEx(file, sealAt, nullptr, FILE_BEGIN) ||
+                !WriteFully(file, header, sizeof header) ||
+                !::SetFilePointerEx(file, end, nullptr, FILE_BEGIN))
+                return false;
             ++at.block;
             at.offset = 0;
         }
     }
-    // Every volume carries the set's description too, so that any one of them is enough.
-    if (at.block == count && !at.done) {
+    // Every volume carries the set's description too, so that any one of them is enough. It is
+    // known once the last hashes are in: until then the output waits here.
+    if (at.block == count && !at.done && described) {
         if (!WriteFully(file, critical.Items(), static_cast<size_t>(critical.Count())))
             return false;
         at.done = true;

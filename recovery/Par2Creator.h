@@ -74,11 +74,11 @@ public:
     int32_t OutputCount() const;
     bool OutputName(const wchar_t* basePath, int32_t index, WideString& name) const;
     uint64_t OutputBytes(int32_t index) const;
-    // The hashing left once every byte is in, shared out among threads before the files are
-    // written: PrepareFinish on this thread, then FinishHashes once on each lane (the padding of
-    // the last slice, and each lane's share of the recovery packets' hashes), then
-    // HashesFinished on this thread again, which lays out the set's description. FinishAll does
-    // the three on this thread.
+    // What is left once every byte is in, shared out among threads: PrepareFinish on this
+    // thread; then on each lane FinishHashes (the padding of the last slices of its files) and,
+    // as soon as PrepareFinish has run, the writing of the recovery packets of its outputs; then
+    // HashesFinished on this thread again, which lays out the set's description, and the rest of
+    // the outputs. FinishAll does the three hashing steps on this thread.
     bool PrepareFinish();
     void FinishHashes(int32_t lane, int32_t lanes);
     bool HashesFinished();
@@ -88,11 +88,19 @@ public:
         int32_t block = 0; // within its volume
         uint32_t offset = 0;
         bool done = false;
+        uint64_t headerAt = 0; // where the header of the block under way lies in the file
+        Md5 packet;            // and the hash of its packet so far
     };
-    // Writes about `most` bytes more of output index at the handle's position, once the last
-    // hashes are done; done turns true with its last byte. Outputs may be written on several
-    // threads at once, each with its own cursor.
+    // Writes about `most` bytes more of output index at the handle's position; done turns true
+    // with its last byte. A volume's recovery packets go out once PrepareFinish has run, each
+    // hashed as it is written, its header sealed after its bytes; the set's description that
+    // ends every output waits for HashesFinished. Outputs may be written on several threads at
+    // once, each with its own cursor.
     bool WriteOutputStep(int32_t index, OutputCursor& at, HANDLE file, uint32_t most) const;
+    // Only the set's description is left of the output; and it is laid out.
+    bool BlocksWritten(int32_t index, const OutputCursor& at) const;
+    bool Described() const { return described; }
+    static constexpr uint32_t kWritePieceBytes = 512 * 1024;
 
     // The padding of a slice longer than this is hashed with the last hashes, not with the run
     // that ends the slice.
@@ -169,9 +177,8 @@ private:
     Md5Digest setId = {};
     // The index and volumes' description of the set, built once every byte is in.
     DynArray<uint8_t> critical;
-    // The recovery packets' hashes, worked out before the writing.
-    DynArray<Md5Digest> packetHashes;
-    bool packetsHashed = false;
+    bool finishing = false; // the set ID is known: the recovery packets may be written
+    bool described = false; // the description is laid out
 
     // Where the laying out of the stream stands.
     struct Layout {

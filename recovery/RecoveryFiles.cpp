@@ -56,7 +56,7 @@ bool RecoveryFiles::WriteLane(const Par2Creator& creator, int32_t lane, int32_t 
                               uint32_t most, int32_t& failed) {
     for (int32_t i = lane; i < outputs.Count(); i += lanes) {
         Output& output = outputs[i];
-        if (output.written.done)
+        if (output.written.done || Waiting(creator, i))
             continue;
         if (!creator.WriteOutputStep(i, output.written, output.file.Get(), most) ||
             (output.written.done && !output.file.Close())) {
@@ -75,6 +75,19 @@ bool RecoveryFiles::LaneWritten(int32_t lane, int32_t lanes) const {
             return false;
     }
     return true;
+}
+
+bool RecoveryFiles::LaneBlocksWritten(const Par2Creator& creator, int32_t lane,
+                                      int32_t lanes) const {
+    for (int32_t i = lane; i < outputs.Count(); i += lanes) {
+        if (!outputs[i].written.done && !creator.BlocksWritten(i, outputs[i].written))
+            return false;
+    }
+    return true;
+}
+
+bool RecoveryFiles::Waiting(const Par2Creator& creator, int32_t index) const {
+    return !creator.Described() && creator.BlocksWritten(index, outputs[index].written);
 }
 
 bool RecoveryFiles::TakeComplete() {

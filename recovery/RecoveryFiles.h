@@ -21,13 +21,14 @@ public:
     bool Create(const Par2Creator& creator, const wchar_t* basePath);
     const WideString& FailedPath() const { return failedPath; }
     // Writes about `most` bytes more of the files that fall to a lane (lane, lane + lanes, ...),
-    // once the creator's last hashes are done (Par2Creator::WriteOutputStep), each closed once
-    // whole. Lanes may run on threads of their own at once. False with the last error and the
-    // file it failed at.
+    // as far as the creator has them (Par2Creator::WriteOutputStep), each closed once whole.
+    // Lanes may run on threads of their own at once. False with the last error and the file it
+    // failed at.
     bool WriteLane(const Par2Creator& creator, int32_t lane, int32_t lanes, uint32_t most,
                    int32_t& failed);
-    // Whether a lane has files left to write.
+    // Whether a lane has files left to write; whether only their description is left.
     bool LaneWritten(int32_t lane, int32_t lanes) const;
+    bool LaneBlocksWritten(const Par2Creator& creator, int32_t lane, int32_t lanes) const;
     // Once every lane is written: the files are complete. False while some are not.
     bool TakeComplete();
     // The last hashes and every file at once, on this thread.
@@ -50,6 +51,8 @@ public:
 
 private:
     void Forget(bool removeComplete);
+    // The output has nothing to write until the creator lays out the description.
+    bool Waiting(const Par2Creator& creator, int32_t index) const;
 
     struct Output {
         WideString path;

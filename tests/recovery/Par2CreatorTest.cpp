@@ -95,24 +95,33 @@ constexpr uint32_t kSliceSize = 4096;
 constexpr int32_t kBlocks = 5;
 
 // Every file of the set the creator made, in order, written through its handle in steps of `most`
-// bytes and read back.
-std::vector<std::vector<uint8_t>> Outputs(Par2Creator& creator, const TempDir& dir, uint32_t most) {
-    std::vector<std::vector<uint8_t>> outputs;
-    for (int32_t i = 0; i < creator.OutputCount(); ++i) {
-        const std::wstring path = dir / (L"out" + std::to_wstring(i));
-        {
-            FileHandle file(
-                ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-            EXPECT_TRUE(file.IsSet());
-            Par2Creator::OutputCursor at;
-            bool wrote = true;
-            while (wrote && !at.done) {
-                wrote = creator.WriteOutputStep(i, at, file.Get(), most);
-                EXPECT_TRUE(wrote) << ::GetLastError();
-            }
+// bytes and read back. The recovery packets of every file go first; `between` runs before the
+// rest, and finishes the hashing where the creator was not finished yet.
+template <class Between>
+std::vector<std::vector<uint8_t>> Outputs(Par2Creator& creator, const TempDir& dir, uint32_t most,
+                                          Between between) {
+    const int32_t count = creator.OutputCount();
+    std::vector<std::wstring> paths;
+    std::vector<FileHandle> files(count);
+    std::vector<Par2Creator::OutputCursor> cursors(count);
+    const auto writeWhile = [&](int32_t i, auto more) {
+        while (more() && creator.WriteOutputStep(i, cursors[i], files[i].Get(), most)) {
         }
-        outputs.emplace_back();
-        EXPECT_TRUE(ReadWholeFile(path, outputs.back()));
+        EXPECT_FALSE(more()) << ::GetLastError();
+    };
+    for (int32_t i = 0; i < count; ++i) {
+        paths.push_back(dir / (L"out" + std::to_wstring(i)));
+        files[i].Reset(
+            ::CreateFileW(paths[i].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        EXPECT_TRUE(files[i].IsSet());
+        writeWhile(i, [&] { return !creator.BlocksWritten(i, cursors[i]); });
+    }
+    between();
+    std::vector<std::vector<uint8_t>> outputs(count);
+    for (int32_t i = 0; i < count; ++i) {
+        writeWhile(i, [&] { return !cursors[i].done; });
+        files[i].Reset();
+        EXPECT_TRUE(ReadWholeFile(paths[i], outputs[i]));
     }
     return outputs;
 }
@@ -142,7 +151,7 @@ TEST(Par2CreatorTest, LanesMakeTheSameSetAsOneThread) {
     ASSERT_TRUE(StartWithHeads(whole, stream));
     ASSERT_TRUE(whole.AddData(stream.data(), stream.size()));
     ASSERT_TRUE(whole.FinishAll());
-    const auto expected = Outputs(whole, dir, UINT32_MAX);
+    const auto expected = Outputs(whole, dir, UINT32_MAX, [] {});
     ASSERT_EQ(expected.size(), 4u); // the index and volumes of 1, 2 and 2 blocks
     for (const int32_t lanes : {1, 2, 3, 8}) {
         SCOPED_TRACE(lanes);
@@ -160,12 +169,16 @@ TEST(Par2CreatorTest, LanesMakeTheSameSetAsOneThread) {
                                         lanes);
             }
         }
-        // The last hashes too go lane by lane before the writing.
+        // The last hashes too go lane by lane, while the recovery packets are written; the
+        // description that ends each file waits for them.
         ASSERT_TRUE(creator.PrepareFinish());
-        for (int32_t lane = lanes - 1; lane >= 0; --lane)
-            creator.FinishHashes(lane, lanes);
-        ASSERT_TRUE(creator.HashesFinished());
-        EXPECT_TRUE(Outputs(creator, dir, 1000u + 7 * static_cast<uint32_t>(lanes)) == expected);
+        const auto finish = [&] {
+            for (int32_t lane = lanes - 1; lane >= 0; --lane)
+                creator.FinishHashes(lane, lanes);
+            EXPECT_TRUE(creator.HashesFinished());
+        };
+        EXPECT_TRUE(Outputs(creator, dir, 1000u + 7 * static_cast<uint32_t>(lanes), finish) ==
+                    expected);
     }
 }
 
