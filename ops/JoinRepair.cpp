@@ -23,6 +23,8 @@ constexpr uint32_t kStreamPadBytes = 4 * 1024 * 1024;
 constexpr uint32_t kLeastFeedBytes = 4 * 1024;
 // Temporary and kept-aside names are numbered up to this before the work gives up.
 constexpr int kMostNameTries = 1000;
+// What a slice's hash takes past its part's end.
+constexpr uint8_t kZeros[4096] = {};
 
 // Shorter names first: among the parts of one file, ".999" comes before ".1000".
 bool NameBefore(const wchar_t* a, const wchar_t* b) {
@@ -43,6 +45,7 @@ void Forget(WideString& text) {
 bool JoinRepair::Find(const WideString& wholePath) {
     Cancel();
     ignored = false;
+    workerError = 0;
     Forget(note);
     folder = wholePath;
     folder.CutAfterLastBackslash();
@@ -227,6 +230,8 @@ bool JoinRepair::SliceBad(uint32_t number, int32_t s) const {
 }
 
 void JoinRepair::CheckOnItsOwn() {
+    // What the workers still hash is of the check given up.
+    LetGoOfCheckJobs();
     reading.Close();
     feedWhileChecking = false;
     for (Entry& entry : entries) {
@@ -364,7 +369,6 @@ bool JoinRepair::SliceAgrees(bool byCrc, int32_t s) {
 }
 
 bool JoinRepair::StreamPad() {
-    static constexpr uint8_t kZeros[4096] = {};
     for (uint32_t budget = kStreamPadBytes; streamPad != 0 && budget != 0;) {
         const uint32_t n = streamPad < sizeof kZeros ? static_cast<uint32_t>(streamPad)
                                                      : static_cast<uint32_t>(sizeof kZeros);
@@ -538,33 +542,106 @@ bool JoinRepair::ReadPiece(uint8_t* into, uint32_t most, uint32_t& length) {
     return reading.ReadFully(into, length);
 }
 
+struct JoinRepair::Piece {
+    const uint8_t* data;
+    uint32_t length;
+    int32_t file;
+    int32_t slice;    // in the set
+    uint32_t padding; // the zeros after it that fill its slice up, where it ends one
+    bool byCrc;       // the slice's CRC32 in place of its MD5
+    bool digest;      // the part's SHA-256 too
+    bool startsPart;
+    bool endsSlice;
+    bool endsPart;
+    // What the hashing makes of it: the slice's checksum where it ends one, and the part's
+    // digest where it ends the part.
+    uint32_t crc;
+    Md5Digest hash;
+    Sha256Digest partHash;
+};
+
 struct JoinRepair::CheckJob : ComputeJob {
     JoinRepair* owner; // null once let go
     DynArray<uint8_t> buffer;
-    uint32_t length;
+    Piece piece;
     int32_t sliceLane;
-    bool byCrc; // the slice's CRC32 in place of its MD5
     int32_t shaLane;
-    bool digest; // the part's SHA-256 too
     bool out;
 };
 
+void JoinRepair::HashPiece(Piece& piece, bool sliceHashes, bool digest) {
+    if (sliceHashes) {
+        HashSlice(piece.byCrc, piece.data, piece.length);
+        if (piece.endsSlice) {
+            for (uint32_t left = piece.padding; left != 0;) {
+                const uint32_t n = left < sizeof kZeros ? left : sizeof kZeros;
+                HashSlice(piece.byCrc, kZeros, n);
+                left -= n;
+            }
+            if (piece.byCrc) {
+                piece.crc = sliceCrc.Value();
+                sliceCrc.Reset();
+            } else {
+                piece.hash = sliceHash.Finish();
+            }
+        }
+    }
+    if (digest && piece.digest) {
+        if (piece.startsPart)
+            partDigest.Reset();
+        partDigest.Update(piece.data, piece.length);
+        if (piece.endsPart)
+            piece.partHash = partDigest.Final();
+    }
+}
+
+void JoinRepair::TakeVerdict(const Piece& piece) {
+    if (!piece.endsSlice)
+        return;
+    Entry& entry = entries[piece.file];
+    const bool agrees = piece.byCrc ? piece.crc == set.SliceCrc(piece.slice)
+                                    : piece.hash == set.SliceHash(piece.slice);
+    if (agrees) {
+        ++agreeingSlices;
+    } else {
+        badSlices[piece.slice] = true;
+        // A part that could not be read to its end is lost, whatever its slices before.
+        if (entry.state == State::Whole)
+            entry.state = State::Damaged;
+    }
+    if (piece.endsPart && piece.digest && entry.vouched)
+        entry.listAgrees = piece.partHash == entry.listed;
+    // What was fed is of no use once a part is not what the set or the list says.
+    if (feedWhileChecking &&
+        (entry.state != State::Whole || (piece.endsPart && entry.vouched && !entry.listAgrees)))
+        CheckOnItsOwn();
+}
+
 void JoinRepair::RunCheckJob(ComputeJob& computeJob, int32_t lane) {
     auto& job = static_cast<CheckJob&>(computeJob);
-    if (lane == job.sliceLane)
-        job.owner->HashSlice(job.byCrc, job.buffer.Items(), job.length);
-    if (job.digest && lane == job.shaLane)
-        job.owner->partDigest.Update(job.buffer.Items(), job.length);
+    job.owner->HashPiece(job.piece, lane == job.sliceLane, lane == job.shaLane);
 }
 
 void JoinRepair::CheckJobDone(ComputeJob& computeJob) {
     auto* job = static_cast<CheckJob*>(&computeJob);
-    if (!job->owner) {
+    JoinRepair* owner = job->owner;
+    if (!owner) {
         delete job;
         return;
     }
     job->out = false;
-    --job->owner->checkJobsOut;
+    --owner->checkJobsOut;
+    if (owner->workerError != 0)
+        return;
+    // A lane that could not take the piece left the hashes short of it.
+    if (job->error != 0) {
+        owner->workerError = job->error;
+        owner->workerErrorFile = job->piece.file;
+        return;
+    }
+    // The verdict may start the check over, which lets go of every job, this one too.
+    const Piece piece = job->piece;
+    owner->TakeVerdict(piece);
 }
 
 JoinRepair::CheckJob* JoinRepair::FreeCheckJob() {
@@ -602,17 +679,13 @@ void JoinRepair::LetGoOfCheckJobs() {
 }
 
 bool JoinRepair::CheckStep() {
-    // While the workers hash, only the next pieces of the same slice may be read; anything else
-    // waits for the hashes.
-    const bool moreOfSlice =
-        file < set.FileCount() && reading.IsOpen() && !hashOnly && sliceOffset < set.SliceSize() &&
-        static_cast<uint64_t>(slice) * set.SliceSize() + sliceOffset < set.FileSize(file);
-    if (checkJobsOut > 0 && !moreOfSlice) {
+    if (workerError != 0)
+        return Fail(workerError, L"Error reading %s", set.FileName(workerErrorFile));
+    // The parts are read on while the workers hash the pieces before, across slices and parts;
+    // each slice's verdict comes with its last piece. Only the check's end, and a part read for
+    // its digest alone, wait for the pieces out.
+    if (checkJobsOut > 0 && (file == set.FileCount() || hashOnly)) {
         waiting = true;
-        return true;
-    }
-    if (file < set.FileCount() && sliceOffset == set.SliceSize()) {
-        EndSliceCheck();
         return true;
     }
     if (file == set.FileCount())
@@ -652,89 +725,69 @@ bool JoinRepair::CheckStep() {
             passDone += set.FileSize(file) - sliceStart - sliceOffset;
             if (opened && entry.vouched) {
                 hashOnly = true;
-                partDigest.Reset();
+                readThroughDigest.Reset();
                 return true;
             }
             NextFile();
             return true;
         }
-        partDigest.Reset();
+        partBegins = true;
     }
     if (!feedWhileChecking)
         activity.Format(L"Checking %s...", set.FileName(file));
-    if (sliceStart + sliceOffset < set.FileSize(file)) {
-        CheckJob* job = gComputePool.IsStarted() || gComputePool.Start() ? FreeCheckJob() : nullptr;
-        if (gComputePool.IsStarted() && !job) {
-            waiting = true; // both out, or no memory for one: on when one is back
-            return checkJobsOut > 0 ||
-                   Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error reading %s", set.FileName(file));
-        }
-        uint8_t* into = job ? job->buffer.Items() : buffer.Items();
-        uint32_t length = 0;
-        if (!ReadPiece(into, feedWhileChecking ? feedPiece : static_cast<uint32_t>(buffer.Count()),
-                       length)) {
-            reading.Close();
-            entry.vouched = false; // its digest can't be told now
-            return true;           // taken as lost on the next step
-        }
-        const int32_t s = set.FirstSlice(file) + slice;
-        if (feedWhileChecking &&
-            !repair.AddSlice(s, static_cast<uint32_t>(sliceOffset), into, length))
-            return Fail(::GetLastError(), L"Error rebuilding %s", set.FileName(missingFiles[0]));
-        if (job) {
-            job->length = length;
-            job->digest = entry.vouched;
-            job->sliceLane = 0;
-            job->byCrc = entry.vouched;
-            job->shaLane = gComputePool.Workers() > 1 ? 1 : 0;
-            job->out = true;
-            job->out = gComputePool.Submit(*job, 1u | 1u << job->shaLane);
-            checkJobsOut += job->out ? 1 : 0;
-        }
-        if (!job || !job->out) {
-            HashSlice(entry.vouched, into, length);
-            if (entry.vouched)
-                partDigest.Update(into, length);
-        }
-        sliceOffset += length;
-        passDone += length;
-    } else {
-        // Past the file's end, the slice's hash covers the zeros that pad it to the slice size.
-        const uint64_t pad = set.SliceSize() - sliceOffset;
-        const uint32_t n = static_cast<uint32_t>(
-            pad < static_cast<uint64_t>(buffer.Count()) ? pad : buffer.Count());
-        memset(buffer.Items(), 0, n);
-        HashSlice(entry.vouched, buffer.Items(), n);
-        sliceOffset += n;
+    CheckJob* job = gComputePool.IsStarted() || gComputePool.Start() ? FreeCheckJob() : nullptr;
+    if (gComputePool.IsStarted() && !job) {
+        waiting = true; // all out, or no memory for one: on when one is back
+        return checkJobsOut > 0 ||
+               Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error reading %s", set.FileName(file));
     }
-    // The slice's check waits for its last hashes: the next step does it.
-    if (sliceOffset < set.SliceSize() || checkJobsOut > 0)
-        return true;
-    EndSliceCheck();
-    return true;
-}
-
-void JoinRepair::EndSliceCheck() {
-    Entry& entry = entries[file];
+    uint8_t* into = job ? job->buffer.Items() : buffer.Items();
+    uint32_t length = 0;
+    if (!ReadPiece(into, feedWhileChecking ? feedPiece : static_cast<uint32_t>(buffer.Count()),
+                   length)) {
+        reading.Close();
+        entry.vouched = false; // its digest can't be told now
+        return true;           // taken as lost on the next step
+    }
     const int32_t s = set.FirstSlice(file) + slice;
-    if (!SliceAgrees(entry.vouched, s)) {
-        badSlices[s] = true;
-        entry.state = State::Damaged;
-    } else {
-        ++agreeingSlices;
+    if (feedWhileChecking && !repair.AddSlice(s, static_cast<uint32_t>(sliceOffset), into, length))
+        return Fail(::GetLastError(), L"Error rebuilding %s", set.FileName(missingFiles[0]));
+    const uint64_t left = set.FileSize(file) - sliceStart;
+    const uint32_t sliceBytes =
+        left < set.SliceSize() ? static_cast<uint32_t>(left) : set.SliceSize();
+    sliceOffset += length;
+    passDone += length;
+    Piece piece = {};
+    piece.data = into;
+    piece.length = length;
+    piece.file = file;
+    piece.slice = s;
+    piece.byCrc = entry.vouched;
+    piece.digest = entry.vouched;
+    piece.startsPart = partBegins;
+    piece.endsSlice = sliceOffset == sliceBytes;
+    piece.endsPart = piece.endsSlice && slice + 1 == set.SliceCount(file);
+    // Past the part's end, the slice's hash covers the zeros that pad it to the slice size.
+    piece.padding = piece.endsSlice ? set.SliceSize() - sliceBytes : 0;
+    partBegins = false;
+    if (piece.endsSlice) {
+        sliceOffset = 0;
+        if (++slice == set.SliceCount(file))
+            NextFile();
     }
-    sliceOffset = 0;
-    const bool fileDone = ++slice == set.SliceCount(file);
-    if (fileDone && entry.vouched)
-        entry.listAgrees = partDigest.Final() == entry.listed;
-    // What was fed is of no use once a part is not what the set or the list says.
-    if (feedWhileChecking &&
-        (entry.state != State::Whole || (fileDone && entry.vouched && !entry.listAgrees))) {
-        CheckOnItsOwn();
-        return;
+    if (!job) {
+        HashPiece(piece, true, true);
+        TakeVerdict(piece);
+        return true;
     }
-    if (fileDone)
-        NextFile();
+    job->piece = piece;
+    job->sliceLane = 0;
+    job->shaLane = gComputePool.Workers() > 1 ? 1 : 0;
+    job->out = gComputePool.Submit(*job, 1u | 1u << job->shaLane);
+    if (!job->out)
+        return Fail(::GetLastError(), L"Error reading %s", set.FileName(piece.file));
+    ++checkJobsOut;
+    return true;
 }
 
 bool JoinRepair::HashOnlyStep() {
@@ -745,10 +798,10 @@ bool JoinRepair::HashOnlyStep() {
         return true;
     }
     if (got != 0) {
-        partDigest.Update(buffer.Items(), got);
+        readThroughDigest.Update(buffer.Items(), got);
         return true;
     }
-    entry.listAgrees = partDigest.Final() == entry.listed;
+    entry.listAgrees = readThroughDigest.Final() == entry.listed;
     NextFile();
     return true;
 }

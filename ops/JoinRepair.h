@@ -161,15 +161,25 @@ private:
         Sha256Digest listed;
     };
 
-    // A piece of a slice that the workers hash while the next pieces are read: its MD5 (its CRC32
-    // where the list vouches for the part) into the slice's hash and, for a part the list vouches
-    // for, its SHA-256 into the part's digest. Sixteen out at once (32 MiB) keep the workers busy
-    // from one timer tick to the next: with six, they hashed what a slice read in a few
-    // milliseconds and then waited for the next tick.
+    // A piece of a slice that the workers hash while the next pieces are read, of the same slice
+    // or the next ones: its MD5 (its CRC32 where the list vouches for the part) into the slice's
+    // hash and, for a part the list vouches for, its SHA-256 into the part's digest; where it
+    // ends its slice, the zeros that fill the slice up, and the slice's checksum, taken as the
+    // piece comes back. Sixteen out at once (32 MiB) keep the workers busy from one timer tick to
+    // the next: with six, they hashed what a slice read in a few milliseconds and then waited for
+    // the next tick. Waiting for them at each slice's end cost a tick a slice, seconds for a set
+    // of small slices.
+    struct Piece;
     struct CheckJob;
     static constexpr int32_t kCheckJobs = 16;
     static void RunCheckJob(ComputeJob& job, int32_t lane);
     static void CheckJobDone(ComputeJob& job);
+    // The hashing of a piece that falls to a lane (the slice's, the part's digest, or both), on
+    // a worker or here without them.
+    void HashPiece(Piece& piece, bool sliceHashes, bool digest);
+    // What the check makes of a piece back from the hashing: where it ends a slice, whether the
+    // slice agrees with the set, and where it ends a part, whether the list vouches for it.
+    void TakeVerdict(const Piece& piece);
     // A job whose buffer is free, made when there is none yet; null when every one is out.
     CheckJob* FreeCheckJob();
     // Waits until the workers are past the jobs out, which then free themselves as they come
@@ -191,7 +201,6 @@ private:
     bool CheckStep();
     // Reads a part of the wrong size through, for the checksum list's digest alone.
     bool HashOnlyStep();
-    void EndSliceCheck();
     bool BlocksStep();
     bool FeedStep();
     bool SolveStep();
@@ -245,6 +254,7 @@ private:
     Crc32 sliceCrc;
     Md5 fileHash;
     Sha256 partDigest;
+    Sha256 readThroughDigest; // of a part of the wrong size, on this thread alone
     DynArray<uint8_t> buffer;
     DynArray<Entry> entries;          // per file of the set
     DynArray<int32_t> missingFiles;   // parts to rebuild, in set order
@@ -279,6 +289,10 @@ private:
     CheckJob* checkJobs[kCheckJobs] = {};
     int32_t checkJobsOut = 0;
     int32_t nextCheckJob = 0;
+    bool partBegins = false; // the next piece is the first of its part
+    // A worker could not take a piece: the check fails at its next step, for that file.
+    DWORD workerError = 0;
+    int32_t workerErrorFile = 0;
     // The step waits for the workers: the rest of the slice for this time is left to later.
     bool waiting = false;
     WideString activity;

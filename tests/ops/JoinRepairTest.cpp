@@ -140,6 +140,60 @@ TEST(JoinRepairTest, AnEmptyFileOfTheSetIsLeftAlone) {
     }
 }
 
+// A set of many small slices, as par2 makes by default, with a slice damaged in the middle of a
+// part and a part lost. Checked on its own, the parts are read on past each slice's end while
+// the workers hash the slices before: with every piece back between two steps, a step goes
+// through many slices (it went through one, and waited for a timer tick before the next), and
+// the check finds the damaged slice alone. The repair then rebuilds both parts.
+using SmallSlicesTest = OperationTest;
+TEST_F(SmallSlicesTest, ManyAreCheckedWithoutAStepEach) {
+    constexpr uint32_t kSlice = 4096;
+    constexpr int32_t kSlices = 256; // a part
+    const wchar_t* const names[] = {L"m.001", L"m.002", L"m.003"};
+    std::vector<SetFile> parts;
+    for (int i = 0; i < 3; ++i)
+        parts.push_back({names[i], MakePattern(kSlices * kSlice, i + 7)});
+    ASSERT_TRUE(MakeRecoverySet(dir / L"m", parts, kSlice, kSlices + 1, true));
+    std::vector<uint8_t> damaged = parts[0].data;
+    damaged[100 * kSlice + 5] ^= 1;
+    ASSERT_TRUE(WriteWholeFile(dir / L"m.001", damaged));
+    ASSERT_TRUE(::DeleteFileW((dir / L"m.003").c_str()));
+
+    JoinRepair check;
+    ASSERT_TRUE(check.Find(Wide(dir / L"m")));
+    JoinRepair::Step step;
+    while ((step = check.Work()) == JoinRepair::Step::Working)
+        ::SleepEx(1, TRUE);
+    ASSERT_EQ(step, JoinRepair::Step::Loaded);
+    check.CheckOnly();
+    int steps = 0;
+    while ((step = check.Work()) == JoinRepair::Step::Working) {
+        ++steps;
+        ASSERT_TRUE(gComputePool.WaitIdle());
+        PumpFor(25); // two ticks of the dispatcher: every piece hashed is back
+    }
+    ASSERT_EQ(step, JoinRepair::Step::Planned) << Narrow(check.FailureText().Text());
+    EXPECT_LT(steps, 2 * kSlices / 4);
+    for (int32_t s = 0; s < kSlices; ++s)
+        EXPECT_EQ(check.SliceBad(1, s), s == 100) << s;
+    JoinRepair::PartFinding finding;
+    ASSERT_TRUE(check.FindingOf(2, finding));
+    EXPECT_TRUE(finding.whole);
+    ASSERT_TRUE(check.FindingOf(3, finding));
+    EXPECT_FALSE(finding.present);
+    EXPECT_EQ(check.BlocksNeeded(), kSlices + 1);
+
+    JoinRepair repair;
+    ASSERT_TRUE(repair.Find(Wide(dir / L"m")));
+    ASSERT_TRUE(LoadAndCheck(repair));
+    while ((step = repair.Work()) == JoinRepair::Step::Working || step == JoinRepair::Step::Planned)
+        PumpFor(1);
+    ASSERT_EQ(step, JoinRepair::Step::Done) << Narrow(repair.FailureText().Text());
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(Holds(dir / names[i], parts[i].data)) << i;
+    EXPECT_TRUE(Holds(dir / L"m.001.damaged", damaged));
+}
+
 // Three parts with their set, the second damaged and the third lost.
 class RebuildTest : public OperationTest {
 protected:
