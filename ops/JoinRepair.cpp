@@ -547,7 +547,9 @@ struct JoinRepair::Piece {
     uint32_t length;
     int32_t file;
     int32_t slice;    // in the set
+    uint32_t offset;  // in the slice
     uint32_t padding; // the zeros after it that fill its slice up, where it ends one
+    bool feed;        // its share is taken out of the repair's sums too
     bool byCrc;       // the slice's CRC32 in place of its MD5
     bool digest;      // the part's SHA-256 too
     bool startsPart;
@@ -619,7 +621,17 @@ void JoinRepair::TakeVerdict(const Piece& piece) {
 
 void JoinRepair::RunCheckJob(ComputeJob& computeJob, int32_t lane) {
     auto& job = static_cast<CheckJob&>(computeJob);
-    job.owner->HashPiece(job.piece, lane == job.sliceLane, lane == job.shaLane);
+    const bool first = lane == job.sliceLane;
+    const bool second = lane == job.shaLane;
+    job.owner->HashPiece(job.piece, first, second);
+    if (!job.piece.feed)
+        return;
+    // The lanes share out the repair's sums, each its own rows of them.
+    Par2Repair& repair = job.owner->repair;
+    const int32_t rows = repair.Rows();
+    const int32_t half = first && second ? rows : rows / 2;
+    repair.AddSliceRows(job.piece.slice, job.piece.offset, job.piece.data, job.piece.length,
+                        first ? 0 : half, second ? rows : half);
 }
 
 void JoinRepair::CheckJobDone(ComputeJob& computeJob) {
@@ -742,15 +754,19 @@ bool JoinRepair::CheckStep() {
                Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error reading %s", set.FileName(file));
     }
     uint8_t* into = job ? job->buffer.Items() : buffer.Items();
+    // Fed here only without the workers, a step's work at most: the sums of many lost slices
+    // cost far more than their bytes.
+    const bool feedHere = feedWhileChecking && !job;
     uint32_t length = 0;
-    if (!ReadPiece(into, feedWhileChecking ? feedPiece : static_cast<uint32_t>(buffer.Count()),
-                   length)) {
+    if (!ReadPiece(into, feedHere ? feedPiece : static_cast<uint32_t>(buffer.Count()), length)) {
         reading.Close();
         entry.vouched = false; // its digest can't be told now
         return true;           // taken as lost on the next step
     }
     const int32_t s = set.FirstSlice(file) + slice;
-    if (feedWhileChecking && !repair.AddSlice(s, static_cast<uint32_t>(sliceOffset), into, length))
+    const uint32_t offset = static_cast<uint32_t>(sliceOffset);
+    if (feedWhileChecking && !(feedHere ? repair.AddSlice(s, offset, into, length)
+                                        : repair.TakeSlice(s, offset, length)))
         return Fail(::GetLastError(), L"Error rebuilding %s", set.FileName(missingFiles[0]));
     const uint64_t left = set.FileSize(file) - sliceStart;
     const uint32_t sliceBytes =
@@ -762,6 +778,8 @@ bool JoinRepair::CheckStep() {
     piece.length = length;
     piece.file = file;
     piece.slice = s;
+    piece.offset = offset;
+    piece.feed = feedWhileChecking && !feedHere;
     piece.byCrc = entry.vouched;
     piece.digest = entry.vouched;
     piece.startsPart = partBegins;

@@ -243,37 +243,49 @@ bool Par2Repair::ReadBlocks(uint32_t bytes, bool& done) {
     return true;
 }
 
-void Par2Repair::AddWords(int32_t slice, uint32_t offset, const uint8_t* data, uint32_t length) {
+void Par2Repair::AddWords(int32_t slice, uint32_t offset, const uint8_t* data, uint32_t length,
+                          int32_t firstRow, int32_t endRow) {
     if (length == 0)
         return;
-    for (int32_t r = 0; r < missing.Count(); ++r)
+    for (int32_t r = firstRow; r < endRow; ++r)
         Galois16::MultiplyAdd(Factor(slice, r), data,
                               rows + static_cast<size_t>(r) * sliceSize + offset, length);
 }
 
 bool Par2Repair::AddSlice(int32_t slice, uint32_t offset, const void* data, uint32_t length) {
+    if (!TakeSlice(slice, offset, length))
+        return false;
+    AddSliceRows(slice, offset, data, length, 0, missing.Count());
+    return true;
+}
+
+bool Par2Repair::TakeSlice(int32_t slice, uint32_t offset, uint32_t length) {
     if (!planned || taken < missing.Count() || solving)
         return Fail(ERROR_INVALID_FUNCTION);
     if (slice < 0 || slice >= slot.Count() || slot[slice] >= 0 || offset > sliceSize ||
         length > sliceSize - offset || length > sliceSize - received[slice])
         return Fail(ERROR_INVALID_PARAMETER);
     received[slice] += length;
+    return true;
+}
+
+void Par2Repair::AddSliceRows(int32_t slice, uint32_t offset, const void* data, uint32_t length,
+                              int32_t firstRow, int32_t endRow) {
     const uint8_t* in = static_cast<const uint8_t*>(data);
     // The sums are of 16-bit words: a byte alone is a word with a zero for its other half.
     if (offset % 2 != 0 && length > 0) {
         const uint8_t pair[2] = {0, in[0]};
-        AddWords(slice, offset - 1, pair, 2);
+        AddWords(slice, offset - 1, pair, 2, firstRow, endRow);
         ++offset;
         ++in;
         --length;
     }
     const uint32_t even = length & ~1u;
-    AddWords(slice, offset, in, even);
+    AddWords(slice, offset, in, even, firstRow, endRow);
     if (length % 2 != 0) {
         const uint8_t pair[2] = {in[even], 0};
-        AddWords(slice, offset + even, pair, 2);
+        AddWords(slice, offset + even, pair, 2, firstRow, endRow);
     }
-    return true;
 }
 
 bool Par2Repair::StartSolve() {

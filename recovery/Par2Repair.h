@@ -42,6 +42,13 @@ public:
     // blocks are read; length + offset <= SliceSize. Bytes past the end of a file's last slice
     // count as zeros.
     bool AddSlice(int32_t slice, uint32_t offset, const void* data, uint32_t length);
+    // AddSlice in two steps, so that threads can share out the arithmetic: TakeSlice checks and
+    // counts the bytes, on one thread; AddSliceRows then takes their share out of the sums from
+    // firstRow up to endRow (of 0 to Rows()), where threads at once keep to rows of their own.
+    bool TakeSlice(int32_t slice, uint32_t offset, uint32_t length);
+    void AddSliceRows(int32_t slice, uint32_t offset, const void* data, uint32_t length,
+                      int32_t firstRow, int32_t endRow);
+    int32_t Rows() const { return missing.Count(); }
     // Once every present slice is in, at most about `bytes` of arithmetic a call; done turns true
     // once solved. False with ERROR_INVALID_FUNCTION when a present slice is not complete.
     bool Solve(uint32_t bytes, bool& done);
@@ -58,7 +65,8 @@ private:
     bool StartSolve();
     bool CountBlocks(uint32_t bytes);
     bool SolveStep(uint32_t most, uint64_t& spent);
-    void AddWords(int32_t slice, uint32_t offset, const uint8_t* data, uint32_t length);
+    void AddWords(int32_t slice, uint32_t offset, const uint8_t* data, uint32_t length,
+                  int32_t firstRow, int32_t endRow);
 
     const Par2Set* set = nullptr;
     uint32_t sliceSize = 0;

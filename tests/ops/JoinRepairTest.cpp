@@ -144,7 +144,8 @@ TEST(JoinRepairTest, AnEmptyFileOfTheSetIsLeftAlone) {
 // part and a part lost. Checked on its own, the parts are read on past each slice's end while
 // the workers hash the slices before: with every piece back between two steps, a step goes
 // through many slices (it went through one, and waited for a timer tick before the next), and
-// the check finds the damaged slice alone. The repair then rebuilds both parts.
+// the check finds the damaged slice alone. The repair then rebuilds both parts; and a part lost
+// alone, with the others fed to its many sums on the workers as they are checked.
 using SmallSlicesTest = OperationTest;
 TEST_F(SmallSlicesTest, ManyAreCheckedWithoutAStepEach) {
     constexpr uint32_t kSlice = 4096;
@@ -192,6 +193,17 @@ TEST_F(SmallSlicesTest, ManyAreCheckedWithoutAStepEach) {
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(Holds(dir / names[i], parts[i].data)) << i;
     EXPECT_TRUE(Holds(dir / L"m.001.damaged", damaged));
+
+    // A part lost alone: the others are fed to the repair as they are checked, the workers
+    // sharing out its many sums.
+    ASSERT_TRUE(::DeleteFileW((dir / L"m.002").c_str()));
+    JoinRepair again;
+    ASSERT_TRUE(again.Find(Wide(dir / L"m")));
+    ASSERT_TRUE(LoadAndCheck(again));
+    while ((step = again.Work()) == JoinRepair::Step::Working || step == JoinRepair::Step::Planned)
+        PumpFor(1);
+    ASSERT_EQ(step, JoinRepair::Step::Done) << Narrow(again.FailureText().Text());
+    EXPECT_TRUE(Holds(dir / L"m.002", parts[1].data));
 }
 
 // Three parts with their set, the second damaged and the third lost.
@@ -441,6 +453,13 @@ TEST_F(RepairTest, OneWorkerOrManyMakeTheSameSetAndRepairAlike) {
         ASSERT_EQ(Join(whole, shown), OperationState::Done) << Narrow(shown.statusBar);
         EXPECT_TRUE(Holds(whole, original));
         EXPECT_TRUE(Shows(shown, L"Repairing w.bin.004"));
+        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+        // A part lost: the others feed the repair as they are checked.
+        ASSERT_TRUE(::DeleteFileW(PartName(whole, 6).c_str()));
+        RecordingDisplay lost;
+        ASSERT_EQ(Join(whole, lost), OperationState::Done) << Narrow(lost.statusBar);
+        EXPECT_TRUE(Holds(whole, original));
+        EXPECT_TRUE(Shows(lost, L"Repairing w.bin.006"));
         ASSERT_TRUE(::DeleteFileW(whole.c_str()));
     }
     Galois16::UseEngine(field);
