@@ -549,7 +549,8 @@ struct JoinRepair::Piece {
     int32_t slice;    // in the set
     uint32_t offset;  // in the slice
     uint32_t padding; // the zeros after it that fill its slice up, where it ends one
-    bool feed;        // its share is taken out of the repair's sums too
+    bool checked;     // hashed for the check
+    bool feed;        // its share is taken out of the repair's sums
     bool byCrc;       // the slice's CRC32 in place of its MD5
     bool digest;      // the part's SHA-256 too
     bool startsPart;
@@ -572,6 +573,8 @@ struct JoinRepair::CheckJob : ComputeJob {
 };
 
 void JoinRepair::HashPiece(Piece& piece, bool sliceHashes, bool digest) {
+    if (!piece.checked)
+        return;
     if (sliceHashes) {
         HashSlice(piece.byCrc, piece.data, piece.length);
         if (piece.endsSlice) {
@@ -779,6 +782,7 @@ bool JoinRepair::CheckStep() {
     piece.file = file;
     piece.slice = s;
     piece.offset = offset;
+    piece.checked = true;
     piece.feed = feedWhileChecking && !feedHere;
     piece.byCrc = entry.vouched;
     piece.digest = entry.vouched;
@@ -798,11 +802,15 @@ bool JoinRepair::CheckStep() {
         TakeVerdict(piece);
         return true;
     }
-    job->piece = piece;
-    job->sliceLane = 0;
-    job->shaLane = gComputePool.Workers() > 1 ? 1 : 0;
-    job->out = gComputePool.Submit(*job, 1u | 1u << job->shaLane);
-    if (!job->out)
+    return HandOut(*job, piece);
+}
+
+bool JoinRepair::HandOut(CheckJob& job, const Piece& piece) {
+    job.piece = piece;
+    job.sliceLane = 0;
+    job.shaLane = gComputePool.Workers() > 1 ? 1 : 0;
+    job.out = gComputePool.Submit(job, 1u | 1u << job.shaLane);
+    if (!job.out)
         return Fail(::GetLastError(), L"Error reading %s", set.FileName(piece.file));
     ++checkJobsOut;
     return true;
@@ -944,11 +952,18 @@ bool JoinRepair::BlocksStep() {
 }
 
 bool JoinRepair::FeedStep() {
+    if (workerError != 0)
+        return Fail(workerError, L"Error reading %s", set.FileName(workerErrorFile));
     while (file < set.FileCount() &&
            (entries[file].state == State::Lost || entries[file].state == State::Unknown ||
             set.SliceCount(file) == 0))
         ++file;
     if (file == set.FileCount()) {
+        // The sums are whole once every piece out is back.
+        if (checkJobsOut > 0) {
+            waiting = true;
+            return true;
+        }
         phase = Phase::Solve;
         return true;
     }
@@ -966,13 +981,34 @@ bool JoinRepair::FeedStep() {
         passDone += sliceBytes;
         sliceOffset = sliceBytes;
     } else {
+        // On the workers in whole pieces, each lane its rows of the sums; here a step's work at
+        // a time.
+        CheckJob* job = gComputePool.IsStarted() || gComputePool.Start() ? FreeCheckJob() : nullptr;
+        if (gComputePool.IsStarted() && !job) {
+            waiting = true;
+            return checkJobsOut > 0 ||
+                   Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error reading %s", set.FileName(file));
+        }
+        uint8_t* into = job ? job->buffer.Items() : buffer.Items();
+        const uint32_t offset = static_cast<uint32_t>(sliceOffset);
         uint32_t length = 0;
-        if (!ReadPiece(buffer.Items(), feedPiece, length))
+        if (!ReadPiece(into, job ? static_cast<uint32_t>(buffer.Count()) : feedPiece, length))
             return Fail(::GetLastError(), L"Error reading %s", set.FileName(file));
-        if (!repair.AddSlice(s, static_cast<uint32_t>(sliceOffset), buffer.Items(), length))
+        if (!(job ? repair.TakeSlice(s, offset, length) : repair.AddSlice(s, offset, into, length)))
             return Fail(::GetLastError(), L"Error rebuilding %s", set.FileName(missingFiles[0]));
         sliceOffset += length;
         passDone += length;
+        if (job) {
+            Piece piece = {};
+            piece.data = into;
+            piece.length = length;
+            piece.file = file;
+            piece.slice = s;
+            piece.offset = offset;
+            piece.feed = true;
+            if (!HandOut(*job, piece))
+                return false;
+        }
     }
     if (sliceOffset < sliceBytes)
         return true;

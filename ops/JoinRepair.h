@@ -180,6 +180,8 @@ private:
     // What the check makes of a piece back from the hashing: where it ends a slice, whether the
     // slice agrees with the set, and where it ends a part, whether the list vouches for it.
     void TakeVerdict(const Piece& piece);
+    // Hands the piece read into the job to the workers; false when they can't take it.
+    bool HandOut(CheckJob& job, const Piece& piece);
     // A job whose buffer is free, made when there is none yet; null when every one is out.
     CheckJob* FreeCheckJob();
     // Waits until the workers are past the jobs out, which then free themselves as they come
