@@ -697,9 +697,9 @@ bool JoinRepair::CheckStep() {
     if (workerError != 0)
         return Fail(workerError, L"Error reading %s", set.FileName(workerErrorFile));
     // The parts are read on while the workers hash the pieces before, across slices and parts;
-    // each slice's verdict comes with its last piece. Only the check's end, and a part read for
-    // its digest alone, wait for the pieces out.
-    if (checkJobsOut > 0 && (file == set.FileCount() || hashOnly)) {
+    // each slice's verdict comes with its last piece. Only the check's end waits for the pieces
+    // out.
+    if (checkJobsOut > 0 && file == set.FileCount()) {
         waiting = true;
         return true;
     }
