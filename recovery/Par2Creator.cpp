@@ -308,9 +308,10 @@ bool Par2Creator::HashRuns(const uint8_t* data, const Run* runs, int32_t count, 
         // A file of one slice has its slice's MD5.
         const bool sliceMd5 = file.sliceCount != 1;
         InCachePieces(in, run.size, [&](const uint8_t* piece, size_t size) {
-            h.fileHash.Update(piece, size);
             if (sliceMd5)
-                h.sliceHash.Update(piece, size);
+                Md5::UpdateBoth(h.fileHash, h.sliceHash, piece, size);
+            else
+                h.fileHash.Update(piece, size);
             h.sliceCrc.Update(piece, size);
         });
         if (run.endsSlice)

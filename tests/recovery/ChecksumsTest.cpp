@@ -10,6 +10,17 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+std::string Hex(const Md5Digest& digest) {
+    char hex[33];
+    for (int i = 0; i < 16; ++i)
+        snprintf(hex + 2 * i, 3, "%02x", digest.bytes[i]);
+    return hex;
+}
+
+} // namespace
+
 // RFC 1321's examples, fed whole and three bytes at a time.
 TEST(Md5Test, Md5Examples) {
     const struct {
@@ -35,12 +46,28 @@ TEST(Md5Test, Md5Examples) {
             Md5 md5;
             for (size_t at = 0; at < text.size(); at += piece)
                 md5.Update(text.data() + at, std::min(piece, text.size() - at));
-            const Md5Digest digest = md5.Finish();
-            char hex[33];
-            for (int i = 0; i < 16; ++i)
-                snprintf(hex + 2 * i, 3, "%02x", digest.bytes[i]);
-            EXPECT_EQ(std::string(hex), c.md5) << '"' << text << "\" in pieces of " << piece;
+            EXPECT_EQ(Hex(md5.Finish()), c.md5) << '"' << text << "\" in pieces of " << piece;
         }
+    }
+}
+
+// A file's hash and its slice's, fed together as a split makes them: the slice's stream starts
+// some bytes after the file's, at the same place in its 64-byte block or another, and both must
+// come out as the system's digests of their bytes.
+TEST(Md5Test, TwoStreamsFedTogether) {
+    std::vector<uint8_t> data(5000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 13 + 5);
+    for (size_t sliceStart : {0u, 64u, 100u, 128u, 131u}) {
+        SCOPED_TRACE(sliceStart);
+        Md5 file, slice;
+        file.Update(data.data(), sliceStart);
+        for (size_t at = sliceStart, step = 1; at < data.size();
+             at += step, step = step * 5 % 700 + 1)
+            Md5::UpdateBoth(file, slice, data.data() + at, std::min(step, data.size() - at));
+        EXPECT_EQ(Hex(file.Finish()), testing_support::SystemHash(L"MD5", data));
+        EXPECT_EQ(Hex(slice.Finish()), testing_support::SystemHash(L"MD5", data.data() + sliceStart,
+                                                                   data.size() - sliceStart));
     }
 }
 
