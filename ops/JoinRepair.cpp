@@ -305,7 +305,7 @@ bool JoinRepair::BeginStream() {
     streamedSlices = 0;
     streamPad = 0;
     streamBroken = false;
-    sliceHash.Reset();
+    streamed.slice.Reset();
     phase = Phase::Stream;
     return true;
 }
@@ -324,8 +324,8 @@ bool JoinRepair::StreamChunk(uint32_t number, const void* data, uint32_t length)
     if (index != streamFile) {
         streamFile = index;
         streamOffset = 0;
-        sliceHash.Reset();
-        sliceCrc.Reset();
+        streamed.slice.Reset();
+        streamed.sliceCrc.Reset();
     }
     const uint64_t fileSize = set.FileSize(index);
     const uint32_t sliceSize = set.SliceSize();
@@ -336,7 +336,7 @@ bool JoinRepair::StreamChunk(uint32_t number, const void* data, uint32_t length)
     while (length > 0) {
         const uint32_t room = sliceSize - static_cast<uint32_t>(streamOffset % sliceSize);
         const uint32_t n = length < room ? length : room;
-        HashSlice(entries[streamFile].vouched, bytes, n);
+        HashSlice(streamed, entries[streamFile].vouched, bytes, n);
         bytes += n;
         length -= n;
         streamOffset += n;
@@ -354,17 +354,17 @@ bool JoinRepair::StreamChunk(uint32_t number, const void* data, uint32_t length)
 // A part the list vouches for has its bytes proven by the list's SHA-256, read beside: of the
 // set, only its slices' CRC32 are needed then, which tell where it disagrees at a fraction of
 // the MD5's cost. The rest are proven by their MD5.
-void JoinRepair::HashSlice(bool byCrc, const uint8_t* bytes, uint32_t n) {
+void JoinRepair::HashSlice(PartHashes& hashes, bool byCrc, const uint8_t* bytes, uint32_t n) {
     if (byCrc)
-        sliceCrc.Update(bytes, n);
+        hashes.sliceCrc.Update(bytes, n);
     else
-        sliceHash.Update(bytes, n);
+        hashes.slice.Update(bytes, n);
 }
 
 bool JoinRepair::SliceAgrees(bool byCrc, int32_t s) {
-    const bool agrees =
-        byCrc ? sliceCrc.Value() == set.SliceCrc(s) : sliceHash.Finish() == set.SliceHash(s);
-    sliceCrc.Reset();
+    const bool agrees = byCrc ? streamed.sliceCrc.Value() == set.SliceCrc(s)
+                              : streamed.slice.Finish() == set.SliceHash(s);
+    streamed.sliceCrc.Reset();
     return agrees;
 }
 
@@ -372,7 +372,7 @@ bool JoinRepair::StreamPad() {
     for (uint32_t budget = kStreamPadBytes; streamPad != 0 && budget != 0;) {
         const uint32_t n = streamPad < sizeof kZeros ? static_cast<uint32_t>(streamPad)
                                                      : static_cast<uint32_t>(sizeof kZeros);
-        HashSlice(entries[streamFile].vouched, kZeros, n);
+        HashSlice(streamed, entries[streamFile].vouched, kZeros, n);
         streamPad -= n;
         budget = budget > n ? budget - n : 0;
     }
@@ -403,8 +403,10 @@ void JoinRepair::StartPass(Phase next, bool unreadLeftOut) {
     passDone = 0;
     hashOnly = false;
     // A check broken off, as a join's when a part changed under it, may have left a slice begun.
-    sliceHash.Reset();
-    sliceCrc.Reset();
+    for (PartHashes& hashes : laneHashes) {
+        hashes.slice.Reset();
+        hashes.sliceCrc.Reset();
+    }
     for (int32_t i = 0; i < set.FileCount(); ++i) {
         const bool unread = entries[i].state == State::Lost || entries[i].state == State::Unknown;
         passBytes +=
@@ -567,36 +569,34 @@ struct JoinRepair::CheckJob : ComputeJob {
     JoinRepair* owner; // null once let go
     DynArray<uint8_t> buffer;
     Piece piece;
-    int32_t sliceLane;
-    int32_t shaLane;
+    int32_t hashLane;  // hashes the piece
+    int32_t feedLanes; // the first this many lanes take out its share of the sums, each its rows
     bool out;
 };
 
-void JoinRepair::HashPiece(Piece& piece, bool sliceHashes, bool digest) {
+void JoinRepair::HashPiece(Piece& piece, PartHashes& hashes) {
     if (!piece.checked)
         return;
-    if (sliceHashes) {
-        HashSlice(piece.byCrc, piece.data, piece.length);
-        if (piece.endsSlice) {
-            for (uint32_t left = piece.padding; left != 0;) {
-                const uint32_t n = left < sizeof kZeros ? left : sizeof kZeros;
-                HashSlice(piece.byCrc, kZeros, n);
-                left -= n;
-            }
-            if (piece.byCrc) {
-                piece.crc = sliceCrc.Value();
-                sliceCrc.Reset();
-            } else {
-                piece.hash = sliceHash.Finish();
-            }
+    HashSlice(hashes, piece.byCrc, piece.data, piece.length);
+    if (piece.endsSlice) {
+        for (uint32_t left = piece.padding; left != 0;) {
+            const uint32_t n = left < sizeof kZeros ? left : sizeof kZeros;
+            HashSlice(hashes, piece.byCrc, kZeros, n);
+            left -= n;
+        }
+        if (piece.byCrc) {
+            piece.crc = hashes.sliceCrc.Value();
+            hashes.sliceCrc.Reset();
+        } else {
+            piece.hash = hashes.slice.Finish();
         }
     }
-    if (digest && piece.digest) {
+    if (piece.digest) {
         if (piece.startsPart)
-            partDigest.Reset();
-        partDigest.Update(piece.data, piece.length);
+            hashes.digest.Reset();
+        hashes.digest.Update(piece.data, piece.length);
         if (piece.endsPart)
-            piece.partHash = partDigest.Final();
+            piece.partHash = hashes.digest.Final();
     }
 }
 
@@ -624,17 +624,15 @@ void JoinRepair::TakeVerdict(const Piece& piece) {
 
 void JoinRepair::RunCheckJob(ComputeJob& computeJob, int32_t lane) {
     auto& job = static_cast<CheckJob&>(computeJob);
-    const bool first = lane == job.sliceLane;
-    const bool second = lane == job.shaLane;
-    job.owner->HashPiece(job.piece, first, second);
-    if (!job.piece.feed)
+    if (lane == job.hashLane)
+        HashPiece(job.piece, job.owner->laneHashes[lane]);
+    if (!job.piece.feed || lane >= job.feedLanes)
         return;
-    // The lanes share out the repair's sums, each its own rows of them.
+    // The lanes share out the repair's sums, each its own rows of them: no two write the same.
     Par2Repair& repair = job.owner->repair;
     const int32_t rows = repair.Rows();
-    const int32_t half = first && second ? rows : rows / 2;
     repair.AddSliceRows(job.piece.slice, job.piece.offset, job.piece.data, job.piece.length,
-                        first ? 0 : half, second ? rows : half);
+                        rows * lane / job.feedLanes, rows * (lane + 1) / job.feedLanes);
 }
 
 void JoinRepair::CheckJobDone(ComputeJob& computeJob) {
@@ -660,22 +658,28 @@ void JoinRepair::CheckJobDone(ComputeJob& computeJob) {
 }
 
 JoinRepair::CheckJob* JoinRepair::FreeCheckJob() {
-    CheckJob*& job = checkJobs[nextCheckJob];
-    if (job && job->out)
-        return nullptr;
-    if (!job) {
-        job = new (std::nothrow) CheckJob{};
-        if (job && !job->buffer.ResizeUp(buffer.Count())) {
-            delete job;
-            job = nullptr;
-        }
-        if (!job)
-            return nullptr;
-        job->owner = this;
-        job->run = RunCheckJob;
-        job->done = CheckJobDone;
+    // Any that is back will do, not only the oldest: the pieces of the part before may still be
+    // with their lane while those of this part, on another, are back already.
+    CheckJob** unmade = nullptr;
+    for (CheckJob*& job : checkJobs) {
+        if (job && !job->out)
+            return job;
+        if (!job && !unmade)
+            unmade = &job;
     }
-    nextCheckJob = (nextCheckJob + 1) % kCheckJobs;
+    if (!unmade)
+        return nullptr;
+    auto* job = new (std::nothrow) CheckJob{};
+    if (job && !job->buffer.ResizeUp(buffer.Count())) {
+        delete job;
+        job = nullptr;
+    }
+    if (!job)
+        return nullptr;
+    job->owner = this;
+    job->run = RunCheckJob;
+    job->done = CheckJobDone;
+    *unmade = job;
     return job;
 }
 
@@ -690,7 +694,6 @@ void JoinRepair::LetGoOfCheckJobs() {
         job = nullptr;
     }
     checkJobsOut = 0;
-    nextCheckJob = 0;
 }
 
 bool JoinRepair::CheckStep() {
@@ -798,7 +801,7 @@ bool JoinRepair::CheckStep() {
             NextFile();
     }
     if (!job) {
-        HashPiece(piece, true, true);
+        HashPiece(piece, laneHashes[0]);
         TakeVerdict(piece);
         return true;
     }
@@ -807,9 +810,10 @@ bool JoinRepair::CheckStep() {
 
 bool JoinRepair::HandOut(CheckJob& job, const Piece& piece) {
     job.piece = piece;
-    job.sliceLane = 0;
-    job.shaLane = gComputePool.Workers() > 1 ? 1 : 0;
-    job.out = gComputePool.Submit(job, 1u | 1u << job.shaLane);
+    const int32_t workers = gComputePool.Workers();
+    job.hashLane = piece.file % (workers < kHashLanes ? workers : kHashLanes);
+    job.feedLanes = piece.feed ? (workers < 2 ? workers : 2) : 0;
+    job.out = gComputePool.Submit(job, 1u << job.hashLane | ((1u << job.feedLanes) - 1));
     if (!job.out)
         return Fail(::GetLastError(), L"Error reading %s", set.FileName(piece.file));
     ++checkJobsOut;

@@ -171,12 +171,16 @@ private:
     // of small slices.
     struct Piece;
     struct CheckJob;
+    struct PartHashes;
     static constexpr int32_t kCheckJobs = 16;
+    // The parts' hashes are chains, each on one lane; the lanes take the parts in turns, so that
+    // the next part is hashed on another while the one before is finished.
+    static constexpr int32_t kHashLanes = 4;
     static void RunCheckJob(ComputeJob& job, int32_t lane);
     static void CheckJobDone(ComputeJob& job);
     // The hashing of a piece that falls to a lane (the slice's, the part's digest, or both), on
     // a worker or here without them.
-    void HashPiece(Piece& piece, bool sliceHashes, bool digest);
+    static void HashPiece(Piece& piece, PartHashes& hashes);
     // What the check makes of a piece back from the hashing: where it ends a slice, whether the
     // slice agrees with the set, and where it ends a part, whether the list vouches for it.
     void TakeVerdict(const Piece& piece);
@@ -225,7 +229,7 @@ private:
     void RemoveTemporaries();
     // Into the slice's MD5, or its CRC32 where the list proves the part; then whether the slice
     // agrees with the set, the hash begun anew.
-    void HashSlice(bool byCrc, const uint8_t* bytes, uint32_t n);
+    static void HashSlice(PartHashes& hashes, bool byCrc, const uint8_t* bytes, uint32_t n);
     bool SliceAgrees(bool byCrc, int32_t s);
     bool EndStreamSlice();
     bool BreakStream();
@@ -252,8 +256,15 @@ private:
     WideString filePath;
     SyncFile reading;
     SyncFile writing;
-    Md5 sliceHash;
-    Crc32 sliceCrc;
+    // A part's hashes so far, as its pieces come in order: the slice's MD5 or CRC32, and the
+    // part's SHA-256 where the list has one.
+    struct PartHashes {
+        Md5 slice;
+        Crc32 sliceCrc;
+        Sha256 digest;
+    };
+    PartHashes streamed;               // of the parts the join streams through
+    PartHashes laneHashes[kHashLanes]; // of the parts checked, those of each lane
     Md5 fileHash;
     Sha256 partDigest;
     Sha256 readThroughDigest; // of a part of the wrong size, on this thread alone
@@ -290,7 +301,6 @@ private:
     bool feedWhileChecking = false;
     CheckJob* checkJobs[kCheckJobs] = {};
     int32_t checkJobsOut = 0;
-    int32_t nextCheckJob = 0;
     bool partBegins = false; // the next piece is the first of its part
     // A worker could not take a piece: the check fails at its next step, for that file.
     DWORD workerError = 0;
