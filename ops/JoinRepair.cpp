@@ -1066,6 +1066,18 @@ bool JoinRepair::OpenTemporary(int32_t index) {
     partDigest.Reset();
     slice = 0;
     sliceOffset = 0;
+    // A part rebuilt whole is in memory whole: the workers hash it while it is written here.
+    DynArray<RebuiltDigests::Bytes> bytes;
+    for (int32_t k = 0; k < set.SliceCount(target); ++k) {
+        const int32_t rebuilt = MissingIndex(set.FirstSlice(target) + k);
+        const uint64_t left = set.FileSize(target) - static_cast<uint64_t>(k) * set.SliceSize();
+        const uint32_t length =
+            left < set.SliceSize() ? static_cast<uint32_t>(left) : set.SliceSize();
+        if (rebuilt < 0 || !bytes.Append({repair.RebuiltSlice(rebuilt), length}))
+            return true;
+    }
+    if (gComputePool.IsStarted() || gComputePool.Start())
+        rebuiltDigests.Start(bytes, entries[target].vouched);
     return true;
 }
 
@@ -1079,12 +1091,14 @@ bool JoinRepair::WriteStep() {
     activity.Format(L"Repairing %s...", fileName);
     if (!writing.IsOpen() && !OpenTemporary(file))
         return false;
+    if (slice == set.SliceCount(target))
+        return EndWrite(); // written, and its hashes were not back
     const int32_t s = set.FirstSlice(target) + slice;
     const uint64_t sliceStart = static_cast<uint64_t>(slice) * set.SliceSize();
     const uint64_t left = set.FileSize(target) - sliceStart;
     const uint32_t length = static_cast<uint32_t>(left < set.SliceSize() ? left : set.SliceSize());
     const uint32_t rest = length - static_cast<uint32_t>(sliceOffset);
-    // Written, hashed twice and perhaps read first, on this thread: a step's bytes at most.
+    // Written, perhaps read first and hashed twice, on this thread: a step's bytes at most.
     const uint32_t n = rest < kStepBytes ? rest : kStepBytes;
     const int32_t rebuilt = MissingIndex(s);
     const uint8_t* data = buffer.Items();
@@ -1097,9 +1111,11 @@ bool JoinRepair::WriteStep() {
     }
     if (!writing.WriteFully(data, n))
         return Fail(::GetLastError(), L"Error writing %s", fileName);
-    fileHash.Update(data, n);
-    if (entries[target].vouched)
-        partDigest.Update(data, n);
+    if (!rebuiltDigests.Started()) {
+        fileHash.Update(data, n);
+        if (entries[target].vouched)
+            partDigest.Update(data, n);
+    }
     sliceOffset += n;
     passDone += n;
     if (sliceOffset < length)
@@ -1114,13 +1130,23 @@ bool JoinRepair::WriteStep() {
 bool JoinRepair::EndWrite() {
     const int32_t target = missingFiles[file];
     const Entry& entry = entries[target];
+    if (rebuiltDigests.Out()) {
+        waiting = true;
+        return true;
+    }
+    const bool aside = rebuiltDigests.Started();
+    if (aside && rebuiltDigests.Error() != 0)
+        return Fail(rebuiltDigests.Error(), L"Error rebuilding %s", set.FileName(target));
+    const Md5Digest hash = aside ? rebuiltDigests.Hash() : fileHash.Finish();
+    const Sha256Digest digest = aside ? rebuiltDigests.Digest() : partDigest.Final();
+    rebuiltDigests.LetGo();
     reading.Close();
-    const bool whole = fileHash.Finish() == set.FileHash(target);
+    const bool whole = hash == set.FileHash(target);
     if (!writing.Close() || !whole) {
         const DWORD error = whole ? ::GetLastError() : ERROR_CRC;
         return Fail(error, L"Part %s could not be rebuilt", set.FileName(target));
     }
-    if (entry.vouched && partDigest.Final() != entry.listed) {
+    if (entry.vouched && digest != entry.listed) {
         IgnoreForList();
         return true;
     }
@@ -1203,6 +1229,7 @@ void JoinRepair::RemoveTemporaries() {
 
 void JoinRepair::Cancel() {
     LetGoOfCheckJobs();
+    rebuiltDigests.LetGo();
     reading.Close();
     writing.Close();
     RemoveTemporaries();

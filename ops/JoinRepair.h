@@ -11,6 +11,7 @@
 #include "recovery/Par2Repair.h"
 #include "recovery/Par2Set.h"
 #include "recovery/Sha256.h"
+#include "ops/RebuiltDigests.h"
 #include "toolkit/SlicedWork.h"
 #include "toolkit/SyncFile.h"
 
@@ -267,7 +268,8 @@ private:
     PartHashes laneHashes[kHashLanes]; // of the parts checked, those of each lane
     Md5 fileHash;
     Sha256 partDigest;
-    Sha256 readThroughDigest; // of a part of the wrong size, on this thread alone
+    RebuiltDigests rebuiltDigests; // of a part rebuilt whole, made by the workers
+    Sha256 readThroughDigest;      // of a part of the wrong size, on this thread alone
     DynArray<uint8_t> buffer;
     DynArray<Entry> entries;          // per file of the set
     DynArray<int32_t> missingFiles;   // parts to rebuild, in set order

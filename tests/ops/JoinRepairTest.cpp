@@ -466,6 +466,70 @@ TEST_F(RepairTest, OneWorkerOrManyMakeTheSameSetAndRepairAlike) {
     Crc32::UseEngine(crc);
 }
 
+// A part rebuilt whole is proven before it takes its place, by its hash in the set and its digest
+// in the list, whether one worker or two made them: a set that gives it another MD5 fails the
+// join, a list that gives it another SHA-256 has the set ignored. Nothing is left under its name
+// or beside it either way.
+TEST_F(RepairTest, ARebuiltPartIsProvenBeforeItTakesItsPlace) {
+    const auto made = SetFiles();
+    const std::string list = ReadText(whole + L".sha256");
+    const std::string wrongList = list.substr(0, list.find(partHashes[1])) + partHashes[0] +
+                                  list.substr(list.find(partHashes[1]) + partHashes[1].size());
+    ASSERT_NE(wrongList, list);
+    const struct {
+        bool otherHash;   // the set's MD5 of the part
+        bool otherDigest; // the list's SHA-256 of it
+        int32_t workers;
+        std::wstring statusBar;
+    } rows[] = {
+        {true, false, 1, ErrorText(L"Part w.bin.002 could not be rebuilt", ERROR_CRC)},
+        {true, false, 2, ErrorText(L"Part w.bin.002 could not be rebuilt", ERROR_CRC)},
+        {false, true, 1, ErrorText(L"Part w.bin.002 is missing", ERROR_FILE_NOT_FOUND)},
+        {false, true, 2, ErrorText(L"Part w.bin.002 is missing", ERROR_FILE_NOT_FOUND)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.otherHash << row.otherDigest << row.workers);
+        gComputePool.Stop();
+        ASSERT_TRUE(gComputePool.Start(row.workers));
+        for (auto file : made) {
+            const size_t n = file.first.size();
+            if (!row.otherHash || n < 5 || file.first.compare(n - 5, 5, L".par2"))
+                continue;
+            for (size_t at : PacketStarts(file.second)) {
+                const uint8_t* packet = file.second.data() + at;
+                const char* name = reinterpret_cast<const char*>(packet + par2::kHeaderBytes +
+                                                                 par2::DescriptionBody::kNameAt);
+                if (std::equal(par2::kFileDescType, std::end(par2::kFileDescType),
+                               packet + par2::Header::kType.at) &&
+                    strncmp(name, "w.bin.002", 10) == 0) {
+                    file.second[at + par2::kHeaderBytes + par2::DescriptionBody::kFileHash.at] ^= 1;
+                    Rehash(file.second, at);
+                }
+            }
+            ASSERT_TRUE(WriteWholeFile(dir / file.first, file.second));
+        }
+        ASSERT_TRUE(WriteText(whole + L".sha256", row.otherDigest ? wrongList : list));
+        ASSERT_TRUE(::DeleteFileW(PartName(whole, 2).c_str()));
+        RecordingDisplay shown;
+        EXPECT_EQ(Join(whole, shown), OperationState::Failed);
+        EXPECT_EQ(shown.statusBar, row.statusBar);
+        EXPECT_TRUE(Shows(shown, L"Repairing w.bin.002"));
+        EXPECT_EQ(FilesIn(dir.Path() + L"\\"), [&] {
+            std::vector<std::wstring> names;
+            for (const auto& file : made) {
+                if (file.first != L"w.bin.002")
+                    names.push_back(file.first);
+            }
+            return names;
+        }());
+        ::DeleteFileW(whole.c_str());
+        for (const auto& file : made)
+            ASSERT_TRUE(WriteWholeFile(dir / file.first, file.second));
+    }
+    gComputePool.Stop();
+    ASSERT_TRUE(gComputePool.Start());
+}
+
 // A last part far shorter than its slice: the slice is hashed with megabytes of zeros after the
 // part's bytes, in pieces, as the join goes; the whole set still takes no pass of its own.
 TEST_F(RepairTest, ALastPartFarShorterThanItsSliceIsCheckedAsItIsJoined) {
