@@ -683,6 +683,28 @@ JoinRepair::CheckJob* JoinRepair::FreeCheckJob() {
     return job;
 }
 
+bool JoinRepair::JobForPiece(CheckJob*& job, bool& going) {
+    job = gComputePool.IsStarted() || gComputePool.Start() ? FreeCheckJob() : nullptr;
+    if (job || !gComputePool.IsStarted())
+        return true;
+    // All out, or no memory for one: on when one is back.
+    waiting = true;
+    going =
+        checkJobsOut > 0 || Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error reading %s", set.FileName(file));
+    return false;
+}
+
+JoinRepair::Piece JoinRepair::PieceAt(const uint8_t* data, uint32_t length, int32_t s,
+                                      uint32_t offset) const {
+    Piece piece = {};
+    piece.data = data;
+    piece.length = length;
+    piece.file = file;
+    piece.slice = s;
+    piece.offset = offset;
+    return piece;
+}
+
 void JoinRepair::LetGoOfCheckJobs() {
     if (checkJobsOut > 0)
         gComputePool.WaitPast();
@@ -753,12 +775,10 @@ bool JoinRepair::CheckStep() {
     }
     if (!feedWhileChecking)
         activity.Format(L"Checking %s...", set.FileName(file));
-    CheckJob* job = gComputePool.IsStarted() || gComputePool.Start() ? FreeCheckJob() : nullptr;
-    if (gComputePool.IsStarted() && !job) {
-        waiting = true; // all out, or no memory for one: on when one is back
-        return checkJobsOut > 0 ||
-               Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error reading %s", set.FileName(file));
-    }
+    CheckJob* job = nullptr;
+    bool going = true;
+    if (!JobForPiece(job, going))
+        return going;
     uint8_t* into = job ? job->buffer.Items() : buffer.Items();
     // Fed here only without the workers, a step's work at most: the sums of many lost slices
     // cost far more than their bytes.
@@ -779,12 +799,7 @@ bool JoinRepair::CheckStep() {
         left < set.SliceSize() ? static_cast<uint32_t>(left) : set.SliceSize();
     sliceOffset += length;
     passDone += length;
-    Piece piece = {};
-    piece.data = into;
-    piece.length = length;
-    piece.file = file;
-    piece.slice = s;
-    piece.offset = offset;
+    Piece piece = PieceAt(into, length, s, offset);
     piece.checked = true;
     piece.feed = feedWhileChecking && !feedHere;
     piece.byCrc = entry.vouched;
@@ -813,7 +828,8 @@ bool JoinRepair::HandOut(CheckJob& job, const Piece& piece) {
     const int32_t workers = gComputePool.Workers();
     job.hashLane = piece.file % (workers < kHashLanes ? workers : kHashLanes);
     job.feedLanes = piece.feed ? (workers < 2 ? workers : 2) : 0;
-    job.out = gComputePool.Submit(job, 1u << job.hashLane | ((1u << job.feedLanes) - 1));
+    const uint32_t hashing = piece.checked ? 1u << job.hashLane : 0;
+    job.out = gComputePool.Submit(job, hashing | ((1u << job.feedLanes) - 1));
     if (!job.out)
         return Fail(::GetLastError(), L"Error reading %s", set.FileName(piece.file));
     ++checkJobsOut;
@@ -987,12 +1003,10 @@ bool JoinRepair::FeedStep() {
     } else {
         // On the workers in whole pieces, each lane its rows of the sums; here a step's work at
         // a time.
-        CheckJob* job = gComputePool.IsStarted() || gComputePool.Start() ? FreeCheckJob() : nullptr;
-        if (gComputePool.IsStarted() && !job) {
-            waiting = true;
-            return checkJobsOut > 0 ||
-                   Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error reading %s", set.FileName(file));
-        }
+        CheckJob* job = nullptr;
+        bool going = true;
+        if (!JobForPiece(job, going))
+            return going;
         uint8_t* into = job ? job->buffer.Items() : buffer.Items();
         const uint32_t offset = static_cast<uint32_t>(sliceOffset);
         uint32_t length = 0;
@@ -1003,12 +1017,7 @@ bool JoinRepair::FeedStep() {
         sliceOffset += length;
         passDone += length;
         if (job) {
-            Piece piece = {};
-            piece.data = into;
-            piece.length = length;
-            piece.file = file;
-            piece.slice = s;
-            piece.offset = offset;
+            Piece piece = PieceAt(into, length, s, offset);
             piece.feed = true;
             if (!HandOut(*job, piece))
                 return false;

@@ -189,6 +189,12 @@ private:
     bool HandOut(CheckJob& job, const Piece& piece);
     // A job whose buffer is free, made when there is none yet; null when every one is out.
     CheckJob* FreeCheckJob();
+    // Where the next piece is read: into a job's buffer, or without the workers (job null) into
+    // this object's. False when no job is free and the step ends: `going` is its result, true
+    // while the jobs out come back, false when none could be made.
+    bool JobForPiece(CheckJob*& job, bool& going);
+    // The piece of the file read now, at offset in slice s.
+    Piece PieceAt(const uint8_t* data, uint32_t length, int32_t s, uint32_t offset) const;
     // Waits until the workers are past the jobs out, which then free themselves as they come
     // back: the hashes they fed are this object's again.
     void LetGoOfCheckJobs();
