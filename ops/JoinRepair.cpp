@@ -922,6 +922,7 @@ bool JoinRepair::PlanRebuild() {
     rebuildBytes = 0;
     for (int32_t i : missingFiles)
         rebuildBytes += set.FileSize(i);
+    rowPages.LetGo(); // of the rows of a plan before
     if (!repair.Plan(set, missingSlices)) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_INVALID_DATA && repair.MoreNeeded() > 0)
@@ -949,6 +950,9 @@ bool JoinRepair::PlanRebuild() {
     feedPiece = share > kLeastFeedBytes ? share : kLeastFeedBytes;
     if (feedPiece > static_cast<uint32_t>(buffer.Count()))
         feedPiece = static_cast<uint32_t>(buffer.Count());
+    // The blocks are read into the rows from the front while the workers bring their pages in.
+    if (repair.RowBytes() != 0 && (gComputePool.IsStarted() || gComputePool.Start()))
+        rowPages.Start(repair.RowMemory(), repair.RowBytes());
     phase = Phase::Planned;
     activity.Format(L"Repairing %s...", first);
     return true;
@@ -1239,6 +1243,7 @@ void JoinRepair::RemoveTemporaries() {
 void JoinRepair::Cancel() {
     LetGoOfCheckJobs();
     rebuiltDigests.LetGo();
+    rowPages.LetGo();
     reading.Close();
     writing.Close();
     RemoveTemporaries();

@@ -11,6 +11,7 @@
 #include "recovery/Par2Repair.h"
 #include "recovery/Par2Set.h"
 #include "recovery/Sha256.h"
+#include "ops/FreshPages.h"
 #include "ops/RebuiltDigests.h"
 #include "toolkit/SlicedWork.h"
 #include "toolkit/SyncFile.h"
@@ -275,6 +276,7 @@ private:
     Md5 fileHash;
     Sha256 partDigest;
     RebuiltDigests rebuiltDigests; // of a part rebuilt whole, made by the workers
+    FreshPages rowPages;           // the repair's rows, brought in by the workers
     Sha256 readThroughDigest;      // of a part of the wrong size, on this thread alone
     DynArray<uint8_t> buffer;
     DynArray<Entry> entries;          // per file of the set

@@ -54,6 +54,10 @@ public:
     bool Solve(uint32_t bytes, bool& done);
     // How far the ReadBlocks or the Solve under way has come, 0 to 1; 0 between them.
     float Progress() const;
+    // The rows' memory, fresh once planned (whole pages), for the caller to bring its pages in
+    // ahead of the blocks read into it; valid until the next Plan.
+    uint8_t* RowMemory() const { return rows; }
+    size_t RowBytes() const { return rows ? static_cast<size_t>(missing.Count()) * sliceSize : 0; }
     // SliceSize rebuilt bytes of missing[index], after Solve; valid until the next Plan.
     const uint8_t* RebuiltSlice(int32_t index) const;
 
