@@ -11,12 +11,13 @@
 
 namespace {
 
-// The most read or written in one piece.
-constexpr uint32_t kPieceBytes = 4 * 1024 * 1024;
 // About the most work of one step, in bytes read, hashed or multiplied into a rebuilt slice: a
 // step must fit the window's slice of time. 16 MiB of reading and hashing took up to 100 ms, and
-// 4 MiB of recovery blocks read into fresh memory about 30 ms.
+// 4 MiB of recovery blocks read into fresh memory about 30 ms; with the workers busy on every
+// core, a step takes up to twice as long.
 constexpr uint32_t kStepBytes = 2 * 1024 * 1024;
+// The most read or written in one piece: a step's, since a piece is read in one.
+constexpr uint32_t kPieceBytes = kStepBytes;
 // The zeros that fill a part's last slice for its hash, at most this many at a time.
 constexpr uint32_t kStreamPadBytes = 4 * 1024 * 1024;
 // The least fed to the rebuilt slices in a step, however many they are.

@@ -167,14 +167,14 @@ private:
     // or the next ones: its MD5 (its CRC32 where the list vouches for the part) into the slice's
     // hash and, for a part the list vouches for, its SHA-256 into the part's digest; where it
     // ends its slice, the zeros that fill the slice up, and the slice's checksum, taken as the
-    // piece comes back. Sixteen out at once (32 MiB) keep the workers busy from one timer tick to
-    // the next: with six, they hashed what a slice read in a few milliseconds and then waited for
-    // the next tick. Waiting for them at each slice's end cost a tick a slice, seconds for a set
-    // of small slices.
+    // piece comes back. Thirty-two out at once (64 MiB) keep the workers busy from one timer tick
+    // to the next: with six, they hashed what a slice read in a few milliseconds and then waited
+    // for the next tick. Waiting for them at each slice's end cost a tick a slice, seconds for a
+    // set of small slices.
     struct Piece;
     struct CheckJob;
     struct PartHashes;
-    static constexpr int32_t kCheckJobs = 16;
+    static constexpr int32_t kCheckJobs = 32;
     // The parts' hashes are chains, each on one lane; the lanes take the parts in turns, so that
     // the next part is hashed on another while the one before is finished.
     static constexpr int32_t kHashLanes = 4;
