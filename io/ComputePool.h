@@ -68,6 +68,24 @@ public:
         job->owner = nullptr;
         job = nullptr;
     }
+    // For a job its owner keeps while it is out, and whose fields `out` and `stop` say whether it
+    // is and ask it to end: frees one that is back, or stops one still out and lets go of it.
+    template <class Job> void Release(Job*& job) const {
+        if (job && !job->out) {
+            delete job;
+            job = nullptr;
+        } else if (job) {
+            job->stop = 1;
+            LetGo(job);
+        }
+    }
+    // The done routine of such a job: it is back, and frees itself where it was let go of.
+    template <class Job> static void JobBack(ComputeJob& computeJob) {
+        auto* job = static_cast<Job*>(&computeJob);
+        job->out = false;
+        if (!job->owner)
+            delete job;
+    }
 
 private:
     struct Worker {

@@ -29,7 +29,7 @@ bool FreshPages::Start(uint8_t* data, size_t bytes) {
         return false;
     }
     made->run = Run;
-    made->done = Done;
+    made->done = ComputePool::JobBack<Job>;
     made->owner = this;
     made->data = data;
     made->bytes = bytes;
@@ -44,15 +44,7 @@ bool FreshPages::Start(uint8_t* data, size_t bytes) {
 }
 
 void FreshPages::LetGo() {
-    if (!job)
-        return;
-    if (!job->out) {
-        delete job;
-        job = nullptr;
-        return;
-    }
-    job->stop = 1;
-    gComputePool.LetGo(job);
+    gComputePool.Release(job);
 }
 
 void FreshPages::Run(ComputeJob& computeJob, int32_t lane) {
@@ -64,11 +56,4 @@ void FreshPages::Run(ComputeJob& computeJob, int32_t lane) {
         for (size_t page = at; page < end; page += kPage)
             ::InterlockedOr(reinterpret_cast<volatile LONG*>(job.data + page), 0);
     }
-}
-
-void FreshPages::Done(ComputeJob& computeJob) {
-    auto* job = static_cast<Job*>(&computeJob);
-    job->out = false;
-    if (!job->owner)
-        delete job;
 }

@@ -28,7 +28,6 @@ public:
 private:
     struct Job;
     static void Run(ComputeJob& job, int32_t lane);
-    static void Done(ComputeJob& job);
 
     Job* job = nullptr;
 };

@@ -33,7 +33,7 @@ bool RebuiltDigests::Start(const DynArray<Bytes>& bytes, bool withDigest) {
     for (const Bytes& b : bytes)
         made->bytes.Append(b);
     made->run = Run;
-    made->done = Done;
+    made->done = ComputePool::JobBack<Job>;
     made->owner = this;
     made->digestLane = !withDigest ? -1 : gComputePool.Workers() > 1 ? 1 : 0;
     const uint32_t lanes = 1u | (withDigest ? 1u << made->digestLane : 0);
@@ -63,15 +63,7 @@ const Sha256Digest& RebuiltDigests::Digest() const {
 }
 
 void RebuiltDigests::LetGo() {
-    if (!job)
-        return;
-    if (!job->out) {
-        delete job;
-        job = nullptr;
-        return;
-    }
-    job->stop = 1;
-    gComputePool.LetGo(job);
+    gComputePool.Release(job);
 }
 
 void RebuiltDigests::Run(ComputeJob& computeJob, int32_t lane) {
@@ -95,11 +87,4 @@ void RebuiltDigests::Run(ComputeJob& computeJob, int32_t lane) {
         job.hash = hash.Finish();
     if (sha)
         job.digest = digest.Final();
-}
-
-void RebuiltDigests::Done(ComputeJob& computeJob) {
-    auto* job = static_cast<Job*>(&computeJob);
-    job->out = false;
-    if (!job->owner)
-        delete job;
 }
