@@ -536,11 +536,7 @@ bool JoinRepair::OpenFile(int32_t index) {
 }
 
 bool JoinRepair::ReadPiece(uint8_t* into, uint32_t most, uint32_t& length) {
-    const uint64_t fileSize = set.FileSize(file);
-    const uint64_t sliceStart = static_cast<uint64_t>(slice) * set.SliceSize();
-    const uint64_t sliceBytes =
-        fileSize - sliceStart < set.SliceSize() ? fileSize - sliceStart : set.SliceSize();
-    const uint64_t left = sliceBytes - sliceOffset;
+    const uint64_t left = set.SliceBytes(file, slice) - sliceOffset;
     length = static_cast<uint32_t>(left < most ? left : most);
     return reading.ReadFully(into, length);
 }
@@ -795,9 +791,7 @@ bool JoinRepair::CheckStep() {
     if (feedWhileChecking && !(feedHere ? repair.AddSlice(s, offset, into, length)
                                         : repair.TakeSlice(s, offset, length)))
         return Fail(::GetLastError(), L"Error rebuilding %s", set.FileName(missingFiles[0]));
-    const uint64_t left = set.FileSize(file) - sliceStart;
-    const uint32_t sliceBytes =
-        left < set.SliceSize() ? static_cast<uint32_t>(left) : set.SliceSize();
+    const uint32_t sliceBytes = set.SliceBytes(file, slice);
     sliceOffset += length;
     passDone += length;
     Piece piece = PieceAt(into, length, s, offset);
@@ -997,9 +991,7 @@ bool JoinRepair::FeedStep() {
     // The damaged slices of a damaged file are what is rebuilt: only its whole ones count.
     const int32_t s = set.FirstSlice(file) + slice;
     const uint64_t sliceStart = static_cast<uint64_t>(slice) * set.SliceSize();
-    const uint64_t fileSize = set.FileSize(file);
-    const uint64_t sliceBytes =
-        fileSize - sliceStart < set.SliceSize() ? fileSize - sliceStart : set.SliceSize();
+    const uint32_t sliceBytes = set.SliceBytes(file, slice);
     if (badSlices[s]) {
         if (!reading.Seek(sliceStart + sliceBytes))
             return Fail(::GetLastError(), L"Error reading %s", set.FileName(file));
@@ -1084,10 +1076,7 @@ bool JoinRepair::OpenTemporary(int32_t index) {
     DynArray<RebuiltDigests::Bytes> bytes;
     for (int32_t k = 0; k < set.SliceCount(target); ++k) {
         const int32_t rebuilt = MissingIndex(set.FirstSlice(target) + k);
-        const uint64_t left = set.FileSize(target) - static_cast<uint64_t>(k) * set.SliceSize();
-        const uint32_t length =
-            left < set.SliceSize() ? static_cast<uint32_t>(left) : set.SliceSize();
-        if (rebuilt < 0 || !bytes.Append({repair.RebuiltSlice(rebuilt), length}))
+        if (rebuilt < 0 || !bytes.Append({repair.RebuiltSlice(rebuilt), set.SliceBytes(target, k)}))
             return true;
     }
     if (gComputePool.IsStarted() || gComputePool.Start())
@@ -1109,8 +1098,7 @@ bool JoinRepair::WriteStep() {
         return EndWrite(); // written, and its hashes were not back
     const int32_t s = set.FirstSlice(target) + slice;
     const uint64_t sliceStart = static_cast<uint64_t>(slice) * set.SliceSize();
-    const uint64_t left = set.FileSize(target) - sliceStart;
-    const uint32_t length = static_cast<uint32_t>(left < set.SliceSize() ? left : set.SliceSize());
+    const uint32_t length = set.SliceBytes(target, slice);
     const uint32_t rest = length - static_cast<uint32_t>(sliceOffset);
     // Written, perhaps read first and hashed twice, on this thread: a step's bytes at most.
     const uint32_t n = rest < kStepBytes ? rest : kStepBytes;

@@ -61,6 +61,12 @@ public:
     // Slices are numbered over the set, file after file in that order.
     int32_t FirstSlice(int32_t file) const { return files[file].firstSlice; }
     int32_t SliceCount(int32_t file) const { return files[file].sliceCount; }
+    // The file's own bytes in its slice k (of SliceCount): the slice size, but for a last slice
+    // that the file's end cuts short.
+    uint32_t SliceBytes(int32_t file, int32_t k) const {
+        const uint64_t left = files[file].size - static_cast<uint64_t>(k) * sliceSize;
+        return left < sliceSize ? static_cast<uint32_t>(left) : sliceSize;
+    }
     int32_t TotalSlices() const { return slices.Count(); }
     // Of the slice zero-padded to SliceSize.
     const Md5Digest& SliceHash(int32_t slice) const { return slices[slice].hash; }
