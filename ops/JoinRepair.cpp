@@ -24,8 +24,6 @@ constexpr uint32_t kStreamPadBytes = 4 * 1024 * 1024;
 constexpr uint32_t kLeastFeedBytes = 4 * 1024;
 // Temporary and kept-aside names are numbered up to this before the work gives up.
 constexpr int kMostNameTries = 1000;
-// What a slice's hash takes past its part's end.
-constexpr uint8_t kZeros[4096] = {};
 
 // Shorter names first: among the parts of one file, ".999" comes before ".1000".
 bool NameBefore(const wchar_t* a, const wchar_t* b) {
@@ -46,7 +44,7 @@ void Forget(WideString& text) {
 bool JoinRepair::Find(const WideString& wholePath) {
     Cancel();
     ignored = false;
-    workerError = 0;
+    pieces.ForgetError();
     Forget(note);
     folder = wholePath;
     folder.CutAfterLastBackslash();
@@ -232,7 +230,7 @@ bool JoinRepair::SliceBad(uint32_t number, int32_t s) const {
 
 void JoinRepair::CheckOnItsOwn() {
     // What the workers still hash is of the check given up.
-    LetGoOfCheckJobs();
+    pieces.LetGo();
     reading.Close();
     feedWhileChecking = false;
     for (Entry& entry : entries) {
@@ -337,7 +335,7 @@ bool JoinRepair::StreamChunk(uint32_t number, const void* data, uint32_t length)
     while (length > 0) {
         const uint32_t room = sliceSize - static_cast<uint32_t>(streamOffset % sliceSize);
         const uint32_t n = length < room ? length : room;
-        HashSlice(streamed, entries[streamFile].vouched, bytes, n);
+        CheckPieces::HashSlice(streamed, entries[streamFile].vouched, bytes, n);
         bytes += n;
         length -= n;
         streamOffset += n;
@@ -352,16 +350,6 @@ bool JoinRepair::StreamChunk(uint32_t number, const void* data, uint32_t length)
     return true;
 }
 
-// A part the list vouches for has its bytes proven by the list's SHA-256, read beside: of the
-// set, only its slices' CRC32 are needed then, which tell where it disagrees at a fraction of
-// the MD5's cost. The rest are proven by their MD5.
-void JoinRepair::HashSlice(PartHashes& hashes, bool byCrc, const uint8_t* bytes, uint32_t n) {
-    if (byCrc)
-        hashes.sliceCrc.Update(bytes, n);
-    else
-        hashes.slice.Update(bytes, n);
-}
-
 bool JoinRepair::SliceAgrees(bool byCrc, int32_t s) {
     const bool agrees = byCrc ? streamed.sliceCrc.Value() == set.SliceCrc(s)
                               : streamed.slice.Finish() == set.SliceHash(s);
@@ -370,13 +358,10 @@ bool JoinRepair::SliceAgrees(bool byCrc, int32_t s) {
 }
 
 bool JoinRepair::StreamPad() {
-    for (uint32_t budget = kStreamPadBytes; streamPad != 0 && budget != 0;) {
-        const uint32_t n = streamPad < sizeof kZeros ? static_cast<uint32_t>(streamPad)
-                                                     : static_cast<uint32_t>(sizeof kZeros);
-        HashSlice(streamed, entries[streamFile].vouched, kZeros, n);
-        streamPad -= n;
-        budget = budget > n ? budget - n : 0;
-    }
+    const uint32_t n =
+        static_cast<uint32_t>(streamPad < kStreamPadBytes ? streamPad : kStreamPadBytes);
+    CheckPieces::HashZeros(streamed, entries[streamFile].vouched, n);
+    streamPad -= n;
     return streamPad != 0 || EndStreamSlice();
 }
 
@@ -403,11 +388,7 @@ void JoinRepair::StartPass(Phase next, bool unreadLeftOut) {
     passBytes = 0;
     passDone = 0;
     hashOnly = false;
-    // A check broken off, as a join's when a part changed under it, may have left a slice begun.
-    for (PartHashes& hashes : laneHashes) {
-        hashes.slice.Reset();
-        hashes.sliceCrc.Reset();
-    }
+    pieces.BeginSlices();
     for (int32_t i = 0; i < set.FileCount(); ++i) {
         const bool unread = entries[i].state == State::Lost || entries[i].state == State::Unknown;
         passBytes +=
@@ -541,62 +522,6 @@ bool JoinRepair::ReadPiece(uint8_t* into, uint32_t most, uint32_t& length) {
     return reading.ReadFully(into, length);
 }
 
-struct JoinRepair::Piece {
-    const uint8_t* data;
-    uint32_t length;
-    int32_t file;
-    int32_t slice;    // in the set
-    uint32_t offset;  // in the slice
-    uint32_t padding; // the zeros after it that fill its slice up, where it ends one
-    bool checked;     // hashed for the check
-    bool feed;        // its share is taken out of the repair's sums
-    bool byCrc;       // the slice's CRC32 in place of its MD5
-    bool digest;      // the part's SHA-256 too
-    bool startsPart;
-    bool endsSlice;
-    bool endsPart;
-    // What the hashing makes of it: the slice's checksum where it ends one, and the part's
-    // digest where it ends the part.
-    uint32_t crc;
-    Md5Digest hash;
-    Sha256Digest partHash;
-};
-
-struct JoinRepair::CheckJob : ComputeJob {
-    JoinRepair* owner; // null once let go
-    DynArray<uint8_t> buffer;
-    Piece piece;
-    int32_t hashLane;  // hashes the piece
-    int32_t feedLanes; // the first this many lanes take out its share of the sums, each its rows
-    bool out;
-};
-
-void JoinRepair::HashPiece(Piece& piece, PartHashes& hashes) {
-    if (!piece.checked)
-        return;
-    HashSlice(hashes, piece.byCrc, piece.data, piece.length);
-    if (piece.endsSlice) {
-        for (uint32_t left = piece.padding; left != 0;) {
-            const uint32_t n = left < sizeof kZeros ? left : sizeof kZeros;
-            HashSlice(hashes, piece.byCrc, kZeros, n);
-            left -= n;
-        }
-        if (piece.byCrc) {
-            piece.crc = hashes.sliceCrc.Value();
-            hashes.sliceCrc.Reset();
-        } else {
-            piece.hash = hashes.slice.Finish();
-        }
-    }
-    if (piece.digest) {
-        if (piece.startsPart)
-            hashes.digest.Reset();
-        hashes.digest.Update(piece.data, piece.length);
-        if (piece.endsPart)
-            piece.partHash = hashes.digest.Final();
-    }
-}
-
 void JoinRepair::TakeVerdict(const Piece& piece) {
     if (!piece.endsSlice)
         return;
@@ -619,75 +544,20 @@ void JoinRepair::TakeVerdict(const Piece& piece) {
         CheckOnItsOwn();
 }
 
-void JoinRepair::RunCheckJob(ComputeJob& computeJob, int32_t lane) {
-    auto& job = static_cast<CheckJob&>(computeJob);
-    if (lane == job.hashLane)
-        HashPiece(job.piece, job.owner->laneHashes[lane]);
-    if (!job.piece.feed || lane >= job.feedLanes)
-        return;
-    // The lanes share out the repair's sums, each its own rows of them: no two write the same.
-    Par2Repair& repair = job.owner->repair;
-    const int32_t rows = repair.Rows();
-    repair.AddSliceRows(job.piece.slice, job.piece.offset, job.piece.data, job.piece.length,
-                        rows * lane / job.feedLanes, rows * (lane + 1) / job.feedLanes);
+void JoinRepair::VerdictOf(void* self, const Piece& piece) {
+    static_cast<JoinRepair*>(self)->TakeVerdict(piece);
 }
 
-void JoinRepair::CheckJobDone(ComputeJob& computeJob) {
-    auto* job = static_cast<CheckJob*>(&computeJob);
-    JoinRepair* owner = job->owner;
-    if (!owner) {
-        delete job;
-        return;
-    }
-    job->out = false;
-    --owner->checkJobsOut;
-    if (owner->workerError != 0)
-        return;
-    // A lane that could not take the piece left the hashes short of it.
-    if (job->error != 0) {
-        owner->workerError = job->error;
-        owner->workerErrorFile = job->piece.file;
-        return;
-    }
-    // The verdict may start the check over, which lets go of every job, this one too.
-    const Piece piece = job->piece;
-    owner->TakeVerdict(piece);
-}
-
-JoinRepair::CheckJob* JoinRepair::FreeCheckJob() {
-    // Any that is back will do, not only the oldest: the pieces of the part before may still be
-    // with their lane while those of this part, on another, are back already.
-    CheckJob** unmade = nullptr;
-    for (CheckJob*& job : checkJobs) {
-        if (job && !job->out)
-            return job;
-        if (!job && !unmade)
-            unmade = &job;
-    }
-    if (!unmade)
-        return nullptr;
-    auto* job = new (std::nothrow) CheckJob{};
-    if (job && !job->buffer.ResizeUp(buffer.Count())) {
-        delete job;
-        job = nullptr;
-    }
-    if (!job)
-        return nullptr;
-    job->owner = this;
-    job->run = RunCheckJob;
-    job->done = CheckJobDone;
-    *unmade = job;
-    return job;
-}
-
-bool JoinRepair::JobForPiece(CheckJob*& job, bool& going) {
-    job = gComputePool.IsStarted() || gComputePool.Start() ? FreeCheckJob() : nullptr;
-    if (job || !gComputePool.IsStarted())
+bool JoinRepair::BufferForPiece(uint8_t*& into, bool& going) {
+    into = gComputePool.IsStarted() || gComputePool.Start()
+               ? pieces.Take(static_cast<uint32_t>(buffer.Count()))
+               : nullptr;
+    if (into || !gComputePool.IsStarted())
         return true;
     // All out, or no memory for one: on when one is back.
     waiting = true;
     going =
-        checkJobsOut > 0 || Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error reading %s", set.FileName(file));
+        pieces.Out() > 0 || Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error reading %s", set.FileName(file));
     return false;
 }
 
@@ -702,26 +572,13 @@ JoinRepair::Piece JoinRepair::PieceAt(const uint8_t* data, uint32_t length, int3
     return piece;
 }
 
-void JoinRepair::LetGoOfCheckJobs() {
-    if (checkJobsOut > 0)
-        gComputePool.WaitPast();
-    for (CheckJob*& job : checkJobs) {
-        if (job && job->out)
-            job->owner = nullptr;
-        else
-            delete job;
-        job = nullptr;
-    }
-    checkJobsOut = 0;
-}
-
 bool JoinRepair::CheckStep() {
-    if (workerError != 0)
-        return Fail(workerError, L"Error reading %s", set.FileName(workerErrorFile));
+    if (pieces.Error() != 0)
+        return Fail(pieces.Error(), L"Error reading %s", set.FileName(pieces.ErrorFile()));
     // The parts are read on while the workers hash the pieces before, across slices and parts;
     // each slice's verdict comes with its last piece. Only the check's end waits for the pieces
     // out.
-    if (checkJobsOut > 0 && file == set.FileCount()) {
+    if (pieces.Out() > 0 && file == set.FileCount()) {
         waiting = true;
         return true;
     }
@@ -772,14 +629,15 @@ bool JoinRepair::CheckStep() {
     }
     if (!feedWhileChecking)
         activity.Format(L"Checking %s...", set.FileName(file));
-    CheckJob* job = nullptr;
+    uint8_t* pieceBuffer = nullptr;
     bool going = true;
-    if (!JobForPiece(job, going))
+    if (!BufferForPiece(pieceBuffer, going))
         return going;
-    uint8_t* into = job ? job->buffer.Items() : buffer.Items();
+    const bool onWorkers = pieceBuffer != nullptr;
+    uint8_t* into = onWorkers ? pieceBuffer : buffer.Items();
     // Fed here only without the workers, a step's work at most: the sums of many lost slices
     // cost far more than their bytes.
-    const bool feedHere = feedWhileChecking && !job;
+    const bool feedHere = feedWhileChecking && !onWorkers;
     uint32_t length = 0;
     if (!ReadPiece(into, feedHere ? feedPiece : static_cast<uint32_t>(buffer.Count()), length)) {
         reading.Close();
@@ -810,25 +668,17 @@ bool JoinRepair::CheckStep() {
         if (++slice == set.SliceCount(file))
             NextFile();
     }
-    if (!job) {
-        HashPiece(piece, laneHashes[0]);
+    if (!onWorkers) {
+        CheckPieces::Hash(piece, pieces.HashesHere());
         TakeVerdict(piece);
         return true;
     }
-    return HandOut(*job, piece);
+    return HandOut(piece);
 }
 
-bool JoinRepair::HandOut(CheckJob& job, const Piece& piece) {
-    job.piece = piece;
-    const int32_t workers = gComputePool.Workers();
-    job.hashLane = piece.file % (workers < kHashLanes ? workers : kHashLanes);
-    job.feedLanes = piece.feed ? (workers < 2 ? workers : 2) : 0;
-    const uint32_t hashing = piece.checked ? 1u << job.hashLane : 0;
-    job.out = gComputePool.Submit(job, hashing | ((1u << job.feedLanes) - 1));
-    if (!job.out)
-        return Fail(::GetLastError(), L"Error reading %s", set.FileName(piece.file));
-    ++checkJobsOut;
-    return true;
+bool JoinRepair::HandOut(const Piece& piece) {
+    return pieces.HandOut(piece, gComputePool.Workers()) ||
+           Fail(::GetLastError(), L"Error reading %s", set.FileName(piece.file));
 }
 
 bool JoinRepair::HashOnlyStep() {
@@ -971,15 +821,15 @@ bool JoinRepair::BlocksStep() {
 }
 
 bool JoinRepair::FeedStep() {
-    if (workerError != 0)
-        return Fail(workerError, L"Error reading %s", set.FileName(workerErrorFile));
+    if (pieces.Error() != 0)
+        return Fail(pieces.Error(), L"Error reading %s", set.FileName(pieces.ErrorFile()));
     while (file < set.FileCount() &&
            (entries[file].state == State::Lost || entries[file].state == State::Unknown ||
             set.SliceCount(file) == 0))
         ++file;
     if (file == set.FileCount()) {
         // The sums are whole once every piece out is back.
-        if (checkJobsOut > 0) {
+        if (pieces.Out() > 0) {
             waiting = true;
             return true;
         }
@@ -1000,23 +850,25 @@ bool JoinRepair::FeedStep() {
     } else {
         // On the workers in whole pieces, each lane its rows of the sums; here a step's work at
         // a time.
-        CheckJob* job = nullptr;
+        uint8_t* pieceBuffer = nullptr;
         bool going = true;
-        if (!JobForPiece(job, going))
+        if (!BufferForPiece(pieceBuffer, going))
             return going;
-        uint8_t* into = job ? job->buffer.Items() : buffer.Items();
+        const bool onWorkers = pieceBuffer != nullptr;
+        uint8_t* into = onWorkers ? pieceBuffer : buffer.Items();
         const uint32_t offset = static_cast<uint32_t>(sliceOffset);
         uint32_t length = 0;
-        if (!ReadPiece(into, job ? static_cast<uint32_t>(buffer.Count()) : feedPiece, length))
+        if (!ReadPiece(into, onWorkers ? static_cast<uint32_t>(buffer.Count()) : feedPiece, length))
             return Fail(::GetLastError(), L"Error reading %s", set.FileName(file));
-        if (!(job ? repair.TakeSlice(s, offset, length) : repair.AddSlice(s, offset, into, length)))
+        if (!(onWorkers ? repair.TakeSlice(s, offset, length)
+                        : repair.AddSlice(s, offset, into, length)))
             return Fail(::GetLastError(), L"Error rebuilding %s", set.FileName(missingFiles[0]));
         sliceOffset += length;
         passDone += length;
-        if (job) {
+        if (onWorkers) {
             Piece piece = PieceAt(into, length, s, offset);
             piece.feed = true;
-            if (!HandOut(*job, piece))
+            if (!HandOut(piece))
                 return false;
         }
     }
@@ -1230,7 +1082,7 @@ void JoinRepair::RemoveTemporaries() {
 }
 
 void JoinRepair::Cancel() {
-    LetGoOfCheckJobs();
+    pieces.LetGo();
     rebuiltDigests.LetGo();
     rowPages.LetGo();
     reading.Close();

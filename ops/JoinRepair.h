@@ -3,6 +3,7 @@
 #include "app/DynArray.h"
 #include "app/WideString.h"
 #include "io/ComputePool.h"
+#include "ops/CheckPieces.h"
 #include "ops/OperationOutcome.h"
 #include "ops/PartSources.h"
 #include "ops/SetFileNames.h"
@@ -163,42 +164,19 @@ private:
         Sha256Digest listed;
     };
 
-    // A piece of a slice that the workers hash while the next pieces are read, of the same slice
-    // or the next ones: its MD5 (its CRC32 where the list vouches for the part) into the slice's
-    // hash and, for a part the list vouches for, its SHA-256 into the part's digest; where it
-    // ends its slice, the zeros that fill the slice up, and the slice's checksum, taken as the
-    // piece comes back. Thirty-two out at once (64 MiB) keep the workers busy from one timer tick
-    // to the next: with six, they hashed what a slice read in a few milliseconds and then waited
-    // for the next tick. Waiting for them at each slice's end cost a tick a slice, seconds for a
-    // set of small slices.
-    struct Piece;
-    struct CheckJob;
-    struct PartHashes;
-    static constexpr int32_t kCheckJobs = 32;
-    // The parts' hashes are chains, each on one lane; the lanes take the parts in turns, so that
-    // the next part is hashed on another while the one before is finished.
-    static constexpr int32_t kHashLanes = 4;
-    static void RunCheckJob(ComputeJob& job, int32_t lane);
-    static void CheckJobDone(ComputeJob& job);
-    // The hashing of a piece that falls to a lane (the slice's, the part's digest, or both), on
-    // a worker or here without them.
-    static void HashPiece(Piece& piece, PartHashes& hashes);
+    using Piece = CheckPieces::Piece;
     // What the check makes of a piece back from the hashing: where it ends a slice, whether the
     // slice agrees with the set, and where it ends a part, whether the list vouches for it.
     void TakeVerdict(const Piece& piece);
-    // Hands the piece read into the job to the workers; false when they can't take it.
-    bool HandOut(CheckJob& job, const Piece& piece);
-    // A job whose buffer is free, made when there is none yet; null when every one is out.
-    CheckJob* FreeCheckJob();
-    // Where the next piece is read: into a job's buffer, or without the workers (job null) into
-    // this object's. False when no job is free and the step ends: `going` is its result, true
-    // while the jobs out come back, false when none could be made.
-    bool JobForPiece(CheckJob*& job, bool& going);
+    static void VerdictOf(void* self, const Piece& piece);
+    // Where the next piece is read: into a buffer of the pieces for the workers, or without them
+    // (null) into this object's. False when every buffer is out and the step ends: `going` is
+    // its result, true while the pieces out come back, false when none could be made.
+    bool BufferForPiece(uint8_t*& into, bool& going);
     // The piece of the file read now, at offset in slice s.
     Piece PieceAt(const uint8_t* data, uint32_t length, int32_t s, uint32_t offset) const;
-    // Waits until the workers are past the jobs out, which then free themselves as they come
-    // back: the hashes they fed are this object's again.
-    void LetGoOfCheckJobs();
+    // Hands the piece to the workers; false when they can't take it.
+    bool HandOut(const Piece& piece);
 
     bool Fail(DWORD code, const wchar_t* format, const wchar_t* fileName);
     bool FailForWantOfBlocks(const wchar_t* first);
@@ -235,9 +213,7 @@ private:
     bool KeepAside(const WideString& from, WideString& aside);
     void NextFile();
     void RemoveTemporaries();
-    // Into the slice's MD5, or its CRC32 where the list proves the part; then whether the slice
-    // agrees with the set, the hash begun anew.
-    static void HashSlice(PartHashes& hashes, bool byCrc, const uint8_t* bytes, uint32_t n);
+    // Whether the slice streamed agrees with the set, its hash begun anew.
     bool SliceAgrees(bool byCrc, int32_t s);
     bool EndStreamSlice();
     bool BreakStream();
@@ -264,15 +240,8 @@ private:
     WideString filePath;
     SyncFile reading;
     SyncFile writing;
-    // A part's hashes so far, as its pieces come in order: the slice's MD5 or CRC32, and the
-    // part's SHA-256 where the list has one.
-    struct PartHashes {
-        Md5 slice;
-        Crc32 sliceCrc;
-        Sha256 digest;
-    };
-    PartHashes streamed;               // of the parts the join streams through
-    PartHashes laneHashes[kHashLanes]; // of the parts checked, those of each lane
+    CheckPieces::Hashes streamed;                // of the parts the join streams through
+    CheckPieces pieces{this, VerdictOf, repair}; // of the parts checked, on the workers
     Md5 fileHash;
     Sha256 partDigest;
     RebuiltDigests rebuiltDigests; // of a part rebuilt whole, made by the workers
@@ -309,12 +278,7 @@ private:
     bool streamBroken = false;
     // The parts lost are known and planned for: the check feeds the others to the repair.
     bool feedWhileChecking = false;
-    CheckJob* checkJobs[kCheckJobs] = {};
-    int32_t checkJobsOut = 0;
     bool partBegins = false; // the next piece is the first of its part
-    // A worker could not take a piece: the check fails at its next step, for that file.
-    DWORD workerError = 0;
-    int32_t workerErrorFile = 0;
     // The step waits for the workers: the rest of the slice for this time is left to later.
     bool waiting = false;
     WideString activity;
