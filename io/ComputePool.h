@@ -32,6 +32,20 @@ public:
     static constexpr DWORD kIdleWait = 10000;
     // Between tries of a wait for the workers that failed (no memory, no event, or time up).
     static constexpr DWORD kRetryMs = 50;
+    // A job that can be stopped looks at whether it is still wanted after this many bytes.
+    static constexpr uint32_t kStopLookBytes = 1024 * 1024;
+    // Hands the bytes on to take(data, n) a piece at a time, looking at stop between the pieces;
+    // false once it is set.
+    template <typename Take>
+    static bool InPieces(const uint8_t* data, uint32_t length, const volatile LONG& stop,
+                         Take take) {
+        for (uint32_t at = 0; at < length; at += kStopLookBytes) {
+            if (stop != 0)
+                return false;
+            take(data + at, length - at < kStopLookBytes ? length - at : kStopLookBytes);
+        }
+        return true;
+    }
 
     ComputePool() = default;
     ~ComputePool() { Stop(); }
@@ -78,6 +92,18 @@ public:
             job->stop = 1;
             LetGo(job);
         }
+    }
+    // Hands such a job, made for the owner, to the lanes: kept then, with JobBack for its done
+    // routine. False with the last error when it can't be queued, and it is freed.
+    template <class Job> bool SubmitKept(Job* made, uint32_t lanes, Job*& kept) {
+        made->done = JobBack<Job>;
+        made->out = true;
+        if (!Submit(*made, lanes)) {
+            delete made;
+            return false;
+        }
+        kept = made;
+        return true;
     }
     // The done routine of such a job: it is back, and frees itself where it was let go of.
     template <class Job> static void JobBack(ComputeJob& computeJob) {

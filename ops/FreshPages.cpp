@@ -29,18 +29,11 @@ bool FreshPages::Start(uint8_t* data, size_t bytes) {
         return false;
     }
     made->run = Run;
-    made->done = ComputePool::JobBack<Job>;
     made->owner = this;
     made->data = data;
     made->bytes = bytes;
     made->lanes = gComputePool.Workers();
-    made->out = true;
-    if (!gComputePool.Submit(*made, (1u << made->lanes) - 1)) {
-        delete made;
-        return false;
-    }
-    job = made;
-    return true;
+    return gComputePool.SubmitKept(made, (1u << made->lanes) - 1, job);
 }
 
 void FreshPages::LetGo() {

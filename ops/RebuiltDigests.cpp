@@ -5,13 +5,6 @@
 
 #include <new>
 
-namespace {
-
-// Between two looks at whether the work is still wanted.
-constexpr uint32_t kStepBytes = 1024 * 1024;
-
-} // namespace
-
 struct RebuiltDigests::Job : ComputeJob {
     RebuiltDigests* owner; // null once let go
     DynArray<Bytes> bytes;
@@ -33,17 +26,9 @@ bool RebuiltDigests::Start(const DynArray<Bytes>& bytes, bool withDigest) {
     for (const Bytes& b : bytes)
         made->bytes.Append(b);
     made->run = Run;
-    made->done = ComputePool::JobBack<Job>;
     made->owner = this;
     made->digestLane = !withDigest ? -1 : gComputePool.Workers() > 1 ? 1 : 0;
-    const uint32_t lanes = 1u | (withDigest ? 1u << made->digestLane : 0);
-    made->out = true;
-    if (!gComputePool.Submit(*made, lanes)) {
-        delete made;
-        return false;
-    }
-    job = made;
-    return true;
+    return gComputePool.SubmitKept(made, 1u | (withDigest ? 1u << made->digestLane : 0), job);
 }
 
 bool RebuiltDigests::Out() const {
@@ -73,15 +58,15 @@ void RebuiltDigests::Run(ComputeJob& computeJob, int32_t lane) {
     Md5 hash;
     Sha256 digest;
     for (const Bytes& b : job.bytes) {
-        for (uint32_t at = 0; at < b.length; at += kStepBytes) {
-            if (job.stop != 0)
-                return;
-            const uint32_t n = b.length - at < kStepBytes ? b.length - at : kStepBytes;
-            if (md5)
-                hash.Update(b.data + at, n);
-            if (sha)
-                digest.Update(b.data + at, n);
-        }
+        const bool going =
+            ComputePool::InPieces(b.data, b.length, job.stop, [&](const uint8_t* data, uint32_t n) {
+                if (md5)
+                    hash.Update(data, n);
+                if (sha)
+                    digest.Update(data, n);
+            });
+        if (!going)
+            return;
     }
     if (md5)
         job.hash = hash.Finish();
