@@ -70,6 +70,13 @@ void CheckPieces::BeginSlices() {
     }
 }
 
+int32_t CheckPieces::FeedLaneOf(int32_t row, int32_t rows, int32_t feedLanes) {
+    int32_t lane = 0;
+    while (lane + 1 < feedLanes && row >= rows * (lane + 1) / feedLanes)
+        ++lane;
+    return lane;
+}
+
 void CheckPieces::Run(ComputeJob& computeJob, int32_t lane) {
     auto& job = static_cast<Job&>(computeJob);
     if (lane == job.hashLane)
@@ -140,7 +147,7 @@ bool CheckPieces::HandOut(const Piece& piece, int32_t workers) {
     taken = nullptr;
     job.piece = piece;
     job.hashLane = piece.file % (workers < kHashLanes ? workers : kHashLanes);
-    job.feedLanes = piece.feed ? (workers < 2 ? workers : 2) : 0;
+    job.feedLanes = piece.feed ? FeedLanes(workers) : 0;
     const uint32_t hashing = piece.checked ? 1u << job.hashLane : 0;
     job.out = gComputePool.Submit(job, hashing | ((1u << job.feedLanes) - 1));
     if (!job.out)

@@ -59,6 +59,11 @@ public:
     static constexpr int32_t kJobs = 32;
     static constexpr int32_t kHashLanes = 4;
 
+    // The lanes that take a piece's share out of the repair's sums, each its own rows; and the
+    // one of them that takes row r of rows.
+    static int32_t FeedLanes(int32_t workers) { return workers < 2 ? workers : 2; }
+    static int32_t FeedLaneOf(int32_t row, int32_t rows, int32_t feedLanes);
+
     // The repair's sums are fed; they must outlive this object.
     CheckPieces(void* verdictOwner, Verdict verdictRoutine, Par2Repair& sums)
         : owner(verdictOwner), verdict(verdictRoutine), repair(sums) {}

@@ -231,6 +231,7 @@ bool JoinRepair::SliceBad(uint32_t number, int32_t s) const {
 void JoinRepair::CheckOnItsOwn() {
     // What the workers still hash is of the check given up.
     pieces.LetGo();
+    blockDigests.LetGo();
     reading.Close();
     feedWhileChecking = false;
     for (Entry& entry : entries) {
@@ -742,6 +743,14 @@ bool JoinRepair::EndCheck() {
 // Every part there was whole and fed the repair as it was checked: on to the solve. Else they are
 // checked again on their own, which finds what is wrong as ever.
 bool JoinRepair::EndCheckWhileFeeding() {
+    if (blockDigests.Out()) {
+        waiting = true;
+        return true;
+    }
+    if (blockDigests.Started() && !BlocksIntact()) {
+        CheckOnItsOwn();
+        return true;
+    }
     for (int32_t i = 0; i < set.FileCount(); ++i) {
         const Entry& entry = entries[i];
         const bool rebuilt =
@@ -768,6 +777,7 @@ bool JoinRepair::PlanRebuild() {
     for (int32_t i : missingFiles)
         rebuildBytes += set.FileSize(i);
     rowPages.LetGo(); // of the rows of a plan before
+    blockDigests.LetGo();
     if (!repair.Plan(set, missingSlices)) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_INVALID_DATA && repair.MoreNeeded() > 0)
@@ -796,8 +806,12 @@ bool JoinRepair::PlanRebuild() {
     if (feedPiece > static_cast<uint32_t>(buffer.Count()))
         feedPiece = static_cast<uint32_t>(buffer.Count());
     // The blocks are read into the rows from the front while the workers bring their pages in.
-    if (repair.RowBytes() != 0 && (gComputePool.IsStarted() || gComputePool.Start()))
+    if (repair.RowBytes() != 0 && (gComputePool.IsStarted() || gComputePool.Start())) {
         rowPages.Start(repair.RowMemory(), repair.RowBytes());
+        // Their hashes are finished on the workers while the check reads on, where it feeds.
+        if (feedWhileChecking && !repair.LeaveBlockHashes())
+            return Fail(::GetLastError(), L"Error rebuilding %s", first);
+    }
     phase = Phase::Planned;
     activity.Format(L"Repairing %s...", first);
     return true;
@@ -815,9 +829,38 @@ bool JoinRepair::BlocksStep() {
             return Fail(::GetLastError(), L"Error rebuilding %s", first);
         return FailForWantOfBlocks(first);
     }
-    if (done)
-        StartPass(feedWhileChecking ? Phase::Check : Phase::Feed, true);
+    if (!done)
+        return true;
+    if (repair.BlockHashesLeft() && !HashBlocksAhead()) {
+        CheckOnItsOwn();
+        return true;
+    }
+    StartPass(feedWhileChecking ? Phase::Check : Phase::Feed, true);
     return true;
+}
+
+// Each block's hash on the lane that feeds its row, ahead of any feeding: the lane hashes the
+// block's bytes before it adds into them.
+bool JoinRepair::HashBlocksAhead() {
+    DynArray<BlockDigests::Block> blocks;
+    const int32_t rows = repair.Rows();
+    if (!blocks.Reserve(rows))
+        return false;
+    const int32_t feedLanes = CheckPieces::FeedLanes(gComputePool.Workers());
+    for (int32_t r = 0; r < rows; ++r) {
+        blocks.Append({repair.RowMemory() + static_cast<size_t>(r) * set.SliceSize(),
+                       set.SliceSize(), repair.BlockHashBegun(r),
+                       CheckPieces::FeedLaneOf(r, rows, feedLanes)});
+    }
+    return blockDigests.Start(blocks);
+}
+
+bool JoinRepair::BlocksIntact() {
+    bool intact = blockDigests.Error() == 0;
+    for (int32_t r = 0; intact && r < repair.Rows(); ++r)
+        intact = blockDigests.Hash(r) == repair.BlockHashWanted(r);
+    blockDigests.LetGo();
+    return intact;
 }
 
 bool JoinRepair::FeedStep() {
@@ -1083,6 +1126,7 @@ void JoinRepair::RemoveTemporaries() {
 
 void JoinRepair::Cancel() {
     pieces.LetGo();
+    blockDigests.LetGo();
     rebuiltDigests.LetGo();
     rowPages.LetGo();
     reading.Close();

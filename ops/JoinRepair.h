@@ -3,6 +3,7 @@
 #include "app/DynArray.h"
 #include "app/WideString.h"
 #include "io/ComputePool.h"
+#include "ops/BlockDigests.h"
 #include "ops/CheckPieces.h"
 #include "ops/OperationOutcome.h"
 #include "ops/PartSources.h"
@@ -200,6 +201,10 @@ private:
     bool OpenTemporary(int32_t index);
     bool EndCheck();
     bool EndCheckWhileFeeding();
+    // The blocks read in, their hashes left to the workers: handed to the lanes that feed them.
+    bool HashBlocksAhead();
+    // Those hashes back: whether every block is what its packet says.
+    bool BlocksIntact();
     // From what the check found: the slices to rebuild, and the repair planned for them.
     bool PlanRebuild();
     bool PlanLostOnly();
@@ -246,6 +251,7 @@ private:
     Sha256 partDigest;
     RebuiltDigests rebuiltDigests; // of a part rebuilt whole, made by the workers
     FreshPages rowPages;           // the repair's rows, brought in by the workers
+    BlockDigests blockDigests;     // of the blocks read in while the check feeds the rows
     Sha256 readThroughDigest;      // of a part of the wrong size, on this thread alone
     DynArray<uint8_t> buffer;
     DynArray<Entry> entries;          // per file of the set

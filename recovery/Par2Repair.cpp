@@ -4,6 +4,7 @@
 #include "toolkit/BringInPages.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -39,6 +40,7 @@ void Par2Repair::Clear() {
     rowOf.Clear();
     used.Clear();
     scratch.Clear();
+    rowHashes.Clear();
     planned = false;
     counting = false;
     intact = 0;
@@ -183,7 +185,7 @@ bool Par2Repair::CountBlocks(uint32_t bytes) {
         n = n < budget ? n : static_cast<uint32_t>(budget);
         spent += n;
         bytesRead += n;
-        if (!set->ReadRecoveryPiece(nextBlock, readOffset, scratch.Items(), n, blockHash)) {
+        if (!set->ReadRecoveryPiece(nextBlock, readOffset, scratch.Items(), n, blockHash, true)) {
             reading = false;
             ++nextBlock;
             continue;
@@ -229,7 +231,9 @@ bool Par2Repair::ReadBlocks(uint32_t bytes, bool& done) {
         BringInPages(data, n);
         spent += n;
         bytesRead += n;
-        if (!set->ReadRecoveryPiece(picked[taken], readOffset, data, n, blockHash)) {
+        const bool leave = BlockHashesLeft();
+        if (!set->ReadRecoveryPiece(picked[taken], readOffset, data, n,
+                                    leave ? rowHashes[taken] : blockHash, !leave)) {
             reading = false; // left out: the blocks after it are weighed for its row
             continue;
         }
@@ -396,6 +400,20 @@ float Par2Repair::Progress() const {
     const double inColumn =
         pivot < 0 ? 0.0 : (solveRow < 0 ? 0.0 : 1.0 + solveRow) + solveOffset / slice;
     return static_cast<float>((column * (m + 1.0) + inColumn) / (m * (m + 1.0)));
+}
+
+bool Par2Repair::LeaveBlockHashes() {
+    if (!planned || counting || taken != 0 || reading)
+        return Fail(ERROR_INVALID_FUNCTION);
+    if (!rowHashes.ResizeUp(missing.Count()))
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    for (Md5& hash : rowHashes)
+        new (&hash) Md5();
+    return true;
+}
+
+const Md5Digest& Par2Repair::BlockHashWanted(int32_t row) const {
+    return set->RecoveryHash(picked[row]);
 }
 
 const uint8_t* Par2Repair::RebuiltSlice(int32_t index) const {

@@ -33,6 +33,15 @@ public:
     // damaged or unreadable is left out and another taken. False with ERROR_INVALID_DATA and
     // MoreNeeded() > 0 when the intact blocks are too few.
     bool ReadBlocks(uint32_t bytes, bool& done);
+    // Before ReadBlocks: the blocks' hashes are begun but not finished, so that their bytes can
+    // be hashed elsewhere, on other threads; a damaged block is then taken all the same, and must
+    // be found out there before Solve. False with ERROR_NOT_ENOUGH_MEMORY.
+    bool LeaveBlockHashes();
+    bool BlockHashesLeft() const { return rowHashes.Count() != 0; }
+    // Once the blocks are in, so left: row's packet hash up to its bytes, and what it must come
+    // to with them.
+    const Md5& BlockHashBegun(int32_t row) const { return rowHashes[row]; }
+    const Md5Digest& BlockHashWanted(int32_t row) const;
     // Planned with fewer distinct blocks than missing slices: ReadBlocks only counts the intact
     // ones, and fails.
     bool OnlyCounting() const { return counting; }
@@ -90,6 +99,7 @@ private:
     int32_t intact = 0;           // blocks counted intact, of distinct exponents
     uint32_t countedExponent = 0; // the last of them
     DynArray<uint8_t> scratch;    // what a counted block is read into
+    DynArray<Md5> rowHashes;      // per row, where the blocks' hashes are left to the caller
     bool solved = false;
     int32_t moreNeeded = 0;
 

@@ -433,7 +433,7 @@ int32_t Par2Set::FindFile(const wchar_t* name) const {
 }
 
 bool Par2Set::ReadRecoveryPiece(int32_t index, uint32_t offset, uint8_t* data, uint32_t length,
-                                Md5& md5) const {
+                                Md5& md5, bool hashData) const {
     const Block& block = blocks[index];
     SyncFile file;
     if (!file.OpenForReading(paths.Items() + setFiles[block.file].pathOffset,
@@ -455,6 +455,8 @@ bool Par2Set::ReadRecoveryPiece(int32_t index, uint32_t offset, uint8_t* data, u
     }
     if (!file.ReadAt(block.offset + kHeaderBytes + RecoveryBody::kDataAt + offset, data, length))
         return false;
+    if (!hashData)
+        return true;
     md5.Update(data, length);
     if (offset + length == sliceSize && md5.Finish() != block.hash) {
         ::SetLastError(ERROR_INVALID_DATA);

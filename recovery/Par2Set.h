@@ -81,9 +81,13 @@ public:
     // Reads block's bytes [offset, offset + length) from its volume into data. The pieces come in
     // order, the first at offset 0, which starts md5 over the packet; with the block's last byte
     // the packet's MD5 is checked: false with ERROR_INVALID_DATA when it does not match (or the
-    // packet changed since Load), else false when the volume can't be read.
-    bool ReadRecoveryPiece(int32_t block, uint32_t offset, uint8_t* data, uint32_t length,
-                           Md5& md5) const;
+    // packet changed since Load), else false when the volume can't be read. Without hashData the
+    // bytes are left out of md5 and nothing is checked at the end: md5 then holds the packet's
+    // hash up to the block's bytes, for the caller to go on with and hold against RecoveryHash.
+    bool ReadRecoveryPiece(int32_t block, uint32_t offset, uint8_t* data, uint32_t length, Md5& md5,
+                           bool hashData) const;
+    // The packet's MD5 that its header gives.
+    const Md5Digest& RecoveryHash(int32_t block) const { return blocks[block].hash; }
 
 private:
     using Block = Par2PacketScan::Block;

@@ -460,7 +460,26 @@ TEST_F(RepairTest, OneWorkerOrManyMakeTheSameSetAndRepairAlike) {
         ASSERT_EQ(Join(whole, lost), OperationState::Done) << Narrow(lost.statusBar);
         EXPECT_TRUE(Holds(whole, original));
         EXPECT_TRUE(Shows(lost, L"Repairing w.bin.006"));
+        EXPECT_FALSE(Shows(lost, L"Checking "));
         ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+        // The same with the first block damaged in its body: the workers find it out only once
+        // the sums are fed from it, and the parts are checked on their own, the block left out.
+        ASSERT_TRUE(::DeleteFileW(PartName(whole, 6).c_str()));
+        const std::wstring volume = L"w.bin.vol0+1.par2";
+        std::vector<uint8_t> damaged = made.at(volume);
+        for (size_t at : PacketStarts(damaged)) {
+            if (std::equal(par2::kRecoveryType, std::end(par2::kRecoveryType),
+                           damaged.begin() + at + par2::Header::kType.at))
+                damaged[at + par2::kHeaderBytes + par2::RecoveryBody::kDataAt + 100] ^= 1;
+        }
+        ASSERT_TRUE(WriteWholeFile(dir / volume, damaged));
+        RecordingDisplay blockDamaged;
+        ASSERT_EQ(Join(whole, blockDamaged), OperationState::Done)
+            << Narrow(blockDamaged.statusBar);
+        EXPECT_TRUE(Holds(whole, original));
+        EXPECT_TRUE(Shows(blockDamaged, L"Checking "));
+        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
+        ASSERT_TRUE(WriteWholeFile(dir / volume, made.at(volume)));
     }
     Galois16::UseEngine(field);
     Crc32::UseEngine(crc);
