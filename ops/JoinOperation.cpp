@@ -335,8 +335,11 @@ void JoinOperation::StartJoining() {
     // The set's MD5s, where no line of the list proves a part, take as long as the list's two
     // SHA-256s together, which then share a lane.
     hashesOnOneLane = streaming;
+    // Parts that the set's check has just matched to the list are not hashed again: the whole
+    // file's digest covers every byte read now, a part changed since included.
+    const bool hashParts = listUsed && list.Parts().Count() != 0 && !CheckMatchedListedParts();
     if ((listUsed || wholeChecked || streaming || othersUsed) &&
-        !BeginHashing(listUsed && list.Parts().Count() != 0, listUsed && list.HasWhole()))
+        !BeginHashing(hashParts, listUsed && list.HasWhole()))
         return;
     if (othersUsed && !BeginOtherChecks())
         return;
@@ -802,6 +805,19 @@ bool JoinOperation::SetVouches(uint32_t number) const {
         return false;
     const DynArray<uint32_t>& rebuilt = repair.Rebuilt();
     return finding.whole || std::binary_search(rebuilt.begin(), rebuilt.end(), number);
+}
+
+bool JoinOperation::CheckMatchedListedParts() const {
+    if (!setChecked || !list.HasWhole())
+        return false;
+    const DynArray<uint32_t>& rebuilt = repair.Rebuilt();
+    for (const ChecksumEntry& entry : list.Parts()) {
+        JoinRepair::PartFinding finding;
+        if (!repair.FindingOf(entry.part, finding) || !finding.vouched ||
+            !(finding.listAgrees || std::binary_search(rebuilt.begin(), rebuilt.end(), entry.part)))
+            return false;
+    }
+    return true;
 }
 
 bool JoinOperation::SetVouchesAll() const {

@@ -102,6 +102,9 @@ private:
     // and every part so, or every slice agreed as the parts were joined.
     bool SetVouches(uint32_t number) const;
     bool SetVouchesAll() const;
+    // The set's check, just done, matched every part the list names to its digest, or rebuilt it
+    // to that digest, and the list has the whole file's: that alone then proves what is joined.
+    bool CheckMatchedListedParts() const;
     // Parts of sizes no splitter makes, unless the list vouches for them; false when reported.
     bool CheckPartSizes();
     void ReportMissingPart(uint32_t number);

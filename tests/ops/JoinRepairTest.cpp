@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <functional>
 #include <map>
 
 using namespace ops_tests;
@@ -416,6 +417,39 @@ TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJ
     EXPECT_EQ(SystemSha256OfFile(PartName(whole, 5)), partHashes[4]);
     EXPECT_TRUE(Shows(third, L"Checking ") && Shows(third, L"Repairing w.bin.005"));
     EXPECT_FALSE(FileExists(whole + L".partial"));
+}
+
+// Runs a step once, when the join begins after the repair.
+class AfterRepairDisplay : public RecordingDisplay {
+public:
+    void SetStatusV(const wchar_t* format, va_list args) override {
+        RecordingDisplay::SetStatusV(format, args);
+        repaired = repaired || status.rfind(L"Repairing", 0) == 0;
+        if (repaired && then && status.rfind(L"Initializing", 0) == 0) {
+            std::function<void()> step = then;
+            then = nullptr;
+            step();
+        }
+    }
+    bool repaired = false;
+    std::function<void()> then;
+};
+
+// After a repair the join does not hash the parts that the check has just matched to the list
+// once more: a part changed in between is found all the same, by the whole file's digest, and
+// neither the output nor a part goes.
+TEST_F(RepairTest, APartChangedOnceTheCheckIsDoneFailsTheJoinAllTheSame) {
+    WriteDword(L"DeleteFiles", 1);
+    ASSERT_TRUE(::DeleteFileW(PartName(whole, 6).c_str()));
+    AfterRepairDisplay shown;
+    shown.then = [this] { Damage(3); };
+    EXPECT_EQ(Join(whole, shown), OperationState::Failed);
+    EXPECT_TRUE(shown.then == nullptr);
+    EXPECT_EQ(shown.statusBar, ErrorText(L"Joined file w.bin is damaged", ERROR_CRC));
+    EXPECT_FALSE(FileExists(whole));
+    for (unsigned part = 1; part <= 9; ++part)
+        EXPECT_EQ(SystemSha256OfFile(PartName(whole, part)) == partHashes[part - 1], part != 3)
+            << part;
 }
 
 // The workers share out the hashes and the blocks, and the kernels may be any the processor has:
