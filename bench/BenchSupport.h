@@ -103,6 +103,7 @@ struct Phases {
     double to11 = 0;    // 11 % written
     double to91 = 0;    // 91 % written
     double written = 0; // every byte written
+    double moving = 0;  // the status line first said "Processing": after a join's repair, its join
 };
 
 // Seconds of the operation from its start to its end, or a negative number when it failed; the
@@ -144,6 +145,8 @@ double RunOperation(const std::wstring& path, uint64_t partSize, std::wstring& s
         passed.to11 = progress >= 11 && passed.to11 == 0 ? now : passed.to11;
         passed.to91 = progress >= 91 && passed.to91 == 0 ? now : passed.to91;
         passed.written = progress >= 100 && passed.written == 0 ? now : passed.written;
+        if (passed.moving == 0 && shown.status.rfind(L"Processing", 0) == 0)
+            passed.moving = now;
     });
     if (phases)
         *phases = passed;
