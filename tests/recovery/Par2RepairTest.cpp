@@ -1,13 +1,10 @@
 #include "support/Par2TestSets.h"
 
-#include "recovery/Par2Repair.h"
 #include "recovery/Par2Set.h"
 
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 #include <string>
 #include <vector>
@@ -72,48 +69,6 @@ TEST(Par2RepairTest, RebuildsWhatTheBlocksAllow) {
         for (int i = 0; i < 3; ++i)
             EXPECT_TRUE(repaired[set.FindFile(kSetNames[i])] == originals[i]) << kSetNames[i];
         EXPECT_EQ(calls.reads > 1 && calls.solves > 1, budget < 8192) << budget;
-    }
-}
-
-// The blocks' hashes left to the caller: a block is read as a checked read would, and its hash
-// begun, finished over its row, comes to its packet's. A block damaged in its body is taken all
-// the same then, and only that hash tells, where a checked read leaves the block out.
-TEST(Par2RepairTest, BlockHashesLeftToTheCallerFindADamagedBlock) {
-    for (const bool damaged : {false, true}) {
-        SCOPED_TRACE(damaged ? "damaged" : "intact");
-        TempDir dir;
-        std::vector<std::vector<uint8_t>> originals;
-        ASSERT_NO_FATAL_FAILURE(MakeSet(dir, originals));
-        ASSERT_TRUE(::DeleteFileW((dir / L"x.002").c_str()));
-        if (damaged) {
-            std::vector<uint8_t> volume;
-            ASSERT_TRUE(ReadWholeFile(dir / L"x.vol0+1.par2", volume));
-            volume[64 + 4 + 99] ^= 0x5A;
-            ASSERT_TRUE(WriteWholeFile(dir / L"x.vol0+1.par2", volume));
-        }
-        Par2Set set;
-        ASSERT_TRUE(set.Load((dir / L"x").c_str())) << ::GetLastError();
-        const int32_t f = set.FindFile(L"x.002");
-        DynArray<int32_t> missing;
-        for (int32_t s = 0; s < set.SliceCount(f); ++s)
-            ASSERT_TRUE(missing.Append(set.FirstSlice(f) + s));
-        Par2Repair checked, left;
-        ASSERT_TRUE(checked.Plan(set, missing) && left.Plan(set, missing));
-        ASSERT_TRUE(left.LeaveBlockHashes());
-        for (Par2Repair* repair : {&checked, &left}) {
-            bool done = false;
-            while (!done)
-                ASSERT_TRUE(repair->ReadBlocks(3000, done)) << ::GetLastError();
-        }
-        const uint32_t size = set.SliceSize();
-        for (int32_t r = 0; r < left.Rows(); ++r) {
-            Md5 hash = left.BlockHashBegun(r);
-            hash.Update(left.RowMemory() + size_t{size} * r, size);
-            EXPECT_EQ(hash.Finish() == left.BlockHashWanted(r), !damaged || r != 0) << r;
-        }
-        EXPECT_EQ(
-            std::equal(left.RowMemory(), left.RowMemory() + left.RowBytes(), checked.RowMemory()),
-            !damaged);
     }
 }
 
