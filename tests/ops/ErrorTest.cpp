@@ -389,20 +389,6 @@ bool DefineWineDrive(wchar_t letter, const char* unixFolder) {
     return done != FALSE;
 }
 
-// Runs a step once, when the operation first says it is initializing.
-class InitializingDisplay : public RecordingDisplay {
-public:
-    void SetStatusV(const wchar_t* format, va_list args) override {
-        RecordingDisplay::SetStatusV(format, args);
-        if (onInitializing && status.rfind(L"Initializing", 0) == 0) {
-            std::function<void()> step = onInitializing;
-            onInitializing = nullptr;
-            step();
-        }
-    }
-    std::function<void()> onInitializing;
-};
-
 // A drive that cannot tell its sector size: the join must not guess, and the drive appearing while
 // the join lists its parts changes nothing: the first answer, a failure, is the one that counts.
 TEST_F(ErrorTest, TheJoinReportsTheFirstFailureEvenWhenTheDriveAnswersLater) {
@@ -415,9 +401,10 @@ TEST_F(ErrorTest, TheJoinReportsTheFirstFailureEvenWhenTheDriveAnswersLater) {
         ~Removed() { RemoveTree(path); }
     } removed{hostFolder};
     ASSERT_TRUE(WriteWholeFile(hostFolder + L"\\rest.bin.001", MakePattern(5000, 3)));
-    InitializingDisplay shown;
+    StepOnStatusDisplay shown;
     bool defined = false;
-    shown.onInitializing = [&] { defined = DefineWineDrive(L'r', folder.c_str()); };
+    shown.at = L"Initializing";
+    shown.then = [&] { defined = DefineWineDrive(L'r', folder.c_str()); };
     JoinOperation join(shown);
     join.Start(Wide(L"R:\\rest.bin.001"));
     if (!defined) {

@@ -19,7 +19,6 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <functional>
 #include <map>
 
 using namespace ops_tests;
@@ -419,32 +418,17 @@ TEST_F(RepairTest, AWholeSetIsCheckedAndALostAndADamagedPartAreRebuiltBeforeTheJ
     EXPECT_FALSE(FileExists(whole + L".partial"));
 }
 
-// Runs a step once, when the join begins after the repair.
-class AfterRepairDisplay : public RecordingDisplay {
-public:
-    void SetStatusV(const wchar_t* format, va_list args) override {
-        RecordingDisplay::SetStatusV(format, args);
-        repaired = repaired || status.rfind(L"Repairing", 0) == 0;
-        if (repaired && then && status.rfind(L"Initializing", 0) == 0) {
-            std::function<void()> step = then;
-            then = nullptr;
-            step();
-        }
-    }
-    bool repaired = false;
-    std::function<void()> then;
-};
-
 // After a repair the join does not hash the parts that the check has just matched to the list
 // once more: a part changed in between is found all the same, by the whole file's digest, and
 // neither the output nor a part goes.
 TEST_F(RepairTest, APartChangedOnceTheCheckIsDoneFailsTheJoinAllTheSame) {
     WriteDword(L"DeleteFiles", 1);
     ASSERT_TRUE(::DeleteFileW(PartName(whole, 6).c_str()));
-    AfterRepairDisplay shown;
+    StepOnStatusDisplay shown;
+    shown.after = L"Repairing";
+    shown.at = L"Initializing";
     shown.then = [this] { Damage(3); };
     EXPECT_EQ(Join(whole, shown), OperationState::Failed);
-    EXPECT_TRUE(shown.then == nullptr);
     EXPECT_EQ(shown.statusBar, ErrorText(L"Joined file w.bin is damaged", ERROR_CRC));
     EXPECT_FALSE(FileExists(whole));
     for (unsigned part = 1; part <= 9; ++part)
@@ -488,31 +472,26 @@ TEST_F(RepairTest, OneWorkerOrManyMakeTheSameSetAndRepairAlike) {
         EXPECT_TRUE(Holds(whole, original));
         EXPECT_TRUE(Shows(shown, L"Repairing w.bin.004"));
         ASSERT_TRUE(::DeleteFileW(whole.c_str()));
-        // A part lost: the others feed the repair as they are checked.
-        ASSERT_TRUE(::DeleteFileW(PartName(whole, 6).c_str()));
-        RecordingDisplay lost;
-        ASSERT_EQ(Join(whole, lost), OperationState::Done) << Narrow(lost.statusBar);
-        EXPECT_TRUE(Holds(whole, original));
-        EXPECT_TRUE(Shows(lost, L"Repairing w.bin.006"));
-        EXPECT_FALSE(Shows(lost, L"Checking "));
-        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
-        // The same with the first block damaged in its body: the workers find it out only once
-        // the sums are fed from it, and the parts are checked on their own, the block left out.
-        ASSERT_TRUE(::DeleteFileW(PartName(whole, 6).c_str()));
+        // A part lost: the others feed the repair as they are checked. With the first block
+        // damaged in its body, the workers find it out only once the sums are fed from it, and
+        // the parts are checked on their own, the block left out.
         const std::wstring volume = L"w.bin.vol0+1.par2";
-        std::vector<uint8_t> damaged = made.at(volume);
-        for (size_t at : PacketStarts(damaged)) {
-            if (std::equal(par2::kRecoveryType, std::end(par2::kRecoveryType),
-                           damaged.begin() + at + par2::Header::kType.at))
-                damaged[at + par2::kHeaderBytes + par2::RecoveryBody::kDataAt + 100] ^= 1;
+        for (const bool blockDamaged : {false, true}) {
+            std::vector<uint8_t> blocks = made.at(volume);
+            for (size_t at : PacketStarts(blocks)) {
+                if (blockDamaged && std::equal(par2::kRecoveryType, std::end(par2::kRecoveryType),
+                                               blocks.begin() + at + par2::Header::kType.at))
+                    blocks[at + par2::kHeaderBytes + par2::RecoveryBody::kDataAt + 100] ^= 1;
+            }
+            ASSERT_TRUE(WriteWholeFile(dir / volume, blocks));
+            ASSERT_TRUE(::DeleteFileW(PartName(whole, 6).c_str()));
+            RecordingDisplay lost;
+            ASSERT_EQ(Join(whole, lost), OperationState::Done) << Narrow(lost.statusBar);
+            EXPECT_TRUE(Holds(whole, original));
+            EXPECT_TRUE(Shows(lost, L"Repairing w.bin.006"));
+            EXPECT_EQ(Shows(lost, L"Checking "), blockDamaged);
+            ASSERT_TRUE(::DeleteFileW(whole.c_str()));
         }
-        ASSERT_TRUE(WriteWholeFile(dir / volume, damaged));
-        RecordingDisplay blockDamaged;
-        ASSERT_EQ(Join(whole, blockDamaged), OperationState::Done)
-            << Narrow(blockDamaged.statusBar);
-        EXPECT_TRUE(Holds(whole, original));
-        EXPECT_TRUE(Shows(blockDamaged, L"Checking "));
-        ASSERT_TRUE(::DeleteFileW(whole.c_str()));
         ASSERT_TRUE(WriteWholeFile(dir / volume, made.at(volume)));
     }
     Galois16::UseEngine(field);

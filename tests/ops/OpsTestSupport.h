@@ -70,6 +70,26 @@ private:
     HWND window = nullptr;
 };
 
+// Runs a step once, when the status line first starts with `at` after it has started with
+// `after` (at once where that is empty).
+class StepOnStatusDisplay : public RecordingDisplay {
+public:
+    void SetStatusV(const wchar_t* format, va_list args) override {
+        RecordingDisplay::SetStatusV(format, args);
+        seen = seen || status.rfind(after, 0) == 0;
+        if (seen && then && status.rfind(at, 0) == 0) {
+            std::function<void()> step = then;
+            then = nullptr;
+            step();
+        }
+    }
+    std::wstring after, at;
+    std::function<void()> then;
+
+private:
+    bool seen = false;
+};
+
 // Selections handed to Explorer are recorded here instead of starting Explorer.
 struct ShellRecorder {
     ShellRecorder();
