@@ -22,8 +22,6 @@ constexpr uint32_t kPieceBytes = kStepBytes;
 constexpr uint32_t kStreamPadBytes = 4 * 1024 * 1024;
 // The least fed to the rebuilt slices in a step, however many they are.
 constexpr uint32_t kLeastFeedBytes = 4 * 1024;
-// Temporary and kept-aside names are numbered up to this before the work gives up.
-constexpr int kMostNameTries = 1000;
 
 // Shorter names first: among the parts of one file, ".999" comes before ".1000".
 bool NameBefore(const wchar_t* a, const wchar_t* b) {
@@ -793,14 +791,8 @@ bool JoinRepair::PlanRebuild() {
         }
         return Fail(error, L"Error rebuilding %s", first);
     }
-    temporaries.Clear();
-    asides.Clear();
-    if (!temporaries.Reserve(missingFiles.Count()) || !asides.Reserve(missingFiles.Count()))
-        return Fail(ERROR_NOT_ENOUGH_MEMORY, L"Error rebuilding %s", first);
-    for (int32_t k = 0; k < missingFiles.Count(); ++k) {
-        temporaries.Append(WideString()); // within the room reserved
-        asides.Append(WideString());
-    }
+    if (!swap.Begin(missingFiles.Count()))
+        return Fail(::GetLastError(), L"Error rebuilding %s", first);
     const uint32_t share = (kStepBytes / static_cast<uint32_t>(missingSlices.Count())) & ~63u;
     feedPiece = share > kLeastFeedBytes ? share : kLeastFeedBytes;
     if (feedPiece > static_cast<uint32_t>(buffer.Count()))
@@ -938,31 +930,16 @@ bool JoinRepair::SolveStep() {
     return true;
 }
 
-// The rebuilt part goes to a new name beside it first, "<part>.rebuilding" (numbered when
-// taken); the part itself, damaged, is read where it is for its whole slices.
+// The rebuilt part goes to a new name beside its place first; the part itself, damaged, is read
+// where it is for its whole slices.
 bool JoinRepair::OpenTemporary(int32_t index) {
     const int32_t target = missingFiles[index];
     const wchar_t* fileName = set.FileName(target);
     if (entries[target].state == State::Damaged && !OpenFile(target))
         return Fail(::GetLastError(), L"Error opening %s", fileName);
     TargetOf(target, filePath);
-    WideString& temporary = temporaries[index];
-    for (int n = 1; n <= kMostNameTries; ++n) {
-        if (n == 1)
-            temporary.Format(L"%s.rebuilding", filePath.Text());
-        else
-            temporary.Format(L"%s.rebuilding%d", filePath.Text(), n);
-        if (writing.CreateNew(temporary.Text()))
-            break;
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
-            break;
-    }
-    if (!writing.IsOpen()) {
-        const DWORD error = ::GetLastError();
-        Forget(temporary);
-        return Fail(error, L"Error opening %s", fileName);
-    }
+    if (!swap.CreateTemporary(index, filePath, writing))
+        return Fail(::GetLastError(), L"Error opening %s", fileName);
     fileHash.Reset();
     partDigest.Reset();
     slice = 0;
@@ -1052,58 +1029,13 @@ bool JoinRepair::EndWrite() {
     return true;
 }
 
-bool JoinRepair::KeepAside(const WideString& from, WideString& aside) {
-    // Never over another file.
-    for (int n = 1; n <= kMostNameTries; ++n) {
-        if (n == 1)
-            aside.Format(L"%s.damaged", from.Text());
-        else
-            aside.Format(L"%s.damaged%d", from.Text(), n);
-        if (::MoveFileW(from.Text(), aside.Text()))
-            return true;
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
-            break;
-    }
-    Forget(aside);
-    return false;
-}
-
-// Every rebuilt part proven: each takes its part's place, the damaged one kept aside. Should a
-// rename fail, those done are undone, so that every part keeps its own name.
+// Every rebuilt part proven: each takes its part's place.
 bool JoinRepair::SwapStep() {
-    int32_t k = 0;
-    DWORD error = 0;
-    const wchar_t* failedStep = nullptr;
-    for (; k < missingFiles.Count(); ++k) {
-        TargetOf(missingFiles[k], filePath);
-        if (Exists(filePath) && !KeepAside(filePath, asides[k])) {
-            error = ::GetLastError();
-            failedStep = L"Error moving %s aside";
-            break;
-        }
-        if (!::MoveFileW(temporaries[k].Text(), filePath.Text())) {
-            error = ::GetLastError();
-            failedStep = L"Error renaming %s";
-            if (asides[k].Length() != 0)
-                ::MoveFileW(asides[k].Text(), filePath.Text());
-            break;
-        }
-    }
-    if (!failedStep) {
-        for (int32_t j = 0; j < missingFiles.Count(); ++j)
-            Forget(temporaries[j]);
-        phase = Phase::Finished;
-        return NoteRebuilt();
-    }
-    const wchar_t* fileName = set.FileName(missingFiles[k]);
-    while (k-- > 0) {
-        TargetOf(missingFiles[k], filePath);
-        ::MoveFileW(filePath.Text(), temporaries[k].Text());
-        if (asides[k].Length() != 0)
-            ::MoveFileW(asides[k].Text(), filePath.Text());
-    }
-    return Fail(error, failedStep, fileName);
+    if (!swap.Swap())
+        return Fail(::GetLastError(), swap.FailedStep(),
+                    set.FileName(missingFiles[swap.FailedAt()]));
+    phase = Phase::Finished;
+    return NoteRebuilt();
 }
 
 bool JoinRepair::NoteRebuilt() {
@@ -1116,14 +1048,6 @@ bool JoinRepair::NoteRebuilt() {
     return true;
 }
 
-void JoinRepair::RemoveTemporaries() {
-    for (WideString& temporary : temporaries) {
-        if (temporary.Length() != 0)
-            ::DeleteFileW(temporary.Text());
-        Forget(temporary);
-    }
-}
-
 void JoinRepair::Cancel() {
     pieces.LetGo();
     blockDigests.LetGo();
@@ -1131,6 +1055,6 @@ void JoinRepair::Cancel() {
     rowPages.LetGo();
     reading.Close();
     writing.Close();
-    RemoveTemporaries();
+    swap.RemoveTemporaries();
     phase = Phase::Finished;
 }

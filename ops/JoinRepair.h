@@ -7,6 +7,7 @@
 #include "ops/CheckPieces.h"
 #include "ops/OperationOutcome.h"
 #include "ops/PartSources.h"
+#include "ops/PartSwap.h"
 #include "ops/SetFileNames.h"
 #include "recovery/Crc32.h"
 #include "recovery/Md5.h"
@@ -214,10 +215,7 @@ private:
     bool SwapStep();
     // Keeps the numbers of the parts that were rebuilt.
     bool NoteRebuilt();
-    // Moves a damaged file to the first free name "<name>.damaged", ".damaged2", ...
-    bool KeepAside(const WideString& from, WideString& aside);
     void NextFile();
-    void RemoveTemporaries();
     // Whether the slice streamed agrees with the set, its hash begun anew.
     bool SliceAgrees(bool byCrc, int32_t s);
     bool EndStreamSlice();
@@ -252,15 +250,14 @@ private:
     RebuiltDigests rebuiltDigests; // of a part rebuilt whole, made by the workers
     FreshPages rowPages;           // the repair's rows, brought in by the workers
     BlockDigests blockDigests;     // of the blocks read in while the check feeds the rows
+    PartSwap swap;                 // the parts to rebuild: where each is written first
     Sha256 readThroughDigest;      // of a part of the wrong size, on this thread alone
     DynArray<uint8_t> buffer;
-    DynArray<Entry> entries;          // per file of the set
-    DynArray<int32_t> missingFiles;   // parts to rebuild, in set order
-    DynArray<int32_t> missingSlices;  // the slices to solve for, rising
-    DynArray<bool> badSlices;         // per slice of the set
-    DynArray<WideString> temporaries; // per part to rebuild: where it is written first
-    DynArray<WideString> asides;      // per part to rebuild: where its damaged file went
-    DynArray<int32_t> partOrder;      // the set's parts, by rising number
+    DynArray<Entry> entries;         // per file of the set
+    DynArray<int32_t> missingFiles;  // parts to rebuild, in set order
+    DynArray<int32_t> missingSlices; // the slices to solve for, rising
+    DynArray<bool> badSlices;        // per slice of the set
+    DynArray<int32_t> partOrder;     // the set's parts, by rising number
     Phase phase = Phase::Load;
     uint32_t highestPart = 0;
     int32_t file = 0;
