@@ -18,8 +18,6 @@ namespace {
 constexpr uint32_t kStepBytes = 2 * 1024 * 1024;
 // The most read or written in one piece: a step's, since a piece is read in one.
 constexpr uint32_t kPieceBytes = kStepBytes;
-// The zeros that fill a part's last slice for its hash, at most this many at a time.
-constexpr uint32_t kStreamPadBytes = 4 * 1024 * 1024;
 // The least fed to the rebuilt slices in a step, however many they are.
 constexpr uint32_t kLeastFeedBytes = 4 * 1024;
 
@@ -291,19 +289,8 @@ bool JoinRepair::PlanLostOnly() {
 }
 
 bool JoinRepair::BeginStream() {
-    if (phase != Phase::Loaded)
+    if (phase != Phase::Loaded || !stream.Begin(partOrder))
         return false;
-    streamSlices = 0;
-    for (int32_t index : partOrder)
-        streamSlices += set.SliceCount(index);
-    if (streamSlices == 0)
-        return false;
-    streamFile = -1;
-    streamOffset = 0;
-    streamedSlices = 0;
-    streamPad = 0;
-    streamBroken = false;
-    streamed.slice.Reset();
     phase = Phase::Stream;
     return true;
 }
@@ -314,69 +301,9 @@ void JoinRepair::EndStream() {
 }
 
 bool JoinRepair::StreamChunk(uint32_t number, const void* data, uint32_t length) {
-    if (phase != Phase::Stream || streamBroken || length == 0)
-        return !streamBroken;
-    const int32_t index = PartIndex(number);
-    if (index < 0)
-        return true; // a part the set does not name
-    if (index != streamFile) {
-        streamFile = index;
-        streamOffset = 0;
-        streamed.slice.Reset();
-        streamed.sliceCrc.Reset();
-    }
-    const uint64_t fileSize = set.FileSize(index);
-    const uint32_t sliceSize = set.SliceSize();
-    // More bytes than the set gives the part, or a slice still open: it changed since.
-    if (length > fileSize - streamOffset || streamPad != 0)
-        return BreakStream();
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    while (length > 0) {
-        const uint32_t room = sliceSize - static_cast<uint32_t>(streamOffset % sliceSize);
-        const uint32_t n = length < room ? length : room;
-        CheckPieces::HashSlice(streamed, entries[streamFile].vouched, bytes, n);
-        bytes += n;
-        length -= n;
-        streamOffset += n;
-        const uint32_t filled = static_cast<uint32_t>(streamOffset % sliceSize);
-        if (filled == 0 && !EndStreamSlice())
-            return false;
-        if (filled != 0 && streamOffset == fileSize) {
-            streamPad = sliceSize - filled;
-            return StreamPad();
-        }
-    }
-    return true;
-}
-
-bool JoinRepair::SliceAgrees(bool byCrc, int32_t s) {
-    const bool agrees = byCrc ? streamed.sliceCrc.Value() == set.SliceCrc(s)
-                              : streamed.slice.Finish() == set.SliceHash(s);
-    streamed.sliceCrc.Reset();
-    return agrees;
-}
-
-bool JoinRepair::StreamPad() {
-    const uint32_t n =
-        static_cast<uint32_t>(streamPad < kStreamPadBytes ? streamPad : kStreamPadBytes);
-    CheckPieces::HashZeros(streamed, entries[streamFile].vouched, n);
-    streamPad -= n;
-    return streamPad != 0 || EndStreamSlice();
-}
-
-bool JoinRepair::EndStreamSlice() {
-    const int32_t s =
-        set.FirstSlice(streamFile) + static_cast<int32_t>((streamOffset - 1) / set.SliceSize());
-    if (!SliceAgrees(entries[streamFile].vouched, s))
-        return BreakStream();
-    ++streamedSlices;
-    return true;
-}
-
-bool JoinRepair::BreakStream() {
-    streamBroken = true;
-    streamPad = 0;
-    return false;
+    const int32_t index = phase == Phase::Stream ? PartIndex(number) : -1;
+    // A part the set does not name is passed over.
+    return index < 0 ? !stream.Broken() : stream.Chunk(index, entries[index].vouched, data, length);
 }
 
 void JoinRepair::StartPass(Phase next, bool unreadLeftOut) {

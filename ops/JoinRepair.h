@@ -9,6 +9,7 @@
 #include "ops/PartSources.h"
 #include "ops/PartSwap.h"
 #include "ops/SetFileNames.h"
+#include "ops/StreamCheck.h"
 #include "recovery/Crc32.h"
 #include "recovery/Md5.h"
 #include "recovery/Par2Repair.h"
@@ -111,10 +112,10 @@ public:
     bool StreamChunk(uint32_t number, const void* data, uint32_t length);
     // After a part's last bytes its last slice is hashed as if zeros filled it up, a piece at a
     // time: while this is true, StreamPad goes on with it before anything else.
-    bool StreamPadding() const { return streamPad != 0; }
-    bool StreamPad();
+    bool StreamPadding() const { return stream.Padding(); }
+    bool StreamPad() { return stream.Pad(); }
     // Every slice of every part the set names came through and matched.
-    bool StreamWhole() const { return !streamBroken && streamedSlices == streamSlices; }
+    bool StreamWhole() const { return stream.Whole(); }
     // Back to Loaded, for the check that reads the parts.
     void EndStream();
 
@@ -216,10 +217,6 @@ private:
     // Keeps the numbers of the parts that were rebuilt.
     bool NoteRebuilt();
     void NextFile();
-    // Whether the slice streamed agrees with the set, its hash begun anew.
-    bool SliceAgrees(bool byCrc, int32_t s);
-    bool EndStreamSlice();
-    bool BreakStream();
     // Starts going through the files again, for the check or the feed (without the unread ones).
     void StartPass(Phase next, bool unreadLeftOut);
     // Where slice s is among those rebuilt, or -1.
@@ -243,7 +240,7 @@ private:
     WideString filePath;
     SyncFile reading;
     SyncFile writing;
-    CheckPieces::Hashes streamed;                // of the parts the join streams through
+    StreamCheck stream{set};                     // of the parts the join moves
     CheckPieces pieces{this, VerdictOf, repair}; // of the parts checked, on the workers
     Md5 fileHash;
     Sha256 partDigest;
@@ -271,14 +268,6 @@ private:
     int32_t presentParts = 0;
     int32_t agreeingSlices = 0;
     uint32_t feedPiece = 0; // so that each piece fed costs a step's work at most
-    // The check as the join moves the parts: the file of the set that is the part coming in, and
-    // how far it has come.
-    int32_t streamFile = -1;
-    uint64_t streamOffset = 0;
-    int32_t streamSlices = 0; // of the parts the set names
-    int32_t streamedSlices = 0;
-    uint64_t streamPad = 0; // zeros still to hash into the slice
-    bool streamBroken = false;
     // The parts lost are known and planned for: the check feeds the others to the repair.
     bool feedWhileChecking = false;
     bool partBegins = false; // the next piece is the first of its part
