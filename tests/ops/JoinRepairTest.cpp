@@ -140,6 +140,29 @@ TEST(JoinRepairTest, AnEmptyFileOfTheSetIsLeftAlone) {
     }
 }
 
+// A set that names a part twice, the second time in another case, speaks for neither name: here
+// the second describes other bytes, which the set could otherwise "rebuild" over the part.
+TEST(JoinRepairTest, APartNamedTwiceIsNoPartOfTheSet) {
+    TempDir dir;
+    const std::vector<SetFile> files = {{L"t.001", MakePattern(5000, 1)},
+                                        {L"t.002", MakePattern(5000, 2)},
+                                        {L"T.001", MakePattern(5000, 3)}};
+    ASSERT_TRUE(MakeRecoverySet(dir / L"t", files, 4096, 4, true));
+    ASSERT_TRUE(WriteWholeFile(dir / L"t.001", files[0].data)); // the one file of both names
+    JoinRepair repair;
+    ASSERT_TRUE(repair.Find(Wide(dir / L"t")));
+    ASSERT_TRUE(LoadAndCheck(repair));
+    uint64_t size = 0;
+    EXPECT_FALSE(repair.CoversPart(1, size));
+    JoinRepair::Step step;
+    while ((step = repair.Work(0)) == JoinRepair::Step::Working ||
+           step == JoinRepair::Step::Planned)
+        ::SleepEx(1, TRUE);
+    EXPECT_EQ(step, JoinRepair::Step::Done) << Narrow(repair.FailureText().Text());
+    EXPECT_EQ(repair.Rebuilt().Count(), 0);
+    EXPECT_TRUE(Holds(dir / L"t.001", files[0].data));
+}
+
 // A set of many small slices, as par2 makes by default, with a slice damaged in the middle of a
 // part and a part lost. Checked on its own, the parts are read on past each slice's end while
 // the workers hash the slices before: with every piece back between two steps, a step goes
