@@ -1,10 +1,12 @@
 #include "ops/ChecksumList.h"
 #include "ops/PartNaming.h"
 
+#include "OpsTestSupport.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 using testing_support::DigestHex;
@@ -86,6 +88,44 @@ TEST(ChecksumList, HostileListsAreRefusedAsAWhole) {
         list.DescribeProblem(said);
         EXPECT_GT(said.Length(), 0u);
     }
+}
+
+// Random damage to lists that would be taken, some with hostile names: whatever comes of it is
+// taken whole, with parts in order once each, or refused whole; nothing is read past the text.
+TEST(ChecksumList, FuzzedListsAreTakenOrRefusedWhole) {
+    const char* const hostile[] = {"..\\report.pdf.001",
+                                   "C:report.pdf.001",
+                                   "report.pdf.001:s",
+                                   "report.pdf.0001",
+                                   "NUL",
+                                   "\xC3\x28\xFF",
+                                   "",
+                                   "report.pdf.99999999999"};
+    const std::string seeds[] = {
+        kA + "  report.pdf.001\n" + kB + " *report.pdf.002\n" + kC + "  report.pdf\n",
+        "\xEF\xBB\xBF# c\r\n" + kB + "  report.pdf.003\r\n\\" + kA + "  REPORT.PDF.001\r\n",
+    };
+    std::minstd_rand random(20261210);
+    int taken = 0;
+    for (int round = 0; round < 6000 && !HasFailure(); ++round) {
+        std::string text = seeds[random() % 2];
+        if (random() % 3 == 0)
+            text.replace(text.find("report.pdf.00"), 14, hostile[random() % 8]);
+        ops_tests::DamageList(random, text, 0, std::string("\0\r \t\\*#", 7), "0");
+        const ops_tests::FencedText fenced(text);
+        ChecksumList list;
+        if (list.Parse(fenced.Data(), fenced.Size(), L"report.pdf")) {
+            ++taken;
+            for (int32_t i = 0; i < list.Parts().Count(); ++i)
+                EXPECT_GT(list.Parts()[i].part, i == 0 ? 0 : list.Parts()[i - 1].part) << round;
+        } else {
+            EXPECT_NE(list.Problem(), ListProblem::None) << round;
+            EXPECT_EQ(list.Parts().Count(), 0) << round;
+            EXPECT_FALSE(list.HasWhole()) << round;
+        }
+    }
+    // The damage leaves some lists good, or the test would check only refusals.
+    EXPECT_GT(taken, 100);
 }
 
 // The forms GNU sha256sum writes and reads: text and binary marks, CR LF and a byte-order mark

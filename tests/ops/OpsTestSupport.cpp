@@ -276,6 +276,29 @@ void DamageList(std::minstd_rand& random, std::string& text, size_t least, const
     }
 }
 
+FencedText::FencedText(const std::string& text) : size(text.size()) {
+    constexpr size_t kPage = 4096;
+    const size_t pages = (size + kPage - 1) / kPage + 1;
+    auto* bytes = static_cast<char*>(
+        ::VirtualAlloc(nullptr, pages * kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD was = 0;
+    if (!bytes || !::VirtualProtect(bytes + (pages - 1) * kPage, kPage, PAGE_NOACCESS, &was)) {
+        ADD_FAILURE() << "no fenced memory: " << ::GetLastError();
+        size = 0;
+        data = "";
+        return;
+    }
+    block = bytes;
+    char* at = bytes + (pages - 1) * kPage - size;
+    memcpy(at, text.data(), size);
+    data = at;
+}
+
+FencedText::~FencedText() {
+    if (block)
+        ::VirtualFree(block, 0, MEM_RELEASE);
+}
+
 WideString Wide(const std::wstring& text) {
     WideString result;
     result.Assign(text.c_str(), static_cast<uint32_t>(text.size()));

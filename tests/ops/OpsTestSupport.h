@@ -167,6 +167,24 @@ protected:
 void DamageList(std::minstd_rand& random, std::string& text, size_t least, const std::string& marks,
                 const std::string& filler);
 
+// A copy of a side file's text that ends where a page begins that may not be touched: a reader
+// that goes one byte past the length it was given faults at once.
+class FencedText {
+public:
+    explicit FencedText(const std::string& text);
+    ~FencedText();
+    FencedText(const FencedText&) = delete;
+    FencedText& operator=(const FencedText&) = delete;
+
+    const char* Data() const { return data; }
+    size_t Size() const { return size; }
+
+private:
+    void* block = nullptr;
+    const char* data = nullptr;
+    size_t size = 0;
+};
+
 WideString Wide(const std::wstring& text);
 bool Contains(const std::string& text, const char* part);
 

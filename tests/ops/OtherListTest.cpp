@@ -132,8 +132,9 @@ TEST(OtherList, FuzzedListsAreTakenOrRefusedWhole) {
         if (random() % 3 == 0)
             text.replace(name, 9, hostile[random() % 10]);
         ops_tests::DamageList(random, text, 1, std::string("\0\r \t\\*;#", 8), "x");
+        const ops_tests::FencedText fenced(text);
         OtherList list;
-        if (list.Parse(static_cast<OtherKind>(seed), text.data(), text.size(), L"x.bin")) {
+        if (list.Parse(static_cast<OtherKind>(seed), fenced.Data(), fenced.Size(), L"x.bin")) {
             ++taken;
             for (int32_t i = 0; i < list.Parts().Count(); ++i)
                 EXPECT_GT(list.Parts()[i].part, i == 0 ? 0 : list.Parts()[i - 1].part) << round;

@@ -58,7 +58,8 @@ TEST(WholeCrcList, TakenOrRefusedWhole) {
     }
 }
 
-// Random damage, lying sizes and hostile names: taken whole or refused whole, never a crash.
+// Random damage, lying sizes and hostile names: taken whole or refused whole, never a crash nor a
+// read past the text.
 TEST(WholeCrcList, FuzzedFilesAreTakenOrRefusedWhole) {
     const char* const names[] = {"..\\x.bin", "x.bin:s", "NUL.bin", "x.bin.",
                                  "\xC3\x28",  "",        "X.BIN",   "x.bin"};
@@ -70,8 +71,9 @@ TEST(WholeCrcList, FuzzedFilesAreTakenOrRefusedWhole) {
         std::string text = std::string("filename=") + names[random() % 8] +
                            "\nsize=" + sizes[random() % 6] + "\ncrc32=352441C2\n";
         ops_tests::DamageList(random, text, 0, std::string("\0\r=\nx", 5), "x9=");
+        const ops_tests::FencedText fenced(text);
         WholeCrcList crc;
-        if (crc.Parse(text.data(), text.size(), L"x.bin"))
+        if (crc.Parse(fenced.Data(), fenced.Size(), L"x.bin"))
             ++taken;
         else
             EXPECT_NE(crc.Problem(), ListProblem::None) << round;
