@@ -140,27 +140,39 @@ TEST(JoinRepairTest, AnEmptyFileOfTheSetIsLeftAlone) {
     }
 }
 
-// A set that names a part twice, the second time in another case, speaks for neither name: here
-// the second describes other bytes, which the set could otherwise "rebuild" over the part.
-TEST(JoinRepairTest, APartNamedTwiceIsNoPartOfTheSet) {
-    TempDir dir;
-    const std::vector<SetFile> files = {{L"t.001", MakePattern(5000, 1)},
-                                        {L"t.002", MakePattern(5000, 2)},
-                                        {L"T.001", MakePattern(5000, 3)}};
-    ASSERT_TRUE(MakeRecoverySet(dir / L"t", files, 4096, 4, true));
-    ASSERT_TRUE(WriteWholeFile(dir / L"t.001", files[0].data)); // the one file of both names
-    JoinRepair repair;
-    ASSERT_TRUE(repair.Find(Wide(dir / L"t")));
-    ASSERT_TRUE(LoadAndCheck(repair));
-    uint64_t size = 0;
-    EXPECT_FALSE(repair.CoversPart(1, size));
-    JoinRepair::Step step;
-    while ((step = repair.Work(0)) == JoinRepair::Step::Working ||
-           step == JoinRepair::Step::Planned)
-        ::SleepEx(1, TRUE);
-    EXPECT_EQ(step, JoinRepair::Step::Done) << Narrow(repair.FailureText().Text());
-    EXPECT_EQ(repair.Rebuilt().Count(), 0);
-    EXPECT_TRUE(Holds(dir / L"t.001", files[0].data));
+// A set speaks only for the files it names once as this file's parts. A part named twice (the
+// second time in another case, with other bytes that it could "rebuild" over the part) is none of
+// them; and a file beside the parts that is no part is never read, so that its slices count as
+// lost: here the blocks are then too few for the part lost beside it.
+TEST(JoinRepairTest, ASetSpeaksOnlyForThePartsItNamesOnce) {
+    const struct {
+        const wchar_t* third;
+        const wchar_t* lost;
+        JoinRepair::Step ends;
+    } cases[] = {{L"T.001", nullptr, JoinRepair::Step::Done},
+                 {L"notes.txt", L"t.002", JoinRepair::Step::Failed}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.third));
+        TempDir dir;
+        const std::vector<SetFile> files = {{L"t.001", MakePattern(5000, 1)},
+                                            {L"t.002", MakePattern(5000, 2)},
+                                            {c.third, MakePattern(5000, 3)}};
+        ASSERT_TRUE(MakeRecoverySet(dir / L"t", files, 4096, 3, true));
+        ASSERT_TRUE(WriteWholeFile(dir / L"t.001", files[0].data)); // the one file of both names
+        ASSERT_TRUE(!c.lost || ::DeleteFileW((dir / c.lost).c_str()));
+        JoinRepair repair;
+        ASSERT_TRUE(repair.Find(Wide(dir / L"t")));
+        ASSERT_TRUE(LoadAndCheck(repair));
+        uint64_t size = 0;
+        EXPECT_EQ(repair.CoversPart(1, size), c.lost != nullptr);
+        JoinRepair::Step step;
+        while ((step = repair.Work(0)) == JoinRepair::Step::Working ||
+               step == JoinRepair::Step::Planned)
+            ::SleepEx(1, TRUE);
+        EXPECT_EQ(step, c.ends) << Narrow(repair.FailureText().Text());
+        EXPECT_EQ(repair.Rebuilt().Count(), 0);
+        EXPECT_TRUE(Holds(dir / L"t.001", files[0].data));
+    }
 }
 
 // A set of many small slices, as par2 makes by default, with a slice damaged in the middle of a
