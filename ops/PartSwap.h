@@ -29,8 +29,6 @@ public:
     bool Swap();
     int32_t FailedAt() const { return failedAt; }
     const wchar_t* FailedStep() const { return failedStep; }
-    // Where part k's place was kept aside by the swap, or empty.
-    const WideString& Aside(int32_t k) const { return parts[k].aside; }
     // Deletes the temporary files still there: after a swap, none are.
     void RemoveTemporaries();
 

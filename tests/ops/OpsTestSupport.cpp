@@ -281,6 +281,7 @@ FencedText::FencedText(const std::string& text) : size(text.size()) {
     const size_t pages = (size + kPage - 1) / kPage + 1;
     auto* bytes = static_cast<char*>(
         ::VirtualAlloc(nullptr, pages * kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    block = bytes;
     DWORD was = 0;
     if (!bytes || !::VirtualProtect(bytes + (pages - 1) * kPage, kPage, PAGE_NOACCESS, &was)) {
         ADD_FAILURE() << "no fenced memory: " << ::GetLastError();
@@ -288,7 +289,6 @@ FencedText::FencedText(const std::string& text) : size(text.size()) {
         data = "";
         return;
     }
-    block = bytes;
     char* at = bytes + (pages - 1) * kPage - size;
     memcpy(at, text.data(), size);
     data = at;
