@@ -247,8 +247,8 @@ std::vector<uint8_t> OperationTest::MakeParts(const std::wstring& whole,
     return all;
 }
 
-void DamageList(std::minstd_rand& random, std::string& text, size_t least, const std::string& marks,
-                const std::string& filler) {
+static void DamageList(std::minstd_rand& random, std::string& text, size_t least,
+                       const std::string& marks, const std::string& filler) {
     for (size_t damage = least + random() % 3; damage > 0; --damage) {
         const size_t at = random() % (text.size() + 1);
         switch (random() % 5) {
@@ -276,27 +276,30 @@ void DamageList(std::minstd_rand& random, std::string& text, size_t least, const
     }
 }
 
-FencedText::FencedText(const std::string& text) : size(text.size()) {
+int FuzzSideFile(std::minstd_rand& random, int rounds, const std::function<std::string()>& make,
+                 size_t least, const std::string& marks, const std::string& filler,
+                 const std::function<bool(const char* text, size_t size)>& read) {
     constexpr size_t kPage = 4096;
-    const size_t pages = (size + kPage - 1) / kPage + 1;
-    auto* bytes = static_cast<char*>(
-        ::VirtualAlloc(nullptr, pages * kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    block = bytes;
-    DWORD was = 0;
-    if (!bytes || !::VirtualProtect(bytes + (pages - 1) * kPage, kPage, PAGE_NOACCESS, &was)) {
-        ADD_FAILURE() << "no fenced memory: " << ::GetLastError();
-        size = 0;
-        data = "";
-        return;
+    int taken = 0;
+    for (int round = 0; round < rounds && !::testing::Test::HasFailure(); ++round) {
+        SCOPED_TRACE(round);
+        std::string text = make();
+        DamageList(random, text, least, marks, filler);
+        const size_t pages = (text.size() + kPage - 1) / kPage + 1;
+        auto* block = static_cast<char*>(
+            ::VirtualAlloc(nullptr, pages * kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD was = 0;
+        if (!block || !::VirtualProtect(block + (pages - 1) * kPage, kPage, PAGE_NOACCESS, &was)) {
+            ADD_FAILURE() << "no fenced memory: " << ::GetLastError();
+        } else {
+            char* at = block + (pages - 1) * kPage - text.size();
+            memcpy(at, text.data(), text.size());
+            taken += read(at, text.size()) ? 1 : 0;
+        }
+        if (block)
+            ::VirtualFree(block, 0, MEM_RELEASE);
     }
-    char* at = bytes + (pages - 1) * kPage - size;
-    memcpy(at, text.data(), size);
-    data = at;
-}
-
-FencedText::~FencedText() {
-    if (block)
-        ::VirtualFree(block, 0, MEM_RELEASE);
+    return taken;
 }
 
 WideString Wide(const std::wstring& text) {

@@ -162,28 +162,20 @@ protected:
     int32_t pairsAtStart = 0;
 };
 
-// Damages a side file a reader would take least to least + 2 times, as a bad disk or an attacker
-// might: bits flipped, bytes of marks put in, cut short, huge lines of filler, lines twice, noise.
-void DamageList(std::minstd_rand& random, std::string& text, size_t least, const std::string& marks,
-                const std::string& filler);
-
-// A copy of a side file's text that ends where a page begins that may not be touched: a reader
-// that goes one byte past the length it was given faults at once.
-class FencedText {
-public:
-    explicit FencedText(const std::string& text);
-    ~FencedText();
-    FencedText(const FencedText&) = delete;
-    FencedText& operator=(const FencedText&) = delete;
-
-    const char* Data() const { return data; }
-    size_t Size() const { return size; }
-
-private:
-    void* block = nullptr;
-    const char* data = nullptr;
-    size_t size = 0;
-};
+// A fuzz run over a reader of side files, `rounds` texts long. Each text that `make` draws is
+// damaged least to least + 2 times, as a bad disk or an attacker might: bits flipped, bytes of
+// marks put in, cut short, huge lines of filler, lines twice, noise. `read` gets it from memory
+// that ends where a page begins that may not be touched, so that reading one byte past the text
+// faults, and says whether it took the text. Returns how many were taken.
+int FuzzSideFile(std::minstd_rand& random, int rounds, const std::function<std::string()>& make,
+                 size_t least, const std::string& marks, const std::string& filler,
+                 const std::function<bool(const char* text, size_t size)>& read);
+// Part numbers rising, each once.
+template <typename Entries> void ExpectPartsRising(const Entries& parts) {
+    for (int32_t i = 1; i < parts.Count(); ++i)
+        EXPECT_GT(parts[i].part, parts[i - 1].part) << i;
+    EXPECT_TRUE(parts.Count() == 0 || parts[0].part > 0);
+}
 
 WideString Wide(const std::wstring& text);
 bool Contains(const std::string& text, const char* part);

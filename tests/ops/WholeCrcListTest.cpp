@@ -66,18 +66,18 @@ TEST(WholeCrcList, FuzzedFilesAreTakenOrRefusedWhole) {
     const char* const sizes[] = {"0",  "3",   "9223372036854775807", "18446744073709551616",
                                  "-1", "0x10"};
     std::minstd_rand random(91);
-    int taken = 0;
-    for (int round = 0; round < 5000 && !HasFailure(); ++round) {
-        std::string text = std::string("filename=") + names[random() % 8] +
-                           "\nsize=" + sizes[random() % 6] + "\ncrc32=352441C2\n";
-        ops_tests::DamageList(random, text, 0, std::string("\0\r=\nx", 5), "x9=");
-        const ops_tests::FencedText fenced(text);
-        WholeCrcList crc;
-        if (crc.Parse(fenced.Data(), fenced.Size(), L"x.bin"))
-            ++taken;
-        else
-            EXPECT_NE(crc.Problem(), ListProblem::None) << round;
-    }
+    const auto make = [&] {
+        return std::string("filename=") + names[random() % 8] + "\nsize=" + sizes[random() % 6] +
+               "\ncrc32=352441C2\n";
+    };
+    const int taken =
+        ops_tests::FuzzSideFile(random, 5000, make, 0, std::string("\0\r=\nx", 5),
+                                "x9=", [](const char* text, size_t size) {
+                                    WholeCrcList crc;
+                                    const bool took = crc.Parse(text, size, L"x.bin");
+                                    EXPECT_EQ(took, crc.Problem() == ListProblem::None);
+                                    return took;
+                                });
     EXPECT_GT(taken, 50);
 }
 
